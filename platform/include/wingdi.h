@@ -1,0 +1,11 @@
+// wingdi.h - (area header; declarations are added by the area that implements them)
+#ifndef CE_WINGDI_H
+#define CE_WINGDI_H
+
+#include "windef.h"
+
+CE_BEGIN_DECLS
+
+CE_END_DECLS
+
+#endif

@@ -1,0 +1,11 @@
+// winreg.h - (area header; declarations are added by the area that implements them)
+#ifndef CE_WINREG_H
+#define CE_WINREG_H
+
+#include "windef.h"
+
+CE_BEGIN_DECLS
+
+CE_END_DECLS
+
+#endif

@@ -1,0 +1,71 @@
+// device.h - the emulated device: its host folder, settings and mounts.
+//
+// A device is a host folder holding device.ini, the object store (store/,
+// the device path "\") and whatever else the platform keeps there (the
+// registry database). One device is open per process; the loader opens it
+// before SetupMain, tests open a fresh one per test.
+#ifndef CE_PLATFORM_DEVICE_H
+#define CE_PLATFORM_DEVICE_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+struct DeviceSettings {
+    uint32_t osMajor = 4;
+    uint32_t osMinor = 20;
+    uint64_t storageKb = 65536;      // 0: the host disk's free space
+    uint32_t screenWidth = 240;
+    uint32_t screenHeight = 320;
+    std::vector<std::u16string> running; // window classes of running applications
+    std::vector<std::u16string> fonts;   // installed font families
+    uint32_t programKb = 64;             // size of the stand-in program file
+};
+
+// Values given for one run that override device.ini (loader options).
+struct DeviceOverrides {
+    std::optional<std::string> osVersion; // "X.Y"
+    std::optional<std::string> storageKb; // decimal
+    std::vector<std::string> running;     // added to the device's list
+};
+
+// Parses "X.Y" (two decimal integers). False for anything else.
+bool ParseOsVersion(const std::string &text, uint32_t &major, uint32_t &minor);
+
+// Creates a new device folder with defaults and the standard folders. Fails
+// (with a message naming the folder) when DIR already holds a device.
+bool DeviceCreate(const std::string &dir, const DeviceOverrides &init, std::string &error);
+
+// Opens DIR as the process's device, creating a missing one. A bad
+// device.ini or a damaged registry is an error naming the file.
+bool DeviceOpen(const std::string &dir, const DeviceOverrides &overrides, std::string &error);
+
+// Closes the open device: handles, mounts and the registry are released.
+void DeviceClose();
+
+bool DeviceIsOpen();
+const DeviceSettings &DeviceGetSettings();
+DeviceSettings &DeviceMutableSettings(); // tests adjust a running device
+const std::string &DeviceDir();      // absolute host path of DIR
+const std::string &DeviceStoreDir(); // absolute host path of DIR/store
+
+// Mounts a host folder at a device path directly under "\" (for the card,
+// L"\\Storage Card"). The folder must exist.
+bool DeviceMount(const std::u16string &devicePath, const std::string &hostDir, std::string &error);
+
+struct Mount {
+    std::u16string name;  // the mount's name under "\", as given ("Storage Card")
+    std::string hostDir;  // absolute host path
+};
+const std::vector<Mount> &DeviceMounts();
+
+// The device path the program was started as (GetModuleFileNameW).
+void DeviceSetModulePath(const std::u16string &devicePath);
+const std::u16string &DeviceModulePath();
+
+} // namespace plat
+
+#endif

@@ -1,0 +1,85 @@
+// handles.cpp - the device's handle table (see internal/handles.h).
+#include "internal/handles.h"
+
+#include <mutex>
+#include <unordered_map>
+
+namespace plat {
+namespace {
+
+struct Entry {
+    HandleKind kind;
+    std::shared_ptr<HandleObject> object;
+};
+
+std::mutex g_lock;
+std::unordered_map<uint32_t, Entry> g_table;
+uint32_t g_next = 0x100;
+
+} // namespace
+
+uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    // Handles are not reused soon after they are freed, so that a stale
+    // handle is refused instead of reaching a new object.
+    for (uint32_t tries = 0; tries < 0x1fffff00u / 4; ++tries) {
+        uint32_t h = g_next;
+        g_next += 4;
+        if (g_next >= 0x7ffffff0u)
+            g_next = 0x100;
+        if (g_table.find(h) == g_table.end()) {
+            g_table.emplace(h, Entry{kind, std::move(object)});
+            return h;
+        }
+    }
+    return 0;
+}
+
+std::shared_ptr<HandleObject> HandleGet(uint32_t handle, HandleKind kind)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    auto it = g_table.find(handle);
+    if (it == g_table.end() || it->second.kind != kind)
+        return nullptr;
+    return it->second.object;
+}
+
+bool HandleFree(uint32_t handle, HandleKind kind)
+{
+    std::shared_ptr<HandleObject> dying;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        auto it = g_table.find(handle);
+        if (it == g_table.end() || it->second.kind != kind)
+            return false;
+        dying = std::move(it->second.object);
+        g_table.erase(it);
+    }
+    // The object is destroyed outside the lock: its destructor may close
+    // other handles.
+    dying.reset();
+    return true;
+}
+
+size_t HandleCount(HandleKind kind)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    size_t n = 0;
+    for (const auto &e : g_table)
+        if (e.second.kind == kind)
+            ++n;
+    return n;
+}
+
+void HandleReset()
+{
+    std::unordered_map<uint32_t, Entry> old;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        old.swap(g_table);
+        g_next = 0x100;
+    }
+}
+
+} // namespace plat

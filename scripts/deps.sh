@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs the Debian packages that building, testing and running need,
+# when they are missing. Runs apt-get as root (directly, or through sudo).
+set -e
+PACKAGES="cmake g++ make ninja-build pkg-config googletest libgtest-dev libgmock-dev
+libbenchmark-dev libsqlite3-dev nlohmann-json3-dev libpng-dev libfreetype-dev
+libsdl2-dev fonts-dejavu-core llvm xvfb tmux libncurses-dev python3"
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+echo "deps: installing$missing"
+if [ "$(id -u)" = 0 ]; then SUDO=""; else SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends $missing

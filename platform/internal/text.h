@@ -1,0 +1,25 @@
+// text.h - the device's one case folding and the host's UTF-8 names.
+//
+// File names, registry names, _wcsicmp and lstrcmpiW all fold case with the
+// same table (to small letters, as _wcsicmp does), so that a name found by
+// one is found by all.
+#ifndef CE_PLATFORM_TEXT_H
+#define CE_PLATFORM_TEXT_H
+
+#include <string>
+#include <string_view>
+
+namespace plat {
+
+char16_t FoldCase(char16_t c);
+std::u16string Fold(std::u16string_view s);
+// Compares the folded code units: <0, 0, >0.
+int FoldCompare(std::u16string_view a, std::u16string_view b);
+
+// Host names are UTF-8; device names UTF-16 (unpaired surrogates become U+FFFD).
+std::string ToUtf8(std::u16string_view s);
+std::u16string FromUtf8(std::string_view s);
+
+} // namespace plat
+
+#endif

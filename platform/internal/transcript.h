@@ -1,0 +1,25 @@
+// transcript.h - the run's JSON Lines transcript (loader option --transcript).
+//
+// Areas report what happens on the device; the loader decides where it goes.
+// With no transcript open every call does nothing.
+#ifndef CE_PLATFORM_TRANSCRIPT_H
+#define CE_PLATFORM_TRANSCRIPT_H
+
+#include <string>
+
+namespace plat {
+
+// "-" is standard output. False with a message when the file cannot be made.
+bool TranscriptOpen(const std::string &path, std::string &error);
+void TranscriptClose();
+
+// {"event":"launch","program":...,"cmdline":...,"started":...}
+void TranscriptLaunch(const std::u16string &program, const std::u16string &cmdline, bool started);
+
+// Writes one event object given as compact JSON text (no line end), adding
+// the line end and flushing.
+void TranscriptWriteLine(const std::string &json);
+
+} // namespace plat
+
+#endif

@@ -1,0 +1,29 @@
+// supp.h - window and message support of the support library.
+//
+// The message boxes take their texts from the program's string table and
+// their caption from one loaded string; the pump keeps windows painting
+// during long work.
+#ifndef CESETUP_SUPPORT_SUPP_H
+#define CESETUP_SUPPORT_SUPP_H
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+BOOL Supp_MsgInit(HINSTANCE hInstance, UINT uStringId);
+BOOL Supp_MsgDone(void);
+int Supp_MsgBox(HWND hwndOwner, UINT uStringId, UINT uStyle, ...);
+int Supp_PeekMessages(HWND hDlg);
+HWND Supp_FindChildWindow(HWND hwndParent, LPCWSTR pszClassName, int nId);
+BOOL Supp_IsFontInstalled(HDC hdc, LPCWSTR pszFaceName);
+int CALLBACK s_supp_IsFontInstalledProcParam(const void *lpelf, const void *lpntm, DWORD dwFontType,
+                                             LPARAM lParam);
+BOOL Supp_IsMonoScreen(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -12,6 +12,8 @@
 namespace plat {
 
 char16_t FoldCase(char16_t c);
+// The capital letter of c (the inverse of FoldCase), for CharUpperW.
+char16_t UpperCase(char16_t c);
 std::u16string Fold(std::u16string_view s);
 // Compares the folded code units: <0, 0, >0.
 int FoldCompare(std::u16string_view a, std::u16string_view b);

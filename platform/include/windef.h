@@ -103,7 +103,8 @@ typedef HANDLE HICON;
 typedef HANDLE HCURSOR;
 typedef HANDLE HMENU;
 typedef HANDLE HACCEL;
-typedef HANDLE HLOCAL;
+// Local memory is fixed: its "handle" is the block's address.
+typedef void *HLOCAL;
 // Resources are mapped into memory, so their "handles" are pointers.
 typedef struct HRSRC__ *HRSRC;
 typedef void *HGLOBAL;

@@ -14,6 +14,10 @@
 
 namespace plat {
 
+// The program's module instance (GetModuleHandleW(NULL), SetupMain's first
+// argument); its resources are those registered with ResourcesSet.
+constexpr uint32_t kProgramInstance = 0x7fff0000u;
+
 struct DeviceSettings {
     uint32_t osMajor = 4;
     uint32_t osMinor = 20;
@@ -47,6 +51,9 @@ bool DeviceOpen(const std::string &dir, const DeviceOverrides &overrides, std::s
 void DeviceClose();
 
 bool DeviceIsOpen();
+// Grows by one with every DeviceOpen, so that areas can drop caches kept
+// for an earlier device (the store's held bytes, for instance).
+uint64_t DeviceGeneration();
 const DeviceSettings &DeviceGetSettings();
 DeviceSettings &DeviceMutableSettings(); // tests adjust a running device
 const std::string &DeviceDir();      // absolute host path of DIR

@@ -2,6 +2,7 @@
 #ifndef CE_PLATFORM_REGISTRY_H
 #define CE_PLATFORM_REGISTRY_H
 
+#include <ostream>
 #include <string>
 
 namespace plat {
@@ -13,6 +14,13 @@ bool RegistryOpen(const std::string &deviceDir, std::string &error);
 
 // Closes the database; open key handles become stale.
 void RegistryClose();
+
+// Writes the open device's registry, or the tree under keyUtf8 ("ROOT\\path"
+// with the root in full; "" for everything), as REGEDIT4 text.
+bool RegistryExport(std::ostream &out, const std::string &keyUtf8, std::string &error);
+
+// Writes every key of the open device's registry as one JSON object a line.
+bool RegistryDump(std::ostream &out, std::string &error);
 
 } // namespace plat
 

@@ -1,0 +1,131 @@
+// cedevice.cpp - the device tool: makes devices and shows their registry.
+//
+//   cedevice init DIR [--os-version X.Y] [--storage-kb N]
+//   cedevice reg export DIR [KEY]
+//   cedevice reg dump DIR
+//
+// Exit codes: 0 done, 1 usage error, 2 the device cannot be used (one line
+// on stderr naming the file and why).
+#include "internal/device.h"
+#include "internal/registry.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "usage: cedevice init DIR [--os-version X.Y] [--storage-kb N]\n"
+    "       cedevice reg export DIR [KEY]\n"
+    "       cedevice reg dump DIR\n";
+
+int Usage(const std::string &why)
+{
+    if (!why.empty())
+        std::cerr << "cedevice: " << why << "\n";
+    std::cerr << kUsage;
+    return 1;
+}
+
+int Fail(const std::string &why)
+{
+    std::cerr << "cedevice: " << why << "\n";
+    return 2;
+}
+
+int Init(const std::vector<std::string> &args)
+{
+    if (args.empty())
+        return Usage("init needs the device folder");
+    plat::DeviceOverrides init;
+    std::string dir;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a == "--os-version" || a == "--storage-kb") {
+            if (i + 1 >= args.size())
+                return Usage(a + " needs a value");
+            (a == "--os-version" ? init.osVersion : init.storageKb) = args[++i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Usage("unknown option " + a);
+        } else if (dir.empty()) {
+            dir = a;
+        } else {
+            return Usage("unexpected argument \"" + a + "\"");
+        }
+    }
+    if (dir.empty())
+        return Usage("init needs the device folder");
+    std::string error;
+    if (!plat::DeviceCreate(dir, init, error)) {
+        // Bad option values are usage errors; everything else is the device's.
+        if (error.rfind("--", 0) == 0)
+            return Usage(error);
+        return Fail(error);
+    }
+    return 0;
+}
+
+// Opens an existing device for reading its registry; never makes one.
+bool OpenExisting(const std::string &dir, std::string &error)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::path(dir) / "device.ini", ec)) {
+        error = dir + ": no device here (make one with: cedevice init " + dir + ")";
+        return false;
+    }
+    return plat::DeviceOpen(dir, {}, error);
+}
+
+int Reg(const std::vector<std::string> &args)
+{
+    if (args.empty())
+        return Usage("reg needs export or dump");
+    const std::string &verb = args[0];
+    std::string error;
+    if (verb == "export") {
+        if (args.size() < 2 || args.size() > 3)
+            return Usage("reg export needs DIR and at most one KEY");
+        if (!OpenExisting(args[1], error))
+            return Fail(error);
+        std::string key = args.size() == 3 ? args[2] : "";
+        bool ok = plat::RegistryExport(std::cout, key, error);
+        std::cout.flush();
+        plat::DeviceClose();
+        return ok ? 0 : Fail(error);
+    }
+    if (verb == "dump") {
+        if (args.size() != 2)
+            return Usage("reg dump needs DIR");
+        if (!OpenExisting(args[1], error))
+            return Fail(error);
+        bool ok = plat::RegistryDump(std::cout, error);
+        std::cout.flush();
+        plat::DeviceClose();
+        return ok ? 0 : Fail(error);
+    }
+    return Usage("unknown reg command \"" + verb + "\"");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty())
+        return Usage("");
+    std::string cmd = args[0];
+    args.erase(args.begin());
+    if (cmd == "init")
+        return Init(args);
+    if (cmd == "reg")
+        return Reg(args);
+    if (cmd == "--help" || cmd == "-h") {
+        std::cout << kUsage;
+        return 0;
+    }
+    return Usage("unknown command \"" + cmd + "\"");
+}

@@ -1,0 +1,212 @@
+// main.cpp - the loader: reads the host options, opens the device, mounts
+// the card, then starts the program as on the device (SetupMain).
+//
+// Exit codes: SetupMain's result; 2 when the options or the device cannot
+// be used (one line on stderr saying why); 3 when the unattended front end
+// meets a page or message without an answer (it ends the run itself).
+#include <windows.h>
+
+#include "internal/device.h"
+#include "internal/frontend.h"
+#include "internal/resources.h"
+#include "internal/text.h"
+#include "internal/transcript.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+extern "C" const unsigned char g_ceResourceData[];
+extern "C" const size_t g_ceResourceSize;
+
+// The program's entry point, as on the device.
+int WINAPI SetupMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow);
+
+namespace {
+
+const char kUsage[] =
+    "usage: cesetup --device DIR [--card DIR | --run DEVICE-PATH] [--ui auto|gui|tui|none]\n"
+    "               [--answers FILE] [--answer RULE]... [--transcript FILE|-] [--screenshots DIR]\n"
+    "               [--os-version X.Y] [--storage-kb N] [--running CLASS]...\n";
+
+struct Options {
+    std::string device;
+    std::string card;
+    bool cardGiven = false;
+    std::string run;
+    bool runGiven = false;
+    std::string transcript;
+    plat::UiOptions ui;
+    plat::DeviceOverrides overrides;
+};
+
+int Fail(const std::string &why)
+{
+    std::cerr << "cesetup: " << why << "\n";
+    return 2;
+}
+
+// Parses the options; on failure error says which and why.
+bool ParseOptions(int argc, char **argv, Options &o, std::string &error)
+{
+    o.ui.mode = plat::UiMode::Auto;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        std::string value;
+        size_t eq = a.find('=');
+        bool inlineValue = a.rfind("--", 0) == 0 && eq != std::string::npos;
+        if (inlineValue) {
+            value = a.substr(eq + 1);
+            a = a.substr(0, eq);
+        }
+        auto need = [&](std::string &out) {
+            if (inlineValue) {
+                out = value;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--device") {
+            if (!need(o.device))
+                return false;
+        } else if (a == "--card") {
+            if (!need(o.card))
+                return false;
+            o.cardGiven = true;
+        } else if (a == "--run") {
+            if (!need(o.run))
+                return false;
+            o.runGiven = true;
+        } else if (a == "--ui") {
+            if (!need(v))
+                return false;
+            if (v == "auto")
+                o.ui.mode = plat::UiMode::Auto;
+            else if (v == "gui")
+                o.ui.mode = plat::UiMode::Gui;
+            else if (v == "tui")
+                o.ui.mode = plat::UiMode::Tui;
+            else if (v == "none")
+                o.ui.mode = plat::UiMode::None;
+            else {
+                error = "--ui \"" + v + "\" is not one of auto, gui, tui, none";
+                return false;
+            }
+        } else if (a == "--answers") {
+            if (!need(o.ui.answersFile))
+                return false;
+        } else if (a == "--answer") {
+            if (!need(v))
+                return false;
+            o.ui.answerRules.push_back(v);
+        } else if (a == "--transcript") {
+            if (!need(o.transcript))
+                return false;
+        } else if (a == "--screenshots") {
+            if (!need(o.ui.screenshotsDir))
+                return false;
+        } else if (a == "--os-version") {
+            if (!need(v))
+                return false;
+            o.overrides.osVersion = v;
+        } else if (a == "--storage-kb") {
+            if (!need(v))
+                return false;
+            o.overrides.storageKb = v;
+        } else if (a == "--running") {
+            if (!need(v))
+                return false;
+            o.overrides.running.push_back(v);
+        } else {
+            error = "unknown option \"" + a + "\"";
+            return false;
+        }
+    }
+    if (o.device.empty()) {
+        error = "--device DIR is required (the emulated device's folder; a missing one is made)";
+        return false;
+    }
+    if (!o.cardGiven && !o.runGiven) {
+        o.card = ".";
+        o.cardGiven = true;
+    }
+    return true;
+}
+
+// Turns the --run value into an absolute device path with "\" separators.
+bool NormaliseRunPath(const std::string &in, std::u16string &out, std::string &error)
+{
+    std::u16string p = plat::FromUtf8(in);
+    for (char16_t &c : p)
+        if (c == u'/')
+            c = u'\\';
+    if (p.empty() || p == u"\\") {
+        error = "--run \"" + in + "\" does not name a program file";
+        return false;
+    }
+    if (p.rfind(u"\\\\", 0) == 0) {
+        error = "--run \"" + in + "\" is a network name, not a device path";
+        return false;
+    }
+    if (p[0] != u'\\')
+        p.insert(p.begin(), u'\\');
+    out = p;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::cout << kUsage;
+            return 0;
+        }
+    }
+    Options o;
+    std::string error;
+    if (!ParseOptions(argc, argv, o, error)) {
+        std::cerr << "cesetup: " << error << "\n" << kUsage;
+        return 2;
+    }
+    std::u16string modulePath = u"\\Storage Card\\Setup.exe";
+    if (o.runGiven && !NormaliseRunPath(o.run, modulePath, error))
+        return Fail(error);
+    if (o.cardGiven) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(o.card, ec))
+            return Fail("--card " + o.card + ": is not a folder");
+    }
+
+    if (!plat::DeviceOpen(o.device, o.overrides, error))
+        return Fail(error);
+    if (o.cardGiven && !plat::DeviceMount(u"Storage Card", o.card, error))
+        return Fail(error);
+    plat::DeviceSetModulePath(modulePath);
+    plat::ResourcesSet(g_ceResourceData, g_ceResourceSize);
+
+    if (!o.transcript.empty() && !plat::TranscriptOpen(o.transcript, error))
+        return Fail(error);
+    if (!plat::UiInit(o.ui, error)) {
+        plat::TranscriptClose();
+        return Fail(error);
+    }
+
+    int code = SetupMain(plat::kProgramInstance, 0, const_cast<LPWSTR>(u""), SW_SHOW);
+
+    plat::UiShutdown();
+    plat::TranscriptExit(code);
+    plat::TranscriptClose();
+    plat::DeviceClose();
+    return code;
+}

@@ -1,0 +1,67 @@
+// cedevice_test.cpp - the device tool's commands, exit codes and messages.
+#include "helpers/testdevice.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+using cetest::ReadHostFile;
+using cetest::TempDir;
+
+namespace {
+
+struct Run {
+    int code;
+    std::string err;
+};
+
+// Runs cedevice with the arguments (each single-quoted for the shell).
+Run Cedevice(const std::vector<std::string> &args, const std::string &errFile)
+{
+    std::string cmd = std::string("'") + CESETUP_BIN_DIR + "/cedevice'";
+    for (const std::string &a : args)
+        cmd += " '" + a + "'";
+    cmd += " >/dev/null 2>'" + errFile + "'";
+    int status = std::system(cmd.c_str());
+    return Run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadHostFile(errFile)};
+}
+
+TEST(Cedevice, ExitCodesAndMessages)
+{
+    TempDir tmp;
+    std::string dev = tmp.path + "/dev";
+    std::string err = tmp.path + "/err.txt";
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        const char *errPart;
+    } cases[] = {
+        {{}, 1, "usage"},
+        {{"frobnicate"}, 1, "unknown command"},
+        {{"init"}, 1, "needs the device folder"},
+        {{"init", dev, "--os-version", "4"}, 1, "--os-version"},
+        {{"init", dev, "--bogus"}, 1, "unknown option"},
+        {{"reg", "export", dev}, 2, "no device here"},
+        {{"reg", "dump"}, 1, "reg dump needs DIR"},
+        {{"init", dev, "--os-version", "2.11", "--storage-kb", "512"}, 0, ""},
+        {{"init", dev}, 2, "already holds a device"},
+    };
+    for (auto &c : cases) {
+        Run r = Cedevice(c.args, err);
+        std::string joined;
+        for (auto &a : c.args)
+            joined += a + " ";
+        EXPECT_EQ(r.code, c.code) << "cedevice " << joined << ": " << r.err;
+        EXPECT_NE(r.err.find(c.errPart), std::string::npos) << "cedevice " << joined << " said: " << r.err;
+        if (c.code == 2)
+            EXPECT_NE(r.err.find(dev), std::string::npos) << "the message names no folder: " << r.err;
+    }
+    std::string ini = ReadHostFile(dev + "/device.ini");
+    EXPECT_NE(ini.find("os_version = 2.11"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("storage_kb = 512"), std::string::npos) << ini;
+    EXPECT_TRUE(fs::is_directory(dev + "/store/Windows/Start Menu/Programs"));
+}
+
+} // namespace

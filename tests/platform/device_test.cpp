@@ -1,0 +1,182 @@
+// device_test.cpp - the device folder: device.ini settings, creation, overrides.
+#include "helpers/testdevice.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using cetest::ReadHostFile;
+using cetest::TempDir;
+using cetest::WriteHostFile;
+
+namespace {
+
+struct IniCase {
+    const char *body;
+    const char *errorPart; // nullptr: the file is accepted
+};
+
+TEST(DeviceIni, SettingsAreCheckedWithClearErrors)
+{
+    const IniCase cases[] = {
+        {"[device]\nos_version = 2.11\n", nullptr},
+        {"; comment\n# other\n[device]\nscreen = 480x640\nrunning = A, B ,\n", nullptr},
+        {"[device]\nscren = 240x320\n", "line 2: unknown key \"scren\" (keys: os_version, storage_kb, screen, running, fonts, program_kb)"},
+        {"[device]\nos_version = 4\n", "line 2: os_version \"4\" is not a version"},
+        {"[device]\nos_version = 4.x\n", "os_version \"4.x\""},
+        {"[device]\nstorage_kb = -5\n", "storage_kb \"-5\""},
+        {"[device]\nscreen = 240*320\n", "screen \"240*320\""},
+        {"[device]\nscreen = 10x10\n", "screen \"10x10\""},
+        {"[device]\nprogram_kb = 0\n", "program_kb \"0\""},
+        {"[other]\nos_version = 4.20\n", "line 1: unknown section [other]"},
+        {"os_version = 4.20\n", "line 1: key outside the [device] section"},
+        {"[device]\njust words\n", "line 2: \"just words\" is not key = value"},
+        {"[device\n", "has no closing ]"},
+    };
+    for (const IniCase &c : cases) {
+        TempDir tmp;
+        std::string dir = tmp.path + "/dev";
+        WriteHostFile(dir + "/device.ini", c.body);
+        std::string error;
+        bool ok = plat::DeviceOpen(dir, {}, error);
+        if (!c.errorPart) {
+            EXPECT_TRUE(ok) << c.body << " refused: " << error;
+        } else {
+            EXPECT_FALSE(ok) << c.body << " was accepted";
+            EXPECT_NE(error.find(c.errorPart), std::string::npos) << "error was: " << error;
+            EXPECT_NE(error.find(dir + "/device.ini"), std::string::npos) << "error names no file: " << error;
+            // A refused device is left as it was: no store is made.
+            EXPECT_FALSE(fs::exists(dir + "/store")) << c.body;
+            EXPECT_EQ(ReadHostFile(dir + "/device.ini"), c.body);
+        }
+        plat::DeviceClose();
+    }
+}
+
+TEST(DeviceIni, ValuesReachTheSettings)
+{
+    TempDir tmp;
+    std::string dir = tmp.path + "/dev";
+    WriteHostFile(dir + "/device.ini", "[device]\nos_version = 2.10\nstorage_kb = 100\nscreen = 480x640\n"
+                                       "running = PocketDravexWndClass, pMiskaSpellerApp\nfonts = Tahoma\n"
+                                       "program_kb = 3\n");
+    std::string error;
+    ASSERT_TRUE(plat::DeviceOpen(dir, {}, error)) << error;
+    const plat::DeviceSettings &s = plat::DeviceGetSettings();
+    EXPECT_EQ(s.osMajor, 2u);
+    EXPECT_EQ(s.osMinor, 10u) << "2.10 is minor 10, not 1";
+    EXPECT_EQ(s.storageKb, 100u);
+    EXPECT_EQ(s.screenWidth, 480u);
+    EXPECT_EQ(s.screenHeight, 640u);
+    ASSERT_EQ(s.running.size(), 2u);
+    EXPECT_EQ(s.running[1], u"pMiskaSpellerApp");
+    ASSERT_EQ(s.fonts.size(), 1u);
+    EXPECT_EQ(s.programKb, 3u);
+    plat::DeviceClose();
+}
+
+TEST(DeviceIni, MissingDeviceIsMadeWithDefaults)
+{
+    TempDir tmp;
+    std::string dir = tmp.path + "/new/dev";
+    std::string error;
+    ASSERT_TRUE(plat::DeviceOpen(dir, {}, error)) << error;
+    const plat::DeviceSettings &s = plat::DeviceGetSettings();
+    EXPECT_EQ(s.osMajor * 100 + s.osMinor, 420u);
+    EXPECT_EQ(s.storageKb, 65536u);
+    EXPECT_EQ(s.screenWidth, 240u);
+    EXPECT_EQ(s.screenHeight, 320u);
+    EXPECT_TRUE(s.running.empty());
+    ASSERT_EQ(s.fonts.size(), 5u);
+    EXPECT_EQ(s.fonts[0], u"Tahoma");
+    EXPECT_EQ(s.programKb, 64u);
+    for (const char *f : {"Windows", "Windows/Start Menu", "Windows/Start Menu/Programs", "Windows/Desktop",
+                          "Program Files", "My Documents", "Temp"})
+        EXPECT_TRUE(fs::is_directory(dir + "/store/" + f)) << f;
+    plat::DeviceClose();
+}
+
+TEST(DeviceIni, OverridesApplyForOneRunOnly)
+{
+    TempDir tmp;
+    std::string dir = tmp.path + "/dev";
+    std::string error;
+    plat::DeviceOverrides o;
+    o.osVersion = "2.11";
+    o.storageKb = "10";
+    o.running = {"pMiskaSpellerApp"};
+    ASSERT_TRUE(plat::DeviceOpen(dir, o, error)) << error;
+    EXPECT_EQ(plat::DeviceGetSettings().osMinor, 11u);
+    EXPECT_EQ(plat::DeviceGetSettings().storageKb, 10u);
+    ASSERT_EQ(plat::DeviceGetSettings().running.size(), 1u);
+    ASSERT_TRUE(plat::DeviceOpen(dir, {}, error)) << error;
+    EXPECT_EQ(plat::DeviceGetSettings().osMinor, 20u) << "an override was written to device.ini";
+    EXPECT_TRUE(plat::DeviceGetSettings().running.empty());
+
+    const struct {
+        const char *os, *kb, *part;
+    } bad[] = {{"2", nullptr, "--os-version"}, {"2.1.1", nullptr, "--os-version"}, {nullptr, "ten", "--storage-kb"}};
+    for (auto &b : bad) {
+        plat::DeviceOverrides ov;
+        if (b.os)
+            ov.osVersion = b.os;
+        if (b.kb)
+            ov.storageKb = b.kb;
+        EXPECT_FALSE(plat::DeviceOpen(dir, ov, error));
+        EXPECT_NE(error.find(b.part), std::string::npos) << error;
+    }
+    plat::DeviceClose();
+}
+
+TEST(DeviceVersion, TwoDecimalIntegers)
+{
+    const struct {
+        const char *text;
+        bool ok;
+        uint32_t major, minor;
+    } cases[] = {{"2.10", true, 2, 10}, {"2.1", true, 2, 1}, {"4.20", true, 4, 20}, {"2.011", true, 2, 11},
+                 {"2", false, 0, 0},    {".1", false, 0, 0}, {"2.", false, 0, 0},    {"a.b", false, 0, 0},
+                 {"2.-1", false, 0, 0}, {"2.1x", false, 0, 0}};
+    for (auto &c : cases) {
+        uint32_t ma = 99, mi = 99;
+        EXPECT_EQ(plat::ParseOsVersion(c.text, ma, mi), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(ma, c.major) << c.text;
+            EXPECT_EQ(mi, c.minor) << c.text;
+        }
+    }
+}
+
+TEST(DeviceCreate, RefusesAnExistingDeviceAndChangesNothing)
+{
+    TempDir tmp;
+    std::string dir = tmp.path + "/dev";
+    std::string error;
+    plat::DeviceOverrides init;
+    init.osVersion = "2.11";
+    ASSERT_TRUE(plat::DeviceCreate(dir, init, error)) << error;
+    std::string ini = ReadHostFile(dir + "/device.ini");
+    EXPECT_NE(ini.find("os_version = 2.11"), std::string::npos) << ini;
+    WriteHostFile(dir + "/store/Temp/keep.txt", "x");
+    EXPECT_FALSE(plat::DeviceCreate(dir, {}, error));
+    EXPECT_NE(error.find("already holds a device"), std::string::npos) << error;
+    EXPECT_EQ(ReadHostFile(dir + "/device.ini"), ini);
+    EXPECT_EQ(ReadHostFile(dir + "/store/Temp/keep.txt"), "x");
+}
+
+TEST(DeviceMount, NamesAreSingleFoldersAndHostFoldersMustExist)
+{
+    TempDir tmp;
+    std::string error;
+    ASSERT_TRUE(plat::DeviceOpen(tmp.path + "/dev", {}, error)) << error;
+    EXPECT_FALSE(plat::DeviceMount(u"Storage Card", tmp.path + "/missing", error));
+    EXPECT_FALSE(plat::DeviceMount(u"a\\b", tmp.path, error));
+    EXPECT_FALSE(plat::DeviceMount(u"\\", tmp.path, error));
+    ASSERT_TRUE(plat::DeviceMount(u"\\Storage Card", tmp.path, error)) << error;
+    ASSERT_TRUE(plat::DeviceMount(u"storage card", tmp.path + "/dev", error)) << error;
+    ASSERT_EQ(plat::DeviceMounts().size(), 1u) << "the same name folded must replace the mount";
+    EXPECT_EQ(plat::DeviceMounts()[0].name, u"Storage Card");
+    plat::DeviceClose();
+    EXPECT_TRUE(plat::DeviceMounts().empty());
+}
+
+} // namespace

@@ -1,0 +1,165 @@
+// files.h - device paths, their host files, and the object store's books.
+//
+// Every device path is parsed and resolved here before any host call is
+// made, so that nothing outside the store or a mount is ever touched: names
+// are checked, case is folded component by component, and host symbolic
+// links are never followed. Other areas that need a file of the device
+// (bitmaps, the loader) use DeviceFileHostPath or the Win32 file calls.
+#ifndef CE_PLATFORM_FILES_H
+#define CE_PLATFORM_FILES_H
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "internal/handles.h"
+
+namespace plat {
+
+// ---------------------------------------------------------------- paths
+
+struct DevicePath {
+    std::vector<std::u16string> parts; // components, separators dropped
+    bool trailingSep = false;          // the path ended with \ or /
+};
+
+// Parses a device path. With patternLast, '*' and '?' are allowed in the
+// last component. Returns 0, or ERROR_INVALID_NAME / ERROR_BAD_NETPATH /
+// ERROR_INVALID_PARAMETER (null) / ERROR_PATH_NOT_FOUND (empty).
+uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out);
+
+enum class EntryKind { Missing, File, Folder, Other };
+
+struct ResolvedPath {
+    bool isRoot = false;       // "\"
+    bool isMountPoint = false; // "\Storage Card" itself
+    int mount = -1;            // index in DeviceMounts(), -1 for the store
+    std::string hostPath;      // host path of the entry (last name as stored, or as given when missing)
+    std::string hostParent;    // host folder that holds it (the entry itself for the root)
+    std::u16string devicePath; // absolute, with \ and each existing component in its stored case
+    std::u16string name;       // last component as stored (or as given)
+    EntryKind kind = EntryKind::Missing;
+    struct stat st {};         // valid when kind is File or Folder
+    bool standIn = false;      // the module's stand-in program file (no host file)
+    bool inStore() const { return mount < 0; }
+};
+
+// Resolves a parsed path. Returns 0 (the last component may be missing) or
+// ERROR_PATH_NOT_FOUND when a folder along the way is missing or not a folder.
+uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out);
+
+// Host path of an existing regular file of the device; false with a Win32
+// error otherwise. For reading only: writes must go through the file calls,
+// which keep the store's books.
+bool DeviceFileHostPath(const std::u16string &devicePath, std::string &hostPath, uint32_t &error);
+
+// Matches a file name against a search pattern ('*' any run, '?' one unit),
+// ignoring case with the device's folding.
+bool PatternMatch(std::u16string_view pattern, std::u16string_view name);
+
+// Win32 error for a host errno.
+uint32_t ErrorFromErrno(int e);
+
+// ---------------------------------------------------------------- object store books
+
+// Capacity in bytes of the store (storage_kb; 0 means the host's free space,
+// capped at 2 GiB - 1).
+struct StoreFigures {
+    uint64_t total = 0;
+    uint64_t free = 0;
+};
+StoreFigures StoreSpace();
+
+// Reserves bytes about to be written into the store; false (nothing
+// reserved) when they would pass the capacity.
+bool StoreReserve(uint64_t bytes);
+// Gives bytes back (a truncation, a deletion, a write that failed).
+void StoreRelease(uint64_t bytes);
+// Bytes held by regular files under store/, the stand-in program included.
+uint64_t StoreHeldBytes();
+
+// ---------------------------------------------------------------- open files
+
+struct FileObject : HandleObject {
+    int fd = -1;
+    uint32_t access = 0;       // GENERIC_READ | GENERIC_WRITE
+    uint32_t share = 0;        // FILE_SHARE_*
+    bool inStore = false;      // its bytes count against the store's capacity
+    bool standIn = false;      // the module's stand-in: no host file
+    uint64_t standInPos = 0;
+    ~FileObject() override;
+};
+
+// Opens a resolved file with Win32 semantics (access, share mode, creation
+// disposition). Returns the object or null with *error set.
+std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t access, uint32_t share,
+                                             uint32_t disposition, uint32_t attributes, uint32_t *error,
+                                             bool *existed);
+
+// Writes through an open file with the store's rules (fault injection,
+// capacity). 0 or a Win32 error; nothing is written on failure.
+uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count);
+// Reads; 0 or a Win32 error.
+uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got);
+
+// The three times of a host file, as FILETIME values.
+struct FileTimes {
+    uint64_t creation = 0, access = 0, write = 0;
+};
+// From an open descriptor, or (fd < 0) from the host path without
+// following a link.
+FileTimes FileTimesOf(int fd, const struct stat &st, const char *hostPath = nullptr);
+// Sets the times given (null pointers keep a time). 0 or a Win32 error.
+uint32_t FileSetTimes(int fd, const uint64_t *creation, const uint64_t *access, const uint64_t *write);
+
+// Whether any handle (in this or another process) has the host file open.
+// The file is locked against new opens while the callback runs, so that a
+// delete or move decided under it cannot race an open.
+// ACTION gets a read-only descriptor of the file and returns 0 or a Win32
+// error; the result is ACTION's, or 32 when a handle has the file open.
+uint32_t FileWithNoOpenHandles(const std::string &hostPath, const std::function<uint32_t(int fd)> &action);
+
+// The sharing rule on a host file's descriptor. ShareLock serialises opens
+// of one file across processes; ShareEnter (under it) tests the handles
+// already open and records the new one: 0 or ERROR_SHARING_VIOLATION.
+bool ShareLock(int fd);
+void ShareUnlock(int fd);
+uint32_t ShareEnter(int fd, uint32_t access, uint32_t share);
+// A new file reuses an inode: forget any creation time kept for it.
+void FileForgetCreationTime(const struct stat &st);
+
+uint64_t FileTimeFromTimespec(const struct timespec &ts);
+struct timespec TimespecFromFileTime(uint64_t ft);
+uint64_t FileTimeNow();
+
+// ---------------------------------------------------------------- module
+
+// The instance handle of the program (GetModuleHandleW(NULL)).
+uint32_t ProgramInstance();
+
+// Whether a resolved path names the module file; makes sure the module is
+// held open when it is a real file.
+bool ModuleIsPath(const ResolvedPath &path);
+uint64_t ModuleStandInSize();
+// Bytes the stand-in holds in the store (0 when it lies on a mount or a
+// real file is there).
+uint64_t ModuleStandInHeldBytes();
+uint64_t ModuleStandInTime();
+// Fills bytes of the stand-in program file.
+void ModuleStandInRead(uint64_t offset, uint8_t *out, size_t count);
+// Applies the sharing rule to a new open of the stand-in (0 or 32) and
+// records it; ModuleStandInClosed forgets it.
+uint32_t ModuleStandInOpen(const FileObject *f, uint32_t access, uint32_t share);
+void ModuleStandInClosed(const FileObject *f);
+// When the module lies in the folder with this device path, its file name
+// (as the module path gives it): listings add the stand-in under it when no
+// real entry has that name.
+bool ModuleNameInFolder(const std::u16string &folderDevicePath, std::u16string &name);
+
+} // namespace plat
+
+#endif

@@ -1,0 +1,124 @@
+// directory.cpp - folders and volumes: CreateDirectoryW, RemoveDirectoryW,
+// GetDiskFreeSpaceExW.
+#include <windows.h>
+
+#include <errno.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "internal/device.h"
+#include "internal/files.h"
+
+using namespace plat;
+
+namespace {
+
+// Folder calls accept a trailing separator.
+uint32_t ResolveFolderName(LPCWSTR name, DevicePath &p, ResolvedPath &r)
+{
+    uint32_t error = ParseDevicePath(name, false, p);
+    if (!error)
+        error = ResolveDevicePath(p, r);
+    return error;
+}
+
+// Whether the stand-in program file lies in the folder R (it makes the
+// folder not empty).
+bool HoldsStandIn(const DevicePath &folder, const ResolvedPath &r)
+{
+    std::u16string name;
+    if (!ModuleNameInFolder(r.devicePath, name))
+        return false;
+    DevicePath p = folder;
+    p.trailingSep = false;
+    p.parts.push_back(name);
+    ResolvedPath m;
+    return ResolveDevicePath(p, m) == 0 && m.standIn;
+}
+
+} // namespace
+
+// CreateDirectoryW
+BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes)
+{
+    DevicePath p;
+    ResolvedPath r;
+    uint32_t error = ResolveFolderName(lpPathName, p, r);
+    if (!error && (r.isRoot || r.isMountPoint || r.kind != EntryKind::Missing))
+        error = ERROR_ALREADY_EXISTS;
+    if (!error && mkdir(r.hostPath.c_str(), 0777) != 0)
+        error = errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno);
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// RemoveDirectoryW
+BOOL RemoveDirectoryW(LPCWSTR lpPathName)
+{
+    DevicePath p;
+    ResolvedPath r;
+    uint32_t error = ResolveFolderName(lpPathName, p, r);
+    if (!error) {
+        if (r.isRoot || r.isMountPoint)
+            error = ERROR_ACCESS_DENIED;
+        else if (r.kind == EntryKind::Missing)
+            error = ERROR_PATH_NOT_FOUND;
+        else if (r.kind != EntryKind::Folder)
+            error = ERROR_DIRECTORY;
+        else if (HoldsStandIn(p, r))
+            error = ERROR_DIR_NOT_EMPTY;
+    }
+    if (!error && rmdir(r.hostPath.c_str()) != 0)
+        error = (errno == ENOTEMPTY || errno == EEXIST) ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(errno);
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// GetDiskFreeSpaceExW
+BOOL GetDiskFreeSpaceExW(LPCWSTR lpDirectoryName, PULARGE_INTEGER lpFreeBytesAvailableToCaller,
+                         PULARGE_INTEGER lpTotalNumberOfBytes, PULARGE_INTEGER lpTotalNumberOfFreeBytes)
+{
+    // No name, or an empty one, means the object store's root.
+    LPCWSTR name = (lpDirectoryName && lpDirectoryName[0]) ? lpDirectoryName : u"\\";
+    DevicePath p;
+    ResolvedPath r;
+    uint32_t error = ResolveFolderName(name, p, r);
+    if (!error && r.kind == EntryKind::Missing)
+        error = ERROR_PATH_NOT_FOUND;
+    if (!error && r.kind != EntryKind::Folder)
+        error = ERROR_DIRECTORY;
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    uint64_t avail, total, free;
+    if (r.inStore()) {
+        StoreFigures f = StoreSpace();
+        avail = free = f.free;
+        total = f.total;
+    } else {
+        // A mount reports its host folder's own figures.
+        struct statvfs vfs;
+        if (statvfs(DeviceMounts()[static_cast<size_t>(r.mount)].hostDir.c_str(), &vfs) != 0) {
+            SetLastError(ErrorFromErrno(errno));
+            return FALSE;
+        }
+        avail = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+        total = static_cast<uint64_t>(vfs.f_blocks) * vfs.f_frsize;
+        free = static_cast<uint64_t>(vfs.f_bfree) * vfs.f_frsize;
+    }
+    if (lpFreeBytesAvailableToCaller)
+        lpFreeBytesAvailableToCaller->QuadPart = avail;
+    if (lpTotalNumberOfBytes)
+        lpTotalNumberOfBytes->QuadPart = total;
+    if (lpTotalNumberOfFreeBytes)
+        lpTotalNumberOfFreeBytes->QuadPart = free;
+    return TRUE;
+}

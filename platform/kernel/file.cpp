@@ -1,0 +1,560 @@
+// file.cpp - file handles: CreateFileW, ReadFile, WriteFile, SetFilePointer,
+// SetEndOfFile, GetFileSize, GetFileTime, SetFileTime, CloseHandle.
+//
+// Every handle owns its own host descriptor (and so its own position and
+// sharing locks). Writes into the store are checked against its capacity
+// before any byte reaches the host, and a write that fails leaves the file
+// as it was.
+#include <windows.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "internal/device.h"
+#include "internal/faults.h"
+#include "internal/files.h"
+#include "internal/handles.h"
+
+#ifndef ERROR_NEGATIVE_SEEK
+#define ERROR_NEGATIVE_SEEK 131L
+#endif
+
+namespace plat {
+namespace {
+
+bool Writes(uint32_t access)
+{
+    return (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
+}
+
+bool Reads(uint32_t access)
+{
+    return (access & (GENERIC_READ | GENERIC_ALL)) != 0;
+}
+
+// Read-only files carry no write permission bits on the host.
+bool IsReadOnly(const struct stat &st)
+{
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+uint64_t FileSize(const FileObject &f)
+{
+    if (f.standIn)
+        return ModuleStandInSize();
+    struct stat st;
+    if (fstat(f.fd, &st) != 0)
+        return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+} // namespace
+
+FileObject::~FileObject()
+{
+    if (standIn)
+        ModuleStandInClosed(this);
+    if (fd >= 0)
+        close(fd);
+}
+
+std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t access, uint32_t share,
+                                             uint32_t disposition, uint32_t attributes, uint32_t *error,
+                                             bool *existed)
+{
+    *existed = false;
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
+        *error = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    const bool writes = Writes(access);
+    if (disposition == TRUNCATE_EXISTING && !writes) {
+        *error = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    if (path.isRoot || path.isMountPoint || path.kind == EntryKind::Folder || path.kind == EntryKind::Other) {
+        *error = ERROR_ACCESS_DENIED;
+        return nullptr;
+    }
+    const bool truncating = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+
+    if (path.standIn) {
+        *existed = true;
+        if (disposition == CREATE_NEW) {
+            *error = ERROR_FILE_EXISTS;
+            return nullptr;
+        }
+        auto f = std::make_shared<FileObject>();
+        uint32_t e = (writes || truncating) ? ERROR_SHARING_VIOLATION : ModuleStandInOpen(f.get(), access, share);
+        if (e) {
+            *error = e;
+            return nullptr;
+        }
+        f->standIn = true;
+        f->access = access;
+        f->share = share;
+        f->inStore = path.inStore();
+        return f;
+    }
+
+    bool exists = path.kind == EntryKind::File;
+    int flags = (writes ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+    int fd = -1;
+    bool created = false;
+    struct stat st;
+    // A few rounds settle races with other processes creating or deleting
+    // the same name between the lookup and the open.
+    for (int round = 0; round < 4; ++round) {
+        if (exists) {
+            if (disposition == CREATE_NEW) {
+                *error = ERROR_FILE_EXISTS;
+                return nullptr;
+            }
+            fd = open(path.hostPath.c_str(), flags);
+            if (fd < 0 && errno == ENOENT) {
+                exists = false;
+                continue;
+            }
+        } else {
+            if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+                *error = ERROR_FILE_NOT_FOUND;
+                return nullptr;
+            }
+            if (path.inStore() && DeviceGetSettings().storageKb != 0 && StoreSpace().free == 0) {
+                *error = ERROR_DISK_FULL;
+                return nullptr;
+            }
+            fd = open(path.hostPath.c_str(), flags | O_CREAT | O_EXCL, mode);
+            if (fd < 0 && errno == EEXIST) {
+                exists = true;
+                continue;
+            }
+            created = fd >= 0;
+        }
+        if (fd < 0) {
+            *error = ErrorFromErrno(errno);
+            return nullptr;
+        }
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            close(fd);
+            *error = ERROR_ACCESS_DENIED;
+            return nullptr;
+        }
+        if (!created && IsReadOnly(st) && (writes || truncating)) {
+            close(fd);
+            *error = ERROR_ACCESS_DENIED;
+            return nullptr;
+        }
+        if (!ShareLock(fd)) {
+            *error = ErrorFromErrno(errno);
+            close(fd);
+            return nullptr;
+        }
+        // Deleted by another process while we waited for the lock.
+        if (fstat(fd, &st) != 0 || st.st_nlink == 0) {
+            ShareUnlock(fd);
+            close(fd);
+            fd = -1;
+            exists = false;
+            created = false;
+            continue;
+        }
+        break;
+    }
+    if (fd < 0) {
+        *error = ERROR_SHARING_VIOLATION;
+        return nullptr;
+    }
+
+    uint32_t e = ShareEnter(fd, access, share);
+    if (e) {
+        ShareUnlock(fd);
+        close(fd);
+        *error = e;
+        return nullptr;
+    }
+    if (created) {
+        FileForgetCreationTime(st);
+    } else if (truncating && st.st_size > 0) {
+        if (ftruncate(fd, 0) != 0) {
+            *error = ErrorFromErrno(errno);
+            ShareUnlock(fd);
+            close(fd);
+            return nullptr;
+        }
+        if (path.inStore())
+            StoreRelease(static_cast<uint64_t>(st.st_size));
+    }
+    ShareUnlock(fd);
+
+    auto f = std::make_shared<FileObject>();
+    f->fd = fd;
+    f->access = access;
+    f->share = share;
+    f->inStore = path.inStore();
+    *existed = !created;
+    return f;
+}
+
+uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got)
+{
+    *got = 0;
+    if (!Reads(f.access))
+        return ERROR_ACCESS_DENIED;
+    if (f.standIn) {
+        uint64_t size = ModuleStandInSize();
+        uint64_t n = f.standInPos >= size ? 0 : std::min<uint64_t>(count, size - f.standInPos);
+        ModuleStandInRead(f.standInPos, static_cast<uint8_t *>(data), static_cast<size_t>(n));
+        f.standInPos += n;
+        *got = static_cast<uint32_t>(n);
+        return 0;
+    }
+    uint8_t *p = static_cast<uint8_t *>(data);
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t r = read(f.fd, p + done, count - done);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            *got = done;
+            return ErrorFromErrno(errno);
+        }
+        if (r == 0)
+            break;
+        done += static_cast<uint32_t>(r);
+    }
+    *got = done;
+    return 0;
+}
+
+uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
+{
+    if (!Writes(f.access) || f.standIn)
+        return ERROR_ACCESS_DENIED;
+    if (count == 0)
+        return 0;
+    if (FaultHit(FaultKind::FileWrite))
+        return ERROR_DISK_FULL;
+    off_t pos = lseek(f.fd, 0, SEEK_CUR);
+    struct stat st;
+    if (pos < 0 || fstat(f.fd, &st) != 0)
+        return ErrorFromErrno(errno);
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    uint64_t end = static_cast<uint64_t>(pos) + count;
+    uint64_t growth = end > size ? end - size : 0;
+    if (f.inStore && growth && !StoreReserve(growth))
+        return ERROR_DISK_FULL;
+
+    const uint8_t *p = static_cast<const uint8_t *>(data);
+    uint32_t done = 0;
+    while (done < count) {
+        ssize_t w = pwrite(f.fd, p + done, count - done, pos + static_cast<off_t>(done));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            uint32_t error = w < 0 ? ErrorFromErrno(errno) : ERROR_DISK_FULL;
+            // Nothing of a failed write stays: the file keeps its old end.
+            if (growth && ftruncate(f.fd, static_cast<off_t>(size)) == 0 && f.inStore)
+                StoreRelease(growth);
+            return error;
+        }
+        done += static_cast<uint32_t>(w);
+    }
+    lseek(f.fd, static_cast<off_t>(end), SEEK_SET);
+    return 0;
+}
+
+} // namespace plat
+
+using namespace plat;
+
+namespace {
+
+std::shared_ptr<FileObject> GetFile(HANDLE h)
+{
+    auto f = HandleGetAs<FileObject>(h, HandleKind::File);
+    if (!f)
+        SetLastError(ERROR_INVALID_HANDLE);
+    return f;
+}
+
+} // namespace
+
+// CreateFileW
+HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
+{
+    DevicePath p;
+    uint32_t error = ParseDevicePath(lpFileName, false, p);
+    if (!error && p.trailingSep)
+        error = ERROR_INVALID_NAME;
+    if (error) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    ResolvedPath r;
+    error = ResolveDevicePath(p, r);
+    if (error) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    bool existed = false;
+    auto f = FileOpenResolved(r, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes,
+                              &error, &existed);
+    if (!f) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE h = HandleAlloc(HandleKind::File, f);
+    if (!h) {
+        SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Opening an existing file where one may be created says so.
+    if (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)
+        SetLastError(existed ? ERROR_ALREADY_EXISTS : NO_ERROR);
+    return h;
+}
+
+// ReadFile
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+              LPVOID lpOverlapped)
+{
+    if (lpNumberOfBytesRead)
+        *lpNumberOfBytesRead = 0;
+    auto f = GetFile(hFile);
+    if (!f)
+        return FALSE;
+    if (!lpBuffer && nNumberOfBytesToRead) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    uint32_t got = 0;
+    uint32_t error = FileReadObject(*f, lpBuffer, nNumberOfBytesToRead, &got);
+    if (lpNumberOfBytesRead)
+        *lpNumberOfBytesRead = got;
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// WriteFile
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+               LPVOID lpOverlapped)
+{
+    if (lpNumberOfBytesWritten)
+        *lpNumberOfBytesWritten = 0;
+    auto f = GetFile(hFile);
+    if (!f)
+        return FALSE;
+    if (!lpBuffer && nNumberOfBytesToWrite) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    uint32_t error = FileWriteObject(*f, lpBuffer, nNumberOfBytesToWrite);
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (lpNumberOfBytesWritten)
+        *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
+    return TRUE;
+}
+
+// SetFilePointer
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod)
+{
+    auto f = GetFile(hFile);
+    if (!f)
+        return INVALID_SET_FILE_POINTER;
+    int64_t distance = lpDistanceToMoveHigh
+                           ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*lpDistanceToMoveHigh)) << 32) |
+                                                  static_cast<uint32_t>(lDistanceToMove))
+                           : static_cast<int64_t>(lDistanceToMove);
+    int64_t base;
+    switch (dwMoveMethod) {
+    case FILE_BEGIN:
+        base = 0;
+        break;
+    case FILE_CURRENT:
+        base = f->standIn ? static_cast<int64_t>(f->standInPos) : static_cast<int64_t>(lseek(f->fd, 0, SEEK_CUR));
+        break;
+    case FILE_END:
+        base = static_cast<int64_t>(FileSize(*f));
+        break;
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (base < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t target = base + distance;
+    if (target < 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (f->standIn) {
+        f->standInPos = static_cast<uint64_t>(target);
+    } else if (lseek(f->fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_SET_FILE_POINTER;
+    }
+    DWORD low = static_cast<DWORD>(static_cast<uint64_t>(target) & 0xffffffffu);
+    if (lpDistanceToMoveHigh) {
+        *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<uint64_t>(target) >> 32);
+        // A low part that looks like the failure value is told apart by
+        // the last error.
+        if (low == INVALID_SET_FILE_POINTER)
+            SetLastError(NO_ERROR);
+    }
+    return low;
+}
+
+// SetEndOfFile
+BOOL SetEndOfFile(HANDLE hFile)
+{
+    auto f = GetFile(hFile);
+    if (!f)
+        return FALSE;
+    if (!Writes(f->access) || f->standIn) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    off_t pos = lseek(f->fd, 0, SEEK_CUR);
+    struct stat st;
+    if (pos < 0 || fstat(f->fd, &st) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return FALSE;
+    }
+    if (pos == st.st_size)
+        return TRUE;
+    if (pos > st.st_size) {
+        uint64_t growth = static_cast<uint64_t>(pos - st.st_size);
+        if (f->inStore && !StoreReserve(growth)) {
+            SetLastError(ERROR_DISK_FULL);
+            return FALSE;
+        }
+        if (ftruncate(f->fd, pos) != 0) {
+            SetLastError(ErrorFromErrno(errno));
+            if (f->inStore)
+                StoreRelease(growth);
+            return FALSE;
+        }
+        return TRUE;
+    }
+    if (ftruncate(f->fd, pos) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return FALSE;
+    }
+    if (f->inStore)
+        StoreRelease(static_cast<uint64_t>(st.st_size - pos));
+    return TRUE;
+}
+
+// GetFileSize
+DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh)
+{
+    auto f = GetFile(hFile);
+    if (!f)
+        return INVALID_FILE_SIZE;
+    uint64_t size = FileSize(*f);
+    DWORD low = static_cast<DWORD>(size & 0xffffffffu);
+    if (lpFileSizeHigh) {
+        *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+        if (low == INVALID_FILE_SIZE)
+            SetLastError(NO_ERROR);
+    }
+    return low;
+}
+
+// FlushFileBuffers
+BOOL FlushFileBuffers(HANDLE hFile)
+{
+    auto f = GetFile(hFile);
+    if (!f)
+        return FALSE;
+    // Writes go straight to the host; there is nothing held back to flush.
+    return TRUE;
+}
+
+// GetFileTime
+BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime, LPFILETIME lpLastWriteTime)
+{
+    auto f = GetFile(hFile);
+    if (!f)
+        return FALSE;
+    FileTimes t;
+    if (f->standIn) {
+        t.creation = t.access = t.write = ModuleStandInTime();
+    } else {
+        struct stat st;
+        if (fstat(f->fd, &st) != 0) {
+            SetLastError(ErrorFromErrno(errno));
+            return FALSE;
+        }
+        t = FileTimesOf(f->fd, st);
+    }
+    auto put = [](LPFILETIME out, uint64_t v) {
+        if (out) {
+            out->dwLowDateTime = static_cast<DWORD>(v & 0xffffffffu);
+            out->dwHighDateTime = static_cast<DWORD>(v >> 32);
+        }
+    };
+    put(lpCreationTime, t.creation);
+    put(lpLastAccessTime, t.access);
+    put(lpLastWriteTime, t.write);
+    return TRUE;
+}
+
+// SetFileTime
+BOOL SetFileTime(HANDLE hFile, const FILETIME *lpCreationTime, const FILETIME *lpLastAccessTime,
+                 const FILETIME *lpLastWriteTime)
+{
+    auto f = GetFile(hFile);
+    if (!f)
+        return FALSE;
+    if (!Writes(f->access) || f->standIn) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    auto get = [](const FILETIME *in, uint64_t &v) -> const uint64_t * {
+        if (!in)
+            return nullptr;
+        v = (static_cast<uint64_t>(in->dwHighDateTime) << 32) | in->dwLowDateTime;
+        return &v;
+    };
+    uint64_t c, a, w;
+    const uint64_t *pc = get(lpCreationTime, c);
+    const uint64_t *pa = get(lpLastAccessTime, a);
+    const uint64_t *pw = get(lpLastWriteTime, w);
+    uint32_t error = FileSetTimes(f->fd, pc, pa, pw);
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// CloseHandle
+BOOL CloseHandle(HANDLE hObject)
+{
+    if (HandleFree(hObject, HandleKind::File) || HandleFree(hObject, HandleKind::Process))
+        return TRUE;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}

@@ -529,6 +529,46 @@ int TouchKey(int64_t id)
 
 // ---------------------------------------------------------------- opening
 
+bool HasMetaTable()
+{
+    sqlite3_stmt *st = nullptr;
+    bool has = sqlite3_prepare_v2(g_store.db,
+                                  "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'meta'",
+                                  -1, &st, nullptr) == SQLITE_OK &&
+               sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_finalize(st);
+    return has;
+}
+
+// Whether the database is this platform's registry, in a format it knows.
+bool CheckFormat(std::string &error)
+{
+    std::string format;
+    bool found = false;
+    if (HasMetaTable()) {
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_prepare_v2(g_store.db, "SELECT value FROM meta WHERE name = 'format'", -1, &st,
+                               nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW) {
+            const unsigned char *t = sqlite3_column_text(st, 0);
+            format = t ? reinterpret_cast<const char *>(t) : "";
+            found = true;
+        }
+        sqlite3_finalize(st);
+    }
+    if (!found) {
+        error = g_store.dbPath +
+                ": not a registry database of this platform (unknown tables); it was left as it is";
+        return false;
+    }
+    if (format != kFormat) {
+        error = g_store.dbPath + ": not a registry database of this platform (format \"" + format +
+                "\"); it was left as it is";
+        return false;
+    }
+    return true;
+}
+
 // Creates the tables of a new registry, or checks those of an existing one.
 bool PrepareSchema(std::string &error)
 {
@@ -570,6 +610,10 @@ bool PrepareSchema(std::string &error)
             return false;
         }
     }
+    // An existing file must be this platform's registry before anything is
+    // written to it (even the journal mode).
+    if (tables > 0 && !CheckFormat(error))
+        return false;
     if (Exec("PRAGMA journal_mode = WAL") != SQLITE_OK) {
         error = file + ": cannot use the registry database (" + sqlite3_errmsg(g_store.db) + ")";
         return false;
@@ -577,46 +621,18 @@ bool PrepareSchema(std::string &error)
     // Every commit reaches the operating system before the call returns, so
     // a killed process loses nothing that it reported done.
     Exec("PRAGMA synchronous = NORMAL");
+    if (tables > 0)
+        return true;
 
-    // Two processes may open a new device together: the check and the
-    // creation happen under SQLite's write lock.
+    // Two processes may make a new device's registry together: the check
+    // and the creation happen under SQLite's write lock.
     if (Exec("BEGIN IMMEDIATE") != SQLITE_OK) {
         error = file + ": cannot use the registry database (" + sqlite3_errmsg(g_store.db) + ")";
         return false;
     }
-    std::string format;
-    bool hasMeta = false;
-    {
-        sqlite3_stmt *st = nullptr;
-        if (sqlite3_prepare_v2(g_store.db,
-                               "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'meta'",
-                               -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW)
-            hasMeta = true;
-        sqlite3_finalize(st);
-    }
-    if (hasMeta) {
-        sqlite3_stmt *st = nullptr;
-        if (sqlite3_prepare_v2(g_store.db, "SELECT value FROM meta WHERE name = 'format'", -1, &st,
-                               nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW) {
-            const unsigned char *t = sqlite3_column_text(st, 0);
-            format = t ? reinterpret_cast<const char *>(t) : "";
-        }
-        sqlite3_finalize(st);
+    if (HasMetaTable()) {
         Exec("ROLLBACK");
-        if (format != kFormat) {
-            error = file + ": not a registry database of this platform (format \"" + format +
-                    "\"); it was left as it is";
-            return false;
-        }
-        return true;
-    }
-    if (tables > 0) {
-        Exec("ROLLBACK");
-        error = file + ": not a registry database of this platform (unknown tables); it was "
-                       "left as it is";
-        return false;
+        return CheckFormat(error);
     }
     static const char *const kSchema =
         "CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL);"

@@ -1,0 +1,256 @@
+// xfile_copy_test.cpp - XFile_CopyFileWithProgress and XFile_CopyFile: the
+// progress calls, cancelling, overwriting, and that no failure (a failing
+// write at any point, a full store, no memory, a copy onto itself) leaves
+// a partial destination or loses the source.
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "helpers/testdevice.h"
+#include "internal/faults.h"
+#include "support/xec.h"
+#include "support/xfile.h"
+#include "xfile_testutil.h"
+
+using namespace xftest;
+
+namespace {
+
+class XFileCopy : public cetest::DeviceFixture {
+protected:
+    void TearDown() override
+    {
+        plat::FaultResetAll();
+        cetest::DeviceFixture::TearDown();
+    }
+};
+
+struct Recorder {
+    std::vector<std::pair<DWORD, DWORD>> calls;
+    int cancelAt = -1; // index of the call that answers 0
+};
+
+BOOL Record(DWORD done, DWORD percent, LPVOID user)
+{
+    Recorder *r = static_cast<Recorder *>(user);
+    r->calls.push_back({done, percent});
+    return (int)r->calls.size() - 1 == r->cancelAt ? FALSE : TRUE;
+}
+
+std::string Show(const std::vector<std::pair<DWORD, DWORD>> &calls)
+{
+    std::string s;
+    for (auto &c : calls)
+        s += "(" + std::to_string(c.first) + "," + std::to_string(c.second) + ")";
+    return s;
+}
+
+TEST_F(XFileCopy, ProgressCalls)
+{
+    struct Case {
+        size_t size;
+        const char *calls;
+    } cases[] = {
+        {70000, "(0,0)(32000,45)(64000,91)"},
+        {32000, "(0,0)"},
+        {32001, "(0,0)(32000,99)"},
+        {1, "(0,0)"},
+        {0, ""}, // no call for an empty source
+    };
+    for (const Case &c : cases) {
+        std::string data = Pattern(c.size, (unsigned)c.size);
+        ASSERT_TRUE(PutFile("\\Temp\\src.bin", data));
+        Recorder r;
+        EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE, Record, &r), (DWORD)XEC_OK)
+            << c.size;
+        EXPECT_EQ(Show(r.calls), c.calls) << c.size << " bytes";
+        EXPECT_TRUE(GetFile("\\Temp\\dst.bin") == data) << c.size << " bytes: the copy differs";
+    }
+}
+
+TEST_F(XFileCopy, CopyFileWithoutCallback)
+{
+    std::string data = Pattern(100000);
+    cetest::WriteHostFile(CardHost("Pkg/app.exe.ARM"), data);
+    EXPECT_EQ(XFile_CopyFile("\\Storage Card\\Pkg\\app.exe.ARM", "\\Windows\\app.exe", FALSE), (DWORD)XEC_OK);
+    EXPECT_TRUE(GetFile("\\Windows\\app.exe") == data);
+    EXPECT_EQ(GetFile("\\Storage Card\\Pkg\\app.exe.ARM").value_or(""), data) << "the source is unchanged";
+    // The copy gets no stale handles: both files can be deleted.
+    EXPECT_TRUE(DeleteFileW(u"\\Windows\\app.exe"));
+    EXPECT_TRUE(DeleteFileW(u"\\Storage Card\\Pkg\\app.exe.ARM"));
+}
+
+TEST_F(XFileCopy, CancelLeavesNoDestination)
+{
+    std::string data = Pattern(70000);
+    ASSERT_TRUE(PutFile("\\Temp\\src.bin", data));
+    for (int at = 0; at < 3; ++at) {
+        Recorder r;
+        r.cancelAt = at;
+        EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE, Record, &r),
+                  (DWORD)XEC_CANCELLED)
+            << "cancel at call " << at;
+        EXPECT_EQ(r.calls.size(), (size_t)at + 1) << "no call after the cancelling one";
+        EXPECT_FALSE(FileThere("\\Temp\\dst.bin")) << "cancel at call " << at;
+    }
+    EXPECT_EQ(GetFile("\\Temp\\src.bin").value_or(""), data);
+}
+
+TEST_F(XFileCopy, NoOverwriteLeavesBothUntouched)
+{
+    ASSERT_TRUE(PutFile("\\Temp\\src.bin", "new content"));
+    ASSERT_TRUE(PutFile("\\Temp\\dst.bin", "old content"));
+    Recorder r;
+    EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", FALSE, Record, &r), (DWORD)XEC_EXISTS);
+    EXPECT_TRUE(r.calls.empty());
+    EXPECT_EQ(GetFile("\\Temp\\src.bin").value_or(""), "new content");
+    EXPECT_EQ(GetFile("\\Temp\\dst.bin").value_or(""), "old content");
+    EXPECT_EQ(XFile_CopyFile("\\Temp\\none.bin", "\\Temp\\dst.bin", FALSE), (DWORD)XEC_EXISTS)
+        << "the destination is tested first";
+
+    EXPECT_EQ(XFile_CopyFile("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE), (DWORD)XEC_OK);
+    EXPECT_EQ(GetFile("\\Temp\\dst.bin").value_or(""), "new content") << "overwritten";
+    // A longer destination is truncated to the source, not patched.
+    ASSERT_TRUE(PutFile("\\Temp\\dst.bin", std::string(5000, 'z')));
+    EXPECT_EQ(XFile_CopyFile("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE), (DWORD)XEC_OK);
+    EXPECT_EQ(GetFile("\\Temp\\dst.bin").value_or(""), "new content");
+}
+
+TEST_F(XFileCopy, MissingSourceOrFolder)
+{
+    EXPECT_EQ(XFile_CopyFile("\\Temp\\none.bin", "\\Temp\\dst.bin", TRUE), (DWORD)XEC_NOT_FOUND);
+    EXPECT_FALSE(FileThere("\\Temp\\dst.bin"));
+    // An existing destination is not destroyed by a copy that never began.
+    ASSERT_TRUE(PutFile("\\Temp\\dst.bin", "installed earlier"));
+    EXPECT_EQ(XFile_CopyFile("\\Temp\\none.bin", "\\Temp\\dst.bin", TRUE), (DWORD)XEC_NOT_FOUND);
+    EXPECT_EQ(GetFile("\\Temp\\dst.bin").value_or("<none>"), "installed earlier");
+
+    ASSERT_TRUE(PutFile("\\Temp\\src.bin", "s"));
+    EXPECT_EQ(XFile_CopyFile("\\Temp\\src.bin", "\\No\\Folder\\dst.bin", TRUE), (DWORD)XEC_SYSTEM);
+    EXPECT_EQ(XFile_CopyFile(NULL, "\\Temp\\dst.bin", TRUE), (DWORD)XEC_INTERNAL);
+    EXPECT_EQ(XFile_CopyFile("\\Temp\\src.bin", NULL, TRUE), (DWORD)XEC_INTERNAL);
+    // The source was closed every time.
+    EXPECT_TRUE(DeleteFileW(u"\\Temp\\src.bin"));
+}
+
+TEST_F(XFileCopy, CopyOntoItselfKeepsTheSource)
+{
+    std::string data = Pattern(70000);
+    ASSERT_TRUE(PutFile("\\Temp\\self.bin", data));
+    for (const char *dest : {"\\Temp\\self.bin", "\\TEMP\\SELF.BIN", "Temp\\self.bin", "\\Temp\\\\self.bin"}) {
+        EXPECT_NE(XFile_CopyFile("\\Temp\\self.bin", dest, TRUE), (DWORD)XEC_OK) << dest;
+        EXPECT_TRUE(GetFile("\\Temp\\self.bin") == data) << "source after a copy onto " << dest;
+    }
+    EXPECT_EQ(XFile_CopyFile("\\Temp\\self.bin", "\\Temp\\self.bin", FALSE), (DWORD)XEC_EXISTS);
+    EXPECT_TRUE(GetFile("\\Temp\\self.bin") == data);
+}
+
+TEST_F(XFileCopy, ModuleFileCanBeCopiedButNotReplaced)
+{
+    // The running program's file may be read but not written.
+    DWORD len = 0;
+    ASSERT_EQ(XFile_FileLengthByName("\\Storage Card\\Setup.exe", &len), (DWORD)XEC_OK);
+    EXPECT_EQ(XFile_CopyFile("\\Storage Card\\Setup.exe", "\\Program Files\\Setup.exe", TRUE), (DWORD)XEC_OK);
+    DWORD copied = 0;
+    EXPECT_EQ(XFile_FileLengthByName("\\Program Files\\Setup.exe", &copied), (DWORD)XEC_OK);
+    EXPECT_EQ(copied, len);
+    ASSERT_TRUE(PutFile("\\Temp\\other.exe", "MZ other"));
+    EXPECT_NE(XFile_CopyFile("\\Temp\\other.exe", "\\Storage Card\\Setup.exe", TRUE), (DWORD)XEC_OK);
+    DWORD after = 0;
+    EXPECT_EQ(XFile_FileLengthByName("\\Storage Card\\Setup.exe", &after), (DWORD)XEC_OK);
+    EXPECT_EQ(after, len) << "the program file survives";
+}
+
+TEST_F(XFileCopy, EveryFailingWriteLeavesNothing)
+{
+    std::string data = Pattern(70000);
+    ASSERT_TRUE(PutFile("\\Temp\\src.bin", data));
+    const uint64_t freeBefore = FreeBytes("\\");
+    int n = 1;
+    DWORD rc = XEC_OK;
+    for (; n < 50; ++n) {
+        plat::FaultArm(plat::FaultKind::FileWrite, n);
+        Recorder r;
+        rc = XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Program Files\\dst.bin", TRUE, Record, &r);
+        bool fired = plat::FaultFired(plat::FaultKind::FileWrite);
+        plat::FaultArm(plat::FaultKind::FileWrite, 0);
+        if (rc == XEC_OK) {
+            EXPECT_FALSE(fired) << "write " << n << " failed but the copy reported success";
+            break;
+        }
+        EXPECT_TRUE(fired) << "copy failed with " << rc << " without the injected fault";
+        EXPECT_FALSE(FileThere("\\Program Files\\dst.bin")) << "partial destination after write " << n << " failed";
+        EXPECT_EQ(FreeBytes("\\"), freeBefore) << "free space after write " << n << " failed";
+        EXPECT_EQ(GetFile("\\Temp\\src.bin").value_or(""), data) << "source after write " << n << " failed";
+    }
+    EXPECT_EQ(rc, (DWORD)XEC_OK);
+    EXPECT_EQ(n, 4) << "70000 bytes take three writes, so the fourth armed write is never reached";
+    EXPECT_TRUE(GetFile("\\Program Files\\dst.bin") == data);
+}
+
+TEST_F(XFileCopy, FullStoreLeavesNoPartialFile)
+{
+    plat::DeviceOverrides o;
+    o.storageKb = "200";
+    Reopen(o);
+    // The source lies on the card, whose space is the host's own.
+    std::string data = Pattern(300 * 1024);
+    cetest::WriteHostFile(CardHost("big.bin"), data);
+    const uint64_t freeBefore = FreeBytes("\\");
+    ASSERT_LT(freeBefore, data.size()) << "the store must be too small for the test";
+    Recorder r;
+    DWORD rc = XFile_CopyFileWithProgress("\\Storage Card\\big.bin", "\\Program Files\\big.bin", TRUE, Record, &r);
+    EXPECT_NE(rc, (DWORD)XEC_OK);
+    EXPECT_GT(r.calls.size(), 1u) << "some blocks fit before the store filled";
+    EXPECT_FALSE(FileThere("\\Program Files\\big.bin")) << "partial file left in a full store";
+    EXPECT_EQ(FreeBytes("\\"), freeBefore) << "free space after the failed copy";
+    EXPECT_EQ(cetest::ReadHostFile(CardHost("big.bin")), data);
+
+    // A file that fits still copies afterwards.
+    std::string small = Pattern(50 * 1024);
+    cetest::WriteHostFile(CardHost("small.bin"), small);
+    EXPECT_EQ(XFile_CopyFile("\\Storage Card\\small.bin", "\\Program Files\\small.bin", TRUE), (DWORD)XEC_OK);
+    EXPECT_TRUE(GetFile("\\Program Files\\small.bin") == small);
+}
+
+TEST_F(XFileCopy, SmallerBufferWhenMemoryIsShort)
+{
+    std::string data = Pattern(25000);
+    ASSERT_TRUE(PutFile("\\Temp\\src.bin", data));
+    plat::FaultArm(plat::FaultKind::Alloc, 1); // the 32000-byte buffer
+    Recorder r;
+    EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE, Record, &r), (DWORD)XEC_OK);
+    EXPECT_TRUE(plat::FaultFired(plat::FaultKind::Alloc));
+    EXPECT_EQ(Show(r.calls), "(0,0)(10000,40)(20000,80)") << "blocks of 10000 bytes";
+    EXPECT_TRUE(GetFile("\\Temp\\dst.bin") == data);
+}
+
+TEST_F(XFileCopy, PercentagesOfLargeFilesStayInRange)
+{
+    // 100 × bytes passes 32 bits after 42 949 672 bytes; the percentage must
+    // still grow steadily and stay below 100.
+    const size_t size = 45u * 1000 * 1000;
+    {
+        std::string data(size, '\0');
+        for (size_t i = 0; i < size; i += 4096)
+            data[i] = char(i >> 12);
+        cetest::WriteHostFile(CardHost("large.bin"), data);
+    }
+    Recorder r;
+    EXPECT_EQ(XFile_CopyFileWithProgress("\\Storage Card\\large.bin", "\\Storage Card\\large2.bin", TRUE, Record, &r),
+              (DWORD)XEC_OK);
+    ASSERT_EQ(r.calls.size(), (size + 31999) / 32000);
+    DWORD last = 0;
+    for (auto &c : r.calls) {
+        EXPECT_GE(c.second, last) << "percentage fell at " << c.first;
+        EXPECT_LT(c.second, 100u);
+        EXPECT_EQ(c.second, (DWORD)((uint64_t)c.first * 100 / size)) << "at " << c.first;
+        last = c.second;
+    }
+    EXPECT_EQ(r.calls.back().second, 99u);
+    EXPECT_EQ(cetest::ReadHostFile(CardHost("large2.bin")).size(), size);
+}
+
+} // namespace

@@ -1,0 +1,203 @@
+// xfile_line_test.cpp - XFile_ReadLine and XFile_WriteLine: the four line
+// ends, short buffers, the pushed-back byte, end of file and write faults.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "helpers/testdevice.h"
+#include "internal/faults.h"
+#include "support/xec.h"
+#include "support/xfile.h"
+#include "xfile_testutil.h"
+
+using namespace xftest;
+
+namespace {
+
+class XFileLine : public cetest::DeviceFixture {};
+
+const char *kFile = "\\Temp\\lines.txt";
+
+struct Line {
+    std::string text; // as returned, first line-end byte included
+    DWORD length;
+};
+
+// Reads every line of the file with the given buffer size; the last result
+// (which ends the loop) is returned through rcEnd.
+std::vector<Line> ReadAll(DWORD size, DWORD &rcEnd, std::vector<DWORD> *positions = nullptr)
+{
+    std::vector<Line> lines;
+    HANDLE h = XFILE_NO_HANDLE;
+    rcEnd = XFile_Open(kFile, XFILE_MODE_READ, &h);
+    if (rcEnd != XEC_OK)
+        return lines;
+    std::vector<char> buf(size + 8, 'Z');
+    for (int guard = 0; guard < 100; ++guard) {
+        DWORD len = 0xdead;
+        rcEnd = XFile_ReadLine(h, buf.data(), size, &len);
+        if (rcEnd != XEC_OK)
+            break;
+        lines.push_back({std::string(buf.data()), len});
+        if (positions) {
+            DWORD pos = 0;
+            XFile_Tell(h, &pos);
+            positions->push_back(pos);
+        }
+    }
+    XFile_Close(&h);
+    return lines;
+}
+
+std::string Show(const std::vector<Line> &lines)
+{
+    std::string out;
+    for (const Line &l : lines) {
+        out += "[";
+        for (char c : l.text)
+            out += c == '\r' ? std::string("<CR>") : c == '\n' ? std::string("<LF>") : std::string(1, c);
+        out += "/" + std::to_string(l.length) + "]";
+    }
+    return out;
+}
+
+TEST_F(XFileLine, LineEndsAndBufferSizes)
+{
+    struct Case {
+        const char *name;
+        std::string content;
+        DWORD size;
+        std::vector<Line> expected;
+    } cases[] = {
+        {"CR LF", "a\r\nb", 512, {{"a\r", 2}, {"b", 1}}},
+        {"LF CR", "a\n\rb", 512, {{"a\n", 2}, {"b", 1}}},
+        {"CR alone", "a\rb", 512, {{"a\r", 2}, {"b", 1}}},
+        {"LF alone", "a\nb", 512, {{"a\n", 2}, {"b", 1}}},
+        {"CR CR ends two lines", "a\r\rb", 512, {{"a\r", 2}, {"\r", 1}, {"b", 1}}},
+        {"LF LF ends two lines", "a\n\nb", 512, {{"a\n", 2}, {"\n", 1}, {"b", 1}}},
+        {"LF CR then LF", "\n\r\n", 512, {{"\n", 1}, {"\n", 1}}},
+        {"CR LF CR LF", "\r\n\r\n", 512, {{"\r", 1}, {"\r", 1}}},
+        {"line end at end of file", "x\r", 512, {{"x\r", 2}}},
+        {"last line without end", "one\r\ntwo", 512, {{"one\r", 4}, {"two", 3}}},
+        {"size 4 splits a long line", "abcdef\r\n", 4, {{"abc", 3}, {"def", 3}, {"\r", 1}}},
+        {"size 4 drops the end byte when full", "ab\r\ncd", 4, {{"ab", 2}, {"cd", 2}}},
+        {"size 4 short line keeps end byte", "a\r\n", 4, {{"a\r", 2}}},
+        {"size 2 one byte a call", "ab\r\n", 2, {{"a", 1}, {"b", 1}, {"", 0}}},
+        {"size 2 bare line ends", "\n\n", 2, {{"", 0}, {"", 0}}},
+        {"size 3", "ab\ncd", 3, {{"ab", 2}, {"\n", 1}, {"cd", 2}}},
+        {"bytes above 127 pass", "\xe9t\xe9\r\n", 512, {{"\xe9t\xe9\r", 4}}},
+    };
+    for (const Case &c : cases) {
+        ASSERT_TRUE(PutFile(kFile, c.content)) << c.name;
+        DWORD rcEnd = 0;
+        std::vector<Line> got = ReadAll(c.size, rcEnd);
+        EXPECT_EQ(Show(got), Show(c.expected)) << c.name;
+        EXPECT_EQ(rcEnd, (DWORD)XEC_EOF) << c.name << ": the call after the last line";
+    }
+}
+
+TEST_F(XFileLine, PushedBackByteIsReadByTheNextCall)
+{
+    // After a lone line end the next byte was looked at; the file position
+    // must be back at the start of the next line.
+    ASSERT_TRUE(PutFile(kFile, "ab\rcd\nef\r\ngh\n\rij"));
+    DWORD rcEnd = 0;
+    std::vector<DWORD> pos;
+    std::vector<Line> got = ReadAll(512, rcEnd, &pos);
+    EXPECT_EQ(Show(got), "[ab<CR>/3][cd<LF>/3][ef<CR>/3][gh<LF>/3][ij/2]");
+    std::vector<DWORD> expected = {3, 6, 10, 14, 16};
+    EXPECT_EQ(pos, expected) << "file positions after each line";
+}
+
+TEST_F(XFileLine, EndOfFileLeavesBufferAlone)
+{
+    ASSERT_TRUE(PutFile(kFile, ""));
+    HANDLE h = XFILE_NO_HANDLE;
+    ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_READ, &h), (DWORD)XEC_OK);
+    char buf[16] = "untouched";
+    DWORD len = 77;
+    EXPECT_EQ(XFile_ReadLine(h, buf, sizeof buf, &len), (DWORD)XEC_EOF);
+    EXPECT_STREQ(buf, "untouched") << "the buffer at end of file";
+    EXPECT_EQ(len, 77u) << "the length at end of file";
+    XFile_Close(&h);
+}
+
+TEST_F(XFileLine, TooSmallBufferReadsNothing)
+{
+    ASSERT_TRUE(PutFile(kFile, "abc\r\n"));
+    HANDLE h = XFILE_NO_HANDLE;
+    ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_READ, &h), (DWORD)XEC_OK);
+    char buf[4] = {'x', 'y', 'z', 0};
+    for (DWORD size : {0u, 1u}) {
+        EXPECT_EQ(XFile_ReadLine(h, buf, size, NULL), (DWORD)XEC_NO_MEMORY) << "size " << size;
+        DWORD pos = 99;
+        XFile_Tell(h, &pos);
+        EXPECT_EQ(pos, 0u) << "nothing may be read with size " << size;
+    }
+    EXPECT_STREQ(buf, "xyz");
+    // Without the out argument the line still comes.
+    char line[16];
+    EXPECT_EQ(XFile_ReadLine(h, line, sizeof line, NULL), (DWORD)XEC_OK);
+    EXPECT_STREQ(line, "abc\r");
+    XFile_Close(&h);
+}
+
+TEST_F(XFileLine, BadArguments)
+{
+    char buf[16];
+    EXPECT_EQ(XFile_ReadLine(XFILE_NO_HANDLE, buf, sizeof buf, NULL), (DWORD)XEC_INTERNAL) << "handle -1";
+    ASSERT_TRUE(PutFile(kFile, "abc"));
+    HANDLE h = XFILE_NO_HANDLE;
+    ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_READ, &h), (DWORD)XEC_OK);
+    EXPECT_EQ(XFile_ReadLine(h, NULL, 16, NULL), (DWORD)XEC_INTERNAL) << "null buffer";
+    EXPECT_EQ(XFile_WriteLine(h, NULL), (DWORD)XEC_INTERNAL) << "null line";
+    EXPECT_EQ(XFile_WriteLine(XFILE_NO_HANDLE, "x"), (DWORD)XEC_INTERNAL) << "write to handle -1";
+    EXPECT_EQ(XFile_WriteLine(XFILE_NO_HANDLE, ""), (DWORD)XEC_INTERNAL) << "empty line to handle -1";
+    XFile_Close(&h);
+}
+
+TEST_F(XFileLine, WriteLineEndsWithCrLf)
+{
+    HANDLE h = XFILE_NO_HANDLE;
+    ASSERT_EQ(XFile_Create(kFile, &h), (DWORD)XEC_OK);
+    EXPECT_EQ(XFile_WriteLine(h, "copy . . a.txt"), (DWORD)XEC_OK);
+    EXPECT_EQ(XFile_WriteLine(h, ""), (DWORD)XEC_OK);
+    EXPECT_EQ(XFile_WriteLine(h, "lf\ninside"), (DWORD)XEC_OK);
+    XFile_Close(&h);
+    EXPECT_EQ(GetFile(kFile).value_or("<none>"), std::string("copy . . a.txt\r\n\r\nlf\ninside\r\n"));
+
+    // And what was written reads back line by line.
+    DWORD rcEnd = 0;
+    std::vector<Line> got = ReadAll(512, rcEnd);
+    EXPECT_EQ(Show(got), "[copy . . a.txt<CR>/15][<CR>/1][lf<LF>/3][inside<CR>/7]");
+}
+
+TEST_F(XFileLine, WriteLineReportsFailedWrites)
+{
+    // The first write (the text) and then the second (CR LF) fail in turn.
+    for (int n = 1; n <= 2; ++n) {
+        HANDLE h = XFILE_NO_HANDLE;
+        ASSERT_EQ(XFile_Create(kFile, &h), (DWORD)XEC_OK);
+        plat::FaultArm(plat::FaultKind::FileWrite, n);
+        EXPECT_NE(XFile_WriteLine(h, "text"), (DWORD)XEC_OK) << "write " << n << " failing";
+        plat::FaultArm(plat::FaultKind::FileWrite, 0);
+        XFile_Close(&h);
+    }
+}
+
+TEST_F(XFileLine, LongLineComesBackInPieces)
+{
+    std::string longLine(1200, 'q');
+    ASSERT_TRUE(PutFile(kFile, longLine + "\r\nend"));
+    DWORD rcEnd = 0;
+    std::vector<Line> got = ReadAll(512, rcEnd);
+    ASSERT_EQ(got.size(), 4u) << Show(got);
+    EXPECT_EQ(got[0].text, std::string(511, 'q'));
+    EXPECT_EQ(got[1].text, std::string(511, 'q'));
+    EXPECT_EQ(got[2].text, std::string(178, 'q') + "\r");
+    EXPECT_EQ(got[3].text, "end");
+    EXPECT_EQ(rcEnd, (DWORD)XEC_EOF);
+}
+
+} // namespace

@@ -18,7 +18,9 @@ int Supp_MsgBox(HWND hwndOwner, UINT uStringId, UINT uStyle, ...);
 int Supp_PeekMessages(HWND hDlg);
 HWND Supp_FindChildWindow(HWND hwndParent, LPCWSTR pszClassName, int nId);
 BOOL Supp_IsFontInstalled(HDC hdc, LPCWSTR pszFaceName);
-int CALLBACK s_supp_IsFontInstalledProcParam(const void *lpelf, const void *lpntm, DWORD dwFontType,
+// The enumeration callback of Supp_IsFontInstalled (a FONTENUMPROCW); lParam
+// points at the search state (face name wanted, found flag).
+int CALLBACK s_supp_IsFontInstalledProcParam(const LOGFONTW *lpelf, const TEXTMETRICW *lpntm, DWORD dwFontType,
                                              LPARAM lParam);
 BOOL Supp_IsMonoScreen(void);
 

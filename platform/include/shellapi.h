@@ -16,6 +16,8 @@ CE_BEGIN_DECLS
 BOOL SHCreateShortcut(LPWSTR szShortcut, LPWSTR szTarget);
 // Device path of a special folder; the create flag is ignored.
 BOOL SHGetSpecialFolderPath(HWND hwndOwner, LPWSTR lpszPath, int nFolder, BOOL fCreate);
+// Loads a Windows BMP file as a bitmap; none when missing or not a bitmap.
+HBITMAP SHLoadDIBitmap(LPCWSTR szFileName);
 
 CE_END_DECLS
 

@@ -1,6 +1,8 @@
 // testdevice.cpp - temporary devices and host file helpers for the tests.
 #include "helpers/testdevice.h"
 
+#include "internal/resources.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -101,6 +103,7 @@ void DeviceFixture::SetUp()
     deviceDir = root.path + "/device";
     cardDir = root.path + "/card";
     fs::create_directories(cardDir);
+    plat::ResourcesSet(g_ceResourceData, g_ceResourceSize);
     Reopen({});
 }
 

@@ -1,0 +1,505 @@
+// frontend.cpp - choosing the front end, and the unattended one: pages and
+// message boxes answered from the answer rules, the transcript's page,
+// answer and message events, and screenshots.
+//
+// The unattended front end never waits. When a modal page or message box
+// waits for input it performs the next action of its rule through the
+// window messages a user's input makes (a tap on a button, an entry of a
+// list, text into an edit); with no rule, or no action left, the run ends
+// at once with exit code 3 and one line on stderr.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include <nlohmann/json.hpp>
+
+#include "internal/frontend.h"
+#include "internal/frontend_internal.h"
+#include "internal/screen.h"
+#include "internal/text.h"
+#include "internal/transcript.h"
+#include "internal/window.h"
+
+namespace plat {
+namespace {
+
+struct Session {
+    const AnswerRule *rule = nullptr;
+    size_t next = 0;
+    std::vector<std::string> done;
+    int id = -1;
+    int eventNumber = 0;
+};
+
+struct State {
+    bool started = false;
+    std::vector<AnswerRule> rules;
+    std::string screenshotsDir;
+    std::map<int, int> pageShowings;
+    std::map<int, int> messageShowings;
+    std::map<HWND, Session> sessions;
+};
+
+State g_state;
+FrontendAbort g_abort;
+
+void Abort(int code, const std::string &message)
+{
+    if (g_abort) {
+        g_abort(code, message);
+        return;
+    }
+    std::fprintf(stderr, "cesetup: %s\n", message.c_str());
+    TranscriptExit(code);
+    TranscriptClose();
+    std::fflush(nullptr);
+    std::_Exit(code);
+}
+
+std::string U8(const std::u16string &s)
+{
+    return ToUtf8(s);
+}
+
+std::string Quote(const std::u16string &s)
+{
+    return nlohmann::json(U8(s)).dump();
+}
+
+bool EqualsIgnoringCase(const std::u16string &a, const std::u16string &b)
+{
+    return FoldCompare(a, b) == 0;
+}
+
+std::u16string WithoutMnemonic(const std::u16string &s)
+{
+    std::u16string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == u'&') {
+            if (i + 1 < s.size() && s[i + 1] == u'&')
+                out.push_back(u'&'), ++i;
+            continue;
+        }
+        out.push_back(s[i]);
+    }
+    return out;
+}
+
+bool IsNumber(const std::string &s, int &v)
+{
+    if (s.empty() || s.size() > 9)
+        return false;
+    v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    return true;
+}
+
+int ShownId(const Window &w)
+{
+    return (w.id == 0xFFFF || w.id == -1) ? -1 : w.id;
+}
+
+// The control a rule names: a number is an id, anything else a caption
+// (without '&', case ignored).
+HWND FindControl(HWND dlg, const std::string &name, bool captionsOfButtonsOnly)
+{
+    auto d = WindowGet(dlg);
+    if (!d)
+        return 0;
+    int id;
+    bool numeric = IsNumber(name, id);
+    std::u16string want = FromUtf8(name);
+    for (HWND c : d->children) {
+        auto w = WindowGet(c);
+        if (!w)
+            continue;
+        if (numeric && w->id == id)
+            return c;
+    }
+    for (HWND c : d->children) {
+        auto w = WindowGet(c);
+        if (!w)
+            continue;
+        if (captionsOfButtonsOnly && w->cls->builtin != BuiltinClass::Button)
+            continue;
+        if (EqualsIgnoringCase(WithoutMnemonic(w->text), want))
+            return c;
+    }
+    return 0;
+}
+
+std::string PageName(int id)
+{
+    return "page " + std::to_string(id);
+}
+
+// The page event: every control with its text as shown.
+void WritePageEvent(HWND dlg, const Window &d)
+{
+    nlohmann::ordered_json j;
+    j["event"] = "page";
+    j["id"] = d.resourceId;
+    j["title"] = U8(d.text);
+    j["modal"] = d.modal;
+    nlohmann::ordered_json controls = nlohmann::ordered_json::array();
+    for (HWND c : d.children) {
+        auto w = WindowGet(c);
+        if (!w)
+            continue;
+        nlohmann::ordered_json cj;
+        cj["id"] = ShownId(*w);
+        cj["class"] = U8(w->cls->name);
+        cj["text"] = w->cls->builtin == BuiltinClass::ListBox ? std::string() : U8(w->text);
+        cj["enabled"] = !(w->style & WS_DISABLED);
+        cj["checked"] = w->cls->builtin == BuiltinClass::Button && w->check == BST_CHECKED;
+        cj["visible"] = (w->style & WS_VISIBLE) != 0;
+        if (w->cls->builtin == BuiltinClass::Edit)
+            cj["readonly"] = (w->style & ES_READONLY) != 0;
+        if (w->cls->builtin == BuiltinClass::ListBox) {
+            nlohmann::ordered_json items = nlohmann::ordered_json::array();
+            for (const ListItem &it : w->items)
+                items.push_back(U8(it.text));
+            cj["items"] = items;
+            cj["selected"] = w->curSel;
+        }
+        controls.push_back(cj);
+    }
+    j["controls"] = controls;
+    TranscriptWriteLine(j.dump());
+}
+
+void OnCreated(HWND dlg)
+{
+    auto d = WindowGet(dlg);
+    if (!d)
+        return;
+    if (d->isMessageBox) {
+        int key = d->msgId;
+        int showing = ++g_state.messageShowings[key];
+        Session s;
+        s.id = key;
+        s.rule = PickRule(g_state.rules, AnswerRule::Message, key, showing);
+        g_state.sessions[dlg] = s;
+        return;
+    }
+    int id = d->resourceId;
+    Session s;
+    s.id = id;
+    s.eventNumber = TranscriptNextEventNumber();
+    WritePageEvent(dlg, *d);
+    d->pageReported = true;
+    if (d->modal) {
+        int showing = ++g_state.pageShowings[id];
+        s.rule = PickRule(g_state.rules, AnswerRule::Page, id, showing);
+    }
+    g_state.sessions[dlg] = s;
+}
+
+std::string RuleName(const AnswerRule &r)
+{
+    return "rule \"" + r.text + "\"";
+}
+
+bool ClickControl(HWND dlg, const Session &s, HWND c, const std::string &action)
+{
+    if (!c) {
+        Abort(3, RuleName(*s.rule) + ": no control for \"" + action + "\" on " + PageName(s.id));
+        return false;
+    }
+    if (!IsWindowEnabled(c) || !IsWindowVisible(c)) {
+        Abort(3, RuleName(*s.rule) + ": \"" + action + "\" cannot be done on " + PageName(s.id) +
+                     " (the control is disabled or hidden)");
+        return false;
+    }
+    InputClick(c);
+    return true;
+}
+
+// Performs one page action; false when the run was ended.
+bool DoPageAction(HWND dlg, Session &s, const std::string &action)
+{
+    std::vector<std::string> w;
+    std::string error;
+    SplitAction(action, w, error);
+    std::string verb;
+    for (char ch : w[0])
+        verb.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
+    auto cannot = [&](const std::string &why) {
+        Abort(3, RuleName(*s.rule) + ": \"" + action + "\" cannot be done on " + PageName(s.id) + " (" + why + ")");
+        return false;
+    };
+    if (verb == "close") {
+        auto d = WindowGet(dlg);
+        if (!d || !(d->style & WS_SYSMENU))
+            return cannot("the page has no close box");
+        // What a tap on the close box makes.
+        PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return true;
+    }
+    if (verb == "click" || verb == "check") {
+        HWND c = FindControl(dlg, w[1], true);
+        if (c && verb == "check") {
+            auto cw = WindowGet(c);
+            DWORD t = cw->style & BS_TYPEMASK;
+            if (cw->cls->builtin != BuiltinClass::Button || (t != BS_AUTORADIOBUTTON && t != BS_RADIOBUTTON))
+                return cannot("control " + w[1] + " is not a radio button");
+        }
+        return ClickControl(dlg, s, c, action);
+    }
+    if (verb == "select") {
+        HWND c = FindControl(dlg, w[1], false);
+        auto cw = WindowGet(c);
+        if (!cw || cw->cls->builtin != BuiltinClass::ListBox)
+            return cannot("no list box " + w[1]);
+        if (!IsWindowEnabled(c) || !IsWindowVisible(c))
+            return cannot("the list box is disabled or hidden");
+        int index = -1;
+        int n;
+        if (w[2].size() > 1 && w[2][0] == '#' && IsNumber(w[2].substr(1), n)) {
+            index = n;
+        } else {
+            std::u16string want = FromUtf8(w[2]);
+            for (size_t i = 0; i < cw->items.size(); ++i)
+                if (cw->items[i].text == want) {
+                    index = int(i);
+                    break;
+                }
+        }
+        POINT pt;
+        if (index < 0 || !ListBoxItemPoint(c, index, pt))
+            return cannot("no entry " + w[2]);
+        LPARAM at = MAKELPARAM(pt.x, pt.y);
+        PostMessageW(c, WM_LBUTTONDOWN, 0x0001, at);
+        PostMessageW(c, WM_LBUTTONUP, 0, at);
+        return true;
+    }
+    if (verb == "set") {
+        HWND c = FindControl(dlg, w[1], false);
+        auto cw = WindowGet(c);
+        if (!cw || cw->cls->builtin != BuiltinClass::Edit)
+            return cannot("no edit " + w[1]);
+        if ((cw->style & ES_READONLY) || !IsWindowEnabled(c) || !IsWindowVisible(c))
+            return cannot("the edit is read-only or disabled");
+        // Select everything and replace it at once: one EN_CHANGE.
+        SetFocus(c);
+        SendMessageW(c, EM_SETSEL, 0, -1);
+        std::u16string text = FromUtf8(w[2]);
+        SendMessageW(c, EM_REPLACESEL, TRUE, LPARAM(text.c_str()));
+        return true;
+    }
+    return cannot("unknown action");
+}
+
+bool OnIdle(HWND dlg)
+{
+    if (!dlg)
+        return false;
+    auto d = WindowGet(dlg);
+    auto it = g_state.sessions.find(dlg);
+    if (!d || it == g_state.sessions.end())
+        return false;
+    Session &s = it->second;
+    if (d->isMessageBox) {
+        if (!s.rule) {
+            std::string id = s.id >= 0 ? "message " + std::to_string(s.id) : std::string("a message");
+            Abort(3, "no answer for " + id + ": " + Quote(d->msgBoxText));
+            return false;
+        }
+        if (s.next >= s.rule->actions.size()) {
+            Abort(3, RuleName(*s.rule) + ": the message is still open after its answer");
+            return false;
+        }
+        const std::string &action = s.rule->actions[s.next++];
+        std::vector<std::string> w;
+        std::string error;
+        SplitAction(action, w, error);
+        HWND btn = FindControl(dlg, w[1], true);
+        if (!btn) {
+            Abort(3, RuleName(*s.rule) + ": the message has no button " + w[1] + ": " + Quote(d->msgBoxText));
+            return false;
+        }
+        s.done.push_back(action);
+        InputClick(btn);
+        return true;
+    }
+    if (!s.rule) {
+        Abort(3, "no answer for " + PageName(s.id) + " " + Quote(d->text));
+        return false;
+    }
+    if (s.next >= s.rule->actions.size()) {
+        Abort(3, RuleName(*s.rule) + ": " + PageName(s.id) + " is still open after its actions");
+        return false;
+    }
+    const std::string action = s.rule->actions[s.next++];
+    s.done.push_back(action);
+    return DoPageAction(dlg, s, action);
+}
+
+void OnEnded(HWND dlg, INT_PTR result)
+{
+    auto d = WindowGet(dlg);
+    auto it = g_state.sessions.find(dlg);
+    if (!d || it == g_state.sessions.end())
+        return;
+    Session s = it->second;
+    g_state.sessions.erase(it);
+    if (d->isMessageBox) {
+        nlohmann::ordered_json j;
+        j["event"] = "message";
+        if (d->msgId >= 0)
+            j["id"] = d->msgId;
+        j["flags"] = d->msgBoxType;
+        j["caption"] = U8(d->text);
+        j["text"] = U8(d->msgBoxText);
+        j["result"] = result;
+        TranscriptWriteLine(j.dump());
+        return;
+    }
+    if (!s.rule)
+        return;
+    nlohmann::ordered_json j;
+    j["event"] = "answer";
+    j["id"] = s.id;
+    j["actions"] = s.done;
+    j["result"] = result;
+    TranscriptWriteLine(j.dump());
+    if (s.next < s.rule->actions.size()) {
+        std::string left;
+        for (size_t i = s.next; i < s.rule->actions.size(); ++i)
+            left += (left.empty() ? "" : "; ") + s.rule->actions[i];
+        Abort(3, RuleName(*s.rule) + ": " + PageName(s.id) + " ended before \"" + left + "\"");
+    }
+}
+
+void OnDrawn(HWND dlg)
+{
+    if (g_state.screenshotsDir.empty())
+        return;
+    auto d = WindowGet(dlg);
+    if (!d)
+        return;
+    char name[64];
+    if (d->isMessageBox) {
+        int n = TranscriptNextEventNumber();
+        if (d->msgId >= 0)
+            std::snprintf(name, sizeof name, "%03d-message-%d.png", n, d->msgId);
+        else
+            std::snprintf(name, sizeof name, "%03d-message-none.png", n);
+    } else {
+        auto it = g_state.sessions.find(dlg);
+        int n = it != g_state.sessions.end() ? it->second.eventNumber : TranscriptNextEventNumber();
+        std::snprintf(name, sizeof name, "%03d-page-%d.png", n, d->resourceId);
+    }
+    std::string error;
+    if (!ScreenSavePng(g_state.screenshotsDir + "/" + name, error))
+        std::fprintf(stderr, "cesetup: screenshot: %s\n", error.c_str());
+}
+
+void InstallHooks()
+{
+    UiHooks h;
+    h.idle = OnIdle;
+    h.dialogCreated = OnCreated;
+    h.dialogEnded = OnEnded;
+    h.dialogDrawn = OnDrawn;
+    SetUiHooks(h);
+    g_state.started = true;
+}
+
+bool LoadRules(const UiOptions &o, std::vector<AnswerRule> &rules, std::string &error)
+{
+    int order = 0;
+    auto add = [&](const std::string &line, const std::string &where) {
+        AnswerRule r;
+        bool isRule;
+        std::string why;
+        if (!ParseAnswerRule(line, r, isRule, why)) {
+            error = where + ": " + why;
+            return false;
+        }
+        if (isRule) {
+            r.order = order++;
+            rules.push_back(r);
+        }
+        return true;
+    };
+    if (!o.answersFile.empty()) {
+        std::ifstream in(o.answersFile, std::ios::binary);
+        if (!in) {
+            error = "cannot read the answers file " + o.answersFile;
+            return false;
+        }
+        std::string line;
+        int n = 0;
+        while (std::getline(in, line)) {
+            ++n;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (!add(line, o.answersFile + " line " + std::to_string(n)))
+                return false;
+        }
+    }
+    for (const std::string &r : o.answerRules) {
+        if (r.find('\n') != std::string::npos) {
+            error = "--answer \"" + r + "\": one rule per option";
+            return false;
+        }
+        if (!add(r, "--answer \"" + r + "\""))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void FrontendEnsureHooks()
+{
+    if (!g_state.started)
+        InstallHooks();
+}
+
+void FrontendSetAbort(FrontendAbort abort)
+{
+    g_abort = std::move(abort);
+}
+
+bool UiInit(const UiOptions &options, std::string &error)
+{
+    if (options.mode == UiMode::Gui || options.mode == UiMode::Tui) {
+        error = std::string("the ") + (options.mode == UiMode::Gui ? "gui" : "tui") +
+                " front end is not built yet (use --ui none)";
+        return false;
+    }
+    std::vector<AnswerRule> rules;
+    if (!LoadRules(options, rules, error))
+        return false;
+    if (!options.screenshotsDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(options.screenshotsDir, ec);
+        if (!std::filesystem::is_directory(options.screenshotsDir, ec)) {
+            error = "cannot make the screenshots folder " + options.screenshotsDir;
+            return false;
+        }
+    }
+    g_state = State{};
+    g_state.rules = std::move(rules);
+    g_state.screenshotsDir = options.screenshotsDir;
+    InstallHooks();
+    return true;
+}
+
+void UiShutdown()
+{
+    SetUiHooks(UiHooks{});
+    g_state = State{};
+}
+
+} // namespace plat

@@ -1,0 +1,94 @@
+// transcript.cpp - the run's JSON Lines transcript.
+//
+// Each event is one compact JSON object on its own line, flushed at once,
+// so that a run that ends abruptly (exit code 3) still leaves every event
+// before it. Events are numbered from 1 in the order they happen, whether
+// or not a transcript is written; screenshots use the numbers.
+#include <cstdio>
+#include <mutex>
+
+#include <nlohmann/json.hpp>
+
+#include "internal/frontend_internal.h"
+#include "internal/text.h"
+#include "internal/transcript.h"
+
+namespace plat {
+namespace {
+
+std::mutex g_lock;
+FILE *g_out = nullptr;
+bool g_ownsFile = false;
+int g_events = 0;
+
+} // namespace
+
+bool TranscriptOpen(const std::string &path, std::string &error)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (g_out && g_ownsFile)
+        std::fclose(g_out);
+    g_out = nullptr;
+    g_ownsFile = false;
+    g_events = 0;
+    if (path == "-") {
+        g_out = stdout;
+        return true;
+    }
+    g_out = std::fopen(path.c_str(), "w");
+    if (!g_out) {
+        error = "cannot write the transcript " + path;
+        return false;
+    }
+    g_ownsFile = true;
+    return true;
+}
+
+void TranscriptClose()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (g_out) {
+        std::fflush(g_out);
+        if (g_ownsFile)
+            std::fclose(g_out);
+    }
+    g_out = nullptr;
+    g_ownsFile = false;
+}
+
+void TranscriptWriteLine(const std::string &json)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    ++g_events;
+    if (!g_out)
+        return;
+    std::fputs(json.c_str(), g_out);
+    std::fputc('\n', g_out);
+    std::fflush(g_out);
+}
+
+int TranscriptNextEventNumber()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_events + 1;
+}
+
+void TranscriptLaunch(const std::u16string &program, const std::u16string &cmdline, bool started)
+{
+    nlohmann::ordered_json j;
+    j["event"] = "launch";
+    j["program"] = ToUtf8(program);
+    j["cmdline"] = ToUtf8(cmdline);
+    j["started"] = started;
+    TranscriptWriteLine(j.dump());
+}
+
+void TranscriptExit(int code)
+{
+    nlohmann::ordered_json j;
+    j["event"] = "exit";
+    j["code"] = code;
+    TranscriptWriteLine(j.dump());
+}
+
+} // namespace plat

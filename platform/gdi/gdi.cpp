@@ -1,0 +1,957 @@
+// gdi.cpp - GDI objects and drawing: device contexts, bitmaps, brushes,
+// stock objects, fills, BitBlt, pixels, text, icons and font families.
+//
+// A memory DC draws into its selected bitmap; a window DC into the screen
+// framebuffer, inside its clip rectangle and outside the rectangles of the
+// windows above it. Colours are COLORREF values everywhere and the screen
+// holds 24-bit RGB, so a colour written is the colour read back.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "internal/device.h"
+#include "internal/faults.h"
+#include "internal/gdi.h"
+#include "internal/screen.h"
+#include "internal/text.h"
+
+namespace plat {
+namespace {
+
+std::mutex g_stockLock;
+HGDIOBJ g_stock[16] = {};
+
+// The built-in text font: cells of 6 x 13 pixels (the dialog base units),
+// glyphs of 5 x 7 drawn from a small pattern per character.
+constexpr int kCellW = 6;
+constexpr int kCellH = 13;
+
+// Glyph rows (5 bits each, bit 4 the leftmost column) for the printable
+// ASCII range; other characters use the '?' glyph.
+const uint8_t kGlyphs[95][7] = {
+    {0, 0, 0, 0, 0, 0, 0},                                   // ' '
+    {4, 4, 4, 4, 4, 0, 4},                                   // !
+    {10, 10, 0, 0, 0, 0, 0},                                 // "
+    {10, 31, 10, 10, 10, 31, 10},                            // #
+    {4, 15, 20, 14, 5, 30, 4},                               // $
+    {25, 25, 2, 4, 8, 19, 19},                               // %
+    {8, 20, 20, 8, 21, 18, 13},                              // &
+    {4, 4, 0, 0, 0, 0, 0},                                   // '
+    {2, 4, 8, 8, 8, 4, 2},                                   // (
+    {8, 4, 2, 2, 2, 4, 8},                                   // )
+    {0, 4, 21, 14, 21, 4, 0},                                // *
+    {0, 4, 4, 31, 4, 4, 0},                                  // +
+    {0, 0, 0, 0, 4, 4, 8},                                   // ,
+    {0, 0, 0, 31, 0, 0, 0},                                  // -
+    {0, 0, 0, 0, 0, 0, 4},                                   // .
+    {1, 1, 2, 4, 8, 16, 16},                                 // /
+    {14, 17, 19, 21, 25, 17, 14},                            // 0
+    {4, 12, 4, 4, 4, 4, 14},                                 // 1
+    {14, 17, 1, 2, 4, 8, 31},                                // 2
+    {31, 2, 4, 2, 1, 17, 14},                                // 3
+    {2, 6, 10, 18, 31, 2, 2},                                // 4
+    {31, 16, 30, 1, 1, 17, 14},                              // 5
+    {6, 8, 16, 30, 17, 17, 14},                              // 6
+    {31, 1, 2, 4, 8, 8, 8},                                  // 7
+    {14, 17, 17, 14, 17, 17, 14},                            // 8
+    {14, 17, 17, 15, 1, 2, 12},                              // 9
+    {0, 0, 4, 0, 0, 4, 0},                                   // :
+    {0, 0, 4, 0, 4, 4, 8},                                   // ;
+    {2, 4, 8, 16, 8, 4, 2},                                  // <
+    {0, 0, 31, 0, 31, 0, 0},                                 // =
+    {8, 4, 2, 1, 2, 4, 8},                                   // >
+    {14, 17, 1, 2, 4, 0, 4},                                 // ?
+    {14, 17, 1, 13, 21, 21, 14},                             // @
+    {14, 17, 17, 31, 17, 17, 17},                            // A
+    {30, 17, 17, 30, 17, 17, 30},                            // B
+    {14, 17, 16, 16, 16, 17, 14},                            // C
+    {28, 18, 17, 17, 17, 18, 28},                            // D
+    {31, 16, 16, 30, 16, 16, 31},                            // E
+    {31, 16, 16, 30, 16, 16, 16},                            // F
+    {14, 17, 16, 23, 17, 17, 15},                            // G
+    {17, 17, 17, 31, 17, 17, 17},                            // H
+    {14, 4, 4, 4, 4, 4, 14},                                 // I
+    {7, 2, 2, 2, 2, 18, 12},                                 // J
+    {17, 18, 20, 24, 20, 18, 17},                            // K
+    {16, 16, 16, 16, 16, 16, 31},                            // L
+    {17, 27, 21, 21, 17, 17, 17},                            // M
+    {17, 17, 25, 21, 19, 17, 17},                            // N
+    {14, 17, 17, 17, 17, 17, 14},                            // O
+    {30, 17, 17, 30, 16, 16, 16},                            // P
+    {14, 17, 17, 17, 21, 18, 13},                            // Q
+    {30, 17, 17, 30, 20, 18, 17},                            // R
+    {15, 16, 16, 14, 1, 1, 30},                              // S
+    {31, 4, 4, 4, 4, 4, 4},                                  // T
+    {17, 17, 17, 17, 17, 17, 14},                            // U
+    {17, 17, 17, 17, 17, 10, 4},                             // V
+    {17, 17, 17, 21, 21, 21, 10},                            // W
+    {17, 17, 10, 4, 10, 17, 17},                             // X
+    {17, 17, 17, 10, 4, 4, 4},                               // Y
+    {31, 1, 2, 4, 8, 16, 31},                                // Z
+    {14, 8, 8, 8, 8, 8, 14},                                 // [
+    {16, 16, 8, 4, 2, 1, 1},                                 // backslash
+    {14, 2, 2, 2, 2, 2, 14},                                 // ]
+    {4, 10, 17, 0, 0, 0, 0},                                 // ^
+    {0, 0, 0, 0, 0, 0, 31},                                  // _
+    {8, 4, 0, 0, 0, 0, 0},                                   // `
+    {0, 0, 14, 1, 15, 17, 15},                               // a
+    {16, 16, 22, 25, 17, 17, 30},                            // b
+    {0, 0, 14, 16, 16, 17, 14},                              // c
+    {1, 1, 13, 19, 17, 17, 15},                              // d
+    {0, 0, 14, 17, 31, 16, 14},                              // e
+    {6, 9, 8, 28, 8, 8, 8},                                  // f
+    {0, 15, 17, 17, 15, 1, 14},                              // g
+    {16, 16, 22, 25, 17, 17, 17},                            // h
+    {4, 0, 12, 4, 4, 4, 14},                                 // i
+    {2, 0, 6, 2, 2, 18, 12},                                 // j
+    {16, 16, 18, 20, 24, 20, 18},                            // k
+    {12, 4, 4, 4, 4, 4, 14},                                 // l
+    {0, 0, 26, 21, 21, 17, 17},                              // m
+    {0, 0, 22, 25, 17, 17, 17},                              // n
+    {0, 0, 14, 17, 17, 17, 14},                              // o
+    {0, 0, 30, 17, 30, 16, 16},                              // p
+    {0, 0, 13, 19, 15, 1, 1},                                // q
+    {0, 0, 22, 25, 16, 16, 16},                              // r
+    {0, 0, 14, 16, 14, 1, 30},                               // s
+    {8, 8, 28, 8, 8, 9, 6},                                  // t
+    {0, 0, 17, 17, 17, 19, 13},                              // u
+    {0, 0, 17, 17, 17, 10, 4},                               // v
+    {0, 0, 17, 17, 21, 21, 10},                              // w
+    {0, 0, 17, 10, 4, 10, 17},                               // x
+    {0, 0, 17, 17, 15, 1, 14},                               // y
+    {0, 0, 31, 2, 4, 8, 31},                                 // z
+    {2, 4, 4, 8, 4, 4, 2},                                   // {
+    {4, 4, 4, 4, 4, 4, 4},                                   // |
+    {8, 4, 4, 2, 4, 4, 8},                                   // }
+    {0, 0, 8, 21, 2, 0, 0},                                  // ~
+};
+
+struct Surface {
+    uint32_t *bitmap = nullptr; // memory DC
+    int width = 0;
+    int height = 0;
+    bool screen = false;
+};
+
+Surface SurfaceOf(GdiDc &dc)
+{
+    Surface s;
+    if (dc.memory) {
+        auto b = GdiGetBitmap(dc.bitmap ? dc.bitmap : dc.defaultBitmap);
+        if (b) {
+            s.bitmap = b->pixels.data();
+            s.width = b->width;
+            s.height = b->height;
+        }
+    } else {
+        Screen &scr = ScreenGet();
+        s.screen = true;
+        s.width = int(scr.width);
+        s.height = int(scr.height);
+    }
+    return s;
+}
+
+bool Visible(const GdiDc &dc, int sx, int sy)
+{
+    if (dc.memory)
+        return true;
+    if (sx < dc.clip.left || sx >= dc.clip.right || sy < dc.clip.top || sy >= dc.clip.bottom)
+        return false;
+    for (const RECT &e : dc.exclude)
+        if (sx >= e.left && sx < e.right && sy >= e.top && sy < e.bottom)
+            return false;
+    return true;
+}
+
+// Writes one pixel given in the DC's coordinates.
+inline void Put(GdiDc &dc, const Surface &s, int x, int y, COLORREF c)
+{
+    int sx = x + dc.originX, sy = y + dc.originY;
+    if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height || !Visible(dc, sx, sy))
+        return;
+    if (s.bitmap) {
+        s.bitmap[size_t(sy) * size_t(s.width) + size_t(sx)] = c & 0xFFFFFF;
+    } else if (s.screen) {
+        uint8_t *p = &ScreenGet().rgb[(size_t(sy) * size_t(s.width) + size_t(sx)) * 3];
+        p[0] = GetRValue(c);
+        p[1] = GetGValue(c);
+        p[2] = GetBValue(c);
+    }
+}
+
+inline bool Get(GdiDc &dc, const Surface &s, int x, int y, COLORREF &c)
+{
+    int sx = x + dc.originX, sy = y + dc.originY;
+    if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height)
+        return false;
+    if (s.bitmap) {
+        c = s.bitmap[size_t(sy) * size_t(s.width) + size_t(sx)];
+        return true;
+    }
+    if (s.screen) {
+        const uint8_t *p = &ScreenGet().rgb[(size_t(sy) * size_t(s.width) + size_t(sx)) * 3];
+        c = RGB(p[0], p[1], p[2]);
+        return true;
+    }
+    return false;
+}
+
+HGDIOBJ MakeStock(int i)
+{
+    std::shared_ptr<GdiObject> o;
+    auto brush = [](COLORREF c, bool hollow) {
+        auto b = std::make_shared<GdiBrush>();
+        b->color = c;
+        b->hollow = hollow;
+        return b;
+    };
+    switch (i) {
+    case WHITE_BRUSH: o = brush(RGB(255, 255, 255), false); break;
+    case LTGRAY_BRUSH: o = brush(RGB(192, 192, 192), false); break;
+    case GRAY_BRUSH: o = brush(RGB(128, 128, 128), false); break;
+    case DKGRAY_BRUSH: o = brush(RGB(64, 64, 64), false); break;
+    case BLACK_BRUSH: o = brush(RGB(0, 0, 0), false); break;
+    case NULL_BRUSH: o = brush(0, true); break;
+    case WHITE_PEN:
+    case BLACK_PEN:
+    case NULL_PEN: o = std::make_shared<GdiObject>(GdiType::Pen); break;
+    case SYSTEM_FONT: o = std::make_shared<GdiObject>(GdiType::Font); break;
+    default: return 0;
+    }
+    o->stock = true;
+    return HandleAlloc(HandleKind::Gdi, o);
+}
+
+std::shared_ptr<GdiObject> GetObj(HGDIOBJ h)
+{
+    return HandleGetAs<GdiObject>(h, HandleKind::Gdi);
+}
+
+} // namespace
+
+std::shared_ptr<GdiBitmap> GdiGetBitmap(HBITMAP h)
+{
+    auto o = GetObj(h);
+    if (!o || o->type != GdiType::Bitmap)
+        return nullptr;
+    return std::static_pointer_cast<GdiBitmap>(o);
+}
+
+std::shared_ptr<GdiDc> GdiGetDc(HDC h)
+{
+    auto o = GetObj(h);
+    if (!o || o->type != GdiType::Dc)
+        return nullptr;
+    return std::static_pointer_cast<GdiDc>(o);
+}
+
+std::shared_ptr<GdiBrush> GdiGetBrush(HBRUSH h)
+{
+    auto o = GetObj(h);
+    if (!o || o->type != GdiType::Brush)
+        return nullptr;
+    return std::static_pointer_cast<GdiBrush>(o);
+}
+
+HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
+{
+    if (width < 0 || height < 0 || (int64_t(width) * height) > (int64_t(1) << 26))
+        return 0;
+    auto b = std::make_shared<GdiBitmap>();
+    b->width = width;
+    b->height = height;
+    b->bitsPixel = bitsPixel;
+    b->pixels.assign(size_t(width) * size_t(height), 0);
+    return HandleAlloc(HandleKind::Gdi, b);
+}
+
+HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, const RECT &clip, const std::vector<RECT> &exclude)
+{
+    auto dc = std::make_shared<GdiDc>();
+    dc->hwnd = hwnd;
+    dc->originX = originX;
+    dc->originY = originY;
+    dc->clip = clip;
+    dc->exclude = exclude;
+    return HandleAlloc(HandleKind::Gdi, dc);
+}
+
+void GdiReleaseDc(HDC hdc)
+{
+    auto dc = GdiGetDc(hdc);
+    if (dc && !dc->memory)
+        HandleFree(hdc, HandleKind::Gdi);
+}
+
+void GdiFill(HDC hdc, const RECT &r, COLORREF color)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc)
+        return;
+    Surface s = SurfaceOf(*dc);
+    // Clip to the surface first so that huge rectangles cost nothing.
+    int x0 = std::max<int>(r.left, -dc->originX), y0 = std::max<int>(r.top, -dc->originY);
+    int x1 = std::min<int>(r.right, s.width - dc->originX), y1 = std::min<int>(r.bottom, s.height - dc->originY);
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            Put(*dc, s, x, y, color);
+}
+
+void GdiFrame(HDC hdc, const RECT &r, COLORREF color)
+{
+    if (r.right <= r.left || r.bottom <= r.top)
+        return;
+    GdiFill(hdc, RECT{r.left, r.top, r.right, r.top + 1}, color);
+    GdiFill(hdc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, color);
+    GdiFill(hdc, RECT{r.left, r.top, r.left + 1, r.bottom}, color);
+    GdiFill(hdc, RECT{r.right - 1, r.top, r.right, r.bottom}, color);
+}
+
+int GdiTextWidth(const std::u16string &text)
+{
+    return int(text.size()) * kCellW;
+}
+
+int GdiTextHeight()
+{
+    return kCellH;
+}
+
+void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc)
+        return;
+    Surface s = SurfaceOf(*dc);
+    int cx = x;
+    for (char16_t ch : text) {
+        int idx = (ch >= 0x20 && ch < 0x7F) ? ch - 0x20 : ('?' - 0x20);
+        const uint8_t *g = kGlyphs[idx];
+        for (int row = 0; row < 7; ++row)
+            for (int col = 0; col < 5; ++col)
+                if (g[row] & (0x10 >> col))
+                    Put(*dc, s, cx + col, y + 3 + row, color);
+        cx += kCellW;
+    }
+}
+
+void GdiDrawIcon(HDC hdc, int x, int y, HICON icon)
+{
+    auto dc = GdiGetDc(hdc);
+    auto ic = HandleGetAs<GdiIcon>(icon, HandleKind::Icon);
+    if (!dc || !ic)
+        return;
+    Surface s = SurfaceOf(*dc);
+    for (int row = 0; row < ic->height; ++row)
+        for (int col = 0; col < ic->width; ++col) {
+            size_t i = size_t(row) * size_t(ic->width) + size_t(col);
+            if (!ic->mask[i])
+                Put(*dc, s, x + col, y + row, ic->pixels[i]);
+        }
+}
+
+HICON GdiCreateIconFromImage(const uint8_t *data, size_t size)
+{
+    if (!data || size < 40)
+        return 0;
+    BITMAPINFOHEADER bh;
+    std::memcpy(&bh, data, sizeof bh);
+    if (bh.biSize < 40 || bh.biSize > size || bh.biWidth <= 0 || bh.biWidth > 256 || bh.biHeight <= 0 ||
+        bh.biHeight > 512 || bh.biCompression != BI_RGB)
+        return 0;
+    int w = bh.biWidth, h = bh.biHeight / 2;
+    int bpp = bh.biBitCount;
+    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32)
+        return 0;
+    size_t colors = bpp <= 8 ? (bh.biClrUsed ? bh.biClrUsed : (size_t(1) << bpp)) : 0;
+    size_t palOff = bh.biSize;
+    size_t xorOff = palOff + colors * 4;
+    size_t xorRow = ((size_t(w) * size_t(bpp) + 31) / 32) * 4;
+    size_t andRow = ((size_t(w) + 31) / 32) * 4;
+    size_t andOff = xorOff + xorRow * size_t(h);
+    if (andOff + andRow * size_t(h) > size)
+        return 0;
+    auto ic = std::make_shared<GdiIcon>();
+    ic->width = w;
+    ic->height = h;
+    ic->pixels.assign(size_t(w) * size_t(h), 0);
+    ic->mask.assign(size_t(w) * size_t(h), 0);
+    for (int row = 0; row < h; ++row) {
+        const uint8_t *src = data + xorOff + xorRow * size_t(h - 1 - row);
+        const uint8_t *msk = data + andOff + andRow * size_t(h - 1 - row);
+        for (int col = 0; col < w; ++col) {
+            COLORREF c = 0;
+            if (bpp == 24 || bpp == 32) {
+                const uint8_t *p = src + size_t(col) * size_t(bpp / 8);
+                c = RGB(p[2], p[1], p[0]);
+            } else {
+                size_t bit = size_t(col) * size_t(bpp);
+                unsigned v = (src[bit / 8] >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
+                if (v < colors) {
+                    const uint8_t *q = data + palOff + size_t(v) * 4;
+                    c = RGB(q[2], q[1], q[0]);
+                }
+            }
+            size_t i = size_t(row) * size_t(w) + size_t(col);
+            ic->pixels[i] = c;
+            ic->mask[i] = (msk[col / 8] >> (7 - col % 8)) & 1;
+        }
+    }
+    return HandleAlloc(HandleKind::Icon, ic);
+}
+
+} // namespace plat
+
+using namespace plat;
+
+// CreateCompatibleDC
+extern "C" HDC WINAPI CreateCompatibleDC(HDC hdc)
+{
+    if (hdc && !GdiGetDc(hdc)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    auto dc = std::make_shared<GdiDc>();
+    dc->memory = true;
+    // A new memory DC holds a 1 x 1 bitmap, as on Windows.
+    dc->defaultBitmap = GdiCreateBitmap(1, 1, 24);
+    if (!dc->defaultBitmap) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    HDC h = HandleAlloc(HandleKind::Gdi, dc);
+    if (!h) {
+        HandleFree(dc->defaultBitmap, HandleKind::Gdi);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return h;
+}
+
+// DeleteDC
+extern "C" BOOL WINAPI DeleteDC(HDC hdc)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (dc->bitmap) {
+        auto b = GdiGetBitmap(dc->bitmap);
+        if (b && b->selectedInto == hdc)
+            b->selectedInto = 0;
+    }
+    if (dc->defaultBitmap)
+        HandleFree(dc->defaultBitmap, HandleKind::Gdi);
+    HandleFree(hdc, HandleKind::Gdi);
+    return TRUE;
+}
+
+// CreateCompatibleBitmap
+extern "C" HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy)
+{
+    if (!GdiGetDc(hdc)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (cx < 0 || cy < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    HBITMAP b = GdiCreateBitmap(cx, cy, 24);
+    if (!b)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return b;
+}
+
+// CreateBitmap
+extern "C" HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const void *lpBits)
+{
+    if (nWidth < 0 || nHeight < 0 || nPlanes != 1 ||
+        (nBitCount != 1 && nBitCount != 4 && nBitCount != 8 && nBitCount != 16 && nBitCount != 24 &&
+         nBitCount != 32)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    HBITMAP h = GdiCreateBitmap(nWidth, nHeight, int(nBitCount));
+    if (!h) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    if (lpBits && (nBitCount == 24 || nBitCount == 32)) {
+        auto b = GdiGetBitmap(h);
+        const uint8_t *src = static_cast<const uint8_t *>(lpBits);
+        size_t bpp = nBitCount / 8;
+        size_t row = ((size_t(nWidth) * bpp) + 1) & ~size_t(1); // rows are word aligned
+        for (int y = 0; y < nHeight; ++y)
+            for (int x = 0; x < nWidth; ++x) {
+                const uint8_t *p = src + size_t(y) * row + size_t(x) * bpp;
+                b->pixels[size_t(y) * size_t(nWidth) + size_t(x)] = RGB(p[2], p[1], p[0]);
+            }
+    }
+    return h;
+}
+
+// CreateDIBSection
+extern "C" HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO *pbmi, UINT usage, void **ppvBits,
+                                           HANDLE hSection, DWORD offset)
+{
+    // The device's bitmaps keep their pixels to themselves; code that needs
+    // the bits of a DIB section does not run here.
+    SetLastError(ERROR_NOT_SUPPORTED);
+    if (ppvBits)
+        *ppvBits = nullptr;
+    return 0;
+}
+
+// SelectObject
+extern "C" HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h)
+{
+    auto dc = GdiGetDc(hdc);
+    auto o = GetObj(h);
+    if (!dc || !o) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    switch (o->type) {
+    case GdiType::Bitmap: {
+        if (!dc->memory) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        auto b = std::static_pointer_cast<GdiBitmap>(o);
+        // A bitmap can be selected into one DC at a time.
+        if (b->selectedInto && b->selectedInto != hdc && GdiGetDc(b->selectedInto)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        HBITMAP old = dc->bitmap ? dc->bitmap : dc->defaultBitmap;
+        auto ob = GdiGetBitmap(dc->bitmap);
+        if (ob)
+            ob->selectedInto = 0;
+        if (h == dc->defaultBitmap)
+            dc->bitmap = 0;
+        else {
+            dc->bitmap = h;
+            b->selectedInto = hdc;
+        }
+        return old;
+    }
+    case GdiType::Brush: {
+        HBRUSH old = dc->brush ? dc->brush : GetStockObject(WHITE_BRUSH);
+        dc->brush = h;
+        return old;
+    }
+    case GdiType::Font: {
+        HFONT old = dc->font ? dc->font : GetStockObject(SYSTEM_FONT);
+        dc->font = h;
+        return old;
+    }
+    case GdiType::Pen:
+        return GetStockObject(BLACK_PEN);
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+}
+
+// DeleteObject
+extern "C" BOOL WINAPI DeleteObject(HGDIOBJ ho)
+{
+    auto o = GetObj(ho);
+    if (!o || o->type == GdiType::Dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (o->stock)
+        return TRUE;
+    if (o->type == GdiType::Bitmap) {
+        auto b = std::static_pointer_cast<GdiBitmap>(o);
+        // A bitmap still selected into a DC cannot be deleted.
+        if (b->selectedInto && GdiGetDc(b->selectedInto)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+    }
+    HandleFree(ho, HandleKind::Gdi);
+    return TRUE;
+}
+
+// GetObjectW
+extern "C" int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv)
+{
+    auto o = GetObj(h);
+    if (!o) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    switch (o->type) {
+    case GdiType::Bitmap: {
+        auto b = std::static_pointer_cast<GdiBitmap>(o);
+        if (!pv)
+            return int(sizeof(BITMAP));
+        if (c < int(sizeof(BITMAP))) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        BITMAP bm{};
+        bm.bmType = 0;
+        bm.bmWidth = b->width;
+        bm.bmHeight = b->height;
+        bm.bmBitsPixel = WORD(b->bitsPixel);
+        bm.bmPlanes = 1;
+        bm.bmWidthBytes = ((b->width * b->bitsPixel + 15) / 16) * 2;
+        bm.bmBits = 0;
+        std::memcpy(pv, &bm, sizeof bm);
+        return int(sizeof(BITMAP));
+    }
+    case GdiType::Brush: {
+        auto b = std::static_pointer_cast<GdiBrush>(o);
+        if (!pv)
+            return int(sizeof(LOGBRUSH));
+        if (c < int(sizeof(LOGBRUSH))) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return 0;
+        }
+        LOGBRUSH lb{b->hollow ? UINT(BS_NULL) : UINT(BS_SOLID), b->color, 0};
+        std::memcpy(pv, &lb, sizeof lb);
+        return int(sizeof(LOGBRUSH));
+    }
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+}
+
+// GetObjectType
+extern "C" DWORD WINAPI GetObjectType(HGDIOBJ h)
+{
+    auto o = GetObj(h);
+    if (!o) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    switch (o->type) {
+    case GdiType::Bitmap: return OBJ_BITMAP;
+    case GdiType::Brush: return OBJ_BRUSH;
+    case GdiType::Dc: return std::static_pointer_cast<GdiDc>(o)->memory ? OBJ_MEMDC : OBJ_DC;
+    case GdiType::Font: return OBJ_FONT;
+    case GdiType::Pen: return OBJ_PEN;
+    }
+    return 0;
+}
+
+// GetStockObject
+extern "C" HGDIOBJ WINAPI GetStockObject(int i)
+{
+    if (i < 0 || i >= 16) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::lock_guard<std::mutex> guard(g_stockLock);
+    // Stock objects are made again after the handle table was reset (a
+    // new device).
+    if (!g_stock[i] || !GetObj(g_stock[i]))
+        g_stock[i] = MakeStock(i);
+    if (!g_stock[i])
+        SetLastError(ERROR_INVALID_PARAMETER);
+    return g_stock[i];
+}
+
+// CreateSolidBrush
+extern "C" HBRUSH WINAPI CreateSolidBrush(COLORREF color)
+{
+    auto b = std::make_shared<GdiBrush>();
+    b->color = color & 0xFFFFFF;
+    HBRUSH h = HandleAlloc(HandleKind::Gdi, b);
+    if (!h)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return h;
+}
+
+// GetSysColorBrush
+extern "C" HBRUSH WINAPI GetSysColorBrush(int nIndex)
+{
+    static thread_local HBRUSH cache[32] = {};
+    if (nIndex < 0 || nIndex >= 32)
+        return 0;
+    auto b = GdiGetBrush(cache[nIndex]);
+    if (!b) {
+        auto nb = std::make_shared<GdiBrush>();
+        nb->color = GetSysColor(nIndex);
+        nb->stock = true;
+        cache[nIndex] = HandleAlloc(HandleKind::Gdi, nb);
+    }
+    return cache[nIndex];
+}
+
+// FillRect
+extern "C" int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr)
+{
+    auto dc = GdiGetDc(hDC);
+    if (!dc || !lprc) {
+        SetLastError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (uintptr_t(hbr) > 0 && uintptr_t(hbr) <= 31)
+        hbr = GetSysColorBrush(int(hbr) - 1);
+    auto b = GdiGetBrush(hbr);
+    if (!b) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (!b->hollow)
+        GdiFill(hDC, *lprc, b->color);
+    return 1;
+}
+
+// BitBlt
+extern "C" BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop)
+{
+    auto dst = GdiGetDc(hdc);
+    if (!dst) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (rop == BLACKNESS || rop == WHITENESS) {
+        GdiFill(hdc, RECT{x, y, x + cx, y + cy}, rop == BLACKNESS ? RGB(0, 0, 0) : RGB(255, 255, 255));
+        return TRUE;
+    }
+    auto src = GdiGetDc(hdcSrc);
+    if (!src) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (rop != SRCCOPY && rop != SRCAND && rop != SRCPAINT && rop != SRCINVERT) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (cx <= 0 || cy <= 0)
+        return TRUE;
+    Surface ss = SurfaceOf(*src);
+    Surface ds = SurfaceOf(*dst);
+    // Read the source first: source and destination may be the same.
+    std::vector<uint32_t> buf(size_t(cx) * size_t(cy));
+    std::vector<uint8_t> have(buf.size(), 0);
+    for (int j = 0; j < cy; ++j)
+        for (int i = 0; i < cx; ++i) {
+            COLORREF c;
+            if (Get(*src, ss, x1 + i, y1 + j, c)) {
+                buf[size_t(j) * size_t(cx) + size_t(i)] = c;
+                have[size_t(j) * size_t(cx) + size_t(i)] = 1;
+            }
+        }
+    for (int j = 0; j < cy; ++j)
+        for (int i = 0; i < cx; ++i) {
+            size_t k = size_t(j) * size_t(cx) + size_t(i);
+            if (!have[k])
+                continue;
+            COLORREF c = buf[k];
+            if (rop != SRCCOPY) {
+                COLORREF d;
+                if (!Get(*dst, ds, x + i, y + j, d))
+                    continue;
+                c = rop == SRCAND ? (c & d) : rop == SRCPAINT ? (c | d) : (c ^ d);
+            }
+            Put(*dst, ds, x + i, y + j, c);
+        }
+    return TRUE;
+}
+
+// PatBlt
+extern "C" BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    COLORREF c;
+    if (rop == BLACKNESS)
+        c = 0;
+    else if (rop == WHITENESS)
+        c = 0xFFFFFF;
+    else if (rop == PATCOPY) {
+        auto b = GdiGetBrush(dc->brush ? dc->brush : GetStockObject(WHITE_BRUSH));
+        if (!b || b->hollow)
+            return TRUE;
+        c = b->color;
+    } else {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    GdiFill(hdc, RECT{x, y, x + w, y + h}, c);
+    return TRUE;
+}
+
+// SetPixel
+extern "C" COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return COLORREF(-1);
+    }
+    Surface s = SurfaceOf(*dc);
+    Put(*dc, s, x, y, color);
+    return color & 0xFFFFFF;
+}
+
+// GetPixel
+extern "C" COLORREF WINAPI GetPixel(HDC hdc, int x, int y)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return COLORREF(-1);
+    }
+    Surface s = SurfaceOf(*dc);
+    COLORREF c;
+    if (!Get(*dc, s, x, y, c))
+        return 0xFFFFFFFF; // CLR_INVALID
+    return c;
+}
+
+// SetTextColor
+extern "C" COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0xFFFFFFFF;
+    }
+    COLORREF old = dc->textColor;
+    dc->textColor = color;
+    return old;
+}
+
+// SetBkColor
+extern "C" COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0xFFFFFFFF;
+    }
+    COLORREF old = dc->bkColor;
+    dc->bkColor = color;
+    return old;
+}
+
+// SetBkMode
+extern "C" int WINAPI SetBkMode(HDC hdc, int mode)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) {
+        SetLastError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    int old = dc->bkMode;
+    dc->bkMode = mode;
+    return old;
+}
+
+// Rectangle
+extern "C" BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    auto b = GdiGetBrush(dc->brush ? dc->brush : GetStockObject(WHITE_BRUSH));
+    if (b && !b->hollow)
+        GdiFill(hdc, RECT{left + 1, top + 1, right - 1, bottom - 1}, b->color);
+    GdiFrame(hdc, RECT{left, top, right, bottom}, RGB(0, 0, 0));
+    return TRUE;
+}
+
+// ExtTextOutW
+extern "C" BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT *lprect, LPCWSTR lpString,
+                                   UINT c, const INT *lpDx)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (lprect && (options & 2 /* ETO_OPAQUE */))
+        GdiFill(hdc, *lprect, dc->bkColor);
+    if (lpString && c)
+        GdiText(hdc, x, y, std::u16string(lpString, c), dc->textColor);
+    return TRUE;
+}
+
+// GetTextExtentPoint32W
+extern "C" BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl)
+{
+    if (!GdiGetDc(hdc)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!psizl || c < 0 || (c > 0 && !lpString)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    psizl->cx = c * kCellW;
+    psizl->cy = kCellH;
+    return TRUE;
+}
+
+// GetDeviceCaps
+extern "C" int WINAPI GetDeviceCaps(HDC hdc, int index)
+{
+    if (!GdiGetDc(hdc)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    const DeviceSettings &ds = DeviceGetSettings();
+    switch (index) {
+    case HORZRES: return int(ds.screenWidth);
+    case VERTRES: return int(ds.screenHeight);
+    case BITSPIXEL: return 24;
+    case PLANES: return 1;
+    case NUMCOLORS: return -1;
+    case LOGPIXELSX:
+    case LOGPIXELSY: return 96;
+    default: return 0;
+    }
+}
+
+// EnumFontFamiliesW
+extern "C" int WINAPI EnumFontFamiliesW(HDC hdc, LPCWSTR lpLogfont, FONTENUMPROCW lpProc, LPARAM lParam)
+{
+    if (!lpProc) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (hdc && !GdiGetDc(hdc)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    // The list is copied: a callback may change the device settings.
+    std::vector<std::u16string> fonts = DeviceGetSettings().fonts;
+    int last = 1;
+    for (const std::u16string &face : fonts) {
+        if (lpLogfont && FoldCompare(face, lpLogfont) != 0)
+            continue;
+        ENUMLOGFONTW elf{};
+        NEWTEXTMETRICW ntm{};
+        size_t n = std::min(face.size(), size_t(LF_FACESIZE - 1));
+        std::memcpy(elf.elfLogFont.lfFaceName, face.data(), n * sizeof(WCHAR));
+        size_t nf = std::min(face.size(), size_t(LF_FULLFACESIZE - 1));
+        std::memcpy(elf.elfFullName, face.data(), nf * sizeof(WCHAR));
+        elf.elfLogFont.lfHeight = 13;
+        elf.elfLogFont.lfWeight = FW_NORMAL;
+        elf.elfLogFont.lfCharSet = ANSI_CHARSET;
+        ntm.tmHeight = 13;
+        ntm.tmAveCharWidth = 6;
+        ntm.tmWeight = FW_NORMAL;
+        last = lpProc(&elf.elfLogFont, reinterpret_cast<const TEXTMETRICW *>(&ntm), TRUETYPE_FONTTYPE, lParam);
+        if (last == 0)
+            break;
+    }
+    return last;
+}

@@ -1,0 +1,34 @@
+// frontend.h - the user-interface front ends and the answers engine.
+//
+// The loader chooses a front end with --ui. The unattended one ("none")
+// answers every modal page and message box from the answer rules, by the
+// window messages that a user's input would make, and ends the run (exit
+// code 3) at the first page or message that has no answer.
+#ifndef CE_PLATFORM_FRONTEND_H
+#define CE_PLATFORM_FRONTEND_H
+
+#include <string>
+#include <vector>
+
+namespace plat {
+
+enum class UiMode { Auto, Gui, Tui, None };
+
+struct UiOptions {
+    UiMode mode = UiMode::Auto;
+    std::string answersFile;              // --answers (empty: none)
+    std::vector<std::string> answerRules; // --answer, after the file's rules
+    std::string screenshotsDir;           // --screenshots (empty: none)
+};
+
+// Chooses and starts the front end and loads the rules. False with a
+// message (the loader exits with code 2).
+bool UiInit(const UiOptions &options, std::string &error);
+void UiShutdown();
+
+// Writes the transcript's exit event (the loader calls it last).
+void TranscriptExit(int code);
+
+} // namespace plat
+
+#endif

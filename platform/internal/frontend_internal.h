@@ -1,0 +1,48 @@
+// frontend_internal.h - pieces shared by the front ends and the transcript.
+#ifndef CE_PLATFORM_FRONTEND_INTERNAL_H
+#define CE_PLATFORM_FRONTEND_INTERNAL_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "windef.h"
+
+namespace plat {
+
+// The number the next transcript event will have (from 1).
+int TranscriptNextEventNumber();
+
+// Installs the unattended front end's hooks when no front end has been
+// started (a page shown by a test without UiInit is then unanswered).
+void FrontendEnsureHooks();
+
+// How the unattended front end ends the run (exit code 3 or 2, one line
+// on stderr). Tests replace it to observe the ending without exiting.
+using FrontendAbort = std::function<void(int code, const std::string &message)>;
+void FrontendSetAbort(FrontendAbort abort);
+
+// One answer rule, parsed.
+struct AnswerRule {
+    enum Kind { Page, Message } kind = Page;
+    int id = -1;        // -1: "message *"
+    int showing = 0;    // N of "#N"; 0 when not given
+    std::vector<std::string> actions;
+    std::string text;   // the rule as written (for messages naming it)
+    int order = 0;      // position among all rules
+};
+
+// Parses one rule line ("" for blank or comment lines gives no rule).
+// False with a message when the line is not a rule.
+bool ParseAnswerRule(const std::string &line, AnswerRule &rule, bool &isRule, std::string &error);
+
+// The rule that answers a page or message, by specificity (a showing
+// number beats a plain id, which beats "message *"); of equals the last.
+const AnswerRule *PickRule(const std::vector<AnswerRule> &rules, AnswerRule::Kind kind, int id, int showing);
+
+// Splits an action into words; a double-quoted word may hold spaces.
+bool SplitAction(const std::string &action, std::vector<std::string> &words, std::string &error);
+
+} // namespace plat
+
+#endif

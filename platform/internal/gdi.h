@@ -1,0 +1,94 @@
+// gdi.h - GDI objects shared by the gdi and user areas.
+//
+// Bitmaps, brushes and device contexts live in the handle table (kind Gdi),
+// icons under their own kind. A device context draws either into a selected
+// bitmap (memory DC) or into the screen through a window: then its origin is
+// the window's client origin and its clip the visible part of the window.
+#ifndef CE_PLATFORM_GDI_H
+#define CE_PLATFORM_GDI_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "internal/handles.h"
+#include "windef.h"
+
+namespace plat {
+
+enum class GdiType { Bitmap, Brush, Dc, Font, Pen };
+
+struct GdiObject : HandleObject {
+    GdiType type;
+    bool stock = false;
+    explicit GdiObject(GdiType t) : type(t) {}
+};
+
+struct GdiBitmap : GdiObject {
+    int width = 0;
+    int height = 0;
+    int bitsPixel = 24;
+    std::vector<uint32_t> pixels; // COLORREF values, rows top-down
+    HDC selectedInto = 0;
+    GdiBitmap() : GdiObject(GdiType::Bitmap) {}
+};
+
+struct GdiBrush : GdiObject {
+    COLORREF color = 0;
+    bool hollow = false;
+    GdiBrush() : GdiObject(GdiType::Brush) {}
+};
+
+struct GdiDc : GdiObject {
+    bool memory = false;     // a memory DC (draws into its bitmap)
+    HWND hwnd = 0;           // window DC: its window (0 for the whole screen)
+    int originX = 0;         // screen position of the DC's (0, 0)
+    int originY = 0;
+    RECT clip{0, 0, 0, 0};   // screen rectangle the DC may draw in
+    std::vector<RECT> exclude; // screen rectangles covered by windows above
+    HBITMAP bitmap = 0;      // memory DC: selected bitmap (0 = the 1x1 default)
+    HBITMAP defaultBitmap = 0;
+    HBRUSH brush = 0;
+    HFONT font = 0;
+    COLORREF textColor = 0;
+    COLORREF bkColor = 0xFFFFFF;
+    int bkMode = 2;
+    GdiDc() : GdiObject(GdiType::Dc) {}
+};
+
+struct GdiIcon : HandleObject {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels; // COLORREF, top-down
+    std::vector<uint8_t> mask;    // 1 = transparent
+};
+
+std::shared_ptr<GdiBitmap> GdiGetBitmap(HBITMAP h);
+std::shared_ptr<GdiDc> GdiGetDc(HDC h);
+std::shared_ptr<GdiBrush> GdiGetBrush(HBRUSH h);
+
+// New bitmap of the given size filled with black; 0 on failure.
+HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel);
+
+// A DC on the screen for a window: origin and clip given by the window
+// manager.
+HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, const RECT &clip, const std::vector<RECT> &exclude);
+void GdiReleaseDc(HDC hdc);
+
+// Drawing helpers in the DC's coordinates (clipped).
+void GdiFill(HDC hdc, const RECT &r, COLORREF color);
+void GdiFrame(HDC hdc, const RECT &r, COLORREF color);
+void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color);
+// Width and height of a text line in the built-in font.
+int GdiTextWidth(const std::u16string &text);
+int GdiTextHeight();
+void GdiDrawIcon(HDC hdc, int x, int y, HICON icon);
+
+// Icons decoded from resource data (an icon image: BITMAPINFOHEADER with
+// XOR and AND masks). 0 when the data is not an icon image.
+HICON GdiCreateIconFromImage(const uint8_t *data, size_t size);
+
+} // namespace plat
+
+#endif

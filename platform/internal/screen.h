@@ -1,0 +1,32 @@
+// screen.h - the device screen: a framebuffer of 24-bit RGB pixels.
+//
+// All painting reaches it through the GDI functions; tests and the front
+// ends read it here (pixels compare exactly), screenshots are made from it.
+#ifndef CE_PLATFORM_SCREEN_H
+#define CE_PLATFORM_SCREEN_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+struct Screen {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<uint8_t> rgb; // width * height * 3, rows top-down
+};
+
+// The screen, sized from the device settings on first use (and again when
+// the settings' size changed).
+Screen &ScreenGet();
+
+// The pixel at (x, y) as a COLORREF (0x00BBGGRR); 0xFFFFFFFF outside.
+uint32_t ScreenPixel(int x, int y);
+
+// Writes the screen as a PNG file. False with a message on failure.
+bool ScreenSavePng(const std::string &path, std::string &error);
+
+} // namespace plat
+
+#endif

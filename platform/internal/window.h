@@ -1,0 +1,191 @@
+// window.h - the window manager's objects, shared by the user area (windows,
+// dialogs, controls), the gdi area (window DCs) and the front ends.
+//
+// A window is a handle-table object (kind Window). Positions are kept in
+// screen coordinates; the client rectangle follows from the style (caption,
+// frame, border). Control state (check, items, edit selection, progress
+// range) lives in the window so that the front ends can read what the user
+// would see.
+#ifndef CE_PLATFORM_WINDOW_H
+#define CE_PLATFORM_WINDOW_H
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "internal/handles.h"
+#include "windef.h"
+#include "winuser.h"
+
+namespace plat {
+
+enum class BuiltinClass { None, Button, Static, Edit, ListBox, Progress, Dialog };
+
+struct WndClass {
+    std::u16string name;
+    UINT style = 0;
+    WNDPROC proc = nullptr;
+    int clsExtra = 0;
+    int wndExtra = 0;
+    HINSTANCE instance = 0;
+    HICON icon = 0;
+    HCURSOR cursor = 0;
+    HBRUSH background = 0;
+    BuiltinClass builtin = BuiltinClass::None;
+};
+
+struct ListItem {
+    std::u16string text;
+    LPARAM data = 0;
+};
+
+struct Window : HandleObject {
+    HWND hwnd = 0;
+    std::shared_ptr<WndClass> cls;
+    std::thread::id thread;
+    HWND parent = 0; // child windows
+    HWND owner = 0;  // owned popups
+    std::vector<HWND> children; // creation order
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    int id = 0;
+    std::u16string text;
+    RECT rect{0, 0, 0, 0}; // window rectangle, screen coordinates
+    WNDPROC proc = nullptr;
+    HINSTANCE instance = 0;
+    LONG userData = 0;
+    std::vector<uint8_t> extra;
+    bool needPaint = false;
+    bool needErase = false;
+    bool destroyed = false;
+    HICON iconSmall = 0;
+    HICON iconBig = 0;
+
+    // dialogs
+    bool isDialog = false;
+    DLGPROC dlgProc = nullptr;
+    LONG_PTR msgResult = 0;
+    LONG_PTR dlgUser = 0;
+    bool ended = false;
+    INT_PTR result = 0;
+    bool modal = false;
+    HWND lastFocus = 0;
+    int resourceId = -1;
+    bool pageReported = false;   // the transcript event has been written
+    bool shotPending = false;    // a screenshot is due once it is drawn
+    std::u16string msgBoxText;   // message boxes: the text they show
+    UINT msgBoxType = 0;
+    bool isMessageBox = false;
+    int msgId = -1;              // string-table id of the text, -1 when none
+
+    // controls
+    int check = 0;            // buttons
+    bool pushed = false;
+    HICON icon = 0;           // icon statics
+    bool readOnly = false;    // edits
+    int selStart = 0;
+    int selEnd = 0;
+    std::vector<ListItem> items; // list boxes
+    int curSel = -1;
+    int topIndex = 0;
+    int rangeMin = 0;         // progress bars
+    int rangeMax = 100;
+    int pos = 0;
+};
+
+// The window behind a live handle, or null (stale or not a window).
+std::shared_ptr<Window> WindowGet(HWND hwnd);
+// As WindowGet, but sets ERROR_INVALID_WINDOW_HANDLE when there is none.
+std::shared_ptr<Window> WindowCheck(HWND hwnd);
+
+// Top-level windows from bottom to top of the Z order.
+std::vector<HWND> WindowTopLevels();
+
+// Client and window rectangles in screen coordinates.
+RECT WindowClientScreenRect(const Window &w);
+RECT WindowScreenRect(const Window &w);
+
+HWND WindowFocus();
+HWND WindowActive();
+
+// Calls the window's procedure (sent message).
+LRESULT WindowSend(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Marks a window (and its children) for painting.
+void WindowInvalidate(HWND hwnd, bool erase);
+
+// Paints every window that needs it, now (the front ends call it before a
+// screenshot).
+void WindowPaintAll();
+
+// Dialog units to pixels (base units 6 x 13).
+inline int DluToPixelX(int x) { return x * 6 / 4; }
+inline int DluToPixelY(int y) { return y * 13 / 8; }
+
+constexpr int kCaptionHeight = 20;
+constexpr int kModalFrame = 2;
+
+// Class procedures of the built-in controls (one file each).
+LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ListBoxProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK ProgressProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
+
+// Registers the built-in classes (once per process).
+void RegisterBuiltinClasses();
+
+// Draws text wrapped at word boundaries inside r (align 0 left, 1 centre,
+// 2 right); "\n" breaks lines, "&" marks a mnemonic unless noPrefix.
+void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align, COLORREF color,
+                   bool noPrefix);
+
+// Background colour of dialogs and controls drawn on them.
+constexpr COLORREF kDialogFace = 0x00C0C0C0;
+
+// The close box of a window, in screen coordinates (empty when none).
+RECT WindowCloseBoxRect(HWND hwnd);
+
+// Client position of list entry `index` for a click; scrolls it into view
+// first, as a user would. False when there is no such entry.
+bool ListBoxItemPoint(HWND hwnd, int index, POINT &pt);
+
+// Sends the parent a WM_COMMAND notification from a control.
+void NotifyParent(HWND control, WORD code);
+
+// Runs a modal loop until the dialog has ended; the front end is asked for
+// input whenever the queue is empty. Returns the dialog's result.
+INT_PTR RunModalLoop(HWND dlg);
+
+// Hooks of the front end, called by the dialog manager.
+struct UiHooks {
+    // A modal dialog (page or message box) waits for input: the queue is
+    // empty and everything is painted. The front end makes input (or ends
+    // the run). Returns false when it has nothing to give.
+    std::function<bool(HWND dlg)> idle;
+    // A dialog has handled WM_INITDIALOG (pages are reported here).
+    std::function<void(HWND dlg)> dialogCreated;
+    // A modal dialog has ended with a result.
+    std::function<void(HWND dlg, INT_PTR result)> dialogEnded;
+    // A dialog has been drawn for the first time.
+    std::function<void(HWND dlg)> dialogDrawn;
+};
+void SetUiHooks(const UiHooks &hooks);
+const UiHooks &GetUiHooks();
+
+// Window messages of a user's input, as the front ends make them: a click
+// on a control (pressed and released inside it), a typed character, a key.
+void InputClick(HWND control);
+void InputKey(HWND target, UINT vk);
+void InputChar(HWND target, WCHAR c);
+
+// Runs the posted and paint messages of this thread until the queue is
+// empty (without waiting).
+void PumpPending();
+
+} // namespace plat
+
+#endif

@@ -1,0 +1,219 @@
+// button.cpp - the Button control: push, default push and radio buttons.
+//
+// A click (button pressed and released over it, the space bar, or
+// BM_CLICK) sends BN_CLICKED to the parent; an automatic radio button
+// checks itself first and clears the other radio buttons of its group.
+#include <windows.h>
+
+#include "internal/gdi.h"
+#include "internal/window.h"
+
+namespace plat {
+namespace {
+
+DWORD Type(const Window &w)
+{
+    return w.style & BS_TYPEMASK;
+}
+
+bool IsRadio(const Window &w)
+{
+    return Type(w) == BS_RADIOBUTTON || Type(w) == BS_AUTORADIOBUTTON;
+}
+
+// Clears the other automatic radio buttons of the group of hwnd: from the
+// nearest control at or before it with WS_GROUP, up to the next WS_GROUP.
+void ClearGroup(HWND hwnd)
+{
+    auto w = WindowGet(hwnd);
+    auto p = w ? WindowGet(w->parent) : nullptr;
+    if (!p)
+        return;
+    std::vector<HWND> kids = p->children;
+    size_t me = 0;
+    while (me < kids.size() && kids[me] != hwnd)
+        ++me;
+    if (me == kids.size())
+        return;
+    size_t first = me;
+    while (first > 0) {
+        auto c = WindowGet(kids[first]);
+        if (c && (c->style & WS_GROUP))
+            break;
+        --first;
+    }
+    for (size_t i = first; i < kids.size(); ++i) {
+        auto c = WindowGet(kids[i]);
+        if (!c)
+            continue;
+        if (i > first && (c->style & WS_GROUP))
+            break;
+        if (kids[i] != hwnd && c->cls->builtin == BuiltinClass::Button && Type(*c) == BS_AUTORADIOBUTTON &&
+            c->check) {
+            c->check = 0;
+            WindowInvalidate(kids[i], true);
+        }
+    }
+}
+
+void Click(HWND hwnd)
+{
+    auto w = WindowGet(hwnd);
+    if (!w)
+        return;
+    if (Type(*w) == BS_AUTORADIOBUTTON) {
+        ClearGroup(hwnd);
+        w->check = BST_CHECKED;
+        WindowInvalidate(hwnd, true);
+    } else if (Type(*w) == BS_AUTOCHECKBOX) {
+        w->check = w->check ? 0 : 1;
+        WindowInvalidate(hwnd, true);
+    }
+    NotifyParent(hwnd, BN_CLICKED);
+}
+
+void Paint(HWND hwnd, Window &w)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (!dc)
+        return;
+    RECT r;
+    GetClientRect(hwnd, &r);
+    bool enabled = !(w.style & WS_DISABLED);
+    COLORREF textColor = enabled ? RGB(0, 0, 0) : RGB(128, 128, 128);
+    if (IsRadio(w) || Type(w) == BS_CHECKBOX || Type(w) == BS_AUTOCHECKBOX) {
+        GdiFill(dc, r, kDialogFace);
+        int s = 10;
+        int top = (r.bottom - s) / 2;
+        RECT box{0, top, s, top + s};
+        GdiFill(dc, box, RGB(255, 255, 255));
+        GdiFrame(dc, box, RGB(0, 0, 0));
+        if (w.check) {
+            RECT dot{3, top + 3, s - 3, top + s - 3};
+            GdiFill(dc, dot, RGB(0, 0, 0));
+        }
+        RECT tr{s + 4, r.top, r.right, r.bottom};
+        DrawTextBlock(dc, tr, w.text, 0, textColor, false);
+    } else {
+        GdiFill(dc, r, kDialogFace);
+        GdiFrame(dc, r, RGB(0, 0, 0));
+        if (Type(w) == BS_DEFPUSHBUTTON) {
+            RECT in{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
+            GdiFrame(dc, in, RGB(0, 0, 0));
+        }
+        if (w.pushed) {
+            RECT in{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
+            GdiFill(dc, in, RGB(160, 160, 160));
+        }
+        int th = GdiTextHeight();
+        RECT tr{r.left, (r.bottom - th) / 2, r.right, r.bottom};
+        DrawTextBlock(dc, tr, w.text, 1, textColor, false);
+    }
+    if (WindowFocus() == hwnd)
+        GdiFrame(dc, RECT{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2}, RGB(64, 64, 64));
+    EndPaint(hwnd, &ps);
+}
+
+} // namespace
+
+void NotifyParent(HWND control, WORD code)
+{
+    auto w = WindowGet(control);
+    if (!w || !w->parent)
+        return;
+    WindowSend(w->parent, WM_COMMAND, MAKEWPARAM(WORD(w->id), code), LPARAM(control));
+}
+
+LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto w = WindowGet(hwnd);
+    if (!w)
+        return 0;
+    switch (msg) {
+    case WM_GETDLGCODE:
+        if (IsRadio(*w))
+            return DLGC_BUTTON | DLGC_RADIOBUTTON;
+        if (Type(*w) == BS_DEFPUSHBUTTON)
+            return DLGC_BUTTON | DLGC_DEFPUSHBUTTON;
+        if (Type(*w) == BS_PUSHBUTTON)
+            return DLGC_BUTTON | DLGC_UNDEFPUSHBUTTON;
+        return DLGC_BUTTON;
+    case WM_LBUTTONDOWN:
+        if (w->style & WS_DISABLED)
+            return 0;
+        w->pushed = true;
+        SetFocus(hwnd);
+        WindowInvalidate(hwnd, true);
+        return 0;
+    case WM_LBUTTONUP: {
+        if (!w->pushed)
+            return 0;
+        w->pushed = false;
+        WindowInvalidate(hwnd, true);
+        RECT r;
+        GetClientRect(hwnd, &r);
+        POINT pt{short(LOWORD(lParam)), short(HIWORD(lParam))};
+        // Released outside the button: no click, as on Windows.
+        if (PtInRect(&r, pt))
+            Click(hwnd);
+        return 0;
+    }
+    case WM_KEYDOWN:
+        if (wParam == VK_SPACE && !(w->style & WS_DISABLED)) {
+            w->pushed = true;
+            WindowInvalidate(hwnd, true);
+        }
+        return 0;
+    case WM_KEYUP:
+        if (wParam == VK_SPACE && w->pushed) {
+            w->pushed = false;
+            WindowInvalidate(hwnd, true);
+            Click(hwnd);
+        }
+        return 0;
+    case BM_CLICK:
+        if (w->style & WS_DISABLED)
+            return 0;
+        WindowSend(hwnd, WM_LBUTTONDOWN, 0, 0);
+        WindowSend(hwnd, WM_LBUTTONUP, 0, 0);
+        return 0;
+    case BM_GETCHECK:
+        return w->check;
+    case BM_SETCHECK:
+        if (w->check != int(wParam & 3)) {
+            w->check = int(wParam & 3);
+            WindowInvalidate(hwnd, true);
+        }
+        return 0;
+    case BM_GETSTATE:
+        return w->check | (w->pushed ? BST_PUSHED : 0) | (WindowFocus() == hwnd ? BST_FOCUS : 0);
+    case BM_SETSTATE:
+        w->pushed = wParam != 0;
+        WindowInvalidate(hwnd, true);
+        return 0;
+    case BM_SETSTYLE:
+        w->style = (w->style & ~DWORD(BS_TYPEMASK)) | (DWORD(wParam) & BS_TYPEMASK);
+        if (lParam)
+            WindowInvalidate(hwnd, true);
+        return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        if (msg == WM_KILLFOCUS)
+            w->pushed = false;
+        WindowInvalidate(hwnd, true);
+        return 0;
+    case WM_ENABLE:
+        WindowInvalidate(hwnd, true);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        Paint(hwnd, *w);
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+} // namespace plat

@@ -1,0 +1,393 @@
+// message.cpp - the message queue of each thread, sending and posting,
+// GetMessageW / PeekMessageW / DispatchMessageW and the default window
+// procedure.
+//
+// Posted messages wait in the queue of the window's thread in order; sent
+// messages call the window procedure at once. WM_QUIT is returned once the
+// posted messages before it are gone; WM_PAINT is made when nothing is
+// posted and a window needs painting. Nothing here ever blocks: when the
+// queue is empty the front end is asked for input, and a wait that nothing
+// can end fails instead of hanging the program.
+#include <windows.h>
+
+#include <deque>
+#include <map>
+#include <mutex>
+
+#include "internal/gdi.h"
+#include "internal/window.h"
+
+namespace plat {
+namespace {
+
+struct Queue {
+    std::deque<MSG> posted;
+    bool quit = false;
+    int quitCode = 0;
+};
+
+std::mutex g_queueLock;
+std::map<std::thread::id, std::shared_ptr<Queue>> g_queues;
+UiHooks g_hooks;
+
+std::shared_ptr<Queue> QueueOf(std::thread::id id)
+{
+    std::lock_guard<std::mutex> guard(g_queueLock);
+    auto &q = g_queues[id];
+    if (!q)
+        q = std::make_shared<Queue>();
+    return q;
+}
+
+bool InFilter(const MSG &m, HWND hwnd, UINT lo, UINT hi)
+{
+    if (hwnd && m.hwnd != hwnd) {
+        // A filter window also takes its children's messages.
+        auto w = WindowGet(m.hwnd);
+        bool child = false;
+        while (w && (w->style & WS_CHILD) && w->parent) {
+            if (w->parent == hwnd) {
+                child = true;
+                break;
+            }
+            w = WindowGet(w->parent);
+        }
+        if (!child)
+            return false;
+    }
+    if (lo == 0 && hi == 0)
+        return true;
+    return m.message >= lo && m.message <= hi;
+}
+
+HWND FindPaintIn(HWND h)
+{
+    auto w = WindowGet(h);
+    if (!w || !(w->style & WS_VISIBLE) || w->destroyed)
+        return 0;
+    if (w->needPaint)
+        return h;
+    for (HWND c : w->children) {
+        HWND p = FindPaintIn(c);
+        if (p)
+            return p;
+    }
+    return 0;
+}
+
+HWND FindPaint()
+{
+    auto me = std::this_thread::get_id();
+    for (HWND h : WindowTopLevels()) {
+        auto w = WindowGet(h);
+        if (!w || w->thread != me)
+            continue;
+        HWND p = FindPaintIn(h);
+        if (p)
+            return p;
+    }
+    return 0;
+}
+
+// Everything is painted: dialogs shown for the first time are now drawn.
+void ReportDrawn()
+{
+    if (!g_hooks.dialogDrawn)
+        return;
+    for (HWND h : WindowTopLevels()) {
+        auto w = WindowGet(h);
+        if (w && w->shotPending && IsWindowVisible(h)) {
+            w->shotPending = false;
+            g_hooks.dialogDrawn(h);
+        }
+    }
+}
+
+// One step of Get/Peek: true when a message was found.
+bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
+{
+    auto q = QueueOf(std::this_thread::get_id());
+    {
+        std::lock_guard<std::mutex> guard(g_queueLock);
+        for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
+            if (InFilter(*it, hwnd, lo, hi)) {
+                out = *it;
+                if (remove)
+                    q->posted.erase(it);
+                return true;
+            }
+        }
+        if (q->quit && (lo == 0 && hi == 0 || (WM_QUIT >= lo && WM_QUIT <= hi))) {
+            out = MSG{};
+            out.message = WM_QUIT;
+            out.wParam = WPARAM(q->quitCode);
+            if (remove)
+                q->quit = false;
+            return true;
+        }
+    }
+    if (lo == 0 && hi == 0 || (WM_PAINT >= lo && WM_PAINT <= hi)) {
+        HWND p = FindPaint();
+        if (p && (!hwnd || InFilter(MSG{p, WM_PAINT, 0, 0, 0, {0, 0}}, hwnd, 0, 0))) {
+            out = MSG{};
+            out.hwnd = p;
+            out.message = WM_PAINT;
+            return true;
+        }
+    }
+    ReportDrawn();
+    return false;
+}
+
+} // namespace
+
+void SetUiHooks(const UiHooks &hooks)
+{
+    g_hooks = hooks;
+}
+
+const UiHooks &GetUiHooks()
+{
+    return g_hooks;
+}
+
+LRESULT WindowSend(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto w = WindowGet(hwnd);
+    if (!w || !w->proc)
+        return 0;
+    WNDPROC proc = w->proc;
+    return proc(hwnd, msg, wParam, lParam);
+}
+
+void PumpPending()
+{
+    MSG m;
+    while (PeekMessageW(&m, 0, 0, 0, PM_REMOVE)) {
+        if (m.message == WM_QUIT) {
+            PostQuitMessage(int(m.wParam));
+            break;
+        }
+        TranslateMessage(&m);
+        DispatchMessageW(&m);
+    }
+}
+
+void WindowPaintAll()
+{
+    for (int guard = 0; guard < 10000; ++guard) {
+        HWND p = FindPaint();
+        if (!p)
+            break;
+        MSG m{};
+        m.hwnd = p;
+        m.message = WM_PAINT;
+        DispatchMessageW(&m);
+    }
+}
+
+} // namespace plat
+
+using namespace plat;
+
+// SendMessageW
+extern "C" LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+    if (!WindowCheck(hWnd))
+        return 0;
+    return WindowSend(hWnd, Msg, wParam, lParam);
+}
+
+// PostMessageW
+extern "C" BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+    std::thread::id target = std::this_thread::get_id();
+    if (hWnd) {
+        auto w = WindowCheck(hWnd);
+        if (!w)
+            return FALSE;
+        target = w->thread;
+    }
+    auto q = QueueOf(target);
+    MSG m{};
+    m.hwnd = hWnd;
+    m.message = Msg;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    m.time = 0;
+    std::lock_guard<std::mutex> guard(g_queueLock);
+    // A queue holds at most 10000 messages, as on Windows.
+    if (q->posted.size() >= 10000) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    q->posted.push_back(m);
+    return TRUE;
+}
+
+// PostQuitMessage
+extern "C" void WINAPI PostQuitMessage(int nExitCode)
+{
+    auto q = QueueOf(std::this_thread::get_id());
+    std::lock_guard<std::mutex> guard(g_queueLock);
+    q->quit = true;
+    q->quitCode = nExitCode;
+}
+
+// PeekMessageW
+extern "C" BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
+                                    UINT wRemoveMsg)
+{
+    if (!lpMsg) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (hWnd && !WindowCheck(hWnd))
+        return FALSE;
+    return TakeMessage(*lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0);
+}
+
+// GetMessageW
+extern "C" BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax)
+{
+    if (!lpMsg) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    if (hWnd && !WindowCheck(hWnd))
+        return -1;
+    for (;;) {
+        if (TakeMessage(*lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true))
+            return lpMsg->message == WM_QUIT ? 0 : 1;
+        // Nothing waits: only the front end can make input now. A wait
+        // that nothing can end is refused instead of hanging.
+        if (!g_hooks.idle || !g_hooks.idle(0)) {
+            SetLastError(ERROR_INVALID_FUNCTION);
+            return -1;
+        }
+    }
+}
+
+// TranslateMessage
+extern "C" BOOL WINAPI TranslateMessage(const MSG *lpMsg)
+{
+    if (!lpMsg || lpMsg->message != WM_KEYDOWN)
+        return FALSE;
+    WCHAR c = 0;
+    switch (lpMsg->wParam) {
+    case VK_RETURN: c = u'\r'; break;
+    case VK_ESCAPE: c = 0x1B; break;
+    case VK_BACK: c = 0x08; break;
+    case VK_TAB: c = u'\t'; break;
+    case VK_SPACE: c = u' '; break;
+    default: return FALSE;
+    }
+    PostMessageW(lpMsg->hwnd, WM_CHAR, c, lpMsg->lParam);
+    return TRUE;
+}
+
+// DispatchMessageW
+extern "C" LRESULT WINAPI DispatchMessageW(const MSG *lpMsg)
+{
+    if (!lpMsg) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (!lpMsg->hwnd)
+        return 0;
+    auto w = WindowCheck(lpMsg->hwnd);
+    if (!w)
+        return 0;
+    LRESULT r = WindowSend(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+    if (lpMsg->message == WM_PAINT) {
+        // A procedure that does not validate would otherwise be asked to
+        // paint for ever.
+        auto again = WindowGet(lpMsg->hwnd);
+        if (again) {
+            again->needPaint = false;
+            again->needErase = false;
+        }
+    }
+    return r;
+}
+
+// CallWindowProcW
+extern "C" LRESULT WINAPI CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam,
+                                          LPARAM lParam)
+{
+    if (!lpPrevWndFunc) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
+}
+
+// DefWindowProcW
+extern "C" LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
+{
+    auto w = WindowGet(hWnd);
+    if (!w)
+        return 0;
+    switch (Msg) {
+    case WM_NCCREATE: {
+        const CREATESTRUCTW *cs = reinterpret_cast<const CREATESTRUCTW *>(lParam);
+        if (cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName))
+            w->text = cs->lpszName;
+        return TRUE;
+    }
+    case WM_SETTEXT: {
+        LPCWSTR s = reinterpret_cast<LPCWSTR>(lParam);
+        w->text = s ? std::u16string(s) : std::u16string();
+        WindowInvalidate(hWnd, true);
+        return TRUE;
+    }
+    case WM_GETTEXT: {
+        LPWSTR buf = reinterpret_cast<LPWSTR>(lParam);
+        if (!buf || wParam == 0)
+            return 0;
+        size_t n = w->text.size();
+        if (n > wParam - 1)
+            n = wParam - 1;
+        for (size_t i = 0; i < n; ++i)
+            buf[i] = w->text[i];
+        buf[n] = 0;
+        return LRESULT(n);
+    }
+    case WM_GETTEXTLENGTH:
+        return LRESULT(w->text.size());
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        BeginPaint(hWnd, &ps);
+        EndPaint(hWnd, &ps);
+        return 0;
+    }
+    case WM_ERASEBKGND: {
+        HBRUSH b = w->cls->background;
+        if (!b)
+            return 0;
+        if (uintptr_t(b) <= 31) // COLOR_x + 1
+            b = GetSysColorBrush(int(b) - 1);
+        RECT r;
+        GetClientRect(hWnd, &r);
+        FillRect(HDC(wParam), &r, b);
+        return 1;
+    }
+    case WM_CLOSE:
+        DestroyWindow(hWnd);
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_CLOSE)
+            SendMessageW(hWnd, WM_CLOSE, 0, 0);
+        return 0;
+    case WM_SETICON: {
+        HICON &slot = wParam == ICON_SMALL ? w->iconSmall : w->iconBig;
+        HICON old = slot;
+        slot = HICON(lParam);
+        return LRESULT(old);
+    }
+    case WM_GETICON:
+        return LRESULT(wParam == ICON_SMALL ? w->iconSmall : w->iconBig);
+    default:
+        return 0;
+    }
+}

@@ -1,0 +1,232 @@
+// msgbox.cpp - MessageBoxW: a modal dialog of the platform with the
+// buttons and icon of its style.
+//
+// The box is made of ordinary windows (a dialog, its text, icon and
+// buttons) and runs the dialog manager's modal loop, so the front ends see
+// and answer it like a page. Its result is the id of the pressed button:
+// 1 OK, 2 Cancel, 6 Yes, 7 No.
+#include <windows.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "internal/class.h"
+#include "internal/device.h"
+#include "internal/gdi.h"
+#include "internal/msgbox.h"
+#include "internal/resources.h"
+#include "internal/window.h"
+
+namespace plat {
+
+void FrontendEnsureHooks();
+
+namespace {
+
+std::mutex g_hookLock;
+MessageBoxHook g_hook;
+
+struct BoxButton {
+    int id;
+    const char16_t *text;
+};
+
+std::vector<BoxButton> ButtonsOf(UINT type)
+{
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: return {{IDOK, u"OK"}, {IDCANCEL, u"Cancel"}};
+    case MB_ABORTRETRYIGNORE: return {{IDABORT, u"&Abort"}, {IDRETRY, u"&Retry"}, {IDIGNORE, u"&Ignore"}};
+    case MB_YESNOCANCEL: return {{IDYES, u"&Yes"}, {IDNO, u"&No"}, {IDCANCEL, u"Cancel"}};
+    case MB_YESNO: return {{IDYES, u"&Yes"}, {IDNO, u"&No"}};
+    case MB_RETRYCANCEL: return {{IDRETRY, u"&Retry"}, {IDCANCEL, u"Cancel"}};
+    default: return {{IDOK, u"OK"}};
+    }
+}
+
+// Whether text is fmt with its % placeholders filled in some way: each
+// placeholder matches any run of characters.
+bool Matches(const char16_t *f, const char16_t *fe, const char16_t *t, const char16_t *te)
+{
+    while (f < fe) {
+        if (*f == u'%') {
+            if (f + 1 < fe && f[1] == u'%') {
+                if (t == te || *t != u'%')
+                    return false;
+                f += 2;
+                ++t;
+                continue;
+            }
+            // Skip flags, width and size up to the conversion letter.
+            const char16_t *q = f + 1;
+            while (q < fe && (*q == u'-' || *q == u'0' || *q == u'#' || (*q >= u'1' && *q <= u'9') || *q == u'l' ||
+                              *q == u'h'))
+                ++q;
+            if (q == fe)
+                return false;
+            f = q + 1;
+            for (const char16_t *k = t; k <= te; ++k)
+                if (Matches(f, fe, k, te))
+                    return true;
+            return false;
+        }
+        if (t == te || *f != *t)
+            return false;
+        ++f;
+        ++t;
+    }
+    return t == te;
+}
+
+INT_PTR CALLBACK MsgBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_INITDIALOG)
+        return TRUE;
+    if (msg != WM_COMMAND)
+        return FALSE;
+    auto w = WindowGet(hwnd);
+    if (!w)
+        return FALSE;
+    int id = LOWORD(wParam);
+    std::vector<BoxButton> buttons = ButtonsOf(w->msgBoxType);
+    bool has = std::any_of(buttons.begin(), buttons.end(), [&](const BoxButton &b) { return b.id == id; });
+    if (!has && id == IDCANCEL && buttons.size() == 1)
+        id = buttons[0].id; // the close box of a one-button box presses it
+    else if (!has)
+        return TRUE;
+    EndDialog(hwnd, id);
+    return TRUE;
+}
+
+} // namespace
+
+void SetMessageBoxHook(MessageBoxHook hook)
+{
+    std::lock_guard<std::mutex> guard(g_hookLock);
+    g_hook = std::move(hook);
+}
+
+// The string-table id of a box text, from the last string loaded.
+int MessageIdOf(const std::u16string &text)
+{
+    if (!ResourceLastStringId())
+        return -1;
+    const std::u16string &fmt = ResourceLastString();
+    if (Matches(fmt.data(), fmt.data() + fmt.size(), text.data(), text.data() + text.size()))
+        return int(ResourceLastStringId());
+    return -1;
+}
+
+} // namespace plat
+
+using namespace plat;
+
+// MessageBoxW
+extern "C" int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
+{
+    if (hWnd && !WindowCheck(hWnd))
+        return 0;
+    std::u16string text = lpText ? std::u16string(lpText) : std::u16string();
+    std::u16string caption = lpCaption ? std::u16string(lpCaption) : std::u16string(u"Error");
+    {
+        MessageBoxHook hook;
+        {
+            std::lock_guard<std::mutex> guard(g_hookLock);
+            hook = g_hook;
+        }
+        if (hook)
+            return hook(hWnd, text, caption, uType);
+    }
+    RegisterBuiltinClasses();
+    FrontendEnsureHooks();
+    std::vector<BoxButton> buttons = ButtonsOf(uType);
+    UINT icon = uType & MB_ICONMASK;
+    const DeviceSettings &ds = DeviceGetSettings();
+    int sw = int(ds.screenWidth), sh = int(ds.screenHeight);
+
+    // Layout: icon at the left, the text wrapped beside it, buttons below.
+    int iconW = icon ? 32 + 8 : 0;
+    int btnW = 50, btnH = 20, gap = 6, margin = 8;
+    int buttonsW = int(buttons.size()) * btnW + int(buttons.size() - 1) * gap;
+    int maxClient = std::max(60, sw - 2 * kModalFrame - 8);
+    int textW = std::min(maxClient - 2 * margin - iconW, std::max(GdiTextWidth(text), 60));
+    // Count wrapped lines by measuring the text in the same way it is drawn.
+    int lines = 0;
+    {
+        size_t start = 0;
+        while (start <= text.size()) {
+            size_t nl = text.find(u'\n', start);
+            std::u16string para = text.substr(start, nl == std::u16string::npos ? std::u16string::npos : nl - start);
+            int pw = GdiTextWidth(para);
+            lines += std::max(1, (pw + textW - 1) / std::max(1, textW) + (pw > textW ? 1 : 0));
+            if (nl == std::u16string::npos)
+                break;
+            start = nl + 1;
+        }
+    }
+    int textH = lines * GdiTextHeight();
+    int clientW = std::min(maxClient, std::max(buttonsW, iconW + textW) + 2 * margin);
+    int clientH = std::max(textH, icon ? 32 : 0) + btnH + 3 * margin;
+    int maxH = sh - 2 * kModalFrame - kCaptionHeight;
+    if (clientH > maxH)
+        clientH = maxH;
+    int width = clientW + 2 * kModalFrame, height = clientH + 2 * kModalFrame + kCaptionHeight;
+    DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    HWND owner = 0;
+    if (hWnd) {
+        owner = hWnd;
+        for (auto w = WindowGet(owner); w && (w->style & WS_CHILD) && w->parent; w = WindowGet(owner))
+            owner = w->parent;
+    }
+    HWND box = CreateWindowExW(WS_EX_DLGMODALFRAME, kDialogClassName, caption.c_str(), style, (sw - width) / 2,
+                               (sh - height) / 2, width, height, owner, 0, kProgramInstance, nullptr);
+    if (!box)
+        return 0;
+    auto b = WindowGet(box);
+    b->isDialog = true;
+    b->isMessageBox = true;
+    b->modal = true;
+    b->dlgProc = MsgBoxProc;
+    b->msgBoxText = text;
+    b->msgBoxType = uType;
+    b->msgId = MessageIdOf(text);
+
+    if (icon) {
+        // The icons of the four styles are drawn as coloured squares.
+        HWND ic = CreateWindowExW(0, u"Static", u"", WS_CHILD | WS_VISIBLE | SS_BLACKRECT, margin, margin, 32, 32, box,
+                                  0, kProgramInstance, nullptr);
+        (void)ic;
+    }
+    CreateWindowExW(0, u"Static", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, margin + iconW,
+                    margin, textW, std::max(0, clientH - btnH - 3 * margin), box, HMENU(0xFFFF), kProgramInstance,
+                    nullptr);
+    int bx = (clientW - buttonsW) / 2, by = clientH - margin - btnH;
+    size_t def = (uType & MB_DEFMASK) >> 8;
+    if (def >= buttons.size())
+        def = 0;
+    HWND defBtn = 0;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        DWORD bs = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == def ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+        HWND btn = CreateWindowExW(0, u"Button", buttons[i].text, bs, bx, by, btnW, btnH, box,
+                                   HMENU(uintptr_t(buttons[i].id)), kProgramInstance, nullptr);
+        if (i == def)
+            defBtn = btn;
+        bx += btnW + gap;
+    }
+    bool disabled = owner && IsWindowEnabled(owner);
+    if (disabled)
+        EnableWindow(owner, FALSE);
+    b->shotPending = true;
+    if (GetUiHooks().dialogCreated)
+        GetUiHooks().dialogCreated(box);
+    ShowWindow(box, SW_SHOW);
+    if (defBtn)
+        SetFocus(defBtn);
+    INT_PTR result = RunModalLoop(box);
+    if (disabled && IsWindow(owner))
+        EnableWindow(owner, TRUE);
+    if (GetUiHooks().dialogEnded)
+        GetUiHooks().dialogEnded(box, result);
+    if (IsWindow(box))
+        DestroyWindow(box);
+    return int(result);
+}

@@ -1,0 +1,359 @@
+// paint.cpp - painting of windows: update state, BeginPaint / EndPaint,
+// window DCs with their clipping, the frame and caption of top-level
+// windows, and the rectangle helpers.
+//
+// A window DC draws on the screen inside the window's visible part: its
+// rectangle cut by its ancestors' client areas, minus the top-level windows
+// above it in the Z order.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "internal/gdi.h"
+#include "internal/window.h"
+
+namespace plat {
+namespace {
+
+HWND TopOf(HWND h)
+{
+    auto w = WindowGet(h);
+    while (w && (w->style & WS_CHILD) && w->parent) {
+        h = w->parent;
+        w = WindowGet(h);
+    }
+    return h;
+}
+
+HDC MakeDc(HWND hwnd, bool client)
+{
+    if (!hwnd) {
+        RECT all{0, 0, 1 << 20, 1 << 20};
+        return GdiCreateWindowDc(0, 0, 0, all, {});
+    }
+    auto w = WindowGet(hwnd);
+    if (!w)
+        return 0;
+    RECT r = client ? WindowClientScreenRect(*w) : WindowScreenRect(*w);
+    int ox = r.left, oy = r.top;
+    RECT clip = r;
+    auto a = w;
+    while (a && (a->style & WS_CHILD) && a->parent) {
+        a = WindowGet(a->parent);
+        if (!a)
+            break;
+        RECT pc = WindowClientScreenRect(*a);
+        RECT tmp;
+        if (!IntersectRect(&tmp, &clip, &pc))
+            tmp = RECT{0, 0, 0, 0};
+        clip = tmp;
+    }
+    std::vector<RECT> exclude;
+    HWND top = TopOf(hwnd);
+    std::vector<HWND> z = WindowTopLevels();
+    auto it = std::find(z.begin(), z.end(), top);
+    if (it != z.end())
+        for (++it; it != z.end(); ++it) {
+            auto o = WindowGet(*it);
+            if (o && (o->style & WS_VISIBLE))
+                exclude.push_back(WindowScreenRect(*o));
+        }
+    return GdiCreateWindowDc(hwnd, ox, oy, clip, exclude);
+}
+
+// Frame, caption bar with the title, and the close box.
+void PaintNonClient(HWND hwnd)
+{
+    auto w = WindowGet(hwnd);
+    if (!w)
+        return;
+    RECT wr = WindowScreenRect(*w);
+    RECT cr = WindowClientScreenRect(*w);
+    if (wr.left == cr.left && wr.top == cr.top && wr.right == cr.right && wr.bottom == cr.bottom)
+        return;
+    HDC dc = MakeDc(hwnd, false);
+    if (!dc)
+        return;
+    int width = wr.right - wr.left, height = wr.bottom - wr.top;
+    RECT all{0, 0, width, height};
+    int frame = cr.left - wr.left;
+    if (frame >= 2) {
+        GdiFrame(dc, all, RGB(0, 0, 0));
+        RECT in{1, 1, width - 1, height - 1};
+        GdiFrame(dc, in, RGB(192, 192, 192));
+    } else if (frame == 1) {
+        GdiFrame(dc, all, RGB(0, 0, 0));
+    }
+    if ((w->style & WS_CAPTION) == WS_CAPTION) {
+        RECT cap{frame, frame, width - frame, frame + kCaptionHeight};
+        bool active = WindowActive() == hwnd;
+        GdiFill(dc, cap, active ? RGB(0, 0, 128) : RGB(128, 128, 128));
+        int ty = cap.top + (kCaptionHeight - GdiTextHeight()) / 2;
+        GdiText(dc, cap.left + 4, ty, w->text, RGB(255, 255, 255));
+        if (w->style & WS_SYSMENU) {
+            // The close box: a square with an X at the right of the caption.
+            int s = kCaptionHeight - 6;
+            RECT box{cap.right - s - 3, cap.top + 3, cap.right - 3, cap.top + 3 + s};
+            GdiFill(dc, box, RGB(192, 192, 192));
+            GdiFrame(dc, box, RGB(0, 0, 0));
+            for (int i = 3; i < s - 3; ++i) {
+                RECT p1{box.left + i, box.top + i, box.left + i + 1, box.top + i + 1};
+                RECT p2{box.right - 1 - i, box.top + i, box.right - i, box.top + i + 1};
+                GdiFill(dc, p1, RGB(0, 0, 0));
+                GdiFill(dc, p2, RGB(0, 0, 0));
+            }
+        }
+    }
+    GdiReleaseDc(dc);
+}
+
+} // namespace
+
+// The close box of a window, in screen coordinates (empty when none).
+RECT WindowCloseBoxRect(HWND hwnd)
+{
+    auto w = WindowGet(hwnd);
+    if (!w || (w->style & WS_CAPTION) != WS_CAPTION || !(w->style & WS_SYSMENU))
+        return RECT{0, 0, 0, 0};
+    RECT wr = WindowScreenRect(*w);
+    RECT cr = WindowClientScreenRect(*w);
+    int frame = cr.left - wr.left;
+    int s = kCaptionHeight - 6;
+    return RECT{wr.right - frame - s - 3, wr.top + frame + 3, wr.right - frame - 3, wr.top + frame + 3 + s};
+}
+
+} // namespace plat
+
+using namespace plat;
+
+// BeginPaint
+extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
+{
+    auto w = WindowCheck(hWnd);
+    if (!w)
+        return 0;
+    if (!lpPaint) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    bool erase = w->needErase;
+    w->needPaint = false;
+    w->needErase = false;
+    PaintNonClient(hWnd);
+    HDC dc = MakeDc(hWnd, true);
+    *lpPaint = PAINTSTRUCT{};
+    lpPaint->hdc = dc;
+    GetClientRect(hWnd, &lpPaint->rcPaint);
+    lpPaint->fErase = TRUE;
+    if (erase && dc)
+        lpPaint->fErase = WindowSend(hWnd, WM_ERASEBKGND, WPARAM(dc), 0) ? FALSE : TRUE;
+    return dc;
+}
+
+// EndPaint
+extern "C" BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint)
+{
+    if (!lpPaint) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (lpPaint->hdc)
+        GdiReleaseDc(lpPaint->hdc);
+    return TRUE;
+}
+
+// GetDC
+extern "C" HDC WINAPI GetDC(HWND hWnd)
+{
+    if (hWnd && !WindowCheck(hWnd))
+        return 0;
+    return MakeDc(hWnd, true);
+}
+
+// GetWindowDC
+extern "C" HDC WINAPI GetWindowDC(HWND hWnd)
+{
+    if (hWnd && !WindowCheck(hWnd))
+        return 0;
+    return MakeDc(hWnd, false);
+}
+
+// ReleaseDC
+extern "C" int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
+{
+    auto dc = GdiGetDc(hDC);
+    if (!dc || dc->memory)
+        return 0;
+    GdiReleaseDc(hDC);
+    return 1;
+}
+
+// UpdateWindow
+extern "C" BOOL WINAPI UpdateWindow(HWND hWnd)
+{
+    auto w = WindowCheck(hWnd);
+    if (!w)
+        return FALSE;
+    if (w->needPaint && IsWindowVisible(hWnd)) {
+        WindowSend(hWnd, WM_PAINT, 0, 0);
+        auto again = WindowGet(hWnd);
+        if (again)
+            again->needPaint = again->needErase = false;
+    }
+    return TRUE;
+}
+
+// InvalidateRect
+extern "C" BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase)
+{
+    if (!hWnd) {
+        // The whole screen: every window is painted again.
+        for (HWND h : WindowTopLevels())
+            WindowInvalidate(h, bErase != FALSE);
+        return TRUE;
+    }
+    if (!WindowCheck(hWnd))
+        return FALSE;
+    // Only whole windows are tracked; a part invalidates all of it.
+    auto w = WindowGet(hWnd);
+    w->needPaint = true;
+    if (bErase)
+        w->needErase = true;
+    return TRUE;
+}
+
+// ValidateRect
+extern "C" BOOL WINAPI ValidateRect(HWND hWnd, const RECT *lpRect)
+{
+    auto w = WindowCheck(hWnd);
+    if (!w)
+        return FALSE;
+    w->needPaint = false;
+    w->needErase = false;
+    return TRUE;
+}
+
+// DrawTextW
+extern "C" int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format)
+{
+    auto dc = GdiGetDc(hdc);
+    if (!dc || !lpchText || !lprc) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::u16string text = cchText < 0 ? std::u16string(lpchText) : std::u16string(lpchText, size_t(cchText));
+    int lh = GdiTextHeight();
+    if (format & DT_CALCRECT) {
+        lprc->right = lprc->left + GdiTextWidth(text);
+        lprc->bottom = lprc->top + lh;
+        return lh;
+    }
+    int x = lprc->left;
+    int tw = GdiTextWidth(text);
+    if (format & DT_CENTER)
+        x = lprc->left + (lprc->right - lprc->left - tw) / 2;
+    else if (format & DT_RIGHT)
+        x = lprc->right - tw;
+    int y = lprc->top;
+    if (format & DT_VCENTER)
+        y = lprc->top + (lprc->bottom - lprc->top - lh) / 2;
+    GdiText(hdc, x, y, text, dc->textColor);
+    return lh;
+}
+
+// DrawIcon
+extern "C" BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon)
+{
+    if (!GdiGetDc(hDC) || !HandleGet(hIcon, HandleKind::Icon)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    GdiDrawIcon(hDC, X, Y, hIcon);
+    return TRUE;
+}
+
+// DrawIconEx
+extern "C" BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth,
+                                  UINT istepIfAniCur, HBRUSH hbrFlickerFreeDraw, UINT diFlags)
+{
+    return DrawIcon(hdc, xLeft, yTop, hIcon);
+}
+
+// DestroyIcon
+extern "C" BOOL WINAPI DestroyIcon(HICON hIcon)
+{
+    if (!HandleFree(hIcon, HandleKind::Icon)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// SetRect
+extern "C" BOOL WINAPI SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom)
+{
+    if (!lprc)
+        return FALSE;
+    *lprc = RECT{xLeft, yTop, xRight, yBottom};
+    return TRUE;
+}
+
+// SetRectEmpty
+extern "C" BOOL WINAPI SetRectEmpty(LPRECT lprc)
+{
+    if (!lprc)
+        return FALSE;
+    *lprc = RECT{0, 0, 0, 0};
+    return TRUE;
+}
+
+// IsRectEmpty
+extern "C" BOOL WINAPI IsRectEmpty(const RECT *lprc)
+{
+    return !lprc || lprc->right <= lprc->left || lprc->bottom <= lprc->top;
+}
+
+// OffsetRect
+extern "C" BOOL WINAPI OffsetRect(LPRECT lprc, int dx, int dy)
+{
+    if (!lprc)
+        return FALSE;
+    lprc->left += dx;
+    lprc->right += dx;
+    lprc->top += dy;
+    lprc->bottom += dy;
+    return TRUE;
+}
+
+// InflateRect
+extern "C" BOOL WINAPI InflateRect(LPRECT lprc, int dx, int dy)
+{
+    if (!lprc)
+        return FALSE;
+    lprc->left -= dx;
+    lprc->right += dx;
+    lprc->top -= dy;
+    lprc->bottom += dy;
+    return TRUE;
+}
+
+// IntersectRect
+extern "C" BOOL WINAPI IntersectRect(LPRECT lprcDst, const RECT *lprcSrc1, const RECT *lprcSrc2)
+{
+    if (!lprcDst || !lprcSrc1 || !lprcSrc2)
+        return FALSE;
+    RECT r{std::max(lprcSrc1->left, lprcSrc2->left), std::max(lprcSrc1->top, lprcSrc2->top),
+           std::min(lprcSrc1->right, lprcSrc2->right), std::min(lprcSrc1->bottom, lprcSrc2->bottom)};
+    if (r.right <= r.left || r.bottom <= r.top) {
+        *lprcDst = RECT{0, 0, 0, 0};
+        return FALSE;
+    }
+    *lprcDst = r;
+    return TRUE;
+}
+
+// PtInRect
+extern "C" BOOL WINAPI PtInRect(const RECT *lprc, POINT pt)
+{
+    return lprc && pt.x >= lprc->left && pt.x < lprc->right && pt.y >= lprc->top && pt.y < lprc->bottom;
+}

@@ -1,0 +1,147 @@
+// static.cpp - the Static control: text (left, centred, right aligned,
+// wrapped at words) and icons.
+#include <windows.h>
+
+#include "internal/gdi.h"
+#include "internal/window.h"
+
+namespace plat {
+
+void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align, COLORREF color, bool noPrefix)
+{
+    int width = r.right - r.left;
+    int lh = GdiTextHeight();
+    std::vector<std::u16string> lines;
+    std::u16string cur;
+    auto flush = [&]() {
+        lines.push_back(cur);
+        cur.clear();
+    };
+    // Split into paragraphs at line breaks, then wrap each at spaces.
+    std::u16string para;
+    auto wrap = [&](const std::u16string &p) {
+        size_t i = 0;
+        cur.clear();
+        while (i < p.size()) {
+            size_t j = i;
+            while (j < p.size() && p[j] != u' ')
+                ++j;
+            std::u16string word = p.substr(i, j - i);
+            std::u16string trial = cur.empty() ? word : cur + u' ' + word;
+            if (!cur.empty() && GdiTextWidth(trial) > width) {
+                flush();
+                cur = word;
+            } else {
+                cur = trial;
+            }
+            i = j;
+            while (i < p.size() && p[i] == u' ') {
+                if (i > j)
+                    cur.push_back(u' ');
+                ++i;
+            }
+        }
+        flush();
+    };
+    std::u16string shown;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (!noPrefix && c == u'&') {
+            if (i + 1 < text.size() && text[i + 1] == u'&') {
+                shown.push_back(u'&');
+                ++i;
+            }
+            continue;
+        }
+        shown.push_back(c);
+    }
+    for (char16_t c : shown) {
+        if (c == u'\r')
+            continue;
+        if (c == u'\n') {
+            wrap(para);
+            para.clear();
+        } else {
+            para.push_back(c == u'\t' ? u' ' : c);
+        }
+    }
+    wrap(para);
+    int y = r.top;
+    for (const std::u16string &l : lines) {
+        if (y >= r.bottom)
+            break;
+        int tw = GdiTextWidth(l);
+        int x = align == 1 ? r.left + (width - tw) / 2 : align == 2 ? r.right - tw : r.left;
+        GdiText(hdc, x, y, l, color);
+        y += lh;
+    }
+}
+
+LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto w = WindowGet(hwnd);
+    if (!w)
+        return 0;
+    DWORD type = w->style & SS_TYPEMASK;
+    switch (msg) {
+    case WM_NCCREATE: {
+        // An icon static's text is the icon's resource id.
+        const CREATESTRUCTW *cs = reinterpret_cast<const CREATESTRUCTW *>(lParam);
+        if (type == SS_ICON && cs && cs->lpszName && IS_INTRESOURCE(cs->lpszName)) {
+            w->icon = LoadImageW(cs->hInstance, cs->lpszName, IMAGE_ICON, 32, 32, 0);
+            return TRUE;
+        }
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    case WM_NCDESTROY:
+        // Icons loaded from the template belong to the control.
+        if (w->icon)
+            DestroyIcon(w->icon);
+        w->icon = 0;
+        return 0;
+    case WM_GETDLGCODE:
+        return DLGC_STATIC;
+    case STM_SETICON:
+    case STM_SETIMAGE: {
+        HICON old = w->icon;
+        w->icon = HICON(msg == STM_SETICON ? wParam : WPARAM(lParam));
+        WindowInvalidate(hwnd, true);
+        return LRESULT(old);
+    }
+    case STM_GETICON:
+    case STM_GETIMAGE:
+        return LRESULT(w->icon);
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_ENABLE:
+        WindowInvalidate(hwnd, true);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        if (!dc)
+            return 0;
+        RECT r;
+        GetClientRect(hwnd, &r);
+        GdiFill(dc, r, kDialogFace);
+        COLORREF color = (w->style & WS_DISABLED) ? RGB(128, 128, 128) : RGB(0, 0, 0);
+        if (type == SS_ICON) {
+            if (w->icon)
+                GdiDrawIcon(dc, 0, 0, w->icon);
+        } else if (type == SS_BLACKRECT) {
+            GdiFill(dc, r, RGB(0, 0, 0));
+        } else if (type == SS_BLACKFRAME) {
+            GdiFrame(dc, r, RGB(0, 0, 0));
+        } else {
+            int align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
+            DrawTextBlock(dc, r, w->text, align, color, (w->style & SS_NOPREFIX) != 0);
+        }
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    default:
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+}
+
+} // namespace plat

@@ -1,0 +1,179 @@
+// exports_test.cpp - the exported names of the support library: the list in
+// exports.def (163 names in byte order, by family), and the dynamic symbols
+// that libcesupport.so and the cesetup program really export.
+//
+// The ELF dynamic symbol table is read directly, so the test needs no
+// outside tool.
+#include <gtest/gtest.h>
+
+#include <elf.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> ReadExportList() {
+    std::ifstream in(CESETUP_EXPORTS_TXT);
+    std::vector<std::string> names;
+    std::string line;
+    while (std::getline(in, line))
+        if (!line.empty())
+            names.push_back(line);
+    return names;
+}
+
+// The names in exports.def itself, with their ordinals.
+struct DefEntry {
+    std::string name;
+    int ordinal;
+};
+
+std::vector<DefEntry> ReadDefFile() {
+    std::ifstream in(CESETUP_SOURCE_DIR "/support/exports.def");
+    std::vector<DefEntry> entries;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream ls(line);
+        std::string name, ord;
+        if (!(ls >> name >> ord) || ord.size() < 2 || ord[0] != '@')
+            continue;
+        entries.push_back({name, std::atoi(ord.c_str() + 1)});
+    }
+    return entries;
+}
+
+// Defined, globally visible symbols of an ELF64 file's dynamic symbol
+// table. Sets *error when the file cannot be read as ELF64.
+std::set<std::string> DynamicExports(const std::string &path, std::string *error) {
+    std::set<std::string> names;
+    std::ifstream in(path, std::ios::binary);
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (data.size() < sizeof(Elf64_Ehdr) || memcmp(data.data(), ELFMAG, SELFMAG) != 0 ||
+        data[EI_CLASS] != ELFCLASS64) {
+        *error = path + ": missing or not an ELF64 file";
+        return names;
+    }
+    Elf64_Ehdr eh;
+    memcpy(&eh, data.data(), sizeof eh);
+    if (eh.e_shoff == 0 || eh.e_shentsize != sizeof(Elf64_Shdr) ||
+        eh.e_shoff + (uint64_t)eh.e_shnum * sizeof(Elf64_Shdr) > data.size()) {
+        *error = path + ": no readable section table";
+        return names;
+    }
+    std::vector<Elf64_Shdr> sections(eh.e_shnum);
+    memcpy(sections.data(), data.data() + eh.e_shoff, eh.e_shnum * sizeof(Elf64_Shdr));
+    for (const Elf64_Shdr &sh : sections) {
+        if (sh.sh_type != SHT_DYNSYM)
+            continue;
+        if (sh.sh_link >= sections.size()) {
+            *error = path + ": dynamic symbols without a string table";
+            return names;
+        }
+        const Elf64_Shdr &strs = sections[sh.sh_link];
+        if (sh.sh_offset + sh.sh_size > data.size() || strs.sh_offset + strs.sh_size > data.size()) {
+            *error = path + ": truncated dynamic symbol table";
+            return names;
+        }
+        size_t count = sh.sh_size / sizeof(Elf64_Sym);
+        for (size_t i = 1; i < count; ++i) {
+            Elf64_Sym sym;
+            memcpy(&sym, data.data() + sh.sh_offset + i * sizeof(Elf64_Sym), sizeof sym);
+            int bind = ELF64_ST_BIND(sym.st_info);
+            int type = ELF64_ST_TYPE(sym.st_info);
+            if (sym.st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK) ||
+                ELF64_ST_VISIBILITY(sym.st_other) != STV_DEFAULT)
+                continue;
+            if (type != STT_FUNC && type != STT_OBJECT && type != STT_NOTYPE)
+                continue;
+            if (sym.st_name >= strs.sh_size)
+                continue;
+            names.insert(std::string(data.data() + strs.sh_offset + sym.st_name));
+        }
+    }
+    return names;
+}
+
+// Symbols that the C runtime and the linker put into every program's
+// dynamic table; they are not the library's exports.
+bool IsRuntimeSymbol(const std::string &name) {
+    static const char *const runtime[] = {"_IO_stdin_used", "__bss_start", "_edata", "_end",
+                                          "_init",          "_fini",       "__data_start",
+                                          "data_start",     "__dso_handle"};
+    for (const char *r : runtime)
+        if (name == r)
+            return true;
+    return false;
+}
+
+std::string Describe(const std::set<std::string> &got, const std::vector<std::string> &want) {
+    std::set<std::string> wanted(want.begin(), want.end());
+    std::string missing, extra;
+    for (const std::string &n : wanted)
+        if (!got.count(n))
+            missing += " " + n;
+    for (const std::string &n : got)
+        if (!wanted.count(n) && !IsRuntimeSymbol(n))
+            extra += " " + n;
+    std::string out;
+    if (!missing.empty())
+        out += "\n  missing:" + missing;
+    if (!extra.empty())
+        out += "\n  extra:" + extra;
+    return out;
+}
+
+TEST(ExportList, HasTheNamesOfEveryFamilyInByteOrder) {
+    std::vector<std::string> names = ReadExportList();
+    ASSERT_EQ(names.size(), 163u) << "names in " << CESETUP_EXPORTS_TXT;
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << "byte order of the names";
+    EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end()) << "a name is listed twice";
+    auto count = [&](const char *prefix) {
+        return std::count_if(names.begin(), names.end(),
+                             [&](const std::string &n) { return n.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_EQ(count("Supp_"), 4) << "Supp_ family";
+    EXPECT_EQ(count("Xec_"), 3) << "Xec_ family";
+    EXPECT_EQ(count("XFile_"), 54) << "XFile_ family";
+    EXPECT_EQ(count("XStr_"), 101) << "XStr_ family";
+    EXPECT_EQ(names.back(), "s_supp_IsFontInstalledProcParam") << "the callback sorts last";
+    for (const char *hidden : {"Supp_MsgInit", "Supp_MsgDone", "Supp_MsgBox"})
+        EXPECT_EQ(std::count(names.begin(), names.end(), hidden), 0) << hidden << " is not exported";
+}
+
+TEST(ExportList, OrdinalsRunFromOneInOrder) {
+    std::vector<DefEntry> entries = ReadDefFile();
+    ASSERT_EQ(entries.size(), 163u) << "entries of exports.def";
+    for (size_t i = 0; i < entries.size(); ++i)
+        EXPECT_EQ(entries[i].ordinal, (int)i + 1) << entries[i].name;
+    std::vector<std::string> names = ReadExportList();
+    ASSERT_EQ(names.size(), entries.size());
+    for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(names[i], entries[i].name) << "the build's list follows exports.def";
+}
+
+TEST(ExportedSymbols, SharedLibraryExportsExactlyTheList) {
+    std::vector<std::string> want = ReadExportList();
+    std::string error;
+    std::set<std::string> got = DynamicExports(CESETUP_LIB_DIR "/libcesupport.so", &error);
+    ASSERT_TRUE(error.empty()) << error;
+    std::string diff = Describe(got, want);
+    EXPECT_TRUE(diff.empty()) << "libcesupport.so exports differ from the list:" << diff;
+}
+
+TEST(ExportedSymbols, ProgramExportsExactlyTheList) {
+    std::vector<std::string> want = ReadExportList();
+    std::string error;
+    std::set<std::string> got = DynamicExports(CESETUP_BIN_DIR "/cesetup", &error);
+    ASSERT_TRUE(error.empty()) << error;
+    std::string diff = Describe(got, want);
+    EXPECT_TRUE(diff.empty()) << "cesetup exports differ from the list:" << diff;
+}
+
+} // namespace

@@ -1,0 +1,101 @@
+// xec_test.cpp - result codes: the translation of every listed system error
+// and the message texts.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "support/xec.h"
+
+namespace {
+
+struct MapRow {
+    LONG error;
+    DWORD code;
+};
+
+// Every system error the translation names, with its code.
+const MapRow kMapped[] = {
+    {0, 0},     {38, 1},    {2, 3},     {3, 4},     {15, 4},    {20, 4},    {55, 4},
+    {67, 4},    {123, 4},   {161, 4},   {206, 4},   {1203, 4},  {1214, 4},  {32, 5},
+    {108, 5},   {4, 6},     {5, 7},     {19, 7},    {65, 7},    {1224, 7},  {50, 8},
+    {53, 8},    {54, 8},    {58, 8},    {64, 8},    {70, 8},    {88, 8},    {1201, 8},
+    {1204, 8},  {1206, 8},  {1222, 8},  {6118, 8},  {39, 9},    {112, 9},   {21, 10},
+    {23, 10},   {25, 10},   {27, 10},   {30, 10},   {132, 10},  {267, 10},  {1006, 10},
+    {1117, 10}, {1126, 10}, {1127, 10}, {1128, 10}, {1392, 10}, {1393, 10}, {8, 16},
+    {14, 16},   {84, 16},   {1130, 16},
+};
+
+TEST(XecMap, EveryListedErrorHasItsCode) {
+    for (const MapRow &row : kMapped)
+        EXPECT_EQ(Xec_MapErrorCodeEx(row.error), row.code) << "system error " << row.error;
+}
+
+TEST(XecMap, EverythingElseIsSystemFailure) {
+    const LONG others[] = {-1, 1, 6, 18, 71, 145, 183, 1000, 0x7FFFFFFF, (LONG)0x80000000};
+    for (LONG e : others)
+        EXPECT_EQ(Xec_MapErrorCodeEx(e), 18u) << "system error " << e;
+}
+
+TEST(XecMap, UnlistedNumbersBetweenListedOnesGive18) {
+    // Walk a range and make sure only the listed numbers leave 18.
+    for (LONG e = 0; e < 7000; ++e) {
+        bool listed = false;
+        for (const MapRow &row : kMapped)
+            listed = listed || row.error == e;
+        if (!listed) {
+            ASSERT_EQ(Xec_MapErrorCodeEx(e), 18u) << "system error " << e;
+        }
+    }
+}
+
+TEST(XecMap, ReadsTheLastError) {
+    SetLastError(112);
+    EXPECT_EQ(Xec_MapErrorCode(), 9u) << "ERROR_DISK_FULL is disk overflow";
+    SetLastError(2);
+    EXPECT_EQ(Xec_MapErrorCode(), 3u) << "ERROR_FILE_NOT_FOUND is not found";
+    SetLastError(0);
+    EXPECT_EQ(Xec_MapErrorCode(), 0u);
+}
+
+TEST(XecMessages, TextOfEveryCode) {
+    const char *const texts[] = {
+        "Success !",
+        "No more data to process",
+        "Operation cancelled by user or some other external event",
+        "Cannot open file: file not found",
+        "Cannot open file: file name is invalid for disk file system",
+        "Cannot open file: file is already in use",
+        "Cannot open file: too many opened files",
+        "Cannot open file for modification: file is write protected",
+        "Network error",
+        "Disk overflow",
+        "Disk physical error or bad media",
+        "Cannot read file: file format is unrecognized",
+        "Cannot read file: file data is uninterpreted or damaged",
+        "Cannot seek within file",
+        "Destination file exists but overwrite is not permitted",
+        "Security: Access to object denied",
+        "Insufficient memory to proceed",
+        "Internal program error",
+        "Unknown error outside the program",
+        "Buffer too small",
+    };
+    for (DWORD code = 0; code < 20; ++code) {
+        const char *msg = Xec_ErrMsgPtr(code);
+        ASSERT_NE(msg, nullptr) << "code " << code;
+        EXPECT_EQ(std::string(msg), texts[code]) << "code " << code;
+    }
+}
+
+TEST(XecMessages, UnknownCodes) {
+    const DWORD codes[] = {20, 21, 100, 0x7FFFFFFF, 4294967295u};
+    for (DWORD code : codes) {
+        const char *msg = Xec_ErrMsgPtr(code);
+        ASSERT_NE(msg, nullptr) << "code " << code;
+        EXPECT_EQ(std::string(msg), "Unknown error") << "code " << code;
+    }
+}
+
+} // namespace

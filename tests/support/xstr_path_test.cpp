@@ -1,0 +1,224 @@
+// xstr_path_test.cpp - file names taken apart (title, name, extension,
+// folder) and put together, with the edge cases of each function.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/xstr.h"
+
+namespace {
+
+struct SplitRow {
+    const char *path;
+    const char *title;
+    const char *name;
+    const char *ext;
+    const char *folder;
+};
+
+const SplitRow kSplit[] = {
+    {"\\Windows\\Start Menu\\app.lnk", "app.lnk", "app", ".lnk", "\\Windows\\Start Menu\\"},
+    {"readme", "readme", "readme", "", ""},
+    {"\\old.dir\\file", "file", "file", "", "\\old.dir\\"},
+    {"\\a\\b.tar.gz", "b.tar.gz", "b.tar", ".gz", "\\a\\"},
+    {"\\Temp\\", "", "", "", "\\Temp\\"},
+    {"\\", "", "", "", "\\"},
+    {"", "", "", "", ""},
+    {"a/b.txt", "a/b.txt", "a/b", ".txt", ""}, // the slash is not a delimiter here
+    {"\\x\\.profile", ".profile", "", ".profile", "\\x\\"},
+    {"\\x\\name.", "name.", "name", ".", "\\x\\"},
+};
+
+TEST(XStrPathSplit, TitleNameExtensionFolder) {
+    for (const SplitRow &r : kSplit) {
+        char buf[MAX_PATH];
+        EXPECT_STREQ(XStr_GetFileTitlePtr(r.path), r.title) << r.path;
+        EXPECT_EQ(XStr_GetFileTitleOffset(r.path), (int)(strlen(r.path) - strlen(r.title))) << r.path;
+        ASSERT_EQ(XStr_GetFileTitle(r.path, buf, sizeof buf), 1) << r.path;
+        EXPECT_STREQ(buf, r.title) << r.path;
+        ASSERT_EQ(XStr_GetFileTitleName(r.path, buf, sizeof buf), 1) << r.path;
+        EXPECT_STREQ(buf, r.name) << r.path;
+        const char *ext = XStr_GetFileExtPtr(r.path);
+        EXPECT_STREQ(ext, r.ext) << r.path;
+        EXPECT_TRUE(ext >= r.path && ext <= r.path + strlen(r.path)) << "points into " << r.path;
+        ASSERT_EQ(XStr_GetFilePath(r.path, buf, sizeof buf), 1) << r.path;
+        EXPECT_STREQ(buf, r.folder) << r.path;
+    }
+}
+
+TEST(XStrPathSplit, ExtensionPointerIsTheTerminatorWithoutExtension) {
+    const char *p = "readme";
+    EXPECT_EQ(XStr_GetFileExtPtr(p), p + 6);
+    const char *q = "\\old.dir\\file";
+    EXPECT_EQ(XStr_GetFileExtPtr(q), q + strlen(q));
+}
+
+TEST(XStrPathSplit, WideTitle) {
+    const WCHAR *p = u"\\Windows\\\u0416.exe";
+    EXPECT_EQ(XStr_GetFileTitlePtrW(p), p + 9);
+    const WCHAR *q = u"bare";
+    EXPECT_EQ(XStr_GetFileTitlePtrW(q), q);
+}
+
+TEST(XStrPathSplit, SizeRules) {
+    char buf[16];
+    memset(buf, '#', sizeof buf);
+    EXPECT_EQ(XStr_GetFileTitle("\\x\\abcd.txt", buf, 8), 0) << "title of 8 bytes, size 8";
+    EXPECT_EQ(buf[0], '#') << "nothing copied";
+    EXPECT_EQ(XStr_GetFileTitle("\\x\\abcd.txt", buf, 9), 1) << "title of 8 bytes, size 9";
+    EXPECT_STREQ(buf, "abcd.txt");
+    memset(buf, '#', sizeof buf);
+    EXPECT_EQ(XStr_GetFileTitleName("\\x\\abcd.txt", buf, 8), 0);
+    EXPECT_EQ(buf[0], '#');
+    memset(buf, '#', sizeof buf);
+    EXPECT_EQ(XStr_GetFilePath("\\ab\\cd", buf, 6), 0) << "path of 6 bytes, size 6";
+    EXPECT_EQ(buf[0], '#');
+    EXPECT_EQ(XStr_GetFilePath("\\ab\\cd", buf, 7), 1);
+    EXPECT_STREQ(buf, "\\ab\\");
+}
+
+TEST(XStrPathJoin, ChangeFileExt) {
+    struct Row {
+        const char *path, *ext, *expected;
+    } rows[] = {
+        {"setup.load", "unload", "setup.unload"},
+        {"setup.load", ".unload", "setup.unload"},
+        {"\\a.b\\setup", "load", "\\a.b\\setup.load"},
+        {"\\x\\name.", "txt", "\\x\\name.txt"},
+        {"a.tar.gz", "zip", "a.tar.zip"},
+        {"noext", ".", "noext."},
+    };
+    for (const Row &r : rows) {
+        char buf[MAX_PATH];
+        memset(buf, '#', sizeof buf);
+        XStr_ChangeFileExt(r.path, r.ext, buf);
+        EXPECT_STREQ(buf, r.expected) << r.path << " + " << r.ext;
+    }
+    char same[MAX_PATH] = "\\d\\f.load";
+    XStr_ChangeFileExt(same, "unload", same);
+    EXPECT_STREQ(same, "\\d\\f.unload") << "destination may be the source";
+}
+
+TEST(XStrPathJoin, ChangeFileTitle) {
+    char buf[MAX_PATH];
+    XStr_ChangeFileTitle("\\Windows\\*.*", "app.exe", buf);
+    EXPECT_STREQ(buf, "\\Windows\\app.exe");
+    XStr_ChangeFileTitle("pattern", "name", buf);
+    EXPECT_STREQ(buf, "name");
+    XStr_ChangeFileTitle("\\a\\", "b", buf);
+    EXPECT_STREQ(buf, "\\a\\b");
+
+    WCHAR wbuf[MAX_PATH];
+    EXPECT_EQ(XStr_ChangeFileTitleW(u"\\A\\old.txt", u"\u0416.txt", wbuf), wbuf);
+    EXPECT_EQ(std::u16string(wbuf), u"\\A\\\u0416.txt");
+}
+
+TEST(XStrPathJoin, ChangeFilePath) {
+    char buf[MAX_PATH];
+    XStr_ChangeFilePath("\\Storage Card\\app.exe", "\\Program Files\\App", buf);
+    EXPECT_STREQ(buf, "\\Program Files\\App\\app.exe");
+    XStr_ChangeFilePath("app.exe", "\\Dir\\", buf);
+    EXPECT_STREQ(buf, "\\Dir\\app.exe") << "no second backslash";
+
+    // Folder and title together reaching 260 bytes: the folder only.
+    std::string folder = "\\" + std::string(250, 'f');
+    XStr_ChangeFilePath("\\x\\title12.txt", folder.c_str(), buf);
+    EXPECT_EQ(std::string(buf), folder + "\\") << "title left out";
+    std::string folder2 = "\\" + std::string(245, 'f');
+    XStr_ChangeFilePath("\\x\\title12.txt", folder2.c_str(), buf); // 247 + 11 = 258
+    EXPECT_EQ(std::string(buf), folder2 + "\\title12.txt") << "fits";
+    std::string folder3 = "\\" + std::string(247, 'f');
+    XStr_ChangeFilePath("\\x\\title12.txt", folder3.c_str(), buf); // 249 + 11 = 260
+    EXPECT_EQ(std::string(buf), folder3 + "\\") << "exactly 260 bytes: title left out";
+}
+
+TEST(XStrPathJoin, OverlongResultsNeverPassTheBuffer) {
+    char buf[MAX_PATH + 64];
+    memset(buf, '#', sizeof buf);
+    std::string longFolder = "\\" + std::string(300, 'f');
+    XStr_ChangeFilePath("\\a.txt", longFolder.c_str(), buf);
+    EXPECT_STREQ(buf, "") << "a folder that alone does not fit gives nothing";
+    EXPECT_EQ(buf[MAX_PATH], '#') << "nothing written past 260 bytes";
+
+    std::string longTitle(300, 't');
+    memset(buf, '#', sizeof buf);
+    XStr_ChangeFileTitle("\\dir\\x", longTitle.c_str(), buf);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(buf[MAX_PATH], '#');
+
+    memset(buf, '#', sizeof buf);
+    std::string longName = std::string(258, 'n') + ".load";
+    XStr_ChangeFileExt(longName.c_str(), "unload", buf);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(buf[MAX_PATH], '#');
+
+    memset(buf, '#', sizeof buf);
+    EXPECT_EQ(XFile_BuildFullFileName(longTitle.c_str(), "\\Dir", buf), 4u) << "invalid name";
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(buf[MAX_PATH], '#');
+}
+
+TEST(XStrPathDelims, AddAndRemove) {
+    struct Row {
+        const char *path;
+        int addResult;
+        const char *afterAdd;
+        int removeResult;
+        const char *afterRemove;
+    } rows[] = {
+        {"\\Temp", 1, "\\Temp\\", 0, "\\Temp"},
+        {"\\Temp\\", 0, "\\Temp\\", 1, "\\Temp"},
+        {"", 0, "", 0, ""},
+        {"\\", 0, "\\", 1, ""},
+    };
+    for (const Row &r : rows) {
+        char buf[32];
+        strcpy(buf, r.path);
+        EXPECT_EQ(XStr_AddDirDelim(buf), r.addResult) << "[" << r.path << "]";
+        EXPECT_STREQ(buf, r.afterAdd) << "[" << r.path << "]";
+        strcpy(buf, r.path);
+        EXPECT_EQ(XStr_RemoveTrailingDirDelim(buf), r.removeResult) << "[" << r.path << "]";
+        EXPECT_STREQ(buf, r.afterRemove) << "[" << r.path << "]";
+    }
+    EXPECT_EQ(XStr_AddDirDelim(nullptr), 0);
+    EXPECT_EQ(XStr_RemoveTrailingDirDelim(nullptr), 0);
+
+    char e[16] = "name";
+    EXPECT_EQ(XStr_AddFileExtDelim(e), 1);
+    EXPECT_STREQ(e, "name.");
+    EXPECT_EQ(XStr_AddFileExtDelim(e), 0) << "already ends with a full stop";
+    EXPECT_STREQ(e, "name.");
+    char f[4] = "";
+    EXPECT_EQ(XStr_AddFileExtDelim(f), 1);
+    EXPECT_STREQ(f, ".");
+}
+
+TEST(XStrPathDelims, FileNameToUpperKeepsCase) {
+    char s[] = "\\Windows\\MixedCase.Exe";
+    EXPECT_EQ(XStr_FileNameToUpper(s), s);
+    EXPECT_STREQ(s, "\\Windows\\MixedCase.Exe");
+}
+
+TEST(XFileBuildFullFileName, JoinsOrKeeps) {
+    struct Row {
+        const char *name, *folder, *expected;
+    } rows[] = {
+        {"a.txt", "\\Storage", "\\Storage\\a.txt"},
+        {"a.txt", "\\Storage\\", "\\Storage\\a.txt"},
+        {"\\\\host\\a.txt", "\\Storage", "\\\\host\\a.txt"},
+        {"C:a.txt", "\\Storage", "C:a.txt"},
+        {"dir\\x:y", "\\S", "dir\\x:y"},             // a colon anywhere
+        {"\\a.txt", "\\Storage", "\\Storage\\\\a.txt"}, // single leading backslash is joined
+        {"a.txt", "", "a.txt"},
+    };
+    for (const Row &r : rows) {
+        char buf[MAX_PATH];
+        EXPECT_EQ(XFile_BuildFullFileName(r.name, r.folder, buf), 0u) << r.name;
+        EXPECT_STREQ(buf, r.expected) << r.name << " in " << r.folder;
+    }
+}
+
+} // namespace

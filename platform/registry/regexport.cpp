@@ -27,18 +27,17 @@ bool StringData(const std::string &data, std::u16string &text)
     if (data.size() < 2 || data.size() % 2 != 0)
         return false;
     size_t n = data.size() / 2;
-    text.resize(n - 1);
-    for (size_t i = 0; i < n; ++i) {
-        char16_t u = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
-                                           (static_cast<unsigned char>(data[2 * i + 1]) << 8));
-        if (i + 1 == n)
-            return u == 0;
-        if (u == 0)
-            return false;
-        text[i] = u;
-    }
+    text.assign(n, u'\0');
+    for (size_t i = 0; i < n; ++i)
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
+                                        (static_cast<unsigned char>(data[2 * i + 1]) << 8));
+    if (text.back() != 0)
+        return false;
+    text.pop_back();
     for (size_t i = 0; i < text.size(); ++i) {
         char16_t u = text[i];
+        if (u == 0)
+            return false;
         if (u >= 0xd800 && u < 0xdc00) {
             if (i + 1 >= text.size() || text[i + 1] < 0xdc00 || text[i + 1] >= 0xe000)
                 return false;

@@ -875,7 +875,8 @@ bool Walk(const std::string &startPathUtf8, const std::function<void(const KeyRo
             shown += u"\\" + st.ColName(1);
             cls = st.ColName(2);
         }
-        ok = WalkFrom(id, shown, cls, true, visit);
+        // A root is shown as in the whole export: only when it holds values.
+        ok = WalkFrom(id, shown, cls, !names.empty(), visit);
     }
     if (!ok)
         error = g_store.dbPath + ": cannot read the registry (" + sqlite3_errmsg(g_store.db) + ")";

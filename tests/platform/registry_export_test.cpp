@@ -1,0 +1,390 @@
+// registry_export_test.cpp - the registry's text forms: REGEDIT4 export
+// (checked by a small independent parser and a round trip) and the JSON
+// Lines dump.
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "helpers/testdevice.h"
+#include "internal/registry.h"
+
+namespace {
+
+struct Value {
+    std::u16string name;
+    DWORD type = 0;
+    std::string bytes;
+    bool operator==(const Value &o) const
+    {
+        return name == o.name && type == o.type && bytes == o.bytes;
+    }
+};
+using Tree = std::map<std::string, std::vector<Value>>; // key path (UTF-8) -> values in order
+
+std::string Bytes(const std::u16string &s, bool terminator = true)
+{
+    std::string out(reinterpret_cast<const char *>(s.data()), s.size() * 2);
+    if (terminator)
+        out.append(2, '\0');
+    return out;
+}
+
+// ---- an independent reader of REGEDIT4 text, as another tool would read it.
+class RegReader {
+public:
+    explicit RegReader(const std::string &text) : t_(text) {}
+
+    bool Parse(Tree &tree, std::string &why)
+    {
+        if (!Literal("REGEDIT4\n\n"))
+            return Fail(why, "no REGEDIT4 header");
+        std::string key;
+        while (p_ < t_.size()) {
+            char c = t_[p_];
+            if (c == '\n') {
+                ++p_;
+                continue;
+            }
+            if (c == '[') {
+                size_t end = t_.find("]\n", p_);
+                if (end == std::string::npos)
+                    return Fail(why, "unterminated key line");
+                key = t_.substr(p_ + 1, end - p_ - 1);
+                if (tree.count(key))
+                    return Fail(why, "key listed twice: " + key);
+                tree[key];
+                p_ = end + 2;
+                continue;
+            }
+            if (key.empty())
+                return Fail(why, "value before any key");
+            Value v;
+            if (c == '@') {
+                ++p_;
+            } else if (c == '"') {
+                std::string name;
+                if (!Quoted(name))
+                    return Fail(why, "bad value name");
+                v.name = cetest::U16(name);
+            } else {
+                return Fail(why, std::string("unexpected character '") + c + "'");
+            }
+            if (!Literal("="))
+                return Fail(why, "no '=' after the name");
+            if (p_ < t_.size() && t_[p_] == '"') {
+                std::string text;
+                if (!Quoted(text))
+                    return Fail(why, "bad string");
+                v.type = REG_SZ;
+                v.bytes = Bytes(cetest::U16(text));
+            } else if (Literal("dword:")) {
+                if (p_ + 8 > t_.size())
+                    return Fail(why, "short dword");
+                uint32_t d = static_cast<uint32_t>(std::stoul(t_.substr(p_, 8), nullptr, 16));
+                p_ += 8;
+                v.type = REG_DWORD;
+                v.bytes.assign(reinterpret_cast<const char *>(&d), 4);
+            } else if (Literal("hex")) {
+                v.type = REG_BINARY;
+                if (Literal("(")) {
+                    size_t close = t_.find("):", p_);
+                    if (close == std::string::npos)
+                        return Fail(why, "bad hex(N)");
+                    v.type = static_cast<DWORD>(std::stoul(t_.substr(p_, close - p_)));
+                    p_ = close + 1;
+                }
+                if (!Literal(":"))
+                    return Fail(why, "no ':' after hex");
+                while (p_ < t_.size() && t_[p_] != '\n') {
+                    if (p_ + 2 > t_.size())
+                        return Fail(why, "short hex byte");
+                    v.bytes += static_cast<char>(std::stoul(t_.substr(p_, 2), nullptr, 16));
+                    p_ += 2;
+                    if (p_ < t_.size() && t_[p_] == ',')
+                        ++p_;
+                }
+            } else {
+                return Fail(why, "unknown value form");
+            }
+            if (!Literal("\n"))
+                return Fail(why, "value line does not end");
+            tree[key].push_back(v);
+        }
+        return true;
+    }
+
+private:
+    bool Literal(const char *s)
+    {
+        size_t n = std::char_traits<char>::length(s);
+        if (t_.compare(p_, n, s) != 0)
+            return false;
+        p_ += n;
+        return true;
+    }
+    // A double-quoted text with \\ and \" escapes; it may hold line breaks.
+    bool Quoted(std::string &out)
+    {
+        if (!Literal("\""))
+            return false;
+        while (p_ < t_.size()) {
+            char c = t_[p_++];
+            if (c == '"')
+                return true;
+            if (c == '\\') {
+                if (p_ >= t_.size() || (t_[p_] != '\\' && t_[p_] != '"'))
+                    return false;
+                c = t_[p_++];
+            }
+            out += c;
+        }
+        return false;
+    }
+    bool Fail(std::string &why, const std::string &what)
+    {
+        why = what + " at offset " + std::to_string(p_);
+        return false;
+    }
+    const std::string &t_;
+    size_t p_ = 0;
+};
+
+class RegExport : public cetest::DeviceFixture {
+protected:
+    HKEY Create(HKEY parent, const char16_t *path, const char16_t *cls = nullptr)
+    {
+        HKEY k = 0;
+        std::u16string c = cls ? cls : u"";
+        EXPECT_EQ(RegCreateKeyExW(parent, path, 0, cls ? c.data() : nullptr, 0, 0, nullptr, &k,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        return k;
+    }
+    void Set(HKEY k, const Value &v)
+    {
+        ASSERT_EQ(RegSetValueExW(k, v.name.c_str(), 0, v.type,
+                                 reinterpret_cast<const BYTE *>(v.bytes.data()),
+                                 static_cast<DWORD>(v.bytes.size())),
+                  ERROR_SUCCESS)
+            << cetest::U8(v.name);
+    }
+    std::string Export(const std::string &key = "")
+    {
+        std::ostringstream out;
+        std::string error;
+        EXPECT_TRUE(plat::RegistryExport(out, key, error)) << error;
+        return out.str();
+    }
+    // What the registry holds under a key, read back through the calls.
+    void Collect(HKEY k, const std::string &path, Tree &tree)
+    {
+        auto &values = tree[path];
+        for (DWORD i = 0;; ++i) {
+            WCHAR name[300];
+            DWORD cch = 300, type = 0, cb = 0;
+            if (RegEnumValueW(k, i, name, &cch, nullptr, &type, nullptr, &cb) != ERROR_SUCCESS)
+                break;
+            std::string data(cb, '\0');
+            cch = 300;
+            ASSERT_EQ(RegEnumValueW(k, i, name, &cch, nullptr, &type,
+                                    reinterpret_cast<BYTE *>(data.data()), &cb),
+                      ERROR_SUCCESS);
+            values.push_back(Value{std::u16string(name, cch), type, data});
+        }
+        for (DWORD i = 0;; ++i) {
+            WCHAR name[256];
+            DWORD cch = 256;
+            if (RegEnumKeyExW(k, i, name, &cch, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            HKEY sub = 0;
+            ASSERT_EQ(RegOpenKeyExW(k, name, 0, 0, &sub), ERROR_SUCCESS);
+            Collect(sub, path + "\\" + cetest::U8(std::u16string(name, cch)), tree);
+            RegCloseKey(sub);
+        }
+    }
+};
+
+TEST_F(RegExport, ExactTextOfASmallTree)
+{
+    HKEY apps = Create(HKEY_LOCAL_MACHINE, u"Software\\Apps");
+    Set(apps, {u"n", REG_DWORD, std::string("\x0c\0\0\0", 4)});
+    Set(apps, {u"a\"b", REG_SZ, Bytes(u"c:\\x")});
+    Set(apps, {u"", REG_SZ, Bytes(u"d")});
+    Set(apps, {u"bin", REG_BINARY, std::string("\x01\xff", 2)});
+    Set(apps, {u"other", 7, std::string("\x41\0\0\0", 4)});
+    RegCloseKey(apps);
+    RegCloseKey(Create(HKEY_CURRENT_USER, u"Empty"));
+
+    EXPECT_EQ(Export(), "REGEDIT4\n"
+                        "\n"
+                        "[HKEY_CURRENT_USER\\Empty]\n"
+                        "\n"
+                        "[HKEY_LOCAL_MACHINE\\Software]\n"
+                        "\n"
+                        "[HKEY_LOCAL_MACHINE\\Software\\Apps]\n"
+                        "@=\"d\"\n"
+                        "\"a\\\"b\"=\"c:\\\\x\"\n"
+                        "\"bin\"=hex:01,ff\n"
+                        "\"n\"=dword:0000000c\n"
+                        "\"other\"=hex(7):41,00,00,00\n"
+                        "\n");
+}
+
+TEST_F(RegExport, AnEmptyRegistryIsJustTheHeader)
+{
+    EXPECT_EQ(Export(), "REGEDIT4\n\n");
+}
+
+TEST_F(RegExport, RoundTripThroughAnIndependentReader)
+{
+    const std::vector<Value> values = {
+        {u"", REG_SZ, Bytes(u"unnamed")},
+        {u"Quote\"d", REG_SZ, Bytes(u"say \"hi\" to C:\\Windows\\")},
+        {u"Back\\slash", REG_SZ, Bytes(u"\\\\server\\\"share\"\\")},
+        {u"Lines", REG_SZ, Bytes(u"one\ntwo\r\n\tthree")},
+        {u"Accents", REG_SZ, Bytes(u"\u00e9t\u00e9 \u0416 \u20ac \U0001F600")},
+        {u"EmptyText", REG_SZ, Bytes(u"")},
+        {u"Zero", REG_DWORD, std::string(4, '\0')},
+        {u"Max", REG_DWORD, std::string("\xff\xff\xff\xff", 4)},
+        {u"Twelve", REG_DWORD, std::string("\x0c\0\0\0", 4)},
+        {u"Blob", REG_BINARY, std::string("\0\x01\x7f\x80\xfe\xff", 6)},
+        {u"NoBytes", REG_BINARY, std::string()},
+        {u"Expand", REG_EXPAND_SZ, Bytes(u"%P\\x")},
+        {u"Multi", REG_MULTI_SZ, Bytes(std::u16string(u"a\0b\0", 4))},
+        // Not expressible as a string or dword: must come back byte for byte.
+        {u"Unterminated", REG_SZ, Bytes(u"abc", false)},
+        {u"InnerZero", REG_SZ, Bytes(std::u16string(u"a\0b", 3))},
+        {u"OddBytes", REG_SZ, std::string("abc", 3)},
+        {u"LoneSurrogate", REG_SZ, Bytes(std::u16string(1, char16_t(0xd800)))},
+        {u"ShortDword", REG_DWORD, std::string("\x01\x02", 2)},
+    };
+    HKEY root = Create(HKEY_LOCAL_MACHINE, u"Software\\RoundTrip", u"ParvellRegClass");
+    for (const auto &v : values)
+        Set(root, v);
+    HKEY deep = Create(root, u"Deep\\Deeper\\Name With \"Quotes\"");
+    Set(deep, {u"x", REG_DWORD, std::string("\x05\0\0\0", 4)});
+    RegCloseKey(deep);
+    HKEY cu = Create(HKEY_CURRENT_USER, u"Control Panel\\Keyboard");
+    Set(cu, {u"Layout", REG_SZ, Bytes(u"tuq")});
+    RegCloseKey(cu);
+
+    Tree expected;
+    Collect(root, "HKEY_LOCAL_MACHINE\\Software\\RoundTrip", expected);
+    RegCloseKey(root);
+    HKEY cuRoot = 0;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Control Panel", 0, 0, &cuRoot), ERROR_SUCCESS);
+    Collect(cuRoot, "HKEY_CURRENT_USER\\Control Panel", expected);
+    RegCloseKey(cuRoot);
+    expected["HKEY_LOCAL_MACHINE\\Software"]; // a parent without values is listed too
+    ASSERT_EQ(expected["HKEY_LOCAL_MACHINE\\Software\\RoundTrip"].size(), values.size());
+
+    std::string text = Export();
+    Tree parsed;
+    std::string why;
+    ASSERT_TRUE(RegReader(text).Parse(parsed, why)) << why << "\n" << text;
+    EXPECT_EQ(parsed.size(), expected.size()) << text;
+    for (const auto &k : expected) {
+        ASSERT_TRUE(parsed.count(k.first)) << "key missing from the text: " << k.first;
+        const auto &got = parsed[k.first];
+        ASSERT_EQ(got.size(), k.second.size()) << k.first;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].name, k.second[i].name) << k.first << " value " << i;
+            EXPECT_EQ(got[i].type, k.second[i].type) << cetest::U8(k.second[i].name);
+            EXPECT_EQ(got[i].bytes, k.second[i].bytes) << cetest::U8(k.second[i].name);
+        }
+    }
+
+    // Written into another device, the parsed text exports the same text.
+    Reopen({});
+    ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Software"), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Control Panel"), ERROR_SUCCESS);
+    ASSERT_EQ(Export(), "REGEDIT4\n\n");
+    for (const auto &k : parsed) {
+        size_t sep = k.first.find('\\');
+        HKEY rootKey = k.first.substr(0, sep) == "HKEY_LOCAL_MACHINE" ? HKEY_LOCAL_MACHINE
+                                                                       : HKEY_CURRENT_USER;
+        std::u16string sub = cetest::U16(k.first.substr(sep + 1));
+        HKEY h = Create(rootKey, sub.c_str(), u"ParvellRegClass");
+        for (const auto &v : k.second)
+            Set(h, v);
+        RegCloseKey(h);
+    }
+    EXPECT_EQ(Export(), text);
+}
+
+TEST_F(RegExport, ASubtreeByPathInAnyCase)
+{
+    HKEY k = Create(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Veltrona Parvell\\Pocket Dravex 3.1");
+    Set(k, {u"CopyFiles", REG_DWORD, std::string("\x01\0\0\0", 4)});
+    RegCloseKey(k);
+    RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Software\\Other"));
+
+    EXPECT_EQ(Export("hkey_local_machine\\SOFTWARE\\apps"),
+              "REGEDIT4\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\Apps]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell]\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell\\Pocket Dravex 3.1]\n"
+              "\"CopyFiles\"=dword:00000001\n\n");
+    EXPECT_EQ(Export("HKEY_LOCAL_MACHINE"),
+              Export()) << "the root alone is the whole tree under it";
+
+    struct Bad {
+        const char *key;
+        const char *mentions;
+    } bad[] = {
+        {"HKEY_LOCAL_MACHINE\\Software\\Missing", "Software\\Missing"},
+        {"HKLM\\Software", "HKLM"},
+        {"HKEY_NOWHERE", "HKEY_NOWHERE"},
+    };
+    for (const auto &b : bad) {
+        std::ostringstream out;
+        std::string error;
+        EXPECT_FALSE(plat::RegistryExport(out, b.key, error)) << b.key;
+        EXPECT_NE(error.find(b.mentions), std::string::npos) << b.key << ": " << error;
+        EXPECT_TRUE(out.str().empty()) << "nothing written for " << b.key;
+    }
+}
+
+TEST_F(RegExport, DumpIsOneJsonObjectPerKey)
+{
+    HKEY k = Create(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Shared", u"ParvellRegClass");
+    Set(k, {u"\\Windows\\dravex.dll", REG_DWORD, std::string("\x02\0\0\0", 4)});
+    Set(k, {u"", REG_SZ, Bytes(u"say \"\u00e9\"")});
+    Set(k, {u"Raw", REG_BINARY, std::string("\x0a\xff", 2)});
+    RegCloseKey(k);
+
+    std::ostringstream out;
+    std::string error;
+    ASSERT_TRUE(plat::RegistryDump(out, error)) << error;
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(lines.size(), 3u) << out.str();
+    EXPECT_EQ(lines[0]["key"], "HKEY_LOCAL_MACHINE\\Software");
+    EXPECT_EQ(lines[1]["key"], "HKEY_LOCAL_MACHINE\\Software\\Apps");
+    const auto &shared = lines[2];
+    EXPECT_EQ(shared["key"], "HKEY_LOCAL_MACHINE\\Software\\Apps\\Shared");
+    EXPECT_EQ(shared["class"], "ParvellRegClass");
+    ASSERT_EQ(shared["values"].size(), 3u);
+    EXPECT_EQ(shared["values"][0]["name"], "");
+    EXPECT_EQ(shared["values"][0]["type"], 1);
+    EXPECT_EQ(shared["values"][0]["data"], "say \"\xc3\xa9\"");
+    // '\\' (0x5C) sorts before the folded 'r'.
+    EXPECT_EQ(shared["values"][1]["name"], "\\Windows\\dravex.dll");
+    EXPECT_EQ(shared["values"][1]["type"], 4);
+    EXPECT_EQ(shared["values"][1]["data"], 2u);
+    EXPECT_EQ(shared["values"][2]["name"], "Raw");
+    EXPECT_EQ(shared["values"][2]["type"], 3);
+    EXPECT_EQ(shared["values"][2]["data"], "0aff");
+    // Fields in the documented order.
+    EXPECT_EQ(out.str().rfind("{\"key\":", 0), 0u) << out.str();
+}
+
+} // namespace

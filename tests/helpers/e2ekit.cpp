@@ -1,0 +1,254 @@
+// e2ekit.cpp - child processes, transcripts and card builders for the
+// end-to-end tests.
+#include "helpers/e2ekit.h"
+
+#include "helpers/testdevice.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace e2e {
+
+ProcessResult RunProgram(const std::vector<std::string> &argv)
+{
+    ProcessResult r;
+    cetest::TempDir tmp;
+    std::string outPath = tmp.path + "/out";
+    std::string errPath = tmp.path + "/err";
+    std::vector<char *> args;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int in = open("/dev/null", O_RDONLY);
+        if (out < 0 || err < 0 || in < 0)
+            _exit(126);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    if (pid < 0)
+        return r;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    if (WIFEXITED(status))
+        r.exitCode = WEXITSTATUS(status);
+    r.out = cetest::ReadHostFile(outPath);
+    r.err = cetest::ReadHostFile(errPath);
+    return r;
+}
+
+std::vector<nlohmann::json> ReadJsonLines(const std::string &path, std::string *error)
+{
+    std::vector<nlohmann::json> events;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error)
+            *error = "no transcript at " + path;
+        return events;
+    }
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) {
+        ++n;
+        nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
+        if (j.is_discarded() || !j.is_object()) {
+            if (error)
+                *error = "line " + std::to_string(n) + " is not a JSON object: " + line;
+            return events;
+        }
+        events.push_back(j);
+    }
+    return events;
+}
+
+std::vector<int> SetupRun::PageIds() const
+{
+    std::vector<int> ids;
+    for (const auto &e : events)
+        if (e.value("event", "") == "page")
+            ids.push_back(e.value("id", -1));
+    return ids;
+}
+
+std::vector<int> SetupRun::ModalPageIds() const
+{
+    std::vector<int> ids;
+    for (const auto &e : events)
+        if (e.value("event", "") == "page" && e.value("modal", false))
+            ids.push_back(e.value("id", -1));
+    return ids;
+}
+
+std::vector<int> SetupRun::MessageIds() const
+{
+    std::vector<int> ids;
+    for (const auto &e : events)
+        if (e.value("event", "") == "message")
+            ids.push_back(e.value("id", -1));
+    return ids;
+}
+
+const nlohmann::json *SetupRun::Message(int id, int nth) const
+{
+    for (const auto &e : events) {
+        if (e.value("event", "") == "message" && e.value("id", -1) == id && --nth == 0)
+            return &e;
+    }
+    return nullptr;
+}
+
+std::vector<nlohmann::json> SetupRun::Launches() const
+{
+    std::vector<nlohmann::json> out;
+    for (const auto &e : events)
+        if (e.value("event", "") == "launch")
+            out.push_back(e);
+    return out;
+}
+
+SetupRun RunSetup(const SetupOptions &o)
+{
+    std::string transcript = fs::path(o.device).parent_path().string() + "/transcript-" +
+                             std::to_string(getpid()) + "-" + std::to_string(rand()) + ".jsonl";
+    std::vector<std::string> argv = {std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", o.device, "--ui",
+                                     "none", "--transcript", transcript};
+    if (!o.card.empty()) {
+        argv.push_back("--card");
+        argv.push_back(o.card);
+    }
+    if (!o.run.empty()) {
+        argv.push_back("--run");
+        argv.push_back(o.run);
+    }
+    for (const std::string &a : o.answers) {
+        argv.push_back("--answer");
+        argv.push_back(a);
+    }
+    for (const std::string &a : o.extra)
+        argv.push_back(a);
+
+    ProcessResult p = RunProgram(argv);
+    SetupRun r;
+    r.exitCode = p.exitCode;
+    r.err = p.err;
+    r.events = ReadJsonLines(transcript, &r.transcriptError);
+    std::error_code ec;
+    fs::remove(transcript, ec);
+    return r;
+}
+
+std::string RegExport(const std::string &device, const std::string &key)
+{
+    std::vector<std::string> argv = {std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", device};
+    if (!key.empty())
+        argv.push_back(key);
+    ProcessResult p = RunProgram(argv);
+    return p.exitCode == 0 ? p.out : std::string();
+}
+
+std::map<std::string, std::string> Listing(const std::string &dir)
+{
+    std::map<std::string, std::string> out;
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec))
+        return out;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        std::string rel = fs::relative(it->path(), dir, ec).generic_string();
+        if (it->is_directory(ec))
+            out[rel] = "<dir>";
+        else
+            out[rel] = cetest::ReadHostFile(it->path().string());
+    }
+    return out;
+}
+
+std::string CrLfLines(const std::vector<std::string> &lines)
+{
+    std::string s;
+    for (const std::string &l : lines)
+        s += l + "\r\n";
+    return s;
+}
+
+std::string Bmp24(int width, int height, unsigned rgb)
+{
+    int rowSize = (width * 3 + 3) & ~3;
+    uint32_t dataSize = uint32_t(rowSize) * uint32_t(height);
+    std::string s;
+    auto u16 = [&](uint16_t v) { s.push_back(char(v & 0xff)); s.push_back(char(v >> 8)); };
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xff)); };
+    s += "BM";
+    u32(14 + 40 + dataSize);
+    u16(0);
+    u16(0);
+    u32(14 + 40);
+    u32(40);
+    u32(uint32_t(width));
+    u32(uint32_t(height));
+    u16(1);
+    u16(24);
+    u32(0);
+    u32(dataSize);
+    u32(2835);
+    u32(2835);
+    u32(0);
+    u32(0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            s.push_back(char(rgb & 0xff));
+            s.push_back(char((rgb >> 8) & 0xff));
+            s.push_back(char((rgb >> 16) & 0xff));
+        }
+        for (int p = width * 3; p < rowSize; ++p)
+            s.push_back(0);
+    }
+    return s;
+}
+
+std::string ProgramBytes(const std::string &name, size_t size)
+{
+    std::string unit = "MZ " + name + "\n";
+    std::string s;
+    while (s.size() < size)
+        s += unit;
+    s.resize(size);
+    return s;
+}
+
+static std::string Quoted(const std::string &s)
+{
+    return s.find(' ') == std::string::npos ? s : "'" + s + "'";
+}
+
+std::string Script(const Header &h, const std::vector<std::string> &body)
+{
+    std::vector<std::string> lines = {
+        "// " + Quoted(h.product),
+        "// HKEY_LOCAL_MACHINE " + Quoted(h.presenceKey),
+        "// " + Quoted(h.folder),
+        "// Setup.bmp=" + h.bitmap,
+        std::string("// SelectAppLocation=") + (h.selectLocation ? "Yes" : "No"),
+        "// " + Quoted(h.note),
+    };
+    lines.insert(lines.end(), body.begin(), body.end());
+    return CrLfLines(lines);
+}
+
+} // namespace e2e

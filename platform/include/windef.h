@@ -138,12 +138,8 @@ typedef DWORD *LPCOLORREF;
 #define GetGValue(rgb) (LOBYTE(((WORD)(rgb)) >> 8))
 #define GetBValue(rgb) (LOBYTE((rgb) >> 16))
 
-#ifndef max
-#define max(a, b) (((a) > (b)) ? (a) : (b))
-#endif
-#ifndef min
-#define min(a, b) (((a) < (b)) ? (a) : (b))
-#endif
+// min and max are not defined as macros: they would break the host's C++
+// headers that tests and the platform include after windows.h.
 
 typedef struct tagRECT {
     LONG left;

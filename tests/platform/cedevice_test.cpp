@@ -12,20 +12,20 @@ using cetest::TempDir;
 
 namespace {
 
-struct Run {
+struct ToolRun {
     int code;
     std::string err;
 };
 
 // Runs cedevice with the arguments (each single-quoted for the shell).
-Run Cedevice(const std::vector<std::string> &args, const std::string &errFile)
+ToolRun Cedevice(const std::vector<std::string> &args, const std::string &errFile)
 {
     std::string cmd = std::string("'") + CESETUP_BIN_DIR + "/cedevice'";
     for (const std::string &a : args)
         cmd += " '" + a + "'";
     cmd += " >/dev/null 2>'" + errFile + "'";
     int status = std::system(cmd.c_str());
-    return Run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadHostFile(errFile)};
+    return ToolRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadHostFile(errFile)};
 }
 
 TEST(Cedevice, ExitCodesAndMessages)
@@ -49,7 +49,7 @@ TEST(Cedevice, ExitCodesAndMessages)
         {{"init", dev}, 2, "already holds a device"},
     };
     for (auto &c : cases) {
-        Run r = Cedevice(c.args, err);
+        ToolRun r = Cedevice(c.args, err);
         std::string joined;
         for (auto &a : c.args)
             joined += a + " ";

@@ -182,6 +182,12 @@ void InputClick(HWND control);
 void InputKey(HWND target, UINT vk);
 void InputChar(HWND target, WCHAR c);
 
+// Forgets every window, registered class, queued message and front-end
+// state (a test starts afresh on a new device).
+void UserReset();
+void ClassReset();
+void QueueReset();
+
 // Runs the posted and paint messages of this thread until the queue is
 // empty (without waiting).
 void PumpPending();

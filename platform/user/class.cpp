@@ -50,6 +50,17 @@ void RegisterBuiltinClasses()
     AddBuiltin(kDialogClassName, DialogClassProc, BuiltinClass::Dialog, 0);
 }
 
+void ClassReset()
+{
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    for (auto it = g_classes.begin(); it != g_classes.end();) {
+        if (it->second->builtin == BuiltinClass::None)
+            it = g_classes.erase(it);
+        else
+            ++it;
+    }
+}
+
 std::shared_ptr<WndClass> ClassFind(const std::u16string &name)
 {
     RegisterBuiltinClasses();

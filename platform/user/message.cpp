@@ -141,6 +141,12 @@ bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
 
 } // namespace
 
+void QueueReset()
+{
+    std::lock_guard<std::mutex> guard(g_queueLock);
+    g_queues.clear();
+}
+
 void SetUiHooks(const UiHooks &hooks)
 {
     g_hooks = hooks;

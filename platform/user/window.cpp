@@ -14,6 +14,7 @@
 
 #include "internal/class.h"
 #include "internal/device.h"
+#include "internal/frontend.h"
 #include "internal/text.h"
 #include "internal/window.h"
 
@@ -182,6 +183,23 @@ void WindowInvalidate(HWND hwnd, bool erase)
         w->needErase = true;
     for (HWND c : w->children)
         WindowInvalidate(c, erase);
+}
+
+void UserReset()
+{
+    for (HWND h : std::vector<HWND>(g_zorder))
+        if (WindowGet(h))
+            HandleFree(h, HandleKind::Window);
+    for (auto &r : g_running)
+        if (WindowGet(r.second))
+            HandleFree(r.second, HandleKind::Window);
+    g_zorder.clear();
+    g_running.clear();
+    g_active = g_focus = 0;
+    g_cursor = 0;
+    ClassReset();
+    QueueReset();
+    UiShutdown();
 }
 
 HWND WindowFocus() { return g_focus; }

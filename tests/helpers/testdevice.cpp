@@ -2,6 +2,7 @@
 #include "helpers/testdevice.h"
 
 #include "internal/resources.h"
+#include "internal/window.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -104,6 +105,7 @@ void DeviceFixture::SetUp()
     cardDir = root.path + "/card";
     fs::create_directories(cardDir);
     plat::ResourcesSet(g_ceResourceData, g_ceResourceSize);
+    plat::UserReset();
     Reopen({});
 }
 

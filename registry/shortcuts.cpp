@@ -180,6 +180,8 @@ static BOOL ExecutableOfTarget(const WCHAR *pszTarget, WCHAR *pszExecutable)
 
 // Takes the shortcut of row i away because its executable is no longer
 // counted, and points it at another installed edition when there is one.
+// With no edition left, the count kept under the row's own link path goes
+// too, so that a removal leaves no value behind for a link that is gone.
 static void RetireShortcut(int i, const WCHAR *pszLinkPath, HKEY hShared, const char *pszProductName, int nProduct)
 {
     WCHAR szLink[SHORTCUT_PATH_SIZE];
@@ -194,6 +196,8 @@ static void RetireShortcut(int i, const WCHAR *pszLinkPath, HKEY hShared, const 
         if (szLink[0])
             SHCreateShortcut(szLink, pszEdition);
         LocalFree(pszEdition);
+    } else if (hShared) {
+        RegDeleteValueW(hShared, g_aShortcutRows[i].pszLinkPath);
     }
 }
 

@@ -1,0 +1,115 @@
+// e2e_fixture.h - a temporary device and card for each end-to-end test,
+// with short-hands for running cesetup on them and looking at the result.
+#ifndef CE_TESTS_E2E_FIXTURE_H
+#define CE_TESTS_E2E_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "helpers/e2ekit.h"
+#include "helpers/testdevice.h"
+
+namespace e2etest {
+
+// The answers of a first installation that takes every proposal.
+inline std::vector<std::string> InstallAnswers()
+{
+    return {"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
+            "page 104: click Continue", "message 216: answer OK"};
+}
+
+class E2ETest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        device = root.path + "/device";
+        card = root.path + "/card";
+        std::filesystem::create_directories(card);
+    }
+
+    void CardFile(const std::string &rel, const std::string &content) { cetest::WriteHostFile(card + "/" + rel, content); }
+    std::string StorePath(const std::string &rel) const { return device + "/store/" + rel; }
+    std::string ReadStore(const std::string &rel) const { return cetest::ReadHostFile(StorePath(rel)); }
+    bool StoreHas(const std::string &rel) const { return cetest::HostExists(StorePath(rel)); }
+
+    e2e::SetupRun Run(const std::vector<std::string> &answers, const std::vector<std::string> &extra = {})
+    {
+        e2e::SetupOptions o;
+        o.device = device;
+        o.card = card;
+        o.answers = answers;
+        o.extra = extra;
+        e2e::SetupRun r = e2e::RunSetup(o);
+        EXPECT_EQ(r.transcriptError, "") << "the transcript is JSON Lines";
+        return r;
+    }
+
+    // Runs the program as a copy on the device (--run), without a card.
+    e2e::SetupRun RunAs(const std::string &devicePath, const std::vector<std::string> &answers)
+    {
+        e2e::SetupOptions o;
+        o.device = device;
+        o.run = devicePath;
+        o.answers = answers;
+        e2e::SetupRun r = e2e::RunSetup(o);
+        EXPECT_EQ(r.transcriptError, "") << "the transcript is JSON Lines";
+        return r;
+    }
+
+    // A Dravex package: a script in the card's root with one shared program
+    // file, a plain file and the setup bitmap.
+    void DravexCard(const std::string &product = "Pocket Dravex 3.1 Standard", const std::string &key = "Software\\Dravex",
+                    const std::string &folder = "Dravex", bool selectLocation = true, const std::string &sub = "")
+    {
+        e2e::Header h;
+        h.product = product;
+        h.presenceKey = key;
+        h.folder = folder;
+        h.bitmap = "Dravex.bmp";
+        h.selectLocation = selectLocation;
+        h.note = "Enjoy drawing.";
+        std::string dir = sub.empty() ? "" : sub + "/";
+        CardFile(dir + "DravexStd.load",
+                 e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE " + key, "regString HKEY_LOCAL_MACHINE " + key +
+                                     " x Folder '%P'",
+                                 "copyShared . . Dravex.exe", "copy . . Readme.txt", "exit"}));
+        CardFile(dir + "Dravex.exe.ARM", e2e::ProgramBytes("Dravex.exe", 3000));
+        CardFile(dir + "Readme.txt", "Pocket Dravex readme\r\n");
+        CardFile(dir + "Dravex.bmp", e2e::Bmp24(100, 20, 0xc08020));
+    }
+
+    // The keys and values of a REGEDIT4 export, one entry per line.
+    static std::vector<std::string> RegLines(const std::string &text)
+    {
+        std::vector<std::string> out;
+        size_t pos = 0;
+        while (pos < text.size()) {
+            size_t end = text.find('\n', pos);
+            if (end == std::string::npos)
+                end = text.size();
+            std::string line = text.substr(pos, end - pos);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (!line.empty() && line != "REGEDIT4")
+                out.push_back(line);
+            pos = end + 1;
+        }
+        return out;
+    }
+
+    // The Windows CE shortcut file for a target: its length, "#", the target.
+    static std::string LinkText(const std::string &target) { return std::to_string(target.size()) + "#" + target; }
+
+    static bool Contains(const std::string &hay, const std::string &needle) { return hay.find(needle) != std::string::npos; }
+
+    cetest::TempDir root;
+    std::string device;
+    std::string card;
+};
+
+} // namespace e2etest
+
+#endif

@@ -1,0 +1,402 @@
+// flows_test.cpp - the setup's ways through a product's turn, run end to
+// end with cesetup --ui none: maintenance, reinstallation, uninstall mode,
+// current location, a running application, nothing found, Skip, failed
+// copies, not enough space, the system version, unanswered boxes.
+#include "e2e_fixture.h"
+
+#include <windows.h>
+
+#include "internal/device.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using e2etest::E2ETest;
+using e2etest::InstallAnswers;
+
+namespace {
+
+class FlowsTest : public E2ETest {
+protected:
+    // Removes a value of a product's install record, with the device opened
+    // in this process for a moment.
+    void DeleteRecordValue(const std::string &product, const char16_t *value)
+    {
+        std::string error;
+        ASSERT_TRUE(plat::DeviceOpen(device, {}, error)) << error;
+        HKEY h = 0;
+        std::u16string key = u"Software\\Apps\\Veltrona Parvell\\" + cetest::U16(product);
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (LPCWSTR)key.c_str(), 0, 0, &h), ERROR_SUCCESS);
+        EXPECT_EQ(RegDeleteValueW(h, (LPCWSTR)value), ERROR_SUCCESS);
+        RegCloseKey(h);
+        plat::DeviceClose();
+    }
+
+    void InstallDravex()
+    {
+        e2e::SetupRun r = Run(InstallAnswers());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        ASSERT_EQ(r.MessageIds(), std::vector<int>{216}) << "the first installation succeeded";
+    }
+};
+
+TEST_F(FlowsTest, OnlyMiskaOnTheCardPassesTheOthersOverSilently)
+{
+    e2e::Header h;
+    h.product = "Pocket MISKA 2.0 Standard";
+    h.presenceKey = "Software\\Miska";
+    h.folder = "Miska";
+    h.selectLocation = false;
+    CardFile("Miska1.load", e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Miska", "exit"}));
+    e2e::SetupRun r = Run(InstallAnswers());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), (std::vector<int>{105, 107, 109, 104, 103}));
+    EXPECT_EQ(r.MessageIds(), std::vector<int>{216});
+    ASSERT_FALSE(r.events.empty());
+    const nlohmann::json &welcome = r.events.front();
+    ASSERT_EQ(welcome.value("id", 0), 105);
+    bool found = false;
+    for (const auto &c : welcome["controls"])
+        if (c.value("id", 0) == 1010) {
+            found = true;
+            EXPECT_EQ(c.value("text", ""), "Welcome to the \"Pocket MISKA 2.0 Standard\" Setup program.\n"
+                                           "This program will install \"Pocket MISKA 2.0 Standard\" \non your PDA.");
+        }
+    EXPECT_TRUE(found) << "the welcome text is shown";
+    // A header with SelectAppLocation=No shows the folder read-only.
+    for (const auto &e : r.events)
+        if (e.value("event", "") == "page" && e.value("id", 0) == 104)
+            for (const auto &c : e["controls"])
+                if (c.value("id", 0) == 1006) {
+                    EXPECT_TRUE(c.value("readonly", false)) << "the folder cannot be edited";
+                    EXPECT_EQ(c.value("text", ""), "\\Program Files\\Miska");
+                }
+}
+
+TEST_F(FlowsTest, NothingFoundShows215Then205)
+{
+    e2e::SetupRun r = Run({"message 215: answer OK", "message 205: answer OK"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{215, 205}));
+    EXPECT_TRUE(r.PageIds().empty()) << "no page at all";
+    const nlohmann::json *m = r.Message(205);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->value("text", ""), "Installation process was not completed.");
+    EXPECT_EQ(m->value("flags", 0), 16);
+}
+
+TEST_F(FlowsTest, UnansweredMessageEndsTheRunNamingIt)
+{
+    e2e::SetupRun r = Run({});
+    EXPECT_EQ(r.exitCode, 3) << "an unanswered box ends the run";
+    EXPECT_NE(r.err.find("215"), std::string::npos) << "stderr names the message: " << r.err;
+    EXPECT_EQ(r.MessageIds(), std::vector<int>{215}) << "nothing after it";
+
+    e2e::SetupRun r2 = Run({"message 215: answer OK"});
+    EXPECT_EQ(r2.exitCode, 3);
+    EXPECT_NE(r2.err.find("205"), std::string::npos) << "with 215 answered it goes on to 205: " << r2.err;
+}
+
+TEST_F(FlowsTest, SkipEverywhereShowsNoMessage)
+{
+    DravexCard();
+    e2e::SetupRun r = Run({"page 105: click Skip"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), std::vector<int>{105});
+    EXPECT_TRUE(r.MessageIds().empty()) << "a skipped product suppresses 215 and 205";
+}
+
+TEST_F(FlowsTest, ExitEndsTheSetupAtOnce)
+{
+    DravexCard();
+    DravexCard("Pocket MISKA 2.0 Standard", "Software\\Miska", "Miska", true, "MiskaWce");
+    fs::rename(card + "/MiskaWce/DravexStd.load", card + "/MiskaWce/MiskaStd.load");
+    e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Exit"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), (std::vector<int>{105, 107})) << "Miska is not offered after Exit";
+    EXPECT_TRUE(r.MessageIds().empty());
+}
+
+TEST_F(FlowsTest, RunningApplicationEndsTheSetup)
+{
+    DravexCard();
+    e2e::SetupRun r = Run({"message 222: answer OK"}, {"--running", "PocketDravexWndClass"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.MessageIds(), std::vector<int>{222});
+    EXPECT_TRUE(r.PageIds().empty()) << "nothing more is offered";
+    const nlohmann::json *m = r.Message(222);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->value("text", ""), "Cannot initialize Setup. \"Pocket Dravex 3.1\" is running.");
+    EXPECT_EQ(m->value("flags", -1), 0) << "a plain OK box";
+}
+
+TEST_F(FlowsTest, ReinstallWithReadableRecordAsksNothing)
+{
+    DravexCard();
+    InstallDravex();
+    fs::remove(StorePath("Program Files/Dravex/Dravex.exe"));
+    e2e::SetupRun r = Run({"page 108: click Reinstall", "message 218: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), (std::vector<int>{108, 103})) << "no location, estimate or folder page";
+    EXPECT_EQ(r.MessageIds(), std::vector<int>{218});
+    EXPECT_TRUE(StoreHas("Program Files/Dravex/Dravex.exe")) << "the missing file is restored";
+    std::string shared = e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Apps\\Shared");
+    EXPECT_TRUE(Contains(shared, "\"\\\\Program Files\\\\Dravex\\\\Dravex.exe\"=dword:00000001"))
+        << "a reinstallation takes no second count: " << shared;
+}
+
+TEST_F(FlowsTest, ReinstallWithUnreadableRecordAsksAgain)
+{
+    DravexCard();
+    InstallDravex();
+    DeleteRecordValue("Pocket Dravex 3.1 Standard", u"CopyFiles");
+    e2e::SetupRun r = Run({"page 108: click Reinstall", "message 214: answer OK", "page 106: click Continue",
+                           "page 104: click Continue", "message 218: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), (std::vector<int>{108, 106, 109, 104, 103})) << "the first-install pages follow 214";
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{214, 218}));
+    const nlohmann::json *m = r.Message(214);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->value("flags", 0), 48);
+}
+
+TEST_F(FlowsTest, ReinstallWithUnreadableRecordAndFailedEstimateEndsIn208)
+{
+    DravexCard();
+    InstallDravex();
+    DeleteRecordValue("Pocket Dravex 3.1 Standard", u"UnloadFileName");
+    fs::remove(card + "/Readme.txt"); // the estimate cannot measure it
+    e2e::SetupRun r = Run({"page 108: click Reinstall", "message 214: answer OK", "page 106: click Continue",
+                           "message 208: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{214, 208}));
+    EXPECT_EQ(r.PageIds(), (std::vector<int>{108, 106, 109}));
+}
+
+TEST_F(FlowsTest, MaintenanceSkipAndExit)
+{
+    DravexCard();
+    InstallDravex();
+    for (const char *answer : {"page 108: click Skip", "page 108: click Exit", "page 108: close"}) {
+        SCOPED_TRACE(answer);
+        e2e::SetupRun r = Run({answer});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.PageIds(), std::vector<int>{108});
+        EXPECT_TRUE(r.MessageIds().empty());
+    }
+    EXPECT_TRUE(StoreHas("Program Files/Dravex/Dravex.exe")) << "still installed";
+}
+
+TEST_F(FlowsTest, RemovalWithUnreadableRecordShows210Then206)
+{
+    DravexCard();
+    InstallDravex();
+    DeleteRecordValue("Pocket Dravex 3.1 Standard", u"CopyFiles");
+    e2e::SetupRun r = Run({"page 108: click Remove", "message 210: answer OK", "message 206: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{210, 206}));
+    EXPECT_EQ(r.PageIds(), std::vector<int>{108}) << "no removal is run";
+    EXPECT_TRUE(StoreHas("Program Files/Dravex/Dravex.exe")) << "nothing was removed";
+}
+
+TEST_F(FlowsTest, CurrentLocationCopiesNothingOfItsOwn)
+{
+    DravexCard();
+    e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue",
+                           "page 106: check \"Current Location\"; click Continue", "message 216: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), (std::vector<int>{105, 107, 106, 103})) << "no calculating and no folder page";
+    EXPECT_EQ(r.MessageIds(), std::vector<int>{216});
+    EXPECT_TRUE(cetest::HostExists(card + "/Pocket Dravex 3.1 Standard.unload")) << "the log lies beside the script";
+    EXPECT_FALSE(StoreHas("Program Files/Dravex")) << "nothing goes to the default folder";
+    EXPECT_EQ(cetest::ReadHostFile(card + "/Dravex.exe"), cetest::ReadHostFile(card + "/Dravex.exe.ARM"))
+        << "program files still arrive under their plain names beside the script";
+    std::string record =
+        e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell\\Pocket Dravex 3.1 Standard");
+    EXPECT_TRUE(Contains(record, "\"CopyFiles\"=dword:00000000")) << record;
+    for (const auto &[path, content] : e2e::Listing(device + "/store"))
+        EXPECT_FALSE(content.substr(0, 2) == "MZ" && content.size() == 64u * 1024u)
+            << "the setup program was copied to " << path;
+}
+
+TEST_F(FlowsTest, FailedCopyAnsweredNo)
+{
+    DravexCard();
+    // The script makes a folder where its copy must write a file.
+    e2e::Header h;
+    h.product = "Pocket Dravex 3.1 Standard";
+    h.presenceKey = "Software\\Dravex";
+    h.folder = "Dravex";
+    CardFile("DravexStd.load",
+             e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Dravex",
+                             "createShortcut '%P\\Readme.txt' x.lnk . Dravex.exe", "copy . . Readme.txt", "exit"}));
+    e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
+                           "page 104: click Continue", "message 204: answer No", "message 205: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{204, 205}));
+    // The failed installation is recorded, so maintenance is offered next.
+    e2e::SetupRun again = Run({"page 108: click Exit"});
+    EXPECT_EQ(again.PageIds(), std::vector<int>{108});
+}
+
+TEST_F(FlowsTest, NotEnoughSpaceAsksAndCancelKeepsThePage)
+{
+    DravexCard();
+    CardFile("Dravex.exe.ARM", e2e::ProgramBytes("Dravex.exe", 40 * 1024));
+    e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
+                           "page 104: click Continue; click Continue", "message 219#1: answer Cancel",
+                           "message 219#2: answer OK", "message 204: answer No", "message 205: answer OK"},
+                          {"--storage-kb", "16"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{219, 219, 204, 205}));
+    const nlohmann::json *m = r.Message(219);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->value("flags", 0), 49);
+    for (const auto &e : r.events)
+        if (e.value("event", "") == "page" && e.value("id", 0) == 104)
+            for (const auto &c : e["controls"]) {
+                if (c.value("id", 0) == 1011)
+                    EXPECT_EQ(c.value("text", ""), "16") << "free Kb";
+                if (c.value("id", 0) == 1012)
+                    EXPECT_EQ(c.value("text", ""), std::to_string((40 * 1024 + 22 + 64 * 1024 + 6054) / 1024))
+                        << "required Kb";
+            }
+}
+
+TEST_F(FlowsTest, UnknownFreeSpaceAsks220WithTheRequiredKb)
+{
+    DravexCard();
+    e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
+                           "page 104: set 1006 \\\\server\\share; click Continue; set 1006 \"\\Program Files\\Dravex\"; click Continue",
+                           "message 220: answer Cancel", "message 216: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{220, 216}));
+    const nlohmann::json *m = r.Message(220);
+    ASSERT_NE(m, nullptr);
+    std::string kb = std::to_string((3000 + 22 + 64 * 1024 + 6054) / 1024);
+    EXPECT_NE(m->value("text", "").find("at least " + kb + " Kb"), std::string::npos) << m->value("text", "");
+    EXPECT_TRUE(StoreHas("Program Files/Dravex/Dravex.exe"));
+}
+
+TEST_F(FlowsTest, UninstallModeListsLogsRemovesOneAndEnds)
+{
+    DravexCard();
+    DravexCard("Pocket MISKA 2.0 Standard", "Software\\Miska", "Miska", true, "MiskaWce");
+    fs::rename(card + "/MiskaWce/DravexStd.load", card + "/MiskaWce/MiskaStd.load");
+    // Both products into one folder.
+    e2e::SetupRun install = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
+                                 "page 104: set 1006 \"\\Program Files\\Suite\"; click Continue",
+                                 "message 216: answer OK"});
+    ASSERT_EQ(install.exitCode, 0) << install.err;
+    ASSERT_EQ(install.MessageIds(), (std::vector<int>{216, 216}));
+
+    e2e::SetupRun r = RunAs("\\Program Files\\Suite\\Setup.exe",
+                            {"page 111: select 1005 \"Pocket MISKA 2.0 Standard\"; click Remove",
+                             "message 217: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), (std::vector<int>{111, 110})) << "no maintenance page, and nothing after one removal";
+    EXPECT_EQ(r.MessageIds(), std::vector<int>{217});
+    ASSERT_FALSE(r.events.empty());
+    const nlohmann::json &list = r.events.front();
+    ASSERT_EQ(list.value("id", 0), 111);
+    for (const auto &c : list["controls"]) {
+        if (c.value("id", 0) == 1005) {
+            EXPECT_EQ(c["items"], nlohmann::json::array({"Pocket Dravex 3.1 Standard", "Pocket MISKA 2.0 Standard"}));
+            EXPECT_EQ(c.value("selected", 0), -1);
+        }
+        if (c.value("id", 0) == 1)
+            EXPECT_FALSE(c.value("enabled", true)) << "Remove is disabled until an entry is chosen";
+    }
+    EXPECT_FALSE(StoreHas("Program Files/Suite/Pocket MISKA 2.0 Standard.unload"));
+    EXPECT_TRUE(StoreHas("Program Files/Suite/Pocket Dravex 3.1 Standard.unload"));
+    EXPECT_TRUE(StoreHas("Program Files/Suite/Setup.exe")) << "still counted by Dravex (and running)";
+    std::string reg = e2e::RegExport(device);
+    EXPECT_FALSE(Contains(reg, "[HKEY_LOCAL_MACHINE\\Software\\Miska]"));
+    EXPECT_TRUE(Contains(reg, "[HKEY_LOCAL_MACHINE\\Software\\Dravex]"));
+
+    // Cancelling the list goes on with the next product without the list.
+    e2e::SetupRun cancel = RunAs("\\Program Files\\Suite\\Setup.exe", {"page 111: close"});
+    EXPECT_EQ(cancel.exitCode, 0) << cancel.err;
+    EXPECT_EQ(cancel.PageIds(), std::vector<int>{111});
+    EXPECT_TRUE(cancel.MessageIds().empty());
+}
+
+TEST_F(FlowsTest, SystemVersionPicksTheGlyphorScripts)
+{
+    e2e::Header h;
+    h.product = "Glyphor CE PDA 1.0";
+    h.presenceKey = "Software\\Glyphor";
+    h.folder = "Glyphor";
+    h.selectLocation = false;
+    CardFile("GlyphorWce/GlyphorHpcUniLang.load",
+             e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Glyphor",
+                             "regString HKEY_LOCAL_MACHINE Software\\Glyphor x LCID @1", "exit"}));
+    const struct {
+        const char *version;
+        bool found;
+    } cases[] = {{"2.0", true}, {"2.10", true}, {"2.11", false}, {"4.20", false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.version);
+        e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 104: click Continue",
+                               "page 112: click Exit", "message 215: answer OK", "message 205: answer OK"},
+                              {"--os-version", c.version});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        if (c.found) {
+            EXPECT_EQ(r.PageIds(), (std::vector<int>{105, 107, 109, 104, 112})) << "the language script asks";
+            EXPECT_TRUE(r.MessageIds().empty());
+        } else {
+            EXPECT_TRUE(r.PageIds().empty());
+            EXPECT_EQ(r.MessageIds(), (std::vector<int>{215, 205}));
+        }
+    }
+}
+
+TEST_F(FlowsTest, LanguageExpansionFailureShows221)
+{
+    e2e::Header h;
+    h.product = "Glyphor CE PDA 1.0";
+    h.presenceKey = "Software\\Glyphor";
+    h.folder = "Glyphor";
+    h.selectLocation = false;
+    CardFile("GlyphorWce/GlyphorProUniLang.load",
+             e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Glyphor",
+                             "regString HKEY_LOCAL_MACHINE Software\\Glyphor x Bad @7", "exit"}));
+    e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 104: click Continue",
+                           "page 112: select 1014 Danish; click Install", "message 221: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.MessageIds(), std::vector<int>{221});
+    const nlohmann::json *m = r.Message(221);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->value("text", ""), "\"Error processing GlyphorCE configuration file!\"");
+    EXPECT_FALSE(cetest::HostExists(card + "/GlyphorWce/GlyphorPro CE Handheld 1.0.load")) << "no copy is left";
+    EXPECT_FALSE(StoreHas("Program Files/Glyphor")) << "nothing was run";
+}
+
+TEST_F(FlowsTest, TranscriptEventsCarryTheirFields)
+{
+    DravexCard();
+    e2e::SetupRun r = Run(InstallAnswers());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_FALSE(r.events.empty());
+    for (const auto &e : r.events) {
+        std::string kind = e.value("event", "");
+        if (kind == "page") {
+            EXPECT_TRUE(e.contains("id") && e.contains("title") && e.contains("modal") && e["controls"].is_array())
+                << e.dump();
+        } else if (kind == "answer") {
+            EXPECT_TRUE(e.contains("id") && e["actions"].is_array() && e.contains("result")) << e.dump();
+        } else if (kind == "message") {
+            EXPECT_TRUE(e.contains("flags") && e.contains("caption") && e.contains("text") && e.contains("result"))
+                << e.dump();
+        } else {
+            EXPECT_TRUE(kind == "launch" || kind == "exit") << e.dump();
+        }
+    }
+    EXPECT_EQ(r.events.back().value("event", ""), "exit");
+    EXPECT_EQ(r.events.back().value("code", -1), 0);
+    for (const auto &e : r.events)
+        if (e.value("event", "") == "page" && e.value("id", 0) == 103)
+            EXPECT_FALSE(e.value("modal", true)) << "the progress page is modeless";
+}
+
+} // namespace

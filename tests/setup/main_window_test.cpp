@@ -1,0 +1,141 @@
+// main_window_test.cpp - the main window's painting on the device screen
+// (dark blue ground, the setup bitmap placed or cropped by its width) and
+// the choice of the Glyphor product's scripts by the system version.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "helpers/testdevice.h"
+#include "internal/device.h"
+#include "internal/screen.h"
+#include "script/script.h"
+#include "setup/setup.h"
+
+#include <string>
+
+namespace {
+
+// A 24-bit BMP whose pixel (x, y) has red x % 256, green x / 256 + 1 and
+// blue 7 + y, so that a screen pixel tells which source pixel it shows.
+std::string ColumnBmp(int width, int height)
+{
+    int rowSize = (width * 3 + 3) & ~3;
+    uint32_t dataSize = uint32_t(rowSize * height);
+    std::string s = "BM";
+    auto u16 = [&](uint16_t v) { s.push_back(char(v & 0xff)); s.push_back(char(v >> 8)); };
+    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xff)); };
+    u32(54 + dataSize); u16(0); u16(0); u32(54);
+    u32(40); u32(uint32_t(width)); u32(uint32_t(height)); u16(1); u16(24); u32(0); u32(dataSize);
+    u32(2835); u32(2835); u32(0); u32(0);
+    for (int row = height - 1; row >= 0; --row) { // bottom-up
+        for (int x = 0; x < width; ++x) {
+            s.push_back(char(7 + row));     // blue
+            s.push_back(char(x / 256 + 1)); // green
+            s.push_back(char(x % 256));     // red
+        }
+        for (int p = width * 3; p < rowSize; ++p)
+            s.push_back(0);
+    }
+    return s;
+}
+
+uint32_t SourcePixel(int x, int y)
+{
+    return uint32_t(x % 256) | (uint32_t(x / 256 + 1) << 8) | (uint32_t(7 + y) << 16);
+}
+
+const uint32_t kGround = 0x00C40000; // red 0, green 0, blue 196
+
+class MainWindowTest : public cetest::DeviceFixture {
+protected:
+    void TearDown() override
+    {
+        if (hwnd && IsWindow(hwnd))
+            DestroyWindow(hwnd);
+        UnregisterClassW(u"VeltronaParvellMainWndClass", plat::kProgramInstance);
+        if (g_hSetupBitmap)
+            DeleteObject(g_hSetupBitmap);
+        g_hSetupBitmap = 0;
+        // The quit message posted by WM_DESTROY must not reach later tests.
+        MSG m;
+        while (PeekMessageW(&m, 0, 0, 0, PM_REMOVE)) {
+        }
+        cetest::DeviceFixture::TearDown();
+    }
+
+    void Paint(int bitmapWidth, int bitmapHeight)
+    {
+        if (bitmapWidth) {
+            cetest::WriteHostFile(CardHost("pic.bmp"), ColumnBmp(bitmapWidth, bitmapHeight));
+            g_hSetupBitmap = SHLoadDIBitmap((LPCWSTR)u"\\Storage Card\\pic.bmp");
+            ASSERT_NE(g_hSetupBitmap, 0u) << "the test bitmap loads";
+        }
+        hwnd = CreateMainWindow(plat::kProgramInstance);
+        ASSERT_NE(hwnd, 0u) << "main window";
+        InvalidateRect(hwnd, NULL, FALSE);
+        UpdateWindow(hwnd);
+    }
+
+    HWND hwnd = 0;
+};
+
+TEST_F(MainWindowTest, WithoutBitmapTheWindowIsSolidBlue)
+{
+    Paint(0, 0);
+    for (auto [x, y] : {std::pair{0, 0}, {5, 5}, {120, 160}, {239, 319}, {239, 0}, {0, 319}})
+        EXPECT_EQ(plat::ScreenPixel(x, y), kGround) << "pixel " << x << "," << y;
+}
+
+TEST_F(MainWindowTest, WideBitmapIsCroppedToItsMiddle)
+{
+    Paint(300, 30); // wider than the 241-pixel paint area
+    EXPECT_EQ(plat::ScreenPixel(0, 5), SourcePixel(29, 0)) << "source x 29 at x 0";
+    EXPECT_EQ(plat::ScreenPixel(100, 20), SourcePixel(129, 15));
+    EXPECT_EQ(plat::ScreenPixel(239, 34), SourcePixel(268, 29)) << "last column, last row";
+    EXPECT_EQ(plat::ScreenPixel(0, 4), kGround) << "5 pixels of ground above";
+    EXPECT_EQ(plat::ScreenPixel(10, 35), kGround) << "ground below";
+}
+
+TEST_F(MainWindowTest, NarrowBitmapSitsFivePixelsIn)
+{
+    Paint(200, 30);
+    EXPECT_EQ(plat::ScreenPixel(5, 5), SourcePixel(0, 0)) << "uncropped at (5, 5)";
+    EXPECT_EQ(plat::ScreenPixel(204, 34), SourcePixel(199, 29));
+    EXPECT_EQ(plat::ScreenPixel(4, 5), kGround);
+    EXPECT_EQ(plat::ScreenPixel(205, 5), kGround);
+    EXPECT_EQ(plat::ScreenPixel(5, 4), kGround);
+}
+
+TEST_F(MainWindowTest, BitmapOfAreaWidthIsNotCropped)
+{
+    Paint(241, 10); // W = 241 is not less than the width
+    EXPECT_EQ(plat::ScreenPixel(5, 5), SourcePixel(0, 0));
+    EXPECT_EQ(plat::ScreenPixel(239, 5), SourcePixel(234, 0)) << "the rest runs off the screen";
+}
+
+TEST(ProductsTest, SystemVersionPicksGlyphorScriptNames)
+{
+    const struct {
+        DWORD version;
+        const char *language;
+        const char *expanded;
+        const char *pattern;
+    } cases[] = {
+        {200, "GlyphorHpcUniLang.load", "GlyphorHpc CE Handheld 1.0.load", "GlyphorHpc*.load"},
+        {210, "GlyphorHpcUniLang.load", "GlyphorHpc CE Handheld 1.0.load", "GlyphorHpc*.load"},
+        {211, "GlyphorProUniLang.load", "GlyphorPro CE Handheld 1.0.load", "GlyphorPro*.load"},
+        {420, "GlyphorProUniLang.load", "GlyphorPro CE Handheld 1.0.load", "GlyphorPro*.load"},
+        {201, "GlyphorHpcUniLang.load", "GlyphorHpc CE Handheld 1.0.load", "GlyphorHpc*.load"},
+    };
+    for (const auto &c : cases) {
+        SelectGlyphorScripts(c.version);
+        EXPECT_STREQ(g_pszLanguageScriptName, c.language) << c.version;
+        EXPECT_STREQ(g_pszExpandedScriptName, c.expanded) << c.version;
+        EXPECT_STREQ(g_aProducts[2].pszScriptPattern, c.pattern) << c.version;
+    }
+    EXPECT_STREQ(g_aProducts[0].pszScriptPattern, "Dravex*.load") << "the other rows never change";
+    EXPECT_STREQ(g_aProducts[1].pszScriptPattern, "Miska*.load");
+}
+
+} // namespace

@@ -1,0 +1,361 @@
+// pages_test.cpp - the wizard pages in-process: what each shows after
+// WM_INITDIALOG (pages opened modeless and inspected), and the answer and
+// data each gives when a user's input closes it (pages run modal, answered
+// by the unattended front end's rules; message boxes seen through the
+// message-box hook).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "helpers/testdevice.h"
+#include "internal/device.h"
+#include "internal/frontend.h"
+#include "internal/frontend_internal.h"
+#include "internal/msgbox.h"
+#include "language/languages.h"
+#include "script/script.h"
+#include "setup/setup.h"
+#include "support/supp.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+using cetest::U16;
+using cetest::U8;
+
+namespace {
+
+struct Seen {
+    std::string text;
+    UINT type;
+};
+
+class PagesTest : public cetest::DeviceFixture {
+protected:
+    void SetUp() override
+    {
+        cetest::DeviceFixture::SetUp();
+        Supp_MsgInit(plat::kProgramInstance, IDS_CAPTION);
+        plat::SetMessageBoxHook([this](HWND, const std::u16string &text, const std::u16string &, UINT type) {
+            seen.push_back({U8(text), type});
+            int answer = replies.empty() ? IDOK : replies.front();
+            if (!replies.empty())
+                replies.pop_front();
+            return answer;
+        });
+        plat::FrontendSetAbort([this](int code, const std::string &message) { aborts.push_back(message); });
+        owner = CreateMainWindow(plat::kProgramInstance);
+        ASSERT_NE(owner, 0u);
+        g_fSelectAppLocation = 1;
+    }
+
+    void TearDown() override
+    {
+        plat::UiShutdown();
+        plat::FrontendSetAbort(nullptr);
+        plat::SetMessageBoxHook(nullptr);
+        if (IsWindow(owner))
+            DestroyWindow(owner);
+        UnregisterClassW(u"VeltronaParvellMainWndClass", plat::kProgramInstance);
+        MSG m;
+        while (PeekMessageW(&m, 0, 0, 0, PM_REMOVE)) {
+        }
+        Supp_MsgDone();
+        cetest::DeviceFixture::TearDown();
+    }
+
+    // Runs a page modal, answered by the given rules.
+    INT_PTR Modal(int page, DLGPROC proc, LPARAM param, const std::vector<std::string> &rules)
+    {
+        plat::UiShutdown();
+        plat::UiOptions o;
+        o.mode = plat::UiMode::None;
+        o.answerRules = rules;
+        std::string error;
+        EXPECT_TRUE(plat::UiInit(o, error)) << error;
+        INT_PTR r = ShowSetupPage(plat::kProgramInstance, page, owner, proc, param);
+        EXPECT_TRUE(aborts.empty()) << "the rules could be carried out: " << (aborts.empty() ? "" : aborts[0]);
+        return r;
+    }
+
+    // Opens a page modeless, to look at it after WM_INITDIALOG.
+    HWND Open(int page, DLGPROC proc, LPARAM param)
+    {
+        HWND dlg = CreateSetupPage(plat::kProgramInstance, page, owner, proc, param);
+        EXPECT_NE(dlg, 0u) << "page " << page;
+        return dlg;
+    }
+
+    static std::string Text(HWND dlg, int id)
+    {
+        WCHAR buf[1100] = {};
+        GetDlgItemTextW(dlg, id, buf, 1100);
+        return U8((const char16_t *)buf);
+    }
+    static bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != 0; }
+    static LRESULT Send(HWND dlg, int id, UINT msg, WPARAM w = 0, LPARAM l = 0)
+    {
+        return SendDlgItemMessageW(dlg, id, msg, w, l);
+    }
+    static std::string ListItem(HWND dlg, int id, int index)
+    {
+        WCHAR buf[300] = {};
+        Send(dlg, id, LB_GETTEXT, index, (LPARAM)buf);
+        return U8((const char16_t *)buf);
+    }
+
+    HWND owner = 0;
+    std::vector<Seen> seen;
+    std::deque<int> replies;
+    std::vector<std::string> aborts;
+};
+
+TEST_F(PagesTest, WelcomeShowsTheNameAndAnswers)
+{
+    const char16_t name[] = u"100% \"Dravex\" %s";
+    HWND dlg = Open(IDD_WELCOME, WelcomeDlgProc, (LPARAM)name);
+    EXPECT_EQ(Text(dlg, IDC_PAGE_TEXT), "Welcome to the \"100% \"Dravex\" %s\" Setup program.\n"
+                                        "This program will install \"100% \"Dravex\" %s\" \non your PDA.")
+        << "the name is an argument, a % in it is kept";
+    EXPECT_EQ(GetFocus(), GetDlgItem(dlg, IDOK)) << "Continue has the focus";
+    DestroyWindow(dlg);
+
+    const struct {
+        const char *rule;
+        INT_PTR answer;
+    } cases[] = {{"page 105: click Continue", 1}, {"page 105: click Skip", 1013}, {"page 105: click Exit", 2},
+                 {"page 105: close", 2}};
+    for (const auto &c : cases)
+        EXPECT_EQ(Modal(IDD_WELCOME, WelcomeDlgProc, (LPARAM)name, {c.rule}), c.answer) << c.rule;
+}
+
+TEST_F(PagesTest, LicenceAgreementAnswers)
+{
+    const struct {
+        const char *rule;
+        INT_PTR answer;
+    } cases[] = {{"page 107: click Continue", 1}, {"page 107: click Skip", 1013}, {"page 107: click Exit", 2}};
+    for (const auto &c : cases)
+        EXPECT_EQ(Modal(IDD_EULA, EulaDlgProc, 0, {c.rule}), c.answer) << c.rule;
+}
+
+TEST_F(PagesTest, MaintenanceFormatsBothTextsAndAnswers)
+{
+    const char16_t name[] = u"Pocket MISKA 2.0 Standard";
+    HWND dlg = Open(IDD_MAINTENANCE, MaintenanceDlgProc, (LPARAM)name);
+    EXPECT_EQ(Text(dlg, IDC_PAGE_TEXT), "Welcome to the \"Pocket MISKA 2.0 Standard\" installation maintenance program.\n"
+                                        "This program lets you make changes to the current installation.\n"
+                                        "Click one of the following options:");
+    EXPECT_EQ(Text(dlg, IDC_REMOVE_TEXT), "Remove \"Pocket MISKA 2.0 Standard\".");
+    EXPECT_EQ(GetFocus(), GetDlgItem(dlg, IDC_REMOVE)) << "Remove has the focus";
+    DestroyWindow(dlg);
+
+    const struct {
+        const char *rule;
+        INT_PTR answer;
+    } cases[] = {{"page 108: click Remove", 1003}, {"page 108: click Reinstall", 1002},
+                 {"page 108: click Skip", 1013}, {"page 108: click Exit", 2}, {"page 108: close", 2}};
+    for (const auto &c : cases)
+        EXPECT_EQ(Modal(IDD_MAINTENANCE, MaintenanceDlgProc, (LPARAM)name, {c.rule}), c.answer) << c.rule;
+}
+
+TEST_F(PagesTest, LocationShowsAndSetsTheCopyFilesFlag)
+{
+    for (DWORD flag : {1u, 0u}) {
+        HWND dlg = Open(IDD_LOCATION, LocationDlgProc, (LPARAM)&flag);
+        EXPECT_EQ(Send(dlg, IDC_STORAGE_MEMORY, BM_GETCHECK), flag ? BST_CHECKED : BST_UNCHECKED) << flag;
+        EXPECT_EQ(Send(dlg, IDC_CURRENT_LOCATION, BM_GETCHECK), flag ? BST_UNCHECKED : BST_CHECKED) << flag;
+        DestroyWindow(dlg);
+    }
+    const struct {
+        DWORD in;
+        const char *rule;
+        INT_PTR answer;
+        DWORD out;
+    } cases[] = {
+        {1, "page 106: click Continue", 1, 1},
+        {1, "page 106: check \"Current Location\"; click Continue", 1, 0},
+        {0, "page 106: check \"PDA Storage Memory\"; click Continue", 1, 1},
+        {0, "page 106: click Continue", 1, 0},
+        {1, "page 106: check 1009; click Skip", 1013, 1},
+        {0, "page 106: check 1008; click Exit", 2, 0},
+    };
+    for (const auto &c : cases) {
+        DWORD flag = c.in;
+        EXPECT_EQ(Modal(IDD_LOCATION, LocationDlgProc, (LPARAM)&flag, {c.rule}), c.answer) << c.rule;
+        EXPECT_EQ(flag, c.out) << c.rule;
+    }
+}
+
+TEST_F(PagesTest, DestinationShowsSpaceAndFolder)
+{
+    char folder[SCRIPT_DEST_SIZE] = "\\Program Files\\Dravex";
+    DESTINATION_PARAM p = {folder, 100 * 1024 + 1023};
+    HWND dlg = Open(IDD_DESTINATION, DestinationDlgProc, (LPARAM)&p);
+    EXPECT_EQ(Text(dlg, IDC_FOLDER), "\\Program Files\\Dravex");
+    EXPECT_EQ(Text(dlg, IDC_REQUIRED_KB), "100") << "required bytes / 1024, rounded down";
+    EXPECT_EQ(Text(dlg, IDC_FREE_KB), "65536") << "free space of the empty default store";
+    EXPECT_EQ(GetWindowLongW(GetDlgItem(dlg, IDC_FOLDER), GWL_STYLE) & ES_READONLY, 0) << "editable";
+    SetDlgItemTextW(dlg, IDC_FOLDER, u"\\\\server\\share");
+    EXPECT_EQ(Text(dlg, IDC_FREE_KB), "???") << "free space that cannot be determined";
+    DestroyWindow(dlg);
+
+    g_fSelectAppLocation = 0;
+    dlg = Open(IDD_DESTINATION, DestinationDlgProc, (LPARAM)&p);
+    EXPECT_NE(GetWindowLongW(GetDlgItem(dlg, IDC_FOLDER), GWL_STYLE) & ES_READONLY, 0)
+        << "SelectAppLocation=No: the folder is only confirmed";
+    DestroyWindow(dlg);
+}
+
+TEST_F(PagesTest, DestinationContinueAndSkip)
+{
+    char folder[SCRIPT_DEST_SIZE] = "\\Program Files\\Dravex";
+    DESTINATION_PARAM p = {folder, 1000};
+    EXPECT_EQ(Modal(IDD_DESTINATION, DestinationDlgProc, (LPARAM)&p,
+                    {"page 104: set 1006 \"\\Program Files\\Elsewhere\"; click Skip"}),
+              1013);
+    EXPECT_STREQ(folder, "\\Program Files\\Dravex") << "Skip leaves the folder";
+    EXPECT_EQ(Modal(IDD_DESTINATION, DestinationDlgProc, (LPARAM)&p,
+                    {"page 104: set 1006 \"\\Program Files\\Elsewhere\"; click Continue"}),
+              1);
+    EXPECT_STREQ(folder, "\\Program Files\\Elsewhere") << "Continue stores the folder";
+    EXPECT_TRUE(seen.empty()) << "enough space: no question";
+}
+
+TEST_F(PagesTest, DestinationNotEnoughSpaceAsks219)
+{
+    plat::DeviceOverrides small;
+    small.storageKb = "16";
+    Reopen(small);
+    char folder[SCRIPT_DEST_SIZE] = "\\Program Files\\Dravex";
+    DESTINATION_PARAM p = {folder, 40 * 1024};
+    replies = {IDCANCEL, IDOK};
+    EXPECT_EQ(Modal(IDD_DESTINATION, DestinationDlgProc, (LPARAM)&p,
+                    {"page 104: click Continue; set 1006 \\Temp; click Continue"}),
+              1);
+    ASSERT_EQ(seen.size(), 2u) << "asked twice";
+    EXPECT_EQ(seen[0].type, 49u);
+    EXPECT_EQ(seen[0].text.substr(0, 60), "The installation will not fit in the selected folder. Setup w");
+    EXPECT_STREQ(folder, "\\Temp") << "OK stores the folder after all";
+}
+
+TEST_F(PagesTest, DestinationUnknownSpaceAsks220WithKb)
+{
+    char folder[SCRIPT_DEST_SIZE] = "\\\\server\\share";
+    DESTINATION_PARAM p = {folder, 100 * 1024};
+    replies = {IDCANCEL};
+    EXPECT_EQ(Modal(IDD_DESTINATION, DestinationDlgProc, (LPARAM)&p,
+                    {"page 104: click Continue; click Skip"}),
+              1013);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_NE(seen[0].text.find("at least 100 Kb free space"), std::string::npos) << seen[0].text;
+    EXPECT_EQ(seen[0].type, 49u);
+    EXPECT_STREQ(folder, "\\\\server\\share") << "Cancel kept the page, Skip left the folder";
+}
+
+TEST_F(PagesTest, LanguageListAndChoice)
+{
+    LANGUAGEROW row = {};
+    HWND dlg = Open(IDD_LANGUAGE, LanguageDlgProc, (LPARAM)&row);
+    EXPECT_EQ(Send(dlg, IDC_LANGUAGE_LIST, LB_GETCOUNT), 39);
+    EXPECT_EQ(ListItem(dlg, IDC_LANGUAGE_LIST, 0), "Albanian");
+    EXPECT_EQ(ListItem(dlg, IDC_LANGUAGE_LIST, 38), "Ukrainian");
+    EXPECT_EQ(Send(dlg, IDC_LANGUAGE_LIST, LB_GETCURSEL), LB_ERR) << "nothing selected";
+    EXPECT_FALSE(Enabled(dlg, IDOK)) << "Install waits for a language";
+    // Install reached without a selection (Enter) does nothing.
+    SendMessageW(dlg, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(IsWindow(dlg));
+    EXPECT_EQ(row.pszName, nullptr) << "no row copied without a selection";
+    DestroyWindow(dlg);
+
+    const struct {
+        const char *rule;
+        INT_PTR answer;
+        const char *name;
+        const char *layout;
+        const char *layout2;
+        const char *face;
+    } cases[] = {
+        {"page 112: select 1014 Turkey; click Install", 1, "Turkey", "tuq", "tuf", "Times New Roman Turkish"},
+        {"page 112: select 1014 Danish; click Install", 1, "Danish", "da", "", ""},
+        {"page 112: select 1014 #4; click Install", 1, "Czech", "cz", "", "Times New Roman Cyr"},
+    };
+    for (const auto &c : cases) {
+        LANGUAGEROW r = {};
+        EXPECT_EQ(Modal(IDD_LANGUAGE, LanguageDlgProc, (LPARAM)&r, {c.rule}), c.answer) << c.rule;
+        ASSERT_NE(r.pszName, nullptr) << c.rule;
+        EXPECT_EQ(U8((const char16_t *)r.pszName), c.name);
+        EXPECT_STREQ(r.apszParam[3], c.layout) << c.rule;
+        EXPECT_STREQ(r.apszParam[4], c.layout2) << c.rule;
+        EXPECT_STREQ(r.apszParam[5], c.face) << c.rule;
+    }
+    LANGUAGEROW untouched = {};
+    EXPECT_EQ(Modal(IDD_LANGUAGE, LanguageDlgProc, (LPARAM)&untouched, {"page 112: select 1014 Greek; click Skip"}),
+              1013);
+    EXPECT_EQ(untouched.pszName, nullptr) << "Skip copies nothing";
+}
+
+TEST_F(PagesTest, RemovalListWithoutLogs)
+{
+    char path[SCRIPT_DEST_SIZE] = "";
+    REMOVE_LIST_PARAM p = {"\\Program Files\\Empty", path};
+    HWND dlg = Open(IDD_REMOVE_LIST, RemoveListDlgProc, (LPARAM)&p);
+    EXPECT_EQ(Send(dlg, IDC_REMOVE_LIST, LB_GETCOUNT), 0);
+    EXPECT_FALSE(Enabled(dlg, IDOK)) << "Remove is disabled";
+    SendMessageW(dlg, WM_COMMAND, IDOK, 0);
+    EXPECT_STREQ(path, "") << "Remove without an entry does nothing";
+    DestroyWindow(dlg);
+    EXPECT_EQ(Modal(IDD_REMOVE_LIST, RemoveListDlgProc, (LPARAM)&p, {"page 111: close"}), 2);
+}
+
+TEST_F(PagesTest, RemovalListShowsReadableLogsAndGivesThePath)
+{
+    std::string header = "// 'Pocket Dravex 3.1 Standard'\r\n// HKEY_LOCAL_MACHINE Software\\Dravex\r\n// Dravex\r\n"
+                         "// Setup.bmp=D.bmp\r\n// SelectAppLocation=Yes\r\n// 'Note'\r\nexit\r\n";
+    std::string header2 = "// 'Pocket MISKA 2.0 Pro'\r\n// HKEY_LOCAL_MACHINE Software\\Miska\r\n// Miska\r\n"
+                          "// Setup.bmp=M.bmp\r\n// SelectAppLocation=No\r\n// 'Note'\r\n";
+    cetest::WriteHostFile(StoreHost("Program Files/Suite/b.unload"), header);
+    cetest::WriteHostFile(StoreHost("Program Files/Suite/a.unload"), "// only one line\r\n");
+    cetest::WriteHostFile(StoreHost("Program Files/Suite/c.unload"), header2);
+    cetest::WriteHostFile(StoreHost("Program Files/Suite/d.load"), header2);
+
+    char path[SCRIPT_DEST_SIZE] = "";
+    REMOVE_LIST_PARAM p = {"\\Program Files\\Suite", path};
+    HWND dlg = Open(IDD_REMOVE_LIST, RemoveListDlgProc, (LPARAM)&p);
+    ASSERT_EQ(Send(dlg, IDC_REMOVE_LIST, LB_GETCOUNT), 2) << "the unreadable log is left out";
+    EXPECT_EQ(ListItem(dlg, IDC_REMOVE_LIST, 0), "Pocket Dravex 3.1 Standard") << "in the order found";
+    EXPECT_EQ(ListItem(dlg, IDC_REMOVE_LIST, 1), "Pocket MISKA 2.0 Pro");
+    ASSERT_EQ(seen.size(), 1u) << "the reader reports the bad log";
+    EXPECT_NE(seen[0].text.find("a.unload"), std::string::npos) << seen[0].text;
+    DestroyWindow(dlg);
+
+    EXPECT_EQ(Modal(IDD_REMOVE_LIST, RemoveListDlgProc, (LPARAM)&p,
+                    {"page 111: select 1005 \"Pocket MISKA 2.0 Pro\"; click Remove"}),
+              1);
+    EXPECT_STREQ(path, "\\Program Files\\Suite\\c.unload");
+}
+
+TEST_F(PagesTest, ProgressPagesSitBelowTheCentre)
+{
+    HWND bar = (HWND)12345;
+    HWND dlg = Open(IDD_INSTALL_PROGRESS, ProgressDlgProc, (LPARAM)&bar);
+    EXPECT_EQ(bar, GetDlgItem(dlg, IDC_PROGRESS_BAR)) << "the slot receives the bar";
+    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
+    RECT main = {}, page = {};
+    GetWindowRect(owner, &main);
+    GetWindowRect(dlg, &page);
+    int w = page.right - page.left, h = page.bottom - page.top;
+    EXPECT_EQ(page.left, ((main.right - main.left) - w) / 2);
+    EXPECT_EQ(page.top, ((main.bottom - main.top) - h) / 2 + 90) << "90 pixels below the centre";
+    DestroyWindow(dlg);
+
+    dlg = Open(IDD_REMOVE_PROGRESS, ProgressDlgProc, 0);
+    EXPECT_EQ(GetDlgItem(dlg, IDC_PROGRESS_BAR), 0u) << "the removal page has no bar";
+    GetWindowRect(dlg, &page);
+    EXPECT_EQ(page.top, ((main.bottom - main.top) - (page.bottom - page.top)) / 2 + 90);
+    DestroyWindow(dlg);
+}
+
+} // namespace

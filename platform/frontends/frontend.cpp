@@ -462,7 +462,8 @@ bool LoadRules(const UiOptions &o, std::vector<AnswerRule> &rules, std::string &
 
 void FrontendEnsureHooks()
 {
-    if (!g_state.started)
+    // Hooks set by a test (or a front end) are kept.
+    if (!g_state.started && !GetUiHooks().idle)
         InstallHooks();
 }
 

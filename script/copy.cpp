@@ -1,0 +1,266 @@
+// copy.cpp - the "copy" and "copyShared" script commands: source and
+// destination paths (the ARM variant of program files, the skip rule for
+// applications that run from the card), the single-file copy or removal
+// with retry and shared counts, and the progress display.
+//
+// Depends on the support library's paths, file copy and message boxes, the
+// registry's shared-file counts and the progress page's controls.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "registry/regpath.h"
+#include "script/script.h"
+#include "support/supp.h"
+#include "support/xfile.h"
+#include "support/xstr.h"
+
+#define IDC_PROGRESS_FILE 1007
+
+// Scratch size for paths before their length is checked: a folder and three
+// tokens always fit, so an over-long path can still be shown in a message.
+#define SCRATCH_PATH_SIZE 1100
+
+// WindowsFolder
+const char *WindowsFolder(void)
+{
+    return "\\Windows";
+}
+
+// Extensions compare without regard to case.
+static BOOL ExtIs(const char *pszExt, const char *pszWanted)
+{
+    return ScriptICompare(pszExt, pszWanted) == 0;
+}
+
+// Whether a file of this name is kept in the package as its ARM variant.
+static BOOL HasArmVariant(const char *pszFileName)
+{
+    const char *pszExt = XStr_GetFileExtPtr(pszFileName);
+    return ExtIs(pszExt, ".exe") || ExtIs(pszExt, ".dll") || ExtIs(pszExt, ".cpl");
+}
+
+// Appends a "\" (unless the path is empty or ends with one) and a piece.
+static void JoinPiece(char *pszPath, const char *pszPiece)
+{
+    XStr_AddDirDelim(pszPath);
+    XStr_Join(pszPath, pszPiece);
+}
+
+// PathHasDotComponent
+BOOL PathHasDotComponent(const char *pszPath)
+{
+    const char *p = pszPath;
+    while (*p) {
+        const char *pStart = p;
+        int n;
+        while (*p && *p != '\\' && *p != '/')
+            p++;
+        n = (int)(p - pStart);
+        if ((n == 1 && pStart[0] == '.') || (n == 2 && pStart[0] == '.' && pStart[1] == '.'))
+            return 1;
+        if (*p)
+            p++;
+    }
+    return 0;
+}
+
+// CopyLineWanted
+BOOL CopyLineWanted(BOOL fCopyFiles, const char *pszDestFolderToken, const char *pszFileName)
+{
+    const char *pszExt;
+    if (fCopyFiles)
+        return 1;
+    if (XStr_FindString(pszDestFolderToken, WindowsFolder()) != NULL)
+        return 1;
+    pszExt = XStr_GetFileExtPtr(pszFileName);
+    return ExtIs(pszExt, ".exe") || ExtIs(pszExt, ".dll");
+}
+
+// Builds the source path into a scratch buffer of SCRATCH_PATH_SIZE bytes.
+static void BuildSourcePath(const char *pszSourceFolder, const char *pszSubFolder,
+                            const char *pszFileName, char *pszOut)
+{
+    XStr_Copy(pszOut, pszSourceFolder ? pszSourceFolder : "");
+    if (XStr_Compare(pszSubFolder, ".") != 0)
+        JoinPiece(pszOut, pszSubFolder);
+    JoinPiece(pszOut, pszFileName);
+    if (HasArmVariant(pszFileName))
+        XStr_Join(pszOut, ".ARM");
+}
+
+// CopySourcePath
+BOOL CopySourcePath(const char *pszSourceFolder, const char *pszSubFolder, const char *pszFileName,
+                    char *pszOut)
+{
+    char szPath[SCRATCH_PATH_SIZE];
+    if (XStr_Length(pszSourceFolder ? pszSourceFolder : "") >= SCRIPT_PATH_SIZE ||
+        XStr_Length(pszSubFolder) >= SCRIPT_TOKEN_SIZE || XStr_Length(pszFileName) >= SCRIPT_TOKEN_SIZE)
+        return 0;
+    BuildSourcePath(pszSourceFolder, pszSubFolder, pszFileName, szPath);
+    if (XStr_Length(szPath) >= SCRIPT_PATH_SIZE)
+        return 0;
+    XStr_Copy(pszOut, szPath);
+    return 1;
+}
+
+static void ShowCopyMessage(UINT uId, UINT uStyle, const char *pszSource, const char *pszDest,
+                            int *pnAnswer)
+{
+    WCHAR wszSource[MAX_PATH], wszDest[MAX_PATH];
+    int nAnswer;
+    XStr_String2TString(pszSource, wszSource, MAX_PATH);
+    XStr_String2TString(pszDest, wszDest, MAX_PATH);
+    nAnswer = Supp_MsgBox(NULL, uId, uStyle, wszSource, wszDest);
+    if (pnAnswer)
+        *pnAnswer = nAnswer;
+}
+
+// CopyCommand
+BOOL CopyCommand(BOOL fInstall, BOOL fCopyFiles, SCRIPT_TOKEN *aTokens, const char *pszSourceFolder,
+                 const char *pszInstallFolder, BOOL fShared, COPY_PROGRESS *pcp)
+{
+    char szSource[SCRATCH_PATH_SIZE];
+    char szDest[SCRATCH_PATH_SIZE];
+    const char *pszSub = aTokens[1];
+    const char *pszDestFolder = aTokens[2];
+    const char *pszName = aTokens[3];
+
+    if (!CopyLineWanted(fCopyFiles, pszDestFolder, pszName))
+        return 1;
+
+    // The scratch buffers hold any folder of a valid length and three tokens.
+    if (XStr_Length(pszSourceFolder ? pszSourceFolder : "") >= SCRIPT_PATH_SIZE ||
+        XStr_Length(pszInstallFolder ? pszInstallFolder : "") >= SCRIPT_DEST_SIZE) {
+        ShowCopyMessage(IDS_COPY_FAILED, MB_ICONHAND, pszSourceFolder ? pszSourceFolder : "",
+                        pszInstallFolder ? pszInstallFolder : "", NULL);
+        return 0;
+    }
+
+    BuildSourcePath(pszSourceFolder, pszSub, pszName, szSource);
+
+    if (pszDestFolder[0] == '\\') {
+        XStr_Copy(szDest, pszDestFolder);
+    } else {
+        XStr_Copy(szDest, pszInstallFolder ? pszInstallFolder : "");
+        if (XStr_Compare(pszDestFolder, ".") != 0)
+            JoinPiece(szDest, pszDestFolder);
+    }
+    JoinPiece(szDest, pszName);
+
+    // Lines the copy cannot carry out safely are refused like a failed copy:
+    // a token that was cut, a path over its buffer, no file name, or a path
+    // that would leave its folder.
+    if ((g_dwScriptTokensCut & 0x0e) != 0 || pszName[0] == 0 ||
+        XStr_Length(szSource) >= SCRIPT_PATH_SIZE || XStr_Length(szDest) >= SCRIPT_DEST_SIZE ||
+        PathHasDotComponent(szSource) || PathHasDotComponent(szDest)) {
+        ShowCopyMessage(IDS_COPY_FAILED, MB_ICONHAND, szSource, szDest, NULL);
+        return 0;
+    }
+
+    return InstallFile(fInstall, szSource, szDest, fShared, pcp);
+}
+
+// Repaints the progress page and the main window and lets the page handle
+// its waiting messages.
+static void RefreshProgress(COPY_PROGRESS *pcp)
+{
+    if (pcp->hwndPage)
+        InvalidateRect(pcp->hwndPage, NULL, FALSE);
+    if (pcp->hwndMain)
+        InvalidateRect(pcp->hwndMain, NULL, FALSE);
+    if (pcp->hwndPage)
+        UpdateWindow(pcp->hwndPage);
+    if (pcp->hwndMain)
+        UpdateWindow(pcp->hwndMain);
+    Supp_PeekMessages(pcp->hwndPage);
+}
+
+// InstallFile
+BOOL InstallFile(BOOL fInstall, const char *pszSource, const char *pszDest, BOOL fShared,
+                 COPY_PROGRESS *pcp)
+{
+    if (pszSource == NULL || pszDest == NULL)
+        return 0;
+
+    if (!fInstall) {
+        if (fShared) {
+            DWORD dwCount = 0;
+            if (!SharedFileCount(0, pszDest, &dwCount)) {
+                ShowCopyMessage(IDS_COPY_FAILED, MB_ICONHAND, pszSource, pszDest, NULL);
+                return 0;
+            }
+            if (dwCount > 0)
+                return 1; // still used by another installation
+        }
+        // A file or folder that is already gone is no error.
+        XFile_DeleteFile(pszDest);
+        XFile_DeleteFilePath(pszDest);
+        return 1;
+    }
+
+    if (XFile_CreateFilePath(pszDest) != 0) {
+        ShowCopyMessage(IDS_COPY_FAILED, MB_ICONHAND, pszSource, pszDest, NULL);
+        return 0;
+    }
+
+    for (;;) {
+        DWORD rc;
+        int nAnswer = 0;
+        if (pcp) {
+            pcp->pszSourceFile = pszSource;
+            RefreshProgress(pcp);
+            rc = XFile_CopyFileWithProgress(pszSource, pszDest, 1, CopyProgress, pcp);
+            pcp->pszSourceFile = NULL; // borrowed only for this copy
+        } else {
+            rc = XFile_CopyFile(pszSource, pszDest, 1);
+        }
+        if (rc == 0)
+            break;
+        // Only a Yes tries again: a box that could not be shown (0) must
+        // not turn into an endless retry.
+        ShowCopyMessage(IDS_COPY_RETRY, MB_YESNO | MB_ICONQUESTION, pszSource, pszDest, &nAnswer);
+        if (nAnswer != IDYES)
+            return 0;
+    }
+
+    if (pcp) {
+        DWORD dwLength = 0;
+        if (XFile_FileLengthByName(pszSource, &dwLength) == 0)
+            pcp->dwBytesDone += dwLength;
+    }
+
+    if (fShared && !SharedFileCount(1, pszDest, NULL)) {
+        ShowCopyMessage(IDS_COPY_FAILED, MB_ICONHAND, pszSource, pszDest, NULL);
+        return 0;
+    }
+    return 1;
+}
+
+// CopyProgress
+BOOL CopyProgress(DWORD dwBytesCopied, DWORD dwPercent, LPVOID pvUser)
+{
+    COPY_PROGRESS *pcp = (COPY_PROGRESS *)pvUser;
+    WCHAR wszText[MAX_PATH];
+    DWORD dwPos = 0;
+
+    if (pcp == NULL)
+        return 1;
+
+    // In 64 bits, so that large totals cannot wrap; with no total the bar
+    // stays at the start, and it never passes its end.
+    if (pcp->dwTotalBytes != 0) {
+        ULONGLONG qwDone = (ULONGLONG)pcp->dwBytesDone + dwBytesCopied;
+        ULONGLONG qwPos = qwDone * 100 / pcp->dwTotalBytes;
+        dwPos = qwPos > 100 ? 100 : (DWORD)qwPos;
+    }
+
+    XStr_CopyW(wszText, TEXT("Copying file: "));
+    XStr_String2TStringCat(XStr_GetFileTitlePtr(pcp->pszSourceFile ? pcp->pszSourceFile : ""), wszText,
+                           MAX_PATH);
+    if (pcp->hwndPage)
+        SetDlgItemTextW(pcp->hwndPage, IDC_PROGRESS_FILE, wszText);
+    if (pcp->hwndBar)
+        SendMessageW(pcp->hwndBar, PBM_SETPOS, (WPARAM)dwPos, 0);
+    RefreshProgress(pcp);
+    return 1;
+}

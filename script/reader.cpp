@@ -1,0 +1,330 @@
+// reader.cpp - reading installation scripts and unload logs: the six-line
+// header, the body lines handed to a line handler, and the expansion of the
+// language script's "@1".."@6" placeholders.
+//
+// Depends on the support library's strings (tokens, placeholders, paths),
+// its text-line file layer and message boxes, and on the registry root
+// lookup for the presence key.
+#include <windows.h>
+
+#include "registry/regpath.h"
+#include "script/script.h"
+#include "support/supp.h"
+#include "support/xfile.h"
+#include "support/xstr.h"
+
+char g_szSetupBitmapName[SCRIPT_PATH_SIZE] = "Setup.bmp";
+BOOL g_fSelectAppLocation = 1;
+const char *g_pszExpandedScriptName = "GlyphorHpc CE Handheld 1.0.load";
+DWORD g_dwScriptTokensCut = 0;
+
+#define HEADER_LINES 6
+
+// Keywords by command number; "//" (9) and "exit" (10) are tested apart.
+static const char *const s_apszKeywords[] = {
+    "regKeyCreate", "regString", "regInt", "copy", "copyShared",
+    "mkdir", "createShortcut", "remoteExec", "ExecOnUnload",
+};
+
+// Tokens of the header lines, by line.
+static const int s_anHeaderTokens[HEADER_LINES] = {2, 3, 2, 2, 2, 2};
+
+// ScriptICompare
+int ScriptICompare(const char *a, const char *b)
+{
+    for (;; ++a, ++b) {
+        unsigned char ca = (unsigned char)*a;
+        unsigned char cb = (unsigned char)*b;
+        if (ca >= 'A' && ca <= 'Z')
+            ca = (unsigned char)(ca + 32);
+        if (cb >= 'A' && cb <= 'Z')
+            cb = (unsigned char)(cb + 32);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+        if (ca == 0)
+            return 0;
+    }
+}
+
+// Copies src into a buffer of cbDst bytes; 0 (and nothing copied) when it
+// does not fit with its terminator.
+static BOOL CopyFitting(char *pszDst, DWORD cbDst, const char *pszSrc)
+{
+    if ((DWORD)XStr_Length(pszSrc) >= cbDst)
+        return 0;
+    XStr_Copy(pszDst, pszSrc);
+    return 1;
+}
+
+// Reads the next line into a 512-byte buffer and removes line ends and
+// leading and trailing blanks. 0 at the end of the file or on a read error.
+static BOOL ReadCleanLine(HANDLE hFile, char *pszLine)
+{
+    if (XFile_ReadLine(hFile, pszLine, SCRIPT_LINE_SIZE, NULL) != 0)
+        return 0;
+    XStr_StripStringCRLFs(pszLine);
+    XStr_StripString(pszLine);
+    return 1;
+}
+
+static void ShowReadFailed(const char *pszPath)
+{
+    WCHAR wszPath[MAX_PATH];
+    XStr_String2TString(pszPath ? pszPath : "", wszPath, MAX_PATH);
+    Supp_MsgBox(NULL, IDS_READ_FAILED, MB_ICONHAND, wszPath);
+}
+
+// ReadScriptHeader
+BOOL ReadScriptHeader(const char *pszPath, char *pszProductName, HKEY *phPresenceRoot,
+                      char *pszPresenceKey, char *pszDefaultFolder, char *pszCompletionNote)
+{
+    HANDLE hFile = XFILE_NO_HANDLE;
+    char szLine[SCRIPT_LINE_SIZE];
+    char *apszTokens[SCRIPT_MAX_TOKENS];
+    int nLine;
+    BOOL fOk = 0;
+
+    if (pszPath == NULL || XFile_Open(pszPath, XFILE_MODE_READ, &hFile) != 0)
+        goto done;
+
+    for (nLine = 0; nLine < HEADER_LINES; nLine++) {
+        int nCount = 0;
+        if (!ReadCleanLine(hFile, szLine))
+            goto done;
+        if (!XStr_ParseCmdLine(szLine, apszTokens, SCRIPT_MAX_TOKENS, &nCount, 0))
+            goto done;
+        if (nCount != s_anHeaderTokens[nLine] || XStr_Compare(apszTokens[0], "//") != 0)
+            goto done;
+
+        switch (nLine) {
+        case 0: // product name
+            if (XStr_Length(apszTokens[1]) >= SCRIPT_NAME_SIZE)
+                goto done;
+            if (pszProductName)
+                XStr_Copy(pszProductName, apszTokens[1]);
+            break;
+        case 1: { // presence key: root name and path
+            HKEY hRoot = RegRootFromName(apszTokens[1]);
+            if (hRoot == 0 || XStr_Length(apszTokens[2]) >= SCRIPT_NAME_SIZE)
+                goto done;
+            if (pszPresenceKey)
+                XStr_Copy(pszPresenceKey, apszTokens[2]);
+            if (phPresenceRoot)
+                *phPresenceRoot = hRoot;
+            break;
+        }
+        case 2: { // default folder under \Program Files
+            char szFolder[SCRIPT_DEST_SIZE];
+            XStr_Copy(szFolder, "\\Program Files");
+            XStr_AddDirDelim(szFolder);
+            if (XStr_Length(szFolder) + XStr_Length(apszTokens[1]) >= SCRIPT_DEST_SIZE)
+                goto done;
+            XStr_Join(szFolder, apszTokens[1]);
+            if (pszDefaultFolder)
+                XStr_Copy(pszDefaultFolder, szFolder);
+            break;
+        }
+        case 3: { // setup bitmap: the text after the first "="
+            char *pEq = XStr_FindChar(apszTokens[1], '=');
+            if (pEq == NULL || !CopyFitting(g_szSetupBitmapName, SCRIPT_PATH_SIZE, pEq + 1))
+                goto done;
+            break;
+        }
+        case 4: // location choice; the token also stands as the note until line 6
+            if (XStr_Compare(apszTokens[1], "SelectAppLocation=Yes") == 0)
+                g_fSelectAppLocation = 1;
+            else if (XStr_Compare(apszTokens[1], "SelectAppLocation=No") == 0)
+                g_fSelectAppLocation = 0;
+            else
+                goto done;
+            if (pszCompletionNote)
+                XStr_Copy(pszCompletionNote, apszTokens[1]);
+            break;
+        case 5: // completion note
+            if (XStr_Length(apszTokens[1]) >= SCRIPT_NAME_SIZE)
+                goto done;
+            if (pszCompletionNote)
+                XStr_Copy(pszCompletionNote, apszTokens[1]);
+            break;
+        }
+    }
+    fOk = 1;
+
+done:
+    if (!fOk)
+        ShowReadFailed(pszPath);
+    XFile_Close(&hFile);
+    return fOk;
+}
+
+// Replaces every "%P" of a 256-byte token slot by the install folder. The
+// search goes on after the inserted text, so a folder that itself holds
+// "%P" is inserted once and not again into itself. A replacement that does
+// not fit leaves that "%P" and the ones after it as they are.
+static void ReplaceFolderPlaceholders(char *pszSlot, const char *pszFolder)
+{
+    char *pszFrom = pszSlot;
+    DWORD cchFolder = (DWORD)XStr_Length(pszFolder);
+
+    for (;;) {
+        char *p = XStr_FindString(pszFrom, "%P");
+        if (p == NULL)
+            return;
+        if (!XStr_ReplaceSubstring(pszSlot, SCRIPT_TOKEN_SIZE, p, p + 1, pszFolder))
+            return;
+        pszFrom = p + cchFolder;
+    }
+}
+
+// The command number of a keyword, or -1 when the line is to be skipped.
+static int CommandNumber(const char *pszKeyword)
+{
+    int i;
+    for (i = 0; i < (int)(sizeof(s_apszKeywords) / sizeof(s_apszKeywords[0])); i++) {
+        if (ScriptICompare(pszKeyword, s_apszKeywords[i]) == 0)
+            return i;
+    }
+    if (pszKeyword[0] == '/' && pszKeyword[1] == '/')
+        return SCRIPT_CMD_COMMENT;
+    if (ScriptICompare(pszKeyword, "exit") == 0)
+        return SCRIPT_CMD_EXIT;
+    return -1;
+}
+
+// ReadScript
+int ReadScript(const char *pszPath, BOOL fInstall, const char *pszInstallFolder,
+               SCRIPT_LINE_HANDLER pfnHandler, void *pData)
+{
+    HANDLE hFile = XFILE_NO_HANDLE;
+    char szLine[SCRIPT_LINE_SIZE];
+    char szSplit[SCRIPT_LINE_SIZE];
+    char *apszTokens[SCRIPT_MAX_TOKENS];
+    SCRIPT_TOKEN aSlots[SCRIPT_MAX_TOKENS];
+    int nResult = 1;
+
+    if (pszPath == NULL || pfnHandler == NULL)
+        return 0;
+    if (XFile_Open(pszPath, XFILE_MODE_READ, &hFile) != 0)
+        return 0;
+
+    for (;;) {
+        int nCount = 0, nCommand, k;
+        DWORD dwCut = 0, dwSaved;
+
+        if (!ReadCleanLine(hFile, szLine)) {
+            // A script must end with "exit"; a log may end anywhere.
+            if (fInstall)
+                nResult = 0;
+            break;
+        }
+        if (szLine[0] == 0)
+            continue;
+
+        XStr_Copy(szSplit, szLine);
+        if (!XStr_ParseCmdLine(szSplit, apszTokens, SCRIPT_MAX_TOKENS, &nCount, 0)) {
+            nResult = 0;
+            break;
+        }
+
+        // Every slot is written for every line, so that no handler ever
+        // sees a token of an earlier line.
+        for (k = 0; k < SCRIPT_MAX_TOKENS; k++) {
+            if (k >= nCount) {
+                aSlots[k][0] = 0;
+                continue;
+            }
+            if (XStr_Length(apszTokens[k]) >= SCRIPT_TOKEN_SIZE)
+                dwCut |= (DWORD)1 << k;
+            XStr_NCopyExact(aSlots[k], apszTokens[k], SCRIPT_TOKEN_SIZE);
+            if (pszInstallFolder)
+                ReplaceFolderPlaceholders(aSlots[k], pszInstallFolder);
+        }
+
+        nCommand = CommandNumber(aSlots[0]);
+        if (nCommand < 0)
+            continue;
+
+        dwSaved = g_dwScriptTokensCut;
+        g_dwScriptTokensCut = dwCut;
+        nResult = pfnHandler(szLine, nCommand, aSlots, pData);
+        g_dwScriptTokensCut = dwSaved;
+
+        if (nResult == 0 || nCommand == SCRIPT_CMD_EXIT)
+            break;
+    }
+
+    XFile_Close(&hFile);
+    return nResult;
+}
+
+// ExpandScriptParams
+BOOL ExpandScriptParams(char *pszPath, const char *const *apszValues)
+{
+    HANDLE hIn = XFILE_NO_HANDLE, hOut = XFILE_NO_HANDLE;
+    char szCopy[SCRIPT_DEST_SIZE];
+    char szLine[SCRIPT_LINE_SIZE];
+    const char *pszTitle;
+    BOOL fOk = 0;
+    int k;
+
+    if (pszPath == NULL || apszValues == NULL || g_pszExpandedScriptName == NULL)
+        return 0;
+    // Values are refused before anything is written: each holds at most 31 bytes.
+    for (k = 1; k < SCRIPT_PARAM_COUNT; k++) {
+        if (apszValues[k] == NULL || XStr_Length(apszValues[k]) >= SCRIPT_PARAM_SIZE)
+            return 0;
+    }
+
+    // The copy lies beside the script, under the expanded-script name.
+    pszTitle = XStr_GetFileTitlePtr(pszPath);
+    if ((pszTitle - pszPath) + XStr_Length(g_pszExpandedScriptName) >= SCRIPT_PATH_SIZE)
+        return 0;
+    XStr_CopySubstring(szCopy, pszPath, pszTitle);
+    XStr_Join(szCopy, g_pszExpandedScriptName);
+    // Expanding the expanded copy onto itself would empty the only script,
+    // and the clean-up would then delete it.
+    if (ScriptICompare(XStr_GetFileTitlePtr(pszPath), g_pszExpandedScriptName) == 0)
+        return 0;
+
+    if (XFile_Open(pszPath, XFILE_MODE_READ, &hIn) != 0)
+        goto done;
+    if (XFile_Open(szCopy, XFILE_MODE_WRITE, &hOut) != 0)
+        goto done;
+
+    for (;;) {
+        DWORD rc = XFile_ReadLine(hIn, szLine, SCRIPT_LINE_SIZE, NULL);
+        char *pAt;
+        if (rc == 1)
+            break;
+        if (rc != 0)
+            goto done;
+        XStr_StripStringCRLFs(szLine);
+
+        // Only the first "@" of a line is looked at.
+        pAt = XStr_FindChar(szLine, '@');
+        if (pAt != NULL) {
+            const char *pszValue;
+            if (pAt[1] < '1' || pAt[1] > '6')
+                goto done;
+            pszValue = apszValues[pAt[1] - '0'];
+            if (pszValue[0] == 0)
+                continue; // an empty value drops the line
+            // A line that would overflow stays as it is.
+            XStr_ReplaceSubstring(szLine, SCRIPT_LINE_SIZE, pAt, pAt + 1, pszValue);
+        }
+        if (XFile_WriteLine(hOut, szLine) != 0)
+            goto done;
+    }
+    fOk = 1;
+
+done:
+    XFile_Close(&hIn);
+    if (hOut != XFILE_NO_HANDLE && XFile_Close(&hOut) != 0)
+        fOk = 0;
+    if (!fOk) {
+        XFile_DeleteFile(szCopy);
+        return 0;
+    }
+    XStr_Copy(pszPath, szCopy);
+    return 1;
+}

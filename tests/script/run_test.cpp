@@ -1,0 +1,493 @@
+// run_test.cpp - carrying out scripts and undoing them through the unload
+// log: the log's exact bytes, failed runs, registry, shortcut, program-start
+// and mkdir commands in both modes, shared files and shortcuts, and write
+// failures injected at every point of an installation.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "helpers/scriptkit.h"
+#include "internal/faults.h"
+#include "internal/transcript.h"
+#include "script/script.h"
+
+using namespace cetest;
+
+namespace {
+
+const char *kScript = "\\Storage Card\\Pkg\\Notes.load";
+const char *kSource = "\\Storage Card\\Pkg";
+const char *kFolder = "\\Program Files\\Notes";
+const char *kLog = "\\Program Files\\Notes\\Demo Notes 1.0.unload";
+const char *kLogRel = "Program Files/Notes/Demo Notes 1.0.unload";
+
+class RunTest : public ScriptFixture {
+protected:
+    void TearDown() override
+    {
+        plat::FaultResetAll();
+        plat::TranscriptClose();
+        ScriptFixture::TearDown();
+    }
+
+    BOOL Install(const std::string &body, BOOL reinstall = 0, BOOL createLog = 1, const char *folder = kFolder,
+                 const char *logPath = kLog)
+    {
+        CardFile("Pkg/Notes.load", header.Text() + body);
+        char inst[264];
+        std::strcpy(inst, folder);
+        done = 0xdeadbeef;
+        return RunScript(1, createLog, reinstall, kScript, logPath, 1, kSource, inst, 0, 0, 1000, &done);
+    }
+
+    BOOL Remove(const char *folder = kFolder, const char *logPath = kLog)
+    {
+        char inst[264];
+        std::strcpy(inst, folder);
+        return RunScript(0, 0, 0, kScript, logPath, 1, kSource, inst, 0, 0, 0, &done);
+    }
+
+    std::vector<std::string> LogLines() { return SplitCrLf(StoreRead(kLogRel)); }
+
+    std::vector<std::string> Expected(std::initializer_list<std::string> body)
+    {
+        auto lines = header.Lines();
+        lines.insert(lines.end(), body);
+        return lines;
+    }
+
+    ScriptHeader header;
+    DWORD done = 0;
+};
+
+TEST_F(RunTest, LogOfASmallInstallationAndItsRemoval)
+{
+    MessageLog log;
+    ASSERT_TRUE(Install(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Demo", "  // installed by Notes  ", "exit"})));
+    EXPECT_EQ(StoreRead(kLogRel),
+              header.Text() + "regKeyCreate HKEY_LOCAL_MACHINE Software\\Demo\r\n// installed by Notes\r\nexit\r\n")
+        << "nine lines, each ended by CR LF, trimmed as the handler saw them";
+    EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\Demo"));
+    EXPECT_EQ(done, 0u) << "bytes done is written even when nothing was copied";
+
+    // Subkeys made later go with the key.
+    ASSERT_TRUE(CreateKey(0x80000002u, u"Software\\Demo\\Sub\\Deeper"));
+    ASSERT_TRUE(SetDword(0x80000002u, u"Software\\Demo\\Sub", u"v", 3));
+    ASSERT_TRUE(CreateKey(0x80000002u, u"Software\\Other"));
+    ASSERT_TRUE(Remove());
+    EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Demo"));
+    EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\Other")) << "only the logged key is deleted";
+    EXPECT_TRUE(StoreExists(kLogRel)) << "the run does not delete the log; the driver does";
+    EXPECT_TRUE(log.seen.empty());
+}
+
+TEST_F(RunTest, FailedRegistryLineStopsTheRun)
+{
+    MessageLog log;
+    EXPECT_FALSE(Install(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\A", "// one",
+                               "regString HKEY_USERS Software\\B x Name Text",
+                               "regKeyCreate HKEY_LOCAL_MACHINE Software\\C", "exit"})));
+    EXPECT_EQ(log.Ids(), std::vector<int>{213});
+    EXPECT_EQ(log.seen[0].type, 16u);
+    EXPECT_EQ(LogLines(), Expected({"regKeyCreate HKEY_LOCAL_MACHINE Software\\A", "// one"}))
+        << "the failed line and everything after it are not logged";
+    EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\A")) << "nothing is rolled back";
+    EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\C")) << "lines after the failure are not carried out";
+}
+
+TEST_F(RunTest, RegistryValues)
+{
+    MessageLog log;
+    ASSERT_TRUE(Install(CrLf({"regString HKEY_LOCAL_MACHINE Software\\Notes ignored Folder %P",
+                              "regString hkey_current_user Software\\Notes x Empty",
+                              "regInt HKEY_LOCAL_MACHINE Software\\Notes x Mixed 12abc",
+                              "regInt HKEY_LOCAL_MACHINE Software\\Notes x Word abc",
+                              "regInt HKEY_LOCAL_MACHINE Software\\Notes x Neg -5",
+                              "regInt HKEY_LOCAL_MACHINE Software\\Notes x Big 4294967295", "exit"})));
+    std::u16string s;
+    ASSERT_TRUE(ReadString(0x80000002u, u"Software\\Notes", u"Folder", s));
+    EXPECT_EQ(s, u"\\Program Files\\Notes") << "%P is the install folder";
+    ASSERT_TRUE(ReadString(0x80000001u, u"Software\\Notes", u"Empty", s)) << "a missing value token is empty text";
+    EXPECT_EQ(s, u"");
+    struct {
+        const char16_t *name;
+        uint32_t want;
+    } ints[] = {{u"Mixed", 12}, {u"Word", 0}, {u"Neg", 0xfffffffbu}, {u"Big", 0xffffffffu}};
+    for (const auto &i : ints) {
+        uint32_t v = 0x55;
+        ASSERT_TRUE(ReadDword(0x80000002u, u"Software\\Notes", i.name, v)) << U8(i.name);
+        EXPECT_EQ(v, i.want) << U8(i.name);
+    }
+
+    // The text value carries its terminator.
+    HKEY key = 0;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Notes", 0, KEY_READ, &key), 0);
+    DWORD type = 0, size = 0;
+    ASSERT_EQ(RegQueryValueExW(key, u"Folder", nullptr, &type, nullptr, &size), 0);
+    RegCloseKey(key);
+    EXPECT_EQ(type, (DWORD)REG_SZ);
+    EXPECT_EQ(size, (std::u16string(u"\\Program Files\\Notes").size() + 1) * 2);
+
+    // In removal mode the value lines do nothing.
+    ASSERT_TRUE(Remove());
+    ASSERT_TRUE(ReadString(0x80000002u, u"Software\\Notes", u"Folder", s));
+    EXPECT_TRUE(log.seen.empty());
+}
+
+TEST_F(RunTest, BadRegistryLines)
+{
+    struct Case {
+        const char *what;
+        std::string line;
+    } cases[] = {
+        {"unknown root", "regKeyCreate HKEY_CLASSES_ROOT Software\\X"},
+        {"no key path", "regKeyCreate HKEY_LOCAL_MACHINE"},
+        {"key path of delimiters only", "regKeyCreate HKEY_LOCAL_MACHINE \\"},
+        {"value under an unknown root", "regInt HKEY_USERS Software\\X x v 1"},
+        {"key path over 255 bytes", "regKeyCreate HKEY_LOCAL_MACHINE " + std::string(300, 'k')},
+        {"value name over 255 bytes", "regString HKEY_LOCAL_MACHINE Software\\X x " + std::string(256, 'n') + " v"},
+        {"text over 255 bytes", "regString HKEY_LOCAL_MACHINE Software\\X x n " + std::string(256, 't')},
+    };
+    for (const auto &c : cases) {
+        MessageLog log;
+        EXPECT_FALSE(Install(CrLf({c.line, "exit"}))) << c.what;
+        EXPECT_EQ(log.Ids(), std::vector<int>{213}) << c.what;
+        EXPECT_EQ(LogLines(), Expected({})) << c.what;
+    }
+    EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\X"));
+}
+
+// A log line naming a root without a key path would otherwise delete the
+// whole root: it is refused with 213 and nothing is deleted.
+TEST_F(RunTest, RemovalNeverEmptiesARoot)
+{
+    MessageLog log;
+    ASSERT_TRUE(CreateKey(0x80000002u, u"Software\\Precious"));
+    ASSERT_TRUE(CreateKey(0x80000002u, u"Software\\Apps\\Shared"));
+    StoreFile(kLogRel, header.Text() + CrLf({"regKeyCreate HKEY_LOCAL_MACHINE", "exit"}));
+    EXPECT_FALSE(Remove());
+    EXPECT_EQ(log.Ids(), std::vector<int>{213});
+    EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\Precious"));
+    EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\Apps\\Shared"));
+}
+
+TEST_F(RunTest, MkdirAndCommentsChangeNothing)
+{
+    MessageLog log;
+    auto before = HostTree(deviceDir + "/store");
+    ASSERT_TRUE(Install(CrLf({"mkdir \\Program Files\\Other", "// note", "exit"}), 0, 0));
+    EXPECT_EQ(HostTree(deviceDir + "/store"), before) << "mkdir makes no folder; no log was asked for";
+    ASSERT_TRUE(Install(CrLf({"mkdir \\Program Files\\Other", "exit"})));
+    EXPECT_EQ(LogLines(), Expected({"mkdir \\Program Files\\Other", "exit"}));
+    EXPECT_FALSE(StoreExists("Program Files/Other"));
+}
+
+TEST_F(RunTest, WithoutLogTheRunIsTheSame)
+{
+    MessageLog log;
+    CardFile("Pkg/a.txt", "abc");
+    ASSERT_TRUE(Install(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\NoLog", "copy . . a.txt", "exit"}), 0, 0));
+    EXPECT_FALSE(StoreExists(kLogRel));
+    EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\NoLog"));
+    EXPECT_EQ(StoreRead("Program Files/Notes/a.txt"), "abc");
+    EXPECT_EQ(done, 3u);
+}
+
+TEST_F(RunTest, LogThatCannotBeMadeStopsBeforeAnyLine)
+{
+    MessageLog log;
+    EXPECT_FALSE(Install(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Early", "exit"}), 0, 1, kFolder,
+                         "\\Program Files\\Notes\\bad<name.unload"));
+    EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Early"));
+    EXPECT_EQ(done, 0u);
+    EXPECT_TRUE(log.seen.empty()) << "the caller reports the failed run";
+}
+
+TEST_F(RunTest, InstallFolderLosesItsTrailingDelimiter)
+{
+    MessageLog log;
+    CardFile("Pkg/Notes.load", header.Text() + CrLf({"regString HKEY_LOCAL_MACHINE Software\\T x F %P\\x", "exit"}));
+    char inst[264] = "\\Program Files\\Notes\\";
+    ASSERT_TRUE(RunScript(1, 0, 0, kScript, kLog, 1, kSource, inst, 0, 0, 0, &done));
+    EXPECT_STREQ(inst, "\\Program Files\\Notes") << "the caller's buffer is changed";
+    std::u16string s;
+    ASSERT_TRUE(ReadString(0x80000002u, u"Software\\T", u"F", s));
+    EXPECT_EQ(s, u"\\Program Files\\Notes\\x");
+}
+
+TEST_F(RunTest, ShortcutFiles)
+{
+    MessageLog log;
+    const std::string line = "createShortcut '\\Windows\\Start Menu' Notes.lnk . 'My App.exe'";
+    ASSERT_TRUE(Install(CrLf({line, "createShortcut . Plain.lnk bin App.exe", "exit"})));
+    const std::string target = "\"\\Program Files\\Notes\\My App.exe\"";
+    EXPECT_EQ(StoreRead("Windows/Start Menu/Notes.lnk"), std::to_string(target.size()) + "#" + target)
+        << "a target holding a blank is quoted";
+    const std::string plain = "\"\\Program Files\\Notes\\bin\\App.exe\"";
+    EXPECT_EQ(StoreRead("Program Files/Notes/Plain.lnk"), std::to_string(plain.size()) + "#" + plain)
+        << "a relative folder is below the install folder; the blank of Program Files quotes it";
+    EXPECT_EQ(SharedCount("\\Windows\\Start Menu\\Notes.lnk"), 1u);
+    EXPECT_EQ(LogLines(), Expected({line, "createShortcut . Plain.lnk bin App.exe", "exit"}));
+    StoreFile("Windows/w.lnk", "");
+    ASSERT_TRUE(Install(CrLf({"createShortcut \\Windows w.lnk \\Windows\\Bin x.exe", "exit"})));
+    EXPECT_EQ(StoreRead("Windows/w.lnk"), "18#\\Windows\\Bin\\x.exe") << "no blank, no quotes; replaced";
+
+    // A reinstallation makes the shortcut again without a second count.
+    ASSERT_TRUE(Install(CrLf({line, "exit"}), 1));
+    EXPECT_EQ(SharedCount("\\Windows\\Start Menu\\Notes.lnk"), 1u);
+
+    // Another product counting the same link keeps it through one removal.
+    ASSERT_TRUE(SetDword(0x80000002u, u"Software\\Apps\\Shared", u"\\Windows\\Start Menu\\Notes.lnk", 2));
+    ASSERT_TRUE(Remove());
+    EXPECT_TRUE(StoreExists("Windows/Start Menu/Notes.lnk")) << "still counted once";
+    EXPECT_EQ(SharedCount("\\Windows\\Start Menu\\Notes.lnk"), 1u);
+    ASSERT_TRUE(Remove());
+    EXPECT_FALSE(StoreExists("Windows/Start Menu/Notes.lnk")) << "the last count deletes it";
+    EXPECT_EQ(SharedCount("\\Windows\\Start Menu\\Notes.lnk"), 0u);
+    EXPECT_TRUE(StoreExists("Windows/Start Menu")) << "the link's folders are not removed";
+    EXPECT_TRUE(log.seen.empty());
+}
+
+// A shortcut never stops a run: one that cannot be made safely is skipped
+// and the line is still logged.
+TEST_F(RunTest, ShortcutsThatCannotBeMadeAreSkipped)
+{
+    MessageLog log;
+    std::string longName(250, 'l');
+    struct Case {
+        const char *what;
+        std::string line;
+        const char *mustNotExist;
+    } cases[] = {
+        {"link path over 255 bytes", "createShortcut \\Windows " + longName + ".lnk . App.exe", nullptr},
+        {"target over 263 bytes", "createShortcut \\Windows Long.lnk . " + longName + "x.exe", "Windows/Long.lnk"},
+        {"link that leaves its folder", "createShortcut \\Windows\\..\\Temp Up.lnk . App.exe", "Temp/Up.lnk"},
+        {"link folder that cannot exist", "createShortcut \\Windows\\a<b Odd.lnk . App.exe", nullptr},
+    };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(Install(CrLf({c.line, "exit"}))) << c.what;
+        EXPECT_EQ(LogLines(), Expected({c.line, "exit"})) << c.what;
+        if (c.mustNotExist) {
+            EXPECT_FALSE(StoreExists(c.mustNotExist)) << c.what;
+        }
+    }
+    // A target of exactly 263 bytes with its quotes is still made.
+    std::string name(263 - 2 - std::strlen("\\Program Files\\Notes\\") - 2, 'n');
+    ASSERT_TRUE(Install(CrLf({"createShortcut \\Windows Fit.lnk . 'a " + name + "'", "exit"})));
+    std::string target = "\"\\Program Files\\Notes\\a " + name + "\"";
+    ASSERT_EQ(target.size(), 263u);
+    EXPECT_EQ(StoreRead("Windows/Fit.lnk"), "263#" + target);
+    EXPECT_TRUE(log.seen.empty());
+}
+
+TEST_F(RunTest, ProgramStarts)
+{
+    MessageLog log;
+    std::string transcript = root.path + "/transcript.jsonl";
+    std::string err;
+    ASSERT_TRUE(plat::TranscriptOpen(transcript, err)) << err;
+    StoreFile("Windows/tool.exe", "MZ");
+    ASSERT_TRUE(Install(CrLf({"remoteExec \\Windows\\tool.exe '-install now'",
+                              "ExecOnUnload \\Windows\\tool.exe -remove", "exit"})));
+    std::string afterInstall = ReadHostFile(transcript);
+    EXPECT_NE(afterInstall.find("-install now"), std::string::npos) << afterInstall;
+    EXPECT_EQ(afterInstall.find("-remove"), std::string::npos) << "ExecOnUnload does nothing when installing";
+    EXPECT_EQ(LogLines(), Expected({"remoteExec \\Windows\\tool.exe '-install now'",
+                                    "ExecOnUnload \\Windows\\tool.exe -remove", "exit"}));
+
+    ASSERT_TRUE(Remove());
+    std::string afterRemove = ReadHostFile(transcript).substr(afterInstall.size());
+    EXPECT_NE(afterRemove.find("-remove"), std::string::npos) << afterRemove;
+    EXPECT_EQ(afterRemove.find("-install"), std::string::npos) << "remoteExec does nothing when removing";
+
+    // A program that does not exist is not reported and does not stop the run.
+    ASSERT_TRUE(Install(CrLf({"remoteExec \\Windows\\missing.exe x", "exit"})));
+    EXPECT_TRUE(log.seen.empty());
+}
+
+// Files, folders and shared files through install and removal by two
+// products sharing one file.
+TEST_F(RunTest, RemovalThroughTheLog)
+{
+    MessageLog log;
+    CardFile("Pkg/Notes.exe.ARM", Bytes(5000));
+    CardFile("Pkg/data/Help.htm", Bytes(300, 'h'));
+    CardFile("Pkg/NotesLib.dll.ARM", Bytes(700, 'l'));
+    std::string body = CrLf({"copy . . Notes.exe", "copy data doc\\en Help.htm", "copyShared . \\Windows NotesLib.dll",
+                             "exit"});
+    ASSERT_TRUE(Install(body));
+    EXPECT_EQ(done, 6000u);
+    EXPECT_EQ(StoreRead("Program Files/Notes/Notes.exe"), Bytes(5000));
+    EXPECT_EQ(StoreRead("Program Files/Notes/doc/en/Help.htm"), Bytes(300, 'h'));
+    EXPECT_EQ(StoreRead("Windows/NotesLib.dll"), Bytes(700, 'l'));
+    EXPECT_EQ(SharedCount("\\Windows\\NotesLib.dll"), 1u);
+
+    // A second product installs the same shared file elsewhere.
+    const char *kLog2 = "\\Program Files\\Other\\Other.unload";
+    ASSERT_TRUE(Install(CrLf({"copyShared . \\Windows NotesLib.dll", "exit"}), 0, 1, "\\Program Files\\Other", kLog2));
+    EXPECT_EQ(SharedCount("\\Windows\\NotesLib.dll"), 2u);
+
+    ASSERT_TRUE(Remove());
+    EXPECT_FALSE(StoreExists("Program Files/Notes/Notes.exe"));
+    EXPECT_FALSE(StoreExists("Program Files/Notes/doc")) << "emptied folders are removed";
+    EXPECT_TRUE(StoreExists("Program Files/Notes")) << "the folder still holds the log";
+    EXPECT_TRUE(StoreExists("Windows/NotesLib.dll")) << "still used by the other product";
+    EXPECT_EQ(SharedCount("\\Windows\\NotesLib.dll"), 1u);
+
+    ASSERT_TRUE(Remove("\\Program Files\\Other", kLog2));
+    EXPECT_FALSE(StoreExists("Windows/NotesLib.dll")) << "the last user removes it";
+    EXPECT_EQ(SharedCount("\\Windows\\NotesLib.dll"), 0u);
+    EXPECT_TRUE(StoreExists("Windows")) << "a folder that is not empty stays";
+
+    // Removing again finds nothing to delete and is no error.
+    ASSERT_TRUE(Remove());
+    EXPECT_TRUE(log.seen.empty());
+}
+
+// A log cut short (a run that stopped early) is read to its end: removal
+// undoes what was logged.
+TEST_F(RunTest, RemovalOfAPartialInstallation)
+{
+    MessageLog log;
+    log.defaultAnswer = 7;
+    CardFile("Pkg/a.txt", "a");
+    EXPECT_FALSE(Install(CrLf({"copy . . a.txt", "copy . . missing.txt", "exit"})));
+    EXPECT_EQ(log.Ids(), std::vector<int>{204});
+    EXPECT_EQ(LogLines(), Expected({"copy . . a.txt"}));
+    ASSERT_TRUE(Remove());
+    EXPECT_FALSE(StoreExists("Program Files/Notes/a.txt"));
+}
+
+// Lines naming paths that leave the device fail with the copy's message,
+// and nothing outside the device folder and the card changes.
+TEST_F(RunTest, PathsLeavingTheDeviceChangeNothingOutside)
+{
+    MessageLog log;
+    WriteHostFile(root.path + "/outside/keep.txt", "keep");
+    CardFile("Pkg/a.txt", "payload");
+    auto outsideBefore = HostTree(root.path + "/outside");
+    struct Case {
+        const char *what;
+        std::string line;
+    } cases[] = {
+        {"destination up and out", "copy . ..\\..\\..\\..\\outside a.txt"},
+        {"absolute destination up and out", "copy . \\..\\..\\outside a.txt"},
+        {"file name up and out", "copy . . ..\\..\\..\\..\\outside\\keep.txt"},
+        {"source up and out", "copy ..\\..\\outside . keep.txt"},
+    };
+    for (const auto &c : cases) {
+        log.seen.clear();
+        EXPECT_FALSE(Install(CrLf({c.line, "exit"}))) << c.what;
+        EXPECT_EQ(log.Ids(), std::vector<int>{212}) << c.what;
+        EXPECT_EQ(HostTree(root.path + "/outside"), outsideBefore) << c.what;
+        EXPECT_EQ(ReadHostFile(root.path + "/outside/keep.txt"), "keep") << c.what;
+        // And the same line in a log is refused in removal mode.
+        StoreFile(kLogRel, header.Text() + CrLf({c.line}));
+        log.seen.clear();
+        EXPECT_FALSE(Remove()) << c.what;
+        EXPECT_EQ(log.Ids(), std::vector<int>{212}) << c.what;
+        EXPECT_EQ(ReadHostFile(root.path + "/outside/keep.txt"), "keep") << c.what;
+    }
+    for (const auto &e : HostTree(root.path)) {
+        EXPECT_TRUE(e.first.rfind("device", 0) == 0 || e.first.rfind("card", 0) == 0 ||
+                    e.first.rfind("outside", 0) == 0)
+            << "unexpected host file " << e.first;
+    }
+}
+
+// Every file write of an installation made to fail in turn: each failure
+// stops the run with result 0; the log holds whole lines, a prefix of the
+// complete log; every logged copy is complete on the device; and removal
+// through that log takes away what it lists.
+TEST_F(RunTest, WriteFailuresAtEveryPoint)
+{
+    MessageLog log;
+    log.defaultAnswer = 7; // No to every retry
+    CardFile("Pkg/Big.exe.ARM", Bytes(70000, 'B'));
+    CardFile("Pkg/Small.txt", Bytes(10, 's'));
+    CardFile("Pkg/Lib.dll.ARM", Bytes(33000, 'L'));
+    std::string body = CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Faulty", "copy . . Big.exe", "// mid",
+                             "copy . sub Small.txt", "copyShared . \\Windows Lib.dll",
+                             "createShortcut \\Windows Faulty.lnk . Big.exe", "exit"});
+    auto full = Expected({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Faulty", "copy . . Big.exe", "// mid",
+                          "copy . sub Small.txt", "copyShared . \\Windows Lib.dll",
+                          "createShortcut \\Windows Faulty.lnk . Big.exe", "exit"});
+    std::map<std::string, std::pair<std::string, std::string>> copies = {
+        {"copy . . Big.exe", {"Big.exe", Bytes(70000, 'B')}},
+        {"copy . sub Small.txt", {"sub/Small.txt", Bytes(10, 's')}},
+    };
+
+    int failures = 0;
+    for (int n = 1;; ++n) {
+        ASSERT_LT(n, 200) << "the installation never succeeded";
+        std::string folder = "\\Program Files\\F" + std::to_string(n);
+        std::string folderRel = "Program Files/F" + std::to_string(n);
+        std::string logPath = folder + "\\Faulty.unload";
+        log.seen.clear();
+        plat::FaultArm(plat::FaultKind::FileWrite, n);
+        DeleteFileW(u"\\Windows\\Faulty.lnk");
+        BOOL ok = Install(body, 0, 1, folder.c_str(), logPath.c_str());
+        bool fired = plat::FaultFired(plat::FaultKind::FileWrite);
+        plat::FaultArm(plat::FaultKind::FileWrite, 0);
+
+        std::string text = StoreRead(folderRel + "/Faulty.unload");
+        if (!fired) {
+            ASSERT_TRUE(ok) << "n=" << n;
+            EXPECT_EQ(SplitCrLf(text), full);
+            EXPECT_NE(StoreRead("Windows/Faulty.lnk").find(folder + "\\Big.exe"), std::string::npos);
+            break;
+        }
+        if (ok) {
+            // Only the shortcut's own write may fail without stopping the
+            // run: the line is logged and the link is missing.
+            EXPECT_EQ(SplitCrLf(text), full) << "n=" << n;
+            EXPECT_FALSE(StoreExists("Windows/Faulty.lnk")) << "n=" << n;
+            EXPECT_TRUE(log.seen.empty()) << "n=" << n;
+            continue;
+        }
+        ++failures;
+        EXPECT_FALSE(ok) << "write " << n << " failed but the run succeeded";
+        ASSERT_TRUE(text.empty() || (text.size() >= 2 && text.substr(text.size() - 2) == "\r\n"))
+            << "n=" << n << ": the log ends in the middle of a line";
+        auto lines = SplitCrLf(text);
+        ASSERT_LT(lines.size(), full.size()) << "n=" << n;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i], full[i]) << "n=" << n << " line " << i;
+        }
+        for (const auto &l : lines) {
+            auto it = copies.find(l);
+            if (it != copies.end()) {
+                EXPECT_EQ(StoreRead(folderRel + "/" + it->second.first), it->second.second)
+                    << "n=" << n << ": logged copy " << l;
+            }
+        }
+        // Whatever was copied is whole: no partial destination is left.
+        for (const auto &c : copies) {
+            std::string host = folderRel + "/" + c.second.first;
+            if (StoreExists(host)) {
+                EXPECT_EQ(StoreRead(host), c.second.second) << "n=" << n << ": partial " << host;
+            }
+        }
+        for (int id : log.Ids()) {
+            EXPECT_EQ(id, 204) << "n=" << n << ": only the copy's retry question may be shown";
+        }
+
+        // Removal through the partial log takes away the logged copies.
+        if (!lines.empty()) {
+            log.seen.clear();
+            EXPECT_TRUE(Remove(folder.c_str(), logPath.c_str())) << "n=" << n;
+            for (const auto &l : lines) {
+                auto it = copies.find(l);
+                if (it != copies.end()) {
+                    EXPECT_FALSE(StoreExists(folderRel + "/" + it->second.first)) << "n=" << n << " " << l;
+                }
+            }
+        }
+    }
+    EXPECT_GT(failures, 10) << "the installation makes more writes than that";
+}
+
+} // namespace

@@ -293,7 +293,8 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
 {
     DevicePath p;
     uint32_t error = ParseDevicePath(lpFileName, false, p);
-    if (!error && p.trailingSep)
+    // A file name cannot end with a separator ("\" alone is the root folder).
+    if (!error && p.trailingSep && !p.parts.empty())
         error = ERROR_INVALID_NAME;
     if (error) {
         SetLastError(error);

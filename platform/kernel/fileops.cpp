@@ -99,11 +99,10 @@ uint32_t CopyAcross(int src, const struct stat &srcSt, const ResolvedPath &dst)
         at += n;
     }
     if (!error) {
-        FileForgetCreationTime(srcSt);
+        FileTimes t = FileTimesOf(src, srcSt);
         struct stat outSt;
         if (fstat(out, &outSt) == 0)
             FileForgetCreationTime(outSt);
-        FileTimes t = FileTimesOf(src, srcSt);
         error = FileSetTimes(out, &t.creation, &t.access, &t.write);
         if (!error && IsReadOnly(srcSt))
             fchmod(out, 0444);

@@ -1,0 +1,284 @@
+// kernel_system_test.cpp - version, module handle, last error, local heap,
+// time conversions and program starts.
+#include <time.h>
+
+#include <cstring>
+#include <thread>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "file_testutil.h"
+#include "internal/device.h"
+#include "internal/faults.h"
+#include "internal/files.h"
+#include "internal/transcript.h"
+
+using namespace filetest;
+using cetest::U8;
+
+namespace {
+
+class KernelSystem : public cetest::DeviceFixture {
+protected:
+    void TearDown() override
+    {
+        plat::FaultResetAll();
+        DeviceFixture::TearDown();
+    }
+};
+
+TEST_F(KernelSystem, VersionComesFromTheDeviceSettings)
+{
+    struct Case {
+        const char *version;
+        DWORD major, minor;
+    } cases[] = {{nullptr, 4, 20}, {"2.10", 2, 10}, {"2.1", 2, 1}, {"2.11", 2, 11}, {"5.0", 5, 0}};
+    for (const auto &c : cases) {
+        plat::DeviceOverrides o;
+        if (c.version)
+            o.osVersion = c.version;
+        Reopen(o);
+        OSVERSIONINFOW v;
+        memset(&v, 0xcc, sizeof v);
+        v.dwOSVersionInfoSize = 276;
+        ASSERT_TRUE(GetVersionExW(&v)) << (c.version ? c.version : "default");
+        EXPECT_EQ(v.dwMajorVersion, c.major) << (c.version ? c.version : "default");
+        EXPECT_EQ(v.dwMinorVersion, c.minor) << (c.version ? c.version : "default");
+        EXPECT_EQ(v.dwPlatformId, 3u);
+        EXPECT_EQ(v.szCSDVersion[0], 0);
+    }
+    OSVERSIONINFOW v = {};
+    v.dwOSVersionInfoSize = 100;
+    SetLastError(0);
+    EXPECT_FALSE(GetVersionExW(&v));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << "a wrong structure size";
+    SetLastError(0);
+    EXPECT_FALSE(GetVersionExW(nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+TEST_F(KernelSystem, ModuleHandleIsTheProgramInstance)
+{
+    EXPECT_EQ(GetModuleHandleW(nullptr), plat::ProgramInstance());
+    EXPECT_EQ(plat::ProgramInstance(), plat::kProgramInstance);
+    EXPECT_EQ(GetModuleHandleW(u"SETUP.EXE"), plat::kProgramInstance) << "its own file name";
+    EXPECT_EQ(GetModuleHandleW(u"\\Storage Card\\setup.exe"), plat::kProgramInstance);
+    SetLastError(0);
+    EXPECT_EQ(GetModuleHandleW(u"coredll.dll"), 0u);
+    EXPECT_NE(GetLastError(), 0u);
+}
+
+TEST_F(KernelSystem, LastErrorBelongsToTheThread)
+{
+    SetLastError(1234);
+    EXPECT_EQ(GetLastError(), 1234u);
+    DWORD seen = 1;
+    std::thread([&] { seen = GetLastError(); SetLastError(99); }).join();
+    EXPECT_EQ(seen, 0u) << "a new thread starts without an error";
+    EXPECT_EQ(GetLastError(), 1234u) << "another thread's error does not leak";
+}
+
+TEST_F(KernelSystem, LocalHeap)
+{
+    BYTE *p = static_cast<BYTE *>(LocalAlloc(LPTR, 64));
+    ASSERT_NE(p, nullptr);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(p[i], 0) << "LPTR memory is zeroed, byte " << i;
+    EXPECT_EQ(LocalSize(p), 64u);
+    memset(p, 0xab, 64);
+
+    // A fixed block grows only when it may move; growing keeps the content.
+    SetLastError(0);
+    EXPECT_EQ(LocalReAlloc(p, 128, LMEM_ZEROINIT), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(LocalSize(p), 64u) << "a refused growth keeps the block";
+    BYTE *q = static_cast<BYTE *>(LocalReAlloc(p, 128, LMEM_MOVEABLE | LMEM_ZEROINIT));
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(LocalSize(q), 128u);
+    EXPECT_EQ(q[63], 0xab);
+    EXPECT_EQ(q[64], 0) << "the new part is zeroed";
+    EXPECT_EQ(LocalReAlloc(q, 16, 0), q) << "shrinking stays in place";
+    EXPECT_EQ(LocalSize(q), 16u);
+    EXPECT_EQ(LocalFree(q), nullptr);
+
+    // Freeing twice, or a pointer from elsewhere, is refused without harm.
+    SetLastError(0);
+    EXPECT_EQ(LocalFree(q), q);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    int local = 0;
+    EXPECT_EQ(LocalFree(&local), &local);
+    EXPECT_EQ(LocalFree(nullptr), nullptr);
+    EXPECT_EQ(LocalSize(&local), 0u);
+
+    void *zero = LocalAlloc(LMEM_FIXED, 0);
+    EXPECT_NE(zero, nullptr) << "a zero-sized block is still a block";
+    EXPECT_EQ(LocalSize(zero), 0u);
+    LocalFree(zero);
+
+    SetLastError(0);
+    EXPECT_EQ(LocalAlloc(0x8000, 8), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "unknown flags";
+}
+
+TEST_F(KernelSystem, AllocationFailuresCanBeInjected)
+{
+    for (int n = 1; n <= 3; ++n) {
+        plat::FaultArm(plat::FaultKind::Alloc, n);
+        std::vector<void *> got;
+        for (int i = 0; i < 4; ++i)
+            got.push_back(LocalAlloc(LPTR, 8));
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(got[i] == nullptr, i == n - 1) << "fault armed for " << n << ", allocation " << i + 1;
+            LocalFree(got[i]);
+        }
+    }
+    plat::FaultArm(plat::FaultKind::Alloc, 1);
+    SetLastError(0);
+    EXPECT_EQ(LocalAlloc(LMEM_FIXED, 1), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+}
+
+struct TimeCase {
+    SYSTEMTIME st;
+    uint64_t ft;
+};
+
+TEST_F(KernelSystem, SystemTimesAndFileTimesConvertBothWays)
+{
+    const TimeCase cases[] = {
+        {{1601, 1, 1, 1, 0, 0, 0, 0}, 0},
+        {{1970, 1, 4, 1, 0, 0, 0, 0}, 116444736000000000ull},
+        {{2000, 1, 6, 1, 0, 0, 0, 0}, 125911584000000000ull},
+        {{2000, 2, 2, 29, 12, 34, 56, 789}, 125963012967890000ull},
+        {{2038, 1, 2, 19, 3, 14, 8, 0}, 137919572480000000ull},
+    };
+    for (const TimeCase &c : cases) {
+        FILETIME f;
+        ASSERT_TRUE(SystemTimeToFileTime(&c.st, &f)) << c.st.wYear;
+        EXPECT_EQ(Ft(f), c.ft) << c.st.wYear << "-" << c.st.wMonth << "-" << c.st.wDay;
+        SYSTEMTIME back;
+        ASSERT_TRUE(FileTimeToSystemTime(&f, &back));
+        EXPECT_EQ(memcmp(&back, &c.st, sizeof back), 0)
+            << "round trip of " << c.st.wYear << ": day of week " << back.wDayOfWeek << ", day " << back.wDay;
+    }
+    const SYSTEMTIME bad[] = {
+        {2001, 2, 0, 29, 0, 0, 0, 0},  // not a leap year
+        {1900, 2, 0, 29, 0, 0, 0, 0},  // before 1601 and not leap
+        {2000, 13, 0, 1, 0, 0, 0, 0},
+        {2000, 1, 0, 0, 0, 0, 0, 0},
+        {2000, 1, 0, 1, 24, 0, 0, 0},
+        {2000, 1, 0, 1, 0, 0, 0, 1000},
+    };
+    for (const SYSTEMTIME &s : bad) {
+        FILETIME f;
+        SetLastError(0);
+        EXPECT_FALSE(SystemTimeToFileTime(&s, &f)) << s.wYear << "-" << s.wMonth << "-" << s.wDay;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+    FILETIME a = MakeFt(5), b = MakeFt(7);
+    EXPECT_EQ(CompareFileTime(&a, &b), -1);
+    EXPECT_EQ(CompareFileTime(&b, &a), 1);
+    EXPECT_EQ(CompareFileTime(&a, &a), 0);
+}
+
+TEST_F(KernelSystem, ClockCallsAgreeWithTheHost)
+{
+    uint64_t host = static_cast<uint64_t>(time(nullptr)) * 10000000ull + 116444736000000000ull;
+    uint64_t mine = NowFt();
+    uint64_t diff = mine > host ? mine - host : host - mine;
+    EXPECT_LT(diff, 50000000ull) << "GetSystemTime is within 5 s of the host clock";
+    SYSTEMTIME local;
+    GetLocalTime(&local);
+    EXPECT_GE(local.wYear, 2020);
+    GetSystemTime(nullptr); // tolerated
+    DWORD t0 = GetTickCount();
+    Sleep(30);
+    DWORD t1 = GetTickCount();
+    EXPECT_GE(t1 - t0, 30u) << "Sleep waits at least as long as asked";
+}
+
+// Reads the launch events of a transcript file.
+std::vector<nlohmann::json> Launches(const std::string &path)
+{
+    std::ifstream in(path);
+    std::vector<nlohmann::json> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        auto j = nlohmann::json::parse(line, nullptr, false);
+        if (!j.is_discarded() && j.value("event", "") == "launch")
+            out.push_back(j);
+    }
+    return out;
+}
+
+TEST_F(KernelSystem, CreateProcessLooksProgramsUpAndRecordsEveryStart)
+{
+    std::string transcript = root.path + "/transcript.jsonl";
+    std::string error;
+    ASSERT_TRUE(plat::TranscriptOpen(transcript, error)) << error;
+    ASSERT_TRUE(Put(u"\\Windows\\Tool.exe", "MZ"));
+    ASSERT_TRUE(Put(u"\\Both.exe", "MZ"));
+    ASSERT_TRUE(Put(u"\\Windows\\Both.exe", "MZ"));
+    ASSERT_TRUE(Put(u"\\RootOnly.exe", "MZ"));
+    ASSERT_TRUE(Put(u"\\Windows\\Data.dat", "x"));
+    ASSERT_TRUE(CreateDirectoryW(u"\\Windows\\Folder.exe", nullptr));
+
+    struct Case {
+        const char16_t *program;
+        const char16_t *cmdline;
+        bool started;
+        const char *recorded;
+    } cases[] = {
+        {u"\\Windows\\ctlpnl.exe", u"cplmain.cpl,2", false, "\\Windows\\ctlpnl.exe"},
+        {u"tool", u"-x", true, "\\Windows\\Tool.exe"},
+        {u"TOOL.EXE", nullptr, true, "\\Windows\\Tool.exe"},
+        {u"both", u"", true, "\\Windows\\Both.exe"},
+        {u"rootonly", u"a b", true, "\\RootOnly.exe"},
+        {u"\\windows\\tool.exe", u"", true, "\\Windows\\Tool.exe"},
+        {u"data.dat", u"", true, "\\Windows\\Data.dat"},
+        {u"data", u"", false, "data"},
+        {u"Folder.exe", u"", false, "Folder.exe"},
+        {u"..\\evil.exe", u"", false, "..\\evil.exe"},
+        {u"\\Storage Card\\Setup.exe", u"", true, "\\Storage Card\\Setup.exe"},
+    };
+    for (const auto &c : cases) {
+        std::u16string cmd = c.cmdline ? c.cmdline : u"";
+        PROCESS_INFORMATION pi = {};
+        SetLastError(0);
+        BOOL ok = CreateProcessW(c.program, c.cmdline ? cmd.data() : nullptr, nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, nullptr, &pi);
+        EXPECT_EQ(ok, c.started ? TRUE : FALSE) << U8(c.program);
+        if (ok) {
+            EXPECT_NE(pi.hProcess, 0u);
+            EXPECT_NE(pi.hThread, pi.hProcess);
+            EXPECT_TRUE(CloseHandle(pi.hProcess));
+            EXPECT_TRUE(CloseHandle(pi.hThread));
+            EXPECT_FALSE(CloseHandle(pi.hThread)) << "closed twice";
+        } else {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << U8(c.program);
+        }
+    }
+    EXPECT_TRUE(CreateProcessW(u"tool", nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, nullptr))
+        << "no process information wanted";
+    std::u16string line = u"\"\\Windows\\Tool.exe\" /s";
+    EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, nullptr))
+        << "the program taken from the command line";
+    plat::TranscriptClose();
+
+    std::vector<nlohmann::json> events = Launches(transcript);
+    size_t n = sizeof cases / sizeof cases[0];
+    ASSERT_EQ(events.size(), n + 2) << "one launch event per start";
+    for (size_t i = 0; i < n; ++i) {
+        EXPECT_EQ(events[i].value("program", ""), cases[i].recorded) << U8(cases[i].program);
+        EXPECT_EQ(events[i].value("started", !cases[i].started), cases[i].started) << U8(cases[i].program);
+        EXPECT_EQ(events[i].value("cmdline", "?"), U8(cases[i].cmdline ? cases[i].cmdline : u"")) << U8(cases[i].program);
+    }
+    EXPECT_EQ(events[n + 1].value("program", ""), "\\Windows\\Tool.exe");
+    EXPECT_EQ(events[n + 1].value("cmdline", ""), "/s");
+}
+
+} // namespace

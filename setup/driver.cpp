@@ -167,6 +167,13 @@ static DWORD FileLength(const char *pszPath)
     return dw;
 }
 
+static BOOL BitmapPresent(const char *pszPath)
+{
+    DWORD dw = 0;
+
+    return pszPath[0] && XFile_FileLengthByName(pszPath, &dw) == 0;
+}
+
 // Removes the installation folder once it is empty after a removal; a
 // folder still holding anything (or the program's own folder) stays.
 static void RemoveEmptyInstallFolder(const char *pszFolder)
@@ -215,7 +222,9 @@ static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
         cp.dwBytesDone = pRun->dwBytesDone;
         XStr_ChangeFilePath(pRun->szModulePath, pTurn->szDestFolder, szDest);
         fOk = InstallFile(pTurn->fInstall, pRun->szModulePath, szDest, !pTurn->fReinstall, &cp);
-        if (fOk) {
+        // A package without a setup bitmap is no failure: there is then no
+        // bitmap to copy (removal still releases and deletes any copy).
+        if (fOk && (!pTurn->fInstall || BitmapPresent(pTurn->szBitmapPath))) {
             XStr_ChangeFilePath(pTurn->szBitmapPath, pTurn->szDestFolder, szDest);
             fOk = InstallFile(pTurn->fInstall, pTurn->szBitmapPath, szDest, !pTurn->fReinstall, &cp);
         }

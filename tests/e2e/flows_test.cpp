@@ -90,7 +90,9 @@ TEST_F(FlowsTest, UnansweredMessageEndsTheRunNamingIt)
     e2e::SetupRun r = Run({});
     EXPECT_EQ(r.exitCode, 3) << "an unanswered box ends the run";
     EXPECT_NE(r.err.find("215"), std::string::npos) << "stderr names the message: " << r.err;
-    EXPECT_EQ(r.MessageIds(), std::vector<int>{215}) << "nothing after it";
+    ASSERT_FALSE(r.events.empty());
+    EXPECT_EQ(r.events.back().value("event", ""), "exit");
+    EXPECT_EQ(r.events.back().value("code", 0), 3) << "nothing after it";
 
     e2e::SetupRun r2 = Run({"message 215: answer OK"});
     EXPECT_EQ(r2.exitCode, 3);
@@ -167,9 +169,10 @@ TEST_F(FlowsTest, ReinstallWithUnreadableRecordAndFailedEstimateEndsIn208)
     DeleteRecordValue("Pocket Dravex 3.1 Standard", u"UnloadFileName");
     fs::remove(card + "/Readme.txt"); // the estimate cannot measure it
     e2e::SetupRun r = Run({"page 108: click Reinstall", "message 214: answer OK", "page 106: click Continue",
-                           "message 208: answer OK"});
+                           "message 208: answer OK", "message 215: answer OK", "message 205: answer OK"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.MessageIds(), (std::vector<int>{214, 208}));
+    // Nothing was handled, so the last product's search reports too.
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{214, 208, 215, 205}));
     EXPECT_EQ(r.PageIds(), (std::vector<int>{108, 106, 109}));
 }
 
@@ -192,9 +195,10 @@ TEST_F(FlowsTest, RemovalWithUnreadableRecordShows210Then206)
     DravexCard();
     InstallDravex();
     DeleteRecordValue("Pocket Dravex 3.1 Standard", u"CopyFiles");
-    e2e::SetupRun r = Run({"page 108: click Remove", "message 210: answer OK", "message 206: answer OK"});
+    e2e::SetupRun r = Run({"page 108: click Remove", "message 210: answer OK", "message 206: answer OK",
+                           "message 215: answer OK", "message 205: answer OK"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.MessageIds(), (std::vector<int>{210, 206}));
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{210, 206, 215, 205}));
     EXPECT_EQ(r.PageIds(), std::vector<int>{108}) << "no removal is run";
     EXPECT_TRUE(StoreHas("Program Files/Dravex/Dravex.exe")) << "nothing was removed";
 }
@@ -231,9 +235,10 @@ TEST_F(FlowsTest, FailedCopyAnsweredNo)
              e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Dravex",
                              "createShortcut '%P\\Readme.txt' x.lnk . Dravex.exe", "copy . . Readme.txt", "exit"}));
     e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
-                           "page 104: click Continue", "message 204: answer No", "message 205: answer OK"});
+                           "page 104: click Continue", "message 204: answer No", "message 205: answer OK",
+                           "message 215: answer OK"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.MessageIds(), (std::vector<int>{204, 205}));
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{204, 205, 215, 205}));
     // The failed installation is recorded, so maintenance is offered next.
     e2e::SetupRun again = Run({"page 108: click Exit"});
     EXPECT_EQ(again.PageIds(), std::vector<int>{108});
@@ -245,10 +250,11 @@ TEST_F(FlowsTest, NotEnoughSpaceAsksAndCancelKeepsThePage)
     CardFile("Dravex.exe.ARM", e2e::ProgramBytes("Dravex.exe", 40 * 1024));
     e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
                            "page 104: click Continue; click Continue", "message 219#1: answer Cancel",
-                           "message 219#2: answer OK", "message 204: answer No", "message 205: answer OK"},
+                           "message 219#2: answer OK", "message 204: answer No", "message 205: answer OK",
+                           "message 215: answer OK"},
                           {"--storage-kb", "16"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.MessageIds(), (std::vector<int>{219, 219, 204, 205}));
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{219, 219, 204, 205, 215, 205}));
     const nlohmann::json *m = r.Message(219);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->value("flags", 0), 49);

@@ -226,9 +226,7 @@ TEST_F(PagesTest, DestinationContinueAndSkip)
 
 TEST_F(PagesTest, DestinationNotEnoughSpaceAsks219)
 {
-    plat::DeviceOverrides small;
-    small.storageKb = "16";
-    Reopen(small);
+    plat::DeviceMutableSettings().storageKb = 16;
     char folder[SCRIPT_DEST_SIZE] = "\\Program Files\\Dravex";
     DESTINATION_PARAM p = {folder, 40 * 1024};
     replies = {IDCANCEL, IDOK};
@@ -237,7 +235,7 @@ TEST_F(PagesTest, DestinationNotEnoughSpaceAsks219)
               1);
     ASSERT_EQ(seen.size(), 2u) << "asked twice";
     EXPECT_EQ(seen[0].type, 49u);
-    EXPECT_EQ(seen[0].text.substr(0, 60), "The installation will not fit in the selected folder. Setup w");
+    EXPECT_EQ(seen[0].text.substr(0, 53), "The installation will not fit in the selected folder.");
     EXPECT_STREQ(folder, "\\Temp") << "OK stores the folder after all";
 }
 

@@ -13,7 +13,8 @@ import subprocess
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BIN = os.path.join(ROOT, "build", "bin")
+# CESETUP_BUILD names another build folder (the default is build/).
+BIN = os.path.join(os.environ.get("CESETUP_BUILD", os.path.join(ROOT, "build")), "bin")
 CESETUP = os.path.join(BIN, "cesetup")
 CEDEVICE = os.path.join(BIN, "cedevice")
 OUT = os.path.join(ROOT, "out")

@@ -99,6 +99,20 @@ TEST_F(FlowsTest, UnansweredMessageEndsTheRunNamingIt)
     EXPECT_NE(r2.err.find("205"), std::string::npos) << "with 215 answered it goes on to 205: " << r2.err;
 }
 
+TEST_F(FlowsTest, PackageWithoutSetupBitmapInstalls)
+{
+    DravexCard();
+    fs::remove(card + "/Dravex.bmp");
+    e2e::SetupRun r = Run(InstallAnswers());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.MessageIds(), std::vector<int>{216}) << "a missing bitmap is no failure";
+    EXPECT_TRUE(StoreHas("Program Files/Dravex/Setup.exe"));
+    EXPECT_FALSE(StoreHas("Program Files/Dravex/Dravex.bmp"));
+    e2e::SetupRun removal = Run({"page 108: click Remove", "message 217: answer OK"});
+    EXPECT_EQ(removal.MessageIds(), std::vector<int>{217});
+    EXPECT_FALSE(StoreHas("Program Files/Dravex")) << "the emptied installation folder goes too";
+}
+
 TEST_F(FlowsTest, SkipEverywhereShowsNoMessage)
 {
     DravexCard();

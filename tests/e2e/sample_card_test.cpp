@@ -122,6 +122,15 @@ TEST_F(SampleCardTest, InstallAllThreeThenRemoveEach)
     EXPECT_EQ(regAfter, expected);
 }
 
+TEST_F(SampleCardTest, SkipEverywhereShowsNoMessage)
+{
+    e2e::SetupRun r = Run({"page 105: click Skip"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), (std::vector<int>{105, 105, 105})) << "every product is offered once";
+    EXPECT_TRUE(r.MessageIds().empty()) << "skipped products report nothing";
+    EXPECT_FALSE(StoreHas("Program Files/Dravex"));
+}
+
 TEST_F(SampleCardTest, SampleAnswersInstallEverything)
 {
     e2e::SetupOptions o;

@@ -52,6 +52,10 @@ struct ResolvedPath {
 // ERROR_PATH_NOT_FOUND when a folder along the way is missing or not a folder.
 uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out);
 
+// Tells the lookup that the platform itself has just made HOSTPATH (a file
+// or folder), so that its folder need not be scanned again.
+void PathNoteAdded(const std::string &hostPath);
+
 // Host path of an existing regular file of the device; false with a Win32
 // error otherwise. For reading only: writes must go through the file calls,
 // which keep the store's books.
@@ -91,6 +95,12 @@ struct FileObject : HandleObject {
     bool inStore = false;      // its bytes count against the store's capacity
     bool standIn = false;      // the module's stand-in: no host file
     uint64_t standInPos = 0;
+    // Read-ahead for small reads, kept only while no other handle may write
+    // the file (its share mode denies writing). The host position is
+    // readBase + readLen while readLen > 0; the handle's is readBase + readPos.
+    std::unique_ptr<uint8_t[]> readBuf;
+    uint64_t readBase = 0;
+    uint32_t readPos = 0, readLen = 0;
     ~FileObject() override;
 };
 
@@ -105,6 +115,8 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
 uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count);
 // Reads; 0 or a Win32 error.
 uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got);
+// Gives up the read-ahead, putting the host position where the handle's is.
+void FileDropReadAhead(FileObject &f);
 
 // The three times of a host file, as FILETIME values.
 struct FileTimes {

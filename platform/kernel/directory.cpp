@@ -53,6 +53,7 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
         SetLastError(error);
         return FALSE;
     }
+    PathNoteAdded(r.hostPath);
     return TRUE;
 }
 

@@ -180,6 +180,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
         return nullptr;
     }
     if (created) {
+        PathNoteAdded(path.hostPath);
         FileForgetCreationTime(st);
     } else if (truncating && st.st_size > 0) {
         if (ftruncate(fd, 0) != 0) {
@@ -202,11 +203,78 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     return f;
 }
 
+namespace {
+
+constexpr uint32_t kReadAhead = 65536;
+
+bool MayReadAhead(const FileObject &f)
+{
+    return !f.standIn && !(f.share & FILE_SHARE_WRITE);
+}
+
+// Small reads (a line reader's single bytes) are served from a block read
+// ahead; the file cannot change under it, since no other handle may write.
+uint32_t ReadBuffered(FileObject &f, uint8_t *p, uint32_t count, uint32_t *got)
+{
+    if (!f.readBuf)
+        f.readBuf.reset(new uint8_t[kReadAhead]);
+    uint32_t done = 0;
+    while (done < count) {
+        if (f.readPos < f.readLen) {
+            uint32_t n = std::min(count - done, f.readLen - f.readPos);
+            memcpy(p + done, f.readBuf.get() + f.readPos, n);
+            f.readPos += n;
+            done += n;
+            continue;
+        }
+        uint64_t base;
+        if (f.readLen) {
+            base = f.readBase + f.readLen;
+        } else {
+            off_t pos = lseek(f.fd, 0, SEEK_CUR);
+            if (pos < 0) {
+                *got = done;
+                return ErrorFromErrno(errno);
+            }
+            base = static_cast<uint64_t>(pos);
+        }
+        ssize_t r;
+        do {
+            r = read(f.fd, f.readBuf.get(), kReadAhead);
+        } while (r < 0 && errno == EINTR);
+        if (r < 0) {
+            *got = done;
+            return ErrorFromErrno(errno);
+        }
+        f.readBase = base;
+        f.readPos = 0;
+        f.readLen = static_cast<uint32_t>(r);
+        if (r == 0)
+            break;
+    }
+    *got = done;
+    return 0;
+}
+
+} // namespace
+
+void FileDropReadAhead(FileObject &f)
+{
+    if (f.readLen) {
+        lseek(f.fd, static_cast<off_t>(f.readBase + f.readPos), SEEK_SET);
+        f.readLen = f.readPos = 0;
+    }
+}
+
 uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got)
 {
     *got = 0;
     if (!Reads(f.access))
         return ERROR_ACCESS_DENIED;
+    if (MayReadAhead(f) && count < kReadAhead / 4)
+        return ReadBuffered(f, static_cast<uint8_t *>(data), count, got);
+    if (f.readLen)
+        FileDropReadAhead(f);
     if (f.standIn) {
         uint64_t size = ModuleStandInSize();
         uint64_t n = f.standInPos >= size ? 0 : std::min<uint64_t>(count, size - f.standInPos);
@@ -241,6 +309,7 @@ uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
         return 0;
     if (FaultHit(FaultKind::FileWrite))
         return ERROR_DISK_FULL;
+    FileDropReadAhead(f);
     off_t pos = lseek(f.fd, 0, SEEK_CUR);
     struct stat st;
     if (pos < 0 || fstat(f.fd, &st) != 0)
@@ -391,7 +460,12 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
         base = 0;
         break;
     case FILE_CURRENT:
-        base = f->standIn ? static_cast<int64_t>(f->standInPos) : static_cast<int64_t>(lseek(f->fd, 0, SEEK_CUR));
+        if (f->standIn)
+            base = static_cast<int64_t>(f->standInPos);
+        else if (f->readLen)
+            base = static_cast<int64_t>(f->readBase + f->readPos);
+        else
+            base = static_cast<int64_t>(lseek(f->fd, 0, SEEK_CUR));
         break;
     case FILE_END:
         base = static_cast<int64_t>(FileSize(*f));
@@ -409,9 +483,14 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
         SetLastError(ERROR_NEGATIVE_SEEK);
         return INVALID_SET_FILE_POINTER;
     }
+    uint64_t utarget = static_cast<uint64_t>(target);
     if (f->standIn) {
-        f->standInPos = static_cast<uint64_t>(target);
-    } else if (lseek(f->fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+        f->standInPos = utarget;
+    } else if (f->readLen && utarget >= f->readBase && utarget <= f->readBase + f->readLen) {
+        // A move within the block read ahead (a line reader stepping back
+        // one byte) needs no host call.
+        f->readPos = static_cast<uint32_t>(utarget - f->readBase);
+    } else if ((f->readLen = f->readPos = 0, lseek(f->fd, static_cast<off_t>(target), SEEK_SET) < 0)) {
         SetLastError(ErrorFromErrno(errno));
         return INVALID_SET_FILE_POINTER;
     }
@@ -436,6 +515,7 @@ BOOL SetEndOfFile(HANDLE hFile)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    FileDropReadAhead(*f);
     off_t pos = lseek(f->fd, 0, SEEK_CUR);
     struct stat st;
     if (pos < 0 || fstat(f->fd, &st) != 0) {

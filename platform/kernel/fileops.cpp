@@ -195,6 +195,7 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
             SetLastError(errno == EEXIST || errno == ENOTEMPTY ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
             return FALSE;
         }
+        PathNoteAdded(dst.hostPath);
         return TRUE;
     }
 
@@ -229,6 +230,7 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
         SetLastError(error);
         return FALSE;
     }
+    PathNoteAdded(dst.hostPath);
     return TRUE;
 }
 

@@ -13,6 +13,9 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <mutex>
+#include <unordered_map>
+
 #include "internal/device.h"
 #include "internal/files.h"
 #include "internal/text.h"
@@ -71,12 +74,90 @@ EntryKind KindOf(const struct stat &st)
     return EntryKind::Other;
 }
 
-bool IsAscii(const std::u16string &s)
+// Folded names of the folders looked into, so that a name that is not there
+// under its exact spelling (every new file) costs no scan of its folder.
+// An index is trusted only while its folder's change time is the one seen
+// when it was made; the platform's own additions are entered as they
+// happen. A name found in an index is always checked with lstat, so a stale
+// entry can only make a lookup fall back to the truth.
+struct FolderIndex {
+    struct timespec ctime, mtime;
+    ino_t ino = 0;
+    dev_t dev = 0;
+    std::unordered_map<std::u16string, std::string> names; // folded -> host name
+};
+
+std::mutex g_indexLock;
+std::unordered_map<std::string, FolderIndex> g_indexes;
+uint64_t g_indexGeneration = 0;
+constexpr size_t kMaxIndexes = 256;
+
+bool SameStamp(const FolderIndex &x, const struct stat &st)
 {
-    for (char16_t c : s)
-        if (c >= 0x80)
-            return false;
+    return x.ino == st.st_ino && x.dev == st.st_dev && x.ctime.tv_sec == st.st_ctim.tv_sec &&
+           x.ctime.tv_nsec == st.st_ctim.tv_nsec && x.mtime.tv_sec == st.st_mtim.tv_sec &&
+           x.mtime.tv_nsec == st.st_mtim.tv_nsec;
+}
+
+void SetStamp(FolderIndex &x, const struct stat &st)
+{
+    x.ino = st.st_ino;
+    x.dev = st.st_dev;
+    x.ctime = st.st_ctim;
+    x.mtime = st.st_mtim;
+}
+
+bool IsDots(const char *n)
+{
+    return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
+}
+
+// Scans DIR into a new index. Of two host names that fold alike (they can
+// only come from outside the device) the lowest in byte order is kept, so
+// the choice is stable.
+bool BuildIndex(const std::string &dir, FolderIndex &index)
+{
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return false;
+    while (struct dirent *e = readdir(d)) {
+        if (IsDots(e->d_name))
+            continue;
+        std::string name = e->d_name;
+        auto inserted = index.names.emplace(Fold(FromUtf8(name)), name);
+        if (!inserted.second && inserted.first->second.compare(name) > 0)
+            inserted.first->second = name;
+    }
+    closedir(d);
     return true;
+}
+
+// The host name in DIR that folds like NAME, or empty.
+std::string FindFolded(const std::string &dir, const std::u16string &name)
+{
+    struct stat dst;
+    if (stat(dir.c_str(), &dst) != 0)
+        return std::string();
+    std::u16string folded = Fold(name);
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    if (g_indexGeneration != DeviceGeneration()) {
+        g_indexes.clear();
+        g_indexGeneration = DeviceGeneration();
+    }
+    auto it = g_indexes.find(dir);
+    if (it == g_indexes.end() || !SameStamp(it->second, dst)) {
+        if (g_indexes.size() >= kMaxIndexes)
+            g_indexes.clear();
+        FolderIndex index;
+        // The stamp is taken before the scan: a change during the scan
+        // makes the next lookup scan again.
+        SetStamp(index, dst);
+        if (!BuildIndex(dir, index))
+            return std::string();
+        it = g_indexes.insert_or_assign(dir, std::move(index)).first;
+    }
+    auto hit = it->second.names.find(folded);
+    return hit == it->second.names.end() ? std::string() : hit->second;
 }
 
 // Looks NAME up in the host folder DIR. On a hit, ACTUAL is the host name
@@ -95,47 +176,40 @@ void LookupChild(const std::string &dir, const std::u16string &name, std::string
     kind = EntryKind::Missing;
     if (errno != ENOENT)
         return;
-
-    DIR *d = opendir(dir.c_str());
-    if (!d)
+    std::string found = FindFolded(dir, name);
+    if (found.empty() || found == u8)
         return;
-    const bool ascii = IsAscii(name);
-    std::u16string folded = Fold(name);
-    std::string best;
-    bool found = false;
-    while (struct dirent *e = readdir(d)) {
-        const char *n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        bool match;
-        if (ascii) {
-            size_t len = strlen(n);
-            match = len == folded.size();
-            for (size_t k = 0; match && k < len; ++k) {
-                unsigned char b = static_cast<unsigned char>(n[k]);
-                match = b < 0x80 && FoldCase(b) == folded[k];
-            }
-        } else {
-            match = Fold(FromUtf8(n)) == folded;
-        }
-        // Two host names that fold alike can only come from outside the
-        // device; the lowest in byte order wins, so the choice is stable.
-        if (match && (!found || best.compare(n) > 0)) {
-            best = n;
-            found = true;
-        }
-    }
-    closedir(d);
-    if (!found)
-        return;
-    full = dir + "/" + best;
+    full = dir + "/" + found;
     if (lstat(full.c_str(), &st) != 0)
         return;
-    actual = best;
+    actual = found;
     kind = KindOf(st);
 }
 
 } // namespace
+
+// The folder's new stamp is taken after the addition: a change made by
+// another process in the few instructions between the caller's lookup and
+// this call would go unseen by folded lookups (exact names still resolve).
+void PathNoteAdded(const std::string &hostPath)
+{
+    size_t slash = hostPath.rfind('/');
+    if (slash == std::string::npos)
+        return;
+    std::string dir = hostPath.substr(0, slash);
+    std::string name = hostPath.substr(slash + 1);
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    auto it = g_indexes.find(dir);
+    if (it == g_indexes.end())
+        return;
+    struct stat dst;
+    if (stat(dir.c_str(), &dst) != 0) {
+        g_indexes.erase(it);
+        return;
+    }
+    it->second.names[Fold(FromUtf8(name))] = name;
+    SetStamp(it->second, dst);
+}
 
 uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out)
 {
@@ -205,7 +279,8 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
         if (FoldCompare(mounts[k].name, parts[0]) == 0) {
             out.mount = static_cast<int>(k);
             host = mounts[k].hostDir;
-            dev = u"\\" + mounts[k].name;
+            dev = u"\\";
+            dev += mounts[k].name;
             i = 1;
             break;
         }

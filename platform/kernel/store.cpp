@@ -245,7 +245,9 @@ namespace {
 
 // Lock bytes, far past any data a file of the device can hold.
 constexpr off_t kLockBase = static_cast<off_t>(1) << 62;
-enum LockSlot { kSlotOpen = 0, kSlotRead, kSlotWrite, kSlotDenyRead, kSlotDenyWrite };
+// The order puts the slots of the common opens next to each other, so that
+// they are taken with one call.
+enum LockSlot { kSlotOpen = 0, kSlotRead, kSlotDenyWrite, kSlotWrite, kSlotDenyRead, kSlotCount };
 
 bool SlotHeld(int fd, int slot)
 {
@@ -259,14 +261,40 @@ bool SlotHeld(int fd, int slot)
     return fl.l_type != F_UNLCK;
 }
 
-bool SlotTake(int fd, int slot)
+// Whether any other handle holds any slot (the common case is none).
+bool AnySlotHeld(int fd)
 {
     struct flock fl = {};
-    fl.l_type = F_RDLCK;
+    fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
-    fl.l_start = kLockBase + slot;
-    fl.l_len = 1;
-    return fcntl(fd, F_OFD_SETLK, &fl) == 0;
+    fl.l_start = kLockBase;
+    fl.l_len = kSlotCount;
+    if (fcntl(fd, F_OFD_GETLK, &fl) != 0)
+        return true;
+    return fl.l_type != F_UNLCK;
+}
+
+// Takes read locks on the slots set in MASK, one call per run of slots.
+bool SlotsTake(int fd, unsigned mask)
+{
+    for (int slot = 0; slot < kSlotCount;) {
+        if (!(mask & (1u << slot))) {
+            ++slot;
+            continue;
+        }
+        int end = slot;
+        while (end < kSlotCount && (mask & (1u << end)))
+            ++end;
+        struct flock fl = {};
+        fl.l_type = F_RDLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = kLockBase + slot;
+        fl.l_len = end - slot;
+        if (fcntl(fd, F_OFD_SETLK, &fl) != 0)
+            return false;
+        slot = end;
+    }
+    return true;
 }
 
 } // namespace
@@ -289,29 +317,31 @@ uint32_t ShareEnter(int fd, uint32_t access, uint32_t share)
 {
     bool reads = (access & (GENERIC_READ | GENERIC_EXECUTE | GENERIC_ALL)) != 0;
     bool writes = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
-    if (reads && SlotHeld(fd, kSlotDenyRead))
-        return ERROR_SHARING_VIOLATION;
-    if (writes && SlotHeld(fd, kSlotDenyWrite))
-        return ERROR_SHARING_VIOLATION;
-    if (!(share & FILE_SHARE_READ) && SlotHeld(fd, kSlotRead))
-        return ERROR_SHARING_VIOLATION;
-    if (!(share & FILE_SHARE_WRITE) && SlotHeld(fd, kSlotWrite))
-        return ERROR_SHARING_VIOLATION;
-    bool ok = SlotTake(fd, kSlotOpen);
-    if (ok && reads)
-        ok = SlotTake(fd, kSlotRead);
-    if (ok && writes)
-        ok = SlotTake(fd, kSlotWrite);
-    if (ok && !(share & FILE_SHARE_READ))
-        ok = SlotTake(fd, kSlotDenyRead);
-    if (ok && !(share & FILE_SHARE_WRITE))
-        ok = SlotTake(fd, kSlotDenyWrite);
-    if (!ok) {
+    if (AnySlotHeld(fd)) {
+        if (reads && SlotHeld(fd, kSlotDenyRead))
+            return ERROR_SHARING_VIOLATION;
+        if (writes && SlotHeld(fd, kSlotDenyWrite))
+            return ERROR_SHARING_VIOLATION;
+        if (!(share & FILE_SHARE_READ) && SlotHeld(fd, kSlotRead))
+            return ERROR_SHARING_VIOLATION;
+        if (!(share & FILE_SHARE_WRITE) && SlotHeld(fd, kSlotWrite))
+            return ERROR_SHARING_VIOLATION;
+    }
+    unsigned mask = 1u << kSlotOpen;
+    if (reads)
+        mask |= 1u << kSlotRead;
+    if (writes)
+        mask |= 1u << kSlotWrite;
+    if (!(share & FILE_SHARE_READ))
+        mask |= 1u << kSlotDenyRead;
+    if (!(share & FILE_SHARE_WRITE))
+        mask |= 1u << kSlotDenyWrite;
+    if (!SlotsTake(fd, mask)) {
         struct flock fl = {};
         fl.l_type = F_UNLCK;
         fl.l_whence = SEEK_SET;
         fl.l_start = kLockBase;
-        fl.l_len = 8;
+        fl.l_len = kSlotCount;
         fcntl(fd, F_OFD_SETLK, &fl);
         return ERROR_TOO_MANY_OPEN_FILES;
     }

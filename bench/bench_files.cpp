@@ -1,0 +1,191 @@
+// bench_files.cpp - speed of the device's file calls against the same work
+// done with the host's own calls: creating many files in one folder (the
+// shape of an installation folder), opening existing files by a path in
+// another case, reading a script a byte at a time, and listing a large
+// folder.
+#include <benchmark/benchmark.h>
+
+#include <windows.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "helpers/testdevice.h"
+#include "internal/device.h"
+
+namespace {
+
+constexpr int kFiles = 2000;
+constexpr size_t kFileSize = 4096;
+
+struct BenchDevice {
+    cetest::TempDir root;
+    std::string cardDir;
+    int folders = 0;
+
+    BenchDevice()
+    {
+        std::string error;
+        cardDir = root.path + "/card";
+        cetest::WriteHostFile(cardDir + "/keep", "");
+        plat::DeviceOverrides o;
+        o.storageKb = "16777216"; // 16 GiB: the benchmarks fill folders again and again
+        if (!plat::DeviceOpen(root.path + "/device", o, error) || !plat::DeviceMount(u"Storage Card", cardDir, error))
+            abort();
+        plat::DeviceSetModulePath(u"\\Storage Card\\Setup.exe");
+    }
+    ~BenchDevice() { plat::DeviceClose(); }
+
+    std::u16string NewFolder()
+    {
+        std::u16string path = u"\\Program Files\\Bench" + cetest::U16(std::to_string(++folders));
+        CreateDirectoryW(path.c_str(), nullptr);
+        return path;
+    }
+};
+
+BenchDevice &Device()
+{
+    static BenchDevice device;
+    return device;
+}
+
+// kFiles new files of kFileSize bytes in one new folder, through the device.
+void BM_CreateFilesInOneFolder(benchmark::State &state)
+{
+    BenchDevice &dev = Device();
+    std::string content(kFileSize, 'x');
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::u16string folder = dev.NewFolder();
+        state.ResumeTiming();
+        for (int i = 0; i < kFiles; ++i) {
+            std::u16string name = folder + u"\\File" + cetest::U16(std::to_string(i)) + u".DLL";
+            HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, 0);
+            DWORD n;
+            if (h == INVALID_HANDLE_VALUE || !WriteFile(h, content.data(), kFileSize, &n, nullptr)) {
+                state.SkipWithError("create failed");
+                return;
+            }
+            CloseHandle(h);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kFiles);
+}
+BENCHMARK(BM_CreateFilesInOneFolder)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The same files made with the host's calls: the floor for the above.
+void BM_CreateFilesInOneFolderHost(benchmark::State &state)
+{
+    BenchDevice &dev = Device();
+    std::string content(kFileSize, 'x');
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string folder = dev.root.path + "/host" + std::to_string(++round);
+        mkdir(folder.c_str(), 0777);
+        state.ResumeTiming();
+        for (int i = 0; i < kFiles; ++i) {
+            std::string name = folder + "/File" + std::to_string(i) + ".DLL";
+            int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+            if (fd < 0 || write(fd, content.data(), kFileSize) != (ssize_t)kFileSize) {
+                state.SkipWithError("host create failed");
+                return;
+            }
+            close(fd);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kFiles);
+}
+BENCHMARK(BM_CreateFilesInOneFolderHost)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Opening existing files of a full folder by names in another case, and
+// checking for names that are not there (both need the folded lookup).
+void BM_OpenFoldedAndMissing(benchmark::State &state)
+{
+    BenchDevice &dev = Device();
+    static std::u16string folder;
+    if (folder.empty()) {
+        folder = dev.NewFolder();
+        for (int i = 0; i < kFiles; ++i) {
+            std::u16string name = folder + u"\\File" + cetest::U16(std::to_string(i)) + u".DLL";
+            CloseHandle(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, 0));
+        }
+    }
+    int64_t ops = 0;
+    int i = 0;
+    for (auto _ : state) {
+        std::u16string name = folder + u"\\file" + cetest::U16(std::to_string(i++ % kFiles)) + u".dll";
+        HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0);
+        if (h == INVALID_HANDLE_VALUE) {
+            state.SkipWithError("open failed");
+            return;
+        }
+        CloseHandle(h);
+        std::u16string missing = folder + u"\\none" + cetest::U16(std::to_string(i)) + u".dll";
+        if (GetFileAttributesW(missing.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            state.SkipWithError("found a missing file");
+            return;
+        }
+        ops += 2;
+    }
+    state.SetItemsProcessed(ops);
+}
+BENCHMARK(BM_OpenFoldedAndMissing)->Unit(benchmark::kMicrosecond);
+
+// A 20,000-line script read one byte per ReadFile, as the line reader does.
+void BM_ReadByteByByte(benchmark::State &state)
+{
+    BenchDevice &dev = Device();
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += "copy bin . file" + std::to_string(i) + ".dll\r\n";
+    cetest::WriteHostFile(dev.cardDir + "/script.load", text);
+    int64_t bytes = 0;
+    for (auto _ : state) {
+        HANDLE h = CreateFileW(u"\\Storage Card\\script.load", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, 0);
+        char c;
+        DWORD n;
+        while (ReadFile(h, &c, 1, &n, nullptr) && n == 1)
+            ++bytes;
+        CloseHandle(h);
+    }
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_ReadByteByByte)->Unit(benchmark::kMillisecond);
+
+// Listing a folder of kFiles files.
+void BM_ListFolder(benchmark::State &state)
+{
+    BenchDevice &dev = Device();
+    static std::u16string folder;
+    if (folder.empty()) {
+        folder = dev.NewFolder();
+        for (int i = 0; i < kFiles; ++i) {
+            std::u16string name = folder + u"\\F" + cetest::U16(std::to_string(i)) + u".load";
+            CloseHandle(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, 0));
+        }
+    }
+    std::u16string pattern = folder + u"\\*.load";
+    for (auto _ : state) {
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(pattern.c_str(), &fd);
+        int n = h != INVALID_HANDLE_VALUE;
+        while (FindNextFileW(h, &fd))
+            ++n;
+        FindClose(h);
+        if (n != kFiles) {
+            state.SkipWithError("wrong count");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kFiles);
+}
+BENCHMARK(BM_ListFolder)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,412 @@
+// answers_test.cpp - the unattended front end: rule parsing and
+// specificity, pages and message boxes answered through user input, the
+// transcript's page / answer / message events, the runs that must end with
+// exit code 3, and screenshots.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "helpers/testdevice.h"
+#include "internal/device.h"
+#include "internal/frontend.h"
+#include "internal/frontend_internal.h"
+#include "internal/transcript.h"
+#include "internal/window.h"
+
+namespace {
+
+using nlohmann::json;
+
+TEST(AnswerRules, ParsesSelectorsAndActions)
+{
+    struct Case {
+        const char *line;
+        bool isRule;
+        plat::AnswerRule::Kind kind;
+        int id;
+        int showing;
+        std::vector<std::string> actions;
+    } cases[] = {
+        {"", false, plat::AnswerRule::Page, 0, 0, {}},
+        {"   # a comment", false, plat::AnswerRule::Page, 0, 0, {}},
+        {"page 105: click Continue", true, plat::AnswerRule::Page, 105, 0, {"click Continue"}},
+        {"page 104#2: set 1006 \"\\Program Files\\A; B\"; click 1", true, plat::AnswerRule::Page, 104, 2,
+         {"set 1006 \"\\Program Files\\A; B\"", "click 1"}},
+        {"page 112: select 1014 #3; click Install  # pick the fourth", true, plat::AnswerRule::Page, 112, 0,
+         {"select 1014 #3", "click Install"}},
+        {"message 219: answer OK", true, plat::AnswerRule::Message, 219, 0, {"answer OK"}},
+        {"message 204#3: answer no", true, plat::AnswerRule::Message, 204, 3, {"answer no"}},
+        {"message *: answer Cancel", true, plat::AnswerRule::Message, -1, 0, {"answer Cancel"}},
+        {"page 111: close", true, plat::AnswerRule::Page, 111, 0, {"close"}},
+    };
+    for (const Case &c : cases) {
+        plat::AnswerRule r;
+        bool isRule = true;
+        std::string error;
+        ASSERT_TRUE(plat::ParseAnswerRule(c.line, r, isRule, error)) << c.line << ": " << error;
+        EXPECT_EQ(isRule, c.isRule) << c.line;
+        if (!c.isRule)
+            continue;
+        EXPECT_EQ(r.kind, c.kind) << c.line;
+        EXPECT_EQ(r.id, c.id) << c.line;
+        EXPECT_EQ(r.showing, c.showing) << c.line;
+        EXPECT_EQ(r.actions, c.actions) << c.line;
+    }
+}
+
+TEST(AnswerRules, RefusesBadRulesWithAReason)
+{
+    struct Case {
+        const char *line;
+        const char *reason;
+    } cases[] = {
+        {"page 105 click 1", "no ':'"},
+        {"window 105: click 1", "unknown selector"},
+        {"page abc: click 1", "numeric id"},
+        {"page 105#0: click 1", "counts from 1"},
+        {"page 105:", "no action"},
+        {"page 105: press 1", "unknown action"},
+        {"page 105: click", "takes one control"},
+        {"page 104: set 1006", "takes a control and a text"},
+        {"page 105: click \"Continue", "unclosed double quote"},
+        {"message 216: click OK", "answer B"},
+        {"message 216: answer Maybe", "unknown button"},
+        {"page 103: click 1", "takes no answer"},
+        {"page 109: close", "takes no answer"},
+        {"page 110: close", "takes no answer"},
+    };
+    for (const Case &c : cases) {
+        plat::AnswerRule r;
+        bool isRule;
+        std::string error;
+        EXPECT_FALSE(plat::ParseAnswerRule(c.line, r, isRule, error)) << c.line;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.line << " gave: " << error;
+    }
+}
+
+TEST(AnswerRules, MostSpecificRuleWinsAndTheLastOfEquals)
+{
+    std::vector<plat::AnswerRule> rules;
+    for (const char *line : {"page 105: click 1", "page 105#2: click 2", "page 105: click 3", "message *: answer OK",
+                             "message 216: answer Cancel", "message *: answer Yes"}) {
+        plat::AnswerRule r;
+        bool isRule;
+        std::string error;
+        ASSERT_TRUE(plat::ParseAnswerRule(line, r, isRule, error)) << error;
+        rules.push_back(r);
+    }
+    auto pick = [&](plat::AnswerRule::Kind k, int id, int n) {
+        const plat::AnswerRule *r = plat::PickRule(rules, k, id, n);
+        return r ? r->actions[0] : std::string("none");
+    };
+    EXPECT_EQ(pick(plat::AnswerRule::Page, 105, 1), "click 3") << "last of the equally specific rules";
+    EXPECT_EQ(pick(plat::AnswerRule::Page, 105, 2), "click 2") << "a showing number beats a plain id";
+    EXPECT_EQ(pick(plat::AnswerRule::Page, 105, 3), "click 3");
+    EXPECT_EQ(pick(plat::AnswerRule::Page, 106, 1), "none");
+    EXPECT_EQ(pick(plat::AnswerRule::Message, 216, 1), "answer Cancel") << "an id beats *";
+    EXPECT_EQ(pick(plat::AnswerRule::Message, 205, 1), "answer Yes") << "the last * rule";
+    EXPECT_EQ(pick(plat::AnswerRule::Message, -1, 1), "answer Yes") << "a message without id";
+}
+
+TEST(AnswerRules, SplitsActionWords)
+{
+    std::vector<std::string> w;
+    std::string error;
+    ASSERT_TRUE(plat::SplitAction("set 1006 \"a \"\"quoted\"\" word\"", w, error));
+    EXPECT_EQ(w, (std::vector<std::string>{"set", "1006", "a \"quoted\" word"}));
+    ASSERT_TRUE(plat::SplitAction("select 1014 Portuguese (Brazil)", w, error));
+    EXPECT_EQ(w, (std::vector<std::string>{"select", "1014", "Portuguese (Brazil)"})) << "unquoted text keeps spaces";
+}
+
+// ------------------------------------------------------------ whole runs
+
+struct Aborted {
+    int code = 0;
+    std::string message;
+};
+
+std::vector<int> g_commands;
+int g_enChanges = 0;
+bool g_boxOnSkip = false;
+
+INT_PTR CALLBACK PageProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
+{
+    if (msg == WM_INITDIALOG) {
+        if (GetDlgItem(dlg, 1014)) {
+            for (const char16_t *s : {u"English", u"German", u"French"})
+                SendDlgItemMessageW(dlg, 1014, LB_ADDSTRING, 0, LPARAM(s));
+        }
+        if (GetDlgItem(dlg, 1006))
+            SendDlgItemMessageW(dlg, 1006, EM_SETREADONLY, FALSE, 0);
+        return TRUE;
+    }
+    if (msg != WM_COMMAND)
+        return FALSE;
+    int id = LOWORD(wParam), code = HIWORD(wParam);
+    if (id == 1006 && code == EN_CHANGE) {
+        ++g_enChanges;
+        return TRUE;
+    }
+    if (code != BN_CLICKED)
+        return TRUE;
+    g_commands.push_back(id);
+    if (id == 1013 && g_boxOnSkip) {
+        // A message caused by the page's action; the page goes on after it.
+        if (MessageBoxW(dlg, u"Really skip?", u"Setup", MB_YESNO | MB_ICONQUESTION) == IDNO)
+            return TRUE;
+    }
+    if (id == 1 || id == 2 || id == 1013)
+        EndDialog(dlg, id);
+    return TRUE;
+}
+
+class Answers : public cetest::DeviceFixture {
+protected:
+    void SetUp() override
+    {
+        DeviceFixture::SetUp();
+        g_commands.clear();
+        g_enChanges = 0;
+        g_boxOnSkip = false;
+        aborted = Aborted{};
+        transcript = root.path + "/t.jsonl";
+        std::string error;
+        ASSERT_TRUE(plat::TranscriptOpen(transcript, error)) << error;
+        plat::FrontendSetAbort([this](int code, const std::string &m) {
+            if (!aborted.code)
+                aborted = Aborted{code, m};
+        });
+    }
+    void TearDown() override
+    {
+        plat::UiShutdown();
+        plat::FrontendSetAbort(nullptr);
+        plat::TranscriptClose();
+        DeviceFixture::TearDown();
+    }
+    void Init(std::vector<std::string> rules, const std::string &shots = "")
+    {
+        plat::UiOptions o;
+        o.mode = plat::UiMode::None;
+        o.answerRules = std::move(rules);
+        o.screenshotsDir = shots;
+        std::string error;
+        ASSERT_TRUE(plat::UiInit(o, error)) << error;
+    }
+    INT_PTR Page(int id)
+    {
+        HRSRC r = FindResourceW(plat::kProgramInstance, MAKEINTRESOURCEW(id), RT_DIALOG);
+        const DLGTEMPLATE *t = static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(0, r)));
+        return DialogBoxIndirectParamW(plat::kProgramInstance, t, 0, PageProc, 0);
+    }
+    std::vector<json> Lines()
+    {
+        std::ifstream in(transcript);
+        std::vector<json> out;
+        std::string line;
+        while (std::getline(in, line)) {
+            json j = json::parse(line, nullptr, false);
+            EXPECT_FALSE(j.is_discarded()) << "not JSON: " << line;
+            out.push_back(j);
+        }
+        return out;
+    }
+    Aborted aborted;
+    std::string transcript;
+};
+
+TEST_F(Answers, PageAnsweredByCaptionIsRecorded)
+{
+    Init({"page 105: click continue"});
+    EXPECT_EQ(Page(105), 1);
+    EXPECT_EQ(aborted.code, 0) << aborted.message;
+    EXPECT_EQ(g_commands, std::vector<int>{1});
+    std::vector<json> t = Lines();
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_EQ(t[0]["event"], "page");
+    EXPECT_EQ(t[0]["id"], 105);
+    EXPECT_EQ(t[0]["title"], "Welcome!");
+    EXPECT_EQ(t[0]["modal"], true);
+    ASSERT_EQ(t[0]["controls"].size(), 6u);
+    const json &c0 = t[0]["controls"][0];
+    EXPECT_EQ(c0["id"], 1);
+    EXPECT_EQ(c0["class"], "Button");
+    EXPECT_EQ(c0["text"], "&Continue");
+    EXPECT_EQ(c0["enabled"], true);
+    EXPECT_EQ(c0["checked"], false);
+    EXPECT_EQ(c0["visible"], true);
+    EXPECT_EQ(t[0]["controls"][3]["id"], -1) << "a control without an id";
+    EXPECT_EQ(t[1], json::parse(R"({"event":"answer","id":105,"actions":["click continue"],"result":1})"));
+}
+
+TEST_F(Answers, ListAndEditActionsGoThroughTheControls)
+{
+    Init({"page 112: select 1014 German; click Install", "page 104: set 1006 \"\\Program Files\\My App\"; click 1"});
+    EXPECT_EQ(Page(112), 1);
+    EXPECT_EQ(aborted.code, 0) << aborted.message;
+    g_enChanges = 0;
+    EXPECT_EQ(Page(104), 1);
+    EXPECT_EQ(aborted.code, 0) << aborted.message;
+    EXPECT_EQ(g_enChanges, 1) << "set sends exactly one EN_CHANGE";
+    std::vector<json> t = Lines();
+    ASSERT_EQ(t.size(), 4u);
+    EXPECT_EQ(t[0]["controls"][0]["items"], json::parse(R"(["English","German","French"])"));
+    EXPECT_EQ(t[0]["controls"][0]["selected"], -1);
+    EXPECT_EQ(t[2]["controls"][0]["readonly"], false);
+}
+
+TEST_F(Answers, ShowingNumbersCountEachShowing)
+{
+    Init({"page 105: click Skip", "page 105#2: click Exit"});
+    EXPECT_EQ(Page(105), 1013);
+    EXPECT_EQ(Page(105), 2) << "the second showing has its own rule";
+    EXPECT_EQ(Page(105), 1013);
+}
+
+TEST_F(Answers, MessageCausedByAnActionComesBeforeTheAnswer)
+{
+    g_boxOnSkip = true;
+    Init({"page 105: click Skip; click Exit", "message *: answer No"});
+    EXPECT_EQ(Page(105), 2) << "No kept the page; Exit ended it";
+    EXPECT_EQ(aborted.code, 0) << aborted.message;
+    std::vector<json> t = Lines();
+    std::vector<std::string> events;
+    for (const json &j : t)
+        events.push_back(j["event"]);
+    ASSERT_EQ(events, (std::vector<std::string>{"page", "message", "answer"}));
+    EXPECT_EQ(t[1]["result"], IDNO);
+    EXPECT_EQ(t[1]["flags"], MB_YESNO | MB_ICONQUESTION);
+    EXPECT_EQ(t[1]["caption"], "Setup");
+    EXPECT_EQ(t[1]["text"], "Really skip?");
+    EXPECT_FALSE(t[1].contains("id")) << "no string-table id for a text that was not loaded";
+    EXPECT_EQ(t[2]["actions"], json::parse(R"(["click Skip","click Exit"])"));
+    EXPECT_EQ(g_commands, (std::vector<int>{1013, 2}));
+}
+
+TEST_F(Answers, MessageFromTheStringTableCarriesItsId)
+{
+    Init({"message 216: answer OK"});
+    WCHAR fmt[256], text[512];
+    ASSERT_GT(LoadStringW(plat::kProgramInstance, 216, fmt, 256), 0);
+    wsprintfW(text, fmt, u"Dravex", u"Enjoy.");
+    EXPECT_EQ(MessageBoxW(0, text, u"Setup", MB_ICONASTERISK), IDOK);
+    std::vector<json> t = Lines();
+    ASSERT_EQ(t.size(), 1u);
+    EXPECT_EQ(t[0], json::parse(R"({"event":"message","id":216,"flags":64,"caption":"Setup",)"
+                                R"("text":"\"Dravex\" has been successfully installed.\nEnjoy.","result":1})"));
+}
+
+TEST_F(Answers, UnansweredPageOrMessageEndsTheRunWithCode3)
+{
+    Init({});
+    Page(105);
+    EXPECT_EQ(aborted.code, 3);
+    EXPECT_NE(aborted.message.find("page 105"), std::string::npos) << aborted.message;
+    aborted = Aborted{};
+    MessageBoxW(0, u"Anything?", u"Setup", MB_OK);
+    EXPECT_EQ(aborted.code, 3);
+    EXPECT_NE(aborted.message.find("Anything?"), std::string::npos) << aborted.message;
+}
+
+TEST_F(Answers, ImpossibleActionsEndTheRunNamingTheRule)
+{
+    struct Case {
+        int page;
+        const char *rule;
+        const char *said;
+    } cases[] = {
+        {105, "page 105: click Nope", "page 105: click Nope"},
+        {106, "page 106: check 1", "not a radio button"},
+        {112, "page 112: select 1014 Klingon", "no entry"},
+        {112, "page 112: click Install", "disabled"},
+        {106, "page 106: check 1009", "still open"},
+        {105, "page 105: click 1; click 2", "ended before"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.rule);
+        aborted = Aborted{};
+        plat::UiShutdown();
+        Init({c.rule});
+        // Page 112's Install starts disabled here, as the language page does.
+        if (c.page == 112 && std::string(c.rule).find("Install") != std::string::npos) {
+            plat::UiHooks h = plat::GetUiHooks();
+            auto created = h.dialogCreated;
+            h.dialogCreated = [created](HWND dlg) {
+                EnableWindow(GetDlgItem(dlg, 1), FALSE);
+                created(dlg);
+            };
+            plat::SetUiHooks(h);
+        }
+        Page(c.page);
+        EXPECT_EQ(aborted.code, 3);
+        EXPECT_NE(aborted.message.find(c.said), std::string::npos) << aborted.message;
+    }
+}
+
+TEST_F(Answers, ModelessPagesAreRecordedButNeverAnswered)
+{
+    Init({});
+    HRSRC r = FindResourceW(plat::kProgramInstance, MAKEINTRESOURCEW(109), RT_DIALOG);
+    HWND dlg = CreateDialogIndirectParamW(plat::kProgramInstance,
+                                          static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(0, r))), 0,
+                                          PageProc, 0);
+    ASSERT_NE(dlg, HWND(0));
+    DestroyWindow(dlg);
+    std::vector<json> t = Lines();
+    ASSERT_EQ(t.size(), 1u);
+    EXPECT_EQ(t[0]["event"], "page");
+    EXPECT_EQ(t[0]["id"], 109);
+    EXPECT_EQ(t[0]["modal"], false);
+    EXPECT_EQ(aborted.code, 0);
+}
+
+TEST_F(Answers, InitRefusesBadOptions)
+{
+    plat::UiOptions o;
+    std::string error;
+    o.mode = plat::UiMode::Gui;
+    EXPECT_FALSE(plat::UiInit(o, error));
+    EXPECT_NE(error.find("not built yet"), std::string::npos) << error;
+    o.mode = plat::UiMode::None;
+    o.answerRules = {"page 110: click 1"};
+    EXPECT_FALSE(plat::UiInit(o, error)) << "a rule naming a modeless page";
+    EXPECT_NE(error.find("page 110"), std::string::npos) << error;
+    o.answerRules.clear();
+    o.answersFile = root.path + "/answers.txt";
+    cetest::WriteHostFile(o.answersFile, "# answers\npage 105: click 1\n\nmessage 216 answer OK\n");
+    EXPECT_FALSE(plat::UiInit(o, error));
+    EXPECT_NE(error.find("answers.txt line 4"), std::string::npos) << "names the file and line: " << error;
+    o.answersFile = root.path + "/none.txt";
+    EXPECT_FALSE(plat::UiInit(o, error));
+    EXPECT_NE(error.find("none.txt"), std::string::npos) << error;
+}
+
+TEST_F(Answers, AnswerOptionsOverrideTheFile)
+{
+    plat::UiOptions o;
+    o.mode = plat::UiMode::None;
+    o.answersFile = root.path + "/answers.txt";
+    cetest::WriteHostFile(o.answersFile, "page 105: click Skip\r\n");
+    o.answerRules = {"page 105: click Exit"};
+    std::string error;
+    ASSERT_TRUE(plat::UiInit(o, error)) << error;
+    EXPECT_EQ(Page(105), 2);
+}
+
+TEST_F(Answers, ScreenshotsAreNumberedByEvent)
+{
+    cetest::TempDir shots;
+    Init({"page 105: click 1", "message *: answer OK"}, shots.path);
+    Page(105);
+    MessageBoxW(0, u"Done", u"Setup", MB_OK);
+    EXPECT_TRUE(cetest::HostExists(shots.path + "/001-page-105.png")) << "the page event is event 1";
+    EXPECT_TRUE(cetest::HostExists(shots.path + "/003-message-none.png")) << "the message is event 3";
+}
+
+} // namespace

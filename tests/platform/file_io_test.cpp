@@ -294,4 +294,56 @@ TEST_F(FileIo, TimesAreKeptAndSetThroughAWriteHandle)
     EXPECT_GE(Ft(w), before);
 }
 
+TEST_F(FileIo, SmallReadsSeeTheHandlesOwnWritesAndPositions)
+{
+    std::string data;
+    for (int i = 0; i < 100000; ++i)
+        data += char('a' + i % 26);
+    ASSERT_TRUE(Put(u"\\Temp\\ra.txt", data));
+    // Others may only read: the handle reads ahead for single bytes.
+    HANDLE h = Open(u"\\Temp\\ra.txt", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    char c = 0;
+    DWORD n = 0;
+    ASSERT_TRUE(ReadFile(h, &c, 1, &n, nullptr));
+    EXPECT_EQ(c, 'a');
+    EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 1u) << "the position counts what was read, not read ahead";
+    ASSERT_TRUE(ReadFile(h, &c, 1, &n, nullptr));
+    EXPECT_EQ(c, 'b');
+    EXPECT_EQ(SetFilePointer(h, -1, nullptr, FILE_CURRENT), 1u) << "stepping back one byte";
+    ASSERT_TRUE(ReadFile(h, &c, 1, &n, nullptr));
+    EXPECT_EQ(c, 'b') << "the byte is read again";
+
+    // A write through the same handle lands at its position and is read back.
+    ASSERT_TRUE(WriteFile(h, "XYZ", 3, &n, nullptr));
+    EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 5u);
+    ASSERT_TRUE(ReadFile(h, &c, 1, &n, nullptr));
+    EXPECT_EQ(c, 'f');
+    EXPECT_EQ(SetFilePointer(h, 2, nullptr, FILE_BEGIN), 2u);
+    char three[3];
+    ASSERT_TRUE(ReadFile(h, three, 3, &n, nullptr));
+    EXPECT_EQ(std::string(three, 3), "XYZ") << "no stale read-ahead after a write";
+
+    // A large read after small ones goes on from the right place, across
+    // the end of the block read ahead.
+    EXPECT_EQ(SetFilePointer(h, 70000, nullptr, FILE_BEGIN), 70000u);
+    ASSERT_TRUE(ReadFile(h, &c, 1, &n, nullptr));
+    EXPECT_EQ(c, data[70000]);
+    std::string big(40000, '\0');
+    ASSERT_TRUE(ReadFile(h, &big[0], 40000, &n, nullptr));
+    EXPECT_EQ(n, 29999u);
+    EXPECT_EQ(big.substr(0, n), data.substr(70001));
+    EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 100000u);
+
+    // Cutting the file under the read-ahead: reads stop at the new end.
+    EXPECT_EQ(SetFilePointer(h, 10, nullptr, FILE_BEGIN), 10u);
+    ASSERT_TRUE(ReadFile(h, &c, 1, &n, nullptr));
+    ASSERT_TRUE(SetEndOfFile(h));
+    EXPECT_EQ(GetFileSize(h, nullptr), 11u);
+    ASSERT_TRUE(ReadFile(h, &c, 1, &n, nullptr));
+    EXPECT_EQ(n, 0u) << "nothing after the new end";
+    CloseHandle(h);
+    EXPECT_EQ(Get(u"\\Temp\\ra.txt"), "abXYZfghijk");
+}
+
 } // namespace

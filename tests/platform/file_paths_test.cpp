@@ -232,4 +232,28 @@ TEST_F(FilePaths, SeparatorsRootsAndMountsResolveAlike)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "null name";
 }
 
+TEST_F(FilePaths, NamesMadeOnTheHostAreFoundInAnyCase)
+{
+    // A lookup of a name that is not there looks through the folder...
+    EXPECT_EQ(GetFileAttributesW(u"\\Temp\\LATER.TXT"), INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(Put(u"\\Temp\\Mine.txt", "m"));
+    // ...and a file made afterwards by something other than the device is
+    // still found by a name in another case. (The pause only spares hosts
+    // whose folder times are coarse.)
+    Sleep(20);
+    WriteHostFile(StoreHost("Temp/later.txt"), "host");
+    EXPECT_EQ(Get(u"\\Temp\\LATER.TXT"), "host");
+    EXPECT_EQ(Get(u"\\TEMP\\MINE.TXT"), "m");
+
+    // A host file replaced by one in another case is followed too.
+    Sleep(20);
+    ASSERT_EQ(unlink(StoreHost("Temp/later.txt").c_str()), 0);
+    WriteHostFile(StoreHost("Temp/LaTeR.TxT"), "again");
+    EXPECT_EQ(Get(u"\\Temp\\later.txt"), "again");
+    SetLastError(0);
+    ASSERT_TRUE(DeleteFileW(u"\\Temp\\LATER.txt"));
+    EXPECT_EQ(GetFileAttributesW(u"\\Temp\\later.TXT"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 } // namespace

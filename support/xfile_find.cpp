@@ -31,6 +31,38 @@ static BOOL FillEntry(XFILE_FIND *pFind, const WIN32_FIND_DATAW *pData)
     return TRUE;
 }
 
+// The pattern: the folder, a backslash unless the folder is empty or
+// already ends with one, and the mask. It must fit whole (a cut pattern
+// would search somewhere else); FALSE and an empty pattern otherwise.
+static BOOL BuildPattern(LPCSTR pszFolder, LPCSTR pszMask, char *pszPattern)
+{
+    DWORD cch = 0, i;
+
+    if (pszFolder != NULL) {
+        for (i = 0; pszFolder[i] != 0; i++) {
+            if (cch >= MAX_PATH - 1)
+                goto too_long;
+            pszPattern[cch++] = pszFolder[i];
+        }
+        if (cch > 0 && pszPattern[cch - 1] != '\\') {
+            if (cch >= MAX_PATH - 1)
+                goto too_long;
+            pszPattern[cch++] = '\\';
+        }
+    }
+    for (i = 0; pszMask[i] != 0; i++) {
+        if (cch >= MAX_PATH - 1)
+            goto too_long;
+        pszPattern[cch++] = pszMask[i];
+    }
+    pszPattern[cch] = 0;
+    return TRUE;
+
+too_long:
+    pszPattern[0] = 0;
+    return FALSE;
+}
+
 // XFile_FindFirstFileEx. The attribute filter is accepted and not used:
 // every entry the system returns, folders included, is reported.
 DWORD XFile_FindFirstFileEx(LPCSTR pszFolder, LPCSTR pszMask, DWORD dwAttrFilter, XFILE_FIND *pFind)
@@ -38,7 +70,7 @@ DWORD XFile_FindFirstFileEx(LPCSTR pszFolder, LPCSTR pszMask, DWORD dwAttrFilter
     WCHAR szWide[MAX_PATH];
     WIN32_FIND_DATAW data;
     HANDLE *phFind, hFind;
-    DWORD cch = 0, i, dwErr;
+    DWORD i, dwErr;
     BYTE *pb;
 
     if (pFind == NULL)
@@ -49,28 +81,8 @@ DWORD XFile_FindFirstFileEx(LPCSTR pszFolder, LPCSTR pszMask, DWORD dwAttrFilter
     if (pszMask == NULL)
         return XEC_INTERNAL;
 
-    // The pattern must fit in the record whole: a cut pattern would search
-    // somewhere else.
-    if (pszFolder != NULL) {
-        for (i = 0; pszFolder[i] != 0; i++) {
-            if (cch >= MAX_PATH - 1)
-                return XEC_BAD_NAME;
-            pFind->szPattern[cch++] = pszFolder[i];
-        }
-        if (cch > 0 && pFind->szPattern[cch - 1] != '\\') {
-            if (cch >= MAX_PATH - 1)
-                return XEC_BAD_NAME;
-            pFind->szPattern[cch++] = '\\';
-        }
-    }
-    for (i = 0; pszMask[i] != 0; i++) {
-        if (cch >= MAX_PATH - 1) {
-            pFind->szPattern[0] = 0;
-            return XEC_BAD_NAME;
-        }
-        pFind->szPattern[cch++] = pszMask[i];
-    }
-    pFind->szPattern[cch] = 0;
+    if (!BuildPattern(pszFolder, pszMask, pFind->szPattern))
+        return XEC_BAD_NAME;
 
     phFind = (HANDLE *)LocalAlloc(LPTR, sizeof(HANDLE));
     if (phFind == NULL)

@@ -173,6 +173,7 @@ TEST_F(XFileFind, OverlongPatternIsRefused)
     std::string folder = "\\Temp\\" + std::string(250, 'f');
     EXPECT_EQ(XFile_FindFirstFileEx(folder.c_str(), "*.load", 0, &rec), (DWORD)XEC_BAD_NAME);
     EXPECT_EQ(rec.phFind, nullptr);
+    EXPECT_STREQ(rec.szPattern, "") << "no cut pattern is kept";
     std::string mask(300, '*');
     EXPECT_EQ(XFile_FindFirstFileEx("\\Temp", mask.c_str(), 0, &rec), (DWORD)XEC_BAD_NAME);
     EXPECT_EQ(rec.phFind, nullptr);

@@ -353,6 +353,37 @@ void GdiDrawIcon(HDC hdc, int x, int y, HICON icon)
         }
 }
 
+HICON GdiCreateSymbolIcon(int size, COLORREF color, char16_t mark)
+{
+    if (size <= 0 || size > 256)
+        return 0;
+    auto ic = std::make_shared<GdiIcon>();
+    ic->width = ic->height = size;
+    ic->pixels.assign(size_t(size) * size_t(size), color);
+    ic->mask.assign(size_t(size) * size_t(size), 1);
+    double r = size / 2.0;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            double dx = x + 0.5 - r, dy = y + 0.5 - r;
+            if (dx * dx + dy * dy <= r * r)
+                ic->mask[size_t(y) * size_t(size) + size_t(x)] = 0;
+        }
+    // The mark: the glyph of the built-in font, scaled 3 times, in white.
+    int idx = (mark >= 0x20 && mark < 0x7F) ? mark - 0x20 : ('?' - 0x20);
+    int scale = std::max(1, size / 10);
+    int ox = (size - 5 * scale) / 2, oy = (size - 7 * scale) / 2;
+    for (int row = 0; row < 7; ++row)
+        for (int col = 0; col < 5; ++col)
+            if (kGlyphs[idx][row] & (0x10 >> col))
+                for (int j = 0; j < scale; ++j)
+                    for (int i = 0; i < scale; ++i) {
+                        int x = ox + col * scale + i, y = oy + row * scale + j;
+                        if (x >= 0 && y >= 0 && x < size && y < size)
+                            ic->pixels[size_t(y) * size_t(size) + size_t(x)] = RGB(255, 255, 255);
+                    }
+    return HandleAlloc(HandleKind::Icon, ic);
+}
+
 HICON GdiCreateIconFromImage(const uint8_t *data, size_t size)
 {
     if (!data || size < 40)

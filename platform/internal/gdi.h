@@ -85,6 +85,10 @@ int GdiTextWidth(const std::u16string &text);
 int GdiTextHeight();
 void GdiDrawIcon(HDC hdc, int x, int y, HICON icon);
 
+// A round icon of one colour with a mark in its middle (the message box
+// icons: '!' , '?', 'i' or 'x').
+HICON GdiCreateSymbolIcon(int size, COLORREF color, char16_t mark);
+
 // Icons decoded from resource data (an icon image: BITMAPINFOHEADER with
 // XOR and AND masks). 0 when the data is not an icon image.
 HICON GdiCreateIconFromImage(const uint8_t *data, size_t size);

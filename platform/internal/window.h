@@ -84,6 +84,7 @@ struct Window : HandleObject {
     int check = 0;            // buttons
     bool pushed = false;
     HICON icon = 0;           // icon statics
+    bool ownsIcon = false;    // loaded from the template: freed with the control
     bool readOnly = false;    // edits
     int selStart = 0;
     int selEnd = 0;

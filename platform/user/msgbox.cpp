@@ -190,11 +190,18 @@ extern "C" int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, 
     b->msgBoxType = uType;
     b->msgId = MessageIdOf(text);
 
+    HICON symbol = 0;
     if (icon) {
-        // The icons of the four styles are drawn as coloured squares.
-        HWND ic = CreateWindowExW(0, u"Static", u"", WS_CHILD | WS_VISIBLE | SS_BLACKRECT, margin, margin, 32, 32, box,
-                                  0, kProgramInstance, nullptr);
-        (void)ic;
+        // The icons of the four styles: stop, question, exclamation and
+        // information.
+        COLORREF colour = icon == MB_ICONHAND ? RGB(200, 0, 0)
+                          : icon == MB_ICONEXCLAMATION ? RGB(210, 160, 0)
+                                                       : RGB(0, 64, 200);
+        char16_t mark = icon == MB_ICONHAND ? u'X' : icon == MB_ICONQUESTION ? u'?' : icon == MB_ICONEXCLAMATION ? u'!' : u'i';
+        symbol = GdiCreateSymbolIcon(32, colour, mark);
+        HWND ic = CreateWindowExW(0, u"Static", u"", WS_CHILD | WS_VISIBLE | SS_ICON, margin, margin, 32, 32, box,
+                                  HMENU(0xFFFF), kProgramInstance, nullptr);
+        SendMessageW(ic, STM_SETICON, WPARAM(symbol), 0);
     }
     CreateWindowExW(0, u"Static", text.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, margin + iconW,
                     margin, textW, std::max(0, clientH - btnH - 3 * margin), box, HMENU(0xFFFF), kProgramInstance,
@@ -228,5 +235,7 @@ extern "C" int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, 
         GetUiHooks().dialogEnded(box, result);
     if (IsWindow(box))
         DestroyWindow(box);
+    if (symbol)
+        DestroyIcon(symbol);
     return int(result);
 }

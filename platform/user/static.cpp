@@ -89,13 +89,15 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         const CREATESTRUCTW *cs = reinterpret_cast<const CREATESTRUCTW *>(lParam);
         if (type == SS_ICON && cs && cs->lpszName && IS_INTRESOURCE(cs->lpszName)) {
             w->icon = LoadImageW(cs->hInstance, cs->lpszName, IMAGE_ICON, 32, 32, 0);
+            w->ownsIcon = w->icon != 0;
             return TRUE;
         }
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
     case WM_NCDESTROY:
-        // Icons loaded from the template belong to the control.
-        if (w->icon)
+        // Icons loaded from the template belong to the control; icons set
+        // with STM_SETICON stay their owner's.
+        if (w->icon && w->ownsIcon)
             DestroyIcon(w->icon);
         w->icon = 0;
         return 0;
@@ -104,6 +106,9 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case STM_SETICON:
     case STM_SETIMAGE: {
         HICON old = w->icon;
+        if (w->ownsIcon && old)
+            DestroyIcon(old), old = 0;
+        w->ownsIcon = false;
         w->icon = HICON(msg == STM_SETICON ? wParam : WPARAM(lParam));
         WindowInvalidate(hwnd, true);
         return LRESULT(old);

@@ -113,6 +113,19 @@ TEST_F(FlowsTest, PackageWithoutSetupBitmapInstalls)
     EXPECT_FALSE(StoreHas("Program Files/Dravex")) << "the emptied installation folder goes too";
 }
 
+TEST_F(FlowsTest, ProductNameLeavingTheFolderFailsCleanly)
+{
+    // The product name becomes the unload log's file name: one that climbs
+    // out of the installation folder is refused by the device.
+    DravexCard("..\\..\\..\\..\\evil");
+    e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
+                           "page 104: click Continue", "message 205: answer OK", "message 215: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.MessageIds(), (std::vector<int>{205, 215, 205})) << "the run fails with a clear message";
+    for (const auto &[path, content] : e2e::Listing(root.path))
+        EXPECT_EQ(path.find("evil"), std::string::npos) << "nothing named by the product was written: " << path;
+}
+
 TEST_F(FlowsTest, SkipEverywhereShowsNoMessage)
 {
     DravexCard();

@@ -10,6 +10,7 @@
 
 #include "helpers/testdevice.h"
 #include "internal/device.h"
+#include "internal/faults.h"
 #include "internal/frontend.h"
 #include "internal/frontend_internal.h"
 #include "internal/msgbox.h"
@@ -129,6 +130,21 @@ TEST_F(PagesTest, WelcomeShowsTheNameAndAnswers)
                  {"page 105: close", 2}};
     for (const auto &c : cases)
         EXPECT_EQ(Modal(IDD_WELCOME, WelcomeDlgProc, (LPARAM)name, {c.rule}), c.answer) << c.rule;
+}
+
+TEST_F(PagesTest, WelcomeKeepsItsTemplateTextWithoutMemory)
+{
+    const char16_t name[] = u"Pocket Dravex 3.1";
+    for (int n = 1; n <= 2; ++n) {
+        plat::FaultArm(plat::FaultKind::Alloc, n);
+        HWND dlg = Open(IDD_WELCOME, WelcomeDlgProc, (LPARAM)name);
+        EXPECT_TRUE(plat::FaultFired(plat::FaultKind::Alloc)) << "allocation " << n << " failed";
+        EXPECT_EQ(Text(dlg, IDC_PAGE_TEXT), "Welcome to the \"%s\" Setup program.\n"
+                                            "This program will install \"%s\" \non your PDA.")
+            << "allocation " << n << " failing leaves the template text";
+        DestroyWindow(dlg);
+        plat::FaultArm(plat::FaultKind::Alloc, 0);
+    }
 }
 
 TEST_F(PagesTest, LicenceAgreementAnswers)
@@ -354,6 +370,39 @@ TEST_F(PagesTest, ProgressPagesSitBelowTheCentre)
     GetWindowRect(dlg, &page);
     EXPECT_EQ(page.top, ((main.bottom - main.top) - (page.bottom - page.top)) / 2 + 90);
     DestroyWindow(dlg);
+}
+
+
+// ---------------------------------------------------------------- the driver in-process
+
+TEST_F(PagesTest, RunSetupWithNothingToInstallReportsOnce)
+{
+    plat::UiOptions o;
+    o.mode = plat::UiMode::None;
+    std::string error;
+    ASSERT_TRUE(plat::UiInit(o, error)) << error;
+    EXPECT_EQ(RunSetup(plat::kProgramInstance, owner), 0) << "the last outcome is a failure";
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].text, "Setup cannot find any information file.");
+    EXPECT_EQ(seen[1].text, "Installation process was not completed.");
+    EXPECT_EQ(seen[1].type, 16u);
+}
+
+TEST_F(PagesTest, RunSetupRunningApplicationStopsBeforeAnyPage)
+{
+    cetest::WriteHostFile(CardHost("MiskaWce/Miska1.load"),
+                          "// 'Pocket MISKA 2.0 Std'\r\n// HKEY_LOCAL_MACHINE Software\\Miska\r\n// Miska\r\n"
+                          "// Setup.bmp=M.bmp\r\n// SelectAppLocation=No\r\n// 'Note'\r\nexit\r\n");
+    plat::DeviceMutableSettings().running.push_back(u"pMiskaSpellerApp");
+    plat::UiOptions o;
+    o.mode = plat::UiMode::None; // no rules: any page would be unanswered
+    std::string error;
+    ASSERT_TRUE(plat::UiInit(o, error)) << error;
+    EXPECT_EQ(RunSetup(plat::kProgramInstance, owner), 0);
+    ASSERT_EQ(seen.size(), 1u) << "one message and nothing more";
+    EXPECT_EQ(seen[0].text, "Cannot initialize Setup. \"Pocket MISKA 2.0\" is running.");
+    EXPECT_EQ(seen[0].type, 0u);
+    EXPECT_TRUE(aborts.empty()) << "no page was shown";
 }
 
 } // namespace

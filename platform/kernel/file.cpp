@@ -37,10 +37,10 @@ bool Reads(uint32_t access)
     return (access & (GENERIC_READ | GENERIC_ALL)) != 0;
 }
 
-// Read-only files carry no write permission bits on the host.
+// A read-only file is one its owner may not write on the host.
 bool IsReadOnly(const struct stat &st)
 {
-    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    return (st.st_mode & S_IWUSR) == 0;
 }
 
 uint64_t FileSize(const FileObject &f)

@@ -31,7 +31,7 @@ namespace {
 
 bool IsReadOnly(const struct stat &st)
 {
-    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    return (st.st_mode & S_IWUSR) == 0;
 }
 
 // Parses and resolves a name given to a file call (no trailing separator).

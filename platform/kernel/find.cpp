@@ -67,7 +67,7 @@ WIN32_FIND_DATAW MakeData(const std::u16string &name, bool folder, bool readOnly
 Found FromHost(const std::u16string &name, const std::string &hostPath, const struct stat &st)
 {
     bool folder = S_ISDIR(st.st_mode);
-    bool readOnly = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    bool readOnly = (st.st_mode & S_IWUSR) == 0;
     FileTimes t = FileTimesOf(-1, st, hostPath.c_str());
     return {Fold(name), MakeData(name, folder, readOnly, static_cast<uint64_t>(st.st_size), t,
                                  static_cast<uint32_t>(st.st_ino))};

@@ -16,15 +16,18 @@
 
 namespace {
 
-std::mutex g_lock;
+// Never destroyed, so that blocks freed by destructors at exit are still
+// recognised.
+std::mutex &g_lock = *new std::mutex;
 std::unordered_map<void *, size_t> &Blocks()
 {
-    static std::unordered_map<void *, size_t> blocks;
-    return blocks;
+    static auto *blocks = new std::unordered_map<void *, size_t>;
+    return *blocks;
 }
 
-constexpr UINT kKnownFlags = LMEM_MOVEABLE | LMEM_ZEROINIT | 0x0800u /* LMEM_NOCOMPACT */ |
-                             0x0010u /* LMEM_NOCOMPACT (old) */ | 0x0020u /* LMEM_NODISCARD */;
+// LMEM_MOVEABLE, LMEM_NOCOMPACT, LMEM_NODISCARD, LMEM_ZEROINIT and the
+// discard level bits; anything else is refused.
+constexpr UINT kKnownFlags = LMEM_MOVEABLE | 0x0010u | 0x0020u | LMEM_ZEROINIT | 0x0f00u;
 
 } // namespace
 

@@ -48,8 +48,10 @@ struct ModuleState {
     std::vector<StandInOpen> standIns;
 };
 
-std::recursive_mutex g_lock;
-ModuleState g_state;
+// Never destroyed: handles closed by other objects' destructors at exit
+// still reach them.
+std::recursive_mutex &g_lock = *new std::recursive_mutex;
+ModuleState &g_state = *new ModuleState;
 
 // Fixed times of the stand-in: 2000-01-01 00:00:00 UTC.
 constexpr uint64_t kStandInTime = 125911584000000000ull;

@@ -51,7 +51,11 @@ BOOL RunScript(BOOL fInstall, BOOL fCreateLog, BOOL fReinstall, const char *pszS
     run.cp.dwBytesDone = 0;
 
     if (fInstall && fCreateLog) {
-        if (pszUnloadLogPath == NULL || XFile_CreateFilePath(pszUnloadLogPath) != 0 ||
+        // Creating the log empties its file: when it is the script itself
+        // (an installation run from an unload log into the log's own
+        // folder) the only record would be lost before it is read.
+        if (pszUnloadLogPath == NULL || pszScriptPath == NULL ||
+            PathsNameSameFile(pszScriptPath, pszUnloadLogPath) || XFile_CreateFilePath(pszUnloadLogPath) != 0 ||
             XFile_Create(pszUnloadLogPath, &run.hUnloadLog) != 0)
             fResult = 0;
     }

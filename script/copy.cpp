@@ -64,6 +64,34 @@ BOOL PathHasDotComponent(const char *pszPath)
     return 0;
 }
 
+// Writes a device path in one form for comparison: UTF-16, from the root,
+// "/" taken as "\", repeated delimiters as one, no trailing delimiter.
+static void NormalisePath(const char *pszPath, WCHAR *pwszOut /* MAX_PATH + 1 units */)
+{
+    WCHAR wszRaw[MAX_PATH];
+    int i, n = 1;
+    XStr_String2TString(pszPath, wszRaw, MAX_PATH);
+    pwszOut[0] = '\\';
+    for (i = 0; wszRaw[i] != 0; i++) {
+        WCHAR c = wszRaw[i] == '/' ? (WCHAR)'\\' : wszRaw[i];
+        if (c == '\\' && n > 0 && pwszOut[n - 1] == '\\')
+            continue;
+        pwszOut[n++] = c;
+    }
+    if (n > 1 && pwszOut[n - 1] == '\\')
+        n--;
+    pwszOut[n] = 0;
+}
+
+// PathsNameSameFile
+BOOL PathsNameSameFile(const char *pszA, const char *pszB)
+{
+    WCHAR wszA[MAX_PATH + 1], wszB[MAX_PATH + 1]; // a leading "\\" may be added
+    NormalisePath(pszA, wszA);
+    NormalisePath(pszB, wszB);
+    return XStr_ICompareW(wszA, wszB) == 0;
+}
+
 // CopyLineWanted
 BOOL CopyLineWanted(BOOL fCopyFiles, const char *pszDestFolderToken, const char *pszFileName)
 {
@@ -198,7 +226,8 @@ BOOL InstallFile(BOOL fInstall, const char *pszSource, const char *pszDest, BOOL
         return 1;
     }
 
-    if (XFile_CreateFilePath(pszDest) != 0) {
+    // A file copied onto itself would only be lost; no retry can help.
+    if (PathsNameSameFile(pszSource, pszDest) || XFile_CreateFilePath(pszDest) != 0) {
         ShowCopyMessage(IDS_COPY_FAILED, MB_ICONHAND, pszSource, pszDest, NULL);
         return 0;
     }

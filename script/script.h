@@ -167,6 +167,10 @@ BOOL CopySourcePath(const char *pszSourceFolder, const char *pszSubFolder, const
 // does.
 BOOL PathHasDotComponent(const char *pszPath);
 
+// Whether two device paths name the same file: compared without regard to
+// case as the device compares names, "/" as "\", repeated delimiters as one.
+BOOL PathsNameSameFile(const char *pszA, const char *pszB);
+
 // ---------------------------------------------------------------- estimate
 
 BOOL EstimateScript(const char *pszScriptPath, const char *pszSourceFolder, DWORD *pdwTotal,

@@ -193,6 +193,35 @@ TEST_F(CopyTest, RefusedLinesShow212WithoutTrying)
     }
 }
 
+TEST_F(CopyTest, SamePathComparison)
+{
+    struct Case {
+        const char *a, *b;
+        bool same;
+    } cases[] = {
+        {"\\Temp\\a.txt", "\\temp\\A.TXT", true},
+        {"\\Temp\\a.txt", "/Temp//a.txt", true},
+        {"Temp\\a.txt", "\\Temp\\a.txt", true},
+        {"\\Temp\\\xc4.txt", "\\Temp\\\xe4.txt", true}, // Latin-1 letters fold as the device folds them
+        {"\\Temp\\", "\\Temp", true},
+        {"\\Temp\\a.txt", "\\Temp\\a.txt.ARM", false},
+        {"\\Temp\\a.txt", "\\Tmp\\a.txt", false},
+        {"\\", "\\a", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(PathsNameSameFile(c.a, c.b) != 0, c.same) << c.a << " / " << c.b;
+}
+
+// A file copied onto itself is refused (212, no retry) and survives.
+TEST_F(CopyTest, CopyOntoItselfIsRefused)
+{
+    MessageLog log;
+    StoreFile("Temp/self.txt", "precious");
+    EXPECT_FALSE(InstallFile(1, "\\Temp\\self.txt", "/temp//SELF.txt", 0, nullptr));
+    EXPECT_EQ(log.Ids(), std::vector<int>{212});
+    EXPECT_EQ(StoreRead("Temp/self.txt"), "precious");
+}
+
 // A token the reader had to cut is never acted on.
 TEST_F(CopyTest, CutTokensAreRefused)
 {

@@ -206,6 +206,24 @@ TEST_F(RunTest, LogThatCannotBeMadeStopsBeforeAnyLine)
     EXPECT_TRUE(log.seen.empty()) << "the caller reports the failed run";
 }
 
+// An installation run from an unload log that would write its new log over
+// that same file is refused before the file is emptied.
+TEST_F(RunTest, LogThatIsTheScriptIsNotEmptied)
+{
+    MessageLog log;
+    std::string text = header.Text() + CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Again", "exit"});
+    StoreFile(kLogRel, text);
+    char inst[264];
+    std::strcpy(inst, kFolder);
+    EXPECT_FALSE(RunScript(1, 1, 0, "\\program files\\NOTES\\demo notes 1.0.unload", kLog, 1, kSource, inst, 0, 0,
+                           0, &done));
+    EXPECT_EQ(StoreRead(kLogRel), text);
+    EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Again"));
+    // Without a log to write, the same run is carried out.
+    EXPECT_TRUE(RunScript(1, 0, 0, kLog, kLog, 1, kSource, inst, 0, 0, 0, &done));
+    EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\Again"));
+}
+
 TEST_F(RunTest, InstallFolderLosesItsTrailingDelimiter)
 {
     MessageLog log;

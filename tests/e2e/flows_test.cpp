@@ -354,6 +354,21 @@ TEST_F(FlowsTest, UninstallModeListsLogsRemovesOneAndEnds)
     EXPECT_TRUE(cancel.MessageIds().empty());
 }
 
+TEST_F(FlowsTest, UninstallModeWithoutPresenceKeyOffersTheFirstInstallPages)
+{
+    DravexCard();
+    InstallDravex();
+    std::string error;
+    ASSERT_TRUE(plat::DeviceOpen(device, {}, error)) << error;
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Software\\Dravex"), ERROR_SUCCESS);
+    plat::DeviceClose();
+
+    e2e::SetupRun r = RunAs("\\Program Files\\Dravex\\Setup.exe",
+                            {"page 111: select 1005 #0; click Remove", "page 105: click Exit"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), (std::vector<int>{111, 105})) << "the log leads into the welcome page";
+}
+
 TEST_F(FlowsTest, SystemVersionPicksTheGlyphorScripts)
 {
     e2e::Header h;

@@ -4,6 +4,10 @@
 // device as it was apart from the keys that are never deleted.
 #include "e2e_fixture.h"
 
+#include <windows.h>
+
+#include "internal/device.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -120,6 +124,33 @@ TEST_F(SampleCardTest, InstallAllThreeThenRemoveEach)
     std::sort(expected.begin(), expected.end());
     std::sort(regAfter.begin(), regAfter.end());
     EXPECT_EQ(regAfter, expected);
+}
+
+TEST_F(SampleCardTest, ReinstallTakesTheRecordedLanguage)
+{
+    std::vector<std::string> answers = e2etest::InstallAnswers();
+    answers.push_back("page 112: select 1014 Russian; click Install");
+    ASSERT_EQ(Run(answers).MessageIds(), (std::vector<int>{216, 216, 216}));
+
+    // The recorded name is found whatever its case.
+    std::string error;
+    ASSERT_TRUE(plat::DeviceOpen(device, {}, error)) << error;
+    HKEY h = 0;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Veltrona Parvell\\Glyphor CE PDA 1.0", 0, 0, &h),
+              ERROR_SUCCESS);
+    const char16_t lower[] = u"russian";
+    ASSERT_EQ(RegSetValueExW(h, u"Language", 0, REG_SZ, (const BYTE *)lower, sizeof(lower)), ERROR_SUCCESS);
+    RegCloseKey(h);
+    plat::DeviceClose();
+
+    e2e::SetupRun r = Run({"page 108#1: click Skip", "page 108#2: click Skip", "page 108#3: click Reinstall",
+                           "message 218: answer OK"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), (std::vector<int>{108, 108, 108, 103})) << "no language page on reinstallation";
+    EXPECT_EQ(r.MessageIds(), std::vector<int>{218});
+    std::string reg = e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Glyphor\\Layouts");
+    EXPECT_TRUE(Contains(reg, "\"LCID\"=\"1049\"")) << reg;
+    EXPECT_FALSE(cetest::HostExists(card + "/GlyphorWce/GlyphorPro CE Handheld 1.0.load")) << "the expanded copy is deleted";
 }
 
 TEST_F(SampleCardTest, SkipEverywhereShowsNoMessage)

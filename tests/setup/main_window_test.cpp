@@ -8,11 +8,13 @@
 
 #include "helpers/testdevice.h"
 #include "internal/device.h"
+#include "internal/msgbox.h"
 #include "internal/screen.h"
 #include "script/script.h"
 #include "setup/setup.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -112,6 +114,30 @@ TEST_F(MainWindowTest, BitmapOfAreaWidthIsNotCropped)
     Paint(241, 10); // W = 241 is not less than the width
     EXPECT_EQ(plat::ScreenPixel(5, 5), SourcePixel(0, 0));
     EXPECT_EQ(plat::ScreenPixel(239, 5), SourcePixel(234, 0)) << "the rest runs off the screen";
+}
+
+LRESULT CALLBACK OtherProc(HWND h, UINT m, WPARAM w, LPARAM l)
+{
+    return DefWindowProcW(h, m, w, l);
+}
+
+TEST_F(MainWindowTest, WindowThatCannotBeMadeShows207AndExitsWithZero)
+{
+    // The class name is taken already, so the main window cannot be made.
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = OtherProc;
+    wc.hInstance = plat::kProgramInstance;
+    wc.lpszClassName = u"VeltronaParvellMainWndClass";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    std::vector<std::string> seen;
+    plat::SetMessageBoxHook([&](HWND, const std::u16string &text, const std::u16string &caption, UINT type) {
+        seen.push_back(cetest::U8(caption) + "|" + cetest::U8(text) + "|" + std::to_string(type));
+        return IDOK;
+    });
+    EXPECT_EQ(SetupMain(plat::kProgramInstance, 0, (LPWSTR)u"", SW_SHOW), 0);
+    plat::SetMessageBoxHook(nullptr);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0], "Setup|Cannot initialize Setup. Probably insufficient memory or system resources.|16");
 }
 
 TEST(ProductsTest, SystemVersionPicksGlyphorScriptNames)

@@ -261,6 +261,14 @@ bool SlotHeld(int fd, int slot)
     return fl.l_type != F_UNLCK;
 }
 
+// A host file system without locks (some network or FUSE mounts) cannot
+// keep the sharing rule; files there open as if nothing else had them open
+// rather than not at all.
+bool LocksUnsupported(int e)
+{
+    return e == ENOLCK || e == EOPNOTSUPP || e == ENOSYS || e == EINVAL;
+}
+
 // Whether any other handle holds any slot (the common case is none).
 bool AnySlotHeld(int fd)
 {
@@ -291,7 +299,7 @@ bool SlotsTake(int fd, unsigned mask)
         fl.l_start = kLockBase + slot;
         fl.l_len = end - slot;
         if (fcntl(fd, F_OFD_SETLK, &fl) != 0)
-            return false;
+            return LocksUnsupported(errno);
         slot = end;
     }
     return true;
@@ -303,7 +311,7 @@ bool ShareLock(int fd)
 {
     while (flock(fd, LOCK_EX) != 0) {
         if (errno != EINTR)
-            return false;
+            return LocksUnsupported(errno);
     }
     return true;
 }

@@ -53,6 +53,10 @@ TEST_F(FileStore, FreeSpaceIsCapacityLessTheHeldBytes)
     SetLastError(0);
     EXPECT_FALSE(GetDiskFreeSpaceExW(u"\\NoSuchFolder", &avail, &total, &free));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    ASSERT_TRUE(Put(u"\\Temp\\f.txt", "x"));
+    SetLastError(0);
+    EXPECT_FALSE(GetDiskFreeSpaceExW(u"\\Temp\\f.txt", &avail, &total, &free));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY)) << "a file is not a folder";
     EXPECT_TRUE(GetDiskFreeSpaceExW(nullptr, &avail, nullptr, nullptr)) << "no name is the root";
 }
 

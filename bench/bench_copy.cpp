@@ -116,9 +116,15 @@ void BM_ReadLines(benchmark::State &state)
             state.SkipWithError("cannot open the script");
             break;
         }
+        int64_t n = 0;
         while (XFile_ReadLine(h, line, sizeof line, NULL) == XEC_OK)
-            ++lines;
+            ++n;
         XFile_Close(&h);
+        if (n != 2000) {
+            state.SkipWithError("wrong number of lines");
+            break;
+        }
+        lines += n;
     }
     state.SetItemsProcessed(lines);
 }

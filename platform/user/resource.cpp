@@ -121,8 +121,6 @@ bool NameMatches(const ResName &n, LPCWSTR want)
 {
     if (IS_INTRESOURCE(want))
         return n.isId && n.id == uint16_t(uintptr_t(want));
-    if (n.isId)
-        return false;
     // "#123" names an ordinal, as on Windows.
     if (want[0] == u'#') {
         uint32_t v = 0;
@@ -135,6 +133,8 @@ bool NameMatches(const ResName &n, LPCWSTR want)
         }
         return n.isId && n.id == v;
     }
+    if (n.isId)
+        return false;
     std::u16string w;
     for (const WCHAR *q = want; *q; ++q)
         w.push_back((*q >= u'a' && *q <= u'z') ? char16_t(*q - 32) : *q);

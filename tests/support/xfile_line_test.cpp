@@ -34,7 +34,7 @@ std::vector<Line> ReadAll(DWORD size, DWORD &rcEnd, std::vector<DWORD> *position
     if (rcEnd != XEC_OK)
         return lines;
     std::vector<char> buf(size + 8, 'Z');
-    for (int guard = 0; guard < 100; ++guard) {
+    for (int guard = 0; guard < 100000; ++guard) {
         DWORD len = 0xdead;
         rcEnd = XFile_ReadLine(h, buf.data(), size, &len);
         if (rcEnd != XEC_OK)
@@ -198,6 +198,67 @@ TEST_F(XFileLine, LongLineComesBackInPieces)
     EXPECT_EQ(got[2].text, std::string(178, 'q') + "\r");
     EXPECT_EQ(got[3].text, "end");
     EXPECT_EQ(rcEnd, (DWORD)XEC_EOF);
+}
+
+// The line rules applied to a string, one byte at a time: the reference
+// the reader (which reads ahead in chunks) must agree with.
+std::vector<Line> ModelLines(const std::string &f, DWORD size, std::vector<DWORD> &positions)
+{
+    std::vector<Line> out;
+    size_t p = 0;
+    for (;;) {
+        std::string text;
+        char end = 0;
+        if (p >= f.size())
+            break;
+        while (text.size() < size - 1 && p < f.size()) {
+            char c = f[p++];
+            if (c == '\r' || c == '\n') {
+                end = c;
+                if (p < f.size() && f[p] == (c == '\r' ? '\n' : '\r'))
+                    p++;
+                break;
+            }
+            text += c;
+        }
+        if (end != 0 && text.size() < size - 2)
+            text += end;
+        out.push_back({text, (DWORD)text.size()});
+        positions.push_back((DWORD)p);
+    }
+    return out;
+}
+
+TEST_F(XFileLine, AgreesWithByteByByteRulesOnRandomText)
+{
+    // Line ends fall on every position of the read-ahead chunks, with
+    // buffer sizes around the chunk size and tiny ones.
+    uint32_t x = 12345;
+    auto next = [&x]() {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x;
+    };
+    const DWORD sizes[] = {2, 3, 4, 5, 17, 255, 256, 257, 258, 512, 700};
+    for (int round = 0; round < 40; ++round) {
+        std::string f;
+        size_t n = next() % 1500;
+        for (size_t i = 0; i < n; ++i) {
+            uint32_t r = next() % 16;
+            f += r < 2 ? '\r' : r < 4 ? '\n' : char('a' + r);
+        }
+        ASSERT_TRUE(PutFile(kFile, f));
+        for (DWORD size : sizes) {
+            std::vector<DWORD> wantPos, gotPos;
+            std::vector<Line> want = ModelLines(f, size, wantPos);
+            DWORD rcEnd = 0;
+            std::vector<Line> got = ReadAll(size, rcEnd, &gotPos);
+            ASSERT_EQ(Show(got), Show(want)) << "round " << round << ", size " << size;
+            ASSERT_EQ(gotPos, wantPos) << "round " << round << ", size " << size;
+            ASSERT_EQ(rcEnd, (DWORD)XEC_EOF);
+        }
+    }
 }
 
 } // namespace

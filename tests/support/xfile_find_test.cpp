@@ -199,4 +199,22 @@ TEST_F(XFileFind, SearchSeesTheCard)
     XFile_FindClose(&rec);
 }
 
+TEST_F(XFileFind, FullPathThatCannotFitIsAnError)
+{
+    // Repeated delimiters count as one on the device, so this pattern finds
+    // Setup.LOAD, but the pattern's folder and the name together do not fit
+    // in the record's full path: no cut path may be handed out.
+    std::string folder = "\\Temp" + std::string(245, '\\') + "pkg";
+    XFILE_FIND rec;
+    EXPECT_EQ(XFile_FindFirstFileEx(folder.c_str(), "Setup.*", 0, &rec), (DWORD)XEC_BAD_NAME);
+    EXPECT_EQ(rec.phFind, nullptr);
+    EXPECT_STREQ(rec.szFullPath, "");
+    // With fewer delimiters it fits and is found.
+    folder = "\\Temp" + std::string(200, '\\') + "pkg";
+    ASSERT_EQ(XFile_FindFirstFileEx(folder.c_str(), "Setup.*", 0, &rec), (DWORD)XEC_OK);
+    EXPECT_STREQ(rec.szName, "Setup.LOAD");
+    EXPECT_EQ(std::string(rec.szFullPath), folder + "\\Setup.LOAD");
+    EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_OK);
+}
+
 } // namespace

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <map>
 
+#include <unistd.h>
+
 #include <nlohmann/json.hpp>
 
 #include "internal/frontend.h"
@@ -472,10 +474,25 @@ void FrontendSetAbort(FrontendAbort abort)
     g_abort = std::move(abort);
 }
 
+// auto: gui with a display, else tui on terminals, else none.
+static UiMode ChooseMode(UiMode asked)
+{
+    if (asked != UiMode::Auto)
+        return asked;
+    const char *display = std::getenv("DISPLAY");
+    const char *wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((display && *display) || (wayland && *wayland))
+        return UiMode::Gui;
+    if (isatty(0) && isatty(1))
+        return UiMode::Tui;
+    return UiMode::None;
+}
+
 bool UiInit(const UiOptions &options, std::string &error)
 {
-    if (options.mode == UiMode::Gui || options.mode == UiMode::Tui) {
-        error = std::string("the ") + (options.mode == UiMode::Gui ? "gui" : "tui") +
+    UiMode mode = ChooseMode(options.mode);
+    if (mode == UiMode::Gui || mode == UiMode::Tui) {
+        error = std::string("the ") + (mode == UiMode::Gui ? "gui" : "tui") +
                 " front end is not built yet (use --ui none)";
         return false;
     }

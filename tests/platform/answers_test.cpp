@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <fstream>
+
+#include <unistd.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -373,6 +376,14 @@ TEST_F(Answers, InitRefusesBadOptions)
     o.mode = plat::UiMode::Gui;
     EXPECT_FALSE(plat::UiInit(o, error));
     EXPECT_NE(error.find("not built yet"), std::string::npos) << error;
+    o.mode = plat::UiMode::Auto;
+    setenv("DISPLAY", ":0", 1);
+    EXPECT_FALSE(plat::UiInit(o, error)) << "auto picks gui when a display is there";
+    EXPECT_NE(error.find("gui"), std::string::npos) << error;
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    if (!isatty(0) || !isatty(1))
+        EXPECT_TRUE(plat::UiInit(o, error)) << "auto without display or terminal is unattended: " << error;
     o.mode = plat::UiMode::None;
     o.answerRules = {"page 110: click 1"};
     EXPECT_FALSE(plat::UiInit(o, error)) << "a rule naming a modeless page";

@@ -2,6 +2,7 @@
 #include <shellapi.h>
 
 #include "file_testutil.h"
+#include "internal/faults.h"
 
 using namespace filetest;
 using cetest::ReadHostFile;
@@ -94,6 +95,19 @@ TEST_F(Shell, SpecialFoldersExistOnANewDevice)
         EXPECT_EQ(std::u16string(buf), u"k") << "the buffer is left alone for " << id;
     }
     EXPECT_FALSE(SHGetSpecialFolderPath(0, nullptr, CSIDL_PROGRAMS, FALSE));
+}
+
+TEST_F(Shell, AShortcutThatCannotBeWrittenIsNotLeftBehind)
+{
+    std::u16string link = u"\\Windows\\Desktop\\Fail.lnk", target = u"\\Windows\\x.exe";
+    plat::FaultArm(plat::FaultKind::FileWrite, 1);
+    SetLastError(0);
+    EXPECT_FALSE(SHCreateShortcut(link.data(), target.data()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    plat::FaultResetAll();
+    EXPECT_EQ(GetFileAttributesW(link.c_str()), INVALID_FILE_ATTRIBUTES) << "no empty shortcut stays";
+    EXPECT_TRUE(SHCreateShortcut(link.data(), target.data())) << "and the next try works";
+    EXPECT_EQ(Get(link), "14#\\Windows\\x.exe");
 }
 
 } // namespace

@@ -457,6 +457,7 @@ extern "C" INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEM
     if (hWndParent && !WindowCheck(hWndParent))
         return -1;
     HWND owner = hWndParent ? TopLevel(hWndParent) : 0;
+    HWND focus = GetFocus();
     // The owner takes no input while the dialog is up.
     bool disabled = owner && IsWindowEnabled(owner);
     if (disabled)
@@ -480,6 +481,9 @@ extern "C" INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEM
         GetUiHooks().dialogEnded(dlg, result);
     if (IsWindow(dlg))
         DestroyWindow(dlg);
+    // The control that had the focus before gets it back.
+    if (focus && IsWindow(focus) && IsWindowEnabled(focus))
+        SetFocus(focus);
     return result;
 }
 

@@ -219,6 +219,7 @@ extern "C" int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, 
             defBtn = btn;
         bx += btnW + gap;
     }
+    HWND focus = GetFocus();
     bool disabled = owner && IsWindowEnabled(owner);
     if (disabled)
         EnableWindow(owner, FALSE);
@@ -237,5 +238,8 @@ extern "C" int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, 
         DestroyWindow(box);
     if (symbol)
         DestroyIcon(symbol);
+    // The control that had the focus before gets it back.
+    if (focus && IsWindow(focus) && IsWindowEnabled(focus))
+        SetFocus(focus);
     return int(result);
 }

@@ -294,6 +294,49 @@ TEST_F(DialogInput, TypingIntoAnEditNotifiesEachChange)
     EXPECT_EQ(g_edit.text, u"X") << "typed over the selection, then one backspace";
 }
 
+TEST_F(DialogInput, MessageBoxReturnsThePressedButton)
+{
+    struct Case {
+        UINT type;
+        std::function<void(HWND)> user;
+        int result;
+        const char *what;
+    } cases[] = {
+        {MB_OK, [](HWND box) { plat::InputClick(GetDlgItem(box, IDOK)); }, IDOK, "OK"},
+        {MB_OK, [](HWND box) { PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0); }, IDOK, "close box of an OK box"},
+        {MB_OKCANCEL | MB_ICONEXCLAMATION, [](HWND box) { plat::InputKey(GetFocus(), VK_ESCAPE); }, IDCANCEL,
+         "Escape"},
+        {MB_OKCANCEL, [](HWND box) { plat::InputKey(GetFocus(), VK_RETURN); }, IDOK, "Enter on the default OK"},
+        {MB_YESNO | MB_ICONQUESTION, [](HWND box) { plat::InputClick(GetDlgItem(box, IDYES)); }, IDYES, "Yes"},
+        {MB_YESNO | MB_ICONQUESTION, [](HWND box) { plat::InputClick(GetDlgItem(box, IDNO)); }, IDNO, "No"},
+    };
+    for (const Case &c : cases) {
+        g_step = 0;
+        int buttons = 0;
+        g_script = {[&](HWND box) {
+            for (HWND k = GetWindow(box, GW_CHILD); k; k = GetWindow(k, GW_HWNDNEXT)) {
+                WCHAR cls[16];
+                GetClassNameW(k, cls, 16);
+                buttons += std::u16string(cls) == u"Button";
+            }
+            c.user(box);
+        }};
+        EXPECT_EQ(MessageBoxW(g_owner, u"Question?", u"Setup", c.type), c.result) << c.what;
+        EXPECT_EQ(buttons, (c.type & MB_TYPEMASK) == MB_OK ? 1 : 2) << c.what << ": buttons of the style";
+        EXPECT_FALSE(g_ownerEnabledDuringDialog) << c.what << ": owner disabled";
+        EXPECT_TRUE(IsWindowEnabled(g_owner));
+    }
+}
+
+TEST_F(DialogInput, FocusComesBackAfterAMessageBox)
+{
+    HWND edit = CreateWindowExW(0, u"Edit", u"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, g_owner, HMENU(5), 0, nullptr);
+    SetFocus(edit);
+    g_script = {[](HWND box) { plat::InputClick(GetDlgItem(box, IDOK)); }};
+    MessageBoxW(g_owner, u"Note", u"Setup", MB_OK);
+    EXPECT_EQ(GetFocus(), edit);
+}
+
 TEST_F(DialogInput, UnansweredDialogIsClosedNotWaitedFor)
 {
     g_script.clear();

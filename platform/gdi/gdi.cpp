@@ -23,9 +23,8 @@ namespace {
 std::mutex g_stockLock;
 HGDIOBJ g_stock[16] = {};
 
-// The built-in text font: cells of 6 x 13 pixels (the dialog base units),
-// glyphs of 5 x 7 drawn from a small pattern per character.
-constexpr int kCellW = 6;
+// The built-in text font: lines 13 pixels high (the dialog base unit),
+// glyphs of at most 5 x 7 drawn from a small pattern per character.
 constexpr int kCellH = 13;
 
 // Glyph rows (5 bits each, bit 4 the leftmost column) for the printable
@@ -127,6 +126,43 @@ const uint8_t kGlyphs[95][7] = {
     {8, 4, 4, 2, 4, 4, 8},                                   // }
     {0, 0, 8, 21, 2, 0, 0},                                  // ~
 };
+
+int GlyphIndex(char16_t ch)
+{
+    return (ch >= 0x20 && ch < 0x7F) ? ch - 0x20 : ('?' - 0x20);
+}
+
+// Glyphs are proportional: each is as wide as its drawn columns plus one
+// column of space (a blank is 3 pixels), close to the device font's widths.
+int GlyphAdvance(char16_t ch)
+{
+    if (ch == u' ')
+        return 3;
+    const uint8_t *g = kGlyphs[GlyphIndex(ch)];
+    uint8_t bits = 0;
+    for (int row = 0; row < 7; ++row)
+        bits |= g[row];
+    int first = 0, last = -1;
+    for (int col = 0; col < 5; ++col)
+        if (bits & (0x10 >> col)) {
+            if (last < 0)
+                first = col;
+            last = col;
+        }
+    return last < 0 ? 3 : last - first + 2;
+}
+
+int GlyphFirstColumn(char16_t ch)
+{
+    const uint8_t *g = kGlyphs[GlyphIndex(ch)];
+    uint8_t bits = 0;
+    for (int row = 0; row < 7; ++row)
+        bits |= g[row];
+    for (int col = 0; col < 5; ++col)
+        if (bits & (0x10 >> col))
+            return col;
+    return 0;
+}
 
 struct Surface {
     uint32_t *bitmap = nullptr; // memory DC
@@ -312,7 +348,10 @@ void GdiFrame(HDC hdc, const RECT &r, COLORREF color)
 
 int GdiTextWidth(const std::u16string &text)
 {
-    return int(text.size()) * kCellW;
+    int w = 0;
+    for (char16_t ch : text)
+        w += GlyphAdvance(ch);
+    return w;
 }
 
 int GdiTextHeight()
@@ -328,13 +367,13 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color)
     Surface s = SurfaceOf(*dc);
     int cx = x;
     for (char16_t ch : text) {
-        int idx = (ch >= 0x20 && ch < 0x7F) ? ch - 0x20 : ('?' - 0x20);
-        const uint8_t *g = kGlyphs[idx];
+        const uint8_t *g = kGlyphs[GlyphIndex(ch)];
+        int first = GlyphFirstColumn(ch);
         for (int row = 0; row < 7; ++row)
-            for (int col = 0; col < 5; ++col)
+            for (int col = first; col < 5; ++col)
                 if (g[row] & (0x10 >> col))
-                    Put(*dc, s, cx + col, y + 3 + row, color);
-        cx += kCellW;
+                    Put(*dc, s, cx + col - first, y + 3 + row, color);
+        cx += GlyphAdvance(ch);
     }
 }
 
@@ -926,7 +965,7 @@ extern "C" BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, L
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    psizl->cx = c * kCellW;
+    psizl->cx = c > 0 ? GdiTextWidth(std::u16string(lpString, size_t(c))) : 0;
     psizl->cy = kCellH;
     return TRUE;
 }

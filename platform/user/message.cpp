@@ -117,7 +117,7 @@ bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
                 return true;
             }
         }
-        if (q->quit && (lo == 0 && hi == 0 || (WM_QUIT >= lo && WM_QUIT <= hi))) {
+        if (q->quit && ((lo == 0 && hi == 0) || (WM_QUIT >= lo && WM_QUIT <= hi))) {
             out = MSG{};
             out.message = WM_QUIT;
             out.wParam = WPARAM(q->quitCode);
@@ -126,7 +126,7 @@ bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
             return true;
         }
     }
-    if (lo == 0 && hi == 0 || (WM_PAINT >= lo && WM_PAINT <= hi)) {
+    if ((lo == 0 && hi == 0) || (WM_PAINT >= lo && WM_PAINT <= hi)) {
         HWND p = FindPaint();
         if (p && (!hwnd || InFilter(MSG{p, WM_PAINT, 0, 0, 0, {0, 0}}, hwnd, 0, 0))) {
             out = MSG{};

@@ -382,8 +382,9 @@ TEST_F(Answers, InitRefusesBadOptions)
     EXPECT_NE(error.find("gui"), std::string::npos) << error;
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
-    if (!isatty(0) || !isatty(1))
+    if (!isatty(0) || !isatty(1)) {
         EXPECT_TRUE(plat::UiInit(o, error)) << "auto without display or terminal is unattended: " << error;
+    }
     o.mode = plat::UiMode::None;
     o.answerRules = {"page 110: click 1"};
     EXPECT_FALSE(plat::UiInit(o, error)) << "a rule naming a modeless page";

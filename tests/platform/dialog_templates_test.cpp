@@ -180,8 +180,9 @@ TEST_F(DialogTemplates, EveryPageLoadsWithItsControlsInPlace)
             DWORD style = DWORD(GetWindowLongW(c, GWL_STYLE));
             EXPECT_EQ(style & (e.style | WS_CHILD | WS_VISIBLE), e.style | WS_CHILD | WS_VISIBLE)
                 << "style " << std::hex << style;
-            if (std::u16string(e.cls) == u"Static" && (e.style & SS_TYPEMASK) == SS_ICON)
+            if (std::u16string(e.cls) == u"Static" && (e.style & SS_TYPEMASK) == SS_ICON) {
                 EXPECT_NE(SendMessageW(c, STM_GETICON, 0, 0), 0) << "the icon static shows an icon";
+            }
             RECT r;
             GetWindowRect(c, &r);
             EXPECT_EQ(r.left - origin.x, e.x * 6 / 4);

@@ -203,8 +203,9 @@ TEST_F(Gdi, MainWindowPaintPlacesTheSetupBitmap)
         EXPECT_EQ(plat::ScreenPixel(c.x + 10, 44), RGB(c.firstCol + 10, 100, 7)) << "last copied row";
         EXPECT_EQ(plat::ScreenPixel(c.x + 10, 45), RGB(0, 0, 196)) << "blue below the picture";
         EXPECT_EQ(plat::ScreenPixel(c.x + 10, 4), RGB(0, 0, 196)) << "blue above the picture";
-        if (c.x > 0)
+        if (c.x > 0) {
             EXPECT_EQ(plat::ScreenPixel(c.x - 1, 10), RGB(0, 0, 196)) << "blue left of the picture";
+        }
         DeleteObject(g_picture);
         g_picture = 0;
     }

@@ -22,6 +22,9 @@ namespace {
 
 std::mutex g_stockLock;
 HGDIOBJ g_stock[16] = {};
+// The objects behind the cached handles: after the handle table was reset
+// (a new device) a handle value may name another object.
+std::shared_ptr<HandleObject> g_stockObj[16];
 
 // The built-in text font: lines 13 pixels high (the dialog base unit),
 // glyphs of at most 5 x 7 drawn from a small pattern per character.
@@ -723,8 +726,10 @@ extern "C" HGDIOBJ WINAPI GetStockObject(int i)
     std::lock_guard<std::mutex> guard(g_stockLock);
     // Stock objects are made again after the handle table was reset (a
     // new device).
-    if (!g_stock[i] || !GetObj(g_stock[i]))
+    if (!g_stock[i] || HandleGet(g_stock[i], HandleKind::Gdi) != g_stockObj[i]) {
         g_stock[i] = MakeStock(i);
+        g_stockObj[i] = g_stock[i] ? HandleGet(g_stock[i], HandleKind::Gdi) : nullptr;
+    }
     if (!g_stock[i])
         SetLastError(ERROR_INVALID_PARAMETER);
     return g_stock[i];
@@ -745,14 +750,15 @@ extern "C" HBRUSH WINAPI CreateSolidBrush(COLORREF color)
 extern "C" HBRUSH WINAPI GetSysColorBrush(int nIndex)
 {
     static thread_local HBRUSH cache[32] = {};
+    static thread_local std::shared_ptr<HandleObject> objects[32];
     if (nIndex < 0 || nIndex >= 32)
         return 0;
-    auto b = GdiGetBrush(cache[nIndex]);
-    if (!b) {
+    if (!cache[nIndex] || HandleGet(cache[nIndex], HandleKind::Gdi) != objects[nIndex]) {
         auto nb = std::make_shared<GdiBrush>();
         nb->color = GetSysColor(nIndex);
         nb->stock = true;
         cache[nIndex] = HandleAlloc(HandleKind::Gdi, nb);
+        objects[nIndex] = nb;
     }
     return cache[nIndex];
 }

@@ -40,8 +40,7 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         w->rangeMin = 0;
         w->rangeMax = 100;
         w->pos = 0;
-        w->extra.resize(4, 0); // the step, kept in the window
-        w->extra[0] = 10;
+        w->step = 10;
         return 0;
     case PBM_SETRANGE:
     case PBM_SETRANGE32: {
@@ -73,13 +72,13 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return old;
     }
     case PBM_SETSTEP: {
-        int old = int(int8_t(w->extra[0]));
-        w->extra[0] = uint8_t(wParam);
+        int old = w->step;
+        w->step = int(wParam);
         return old;
     }
     case PBM_STEPIT: {
         int old = w->pos;
-        int next = w->pos + int(int8_t(w->extra[0]));
+        int next = w->pos + w->step;
         // Stepping past the end starts again from the beginning.
         if (next > w->rangeMax)
             next = w->rangeMin + (next - w->rangeMax);

@@ -94,6 +94,7 @@ struct Window : HandleObject {
     int rangeMin = 0;         // progress bars
     int rangeMax = 100;
     int pos = 0;
+    int step = 10;
 };
 
 // The window behind a live handle, or null (stale or not a window).

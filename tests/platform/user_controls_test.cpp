@@ -161,6 +161,11 @@ TEST_F(Controls, ProgressBarRangeAndPosition)
     PBRANGE r{};
     EXPECT_EQ(SendMessageW(p, PBM_GETRANGE, TRUE, LPARAM(&r)), 10);
     EXPECT_EQ(r.iHigh, 20);
+    SendMessageW(p, PBM_SETRANGE32, 0, 1000);
+    EXPECT_EQ(SendMessageW(p, PBM_SETSTEP, 300, 0), 10) << "the default step";
+    SendMessageW(p, PBM_SETPOS, 0, 0);
+    EXPECT_EQ(SendMessageW(p, PBM_STEPIT, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(p, PBM_GETPOS, 0, 0), 300) << "a step larger than 127";
 }
 
 TEST_F(Controls, StringTableTexts)

@@ -508,4 +508,48 @@ TEST_F(RunTest, WriteFailuresAtEveryPoint)
     EXPECT_GT(failures, 10) << "the installation makes more writes than that";
 }
 
+// Every allocation of an installation made to fail in turn: a run either
+// succeeds with everything done and logged, or fails with a message and a
+// log that is a prefix of the complete one. No line is ever skipped
+// silently (keywords are recognised without allocating).
+TEST_F(RunTest, AllocationFailuresAtEveryPoint)
+{
+    MessageLog log;
+    log.defaultAnswer = 7;
+    CardFile("Pkg/A.exe.ARM", Bytes(40000, 'A'));
+    CardFile("Pkg/b.txt", Bytes(20, 'b'));
+    std::vector<std::string> lines = {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Alloc", "copy . . A.exe",
+                                      "regInt HKEY_LOCAL_MACHINE Software\\Alloc x N 5", "copyShared . . b.txt",
+                                      "exit"};
+    auto full = header.Lines();
+    full.insert(full.end(), lines.begin(), lines.end());
+    for (int n = 1;; ++n) {
+        ASSERT_LT(n, 2000) << "the installation never succeeded";
+        std::string folder = "\\Program Files\\M" + std::to_string(n);
+        std::string folderRel = "Program Files/M" + std::to_string(n);
+        log.seen.clear();
+        plat::FaultArm(plat::FaultKind::Alloc, n);
+        BOOL ok = Install(CrLf(lines), 0, 1, folder.c_str(), (folder + "\\m.unload").c_str());
+        bool fired = plat::FaultFired(plat::FaultKind::Alloc);
+        plat::FaultArm(plat::FaultKind::Alloc, 0);
+        auto logged = SplitCrLf(StoreRead(folderRel + "/m.unload"));
+        if (ok) {
+            EXPECT_EQ(logged, full) << "n=" << n;
+            EXPECT_EQ(StoreRead(folderRel + "/A.exe"), Bytes(40000, 'A')) << "n=" << n;
+            EXPECT_EQ(StoreRead(folderRel + "/b.txt"), Bytes(20, 'b')) << "n=" << n;
+            uint32_t v = 0;
+            EXPECT_TRUE(ReadDword(0x80000002u, u"Software\\Alloc", u"N", v)) << "n=" << n;
+            if (!fired) {
+                break;
+            }
+            continue;
+        }
+        EXPECT_TRUE(fired) << "n=" << n << ": a run failed without a fault";
+        ASSERT_LT(logged.size(), full.size()) << "n=" << n;
+        for (size_t i = 0; i < logged.size(); ++i) {
+            EXPECT_EQ(logged[i], full[i]) << "n=" << n << " line " << i;
+        }
+    }
+}
+
 } // namespace

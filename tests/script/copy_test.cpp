@@ -43,11 +43,6 @@ protected:
     }
 };
 
-TEST_F(CopyTest, WindowsFolder)
-{
-    EXPECT_STREQ(WindowsFolder(), "\\Windows");
-}
-
 // Where each line takes its package file from and where it puts it.
 TEST_F(CopyTest, SourceAndDestinationPaths)
 {

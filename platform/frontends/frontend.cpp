@@ -21,6 +21,7 @@
 
 #include "internal/frontend.h"
 #include "internal/frontend_internal.h"
+#include "internal/hostinput.h"
 #include "internal/screen.h"
 #include "internal/text.h"
 #include "internal/transcript.h"
@@ -48,6 +49,8 @@ struct State {
 
 State g_state;
 FrontendAbort g_abort;
+// The interactive front end when gui or tui runs (null for none).
+std::unique_ptr<InteractiveFrontend> g_ui;
 
 void Abort(int code, const std::string &message)
 {
@@ -55,6 +58,9 @@ void Abort(int code, const std::string &message)
         g_abort(code, message);
         return;
     }
+    // The terminal or host window is given back before the message.
+    if (g_ui)
+        g_ui->Stop();
     std::fprintf(stderr, "cesetup: %s\n", message.c_str());
     TranscriptExit(code);
     TranscriptClose();
@@ -309,6 +315,12 @@ bool OnIdle(HWND dlg)
     if (!d || it == g_state.sessions.end())
         return false;
     Session &s = it->second;
+    if (g_ui && (!s.rule || s.next >= s.rule->actions.size())) {
+        // No rule action left: the user answers.
+        if (HostApplyClose(dlg))
+            return true;
+        return g_ui->WaitInput(dlg);
+    }
     if (d->isMessageBox) {
         if (!s.rule) {
             std::string id = s.id >= 0 ? "message " + std::to_string(s.id) : std::string("a message");
@@ -367,13 +379,16 @@ void OnEnded(HWND dlg, INT_PTR result)
     }
     if (!s.rule)
         return;
+    // Actions the user left to the rule are not an error.
+    if (g_ui && s.done.empty())
+        return;
     nlohmann::ordered_json j;
     j["event"] = "answer";
     j["id"] = s.id;
     j["actions"] = s.done;
     j["result"] = result;
     TranscriptWriteLine(j.dump());
-    if (s.next < s.rule->actions.size()) {
+    if (s.next < s.rule->actions.size() && !g_ui) {
         std::string left;
         for (size_t i = s.next; i < s.rule->actions.size(); ++i)
             left += (left.empty() ? "" : "; ") + s.rule->actions[i];
@@ -412,6 +427,11 @@ void InstallHooks()
     h.dialogCreated = OnCreated;
     h.dialogEnded = OnEnded;
     h.dialogDrawn = OnDrawn;
+    if (g_ui)
+        h.poll = [] {
+            if (g_ui)
+                g_ui->Poll();
+        };
     SetUiHooks(h);
     g_state.started = true;
 }
@@ -491,9 +511,8 @@ static UiMode ChooseMode(UiMode asked)
 bool UiInit(const UiOptions &options, std::string &error)
 {
     UiMode mode = ChooseMode(options.mode);
-    if (mode == UiMode::Gui || mode == UiMode::Tui) {
-        error = std::string("the ") + (mode == UiMode::Gui ? "gui" : "tui") +
-                " front end is not built yet (use --ui none)";
+    if (options.scale < 1 || options.scale > 8) {
+        error = "--scale " + std::to_string(options.scale) + " is not between 1 and 8";
         return false;
     }
     std::vector<AnswerRule> rules;
@@ -507,6 +526,18 @@ bool UiInit(const UiOptions &options, std::string &error)
             return false;
         }
     }
+    if (g_ui) {
+        g_ui->Stop();
+        g_ui.reset();
+    }
+    HostInputReset();
+    if (mode == UiMode::Gui || mode == UiMode::Tui) {
+        std::unique_ptr<InteractiveFrontend> ui =
+            mode == UiMode::Gui ? MakeGuiFrontend(options.scale) : MakeTuiFrontend();
+        if (!ui->Start(error))
+            return false;
+        g_ui = std::move(ui);
+    }
     g_state = State{};
     g_state.rules = std::move(rules);
     g_state.screenshotsDir = options.screenshotsDir;
@@ -518,6 +549,11 @@ void UiShutdown()
 {
     SetUiHooks(UiHooks{});
     g_state = State{};
+    if (g_ui) {
+        g_ui->Stop();
+        g_ui.reset();
+    }
+    HostInputReset();
 }
 
 } // namespace plat

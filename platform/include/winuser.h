@@ -532,6 +532,7 @@ BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString);
 HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
 HWND WINAPI SetFocus(HWND hWnd);
 HWND WINAPI GetFocus(void);
+SHORT WINAPI GetKeyState(int nVirtKey);
 HWND WINAPI GetActiveWindow(void);
 HWND WINAPI SetActiveWindow(HWND hWnd);
 HWND WINAPI GetForegroundWindow(void);

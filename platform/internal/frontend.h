@@ -19,6 +19,7 @@ struct UiOptions {
     std::string answersFile;              // --answers (empty: none)
     std::vector<std::string> answerRules; // --answer, after the file's rules
     std::string screenshotsDir;           // --screenshots (empty: none)
+    int scale = 2;                        // --scale: host pixels per device pixel (gui)
 };
 
 // Chooses and starts the front end and loads the rules. False with a

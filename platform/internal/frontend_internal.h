@@ -3,6 +3,7 @@
 #define CE_PLATFORM_FRONTEND_INTERNAL_H
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,29 @@ const AnswerRule *PickRule(const std::vector<AnswerRule> &rules, AnswerRule::Kin
 
 // Splits an action into words; a double-quoted word may hold spaces.
 bool SplitAction(const std::string &action, std::vector<std::string> &words, std::string &error);
+
+// An interactive front end (gui, tui): it shows the screen and gives the
+// user's input whenever a modal page or message box waits and no answer
+// rule has an action left for it. The transcript and screenshots are the
+// unattended front end's, whichever front end runs.
+class InteractiveFrontend {
+public:
+    virtual ~InteractiveFrontend() = default;
+    // Opens the host window or terminal. False with a message.
+    virtual bool Start(std::string &error) = 0;
+    // dlg waits for input: show it, wait for the user and post the window
+    // messages of their input. False only when no input can ever come (the
+    // host display or terminal is gone); the dialog is then closed.
+    virtual bool WaitInput(HWND dlg) = 0;
+    // Work goes on behind a modeless page: show progress, keep the host
+    // window responsive, without waiting.
+    virtual void Poll() = 0;
+    // Closes the host window or gives the terminal back.
+    virtual void Stop() = 0;
+};
+
+std::unique_ptr<InteractiveFrontend> MakeTuiFrontend();
+std::unique_ptr<InteractiveFrontend> MakeGuiFrontend(int scale);
 
 } // namespace plat
 

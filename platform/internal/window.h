@@ -174,6 +174,10 @@ struct UiHooks {
     std::function<void(HWND dlg, INT_PTR result)> dialogEnded;
     // A dialog has been drawn for the first time.
     std::function<void(HWND dlg)> dialogDrawn;
+    // A message loop found the queue empty and goes on without waiting
+    // (work is being done behind a modeless page): the front end shows what
+    // was drawn and keeps the host responsive. It may post input.
+    std::function<void()> poll;
 };
 void SetUiHooks(const UiHooks &hooks);
 const UiHooks &GetUiHooks();
@@ -183,6 +187,10 @@ const UiHooks &GetUiHooks();
 void InputClick(HWND control);
 void InputKey(HWND target, UINT vk);
 void InputChar(HWND target, WCHAR c);
+
+// Keeps the keyboard state that GetKeyState reports in step with the key
+// messages taken from the queue, as Windows does.
+void InputNoteKey(UINT msg, WPARAM vk);
 
 // Forgets every window, registered class, queued message and front-end
 // state (a test starts afresh on a new device).

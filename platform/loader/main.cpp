@@ -30,7 +30,7 @@ namespace {
 const char kUsage[] =
     "usage: cesetup --device DIR [--card DIR | --run DEVICE-PATH] [--ui auto|gui|tui|none]\n"
     "               [--answers FILE] [--answer RULE]... [--transcript FILE|-] [--screenshots DIR]\n"
-    "               [--os-version X.Y] [--storage-kb N] [--running CLASS]...\n";
+    "               [--scale N] [--os-version X.Y] [--storage-kb N] [--running CLASS]...\n";
 
 struct Options {
     std::string device;
@@ -114,6 +114,15 @@ bool ParseOptions(int argc, char **argv, Options &o, std::string &error)
         } else if (a == "--screenshots") {
             if (!need(o.ui.screenshotsDir))
                 return false;
+        } else if (a == "--scale") {
+            // Host pixels per device pixel of the gui front end's window.
+            if (!need(v))
+                return false;
+            if (v.empty() || v.size() > 1 || v[0] < '1' || v[0] > '8') {
+                error = "--scale \"" + v + "\" is not a whole number from 1 to 8";
+                return false;
+            }
+            o.ui.scale = v[0] - '0';
         } else if (a == "--os-version") {
             if (!need(v))
                 return false;

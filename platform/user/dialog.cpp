@@ -748,7 +748,8 @@ extern "C" BOOL WINAPI IsDialogMessageW(HWND hDlg, LPMSG lpMsg)
             if (code & DLGC_WANTTAB)
                 break;
             {
-                HWND next = GetNextDlgTabItem(hDlg, GetFocus(), FALSE);
+                // Shift+Tab goes backwards.
+                HWND next = GetNextDlgTabItem(hDlg, GetFocus(), GetKeyState(VK_SHIFT) < 0);
                 if (next)
                     FocusControl(next);
             }

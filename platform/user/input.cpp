@@ -28,4 +28,24 @@ void InputChar(HWND target, WCHAR c)
     PostMessageW(target, WM_CHAR, c, 1);
 }
 
+namespace {
+// Down state of each virtual key, as of the last key message taken.
+bool g_keyDown[256];
+} // namespace
+
+void InputNoteKey(UINT msg, WPARAM vk)
+{
+    if ((msg == WM_KEYDOWN || msg == WM_KEYUP) && vk < 256)
+        g_keyDown[vk] = msg == WM_KEYDOWN;
+}
+
 } // namespace plat
+
+// GetKeyState
+extern "C" SHORT WINAPI GetKeyState(int nVirtKey)
+{
+    if (nVirtKey < 0 || nVirtKey > 255)
+        return 0;
+    // The high bit marks a key that is down.
+    return plat::g_keyDown[nVirtKey] ? SHORT(0x8000) : SHORT(0);
+}

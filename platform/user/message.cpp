@@ -112,8 +112,10 @@ bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
         for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
             if (InFilter(*it, hwnd, lo, hi)) {
                 out = *it;
-                if (remove)
+                if (remove) {
                     q->posted.erase(it);
+                    InputNoteKey(out.message, out.wParam);
+                }
                 return true;
             }
         }
@@ -136,6 +138,8 @@ bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
         }
     }
     ReportDrawn();
+    if (g_hooks.poll)
+        g_hooks.poll();
     return false;
 }
 

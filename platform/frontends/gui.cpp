@@ -1,0 +1,241 @@
+// gui.cpp - the graphical front end (--ui gui): an SDL window that shows the
+// device framebuffer, scaled by --scale, and turns the host's mouse and
+// keyboard into the window messages of the device (see hostinput.h).
+//
+// The window is repainted whenever the program waits for input and, while
+// work runs behind a modeless page, at most every 30 ms. Input that comes
+// while no modal dialog is on top (during the work) is dropped, as the
+// progress pages take none; the host window's close button is kept and
+// given to the next modal dialog's close box.
+#include <windows.h>
+
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include <SDL.h>
+
+#include "internal/frontend_internal.h"
+#include "internal/hostinput.h"
+#include "internal/screen.h"
+#include "internal/text.h"
+#include "internal/window.h"
+
+namespace plat {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Whether the top-most visible window is a modal dialog still waiting.
+bool ModalOnTop()
+{
+    std::vector<HWND> tops = WindowTopLevels();
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+        auto w = WindowGet(*it);
+        if (w && (w->style & WS_VISIBLE) && !w->destroyed)
+            return w->isDialog && w->modal && !w->ended;
+    }
+    return false;
+}
+
+class GuiFrontend : public InteractiveFrontend {
+public:
+    explicit GuiFrontend(int scale) : scale_(scale) {}
+    ~GuiFrontend() override { Stop(); }
+
+    bool Start(std::string &error) override
+    {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            error = std::string("the gui front end cannot open the display: ") + SDL_GetError() +
+                    " (use --ui tui or --ui none)";
+            return false;
+        }
+        started_ = true;
+        Screen &s = ScreenGet();
+        window_ = SDL_CreateWindow("cesetup", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                   int(s.width) * scale_, int(s.height) * scale_, SDL_WINDOW_SHOWN);
+        if (!window_) {
+            error = std::string("the gui front end cannot make its window: ") + SDL_GetError();
+            Stop();
+            return false;
+        }
+        renderer_ = SDL_CreateRenderer(window_, -1, 0);
+        if (!renderer_)
+            renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+        if (!renderer_) {
+            error = std::string("the gui front end cannot draw into its window: ") + SDL_GetError();
+            Stop();
+            return false;
+        }
+        SDL_StartTextInput();
+        return true;
+    }
+
+    bool WaitInput(HWND dlg) override
+    {
+        Present(true);
+        for (;;) {
+            SDL_Event e;
+            if (!SDL_WaitEventTimeout(&e, 200)) {
+                // Nothing came: the window may have been uncovered.
+                Present(false);
+                continue;
+            }
+            switch (e.type) {
+            case SDL_QUIT:
+                HostCloseRequest();
+                if (HostApplyClose(dlg))
+                    return true;
+                break;
+            case SDL_WINDOWEVENT:
+                if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
+                    HostCloseRequest();
+                    if (HostApplyClose(dlg))
+                        return true;
+                } else {
+                    Present(true);
+                }
+                break;
+            case SDL_MOUSEBUTTONDOWN:
+                if (e.button.button == SDL_BUTTON_LEFT &&
+                    HostMouseDown(dlg, e.button.x / scale_, e.button.y / scale_))
+                    return true;
+                break;
+            case SDL_MOUSEBUTTONUP:
+                if (e.button.button == SDL_BUTTON_LEFT && HostMouseUp(dlg, e.button.x / scale_, e.button.y / scale_))
+                    return true;
+                break;
+            case SDL_KEYDOWN:
+                if (Key(dlg, e.key.keysym))
+                    return true;
+                break;
+            case SDL_TEXTINPUT:
+                if (Text(dlg, e.text.text))
+                    return true;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+    void Poll() override
+    {
+        if (!window_)
+            return;
+        Clock::time_point now = Clock::now();
+        if (now - lastPoll_ < std::chrono::milliseconds(30))
+            return;
+        lastPoll_ = now;
+        SDL_PumpEvents();
+        SDL_Event e;
+        while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) > 0)
+            HostCloseRequest();
+        while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) > 0)
+            if (e.window.event == SDL_WINDOWEVENT_CLOSE)
+                HostCloseRequest();
+        // Input made during the work is for no one; input for a modal
+        // dialog just shown stays queued for it.
+        if (!ModalOnTop())
+            SDL_FlushEvents(SDL_KEYDOWN, SDL_MOUSEWHEEL);
+        Present(false);
+    }
+
+    void Stop() override
+    {
+        if (texture_)
+            SDL_DestroyTexture(texture_);
+        if (renderer_)
+            SDL_DestroyRenderer(renderer_);
+        if (window_)
+            SDL_DestroyWindow(window_);
+        texture_ = nullptr;
+        renderer_ = nullptr;
+        window_ = nullptr;
+        if (started_)
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        started_ = false;
+    }
+
+private:
+    // Shows the framebuffer; unchanged pixels are not sent again unless
+    // the window needs them (force).
+    void Present(bool force)
+    {
+        if (!renderer_)
+            return;
+        Screen &s = ScreenGet();
+        if (!force && s.rgb == shown_)
+            return;
+        if (!texture_ || texW_ != s.width || texH_ != s.height) {
+            if (texture_)
+                SDL_DestroyTexture(texture_);
+            texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB24, SDL_TEXTUREACCESS_STREAMING, int(s.width),
+                                         int(s.height));
+            texW_ = s.width;
+            texH_ = s.height;
+            SDL_SetWindowSize(window_, int(s.width) * scale_, int(s.height) * scale_);
+        }
+        if (!texture_ || s.rgb.size() < size_t(s.width) * s.height * 3)
+            return;
+        SDL_UpdateTexture(texture_, nullptr, s.rgb.data(), int(s.width) * 3);
+        SDL_RenderClear(renderer_);
+        SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+        SDL_RenderPresent(renderer_);
+        shown_ = s.rgb;
+    }
+
+    bool Key(HWND dlg, const SDL_Keysym &k)
+    {
+        HostKey key;
+        switch (k.sym) {
+        case SDLK_TAB: key = (k.mod & KMOD_SHIFT) ? HostKey::BackTab : HostKey::Tab; break;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: key = HostKey::Enter; break;
+        case SDLK_ESCAPE: key = HostKey::Escape; break;
+        case SDLK_UP: key = HostKey::Up; break;
+        case SDLK_DOWN: key = HostKey::Down; break;
+        case SDLK_LEFT: key = HostKey::Left; break;
+        case SDLK_RIGHT: key = HostKey::Right; break;
+        case SDLK_HOME: key = HostKey::Home; break;
+        case SDLK_END: key = HostKey::End; break;
+        case SDLK_DELETE: key = HostKey::Delete; break;
+        case SDLK_BACKSPACE: key = HostKey::Backspace; break;
+        case SDLK_SPACE: key = HostKey::Space; break;
+        default: return false;
+        }
+        HostKeyPress(dlg, key);
+        return true;
+    }
+
+    // Typed text (the space comes as a key, above).
+    bool Text(HWND dlg, const char *utf8)
+    {
+        std::u16string s = FromUtf8(utf8);
+        bool any = false;
+        for (char16_t c : s)
+            if (c != u' ') {
+                HostChar(dlg, c);
+                any = true;
+            }
+        return any;
+    }
+
+    int scale_;
+    bool started_ = false;
+    SDL_Window *window_ = nullptr;
+    SDL_Renderer *renderer_ = nullptr;
+    SDL_Texture *texture_ = nullptr;
+    uint32_t texW_ = 0, texH_ = 0;
+    std::vector<uint8_t> shown_;
+    Clock::time_point lastPoll_{};
+};
+
+} // namespace
+
+std::unique_ptr<InteractiveFrontend> MakeGuiFrontend(int scale)
+{
+    return std::make_unique<GuiFrontend>(scale);
+}
+
+} // namespace plat

@@ -1,0 +1,192 @@
+// hostinput.cpp - host input of the interactive front ends made into the
+// window messages of the device: keys go to the focused control of the
+// waiting dialog, clicks to the control under the pointer, the host
+// window's close button to the dialog's close box.
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "internal/hostinput.h"
+#include "internal/window.h"
+
+namespace plat {
+namespace {
+
+HWND g_pressed = 0;             // the control that took the button press
+bool g_closing = false;         // the host window was asked to close
+std::vector<std::weak_ptr<Window>> g_closed; // dialogs already given the close
+
+bool Contains(const RECT &r, int x, int y)
+{
+    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+bool IsInside(HWND dlg, HWND h)
+{
+    for (auto w = WindowGet(h); w; w = WindowGet(h)) {
+        if (h == dlg)
+            return true;
+        if (!(w->style & WS_CHILD) || !w->parent)
+            return false;
+        h = w->parent;
+    }
+    return false;
+}
+
+// Keys go where the focus is, when it is inside the waiting dialog.
+HWND KeyTarget(HWND dlg)
+{
+    HWND f = GetFocus();
+    return f && IsInside(dlg, f) ? f : dlg;
+}
+
+HWND DeepestAt(HWND h, int x, int y)
+{
+    auto w = WindowGet(h);
+    if (!w)
+        return 0;
+    // Later children are drawn over earlier ones.
+    for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
+        auto c = WindowGet(*it);
+        if (c && (c->style & WS_VISIBLE) && Contains(WindowScreenRect(*c), x, y))
+            return DeepestAt(*it, x, y);
+    }
+    return h;
+}
+
+bool Enabled(HWND h)
+{
+    for (auto w = WindowGet(h); w; w = WindowGet(h)) {
+        if (w->style & WS_DISABLED)
+            return false;
+        if (!(w->style & WS_CHILD) || !w->parent)
+            return true;
+        h = w->parent;
+    }
+    return false;
+}
+
+LPARAM ClientPoint(HWND h, int x, int y)
+{
+    POINT pt{x, y};
+    ScreenToClient(h, &pt);
+    return MAKELPARAM(WORD(short(pt.x)), WORD(short(pt.y)));
+}
+
+void PostKey(HWND target, UINT vk)
+{
+    InputKey(target, vk);
+}
+
+} // namespace
+
+void HostKeyPress(HWND dlg, HostKey key)
+{
+    if (!WindowGet(dlg))
+        return;
+    HWND t = KeyTarget(dlg);
+    switch (key) {
+    case HostKey::Tab: PostKey(t, VK_TAB); break;
+    case HostKey::BackTab:
+        // Shift down, Tab, Shift up: the dialog manager reads the shift
+        // state as the Tab is taken from the queue.
+        PostMessageW(t, WM_KEYDOWN, VK_SHIFT, 1);
+        PostKey(t, VK_TAB);
+        PostMessageW(t, WM_KEYUP, VK_SHIFT, LPARAM(0xC0000001u));
+        break;
+    case HostKey::Enter: PostKey(t, VK_RETURN); break;
+    case HostKey::Escape: PostKey(t, VK_ESCAPE); break;
+    case HostKey::Up: PostKey(t, VK_UP); break;
+    case HostKey::Down: PostKey(t, VK_DOWN); break;
+    case HostKey::Left: PostKey(t, VK_LEFT); break;
+    case HostKey::Right: PostKey(t, VK_RIGHT); break;
+    case HostKey::Home: PostKey(t, VK_HOME); break;
+    case HostKey::End: PostKey(t, VK_END); break;
+    case HostKey::Delete: PostKey(t, VK_DELETE); break;
+    case HostKey::Backspace: PostKey(t, VK_BACK); break;
+    case HostKey::Space: PostKey(t, VK_SPACE); break;
+    }
+}
+
+void HostChar(HWND dlg, char16_t c)
+{
+    if (!WindowGet(dlg) || c < 0x20 || c == 0x7F)
+        return;
+    InputChar(KeyTarget(dlg), c);
+}
+
+HWND HostWindowAt(int x, int y)
+{
+    std::vector<HWND> tops = WindowTopLevels();
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+        auto w = WindowGet(*it);
+        if (w && (w->style & WS_VISIBLE) && !w->destroyed && Contains(WindowScreenRect(*w), x, y))
+            return DeepestAt(*it, x, y);
+    }
+    return 0;
+}
+
+bool HostMouseDown(HWND dlg, int x, int y)
+{
+    g_pressed = 0;
+    if (!WindowGet(dlg))
+        return false;
+    RECT box = WindowCloseBoxRect(dlg);
+    if (!IsRectEmpty(&box) && Contains(box, x, y) && HostWindowAt(x, y) == dlg) {
+        PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return true;
+    }
+    HWND h = HostWindowAt(x, y);
+    // Only the waiting dialog's own enabled controls take the press.
+    if (!h || h == dlg || !IsInside(dlg, h) || !Enabled(h))
+        return false;
+    g_pressed = h;
+    PostMessageW(h, WM_LBUTTONDOWN, 0x0001 /* MK_LBUTTON */, ClientPoint(h, x, y));
+    return true;
+}
+
+bool HostMouseUp(HWND dlg, int x, int y)
+{
+    HWND h = g_pressed;
+    g_pressed = 0;
+    if (!h || !WindowGet(h) || !IsInside(dlg, h))
+        return false;
+    PostMessageW(h, WM_LBUTTONUP, 0, ClientPoint(h, x, y));
+    return true;
+}
+
+void HostCloseRequest()
+{
+    g_closing = true;
+}
+
+bool HostClosing()
+{
+    return g_closing;
+}
+
+bool HostApplyClose(HWND dlg)
+{
+    auto d = WindowGet(dlg);
+    if (!g_closing || !d)
+        return false;
+    for (const auto &c : g_closed)
+        if (c.lock() == d)
+            return false; // it had its close: the user decides now
+    RECT box = WindowCloseBoxRect(dlg);
+    if (IsRectEmpty(&box))
+        return false;
+    g_closed.push_back(d);
+    PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+    return true;
+}
+
+void HostInputReset()
+{
+    g_pressed = 0;
+    g_closing = false;
+    g_closed.clear();
+}
+
+} // namespace plat

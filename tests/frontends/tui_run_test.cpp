@@ -1,0 +1,203 @@
+// tui_run_test.cpp - the terminal front end in a real terminal (tmux): the
+// first installation of the sample card walked with keys, each page's text
+// checked on the screen, leaving the same device as the unattended run of
+// the same choices; then a removal from the maintenance page.
+#include "frontend_kit.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+using fekit::Bin;
+using fekit::WaitUntil;
+
+std::string Shell(const std::string &s)
+{
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// A tmux server of this test's own (its own socket), holding one pane.
+class Tmux {
+public:
+    Tmux() : socket_("cesetup-tui-" + std::to_string(getpid())) {}
+    ~Tmux() { Run({"kill-server"}); }
+
+    static bool Available() { return access("/usr/bin/tmux", X_OK) == 0; }
+
+    bool Start(const std::string &command, int cols, int rows)
+    {
+        return Run({"new-session", "-d", "-s", "main", "-x", std::to_string(cols), "-y", std::to_string(rows), command}).exitCode == 0;
+    }
+    void Keys(const std::vector<std::string> &keys)
+    {
+        std::vector<std::string> a = {"send-keys", "-t", "main"};
+        a.insert(a.end(), keys.begin(), keys.end());
+        Run(a);
+    }
+    std::string Screen() { return Run({"capture-pane", "-p", "-t", "main"}).out; }
+    void Resize(int cols, int rows)
+    {
+        Run({"resize-window", "-t", "main", "-x", std::to_string(cols), "-y", std::to_string(rows)});
+    }
+    // Waits until every text is on the screen; the screen last seen.
+    std::string WaitFor(const std::vector<std::string> &texts, int ms = 10000)
+    {
+        std::string screen, missing;
+        bool all = WaitUntil(
+            [&] {
+                screen = Screen();
+                for (const std::string &t : texts)
+                    if (screen.find(t) == std::string::npos) {
+                        missing = t;
+                        return false;
+                    }
+                return true;
+            },
+            ms);
+        EXPECT_TRUE(all) << "\"" << missing << "\" never came on the screen:\n" << screen;
+        return screen;
+    }
+
+private:
+    e2e::ProcessResult Run(std::vector<std::string> args)
+    {
+        std::vector<std::string> argv = {"/usr/bin/tmux", "-L", socket_, "-f", "/dev/null"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return e2e::RunProgram(argv);
+    }
+    std::string socket_;
+};
+
+class TuiRun : public fekit::FrontendRun {
+protected:
+    // cesetup in the terminal; its exit code goes to a file.
+    std::string Command(const std::string &transcript)
+    {
+        return "TERM=screen " + Shell(Bin("cesetup")) + " --device " + Shell(device) + " --card " + Shell(card) +
+               " --ui tui --transcript " + Shell(transcript) + " 2>" + Shell(root.path + "/stderr") +
+               "; echo $? > " + Shell(root.path + "/rc");
+    }
+    int WaitExit()
+    {
+        std::string rc = root.path + "/rc";
+        if (!WaitUntil([&] { return cetest::HostExists(rc) && !cetest::ReadHostFile(rc).empty(); }, 15000))
+            return -1;
+        int code = std::atoi(cetest::ReadHostFile(rc).c_str());
+        std::remove(rc.c_str());
+        return code;
+    }
+    // Waits for the nth page event of a page (the page is up then).
+    bool WaitPage(const std::string &transcript, int id, int nth)
+    {
+        return WaitUntil([&] { return fekit::CountEvents(transcript, "page", id) >= nth; });
+    }
+};
+
+#define EXPECT_ON_SCREEN(screen, text) \
+    EXPECT_NE((screen).find(text), std::string::npos) << "\"" << (text) << "\" on the screen:\n" << (screen)
+
+TEST_F(TuiRun, InstallWithKeysThenRemoveFromTheMaintenancePage)
+{
+    if (!Tmux::Available())
+        GTEST_SKIP() << "tmux is not installed";
+    Tmux tmux;
+    std::string t1 = root.path + "/install.jsonl";
+    ASSERT_TRUE(tmux.Start(Command(t1), 80, 24)) << "tmux starts";
+
+    // Dravex: welcome, licence, location, folder.
+    ASSERT_TRUE(WaitPage(t1, 105, 1)) << "the welcome page comes";
+    std::string s = tmux.WaitFor({"Welcome!", "Continue", "Exit"});
+    EXPECT_ON_SCREEN(s, "Pocket Dravex 3.1 Standard");
+    EXPECT_ON_SCREEN(s, "[ Skip ]");
+    tmux.Keys({"Tab", "BTab", "Enter"}); // to Skip and back: Continue
+    ASSERT_TRUE(WaitPage(t1, 107, 1)) << "Enter on Continue goes on to the licence page";
+    s = tmux.WaitFor({"Please Read the EULA", "WARNING!"});
+    EXPECT_ON_SCREEN(s, "End User License Agreement");
+    tmux.Keys({"Enter"});
+    ASSERT_TRUE(WaitPage(t1, 106, 1));
+    s = tmux.WaitFor({"Select Application Location", "(*) PDA Storage Memory", "( ) Current Location"});
+    tmux.Keys({"Enter"});
+    ASSERT_TRUE(WaitPage(t1, 104, 1));
+    s = tmux.WaitFor({"Destination Folder", "\\Program Files\\Dravex", "Space available:", "Space required:"});
+    tmux.Keys({"Enter"});
+    s = tmux.WaitFor({"has been successfully", "[ OK ]"});
+    EXPECT_ON_SCREEN(s, "Pocket Dravex 3.1 Standard");
+    tmux.Keys({"Enter"});
+
+    // Miska: no location page; a resize on the way is drawn at once.
+    ASSERT_TRUE(WaitPage(t1, 105, 2));
+    tmux.Resize(100, 30);
+    s = tmux.WaitFor({"Welcome!", "MISKA"});
+    tmux.Keys({"Enter"});
+    ASSERT_TRUE(WaitPage(t1, 107, 2));
+    tmux.WaitFor({"Please Read the EULA"});
+    tmux.Keys({"Enter"});
+    ASSERT_TRUE(WaitPage(t1, 104, 2));
+    s = tmux.WaitFor({"Destination Folder", "\\Program Files\\Miska"});
+    tmux.Keys({"Enter"});
+    s = tmux.WaitFor({"has been successfully", "MISKA"});
+    tmux.Keys({"Enter"});
+
+    // Glyphor: the language list takes arrows; Install is the default.
+    ASSERT_TRUE(WaitPage(t1, 105, 3));
+    tmux.Resize(80, 24);
+    tmux.WaitFor({"Welcome!", "Glyphor"});
+    tmux.Keys({"Enter"});
+    ASSERT_TRUE(WaitPage(t1, 107, 3));
+    tmux.WaitFor({"Please Read the EULA"});
+    tmux.Keys({"Enter"});
+    ASSERT_TRUE(WaitPage(t1, 104, 3));
+    tmux.WaitFor({"Destination Folder", "\\Program Files\\Glyphor"});
+    tmux.Keys({"Enter"});
+    ASSERT_TRUE(WaitPage(t1, 112, 1));
+    s = tmux.WaitFor({"Select Glyphor CE PDA Language", "Please select the default language", "[ Install ]"});
+    int russian = fekit::ItemIndex(t1, 112, 1014, "Russian");
+    ASSERT_GE(russian, 0) << "Russian is in the list";
+    tmux.Keys({"Enter"}); // nothing selected: Install is disabled, nothing happens
+    std::vector<std::string> downs(size_t(russian + 1), "Down");
+    tmux.Keys(downs);
+    s = tmux.WaitFor({"Russian"});
+    EXPECT_EQ(fekit::CountEvents(t1, "page", 103), 2) << "Enter on the disabled Install did not install";
+    tmux.Keys({"Enter"});
+    s = tmux.WaitFor({"has been successfully", "Glyphor"});
+    tmux.Keys({"Enter"});
+    ASSERT_EQ(WaitExit(), 0) << "the run ends normally: " << cetest::ReadHostFile(root.path + "/stderr");
+
+    e2e::SetupRun ref = Reference(fekit::InstallAnswers());
+    ASSERT_EQ(ref.exitCode, 0) << ref.err;
+    std::vector<nlohmann::json> mine = fekit::Events(t1);
+    std::vector<int> myPages;
+    for (const nlohmann::json &e : mine)
+        if (e.value("event", "") == "page")
+            myPages.push_back(e.value("id", -1));
+    EXPECT_EQ(myPages, ref.PageIds()) << "the same pages as the unattended run";
+    ExpectSameAsReference("after the installation");
+
+    // Removal of Dravex from its maintenance page; Exit on Miska's.
+    std::string t2 = root.path + "/remove.jsonl";
+    ASSERT_TRUE(tmux.Start(Command(t2), 80, 24));
+    ASSERT_TRUE(WaitPage(t2, 108, 1)) << "the maintenance page comes";
+    s = tmux.WaitFor({"Setup", "maintenance program.", "[ Remove ]", "[ Reinstall ]"});
+    EXPECT_ON_SCREEN(s, "Remove \"Pocket Dravex 3.1 Standard\".");
+    tmux.Keys({"Enter"});
+    s = tmux.WaitFor({"has been successfully", "uninstalled."});
+    tmux.Keys({"Enter"});
+    ASSERT_TRUE(WaitPage(t2, 108, 2));
+    tmux.WaitFor({"maintenance program.", "MISKA"});
+    tmux.Keys({"Escape"});
+    ASSERT_EQ(WaitExit(), 0) << cetest::ReadHostFile(root.path + "/stderr");
+
+    e2e::SetupRun refRemove = Reference({"page 108: click 1003", "message 217: answer OK", "page 108#2: close"});
+    ASSERT_EQ(refRemove.exitCode, 0) << refRemove.err;
+    ExpectSameAsReference("after the removal");
+    EXPECT_FALSE(cetest::HostExists(device + "/store/Program Files/Dravex/Dravex.exe")) << "Dravex is gone";
+    EXPECT_TRUE(cetest::HostExists(device + "/store/Program Files/Miska/Scrivox.exe")) << "Miska stays";
+}
+
+} // namespace

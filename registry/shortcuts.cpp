@@ -241,9 +241,14 @@ BOOL UpdateProductShortcuts(BOOL fInstalling, int nProduct, const char *pszInsta
             continue;
 
         // A target without a quoted executable (the system programs that
-        // the Glyphor product's shortcuts start) has nothing to count.
-        if (!ExecutableOfTarget(szTarget, szExecutable))
+        // the Glyphor product's shortcuts start) has nothing to count: the
+        // shortcut belongs to the product alone, so it stays while the
+        // product is installed and goes with its removal.
+        if (!ExecutableOfTarget(szTarget, szExecutable)) {
+            if (!fInstalling)
+                DeleteFileW(szLink);
             continue;
+        }
 
         hShared = RegOpenKeyPath(g_RegNames.pszSharedKey, HKEY_LOCAL_MACHINE, fInstalling);
         if (!hShared) {

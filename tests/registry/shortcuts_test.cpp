@@ -236,25 +236,30 @@ TEST_F(ShortcutsTest, LinkThatCannotBeMadeChangesNothing)
     EXPECT_EQ(SharedValue("\\Pocket Dravex 3.1.lnk"), -1) << "no count for a row that was skipped";
 }
 
-TEST_F(ShortcutsTest, GlyphorRowsAreMadeWithoutCountsOrTarget)
+TEST_F(ShortcutsTest, GlyphorRowsAreMadeWithoutCountsOrTargetAndGoWithTheProduct)
 {
     // Without the Glyphor folder the links cannot be made at all.
     EXPECT_TRUE(UpdateProductShortcuts(1, 2, "\\Program Files\\Glyphor", "Glyphor CE PDA 1.0"));
     EXPECT_FALSE(StoreHas(std::string(kPrograms) + "Glyphor/Layout Manager.lnk"));
 
     ASSERT_TRUE(CreateDirectoryW(u"\\Windows\\Start Menu\\Programs\\Glyphor", NULL));
-    for (int installing = 1; installing >= 0; --installing) {
-        SCOPED_TRACE(installing ? "install" : "removal");
-        EXPECT_TRUE(UpdateProductShortcuts(installing, 2, "\\Program Files\\Glyphor", "Glyphor CE PDA 1.0"));
+    // Installing twice (a reinstallation) keeps the links.
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_TRUE(UpdateProductShortcuts(1, 2, "\\Program Files\\Glyphor", "Glyphor CE PDA 1.0"));
         EXPECT_EQ(ReadStore(std::string(kPrograms) + "Glyphor/Layout Manager.lnk"),
                   LinkText("\\Windows\\ctlpnl.exe kbdsel.cpl"));
         EXPECT_EQ(ReadStore(std::string(kPrograms) + "Glyphor/Web Site.lnk"),
                   LinkText("\\Windows\\iexplore.exe " + U8((const char16_t *)g_szVendorWebAddress)));
-        EXPECT_EQ(SzValue("Software\\Apps\\Veltrona Parvell\\Glyphor CE PDA 1.0", "Target"), "<none>");
-        HKEY h = 0;
-        EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Shared", 0, 0, &h), ERROR_SUCCESS)
-            << "nothing is counted for the Glyphor rows";
     }
+    // The removal takes them away; the folder stays, as shortcut folders do.
+    EXPECT_TRUE(UpdateProductShortcuts(0, 2, "\\Program Files\\Glyphor", "Glyphor CE PDA 1.0"));
+    EXPECT_FALSE(StoreHas(std::string(kPrograms) + "Glyphor/Layout Manager.lnk"));
+    EXPECT_FALSE(StoreHas(std::string(kPrograms) + "Glyphor/Web Site.lnk"));
+    EXPECT_TRUE(StoreHas(std::string(kPrograms) + "Glyphor"));
+    EXPECT_EQ(SzValue("Software\\Apps\\Veltrona Parvell\\Glyphor CE PDA 1.0", "Target"), "<none>");
+    HKEY h = 0;
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Shared", 0, 0, &h), ERROR_SUCCESS)
+        << "nothing is counted for the Glyphor rows";
 }
 
 TEST_F(ShortcutsTest, RemovalWithoutSharedKeyLeavesNoDanglingLink)

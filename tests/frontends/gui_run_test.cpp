@@ -1,0 +1,290 @@
+// gui_run_test.cpp - the graphical front end on a virtual X server (Xvfb,
+// started here): the sample card installed with real X mouse clicks and
+// key presses (xdotool), leaving the same device as the unattended run of
+// the same choices; stray clicks and keys on a disabled button change
+// nothing; closing the host window mid-install lets the work finish and
+// then closes the following dialogs by their close box, without a hang.
+#include "frontend_kit.h"
+
+#include <X11/Xlib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using fekit::Bin;
+using fekit::WaitUntil;
+
+constexpr int kScale = 2;
+
+struct Pt {
+    int x, y;
+};
+
+bool Executable(const std::string &p)
+{
+    return access(p.c_str(), X_OK) == 0;
+}
+
+// A child process of the test, stopped (by its own id) when forgotten.
+class Child {
+public:
+    ~Child() { Stop(); }
+    bool Start(const std::vector<std::string> &argv, const std::string &out)
+    {
+        pid_ = fork();
+        if (pid_ < 0)
+            return false;
+        if (pid_ == 0) {
+            FILE *f = std::fopen(out.c_str(), "w");
+            if (f) {
+                dup2(fileno(f), 1);
+                dup2(fileno(f), 2);
+            }
+            std::vector<char *> a;
+            for (const std::string &s : argv)
+                a.push_back(const_cast<char *>(s.c_str()));
+            a.push_back(nullptr);
+            execv(a[0], a.data());
+            _exit(127);
+        }
+        return true;
+    }
+    // The exit code, or -1 when it has not ended within ms.
+    int Wait(int ms)
+    {
+        int code = -1;
+        WaitUntil(
+            [&] {
+                int st;
+                if (pid_ <= 0)
+                    return true;
+                if (waitpid(pid_, &st, WNOHANG) == pid_) {
+                    code = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+                    pid_ = 0;
+                    return true;
+                }
+                return false;
+            },
+            ms);
+        return code;
+    }
+    void Stop()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = 0;
+    }
+
+private:
+    pid_t pid_ = 0;
+};
+
+// Device pixel of the centre of a control given in dialog units, on a
+// centred page of cx x cy dialog units (frame 2, caption 20) on 240 x 320.
+struct Page {
+    int cx, cy;
+    Pt Centre(int x, int y, int w, int h) const
+    {
+        int width = cx * 6 / 4 + 4, height = cy * 13 / 8 + 24;
+        int left = (240 - width) / 2 + 2, top = (320 - height) / 2 + 22;
+        return Pt{left + (x * 6 / 4 + (x + w) * 6 / 4) / 2, top + (y * 13 / 8 + (y + h) * 13 / 8) / 2};
+    }
+};
+
+class GuiRun : public fekit::FrontendRun {
+protected:
+    void SetUp() override
+    {
+        FrontendRun::SetUp();
+        if (!Executable("/usr/bin/Xvfb") || !Executable("/usr/bin/xdotool"))
+            GTEST_SKIP() << "Xvfb or xdotool is not installed";
+        // A display number nobody uses.
+        for (int n = 40 + getpid() % 200; n < 400; ++n) {
+            if (!cetest::HostExists("/tmp/.X11-unix/X" + std::to_string(n)) &&
+                !cetest::HostExists("/tmp/.X" + std::to_string(n) + "-lock")) {
+                display_ = ":" + std::to_string(n);
+                socket_ = "/tmp/.X11-unix/X" + std::to_string(n);
+                break;
+            }
+        }
+        ASSERT_FALSE(display_.empty()) << "a free display number";
+        ASSERT_TRUE(xvfb_.Start({"/usr/bin/Xvfb", display_, "-screen", "0", "800x800x24", "-nolisten", "tcp"},
+                                root.path + "/xvfb.log"));
+        ASSERT_TRUE(WaitUntil([&] { return cetest::HostExists(socket_); })) << "Xvfb comes up";
+        setenv("DISPLAY", display_.c_str(), 1);
+        shots_ = root.path + "/shots";
+        transcript_ = root.path + "/gui.jsonl";
+    }
+    void TearDown() override
+    {
+        setup_.Stop();
+        xvfb_.Stop();
+        unsetenv("DISPLAY");
+    }
+
+    void StartSetup(const std::vector<std::string> &extra = {})
+    {
+        std::vector<std::string> argv = {Bin("cesetup"), "--device", device, "--card", card, "--ui", "gui",
+                                         "--scale", std::to_string(kScale), "--transcript", transcript_,
+                                         "--screenshots", shots_};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        ASSERT_TRUE(setup_.Start(argv, root.path + "/cesetup.out"));
+        ASSERT_TRUE(WaitUntil([&] {
+            e2e::ProcessResult r = e2e::RunProgram({"/usr/bin/xdotool", "search", "--name", "^cesetup$"});
+            window_ = r.out.substr(0, r.out.find('\n'));
+            return r.exitCode == 0 && !window_.empty();
+        })) << "the cesetup window appears";
+        Xdo({"windowfocus", window_});
+    }
+
+    e2e::ProcessResult Xdo(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "/usr/bin/xdotool");
+        return e2e::RunProgram(args);
+    }
+    void Click(Pt p)
+    {
+        Xdo({"mousemove", "--window", window_, std::to_string(p.x * kScale + 1), std::to_string(p.y * kScale + 1),
+             "click", "1"});
+    }
+    void Key(const std::string &k) { Xdo({"key", "--clearmodifiers", k}); }
+
+    // Waits until the nth showing of a page or message has been drawn.
+    void WaitDrawn(const std::string &suffix, int nth)
+    {
+        ASSERT_TRUE(WaitUntil([&] { return fekit::CountShots(shots_, suffix) >= nth; }))
+            << suffix << " #" << nth << " is drawn; " << cetest::ReadHostFile(root.path + "/cesetup.out");
+    }
+
+    // Sends WM_DELETE_WINDOW, what the window manager's close button sends.
+    bool CloseHostWindow()
+    {
+        Display *d = XOpenDisplay(display_.c_str());
+        if (!d)
+            return false;
+        Window w = Window(std::strtoul(window_.c_str(), nullptr, 10));
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = w;
+        e.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = long(XInternAtom(d, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        Status ok = XSendEvent(d, w, False, NoEventMask, &e);
+        XFlush(d);
+        XCloseDisplay(d);
+        return ok != 0;
+    }
+
+    Child xvfb_, setup_;
+    std::string display_, socket_, window_, shots_, transcript_;
+};
+
+const Page k105{155, 150}, k107{155, 150}, k106{155, 103}, k104{151, 135}, k112{155, 162};
+
+TEST_F(GuiRun, InstallWithClicksAndKeysMatchesTheUnattendedRun)
+{
+    StartSetup();
+    // Dravex.
+    WaitDrawn("page-105.png", 1);
+    Click(k105.Centre(17, 129, 40, 14)); // Continue
+    WaitDrawn("page-107.png", 1);
+    Key("Return");
+    WaitDrawn("page-106.png", 1);
+    Click(k106.Centre(17, 58, 93, 10));  // Current Location ...
+    Click(k106.Centre(17, 45, 109, 10)); // ... then PDA Storage Memory again
+    Click(k106.Centre(14, 82, 42, 14));  // Continue
+    WaitDrawn("page-104.png", 1);
+    Click(Pt{3, 3});                        // the disabled main window
+    Click(k104.Centre(0, 100, 6, 6));          // the page's background
+    Click(k104.Centre(101, 79, 10, 8));        // the static "Kb"
+    Click(k104.Centre(12, 114, 42, 14));       // Continue
+    WaitDrawn("message-216.png", 1);
+    Key("Return");
+    // Miska.
+    WaitDrawn("page-105.png", 2);
+    Key("Tab");
+    Key("shift+Tab");
+    Key("Return");
+    WaitDrawn("page-107.png", 2);
+    Click(k107.Centre(14, 129, 42, 14));
+    WaitDrawn("page-104.png", 2);
+    Key("Return");
+    WaitDrawn("message-216.png", 2);
+    Key("space"); // OK has the focus
+    // Glyphor: Install stays disabled until a language is chosen.
+    WaitDrawn("page-105.png", 3);
+    Key("Return");
+    WaitDrawn("page-107.png", 3);
+    Key("Return");
+    WaitDrawn("page-104.png", 3);
+    Key("Return");
+    WaitDrawn("page-112.png", 1);
+    int russian = fekit::ItemIndex(transcript_, 112, 1014, "Russian");
+    ASSERT_GE(russian, 0);
+    Click(k112.Centre(14, 141, 42, 14)); // disabled Install
+    Key("Return");                       // the default button is the disabled Install
+    for (int i = 0; i <= russian; ++i)
+        Key("Down");
+    Click(k112.Centre(14, 141, 42, 14)); // Install, enabled now
+    WaitDrawn("message-216.png", 3);
+    Key("Return");
+    int code = setup_.Wait(20000);
+    ASSERT_EQ(code, 0) << cetest::ReadHostFile(root.path + "/cesetup.out");
+
+    e2e::SetupRun ref = Reference(fekit::InstallAnswers());
+    ASSERT_EQ(ref.exitCode, 0) << ref.err;
+    std::vector<int> pages;
+    for (const nlohmann::json &e : fekit::Events(transcript_))
+        if (e.value("event", "") == "page")
+            pages.push_back(e.value("id", -1));
+    EXPECT_EQ(pages, ref.PageIds()) << "the same pages as the unattended run";
+    EXPECT_EQ(fekit::CountEvents(transcript_, "message", 216), 3) << "three installations reported";
+    ExpectSameAsReference("after the graphical installation");
+}
+
+TEST_F(GuiRun, ClosingTheHostWindowMidInstallFinishesTheWorkThenCloses)
+{
+    // A large package file keeps the progress page up for a while.
+    std::string big(20 * 1024 * 1024, '\0');
+    for (size_t i = 0; i < big.size(); i += 4096)
+        big[i] = char(i / 4096);
+    cetest::WriteHostFile(card + "/Dravex.exe.ARM", big);
+    StartSetup();
+    WaitDrawn("page-105.png", 1);
+    Key("Return");
+    WaitDrawn("page-107.png", 1);
+    Key("Return");
+    WaitDrawn("page-106.png", 1);
+    Key("Return");
+    WaitDrawn("page-104.png", 1);
+    Key("Return");
+    WaitDrawn("page-103.png", 1);
+    ASSERT_TRUE(CloseHostWindow()) << "the close request is sent";
+    int code = setup_.Wait(40000);
+    ASSERT_EQ(code, 0) << "the run ends by itself, normally: " << cetest::ReadHostFile(root.path + "/cesetup.out");
+
+    EXPECT_EQ(cetest::ReadHostFile(device + "/store/Program Files/Dravex/Dravex.exe").size(), big.size())
+        << "the file being copied was copied whole";
+    const nlohmann::json *done = nullptr;
+    std::vector<nlohmann::json> events = fekit::Events(transcript_);
+    for (const nlohmann::json &e : events)
+        if (e.value("event", "") == "message" && e.value("id", -1) == 216)
+            done = &e;
+    ASSERT_NE(done, nullptr) << "Dravex's installation was reported";
+    EXPECT_EQ(done->value("result", -1), 1) << "the close box of the OK box is OK";
+    EXPECT_EQ(fekit::CountEvents(transcript_, "page", 105), 2) << "Miska's welcome page came";
+    EXPECT_EQ(fekit::CountEvents(transcript_, "page", 107), 1) << "and was closed (Exit): no licence page after it";
+    EXPECT_EQ(events.back().value("event", ""), "exit");
+    EXPECT_TRUE(cetest::HostExists(device + "/store/Program Files/Dravex/Pocket Dravex 3.1 Standard.unload"))
+        << "the installation was completed, with its unload log";
+}
+
+} // namespace

@@ -4,7 +4,7 @@
 set -e
 PACKAGES="cmake g++ make ninja-build pkg-config googletest libgtest-dev libgmock-dev
 libbenchmark-dev libsqlite3-dev nlohmann-json3-dev libpng-dev libfreetype-dev
-libsdl2-dev fonts-dejavu-core llvm xvfb tmux libncurses-dev python3"
+libsdl2-dev libx11-dev fonts-dejavu-core llvm xvfb xdotool tmux libncurses-dev python3"
 missing=""
 for p in $PACKAGES; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then

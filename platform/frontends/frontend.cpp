@@ -531,12 +531,18 @@ bool UiInit(const UiOptions &options, std::string &error)
         g_ui.reset();
     }
     HostInputReset();
-    if (mode == UiMode::Gui || mode == UiMode::Tui) {
+    while (mode == UiMode::Gui || mode == UiMode::Tui) {
         std::unique_ptr<InteractiveFrontend> ui =
             mode == UiMode::Gui ? MakeGuiFrontend(options.scale) : MakeTuiFrontend();
-        if (!ui->Start(error))
+        if (ui->Start(error)) {
+            g_ui = std::move(ui);
+            break;
+        }
+        if (options.mode != UiMode::Auto)
             return false;
-        g_ui = std::move(ui);
+        // auto: a display that cannot be opened is no display.
+        error.clear();
+        mode = mode == UiMode::Gui && isatty(0) && isatty(1) ? UiMode::Tui : UiMode::None;
     }
     g_state = State{};
     g_state.rules = std::move(rules);

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -45,9 +46,17 @@ public:
 
     bool Start(std::string &error) override
     {
+        // Only a real display will do: SDL's headless drivers would give a
+        // window nobody sees, waiting for ever. SDL_VIDEODRIVER still wins.
+        const char *wayland = std::getenv("WAYLAND_DISPLAY");
+        const char *display = std::getenv("DISPLAY");
+        bool useWayland = wayland && *wayland;
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, useWayland ? "wayland,x11" : "x11", SDL_HINT_DEFAULT);
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            error = std::string("the gui front end cannot open the display: ") + SDL_GetError() +
-                    " (use --ui tui or --ui none)";
+            std::string which = useWayland ? std::string(wayland) : display && *display ? std::string(display) : "";
+            error = "the gui front end cannot open the display" + (which.empty() ? std::string(" (DISPLAY is not set)")
+                                                                                : " \"" + which + "\"") +
+                    ": " + SDL_GetError() + " (use --ui tui or --ui none)";
             return false;
         }
         started_ = true;

@@ -80,7 +80,7 @@ protected:
     std::string Command(const std::string &transcript)
     {
         return "TERM=screen " + Shell(Bin("cesetup")) + " --device " + Shell(device) + " --card " + Shell(card) +
-               " --ui tui --transcript " + Shell(transcript) + " 2>" + Shell(root.path + "/stderr") +
+               " --ui tui --screenshots " + Shell(root.path + "/shots") + " --transcript " + Shell(transcript) + " 2>" + Shell(root.path + "/stderr") +
                "; echo $? > " + Shell(root.path + "/rc");
     }
     int WaitExit()
@@ -134,6 +134,12 @@ TEST_F(TuiRun, InstallWithKeysThenRemoveFromTheMaintenancePage)
     ASSERT_TRUE(WaitPage(t1, 105, 2));
     tmux.Resize(100, 30);
     s = tmux.WaitFor({"Welcome!", "MISKA"});
+    {
+        // Drawn again at the new size: the page is centred in 100 columns.
+        size_t at = s.find("Welcome!");
+        size_t lineStart = s.rfind('\n', at) + 1;
+        EXPECT_GE(s.find_first_not_of(' ', lineStart) - lineStart, 8u) << "the page moved to the middle:\n" << s;
+    }
     tmux.Keys({"Enter"});
     ASSERT_TRUE(WaitPage(t1, 107, 2));
     tmux.WaitFor({"Please Read the EULA"});
@@ -178,6 +184,8 @@ TEST_F(TuiRun, InstallWithKeysThenRemoveFromTheMaintenancePage)
             myPages.push_back(e.value("id", -1));
     EXPECT_EQ(myPages, ref.PageIds()) << "the same pages as the unattended run";
     ExpectSameAsReference("after the installation");
+    EXPECT_EQ(fekit::CountShots(root.path + "/shots", ".png"), int(myPages.size()) + 3)
+        << "a screenshot of every page and message box";
 
     // Removal of Dravex from its maintenance page; Exit on Miska's.
     std::string t2 = root.path + "/remove.jsonl";

@@ -144,15 +144,23 @@ public:
 
     bool WaitInput(HWND dlg) override
     {
+        int fastErrors = 0;
         for (;;) {
-            if (g_hangup)
+            if (g_hangup || gone_)
                 return false;
             Draw(dlg);
             wtimeout(stdscr, 250);
             wint_t ch = 0;
+            Clock::time_point asked = Clock::now();
             int kind = wget_wch(stdscr, &ch);
-            if (kind == ERR)
+            if (kind == ERR) {
+                // A read that fails at once, again and again, is a terminal
+                // that has gone away (even with SIGHUP ignored).
+                if (Clock::now() - asked < std::chrono::milliseconds(5) && ++fastErrors > 50)
+                    gone_ = true;
                 continue;
+            }
+            fastErrors = 0;
             if (kind == KEY_CODE_YES) {
                 if (ch == KEY_RESIZE)
                     continue;
@@ -451,6 +459,7 @@ private:
     }
 
     SCREEN *screen_ = nullptr;
+    bool gone_ = false; // the terminal cannot be read any more
     Layout layout_;
     int caretRow_ = -1, caretCol_ = 0;
     Clock::time_point lastPoll_{};

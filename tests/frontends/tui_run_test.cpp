@@ -208,4 +208,26 @@ TEST_F(TuiRun, InstallWithKeysThenRemoveFromTheMaintenancePage)
     EXPECT_TRUE(cetest::HostExists(device + "/store/Program Files/Miska/Scrivox.exe")) << "Miska stays";
 }
 
+TEST_F(TuiRun, ClosedTerminalEndsTheRunWithoutWaiting)
+{
+    if (!Tmux::Available())
+        GTEST_SKIP() << "tmux is not installed";
+    std::string t = root.path + "/hangup.jsonl";
+    {
+        Tmux tmux;
+        ASSERT_TRUE(tmux.Start(Command(t), 80, 24));
+        ASSERT_TRUE(WaitPage(t, 105, 1));
+        tmux.WaitFor({"Welcome!"});
+    } // the terminal goes away with its server
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            std::vector<nlohmann::json> e = fekit::Events(t);
+            return !e.empty() && e.back().value("event", "") == "exit";
+        },
+        15000))
+        << "the run ends by itself once its terminal is gone";
+    EXPECT_EQ(fekit::CountEvents(t, "page", 107), 0) << "the welcome page was closed (Exit), not continued";
+    EXPECT_FALSE(cetest::HostExists(device + "/store/Program Files/Dravex")) << "nothing was installed";
+}
+
 } // namespace

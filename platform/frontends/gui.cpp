@@ -140,14 +140,18 @@ public:
         SDL_Event e;
         while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) > 0)
             HostCloseRequest();
-        while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) > 0)
+        bool uncovered = false;
+        while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) > 0) {
             if (e.window.event == SDL_WINDOWEVENT_CLOSE)
                 HostCloseRequest();
+            else
+                uncovered = true;
+        }
         // Input made during the work is for no one; input for a modal
         // dialog just shown stays queued for it.
         if (!ModalOnTop())
             SDL_FlushEvents(SDL_KEYDOWN, SDL_MOUSEWHEEL);
-        Present(false);
+        Present(uncovered);
     }
 
     void Stop() override

@@ -208,6 +208,51 @@ TEST_F(TuiRun, InstallWithKeysThenRemoveFromTheMaintenancePage)
     EXPECT_TRUE(cetest::HostExists(device + "/store/Program Files/Miska/Scrivox.exe")) << "Miska stays";
 }
 
+TEST_F(TuiRun, ProgressBarMovesWhileFilesAreCopied)
+{
+    if (!Tmux::Available())
+        GTEST_SKIP() << "tmux is not installed";
+    // A large package file keeps the progress page up for a while.
+    std::string big(24 * 1024 * 1024, 'x');
+    cetest::WriteHostFile(card + "/Dravex.exe.ARM", big);
+    Tmux tmux;
+    std::string t = root.path + "/progress.jsonl";
+    ASSERT_TRUE(tmux.Start(Command(t), 80, 24));
+    for (int page : {105, 107, 106, 104}) {
+        ASSERT_TRUE(WaitPage(t, page, 1)) << "page " << page;
+        tmux.WaitFor({"[ Continue ]"});
+        tmux.Keys({"Enter"});
+    }
+    // Percentages seen on the bar while the copy runs.
+    std::vector<int> seen;
+    WaitUntil(
+        [&] {
+            std::string s = tmux.Screen();
+            if (s.find("Installing application, please wait...") == std::string::npos)
+                return !seen.empty();
+            size_t pct = s.find("% ");
+            if (pct == std::string::npos)
+                pct = s.find("%\n");
+            size_t start = pct == std::string::npos ? pct : s.find_last_of(' ', pct - 1);
+            if (pct != std::string::npos && start != std::string::npos) {
+                int v = std::atoi(s.substr(start + 1, pct - start - 1).c_str());
+                if (seen.empty() || seen.back() != v)
+                    seen.push_back(v);
+            }
+            return seen.size() >= 3;
+        },
+        20000);
+    ASSERT_GE(seen.size(), 2u) << "the bar was seen at two or more places";
+    for (size_t i = 1; i < seen.size(); ++i)
+        EXPECT_GT(seen[i], seen[i - 1]) << "the bar only moves forward";
+    tmux.WaitFor({"has been successfully"}, 30000);
+    tmux.Keys({"Escape"}); // the box's close box: OK
+    ASSERT_TRUE(WaitPage(t, 105, 2));
+    tmux.WaitFor({"Welcome!"});
+    tmux.Keys({"Escape"}); // Exit
+    EXPECT_EQ(WaitExit(), 0);
+}
+
 TEST_F(TuiRun, ClosedTerminalEndsTheRunWithoutWaiting)
 {
     if (!Tmux::Available())

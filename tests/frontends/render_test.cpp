@@ -1,0 +1,301 @@
+// render_test.cpp - what the screen shows: every wizard page template and a
+// message box of each style, drawn on a 240 x 320 and a 480 x 640 screen,
+// compared pixel for pixel with the reference images in tests/reference/.
+// A changed pixel fails the test and writes the reference, the new picture
+// and their difference (changed pixels in red) as PNG files beside the
+// build's programs. CESETUP_UPDATE_REFERENCES=1 writes new references.
+// Also checked directly: controls where the template's dialog units put
+// them, the default button's heavier frame, and a disabled button greyed.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "helpers/testdevice.h"
+#include "internal/resources.h"
+#include "internal/screen.h"
+#include "internal/window.h"
+
+namespace {
+
+struct Image {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+bool ReadPng(const std::string &path, Image &img)
+{
+    png_image p{};
+    p.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&p, path.c_str()))
+        return false;
+    p.format = PNG_FORMAT_RGB;
+    img.width = p.width;
+    img.height = p.height;
+    img.rgb.assign(PNG_IMAGE_SIZE(p), 0);
+    bool ok = png_image_finish_read(&p, nullptr, img.rgb.data(), 0, nullptr) != 0;
+    png_image_free(&p);
+    return ok;
+}
+
+bool WritePng(const std::string &path, const Image &img)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    png_image p{};
+    p.version = PNG_IMAGE_VERSION;
+    p.width = img.width;
+    p.height = img.height;
+    p.format = PNG_FORMAT_RGB;
+    return png_image_write_to_file(&p, path.c_str(), 0, img.rgb.data(), 0, nullptr) != 0;
+}
+
+Image Shot()
+{
+    const plat::Screen &s = plat::ScreenGet();
+    return Image{s.width, s.height, s.rgb};
+}
+
+std::string ReferenceDir()
+{
+    return std::string(CESETUP_SOURCE_DIR) + "/tests/reference";
+}
+
+std::string DiffDir()
+{
+    return std::string(CESETUP_BIN_DIR) + "/render-diffs";
+}
+
+// Compares a picture with its reference; on a difference writes the three
+// pictures and fails naming them.
+void ExpectLikeReference(const Image &got, const std::string &name)
+{
+    std::string ref = ReferenceDir() + "/" + name + ".png";
+    const char *update = std::getenv("CESETUP_UPDATE_REFERENCES");
+    if (update && std::string(update) == "1") {
+        ASSERT_TRUE(WritePng(ref, got)) << "writing " << ref;
+        return;
+    }
+    Image want;
+    if (!ReadPng(ref, want)) {
+        WritePng(DiffDir() + "/" + name + "-new.png", got);
+        FAIL() << "no reference " << ref << " (the picture is in " << DiffDir() << "; run with "
+               << "CESETUP_UPDATE_REFERENCES=1 to make the references)";
+    }
+    ASSERT_EQ(want.width, got.width) << name << ": width";
+    ASSERT_EQ(want.height, got.height) << name << ": height";
+    Image diff = got;
+    long changed = 0;
+    for (size_t i = 0; i + 2 < got.rgb.size(); i += 3) {
+        bool same = got.rgb[i] == want.rgb[i] && got.rgb[i + 1] == want.rgb[i + 1] && got.rgb[i + 2] == want.rgb[i + 2];
+        if (same) {
+            for (int k = 0; k < 3; ++k)
+                diff.rgb[i + size_t(k)] = uint8_t(128 + got.rgb[i + size_t(k)] / 2);
+        } else {
+            ++changed;
+            diff.rgb[i] = 255, diff.rgb[i + 1] = 0, diff.rgb[i + 2] = 0;
+        }
+    }
+    if (changed) {
+        WritePng(DiffDir() + "/" + name + "-new.png", got);
+        WritePng(DiffDir() + "/" + name + "-reference.png", want);
+        WritePng(DiffDir() + "/" + name + "-diff.png", diff);
+    }
+    EXPECT_EQ(changed, 0) << name << ": pixels differ from " << ref << "; see " << DiffDir() << "/" << name
+                          << "-diff.png";
+}
+
+LRESULT CALLBACK OwnerProc(HWND h, UINT m, WPARAM w, LPARAM l)
+{
+    return DefWindowProcW(h, m, w, l);
+}
+
+// Fills the pages' variable parts as the wizard would.
+INT_PTR CALLBACK PageProc(HWND dlg, UINT msg, WPARAM, LPARAM)
+{
+    if (msg != WM_INITDIALOG)
+        return FALSE;
+    if (HWND list = GetDlgItem(dlg, 1014)) {
+        for (const char16_t *s : {u"Albanian", u"Belarusian", u"Bulgarian", u"Croatian", u"Czech", u"Danish",
+                                  u"Dutch Belgian", u"Dutch Standard", u"English Canadian", u"English Irish",
+                                  u"English United Kingdom", u"English United States", u"Russian"})
+            SendMessageW(list, LB_ADDSTRING, 0, LPARAM(s));
+        SendMessageW(list, LB_SETCURSEL, 12, 0);
+    }
+    if (HWND list = GetDlgItem(dlg, 1005)) {
+        SendMessageW(list, LB_ADDSTRING, 0, LPARAM(u"Pocket Dravex 3.1 Standard"));
+        SendMessageW(list, LB_ADDSTRING, 0, LPARAM(u"Pocket MISKA 2.0 Standard"));
+        EnableWindow(GetDlgItem(dlg, 1), FALSE);
+    }
+    if (GetDlgItem(dlg, 1006)) {
+        SetDlgItemTextW(dlg, 1006, u"\\Program Files\\A folder name far too long to be shown whole");
+        SetDlgItemTextW(dlg, 1011, u"65536");
+        SetDlgItemTextW(dlg, 1012, u"110");
+    }
+    if (HWND bar = GetDlgItem(dlg, 1001))
+        SendMessageW(bar, 0x0402 /* PBM_SETPOS */, 40, 0);
+    return TRUE;
+}
+
+std::function<void(HWND)> g_onShown;
+
+bool Idle(HWND dlg)
+{
+    if (dlg && g_onShown)
+        g_onShown(dlg);
+    return false; // the dialog is then closed
+}
+
+class Render : public cetest::DeviceFixture, public ::testing::WithParamInterface<const char *> {
+protected:
+    void SetUp() override
+    {
+        DeviceFixture::SetUp();
+        std::string size = GetParam();
+        // The screen size is a device setting.
+        std::string ini = cetest::ReadHostFile(deviceDir + "/device.ini");
+        size_t at = ini.find("screen = 240x320");
+        ASSERT_NE(at, std::string::npos) << ini;
+        ini.replace(at, 16, "screen = " + size);
+        cetest::WriteHostFile(deviceDir + "/device.ini", ini);
+        plat::UserReset();
+        Reopen({});
+        ASSERT_EQ(std::to_string(plat::ScreenGet().width) + "x" + std::to_string(plat::ScreenGet().height), size);
+        plat::UiHooks hooks;
+        hooks.idle = Idle;
+        plat::SetUiHooks(hooks);
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = OwnerProc;
+        wc.lpszClassName = u"RenderMain";
+        wc.hbrBackground = GetStockObject(LTGRAY_BRUSH);
+        RegisterClassW(&wc);
+        owner = CreateWindowExW(0, u"RenderMain", u"Setup", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 0, 0, 0, nullptr);
+        ASSERT_NE(owner, HWND(0));
+    }
+    void TearDown() override
+    {
+        g_onShown = nullptr;
+        DeviceFixture::TearDown();
+    }
+    const DLGTEMPLATE *Template(int id)
+    {
+        HRSRC r = FindResourceW(plat::kProgramInstance, MAKEINTRESOURCEW(id), RT_DIALOG);
+        return static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(plat::kProgramInstance, r)));
+    }
+    std::string Name(const std::string &what) { return std::string(GetParam()) + "/" + what; }
+    HWND owner = 0;
+};
+
+TEST_P(Render, EveryPageAsOnTheReference)
+{
+    for (int id : {105, 107, 106, 104, 112, 108, 111}) {
+        SCOPED_TRACE("page " + std::to_string(id));
+        bool shown = false;
+        g_onShown = [&](HWND) {
+            if (shown)
+                return;
+            shown = true;
+            ExpectLikeReference(Shot(), Name("page-" + std::to_string(id)));
+        };
+        DialogBoxIndirectParamW(plat::kProgramInstance, Template(id), owner, PageProc, 0);
+        EXPECT_TRUE(shown) << "the page waited for input";
+    }
+    for (int id : {109, 103, 110}) {
+        SCOPED_TRACE("page " + std::to_string(id));
+        HWND page = CreateDialogIndirectParamW(plat::kProgramInstance, Template(id), owner, PageProc, 0);
+        ASSERT_NE(page, HWND(0));
+        plat::WindowPaintAll();
+        ExpectLikeReference(Shot(), Name("page-" + std::to_string(id)));
+        DestroyWindow(page);
+        plat::WindowPaintAll();
+    }
+}
+
+TEST_P(Render, MessageBoxOfEachStyleAsOnTheReference)
+{
+    struct Case {
+        UINT flags;
+        const char16_t *text;
+    } cases[] = {
+        {MB_OK, u"Cannot initialize Setup. \"Dravex.exe\" is running."},
+        {MB_ICONHAND, u"Installation process was not completed."},
+        {MB_YESNO | MB_ICONQUESTION,
+         u"Setup cannot copy file\n\n\\Storage Card\\Dravex.exe.ARM\nto\n\\Program Files\\Dravex\\Dravex.exe.\n\nRetry?"},
+        {MB_ICONEXCLAMATION, u"Setup cannot read uninstallation information from the registry."},
+        {MB_OKCANCEL | MB_ICONEXCLAMATION, u"The installation will not fit in the selected folder."},
+        {MB_ICONASTERISK, u"\"Pocket Dravex 3.1 Standard\" has been successfully installed.\nTap it."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE("flags " + std::to_string(c.flags));
+        bool shown = false;
+        g_onShown = [&](HWND) {
+            if (!shown)
+                ExpectLikeReference(Shot(), Name("message-" + std::to_string(c.flags)));
+            shown = true;
+        };
+        MessageBoxW(owner, c.text, u"Setup", c.flags);
+        EXPECT_TRUE(shown);
+    }
+}
+
+TEST_P(Render, ControlsWhereTheirDialogUnitsPutThemDefaultFrameAndGreyText)
+{
+    bool shown = false;
+    g_onShown = [&](HWND dlg) {
+        if (shown)
+            return;
+        shown = true;
+        RECT page{}, cont{};
+        GetWindowRect(dlg, &page);
+        // Page 112 is 155 x 162 units, centred; Install at 14, 141, 42 x 14.
+        int width = 155 * 6 / 4 + 4, height = 162 * 13 / 8 + 24;
+        EXPECT_EQ(page.left, LONG((int(plat::ScreenGet().width) - width) / 2)) << "centred";
+        EXPECT_EQ(page.right - page.left, width) << "page width";
+        EXPECT_EQ(page.bottom - page.top, height) << "page height";
+        HWND install = GetDlgItem(dlg, 1);
+        GetWindowRect(install, &cont);
+        EXPECT_EQ(cont.left - page.left - 2, 14 * 6 / 4) << "Install's x";
+        EXPECT_EQ(cont.top - page.top - 22, 141 * 13 / 8) << "Install's y";
+        EXPECT_EQ(cont.right - cont.left, 42 * 6 / 4) << "Install's width";
+        EXPECT_EQ(cont.bottom - cont.top, 14 * 13 / 8) << "Install's height";
+        // The default button (Install) has a second frame line inside its
+        // frame; Skip, a plain push button, has not.
+        RECT skip{};
+        GetWindowRect(GetDlgItem(dlg, 1013), &skip);
+        int midY = (cont.top + cont.bottom) / 2;
+        EXPECT_EQ(plat::ScreenPixel(cont.left + 1, midY), 0u) << "Install's inner frame line";
+        EXPECT_NE(plat::ScreenPixel(skip.left + 1, (skip.top + skip.bottom) / 2), 0u) << "Skip has one frame line";
+        // Install is disabled: its caption is grey, with no black inside.
+        int grey = 0, black = 0;
+        for (int y = cont.top + 3; y < cont.bottom - 3; ++y)
+            for (int x = cont.left + 3; x < cont.right - 3; ++x) {
+                uint32_t p = plat::ScreenPixel(x, y);
+                grey += p == RGB(128, 128, 128);
+                black += p == 0;
+            }
+        EXPECT_GT(grey, 10) << "grey caption pixels of the disabled Install";
+        EXPECT_EQ(black, 0) << "black pixels inside the disabled Install";
+    };
+    auto proc = [](HWND dlg, UINT msg, WPARAM w, LPARAM l) -> INT_PTR {
+        INT_PTR r = PageProc(dlg, msg, w, l);
+        if (msg == WM_INITDIALOG)
+            EnableWindow(GetDlgItem(dlg, 1), FALSE);
+        return r;
+    };
+    DialogBoxIndirectParamW(plat::kProgramInstance, Template(112), owner, proc, 0);
+    EXPECT_TRUE(shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, Render, ::testing::Values("240x320", "480x640"),
+                         [](const ::testing::TestParamInfo<const char *> &i) {
+                             return std::string("s") + i.param;
+                         });
+
+} // namespace

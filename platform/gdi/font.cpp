@@ -1,0 +1,115 @@
+// font.cpp - the dialog font through FreeType: DejaVu Sans (Debian's
+// fonts-dejavu-core) rasterised in one colour, sized to the 6 x 13 dialog
+// base units. CE_DIALOG_FONT names another font file; when none can be
+// loaded the GDI draws its built-in glyphs instead.
+#include "internal/font.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+namespace plat {
+namespace {
+
+constexpr int kLineHeight = 13;
+constexpr const char *kDefaultFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+struct Font {
+    bool tried = false;
+    FT_Library lib = nullptr;
+    FT_Face face = nullptr;
+    int pixels = 0;
+    int ascent = 0;
+    std::unordered_map<char16_t, FontGlyph> glyphs;
+};
+
+std::mutex g_lock;
+Font g_font;
+
+int Advance(FT_Face face, char16_t ch)
+{
+    if (FT_Load_Char(face, ch, FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME | FT_LOAD_FORCE_AUTOHINT))
+        return 0;
+    return int(face->glyph->advance.x >> 6);
+}
+
+// Opens the font once and picks the largest size whose average width of
+// the letters A-Z a-z is at most 6 pixels (how the base units are found).
+bool Open(Font &f)
+{
+    if (f.tried)
+        return f.face != nullptr;
+    f.tried = true;
+    const char *env = std::getenv("CE_DIALOG_FONT");
+    std::string path = env && *env ? env : kDefaultFont;
+    if (FT_Init_FreeType(&f.lib))
+        return false;
+    if (FT_New_Face(f.lib, path.c_str(), 0, &f.face)) {
+        f.face = nullptr;
+        FT_Done_FreeType(f.lib);
+        f.lib = nullptr;
+        return false;
+    }
+    for (int px = 13; px >= 8; --px) {
+        FT_Set_Pixel_Sizes(f.face, 0, FT_UInt(px));
+        int total = 0;
+        for (char16_t c = u'A'; c <= u'Z'; ++c)
+            total += Advance(f.face, c) + Advance(f.face, char16_t(c + 32));
+        if ((total + 26) / 52 <= 6) {
+            f.pixels = px;
+            break;
+        }
+    }
+    if (!f.pixels)
+        f.pixels = 8;
+    FT_Set_Pixel_Sizes(f.face, 0, FT_UInt(f.pixels));
+    int asc = int(f.face->size->metrics.ascender >> 6);
+    int desc = -int(f.face->size->metrics.descender >> 6);
+    // The glyphs sit in the middle of the 13-pixel line.
+    f.ascent = asc + (kLineHeight - asc - desc) / 2;
+    return true;
+}
+
+} // namespace
+
+const FontGlyph *FontGetGlyph(char16_t ch)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (!Open(g_font))
+        return nullptr;
+    auto it = g_font.glyphs.find(ch);
+    if (it != g_font.glyphs.end())
+        return &it->second;
+    FontGlyph g;
+    FT_Face face = g_font.face;
+    if (FT_Load_Char(face, ch, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME | FT_LOAD_FORCE_AUTOHINT) ==
+        0) {
+        FT_GlyphSlot s = face->glyph;
+        g.advance = int(s->advance.x >> 6);
+        g.left = s->bitmap_left;
+        g.top = g_font.ascent - s->bitmap_top;
+        g.width = int(s->bitmap.width);
+        g.height = int(s->bitmap.rows);
+        g.on.assign(size_t(g.width) * size_t(g.height), 0);
+        for (int y = 0; y < g.height; ++y) {
+            const unsigned char *row = s->bitmap.buffer + y * s->bitmap.pitch;
+            for (int x = 0; x < g.width; ++x)
+                if (s->bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (row[x >> 3] & (0x80 >> (x & 7)))
+                                                               : row[x] >= 128)
+                    g.on[size_t(y) * size_t(g.width) + size_t(x)] = 1;
+        }
+    }
+    return &g_font.glyphs.emplace(ch, std::move(g)).first->second;
+}
+
+int FontPixelSize()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return Open(g_font) ? g_font.pixels : 0;
+}
+
+} // namespace plat

@@ -1,0 +1,30 @@
+// font.h - the dialog font: glyphs of an outline font (DejaVu Sans, standing
+// in for the device's dialog font) rasterised by FreeType without
+// smoothing, so that text pixels keep exact colours. The font is sized so
+// that its average character is 6 pixels wide, on lines 13 pixels high: the
+// 6 x 13 base units of the dialog templates.
+#ifndef CE_PLATFORM_FONT_H
+#define CE_PLATFORM_FONT_H
+
+#include <cstdint>
+#include <vector>
+
+namespace plat {
+
+struct FontGlyph {
+    int advance = 0;         // pen movement in pixels
+    int left = 0, top = 0;   // bitmap position from the pen at the line's top
+    int width = 0, height = 0;
+    std::vector<uint8_t> on; // width * height, 1 where the glyph is drawn
+};
+
+// The glyph of ch, or null when the font file cannot be used (the caller
+// then draws its built-in glyphs). Glyphs are made once and kept.
+const FontGlyph *FontGetGlyph(char16_t ch);
+
+// The pixel size chosen for the font (0 when there is no font).
+int FontPixelSize();
+
+} // namespace plat
+
+#endif

@@ -253,6 +253,24 @@ TEST_F(TuiRun, ProgressBarMovesWhileFilesAreCopied)
     EXPECT_EQ(WaitExit(), 0);
 }
 
+TEST_F(TuiRun, AutoChoosesTheTerminalWithoutADisplay)
+{
+    if (!Tmux::Available())
+        GTEST_SKIP() << "tmux is not installed";
+    Tmux tmux;
+    std::string t = root.path + "/auto.jsonl";
+    std::string command = Command(t);
+    size_t ui = command.find("--ui tui");
+    ASSERT_NE(ui, std::string::npos);
+    command.replace(ui, 8, "--ui auto");
+    ASSERT_TRUE(tmux.Start("unset DISPLAY WAYLAND_DISPLAY; " + command, 80, 24));
+    ASSERT_TRUE(WaitPage(t, 105, 1));
+    tmux.WaitFor({"Welcome!", "[ Continue ]"});
+    tmux.Keys({"Escape"});
+    EXPECT_EQ(WaitExit(), 0) << cetest::ReadHostFile(root.path + "/stderr");
+    EXPECT_EQ(fekit::CountEvents(t, "page", 107), 0) << "Escape was the close box: Exit";
+}
+
 TEST_F(TuiRun, ClosedTerminalEndsTheRunWithoutWaiting)
 {
     if (!Tmux::Available())

@@ -13,6 +13,7 @@
 
 #include "internal/device.h"
 #include "internal/faults.h"
+#include "internal/font.h"
 #include "internal/gdi.h"
 #include "internal/screen.h"
 #include "internal/text.h"
@@ -352,8 +353,10 @@ void GdiFrame(HDC hdc, const RECT &r, COLORREF color)
 int GdiTextWidth(const std::u16string &text)
 {
     int w = 0;
-    for (char16_t ch : text)
-        w += GlyphAdvance(ch);
+    for (char16_t ch : text) {
+        const FontGlyph *g = FontGetGlyph(ch);
+        w += g ? g->advance : GlyphAdvance(ch);
+    }
     return w;
 }
 
@@ -370,6 +373,15 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color)
     Surface s = SurfaceOf(*dc);
     int cx = x;
     for (char16_t ch : text) {
+        // The outline font when it is installed; the built-in glyphs else.
+        if (const FontGlyph *fg = FontGetGlyph(ch)) {
+            for (int row = 0; row < fg->height; ++row)
+                for (int col = 0; col < fg->width; ++col)
+                    if (fg->on[size_t(row) * size_t(fg->width) + size_t(col)])
+                        Put(*dc, s, cx + fg->left + col, y + fg->top + row, color);
+            cx += fg->advance;
+            continue;
+        }
         const uint8_t *g = kGlyphs[GlyphIndex(ch)];
         int first = GlyphFirstColumn(ch);
         for (int row = 0; row < 7; ++row)

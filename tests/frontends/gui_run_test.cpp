@@ -141,7 +141,12 @@ protected:
             window_ = r.out.substr(0, r.out.find('\n'));
             return r.exitCode == 0 && !window_.empty();
         })) << "the cesetup window appears";
-        Xdo({"windowfocus", window_});
+        // The window takes the keyboard once it is mapped.
+        ASSERT_TRUE(WaitUntil([&] {
+            Xdo({"windowfocus", window_});
+            e2e::ProcessResult f = Xdo({"getwindowfocus"});
+            return f.out.substr(0, f.out.find('\n')) == window_;
+        })) << "the cesetup window has the keyboard focus";
     }
 
     e2e::ProcessResult Xdo(std::vector<std::string> args)

@@ -293,6 +293,42 @@ TEST_P(Render, ControlsWhereTheirDialogUnitsPutThemDefaultFrameAndGreyText)
     EXPECT_TRUE(shown);
 }
 
+TEST_P(Render, TextThatDoesNotFitIsClippedInsideItsControl)
+{
+    bool shown = false;
+    g_onShown = [&](HWND dlg) {
+        if (shown)
+            return;
+        shown = true;
+        // Page 106's long static (7, 7, 141 x 36 units) has more text than
+        // room; the gap between it and the first radio button stays empty.
+        RECT st{};
+        GetWindowRect(GetDlgItem(dlg, 1008), &st);
+        RECT page{};
+        GetWindowRect(dlg, &page);
+        int staticBottom = page.top + 22 + (7 + 36) * 13 / 8;
+        int radioTop = st.top;
+        ASSERT_LT(staticBottom, radioTop) << "a gap between the static and the radio button";
+        int inked = 0;
+        for (int y = staticBottom; y < radioTop; ++y)
+            for (int x = page.left + 2 + 7 * 6 / 4; x < page.left + 2 + (7 + 141) * 6 / 4; ++x)
+                inked += plat::ScreenPixel(x, y) != plat::kDialogFace;
+        EXPECT_EQ(inked, 0) << "pixels drawn below the static's rectangle";
+    };
+    auto proc = [](HWND dlg, UINT msg, WPARAM w, LPARAM l) -> INT_PTR {
+        INT_PTR r = PageProc(dlg, msg, w, l);
+        if (msg == WM_INITDIALOG) {
+            HWND text = GetDlgItem(dlg, -1);
+            SetWindowTextW(text, u"Setup can either copy application files to PDA storage memory or configure "
+                                 u"application to be run from current location. Please select the desired "
+                                 u"location. This sentence and the next do not fit. Nor does this one at all.");
+        }
+        return r;
+    };
+    DialogBoxIndirectParamW(plat::kProgramInstance, Template(106), owner, proc, 0);
+    EXPECT_TRUE(shown);
+}
+
 INSTANTIATE_TEST_SUITE_P(Screens, Render, ::testing::Values("240x320", "480x640"),
                          [](const ::testing::TestParamInfo<const char *> &i) {
                              return std::string("s") + i.param;

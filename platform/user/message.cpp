@@ -67,8 +67,11 @@ HWND FindPaintIn(HWND h)
         return 0;
     if (w->needPaint)
         return h;
-    for (HWND c : w->children) {
-        HWND p = FindPaintIn(c);
+    // Siblings are painted from the bottom of the z-order up (the last
+    // created first), so that where two controls of a template overlap the
+    // one above, created first, is what shows.
+    for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
+        HWND p = FindPaintIn(*it);
         if (p)
             return p;
     }

@@ -288,11 +288,13 @@ TEST_F(FlowsTest, NotEnoughSpaceAsksAndCancelKeepsThePage)
     for (const auto &e : r.events)
         if (e.value("event", "") == "page" && e.value("id", 0) == 104)
             for (const auto &c : e["controls"]) {
-                if (c.value("id", 0) == 1011)
+                if (c.value("id", 0) == 1011) {
                     EXPECT_EQ(c.value("text", ""), "16") << "free Kb";
-                if (c.value("id", 0) == 1012)
+                }
+                if (c.value("id", 0) == 1012) {
                     EXPECT_EQ(c.value("text", ""), std::to_string((40 * 1024 + 22 + 64 * 1024 + 6054) / 1024))
                         << "required Kb";
+                }
             }
 }
 
@@ -337,8 +339,9 @@ TEST_F(FlowsTest, UninstallModeListsLogsRemovesOneAndEnds)
             EXPECT_EQ(c["items"], nlohmann::json::array({"Pocket Dravex 3.1 Standard", "Pocket MISKA 2.0 Standard"}));
             EXPECT_EQ(c.value("selected", 0), -1);
         }
-        if (c.value("id", 0) == 1)
+        if (c.value("id", 0) == 1) {
             EXPECT_FALSE(c.value("enabled", true)) << "Remove is disabled until an entry is chosen";
+        }
     }
     EXPECT_FALSE(StoreHas("Program Files/Suite/Pocket MISKA 2.0 Standard.unload"));
     EXPECT_TRUE(StoreHas("Program Files/Suite/Pocket Dravex 3.1 Standard.unload"));
@@ -443,8 +446,9 @@ TEST_F(FlowsTest, TranscriptEventsCarryTheirFields)
     EXPECT_EQ(r.events.back().value("event", ""), "exit");
     EXPECT_EQ(r.events.back().value("code", -1), 0);
     for (const auto &e : r.events)
-        if (e.value("event", "") == "page" && e.value("id", 0) == 103)
+        if (e.value("event", "") == "page" && e.value("id", 0) == 103) {
             EXPECT_FALSE(e.value("modal", true)) << "the progress page is modeless";
+        }
 }
 
 } // namespace

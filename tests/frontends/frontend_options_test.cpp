@@ -47,8 +47,9 @@ TEST_F(FrontendOptions, UnusableChoicesEndWithAClearError)
         EXPECT_EQ(r.exitCode, 2) << r.err;
         std::string first = r.err.substr(0, r.err.find('\n'));
         EXPECT_NE(first.find(c.message), std::string::npos) << "stderr: " << r.err;
-        if (!c.usage)
+        if (!c.usage) {
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
+        }
         EXPECT_FALSE(cetest::HostExists(device + "/store/Program Files/Dravex")) << "nothing was installed";
     }
 }

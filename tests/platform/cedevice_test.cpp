@@ -55,8 +55,9 @@ TEST(Cedevice, ExitCodesAndMessages)
             joined += a + " ";
         EXPECT_EQ(r.code, c.code) << "cedevice " << joined << ": " << r.err;
         EXPECT_NE(r.err.find(c.errPart), std::string::npos) << "cedevice " << joined << " said: " << r.err;
-        if (c.code == 2)
+        if (c.code == 2) {
             EXPECT_NE(r.err.find(dev), std::string::npos) << "the message names no folder: " << r.err;
+        }
     }
     std::string ini = ReadHostFile(dev + "/device.ini");
     EXPECT_NE(ini.find("os_version = 2.11"), std::string::npos) << ini;

@@ -38,14 +38,16 @@ TEST_F(FileIo, CreationDispositionsFollowWin32)
     for (const DispositionCase &c : cases) {
         ++row;
         std::u16string path = u"\\Temp\\d" + std::u16string(1, char16_t(u'a' + row)) + u".txt";
-        if (c.exists)
+        if (c.exists) {
             ASSERT_TRUE(Put(path, "abc"));
+        }
         SetLastError(0);
         HANDLE h = Open(path, GENERIC_READ | GENERIC_WRITE, 0, c.disposition);
         EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens) << "row " << row;
         EXPECT_EQ(GetLastError(), c.error) << "row " << row;
-        if (h != INVALID_HANDLE_VALUE)
+        if (h != INVALID_HANDLE_VALUE) {
             EXPECT_TRUE(CloseHandle(h));
+        }
         DWORD attrs = GetFileAttributesW(path.c_str());
         if (c.sizeAfter < 0) {
             EXPECT_EQ(attrs, INVALID_FILE_ATTRIBUTES) << "row " << row << ": no file may be made";

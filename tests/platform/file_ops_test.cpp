@@ -40,8 +40,9 @@ TEST_F(FileOps, CreateDirectoryResults)
     for (const NameCase &c : cases) {
         SetLastError(0);
         EXPECT_EQ(CreateDirectoryW(c.path, nullptr), c.ok ? TRUE : FALSE) << U8(c.path);
-        if (!c.ok)
+        if (!c.ok) {
             EXPECT_EQ(GetLastError(), c.error) << U8(c.path);
+        }
     }
     EXPECT_TRUE(HostExists(StoreHost("Temp/New")));
     EXPECT_TRUE(HostExists(StoreHost("Temp/Trailing")));
@@ -70,8 +71,9 @@ TEST_F(FileOps, RemoveDirectoryResults)
     for (const NameCase &c : cases) {
         SetLastError(0);
         EXPECT_EQ(RemoveDirectoryW(c.path), c.ok ? TRUE : FALSE) << U8(c.path);
-        if (!c.ok)
+        if (!c.ok) {
             EXPECT_EQ(GetLastError(), c.error) << U8(c.path);
+        }
     }
     EXPECT_TRUE(HostExists(StoreHost("Temp/Full/f.txt")));
     EXPECT_TRUE(HostExists(cardDir));
@@ -94,8 +96,9 @@ TEST_F(FileOps, DeleteFileResults)
     for (const NameCase &c : cases) {
         SetLastError(0);
         EXPECT_EQ(DeleteFileW(c.path), c.ok ? TRUE : FALSE) << U8(c.path);
-        if (!c.ok)
+        if (!c.ok) {
             EXPECT_EQ(GetLastError(), c.error) << U8(c.path);
+        }
     }
     EXPECT_FALSE(HostExists(StoreHost("Temp/gone.txt")));
     EXPECT_TRUE(HostExists(StoreHost("Temp/ro.txt")));
@@ -126,8 +129,9 @@ TEST_F(FileOps, MoveFileResults)
     for (const auto &c : cases) {
         SetLastError(0);
         EXPECT_EQ(MoveFileW(c.from, c.to), c.ok ? TRUE : FALSE) << U8(c.from) << " -> " << U8(c.to);
-        if (!c.ok)
+        if (!c.ok) {
             EXPECT_EQ(GetLastError(), c.error) << U8(c.from) << " -> " << U8(c.to);
+        }
     }
     EXPECT_EQ(HostNames(StoreHost("Temp")), (std::set<std::string>{".", "..", "A.TXT", "b.txt"}))
         << "the move to another case renamed the host file";

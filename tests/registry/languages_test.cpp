@@ -40,8 +40,9 @@ TEST(Languages, ThirtyNineRowsInDisplayOrder)
         EXPECT_TRUE(layout.size() == 2 || layout.size() == 3) << Name(i) << " layout " << layout;
         for (char c : layout)
             EXPECT_TRUE(c >= 'a' && c <= 'z') << Name(i) << " layout " << layout;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LT(Name(i - 1), Name(i)) << "the list is in alphabetical display order";
+        }
     }
 }
 

@@ -305,8 +305,9 @@ TEST_F(RegPath, EveryRefusedCommitLeavesTheCountConsistent)
             EXPECT_EQ(Count(path), start + 1);
             break;
         }
-        if (start == 0)
+        if (start == 0) {
             EXPECT_EQ(n, 3) << "two commits: the shared key, then the value";
+        }
     }
     // Releasing: 3 -> 2 -> 1 -> 0, each with every failure on the way.
     for (DWORD start = 3; start > 0; --start) {

@@ -246,7 +246,8 @@ TEST(XStrStep, SetEndOfString) {
 }
 
 TEST(XStrSubstring, Lengths) {
-    const char *s = "abc\\def";
+    // A roomy buffer, so that "beyond the terminator" still points inside it.
+    const char s[128] = "abc\\def";
     EXPECT_EQ(XStr_SubstringLength(s, s + 3), 3);
     EXPECT_EQ(XStr_SubstringLength(s, s), 0);
     EXPECT_EQ(XStr_SubstringLength(s, s + 100), 7) << "to beyond the terminator";
@@ -256,7 +257,7 @@ TEST(XStrSubstring, Lengths) {
 }
 
 TEST(XStrSubstring, Copies) {
-    const char *s = "abc\\def";
+    const char s[128] = "abc\\def";
     char buf[16];
     EXPECT_EQ(XStr_CopySubstring(buf, s, XStr_FindChar(s, '\\')), 1);
     EXPECT_STREQ(buf, "abc");

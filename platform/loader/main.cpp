@@ -185,7 +185,8 @@ int main(int argc, char **argv)
     Options o;
     std::string error;
     if (!ParseOptions(argc, argv, o, error)) {
-        std::cerr << "cesetup: " << error << "\n" << kUsage;
+        // One line, as for every other refusal; --help shows the usage.
+        std::cerr << "cesetup: " << error << " (see cesetup --help)\n";
         return 2;
     }
     std::u16string modulePath = u"\\Storage Card\\Setup.exe";

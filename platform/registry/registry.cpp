@@ -31,6 +31,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 #include "internal/faults.h"
@@ -527,6 +528,39 @@ int TouchKey(int64_t id)
     return st.Run();
 }
 
+// One Reg* call on a key handle: the call's locks, the key behind the
+// handle, then (from Begin) the transaction in which the key must still
+// exist. Members go in reverse order, so the transaction ends before the
+// locks are released.
+class KeyCall {
+public:
+    explicit KeyCall(HKEY hKey)
+    {
+        if ((err_ = call_.Error()) == ERROR_SUCCESS)
+            err_ = ResolveKey(hKey, id_);
+    }
+    KeyCall(const KeyCall &) = delete;
+    KeyCall &operator=(const KeyCall &) = delete;
+
+    LONG Error() const { return err_; }
+    int64_t Id() const { return id_; }
+
+    LONG Begin(bool write)
+    {
+        txn_.emplace(write);
+        LONG err = txn_->Started();
+        return err != ERROR_SUCCESS ? err : CheckLive(id_);
+    }
+    LONG Commit() { return txn_->CommitChange(); }
+    void End() { txn_->End(); }
+
+private:
+    Call call_;
+    LONG err_ = ERROR_SUCCESS;
+    int64_t id_ = 0;
+    std::optional<Txn> txn_;
+};
+
 // ---------------------------------------------------------------- opening
 
 bool HasMetaTable()
@@ -900,15 +934,12 @@ LONG OpenOrCreate(HKEY hKey, LPCWSTR lpSubKey, bool create, LPCWSTR lpClass, PHK
     if (!phkResult)
         return Fail(ERROR_INVALID_PARAMETER);
     *phkResult = 0;
-    Call call;
-    if (call.Error())
-        return Fail(call.Error());
-    int64_t id;
-    LONG err = ResolveKey(hKey, id);
-    if (err)
-        return Fail(err);
+    KeyCall kc(hKey);
+    if (kc.Error())
+        return Fail(kc.Error());
+    const int64_t id = kc.Id();
     std::vector<std::u16string> names;
-    err = SplitPath(lpSubKey, names);
+    LONG err = SplitPath(lpSubKey, names);
     if (err)
         return Fail(err);
     std::u16string cls;
@@ -918,10 +949,7 @@ LONG OpenOrCreate(HKEY hKey, LPCWSTR lpSubKey, bool create, LPCWSTR lpClass, PHK
     if (lpClass)
         cls.assign(lpClass, clsLen);
 
-    Txn txn(create);
-    if ((err = txn.Started()) != ERROR_SUCCESS)
-        return Fail(err);
-    if ((err = CheckLive(id)) != ERROR_SUCCESS)
+    if ((err = kc.Begin(create)) != ERROR_SUCCESS)
         return Fail(err);
     bool created = false;
     int64_t cur = id;
@@ -948,12 +976,12 @@ LONG OpenOrCreate(HKEY hKey, LPCWSTR lpSubKey, bool create, LPCWSTR lpClass, PHK
     if (h == 0)
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     if (created) {
-        if ((err = txn.CommitChange()) != ERROR_SUCCESS) {
+        if ((err = kc.Commit()) != ERROR_SUCCESS) {
             HandleFree(h, HandleKind::RegKey);
             return Fail(err);
         }
     } else {
-        txn.End();
+        kc.End();
     }
     *phkResult = h;
     if (lpdwDisposition)
@@ -1009,20 +1037,15 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWOR
 {
     if (lpData && !lpcbData)
         return Fail(ERROR_INVALID_PARAMETER);
-    Call call;
-    if (call.Error())
-        return Fail(call.Error());
-    int64_t id;
-    LONG err = ResolveKey(hKey, id);
-    if (err)
-        return Fail(err);
+    KeyCall kc(hKey);
+    if (kc.Error())
+        return Fail(kc.Error());
+    const int64_t id = kc.Id();
+    LONG err;
     std::u16string name;
     if ((err = ValueName(lpValueName, name)) != ERROR_SUCCESS)
         return Fail(err);
-    Txn txn(false);
-    if ((err = txn.Started()) != ERROR_SUCCESS)
-        return Fail(err);
-    if ((err = CheckLive(id)) != ERROR_SUCCESS)
+    if ((err = kc.Begin(false)) != ERROR_SUCCESS)
         return Fail(err);
     DWORD type;
     std::string data;
@@ -1037,7 +1060,7 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWOR
         type = static_cast<DWORD>(st.ColInt(0));
         data = st.ColBytes(1);
     }
-    txn.End();
+    kc.End();
     if (lpType)
         *lpType = type;
     if (lpData) {
@@ -1059,20 +1082,15 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
 {
     if ((!lpData && cbData != 0) || cbData > kMaxValueSize)
         return Fail(ERROR_INVALID_PARAMETER);
-    Call call;
-    if (call.Error())
-        return Fail(call.Error());
-    int64_t id;
-    LONG err = ResolveKey(hKey, id);
-    if (err)
-        return Fail(err);
+    KeyCall kc(hKey);
+    if (kc.Error())
+        return Fail(kc.Error());
+    const int64_t id = kc.Id();
+    LONG err;
     std::u16string name;
     if ((err = ValueName(lpValueName, name)) != ERROR_SUCCESS)
         return Fail(err);
-    Txn txn(true);
-    if ((err = txn.Started()) != ERROR_SUCCESS)
-        return Fail(err);
-    if ((err = CheckLive(id)) != ERROR_SUCCESS)
+    if ((err = kc.Begin(true)) != ERROR_SUCCESS)
         return Fail(err);
     // An existing value keeps the case of its name.
     Stmt st("INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
@@ -1084,7 +1102,7 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
         rc = TouchKey(id);
     if (rc != SQLITE_OK)
         return Fail(ErrorOf(rc));
-    if ((err = txn.CommitChange()) != ERROR_SUCCESS)
+    if ((err = kc.Commit()) != ERROR_SUCCESS)
         return Fail(err);
     return ERROR_SUCCESS;
 }
@@ -1092,20 +1110,15 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
 // RegDeleteValueW
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
 {
-    Call call;
-    if (call.Error())
-        return Fail(call.Error());
-    int64_t id;
-    LONG err = ResolveKey(hKey, id);
-    if (err)
-        return Fail(err);
+    KeyCall kc(hKey);
+    if (kc.Error())
+        return Fail(kc.Error());
+    const int64_t id = kc.Id();
+    LONG err;
     std::u16string name;
     if ((err = ValueName(lpValueName, name)) != ERROR_SUCCESS)
         return Fail(err);
-    Txn txn(true);
-    if ((err = txn.Started()) != ERROR_SUCCESS)
-        return Fail(err);
-    if ((err = CheckLive(id)) != ERROR_SUCCESS)
+    if ((err = kc.Begin(true)) != ERROR_SUCCESS)
         return Fail(err);
     Stmt st("DELETE FROM vals WHERE key = ?1 AND folded = ?2");
     st.Int(1, id).Blob(2, FoldedBlob(name));
@@ -1116,7 +1129,7 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
         return Fail(ERROR_FILE_NOT_FOUND);
     if ((rc = TouchKey(id)) != SQLITE_OK)
         return Fail(ErrorOf(rc));
-    if ((err = txn.CommitChange()) != ERROR_SUCCESS)
+    if ((err = kc.Commit()) != ERROR_SUCCESS)
         return Fail(err);
     return ERROR_SUCCESS;
 }
@@ -1124,13 +1137,11 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
 // RegDeleteKeyW
 LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
 {
-    Call call;
-    if (call.Error())
-        return Fail(call.Error());
-    int64_t id;
-    LONG err = ResolveKey(hKey, id);
-    if (err)
-        return Fail(err);
+    KeyCall kc(hKey);
+    if (kc.Error())
+        return Fail(kc.Error());
+    const int64_t id = kc.Id();
+    LONG err;
     std::vector<std::u16string> names;
     if ((err = SplitPath(lpSubKey, names)) != ERROR_SUCCESS)
         return Fail(err);
@@ -1138,10 +1149,7 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
     // never a root.
     if (names.empty())
         return Fail(ERROR_INVALID_PARAMETER);
-    Txn txn(true);
-    if ((err = txn.Started()) != ERROR_SUCCESS)
-        return Fail(err);
-    if ((err = CheckLive(id)) != ERROR_SUCCESS)
+    if ((err = kc.Begin(true)) != ERROR_SUCCESS)
         return Fail(err);
     int64_t target;
     if ((err = WalkNames(id, names, target)) != ERROR_SUCCESS)
@@ -1173,7 +1181,7 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
         rc = TouchKey(parent);
     if (rc != SQLITE_OK)
         return Fail(ErrorOf(rc));
-    if ((err = txn.CommitChange()) != ERROR_SUCCESS)
+    if ((err = kc.Commit()) != ERROR_SUCCESS)
         return Fail(err);
     return ERROR_SUCCESS;
 }
@@ -1184,17 +1192,12 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcName, LPD
 {
     if (!lpName || !lpcName || (lpClass && !lpcClass))
         return Fail(ERROR_INVALID_PARAMETER);
-    Call call;
-    if (call.Error())
-        return Fail(call.Error());
-    int64_t id;
-    LONG err = ResolveKey(hKey, id);
-    if (err)
-        return Fail(err);
-    Txn txn(false);
-    if ((err = txn.Started()) != ERROR_SUCCESS)
-        return Fail(err);
-    if ((err = CheckLive(id)) != ERROR_SUCCESS)
+    KeyCall kc(hKey);
+    if (kc.Error())
+        return Fail(kc.Error());
+    const int64_t id = kc.Id();
+    LONG err;
+    if ((err = kc.Begin(false)) != ERROR_SUCCESS)
         return Fail(err);
     std::u16string name, cls;
     int64_t written;
@@ -1211,7 +1214,7 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcName, LPD
         cls = st.ColName(1);
         written = st.ColInt(2);
     }
-    txn.End();
+    kc.End();
     // Nothing is copied unless everything fits; the sizes say what would.
     bool small = CheckNameRoom(name, lpcName) != ERROR_SUCCESS ||
                  (lpClass && CheckNameRoom(cls, lpcClass) != ERROR_SUCCESS);
@@ -1234,17 +1237,12 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
 {
     if (!lpValueName || !lpcchValueName || (lpData && !lpcbData))
         return Fail(ERROR_INVALID_PARAMETER);
-    Call call;
-    if (call.Error())
-        return Fail(call.Error());
-    int64_t id;
-    LONG err = ResolveKey(hKey, id);
-    if (err)
-        return Fail(err);
-    Txn txn(false);
-    if ((err = txn.Started()) != ERROR_SUCCESS)
-        return Fail(err);
-    if ((err = CheckLive(id)) != ERROR_SUCCESS)
+    KeyCall kc(hKey);
+    if (kc.Error())
+        return Fail(kc.Error());
+    const int64_t id = kc.Id();
+    LONG err;
+    if ((err = kc.Begin(false)) != ERROR_SUCCESS)
         return Fail(err);
     std::u16string name;
     DWORD type;
@@ -1262,7 +1260,7 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
         type = static_cast<DWORD>(st.ColInt(1));
         data = st.ColBytes(2);
     }
-    txn.End();
+    kc.End();
     bool small = CheckNameRoom(name, lpcchValueName) != ERROR_SUCCESS ||
                  (lpData && *lpcbData < data.size());
     if (lpType)
@@ -1289,15 +1287,12 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD lpRes
 {
     if (lpClass && !lpcClass)
         return Fail(ERROR_INVALID_PARAMETER);
-    Call call;
-    if (call.Error())
-        return Fail(call.Error());
-    int64_t id;
-    LONG err = ResolveKey(hKey, id);
-    if (err)
-        return Fail(err);
-    Txn txn(false);
-    if ((err = txn.Started()) != ERROR_SUCCESS)
+    KeyCall kc(hKey);
+    if (kc.Error())
+        return Fail(kc.Error());
+    const int64_t id = kc.Id();
+    LONG err;
+    if ((err = kc.Begin(false)) != ERROR_SUCCESS)
         return Fail(err);
     std::u16string cls;
     int64_t written;
@@ -1335,7 +1330,7 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD lpRes
         maxName = st.ColInt(1);
         maxData = st.ColInt(2);
     }
-    txn.End();
+    kc.End();
     if (lpClass) {
         if (CheckNameRoom(cls, lpcClass) != ERROR_SUCCESS) {
             *lpcClass = static_cast<DWORD>(cls.size() + 1);

@@ -9,19 +9,7 @@
 
 #include "support/xec.h"
 #include "support/xfile.h"
-
-// A name too long for the device is refused instead of being cut: a cut
-// name could open (or truncate) a different file.
-static BOOL NameToWide(LPCSTR pszName, WCHAR *pszWide)
-{
-    DWORD n = 0;
-    while (pszName[n] != 0) {
-        if (++n >= MAX_PATH)
-            return FALSE;
-    }
-    XStr_String2TString(pszName, pszWide, MAX_PATH);
-    return TRUE;
-}
+#include "support/xfile_names.h"
 
 static DWORD OpenFailureCode(int nMode)
 {
@@ -77,7 +65,7 @@ DWORD XFile_Open(LPCSTR pszFileName, int nMode, HANDLE *phFile)
 
     if (nMode < XFILE_MODE_READ || nMode > XFILE_MODE_APPEND || pszFileName == NULL || phFile == NULL)
         return XEC_INTERNAL;
-    if (!NameToWide(pszFileName, szWide))
+    if (!XFileNameToWide(pszFileName, szWide))
         return OpenFailureCode(nMode);
     return XFile_OpenW(szWide, nMode, phFile);
 }
@@ -104,7 +92,7 @@ DWORD XFile_Create(LPCSTR pszFileName, HANDLE *phFile)
 
     if (pszFileName == NULL || phFile == NULL)
         return XEC_INTERNAL;
-    if (!NameToWide(pszFileName, szWide))
+    if (!XFileNameToWide(pszFileName, szWide))
         return XEC_SYSTEM;
     return XFile_CreateW(szWide, phFile);
 }

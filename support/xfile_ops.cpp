@@ -8,10 +8,10 @@
 
 #include "support/xec.h"
 #include "support/xfile.h"
+#include "support/xfile_names.h"
 
-// A name too long for the device is refused instead of being cut: a cut
-// name would delete or rename a different file.
-static BOOL NameToWide(LPCSTR pszName, WCHAR *pszWide)
+// XFileNameToWide
+BOOL XFileNameToWide(LPCSTR pszName, WCHAR *pszWide)
 {
     DWORD n = 0;
     while (pszName[n] != 0) {
@@ -102,7 +102,7 @@ DWORD XFile_DeleteFile(LPCSTR pszFileName)
 
     if (pszFileName == NULL)
         return XEC_INTERNAL;
-    if (!NameToWide(pszFileName, szWide))
+    if (!XFileNameToWide(pszFileName, szWide))
         return XEC_BAD_NAME;
     if (!DeleteFileW(szWide))
         return Xec_MapErrorCode();
@@ -117,7 +117,7 @@ DWORD XFile_CreateDirectory(LPCSTR pszDirName)
 
     if (pszDirName == NULL)
         return XEC_INTERNAL;
-    if (!NameToWide(pszDirName, szWide)) {
+    if (!XFileNameToWide(pszDirName, szWide)) {
         SetLastError(ERROR_INVALID_NAME);
         return XEC_BAD_NAME;
     }
@@ -133,7 +133,7 @@ DWORD XFile_DeleteDirectory(LPCSTR pszDirName)
 
     if (pszDirName == NULL)
         return XEC_INTERNAL;
-    if (!NameToWide(pszDirName, szWide))
+    if (!XFileNameToWide(pszDirName, szWide))
         return XEC_BAD_NAME;
     if (!RemoveDirectoryW(szWide))
         return Xec_MapErrorCode();
@@ -161,7 +161,7 @@ static BOOL IsFolder(LPCSTR pszName)
     WCHAR szWide[MAX_PATH];
     DWORD dwAttr;
 
-    if (!NameToWide(pszName, szWide))
+    if (!XFileNameToWide(pszName, szWide))
         return FALSE;
     dwAttr = GetFileAttributesW(szWide);
     return dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -275,7 +275,7 @@ DWORD XFile_RenameFile(LPCSTR pszSource, LPCSTR pszDest, BOOL bOverwrite)
 
     if (pszSource == NULL || pszDest == NULL)
         return XEC_INTERNAL;
-    if (!NameToWide(pszSource, szSource) || !NameToWide(pszDest, szDest))
+    if (!XFileNameToWide(pszSource, szSource) || !XFileNameToWide(pszDest, szDest))
         return XEC_BAD_NAME;
 
     bDestExists = XFile_FileExists(pszDest) == XEC_OK;
@@ -313,13 +313,13 @@ DWORD XFile_CopyFileStamp(LPCSTR pszSource, LPCSTR pszDest)
 
     if (pszSource == NULL || pszDest == NULL)
         return XEC_INTERNAL;
-    if (!NameToWide(pszSource, szWide))
+    if (!XFileNameToWide(pszSource, szWide))
         return XEC_NOT_FOUND;
     hSource = CreateFileW(szWide, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
     if (hSource == INVALID_HANDLE_VALUE)
         return XEC_NOT_FOUND;
     hDest = INVALID_HANDLE_VALUE;
-    if (NameToWide(pszDest, szWide))
+    if (XFileNameToWide(pszDest, szWide))
         hDest = CreateFileW(szWide, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
     if (hDest == INVALID_HANDLE_VALUE) {
         CloseHandle(hSource);
@@ -358,7 +358,7 @@ DWORD XFile_GetDiskFreeSpaceEx(LPCSTR pszPath, DWORD *pdwSectorsPerCluster, DWOR
         }
     }
     szRoot[n] = 0;
-    if (!NameToWide(szRoot, szWide))
+    if (!XFileNameToWide(szRoot, szWide))
         return XEC_BAD_NAME;
     if (!GetDiskFreeSpaceExW(szWide, &avail, &total, &free))
         return Xec_MapErrorCode();

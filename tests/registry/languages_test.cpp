@@ -15,73 +15,66 @@ std::string Name(int i)
     return cetest::U8(g_LanguageTable[i].pszName);
 }
 
+// Every row is well formed, in display order, and found by its own name in
+// capitals (so no two names are the same, case ignored).
 TEST(Languages, ThirtyNineRowsInDisplayOrder)
 {
     ASSERT_EQ(LANGUAGE_COUNT, 39);
     EXPECT_EQ(Name(0), "Albanian");
     EXPECT_EQ(Name(38), "Ukrainian");
-    EXPECT_EQ(cetest::U8(g_szUnknownLanguage), "UNKNOWN");
+    int withSecondLayout = 0;
     for (int i = 0; i < LANGUAGE_COUNT; ++i) {
         ASSERT_NE(g_LanguageTable[i].pszName, nullptr) << i;
-        size_t len = std::char_traits<char16_t>::length(g_LanguageTable[i].pszName);
-        EXPECT_GT(len, 0u) << i;
-        EXPECT_LE(len, 22u) << "the longest name has 22 characters: " << Name(i);
         for (int p = 0; p < LANGUAGE_PARAM_COUNT; ++p)
             ASSERT_NE(g_LanguageTable[i].apszParam[p], nullptr)
                 << Name(i) << " @" << p + 1 << ": an empty field is an empty string";
-        // @1 to @3 are decimal numbers; @4 two or three small letters.
-        for (int p = 0; p < 3; ++p) {
+        for (int p = 0; p < 3; ++p) { // @1 to @3 are decimal numbers
             std::string v = g_LanguageTable[i].apszParam[p];
-            EXPECT_FALSE(v.empty()) << Name(i) << " @" << p + 1;
-            for (char c : v)
-                EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(c))) << Name(i) << " @" << p + 1;
+            EXPECT_TRUE(!v.empty() && v.find_first_not_of("0123456789") == std::string::npos)
+                << Name(i) << " @" << p + 1 << " = " << v;
         }
         std::string layout = g_LanguageTable[i].apszParam[3];
-        EXPECT_TRUE(layout.size() == 2 || layout.size() == 3) << Name(i) << " layout " << layout;
-        for (char c : layout)
-            EXPECT_TRUE(c >= 'a' && c <= 'z') << Name(i) << " layout " << layout;
+        EXPECT_TRUE((layout.size() == 2 || layout.size() == 3) &&
+                    layout.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos)
+            << Name(i) << " layout " << layout;
+        withSecondLayout += g_LanguageTable[i].apszParam[4][0] != 0;
         if (i > 0) {
             EXPECT_LT(Name(i - 1), Name(i)) << "the list is in alphabetical display order";
         }
+        std::u16string upper = g_LanguageTable[i].pszName;
+        for (auto &c : upper)
+            c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
+        EXPECT_EQ(FindLanguageRow(upper.c_str(), nullptr), i) << Name(i) << " finds its own row first";
     }
+    EXPECT_EQ(withSecondLayout, 1) << "only the Turkish row has a second layout";
 }
 
 TEST(Languages, ListedRowsIncludingTheOddOnes)
 {
     struct Row {
         int index;
-        const char *name, *lcid, *ansi, *oem, *layout, *layout2, *face;
+        const char *name, *params[LANGUAGE_PARAM_COUNT];
     } rows[] = {
-        {0, "Albanian", "1052", "1250", "852", "al", "", ""},
-        {3, "Croatian", "1060", "1250", "852", "cr", "", ""},
-        {4, "Czech", "1029", "1250", "852", "cz", "", "Times New Roman Cyr"},
-        {5, "Danish", "1030", "1252", "850", "da", "", ""},
-        {6, "Dutch Belgian", "2060", "1252", "850", "be", "", ""},
-        {10, "English United Kingdom", "2057", "1252", "850", "uk", "", ""},
-        {11, "Estonian", "1061", "1257", "775", "est", "", "Times New Roman Baltic"},
-        {13, "French Belgian", "1033", "1252", "437", "be", "", ""},
-        {19, "Greek", "1032", "1253", "737", "he", "", "Times New Roman Greek"},
-        {30, "Russian", "1049", "1251", "866", "ru", "", "Times New Roman Cyr"},
-        {31, "Serbian Cyrillic", "3098", "1251", "855", "cc", "", ""},
-        {34, "Slovenian", "1033", "1252", "437", "cr", "", ""},
-        {37, "Turkey", "1055", "1254", "857", "tuq", "tuf", "Times New Roman Turkish"},
-        {38, "Ukrainian", "1058", "1251", "866", "ur", "", "Times New Roman Cyr"},
+        {0, "Albanian", {"1052", "1250", "852", "al", "", ""}},
+        {3, "Croatian", {"1060", "1250", "852", "cr", "", ""}},
+        {4, "Czech", {"1029", "1250", "852", "cz", "", "Times New Roman Cyr"}},
+        {5, "Danish", {"1030", "1252", "850", "da", "", ""}},
+        {6, "Dutch Belgian", {"2060", "1252", "850", "be", "", ""}},
+        {10, "English United Kingdom", {"2057", "1252", "850", "uk", "", ""}},
+        {11, "Estonian", {"1061", "1257", "775", "est", "", "Times New Roman Baltic"}},
+        {13, "French Belgian", {"1033", "1252", "437", "be", "", ""}},
+        {19, "Greek", {"1032", "1253", "737", "he", "", "Times New Roman Greek"}},
+        {30, "Russian", {"1049", "1251", "866", "ru", "", "Times New Roman Cyr"}},
+        {31, "Serbian Cyrillic", {"3098", "1251", "855", "cc", "", ""}},
+        {34, "Slovenian", {"1033", "1252", "437", "cr", "", ""}},
+        {37, "Turkey", {"1055", "1254", "857", "tuq", "tuf", "Times New Roman Turkish"}},
+        {38, "Ukrainian", {"1058", "1251", "866", "ur", "", "Times New Roman Cyr"}},
     };
     for (const auto &r : rows) {
-        const LANGUAGEROW &row = g_LanguageTable[r.index];
         EXPECT_EQ(Name(r.index), r.name) << "row " << r.index;
-        EXPECT_STREQ(row.apszParam[0], r.lcid) << r.name << " @1";
-        EXPECT_STREQ(row.apszParam[1], r.ansi) << r.name << " @2";
-        EXPECT_STREQ(row.apszParam[2], r.oem) << r.name << " @3";
-        EXPECT_STREQ(row.apszParam[3], r.layout) << r.name << " @4";
-        EXPECT_STREQ(row.apszParam[4], r.layout2) << r.name << " @5";
-        EXPECT_STREQ(row.apszParam[5], r.face) << r.name << " @6";
+        for (int p = 0; p < LANGUAGE_PARAM_COUNT; ++p)
+            EXPECT_STREQ(g_LanguageTable[r.index].apszParam[p], r.params[p]) << r.name << " @" << p + 1;
     }
-    // Only the Turkish row has a second layout.
-    int withSecond = 0;
-    for (int i = 0; i < LANGUAGE_COUNT; ++i)
-        withSecond += g_LanguageTable[i].apszParam[4][0] != 0;
-    EXPECT_EQ(withSecond, 1);
 }
 
 TEST(Languages, LookupByName)
@@ -90,19 +83,9 @@ TEST(Languages, LookupByName)
         const char16_t *name;
         int index;
     } rows[] = {
-        {u"Russian", 30},
-        {u"russian", 30},
-        {u"RUSSIAN", 30},
-        {u"tUrKeY", 37},
-        {u"Albanian", 0},
-        {u"ukrainian", 38},
-        {u"English United Kingdom", 10},
-        {u"UNKNOWN", -1},
-        {u"unknown", -1},
-        {u"Klingon", -1},
-        {u"Russian ", -1},
-        {u"", -1},
-        {nullptr, -1},
+        {u"Russian", 30}, {u"russian", 30},  {u"RUSSIAN", 30}, {u"tUrKeY", 37},   {u"Albanian", 0},
+        {u"ukrainian", 38}, {u"English United Kingdom", 10},  {u"UNKNOWN", -1},  {u"unknown", -1},
+        {u"Klingon", -1}, {u"Russian ", -1}, {u"", -1},        {nullptr, -1},
     };
     for (const auto &r : rows) {
         std::string label = r.name ? cetest::U8(r.name) : "(null)";
@@ -119,31 +102,10 @@ TEST(Languages, LookupByName)
         }
         EXPECT_EQ(FindLanguageRow(r.name, nullptr), r.index) << "without a row, " << label;
     }
+    EXPECT_EQ(cetest::U8(g_szUnknownLanguage), "UNKNOWN");
     EXPECT_TRUE(IsUnknownLanguage(u"Unknown"));
     EXPECT_TRUE(IsUnknownLanguage(nullptr));
     EXPECT_FALSE(IsUnknownLanguage(u"Danish"));
-}
-
-TEST(Languages, EveryNameFindsItsOwnRowFirst)
-{
-    for (int i = 0; i < LANGUAGE_COUNT; ++i) {
-        std::u16string upper = g_LanguageTable[i].pszName;
-        for (auto &c : upper)
-            if (c >= u'a' && c <= u'z')
-                c = static_cast<char16_t>(c - 32);
-        // The first row with that name, case ignored, is the one found.
-        int first = -1;
-        for (int j = 0; j < LANGUAGE_COUNT && first < 0; ++j) {
-            std::u16string other = g_LanguageTable[j].pszName;
-            for (auto &c : other)
-                if (c >= u'a' && c <= u'z')
-                    c = static_cast<char16_t>(c - 32);
-            if (other == upper)
-                first = j;
-        }
-        EXPECT_EQ(FindLanguageRow(upper.c_str(), nullptr), first) << Name(i);
-        EXPECT_EQ(first, i) << "display names are unique";
-    }
 }
 
 } // namespace

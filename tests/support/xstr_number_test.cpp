@@ -11,7 +11,7 @@
 
 namespace {
 
-TEST(XStrToInteger, Decimal) {
+TEST(XStrToInteger, DecimalAndHexadecimal) {
     struct Row {
         const char *text;
         int value;
@@ -30,17 +30,11 @@ TEST(XStrToInteger, Decimal) {
         EXPECT_EQ(XStr_ToIntegerEx(r.text, &v), 1);
         EXPECT_EQ(v, r.value) << "Ex form of \"" << r.text << "\"";
     }
-}
-
-TEST(XStrToInteger, Hexadecimal) {
-    struct Row {
-        const char *text;
-        int value;
-    } rows[] = {
+    const Row hex[] = {
         {"ff", 255},       {"FF", 255},        {"0x1F", 0},  {"1f", 31},  {" -a", -10},
         {"fffffffF", -1},  {"123456789", 0x23456789}, {"g", 0}, {"7fz", 127},
     };
-    for (const auto &r : rows) {
+    for (const auto &r : hex) {
         int v = 12345;
         EXPECT_EQ(XStr_ToIntegerRadixEx(r.text, 16, &v), 1);
         EXPECT_EQ(v, r.value) << "hex text \"" << r.text << "\"";
@@ -69,7 +63,7 @@ TEST(XStrToFloat, IntegerPartOnly) {
     }
 }
 
-TEST(XStrFromInteger, DecimalAndHex) {
+TEST(XStrFromInteger, DecimalHexAndBack) {
     struct Row {
         int value;
         int radix;
@@ -90,12 +84,9 @@ TEST(XStrFromInteger, DecimalAndHex) {
     EXPECT_STREQ(buf, "keep") << "destination left alone";
     EXPECT_EQ(XStr_FromInteger(-42, buf), buf);
     EXPECT_STREQ(buf, "-42");
-}
 
-TEST(XStrFromInteger, RoundTrip) {
     const int values[] = {0, 1, -1, 9, 10, 99, 100, 65535, -65536, 2147483647, -2147483647 - 1};
     for (int v : values) {
-        char buf[100];
         XStr_FromInteger(v, buf);
         EXPECT_EQ(XStr_ToInteger(buf), v) << "decimal text " << buf;
         int h = 0;
@@ -105,7 +96,7 @@ TEST(XStrFromInteger, RoundTrip) {
     }
 }
 
-TEST(XStrClasses, ByteClasses) {
+TEST(XStrClasses, ByteAndUnitClasses) {
     for (int c = 0; c < 256; ++c) {
         bool english = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
         bool russian = c >= 192 || c == 168 || c == 184;
@@ -114,9 +105,6 @@ TEST(XStrClasses, ByteClasses) {
         EXPECT_EQ(XStr_IsAnsiRussian((unsigned char)c) != 0, russian) << "byte " << c;
         EXPECT_EQ(XStr_IsDigit((unsigned char)c) != 0, digit) << "byte " << c;
     }
-}
-
-TEST(XStrClasses, UnitClasses) {
     struct Row {
         unsigned int unit;
         bool english, russian, digit;

@@ -46,17 +46,10 @@ TEST(XStrPathSplit, TitleNameExtensionFolder) {
         EXPECT_TRUE(ext >= r.path && ext <= r.path + strlen(r.path)) << "points into " << r.path;
         ASSERT_EQ(XStr_GetFilePath(r.path, buf, sizeof buf), 1) << r.path;
         EXPECT_STREQ(buf, r.folder) << r.path;
+        if (!*r.ext) {
+            EXPECT_EQ(ext, r.path + strlen(r.path)) << "no extension: the terminator of " << r.path;
+        }
     }
-}
-
-TEST(XStrPathSplit, ExtensionPointerIsTheTerminatorWithoutExtension) {
-    const char *p = "readme";
-    EXPECT_EQ(XStr_GetFileExtPtr(p), p + 6);
-    const char *q = "\\old.dir\\file";
-    EXPECT_EQ(XStr_GetFileExtPtr(q), q + strlen(q));
-}
-
-TEST(XStrPathSplit, WideTitle) {
     const WCHAR *p = u"\\Windows\\\u0416.exe";
     EXPECT_EQ(XStr_GetFileTitlePtrW(p), p + 9);
     const WCHAR *q = u"bare";
@@ -80,7 +73,7 @@ TEST(XStrPathSplit, SizeRules) {
     EXPECT_STREQ(buf, "\\ab\\");
 }
 
-TEST(XStrPathJoin, ChangeFileExt) {
+TEST(XStrPathJoin, ChangeExtTitleAndPath) {
     struct Row {
         const char *path, *ext, *expected;
     } rows[] = {
@@ -100,9 +93,7 @@ TEST(XStrPathJoin, ChangeFileExt) {
     char same[MAX_PATH] = "\\d\\f.load";
     XStr_ChangeFileExt(same, "unload", same);
     EXPECT_STREQ(same, "\\d\\f.unload") << "destination may be the source";
-}
 
-TEST(XStrPathJoin, ChangeFileTitle) {
     char buf[MAX_PATH];
     XStr_ChangeFileTitle("\\Windows\\*.*", "app.exe", buf);
     EXPECT_STREQ(buf, "\\Windows\\app.exe");
@@ -114,25 +105,19 @@ TEST(XStrPathJoin, ChangeFileTitle) {
     WCHAR wbuf[MAX_PATH];
     EXPECT_EQ(XStr_ChangeFileTitleW(u"\\A\\old.txt", u"\u0416.txt", wbuf), wbuf);
     EXPECT_EQ(std::u16string(wbuf), u"\\A\\\u0416.txt");
-}
 
-TEST(XStrPathJoin, ChangeFilePath) {
-    char buf[MAX_PATH];
     XStr_ChangeFilePath("\\Storage Card\\app.exe", "\\Program Files\\App", buf);
     EXPECT_STREQ(buf, "\\Program Files\\App\\app.exe");
     XStr_ChangeFilePath("app.exe", "\\Dir\\", buf);
     EXPECT_STREQ(buf, "\\Dir\\app.exe") << "no second backslash";
 
-    // Folder and title together reaching 260 bytes: the folder only.
-    std::string folder = "\\" + std::string(250, 'f');
-    XStr_ChangeFilePath("\\x\\title12.txt", folder.c_str(), buf);
-    EXPECT_EQ(std::string(buf), folder + "\\") << "title left out";
-    std::string folder2 = "\\" + std::string(245, 'f');
-    XStr_ChangeFilePath("\\x\\title12.txt", folder2.c_str(), buf); // 247 + 11 = 258
-    EXPECT_EQ(std::string(buf), folder2 + "\\title12.txt") << "fits";
-    std::string folder3 = "\\" + std::string(247, 'f');
-    XStr_ChangeFilePath("\\x\\title12.txt", folder3.c_str(), buf); // 249 + 11 = 260
-    EXPECT_EQ(std::string(buf), folder3 + "\\") << "exactly 260 bytes: title left out";
+    // Folder, delimiter and title reaching 260 bytes: the folder only.
+    for (size_t n : {245u, 247u, 250u}) {
+        std::string folder = "\\" + std::string(n, 'f');
+        XStr_ChangeFilePath("\\x\\title12.txt", folder.c_str(), buf);
+        std::string want = folder + (n + 2 + 11 < 260 ? "\\title12.txt" : "\\");
+        EXPECT_EQ(std::string(buf), want) << "folder of " << n + 1 << " bytes";
+    }
 }
 
 TEST(XStrPathJoin, OverlongResultsNeverPassTheBuffer) {
@@ -194,12 +179,9 @@ TEST(XStrPathDelims, AddAndRemove) {
     char f[4] = "";
     EXPECT_EQ(XStr_AddFileExtDelim(f), 1);
     EXPECT_STREQ(f, ".");
-}
-
-TEST(XStrPathDelims, FileNameToUpperKeepsCase) {
     char s[] = "\\Windows\\MixedCase.Exe";
     EXPECT_EQ(XStr_FileNameToUpper(s), s);
-    EXPECT_STREQ(s, "\\Windows\\MixedCase.Exe");
+    EXPECT_STREQ(s, "\\Windows\\MixedCase.Exe") << "XStr_FileNameToUpper keeps the case";
 }
 
 TEST(XFileBuildFullFileName, JoinsOrKeeps) {

@@ -11,6 +11,15 @@
 
 #include "helpers/testdevice.h"
 
+// Expects CALL to return FAILED and to leave ERROR as the last error; a
+// failure names the call.
+#define EXPECT_FAILS(call, failed, error)                                                         \
+    do {                                                                                          \
+        SetLastError(0);                                                                          \
+        EXPECT_EQ((call), (failed)) << #call;                                                     \
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(error)) << #call;                            \
+    } while (0)
+
 namespace filetest {
 
 inline HANDLE Open(const std::u16string &path, DWORD access, DWORD share, DWORD disposition)

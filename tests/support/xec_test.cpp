@@ -28,18 +28,9 @@ const MapRow kMapped[] = {
     {14, 16},   {84, 16},   {1130, 16},
 };
 
-TEST(XecMap, EveryListedErrorHasItsCode) {
+TEST(XecMap, ListedErrorsHaveTheirCodesEverythingElseIs18) {
     for (const MapRow &row : kMapped)
         EXPECT_EQ(Xec_MapErrorCodeEx(row.error), row.code) << "system error " << row.error;
-}
-
-TEST(XecMap, EverythingElseIsSystemFailure) {
-    const LONG others[] = {-1, 1, 6, 18, 71, 145, 183, 1000, 0x7FFFFFFF, (LONG)0x80000000};
-    for (LONG e : others)
-        EXPECT_EQ(Xec_MapErrorCodeEx(e), 18u) << "system error " << e;
-}
-
-TEST(XecMap, UnlistedNumbersBetweenListedOnesGive18) {
     // Walk a range and make sure only the listed numbers leave 18.
     for (LONG e = 0; e < 7000; ++e) {
         bool listed = false;
@@ -49,9 +40,10 @@ TEST(XecMap, UnlistedNumbersBetweenListedOnesGive18) {
             ASSERT_EQ(Xec_MapErrorCodeEx(e), 18u) << "system error " << e;
         }
     }
-}
-
-TEST(XecMap, ReadsTheLastError) {
+    const LONG outside[] = {-1, 0x7FFFFFFF, (LONG)0x80000000};
+    for (LONG e : outside)
+        EXPECT_EQ(Xec_MapErrorCodeEx(e), 18u) << "system error " << e;
+    // Xec_MapErrorCode reads the last error.
     SetLastError(112);
     EXPECT_EQ(Xec_MapErrorCode(), 9u) << "ERROR_DISK_FULL is disk overflow";
     SetLastError(2);
@@ -60,7 +52,7 @@ TEST(XecMap, ReadsTheLastError) {
     EXPECT_EQ(Xec_MapErrorCode(), 0u);
 }
 
-TEST(XecMessages, EveryCodeHasItsOwnText) {
+TEST(XecMessages, EveryCodeHasItsOwnTextOthersAreUnknown) {
     // Spot checks at both ends and in the middle catch a shifted table;
     // distinct texts catch a repeated row.
     const struct {
@@ -76,11 +68,7 @@ TEST(XecMessages, EveryCodeHasItsOwnText) {
         ASSERT_NE(msg, nullptr) << "code " << code;
         EXPECT_TRUE(seen.insert(msg).second) << "code " << code << " repeats \"" << msg << "\"";
     }
-}
-
-TEST(XecMessages, UnknownCodes) {
-    const DWORD codes[] = {20, 21, 100, 0x7FFFFFFF, 4294967295u};
-    for (DWORD code : codes) {
+    for (DWORD code : {20u, 21u, 100u, 0x7FFFFFFFu, 4294967295u}) {
         const char *msg = Xec_ErrMsgPtr(code);
         ASSERT_NE(msg, nullptr) << "code " << code;
         EXPECT_EQ(std::string(msg), "Unknown error") << "code " << code;

@@ -2,39 +2,33 @@
 // whole subtrees.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "helpers/testdevice.h"
+#include "helpers/scriptkit.h"
 #include "internal/faults.h"
 #include "internal/handles.h"
 #include "internal/registry.h"
 #include "registry/regpath.h"
 
+using cetest::U16;
+
 namespace {
 
-class RegPath : public cetest::DeviceFixture {
+const uint32_t kHKLM = 0x80000002u;
+
+class RegPath : public cetest::ScriptFixture {
 protected:
     void TearDown() override
     {
         plat::FaultResetAll();
         EXPECT_EQ(plat::HandleCount(plat::HandleKind::RegKey), 0u) << "a key was left open";
-        cetest::DeviceFixture::TearDown();
+        cetest::ScriptFixture::TearDown();
     }
 
-    bool KeyExists(HKEY root, const char16_t *path)
-    {
-        HKEY k = 0;
-        LONG r = RegOpenKeyExW(root, path, 0, 0, &k);
-        if (r == ERROR_SUCCESS)
-            RegCloseKey(k);
-        return r == ERROR_SUCCESS;
-    }
-
-    // The shared count of a path: its type and bytes, or missing.
+    // The stored shared value of a path: result, type and bytes.
     struct Stored {
         LONG result;
         DWORD type;
@@ -48,34 +42,25 @@ protected:
             return s;
         BYTE buf[64];
         DWORD cb = sizeof buf;
-        s.result = RegQueryValueExW(k, cetest::U16(path).c_str(), nullptr, &s.type, buf, &cb);
+        s.result = RegQueryValueExW(k, U16(path).c_str(), nullptr, &s.type, buf, &cb);
         if (s.result == ERROR_SUCCESS)
             s.bytes.assign(reinterpret_cast<char *>(buf), cb);
         RegCloseKey(k);
         return s;
     }
-    DWORD Count(const std::string &path)
-    {
-        Stored s = SharedValue(path);
-        if (s.result != ERROR_SUCCESS)
-            return 0;
-        EXPECT_EQ(s.type, static_cast<DWORD>(REG_DWORD)) << path;
-        EXPECT_EQ(s.bytes.size(), 4u) << path;
-        DWORD v = 0;
-        std::memcpy(&v, s.bytes.data(), std::min<size_t>(4, s.bytes.size()));
-        EXPECT_NE(v, 0u) << "a count of 0 is never stored: " << path;
-        return v;
-    }
     void PutShared(const std::string &path, DWORD type, const std::string &bytes)
     {
-        HKEY k = 0;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Shared", 0, nullptr, 0, 0,
-                                  nullptr, &k, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExW(k, cetest::U16(path).c_str(), 0, type,
-                                 reinterpret_cast<const BYTE *>(bytes.data()),
+        HKEY k = RegOpenKeyPath("Software\\Apps\\Shared", HKEY_LOCAL_MACHINE, 1);
+        ASSERT_NE(k, 0u);
+        ASSERT_EQ(RegSetValueExW(k, U16(path).c_str(), 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
                                  static_cast<DWORD>(bytes.size())),
                   ERROR_SUCCESS);
+        RegCloseKey(k);
+    }
+    static void MakeKey(const char *path)
+    {
+        HKEY k = RegOpenKeyPath(path, HKEY_LOCAL_MACHINE, 1);
+        ASSERT_NE(k, 0u) << path;
         RegCloseKey(k);
     }
 };
@@ -86,16 +71,11 @@ TEST_F(RegPath, RootNames)
         const char *name;
         HKEY root;
     } rows[] = {
-        {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-        {"hkey_local_machine", HKEY_LOCAL_MACHINE},
-        {"Hkey_Local_Machine", HKEY_LOCAL_MACHINE},
-        {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-        {"hKeY_cUrReNt_UsEr", HKEY_CURRENT_USER},
-        {"HKEY_CLASSES_ROOT", 0},
-        {"HKEY_USERS", 0},
-        {"HKLM", 0},
-        {"HKEY_LOCAL_MACHINE ", 0},
-        {"", 0},
+        {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {"hkey_local_machine", HKEY_LOCAL_MACHINE},
+        {"Hkey_Local_Machine", HKEY_LOCAL_MACHINE}, {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+        {"hKeY_cUrReNt_UsEr", HKEY_CURRENT_USER},   {"HKEY_CLASSES_ROOT", 0},
+        {"HKEY_USERS", 0},                          {"HKLM", 0},
+        {"HKEY_LOCAL_MACHINE ", 0},                 {"", 0},
         {nullptr, 0},
     };
     for (const auto &row : rows)
@@ -104,26 +84,20 @@ TEST_F(RegPath, RootNames)
 
 TEST_F(RegPath, OpenOrCreateByPath)
 {
-    EXPECT_EQ(RegOpenKeyPath("Software\\Apps\\Demo", HKEY_LOCAL_MACHINE, 0), 0u)
-        << "a missing key is not opened";
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software")) << "and nothing was made";
-
-    HKEY k = RegOpenKeyPath("Software\\Apps\\Demo", HKEY_LOCAL_MACHINE, 1);
-    ASSERT_NE(k, 0u);
-    RegCloseKey(k);
-    // Every key made on the way has the setup's class.
+    EXPECT_EQ(RegOpenKeyPath("Software\\Apps\\Demo", HKEY_LOCAL_MACHINE, 0), 0u) << "a missing key is not opened";
+    EXPECT_FALSE(KeyExists(kHKLM, u"Software")) << "and nothing was made";
+    MakeKey("Software\\Apps\\Demo");
     for (const char16_t *path : {u"Software", u"Software\\Apps", u"Software\\Apps\\Demo"}) {
         HKEY h = 0;
         ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, 0, &h), ERROR_SUCCESS);
         WCHAR cls[32];
         DWORD cch = 32;
-        ASSERT_EQ(RegQueryInfoKeyW(h, cls, &cch, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                   nullptr, nullptr, nullptr, nullptr),
+        ASSERT_EQ(RegQueryInfoKeyW(h, cls, &cch, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr),
                   ERROR_SUCCESS);
-        EXPECT_EQ(std::u16string(cls, cch), u"ParvellRegClass") << cetest::U8(path);
+        EXPECT_EQ(std::u16string(cls, cch), u"ParvellRegClass") << "every key made on the way: " << cetest::U8(path);
         RegCloseKey(h);
     }
-
     // An existing key opens with either flag, in any case, and a key opened
     // without creating still takes values.
     HKEY again = RegOpenKeyPath("SOFTWARE\\apps\\demo", HKEY_LOCAL_MACHINE, 1);
@@ -132,16 +106,12 @@ TEST_F(RegPath, OpenOrCreateByPath)
     HKEY ro = RegOpenKeyPath("software\\apps\\DEMO", HKEY_LOCAL_MACHINE, 0);
     ASSERT_NE(ro, 0u);
     DWORD v = 7;
-    EXPECT_EQ(RegSetValueExW(ro, u"v", 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4),
-              ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteValueW(ro, u"v"), ERROR_SUCCESS);
-
-    // Relative to an open key.
-    HKEY sub = RegOpenKeyPath("Inner\\Most", ro, 1);
+    EXPECT_EQ(RegSetValueExW(ro, u"v", 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS);
+    HKEY sub = RegOpenKeyPath("Inner\\Most", ro, 1); // relative to an open key
     ASSERT_NE(sub, 0u);
     RegCloseKey(sub);
     RegCloseKey(ro);
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Demo\\Inner\\Most"));
+    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Demo\\Inner\\Most"));
 
     EXPECT_EQ(RegOpenKeyPath("x", 0x12345678u, 1), 0u) << "a bad parent";
     EXPECT_EQ(RegOpenKeyPath(nullptr, HKEY_LOCAL_MACHINE, 1), 0u);
@@ -149,20 +119,14 @@ TEST_F(RegPath, OpenOrCreateByPath)
 
 TEST_F(RegPath, PathsThatDoNotFitAreRefusedNotCut)
 {
-    // 255 bytes fit (256 units with the terminator); 256 do not.
-    std::string fits = "Long\\" + std::string(250, 'a');
-    ASSERT_EQ(fits.size(), 255u);
-    HKEY k = RegOpenKeyPath(fits.c_str(), HKEY_LOCAL_MACHINE, 1);
-    ASSERT_NE(k, 0u);
-    RegCloseKey(k);
-
-    std::string tooLong = "Long\\" + std::string(250, 'a') + "b";
+    std::string fits = "Long\\" + std::string(250, 'a'); // 255 bytes: 256 units with the terminator
+    MakeKey(fits.c_str());
+    std::string tooLong = fits + "b";
     EXPECT_EQ(RegOpenKeyPath(tooLong.c_str(), HKEY_LOCAL_MACHINE, 1), 0u);
     // Cutting the path would have named the existing key above: deleting the
     // long path must not delete it.
-    EXPECT_EQ(RegDeleteKeyPath(HKEY_LOCAL_MACHINE, tooLong.c_str()),
-              ERROR_FILENAME_EXCED_RANGE);
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, cetest::U16(fits).c_str()));
+    EXPECT_EQ(RegDeleteKeyPath(HKEY_LOCAL_MACHINE, tooLong.c_str()), ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_TRUE(KeyExists(kHKLM, U16(fits)));
 }
 
 TEST_F(RegPath, SharedCountsAddAndRelease)
@@ -173,35 +137,31 @@ TEST_F(RegPath, SharedCountsAddAndRelease)
     EXPECT_EQ(count, 1u);
     ASSERT_TRUE(SharedFileCount(1, file.c_str(), &count));
     EXPECT_EQ(count, 2u);
-    EXPECT_EQ(Count(file), 2u);
     Stored s = SharedValue(file);
+    EXPECT_EQ(s.type, DWORD(REG_DWORD));
     EXPECT_EQ(s.bytes, std::string("\x02\0\0\0", 4)) << "a little-endian REG_DWORD";
 
     ASSERT_TRUE(SharedFileCount(0, file.c_str(), &count));
     EXPECT_EQ(count, 1u);
-    EXPECT_EQ(Count(file), 1u);
+    EXPECT_EQ(SharedCount(file), 1u);
     ASSERT_TRUE(SharedFileCount(0, file.c_str(), &count));
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(SharedValue(file).result, ERROR_FILE_NOT_FOUND) << "the value is deleted at 0";
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Shared"))
-        << "the shared key itself stays";
+    EXPECT_EQ(SharedValue(file).result, ERROR_FILE_NOT_FOUND) << "the value is deleted at 0, never stored as 0";
+    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Shared")) << "the shared key itself stays";
 
     // Another object's count is its own; names compare without case.
     ASSERT_TRUE(SharedFileCount(1, "\\Windows\\A.DLL", nullptr));
     ASSERT_TRUE(SharedFileCount(1, "\\windows\\a.dll", &count));
     EXPECT_EQ(count, 2u);
-    EXPECT_EQ(Count(file), 0u);
+    EXPECT_EQ(SharedCount(file), 0u);
 }
 
 TEST_F(RegPath, ReleasingWhatWasNeverCountedCreatesNothing)
 {
     DWORD count = 99;
-    ASSERT_TRUE(SharedFileCount(0, "\\Windows\\never.dll", &count))
-        << "no shared key at all";
+    ASSERT_TRUE(SharedFileCount(0, "\\Windows\\never.dll", &count)) << "no shared key at all";
     EXPECT_EQ(count, 0u);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Shared"))
-        << "releasing does not create the shared key";
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Software"));
+    EXPECT_FALSE(KeyExists(kHKLM, u"Software")) << "releasing does not create the shared key";
 
     ASSERT_TRUE(SharedFileCount(1, "\\Windows\\other.dll", nullptr));
     count = 99;
@@ -211,42 +171,40 @@ TEST_F(RegPath, ReleasingWhatWasNeverCountedCreatesNothing)
     ASSERT_TRUE(SharedFileCount(0, "\\Windows\\never.dll", nullptr)) << "the count is optional";
 }
 
-TEST_F(RegPath, AValueThatIsNotACountFailsBothWaysAndStays)
+// A stored value that is not a count, or a count at its largest, fails the
+// change and stays as it was.
+TEST_F(RegPath, ValuesThatCannotBeChangedStay)
 {
     struct Row {
         const char *what;
         DWORD type;
         std::string bytes;
+        bool releasable;
     } rows[] = {
-        {"a REG_SZ", REG_SZ, std::string(reinterpret_cast<const char *>(u"3"), 4)},
-        {"a REG_BINARY", REG_BINARY, std::string("\x03\0\0\0", 4)},
-        {"a two-byte REG_DWORD", REG_DWORD, std::string("\x03\0", 2)},
-        {"an eight-byte REG_DWORD", REG_DWORD, std::string("\x03\0\0\0\0\0\0\0", 8)},
+        {"a REG_SZ", REG_SZ, std::string(reinterpret_cast<const char *>(u"3"), 4), false},
+        {"a REG_BINARY", REG_BINARY, std::string("\x03\0\0\0", 4), false},
+        {"a two-byte REG_DWORD", REG_DWORD, std::string("\x03\0", 2), false},
+        {"an eight-byte REG_DWORD", REG_DWORD, std::string("\x03\0\0\0\0\0\0\0", 8), false},
+        {"the largest count", REG_DWORD, std::string("\xff\xff\xff\xff", 4), true},
     };
     for (const auto &row : rows) {
         const std::string path = std::string("\\Windows\\") + row.what + ".dll";
         PutShared(path, row.type, row.bytes);
         DWORD count = 1234;
-        EXPECT_FALSE(SharedFileCount(1, path.c_str(), &count)) << "adding over " << row.what;
-        EXPECT_FALSE(SharedFileCount(0, path.c_str(), &count)) << "releasing " << row.what;
+        EXPECT_FALSE(SharedFileCount(1, path.c_str(), &count)) << "adding to " << row.what;
+        if (!row.releasable) {
+            EXPECT_FALSE(SharedFileCount(0, path.c_str(), &count)) << "releasing " << row.what;
+        }
         EXPECT_EQ(count, 1234u) << "no count reported for " << row.what;
         Stored s = SharedValue(path);
         EXPECT_EQ(s.result, ERROR_SUCCESS) << row.what << " is still there";
         EXPECT_EQ(s.type, row.type) << row.what;
         EXPECT_EQ(s.bytes, row.bytes) << row.what << " unchanged";
+        if (row.releasable) {
+            ASSERT_TRUE(SharedFileCount(0, path.c_str(), &count)) << row.what;
+            EXPECT_EQ(count, 0xfffffffeu) << row.what;
+        }
     }
-}
-
-TEST_F(RegPath, ACountNeverWrapsToZero)
-{
-    const std::string path = "\\Windows\\busy.dll";
-    PutShared(path, REG_DWORD, std::string("\xff\xff\xff\xff", 4));
-    DWORD count = 5;
-    EXPECT_FALSE(SharedFileCount(1, path.c_str(), &count)) << "one more would wrap to 0";
-    EXPECT_EQ(count, 5u);
-    EXPECT_EQ(Count(path), 0xffffffffu);
-    ASSERT_TRUE(SharedFileCount(0, path.c_str(), &count));
-    EXPECT_EQ(count, 0xfffffffeu);
 }
 
 TEST_F(RegPath, BadSharedPathsAreRefused)
@@ -255,15 +213,14 @@ TEST_F(RegPath, BadSharedPathsAreRefused)
     EXPECT_FALSE(SharedFileCount(1, nullptr, &count));
     EXPECT_FALSE(SharedFileCount(1, "", &count)) << "the unnamed value is no file's count";
     std::string fits = "\\" + std::string(258, 'f');
-    std::string tooLong = fits + "g";
     EXPECT_TRUE(SharedFileCount(1, fits.c_str(), &count)) << "259 bytes fit";
     EXPECT_EQ(count, 1u);
     count = 5;
-    EXPECT_FALSE(SharedFileCount(1, tooLong.c_str(), &count))
-        << "a cut name would share the count of another file";
+    std::string tooLong = fits + "g";
+    EXPECT_FALSE(SharedFileCount(1, tooLong.c_str(), &count)) << "a cut name would share another file's count";
     EXPECT_FALSE(SharedFileCount(0, tooLong.c_str(), &count));
     EXPECT_EQ(count, 5u);
-    EXPECT_EQ(Count(fits), 1u);
+    EXPECT_EQ(SharedCount(fits), 1u);
 }
 
 TEST_F(RegPath, AReleaseThatCannotReadTheRegistryFails)
@@ -278,56 +235,36 @@ TEST_F(RegPath, AReleaseThatCannotReadTheRegistryFails)
     EXPECT_FALSE(SharedFileCount(1, "\\Windows\\kept.dll", &count));
     std::string error;
     ASSERT_TRUE(plat::RegistryOpen(deviceDir, error)) << error;
-    EXPECT_EQ(Count("\\Windows\\kept.dll"), 1u);
+    EXPECT_EQ(SharedCount("\\Windows\\kept.dll"), 1u);
 }
 
+// Adding 0 -> 3 then releasing 3 -> 0, each step with every refused commit
+// on the way first: a refused commit fails the step and leaves the count.
 TEST_F(RegPath, EveryRefusedCommitLeavesTheCountConsistent)
 {
-    // Adding: from nothing (the shared key is made too), then on top.
-    for (DWORD start = 0; start < 3; ++start) {
-        const std::string path = "\\Windows\\faulty.dll";
-        int n = 1;
-        for (;; ++n) {
-            ASSERT_LT(n, 20) << "the add never succeeded";
-            plat::FaultArm(plat::FaultKind::RegistryCommit, n);
-            DWORD count = 1234;
-            BOOL ok = SharedFileCount(1, path.c_str(), &count);
-            bool fired = plat::FaultFired(plat::FaultKind::RegistryCommit);
-            plat::FaultArm(plat::FaultKind::RegistryCommit, 0);
-            if (fired) {
-                EXPECT_FALSE(ok) << "commit " << n << " failed, so the add failed";
-                EXPECT_EQ(count, 1234u);
-                EXPECT_EQ(Count(path), start) << "count unchanged after failed commit " << n;
-                continue;
-            }
-            ASSERT_TRUE(ok);
-            EXPECT_EQ(count, start + 1);
-            EXPECT_EQ(Count(path), start + 1);
-            break;
-        }
-        if (start == 0) {
-            EXPECT_EQ(n, 3) << "two commits: the shared key, then the value";
-        }
-    }
-    // Releasing: 3 -> 2 -> 1 -> 0, each with every failure on the way.
-    for (DWORD start = 3; start > 0; --start) {
+    const char *path = "\\Windows\\faulty.dll";
+    for (int step = 0; step < 6; ++step) {
+        const BOOL add = step < 3;
+        const DWORD start = add ? DWORD(step) : DWORD(6 - step), want = add ? start + 1 : start - 1;
         for (int n = 1;; ++n) {
-            ASSERT_LT(n, 20);
+            ASSERT_LT(n, 20) << "step " << step << " never succeeded";
             plat::FaultArm(plat::FaultKind::RegistryCommit, n);
             DWORD count = 1234;
-            BOOL ok = SharedFileCount(0, "\\Windows\\faulty.dll", &count);
+            BOOL ok = SharedFileCount(add, path, &count);
             bool fired = plat::FaultFired(plat::FaultKind::RegistryCommit);
             plat::FaultArm(plat::FaultKind::RegistryCommit, 0);
-            if (fired) {
-                EXPECT_FALSE(ok);
-                EXPECT_EQ(count, 1234u);
-                EXPECT_EQ(Count("\\Windows\\faulty.dll"), start);
-                continue;
+            if (!fired) {
+                ASSERT_TRUE(ok) << "step " << step;
+                EXPECT_EQ(count, want) << "step " << step;
+                EXPECT_EQ(SharedCount(path), want) << "step " << step;
+                if (step == 0) {
+                    EXPECT_EQ(n, 3) << "two commits: the shared key, then the value";
+                }
+                break;
             }
-            ASSERT_TRUE(ok);
-            EXPECT_EQ(count, start - 1);
-            EXPECT_EQ(Count("\\Windows\\faulty.dll"), start - 1);
-            break;
+            EXPECT_FALSE(ok) << "step " << step << ": commit " << n << " failed, so the change failed";
+            EXPECT_EQ(count, 1234u);
+            EXPECT_EQ(SharedCount(path), start) << "step " << step << ": count unchanged after failed commit " << n;
         }
     }
 }
@@ -339,43 +276,35 @@ TEST_F(RegPath, DeletingDeepTreesWhateverTheirNames)
     std::vector<std::string> made;
     for (int i = 0; i < 60; ++i) {
         std::string path = "Tree";
-        int depth = 1 + static_cast<int>(rng() % 7);
-        for (int d = 0; d < depth; ++d)
+        for (int d = 0, depth = 1 + int(rng() % 7); d < depth; ++d)
             path += std::string("\\") + pieces[rng() % 8] + std::to_string(rng() % 3);
-        HKEY k = RegOpenKeyPath(path.c_str(), HKEY_LOCAL_MACHINE, 1);
-        ASSERT_NE(k, 0u) << path;
-        DWORD v = static_cast<DWORD>(i);
-        RegSetValueExW(k, u"v", 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4);
-        RegCloseKey(k);
+        MakeKey(path.c_str());
         made.push_back(path);
     }
-    HKEY keep = RegOpenKeyPath("TreeSibling\\Child", HKEY_LOCAL_MACHINE, 1);
-    RegCloseKey(keep);
+    MakeKey("TreeSibling\\Child");
 
     EXPECT_EQ(RegDeleteKeyPath(HKEY_LOCAL_MACHINE, "TREE"), ERROR_SUCCESS);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Tree"));
+    EXPECT_FALSE(KeyExists(kHKLM, u"Tree"));
     for (const auto &p : made)
-        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, cetest::U16(p).c_str())) << p;
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"TreeSibling\\Child")) << "the sibling stays";
+        EXPECT_FALSE(KeyExists(kHKLM, U16(p))) << p;
+    EXPECT_TRUE(KeyExists(kHKLM, u"TreeSibling\\Child")) << "the sibling stays";
 
     // What is not there is deleted already.
     EXPECT_EQ(RegDeleteKeyPath(HKEY_LOCAL_MACHINE, "Tree"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyPath(HKEY_LOCAL_MACHINE, "No\\Such\\Key"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyTree(HKEY_LOCAL_MACHINE, u"Nothing"), ERROR_SUCCESS);
 
-    // A subtree below an open key.
-    HKEY parent = RegOpenKeyPath("TreeSibling", HKEY_LOCAL_MACHINE, 0);
+    HKEY parent = RegOpenKeyPath("TreeSibling", HKEY_LOCAL_MACHINE, 0); // a subtree below an open key
     ASSERT_NE(parent, 0u);
     EXPECT_EQ(RegDeleteKeyTree(parent, u"child"), ERROR_SUCCESS);
     RegCloseKey(parent);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"TreeSibling\\Child"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"TreeSibling"));
+    EXPECT_FALSE(KeyExists(kHKLM, u"TreeSibling\\Child"));
+    EXPECT_TRUE(KeyExists(kHKLM, u"TreeSibling"));
 }
 
 TEST_F(RegPath, AnEmptyNameDeletesNothing)
 {
-    HKEY k = RegOpenKeyPath("Software\\Apps\\Veltrona Parvell\\Product", HKEY_LOCAL_MACHINE, 1);
-    RegCloseKey(k);
+    MakeKey("Software\\Apps\\Veltrona Parvell\\Product");
     HKEY installer = RegOpenKeyPath("Software\\Apps\\Veltrona Parvell", HKEY_LOCAL_MACHINE, 0);
     ASSERT_NE(installer, 0u);
     // An empty name would name the parent itself and empty it.
@@ -384,26 +313,23 @@ TEST_F(RegPath, AnEmptyNameDeletesNothing)
     EXPECT_EQ(RegDeleteKeyTree(installer, nullptr), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegDeleteKeyPath(installer, nullptr), ERROR_INVALID_PARAMETER);
     RegCloseKey(installer);
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Veltrona Parvell\\Product"));
+    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Veltrona Parvell\\Product"));
 }
 
 TEST_F(RegPath, AFailedDeletionLeavesTheRestAndReportsTheError)
 {
-    HKEY k = RegOpenKeyPath("Partial\\A\\Deep", HKEY_LOCAL_MACHINE, 1);
-    RegCloseKey(k);
-    k = RegOpenKeyPath("Partial\\B", HKEY_LOCAL_MACHINE, 1);
-    RegCloseKey(k);
+    MakeKey("Partial\\A\\Deep");
+    MakeKey("Partial\\B");
     // The first deletion (Partial\A\Deep) goes through; the second is refused.
     plat::FaultArm(plat::FaultKind::RegistryCommit, 2);
-    LONG r = RegDeleteKeyPath(HKEY_LOCAL_MACHINE, "Partial");
-    EXPECT_EQ(r, ERROR_REGISTRY_IO_FAILED) << "the platform's error is passed on";
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Partial")) << "the key itself stays";
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Partial\\A\\Deep"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Partial\\A")) << "the refused deletion";
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, u"Partial\\B")) << "not reached";
-    // Done again, it completes.
-    EXPECT_EQ(RegDeleteKeyPath(HKEY_LOCAL_MACHINE, "Partial"), ERROR_SUCCESS);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, u"Partial"));
+    EXPECT_EQ(RegDeleteKeyPath(HKEY_LOCAL_MACHINE, "Partial"), ERROR_REGISTRY_IO_FAILED)
+        << "the platform's error is passed on";
+    EXPECT_TRUE(KeyExists(kHKLM, u"Partial")) << "the key itself stays";
+    EXPECT_FALSE(KeyExists(kHKLM, u"Partial\\A\\Deep"));
+    EXPECT_TRUE(KeyExists(kHKLM, u"Partial\\A")) << "the refused deletion";
+    EXPECT_TRUE(KeyExists(kHKLM, u"Partial\\B")) << "not reached";
+    EXPECT_EQ(RegDeleteKeyPath(HKEY_LOCAL_MACHINE, "Partial"), ERROR_SUCCESS) << "done again, it completes";
+    EXPECT_FALSE(KeyExists(kHKLM, u"Partial"));
 }
 
 } // namespace

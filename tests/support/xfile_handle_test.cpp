@@ -24,13 +24,12 @@ TEST_F(XFileHandle, OpenModes)
     struct Case {
         const char *name;
         int mode;
-        bool exists;         // the file is there before the open
-        DWORD rc;            // result of the open
-        bool thereAfter;     // the file is there afterwards
-        std::string after;   // its content afterwards, after writing "!" when writable
-        DWORD position;      // file position after a successful open
-        bool canWrite;
-        bool canRead;
+        bool exists;       // the file is there before the open
+        DWORD rc;          // result of the open
+        bool thereAfter;   // the file is there afterwards
+        std::string after; // its content afterwards, after writing "!" when writable
+        DWORD position;    // file position after a successful open
+        bool canWrite, canRead;
     } cases[] = {
         {"read, existing", XFILE_MODE_READ, true, XEC_OK, true, "hello", 0, false, true},
         {"read, missing", XFILE_MODE_READ, false, XEC_NOT_FOUND, false, "", 0, false, false},
@@ -45,43 +44,36 @@ TEST_F(XFileHandle, OpenModes)
     };
     const char *name = "\\Temp\\mode.bin";
     for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
         DeleteFileW((LPCWSTR)W(name).c_str());
         if (c.exists) {
             ASSERT_TRUE(PutFile(name, "hello"));
         }
         HANDLE h = kSentinel;
-        EXPECT_EQ(XFile_Open(name, c.mode, &h), c.rc) << c.name;
+        EXPECT_EQ(XFile_Open(name, c.mode, &h), c.rc);
         if (c.rc != XEC_OK) {
-            EXPECT_EQ(h, kSentinel) << c.name << ": a failed open must leave the variable alone";
+            EXPECT_EQ(h, kSentinel) << "a failed open must leave the variable alone";
         } else {
-            DWORD pos = 99;
-            EXPECT_EQ(XFile_Tell(h, &pos), (DWORD)XEC_OK) << c.name;
-            EXPECT_EQ(pos, c.position) << c.name;
-            DWORD n = 0;
+            DWORD pos = 99, n = 0;
             char b[2];
+            EXPECT_EQ(XFile_Tell(h, &pos), (DWORD)XEC_OK);
+            EXPECT_EQ(pos, c.position);
             EXPECT_EQ(XFile_Write(h, "", 0, &n) == XEC_OK && XFile_Write(h, "!", 1, &n) == XEC_OK, c.canWrite)
-                << c.name << ": writing";
+                << "writing";
             if (c.canWrite)
                 XFile_Seek(h, -1, XFILE_SEEK_CURRENT, NULL);
-            EXPECT_EQ(XFile_Read(h, b, 1, &n) == XEC_OK, c.canRead) << c.name << ": reading";
-            EXPECT_EQ(XFile_Close(&h), (DWORD)XEC_OK) << c.name;
-            EXPECT_EQ(h, XFILE_NO_HANDLE) << c.name;
+            EXPECT_EQ(XFile_Read(h, b, 1, &n) == XEC_OK, c.canRead) << "reading";
+            EXPECT_EQ(XFile_Close(&h), (DWORD)XEC_OK);
+            EXPECT_EQ(h, XFILE_NO_HANDLE);
         }
-        EXPECT_EQ(FileThere(name), c.thereAfter) << c.name;
+        EXPECT_EQ(FileThere(name), c.thereAfter);
         if (c.thereAfter) {
-            EXPECT_EQ(GetFile(name).value_or("<none>"), c.after) << c.name;
+            EXPECT_EQ(GetFile(name).value_or("<none>"), c.after);
         }
     }
-    // The append mode appends.
-    HANDLE h = XFILE_NO_HANDLE;
-    ASSERT_TRUE(PutFile(name, "hello"));
-    ASSERT_EQ(XFile_Open(name, XFILE_MODE_APPEND, &h), (DWORD)XEC_OK);
-    EXPECT_EQ(XFile_Write(h, " world", 6, NULL), (DWORD)XEC_OK);
-    XFile_Close(&h);
-    EXPECT_EQ(GetFile(name).value_or("<none>"), "hello world");
 }
 
-TEST_F(XFileHandle, FailureCodesAreFixed)
+TEST_F(XFileHandle, FailedOpensHaveFixedCodesAndTouchNothing)
 {
     // Whatever the cause, a failed read-open gives 3 and other opens 18.
     ASSERT_TRUE(MakeFolder("\\Temp\\dir"));
@@ -89,102 +81,80 @@ TEST_F(XFileHandle, FailureCodesAreFixed)
     HANDLE hLock = CreateFileW(u"\\Temp\\locked.txt", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, 0);
     ASSERT_NE(hLock, INVALID_HANDLE_VALUE);
+    // A name of 260 bytes or more must not open the file named by its
+    // first 259 bytes.
+    const std::string prefix = "\\Temp\\" + std::string(253, 'n');
+    ASSERT_TRUE(PutFile(prefix, "keep me"));
+    const std::string longName = prefix + "tail";
     struct Case {
-        const char *path;
+        std::string path;
         int mode;
         DWORD rc;
     } cases[] = {
-        {"\\Temp\\dir", XFILE_MODE_READ, XEC_NOT_FOUND},           // a folder
+        {"\\Temp\\dir", XFILE_MODE_READ, XEC_NOT_FOUND}, // a folder
         {"\\Temp\\dir", XFILE_MODE_WRITE, XEC_SYSTEM},
         {"\\Temp\\dir", XFILE_MODE_UPDATE, XEC_SYSTEM},
-        {"\\No\\Such\\file.txt", XFILE_MODE_READ, XEC_NOT_FOUND},  // missing folder
+        {"\\No\\Such\\file.txt", XFILE_MODE_READ, XEC_NOT_FOUND}, // missing folder
         {"\\No\\Such\\file.txt", XFILE_MODE_WRITE, XEC_SYSTEM},
-        {"\\Temp\\locked.txt", XFILE_MODE_READ, XEC_NOT_FOUND},    // sharing
+        {"\\Temp\\locked.txt", XFILE_MODE_READ, XEC_NOT_FOUND}, // sharing
         {"\\Temp\\locked.txt", XFILE_MODE_UPDATE, XEC_SYSTEM},
-        {"\\Temp\\bad|name.txt", XFILE_MODE_READ, XEC_NOT_FOUND},  // refused name
+        {"\\Temp\\bad|name.txt", XFILE_MODE_READ, XEC_NOT_FOUND}, // refused name
         {"\\Temp\\bad|name.txt", XFILE_MODE_WRITE, XEC_SYSTEM},
         {"\\\\server\\share\\a.txt", XFILE_MODE_WRITE, XEC_SYSTEM}, // network name
+        {longName, XFILE_MODE_READ, XEC_NOT_FOUND},
+        {longName, XFILE_MODE_WRITE, XEC_SYSTEM},
     };
     for (const Case &c : cases) {
         HANDLE h = kSentinel;
-        EXPECT_EQ(XFile_Open(c.path, c.mode, &h), c.rc) << c.path << " mode " << c.mode;
+        EXPECT_EQ(XFile_Open(c.path.c_str(), c.mode, &h), c.rc) << c.path << " mode " << c.mode;
         EXPECT_EQ(h, kSentinel) << c.path;
     }
     HANDLE h = kSentinel;
     EXPECT_EQ(XFile_Create("\\Temp\\dir", &h), (DWORD)XEC_SYSTEM) << "create over a folder";
-    EXPECT_EQ(h, kSentinel);
-    CloseHandle(hLock);
-    EXPECT_EQ(GetFile("\\Temp\\locked.txt").value_or("<none>"), "x") << "a refused open must not truncate";
-}
-
-TEST_F(XFileHandle, BadArguments)
-{
-    HANDLE h = kSentinel;
+    EXPECT_EQ(XFile_Create(longName.c_str(), &h), (DWORD)XEC_SYSTEM) << "create with an overlong name";
     EXPECT_EQ(XFile_Open(NULL, XFILE_MODE_READ, &h), (DWORD)XEC_INTERNAL);
-    EXPECT_EQ(XFile_Open("\\Temp\\x", XFILE_MODE_WRITE, NULL), (DWORD)XEC_INTERNAL) << "no handle variable";
-    EXPECT_FALSE(FileThere("\\Temp\\x")) << "nothing may be created without a handle variable";
     EXPECT_EQ(XFile_OpenW(NULL, XFILE_MODE_READ, &h), (DWORD)XEC_INTERNAL);
     EXPECT_EQ(XFile_Create(NULL, &h), (DWORD)XEC_INTERNAL);
+    EXPECT_EQ(h, kSentinel);
+    EXPECT_EQ(XFile_Open("\\Temp\\x", XFILE_MODE_WRITE, NULL), (DWORD)XEC_INTERNAL) << "no handle variable";
     EXPECT_EQ(XFile_CreateW(u"\\Temp\\y", NULL), (DWORD)XEC_INTERNAL);
+    EXPECT_FALSE(FileThere("\\Temp\\x")) << "nothing may be created without a handle variable";
     EXPECT_FALSE(FileThere("\\Temp\\y"));
-    EXPECT_EQ(h, kSentinel);
-    EXPECT_EQ(XFile_Close(NULL), (DWORD)XEC_INTERNAL);
-}
-
-TEST_F(XFileHandle, OverlongNamesAreRefusedNotCut)
-{
-    // A name of 260 bytes or more must not open the file named by its
-    // first 259 bytes.
-    std::string prefix = "\\Temp\\" + std::string(253, 'n'); // 259 bytes
-    ASSERT_EQ(prefix.size(), 259u);
-    ASSERT_TRUE(PutFile(prefix, "keep me"));
-    std::string longName = prefix + "tail";
-    HANDLE h = kSentinel;
-    EXPECT_EQ(XFile_Open(longName.c_str(), XFILE_MODE_READ, &h), (DWORD)XEC_NOT_FOUND);
-    EXPECT_EQ(XFile_Open(longName.c_str(), XFILE_MODE_WRITE, &h), (DWORD)XEC_SYSTEM);
-    EXPECT_EQ(XFile_Create(longName.c_str(), &h), (DWORD)XEC_SYSTEM);
-    EXPECT_EQ(h, kSentinel);
+    CloseHandle(hLock);
+    EXPECT_EQ(GetFile("\\Temp\\locked.txt").value_or("<none>"), "x") << "a refused open must not truncate";
     EXPECT_EQ(GetFile(prefix).value_or("<none>"), "keep me") << "the 259-byte name must be untouched";
 }
 
-TEST_F(XFileHandle, WideNamesAndCreate)
+TEST_F(XFileHandle, WideNamesCreateAndClose)
 {
     HANDLE h = XFILE_NO_HANDLE;
     const char16_t *name = u"\\Temp\\\u0416\u00e9.txt";
     ASSERT_EQ(XFile_CreateW(name, &h), (DWORD)XEC_OK);
     EXPECT_EQ(XFile_Write(h, "abc", 3, NULL), (DWORD)XEC_OK);
-    // Created for reading and writing.
     EXPECT_EQ(XFile_Seek(h, 0, XFILE_SEEK_BEGIN, NULL), (DWORD)XEC_OK);
     char b[4] = {};
-    EXPECT_EQ(XFile_Read(h, b, 3, NULL), (DWORD)XEC_OK);
+    EXPECT_EQ(XFile_Read(h, b, 3, NULL), (DWORD)XEC_OK) << "created for reading and writing";
     EXPECT_STREQ(b, "abc");
     XFile_Close(&h);
     ASSERT_EQ(XFile_OpenW(name, XFILE_MODE_READ, &h), (DWORD)XEC_OK);
     XFile_Close(&h);
-    // Create truncates an existing file.
     ASSERT_EQ(XFile_CreateW(name, &h), (DWORD)XEC_OK);
     XFile_Close(&h);
-    EXPECT_EQ(GetFile(cetest::U8(name)).value_or("<none>"), "");
-}
+    EXPECT_EQ(GetFile(cetest::U8(name)).value_or("<none>"), "") << "create truncates an existing file";
 
-TEST_F(XFileHandle, CloseSetsVariableToNone)
-{
-    ASSERT_TRUE(PutFile("\\Temp\\c.txt", "c"));
-    HANDLE h = XFILE_NO_HANDLE;
     EXPECT_EQ(XFile_Close(&h), (DWORD)XEC_OK) << "closing -1 does nothing";
-    ASSERT_EQ(XFile_Open("\\Temp\\c.txt", XFILE_MODE_READ, &h), (DWORD)XEC_OK);
+    ASSERT_EQ(XFile_Open("\\Temp\\c.txt", XFILE_MODE_WRITE, &h), (DWORD)XEC_OK);
     HANDLE copy = h;
     EXPECT_EQ(XFile_Close(&h), (DWORD)XEC_OK);
     EXPECT_EQ(h, XFILE_NO_HANDLE);
     EXPECT_EQ(XFile_Close(&h), (DWORD)XEC_OK) << "closing twice is harmless";
-    // The system refuses a handle that is no longer open.
-    EXPECT_EQ(XFile_Close(&copy), (DWORD)XEC_INTERNAL) << "stale handle";
+    EXPECT_EQ(XFile_Close(&copy), (DWORD)XEC_INTERNAL) << "the system refuses a stale handle";
     EXPECT_EQ(copy, XFILE_NO_HANDLE);
-    // The file can be deleted now: nothing holds it open.
-    EXPECT_TRUE(DeleteFileW(u"\\Temp\\c.txt"));
+    EXPECT_EQ(XFile_Close(NULL), (DWORD)XEC_INTERNAL);
+    EXPECT_TRUE(DeleteFileW(u"\\Temp\\c.txt")) << "nothing holds the file open";
 }
 
-TEST_F(XFileHandle, ReadResults)
+TEST_F(XFileHandle, ReadAndWriteResults)
 {
     ASSERT_TRUE(PutFile("\\Temp\\r.txt", "12345"));
     HANDLE h = XFILE_NO_HANDLE;
@@ -200,17 +170,13 @@ TEST_F(XFileHandle, ReadResults)
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(XFile_Read(XFILE_NO_HANDLE, b, 1, &n), (DWORD)XEC_INTERNAL);
     EXPECT_EQ(XFile_Read(h, NULL, 1, &n), (DWORD)XEC_INTERNAL) << "null buffer";
+    EXPECT_EQ(XFile_Write(h, "z", 1, NULL), (DWORD)XEC_SYSTEM) << "write through a read-only handle";
     XFile_Close(&h);
-    // A handle the system does not know.
-    EXPECT_EQ(XFile_Read(0x7777u, b, 1, &n), (DWORD)XEC_SYSTEM);
-}
+    EXPECT_EQ(XFile_Read(0x7777u, b, 1, &n), (DWORD)XEC_SYSTEM) << "a handle the system does not know";
 
-TEST_F(XFileHandle, WriteLimitAndResults)
-{
-    HANDLE h = XFILE_NO_HANDLE;
     ASSERT_EQ(XFile_Create("\\Temp\\w.bin", &h), (DWORD)XEC_OK);
     std::string big = Pattern(65534);
-    DWORD n = 12345;
+    n = 12345;
     EXPECT_EQ(XFile_Write(h, big.data(), 65534, &n), (DWORD)XEC_INTERNAL) << "65534 bytes";
     EXPECT_EQ(n, 12345u) << "the count must not be touched on refusal";
     EXPECT_EQ(XFile_Write(h, big.data(), 0xFFFFFFFFu, &n), (DWORD)XEC_INTERNAL);
@@ -226,14 +192,9 @@ TEST_F(XFileHandle, WriteLimitAndResults)
     plat::FaultArm(plat::FaultKind::FileWrite, 0);
     XFile_Close(&h);
     EXPECT_EQ(GetFile("\\Temp\\w.bin").value_or("<none>"), big.substr(0, 65533) + "x");
-
-    // Writing through a read-only handle fails in the system.
-    ASSERT_EQ(XFile_Open("\\Temp\\w.bin", XFILE_MODE_READ, &h), (DWORD)XEC_OK);
-    EXPECT_EQ(XFile_Write(h, "z", 1, NULL), (DWORD)XEC_SYSTEM);
-    XFile_Close(&h);
 }
 
-TEST_F(XFileHandle, SeekAndTell)
+TEST_F(XFileHandle, SeekTellAndLength)
 {
     ASSERT_TRUE(PutFile("\\Temp\\s.bin", "0123456789"));
     HANDLE h = XFILE_NO_HANDLE;
@@ -244,30 +205,33 @@ TEST_F(XFileHandle, SeekAndTell)
         DWORD rc;
         DWORD position; // after the step
     } steps[] = {
-        {4, XFILE_SEEK_BEGIN, XEC_OK, 4},
-        {3, XFILE_SEEK_CURRENT, XEC_OK, 7},
-        {-2, XFILE_SEEK_CURRENT, XEC_OK, 5},
-        {-1, XFILE_SEEK_END, XEC_OK, 9},
-        {0, 7, XEC_OK, 10},          // any other origin is from the end
+        {4, XFILE_SEEK_BEGIN, XEC_OK, 4},     {3, XFILE_SEEK_CURRENT, XEC_OK, 7},
+        {-2, XFILE_SEEK_CURRENT, XEC_OK, 5},  {-1, XFILE_SEEK_END, XEC_OK, 9},
+        {0, 7, XEC_OK, 10}, // any other origin is from the end
         {-3, -5, XEC_OK, 7},
         {-1, XFILE_SEEK_BEGIN, XEC_SEEK, 7}, // before the start
-        {-20, XFILE_SEEK_END, XEC_SEEK, 7},
-        {0, XFILE_SEEK_BEGIN, XEC_OK, 0},
+        {-20, XFILE_SEEK_END, XEC_SEEK, 7},   {0, XFILE_SEEK_BEGIN, XEC_OK, 0},
     };
     for (const Step &s : steps) {
-        DWORD pos = 1234;
+        SCOPED_TRACE("seek " + std::to_string(s.offset) + " from " + std::to_string(s.origin));
+        DWORD pos = 1234, now = 1234, len = 0;
         DWORD rc = XFile_Seek(h, s.offset, s.origin, &pos);
-        EXPECT_EQ(rc, s.rc) << "seek " << s.offset << " from " << s.origin;
+        EXPECT_EQ(rc, s.rc);
         if (rc == XEC_OK) {
-            EXPECT_EQ(pos, s.position) << "seek " << s.offset << " from " << s.origin;
+            EXPECT_EQ(pos, s.position);
         }
-        DWORD now = 1234;
+        EXPECT_EQ(XFile_FileLengthByHandle(h, &len), (DWORD)XEC_OK);
+        EXPECT_EQ(len, 10u);
         EXPECT_EQ(XFile_Tell(h, &now), (DWORD)XEC_OK);
-        EXPECT_EQ(now, s.position) << "position after seek " << s.offset << " from " << s.origin;
+        EXPECT_EQ(now, s.position) << "position after the seek and taking the length";
     }
+    EXPECT_EQ(XFile_FileLengthByHandle(h, NULL), (DWORD)XEC_OK);
+    XFile_Close(&h);
+    DWORD len = 5;
+    EXPECT_EQ(XFile_FileLengthByHandle(XFILE_NO_HANDLE, &len), (DWORD)XEC_INTERNAL);
+    EXPECT_EQ(len, 5u);
     EXPECT_EQ(XFile_Seek(XFILE_NO_HANDLE, 0, 0, NULL), (DWORD)XEC_INTERNAL);
     EXPECT_EQ(XFile_Tell(XFILE_NO_HANDLE, NULL), (DWORD)XEC_INTERNAL);
-    XFile_Close(&h);
 }
 
 TEST_F(XFileHandle, TypedValuesAreLittleEndian)
@@ -275,8 +239,8 @@ TEST_F(XFileHandle, TypedValuesAreLittleEndian)
     HANDLE h = XFILE_NO_HANDLE;
     ASSERT_EQ(XFile_Create("\\Temp\\t.bin", &h), (DWORD)XEC_OK);
     ULONGLONG q = 0x0102030405060708ull;
-    EXPECT_EQ(XFile_WriteByte(h, 0x1234), (DWORD)XEC_OK);       // low byte only
-    EXPECT_EQ(XFile_WriteWord(h, 0xABCDEF01u), (DWORD)XEC_OK);  // low two bytes
+    EXPECT_EQ(XFile_WriteByte(h, 0x1234), (DWORD)XEC_OK);      // low byte only
+    EXPECT_EQ(XFile_WriteWord(h, 0xABCDEF01u), (DWORD)XEC_OK); // low two bytes
     EXPECT_EQ(XFile_WriteDWord(h, 0x11223344u), (DWORD)XEC_OK);
     EXPECT_EQ(XFile_WriteQWord(h, &q), (DWORD)XEC_OK);
     EXPECT_EQ(XFile_WriteQWord(h, NULL), (DWORD)XEC_INTERNAL);
@@ -290,19 +254,18 @@ TEST_F(XFileHandle, TypedValuesAreLittleEndian)
     DWORD d = 0;
     ULONGLONG r = 0;
     EXPECT_EQ(XFile_ReadByte(h, &b), (DWORD)XEC_OK);
-    EXPECT_EQ(b, 0x34);
     EXPECT_EQ(XFile_ReadWord(h, &w), (DWORD)XEC_OK);
-    EXPECT_EQ(w, 0xEF01);
     EXPECT_EQ(XFile_ReadDWord(h, &d), (DWORD)XEC_OK);
-    EXPECT_EQ(d, 0x11223344u);
     EXPECT_EQ(XFile_ReadQWord(h, &r), (DWORD)XEC_OK);
+    EXPECT_EQ(b, 0x34);
+    EXPECT_EQ(w, 0xEF01);
+    EXPECT_EQ(d, 0x11223344u);
     EXPECT_EQ(r, q);
     // At the end: 1, and the values stay as they were.
     EXPECT_EQ(XFile_ReadByte(h, &b), (DWORD)XEC_EOF);
-    EXPECT_EQ(b, 0x34);
     EXPECT_EQ(XFile_ReadQWord(h, &r), (DWORD)XEC_EOF);
+    EXPECT_EQ(b, 0x34);
     EXPECT_EQ(r, q);
-    // Fewer bytes than the value needs.
     XFile_Seek(h, -2, XFILE_SEEK_END, NULL);
     d = 0xCAFEu;
     EXPECT_EQ(XFile_ReadDWord(h, &d), (DWORD)XEC_EOF) << "two bytes left for a DWORD";
@@ -314,7 +277,7 @@ TEST_F(XFileHandle, TypedValuesAreLittleEndian)
     EXPECT_EQ(XFile_WriteByte(XFILE_NO_HANDLE, 1), (DWORD)XEC_INTERNAL);
 }
 
-TEST_F(XFileHandle, SimpleWrappers)
+TEST_F(XFileHandle, SimpleWrappersAndLockStandIns)
 {
     EXPECT_EQ(XFile_SimpleOpen("\\Temp\\none.txt", XFILE_MODE_READ), XFILE_NO_HANDLE);
     EXPECT_EQ(XFile_SimpleOpen("\\Temp\\none.txt", 9), XFILE_NO_HANDLE);
@@ -334,22 +297,16 @@ TEST_F(XFileHandle, SimpleWrappers)
     EXPECT_EQ(XFile_SimpleRead(XFILE_NO_HANDLE, b, 1), -1);
     EXPECT_EQ(XFile_SimpleWrite(XFILE_NO_HANDLE, b, 1), -1);
     EXPECT_EQ(XFile_SimpleFileLengthByHandle(XFILE_NO_HANDLE), -1);
+
     h = XFile_SimpleOpen("\\Temp\\simple.txt", XFILE_MODE_READ);
     ASSERT_NE(h, XFILE_NO_HANDLE);
     EXPECT_EQ(XFile_SimpleRead(h, b, 3), 3);
-    EXPECT_EQ(XFile_SimpleClose(h), 0);
-}
-
-TEST_F(XFileHandle, LocksReportTheirAbsence)
-{
-    ASSERT_TRUE(PutFile("\\Temp\\l.txt", "l"));
-    HANDLE h = XFile_SimpleOpen("\\Temp\\l.txt", XFILE_MODE_READ);
-    ASSERT_NE(h, XFILE_NO_HANDLE);
+    // There are no locks: locking fails, the counts are 0.
     for (HANDLE hh : {h, XFILE_NO_HANDLE}) {
+        DWORD prev = 77;
         EXPECT_EQ(XFile_LockFile(hh), (DWORD)XEC_INTERNAL);
         EXPECT_EQ(XFile_UnlockFile(hh), (DWORD)XEC_INTERNAL);
         EXPECT_EQ(XFile_IsLocked(hh), 0u);
-        DWORD prev = 77;
         EXPECT_EQ(XFile_ClearFileLocks(hh, &prev), (DWORD)XEC_OK);
         EXPECT_EQ(prev, 0u);
         EXPECT_EQ(XFile_ClearFileLocks(hh, NULL), (DWORD)XEC_OK);
@@ -357,27 +314,7 @@ TEST_F(XFileHandle, LocksReportTheirAbsence)
         EXPECT_EQ(XFile_SetFileLocks(hh, 1), (DWORD)XEC_INTERNAL);
         EXPECT_EQ(XFile_SetFileLocks(hh, 5), (DWORD)XEC_INTERNAL);
     }
-    XFile_SimpleClose(h);
-}
-
-TEST_F(XFileHandle, FileLengthByHandleKeepsPosition)
-{
-    ASSERT_TRUE(PutFile("\\Temp\\len.bin", Pattern(1000)));
-    HANDLE h = XFILE_NO_HANDLE;
-    ASSERT_EQ(XFile_Open("\\Temp\\len.bin", XFILE_MODE_READ, &h), (DWORD)XEC_OK);
-    for (LONG at : {0, 1, 437, 999, 1000}) {
-        ASSERT_EQ(XFile_Seek(h, at, XFILE_SEEK_BEGIN, NULL), (DWORD)XEC_OK);
-        DWORD len = 0, pos = 0;
-        EXPECT_EQ(XFile_FileLengthByHandle(h, &len), (DWORD)XEC_OK);
-        EXPECT_EQ(len, 1000u);
-        XFile_Tell(h, &pos);
-        EXPECT_EQ(pos, (DWORD)at) << "position after taking the length";
-    }
-    EXPECT_EQ(XFile_FileLengthByHandle(h, NULL), (DWORD)XEC_OK);
-    XFile_Close(&h);
-    DWORD len = 5;
-    EXPECT_EQ(XFile_FileLengthByHandle(XFILE_NO_HANDLE, &len), (DWORD)XEC_INTERNAL);
-    EXPECT_EQ(len, 5u);
+    EXPECT_EQ(XFile_SimpleClose(h), 0);
 }
 
 } // namespace

@@ -10,171 +10,112 @@ using namespace filetest;
 using cetest::HostExists;
 using cetest::ReadHostFile;
 using cetest::U8;
-using cetest::WriteHostFile;
 
 namespace {
 
 class FileOps : public cetest::DeviceFixture {};
 
-struct NameCase {
-    const char16_t *path;
-    bool ok;
-    DWORD error;
-};
+enum Op { MakeDir, RemoveDir, Delete, Move, Copy, CopyNew };
 
-TEST_F(FileOps, CreateDirectoryResults)
+// Runs one by-name call; the cases below run in order on one device.
+BOOL Call(Op op, const char16_t *a, const char16_t *b)
+{
+    switch (op) {
+    case MakeDir: return CreateDirectoryW(a, nullptr);
+    case RemoveDir: return RemoveDirectoryW(a);
+    case Delete: return DeleteFileW(a);
+    case Move: return MoveFileW(a, b);
+    case Copy: return CopyFileW(a, b, FALSE);
+    case CopyNew: return CopyFileW(a, b, TRUE);
+    }
+    return FALSE;
+}
+
+TEST_F(FileOps, ByNameCallsFollowWin32)
 {
     ASSERT_TRUE(Put(u"\\Temp\\file.txt", "x"));
-    const NameCase cases[] = {
-        {u"\\Temp\\New", true, 0},
-        {u"\\Temp\\new", false, ERROR_ALREADY_EXISTS},
-        {u"\\Temp\\Trailing\\", true, 0},
-        {u"\\Temp\\file.txt", false, ERROR_ALREADY_EXISTS},
-        {u"\\Temp\\Missing\\Sub", false, ERROR_PATH_NOT_FOUND},
-        {u"\\Temp\\file.txt\\Sub", false, ERROR_PATH_NOT_FOUND},
-        {u"\\", false, ERROR_ALREADY_EXISTS},
-        {u"\\Storage Card", false, ERROR_ALREADY_EXISTS},
-        {u"\\Storage Card\\Folder", true, 0},
-        {u"\\Storage Card\\Storage Card", true, 0},
-    };
-    for (const NameCase &c : cases) {
-        SetLastError(0);
-        EXPECT_EQ(CreateDirectoryW(c.path, nullptr), c.ok ? TRUE : FALSE) << U8(c.path);
-        if (!c.ok) {
-            EXPECT_EQ(GetLastError(), c.error) << U8(c.path);
-        }
-    }
-    EXPECT_TRUE(HostExists(StoreHost("Temp/New")));
-    EXPECT_TRUE(HostExists(StoreHost("Temp/Trailing")));
-    EXPECT_TRUE(HostExists(CardHost("Folder")));
-    EXPECT_TRUE(HostExists(CardHost("Storage Card"))) << "only the first component names a mount";
-}
-
-TEST_F(FileOps, RemoveDirectoryResults)
-{
-    ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\Empty", nullptr));
-    ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\Full", nullptr));
-    ASSERT_TRUE(Put(u"\\Temp\\Full\\f.txt", "x"));
-    ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\HasFolder", nullptr));
-    ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\HasFolder\\Sub", nullptr));
-    const NameCase cases[] = {
-        {u"\\Temp\\Missing", false, ERROR_PATH_NOT_FOUND},
-        {u"\\Nowhere\\Missing", false, ERROR_PATH_NOT_FOUND},
-        {u"\\Temp\\Full", false, ERROR_DIR_NOT_EMPTY},
-        {u"\\Temp\\HasFolder", false, ERROR_DIR_NOT_EMPTY},
-        {u"\\Temp\\Full\\f.txt", false, ERROR_DIRECTORY},
-        {u"\\", false, ERROR_ACCESS_DENIED},
-        {u"\\Storage Card\\", false, ERROR_ACCESS_DENIED},
-        {u"\\temp\\EMPTY\\", true, 0},
-        {u"\\Temp\\Empty", false, ERROR_PATH_NOT_FOUND},
-    };
-    for (const NameCase &c : cases) {
-        SetLastError(0);
-        EXPECT_EQ(RemoveDirectoryW(c.path), c.ok ? TRUE : FALSE) << U8(c.path);
-        if (!c.ok) {
-            EXPECT_EQ(GetLastError(), c.error) << U8(c.path);
-        }
-    }
-    EXPECT_TRUE(HostExists(StoreHost("Temp/Full/f.txt")));
-    EXPECT_TRUE(HostExists(cardDir));
-}
-
-TEST_F(FileOps, DeleteFileResults)
-{
-    ASSERT_TRUE(Put(u"\\Temp\\gone.txt", "x"));
     ASSERT_TRUE(Put(u"\\Temp\\ro.txt", "x"));
     ASSERT_TRUE(SetFileAttributesW(u"\\Temp\\ro.txt", FILE_ATTRIBUTE_READONLY));
-    const NameCase cases[] = {
-        {u"\\Temp\\missing.txt", false, ERROR_FILE_NOT_FOUND},
-        {u"\\Missing\\x.txt", false, ERROR_PATH_NOT_FOUND},
-        {u"\\Temp", false, ERROR_ACCESS_DENIED},
-        {u"\\Storage Card", false, ERROR_ACCESS_DENIED},
-        {u"\\Temp\\ro.txt", false, ERROR_ACCESS_DENIED},
-        {u"\\TEMP\\GONE.TXT", true, 0},
-        {u"\\Temp\\gone.txt", false, ERROR_FILE_NOT_FOUND},
-    };
-    for (const NameCase &c : cases) {
-        SetLastError(0);
-        EXPECT_EQ(DeleteFileW(c.path), c.ok ? TRUE : FALSE) << U8(c.path);
-        if (!c.ok) {
-            EXPECT_EQ(GetLastError(), c.error) << U8(c.path);
-        }
-    }
-    EXPECT_FALSE(HostExists(StoreHost("Temp/gone.txt")));
-    EXPECT_TRUE(HostExists(StoreHost("Temp/ro.txt")));
-}
-
-TEST_F(FileOps, MoveFileResults)
-{
     ASSERT_TRUE(Put(u"\\Temp\\a.txt", "A"));
     ASSERT_TRUE(Put(u"\\Temp\\b.txt", "B"));
-    struct Case {
-        const char16_t *from, *to;
-        bool ok;
-        DWORD error;
+    ASSERT_TRUE(Put(u"\\Temp\\src.txt", "source"));
+    ASSERT_TRUE(Put(u"\\Temp\\dst.txt", "old destination, longer"));
+    const struct {
+        Op op;
+        const char16_t *a, *b;
+        DWORD error; // 0: the call succeeds
     } cases[] = {
-        {u"\\Temp\\missing.txt", u"\\Temp\\x.txt", false, ERROR_FILE_NOT_FOUND},
-        {u"\\Missing\\a.txt", u"\\Temp\\x.txt", false, ERROR_PATH_NOT_FOUND},
-        {u"\\Temp\\a.txt", u"\\Temp\\B.TXT", false, ERROR_ALREADY_EXISTS},
-        {u"\\Temp\\a.txt", u"\\Missing\\a.txt", false, ERROR_PATH_NOT_FOUND},
-        {u"\\Temp\\a.txt", u"\\Windows", false, ERROR_ALREADY_EXISTS},
-        {u"\\Temp\\a.txt", u"\\", false, ERROR_ALREADY_EXISTS},
-        {u"\\", u"\\Temp\\root", false, ERROR_ACCESS_DENIED},
-        {u"\\Storage Card", u"\\Temp\\card", false, ERROR_ACCESS_DENIED},
-        {u"\\Temp\\a.txt", u"\\My Documents\\a2.txt", true, 0},
-        {u"\\My Documents\\a2.txt", u"\\Storage Card\\a3.txt", true, 0},
-        {u"\\Storage Card\\a3.txt", u"\\Temp\\a.txt", true, 0},
-        {u"\\Temp\\a.txt", u"\\Temp\\A.TXT", true, 0},
+        {MakeDir, u"\\Temp\\New", nullptr, 0},
+        {MakeDir, u"\\Temp\\new", nullptr, ERROR_ALREADY_EXISTS},
+        {MakeDir, u"\\Temp\\Trailing\\", nullptr, 0},
+        {MakeDir, u"\\Temp\\file.txt", nullptr, ERROR_ALREADY_EXISTS},
+        {MakeDir, u"\\Temp\\Missing\\Sub", nullptr, ERROR_PATH_NOT_FOUND},
+        {MakeDir, u"\\Temp\\file.txt\\Sub", nullptr, ERROR_PATH_NOT_FOUND},
+        {MakeDir, u"\\", nullptr, ERROR_ALREADY_EXISTS},
+        {MakeDir, u"\\Storage Card", nullptr, ERROR_ALREADY_EXISTS},
+        {MakeDir, u"\\Storage Card\\Storage Card", nullptr, 0},
+        {MakeDir, u"\\Temp\\New\\Sub", nullptr, 0},
+        {MakeDir, u"\\Temp\\Full", nullptr, 0},
+        {Copy, u"\\Temp\\file.txt", u"\\Temp\\Full\\f.txt", 0},
+        {RemoveDir, u"\\Temp\\Missing", nullptr, ERROR_PATH_NOT_FOUND},
+        {RemoveDir, u"\\Nowhere\\Missing", nullptr, ERROR_PATH_NOT_FOUND},
+        {RemoveDir, u"\\Temp\\Full", nullptr, ERROR_DIR_NOT_EMPTY},
+        {RemoveDir, u"\\Temp\\New", nullptr, ERROR_DIR_NOT_EMPTY},
+        {RemoveDir, u"\\Temp\\Full\\f.txt", nullptr, ERROR_DIRECTORY},
+        {RemoveDir, u"\\", nullptr, ERROR_ACCESS_DENIED},
+        {RemoveDir, u"\\Storage Card\\", nullptr, ERROR_ACCESS_DENIED},
+        {RemoveDir, u"\\temp\\NEW\\SUB\\", nullptr, 0},
+        {RemoveDir, u"\\Temp\\New\\Sub", nullptr, ERROR_PATH_NOT_FOUND},
+        {Delete, u"\\Temp\\missing.txt", nullptr, ERROR_FILE_NOT_FOUND},
+        {Delete, u"\\Missing\\x.txt", nullptr, ERROR_PATH_NOT_FOUND},
+        {Delete, u"\\Temp", nullptr, ERROR_ACCESS_DENIED},
+        {Delete, u"\\Storage Card", nullptr, ERROR_ACCESS_DENIED},
+        {Delete, u"\\Temp\\ro.txt", nullptr, ERROR_ACCESS_DENIED},
+        {Delete, u"\\TEMP\\FILE.TXT", nullptr, 0},
+        {Delete, u"\\Temp\\file.txt", nullptr, ERROR_FILE_NOT_FOUND},
+        {Move, u"\\Temp\\missing.txt", u"\\Temp\\x.txt", ERROR_FILE_NOT_FOUND},
+        {Move, u"\\Missing\\a.txt", u"\\Temp\\x.txt", ERROR_PATH_NOT_FOUND},
+        {Move, u"\\Temp\\a.txt", u"\\Temp\\B.TXT", ERROR_ALREADY_EXISTS},
+        {Move, u"\\Temp\\a.txt", u"\\Missing\\a.txt", ERROR_PATH_NOT_FOUND},
+        {Move, u"\\Temp\\a.txt", u"\\Windows", ERROR_ALREADY_EXISTS},
+        {Move, u"\\Temp\\a.txt", u"\\", ERROR_ALREADY_EXISTS},
+        {Move, u"\\", u"\\Temp\\root", ERROR_ACCESS_DENIED},
+        {Move, u"\\Storage Card", u"\\Temp\\card", ERROR_ACCESS_DENIED},
+        {Move, u"\\Temp\\a.txt", u"\\My Documents\\a2.txt", 0},
+        {Move, u"\\My Documents\\a2.txt", u"\\Storage Card\\a3.txt", 0},
+        {Move, u"\\Storage Card\\a3.txt", u"\\Temp\\a.txt", 0},
+        {Move, u"\\Temp\\a.txt", u"\\Temp\\A.TXT", 0},
+        {Move, u"\\Temp\\Full", u"\\My Documents\\Full2", 0},
+        {Move, u"\\My Documents\\Full2", u"\\My Documents\\Full2\\Inner", ERROR_ACCESS_DENIED},
+        {CopyNew, u"\\Temp\\src.txt", u"\\Temp\\dst.txt", ERROR_FILE_EXISTS},
+        {Copy, u"\\Temp\\none.txt", u"\\Temp\\x.txt", ERROR_FILE_NOT_FOUND},
+        {Copy, u"\\Temp\\src.txt", u"\\Missing\\x.txt", ERROR_PATH_NOT_FOUND},
+        {Copy, u"\\Temp\\src.txt", u"\\Windows", ERROR_ACCESS_DENIED},
+        {Copy, u"\\Windows", u"\\Temp\\w", ERROR_ACCESS_DENIED},
+        {CopyNew, u"\\Temp\\src.txt", u"\\Storage Card\\c.txt", 0},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE("call " + std::to_string(c.op) + " " + U8(c.a) + (c.b ? " -> " + U8(c.b) : ""));
         SetLastError(0);
-        EXPECT_EQ(MoveFileW(c.from, c.to), c.ok ? TRUE : FALSE) << U8(c.from) << " -> " << U8(c.to);
-        if (!c.ok) {
-            EXPECT_EQ(GetLastError(), c.error) << U8(c.from) << " -> " << U8(c.to);
+        EXPECT_EQ(Call(c.op, c.a, c.b), c.error ? FALSE : TRUE);
+        if (c.error) {
+            EXPECT_EQ(GetLastError(), c.error);
         }
     }
-    EXPECT_EQ(HostNames(StoreHost("Temp")), (std::set<std::string>{".", "..", "A.TXT", "b.txt"}))
+    EXPECT_TRUE(HostExists(StoreHost("Temp/Trailing")));
+    EXPECT_TRUE(HostExists(CardHost("Storage Card"))) << "only the first component names a mount";
+    EXPECT_TRUE(HostExists(StoreHost("Temp/ro.txt")));
+    EXPECT_EQ(HostNames(StoreHost("Temp")),
+              (std::set<std::string>{".", "..", "A.TXT", "b.txt", "dst.txt", "New", "ro.txt", "src.txt", "Trailing"}))
         << "the move to another case renamed the host file";
     EXPECT_EQ(ReadHostFile(StoreHost("Temp/A.TXT")), "A");
     EXPECT_EQ(ReadHostFile(StoreHost("Temp/b.txt")), "B");
-    EXPECT_FALSE(HostExists(CardHost("a3.txt")));
     EXPECT_FALSE(HostExists(StoreHost("My Documents/a2.txt")));
-
-    // Folders move within one volume, with what they hold.
-    ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\Dir", nullptr));
-    ASSERT_TRUE(Put(u"\\Temp\\Dir\\in.txt", "in"));
-    EXPECT_TRUE(MoveFileW(u"\\Temp\\Dir", u"\\My Documents\\Dir2")) << GetLastError();
-    EXPECT_EQ(Get(u"\\My Documents\\Dir2\\in.txt"), "in");
-    SetLastError(0);
-    EXPECT_FALSE(MoveFileW(u"\\My Documents\\Dir2", u"\\My Documents\\Dir2\\Inner"));
-    EXPECT_NE(GetLastError(), 0u) << "a folder cannot move into itself";
-    EXPECT_EQ(Get(u"\\My Documents\\Dir2\\in.txt"), "in");
-}
-
-TEST_F(FileOps, CopyFileResults)
-{
-    ASSERT_TRUE(Put(u"\\Temp\\src.txt", "source"));
-    ASSERT_TRUE(Put(u"\\Temp\\dst.txt", "old destination, longer"));
-    SetLastError(0);
-    EXPECT_FALSE(CopyFileW(u"\\Temp\\src.txt", u"\\Temp\\dst.txt", TRUE));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_EQ(Get(u"\\My Documents\\Full2\\f.txt"), "x") << "a folder moves with what it holds";
     EXPECT_EQ(Get(u"\\Temp\\dst.txt"), "old destination, longer") << "kept when it may not be replaced";
     EXPECT_TRUE(CopyFileW(u"\\Temp\\src.txt", u"\\Temp\\dst.txt", FALSE));
     EXPECT_EQ(Get(u"\\Temp\\dst.txt"), "source");
-    EXPECT_TRUE(CopyFileW(u"\\Temp\\src.txt", u"\\Storage Card\\c.txt", TRUE));
     EXPECT_EQ(ReadHostFile(CardHost("c.txt")), "source");
-    SetLastError(0);
-    EXPECT_FALSE(CopyFileW(u"\\Temp\\none.txt", u"\\Temp\\x.txt", FALSE));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    SetLastError(0);
-    EXPECT_FALSE(CopyFileW(u"\\Temp\\src.txt", u"\\Missing\\x.txt", FALSE));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    SetLastError(0);
-    EXPECT_FALSE(CopyFileW(u"\\Temp\\src.txt", u"\\Windows", FALSE));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    SetLastError(0);
-    EXPECT_FALSE(CopyFileW(u"\\Windows", u"\\Temp\\w", FALSE));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
 std::vector<std::u16string> FindAll(const std::u16string &pattern, std::vector<DWORD> *attrs = nullptr)
@@ -197,8 +138,7 @@ std::vector<std::u16string> FindAll(const std::u16string &pattern, std::vector<D
 TEST_F(FileOps, SearchesComeInFoldedNameOrderWithAttributes)
 {
     // Created out of order, with mixed case.
-    const char16_t *files[] = {u"b.txt", u"_x", u"A.txt", u"a.bin", u"Zeta.TXT", u"\u00c4rger.txt"};
-    for (const char16_t *f : files)
+    for (const char16_t *f : {u"b.txt", u"_x", u"A.txt", u"a.bin", u"Zeta.TXT", u"\u00c4rger.txt"})
         ASSERT_TRUE(Put(std::u16string(u"\\Temp\\") + f, "12345"));
     ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\C", nullptr));
     ASSERT_TRUE(SetFileAttributesW(u"\\Temp\\b.txt", FILE_ATTRIBUTE_READONLY));
@@ -208,10 +148,9 @@ TEST_F(FileOps, SearchesComeInFoldedNameOrderWithAttributes)
     // Folded: "_x" (0x5f) before the letters; "a.bin" < "a.txt"; U+00E4 after 'z'.
     std::vector<std::u16string> expected = {u"_x", u"a.bin", u"A.txt", u"b.txt", u"C", u"Zeta.TXT", u"\u00c4rger.txt"};
     EXPECT_EQ(all, expected);
-    std::vector<DWORD> expectedAttrs = {0x20, 0x20, 0x20, 0x21, 0x10, 0x20, 0x20};
-    EXPECT_EQ(attrs, expectedAttrs);
+    EXPECT_EQ(attrs, (std::vector<DWORD>{0x20, 0x20, 0x20, 0x21, 0x10, 0x20, 0x20}));
 
-    struct Case {
+    const struct {
         const char16_t *pattern;
         std::vector<std::u16string> names;
     } cases[] = {
@@ -235,23 +174,17 @@ TEST_F(FileOps, SearchesComeInFoldedNameOrderWithAttributes)
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(fd.nFileSizeLow, 5u);
     EXPECT_EQ(fd.nFileSizeHigh, 0u);
-    SetLastError(0);
-    EXPECT_FALSE(FindNextFileW(h, &fd));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
-    EXPECT_FALSE(FindNextFileW(h, &fd)) << "and stays at the end";
+    EXPECT_FAILS(FindNextFileW(h, &fd), FALSE, ERROR_NO_MORE_FILES);
+    EXPECT_FAILS(FindNextFileW(h, &fd), FALSE, ERROR_NO_MORE_FILES);
     EXPECT_TRUE(FindClose(h));
-    SetLastError(0);
-    EXPECT_FALSE(FindClose(h));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE)) << "closing twice";
-    SetLastError(0);
-    EXPECT_FALSE(FindNextFileW(h, &fd));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FAILS(FindClose(h), FALSE, ERROR_INVALID_HANDLE);
+    EXPECT_FAILS(FindNextFileW(h, &fd), FALSE, ERROR_INVALID_HANDLE);
 }
 
 TEST_F(FileOps, SearchErrorsAndTheRoot)
 {
     WIN32_FIND_DATAW fd;
-    struct Case {
+    const struct {
         const char16_t *pattern;
         DWORD error;
     } cases[] = {
@@ -261,23 +194,22 @@ TEST_F(FileOps, SearchErrorsAndTheRoot)
         {u"\\Missing\\Deeper\\*.txt", ERROR_PATH_NOT_FOUND},
         {u"\\Temp\\x.txt", ERROR_FILE_NOT_FOUND},
         {u"\\\\net\\*", ERROR_BAD_NETPATH},
+        {u"\\Te*p\\x.txt", ERROR_INVALID_NAME}, // wildcards only in the last component
+        {u"\\Temp\\a<*", ERROR_INVALID_NAME},
+        {u"\\..\\*", ERROR_INVALID_NAME},
     };
     for (const auto &c : cases) {
-        SetLastError(0);
-        EXPECT_EQ(FindFirstFileW(c.pattern, &fd), INVALID_HANDLE_VALUE) << U8(c.pattern);
-        EXPECT_EQ(GetLastError(), c.error) << U8(c.pattern);
+        SCOPED_TRACE(U8(c.pattern));
+        EXPECT_FAILS(FindFirstFileW(c.pattern, &fd), INVALID_HANDLE_VALUE, c.error);
     }
-    SetLastError(0);
-    EXPECT_EQ(FindFirstFileW(u"\\*", nullptr), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FAILS(FindFirstFileW(u"\\*", nullptr), INVALID_HANDLE_VALUE, ERROR_INVALID_PARAMETER);
 
     // A new device's root, with the card among its folders; a host folder
     // of the same name in the store is hidden by the mount.
     ASSERT_EQ(mkdir(StoreHost("storage card").c_str(), 0777), 0);
     std::vector<DWORD> attrs;
-    std::vector<std::u16string> root = FindAll(u"\\*", &attrs);
-    std::vector<std::u16string> expected = {u"My Documents", u"Program Files", u"Storage Card", u"Temp", u"Windows"};
-    EXPECT_EQ(root, expected);
+    EXPECT_EQ(FindAll(u"\\*", &attrs),
+              (std::vector<std::u16string>{u"My Documents", u"Program Files", u"Storage Card", u"Temp", u"Windows"}));
     EXPECT_EQ(attrs, std::vector<DWORD>(5, FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(FindAll(u"\\Windows\\*"), (std::vector<std::u16string>{u"Desktop", u"Start Menu"}));
 }

@@ -2,10 +2,9 @@
 // user input: the procedure sees WM_INITDIALOG then the WM_COMMAND of the
 // clicked button and ends with its id; the close box gives 2; radio groups
 // exclude each other; a list selection notifies; typing notifies; keyboard
-// navigation (Enter, Escape, Tab, arrows); the owner is disabled meanwhile.
+// navigation (Enter, Escape, arrows); the owner is disabled meanwhile.
 #include <windows.h>
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -24,29 +23,38 @@ struct Event {
     int code;
 };
 
+using Step = std::function<void(HWND)>;
 std::vector<Event> g_events;
-// What the test's "user" does each time the dialog waits for input.
-std::vector<std::function<void(HWND)>> g_script;
+std::vector<Step> g_script; // what the "user" does each time the dialog waits
 size_t g_step = 0;
 bool g_ownerEnabledDuringDialog = true;
 HWND g_owner = 0;
+int g_lastSel = -2;        // the list's selection at its last LBN_SELCHANGE
+std::u16string g_editText; // the edit's text at its last EN_CHANGE
 
-INT_PTR CALLBACK PageProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK PageProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
 {
-    switch (msg) {
-    case WM_INITDIALOG:
+    if (msg == WM_INITDIALOG) {
         g_events.push_back({msg, 0, 0});
-        return TRUE;
-    case WM_COMMAND: {
-        int id = LOWORD(wParam), code = HIWORD(wParam);
-        g_events.push_back({msg, id, code});
-        if (code == BN_CLICKED && (id == 1 || id == 2 || id == 1013 || id == 1002 || id == 1003))
-            EndDialog(dlg, id);
+        for (const char16_t *s : {u"English", u"German", u"French"})
+            SendDlgItemMessageW(dlg, 1014, LB_ADDSTRING, 0, LPARAM(s));
+        SetDlgItemTextW(dlg, 1006, u"\\Program Files\\App");
         return TRUE;
     }
-    default:
+    if (msg != WM_COMMAND)
         return FALSE;
+    int id = LOWORD(wParam), code = HIWORD(wParam);
+    g_events.push_back({msg, id, code});
+    if (id == 1014 && code == LBN_SELCHANGE)
+        g_lastSel = int(SendDlgItemMessageW(dlg, 1014, LB_GETCURSEL, 0, 0));
+    if (id == 1006 && code == EN_CHANGE) {
+        WCHAR buf[64];
+        GetDlgItemTextW(dlg, 1006, buf, 64);
+        g_editText = buf;
     }
+    if (code == BN_CLICKED && (id == 1 || id == 2 || id == 1013 || id == 1002 || id == 1003))
+        EndDialog(dlg, id);
+    return TRUE;
 }
 
 bool Idle(HWND dlg)
@@ -59,12 +67,6 @@ bool Idle(HWND dlg)
     return true;
 }
 
-const DLGTEMPLATE *Template(int id)
-{
-    HRSRC r = FindResourceW(plat::kProgramInstance, MAKEINTRESOURCEW(id), RT_DIALOG);
-    return static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(plat::kProgramInstance, r)));
-}
-
 LRESULT CALLBACK OwnerProc(HWND h, UINT m, WPARAM w, LPARAM l)
 {
     return DefWindowProcW(h, m, w, l);
@@ -75,9 +77,6 @@ protected:
     void SetUp() override
     {
         DeviceFixture::SetUp();
-        g_events.clear();
-        g_script.clear();
-        g_step = 0;
         plat::UiHooks hooks;
         hooks.idle = Idle;
         plat::SetUiHooks(hooks);
@@ -89,228 +88,161 @@ protected:
                                   CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, 0, nullptr);
         ASSERT_NE(g_owner, HWND(0));
     }
-    INT_PTR Run(int page)
+    // Runs a page with a fresh script and log.
+    INT_PTR Run(int page, std::vector<Step> script)
     {
-        return DialogBoxIndirectParamW(plat::kProgramInstance, Template(page), g_owner, PageProc, 0);
+        g_events.clear();
+        g_script = std::move(script);
+        g_step = 0;
+        HRSRC r = FindResourceW(plat::kProgramInstance, MAKEINTRESOURCEW(page), RT_DIALOG);
+        auto *t = static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(plat::kProgramInstance, r)));
+        return DialogBoxIndirectParamW(plat::kProgramInstance, t, g_owner, PageProc, 0);
     }
-    static std::vector<int> Commands()
+    static std::vector<int> Notes(int code)
     {
         std::vector<int> ids;
         for (const Event &e : g_events)
-            if (e.msg == WM_COMMAND && e.code == BN_CLICKED)
+            if (e.msg == WM_COMMAND && e.code == code)
                 ids.push_back(e.id);
         return ids;
     }
 };
 
-TEST_F(DialogInput, ClickedButtonEndsThePageWithItsId)
+Step Click(int id)
+{
+    return [id](HWND dlg) { plat::InputClick(GetDlgItem(dlg, id)); };
+}
+
+TEST_F(DialogInput, InjectedInputAnswersThePage)
 {
     struct Case {
+        const char *what;
         int page;
-        int button;
-    } cases[] = {{105, 1}, {105, 1013}, {105, 2}, {108, 1002}, {108, 1003}, {107, 1}};
+        std::vector<Step> script;
+        INT_PTR answer;
+        std::vector<int> clicks; // BN_CLICKED ids in order
+    } cases[] = {
+        {"Continue", 105, {Click(1)}, 1, {1}},
+        {"Skip", 105, {Click(1013)}, 1013, {1013}},
+        {"Exit", 105, {Click(2)}, 2, {2}},
+        {"Reinstall", 108, {Click(1002)}, 1002, {1002}},
+        {"Remove", 108, {Click(1003)}, 1003, {1003}},
+        {"licence Continue", 107, {Click(1)}, 1, {1}},
+        {"the close box gives 2", 105, {[](HWND d) { PostMessageW(d, WM_SYSCOMMAND, SC_CLOSE, 0); }}, 2, {2}},
+        {"a disabled button ignores clicks",
+         105,
+         {[](HWND d) {
+              EnableWindow(GetDlgItem(d, 1), FALSE);
+              plat::InputClick(GetDlgItem(d, 1));
+          },
+          Click(1013)},
+         1013,
+         {1013}},
+        {"Enter on the list presses the default button",
+         112,
+         {[](HWND d) {
+             SetFocus(GetDlgItem(d, 1014));
+             plat::InputKey(GetDlgItem(d, 1014), VK_RETURN);
+         }},
+         1,
+         {1}},
+        {"radio buttons of a group exclude each other",
+         106,
+         {[](HWND d) { CheckRadioButton(d, 1008, 1009, 1008); }, Click(1009),
+          [](HWND d) {
+              EXPECT_EQ(IsDlgButtonChecked(d, 1008), UINT(BST_UNCHECKED)) << "clicking the second clears the first";
+              EXPECT_EQ(IsDlgButtonChecked(d, 1009), UINT(BST_CHECKED));
+              plat::InputClick(GetDlgItem(d, 1));
+          }},
+         1,
+         {1009, 1}},
+        {"the down arrow moves to and checks the next radio; Escape answers 2",
+         106,
+         {[](HWND d) {
+              CheckRadioButton(d, 1008, 1009, 1008);
+              SetFocus(GetDlgItem(d, 1008));
+          },
+          [](HWND d) { plat::InputKey(GetDlgItem(d, 1008), VK_DOWN); },
+          [](HWND d) {
+              EXPECT_EQ(IsDlgButtonChecked(d, 1009), UINT(BST_CHECKED)) << "Current Location checked";
+              EXPECT_EQ(GetDlgCtrlID(GetFocus()), 1009) << "and focused";
+              plat::InputKey(GetFocus(), VK_ESCAPE);
+          }},
+         2,
+         {1009, 2}},
+    };
     for (const Case &c : cases) {
-        SCOPED_TRACE("page " + std::to_string(c.page) + " button " + std::to_string(c.button));
-        g_events.clear();
-        g_step = 0;
-        g_script = {[&](HWND dlg) { plat::InputClick(GetDlgItem(dlg, c.button)); }};
-        EXPECT_EQ(Run(c.page), c.button) << "the page's answer";
+        SCOPED_TRACE(c.what);
+        size_t steps = c.script.size();
+        EXPECT_EQ(Run(c.page, c.script), c.answer) << "the page's answer";
+        EXPECT_EQ(g_step, steps) << "every step of the user ran";
         ASSERT_FALSE(g_events.empty());
         EXPECT_EQ(g_events.front().msg, UINT(WM_INITDIALOG)) << "WM_INITDIALOG comes first";
-        EXPECT_EQ(Commands(), std::vector<int>{c.button}) << "one BN_CLICKED of the clicked button";
+        EXPECT_EQ(Notes(BN_CLICKED), c.clicks) << "the BN_CLICKED notes";
         EXPECT_FALSE(g_ownerEnabledDuringDialog) << "the owner is disabled while the page is up";
         EXPECT_TRUE(IsWindowEnabled(g_owner)) << "the owner is enabled again afterwards";
     }
-}
-
-TEST_F(DialogInput, CloseBoxGivesCancel)
-{
-    g_script = {[](HWND dlg) { PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0); }};
-    EXPECT_EQ(Run(105), IDCANCEL);
-    EXPECT_EQ(Commands(), std::vector<int>{IDCANCEL});
-}
-
-TEST_F(DialogInput, DisabledButtonIgnoresClicks)
-{
-    g_script = {[](HWND dlg) {
-                    EnableWindow(GetDlgItem(dlg, 1), FALSE);
-                    plat::InputClick(GetDlgItem(dlg, 1));
-                },
-                [](HWND dlg) { plat::InputClick(GetDlgItem(dlg, 1013)); }};
-    EXPECT_EQ(Run(105), 1013);
-    EXPECT_EQ(Commands(), std::vector<int>{1013}) << "the disabled Continue sent nothing";
-}
-
-TEST_F(DialogInput, RadioButtonsOfAGroupExcludeEachOther)
-{
-    int check1008 = -1, check1009 = -1;
-    g_script = {[](HWND dlg) { CheckRadioButton(dlg, 1008, 1009, 1008); },
-                [](HWND dlg) { plat::InputClick(GetDlgItem(dlg, 1009)); },
-                [&](HWND dlg) {
-                    check1008 = int(IsDlgButtonChecked(dlg, 1008));
-                    check1009 = int(IsDlgButtonChecked(dlg, 1009));
-                    plat::InputClick(GetDlgItem(dlg, 1));
-                }};
-    EXPECT_EQ(Run(106), 1);
-    EXPECT_EQ(check1008, BST_UNCHECKED) << "clicking the second radio clears the first";
-    EXPECT_EQ(check1009, BST_CHECKED);
-    EXPECT_EQ(Commands(), (std::vector<int>{1009, 1})) << "the radio's BN_CLICKED, then Continue";
-}
-
-TEST_F(DialogInput, ArrowKeysMoveAndCheckWithinTheRadioGroup)
-{
-    int check1009 = -1;
-    g_script = {[](HWND dlg) {
-                    CheckRadioButton(dlg, 1008, 1009, 1008);
-                    SetFocus(GetDlgItem(dlg, 1008));
-                },
-                [](HWND dlg) { plat::InputKey(GetDlgItem(dlg, 1008), VK_DOWN); },
-                [&](HWND dlg) {
-                    check1009 = int(IsDlgButtonChecked(dlg, 1009));
-                    plat::InputKey(GetFocus(), VK_ESCAPE);
-                }};
-    EXPECT_EQ(Run(106), IDCANCEL) << "Escape answers IDCANCEL";
-    EXPECT_EQ(check1009, BST_CHECKED) << "the down arrow moved to and checked Current Location";
-}
-
-TEST_F(DialogInput, EnterPressesTheDefaultButton)
-{
-    g_script = {[](HWND dlg) {
-        // Focus on the list: Enter goes to the default push button (1).
-        SetFocus(GetDlgItem(dlg, 1014));
-        plat::InputKey(GetDlgItem(dlg, 1014), VK_RETURN);
-    }};
-    EXPECT_EQ(Run(112), 1);
-}
-
-TEST_F(DialogInput, TabMovesFocusToTheNextTabStop)
-{
-    int after = 0, before = 0;
-    g_script = {[&](HWND dlg) {
-                    before = GetDlgCtrlID(GetFocus());
-                    plat::InputKey(GetFocus(), VK_TAB);
-                },
-                [&](HWND dlg) {
-                    after = GetDlgCtrlID(GetFocus());
-                    plat::InputClick(GetDlgItem(dlg, 2));
-                }};
-    EXPECT_EQ(Run(105), 2);
-    EXPECT_EQ(before, 1) << "WM_INITDIALOG returning TRUE focuses the first tab stop";
-    EXPECT_EQ(after, 1013) << "Tab moved to Skip";
-}
-
-struct ListLog {
-    int selChanges = 0;
-    int lastSel = -2;
-};
-ListLog g_list;
-
-INT_PTR CALLBACK ListProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        for (const char16_t *s : {u"English", u"German", u"French"})
-            SendDlgItemMessageW(dlg, 1014, LB_ADDSTRING, 0, LPARAM(s));
-        SendDlgItemMessageW(dlg, 1014, LB_SETCURSEL, WPARAM(-1), 0);
-        return TRUE;
-    }
-    if (msg == WM_COMMAND && LOWORD(wParam) == 1014 && HIWORD(wParam) == LBN_SELCHANGE) {
-        ++g_list.selChanges;
-        g_list.lastSel = int(SendDlgItemMessageW(dlg, 1014, LB_GETCURSEL, 0, 0));
-        return TRUE;
-    }
-    if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-        EndDialog(dlg, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
+    EXPECT_EQ(Run(105, {}), IDCANCEL) << "with no input to come the page ends as by its close box";
 }
 
 TEST_F(DialogInput, ListSelectionByTheUserNotifiesProgramSelectionDoesNot)
 {
-    g_list = ListLog{};
-    int afterProgram = -1;
-    g_script = {[&](HWND dlg) {
-                    SendDlgItemMessageW(dlg, 1014, LB_SETCURSEL, 2, 0);
-                    afterProgram = g_list.selChanges;
-                    POINT pt;
-                    ASSERT_TRUE(plat::ListBoxItemPoint(GetDlgItem(dlg, 1014), 1, pt));
-                    PostMessageW(GetDlgItem(dlg, 1014), WM_LBUTTONDOWN, 1, MAKELPARAM(pt.x, pt.y));
-                    PostMessageW(GetDlgItem(dlg, 1014), WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
-                },
-                [](HWND dlg) { plat::InputClick(GetDlgItem(dlg, 1)); }};
-    EXPECT_EQ(DialogBoxIndirectParamW(plat::kProgramInstance, Template(112), g_owner, ListProc, 0), 1);
-    EXPECT_EQ(afterProgram, 0) << "LB_SETCURSEL sends no LBN_SELCHANGE";
-    EXPECT_EQ(g_list.selChanges, 1) << "a tap on an entry sends one LBN_SELCHANGE";
-    EXPECT_EQ(g_list.lastSel, 1) << "the tapped entry is selected";
-}
-
-struct EditLog {
-    int changes = 0;
-    std::u16string text;
-};
-EditLog g_edit;
-
-INT_PTR CALLBACK EditProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        SetDlgItemTextW(dlg, 1006, u"\\Program Files\\App");
-        return TRUE;
-    }
-    if (msg == WM_COMMAND && LOWORD(wParam) == 1006 && HIWORD(wParam) == EN_CHANGE) {
-        ++g_edit.changes;
-        WCHAR buf[64];
-        GetDlgItemTextW(dlg, 1006, buf, 64);
-        g_edit.text = buf;
-        return TRUE;
-    }
-    if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-        EndDialog(dlg, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
+    g_lastSel = -2;
+    size_t afterProgram = 99;
+    EXPECT_EQ(Run(112, {[&](HWND dlg) {
+                            HWND list = GetDlgItem(dlg, 1014);
+                            SendMessageW(list, LB_SETCURSEL, 2, 0);
+                            afterProgram = Notes(LBN_SELCHANGE).size();
+                            POINT pt;
+                            ASSERT_TRUE(plat::ListBoxItemPoint(list, 1, pt));
+                            PostMessageW(list, WM_LBUTTONDOWN, 1, MAKELPARAM(pt.x, pt.y));
+                            PostMessageW(list, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+                        },
+                        Click(1)}),
+              1);
+    EXPECT_EQ(afterProgram, 0u) << "LB_SETCURSEL sends no LBN_SELCHANGE";
+    EXPECT_EQ(Notes(LBN_SELCHANGE), std::vector<int>{1014}) << "a tap on an entry sends one LBN_SELCHANGE";
+    EXPECT_EQ(g_lastSel, 1) << "the tapped entry is selected";
 }
 
 TEST_F(DialogInput, TypingIntoAnEditNotifiesEachChange)
 {
-    g_edit = EditLog{};
-    int afterSetText = -1;
-    g_script = {[&](HWND dlg) {
-                    afterSetText = g_edit.changes;
-                    HWND e = GetDlgItem(dlg, 1006);
-                    plat::InputClick(e);
-                    SendMessageW(e, EM_SETSEL, 0, -1);
-                    plat::InputChar(e, u'X');
-                    plat::InputChar(e, u'y');
-                    plat::InputChar(e, 0x08);
-                },
-                [](HWND dlg) {
-                    SendDlgItemMessageW(dlg, 1006, EM_SETREADONLY, TRUE, 0);
-                    plat::InputChar(GetDlgItem(dlg, 1006), u'Z');
-                },
-                [](HWND dlg) { plat::InputClick(GetDlgItem(dlg, 2)); }};
-    EXPECT_EQ(DialogBoxIndirectParamW(plat::kProgramInstance, Template(104), g_owner, EditProc, 0), 2);
-    EXPECT_EQ(afterSetText, 1) << "WM_SETTEXT on an edit sends EN_CHANGE";
-    EXPECT_EQ(g_edit.changes, 4) << "one EN_CHANGE per typed character, none when read-only";
-    EXPECT_EQ(g_edit.text, u"X") << "typed over the selection, then one backspace";
+    size_t afterSetText = 99;
+    EXPECT_EQ(Run(104, {[&](HWND dlg) {
+                            afterSetText = Notes(EN_CHANGE).size();
+                            HWND e = GetDlgItem(dlg, 1006);
+                            plat::InputClick(e);
+                            SendMessageW(e, EM_SETSEL, 0, -1);
+                            plat::InputChar(e, u'X');
+                            plat::InputChar(e, u'y');
+                            plat::InputChar(e, 0x08);
+                        },
+                        Click(2)}),
+              2);
+    EXPECT_EQ(afterSetText, 1u) << "WM_SETTEXT on an edit sends EN_CHANGE";
+    EXPECT_EQ(Notes(EN_CHANGE).size(), 4u) << "then one EN_CHANGE per typed character";
+    EXPECT_EQ(g_editText, u"X") << "typed over the selection, then one backspace";
 }
 
-TEST_F(DialogInput, MessageBoxReturnsThePressedButton)
+TEST_F(DialogInput, MessageBoxReturnsThePressedButtonAndGivesTheFocusBack)
 {
+    HWND edit = CreateWindowExW(0, u"Edit", u"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, g_owner, HMENU(5), 0, nullptr);
     struct Case {
         UINT type;
-        std::function<void(HWND)> user;
+        Step user;
         int result;
         const char *what;
     } cases[] = {
-        {MB_OK, [](HWND box) { plat::InputClick(GetDlgItem(box, IDOK)); }, IDOK, "OK"},
+        {MB_OK, Click(IDOK), IDOK, "OK"},
         {MB_OK, [](HWND box) { PostMessageW(box, WM_SYSCOMMAND, SC_CLOSE, 0); }, IDOK, "close box of an OK box"},
-        {MB_OKCANCEL | MB_ICONEXCLAMATION, [](HWND box) { plat::InputKey(GetFocus(), VK_ESCAPE); }, IDCANCEL,
+        {MB_OKCANCEL | MB_ICONEXCLAMATION, [](HWND) { plat::InputKey(GetFocus(), VK_ESCAPE); }, IDCANCEL,
          "Escape"},
-        {MB_OKCANCEL, [](HWND box) { plat::InputKey(GetFocus(), VK_RETURN); }, IDOK, "Enter on the default OK"},
-        {MB_YESNO | MB_ICONQUESTION, [](HWND box) { plat::InputClick(GetDlgItem(box, IDYES)); }, IDYES, "Yes"},
-        {MB_YESNO | MB_ICONQUESTION, [](HWND box) { plat::InputClick(GetDlgItem(box, IDNO)); }, IDNO, "No"},
+        {MB_OKCANCEL, [](HWND) { plat::InputKey(GetFocus(), VK_RETURN); }, IDOK, "Enter on the default OK"},
+        {MB_YESNO | MB_ICONQUESTION, Click(IDYES), IDYES, "Yes"},
+        {MB_YESNO | MB_ICONQUESTION, Click(IDNO), IDNO, "No"},
     };
     for (const Case &c : cases) {
+        SetFocus(edit);
         g_step = 0;
         int buttons = 0;
         g_script = {[&](HWND box) {
@@ -325,35 +257,18 @@ TEST_F(DialogInput, MessageBoxReturnsThePressedButton)
         EXPECT_EQ(buttons, (c.type & MB_TYPEMASK) == MB_OK ? 1 : 2) << c.what << ": buttons of the style";
         EXPECT_FALSE(g_ownerEnabledDuringDialog) << c.what << ": owner disabled";
         EXPECT_TRUE(IsWindowEnabled(g_owner));
+        EXPECT_EQ(GetFocus(), edit) << c.what << ": the focus comes back";
     }
-}
-
-TEST_F(DialogInput, FocusComesBackAfterAMessageBox)
-{
-    HWND edit = CreateWindowExW(0, u"Edit", u"", WS_CHILD | WS_VISIBLE, 0, 0, 50, 20, g_owner, HMENU(5), 0, nullptr);
-    SetFocus(edit);
-    g_script = {[](HWND box) { plat::InputClick(GetDlgItem(box, IDOK)); }};
-    MessageBoxW(g_owner, u"Note", u"Setup", MB_OK);
-    EXPECT_EQ(GetFocus(), edit);
-}
-
-TEST_F(DialogInput, UnansweredDialogIsClosedNotWaitedFor)
-{
-    g_script.clear();
-    EXPECT_EQ(Run(105), IDCANCEL) << "with no input to come the dialog ends as by its close box";
 }
 
 TEST_F(DialogInput, ModelessPageStaysUpAndEndDialogHidesIt)
 {
-    HWND dlg = CreateDialogIndirectParamW(plat::kProgramInstance, Template(103), g_owner, PageProc, 0);
+    HRSRC r = FindResourceW(plat::kProgramInstance, MAKEINTRESOURCEW(103), RT_DIALOG);
+    auto *t = static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(plat::kProgramInstance, r)));
+    HWND dlg = CreateDialogIndirectParamW(plat::kProgramInstance, t, g_owner, PageProc, 0);
     ASSERT_NE(dlg, HWND(0));
     EXPECT_TRUE(IsWindowVisible(dlg)) << "a WS_VISIBLE template shows at once";
     EXPECT_EQ(GetParent(dlg), g_owner);
-    HWND bar = GetDlgItem(dlg, 1001);
-    EXPECT_EQ(SendMessageW(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100)), MAKELRESULT(0, 100));
-    EXPECT_EQ(SendMessageW(bar, PBM_SETPOS, 40, 0), 0) << "PBM_SETPOS returns the previous position";
-    EXPECT_EQ(SendMessageW(bar, PBM_SETPOS, 250, 0), 40);
-    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 100) << "positions are kept in the range";
     ASSERT_TRUE(EndDialog(dlg, 0));
     EXPECT_FALSE(IsWindowVisible(dlg));
     EXPECT_TRUE(DestroyWindow(dlg));

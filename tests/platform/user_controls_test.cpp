@@ -76,17 +76,13 @@ TEST_F(Controls, ListBoxMessages)
     EXPECT_EQ(SendMessageW(lb, LB_RESETCONTENT, 0, 0), 0);
     EXPECT_EQ(SendMessageW(lb, LB_GETCOUNT, 0, 0), 0);
     EXPECT_EQ(SendMessageW(lb, LB_GETCURSEL, 0, 0), LB_ERR);
-}
 
-TEST_F(Controls, SortedListBoxInsertsInOrder)
-{
-    HWND lb = Make(u"ListBox", LBS_SORT, 1);
-    SendMessageW(lb, LB_ADDSTRING, 0, LPARAM(u"m"));
-    SendMessageW(lb, LB_ADDSTRING, 0, LPARAM(u"Z"));
-    EXPECT_EQ(SendMessageW(lb, LB_ADDSTRING, 0, LPARAM(u"a")), 0);
-    WCHAR buf[4];
-    SendMessageW(lb, LB_GETTEXT, 2, LPARAM(buf));
-    EXPECT_EQ(std::u16string(buf), u"Z");
+    HWND sorted = Make(u"ListBox", LBS_SORT, 1);
+    for (const char16_t *s : {u"m", u"Z"})
+        SendMessageW(sorted, LB_ADDSTRING, 0, LPARAM(s));
+    EXPECT_EQ(SendMessageW(sorted, LB_ADDSTRING, 0, LPARAM(u"a")), 0) << "sorted: inserted in order";
+    SendMessageW(sorted, LB_GETTEXT, 2, LPARAM(buf));
+    EXPECT_EQ(std::u16string(buf), u"Z") << "case is ignored in the order";
 }
 
 TEST_F(Controls, EditSelectionReplaceAndReadOnly)
@@ -158,6 +154,8 @@ TEST_F(Controls, ProgressBarRangeAndPosition)
     EXPECT_EQ(SendMessageW(p, PBM_SETPOS, 15, 0), 10);
     EXPECT_EQ(SendMessageW(p, PBM_DELTAPOS, 3, 0), 15);
     EXPECT_EQ(SendMessageW(p, PBM_GETPOS, 0, 0), 18);
+    EXPECT_EQ(SendMessageW(p, PBM_SETPOS, 250, 0), 18);
+    EXPECT_EQ(SendMessageW(p, PBM_GETPOS, 0, 0), 20) << "a position past the range is kept in it";
     PBRANGE r{};
     EXPECT_EQ(SendMessageW(p, PBM_GETRANGE, TRUE, LPARAM(&r)), 10);
     EXPECT_EQ(r.iHigh, 20);

@@ -14,6 +14,14 @@ namespace {
 
 const char *kPath = "\\Storage Card\\Pkg\\Notes.load";
 
+// The default header with one line replaced.
+std::string With(int line, const std::string &text)
+{
+    auto l = ScriptHeader().Lines();
+    l[line] = text;
+    return CrLf(l);
+}
+
 class HeaderTest : public ScriptFixture {
 protected:
     void SetUp() override
@@ -24,12 +32,11 @@ protected:
     }
 
     // Reads the header of a script holding text; the out buffers start
-    // filled with a marker so that untouched values can be seen.
+    // with a marker so that untouched values can be seen.
     BOOL Read(const std::string &text)
     {
         CardFile("Pkg/Notes.load", text);
-        std::memset(product, '#', sizeof(product));
-        product[sizeof(product) - 1] = 0;
+        std::strcpy(product, "#");
         std::strcpy(key, "#");
         std::strcpy(folder, "#");
         std::strcpy(note, "#");
@@ -37,138 +44,92 @@ protected:
         return ReadScriptHeader(kPath, product, &root, key, folder, note);
     }
 
-    char product[256];
-    char key[256];
-    char folder[264];
-    char note[256];
+    char product[256], key[256], folder[264], note[256];
     HKEY root = 0;
 };
 
-TEST_F(HeaderTest, GivesBackEveryValue)
+TEST_F(HeaderTest, AcceptedHeaders)
 {
-    MessageLog log;
-    ScriptHeader h;
-    ASSERT_TRUE(Read(h.Text() + CrLf({"exit"})));
-    EXPECT_STREQ(product, "Demo Notes 1.0") << "quotes keep the blanks in one token";
-    EXPECT_EQ(root, HKEY_LOCAL_MACHINE);
-    EXPECT_STREQ(key, "Software\\Notes");
-    EXPECT_STREQ(folder, "\\Program Files\\Notes");
-    EXPECT_STREQ(g_szSetupBitmapName, "Notes.bmp");
-    EXPECT_EQ(g_fSelectAppLocation, 1);
-    EXPECT_STREQ(note, "Tap the Notes icon to start.") << "line 6 replaces the text of line 5";
-    EXPECT_TRUE(log.seen.empty()) << "a good header shows nothing, saw " << log.seen.size();
-}
-
-TEST_F(HeaderTest, AcceptedVariants)
-{
+    auto l = ScriptHeader().Lines();
     struct Case {
         const char *what;
-        std::string rootName, bitmap, location;
+        std::string text;
         HKEY wantRoot;
         const char *wantBitmap;
         BOOL wantFlag;
     } cases[] = {
-        {"root in small letters", "hkey_current_user", "Setup.bmp=Logo.bmp", "SelectAppLocation=No",
-         HKEY_CURRENT_USER, "Logo.bmp", 0},
-        {"mixed-case root", "Hkey_Local_Machine", "x=Logo.bmp", "SelectAppLocation=Yes", HKEY_LOCAL_MACHINE,
-         "Logo.bmp", 1},
-        {"only the first = splits", "HKEY_LOCAL_MACHINE", "a=b=c.bmp", "SelectAppLocation=No",
-         HKEY_LOCAL_MACHINE, "b=c.bmp", 0},
-        {"nothing after =", "HKEY_LOCAL_MACHINE", "Setup.bmp=", "SelectAppLocation=Yes", HKEY_LOCAL_MACHINE,
-         "", 1},
+        // A body that the reader of the whole script would refuse does not matter.
+        {"the default header; only six lines are read", ScriptHeader().Text() + CrLf({"a b c d e f g h i j k l", "copy"}),
+         HKEY_LOCAL_MACHINE, "Notes.bmp", 1},
+        {"line ends of every kind, the last line without one",
+         l[0] + "\n" + l[1] + "\r" + l[2] + "\n\r" + l[3] + "\r\n" + l[4] + "\n" + l[5], HKEY_LOCAL_MACHINE,
+         "Notes.bmp", 1},
+        {"root in small letters", With(1, "// hkey_current_user Software\\Notes"), HKEY_CURRENT_USER, "Notes.bmp", 1},
+        {"mixed-case root", With(1, "// Hkey_Local_Machine Software\\Notes"), HKEY_LOCAL_MACHINE, "Notes.bmp", 1},
+        {"SelectAppLocation=No", With(4, "// SelectAppLocation=No"), HKEY_LOCAL_MACHINE, "Notes.bmp", 0},
+        {"only the first = splits", With(3, "// a=b=c.bmp"), HKEY_LOCAL_MACHINE, "b=c.bmp", 1},
+        {"nothing after =", With(3, "// Setup.bmp="), HKEY_LOCAL_MACHINE, "", 1},
     };
     for (const auto &c : cases) {
         MessageLog log;
-        ScriptHeader h;
-        h.root = c.rootName;
-        h.bitmap = c.bitmap;
-        h.location = c.location;
         g_fSelectAppLocation = !c.wantFlag;
-        EXPECT_TRUE(Read(h.Text())) << c.what;
+        EXPECT_TRUE(Read(c.text)) << c.what;
+        EXPECT_STREQ(product, "Demo Notes 1.0") << c.what << ": quotes keep the blanks in one token";
         EXPECT_EQ(root, c.wantRoot) << c.what;
+        EXPECT_STREQ(key, "Software\\Notes") << c.what;
+        EXPECT_STREQ(folder, "\\Program Files\\Notes") << c.what;
         EXPECT_STREQ(g_szSetupBitmapName, c.wantBitmap) << c.what;
         EXPECT_EQ(g_fSelectAppLocation, c.wantFlag) << c.what;
-        EXPECT_TRUE(log.seen.empty()) << c.what;
+        EXPECT_STREQ(note, "Tap the Notes icon to start.") << c.what << ": line 6 replaces the text of line 5";
+        EXPECT_TRUE(log.seen.empty()) << c.what << ": a good header shows nothing";
     }
-}
-
-TEST_F(HeaderTest, NullOutputsAreNotWritten)
-{
-    MessageLog log;
     CardFile("Pkg/Notes.load", ScriptHeader().Text());
-    EXPECT_TRUE(ReadScriptHeader(kPath, nullptr, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_TRUE(ReadScriptHeader(kPath, nullptr, nullptr, nullptr, nullptr, nullptr)) << "null outputs";
     EXPECT_STREQ(g_szSetupBitmapName, "Notes.bmp") << "the process-wide values are still set";
-}
-
-TEST_F(HeaderTest, LineEndsOfEveryKind)
-{
-    MessageLog log;
-    auto lines = ScriptHeader().Lines();
-    std::string text = lines[0] + "\n" + lines[1] + "\r" + lines[2] + "\n\r" + lines[3] + "\r\n" + lines[4] +
-                       "\n" + lines[5]; // the last line has no end at all
-    ASSERT_TRUE(Read(text));
-    EXPECT_STREQ(note, "Tap the Notes icon to start.");
-    EXPECT_STREQ(folder, "\\Program Files\\Notes");
 }
 
 // Every way a header can fail: 211 with the path, result 0.
 TEST_F(HeaderTest, EveryFailureShows211)
 {
-    auto with = [](int line, const std::string &text) {
-        auto l = ScriptHeader().Lines();
-        l[line] = text;
-        return CrLf(l);
-    };
-    auto without = [](int line) {
-        auto l = ScriptHeader().Lines();
-        l.erase(l.begin() + line);
-        return CrLf(l);
-    };
-    std::string lines5 = without(5);
-    std::string emptyFirst = "\r\n" + ScriptHeader().Text();
     auto l = ScriptHeader().Lines();
-    l.insert(l.begin() + 2, "");
-    std::string emptyBetween = CrLf(l);
-
+    auto five = l;
+    five.pop_back();
+    auto gap = l;
+    gap.insert(gap.begin() + 2, "");
     struct Case {
         const char *what;
         std::string text;
     } cases[] = {
+        {"missing file", ""},
         {"empty file", ""},
-        {"five lines", lines5},
-        {"empty line before the header", emptyFirst},
-        {"empty line between header lines", emptyBetween},
-        {"no blank after the slashes", with(0, "//Product")},
-        {"three slashes", with(0, "/// Product")},
-        {"product line with three tokens", with(0, "// Demo Notes")},
-        {"first token not //", with(0, "## Product")},
-        {"key line with two tokens", with(1, "// HKEY_LOCAL_MACHINE")},
-        {"root not accepted", with(1, "// HKEY_CLASSES_ROOT Software\\Notes")},
-        {"root HKEY_USERS", with(1, "// HKEY_USERS Software\\Notes")},
-        {"folder line with three tokens", with(2, "// My Notes")},
-        {"bitmap without =", with(3, "// Setup.bmp")},
-        {"location in small letters", with(4, "// SelectAppLocation=yes")},
-        {"location of another word", with(4, "// SelectAppLocation=Maybe")},
-        {"location line empty of its token", with(4, "//")},
-        {"note line with three tokens", with(5, "// Tap here")},
-        {"eleven tokens", with(5, "// a b c d e f g h i j")},
-        {"comment line of one token", with(5, "//")},
+        {"five lines", CrLf(five)},
+        {"empty line before the header", "\r\n" + ScriptHeader().Text()},
+        {"empty line between header lines", CrLf(gap)},
+        {"no blank after the slashes", With(0, "//Product")},
+        {"three slashes", With(0, "/// Product")},
+        {"product line with three tokens", With(0, "// Demo Notes")},
+        {"first token not //", With(0, "## Product")},
+        {"key line with two tokens", With(1, "// HKEY_LOCAL_MACHINE")},
+        {"root not accepted", With(1, "// HKEY_CLASSES_ROOT Software\\Notes")},
+        {"root HKEY_USERS", With(1, "// HKEY_USERS Software\\Notes")},
+        {"folder line with three tokens", With(2, "// My Notes")},
+        {"bitmap without =", With(3, "// Setup.bmp")},
+        {"location in small letters", With(4, "// SelectAppLocation=yes")},
+        {"location of another word", With(4, "// SelectAppLocation=Maybe")},
+        {"location line empty of its token", With(4, "//")},
+        {"note line with three tokens", With(5, "// Tap here")},
+        {"eleven tokens", With(5, "// a b c d e f g h i j")},
+        {"comment line of one token", With(5, "//")},
     };
     for (const auto &c : cases) {
         MessageLog log;
-        EXPECT_FALSE(Read(c.text)) << c.what;
+        const bool missing = std::string(c.what) == "missing file";
+        const char *path = missing ? "\\Storage Card\\Nothing.load" : kPath;
+        EXPECT_FALSE(missing ? ReadScriptHeader(path, product, &root, key, folder, note) : Read(c.text)) << c.what;
         ASSERT_EQ(log.Ids(), std::vector<int>{211}) << c.what;
-        EXPECT_EQ(log.seen[0].text, std::string("Setup cannot read from the file\n\n") + kPath + ".") << c.what;
+        EXPECT_EQ(log.seen[0].text, std::string("Setup cannot read from the file\n\n") + path + ".") << c.what;
         EXPECT_EQ(log.seen[0].type, 16u) << c.what;
     }
-}
-
-TEST_F(HeaderTest, MissingFileShows211)
-{
-    MessageLog log;
-    EXPECT_FALSE(ReadScriptHeader("\\Storage Card\\Nothing.load", product, &root, key, folder, note));
-    ASSERT_EQ(log.Ids(), std::vector<int>{211});
-    EXPECT_NE(log.seen[0].text.find("\\Storage Card\\Nothing.load"), std::string::npos) << log.seen[0].text;
 }
 
 // Values given back before the failing line stay as they were written;
@@ -177,10 +138,8 @@ TEST_F(HeaderTest, MissingFileShows211)
 TEST_F(HeaderTest, ValuesBeforeTheFailureStay)
 {
     MessageLog log;
-    auto l = ScriptHeader().Lines();
-    l[4] = "// SelectAppLocation=No!";
     g_fSelectAppLocation = 1;
-    EXPECT_FALSE(Read(CrLf(l)));
+    EXPECT_FALSE(Read(With(4, "// SelectAppLocation=No!")));
     EXPECT_STREQ(product, "Demo Notes 1.0");
     EXPECT_STREQ(key, "Software\\Notes");
     EXPECT_EQ(root, HKEY_LOCAL_MACHINE);
@@ -195,52 +154,29 @@ TEST_F(HeaderTest, ValuesBeforeTheFailureStay)
 TEST_F(HeaderTest, TextsOverTheirBuffersFail)
 {
     struct Case {
-        const char *what;
         int line;
         std::string token;
-        bool ok;
+        size_t fits; // the longest length that fits
     } cases[] = {
-        {"product of 255 bytes", 0, std::string(255, 'p'), true},
-        {"product of 256 bytes", 0, std::string(256, 'p'), false},
-        {"key of 255 bytes", 1, "HKEY_LOCAL_MACHINE " + std::string(255, 'k'), true},
-        {"key of 256 bytes", 1, "HKEY_LOCAL_MACHINE " + std::string(256, 'k'), false},
-        {"folder of 248 bytes", 2, std::string(248, 'f'), true},
-        {"folder of 249 bytes", 2, std::string(249, 'f'), false},
-        {"bitmap of 259 bytes", 3, "a=" + std::string(259, 'b'), true},
-        {"bitmap of 260 bytes", 3, "a=" + std::string(260, 'b'), false},
-        {"note of 255 bytes", 5, std::string(255, 'n'), true},
-        {"note of 256 bytes", 5, std::string(256, 'n'), false},
+        {0, "", 255}, {1, "HKEY_LOCAL_MACHINE ", 255}, {2, "", 248}, {3, "a=", 259}, {5, "", 255},
     };
     for (const auto &c : cases) {
-        MessageLog log;
-        auto l = ScriptHeader().Lines();
-        l[c.line] = "// " + c.token;
-        std::strcpy(g_szSetupBitmapName, "Setup.bmp");
-        BOOL ok = Read(CrLf(l));
-        EXPECT_EQ(ok != 0, c.ok) << c.what;
-        EXPECT_EQ(log.Count(211), c.ok ? 0 : 1) << c.what;
-        if (c.ok && c.line == 0) {
-            EXPECT_EQ(std::strlen(product), 255u) << c.what;
-        }
-        if (c.ok && c.line == 2) {
-            EXPECT_EQ(std::strlen(folder), 263u) << c.what;
-        }
-        if (c.ok && c.line == 3) {
-            EXPECT_EQ(std::strlen(g_szSetupBitmapName), 259u) << c.what;
-        }
-        if (!c.ok && c.line == 3) {
-            EXPECT_STREQ(g_szSetupBitmapName, "Setup.bmp") << c.what << ": the old name stays";
+        for (size_t len : {c.fits, c.fits + 1}) {
+            MessageLog log;
+            std::string what = "line " + std::to_string(c.line + 1) + " with " + std::to_string(len) + " bytes";
+            std::strcpy(g_szSetupBitmapName, "Setup.bmp");
+            BOOL ok = Read(With(c.line, "// " + c.token + std::string(len, 'x')));
+            EXPECT_EQ(ok != 0, len == c.fits) << what;
+            EXPECT_EQ(log.Count(211), len == c.fits ? 0 : 1) << what;
+            if (len == c.fits) {
+                const char *out[] = {product, key, folder, g_szSetupBitmapName, nullptr, note};
+                // The folder is "\Program Files\" + its token.
+                EXPECT_EQ(std::strlen(out[c.line]), c.line == 2 ? len + 15 : len) << what << " comes back whole";
+            } else if (c.line == 3) {
+                EXPECT_STREQ(g_szSetupBitmapName, "Setup.bmp") << what << ": the old name stays";
+            }
         }
     }
-}
-
-TEST_F(HeaderTest, OnlyTheSixLinesAreRead)
-{
-    MessageLog log;
-    // A body that the reader of the whole script would refuse does not matter here.
-    std::string text = ScriptHeader().Text() + CrLf({"a b c d e f g h i j k l", "copy"});
-    EXPECT_TRUE(Read(text));
-    EXPECT_TRUE(log.seen.empty());
 }
 
 } // namespace

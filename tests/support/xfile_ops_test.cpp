@@ -100,7 +100,7 @@ TEST_F(XFileOps, CreateAndDeleteDirectory)
     EXPECT_EQ(XFile_DeleteDirectory(NULL), (DWORD)XEC_INTERNAL);
 }
 
-TEST_F(XFileOps, CreatePath)
+TEST_F(XFileOps, CreatePathAndFilePath)
 {
     struct Case {
         const char *path;
@@ -129,26 +129,17 @@ TEST_F(XFileOps, CreatePath)
             EXPECT_EQ(Attributes(f), INVALID_FILE_ATTRIBUTES) << c.path << ": " << f;
     }
     EXPECT_EQ(XFile_CreatePath(NULL), (DWORD)XEC_INTERNAL);
-}
 
-TEST_F(XFileOps, CreatePathOverAFileFails)
-{
     ASSERT_TRUE(PutFile("\\Temp\\plain", "not a folder"));
     EXPECT_NE(XFile_CreatePath("\\Temp\\plain"), (DWORD)XEC_OK) << "the last name is a file";
     EXPECT_NE(XFile_CreatePath("\\Temp\\plain\\sub"), (DWORD)XEC_OK) << "a name along the path is a file";
     EXPECT_EQ(GetFile("\\Temp\\plain").value_or("<none>"), "not a folder");
-}
 
-TEST_F(XFileOps, CreatePathRefusesOverlongPaths)
-{
     std::string deep = "\\Temp\\" + std::string(240, 'd') + "\\more\\and\\more";
     EXPECT_EQ(XFile_CreatePath(deep.c_str()), (DWORD)XEC_BAD_NAME) << "a path of 260 bytes or more";
     EXPECT_FALSE(FolderThere("\\Temp\\" + std::string(240, 'd')))
         << "nothing is made for a path the device cannot hold";
-}
 
-TEST_F(XFileOps, CreateFilePath)
-{
     EXPECT_EQ(XFile_CreateFilePath("\\Program Files\\Editor\\bin\\Editor.exe"), (DWORD)XEC_OK);
     EXPECT_TRUE(FolderThere("\\Program Files\\Editor\\bin"));
     EXPECT_EQ(Attributes("\\Program Files\\Editor\\bin\\Editor.exe"), INVALID_FILE_ATTRIBUTES)
@@ -159,7 +150,7 @@ TEST_F(XFileOps, CreateFilePath)
     EXPECT_EQ(XFile_CreateFilePath(NULL), (DWORD)XEC_INTERNAL);
 }
 
-TEST_F(XFileOps, DeletePath)
+TEST_F(XFileOps, DeletePathAndFilePath)
 {
     // \a\b\c all empty: removed deepest first.
     ASSERT_EQ(XFile_CreatePath("\\a\\b\\c"), (DWORD)XEC_OK);
@@ -199,10 +190,7 @@ TEST_F(XFileOps, DeletePath)
     EXPECT_EQ(XFile_DeletePath("\\"), (DWORD)XEC_OK);
     EXPECT_EQ(XFile_DeletePath(NULL), (DWORD)XEC_INTERNAL);
     EXPECT_TRUE(FolderThere("\\Windows")) << "standard folders are untouched";
-}
 
-TEST_F(XFileOps, DeleteFilePath)
-{
     ASSERT_EQ(XFile_CreatePath("\\Program Files\\Tool\\data"), (DWORD)XEC_OK);
     ASSERT_TRUE(PutFile("\\Program Files\\Tool\\data\\x.dat", "x"));
     ASSERT_TRUE(DeleteFileW(u"\\Program Files\\Tool\\data\\x.dat"));
@@ -252,7 +240,7 @@ TEST_F(XFileOps, RenameFile)
     EXPECT_EQ(XFile_RenameFile("\\Temp\\x", NULL, FALSE), (DWORD)XEC_INTERNAL);
 }
 
-TEST_F(XFileOps, RenameOntoItselfKeepsTheFile)
+TEST_F(XFileOps, RenameNeverLosesAFile)
 {
     ASSERT_TRUE(PutFile("\\Temp\\self.txt", "precious"));
     for (const char *other : {"\\Temp\\self.txt", "\\TEMP\\Self.TXT", "\\Temp//self.txt", "Temp\\self.txt"}) {
@@ -260,10 +248,7 @@ TEST_F(XFileOps, RenameOntoItselfKeepsTheFile)
         EXPECT_NE(XFile_RenameFile("\\Temp\\self.txt", other, TRUE), (DWORD)XEC_OK) << other;
         EXPECT_EQ(GetFile("\\Temp\\self.txt").value_or("<none>"), "precious") << "renamed onto " << other;
     }
-}
-
-TEST_F(XFileOps, RenameRefusesAnOpenDestination)
-{
+    // An open destination is refused.
     ASSERT_TRUE(PutFile("\\Temp\\a.txt", "a"));
     ASSERT_TRUE(PutFile("\\Temp\\b.txt", "b"));
     HANDLE h = CreateFileW(u"\\Temp\\b.txt", GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
@@ -273,19 +258,14 @@ TEST_F(XFileOps, RenameRefusesAnOpenDestination)
     CloseHandle(h);
     EXPECT_EQ(GetFile("\\Temp\\a.txt").value_or("<none>"), "a");
     EXPECT_EQ(GetFile("\\Temp\\b.txt").value_or("<none>"), "b");
-}
-
-FILETIME Ft(ULONGLONG v)
-{
-    FILETIME ft;
-    ft.dwLowDateTime = (DWORD)v;
-    ft.dwHighDateTime = (DWORD)(v >> 32);
-    return ft;
-}
-
-ULONGLONG Val(const FILETIME &ft)
-{
-    return ((ULONGLONG)ft.dwHighDateTime << 32) | ft.dwLowDateTime;
+    // Names of 260 bytes or more are refused, not cut to 259.
+    std::string prefix = "\\Temp\\" + std::string(253, 'k');
+    ASSERT_TRUE(PutFile(prefix, "keep"));
+    std::string longName = prefix + "zz";
+    EXPECT_NE(XFile_DeleteFile(longName.c_str()), (DWORD)XEC_OK);
+    EXPECT_NE(XFile_RenameFile(prefix.c_str(), longName.c_str(), TRUE), (DWORD)XEC_OK);
+    EXPECT_NE(XFile_RenameFile(longName.c_str(), prefix.c_str(), TRUE), (DWORD)XEC_OK);
+    EXPECT_EQ(GetFile(prefix).value_or("<none>"), "keep") << "the file of the first 259 bytes";
 }
 
 TEST_F(XFileOps, CopyFileStamp)
@@ -293,12 +273,11 @@ TEST_F(XFileOps, CopyFileStamp)
     ASSERT_TRUE(PutFile("\\Temp\\old.txt", "old"));
     ASSERT_TRUE(PutFile("\\Temp\\new.txt", "new"));
     // Give the source three distinct times, long ago.
-    const ULONGLONG kCreated = 125911584000000000ull; // 2000-01-01
-    const ULONGLONG kAccessed = kCreated + 36000000000ull;
-    const ULONGLONG kWritten = kCreated + 18000000000ull;
+    FILETIME c{0x256d4000u, 0x01bf53ebu}, a = c, w = c; // 2000-01-01
+    a.dwHighDateTime += 9;
+    w.dwHighDateTime += 5;
     HANDLE h = CreateFileW(u"\\Temp\\old.txt", GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    FILETIME c = Ft(kCreated), a = Ft(kAccessed), w = Ft(kWritten);
     ASSERT_TRUE(SetFileTime(h, &c, &a, &w));
     CloseHandle(h);
 
@@ -309,9 +288,10 @@ TEST_F(XFileOps, CopyFileStamp)
     FILETIME c2{}, a2{}, w2{};
     ASSERT_TRUE(GetFileTime(h, &c2, &a2, &w2));
     CloseHandle(h);
-    EXPECT_EQ(Val(c2), kCreated) << "creation time";
-    EXPECT_EQ(Val(a2), kAccessed) << "access time";
-    EXPECT_EQ(Val(w2), kWritten) << "write time";
+    auto v = [](const FILETIME &f) { return ((ULONGLONG)f.dwHighDateTime << 32) | f.dwLowDateTime; };
+    EXPECT_EQ(v(c2), v(c)) << "creation time";
+    EXPECT_EQ(v(a2), v(a)) << "access time";
+    EXPECT_EQ(v(w2), v(w)) << "write time";
     EXPECT_EQ(GetFile("\\Temp\\new.txt").value_or("<none>"), "new") << "content untouched";
 
     EXPECT_EQ(XFile_CopyFileStamp("\\Temp\\none.txt", "\\Temp\\new.txt"), (DWORD)XEC_NOT_FOUND);
@@ -358,30 +338,15 @@ TEST_F(XFileOps, FreeSpaceMatchesTheDevice)
     EXPECT_EQ(XFile_GetDiskFreeSpace("Nowhere", &untouched), (DWORD)XEC_BAD_NAME) << "missing folder (3)";
     EXPECT_EQ(XFile_GetDiskFreeSpace(NULL, &untouched), (DWORD)XEC_INTERNAL);
     EXPECT_EQ(XFile_GetDiskFreeSpaceEx("\\", NULL, NULL, NULL, NULL), (DWORD)XEC_OK) << "all outputs optional";
-}
 
-TEST_F(XFileOps, FreeSpaceFollowsTheCapacity)
-{
+    // Another capacity.
     plat::DeviceOverrides o;
     o.storageKb = "300";
     Reopen(o);
-    DWORD total = 0, freeBytes = 0;
-    EXPECT_EQ(XFile_GetDiskFreeSpaceEx("\\", NULL, NULL, &freeBytes, &total), (DWORD)XEC_OK);
+    EXPECT_EQ(XFile_GetDiskFreeSpaceEx("\\", NULL, NULL, &freeClusters, &total), (DWORD)XEC_OK);
     EXPECT_EQ(total, 300u * 1024);
-    EXPECT_EQ((uint64_t)freeBytes, FreeBytes("\\"));
-    EXPECT_LE(freeBytes, total);
-}
-
-TEST_F(XFileOps, OverlongNamesAreRefused)
-{
-    std::string prefix = "\\Temp\\" + std::string(253, 'k');
-    ASSERT_EQ(prefix.size(), 259u);
-    ASSERT_TRUE(PutFile(prefix, "keep"));
-    std::string longName = prefix + "zz";
-    EXPECT_NE(XFile_DeleteFile(longName.c_str()), (DWORD)XEC_OK);
-    EXPECT_NE(XFile_RenameFile(prefix.c_str(), longName.c_str(), TRUE), (DWORD)XEC_OK);
-    EXPECT_NE(XFile_RenameFile(longName.c_str(), prefix.c_str(), TRUE), (DWORD)XEC_OK);
-    EXPECT_EQ(GetFile(prefix).value_or("<none>"), "keep") << "the file of the first 259 bytes";
+    EXPECT_EQ((uint64_t)freeClusters, FreeBytes("\\"));
+    EXPECT_LE(freeClusters, total);
 }
 
 } // namespace

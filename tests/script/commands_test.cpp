@@ -13,6 +13,9 @@ using namespace cetest;
 
 namespace {
 
+const uint32_t kHKLM = 0x80000002u;
+const char *kFolder = "\\Program Files\\Cmd";
+
 void Fill(SCRIPT_TOKEN *t, std::initializer_list<std::string> tokens)
 {
     for (int k = 0; k < SCRIPT_MAX_TOKENS; ++k)
@@ -24,121 +27,85 @@ void Fill(SCRIPT_TOKEN *t, std::initializer_list<std::string> tokens)
 
 class CommandsTest : public ScriptFixture {
 protected:
-    void SetUp() override
-    {
-        ScriptFixture::SetUp();
-        run = {};
-        run.fInstall = 1;
-        run.fCopyFiles = 1;
-        run.pszSourceFolder = "\\Storage Card\\Pkg";
-        run.pszInstallFolder = "\\Program Files\\Cmd";
-        run.hUnloadLog = (HANDLE)-1;
-    }
     void TearDown() override
     {
-        if (run.hUnloadLog != (HANDLE)-1)
-            XFile_Close(&run.hUnloadLog);
         plat::TranscriptClose();
         ScriptFixture::TearDown();
     }
-    SCRIPT_RUN run;
+    MessageLog log;
+    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
 };
 
 TEST_F(CommandsTest, DispatchAndLogging)
 {
-    MessageLog log;
+    SCRIPT_RUN run = {};
+    run.fInstall = 1;
+    run.fCopyFiles = 1;
+    run.pszSourceFolder = "\\Storage Card\\Pkg";
+    run.pszInstallFolder = kFolder;
     ASSERT_EQ(XFile_Create("\\Temp\\cmd.unload", &run.hUnloadLog), 0u);
-    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
     Fill(t, {"mkdir"});
-    char mkdir[] = "mkdir";
-    char comment[] = "// c";
-    char bogus[] = "bogus";
+    char mkdir[] = "mkdir", comment[] = "// c", bogus[] = "bogus";
     EXPECT_EQ(ExecScriptCommand(mkdir, SCRIPT_CMD_MKDIR, t, &run), 1);
     EXPECT_EQ(ExecScriptCommand(comment, SCRIPT_CMD_COMMENT, t, &run), 1);
     for (int n : {-1, 11, 100})
         EXPECT_EQ(ExecScriptCommand(bogus, n, t, &run), 0) << "command number " << n << " is no command";
     EXPECT_EQ(ExecScriptCommand(bogus, SCRIPT_CMD_MKDIR, t, nullptr), 0) << "no record";
-
-    // Removal mode never writes the log.
     run.fInstall = 0;
     EXPECT_EQ(ExecScriptCommand(comment, SCRIPT_CMD_COMMENT, t, &run), 1);
     XFile_Close(&run.hUnloadLog);
-    EXPECT_EQ(StoreRead("Temp/cmd.unload"), "mkdir\r\n// c\r\n");
+    EXPECT_EQ(StoreRead("Temp/cmd.unload"), "mkdir\r\n// c\r\n") << "removal mode never writes the log";
 
-    // Without an open log nothing is written and the command still succeeds.
     run.fInstall = 1;
-    EXPECT_EQ(ExecScriptCommand(mkdir, SCRIPT_CMD_MKDIR, t, &run), 1);
-    EXPECT_TRUE(log.seen.empty());
-}
+    run.hUnloadLog = (HANDLE)-1;
+    EXPECT_EQ(ExecScriptCommand(mkdir, SCRIPT_CMD_MKDIR, t, &run), 1) << "without an open log the command succeeds";
 
-// A failed log write stops the run without a message.
-TEST_F(CommandsTest, FailedLogWriteStops)
-{
-    MessageLog log;
-    ASSERT_EQ(XFile_Open("\\Temp\\ro.unload", 1, &run.hUnloadLog), 0u);
-    XFile_Close(&run.hUnloadLog);
-    ASSERT_EQ(XFile_Open("\\Temp\\ro.unload", 0, &run.hUnloadLog), 0u); // read only: writes fail
-    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
-    Fill(t, {"mkdir"});
-    char mkdir[] = "mkdir";
+    // A failed log write stops the run without a message.
+    ASSERT_EQ(XFile_Open("\\Temp\\cmd.unload", 0, &run.hUnloadLog), 0u); // read only: writes fail
     EXPECT_EQ(ExecScriptCommand(mkdir, SCRIPT_CMD_MKDIR, t, &run), 0);
+    XFile_Close(&run.hUnloadLog);
     EXPECT_TRUE(log.seen.empty());
 }
 
-TEST_F(CommandsTest, ShortcutRemoval)
+TEST_F(CommandsTest, Shortcuts)
 {
-    MessageLog log;
-    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
-    Fill(t, {"createShortcut", "\\Windows", "s.lnk", ".", "a.exe"});
+    // An existing, longer file is replaced; the shared flag takes a count.
+    StoreFile("Windows/r.lnk", "an old and much longer shortcut text");
+    Fill(t, {"createShortcut", "\\Windows", "r.lnk", "\\Windows", "b.exe"});
+    EXPECT_TRUE(ShortcutCommand(1, t, kFolder, 1));
+    EXPECT_EQ(StoreRead("Windows/r.lnk"), "14#\\Windows\\b.exe");
+    EXPECT_EQ(SharedCount("\\Windows\\r.lnk"), 1u);
 
-    // Unshared: deleted whatever the count says.
-    EXPECT_TRUE(ShortcutCommand(1, t, "\\Program Files\\Cmd", 0));
+    // A link that cannot be made takes no count.
+    Fill(t, {"createShortcut", "\\Windows\\a|b", "f.lnk", ".", "a.exe"});
+    EXPECT_TRUE(ShortcutCommand(1, t, kFolder, 1));
+    EXPECT_EQ(SharedCount("\\Windows\\a|b\\f.lnk"), 0u);
+
+    // Unshared: deleted in removal whatever the count says, count left alone.
+    Fill(t, {"createShortcut", "\\Windows", "s.lnk", ".", "a.exe"});
+    EXPECT_TRUE(ShortcutCommand(1, t, kFolder, 0));
     ASSERT_TRUE(StoreExists("Windows/s.lnk"));
     EXPECT_EQ(SharedCount("\\Windows\\s.lnk"), 0u) << "no count without the shared flag";
-    ASSERT_TRUE(SetDword(0x80000002u, u"Software\\Apps\\Shared", u"\\Windows\\s.lnk", 4));
-    EXPECT_TRUE(ShortcutCommand(0, t, "\\Program Files\\Cmd", 0));
+    ASSERT_TRUE(SetDword(kHKLM, u"Software\\Apps\\Shared", u"\\Windows\\s.lnk", 4));
+    EXPECT_TRUE(ShortcutCommand(0, t, kFolder, 0));
     EXPECT_FALSE(StoreExists("Windows/s.lnk"));
     EXPECT_EQ(SharedCount("\\Windows\\s.lnk"), 4u) << "an unshared removal leaves the count alone";
 
     // Shared, with a count that cannot be released: the link is deleted.
-    EXPECT_TRUE(ShortcutCommand(1, t, "\\Program Files\\Cmd", 0));
-    ASSERT_TRUE(SetString(0x80000002u, u"Software\\Apps\\Shared", u"\\Windows\\s.lnk", u"junk"));
-    EXPECT_TRUE(ShortcutCommand(0, t, "\\Program Files\\Cmd", 1));
+    EXPECT_TRUE(ShortcutCommand(1, t, kFolder, 0));
+    ASSERT_TRUE(SetString(kHKLM, u"Software\\Apps\\Shared", u"\\Windows\\s.lnk", u"junk"));
+    EXPECT_TRUE(ShortcutCommand(0, t, kFolder, 1));
     EXPECT_FALSE(StoreExists("Windows/s.lnk"));
 
-    // Removing a link that is not there is no error.
-    EXPECT_TRUE(ShortcutCommand(0, t, "\\Program Files\\Cmd", 0));
+    EXPECT_TRUE(ShortcutCommand(0, t, kFolder, 0)) << "removing a link that is not there is no error";
     EXPECT_TRUE(log.seen.empty()) << "shortcuts never show a message";
-}
-
-TEST_F(CommandsTest, ShortcutReplacesAnExistingFile)
-{
-    MessageLog log;
-    StoreFile("Windows/r.lnk", "an old and much longer shortcut text");
-    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
-    Fill(t, {"createShortcut", "\\Windows", "r.lnk", "\\Windows", "b.exe"});
-    EXPECT_TRUE(ShortcutCommand(1, t, "\\Program Files\\Cmd", 1));
-    EXPECT_EQ(StoreRead("Windows/r.lnk"), "14#\\Windows\\b.exe");
-    EXPECT_EQ(SharedCount("\\Windows\\r.lnk"), 1u);
-}
-
-// A shortcut whose link cannot be made takes no count.
-TEST_F(CommandsTest, FailedShortcutTakesNoCount)
-{
-    MessageLog log;
-    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
-    Fill(t, {"createShortcut", "\\Windows\\a|b", "f.lnk", ".", "a.exe"});
-    EXPECT_TRUE(ShortcutCommand(1, t, "\\Program Files\\Cmd", 1));
-    EXPECT_EQ(SharedCount("\\Windows\\a|b\\f.lnk"), 0u);
 }
 
 TEST_F(CommandsTest, CutTokensAreNeverActedOn)
 {
-    MessageLog log;
     std::string transcript = root.path + "/t.jsonl";
     std::string err;
     ASSERT_TRUE(plat::TranscriptOpen(transcript, err)) << err;
-    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
 
     Fill(t, {"remoteExec", "\\Windows\\cut.exe", "arg"});
     g_dwScriptTokensCut = 1u << 1;
@@ -151,7 +118,7 @@ TEST_F(CommandsTest, CutTokensAreNeverActedOn)
 
     Fill(t, {"createShortcut", "\\Windows", "cut.lnk", ".", "a.exe"});
     g_dwScriptTokensCut = 1u << 4;
-    EXPECT_TRUE(ShortcutCommand(1, t, "\\Program Files\\Cmd", 1));
+    EXPECT_TRUE(ShortcutCommand(1, t, kFolder, 1));
     g_dwScriptTokensCut = 0;
     EXPECT_FALSE(StoreExists("Windows/cut.lnk"));
 
@@ -160,14 +127,12 @@ TEST_F(CommandsTest, CutTokensAreNeverActedOn)
     EXPECT_FALSE(RegKeyCommand(1, t));
     EXPECT_FALSE(RegKeyCommand(0, t));
     g_dwScriptTokensCut = 0;
-    EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Cut"));
+    EXPECT_FALSE(KeyExists(kHKLM, u"Software\\Cut"));
     EXPECT_EQ(log.Ids(), (std::vector<int>{213, 213}));
 }
 
 TEST_F(CommandsTest, ValueTypesOtherThanTextAndNumberAreRefused)
 {
-    MessageLog log;
-    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
     Fill(t, {"regInt", "HKEY_LOCAL_MACHINE", "Software\\Typed", "x", "v", "1"});
     EXPECT_FALSE(RegValueCommand(1, t, REG_BINARY));
     EXPECT_EQ(log.Ids(), std::vector<int>{213});

@@ -1,7 +1,6 @@
 // file_share_test.cpp - sharing between handles and between processes, open
 // files that cannot be deleted or moved, copying onto itself, and the
 // module file that stays open for the whole run.
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,7 +10,6 @@
 using namespace filetest;
 using cetest::ReadHostFile;
 using cetest::U8;
-using cetest::WriteHostFile;
 
 namespace {
 
@@ -19,14 +17,12 @@ class FileShare : public cetest::DeviceFixture {};
 
 constexpr DWORD R = GENERIC_READ, W = GENERIC_WRITE, SR = FILE_SHARE_READ, SW = FILE_SHARE_WRITE;
 
-struct ShareCase {
-    DWORD access1, share1, access2, share2;
-    bool secondOpens;
-};
-
 TEST_F(FileShare, ASecondOpenFollowsTheWindowsRule)
 {
-    const ShareCase cases[] = {
+    const struct {
+        DWORD access1, share1, access2, share2;
+        bool secondOpens;
+    } cases[] = {
         {R, SR, R, SR, true},
         {R, SR, W, SR, false},          // the first does not share writing
         {R, SR | SW, W, SR, true},
@@ -41,78 +37,52 @@ TEST_F(FileShare, ASecondOpenFollowsTheWindowsRule)
         {R | W, SR | SW, R | W, SR, false},
     };
     int row = 0;
-    for (const ShareCase &c : cases) {
-        ++row;
+    for (const auto &c : cases) {
+        SCOPED_TRACE("row " + std::to_string(++row));
         ASSERT_TRUE(Put(u"\\Temp\\s.txt", "shared"));
         HANDLE a = Open(u"\\Temp\\s.txt", c.access1, c.share1, OPEN_EXISTING);
-        ASSERT_NE(a, INVALID_HANDLE_VALUE) << "row " << row;
+        ASSERT_NE(a, INVALID_HANDLE_VALUE);
         SetLastError(0);
         HANDLE b = Open(u"\\Temp\\s.txt", c.access2, c.share2, OPEN_EXISTING);
-        EXPECT_EQ(b != INVALID_HANDLE_VALUE, c.secondOpens) << "row " << row;
-        if (b == INVALID_HANDLE_VALUE)
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "row " << row;
-        else
-            CloseHandle(b);
+        EXPECT_EQ(b != INVALID_HANDLE_VALUE, c.secondOpens);
+        EXPECT_EQ(GetLastError(), c.secondOpens ? 0u : static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        CloseHandle(b);
         CloseHandle(a);
-        // Once the first is closed, anything opens again.
         b = Open(u"\\Temp\\s.txt", c.access2, c.share2, OPEN_EXISTING);
-        EXPECT_NE(b, INVALID_HANDLE_VALUE) << "row " << row << " after closing the first";
+        EXPECT_NE(b, INVALID_HANDLE_VALUE) << "once the first is closed, anything opens again";
         CloseHandle(b);
     }
 }
 
-TEST_F(FileShare, ARefusedOpenChangesNothing)
+TEST_F(FileShare, AnOpenFileIsNotTruncatedDeletedMovedOrCopiedOntoItself)
 {
-    ASSERT_TRUE(Put(u"\\Temp\\keep.txt", "content"));
-    HANDLE a = Open(u"\\Temp\\keep.txt", R, SR, OPEN_EXISTING);
+    ASSERT_TRUE(Put(u"\\Temp\\open.txt", "content"));
+    HANDLE a = Open(u"\\Temp\\open.txt", R, SR, OPEN_EXISTING);
     ASSERT_NE(a, INVALID_HANDLE_VALUE);
-    const DWORD dispositions[] = {CREATE_ALWAYS, TRUNCATE_EXISTING, OPEN_ALWAYS};
-    for (DWORD d : dispositions) {
-        SetLastError(0);
-        EXPECT_EQ(Open(u"\\Temp\\keep.txt", W, SR, d), INVALID_HANDLE_VALUE) << d;
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << d;
+    for (DWORD d : {CREATE_ALWAYS, TRUNCATE_EXISTING, OPEN_ALWAYS}) {
+        SCOPED_TRACE(d);
+        EXPECT_FAILS(Open(u"\\Temp\\open.txt", W, SR, d), INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION);
     }
-    EXPECT_EQ(ReadHostFile(StoreHost("Temp/keep.txt")), "content") << "a refused truncation truncated";
-    CloseHandle(a);
-}
-
-TEST_F(FileShare, OpenFilesCannotBeDeletedOrMoved)
-{
-    ASSERT_TRUE(Put(u"\\Temp\\open.txt", "x"));
-    HANDLE a = Open(u"\\Temp\\open.txt", R, SR | SW, OPEN_EXISTING);
-    ASSERT_NE(a, INVALID_HANDLE_VALUE);
-    SetLastError(0);
-    EXPECT_FALSE(DeleteFileW(u"\\Temp\\OPEN.txt"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "delete";
-    SetLastError(0);
-    EXPECT_FALSE(MoveFileW(u"\\Temp\\open.txt", u"\\Temp\\moved.txt"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "move";
-    SetLastError(0);
-    EXPECT_FALSE(MoveFileW(u"\\Temp\\open.txt", u"\\Storage Card\\moved.txt"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "move to the card";
+    EXPECT_FAILS(DeleteFileW(u"\\Temp\\OPEN.txt"), FALSE, ERROR_SHARING_VIOLATION);
+    EXPECT_FAILS(MoveFileW(u"\\Temp\\open.txt", u"\\Temp\\moved.txt"), FALSE, ERROR_SHARING_VIOLATION);
+    EXPECT_FAILS(MoveFileW(u"\\Temp\\open.txt", u"\\Storage Card\\moved.txt"), FALSE, ERROR_SHARING_VIOLATION);
     EXPECT_FALSE(cetest::HostExists(CardHost("moved.txt"))) << "a refused move left a copy";
+    EXPECT_EQ(ReadHostFile(StoreHost("Temp/open.txt")), "content") << "a refused truncation truncated";
     CloseHandle(a);
+
+    // Copying a file onto itself, under any of its names, fails without truncating it.
+    for (const char16_t *dst : {u"\\Temp\\open.txt", u"/temp/OPEN.TXT", u"Temp\\\\Open.txt"}) {
+        SCOPED_TRACE(U8(dst));
+        EXPECT_FAILS(CopyFileW(u"\\Temp\\open.txt", dst, FALSE), FALSE, ERROR_SHARING_VIOLATION);
+        EXPECT_FAILS(CopyFileW(u"\\Temp\\open.txt", dst, TRUE), FALSE, ERROR_FILE_EXISTS);
+    }
+    EXPECT_EQ(Get(u"\\Temp\\open.txt"), "content");
     EXPECT_TRUE(MoveFileW(u"\\Temp\\open.txt", u"\\Temp\\moved.txt")) << GetLastError();
     EXPECT_TRUE(DeleteFileW(u"\\Temp\\moved.txt")) << GetLastError();
 }
 
-TEST_F(FileShare, CopyingAFileOntoItselfFailsWithoutTruncatingIt)
-{
-    ASSERT_TRUE(Put(u"\\Temp\\self.txt", "precious"));
-    const char16_t *sameFile[] = {u"\\Temp\\self.txt", u"/temp/SELF.TXT", u"Temp\\\\Self.txt"};
-    for (const char16_t *dst : sameFile) {
-        SetLastError(0);
-        EXPECT_FALSE(CopyFileW(u"\\Temp\\self.txt", dst, FALSE)) << U8(dst);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << U8(dst);
-        SetLastError(0);
-        EXPECT_FALSE(CopyFileW(u"\\Temp\\self.txt", dst, TRUE)) << U8(dst);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS)) << U8(dst);
-    }
-    EXPECT_EQ(Get(u"\\Temp\\self.txt"), "precious");
-}
-
-// Runs BODY in a child process that reports one byte on a pipe when it is
-// ready and then waits until the parent closes the other pipe.
+// Runs BODY in a child process, which reports its one-byte result on a pipe
+// and then holds what it opened until the parent calls Finish.
 class Child {
 public:
     template <class F> explicit Child(F body)
@@ -122,12 +92,10 @@ public:
             abort();
         pid_ = fork();
         if (pid_ == 0) {
-            close(up[0]);
             close(down[1]);
-            char result = body();
+            char result = body(), c;
             if (write(up[1], &result, 1) != 1)
                 _exit(2);
-            char c;
             while (read(down[0], &c, 1) > 0) {
             }
             _exit(0);
@@ -137,30 +105,25 @@ public:
         ready_ = up[0];
         release_ = down[1];
     }
-    // The child's report (after its body ran).
     char Report()
     {
         char c = 0;
-        if (read(ready_, &c, 1) != 1)
-            return 0;
-        return c;
+        return read(ready_, &c, 1) == 1 ? c : 0;
     }
     void Finish()
     {
-        if (release_ >= 0) {
-            close(release_);
-            release_ = -1;
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            close(ready_);
-        }
+        if (release_ < 0)
+            return;
+        close(release_);
+        release_ = -1;
+        waitpid(pid_, nullptr, 0);
+        close(ready_);
     }
     ~Child() { Finish(); }
 
 private:
     pid_t pid_ = -1;
-    int ready_ = -1;
-    int release_ = -1;
+    int ready_ = -1, release_ = -1;
 };
 
 TEST_F(FileShare, SharingHoldsAcrossProcesses)
@@ -168,50 +131,40 @@ TEST_F(FileShare, SharingHoldsAcrossProcesses)
     ASSERT_TRUE(Put(u"\\Temp\\cross.txt", "cross"));
     {
         // The child keeps the file open without sharing.
-        Child child([] {
-            HANDLE h = Open(u"\\Temp\\cross.txt", GENERIC_READ, 0, OPEN_EXISTING);
-            return h == INVALID_HANDLE_VALUE ? 'F' : 'K';
-        });
+        Child child([] { return Open(u"\\Temp\\cross.txt", R, 0, OPEN_EXISTING) == INVALID_HANDLE_VALUE ? 'F' : 'K'; });
         ASSERT_EQ(child.Report(), 'K');
-        SetLastError(0);
-        EXPECT_EQ(Open(u"\\Temp\\cross.txt", R, SR | SW, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "open while another process holds it";
-        SetLastError(0);
-        EXPECT_FALSE(DeleteFileW(u"\\Temp\\cross.txt"));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "delete";
-        SetLastError(0);
-        EXPECT_FALSE(MoveFileW(u"\\Temp\\cross.txt", u"\\Temp\\x.txt"));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "move";
+        EXPECT_FAILS(Open(u"\\Temp\\cross.txt", R, SR | SW, OPEN_EXISTING), INVALID_HANDLE_VALUE,
+                     ERROR_SHARING_VIOLATION);
+        EXPECT_FAILS(DeleteFileW(u"\\Temp\\cross.txt"), FALSE, ERROR_SHARING_VIOLATION);
+        EXPECT_FAILS(MoveFileW(u"\\Temp\\cross.txt", u"\\Temp\\x.txt"), FALSE, ERROR_SHARING_VIOLATION);
         child.Finish();
         HANDLE h = Open(u"\\Temp\\cross.txt", R, SR, OPEN_EXISTING);
         EXPECT_NE(h, INVALID_HANDLE_VALUE) << "after the other process ended: " << GetLastError();
         CloseHandle(h);
     }
-    {
-        // This process holds the file for reading only; the child may read but not write.
-        HANDLE mine = Open(u"\\Temp\\cross.txt", R, SR, OPEN_EXISTING);
-        ASSERT_NE(mine, INVALID_HANDLE_VALUE);
-        Child child([] {
-            HANDLE r = Open(u"\\Temp\\cross.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-            SetLastError(0);
-            HANDLE w = Open(u"\\Temp\\cross.txt", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
-            DWORD wErr = GetLastError();
-            BOOL del = DeleteFileW(u"\\Temp\\cross.txt");
-            DWORD delErr = GetLastError();
-            bool ok = r != INVALID_HANDLE_VALUE && w == INVALID_HANDLE_VALUE && wErr == ERROR_SHARING_VIOLATION &&
-                      !del && delErr == ERROR_SHARING_VIOLATION;
-            return ok ? 'Y' : 'N';
-        });
-        EXPECT_EQ(child.Report(), 'Y') << "the other process saw this process's handle wrongly";
-        child.Finish();
-        CloseHandle(mine);
-    }
+    // This process holds the file for reading only; the child may read but not write.
+    HANDLE mine = Open(u"\\Temp\\cross.txt", R, SR, OPEN_EXISTING);
+    ASSERT_NE(mine, INVALID_HANDLE_VALUE);
+    Child child([] {
+        HANDLE r = Open(u"\\Temp\\cross.txt", R, SR, OPEN_EXISTING);
+        SetLastError(0);
+        HANDLE w = Open(u"\\Temp\\cross.txt", W, SR, OPEN_EXISTING);
+        DWORD wErr = GetLastError();
+        BOOL del = DeleteFileW(u"\\Temp\\cross.txt");
+        bool ok = r != INVALID_HANDLE_VALUE && w == INVALID_HANDLE_VALUE && wErr == ERROR_SHARING_VIOLATION &&
+                  !del && GetLastError() == ERROR_SHARING_VIOLATION;
+        return ok ? 'Y' : 'N';
+    });
+    EXPECT_EQ(child.Report(), 'Y') << "the other process saw this process's handle wrongly";
+    child.Finish();
+    CloseHandle(mine);
     EXPECT_EQ(Get(u"\\Temp\\cross.txt"), "cross");
 }
 
 TEST_F(FileShare, TheStandInModuleIsServedAndStaysOpen)
 {
     const std::u16string module = u"\\Storage Card\\Setup.exe";
+    const WCHAR *m = module.c_str();
     WCHAR name[MAX_PATH];
     ASSERT_EQ(GetModuleFileNameW(0, name, MAX_PATH), module.size());
     EXPECT_EQ(std::u16string(name), module);
@@ -229,7 +182,6 @@ TEST_F(FileShare, TheStandInModuleIsServedAndStaysOpen)
     ASSERT_EQ(content.size(), 64u * 1024u);
     EXPECT_EQ(content.substr(0, 2), "MZ");
     EXPECT_EQ(Get(module), content) << "the content is fixed";
-
     // Reading at an offset gives the same bytes as reading it whole.
     HANDLE h = Open(module, R, SR, OPEN_EXISTING);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -238,10 +190,9 @@ TEST_F(FileShare, TheStandInModuleIsServedAndStaysOpen)
     DWORD n;
     ASSERT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
     EXPECT_EQ(std::string(buf, n), content.substr(1000, 16));
-    EXPECT_EQ(GetFileSize(h, nullptr), 65536u);
     CloseHandle(h);
 
-    struct Case {
+    const struct {
         DWORD access, disposition, error;
     } opens[] = {
         {W, OPEN_EXISTING, ERROR_SHARING_VIOLATION},
@@ -251,38 +202,36 @@ TEST_F(FileShare, TheStandInModuleIsServedAndStaysOpen)
         {W, CREATE_NEW, ERROR_FILE_EXISTS},
     };
     for (const auto &c : opens) {
-        SetLastError(0);
-        EXPECT_EQ(Open(module, c.access, SR | SW, c.disposition), INVALID_HANDLE_VALUE) << c.disposition;
-        EXPECT_EQ(GetLastError(), c.error) << "disposition " << c.disposition;
+        SCOPED_TRACE(c.disposition);
+        EXPECT_FAILS(Open(module, c.access, SR | SW, c.disposition), INVALID_HANDLE_VALUE, c.error);
     }
-    SetLastError(0);
-    EXPECT_FALSE(DeleteFileW(module.c_str()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "delete";
-    SetLastError(0);
-    EXPECT_FALSE(MoveFileW(module.c_str(), u"\\Temp\\x.exe"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION)) << "move";
-    SetLastError(0);
-    EXPECT_FALSE(MoveFileW(u"\\Temp", module.c_str()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "move onto it";
-    SetLastError(0);
-    EXPECT_FALSE(RemoveDirectoryW(u"\\Storage Card"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FAILS(DeleteFileW(m), FALSE, ERROR_SHARING_VIOLATION);
+    EXPECT_FAILS(MoveFileW(m, u"\\Temp\\x.exe"), FALSE, ERROR_SHARING_VIOLATION);
+    EXPECT_FAILS(MoveFileW(u"\\Temp", m), FALSE, ERROR_ALREADY_EXISTS);
+    EXPECT_FAILS(RemoveDirectoryW(u"\\Storage Card"), FALSE, ERROR_ACCESS_DENIED);
     EXPECT_FALSE(cetest::HostExists(CardHost("Setup.exe"))) << "the stand-in has no host file";
 
     // Copying "itself" copies the stand-in, and the copy is an ordinary file.
-    ASSERT_TRUE(CreateDirectoryW(u"\\Program Files\\App", nullptr));
-    ASSERT_TRUE(CopyFileW(module.c_str(), u"\\Program Files\\App\\Setup.exe", TRUE)) << GetLastError();
-    EXPECT_EQ(ReadHostFile(StoreHost("Program Files/App/Setup.exe")), content);
-    EXPECT_TRUE(DeleteFileW(u"\\Program Files\\App\\Setup.exe")) << GetLastError();
+    ASSERT_TRUE(CopyFileW(m, u"\\Program Files\\Setup.exe", TRUE)) << GetLastError();
+    EXPECT_EQ(ReadHostFile(StoreHost("Program Files/Setup.exe")), content);
+    EXPECT_TRUE(DeleteFileW(u"\\Program Files\\Setup.exe")) << GetLastError();
 
     // Its size follows program_kb.
     plat::DeviceMutableSettings().programKb = 3;
     EXPECT_EQ(Get(module).size(), 3072u);
+
+    // GetModuleFileNameW cuts to the buffer and terminates.
+    WCHAR small[8];
+    EXPECT_FAILS(GetModuleFileNameW(0, small, 8), 8u, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(std::u16string(small), u"\\Storag");
+    SetLastError(0);
+    EXPECT_EQ(GetModuleFileNameW(0x1234, small, 8), 0u) << "another module";
+    EXPECT_NE(GetLastError(), 0u);
 }
 
 TEST_F(FileShare, ARealModuleFileIsHeldOpen)
 {
-    WriteHostFile(CardHost("SETUP.EXE"), "real program");
+    cetest::WriteHostFile(CardHost("SETUP.EXE"), "real program");
     plat::DeviceSetModulePath(u"\\storage card\\setup.exe");
     WCHAR name[MAX_PATH];
     ASSERT_GT(GetModuleFileNameW(0, name, MAX_PATH), 0u);
@@ -292,41 +241,20 @@ TEST_F(FileShare, ARealModuleFileIsHeldOpen)
     HANDLE exclusive = Open(u"\\Storage Card\\Setup.exe", R, 0, OPEN_EXISTING);
     EXPECT_NE(exclusive, INVALID_HANDLE_VALUE) << "reading it alone is allowed: " << GetLastError();
     CloseHandle(exclusive);
-    SetLastError(0);
-    EXPECT_EQ(Open(u"\\Storage Card\\Setup.exe", W, SR | SW, OPEN_EXISTING), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    SetLastError(0);
-    EXPECT_FALSE(DeleteFileW(u"\\Storage Card\\Setup.exe"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    SetLastError(0);
-    EXPECT_FALSE(MoveFileW(u"\\Storage Card\\Setup.exe", u"\\Temp\\Setup.exe"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FAILS(Open(u"\\Storage Card\\Setup.exe", W, SR | SW, OPEN_EXISTING), INVALID_HANDLE_VALUE,
+                 ERROR_SHARING_VIOLATION);
+    EXPECT_FAILS(DeleteFileW(u"\\Storage Card\\Setup.exe"), FALSE, ERROR_SHARING_VIOLATION);
+    EXPECT_FAILS(MoveFileW(u"\\Storage Card\\Setup.exe", u"\\Temp\\Setup.exe"), FALSE, ERROR_SHARING_VIOLATION);
     EXPECT_EQ(ReadHostFile(CardHost("SETUP.EXE")), "real program");
     ASSERT_TRUE(CopyFileW(u"\\Storage Card\\Setup.exe", u"\\Temp\\copy.exe", TRUE)) << GetLastError();
     EXPECT_EQ(Get(u"\\Temp\\copy.exe"), "real program");
 
-    // Another module path releases the old one.
-    plat::DeviceSetModulePath(u"\\Windows\\other.exe");
-    EXPECT_TRUE(DeleteFileW(u"\\Storage Card\\Setup.exe")) << GetLastError();
-}
-
-TEST_F(FileShare, GetModuleFileNameWCutsToTheBuffer)
-{
-    WCHAR buf[8];
-    for (WCHAR &c : buf)
-        c = u'#';
-    SetLastError(0);
-    EXPECT_EQ(GetModuleFileNameW(0, buf, 8), 8u);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(std::u16string(buf), u"\\Storag") << "cut and terminated";
-    SetLastError(0);
-    EXPECT_EQ(GetModuleFileNameW(0x1234, buf, 8), 0u) << "another module";
-    EXPECT_NE(GetLastError(), 0u);
+    // Another module path releases the old one; missing parts stay as given.
     plat::DeviceSetModulePath(u"Storage Card/NoFolder/App.exe");
-    WCHAR full[MAX_PATH];
-    EXPECT_EQ(std::u16string(full, GetModuleFileNameW(plat::kProgramInstance, full, MAX_PATH)),
+    EXPECT_TRUE(DeleteFileW(u"\\Storage Card\\Setup.exe")) << GetLastError();
+    EXPECT_EQ(std::u16string(name, GetModuleFileNameW(plat::kProgramInstance, name, MAX_PATH)),
               u"\\Storage Card\\NoFolder\\App.exe")
-        << "absolute, with backslashes, missing parts as given";
+        << "absolute, with backslashes";
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // xfile_find_test.cpp - file searches: patterns, full paths, the order and
-// attributes of entries, the end of a search and closing.
+// attributes of entries, the end of a search, failures and closing.
 #include <windows.h>
 
 #include <string>
@@ -28,192 +28,123 @@ protected:
     }
 };
 
-struct Entry {
-    std::string name, fullPath;
-    DWORD attributes, size;
-};
-
-// Runs a whole search; the result of the call that ended it is returned in
-// rcEnd (the first call's result when nothing was found).
-std::vector<Entry> Search(const char *folder, const char *mask, DWORD &rcEnd, XFILE_FIND &rec)
+// Runs a whole search and closes it. Each entry is shown as
+// "name|full path|size|d" (d for a folder); rcEnd is the result of the
+// call that ended the search (the first call's when nothing was found).
+std::string Search(const char *folder, const char *mask, DWORD &rcEnd, XFILE_FIND &rec)
 {
-    std::vector<Entry> out;
+    std::string out;
     rcEnd = XFile_FindFirstFileEx(folder, mask, FILE_ATTRIBUTE_NORMAL, &rec);
     for (int guard = 0; rcEnd == XEC_OK && guard < 100; ++guard) {
-        out.push_back({rec.szName, rec.szFullPath, rec.dwAttributes, rec.dwSize});
+        out += (out.empty() ? "" : ",") + std::string(rec.szName) + "|" + rec.szFullPath + "|" +
+               std::to_string(rec.dwSize) + ((rec.dwAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "|d" : "");
         rcEnd = XFile_FindNextFile(&rec);
+    }
+    if (rec.phFind) {
+        EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_OK) << mask;
+        EXPECT_EQ(rec.phFind, nullptr) << "the record is marked closed";
     }
     return out;
 }
 
-std::string Names(const std::vector<Entry> &v)
-{
-    std::string s;
-    for (const Entry &e : v)
-        s += (s.empty() ? "" : ",") + e.name;
-    return s;
-}
-
-TEST_F(XFileFind, MaskMatchesIgnoringCase)
-{
-    XFILE_FIND rec;
-    DWORD rcEnd = 0;
-    std::vector<Entry> got = Search("\\Temp\\pkg", "*.load", rcEnd, rec);
-    EXPECT_EQ(Names(got), "c.load,Setup.LOAD") << "Setup.LOAD is found by *.load, in folded name order";
-    EXPECT_EQ(rcEnd, (DWORD)XEC_NOT_FOUND) << "FindNext after the last entry";
-    EXPECT_STREQ(rec.szPattern, "\\Temp\\pkg\\*.load");
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[1].fullPath, "\\Temp\\pkg\\Setup.LOAD");
-    EXPECT_EQ(got[1].size, 5u);
-    EXPECT_EQ(got[1].attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
-    EXPECT_EQ(got[0].fullPath, "\\Temp\\pkg\\c.load");
-    EXPECT_EQ(got[0].size, 0u);
-    EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_OK);
-    EXPECT_EQ(rec.phFind, nullptr) << "the record is marked closed";
-    EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_INTERNAL) << "closing twice";
-    EXPECT_EQ(XFile_FindNextFile(&rec), (DWORD)XEC_INTERNAL) << "next on a closed record";
-}
-
-TEST_F(XFileFind, PatternsAndFolders)
+TEST_F(XFileFind, PatternsFoldersAndEntries)
 {
     struct Case {
-        const char *folder;
-        const char *mask;
-        const char *pattern;
-        const char *names;
-        const char *firstFullPath;
+        const char *folder, *mask, *pattern, *entries;
     } cases[] = {
-        {"\\Temp\\pkg", "*", "\\Temp\\pkg\\*", "b.txt,c.load,Setup.LOAD,sub", "\\Temp\\pkg\\b.txt"},
-        {"\\Temp\\pkg\\", "*.TXT", "\\Temp\\pkg\\*.TXT", "b.txt", "\\Temp\\pkg\\b.txt"},
-        {"\\temp\\PKG", "?.*", "\\temp\\PKG\\?.*", "b.txt,c.load", "\\temp\\PKG\\b.txt"},
-        {NULL, "\\Temp\\pkg\\setup.*", "\\Temp\\pkg\\setup.*", "Setup.LOAD", "\\Temp\\pkg\\Setup.LOAD"},
-        {"", "\\Temp\\pkg\\s*", "\\Temp\\pkg\\s*", "Setup.LOAD,sub", "\\Temp\\pkg\\Setup.LOAD"},
-        {"\\Temp", "pkg\\*.load", "\\Temp\\pkg\\*.load", "c.load,Setup.LOAD", "\\Temp\\pkg\\c.load"},
+        {"\\Temp\\pkg", "*.load", "\\Temp\\pkg\\*.load", // case ignored, in folded name order
+         "c.load|\\Temp\\pkg\\c.load|0,Setup.LOAD|\\Temp\\pkg\\Setup.LOAD|5"},
+        {"\\Temp\\pkg", "*", "\\Temp\\pkg\\*",
+         "b.txt|\\Temp\\pkg\\b.txt|2,c.load|\\Temp\\pkg\\c.load|0,Setup.LOAD|\\Temp\\pkg\\Setup.LOAD|5,"
+         "sub|\\Temp\\pkg\\sub|0|d"},
+        {"\\Temp\\pkg\\", "*.TXT", "\\Temp\\pkg\\*.TXT", "b.txt|\\Temp\\pkg\\b.txt|2"},
+        {"\\temp\\PKG", "?.*", "\\temp\\PKG\\?.*", "b.txt|\\temp\\PKG\\b.txt|2,c.load|\\temp\\PKG\\c.load|0"},
+        {NULL, "\\Temp\\pkg\\setup.*", "\\Temp\\pkg\\setup.*", "Setup.LOAD|\\Temp\\pkg\\Setup.LOAD|5"},
+        {"", "\\Temp\\pkg\\s*", "\\Temp\\pkg\\s*",
+         "Setup.LOAD|\\Temp\\pkg\\Setup.LOAD|5,sub|\\Temp\\pkg\\sub|0|d"},
+        {"\\Temp", "pkg\\*.load", "\\Temp\\pkg\\*.load",
+         "c.load|\\Temp\\pkg\\c.load|0,Setup.LOAD|\\Temp\\pkg\\Setup.LOAD|5"},
     };
     for (const Case &c : cases) {
         XFILE_FIND rec;
         DWORD rcEnd = 0;
-        std::vector<Entry> got = Search(c.folder, c.mask, rcEnd, rec);
-        EXPECT_EQ(Names(got), c.names) << c.mask;
-        EXPECT_EQ(rcEnd, (DWORD)XEC_NOT_FOUND) << c.mask;
+        EXPECT_EQ(Search(c.folder, c.mask, rcEnd, rec), c.entries) << c.mask;
+        EXPECT_EQ(rcEnd, (DWORD)XEC_NOT_FOUND) << c.mask << ": FindNext after the last entry";
         EXPECT_STREQ(rec.szPattern, c.pattern) << c.mask;
-        if (!got.empty()) {
-            EXPECT_EQ(got[0].fullPath, c.firstFullPath) << c.mask;
-        }
-        EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_OK) << c.mask;
+        EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_INTERNAL) << "closing twice";
+        EXPECT_EQ(XFile_FindNextFile(&rec), (DWORD)XEC_INTERNAL) << "next on a closed record";
     }
-    // XFile_FindFirstFile is the same without a folder.
+    // XFile_FindFirstFile is the same without a folder; the attribute
+    // filter is not applied.
     XFILE_FIND rec;
-    ASSERT_EQ(XFile_FindFirstFile("\\Temp\\pkg\\*.txt", FILE_ATTRIBUTE_NORMAL, &rec), (DWORD)XEC_OK);
+    ASSERT_EQ(XFile_FindFirstFile("\\Temp\\pkg\\*.txt", 0x10, &rec), (DWORD)XEC_OK);
     EXPECT_STREQ(rec.szName, "b.txt");
     EXPECT_STREQ(rec.szFullPath, "\\Temp\\pkg\\b.txt");
-    EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_OK);
-}
-
-TEST_F(XFileFind, FoldersAreReportedWhateverTheFilter)
-{
-    XFILE_FIND rec;
-    ASSERT_EQ(XFile_FindFirstFileEx("\\Temp\\pkg", "su*", FILE_ATTRIBUTE_NORMAL, &rec), (DWORD)XEC_OK);
-    EXPECT_STREQ(rec.szName, "sub");
-    EXPECT_NE(rec.dwAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u) << "folder attribute";
-    EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_OK);
-    ASSERT_EQ(XFile_FindFirstFileEx("\\Temp\\pkg", "b.txt", 0x10, &rec), (DWORD)XEC_OK);
-    EXPECT_STREQ(rec.szName, "b.txt") << "the filter is not applied";
     EXPECT_EQ(rec.dwAttributes, (DWORD)FILE_ATTRIBUTE_ARCHIVE);
     EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_OK);
+
+    // The card is searched like the store.
+    cetest::WriteHostFile(CardHost("Dravex.load"), "x");
+    cetest::WriteHostFile(CardHost("Dravex/Other.load"), "y");
+    DWORD rcEnd = 0;
+    EXPECT_EQ(Search("\\Storage Card", "*.load", rcEnd, rec), "Dravex.load|\\Storage Card\\Dravex.load|1");
+    EXPECT_EQ(Search("\\Storage Card\\dravex", "*.LOAD", rcEnd, rec),
+              "Other.load|\\Storage Card\\dravex\\Other.load|1");
 }
 
 TEST_F(XFileFind, FailuresLeaveNoSearchOpen)
 {
+    // Repeated delimiters count as one on the device, so the "\\\\\\" folders
+    // find Setup.LOAD; with 245 of them the folder and the name do not fit
+    // in the record's full path, and no cut path may be handed out.
+    const std::string tooDeep = "\\Temp" + std::string(245, '\\') + "pkg";
+    const std::string deep = "\\Temp" + std::string(200, '\\') + "pkg";
+    // Patterns of 260 bytes or more.
+    const std::string longFolder = "\\Temp\\" + std::string(250, 'f'), longMask(300, '*'), longName(300, 'g');
     struct Case {
         const char *folder;
-        const char *mask;
+        std::string mask; // "-": none
         DWORD rc;
+        bool allocFails, patternTooLong;
     } cases[] = {
-        {"\\Temp\\pkg", "*.exe", XEC_NOT_FOUND},     // no match (2)
-        {"\\Temp\\none", "*", XEC_NOT_FOUND},        // folder missing (3)
-        {"\\Temp\\bad|dir", "*", XEC_BAD_NAME},      // refused name (123)
-        {"\\\\server\\share", "*", XEC_NETWORK},     // network name (53)
-        {"\\Temp\\pkg", NULL, XEC_INTERNAL},
+        {"\\Temp\\pkg", "*.exe", XEC_NOT_FOUND, false, false}, // no match (2)
+        {"\\Temp\\none", "*", XEC_NOT_FOUND, false, false},    // folder missing (3)
+        {"\\Temp\\bad|dir", "*", XEC_BAD_NAME, false, false},  // refused name (123)
+        {"\\\\server\\share", "*", XEC_NETWORK, false, false}, // network name (53)
+        {"\\Temp\\pkg", "-", XEC_INTERNAL, false, false},
+        {"\\Temp\\pkg", "*", XEC_NO_MEMORY, true, false},
+        {longFolder.c_str(), "*.load", XEC_BAD_NAME, false, true},
+        {"\\Temp", longMask, XEC_BAD_NAME, false, true},
+        {longName.c_str(), "*", XEC_BAD_NAME, false, true},
+        {tooDeep.c_str(), "Setup.*", XEC_BAD_NAME, false, false},
     };
     for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.folder).substr(0, 20) + " mask " + c.mask.substr(0, 8));
         XFILE_FIND rec;
         memset(&rec, 0xCC, sizeof rec);
-        EXPECT_EQ(XFile_FindFirstFileEx(c.folder, c.mask, FILE_ATTRIBUTE_NORMAL, &rec), c.rc) << c.folder;
-        EXPECT_EQ(rec.phFind, nullptr) << c.folder << ": no search may stay open";
-        EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_INTERNAL) << c.folder;
-        EXPECT_EQ(XFile_FindNextFile(&rec), (DWORD)XEC_INTERNAL) << c.folder;
+        plat::FaultArm(plat::FaultKind::Alloc, c.allocFails ? 1 : 0);
+        EXPECT_EQ(XFile_FindFirstFileEx(c.folder, c.mask == "-" ? NULL : c.mask.c_str(), 0, &rec), c.rc);
+        plat::FaultArm(plat::FaultKind::Alloc, 0);
+        EXPECT_EQ(rec.phFind, nullptr) << "no search may stay open";
+        EXPECT_STREQ(rec.szFullPath, "") << "no cut path";
+        if (c.patternTooLong) {
+            EXPECT_STREQ(rec.szPattern, "") << "no cut pattern is kept";
+        }
+        EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_INTERNAL);
+        EXPECT_EQ(XFile_FindNextFile(&rec), (DWORD)XEC_INTERNAL);
     }
+    XFILE_FIND rec;
+    memset(&rec, 0, sizeof rec);
+    EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_INTERNAL) << "a cleared record";
+    EXPECT_EQ(XFile_FindNextFile(&rec), (DWORD)XEC_INTERNAL) << "a cleared record";
     EXPECT_EQ(XFile_FindFirstFileEx("\\Temp", "*", 0, NULL), (DWORD)XEC_INTERNAL);
     EXPECT_EQ(XFile_FindClose(NULL), (DWORD)XEC_INTERNAL);
     EXPECT_EQ(XFile_FindNextFile(NULL), (DWORD)XEC_INTERNAL);
-}
 
-TEST_F(XFileFind, ClearedRecordCannotBeClosed)
-{
-    XFILE_FIND rec;
-    memset(&rec, 0, sizeof rec);
-    EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_INTERNAL);
-    EXPECT_EQ(XFile_FindNextFile(&rec), (DWORD)XEC_INTERNAL);
-}
-
-TEST_F(XFileFind, OutOfMemoryGives16)
-{
-    XFILE_FIND rec;
-    plat::FaultArm(plat::FaultKind::Alloc, 1);
-    EXPECT_EQ(XFile_FindFirstFileEx("\\Temp\\pkg", "*", FILE_ATTRIBUTE_NORMAL, &rec), (DWORD)XEC_NO_MEMORY);
-    plat::FaultArm(plat::FaultKind::Alloc, 0);
-    EXPECT_EQ(rec.phFind, nullptr);
-    EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_INTERNAL);
-}
-
-TEST_F(XFileFind, OverlongPatternIsRefused)
-{
-    XFILE_FIND rec;
-    std::string folder = "\\Temp\\" + std::string(250, 'f');
-    EXPECT_EQ(XFile_FindFirstFileEx(folder.c_str(), "*.load", 0, &rec), (DWORD)XEC_BAD_NAME);
-    EXPECT_EQ(rec.phFind, nullptr);
-    EXPECT_STREQ(rec.szPattern, "") << "no cut pattern is kept";
-    std::string mask(300, '*');
-    EXPECT_EQ(XFile_FindFirstFileEx("\\Temp", mask.c_str(), 0, &rec), (DWORD)XEC_BAD_NAME);
-    EXPECT_EQ(rec.phFind, nullptr);
-    std::string longFolder(300, 'g');
-    EXPECT_EQ(XFile_FindFirstFileEx(longFolder.c_str(), "*", 0, &rec), (DWORD)XEC_BAD_NAME);
-    EXPECT_EQ(rec.phFind, nullptr);
-}
-
-TEST_F(XFileFind, SearchSeesTheCard)
-{
-    cetest::WriteHostFile(CardHost("Dravex.load"), "x");
-    cetest::WriteHostFile(CardHost("Dravex/Other.load"), "y");
-    XFILE_FIND rec;
-    DWORD rcEnd = 0;
-    std::vector<Entry> got = Search("\\Storage Card", "*.load", rcEnd, rec);
-    EXPECT_EQ(Names(got), "Dravex.load");
-    if (!got.empty()) {
-        EXPECT_EQ(got[0].fullPath, "\\Storage Card\\Dravex.load");
-    }
-    XFile_FindClose(&rec);
-    got = Search("\\Storage Card\\dravex", "*.LOAD", rcEnd, rec);
-    EXPECT_EQ(Names(got), "Other.load");
-    XFile_FindClose(&rec);
-}
-
-TEST_F(XFileFind, FullPathThatCannotFitIsAnError)
-{
-    // Repeated delimiters count as one on the device, so this pattern finds
-    // Setup.LOAD, but the pattern's folder and the name together do not fit
-    // in the record's full path: no cut path may be handed out.
-    std::string folder = "\\Temp" + std::string(245, '\\') + "pkg";
-    XFILE_FIND rec;
-    EXPECT_EQ(XFile_FindFirstFileEx(folder.c_str(), "Setup.*", 0, &rec), (DWORD)XEC_BAD_NAME);
-    EXPECT_EQ(rec.phFind, nullptr);
-    EXPECT_STREQ(rec.szFullPath, "");
-    // With fewer delimiters it fits and is found.
-    folder = "\\Temp" + std::string(200, '\\') + "pkg";
-    ASSERT_EQ(XFile_FindFirstFileEx(folder.c_str(), "Setup.*", 0, &rec), (DWORD)XEC_OK);
+    // With fewer delimiters the full path fits and is found.
+    ASSERT_EQ(XFile_FindFirstFileEx(deep.c_str(), "Setup.*", 0, &rec), (DWORD)XEC_OK);
     EXPECT_STREQ(rec.szName, "Setup.LOAD");
-    EXPECT_EQ(std::string(rec.szFullPath), folder + "\\Setup.LOAD");
+    EXPECT_EQ(std::string(rec.szFullPath), deep + "\\Setup.LOAD");
     EXPECT_EQ(XFile_FindClose(&rec), (DWORD)XEC_OK);
 }
 

@@ -87,6 +87,11 @@ TEST_F(XFileLine, LineEndsAndBufferSizes)
         {"size 2 bare line ends", "\n\n", 2, {{"", 0}, {"", 0}}},
         {"size 3", "ab\ncd", 3, {{"ab", 2}, {"\n", 1}, {"cd", 2}}},
         {"bytes above 127 pass", "\xe9t\xe9\r\n", 512, {{"\xe9t\xe9\r", 4}}},
+        {"long line in pieces", std::string(1200, 'q') + "\r\nend", 512,
+         {{std::string(511, 'q'), 511},
+          {std::string(511, 'q'), 511},
+          {std::string(178, 'q') + "\r", 179},
+          {"end", 3}}},
     };
     for (const Case &c : cases) {
         ASSERT_TRUE(PutFile(kFile, c.content)) << c.name;
@@ -110,7 +115,7 @@ TEST_F(XFileLine, PushedBackByteIsReadByTheNextCall)
     EXPECT_EQ(pos, expected) << "file positions after each line";
 }
 
-TEST_F(XFileLine, EndOfFileLeavesBufferAlone)
+TEST_F(XFileLine, EndOfFileShortBuffersAndBadArguments)
 {
     ASSERT_TRUE(PutFile(kFile, ""));
     HANDLE h = XFILE_NO_HANDLE;
@@ -121,43 +126,27 @@ TEST_F(XFileLine, EndOfFileLeavesBufferAlone)
     EXPECT_STREQ(buf, "untouched") << "the buffer at end of file";
     EXPECT_EQ(len, 77u) << "the length at end of file";
     XFile_Close(&h);
-}
 
-TEST_F(XFileLine, TooSmallBufferReadsNothing)
-{
     ASSERT_TRUE(PutFile(kFile, "abc\r\n"));
-    HANDLE h = XFILE_NO_HANDLE;
     ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_READ, &h), (DWORD)XEC_OK);
-    char buf[4] = {'x', 'y', 'z', 0};
     for (DWORD size : {0u, 1u}) {
         EXPECT_EQ(XFile_ReadLine(h, buf, size, NULL), (DWORD)XEC_NO_MEMORY) << "size " << size;
         DWORD pos = 99;
         XFile_Tell(h, &pos);
         EXPECT_EQ(pos, 0u) << "nothing may be read with size " << size;
     }
-    EXPECT_STREQ(buf, "xyz");
-    // Without the out argument the line still comes.
-    char line[16];
-    EXPECT_EQ(XFile_ReadLine(h, line, sizeof line, NULL), (DWORD)XEC_OK);
-    EXPECT_STREQ(line, "abc\r");
-    XFile_Close(&h);
-}
-
-TEST_F(XFileLine, BadArguments)
-{
-    char buf[16];
-    EXPECT_EQ(XFile_ReadLine(XFILE_NO_HANDLE, buf, sizeof buf, NULL), (DWORD)XEC_INTERNAL) << "handle -1";
-    ASSERT_TRUE(PutFile(kFile, "abc"));
-    HANDLE h = XFILE_NO_HANDLE;
-    ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_READ, &h), (DWORD)XEC_OK);
+    EXPECT_STREQ(buf, "untouched");
     EXPECT_EQ(XFile_ReadLine(h, NULL, 16, NULL), (DWORD)XEC_INTERNAL) << "null buffer";
+    EXPECT_EQ(XFile_ReadLine(h, buf, sizeof buf, NULL), (DWORD)XEC_OK) << "no length wanted";
+    EXPECT_STREQ(buf, "abc\r");
     EXPECT_EQ(XFile_WriteLine(h, NULL), (DWORD)XEC_INTERNAL) << "null line";
+    XFile_Close(&h);
+    EXPECT_EQ(XFile_ReadLine(XFILE_NO_HANDLE, buf, sizeof buf, NULL), (DWORD)XEC_INTERNAL) << "handle -1";
     EXPECT_EQ(XFile_WriteLine(XFILE_NO_HANDLE, "x"), (DWORD)XEC_INTERNAL) << "write to handle -1";
     EXPECT_EQ(XFile_WriteLine(XFILE_NO_HANDLE, ""), (DWORD)XEC_INTERNAL) << "empty line to handle -1";
-    XFile_Close(&h);
 }
 
-TEST_F(XFileLine, WriteLineEndsWithCrLf)
+TEST_F(XFileLine, WriteLineEndsWithCrLfAndReportsFailures)
 {
     HANDLE h = XFILE_NO_HANDLE;
     ASSERT_EQ(XFile_Create(kFile, &h), (DWORD)XEC_OK);
@@ -171,33 +160,15 @@ TEST_F(XFileLine, WriteLineEndsWithCrLf)
     DWORD rcEnd = 0;
     std::vector<Line> got = ReadAll(512, rcEnd);
     EXPECT_EQ(Show(got), "[copy . . a.txt<CR>/15][<CR>/1][lf<LF>/3][inside<CR>/7]");
-}
 
-TEST_F(XFileLine, WriteLineReportsFailedWrites)
-{
     // The first write (the text) and then the second (CR LF) fail in turn.
     for (int n = 1; n <= 2; ++n) {
-        HANDLE h = XFILE_NO_HANDLE;
         ASSERT_EQ(XFile_Create(kFile, &h), (DWORD)XEC_OK);
         plat::FaultArm(plat::FaultKind::FileWrite, n);
         EXPECT_NE(XFile_WriteLine(h, "text"), (DWORD)XEC_OK) << "write " << n << " failing";
         plat::FaultArm(plat::FaultKind::FileWrite, 0);
         XFile_Close(&h);
     }
-}
-
-TEST_F(XFileLine, LongLineComesBackInPieces)
-{
-    std::string longLine(1200, 'q');
-    ASSERT_TRUE(PutFile(kFile, longLine + "\r\nend"));
-    DWORD rcEnd = 0;
-    std::vector<Line> got = ReadAll(512, rcEnd);
-    ASSERT_EQ(got.size(), 4u) << Show(got);
-    EXPECT_EQ(got[0].text, std::string(511, 'q'));
-    EXPECT_EQ(got[1].text, std::string(511, 'q'));
-    EXPECT_EQ(got[2].text, std::string(178, 'q') + "\r");
-    EXPECT_EQ(got[3].text, "end");
-    EXPECT_EQ(rcEnd, (DWORD)XEC_EOF);
 }
 
 // The line rules applied to a string, one byte at a time: the reference

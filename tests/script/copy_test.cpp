@@ -20,7 +20,7 @@ namespace {
 const char *kSource = "\\Storage Card\\Pkg";
 const char *kFolder = "\\Program Files\\Editor";
 
-void Fill(SCRIPT_TOKEN *t, std::initializer_list<std::string> tokens)
+void Fill(SCRIPT_TOKEN *t, const std::vector<std::string> &tokens)
 {
     for (int k = 0; k < SCRIPT_MAX_TOKENS; ++k)
         t[k][0] = 0;
@@ -34,7 +34,7 @@ void Fill(SCRIPT_TOKEN *t, std::initializer_list<std::string> tokens)
 
 class CopyTest : public ScriptFixture {
 protected:
-    BOOL Copy(BOOL install, BOOL copyFiles, std::initializer_list<std::string> tokens, BOOL shared = 0,
+    BOOL Copy(BOOL install, BOOL copyFiles, const std::vector<std::string> &tokens, BOOL shared = 0,
               COPY_PROGRESS *cp = nullptr)
     {
         SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
@@ -43,116 +43,99 @@ protected:
     }
 };
 
-// Where each line takes its package file from and where it puts it.
+// Where each line takes its package file from and where it puts it: a
+// copied file replaces what was there and its removal deletes it; a skipped
+// line needs no package file and leaves what is there in both modes.
 TEST_F(CopyTest, SourceAndDestinationPaths)
 {
     struct Case {
         const char *what;
         BOOL copyFiles;
         std::vector<std::string> tokens;
-        const char *packageRel; // under the card's Pkg folder
-        const char *deviceRel;  // under the store; nullptr: skipped
+        const char *packageRel; // under the card's Pkg folder; nullptr: none
+        const char *deviceRel;  // under the store
+        bool copied;
     } cases[] = {
         {"sub-folder and ARM variant", 1, {"copy", "bin", ".", "Editor.exe"}, "bin/Editor.exe.ARM",
-         "Program Files/Editor/Editor.exe"},
+         "Program Files/Editor/Editor.exe", true},
         {"to the Windows folder without ARM", 1, {"copy", ".", "\\Windows", "Help.htm"}, "Help.htm",
-         "Windows/Help.htm"},
-        {"extension case ignored", 1, {"copy", ".", ".", "Tool.DLL"}, "Tool.DLL.ARM", "Program Files/Editor/Tool.DLL"},
-        {"control panel applet", 1, {"copy", ".", "cpl", "Set.cpl"}, "Set.cpl.ARM",
-         "Program Files/Editor/cpl/Set.cpl"},
+         "Windows/Help.htm", true},
+        {"extension case ignored", 1, {"copy", ".", ".", "Tool.DLL"}, "Tool.DLL.ARM", "Program Files/Editor/Tool.DLL",
+         true},
+        {"control panel applet", 1, {"copy", ".", "cpl", "Set.cpl"}, "Set.cpl.ARM", "Program Files/Editor/cpl/Set.cpl",
+         true},
         {"relative destination sub-folders", 1, {"copy", "a\\b", "x\\y", "f.txt"}, "a/b/f.txt",
-         "Program Files/Editor/x/y/f.txt"},
+         "Program Files/Editor/x/y/f.txt", true},
         {"an .exe inside a name only", 1, {"copy", ".", ".", "a.exe.txt"}, "a.exe.txt",
-         "Program Files/Editor/a.exe.txt"},
-        {"no extension", 1, {"copy", ".", ".", "README"}, "README", "Program Files/Editor/README"},
+         "Program Files/Editor/a.exe.txt", true},
+        {"no extension", 1, {"copy", ".", ".", "README"}, "README", "Program Files/Editor/README", true},
         {"from the card: program runs", 0, {"copy", ".", ".", "Viewer.exe"}, "Viewer.exe.ARM",
-         "Program Files/Editor/Viewer.exe"},
-        {"from the card: libraries run", 0, {"copy", ".", ".", "v.DLL"}, "v.DLL.ARM", "Program Files/Editor/v.DLL"},
+         "Program Files/Editor/Viewer.exe", true},
+        {"from the card: libraries run", 0, {"copy", ".", ".", "v.DLL"}, "v.DLL.ARM", "Program Files/Editor/v.DLL",
+         true},
         {"from the card: fonts go to Windows", 0, {"copy", ".", "\\Windows\\Fonts", "Font.ttf"}, "Font.ttf",
-         "Windows/Fonts/Font.ttf"},
+         "Windows/Fonts/Font.ttf", true},
         {"from the card: Windows in a relative folder", 0, {"copy", ".", "sys\\Windows", "a.txt"}, "a.txt",
-         "Program Files/Editor/sys/Windows/a.txt"},
-        {"from the card: text stays", 0, {"copy", ".", ".", "Readme.txt"}, "Readme.txt", nullptr},
-        {"from the card: applets stay", 0, {"copy", ".", ".", "x.cpl"}, "x.cpl.ARM", nullptr},
-        {"from the card: windows in small letters", 0, {"copy", ".", "\\windows", "w.txt"}, "w.txt", nullptr},
+         "Program Files/Editor/sys/Windows/a.txt", true},
+        {"from the card: text stays", 0, {"copy", ".", ".", "Readme.txt"}, "Readme.txt",
+         "Program Files/Editor/Readme.txt", false},
+        {"from the card: applets stay", 0, {"copy", ".", ".", "x.cpl"}, "x.cpl.ARM", "Program Files/Editor/x.cpl",
+         false},
+        {"from the card: windows in small letters", 0, {"copy", ".", "\\windows", "w.txt"}, "w.txt", "Windows/w.txt",
+         false},
+        {"skipped without a package file", 0, {"copy", ".", ".", "None.txt"}, nullptr, "Program Files/Editor/None.txt",
+         false},
     };
     for (const auto &c : cases) {
         MessageLog log;
         std::string content = std::string("content of ") + c.what;
-        CardFile(std::string("Pkg/") + c.packageRel, content);
+        if (c.packageRel)
+            CardFile(std::string("Pkg/") + c.packageRel, content);
+        StoreFile(c.deviceRel, "an older and much longer text that was there before");
         SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
-        for (auto &s : t)
-            s[0] = 0;
-        for (size_t k = 0; k < c.tokens.size(); ++k)
-            std::strcpy(t[k], c.tokens[k].c_str());
+        Fill(t, c.tokens);
         auto before = HostTree(deviceDir + "/store");
         EXPECT_TRUE(CopyCommand(1, c.copyFiles, t, kSource, kFolder, 0, nullptr)) << c.what;
-        if (c.deviceRel) {
+        if (c.copied) {
             EXPECT_EQ(StoreRead(c.deviceRel), content) << c.what;
-            // Removal with the same flag deletes it again.
-            EXPECT_TRUE(CopyCommand(0, c.copyFiles, t, kSource, kFolder, 0, nullptr)) << c.what;
-            EXPECT_FALSE(StoreExists(c.deviceRel)) << c.what;
         } else {
             EXPECT_EQ(HostTree(deviceDir + "/store"), before) << c.what << ": a skipped line copies nothing";
         }
+        EXPECT_TRUE(CopyCommand(0, c.copyFiles, t, kSource, kFolder, 0, nullptr)) << c.what;
+        EXPECT_EQ(StoreExists(c.deviceRel), !c.copied) << c.what << ": removal with the same flag";
         EXPECT_TRUE(log.seen.empty()) << c.what;
     }
 }
 
-// A skipped line needs no package file, and in removal mode it deletes nothing.
-TEST_F(CopyTest, SkippedLinesTouchNothing)
+// Only Yes retries: No, or a box that could not be shown (0), gives up.
+TEST_F(CopyTest, RetryOnlyOnYes)
 {
-    MessageLog log;
-    StoreFile("Program Files/Editor/Readme.txt", "installed earlier");
-    EXPECT_TRUE(Copy(1, 0, {"copy", ".", ".", "Readme.txt"}));
-    EXPECT_TRUE(Copy(0, 0, {"copy", ".", ".", "Readme.txt"}));
-    EXPECT_EQ(StoreRead("Program Files/Editor/Readme.txt"), "installed earlier");
-    EXPECT_TRUE(log.seen.empty());
-}
-
-TEST_F(CopyTest, ExistingFilesAreOverwritten)
-{
-    MessageLog log;
-    StoreFile("Program Files/Editor/a.txt", "old and longer text");
-    CardFile("Pkg/a.txt", "new");
-    EXPECT_TRUE(Copy(1, 1, {"copy", ".", ".", "a.txt"}));
-    EXPECT_EQ(StoreRead("Program Files/Editor/a.txt"), "new");
-}
-
-TEST_F(CopyTest, RetryYesThenNo)
-{
-    MessageLog log;
-    log.answers = {6, 7};
-    EXPECT_FALSE(Copy(1, 1, {"copy", ".", ".", "Missing.exe"}));
-    ASSERT_EQ(log.Ids(), (std::vector<int>{204, 204})) << "two attempts, then the user gave up";
-    EXPECT_EQ(log.seen[0].type, 36u);
-    EXPECT_EQ(log.seen[0].text, "Setup cannot copy file\n\n\\Storage Card\\Pkg\\Missing.exe.ARM\nto\n"
-                                "\\Program Files\\Editor\\Missing.exe.\n\nPlease check to ensure the "
-                                "destination folder has sufficient free space.\nRetry?");
-    EXPECT_FALSE(StoreExists("Program Files/Editor/Missing.exe"));
-}
-
-TEST_F(CopyTest, RetryYesCopiesAgain)
-{
+    {
+        MessageLog log;
+        log.answers = {6, 7};
+        EXPECT_FALSE(Copy(1, 1, {"copy", ".", ".", "Missing.exe"}));
+        ASSERT_EQ(log.Ids(), (std::vector<int>{204, 204})) << "two attempts, then the user gave up";
+        EXPECT_EQ(log.seen[0].type, 36u);
+        EXPECT_EQ(log.seen[0].text, "Setup cannot copy file\n\n\\Storage Card\\Pkg\\Missing.exe.ARM\nto\n"
+                                    "\\Program Files\\Editor\\Missing.exe.\n\nPlease check to ensure the "
+                                    "destination folder has sufficient free space.\nRetry?");
+        EXPECT_FALSE(StoreExists("Program Files/Editor/Missing.exe"));
+    }
+    {
+        MessageLog log;
+        log.defaultAnswer = 0;
+        EXPECT_FALSE(Copy(1, 1, {"copy", ".", ".", "Missing.txt"}));
+        EXPECT_EQ(log.Ids(), std::vector<int>{204});
+    }
     MessageLog log;
     plat::SetMessageBoxHook([&](HWND, const std::u16string &text, const std::u16string &, UINT) {
         log.seen.push_back({MessageIdOfText(text), U8(text), 0});
         CardFile("Pkg/Late.txt", "arrived"); // the user put the card back
         return 6;
     });
-    EXPECT_TRUE(Copy(1, 1, {"copy", ".", ".", "Late.txt"}));
+    EXPECT_TRUE(Copy(1, 1, {"copy", ".", ".", "Late.txt"})) << "Yes copies again";
     EXPECT_EQ(log.Ids(), std::vector<int>{204});
     EXPECT_EQ(StoreRead("Program Files/Editor/Late.txt"), "arrived");
-}
-
-// Only Yes retries: a box that could not be shown (0) gives up instead of
-// trying for ever.
-TEST_F(CopyTest, NoAnswerGivesUp)
-{
-    MessageLog log;
-    log.defaultAnswer = 0;
-    EXPECT_FALSE(Copy(1, 1, {"copy", ".", ".", "Missing.txt"}));
-    EXPECT_EQ(log.Ids(), std::vector<int>{204});
 }
 
 TEST_F(CopyTest, RefusedLinesShow212WithoutTrying)
@@ -161,26 +144,27 @@ TEST_F(CopyTest, RefusedLinesShow212WithoutTrying)
     struct Case {
         const char *what;
         std::vector<std::string> tokens;
+        DWORD cut;
     } cases[] = {
-        {"destination over 263 bytes", {"copy", ".", ".", longName + ".txt"}},
-        {"source over 259 bytes", {"copy", std::string(240, 's'), "\\Windows", "a.txt"}},
-        {"no file name", {"copy", ".", "."}},
-        {"a folder that would be left", {"copy", ".", "..", "a.txt"}},
-        {"a dot folder", {"copy", ".", "\\Windows\\.\\x", "a.txt"}},
-        {"a forward-slash climb", {"copy", ".", "a/../../b", "a.txt"}},
-        {"destination folder that cannot be made", {"copy", ".", "bad<dir", "a.txt"}},
+        {"destination over 263 bytes", {"copy", ".", ".", longName + ".txt"}, 0},
+        {"source over 259 bytes", {"copy", std::string(240, 's'), "\\Windows", "a.txt"}, 0},
+        {"no file name", {"copy", ".", "."}, 0},
+        {"a folder that would be left", {"copy", ".", "..", "a.txt"}, 0},
+        {"a dot folder", {"copy", ".", "\\Windows\\.\\x", "a.txt"}, 0},
+        {"a forward-slash climb", {"copy", ".", "a/../../b", "a.txt"}, 0},
+        {"destination folder that cannot be made", {"copy", ".", "bad<dir", "a.txt"}, 0},
+        {"a file name the reader had to cut", {"copy", ".", ".", "a.txt"}, 1u << 3},
     };
     CardFile("Pkg/a.txt", "a");
     StoreFile("Program Files/Editor/keep.txt", "k"); // the install folder exists already
     for (const auto &c : cases) {
         MessageLog log;
         SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
-        for (auto &s : t)
-            s[0] = 0;
-        for (size_t k = 0; k < c.tokens.size(); ++k)
-            std::strcpy(t[k], c.tokens[k].c_str());
+        Fill(t, c.tokens);
         auto before = HostTree(deviceDir + "/store");
+        g_dwScriptTokensCut = c.cut;
         EXPECT_FALSE(CopyCommand(1, 1, t, kSource, kFolder, 1, nullptr)) << c.what;
+        g_dwScriptTokensCut = 0;
         EXPECT_EQ(log.Ids(), std::vector<int>{212}) << c.what << ": no retry is offered";
         EXPECT_EQ(log.seen.empty() ? 0u : log.seen[0].type, 16u) << c.what;
         EXPECT_EQ(HostTree(deviceDir + "/store"), before) << c.what;
@@ -188,6 +172,8 @@ TEST_F(CopyTest, RefusedLinesShow212WithoutTrying)
     }
 }
 
+// Paths naming one file, and a file copied onto itself: refused (212, no
+// retry) and it survives.
 TEST_F(CopyTest, SamePathComparison)
 {
     struct Case {
@@ -205,11 +191,7 @@ TEST_F(CopyTest, SamePathComparison)
     };
     for (const auto &c : cases)
         EXPECT_EQ(PathsNameSameFile(c.a, c.b) != 0, c.same) << c.a << " / " << c.b;
-}
 
-// A file copied onto itself is refused (212, no retry) and survives.
-TEST_F(CopyTest, CopyOntoItselfIsRefused)
-{
     MessageLog log;
     StoreFile("Temp/self.txt", "precious");
     EXPECT_FALSE(InstallFile(1, "\\Temp\\self.txt", "/temp//SELF.txt", 0, nullptr));
@@ -217,59 +199,35 @@ TEST_F(CopyTest, CopyOntoItselfIsRefused)
     EXPECT_EQ(StoreRead("Temp/self.txt"), "precious");
 }
 
-// A token the reader had to cut is never acted on.
-TEST_F(CopyTest, CutTokensAreRefused)
-{
-    MessageLog log;
-    CardFile("Pkg/a.txt", "a");
-    g_dwScriptTokensCut = 1u << 3;
-    BOOL ok = Copy(1, 1, {"copy", ".", ".", "a.txt"});
-    g_dwScriptTokensCut = 0;
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(log.Ids(), std::vector<int>{212});
-    EXPECT_FALSE(StoreExists("Program Files/Editor/a.txt"));
-}
-
+// Shared files are counted per installation and deleted with the last
+// count; a count that cannot be kept fails the command (212) in both modes
+// and removal keeps the file.
 TEST_F(CopyTest, SharedCounts)
 {
     MessageLog log;
     CardFile("Pkg/Lib.dll.ARM", "lib");
-    EXPECT_TRUE(Copy(1, 1, {"copyShared", ".", "\\Windows", "Lib.dll"}, 1));
-    EXPECT_TRUE(Copy(1, 1, {"copyShared", ".", "\\Windows", "Lib.dll"}, 1));
+    const std::vector<std::string> line = {"copyShared", ".", "\\Windows", "Lib.dll"};
+    EXPECT_TRUE(Copy(1, 1, line, 1));
+    EXPECT_TRUE(Copy(1, 1, line, 1));
     EXPECT_EQ(SharedCount("\\Windows\\Lib.dll"), 2u);
-    EXPECT_TRUE(Copy(1, 1, {"copyShared", ".", "\\Windows", "Lib.dll"}, 0)) << "a reinstallation";
+    EXPECT_TRUE(Copy(1, 1, line, 0)) << "a reinstallation";
     EXPECT_EQ(SharedCount("\\Windows\\Lib.dll"), 2u) << "no count is taken without the shared flag";
 
-    EXPECT_TRUE(Copy(0, 1, {"copyShared", ".", "\\Windows", "Lib.dll"}, 1));
+    EXPECT_TRUE(Copy(0, 1, line, 1));
     EXPECT_EQ(StoreRead("Windows/Lib.dll"), "lib") << "one user is left";
     EXPECT_EQ(SharedCount("\\Windows\\Lib.dll"), 1u);
-    EXPECT_TRUE(Copy(0, 1, {"copyShared", ".", "\\Windows", "Lib.dll"}, 1));
+    EXPECT_TRUE(Copy(0, 1, line, 1));
     EXPECT_FALSE(StoreExists("Windows/Lib.dll"));
     EXPECT_TRUE(StoreExists("Windows")) << "a folder with other files stays";
     EXPECT_TRUE(log.seen.empty());
-}
 
-// A count that cannot be kept fails the command with 212, in both modes;
-// in removal mode the file stays.
-TEST_F(CopyTest, SharedCountThatCannotBeKept)
-{
-    MessageLog log;
-    CardFile("Pkg/Lib.dll.ARM", "lib");
     ASSERT_TRUE(SetString(0x80000002u, u"Software\\Apps\\Shared", u"\\Windows\\Lib.dll", u"not a number"));
-    EXPECT_FALSE(Copy(1, 1, {"copyShared", ".", "\\Windows", "Lib.dll"}, 1));
+    EXPECT_FALSE(Copy(1, 1, line, 1));
     EXPECT_EQ(log.Ids(), std::vector<int>{212});
     log.seen.clear();
-    EXPECT_FALSE(Copy(0, 1, {"copyShared", ".", "\\Windows", "Lib.dll"}, 1));
+    EXPECT_FALSE(Copy(0, 1, line, 1));
     EXPECT_EQ(log.Ids(), std::vector<int>{212});
     EXPECT_EQ(StoreRead("Windows/Lib.dll"), "lib") << "removal keeps a file whose count is unknown";
-}
-
-TEST_F(CopyTest, RemovalOfWhatIsGone)
-{
-    MessageLog log;
-    EXPECT_TRUE(Copy(0, 1, {"copy", ".", "deep\\er", "gone.txt"}));
-    EXPECT_TRUE(Copy(0, 1, {"copyShared", ".", ".", "never.dll"}, 1)) << "a count never taken releases to 0";
-    EXPECT_TRUE(log.seen.empty());
 }
 
 TEST_F(CopyTest, RemovalRemovesEmptiedFolders)
@@ -286,20 +244,39 @@ TEST_F(CopyTest, RemovalRemovesEmptiedFolders)
     ASSERT_TRUE(Copy(0, 1, {"copy", ".", "x", "b.txt"}));
     EXPECT_FALSE(StoreExists("Program Files/Editor")) << "up to the emptied install folder";
     EXPECT_TRUE(StoreExists("Program Files/Other/o.txt")) << "a folder holding another product stays";
+
+    // What is gone already is no error.
+    EXPECT_TRUE(Copy(0, 1, {"copy", ".", "deep\\er", "gone.txt"}));
+    EXPECT_TRUE(Copy(0, 1, {"copyShared", ".", ".", "never.dll"}, 1)) << "a count never taken releases to 0";
+    EXPECT_TRUE(log.seen.empty());
+}
+
+// The driver's own copies go through InstallFile without a progress record.
+TEST_F(CopyTest, InstallFileWithoutRecord)
+{
+    MessageLog log;
+    CardFile("Setup.exe", Bytes(1234));
+    EXPECT_TRUE(InstallFile(1, "\\Storage Card\\Setup.exe", "\\Program Files\\New\\Sub\\Setup.exe", 1, nullptr));
+    EXPECT_EQ(StoreRead("Program Files/New/Sub/Setup.exe"), Bytes(1234));
+    EXPECT_EQ(SharedCount("\\Program Files\\New\\Sub\\Setup.exe"), 1u);
+    EXPECT_TRUE(InstallFile(0, "\\Storage Card\\Setup.exe", "\\Program Files\\New\\Sub\\Setup.exe", 1, nullptr));
+    EXPECT_FALSE(StoreExists("Program Files/New"));
+    EXPECT_FALSE(InstallFile(1, nullptr, "\\x", 0, nullptr));
+    EXPECT_TRUE(log.seen.empty());
 }
 
 // ---------------------------------------------------------------- progress
 
-// A window that records the positions it is sent, standing in for the bar.
+// Windows of one class that record the bar positions they are sent; the
+// one with id 1001 stands in for the bar.
 std::vector<WPARAM> g_positions;
 
-LRESULT CALLBACK BarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == PBM_SETPOS) {
-        g_positions.push_back(wParam);
-        return 0;
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg != PBM_SETPOS)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    g_positions.push_back(GetDlgCtrlID(hwnd) == 1001 ? wParam : 9999); // 9999: sent to another window
+    return 0;
 }
 
 class ProgressTest : public CopyTest {
@@ -309,27 +286,18 @@ protected:
         CopyTest::SetUp();
         g_positions.clear();
         WNDCLASSW wc = {};
-        wc.lpfnWndProc = BarProc;
+        wc.lpfnWndProc = PaneProc;
         wc.hInstance = plat::kProgramInstance;
-        wc.lpszClassName = u"ScriptTestBar";
+        wc.lpszClassName = u"ScriptTestPane";
         RegisterClassW(&wc);
-        WNDCLASSW pc = {};
-        pc.lpfnWndProc = DefWindowProcW;
-        pc.hInstance = plat::kProgramInstance;
-        pc.lpszClassName = u"ScriptTestPane";
-        RegisterClassW(&pc);
-        main = CreateWindowExW(0, u"ScriptTestPane", u"main", WS_POPUP, 0, 0, 100, 100, 0, 0,
-                               plat::kProgramInstance, nullptr);
-        page = CreateWindowExW(0, u"ScriptTestPane", u"page", WS_POPUP, 0, 0, 100, 100, main, 0,
-                               plat::kProgramInstance, nullptr);
-        text = CreateWindowExW(0, u"ScriptTestPane", u"", WS_CHILD, 0, 0, 10, 10, page, (HMENU)1007,
-                               plat::kProgramInstance, nullptr);
-        bar = CreateWindowExW(0, u"ScriptTestBar", u"", WS_CHILD, 0, 0, 10, 10, page, (HMENU)1001,
-                              plat::kProgramInstance, nullptr);
-        ASSERT_NE(main, 0u);
-        ASSERT_NE(page, 0u);
-        ASSERT_NE(text, 0u);
-        ASSERT_NE(bar, 0u);
+        auto make = [](DWORD style, HWND parent, int id) {
+            return CreateWindowExW(0, u"ScriptTestPane", u"", style, 0, 0, 100, 100, parent, (HMENU)(INT_PTR)id,
+                                   plat::kProgramInstance, nullptr);
+        };
+        HWND main = make(WS_POPUP, 0, 0), page = make(WS_POPUP, main, 0);
+        text = make(WS_CHILD, page, 1007);
+        HWND bar = make(WS_CHILD, page, 1001);
+        ASSERT_TRUE(main && page && text && bar);
         cp = {CopyProgress, main, page, bar, nullptr, 0, 0};
     }
 
@@ -340,7 +308,7 @@ protected:
         return U8(buf);
     }
 
-    HWND main = 0, page = 0, text = 0, bar = 0;
+    HWND text = 0;
     COPY_PROGRESS cp;
 };
 
@@ -383,31 +351,14 @@ TEST_F(ProgressTest, DuringACopy)
     EXPECT_EQ(cp.dwBytesDone, 100000u) << "the file's length is added once it is copied";
     EXPECT_EQ(Text(), "Copying file: Big.exe.ARM");
     EXPECT_EQ(StoreRead("Program Files/Editor/Big.exe"), Bytes(70000));
-}
 
-TEST_F(ProgressTest, FailedCopiesCountNothing)
-{
-    MessageLog log;
+    // Failed copies count nothing.
     log.defaultAnswer = 7;
-    cp.dwTotalBytes = 100;
+    cp.dwBytesDone = 0;
     EXPECT_FALSE(Copy(1, 1, {"copy", ".", ".", "None.txt"}, 0, &cp));
     EXPECT_EQ(cp.dwBytesDone, 0u);
     EXPECT_FALSE(InstallFile(1, "\\Storage Card\\Pkg\\None.txt", "\\Temp\\x.txt", 0, &cp));
     EXPECT_EQ(cp.dwBytesDone, 0u);
-}
-
-// The driver's own copies go through InstallFile with its record.
-TEST_F(ProgressTest, InstallFileWithoutRecord)
-{
-    MessageLog log;
-    CardFile("Setup.exe", Bytes(1234));
-    EXPECT_TRUE(InstallFile(1, "\\Storage Card\\Setup.exe", "\\Program Files\\New\\Sub\\Setup.exe", 1, nullptr));
-    EXPECT_EQ(StoreRead("Program Files/New/Sub/Setup.exe"), Bytes(1234));
-    EXPECT_EQ(SharedCount("\\Program Files\\New\\Sub\\Setup.exe"), 1u);
-    EXPECT_TRUE(InstallFile(0, "\\Storage Card\\Setup.exe", "\\Program Files\\New\\Sub\\Setup.exe", 1, nullptr));
-    EXPECT_FALSE(StoreExists("Program Files/New"));
-    EXPECT_FALSE(InstallFile(1, nullptr, "\\x", 0, nullptr));
-    EXPECT_TRUE(log.seen.empty());
 }
 
 } // namespace

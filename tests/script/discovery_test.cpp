@@ -12,15 +12,12 @@ using namespace cetest;
 
 namespace {
 
-const char *kFolder = "\\Storage Card\\Pkg";
-
 class DiscoveryTest : public ScriptFixture {
 protected:
     void SetUp() override
     {
         ScriptFixture::SetUp();
         saved = g_pszLanguageScriptName;
-        g_pszLanguageScriptName = "GlyphorProUniLang.load";
         std::strcpy(found, "untouched");
     }
     void TearDown() override
@@ -28,11 +25,10 @@ protected:
         g_pszLanguageScriptName = saved;
         ScriptFixture::TearDown();
     }
-    BOOL Find(const char *pattern, BOOL handled = 0, BOOL report = 0, const char *folder = kFolder)
+    BOOL Find(const std::string &folder, const char *pattern, BOOL handled = 0, BOOL report = 0)
     {
-        install = 55;
-        language = 55;
-        return FindScript(folder, pattern, found, &install, &language, handled, report);
+        install = language = 55;
+        return FindScript(folder.c_str(), pattern, found, &install, &language, handled, report);
     }
 
     char found[264];
@@ -40,87 +36,69 @@ protected:
     const char *saved = nullptr;
 };
 
-TEST_F(DiscoveryTest, ScriptBeforeUnloadLog)
+// Each case has a card folder of its own.
+TEST_F(DiscoveryTest, WhatIsFound)
 {
-    MessageLog log;
-    CardFile("Pkg/Dict.unload", "log");
-    CardFile("Pkg/Dravex Dict.load", "script");
-    ASSERT_TRUE(Find("Dravex*.load"));
-    EXPECT_STREQ(found, "\\Storage Card\\Pkg\\Dravex Dict.load");
-    EXPECT_EQ(install, 1);
-    EXPECT_EQ(language, 0);
+    struct Case {
+        const char *what;
+        std::vector<std::string> files;
+        const char *languageScript, *pattern;
+        const char *folderSuffix; // appended to the folder given
+        const char *want;
+        BOOL install, language;
+    } cases[] = {
+        {"the script before an unload log", {"Dict.unload", "Dravex Dict.load"}, "GlyphorProUniLang.load",
+         "Dravex*.load", "", "Dravex Dict.load", 1, 0},
+        {"an unload log when there is no script", {"Dict.unload", "Miska.load"}, "GlyphorProUniLang.load",
+         "Dravex*.load", "", "Dict.unload", 0, 0},
+        {"the language script whatever its case, named as stored", {"glyphorprounilang.LOAD"},
+         "GlyphorProUniLang.load", "GlyphorPro*.load", "", "glyphorprounilang.LOAD", 1, 1},
+        {"the older system's name does not match the newer file", {"GlyphorProUniLang.load"},
+         "GlyphorHpcUniLang.load", "Glyphor*.load", "", "GlyphorProUniLang.load", 1, 0},
+        {"the first match in case-folded order", {"Dravex b.load", "DRAVEX A.load", "Dravex c.load"},
+         "GlyphorProUniLang.load", "Dravex*.load", "", "DRAVEX A.load", 1, 0},
+        {"a folder with a trailing delimiter", {"Miska 2.load"}, "GlyphorProUniLang.load", "Miska*.load", "\\",
+         "Miska 2.load", 1, 0},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        MessageLog log;
+        const std::string folder = "Pkg" + std::to_string(++n);
+        for (const auto &f : c.files)
+            CardFile(folder + "/" + f, "x");
+        g_pszLanguageScriptName = c.languageScript;
+        ASSERT_TRUE(Find("\\Storage Card\\" + folder + c.folderSuffix, c.pattern, 0, 1)) << c.what;
+        EXPECT_EQ(std::string(found), "\\Storage Card\\" + folder + "\\" + c.want) << c.what;
+        EXPECT_EQ(install, c.install) << c.what;
+        EXPECT_EQ(language, c.language) << c.what;
+        EXPECT_TRUE(log.seen.empty()) << c.what;
+    }
 }
 
-TEST_F(DiscoveryTest, UnloadLogWhenNoScript)
-{
-    MessageLog log;
-    CardFile("Pkg/Dict.unload", "log");
-    CardFile("Pkg/Miska.load", "another product");
-    ASSERT_TRUE(Find("Dravex*.load", 0, 1));
-    EXPECT_STREQ(found, "\\Storage Card\\Pkg\\Dict.unload");
-    EXPECT_EQ(install, 0);
-    EXPECT_EQ(language, 0);
-    EXPECT_TRUE(log.seen.empty());
-}
-
-TEST_F(DiscoveryTest, LanguageScriptWhateverItsCase)
-{
-    MessageLog log;
-    CardFile("Pkg/glyphorprounilang.LOAD", "script");
-    ASSERT_TRUE(Find("GlyphorPro*.load"));
-    EXPECT_EQ(install, 1);
-    EXPECT_EQ(language, 1);
-    EXPECT_STREQ(found, "\\Storage Card\\Pkg\\glyphorprounilang.LOAD") << "the name keeps its stored case";
-
-    // The older system's names do not match the newer one's file.
-    g_pszLanguageScriptName = "GlyphorHpcUniLang.load";
-    ASSERT_TRUE(Find("Glyphor*.load"));
-    EXPECT_EQ(language, 0);
-}
-
+// Nothing found (also in a missing folder): 215 only when not handled and
+// asked for; the install flag is cleared, nothing else is written.
 TEST_F(DiscoveryTest, NothingFound)
 {
     struct Case {
         BOOL handled, report;
         int messages;
     } cases[] = {{0, 1, 1}, {0, 0, 0}, {1, 1, 0}, {1, 0, 0}};
-    for (const auto &c : cases) {
-        MessageLog log;
-        EXPECT_FALSE(Find("Dravex*.load", c.handled, c.report)) << c.handled << c.report;
-        EXPECT_EQ(log.Count(215), c.messages) << c.handled << c.report;
-        EXPECT_EQ(int(log.seen.size()), c.messages);
-        if (c.messages) {
-            EXPECT_EQ(log.seen[0].type, 16u);
+    CardFile("Pkg/Miska.load", "another product");
+    for (const char *folder : {"\\Storage Card\\Pkg", "\\Storage Card\\NoSuchFolder"}) {
+        for (const auto &c : cases) {
+            MessageLog log;
+            std::string what = std::string(folder) + " " + std::to_string(c.handled) + std::to_string(c.report);
+            EXPECT_FALSE(Find(folder, "Dravex*.load", c.handled, c.report)) << what;
+            EXPECT_EQ(log.Count(215), c.messages) << what;
+            EXPECT_EQ(int(log.seen.size()), c.messages) << what;
+            if (c.messages) {
+                EXPECT_EQ(log.seen[0].type, 16u) << what;
+            }
+            EXPECT_EQ(install, 0) << what << ": the flag is cleared when nothing is found";
+            EXPECT_EQ(language, 55) << what << ": the language flag is not written";
+            EXPECT_STREQ(found, "untouched") << what;
         }
-        EXPECT_EQ(install, 0) << "the flag is cleared when nothing is found";
-        EXPECT_EQ(language, 55) << "the language flag is not written";
-        EXPECT_STREQ(found, "untouched");
     }
-}
-
-TEST_F(DiscoveryTest, MissingFolderIsLikeAnEmptyOne)
-{
-    MessageLog log;
-    EXPECT_FALSE(Find("Dravex*.load", 0, 1, "\\Storage Card\\NoSuchFolder"));
-    EXPECT_EQ(log.Ids(), std::vector<int>{215});
-}
-
-TEST_F(DiscoveryTest, FirstMatchInThePlatformsOrder)
-{
-    MessageLog log;
-    CardFile("Pkg/Dravex b.load", "b");
-    CardFile("Pkg/DRAVEX A.load", "a");
-    CardFile("Pkg/Dravex c.load", "c");
-    ASSERT_TRUE(Find("Dravex*.load"));
-    EXPECT_STREQ(found, "\\Storage Card\\Pkg\\DRAVEX A.load") << "names come in case-folded order";
-}
-
-TEST_F(DiscoveryTest, FolderWithTrailingDelimiter)
-{
-    MessageLog log;
-    CardFile("Pkg/Miska 2.load", "m");
-    ASSERT_TRUE(Find("Miska*.load", 0, 0, "\\Storage Card\\Pkg\\"));
-    EXPECT_STREQ(found, "\\Storage Card\\Pkg\\Miska 2.load");
 }
 
 } // namespace

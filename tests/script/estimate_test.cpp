@@ -26,61 +26,53 @@ protected:
     DWORD total = 0;
 };
 
+// The sum of the package files of the copy lines that will be carried out;
+// the estimate changes nothing on the device.
 TEST_F(EstimateTest, SumsTheCopiedPackageFiles)
 {
     CardFile("Pkg/a.txt", Bytes(100));
     CardFile("Pkg/sub/b.txt", Bytes(50));
     CardFile("Pkg/Lib.dll.ARM", Bytes(25));
-    ASSERT_TRUE(Estimate(CrLf({"copy . . a.txt", "regKeyCreate HKEY_LOCAL_MACHINE Software\\X", "copy sub doc b.txt",
-                               "copyShared . \\Windows Lib.dll", "createShortcut . a.lnk . a.txt",
-                               "remoteExec x y", "mkdir", "// a comment", "exit"})));
-    EXPECT_EQ(total, 175u);
-}
-
-TEST_F(EstimateTest, MeasuresTheArmVariant)
-{
     CardFile("Pkg/bin/Editor.exe.ARM", Bytes(300));
     CardFile("Pkg/bin/Editor.exe", Bytes(7));
-    ASSERT_TRUE(Estimate(CrLf({"copy bin . Editor.exe", "exit"})));
-    EXPECT_EQ(total, 300u);
-}
-
-// Shared files and files already at their destination count in full.
-TEST_F(EstimateTest, CountsEveryCopyInFull)
-{
-    CardFile("Pkg/Lib.dll.ARM", Bytes(40));
-    StoreFile("Windows/Lib.dll", Bytes(40));
-    ASSERT_TRUE(SetDword(0x80000002u, u"Software\\Apps\\Shared", u"\\Windows\\Lib.dll", 3));
-    ASSERT_TRUE(Estimate(CrLf({"copyShared . \\Windows Lib.dll", "copy . \\Windows Lib.dll", "exit"})));
-    EXPECT_EQ(total, 80u);
-}
-
-TEST_F(EstimateTest, SkipRuleWhenRunningFromTheCard)
-{
     CardFile("Pkg/Readme.txt", Bytes(1000));
     CardFile("Pkg/Viewer.exe.ARM", Bytes(200));
     CardFile("Pkg/Font.ttf", Bytes(30));
     CardFile("Pkg/x.cpl.ARM", Bytes(5000));
     CardFile("Pkg/w.txt", Bytes(4));
-    std::string body = CrLf({"copy . . Readme.txt", "copy . . Viewer.exe", "copy . \\Windows\\Fonts Font.ttf",
-                             "copy . . x.cpl", "copy . %P\\Windows w.txt", "exit"});
-    ASSERT_TRUE(Estimate(body, 0));
-    EXPECT_EQ(total, 234u) << "Viewer, Font and the %P\\Windows line (tested as written)";
-    ASSERT_TRUE(Estimate(body, 1));
-    EXPECT_EQ(total, 6234u) << "everything when copying to the device";
-}
-
-// A skipped line needs no package file.
-TEST_F(EstimateTest, SkippedLinesNeedNoFile)
-{
-    ASSERT_TRUE(Estimate(CrLf({"copy . . Missing.txt", "exit"}), 0));
-    EXPECT_EQ(total, 0u);
-}
-
-TEST_F(EstimateTest, NoCopyLinesGiveZero)
-{
-    ASSERT_TRUE(Estimate(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\X", "exit"})));
-    EXPECT_EQ(total, 0u);
+    StoreFile("Windows/Lib.dll", Bytes(25));
+    ASSERT_TRUE(SetDword(0x80000002u, u"Software\\Apps\\Shared", u"\\Windows\\Lib.dll", 3));
+    const std::string skipBody = CrLf({"copy . . Readme.txt", "copy . . Viewer.exe", "copy . \\Windows\\Fonts Font.ttf",
+                                       "copy . . x.cpl", "copy . %P\\Windows w.txt", "exit"});
+    struct Case {
+        const char *what;
+        std::string body;
+        BOOL copyFiles;
+        DWORD want;
+    } cases[] = {
+        {"copy lines among every other kind",
+         CrLf({"copy . . a.txt", "regKeyCreate HKEY_LOCAL_MACHINE Software\\Est", "copy sub doc b.txt",
+               "copyShared . \\Windows Lib.dll", "createShortcut \\Windows e.lnk . a.txt", "remoteExec x y", "mkdir",
+               "// a comment", "exit"}),
+         1, 175},
+        {"the ARM variant is measured", CrLf({"copy bin . Editor.exe", "exit"}), 1, 300},
+        {"shared files and files already there count in full",
+         CrLf({"copyShared . \\Windows Lib.dll", "copy . \\Windows Lib.dll", "exit"}), 1, 50},
+        {"running from the card: Viewer, Font and the %P\\Windows line (tested as written)", skipBody, 0, 234},
+        {"copying to the device: everything", skipBody, 1, 6234},
+        {"a skipped line needs no package file", CrLf({"copy . . Missing.txt", "exit"}), 0, 0},
+        {"no copy lines", CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Est", "exit"}), 1, 0},
+        {"%P stays unreplaced", CrLf({"copy . %P a.txt", "exit"}), 1, 100},
+    };
+    for (const auto &c : cases) {
+        MessageLog log;
+        auto before = HostTree(deviceDir + "/store");
+        ASSERT_TRUE(Estimate(c.body, c.copyFiles)) << c.what;
+        EXPECT_EQ(total, c.want) << c.what;
+        EXPECT_EQ(HostTree(deviceDir + "/store"), before) << c.what << ": nothing written";
+        EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Est")) << c.what;
+        EXPECT_TRUE(log.seen.empty()) << c.what;
+    }
 }
 
 TEST_F(EstimateTest, FailuresLeaveTheTotalAlone)
@@ -111,27 +103,10 @@ TEST_F(EstimateTest, FailuresLeaveTheTotalAlone)
     EXPECT_EQ(t, 5u);
 }
 
-// The estimate changes nothing on the device, and "%P" stays unreplaced.
-TEST_F(EstimateTest, ChangesNothing)
-{
-    MessageLog log;
-    CardFile("Pkg/a.txt", Bytes(10));
-    auto before = HostTree(deviceDir + "/store");
-    ASSERT_TRUE(Estimate(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Est", "copy . %P a.txt",
-                               "createShortcut \\Windows e.lnk . a.txt", "exit"})));
-    EXPECT_EQ(total, 10u);
-    EXPECT_EQ(HostTree(deviceDir + "/store"), before);
-    EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Est"));
-}
-
 TEST_F(EstimateTest, TotalStopsAtItsLargestValue)
 {
     SCRIPT_SIZE size = {kSource, 0xfffffff0u, 1};
-    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS] = {};
-    std::strcpy(t[0], "copy");
-    std::strcpy(t[1], ".");
-    std::strcpy(t[2], ".");
-    std::strcpy(t[3], "a.txt");
+    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS] = {"copy", ".", ".", "a.txt"};
     CardFile("Pkg/a.txt", Bytes(100));
     char line[] = "copy . . a.txt";
     EXPECT_EQ(SizeScriptCommand(line, SCRIPT_CMD_COPY, t, &size), 1);

@@ -136,7 +136,18 @@ std::string Describe(const std::set<std::string> &got, const std::vector<std::st
     return out;
 }
 
-TEST(ExportList, HasTheNamesOfEveryFamilyInByteOrder) {
+// Every name of the list and nothing else (but the runtime's own symbols)
+// in the dynamic symbol table of the file.
+void ExpectExportsExactlyTheList(const std::string &path)
+{
+    std::string error;
+    std::set<std::string> got = DynamicExports(path, &error);
+    ASSERT_TRUE(error.empty()) << error;
+    std::string diff = Describe(got, ReadExportList());
+    EXPECT_TRUE(diff.empty()) << path << " exports differ from the list:" << diff;
+}
+
+TEST(ExportList, NamesOfEveryFamilyInByteOrderWithOrdinalsFromOne) {
     std::vector<std::string> names = ReadExportList();
     ASSERT_EQ(names.size(), 163u) << "names in " << CESETUP_EXPORTS_TXT;
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << "byte order of the names";
@@ -152,35 +163,21 @@ TEST(ExportList, HasTheNamesOfEveryFamilyInByteOrder) {
     EXPECT_EQ(names.back(), "s_supp_IsFontInstalledProcParam") << "the callback sorts last";
     for (const char *hidden : {"Supp_MsgInit", "Supp_MsgDone", "Supp_MsgBox"})
         EXPECT_EQ(std::count(names.begin(), names.end(), hidden), 0) << hidden << " is not exported";
-}
 
-TEST(ExportList, OrdinalsRunFromOneInOrder) {
     std::vector<DefEntry> entries = ReadDefFile();
     ASSERT_EQ(entries.size(), 163u) << "entries of exports.def";
-    for (size_t i = 0; i < entries.size(); ++i)
+    for (size_t i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(entries[i].ordinal, (int)i + 1) << entries[i].name;
-    std::vector<std::string> names = ReadExportList();
-    ASSERT_EQ(names.size(), entries.size());
-    for (size_t i = 0; i < names.size(); ++i)
         EXPECT_EQ(names[i], entries[i].name) << "the build's list follows exports.def";
+    }
 }
 
 TEST(ExportedSymbols, SharedLibraryExportsExactlyTheList) {
-    std::vector<std::string> want = ReadExportList();
-    std::string error;
-    std::set<std::string> got = DynamicExports(CESETUP_LIB_DIR "/libcesupport.so", &error);
-    ASSERT_TRUE(error.empty()) << error;
-    std::string diff = Describe(got, want);
-    EXPECT_TRUE(diff.empty()) << "libcesupport.so exports differ from the list:" << diff;
+    ExpectExportsExactlyTheList(CESETUP_LIB_DIR "/libcesupport.so");
 }
 
 TEST(ExportedSymbols, ProgramExportsExactlyTheList) {
-    std::vector<std::string> want = ReadExportList();
-    std::string error;
-    std::set<std::string> got = DynamicExports(CESETUP_BIN_DIR "/cesetup", &error);
-    ASSERT_TRUE(error.empty()) << error;
-    std::string diff = Describe(got, want);
-    EXPECT_TRUE(diff.empty()) << "cesetup exports differ from the list:" << diff;
+    ExpectExportsExactlyTheList(CESETUP_BIN_DIR "/cesetup");
 }
 
 } // namespace

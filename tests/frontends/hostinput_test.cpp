@@ -20,8 +20,10 @@
 
 namespace {
 
-std::vector<int> g_clicks;                       // BN_CLICKED ids, in order
-std::vector<std::function<void(HWND)>> g_steps;  // the "user", one step per wait
+using Step = std::function<void(HWND)>;
+using plat::HostKey;
+std::vector<int> g_clicks; // BN_CLICKED ids, in order
+std::vector<Step> g_steps; // the "user", one step per wait
 size_t g_step = 0;
 HWND g_owner = 0;
 
@@ -51,12 +53,6 @@ bool Idle(HWND dlg)
     return true;
 }
 
-const DLGTEMPLATE *Template(int id)
-{
-    HRSRC r = FindResourceW(plat::kProgramInstance, MAKEINTRESOURCEW(id), RT_DIALOG);
-    return static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(plat::kProgramInstance, r)));
-}
-
 LRESULT CALLBACK OwnerProc(HWND h, UINT m, WPARAM w, LPARAM l)
 {
     return DefWindowProcW(h, m, w, l);
@@ -76,10 +72,21 @@ void ClickAt(HWND dlg, POINT p)
     plat::HostMouseUp(dlg, p.x, p.y);
 }
 
-int FocusId()
+Step Click(int id)
 {
-    HWND f = GetFocus();
-    return f ? GetDlgCtrlID(f) : 0;
+    return [id](HWND d) { ClickAt(d, CentreOf(d, id)); };
+}
+
+// A key press, after checking which control has the focus (0: not checked).
+Step Key(HostKey k, int focus = 0)
+{
+    return [k, focus](HWND d) {
+        if (focus) {
+            HWND f = GetFocus();
+            EXPECT_EQ(f ? GetDlgCtrlID(f) : 0, focus) << "the focus before the key";
+        }
+        plat::HostKeyPress(d, k);
+    };
 }
 
 class HostInput : public cetest::DeviceFixture {
@@ -87,9 +94,6 @@ protected:
     void SetUp() override
     {
         DeviceFixture::SetUp();
-        g_clicks.clear();
-        g_steps.clear();
-        g_step = 0;
         plat::HostInputReset();
         plat::UiHooks hooks;
         hooks.idle = Idle;
@@ -107,60 +111,63 @@ protected:
         plat::HostInputReset();
         DeviceFixture::TearDown();
     }
-    INT_PTR Run(int page) { return DialogBoxIndirectParamW(plat::kProgramInstance, Template(page), g_owner, PageProc, 0); }
+    static const DLGTEMPLATE *Template(int id)
+    {
+        HRSRC r = FindResourceW(plat::kProgramInstance, MAKEINTRESOURCEW(id), RT_DIALOG);
+        return static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(plat::kProgramInstance, r)));
+    }
+    // Runs a page (with its own procedure if given) under a fresh script.
+    INT_PTR Run(int page, std::vector<Step> steps, DLGPROC proc = PageProc)
+    {
+        g_clicks.clear();
+        g_steps = std::move(steps);
+        g_step = 0;
+        return DialogBoxIndirectParamW(plat::kProgramInstance, Template(page), g_owner, proc, 0);
+    }
+    INT_PTR Box(UINT type, std::vector<Step> steps)
+    {
+        g_steps = std::move(steps);
+        g_step = 0;
+        return MessageBoxW(g_owner, u"Retry?", u"Setup", type);
+    }
 };
 
-TEST_F(HostInput, TabAndShiftTabWalkTheTabStopsBothWays)
+TEST_F(HostInput, KeysAndClicksAnswerAsTheDeviceDoes)
 {
     // Page 105: Continue (focused), Skip, Exit are the tab stops.
-    std::vector<int> seen;
-    auto note = [&](HWND) { seen.push_back(FocusId()); };
-    auto key = [](plat::HostKey k) { return [k](HWND dlg) { plat::HostKeyPress(dlg, k); }; };
-    g_steps = {note, key(plat::HostKey::Tab), note, key(plat::HostKey::Tab), note, key(plat::HostKey::Tab), note,
-               key(plat::HostKey::BackTab), note, key(plat::HostKey::BackTab), note};
-    EXPECT_EQ(Run(105), IDCANCEL) << "nothing pressed a button";
-    EXPECT_EQ(seen, (std::vector<int>{1, 1013, 2, 1, 2, 1013})) << "focus after each Tab / Shift+Tab";
-    EXPECT_TRUE(g_clicks.empty()) << "no button was pressed (" << g_clicks.size() << " clicks)";
-    EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0) << "Shift is released after Shift+Tab";
-}
-
-TEST_F(HostInput, EnterEscapeAndSpaceAnswerAsTheDeviceDoes)
-{
     struct Case {
         const char *what;
-        std::vector<std::function<void(HWND)>> steps;
+        std::vector<Step> steps;
         INT_PTR answer;
+        std::vector<int> clicks;
     } cases[] = {
-        {"Enter on the focused Continue", {[](HWND d) { plat::HostKeyPress(d, plat::HostKey::Enter); }}, 1},
-        {"Tab then Enter presses Skip",
-         {[](HWND d) { plat::HostKeyPress(d, plat::HostKey::Tab); }, [](HWND d) { plat::HostKeyPress(d, plat::HostKey::Enter); }},
-         1013},
-        {"Tab then Space presses Skip",
-         {[](HWND d) { plat::HostKeyPress(d, plat::HostKey::Tab); }, [](HWND d) { plat::HostKeyPress(d, plat::HostKey::Space); }},
-         1013},
-        {"Escape is the close box", {[](HWND d) { plat::HostKeyPress(d, plat::HostKey::Escape); }}, 2},
+        {"Tab and Shift+Tab walk the tab stops both ways",
+         {Key(HostKey::Tab, 1), Key(HostKey::Tab, 1013), Key(HostKey::Tab, 2), Key(HostKey::BackTab, 1),
+          Key(HostKey::BackTab, 2), [](HWND) { EXPECT_EQ(GetDlgCtrlID(GetFocus()), 1013); }},
+         IDCANCEL,
+         {}},
+        {"Enter on the focused Continue", {Key(HostKey::Enter)}, 1, {1}},
+        {"Tab then Enter presses Skip", {Key(HostKey::Tab), Key(HostKey::Enter, 1013)}, 1013, {1013}},
+        {"Tab then Space presses Skip", {Key(HostKey::Tab), Key(HostKey::Space, 1013)}, 1013, {1013}},
+        {"Escape is the close box", {Key(HostKey::Escape)}, 2, {2}},
+        {"a click on Skip", {Click(1013)}, 1013, {1013}},
+        {"a click on the close box",
+         {[](HWND d) {
+             RECT box = plat::WindowCloseBoxRect(d);
+             ASSERT_FALSE(IsRectEmpty(&box)) << "the page has a close box";
+             ClickAt(d, POINT{(box.left + box.right) / 2, (box.top + box.bottom) / 2});
+         }},
+         IDCANCEL,
+         {2}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        g_clicks.clear();
-        g_step = 0;
-        g_steps = c.steps;
-        EXPECT_EQ(Run(105), c.answer) << "the page's answer";
-        EXPECT_EQ(g_clicks, std::vector<int>{int(c.answer)}) << "one BN_CLICKED of the answer";
+        size_t steps = c.steps.size();
+        EXPECT_EQ(Run(105, c.steps), c.answer) << "the page's answer";
+        EXPECT_EQ(g_step, steps) << "every step ran";
+        EXPECT_EQ(g_clicks, c.clicks) << "the BN_CLICKED of the answer only";
+        EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0) << "Shift is released after Shift+Tab";
     }
-}
-
-TEST_F(HostInput, ClickOnAButtonAndOnTheCloseBox)
-{
-    g_steps = {[](HWND d) { ClickAt(d, CentreOf(d, 1013)); }};
-    EXPECT_EQ(Run(105), 1013) << "a click on Skip";
-    g_step = 0;
-    g_steps = {[](HWND d) {
-        RECT box = plat::WindowCloseBoxRect(d);
-        ASSERT_FALSE(IsRectEmpty(&box)) << "the page has a close box";
-        ClickAt(d, POINT{(box.left + box.right) / 2, (box.top + box.bottom) / 2});
-    }};
-    EXPECT_EQ(Run(105), IDCANCEL) << "a click on the close box";
 }
 
 TEST_F(HostInput, InputAnywhereElseChangesNothing)
@@ -170,16 +177,10 @@ TEST_F(HostInput, InputAnywhereElseChangesNothing)
     auto press = [&](POINT p) {
         return [&, p](HWND d) {
             bool down = plat::HostMouseDown(d, p.x, p.y);
-            bool up = plat::HostMouseUp(d, p.x, p.y);
-            posted.push_back(down || up);
+            posted.push_back(plat::HostMouseUp(d, p.x, p.y) || down);
         };
     };
-    HWND probe = 0;
-    g_steps = {
-        [&](HWND d) {
-            probe = d;
-            posted.push_back(false);
-        },
+    std::vector<Step> steps = {
         press(POINT{1, 1}),       // the disabled main window, above the page
         press(POINT{-50, -50}),   // off the screen
         press(POINT{5000, 5000}), // off the screen
@@ -187,40 +188,27 @@ TEST_F(HostInput, InputAnywhereElseChangesNothing)
             // The page's own background, between the controls.
             RECT r{};
             GetWindowRect(d, &r);
-            bool down = plat::HostMouseDown(d, r.left + 3, r.bottom - 3);
-            posted.push_back(down || plat::HostMouseUp(d, r.left + 3, r.bottom - 3));
+            press(POINT{r.left + 3, r.bottom - 3})(d);
         },
-        [&](HWND d) {
+        [](HWND d) {
             // Pressed on Continue, released off it: no click.
             POINT in = CentreOf(d, 1);
-            plat::HostMouseDown(d, in.x, in.y);
             RECT r{};
             GetWindowRect(GetDlgItem(d, 1), &r);
+            plat::HostMouseDown(d, in.x, in.y);
             plat::HostMouseUp(d, r.right + 40, r.top - 40);
-            posted.push_back(false);
         },
     };
-    EXPECT_EQ(Run(105), IDCANCEL) << "no input above answered the page";
+    EXPECT_EQ(Run(105, steps), IDCANCEL) << "no input above answered the page";
     EXPECT_TRUE(g_clicks.empty()) << "no button was clicked (" << g_clicks.size() << " clicks)";
-    EXPECT_EQ(posted, (std::vector<bool>{false, false, false, false, false, false})) << "no message was posted";
+    EXPECT_EQ(posted, std::vector<bool>(4, false)) << "no message was posted";
 }
 
 TEST_F(HostInput, DisabledInstallTakesNeitherClicksNorKeys)
 {
     // Page 112: Install is disabled until a language is selected.
     std::vector<bool> enabledSeen;
-    g_steps = {
-        [](HWND d) { ClickAt(d, CentreOf(d, 1)); },
-        [](HWND d) { plat::HostKeyPress(d, plat::HostKey::Enter); }, // the default button is Install
-        [&](HWND d) {
-            enabledSeen.push_back(IsWindowEnabled(GetDlgItem(d, 1)) != FALSE);
-            plat::HostKeyPress(d, plat::HostKey::Down); // the list has the focus: selects entry 0
-        },
-        [&](HWND d) {
-            enabledSeen.push_back(IsWindowEnabled(GetDlgItem(d, 1)) != FALSE);
-            ClickAt(d, CentreOf(d, 1));
-        },
-    };
+    auto enabled = [&](HWND d) { enabledSeen.push_back(IsWindowEnabled(GetDlgItem(d, 1)) != FALSE); };
     auto proc = [](HWND dlg, UINT msg, WPARAM w, LPARAM l) -> INT_PTR {
         if (msg == WM_INITDIALOG) {
             HWND list = GetDlgItem(dlg, 1014);
@@ -232,7 +220,18 @@ TEST_F(HostInput, DisabledInstallTakesNeitherClicksNorKeys)
         }
         return PageProc(dlg, msg, w, l);
     };
-    EXPECT_EQ(DialogBoxIndirectParamW(plat::kProgramInstance, Template(112), g_owner, proc, 0), 1)
+    EXPECT_EQ(Run(112,
+                  {Click(1), Key(HostKey::Enter), // the default button is the disabled Install
+                   [&](HWND d) {
+                       enabled(d);
+                       plat::HostKeyPress(d, HostKey::Down); // the list has the focus: selects entry 0
+                   },
+                   [&](HWND d) {
+                       enabled(d);
+                       Click(1)(d);
+                   }},
+                  proc),
+              1)
         << "Install answers once a language is chosen";
     EXPECT_EQ(enabledSeen, (std::vector<bool>{false, true})) << "Install enabled only after the selection";
     EXPECT_EQ(g_clicks, std::vector<int>{1}) << "the clicks and Enter on the disabled Install did nothing";
@@ -241,26 +240,6 @@ TEST_F(HostInput, DisabledInstallTakesNeitherClicksNorKeys)
 TEST_F(HostInput, TypingReplacesTheSelectedFolderText)
 {
     std::u16string seen;
-    g_steps = {
-        [](HWND d) { ClickAt(d, CentreOf(d, 1006)); }, // focus the edit
-        [](HWND d) {
-            HWND e = GetDlgItem(d, 1006);
-            SendMessageW(e, EM_SETSEL, 0, -1);
-            for (char16_t c : std::u16string(u"\\Apps"))
-                plat::HostChar(d, c);
-        },
-        [](HWND d) { plat::HostKeyPress(d, plat::HostKey::Backspace); },
-        [](HWND d) {
-            plat::HostChar(d, u'Z');
-            plat::HostChar(d, u'\x01'); // control characters are not typed
-        },
-        [&](HWND d) {
-            WCHAR buf[64];
-            GetDlgItemTextW(d, 1006, buf, 64);
-            seen = buf;
-            plat::HostKeyPress(d, plat::HostKey::Escape);
-        },
-    };
     auto proc = [](HWND dlg, UINT msg, WPARAM w, LPARAM l) -> INT_PTR {
         if (msg == WM_INITDIALOG) {
             SetDlgItemTextW(dlg, 1006, u"\\Program Files\\X");
@@ -268,75 +247,82 @@ TEST_F(HostInput, TypingReplacesTheSelectedFolderText)
         }
         return PageProc(dlg, msg, w, l);
     };
-    EXPECT_EQ(DialogBoxIndirectParamW(plat::kProgramInstance, Template(104), g_owner, proc, 0), IDCANCEL);
+    EXPECT_EQ(Run(104,
+                  {Click(1006), // focus the edit
+                   [](HWND d) {
+                       SendDlgItemMessageW(d, 1006, EM_SETSEL, 0, -1);
+                       for (char16_t c : std::u16string(u"\\Apps"))
+                           plat::HostChar(d, c);
+                   },
+                   Key(HostKey::Backspace),
+                   [](HWND d) {
+                       plat::HostChar(d, u'Z');
+                       plat::HostChar(d, u'\x01'); // control characters are not typed
+                   },
+                   [&](HWND d) {
+                       WCHAR buf[64];
+                       GetDlgItemTextW(d, 1006, buf, 64);
+                       seen = buf;
+                       plat::HostKeyPress(d, HostKey::Escape);
+                   }},
+                  proc),
+              IDCANCEL);
     EXPECT_EQ(cetest::U8(seen), "\\AppZ") << "typed text replaced the selection; Backspace removed one";
 }
 
 TEST_F(HostInput, WindowAtFindsTheDeepestVisibleControl)
 {
-    g_steps = {[](HWND d) {
-        EXPECT_EQ(plat::HostWindowAt(CentreOf(d, 1).x, CentreOf(d, 1).y), GetDlgItem(d, 1)) << "Continue";
-        RECT r{};
-        GetWindowRect(d, &r);
-        EXPECT_EQ(plat::HostWindowAt(r.left + 1, r.top + 1), d) << "the page's frame";
-        EXPECT_EQ(plat::HostWindowAt(1, 1), g_owner) << "the main window around the page";
-        EXPECT_EQ(plat::HostWindowAt(-1, -1), HWND(0)) << "off the screen";
-        ShowWindow(GetDlgItem(d, 1), SW_HIDE);
-        EXPECT_EQ(plat::HostWindowAt(CentreOf(d, 1).x, CentreOf(d, 1).y), d) << "a hidden control is not hit";
-    }};
-    EXPECT_EQ(Run(105), IDCANCEL);
+    EXPECT_EQ(Run(105, {[](HWND d) {
+                  EXPECT_EQ(plat::HostWindowAt(CentreOf(d, 1).x, CentreOf(d, 1).y), GetDlgItem(d, 1)) << "Continue";
+                  RECT r{};
+                  GetWindowRect(d, &r);
+                  EXPECT_EQ(plat::HostWindowAt(r.left + 1, r.top + 1), d) << "the page's frame";
+                  EXPECT_EQ(plat::HostWindowAt(1, 1), g_owner) << "the main window around the page";
+                  EXPECT_EQ(plat::HostWindowAt(-1, -1), HWND(0)) << "off the screen";
+                  ShowWindow(GetDlgItem(d, 1), SW_HIDE);
+                  EXPECT_EQ(plat::HostWindowAt(CentreOf(d, 1).x, CentreOf(d, 1).y), d) << "a hidden control is not hit";
+              }}),
+              IDCANCEL);
 }
 
-TEST_F(HostInput, CloseRequestClosesEachLaterDialogOnce)
+TEST_F(HostInput, CloseRequestClosesEachLaterModalDialogOnce)
 {
     // The host window is closed while no modal dialog waits (work runs).
     plat::HostCloseRequest();
-    g_steps = {[](HWND d) { EXPECT_TRUE(plat::HostApplyClose(d)) << "the first wait gets the close"; }};
-    EXPECT_EQ(Run(105), IDCANCEL) << "the waiting close reached the next page";
+    HWND progress = CreateDialogIndirectParamW(plat::kProgramInstance, Template(103), g_owner, PageProc, 0);
+    ASSERT_NE(progress, HWND(0));
+    EXPECT_FALSE(plat::HostApplyClose(progress)) << "the progress page has no close box";
+    plat::PumpPending();
+    EXPECT_TRUE(IsWindow(progress)) << "the progress page stays up";
+    EXPECT_TRUE(plat::HostClosing()) << "the request waits for the next modal dialog";
+    DestroyWindow(progress);
+    EXPECT_EQ(Run(105, {[](HWND d) { EXPECT_TRUE(plat::HostApplyClose(d)) << "the first wait gets the close"; }}),
+              IDCANCEL)
+        << "the waiting close reached the next page";
 
     // A Yes/No box has no Cancel: its close box does nothing, and the
     // close is not given to it again (the user answers).
-    g_step = 0;
     std::vector<bool> applied;
-    g_steps = {[&](HWND d) { applied.push_back(plat::HostApplyClose(d)); },
-               [&](HWND d) { applied.push_back(plat::HostApplyClose(d)); },
-               [](HWND d) { ClickAt(d, CentreOf(d, IDNO)); }};
-    EXPECT_EQ(MessageBoxW(g_owner, u"Retry?", u"Setup", MB_YESNO | MB_ICONQUESTION), IDNO);
+    auto apply = [&](HWND d) { applied.push_back(plat::HostApplyClose(d)); };
+    EXPECT_EQ(Box(MB_YESNO | MB_ICONQUESTION, {apply, apply, Click(IDNO)}), IDNO);
     EXPECT_EQ(applied, (std::vector<bool>{true, false})) << "the close is given once per dialog";
-
-    // An OK box is ended by its close box with OK.
-    g_step = 0;
-    g_steps = {[](HWND d) { plat::HostApplyClose(d); }};
-    EXPECT_EQ(MessageBoxW(g_owner, u"Done.", u"Setup", MB_OK | MB_ICONINFORMATION), IDOK);
+    EXPECT_EQ(Box(MB_OK | MB_ICONINFORMATION, {[](HWND d) { plat::HostApplyClose(d); }}), IDOK)
+        << "an OK box is ended by its close box with OK";
 
     plat::HostInputReset();
-    g_step = 0;
-    g_steps = {[](HWND d) { EXPECT_FALSE(plat::HostApplyClose(d)) << "no close after a reset"; }};
-    EXPECT_EQ(Run(105), IDCANCEL);
-}
-
-TEST_F(HostInput, ModelessPageHasNoCloseBoxToGive)
-{
-    plat::HostCloseRequest();
-    HWND page = CreateDialogIndirectParamW(plat::kProgramInstance, Template(103), g_owner, PageProc, 0);
-    ASSERT_NE(page, HWND(0));
-    EXPECT_FALSE(plat::HostApplyClose(page)) << "the progress page has no close box";
-    plat::PumpPending();
-    EXPECT_TRUE(IsWindow(page)) << "the progress page stays up";
-    EXPECT_TRUE(plat::HostClosing()) << "the request waits for the next modal dialog";
-    DestroyWindow(page);
+    EXPECT_EQ(Run(105, {[](HWND d) { EXPECT_FALSE(plat::HostApplyClose(d)) << "no close after a reset"; }}),
+              IDCANCEL);
 }
 
 TEST_F(HostInput, KeyStateFollowsTheKeyMessagesTaken)
 {
-    HWND h = g_owner;
     EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0) << "up at first";
-    PostMessageW(h, WM_KEYDOWN, VK_SHIFT, 1);
+    PostMessageW(g_owner, WM_KEYDOWN, VK_SHIFT, 1);
     EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0) << "a posted key counts only once taken";
     MSG m;
     ASSERT_TRUE(PeekMessageW(&m, 0, 0, 0, PM_REMOVE));
     EXPECT_NE(GetKeyState(VK_SHIFT) & 0x8000, 0) << "down after WM_KEYDOWN was taken";
-    PostMessageW(h, WM_KEYUP, VK_SHIFT, LPARAM(0xC0000001u));
+    PostMessageW(g_owner, WM_KEYUP, VK_SHIFT, LPARAM(0xC0000001u));
     ASSERT_TRUE(PeekMessageW(&m, 0, 0, 0, PM_REMOVE));
     EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0) << "up after WM_KEYUP";
     EXPECT_EQ(GetKeyState(-1), 0) << "a key number out of range";

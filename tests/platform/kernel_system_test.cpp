@@ -3,10 +3,8 @@
 #include <time.h>
 
 #include <cstring>
-#include <thread>
-
 #include <fstream>
-#include <sstream>
+#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -37,31 +35,27 @@ TEST_F(KernelSystem, VersionComesFromTheDeviceSettings)
         const char *version;
         DWORD major, minor;
     } cases[] = {{nullptr, 4, 20}, {"2.10", 2, 10}, {"2.1", 2, 1}, {"2.11", 2, 11}, {"5.0", 5, 0}};
+    OSVERSIONINFOW v;
     for (const auto &c : cases) {
+        SCOPED_TRACE(c.version ? c.version : "default");
         plat::DeviceOverrides o;
         if (c.version)
             o.osVersion = c.version;
         Reopen(o);
-        OSVERSIONINFOW v;
         memset(&v, 0xcc, sizeof v);
         v.dwOSVersionInfoSize = 276;
-        ASSERT_TRUE(GetVersionExW(&v)) << (c.version ? c.version : "default");
-        EXPECT_EQ(v.dwMajorVersion, c.major) << (c.version ? c.version : "default");
-        EXPECT_EQ(v.dwMinorVersion, c.minor) << (c.version ? c.version : "default");
+        ASSERT_TRUE(GetVersionExW(&v));
+        EXPECT_EQ(v.dwMajorVersion, c.major);
+        EXPECT_EQ(v.dwMinorVersion, c.minor);
         EXPECT_EQ(v.dwPlatformId, 3u);
         EXPECT_EQ(v.szCSDVersion[0], 0);
     }
-    OSVERSIONINFOW v = {};
     v.dwOSVersionInfoSize = 100;
-    SetLastError(0);
-    EXPECT_FALSE(GetVersionExW(&v));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << "a wrong structure size";
-    SetLastError(0);
-    EXPECT_FALSE(GetVersionExW(nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FAILS(GetVersionExW(&v), FALSE, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FAILS(GetVersionExW(nullptr), FALSE, ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(KernelSystem, ModuleHandleIsTheProgramInstance)
+TEST_F(KernelSystem, ModuleHandleAndThreadLastError)
 {
     EXPECT_EQ(GetModuleHandleW(nullptr), plat::ProgramInstance());
     EXPECT_EQ(plat::ProgramInstance(), plat::kProgramInstance);
@@ -70,12 +64,8 @@ TEST_F(KernelSystem, ModuleHandleIsTheProgramInstance)
     SetLastError(0);
     EXPECT_EQ(GetModuleHandleW(u"coredll.dll"), 0u);
     EXPECT_NE(GetLastError(), 0u);
-}
 
-TEST_F(KernelSystem, LastErrorBelongsToTheThread)
-{
     SetLastError(1234);
-    EXPECT_EQ(GetLastError(), 1234u);
     DWORD seen = 1;
     std::thread([&] { seen = GetLastError(); SetLastError(99); }).join();
     EXPECT_EQ(seen, 0u) << "a new thread starts without an error";
@@ -92,9 +82,7 @@ TEST_F(KernelSystem, LocalHeap)
     memset(p, 0xab, 64);
 
     // A fixed block grows only when it may move; growing keeps the content.
-    SetLastError(0);
-    EXPECT_EQ(LocalReAlloc(p, 128, LMEM_ZEROINIT), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_FAILS(LocalReAlloc(p, 128, LMEM_ZEROINIT), nullptr, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(LocalSize(p), 64u) << "a refused growth keeps the block";
     BYTE *q = static_cast<BYTE *>(LocalReAlloc(p, 128, LMEM_MOVEABLE | LMEM_ZEROINIT));
     ASSERT_NE(q, nullptr);
@@ -106,9 +94,7 @@ TEST_F(KernelSystem, LocalHeap)
     EXPECT_EQ(LocalFree(q), nullptr);
 
     // Freeing twice, or a pointer from elsewhere, is refused without harm.
-    SetLastError(0);
-    EXPECT_EQ(LocalFree(q), q);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FAILS(LocalFree(q), q, ERROR_INVALID_HANDLE);
     int local = 0;
     EXPECT_EQ(LocalFree(&local), &local);
     EXPECT_EQ(LocalFree(nullptr), nullptr);
@@ -119,51 +105,41 @@ TEST_F(KernelSystem, LocalHeap)
     EXPECT_EQ(LocalSize(zero), 0u);
     LocalFree(zero);
 
-    SetLastError(0);
-    EXPECT_EQ(LocalAlloc(0x8000, 8), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "unknown flags";
-}
+    EXPECT_FAILS(LocalAlloc(0x8000, 8), nullptr, ERROR_INVALID_PARAMETER);
 
-TEST_F(KernelSystem, AllocationFailuresCanBeInjected)
-{
+    // Injected failures hit exactly the armed allocation.
     for (int n = 1; n <= 3; ++n) {
         plat::FaultArm(plat::FaultKind::Alloc, n);
-        std::vector<void *> got;
-        for (int i = 0; i < 4; ++i)
-            got.push_back(LocalAlloc(LPTR, 8));
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(got[i] == nullptr, i == n - 1) << "fault armed for " << n << ", allocation " << i + 1;
-            LocalFree(got[i]);
+        for (int i = 1; i <= 4; ++i) {
+            SetLastError(0);
+            void *b = LocalAlloc(LPTR, 8);
+            EXPECT_EQ(b == nullptr, i == n) << "fault armed for " << n << ", allocation " << i;
+            EXPECT_EQ(GetLastError(), i == n ? static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY) : 0u);
+            LocalFree(b);
         }
     }
-    plat::FaultArm(plat::FaultKind::Alloc, 1);
-    SetLastError(0);
-    EXPECT_EQ(LocalAlloc(LMEM_FIXED, 1), nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
 }
-
-struct TimeCase {
-    SYSTEMTIME st;
-    uint64_t ft;
-};
 
 TEST_F(KernelSystem, SystemTimesAndFileTimesConvertBothWays)
 {
-    const TimeCase cases[] = {
+    const struct {
+        SYSTEMTIME st;
+        uint64_t ft;
+    } cases[] = {
         {{1601, 1, 1, 1, 0, 0, 0, 0}, 0},
         {{1970, 1, 4, 1, 0, 0, 0, 0}, 116444736000000000ull},
         {{2000, 1, 6, 1, 0, 0, 0, 0}, 125911584000000000ull},
         {{2000, 2, 2, 29, 12, 34, 56, 789}, 125963012967890000ull},
         {{2038, 1, 2, 19, 3, 14, 8, 0}, 137919572480000000ull},
     };
-    for (const TimeCase &c : cases) {
-        FILETIME f;
-        ASSERT_TRUE(SystemTimeToFileTime(&c.st, &f)) << c.st.wYear;
-        EXPECT_EQ(Ft(f), c.ft) << c.st.wYear << "-" << c.st.wMonth << "-" << c.st.wDay;
+    FILETIME f;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.st.wYear);
+        ASSERT_TRUE(SystemTimeToFileTime(&c.st, &f));
+        EXPECT_EQ(Ft(f), c.ft);
         SYSTEMTIME back;
         ASSERT_TRUE(FileTimeToSystemTime(&f, &back));
-        EXPECT_EQ(memcmp(&back, &c.st, sizeof back), 0)
-            << "round trip of " << c.st.wYear << ": day of week " << back.wDayOfWeek << ", day " << back.wDay;
+        EXPECT_EQ(memcmp(&back, &c.st, sizeof back), 0) << "round trip: day of week " << back.wDayOfWeek;
     }
     const SYSTEMTIME bad[] = {
         {2001, 2, 0, 29, 0, 0, 0, 0},  // not a leap year
@@ -174,19 +150,15 @@ TEST_F(KernelSystem, SystemTimesAndFileTimesConvertBothWays)
         {2000, 1, 0, 1, 0, 0, 0, 1000},
     };
     for (const SYSTEMTIME &s : bad) {
-        FILETIME f;
-        SetLastError(0);
-        EXPECT_FALSE(SystemTimeToFileTime(&s, &f)) << s.wYear << "-" << s.wMonth << "-" << s.wDay;
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        SCOPED_TRACE(std::to_string(s.wYear) + "-" + std::to_string(s.wMonth) + "-" + std::to_string(s.wDay));
+        EXPECT_FAILS(SystemTimeToFileTime(&s, &f), FALSE, ERROR_INVALID_PARAMETER);
     }
     FILETIME a = MakeFt(5), b = MakeFt(7);
     EXPECT_EQ(CompareFileTime(&a, &b), -1);
     EXPECT_EQ(CompareFileTime(&b, &a), 1);
     EXPECT_EQ(CompareFileTime(&a, &a), 0);
-}
 
-TEST_F(KernelSystem, ClockCallsAgreeWithTheHost)
-{
+    // The clock calls agree with the host.
     uint64_t host = static_cast<uint64_t>(time(nullptr)) * 10000000ull + 116444736000000000ull;
     uint64_t mine = NowFt();
     uint64_t diff = mine > host ? mine - host : host - mine;
@@ -220,14 +192,12 @@ TEST_F(KernelSystem, CreateProcessLooksProgramsUpAndRecordsEveryStart)
     std::string transcript = root.path + "/transcript.jsonl";
     std::string error;
     ASSERT_TRUE(plat::TranscriptOpen(transcript, error)) << error;
-    ASSERT_TRUE(Put(u"\\Windows\\Tool.exe", "MZ"));
-    ASSERT_TRUE(Put(u"\\Both.exe", "MZ"));
-    ASSERT_TRUE(Put(u"\\Windows\\Both.exe", "MZ"));
-    ASSERT_TRUE(Put(u"\\RootOnly.exe", "MZ"));
-    ASSERT_TRUE(Put(u"\\Windows\\Data.dat", "x"));
+    for (const char16_t *f : {u"\\Windows\\Tool.exe", u"\\Both.exe", u"\\Windows\\Both.exe", u"\\RootOnly.exe",
+                              u"\\Windows\\Data.dat"})
+        ASSERT_TRUE(Put(f, "MZ"));
     ASSERT_TRUE(CreateDirectoryW(u"\\Windows\\Folder.exe", nullptr));
 
-    struct Case {
+    const struct {
         const char16_t *program;
         const char16_t *cmdline;
         bool started;
@@ -246,20 +216,19 @@ TEST_F(KernelSystem, CreateProcessLooksProgramsUpAndRecordsEveryStart)
         {u"\\Storage Card\\Setup.exe", u"", true, "\\Storage Card\\Setup.exe"},
     };
     for (const auto &c : cases) {
+        SCOPED_TRACE(U8(c.program));
         std::u16string cmd = c.cmdline ? c.cmdline : u"";
         PROCESS_INFORMATION pi = {};
         SetLastError(0);
         BOOL ok = CreateProcessW(c.program, c.cmdline ? cmd.data() : nullptr, nullptr, nullptr, FALSE, 0, nullptr,
                                  nullptr, nullptr, &pi);
-        EXPECT_EQ(ok, c.started ? TRUE : FALSE) << U8(c.program);
+        EXPECT_EQ(ok, c.started ? TRUE : FALSE);
+        EXPECT_EQ(GetLastError(), c.started ? 0u : static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
         if (ok) {
-            EXPECT_NE(pi.hProcess, 0u);
             EXPECT_NE(pi.hThread, pi.hProcess);
             EXPECT_TRUE(CloseHandle(pi.hProcess));
             EXPECT_TRUE(CloseHandle(pi.hThread));
             EXPECT_FALSE(CloseHandle(pi.hThread)) << "closed twice";
-        } else {
-            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << U8(c.program);
         }
     }
     EXPECT_TRUE(CreateProcessW(u"tool", nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, nullptr, nullptr))
@@ -273,9 +242,10 @@ TEST_F(KernelSystem, CreateProcessLooksProgramsUpAndRecordsEveryStart)
     size_t n = sizeof cases / sizeof cases[0];
     ASSERT_EQ(events.size(), n + 2) << "one launch event per start";
     for (size_t i = 0; i < n; ++i) {
-        EXPECT_EQ(events[i].value("program", ""), cases[i].recorded) << U8(cases[i].program);
-        EXPECT_EQ(events[i].value("started", !cases[i].started), cases[i].started) << U8(cases[i].program);
-        EXPECT_EQ(events[i].value("cmdline", "?"), U8(cases[i].cmdline ? cases[i].cmdline : u"")) << U8(cases[i].program);
+        SCOPED_TRACE(U8(cases[i].program));
+        EXPECT_EQ(events[i].value("program", ""), cases[i].recorded);
+        EXPECT_EQ(events[i].value("started", !cases[i].started), cases[i].started);
+        EXPECT_EQ(events[i].value("cmdline", "?"), U8(cases[i].cmdline ? cases[i].cmdline : u""));
     }
     EXPECT_EQ(events[n + 1].value("program", ""), "\\Windows\\Tool.exe");
     EXPECT_EQ(events[n + 1].value("cmdline", ""), "/s");

@@ -152,40 +152,37 @@ TEST_F(XFileOps, CreatePathAndFilePath)
 
 TEST_F(XFileOps, DeletePathAndFilePath)
 {
-    // \a\b\c all empty: removed deepest first.
-    ASSERT_EQ(XFile_CreatePath("\\a\\b\\c"), (DWORD)XEC_OK);
-    EXPECT_EQ(XFile_DeletePath("\\a\\b\\c"), (DWORD)XEC_OK);
-    EXPECT_FALSE(FolderThere("\\a"));
-
-    // \a holds another file: \a\b goes, \a stays, the failure is returned.
-    ASSERT_EQ(XFile_CreatePath("\\a\\b\\"), (DWORD)XEC_OK);
-    ASSERT_TRUE(PutFile("\\a\\keep.txt", "keep"));
-    EXPECT_NE(XFile_DeletePath("\\a\\b\\"), (DWORD)XEC_OK);
-    EXPECT_FALSE(FolderThere("\\a\\b"));
-    EXPECT_TRUE(FolderThere("\\a"));
-    EXPECT_EQ(GetFile("\\a\\keep.txt").value_or("<none>"), "keep");
-
-    // Missing folders are passed over; slashes and repeated delimiters work.
-    ASSERT_EQ(XFile_CreatePath("\\p\\q"), (DWORD)XEC_OK);
-    EXPECT_EQ(XFile_DeletePath("\\p\\q\\r\\s/"), (DWORD)XEC_OK);
-    EXPECT_FALSE(FolderThere("\\p"));
-    ASSERT_EQ(XFile_CreatePath("\\p\\q"), (DWORD)XEC_OK);
-    EXPECT_EQ(XFile_DeletePath("\\p//q//"), (DWORD)XEC_OK);
-    EXPECT_FALSE(FolderThere("\\p"));
-
-    // A folder holding a file stops the walk at once.
-    ASSERT_EQ(XFile_CreatePath("\\u\\v"), (DWORD)XEC_OK);
-    ASSERT_TRUE(PutFile("\\u\\v\\f", "f"));
-    EXPECT_NE(XFile_DeletePath("\\u\\v"), (DWORD)XEC_OK);
-    EXPECT_TRUE(FolderThere("\\u\\v"));
-
-    // The part before the first delimiter is never removed.
-    ASSERT_TRUE(MakeFolder("\\top"));
-    ASSERT_TRUE(MakeFolder("\\top\\sub"));
-    EXPECT_EQ(XFile_DeletePath("top\\sub"), (DWORD)XEC_OK);
-    EXPECT_FALSE(FolderThere("\\top\\sub"));
-    EXPECT_TRUE(FolderThere("\\top"));
-
+    struct Case {
+        const char *made, *file; // folders made first, a file put into one of them
+        const char *path;
+        bool ok;
+        const char *gone, *kept; // a folder removed, a folder kept
+    } cases[] = {
+        {"\\a\\b\\c", NULL, "\\a\\b\\c", true, "\\a", NULL}, // all empty: removed deepest first
+        // \a holds another file: \a\b goes, \a stays, the failure is returned.
+        {"\\a\\b\\", "\\a\\keep.txt", "\\a\\b\\", false, "\\a\\b", "\\a"},
+        // Missing folders are passed over; slashes and repeated delimiters work.
+        {"\\p\\q", NULL, "\\p\\q\\r\\s/", true, "\\p", NULL},
+        {"\\p\\q", NULL, "\\p//q//", true, "\\p", NULL},
+        {"\\u\\v", "\\u\\v\\f", "\\u\\v", false, NULL, "\\u\\v"}, // a file stops the walk at once
+        {"\\top\\sub", NULL, "top\\sub", true, "\\top\\sub", "\\top"}, // the first part is never removed
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(XFile_CreatePath(c.made), (DWORD)XEC_OK) << c.made;
+        if (c.file) {
+            ASSERT_TRUE(PutFile(c.file, "keep"));
+        }
+        EXPECT_EQ(XFile_DeletePath(c.path) == XEC_OK, c.ok) << c.path;
+        if (c.gone) {
+            EXPECT_FALSE(FolderThere(c.gone)) << c.path;
+        }
+        if (c.kept) {
+            EXPECT_TRUE(FolderThere(c.kept)) << c.path;
+        }
+        if (c.file) {
+            EXPECT_EQ(GetFile(c.file).value_or("<none>"), "keep") << c.path;
+        }
+    }
     EXPECT_EQ(XFile_DeletePath("nodelimiter"), (DWORD)XEC_OK);
     EXPECT_EQ(XFile_DeletePath("\\"), (DWORD)XEC_OK);
     EXPECT_EQ(XFile_DeletePath(NULL), (DWORD)XEC_INTERNAL);

@@ -25,10 +25,7 @@
 
 namespace {
 
-struct Image {
-    uint32_t width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-};
+using Image = plat::Screen; // width, height and RGB rows top-down
 
 bool ReadPng(const std::string &path, Image &img)
 {
@@ -56,27 +53,14 @@ bool WritePng(const std::string &path, const Image &img)
     return png_image_write_to_file(&p, path.c_str(), 0, img.rgb.data(), 0, nullptr) != 0;
 }
 
-Image Shot()
+// Compares the screen with its reference picture; on a difference writes
+// the new picture, the reference and their difference (changed pixels red)
+// and fails naming them.
+void ExpectLikeReference(const std::string &name)
 {
-    const plat::Screen &s = plat::ScreenGet();
-    return Image{s.width, s.height, s.rgb};
-}
-
-std::string ReferenceDir()
-{
-    return std::string(CESETUP_SOURCE_DIR) + "/tests/reference";
-}
-
-std::string DiffDir()
-{
-    return std::string(CESETUP_BIN_DIR) + "/render-diffs";
-}
-
-// Compares a picture with its reference; on a difference writes the three
-// pictures and fails naming them.
-void ExpectLikeReference(const Image &got, const std::string &name)
-{
-    std::string ref = ReferenceDir() + "/" + name + ".png";
+    const Image &got = plat::ScreenGet();
+    std::string ref = std::string(CESETUP_SOURCE_DIR) + "/tests/reference/" + name + ".png";
+    std::string diffs = std::string(CESETUP_BIN_DIR) + "/render-diffs/" + name;
     const char *update = std::getenv("CESETUP_UPDATE_REFERENCES");
     if (update && std::string(update) == "1") {
         ASSERT_TRUE(WritePng(ref, got)) << "writing " << ref;
@@ -84,8 +68,8 @@ void ExpectLikeReference(const Image &got, const std::string &name)
     }
     Image want;
     if (!ReadPng(ref, want)) {
-        WritePng(DiffDir() + "/" + name + "-new.png", got);
-        FAIL() << "no reference " << ref << " (the picture is in " << DiffDir() << "; run with "
+        WritePng(diffs + "-new.png", got);
+        FAIL() << "no reference " << ref << " (the picture is " << diffs << "-new.png; run with "
                << "CESETUP_UPDATE_REFERENCES=1 to make the references)";
     }
     ASSERT_EQ(want.width, got.width) << name << ": width";
@@ -94,21 +78,16 @@ void ExpectLikeReference(const Image &got, const std::string &name)
     long changed = 0;
     for (size_t i = 0; i + 2 < got.rgb.size(); i += 3) {
         bool same = got.rgb[i] == want.rgb[i] && got.rgb[i + 1] == want.rgb[i + 1] && got.rgb[i + 2] == want.rgb[i + 2];
-        if (same) {
-            for (int k = 0; k < 3; ++k)
-                diff.rgb[i + size_t(k)] = uint8_t(128 + got.rgb[i + size_t(k)] / 2);
-        } else {
-            ++changed;
-            diff.rgb[i] = 255, diff.rgb[i + 1] = 0, diff.rgb[i + 2] = 0;
-        }
+        for (size_t k = 0; k < 3; ++k)
+            diff.rgb[i + k] = same ? uint8_t(128 + got.rgb[i + k] / 2) : k ? 0 : 255;
+        changed += !same;
     }
     if (changed) {
-        WritePng(DiffDir() + "/" + name + "-new.png", got);
-        WritePng(DiffDir() + "/" + name + "-reference.png", want);
-        WritePng(DiffDir() + "/" + name + "-diff.png", diff);
+        WritePng(diffs + "-new.png", got);
+        WritePng(diffs + "-reference.png", want);
+        WritePng(diffs + "-diff.png", diff);
     }
-    EXPECT_EQ(changed, 0) << name << ": pixels differ from " << ref << "; see " << DiffDir() << "/" << name
-                          << "-diff.png";
+    EXPECT_EQ(changed, 0) << name << ": pixels differ from " << ref << "; see " << diffs << "-diff.png";
 }
 
 LRESULT CALLBACK OwnerProc(HWND h, UINT m, WPARAM w, LPARAM l)
@@ -143,12 +122,15 @@ INT_PTR CALLBACK PageProc(HWND dlg, UINT msg, WPARAM, LPARAM)
     return TRUE;
 }
 
-std::function<void(HWND)> g_onShown;
+std::function<void(HWND)> g_onShown; // run at the first wait of the next modal dialog
 
 bool Idle(HWND dlg)
 {
-    if (dlg && g_onShown)
-        g_onShown(dlg);
+    if (dlg && g_onShown) {
+        auto check = std::move(g_onShown);
+        g_onShown = nullptr;
+        check(dlg);
+    }
     return false; // the dialog is then closed
 }
 
@@ -179,15 +161,18 @@ protected:
                                 CW_USEDEFAULT, 0, 0, 0, nullptr);
         ASSERT_NE(owner, HWND(0));
     }
-    void TearDown() override
-    {
-        g_onShown = nullptr;
-        DeviceFixture::TearDown();
-    }
     const DLGTEMPLATE *Template(int id)
     {
         HRSRC r = FindResourceW(plat::kProgramInstance, MAKEINTRESOURCEW(id), RT_DIALOG);
         return static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(plat::kProgramInstance, r)));
+    }
+    // Shows a page and runs check once it is drawn and waits for input.
+    void Shown(int id, DLGPROC proc, std::function<void(HWND)> check)
+    {
+        g_onShown = std::move(check);
+        DialogBoxIndirectParamW(plat::kProgramInstance, Template(id), owner, proc, 0);
+        EXPECT_FALSE(g_onShown) << "the page waited for input";
+        g_onShown = nullptr;
     }
     std::string Name(const std::string &what) { return std::string(GetParam()) + "/" + what; }
     HWND owner = 0;
@@ -197,22 +182,14 @@ TEST_P(Render, EveryPageAsOnTheReference)
 {
     for (int id : {105, 107, 106, 104, 112, 108, 111}) {
         SCOPED_TRACE("page " + std::to_string(id));
-        bool shown = false;
-        g_onShown = [&](HWND) {
-            if (shown)
-                return;
-            shown = true;
-            ExpectLikeReference(Shot(), Name("page-" + std::to_string(id)));
-        };
-        DialogBoxIndirectParamW(plat::kProgramInstance, Template(id), owner, PageProc, 0);
-        EXPECT_TRUE(shown) << "the page waited for input";
+        Shown(id, PageProc, [&](HWND) { ExpectLikeReference(Name("page-" + std::to_string(id))); });
     }
     for (int id : {109, 103, 110}) {
         SCOPED_TRACE("page " + std::to_string(id));
         HWND page = CreateDialogIndirectParamW(plat::kProgramInstance, Template(id), owner, PageProc, 0);
         ASSERT_NE(page, HWND(0));
         plat::WindowPaintAll();
-        ExpectLikeReference(Shot(), Name("page-" + std::to_string(id)));
+        ExpectLikeReference(Name("page-" + std::to_string(id)));
         DestroyWindow(page);
         plat::WindowPaintAll();
     }
@@ -234,43 +211,38 @@ TEST_P(Render, MessageBoxOfEachStyleAsOnTheReference)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE("flags " + std::to_string(c.flags));
-        bool shown = false;
-        g_onShown = [&](HWND) {
-            if (!shown)
-                ExpectLikeReference(Shot(), Name("message-" + std::to_string(c.flags)));
-            shown = true;
-        };
+        g_onShown = [&](HWND) { ExpectLikeReference(Name("message-" + std::to_string(c.flags))); };
         MessageBoxW(owner, c.text, u"Setup", c.flags);
-        EXPECT_TRUE(shown);
+        EXPECT_FALSE(g_onShown) << "the box waited for input";
+        g_onShown = nullptr;
     }
 }
 
 TEST_P(Render, ControlsWhereTheirDialogUnitsPutThemDefaultFrameAndGreyText)
 {
-    bool shown = false;
-    g_onShown = [&](HWND dlg) {
-        if (shown)
-            return;
-        shown = true;
-        RECT page{}, cont{};
+    auto proc = [](HWND dlg, UINT msg, WPARAM w, LPARAM l) -> INT_PTR {
+        INT_PTR r = PageProc(dlg, msg, w, l);
+        if (msg == WM_INITDIALOG)
+            EnableWindow(GetDlgItem(dlg, 1), FALSE);
+        return r;
+    };
+    Shown(112, proc, [](HWND dlg) {
+        RECT page{}, cont{}, skip{};
         GetWindowRect(dlg, &page);
         // Page 112 is 155 x 162 units, centred; Install at 14, 141, 42 x 14.
-        int width = 155 * 6 / 4 + 4, height = 162 * 13 / 8 + 24;
+        int width = 155 * 6 / 4 + 4;
         EXPECT_EQ(page.left, LONG((int(plat::ScreenGet().width) - width) / 2)) << "centred";
         EXPECT_EQ(page.right - page.left, width) << "page width";
-        EXPECT_EQ(page.bottom - page.top, height) << "page height";
-        HWND install = GetDlgItem(dlg, 1);
-        GetWindowRect(install, &cont);
+        EXPECT_EQ(page.bottom - page.top, 162 * 13 / 8 + 24) << "page height";
+        GetWindowRect(GetDlgItem(dlg, 1), &cont);
         EXPECT_EQ(cont.left - page.left - 2, 14 * 6 / 4) << "Install's x";
         EXPECT_EQ(cont.top - page.top - 22, 141 * 13 / 8) << "Install's y";
         EXPECT_EQ(cont.right - cont.left, 42 * 6 / 4) << "Install's width";
         EXPECT_EQ(cont.bottom - cont.top, 14 * 13 / 8) << "Install's height";
         // The default button (Install) has a second frame line inside its
         // frame; Skip, a plain push button, has not.
-        RECT skip{};
         GetWindowRect(GetDlgItem(dlg, 1013), &skip);
-        int midY = (cont.top + cont.bottom) / 2;
-        EXPECT_EQ(plat::ScreenPixel(cont.left + 1, midY), 0u) << "Install's inner frame line";
+        EXPECT_EQ(plat::ScreenPixel(cont.left + 1, (cont.top + cont.bottom) / 2), 0u) << "Install's inner frame line";
         EXPECT_NE(plat::ScreenPixel(skip.left + 1, (skip.top + skip.bottom) / 2), 0u) << "Skip has one frame line";
         // Install is disabled: its caption is grey, with no black inside.
         int grey = 0, black = 0;
@@ -282,51 +254,34 @@ TEST_P(Render, ControlsWhereTheirDialogUnitsPutThemDefaultFrameAndGreyText)
             }
         EXPECT_GT(grey, 10) << "grey caption pixels of the disabled Install";
         EXPECT_EQ(black, 0) << "black pixels inside the disabled Install";
-    };
-    auto proc = [](HWND dlg, UINT msg, WPARAM w, LPARAM l) -> INT_PTR {
-        INT_PTR r = PageProc(dlg, msg, w, l);
-        if (msg == WM_INITDIALOG)
-            EnableWindow(GetDlgItem(dlg, 1), FALSE);
-        return r;
-    };
-    DialogBoxIndirectParamW(plat::kProgramInstance, Template(112), owner, proc, 0);
-    EXPECT_TRUE(shown);
+    });
 }
 
 TEST_P(Render, TextThatDoesNotFitIsClippedInsideItsControl)
 {
-    bool shown = false;
-    g_onShown = [&](HWND dlg) {
-        if (shown)
-            return;
-        shown = true;
+    auto proc = [](HWND dlg, UINT msg, WPARAM w, LPARAM l) -> INT_PTR {
+        INT_PTR r = PageProc(dlg, msg, w, l);
+        if (msg == WM_INITDIALOG)
+            SetWindowTextW(GetDlgItem(dlg, -1),
+                           u"Setup can either copy application files to PDA storage memory or configure "
+                           u"application to be run from current location. Please select the desired "
+                           u"location. This sentence and the next do not fit. Nor does this one at all.");
+        return r;
+    };
+    Shown(106, proc, [](HWND dlg) {
         // Page 106's long static (7, 7, 141 x 36 units) has more text than
         // room; the gap between it and the first radio button stays empty.
-        RECT st{};
-        GetWindowRect(GetDlgItem(dlg, 1008), &st);
-        RECT page{};
+        RECT radio{}, page{};
+        GetWindowRect(GetDlgItem(dlg, 1008), &radio);
         GetWindowRect(dlg, &page);
         int staticBottom = page.top + 22 + (7 + 36) * 13 / 8;
-        int radioTop = st.top;
-        ASSERT_LT(staticBottom, radioTop) << "a gap between the static and the radio button";
+        ASSERT_LT(staticBottom, radio.top) << "a gap between the static and the radio button";
         int inked = 0;
-        for (int y = staticBottom; y < radioTop; ++y)
+        for (int y = staticBottom; y < radio.top; ++y)
             for (int x = page.left + 2 + 7 * 6 / 4; x < page.left + 2 + (7 + 141) * 6 / 4; ++x)
                 inked += plat::ScreenPixel(x, y) != plat::kDialogFace;
         EXPECT_EQ(inked, 0) << "pixels drawn below the static's rectangle";
-    };
-    auto proc = [](HWND dlg, UINT msg, WPARAM w, LPARAM l) -> INT_PTR {
-        INT_PTR r = PageProc(dlg, msg, w, l);
-        if (msg == WM_INITDIALOG) {
-            HWND text = GetDlgItem(dlg, -1);
-            SetWindowTextW(text, u"Setup can either copy application files to PDA storage memory or configure "
-                                 u"application to be run from current location. Please select the desired "
-                                 u"location. This sentence and the next do not fit. Nor does this one at all.");
-        }
-        return r;
-    };
-    DialogBoxIndirectParamW(plat::kProgramInstance, Template(106), owner, proc, 0);
-    EXPECT_TRUE(shown);
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, Render, ::testing::Values("240x320", "480x640"),

@@ -128,6 +128,19 @@ INT_PTR CALLBACK QuietProc(HWND, UINT, WPARAM, LPARAM)
     return FALSE;
 }
 
+const DLGTEMPLATE *Template(int id)
+{
+    HRSRC r = FindResourceW(0, MAKEINTRESOURCEW(id), RT_DIALOG);
+    return static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(0, r)));
+}
+
+std::u16string Text(HWND w)
+{
+    WCHAR text[512];
+    GetWindowTextW(w, text, 512);
+    return text;
+}
+
 class DialogTemplates : public cetest::DeviceFixture {};
 
 TEST_F(DialogTemplates, EveryPageLoadsWithItsControlsInPlace)
@@ -135,9 +148,8 @@ TEST_F(DialogTemplates, EveryPageLoadsWithItsControlsInPlace)
     HINSTANCE inst = plat::kProgramInstance;
     for (const Page &p : Pages()) {
         SCOPED_TRACE("page " + std::to_string(p.id));
-        HRSRC r = FindResourceW(inst, MAKEINTRESOURCEW(p.id), RT_DIALOG);
-        ASSERT_NE(r, nullptr) << "dialog resource missing";
-        const DLGTEMPLATE *t = static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(inst, r)));
+        ASSERT_NE(FindResourceW(inst, MAKEINTRESOURCEW(p.id), RT_DIALOG), nullptr) << "dialog resource missing";
+        const DLGTEMPLATE *t = Template(p.id);
         ASSERT_NE(t, nullptr);
         EXPECT_EQ(t->cx, p.cx) << "template width in dialog units";
         EXPECT_EQ(t->cy, p.cy);
@@ -148,9 +160,7 @@ TEST_F(DialogTemplates, EveryPageLoadsWithItsControlsInPlace)
 
         HWND dlg = CreateDialogIndirectParamW(inst, t, 0, QuietProc, 0);
         ASSERT_NE(dlg, HWND(0)) << "error " << GetLastError();
-        WCHAR title[128];
-        GetWindowTextW(dlg, title, 128);
-        EXPECT_EQ(std::u16string(title), std::u16string(p.title));
+        EXPECT_EQ(Text(dlg), std::u16string(p.title));
         RECT wr, cr;
         GetWindowRect(dlg, &wr);
         GetClientRect(dlg, &cr);
@@ -173,13 +183,10 @@ TEST_F(DialogTemplates, EveryPageLoadsWithItsControlsInPlace)
             GetClassNameW(c, cls, 64);
             EXPECT_EQ(std::u16string(cls), std::u16string(e.cls));
             if (e.text) {
-                WCHAR text[512];
-                GetWindowTextW(c, text, 512);
-                EXPECT_EQ(std::u16string(text), std::u16string(e.text));
+                EXPECT_EQ(Text(c), std::u16string(e.text));
             }
-            DWORD style = DWORD(GetWindowLongW(c, GWL_STYLE));
-            EXPECT_EQ(style & (e.style | WS_CHILD | WS_VISIBLE), e.style | WS_CHILD | WS_VISIBLE)
-                << "style " << std::hex << style;
+            DWORD style = DWORD(GetWindowLongW(c, GWL_STYLE)), want = e.style | WS_CHILD | WS_VISIBLE;
+            EXPECT_EQ(style & want, want) << "style " << std::hex << style;
             if (std::u16string(e.cls) == u"Static" && (e.style & SS_TYPEMASK) == SS_ICON) {
                 EXPECT_NE(SendMessageW(c, STM_GETICON, 0, 0), 0) << "the icon static shows an icon";
             }
@@ -192,51 +199,40 @@ TEST_F(DialogTemplates, EveryPageLoadsWithItsControlsInPlace)
             c = GetWindow(c, GW_HWNDNEXT);
         }
         EXPECT_EQ(c, HWND(0)) << "more controls than the page has";
+        // The licence page's three statics hold the legal texts.
+        if (p.id == 107) {
+            HWND st = GetDlgItem(dlg, 2);
+            std::u16string texts[3];
+            for (auto &text : texts)
+                text = Text(st = GetWindow(st, GW_HWNDNEXT));
+            EXPECT_EQ(texts[0].rfind(u"WARNING!", 0), 0u) << "the warning begins with WARNING!";
+            EXPECT_NE(texts[1].find(u"civil and criminal penalties"), std::u16string::npos);
+            EXPECT_NE(texts[2].find(u"End User License Agreement"), std::u16string::npos);
+        }
         DestroyWindow(dlg);
     }
 }
 
-TEST_F(DialogTemplates, LegalTextsOfTheLicencePage)
+TEST_F(DialogTemplates, DamagedTemplatesFailOrLoadButNeverOverread)
 {
-    HRSRC r = FindResourceW(plat::kProgramInstance, MAKEINTRESOURCEW(107), RT_DIALOG);
-    const DLGTEMPLATE *t = static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(0, r)));
-    HWND dlg = CreateDialogIndirectParamW(plat::kProgramInstance, t, 0, QuietProc, 0);
-    ASSERT_NE(dlg, HWND(0));
-    std::vector<std::u16string> texts;
-    for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-        WCHAR buf[512];
-        GetWindowTextW(c, buf, 512);
-        if (GetDlgCtrlID(c) == 0xFFFF)
-            texts.push_back(buf);
-    }
-    ASSERT_EQ(texts.size(), 3u);
-    EXPECT_EQ(texts[0].rfind(u"WARNING!", 0), 0u) << "the warning begins with WARNING!";
-    EXPECT_NE(texts[1].find(u"civil and criminal penalties"), std::u16string::npos);
-    EXPECT_NE(texts[2].find(u"End User License Agreement"), std::u16string::npos);
-}
-
-TEST_F(DialogTemplates, DamagedTemplateFailsCleanly)
-{
+    EXPECT_EQ(CreateDialogIndirectParamW(0, nullptr, 0, QuietProc, 0), HWND(0));
+    // The end of a resource bounds the parse: a template cut at its end fails.
     HRSRC r = FindResourceW(0, MAKEINTRESOURCEW(109), RT_DIALOG);
     DWORD size = SizeofResource(0, r);
     ASSERT_GT(size, 20u);
     SetLastError(0);
-    // The end of a resource bounds the parse: a template cut at its end fails.
-    const uint8_t *res = static_cast<const uint8_t *>(LockResource(LoadResource(0, r)));
-    const uint8_t *tail = res + size - 18; // inside the last control
+    const uint8_t *tail = reinterpret_cast<const uint8_t *>(Template(109)) + size - 18; // inside the last control
     EXPECT_EQ(CreateDialogIndirectParamW(0, reinterpret_cast<const DLGTEMPLATE *>(tail), 0, QuietProc, 0), HWND(0));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-    EXPECT_EQ(CreateDialogIndirectParamW(0, nullptr, 0, QuietProc, 0), HWND(0));
-}
 
-TEST_F(DialogTemplates, MutatedTemplatesFailOrLoadButNeverOverread)
-{
-    // Damage copies of a real template (kept inside a registered resource
-    // file, so that its bounds are known) and create dialogs from them.
-    HRSRC r = FindResourceW(0, MAKEINTRESOURCEW(104), RT_DIALOG);
-    const uint8_t *res = static_cast<const uint8_t *>(LockResource(LoadResource(0, r)));
-    DWORD size = SizeofResource(0, r);
+    // Damaged copies of a real template, each kept inside a registered
+    // resource file (so that its bounds are known): the empty marker entry,
+    // then dialog 104.
+    r = FindResourceW(0, MAKEINTRESOURCEW(104), RT_DIALOG);
+    size = SizeofResource(0, r);
     ASSERT_GT(size, 0u);
+    const std::vector<uint8_t> good(reinterpret_cast<const uint8_t *>(Template(104)),
+                                    reinterpret_cast<const uint8_t *>(Template(104)) + size);
     uint32_t x = 88172645u;
     auto next = [&]() {
         x ^= x << 13;
@@ -246,39 +242,26 @@ TEST_F(DialogTemplates, MutatedTemplatesFailOrLoadButNeverOverread)
     };
     int made = 0;
     for (int round = 0; round < 200; ++round) {
-        // A resource file holding one dialog: the empty marker entry, then
-        // the damaged template.
-        std::vector<uint8_t> data(res, res + size);
+        std::vector<uint8_t> data = good;
         for (int k = 0; k < 3; ++k)
             data[next() % data.size()] = uint8_t(next());
         std::vector<uint8_t> file = {0, 0, 0, 0, 0x20, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0};
         file.resize(32, 0);
-        auto put32 = [&](uint32_t v) {
+        for (uint32_t v : {uint32_t(data.size()), 32u})
             for (int i = 0; i < 4; ++i)
                 file.push_back(uint8_t(v >> (8 * i)));
-        };
-        put32(uint32_t(data.size()));
-        put32(32);
-        for (uint8_t b : {0xFF, 0xFF, 5, 0, 0xFF, 0xFF, 0x68, 0})
-            file.push_back(b);
-        for (int i = 0; i < 16; ++i)
-            file.push_back(0);
+        file.insert(file.end(), {0xFF, 0xFF, 5, 0, 0xFF, 0xFF, 0x68, 0});
+        file.resize(file.size() + 16, 0);
         file.insert(file.end(), data.begin(), data.end());
-        while (file.size() % 4)
-            file.push_back(0);
+        file.resize((file.size() + 3) / 4 * 4, 0);
         ASSERT_TRUE(plat::ResourcesSet(file.data(), file.size()));
-        HRSRC mr = FindResourceW(0, MAKEINTRESOURCEW(104), RT_DIALOG);
-        ASSERT_NE(mr, nullptr);
-        const DLGTEMPLATE *t = static_cast<const DLGTEMPLATE *>(LockResource(LoadResource(0, mr)));
-        HWND dlg = CreateDialogIndirectParamW(0, t, 0, QuietProc, 0);
-        if (dlg) {
+        const DLGTEMPLATE *t = Template(104);
+        ASSERT_NE(t, nullptr);
+        if (HWND dlg = CreateDialogIndirectParamW(0, t, 0, QuietProc, 0)) {
             ++made;
             DestroyWindow(dlg);
         }
-        // The program's own resources come back for the next round's copy.
-        ASSERT_TRUE(plat::ResourcesSet(g_ceResourceData, g_ceResourceSize));
-        r = FindResourceW(0, MAKEINTRESOURCEW(104), RT_DIALOG);
-        res = static_cast<const uint8_t *>(LockResource(LoadResource(0, r)));
+        ASSERT_TRUE(plat::ResourcesSet(g_ceResourceData, g_ceResourceSize)); // before the file goes
     }
     EXPECT_GT(made, 0) << "damage in texts or sizes still gives a dialog";
 }

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <thread>
 #include <string>
@@ -20,13 +21,35 @@ namespace {
 
 class RegProcess : public cetest::DeviceFixture {
 protected:
-    // A forked child must not use the parent's database connection, so the
-    // parent lets go of the registry first; children open their own.
-    void ReleaseRegistry() { plat::RegistryClose(); }
+    // Forks a child that opens its own registry and runs BODY with the write
+    // end of a pipe; BODY's result is the child's exit status. A child must
+    // not use the parent's database connection, so the parent lets go of the
+    // registry first and takes it back with TakeRegistry.
+    pid_t Fork(int &fromChild, const std::function<int(int)> &body)
+    {
+        plat::RegistryClose();
+        int fds[2];
+        if (pipe(fds) != 0)
+            return -1;
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            std::string error;
+            _exit(plat::RegistryOpen(deviceDir, error) ? body(fds[1]) : 2);
+        }
+        close(fds[1]);
+        fromChild = fds[0];
+        return pid;
+    }
     void TakeRegistry()
     {
         std::string error;
         ASSERT_TRUE(plat::RegistryOpen(deviceDir, error)) << error;
+    }
+    HKEY CreateKey(const char16_t *path)
+    {
+        HKEY k = 0;
+        return RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &k, nullptr) ? 0 : k;
     }
 };
 
@@ -37,10 +60,7 @@ std::u16string ValueName(uint32_t i)
     return cetest::U16(buf);
 }
 
-DWORD ValueData(uint32_t i, int round)
-{
-    return i * 2654435761u ^ static_cast<DWORD>(round);
-}
+DWORD ValueData(uint32_t i, int round) { return i * 2654435761u ^ static_cast<DWORD>(round); }
 
 // Reads one progress report; false at the end of the pipe.
 bool ReadReport(int fd, uint32_t &value)
@@ -63,52 +83,37 @@ TEST_F(RegProcess, AWriterKilledAtRandomLosesNothingItReported)
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(seed);
     for (int round = 0; round < 4; ++round) {
-        ReleaseRegistry();
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            close(fds[0]);
-            std::string error;
-            if (!plat::RegistryOpen(deviceDir, error))
-                _exit(2);
-            std::u16string path = u"Durable\\Round " + cetest::U16(std::to_string(round));
-            HKEY k = 0;
-            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &k,
-                                nullptr) != ERROR_SUCCESS)
-                _exit(3);
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::u16string path = u"Durable\\Round " + cetest::U16(std::to_string(round));
+        int reports = -1;
+        pid_t pid = Fork(reports, [&](int out) {
+            HKEY k = CreateKey(path.c_str());
+            if (!k)
+                return 3;
             for (uint32_t i = 0; i < 1000; ++i) {
                 DWORD data = ValueData(i, round);
-                if (RegSetValueExW(k, ValueName(i).c_str(), 0, REG_DWORD,
-                                   reinterpret_cast<const BYTE *>(&data), 4) != ERROR_SUCCESS)
-                    _exit(4);
-                if (write(fds[1], &i, sizeof i) != static_cast<ssize_t>(sizeof i))
-                    _exit(5);
+                if (RegSetValueExW(k, ValueName(i).c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&data), 4))
+                    return 4;
+                if (write(out, &i, sizeof i) != static_cast<ssize_t>(sizeof i))
+                    return 5;
             }
-            _exit(0);
-        }
-        close(fds[1]);
-        uint32_t killAfter = rng() % 1000;
-        uint32_t last = 0;
-        bool any = false;
-        uint32_t report;
-        while (ReadReport(fds[0], report)) {
+            return 0;
+        });
+        ASSERT_GE(pid, 0);
+        uint32_t killAfter = rng() % 1000, last = 0, report;
+        bool any = false, killed = false;
+        // Reports written before the kill still count.
+        while (ReadReport(reports, report)) {
             last = report;
             any = true;
-            if (report >= killAfter) {
+            if (!killed && report >= killAfter) {
                 // Somewhere inside one of the next calls.
                 std::this_thread::sleep_for(std::chrono::microseconds(rng() % 400));
                 kill(pid, SIGKILL);
-                break;
+                killed = true;
             }
         }
-        // Reports written before the kill still count.
-        while (ReadReport(fds[0], report)) {
-            last = report;
-            any = true;
-        }
-        close(fds[0]);
+        close(reports);
         int status = 0;
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         ASSERT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0))
@@ -118,22 +123,19 @@ TEST_F(RegProcess, AWriterKilledAtRandomLosesNothingItReported)
         // The registry opens (an unreadable one would fail here) and holds
         // every reported value; any later one is whole or absent.
         TakeRegistry();
-        std::u16string path = u"Durable\\Round " + cetest::U16(std::to_string(round));
         HKEY k = 0;
         ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &k), ERROR_SUCCESS);
         for (uint32_t i = 0; i < 1000; ++i) {
             DWORD data = 0, cb = 4, type = 0;
-            LONG r = RegQueryValueExW(k, ValueName(i).c_str(), nullptr, &type,
-                                      reinterpret_cast<BYTE *>(&data), &cb);
+            LONG r = RegQueryValueExW(k, ValueName(i).c_str(), nullptr, &type, reinterpret_cast<BYTE *>(&data), &cb);
             if (i <= last) {
-                ASSERT_EQ(r, ERROR_SUCCESS) << "round " << round << ": value " << i
-                                            << " was reported written (last report " << last
+                ASSERT_EQ(r, ERROR_SUCCESS) << "value " << i << " was reported written (last report " << last
                                             << ", kill after " << killAfter << ")";
             }
             if (r == ERROR_SUCCESS) {
                 EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << i;
                 EXPECT_EQ(cb, 4u) << i;
-                EXPECT_EQ(data, ValueData(i, round)) << "round " << round << " value " << i;
+                EXPECT_EQ(data, ValueData(i, round)) << "value " << i;
             } else {
                 EXPECT_EQ(r, ERROR_FILE_NOT_FOUND) << i;
             }
@@ -144,49 +146,35 @@ TEST_F(RegProcess, AWriterKilledAtRandomLosesNothingItReported)
 
 TEST_F(RegProcess, AnOpenKeyHoldsOtherProcessesOffUntilClosed)
 {
-    ReleaseRegistry();
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        close(ready[0]);
-        std::string error;
-        if (!plat::RegistryOpen(deviceDir, error))
-            _exit(2);
-        HKEY k = 0;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Lock", 0, nullptr, 0, 0, nullptr, &k, nullptr))
-            _exit(3);
+    int ready = -1;
+    pid_t pid = Fork(ready, [this](int out) {
+        HKEY k = CreateKey(u"Lock");
         char c = 'r';
-        if (write(ready[1], &c, 1) != 1)
-            _exit(4);
+        if (!k || write(out, &c, 1) != 1)
+            return 3;
         // Read, think, write: nobody may change the key meanwhile.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         DWORD who = 1;
         if (RegSetValueExW(k, u"who", 0, REG_DWORD, reinterpret_cast<BYTE *>(&who), 4))
-            _exit(5);
+            return 5;
         RegCloseKey(k);
-        _exit(0);
-    }
-    close(ready[1]);
+        return 0;
+    });
+    ASSERT_GE(pid, 0);
     char c;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    close(ready[0]);
+    ASSERT_EQ(read(ready, &c, 1), 1);
+    close(ready);
     TakeRegistry();
     auto start = std::chrono::steady_clock::now();
-    HKEY k = 0;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Lock", 0, nullptr, 0, 0, nullptr, &k, nullptr),
-              ERROR_SUCCESS);
+    HKEY k = CreateKey(u"Lock");
+    ASSERT_NE(k, 0u);
     auto waited = std::chrono::steady_clock::now() - start;
-    DWORD who = 2;
-    ASSERT_EQ(RegSetValueExW(k, u"who", 0, REG_DWORD, reinterpret_cast<BYTE *>(&who), 4),
-              ERROR_SUCCESS);
+    DWORD who = 2, v = 0, cb = 4;
+    ASSERT_EQ(RegSetValueExW(k, u"who", 0, REG_DWORD, reinterpret_cast<BYTE *>(&who), 4), ERROR_SUCCESS);
     int status = 0;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
-    DWORD v = 0, cb = 4;
-    ASSERT_EQ(RegQueryValueExW(k, u"who", nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExW(k, u"who", nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb), ERROR_SUCCESS);
     EXPECT_EQ(v, 2u) << "this process's write came after the other's key was closed";
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 150)
         << "the open waited for the other process";
@@ -195,41 +183,27 @@ TEST_F(RegProcess, AnOpenKeyHoldsOtherProcessesOffUntilClosed)
 
 TEST_F(RegProcess, AKilledHolderDoesNotLockTheRegistryForever)
 {
-    ReleaseRegistry();
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        close(ready[0]);
-        std::string error;
-        if (!plat::RegistryOpen(deviceDir, error))
-            _exit(2);
-        HKEY k = 0;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Held", 0, nullptr, 0, 0, nullptr, &k, nullptr))
-            _exit(3);
+    int ready = -1;
+    pid_t pid = Fork(ready, [this](int out) {
         char c = 'r';
-        if (write(ready[1], &c, 1) != 1)
-            _exit(4);
+        if (!CreateKey(u"Held") || write(out, &c, 1) != 1)
+            return 3;
         pause();
-        _exit(0);
-    }
-    close(ready[1]);
+        return 0;
+    });
+    ASSERT_GE(pid, 0);
     char c;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    close(ready[0]);
+    ASSERT_EQ(read(ready, &c, 1), 1);
+    close(ready);
     kill(pid, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
     TakeRegistry();
     auto start = std::chrono::steady_clock::now();
     HKEY k = 0;
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Held", 0, 0, &k), ERROR_SUCCESS);
     RegCloseKey(k);
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - start)
-                  .count(),
-              2000)
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 2000)
         << "the dead holder's lock was released by the system";
 }
 

@@ -49,7 +49,7 @@ protected:
     }
 };
 
-TEST_F(UserWindow, RegisterClassTwiceFailsWithClassAlreadyExists)
+TEST_F(UserWindow, ClassesAreRegisteredOnceAndMustExist)
 {
     WNDCLASSW wc{};
     wc.lpfnWndProc = RecordProc;
@@ -59,16 +59,12 @@ TEST_F(UserWindow, RegisterClassTwiceFailsWithClassAlreadyExists)
     EXPECT_EQ(GetLastError(), DWORD(ERROR_CLASS_ALREADY_EXISTS)) << "error of a second registration";
     EXPECT_EQ(RegisterClassW(nullptr), 0);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-}
-
-TEST_F(UserWindow, UnknownClassFails)
-{
     SetLastError(0);
     EXPECT_EQ(CreateWindowExW(0, u"NoSuchClass", u"", 0, 0, 0, 10, 10, 0, 0, 0, nullptr), HWND(0));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_CANNOT_FIND_WND_CLASS));
 }
 
-TEST_F(UserWindow, DefaultTopLevelCoversTheScreen)
+TEST_F(UserWindow, TopLevelGeometry)
 {
     HWND w = Make();
     ASSERT_NE(w, HWND(0));
@@ -83,31 +79,33 @@ TEST_F(UserWindow, DefaultTopLevelCoversTheScreen)
     EXPECT_EQ(r.bottom, 320);
     ASSERT_EQ(g_seen.size(), 1u);
     EXPECT_EQ(g_seen[0].msg, UINT(WM_CREATE));
-}
 
-TEST_F(UserWindow, ScreenSizeFollowsTheDevice)
-{
-    plat::DeviceMutableSettings().screenWidth = 480;
-    plat::DeviceMutableSettings().screenHeight = 640;
-    HWND w = Make();
-    RECT r;
-    ASSERT_TRUE(GetWindowRect(w, &r));
-    EXPECT_EQ(r.right, 480);
-    EXPECT_EQ(r.bottom, 640);
-    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 480);
-}
-
-TEST_F(UserWindow, CaptionAndFrameShrinkTheClientArea)
-{
-    HWND w = CreateWindowExW(0, u"TestWndClass", u"T", WS_POPUP | WS_CAPTION, 10, 20, 100, 80, 0, 0, 0, nullptr);
-    RECT r;
-    ASSERT_TRUE(GetClientRect(w, &r));
+    HWND framed = CreateWindowExW(0, u"TestWndClass", u"T", WS_POPUP | WS_CAPTION, 10, 20, 100, 80, 0, 0, 0, nullptr);
+    ASSERT_TRUE(GetClientRect(framed, &r));
     EXPECT_EQ(r.right, 100 - 2 * 2) << "client width with a 2-pixel frame";
     EXPECT_EQ(r.bottom, 80 - 2 * 2 - 20) << "client height with a 20-pixel caption";
     POINT p{0, 0};
-    ClientToScreen(w, &p);
+    ClientToScreen(framed, &p);
     EXPECT_EQ(p.x, 12);
     EXPECT_EQ(p.y, 42);
+
+    ASSERT_TRUE(SetWindowPos(framed, 0, 30, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
+    GetWindowRect(framed, &r);
+    EXPECT_EQ(r.left, 30);
+    EXPECT_EQ(r.top, 60);
+    EXPECT_EQ(r.right - r.left, 100) << "SWP_NOSIZE keeps the size";
+    ASSERT_TRUE(MoveWindow(framed, 1, 2, 3, 4, TRUE));
+    GetWindowRect(framed, &r);
+    EXPECT_EQ(r.left, 1);
+    EXPECT_EQ(r.bottom, 6);
+
+    // The screen size follows the device.
+    plat::DeviceMutableSettings().screenWidth = 480;
+    plat::DeviceMutableSettings().screenHeight = 640;
+    ASSERT_TRUE(GetWindowRect(Make(), &r));
+    EXPECT_EQ(r.right, 480);
+    EXPECT_EQ(r.bottom, 640);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 480);
 }
 
 TEST_F(UserWindow, StaleHandleFailsWithInvalidWindowHandle)
@@ -170,26 +168,16 @@ TEST_F(UserWindow, SentMessagesRunAtOncePostedOnesInOrderThenQuit)
     EXPECT_EQ(posted, (std::vector<UINT>{WM_USER + 1, WM_USER + 2, WM_USER + 3}))
         << "posted messages come before WM_QUIT, in order";
     EXPECT_FALSE(PeekMessageW(&m, 0, WM_USER, WM_USER + 100, PM_REMOVE)) << "queue empty afterwards";
-}
+    EXPECT_EQ(GetMessageW(&m, 0, WM_USER, WM_USER), -1) << "a wait that no input can end is refused";
 
-TEST_F(UserWindow, PeekWithoutRemoveLeavesTheMessage)
-{
-    HWND w = Make();
     PostMessageW(w, WM_USER + 9, 0, 0);
-    MSG m;
     ASSERT_TRUE(PeekMessageW(&m, 0, WM_USER, WM_USER + 100, PM_NOREMOVE));
     EXPECT_EQ(m.message, UINT(WM_USER + 9));
-    ASSERT_TRUE(PeekMessageW(&m, 0, WM_USER, WM_USER + 100, PM_REMOVE));
+    ASSERT_TRUE(PeekMessageW(&m, 0, WM_USER, WM_USER + 100, PM_REMOVE)) << "PM_NOREMOVE left the message";
     EXPECT_FALSE(PeekMessageW(&m, 0, WM_USER, WM_USER + 100, PM_REMOVE));
 }
 
-TEST_F(UserWindow, GetMessageOnAnEmptyQueueDoesNotHang)
-{
-    MSG m;
-    EXPECT_EQ(GetMessageW(&m, 0, WM_USER, WM_USER), -1) << "a wait that no input can end is refused";
-}
-
-TEST_F(UserWindow, ChildrenInCreationOrderAndOwnedPopups)
+TEST_F(UserWindow, ChildrenOwnedPopupsAndFocus)
 {
     HWND top = Make();
     HWND a = Make(WS_CHILD | WS_VISIBLE, top, 11);
@@ -208,6 +196,11 @@ TEST_F(UserWindow, ChildrenInCreationOrderAndOwnedPopups)
     HWND popup = CreateWindowExW(0, u"TestWndClass", u"", WS_POPUP, 0, 0, 10, 10, a, 0, 0, nullptr);
     EXPECT_EQ(GetParent(popup), top) << "GetParent of an owned popup is its (top-level) owner";
     EXPECT_EQ(GetWindow(popup, GW_CHILD), HWND(0));
+    EXPECT_EQ(GetActiveWindow(), top) << "a visible top-level window becomes active";
+    SetFocus(b);
+    EXPECT_EQ(GetFocus(), b);
+    DestroyWindow(b);
+    EXPECT_EQ(GetFocus(), HWND(0)) << "focus leaves a destroyed window";
     ASSERT_TRUE(DestroyWindow(top));
     EXPECT_FALSE(IsWindow(a)) << "children die with their parent";
     EXPECT_FALSE(IsWindow(popup)) << "owned popups die with their owner";
@@ -236,21 +229,6 @@ TEST_F(UserWindow, TextStyleAndEnabledState)
     EXPECT_FALSE(ShowWindow(w, SW_SHOW)) << "was hidden";
 }
 
-TEST_F(UserWindow, MoveAndPlace)
-{
-    HWND w = CreateWindowExW(0, u"TestWndClass", u"", WS_POPUP, 0, 0, 50, 40, 0, 0, 0, nullptr);
-    ASSERT_TRUE(SetWindowPos(w, 0, 30, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
-    RECT r;
-    GetWindowRect(w, &r);
-    EXPECT_EQ(r.left, 30);
-    EXPECT_EQ(r.top, 60);
-    EXPECT_EQ(r.right - r.left, 50) << "SWP_NOSIZE keeps the size";
-    ASSERT_TRUE(MoveWindow(w, 1, 2, 3, 4, TRUE));
-    GetWindowRect(w, &r);
-    EXPECT_EQ(r.left, 1);
-    EXPECT_EQ(r.bottom, 6);
-}
-
 TEST_F(UserWindow, FindWindowFindsOwnWindowsAndRunningApplications)
 {
     HWND w = Make();
@@ -262,17 +240,6 @@ TEST_F(UserWindow, FindWindowFindsOwnWindowsAndRunningApplications)
     EXPECT_NE(other, HWND(0)) << "a running application's window is found";
     EXPECT_TRUE(IsWindow(other));
     EXPECT_EQ(FindWindowW(u"MISKAMAINWND", nullptr), other) << "same window again, any case";
-}
-
-TEST_F(UserWindow, FocusAndActivation)
-{
-    HWND top = Make();
-    HWND a = Make(WS_CHILD | WS_VISIBLE, top, 1);
-    EXPECT_EQ(GetActiveWindow(), top) << "a visible top-level window becomes active";
-    SetFocus(a);
-    EXPECT_EQ(GetFocus(), a);
-    DestroyWindow(a);
-    EXPECT_EQ(GetFocus(), HWND(0)) << "focus leaves a destroyed window";
 }
 
 TEST_F(UserWindow, PaintMessagesComeWhenNothingIsPosted)

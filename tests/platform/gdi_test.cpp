@@ -76,7 +76,7 @@ TEST_F(Gdi, FillRectAndBitBltBetweenMemoryBitmaps)
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(Gdi, StockObjectsHaveTheirColoursAndSurviveDeletion)
+TEST_F(Gdi, StockObjectsHaveTheirColoursSurviveDeletionAndANewDevice)
 {
     struct Case {
         int stock;
@@ -98,22 +98,15 @@ TEST_F(Gdi, StockObjectsHaveTheirColoursAndSurviveDeletion)
     }
     DeleteDC(dc);
     DeleteObject(bmp);
-}
 
-TEST_F(Gdi, StockObjectsAreValidOnANewDevice)
-{
-    HGDIOBJ before = GetStockObject(WHITE_BRUSH);
-    ASSERT_EQ(GetObjectType(before), DWORD(OBJ_BRUSH));
-    HBRUSH sys = GetSysColorBrush(COLOR_BTNFACE);
-    Reopen({}); // every handle of the old device is gone
-    // New objects may take the freed handle values.
+    GetSysColorBrush(COLOR_BTNFACE);
+    Reopen({}); // every handle of the old device is gone; new objects may take their values
+    dc = CreateCompatibleDC(0);
     std::vector<HBITMAP> fill;
-    HDC dc = CreateCompatibleDC(0);
     for (int i = 0; i < 8; ++i)
         fill.push_back(CreateCompatibleBitmap(dc, 1, 1));
     EXPECT_EQ(GetObjectType(GetStockObject(WHITE_BRUSH)), DWORD(OBJ_BRUSH)) << "not a stale cached handle";
     EXPECT_EQ(GetObjectType(GetSysColorBrush(COLOR_BTNFACE)), DWORD(OBJ_BRUSH));
-    (void)sys;
     for (HBITMAP b : fill)
         DeleteObject(b);
     DeleteDC(dc);

@@ -53,17 +53,22 @@ class MainWindowTest : public cetest::DeviceFixture {
 protected:
     void TearDown() override
     {
+        Clear();
+        cetest::DeviceFixture::TearDown();
+    }
+    // Destroys the window, its class and the bitmap.
+    void Clear()
+    {
         if (hwnd && IsWindow(hwnd))
             DestroyWindow(hwnd);
+        hwnd = 0;
         UnregisterClassW(u"VeltronaParvellMainWndClass", plat::kProgramInstance);
         if (g_hSetupBitmap)
             DeleteObject(g_hSetupBitmap);
         g_hSetupBitmap = 0;
-        // The quit message posted by WM_DESTROY must not reach later tests.
-        MSG m;
+        MSG m; // the quit message posted by WM_DESTROY must not reach later tests
         while (PeekMessageW(&m, 0, 0, 0, PM_REMOVE)) {
         }
-        cetest::DeviceFixture::TearDown();
     }
 
     void Paint(int bitmapWidth, int bitmapHeight)
@@ -82,38 +87,37 @@ protected:
     HWND hwnd = 0;
 };
 
-TEST_F(MainWindowTest, WithoutBitmapTheWindowIsSolidBlue)
+// The ground is solid blue; a bitmap narrower than the 241-pixel paint
+// area sits 5 pixels in, one as wide or wider is cropped to its middle.
+TEST_F(MainWindowTest, BitmapPlacement)
 {
-    Paint(0, 0);
-    for (auto [x, y] : {std::pair{0, 0}, {5, 5}, {120, 160}, {239, 319}, {239, 0}, {0, 319}})
-        EXPECT_EQ(plat::ScreenPixel(x, y), kGround) << "pixel " << x << "," << y;
-}
-
-TEST_F(MainWindowTest, WideBitmapIsCroppedToItsMiddle)
-{
-    Paint(300, 30); // wider than the 241-pixel paint area
-    EXPECT_EQ(plat::ScreenPixel(0, 5), SourcePixel(29, 0)) << "source x 29 at x 0";
-    EXPECT_EQ(plat::ScreenPixel(100, 20), SourcePixel(129, 15));
-    EXPECT_EQ(plat::ScreenPixel(239, 34), SourcePixel(268, 29)) << "last column, last row";
-    EXPECT_EQ(plat::ScreenPixel(0, 4), kGround) << "5 pixels of ground above";
-    EXPECT_EQ(plat::ScreenPixel(10, 35), kGround) << "ground below";
-}
-
-TEST_F(MainWindowTest, NarrowBitmapSitsFivePixelsIn)
-{
-    Paint(200, 30);
-    EXPECT_EQ(plat::ScreenPixel(5, 5), SourcePixel(0, 0)) << "uncropped at (5, 5)";
-    EXPECT_EQ(plat::ScreenPixel(204, 34), SourcePixel(199, 29));
-    EXPECT_EQ(plat::ScreenPixel(4, 5), kGround);
-    EXPECT_EQ(plat::ScreenPixel(205, 5), kGround);
-    EXPECT_EQ(plat::ScreenPixel(5, 4), kGround);
-}
-
-TEST_F(MainWindowTest, BitmapOfAreaWidthIsNotCropped)
-{
-    Paint(241, 10); // W = 241 is not less than the width
-    EXPECT_EQ(plat::ScreenPixel(5, 5), SourcePixel(0, 0));
-    EXPECT_EQ(plat::ScreenPixel(239, 5), SourcePixel(234, 0)) << "the rest runs off the screen";
+    struct Pixel {
+        int x, y;
+        uint32_t want;
+    };
+    const struct {
+        const char *what;
+        int width, height;
+        std::vector<Pixel> pixels;
+    } cases[] = {
+        {"no bitmap", 0, 0,
+         {{0, 0, kGround}, {5, 5, kGround}, {120, 160, kGround}, {239, 319, kGround}, {239, 0, kGround},
+          {0, 319, kGround}}},
+        {"wide: source x 29 at x 0", 300, 30,
+         {{0, 5, SourcePixel(29, 0)}, {100, 20, SourcePixel(129, 15)}, {239, 34, SourcePixel(268, 29)},
+          {0, 4, kGround}, {10, 35, kGround}}},
+        {"narrow: uncropped at (5, 5)", 200, 30,
+         {{5, 5, SourcePixel(0, 0)}, {204, 34, SourcePixel(199, 29)}, {4, 5, kGround}, {205, 5, kGround},
+          {5, 4, kGround}}},
+        {"the area's width is not cropped; the rest runs off the screen", 241, 10,
+         {{5, 5, SourcePixel(0, 0)}, {239, 5, SourcePixel(234, 0)}}},
+    };
+    for (const auto &c : cases) {
+        Paint(c.width, c.height);
+        for (const auto &p : c.pixels)
+            EXPECT_EQ(plat::ScreenPixel(p.x, p.y), p.want) << c.what << ": pixel " << p.x << "," << p.y;
+        Clear();
+    }
 }
 
 LRESULT CALLBACK OtherProc(HWND h, UINT m, WPARAM w, LPARAM l)

@@ -1,14 +1,17 @@
-// registry_export_test.cpp - the registry's text forms: REGEDIT4 export
-// (checked by a small independent parser and a round trip) and the JSON
-// Lines dump.
+// registry_export_test.cpp - the registry's text forms as `cedevice reg
+// export` and `cedevice reg dump` print them: REGEDIT4 (checked by a small
+// independent parser and a round trip) and JSON Lines.
 #include <windows.h>
+
+#include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <map>
 #include <sstream>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "helpers/testdevice.h"
 #include "internal/registry.h"
@@ -19,12 +22,9 @@ struct Value {
     std::u16string name;
     DWORD type = 0;
     std::string bytes;
-    bool operator==(const Value &o) const
-    {
-        return name == o.name && type == o.type && bytes == o.bytes;
-    }
 };
-using Tree = std::map<std::string, std::vector<Value>>; // key path (UTF-8) -> values in order
+// key path (UTF-8) -> value name -> type and bytes
+using Tree = std::map<std::string, std::map<std::u16string, std::pair<DWORD, std::string>>>;
 
 std::string Bytes(const std::u16string &s, bool terminator = true)
 {
@@ -113,7 +113,8 @@ public:
             }
             if (!Literal("\n"))
                 return Fail(why, "value line does not end");
-            tree[key].push_back(v);
+            if (!tree[key].emplace(v.name, std::make_pair(v.type, v.bytes)).second)
+                return Fail(why, "value listed twice");
         }
         return true;
     }
@@ -156,77 +157,55 @@ private:
 
 class RegExport : public cetest::DeviceFixture {
 protected:
-    HKEY Create(HKEY parent, const char16_t *path, const char16_t *cls = nullptr)
+    HKEY Create(HKEY parent, const std::u16string &path, const char16_t *cls = u"")
     {
         HKEY k = 0;
-        std::u16string c = cls ? cls : u"";
-        EXPECT_EQ(RegCreateKeyExW(parent, path, 0, cls ? c.data() : nullptr, 0, 0, nullptr, &k,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        std::u16string c = cls;
+        EXPECT_EQ(RegCreateKeyExW(parent, path.c_str(), 0, c.data(), 0, 0, nullptr, &k, nullptr), ERROR_SUCCESS);
         return k;
     }
-    void Set(HKEY k, const Value &v)
+    void Set(HKEY k, const std::u16string &name, DWORD type, const std::string &bytes)
     {
-        ASSERT_EQ(RegSetValueExW(k, v.name.c_str(), 0, v.type,
-                                 reinterpret_cast<const BYTE *>(v.bytes.data()),
-                                 static_cast<DWORD>(v.bytes.size())),
+        ASSERT_EQ(RegSetValueExW(k, name.c_str(), 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
+                                 static_cast<DWORD>(bytes.size())),
                   ERROR_SUCCESS)
-            << cetest::U8(v.name);
+            << cetest::U8(name);
     }
-    std::string Export(const std::string &key = "")
+    // What `cedevice reg VERB DEVICE [KEY]` prints; it reads the registry from
+    // another process, so no key may be held open meanwhile.
+    std::string Cedevice(const std::string &verb, const std::string &key = "")
     {
-        std::ostringstream out;
-        std::string error;
-        EXPECT_TRUE(plat::RegistryExport(out, key, error)) << error;
-        return out.str();
+        std::string cmd = std::string("'") + CESETUP_BIN_DIR + "/cedevice' reg " + verb + " '" + deviceDir + "'";
+        if (!key.empty())
+            cmd += " '" + key + "'";
+        std::string out;
+        FILE *p = popen(cmd.c_str(), "r");
+        if (!p)
+            return "<popen failed>";
+        char buf[4096];
+        for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+            out.append(buf, n);
+        int status = pclose(p);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << cmd << ": status " << status;
+        return out;
     }
-    // What the registry holds under a key, read back through the calls.
-    void Collect(HKEY k, const std::string &path, Tree &tree)
-    {
-        auto &values = tree[path];
-        for (DWORD i = 0;; ++i) {
-            WCHAR name[300];
-            DWORD cch = 300, type = 0, cb = 0;
-            if (RegEnumValueW(k, i, name, &cch, nullptr, &type, nullptr, &cb) != ERROR_SUCCESS)
-                break;
-            std::string data(cb, '\0');
-            cch = 300;
-            ASSERT_EQ(RegEnumValueW(k, i, name, &cch, nullptr, &type,
-                                    reinterpret_cast<BYTE *>(data.data()), &cb),
-                      ERROR_SUCCESS);
-            values.push_back(Value{std::u16string(name, cch), type, data});
-        }
-        for (DWORD i = 0;; ++i) {
-            WCHAR name[256];
-            DWORD cch = 256;
-            if (RegEnumKeyExW(k, i, name, &cch, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS)
-                break;
-            HKEY sub = 0;
-            ASSERT_EQ(RegOpenKeyExW(k, name, 0, 0, &sub), ERROR_SUCCESS);
-            Collect(sub, path + "\\" + cetest::U8(std::u16string(name, cch)), tree);
-            RegCloseKey(sub);
-        }
-    }
+    std::string Export(const std::string &key = "") { return Cedevice("export", key); }
 };
 
 TEST_F(RegExport, ExactTextOfASmallTree)
 {
+    EXPECT_EQ(Export(), "REGEDIT4\n\n") << "an empty registry is just the header";
     HKEY apps = Create(HKEY_LOCAL_MACHINE, u"Software\\Apps");
-    Set(apps, {u"n", REG_DWORD, std::string("\x0c\0\0\0", 4)});
-    Set(apps, {u"a\"b", REG_SZ, Bytes(u"c:\\x")});
-    Set(apps, {u"", REG_SZ, Bytes(u"d")});
-    Set(apps, {u"bin", REG_BINARY, std::string("\x01\xff", 2)});
-    Set(apps, {u"other", 7, std::string("\x41\0\0\0", 4)});
+    Set(apps, u"n", REG_DWORD, std::string("\x0c\0\0\0", 4));
+    Set(apps, u"a\"b", REG_SZ, Bytes(u"c:\\x"));
+    Set(apps, u"", REG_SZ, Bytes(u"d"));
+    Set(apps, u"bin", REG_BINARY, std::string("\x01\xff", 2));
+    Set(apps, u"other", 7, std::string("\x41\0\0\0", 4));
     RegCloseKey(apps);
     RegCloseKey(Create(HKEY_CURRENT_USER, u"Empty"));
-
-    EXPECT_EQ(Export(), "REGEDIT4\n"
-                        "\n"
-                        "[HKEY_CURRENT_USER\\Empty]\n"
-                        "\n"
-                        "[HKEY_LOCAL_MACHINE\\Software]\n"
-                        "\n"
+    EXPECT_EQ(Export(), "REGEDIT4\n\n"
+                        "[HKEY_CURRENT_USER\\Empty]\n\n"
+                        "[HKEY_LOCAL_MACHINE\\Software]\n\n"
                         "[HKEY_LOCAL_MACHINE\\Software\\Apps]\n"
                         "@=\"d\"\n"
                         "\"a\\\"b\"=\"c:\\\\x\"\n"
@@ -236,14 +215,9 @@ TEST_F(RegExport, ExactTextOfASmallTree)
                         "\n");
 }
 
-TEST_F(RegExport, AnEmptyRegistryIsJustTheHeader)
-{
-    EXPECT_EQ(Export(), "REGEDIT4\n\n");
-}
-
 TEST_F(RegExport, RoundTripThroughAnIndependentReader)
 {
-    const std::vector<Value> values = {
+    const Value values[] = {
         {u"", REG_SZ, Bytes(u"unnamed")},
         {u"Quote\"d", REG_SZ, Bytes(u"say \"hi\" to C:\\Windows\\")},
         {u"Back\\slash", REG_SZ, Bytes(u"\\\\server\\\"share\"\\")},
@@ -264,26 +238,32 @@ TEST_F(RegExport, RoundTripThroughAnIndependentReader)
         {u"LoneSurrogate", REG_SZ, Bytes(std::u16string(1, char16_t(0xd800)))},
         {u"ShortDword", REG_DWORD, std::string("\x01\x02", 2)},
     };
-    HKEY root = Create(HKEY_LOCAL_MACHINE, u"Software\\RoundTrip", u"ParvellRegClass");
-    for (const auto &v : values)
-        Set(root, v);
-    HKEY deep = Create(root, u"Deep\\Deeper\\Name With \"Quotes\"");
-    Set(deep, {u"x", REG_DWORD, std::string("\x05\0\0\0", 4)});
-    RegCloseKey(deep);
-    HKEY cu = Create(HKEY_CURRENT_USER, u"Control Panel\\Keyboard");
-    Set(cu, {u"Layout", REG_SZ, Bytes(u"tuq")});
-    RegCloseKey(cu);
-
+    const Value x = {u"x", REG_DWORD, std::string("\x05\0\0\0", 4)};
+    const Value layout = {u"Layout", REG_SZ, Bytes(u"tuq")};
+    const std::string rt = "HKEY_LOCAL_MACHINE\\Software\\RoundTrip";
     Tree expected;
-    Collect(root, "HKEY_LOCAL_MACHINE\\Software\\RoundTrip", expected);
-    RegCloseKey(root);
-    HKEY cuRoot = 0;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Control Panel", 0, 0, &cuRoot), ERROR_SUCCESS);
-    Collect(cuRoot, "HKEY_CURRENT_USER\\Control Panel", expected);
-    RegCloseKey(cuRoot);
-    expected["HKEY_LOCAL_MACHINE\\Software"]; // a parent without values is listed too
-    ASSERT_EQ(expected["HKEY_LOCAL_MACHINE\\Software\\RoundTrip"].size(), values.size());
+    // Every key is listed, also parents without values.
+    for (const std::string &key : {std::string("HKEY_LOCAL_MACHINE\\Software"), rt + "\\Deep", rt + "\\Deep\\Deeper",
+                                   std::string("HKEY_CURRENT_USER\\Control Panel")})
+        expected[key];
+    for (const auto &v : values)
+        expected[rt][v.name] = {v.type, v.bytes};
+    expected[rt + "\\Deep\\Deeper\\Name With \"Quotes\""][x.name] = {x.type, x.bytes};
+    expected["HKEY_CURRENT_USER\\Control Panel\\Keyboard"][layout.name] = {layout.type, layout.bytes};
 
+    // Written through the calls (with a class, which the text does not carry),
+    // the tree is read back from the text by the independent reader.
+    auto write = [&](const Tree &tree) {
+        for (const auto &k : tree) {
+            size_t sep = k.first.find('\\');
+            HKEY root = k.first.substr(0, sep) == "HKEY_LOCAL_MACHINE" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+            HKEY h = Create(root, cetest::U16(k.first.substr(sep + 1)), u"ParvellRegClass");
+            for (const auto &v : k.second)
+                Set(h, v.first, v.second.first, v.second.second);
+            RegCloseKey(h);
+        }
+    };
+    write(expected);
     std::string text = Export();
     Tree parsed;
     std::string why;
@@ -291,37 +271,28 @@ TEST_F(RegExport, RoundTripThroughAnIndependentReader)
     EXPECT_EQ(parsed.size(), expected.size()) << text;
     for (const auto &k : expected) {
         ASSERT_TRUE(parsed.count(k.first)) << "key missing from the text: " << k.first;
-        const auto &got = parsed[k.first];
-        ASSERT_EQ(got.size(), k.second.size()) << k.first;
-        for (size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i].name, k.second[i].name) << k.first << " value " << i;
-            EXPECT_EQ(got[i].type, k.second[i].type) << cetest::U8(k.second[i].name);
-            EXPECT_EQ(got[i].bytes, k.second[i].bytes) << cetest::U8(k.second[i].name);
+        EXPECT_EQ(parsed[k.first].size(), k.second.size()) << "values of " << k.first;
+        for (const auto &v : k.second) {
+            SCOPED_TRACE(k.first + " value " + cetest::U8(v.first));
+            auto got = parsed[k.first].find(v.first);
+            ASSERT_NE(got, parsed[k.first].end()) << "value missing from the text";
+            EXPECT_EQ(got->second.first, v.second.first) << "type";
+            EXPECT_EQ(got->second.second, v.second.second) << "bytes";
         }
     }
 
-    // Written into another device, the parsed text exports the same text.
-    Reopen({});
+    // Written into an emptied registry, the parsed text exports the same text.
     ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Software"), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, u"Control Panel"), ERROR_SUCCESS);
     ASSERT_EQ(Export(), "REGEDIT4\n\n");
-    for (const auto &k : parsed) {
-        size_t sep = k.first.find('\\');
-        HKEY rootKey = k.first.substr(0, sep) == "HKEY_LOCAL_MACHINE" ? HKEY_LOCAL_MACHINE
-                                                                       : HKEY_CURRENT_USER;
-        std::u16string sub = cetest::U16(k.first.substr(sep + 1));
-        HKEY h = Create(rootKey, sub.c_str(), u"ParvellRegClass");
-        for (const auto &v : k.second)
-            Set(h, v);
-        RegCloseKey(h);
-    }
+    write(parsed);
     EXPECT_EQ(Export(), text);
 }
 
 TEST_F(RegExport, ASubtreeByPathInAnyCase)
 {
     HKEY k = Create(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Veltrona Parvell\\Pocket Dravex 3.1");
-    Set(k, {u"CopyFiles", REG_DWORD, std::string("\x01\0\0\0", 4)});
+    Set(k, u"CopyFiles", REG_DWORD, std::string("\x01\0\0\0", 4));
     RegCloseKey(k);
     RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Software\\Other"));
 
@@ -331,12 +302,10 @@ TEST_F(RegExport, ASubtreeByPathInAnyCase)
               "[HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell]\n\n"
               "[HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell\\Pocket Dravex 3.1]\n"
               "\"CopyFiles\"=dword:00000001\n\n");
-    EXPECT_EQ(Export("HKEY_LOCAL_MACHINE"),
-              Export()) << "the root alone is the whole tree under it";
+    EXPECT_EQ(Export("HKEY_LOCAL_MACHINE"), Export()) << "the root alone is the whole tree under it";
 
-    struct Bad {
-        const char *key;
-        const char *mentions;
+    const struct {
+        const char *key, *mentions;
     } bad[] = {
         {"HKEY_LOCAL_MACHINE\\Software\\Missing", "Software\\Missing"},
         {"HKLM\\Software", "HKLM"},
@@ -354,37 +323,25 @@ TEST_F(RegExport, ASubtreeByPathInAnyCase)
 TEST_F(RegExport, DumpIsOneJsonObjectPerKey)
 {
     HKEY k = Create(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Shared", u"ParvellRegClass");
-    Set(k, {u"\\Windows\\dravex.dll", REG_DWORD, std::string("\x02\0\0\0", 4)});
-    Set(k, {u"", REG_SZ, Bytes(u"say \"\u00e9\"")});
-    Set(k, {u"Raw", REG_BINARY, std::string("\x0a\xff", 2)});
+    Set(k, u"\\Windows\\dravex.dll", REG_DWORD, std::string("\x02\0\0\0", 4));
+    Set(k, u"", REG_SZ, Bytes(u"say \"\u00e9\""));
+    Set(k, u"Raw", REG_BINARY, std::string("\x0a\xff", 2));
     RegCloseKey(k);
 
-    std::ostringstream out;
-    std::string error;
-    ASSERT_TRUE(plat::RegistryDump(out, error)) << error;
+    const std::string text = Cedevice("dump");
     std::vector<nlohmann::json> lines;
-    std::istringstream in(out.str());
+    std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
-        lines.push_back(nlohmann::json::parse(line));
-    ASSERT_EQ(lines.size(), 3u) << out.str();
+        lines.push_back(nlohmann::json::parse(line, nullptr, false));
+    ASSERT_EQ(lines.size(), 3u) << text;
     EXPECT_EQ(lines[0]["key"], "HKEY_LOCAL_MACHINE\\Software");
     EXPECT_EQ(lines[1]["key"], "HKEY_LOCAL_MACHINE\\Software\\Apps");
-    const auto &shared = lines[2];
-    EXPECT_EQ(shared["key"], "HKEY_LOCAL_MACHINE\\Software\\Apps\\Shared");
-    EXPECT_EQ(shared["class"], "ParvellRegClass");
-    ASSERT_EQ(shared["values"].size(), 3u);
-    EXPECT_EQ(shared["values"][0]["name"], "");
-    EXPECT_EQ(shared["values"][0]["type"], 1);
-    EXPECT_EQ(shared["values"][0]["data"], "say \"\xc3\xa9\"");
-    // '\\' (0x5C) sorts before the folded 'r'.
-    EXPECT_EQ(shared["values"][1]["name"], "\\Windows\\dravex.dll");
-    EXPECT_EQ(shared["values"][1]["type"], 4);
-    EXPECT_EQ(shared["values"][1]["data"], 2u);
-    EXPECT_EQ(shared["values"][2]["name"], "Raw");
-    EXPECT_EQ(shared["values"][2]["type"], 3);
-    EXPECT_EQ(shared["values"][2]["data"], "0aff");
-    // Fields in the documented order.
-    EXPECT_EQ(out.str().rfind("{\"key\":", 0), 0u) << out.str();
+    // Values in folded order: '\\' (0x5C) sorts before the folded 'r'.
+    EXPECT_EQ(lines[2], nlohmann::json::parse(R"({"key": "HKEY_LOCAL_MACHINE\\Software\\Apps\\Shared",
+        "class": "ParvellRegClass", "values": [{"name": "", "type": 1, "data": "say \"\u00e9\""},
+        {"name": "\\Windows\\dravex.dll", "type": 4, "data": 2}, {"name": "Raw", "type": 3, "data": "0aff"}]})"))
+        << text;
+    EXPECT_EQ(text.rfind("{\"key\":", 0), 0u) << "fields in the documented order: " << text;
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// file_testutil.h - small helpers shared by the file, kernel and shell tests.
+// file_testutil.h - small helpers shared by the platform tests (files, kernel, text, shell).
 #ifndef CE_TESTS_FILE_TESTUTIL_H
 #define CE_TESTS_FILE_TESTUTIL_H
 

@@ -7,10 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -30,39 +28,36 @@ inline std::string Bin(const std::string &name)
 inline bool WaitUntil(const std::function<bool()> &ok, int ms = 10000)
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        if (ok())
-            return true;
+    while (!ok()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
+    return true;
 }
 
 // Transcript events so far (a line still being written is left out).
 inline std::vector<nlohmann::json> Events(const std::string &path)
 {
-    std::vector<nlohmann::json> out;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty())
-            continue;
-        nlohmann::json j = nlohmann::json::parse(line, nullptr, false);
-        if (j.is_discarded())
-            break;
-        out.push_back(j);
-    }
-    return out;
+    std::string partial;
+    return e2e::ReadJsonLines(path, &partial);
 }
 
 inline int CountEvents(const std::string &path, const std::string &kind, int id)
 {
     int n = 0;
     for (const nlohmann::json &e : Events(path))
-        if (e.value("event", "") == kind && e.value("id", -2) == id)
-            ++n;
+        n += e.value("event", "") == kind && e.value("id", -2) == id;
     return n;
+}
+
+inline std::vector<int> PageIds(const std::string &path)
+{
+    std::vector<int> ids;
+    for (const nlohmann::json &e : Events(path))
+        if (e.value("event", "") == "page")
+            ids.push_back(e.value("id", -1));
+    return ids;
 }
 
 // Screenshots written so far whose name ends with suffix (e.g. "page-105.png").
@@ -72,20 +67,41 @@ inline int CountShots(const std::string &dir, const std::string &suffix)
     std::error_code ec;
     for (const auto &e : std::filesystem::directory_iterator(dir, ec)) {
         std::string name = e.path().filename().string();
-        if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-            ++n;
+        n += name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
     }
     return n;
+}
+
+// The answers of the first installation of the sample card.
+inline std::vector<std::string> InstallAnswers()
+{
+    return {"page 105: click Continue",
+            "page 107: click Continue",
+            "page 106: check \"PDA Storage Memory\"; click Continue",
+            "page 104: click Continue",
+            "page 112: select 1014 Russian; click Install",
+            "message 216: answer OK"};
+}
+
+// The index of an entry in the list box of a page event.
+inline int ItemIndex(const std::string &transcript, int page, int control, const std::string &text)
+{
+    for (const nlohmann::json &e : Events(transcript)) {
+        if (e.value("event", "") != "page" || e.value("id", -1) != page)
+            continue;
+        for (const nlohmann::json &c : e["controls"])
+            if (c.value("id", -1) == control && c.contains("items"))
+                for (size_t i = 0; i < c["items"].size(); ++i)
+                    if (c["items"][i] == text)
+                        return int(i);
+    }
+    return -1;
 }
 
 class FrontendRun : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        device = root.path + "/device";
-        card = root.path + "/card";
-        refDevice = root.path + "/ref-device";
-        refCard = root.path + "/ref-card";
         std::string sample = std::string(CESETUP_SOURCE_DIR) + "/samples/card";
         std::filesystem::copy(sample, card, std::filesystem::copy_options::recursive);
         std::filesystem::copy(sample, refCard, std::filesystem::copy_options::recursive);
@@ -123,35 +139,20 @@ protected:
         EXPECT_EQ(e2e::Listing(card), e2e::Listing(refCard)) << what << ": the card";
     }
 
-    cetest::TempDir root;
-    std::string device, card, refDevice, refCard;
-};
-
-// The answers of the first installation of the sample card.
-inline std::vector<std::string> InstallAnswers()
-{
-    return {"page 105: click Continue",
-            "page 107: click Continue",
-            "page 106: check \"PDA Storage Memory\"; click Continue",
-            "page 104: click Continue",
-            "page 112: select 1014 Russian; click Install",
-            "message 216: answer OK"};
-}
-
-// The index of an entry in the list box of a page event.
-inline int ItemIndex(const std::string &transcript, int page, int control, const std::string &text)
-{
-    for (const nlohmann::json &e : Events(transcript)) {
-        if (e.value("event", "") != "page" || e.value("id", -1) != page)
-            continue;
-        for (const nlohmann::json &c : e["controls"])
-            if (c.value("id", -1) == control && c.contains("items"))
-                for (size_t i = 0; i < c["items"].size(); ++i)
-                    if (c["items"][i] == text)
-                        return int(i);
+    // The interactive run recorded in transcript showed the same pages and
+    // left the same device as the unattended first installation.
+    void ExpectLikeUnattendedInstall(const std::string &transcript)
+    {
+        e2e::SetupRun ref = Reference(InstallAnswers());
+        ASSERT_EQ(ref.exitCode, 0) << ref.err;
+        EXPECT_EQ(PageIds(transcript), ref.PageIds()) << "the same pages as the unattended run";
+        ExpectSameAsReference("after the installation");
     }
-    return -1;
-}
+
+    cetest::TempDir root;
+    std::string device = root.path + "/device", card = root.path + "/card";
+    std::string refDevice = root.path + "/ref-device", refCard = root.path + "/ref-card";
+};
 
 } // namespace fekit
 

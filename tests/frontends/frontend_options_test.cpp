@@ -5,6 +5,7 @@
 // written with the terminal front end too.
 #include "frontend_kit.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {

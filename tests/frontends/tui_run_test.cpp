@@ -26,178 +26,165 @@ std::string Shell(const std::string &s)
 class Tmux {
 public:
     Tmux() : socket_("cesetup-tui-" + std::to_string(getpid())) {}
-    ~Tmux() { Run({"kill-server"}); }
+    ~Tmux() { Kill(); }
+    void Kill() { Run({"kill-server"}); }
 
-    static bool Available() { return access("/usr/bin/tmux", X_OK) == 0; }
-
-    bool Start(const std::string &command, int cols, int rows)
+    bool Start(const std::string &command, int cols = 80, int rows = 24)
     {
-        return Run({"new-session", "-d", "-s", "main", "-x", std::to_string(cols), "-y", std::to_string(rows), command}).exitCode == 0;
+        return Run({"new-session", "-d", "-s", "main", "-x", std::to_string(cols), "-y", std::to_string(rows),
+                    command})
+                   .exitCode == 0;
     }
-    void Keys(const std::vector<std::string> &keys)
+    void Keys(std::vector<std::string> keys)
     {
-        std::vector<std::string> a = {"send-keys", "-t", "main"};
-        a.insert(a.end(), keys.begin(), keys.end());
-        Run(a);
+        keys.insert(keys.begin(), {"send-keys", "-t", "main"});
+        Run(keys);
     }
     std::string Screen() { return Run({"capture-pane", "-p", "-t", "main"}).out; }
     void Resize(int cols, int rows)
     {
         Run({"resize-window", "-t", "main", "-x", std::to_string(cols), "-y", std::to_string(rows)});
     }
-    // Waits until every text is on the screen; the screen last seen.
-    std::string WaitFor(const std::vector<std::string> &texts, int ms = 10000)
+    // Waits until every text is on the screen (kept in last).
+    bool WaitFor(const std::vector<std::string> &texts, int ms = 10000)
     {
-        std::string screen, missing;
+        std::string missing;
         bool all = WaitUntil(
             [&] {
-                screen = Screen();
+                last = Screen();
                 for (const std::string &t : texts)
-                    if (screen.find(t) == std::string::npos) {
+                    if (last.find(t) == std::string::npos) {
                         missing = t;
                         return false;
                     }
                 return true;
             },
             ms);
-        EXPECT_TRUE(all) << "\"" << missing << "\" never came on the screen:\n" << screen;
-        return screen;
+        EXPECT_TRUE(all) << "\"" << missing << "\" never came on the screen:\n" << last;
+        return all;
     }
+    std::string last; // the screen last seen
 
 private:
     e2e::ProcessResult Run(std::vector<std::string> args)
     {
-        std::vector<std::string> argv = {"/usr/bin/tmux", "-L", socket_, "-f", "/dev/null"};
-        argv.insert(argv.end(), args.begin(), args.end());
-        return e2e::RunProgram(argv);
+        args.insert(args.begin(), {"/usr/bin/tmux", "-L", socket_, "-f", "/dev/null"});
+        return e2e::RunProgram(args);
     }
     std::string socket_;
 };
 
 class TuiRun : public fekit::FrontendRun {
 protected:
+    void SetUp() override
+    {
+        if (access("/usr/bin/tmux", X_OK) != 0)
+            GTEST_SKIP() << "tmux is not installed";
+        FrontendRun::SetUp();
+    }
     // cesetup in the terminal; its exit code goes to a file.
-    std::string Command(const std::string &transcript)
+    std::string Command(const std::string &transcript, const std::string &ui = "tui")
     {
         return "TERM=screen " + Shell(Bin("cesetup")) + " --device " + Shell(device) + " --card " + Shell(card) +
-               " --ui tui --screenshots " + Shell(root.path + "/shots") + " --transcript " + Shell(transcript) + " 2>" + Shell(root.path + "/stderr") +
-               "; echo $? > " + Shell(root.path + "/rc");
+               " --ui " + ui + " --screenshots " + Shell(root.path + "/shots") + " --transcript " +
+               Shell(transcript) + " 2>" + Shell(root.path + "/stderr") + "; echo $? > " + Shell(root.path + "/rc");
     }
     int WaitExit()
     {
         std::string rc = root.path + "/rc";
-        if (!WaitUntil([&] { return cetest::HostExists(rc) && !cetest::ReadHostFile(rc).empty(); }, 15000))
+        if (!WaitUntil([&] { return !cetest::ReadHostFile(rc).empty(); }, 15000))
             return -1;
         int code = std::atoi(cetest::ReadHostFile(rc).c_str());
         std::remove(rc.c_str());
         return code;
     }
-    // Waits for the nth page event of a page (the page is up then).
-    bool WaitPage(const std::string &transcript, int id, int nth)
+    // Waits for the nth showing of a page (its event: the page is up),
+    // then for its texts on the screen.
+    bool At(const std::string &transcript, int id, int nth, const std::vector<std::string> &texts)
     {
-        return WaitUntil([&] { return fekit::CountEvents(transcript, "page", id) >= nth; });
+        bool up = WaitUntil([&] { return fekit::CountEvents(transcript, "page", id) >= nth; });
+        EXPECT_TRUE(up) << "page " << id << " #" << nth << " comes";
+        return up && tmux.WaitFor(texts);
     }
+    Tmux tmux;
 };
 
-#define EXPECT_ON_SCREEN(screen, text) \
-    EXPECT_NE((screen).find(text), std::string::npos) << "\"" << (text) << "\" on the screen:\n" << (screen)
+#define EXPECT_ON_SCREEN(text) \
+    EXPECT_NE(tmux.last.find(text), std::string::npos) << "\"" << (text) << "\" on the screen:\n" << tmux.last
 
 TEST_F(TuiRun, InstallWithKeysThenRemoveFromTheMaintenancePage)
 {
-    if (!Tmux::Available())
-        GTEST_SKIP() << "tmux is not installed";
-    Tmux tmux;
     std::string t1 = root.path + "/install.jsonl";
-    ASSERT_TRUE(tmux.Start(Command(t1), 80, 24)) << "tmux starts";
+    ASSERT_TRUE(tmux.Start(Command(t1))) << "tmux starts";
 
     // Dravex: welcome, licence, location, folder.
-    ASSERT_TRUE(WaitPage(t1, 105, 1)) << "the welcome page comes";
-    std::string s = tmux.WaitFor({"Welcome!", "Continue", "Exit"});
-    EXPECT_ON_SCREEN(s, "Pocket Dravex 3.1 Standard");
-    EXPECT_ON_SCREEN(s, "[ Skip ]");
+    ASSERT_TRUE(At(t1, 105, 1, {"Welcome!", "Continue", "Exit"}));
+    EXPECT_ON_SCREEN("Pocket Dravex 3.1 Standard");
+    EXPECT_ON_SCREEN("[ Skip ]");
     tmux.Keys({"Tab", "BTab", "Enter"}); // to Skip and back: Continue
-    ASSERT_TRUE(WaitPage(t1, 107, 1)) << "Enter on Continue goes on to the licence page";
-    s = tmux.WaitFor({"Please Read the EULA", "WARNING!"});
-    EXPECT_ON_SCREEN(s, "End User License Agreement");
+    ASSERT_TRUE(At(t1, 107, 1, {"Please Read the EULA", "WARNING!"})) << "Enter on Continue goes on";
+    EXPECT_ON_SCREEN("End User License Agreement");
     tmux.Keys({"Enter"});
-    ASSERT_TRUE(WaitPage(t1, 106, 1));
-    s = tmux.WaitFor({"Select Application Location", "(*) PDA Storage Memory", "( ) Current Location"});
+    ASSERT_TRUE(At(t1, 106, 1, {"Select Application Location", "(*) PDA Storage Memory", "( ) Current Location"}));
     tmux.Keys({"Enter"});
-    ASSERT_TRUE(WaitPage(t1, 104, 1));
-    s = tmux.WaitFor({"Destination Folder", "\\Program Files\\Dravex", "Space available:", "Space required:"});
+    ASSERT_TRUE(At(t1, 104, 1, {"Destination Folder", "\\Program Files\\Dravex", "Space available:", "Space required:"}));
     tmux.Keys({"Enter"});
-    s = tmux.WaitFor({"has been successfully", "[ OK ]"});
-    EXPECT_ON_SCREEN(s, "Pocket Dravex 3.1 Standard");
+    ASSERT_TRUE(tmux.WaitFor({"has been successfully", "[ OK ]", "Pocket Dravex 3.1 Standard"}));
     tmux.Keys({"Enter"});
 
     // Miska: no location page; a resize on the way is drawn at once.
-    ASSERT_TRUE(WaitPage(t1, 105, 2));
+    ASSERT_TRUE(At(t1, 105, 2, {}));
     tmux.Resize(100, 30);
-    s = tmux.WaitFor({"Welcome!", "MISKA"});
+    ASSERT_TRUE(tmux.WaitFor({"Welcome!", "MISKA"}));
     {
         // Drawn again at the new size: the page is centred in 100 columns.
-        size_t at = s.find("Welcome!");
-        size_t lineStart = s.rfind('\n', at) + 1;
+        const std::string &s = tmux.last;
+        size_t lineStart = s.rfind('\n', s.find("Welcome!")) + 1;
         EXPECT_GE(s.find_first_not_of(' ', lineStart) - lineStart, 8u) << "the page moved to the middle:\n" << s;
     }
     tmux.Keys({"Enter"});
-    ASSERT_TRUE(WaitPage(t1, 107, 2));
-    tmux.WaitFor({"Please Read the EULA"});
+    ASSERT_TRUE(At(t1, 107, 2, {"Please Read the EULA"}));
     tmux.Keys({"Enter"});
-    ASSERT_TRUE(WaitPage(t1, 104, 2));
-    s = tmux.WaitFor({"Destination Folder", "\\Program Files\\Miska"});
+    ASSERT_TRUE(At(t1, 104, 2, {"Destination Folder", "\\Program Files\\Miska"}));
     tmux.Keys({"Enter"});
-    s = tmux.WaitFor({"has been successfully", "MISKA"});
+    ASSERT_TRUE(tmux.WaitFor({"has been successfully", "MISKA"}));
     tmux.Keys({"Enter"});
 
     // Glyphor: the language list takes arrows; Install is the default.
-    ASSERT_TRUE(WaitPage(t1, 105, 3));
+    ASSERT_TRUE(At(t1, 105, 3, {}));
     tmux.Resize(80, 24);
-    tmux.WaitFor({"Welcome!", "Glyphor"});
+    ASSERT_TRUE(tmux.WaitFor({"Welcome!", "Glyphor"}));
     tmux.Keys({"Enter"});
-    ASSERT_TRUE(WaitPage(t1, 107, 3));
-    tmux.WaitFor({"Please Read the EULA"});
+    ASSERT_TRUE(At(t1, 107, 3, {"Please Read the EULA"}));
     tmux.Keys({"Enter"});
-    ASSERT_TRUE(WaitPage(t1, 104, 3));
-    tmux.WaitFor({"Destination Folder", "\\Program Files\\Glyphor"});
+    ASSERT_TRUE(At(t1, 104, 3, {"Destination Folder", "\\Program Files\\Glyphor"}));
     tmux.Keys({"Enter"});
-    ASSERT_TRUE(WaitPage(t1, 112, 1));
-    s = tmux.WaitFor({"Select Glyphor CE PDA Language", "Please select the default language", "[ Install ]"});
+    ASSERT_TRUE(At(t1, 112, 1,
+                   {"Select Glyphor CE PDA Language", "Please select the default language", "[ Install ]"}));
     int russian = fekit::ItemIndex(t1, 112, 1014, "Russian");
     ASSERT_GE(russian, 0) << "Russian is in the list";
     tmux.Keys({"Enter"}); // nothing selected: Install is disabled, nothing happens
-    std::vector<std::string> downs(size_t(russian + 1), "Down");
-    tmux.Keys(downs);
-    s = tmux.WaitFor({"Russian"});
+    tmux.Keys(std::vector<std::string>(size_t(russian + 1), "Down"));
+    tmux.WaitFor({"Russian"});
     EXPECT_EQ(fekit::CountEvents(t1, "page", 103), 2) << "Enter on the disabled Install did not install";
     tmux.Keys({"Enter"});
-    s = tmux.WaitFor({"has been successfully", "Glyphor"});
+    ASSERT_TRUE(tmux.WaitFor({"has been successfully", "Glyphor"}));
     tmux.Keys({"Enter"});
     ASSERT_EQ(WaitExit(), 0) << "the run ends normally: " << cetest::ReadHostFile(root.path + "/stderr");
 
-    e2e::SetupRun ref = Reference(fekit::InstallAnswers());
-    ASSERT_EQ(ref.exitCode, 0) << ref.err;
-    std::vector<nlohmann::json> mine = fekit::Events(t1);
-    std::vector<int> myPages;
-    for (const nlohmann::json &e : mine)
-        if (e.value("event", "") == "page")
-            myPages.push_back(e.value("id", -1));
-    EXPECT_EQ(myPages, ref.PageIds()) << "the same pages as the unattended run";
-    ExpectSameAsReference("after the installation");
-    EXPECT_EQ(fekit::CountShots(root.path + "/shots", ".png"), int(myPages.size()) + 3)
+    ExpectLikeUnattendedInstall(t1);
+    EXPECT_EQ(fekit::CountShots(root.path + "/shots", ".png"), int(fekit::PageIds(t1).size()) + 3)
         << "a screenshot of every page and message box";
 
     // Removal of Dravex from its maintenance page; Exit on Miska's.
     std::string t2 = root.path + "/remove.jsonl";
-    ASSERT_TRUE(tmux.Start(Command(t2), 80, 24));
-    ASSERT_TRUE(WaitPage(t2, 108, 1)) << "the maintenance page comes";
-    s = tmux.WaitFor({"Setup", "maintenance program.", "[ Remove ]", "[ Reinstall ]"});
-    EXPECT_ON_SCREEN(s, "Remove \"Pocket Dravex 3.1 Standard\".");
+    ASSERT_TRUE(tmux.Start(Command(t2)));
+    ASSERT_TRUE(At(t2, 108, 1, {"Setup", "maintenance program.", "[ Remove ]", "[ Reinstall ]"}));
+    EXPECT_ON_SCREEN("Remove \"Pocket Dravex 3.1 Standard\".");
     tmux.Keys({"Enter"});
-    s = tmux.WaitFor({"has been successfully", "uninstalled."});
+    ASSERT_TRUE(tmux.WaitFor({"has been successfully", "uninstalled."}));
     tmux.Keys({"Enter"});
-    ASSERT_TRUE(WaitPage(t2, 108, 2));
-    tmux.WaitFor({"maintenance program.", "MISKA"});
+    ASSERT_TRUE(At(t2, 108, 2, {"maintenance program.", "MISKA"}));
     tmux.Keys({"Escape"});
     ASSERT_EQ(WaitExit(), 0) << cetest::ReadHostFile(root.path + "/stderr");
 
@@ -210,17 +197,12 @@ TEST_F(TuiRun, InstallWithKeysThenRemoveFromTheMaintenancePage)
 
 TEST_F(TuiRun, ProgressBarMovesWhileFilesAreCopied)
 {
-    if (!Tmux::Available())
-        GTEST_SKIP() << "tmux is not installed";
     // A large package file keeps the progress page up for a while.
-    std::string big(24 * 1024 * 1024, 'x');
-    cetest::WriteHostFile(card + "/Dravex.exe.ARM", big);
-    Tmux tmux;
+    cetest::WriteHostFile(card + "/Dravex.exe.ARM", std::string(24 * 1024 * 1024, 'x'));
     std::string t = root.path + "/progress.jsonl";
-    ASSERT_TRUE(tmux.Start(Command(t), 80, 24));
+    ASSERT_TRUE(tmux.Start(Command(t)));
     for (int page : {105, 107, 106, 104}) {
-        ASSERT_TRUE(WaitPage(t, page, 1)) << "page " << page;
-        tmux.WaitFor({"[ Continue ]"});
+        ASSERT_TRUE(At(t, page, 1, {"[ Continue ]"}));
         tmux.Keys({"Enter"});
     }
     // Percentages seen on the bar while the copy runs.
@@ -247,25 +229,16 @@ TEST_F(TuiRun, ProgressBarMovesWhileFilesAreCopied)
         EXPECT_GT(seen[i], seen[i - 1]) << "the bar only moves forward";
     tmux.WaitFor({"has been successfully"}, 30000);
     tmux.Keys({"Escape"}); // the box's close box: OK
-    ASSERT_TRUE(WaitPage(t, 105, 2));
-    tmux.WaitFor({"Welcome!"});
+    ASSERT_TRUE(At(t, 105, 2, {"Welcome!"}));
     tmux.Keys({"Escape"}); // Exit
     EXPECT_EQ(WaitExit(), 0);
 }
 
 TEST_F(TuiRun, AutoChoosesTheTerminalWithoutADisplay)
 {
-    if (!Tmux::Available())
-        GTEST_SKIP() << "tmux is not installed";
-    Tmux tmux;
     std::string t = root.path + "/auto.jsonl";
-    std::string command = Command(t);
-    size_t ui = command.find("--ui tui");
-    ASSERT_NE(ui, std::string::npos);
-    command.replace(ui, 8, "--ui auto");
-    ASSERT_TRUE(tmux.Start("unset DISPLAY WAYLAND_DISPLAY; " + command, 80, 24));
-    ASSERT_TRUE(WaitPage(t, 105, 1));
-    tmux.WaitFor({"Welcome!", "[ Continue ]"});
+    ASSERT_TRUE(tmux.Start("unset DISPLAY WAYLAND_DISPLAY; " + Command(t, "auto")));
+    ASSERT_TRUE(At(t, 105, 1, {"Welcome!", "[ Continue ]"}));
     tmux.Keys({"Escape"});
     EXPECT_EQ(WaitExit(), 0) << cetest::ReadHostFile(root.path + "/stderr");
     EXPECT_EQ(fekit::CountEvents(t, "page", 107), 0) << "Escape was the close box: Exit";
@@ -273,15 +246,10 @@ TEST_F(TuiRun, AutoChoosesTheTerminalWithoutADisplay)
 
 TEST_F(TuiRun, ClosedTerminalEndsTheRunWithoutWaiting)
 {
-    if (!Tmux::Available())
-        GTEST_SKIP() << "tmux is not installed";
     std::string t = root.path + "/hangup.jsonl";
-    {
-        Tmux tmux;
-        ASSERT_TRUE(tmux.Start(Command(t), 80, 24));
-        ASSERT_TRUE(WaitPage(t, 105, 1));
-        tmux.WaitFor({"Welcome!"});
-    } // the terminal goes away with its server
+    ASSERT_TRUE(tmux.Start(Command(t)));
+    ASSERT_TRUE(At(t, 105, 1, {"Welcome!"}));
+    tmux.Kill(); // the terminal goes away with its server
     ASSERT_TRUE(WaitUntil(
         [&] {
             std::vector<nlohmann::json> e = fekit::Events(t);

@@ -1,57 +1,36 @@
 // text_compare_test.cpp - the one case folding (_wcsicmp, _wcsnicmp,
 // lstrcmpiW, the internal FoldCase), lstr* helpers, CharLowerW/CharUpperW,
 // _isctype, and the UTF-8 conversion of host names.
-#include <gtest/gtest.h>
-
-#include <windows.h>
-
-#include <string>
-
+#include "file_testutil.h"
 #include "internal/text.h"
 
 namespace {
 
 int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
-struct FoldPair {
-    char16_t upper, lower;
-    const char *what;
-};
-
-// Pairs from every range the table must fold.
-const FoldPair kPairs[] = {
-    {u'A', u'a', "ASCII"},           {u'Z', u'z', "ASCII"},
-    {0x00C0, 0x00E0, "Latin-1"},     {0x00D6, 0x00F6, "Latin-1"},     {0x00D8, 0x00F8, "Latin-1"},
-    {0x00DE, 0x00FE, "Latin-1"},     {0x0100, 0x0101, "Latin Ext-A"}, {0x0139, 0x013A, "Latin Ext-A"},
-    {0x0147, 0x0148, "Latin Ext-A"}, {0x014A, 0x014B, "Latin Ext-A"}, {0x0152, 0x0153, "Latin Ext-A"},
-    {0x0160, 0x0161, "Latin Ext-A"}, {0x0176, 0x0177, "Latin Ext-A"}, {0x0178, 0x00FF, "Latin Ext-A"},
-    {0x0179, 0x017A, "Latin Ext-A"}, {0x017D, 0x017E, "Latin Ext-A"}, {0x0386, 0x03AC, "Greek"},
-    {0x0388, 0x03AD, "Greek"},       {0x038C, 0x03CC, "Greek"},       {0x038F, 0x03CE, "Greek"},
-    {0x0391, 0x03B1, "Greek"},       {0x03A3, 0x03C3, "Greek"},       {0x03A9, 0x03C9, "Greek"},
-    {0x0400, 0x0450, "Cyrillic"},    {0x0401, 0x0451, "Cyrillic"},    {0x040F, 0x045F, "Cyrillic"},
-    {0x0410, 0x0430, "Cyrillic"},    {0x042F, 0x044F, "Cyrillic"},    {0x0490, 0x0491, "Cyrillic"},
-    {0xFF21, 0xFF41, "fullwidth"},
-};
-
-TEST(CaseFolding, PairsOfEveryRange) {
-    for (const FoldPair &p : kPairs) {
-        EXPECT_EQ(plat::FoldCase(p.upper), p.lower) << p.what << " U+" << std::hex << int(p.upper);
-        EXPECT_EQ(plat::FoldCase(p.lower), p.lower) << p.what << " small letter stays U+" << std::hex << int(p.lower);
-        WCHAR a[2] = {p.upper, 0}, b[2] = {p.lower, 0};
-        EXPECT_EQ(_wcsicmp(a, b), 0) << p.what << " U+" << std::hex << int(p.upper);
-        EXPECT_EQ(lstrcmpiW(a, b), 0) << p.what << " U+" << std::hex << int(p.upper);
-        EXPECT_EQ(_wcsnicmp(a, b, 1), 0) << p.what;
+TEST(CaseFolding, PairsOfEveryRangeAndNonLetters)
+{
+    // Capital and small letters from every range the table must fold:
+    // ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic, fullwidth.
+    const char16_t pairs[][2] = {
+        {u'A', u'a'},     {u'Z', u'z'},     {0x00C0, 0x00E0}, {0x00D6, 0x00F6}, {0x00D8, 0x00F8}, {0x00DE, 0x00FE},
+        {0x0100, 0x0101}, {0x0139, 0x013A}, {0x0147, 0x0148}, {0x014A, 0x014B}, {0x0152, 0x0153}, {0x0160, 0x0161},
+        {0x0176, 0x0177}, {0x0178, 0x00FF}, {0x0179, 0x017A}, {0x017D, 0x017E}, {0x0386, 0x03AC}, {0x0388, 0x03AD},
+        {0x038C, 0x03CC}, {0x038F, 0x03CE}, {0x0391, 0x03B1}, {0x03A3, 0x03C3}, {0x03A9, 0x03C9}, {0x0400, 0x0450},
+        {0x0401, 0x0451}, {0x040F, 0x045F}, {0x0410, 0x0430}, {0x042F, 0x044F}, {0x0490, 0x0491}, {0xFF21, 0xFF41},
+    };
+    for (const auto &p : pairs) {
+        SCOPED_TRACE(testing::Message() << "U+" << std::hex << int(p[0]));
+        EXPECT_EQ(plat::FoldCase(p[0]), p[1]);
+        EXPECT_EQ(plat::FoldCase(p[1]), p[1]) << "a small letter stays";
+        WCHAR a[2] = {p[0], 0}, b[2] = {p[1], 0};
+        EXPECT_EQ(_wcsicmp(a, b), 0);
+        EXPECT_EQ(lstrcmpiW(a, b), 0);
+        EXPECT_EQ(_wcsnicmp(a, b, 1), 0);
     }
-}
-
-TEST(CaseFolding, NonLettersAreLeftAlone) {
-    const char16_t same[] = {u'0', u'@', u'[', u'_', 0x00D7, 0x00F7, 0x00DF, 0x0131, 0x0130,
-                             0x2018, 0x20AC, 0x4E2D, 0xD800, 0xFFFF};
-    for (char16_t c : same)
-        EXPECT_EQ(plat::FoldCase(c), c) << "U+" << std::hex << int(c);
-}
-
-TEST(CaseFolding, FoldingIsIdempotentAndUpperIsItsInverse) {
+    for (char16_t c : {u'0', u'@', u'[', u'_', u'\u00D7', u'\u00F7', u'\u00DF', u'\u0131', u'\u0130', u'\u2018',
+                       u'\u20AC', u'\u4E2D', char16_t(0xD800), char16_t(0xFFFF)})
+        EXPECT_EQ(plat::FoldCase(c), c) << "U+" << std::hex << int(c) << " is left alone";
     for (unsigned c = 0; c < 0x10000; ++c) {
         char16_t f = plat::FoldCase(char16_t(c));
         ASSERT_EQ(plat::FoldCase(f), f) << "folding twice changes U+" << std::hex << c;
@@ -59,34 +38,30 @@ TEST(CaseFolding, FoldingIsIdempotentAndUpperIsItsInverse) {
             ASSERT_EQ(plat::FoldCase(plat::UpperCase(f)), f) << "capital of U+" << std::hex << int(f);
         }
     }
+    EXPECT_EQ(plat::Fold(u"\\Storage Card\\SETUP.Exe"), u"\\storage card\\setup.exe");
 }
 
-TEST(CaseFolding, Comparisons) {
-    const struct Row {
+TEST(CaseFolding, Comparisons)
+{
+    const struct {
         const char16_t *a, *b;
         int sign;
     } rows[] = {
-        {u"Setup.EXE", u"setup.exe", 0},
-        {u"\u0416\u0443\u043a", u"\u0436\u0423\u041a", 0},
-        {u"abc", u"abd", -1},
-        {u"ab", u"abc", -1},
-        {u"abc", u"AB", 1},
-        {u"_", u"A", -1},         // compares as small letters: '_' (95) is below 'a' (97)
-        {u"", u"", 0},
-        {u"\u00c9t\u00e9", u"\u00e9T\u00c9", 0},
+        {u"Setup.EXE", u"setup.exe", 0}, {u"\u0416\u0443\u043a", u"\u0436\u0423\u041a", 0},
+        {u"abc", u"abd", -1},            {u"ab", u"abc", -1},
+        {u"abc", u"AB", 1},              {u"_", u"A", -1}, // as small letters: '_' (95) is below 'a' (97)
+        {u"", u"", 0},                   {u"\u00c9t\u00e9", u"\u00e9T\u00c9", 0},
     };
-    for (const Row &r : rows) {
-        EXPECT_EQ(Sign(_wcsicmp(r.a, r.b)), r.sign) << "_wcsicmp";
+    for (const auto &r : rows) {
+        SCOPED_TRACE(cetest::U8(r.a) + " / " + cetest::U8(r.b));
+        EXPECT_EQ(Sign(_wcsicmp(r.a, r.b)), r.sign);
         EXPECT_EQ(lstrcmpiW(r.a, r.b), r.sign) << "lstrcmpiW gives -1, 0 or 1";
-        EXPECT_EQ(Sign(plat::FoldCompare(r.a, r.b)), r.sign) << "FoldCompare";
+        EXPECT_EQ(Sign(plat::FoldCompare(r.a, r.b)), r.sign);
     }
     EXPECT_EQ(_wcsnicmp(u"ABCx", u"abcy", 3), 0);
     EXPECT_NE(_wcsnicmp(u"ABCx", u"abcy", 4), 0);
     EXPECT_EQ(_wcsnicmp(u"ab", u"AB", 10), 0) << "count past the end";
     EXPECT_EQ(_wcsnicmp(nullptr, u"x", 0), 0) << "nothing to compare";
-}
-
-TEST(CaseFolding, NullArguments) {
     EXPECT_EQ(_wcsicmp(nullptr, u"a"), _NLSCMPERROR);
     EXPECT_EQ(_wcsnicmp(u"a", nullptr, 1), _NLSCMPERROR);
     EXPECT_EQ(lstrcmpiW(nullptr, u"a"), -1);
@@ -95,11 +70,8 @@ TEST(CaseFolding, NullArguments) {
     EXPECT_EQ(lstrcmpW(nullptr, u"a"), -1);
 }
 
-TEST(CaseFolding, FoldString) {
-    EXPECT_EQ(plat::Fold(u"\\Storage Card\\SETUP.Exe"), u"\\storage card\\setup.exe");
-}
-
-TEST(LstrFunctions, CopyCatLengthCompare) {
+TEST(LstrFunctions, CopyCatLengthCompare)
+{
     WCHAR buf[16];
     EXPECT_EQ(lstrcpyW(buf, u"ab"), buf);
     EXPECT_EQ(lstrcatW(buf, u"cd"), buf);
@@ -114,50 +86,41 @@ TEST(LstrFunctions, CopyCatLengthCompare) {
     EXPECT_EQ(lstrcpynW(n, u"abcdef", 3), n);
     EXPECT_EQ(std::u16string(n), u"ab") << "at most n-1 units and a terminator";
     EXPECT_EQ(n[3], u'#');
-    SetLastError(0);
-    EXPECT_EQ(lstrcpyW(nullptr, u"x"), nullptr);
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS(lstrcpyW(nullptr, u"x"), nullptr, ERROR_INVALID_PARAMETER);
 }
 
-TEST(CharCase, LowerAndUpper) {
+TEST(CharCase, LowerAndUpper)
+{
     WCHAR s[] = u"Ab\u0416\u0436\u00c9\u00e9 1";
     EXPECT_EQ(CharLowerW(s), s);
     EXPECT_EQ(std::u16string(s), u"ab\u0436\u0436\u00e9\u00e9 1");
     EXPECT_EQ(CharUpperW(s), s);
     EXPECT_EQ(std::u16string(s), u"AB\u0416\u0416\u00c9\u00c9 1");
     // A single character in the low word of the pointer.
-    LPWSTR c = CharLowerW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(u'Q')));
-    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(c), static_cast<ULONG_PTR>(u'q'));
-    c = CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(0x0451)));
-    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(c), static_cast<ULONG_PTR>(0x0401));
+    auto asPtr = [](ULONG_PTR c) { return reinterpret_cast<LPWSTR>(c); };
+    EXPECT_EQ(CharLowerW(asPtr(u'Q')), asPtr(u'q'));
+    EXPECT_EQ(CharUpperW(asPtr(0x0451)), asPtr(0x0401));
     WCHAR b[] = u"XyZ";
     EXPECT_EQ(CharLowerBuffW(b, 2), 2u);
     EXPECT_EQ(std::u16string(b), u"xyZ") << "only the given count";
 }
 
-TEST(IsCType, AsciiClasses) {
+TEST(IsCType, AsciiClassesAndNothingAbove127)
+{
     for (int c = 0; c < 128; ++c) {
-        bool upper = c >= 'A' && c <= 'Z', lower = c >= 'a' && c <= 'z';
-        bool digit = c >= '0' && c <= '9';
-        bool space = c == ' ' || (c >= 9 && c <= 13);
-        bool blank = c == ' ' || c == '\t';
-        bool control = c < 32 || c == 127;
-        bool hex = digit || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-        bool punct = c > 32 && c < 127 && !upper && !lower && !digit;
-        EXPECT_EQ(_isctype(c, _UPPER) != 0, upper) << "char " << c;
-        EXPECT_EQ(_isctype(c, _LOWER) != 0, lower) << "char " << c;
-        EXPECT_EQ(_isctype(c, _ALPHA) != 0, upper || lower) << "char " << c;
-        EXPECT_EQ(_isctype(c, _DIGIT) != 0, digit) << "char " << c;
-        EXPECT_EQ(_isctype(c, _SPACE) != 0, space) << "char " << c;
-        EXPECT_EQ(_isctype(c, _BLANK) != 0, blank) << "char " << c;
-        EXPECT_EQ(_isctype(c, _CONTROL) != 0, control) << "char " << c;
-        EXPECT_EQ(_isctype(c, _HEX) != 0, hex) << "char " << c;
-        EXPECT_EQ(_isctype(c, _PUNCT) != 0, punct) << "char " << c;
+        SCOPED_TRACE(c);
+        bool upper = c >= 'A' && c <= 'Z', lower = c >= 'a' && c <= 'z', digit = c >= '0' && c <= '9';
+        EXPECT_EQ(_isctype(c, _UPPER) != 0, upper);
+        EXPECT_EQ(_isctype(c, _LOWER) != 0, lower);
+        EXPECT_EQ(_isctype(c, _ALPHA) != 0, upper || lower);
+        EXPECT_EQ(_isctype(c, _DIGIT) != 0, digit);
+        EXPECT_EQ(_isctype(c, _SPACE) != 0, c == ' ' || (c >= 9 && c <= 13));
+        EXPECT_EQ(_isctype(c, _BLANK) != 0, c == ' ' || c == '\t');
+        EXPECT_EQ(_isctype(c, _CONTROL) != 0, c < 32 || c == 127);
+        EXPECT_EQ(_isctype(c, _HEX) != 0, digit || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'));
+        EXPECT_EQ(_isctype(c, _PUNCT) != 0, c > 32 && c < 127 && !upper && !lower && !digit);
     }
     EXPECT_NE(_isctype('7', _DIGIT | _ALPHA), 0) << "any class of the mask";
-}
-
-TEST(IsCType, BytesAbove127BelongToNoClass) {
     const int all = _UPPER | _LOWER | _DIGIT | _SPACE | _PUNCT | _CONTROL | _BLANK | _HEX | _ALPHA;
     for (int c = 128; c < 256; ++c)
         EXPECT_EQ(_isctype(c, all), 0) << "byte " << c;
@@ -167,14 +130,13 @@ TEST(IsCType, BytesAbove127BelongToNoClass) {
     EXPECT_NE(_isctype(static_cast<char>(' '), _SPACE), 0);
 }
 
-TEST(HostNames, Utf8BothWays) {
+TEST(HostNames, Utf8BothWays)
+{
     std::u16string name = u"Caf\u00e9 \u0416 \u20ac \U0001F600";
     std::string utf8 = plat::ToUtf8(name);
     EXPECT_EQ(utf8, "Caf\xc3\xa9 \xd0\x96 \xe2\x82\xac \xf0\x9f\x98\x80");
     EXPECT_EQ(plat::FromUtf8(utf8), name);
-    std::u16string lone = u"a";
-    lone += char16_t(0xDC00);
-    EXPECT_EQ(plat::ToUtf8(lone), "a\xef\xbf\xbd") << "unpaired surrogate becomes U+FFFD";
+    EXPECT_EQ(plat::ToUtf8(std::u16string(u"a") + char16_t(0xDC00)), "a\xef\xbf\xbd") << "unpaired surrogate";
     EXPECT_EQ(plat::FromUtf8("\xed\xa0\x80"), u"\uFFFD\uFFFD\uFFFD") << "encoded surrogates are refused";
     EXPECT_EQ(plat::FromUtf8("\xe2\x82"), u"\uFFFD\uFFFD") << "truncated sequence";
 }

@@ -53,8 +53,9 @@ TEST(Cedevice, ExitCodesAndMessages)
         std::string joined;
         for (auto &a : c.args)
             joined += a + " ";
-        EXPECT_EQ(r.code, c.code) << "cedevice " << joined << ": " << r.err;
-        EXPECT_NE(r.err.find(c.errPart), std::string::npos) << "cedevice " << joined << " said: " << r.err;
+        SCOPED_TRACE("cedevice " + joined + "said: " + r.err);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_NE(r.err.find(c.errPart), std::string::npos);
         if (c.code == 2) {
             EXPECT_NE(r.err.find(dev), std::string::npos) << "the message names no folder: " << r.err;
         }
@@ -63,6 +64,12 @@ TEST(Cedevice, ExitCodesAndMessages)
     EXPECT_NE(ini.find("os_version = 2.11"), std::string::npos) << ini;
     EXPECT_NE(ini.find("storage_kb = 512"), std::string::npos) << ini;
     EXPECT_TRUE(fs::is_directory(dev + "/store/Windows/Start Menu/Programs"));
+
+    // A refused init changes nothing of the device already there.
+    cetest::WriteHostFile(dev + "/store/Temp/keep.txt", "x");
+    EXPECT_EQ(Cedevice({"init", dev, "--os-version", "5.0"}, err).code, 2);
+    EXPECT_EQ(ReadHostFile(dev + "/device.ini"), ini);
+    EXPECT_EQ(ReadHostFile(dev + "/store/Temp/keep.txt"), "x");
 }
 
 } // namespace

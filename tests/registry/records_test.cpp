@@ -75,8 +75,8 @@ protected:
     void Put(const char *product, const char16_t *name, DWORD type, const std::string &bytes)
     {
         HKEY k = 0;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ProductPath(product).c_str(), 0, nullptr, 0, 0, nullptr, &k,
-                                  nullptr),
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ProductPath(product).c_str(), 0, nullptr, 0, 0, nullptr,
+                                  &k, nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExW(k, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
                                  static_cast<DWORD>(bytes.size())),
@@ -94,7 +94,8 @@ protected:
     void InstallerInfo(DWORD *subKeys, DWORD *values)
     {
         HKEY k = 0;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Veltrona Parvell", 0, 0, &k), ERROR_SUCCESS);
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Veltrona Parvell", 0, 0, &k),
+                  ERROR_SUCCESS);
         RegQueryInfoKeyW(k, 0, 0, 0, subKeys, 0, 0, values, 0, 0, 0, 0);
         RegCloseKey(k);
     }
@@ -144,8 +145,8 @@ TEST_F(Records, WrittenRecordHoldsFiveTypedValuesAndReadsBack)
     EXPECT_EQ(std::u16string(language), u"Russian");
 
     // Written again (other case, no language): one key with the new values.
-    ASSERT_TRUE(WriteInstallRecord("POCKET DRAVEX 3.1", "\\Storage Card\\B", 0, "\\Storage Card\\B\\x.unload", 20,
-                                   nullptr));
+    ASSERT_TRUE(WriteInstallRecord("POCKET DRAVEX 3.1", "\\Storage Card\\B", 0, "\\Storage Card\\B\\x.unload",
+                                   20, nullptr));
     DWORD subKeys = 0, values = 0;
     InstallerInfo(&subKeys, &values);
     EXPECT_EQ(subKeys, 1u) << "one product key";
@@ -168,8 +169,8 @@ TEST_F(Records, IncompleteRecordsAndAMissingLanguage)
                                     u"Language"}) {
         const std::u16string m = missing;
         for (BOOL reinstall : {0, 1}) {
-            ASSERT_TRUE(WriteInstallRecord("Partial", "\\Program Files\\P", 1, "\\Program Files\\P\\Partial.unload",
-                                           77, u"Greek"));
+            ASSERT_TRUE(WriteInstallRecord("Partial", "\\Program Files\\P", 1,
+                                           "\\Program Files\\P\\Partial.unload", 77, u"Greek"));
             Remove("Partial", missing);
             Outputs o;
             std::string what = U8(m) + (reinstall ? " (reinstall)" : "");
@@ -247,7 +248,8 @@ TEST_F(Records, DeletingRecords)
     EXPECT_TRUE(DeleteInstallRecord("pocket miska 2.0"));
     EXPECT_FALSE(KeyExists(kHKLM, ProductPath("Pocket MISKA 2.0"))) << "gone with its values and subkeys";
     EXPECT_TRUE(KeyExists(kHKLM, ProductPath("Pocket MISKA 2.0 Pro"))) << "the other edition stays";
-    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Veltrona Parvell")) << "the installer key is never deleted";
+    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Veltrona Parvell"))
+        << "the installer key is never deleted";
     EXPECT_TRUE(log.seen.empty()) << "deleting shows no message";
 }
 
@@ -290,15 +292,16 @@ TEST_F(Records, EveryRefusedCommitLeavesAConsistentPrefix)
 {
     // The record's commits in order: installer key, product key, then the
     // five values.
-    const char16_t *order[] = {u"InstallFolder", u"UnloadFileName", u"DstDiskSpaceReq", u"CopyFiles", u"Language"};
+    const char16_t *order[] = {u"InstallFolder", u"UnloadFileName", u"DstDiskSpaceReq", u"CopyFiles",
+                               u"Language"};
     int n = 1;
     for (;; ++n) {
         ASSERT_LT(n, 20) << "the write never succeeded";
         LONG cleared = RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Software"); // each attempt starts from nothing
         ASSERT_TRUE(cleared == ERROR_SUCCESS || cleared == ERROR_FILE_NOT_FOUND) << cleared;
         plat::FaultArm(plat::FaultKind::RegistryCommit, n);
-        BOOL ok = WriteInstallRecord("Faulty", "\\Program Files\\F", 1, "\\Program Files\\F\\Faulty.unload", 42,
-                                     u"Latvian");
+        BOOL ok = WriteInstallRecord("Faulty", "\\Program Files\\F", 1, "\\Program Files\\F\\Faulty.unload",
+                                     42, u"Latvian");
         bool fired = plat::FaultFired(plat::FaultKind::RegistryCommit);
         plat::FaultArm(plat::FaultKind::RegistryCommit, 0);
         if (!fired) {

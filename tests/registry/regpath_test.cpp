@@ -84,7 +84,8 @@ TEST_F(RegPath, RootNames)
 
 TEST_F(RegPath, OpenOrCreateByPath)
 {
-    EXPECT_EQ(RegOpenKeyPath("Software\\Apps\\Demo", HKEY_LOCAL_MACHINE, 0), 0u) << "a missing key is not opened";
+    EXPECT_EQ(RegOpenKeyPath("Software\\Apps\\Demo", HKEY_LOCAL_MACHINE, 0), 0u)
+        << "a missing key is not opened";
     EXPECT_FALSE(KeyExists(kHKLM, u"Software")) << "and nothing was made";
     MakeKey("Software\\Apps\\Demo");
     for (const char16_t *path : {u"Software", u"Software\\Apps", u"Software\\Apps\\Demo"}) {
@@ -92,10 +93,11 @@ TEST_F(RegPath, OpenOrCreateByPath)
         ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, 0, &h), ERROR_SUCCESS);
         WCHAR cls[32];
         DWORD cch = 32;
-        ASSERT_EQ(RegQueryInfoKeyW(h, cls, &cch, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                   nullptr, nullptr),
+        ASSERT_EQ(RegQueryInfoKeyW(h, cls, &cch, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, nullptr),
                   ERROR_SUCCESS);
-        EXPECT_EQ(std::u16string(cls, cch), u"ParvellRegClass") << "every key made on the way: " << cetest::U8(path);
+        EXPECT_EQ(std::u16string(cls, cch), u"ParvellRegClass")
+            << "every key made on the way: " << cetest::U8(path);
         RegCloseKey(h);
     }
     // An existing key opens with either flag, in any case, and a key opened
@@ -146,7 +148,8 @@ TEST_F(RegPath, SharedCountsAddAndRelease)
     EXPECT_EQ(SharedCount(file), 1u);
     ASSERT_TRUE(SharedFileCount(0, file.c_str(), &count));
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(SharedValue(file).result, ERROR_FILE_NOT_FOUND) << "the value is deleted at 0, never stored as 0";
+    EXPECT_EQ(SharedValue(file).result, ERROR_FILE_NOT_FOUND)
+        << "the value is deleted at 0, never stored as 0";
     EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Shared")) << "the shared key itself stays";
 
     // Another object's count is its own; names compare without case.
@@ -217,7 +220,8 @@ TEST_F(RegPath, BadSharedPathsAreRefused)
     EXPECT_EQ(count, 1u);
     count = 5;
     std::string tooLong = fits + "g";
-    EXPECT_FALSE(SharedFileCount(1, tooLong.c_str(), &count)) << "a cut name would share another file's count";
+    EXPECT_FALSE(SharedFileCount(1, tooLong.c_str(), &count))
+        << "a cut name would share another file's count";
     EXPECT_FALSE(SharedFileCount(0, tooLong.c_str(), &count));
     EXPECT_EQ(count, 5u);
     EXPECT_EQ(SharedCount(fits), 1u);
@@ -264,7 +268,8 @@ TEST_F(RegPath, EveryRefusedCommitLeavesTheCountConsistent)
             }
             EXPECT_FALSE(ok) << "step " << step << ": commit " << n << " failed, so the change failed";
             EXPECT_EQ(count, 1234u);
-            EXPECT_EQ(SharedCount(path), start) << "step " << step << ": count unchanged after failed commit " << n;
+            EXPECT_EQ(SharedCount(path), start)
+                << "step " << step << ": count unchanged after failed commit " << n;
         }
     }
 }

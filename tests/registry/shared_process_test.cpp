@@ -42,7 +42,8 @@ protected:
         for (pid_t pid : workers) {
             int status = 0;
             ASSERT_EQ(waitpid(pid, &status, 0), pid);
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "worker failed with status " << status;
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                << "worker failed with status " << status;
         }
         std::string error;
         ASSERT_TRUE(plat::RegistryOpen(deviceDir, error)) << error;

@@ -38,8 +38,9 @@ protected:
     std::string Target(const std::string &product)
     {
         std::u16string v;
-        return ReadString(kHKLM, u"Software\\Apps\\Veltrona Parvell\\" + U16(product), u"Target", v) ? U8(v)
-                                                                                                     : "<none>";
+        return ReadString(kHKLM, u"Software\\Apps\\Veltrona Parvell\\" + U16(product), u"Target", v)
+                   ? U8(v)
+                   : "<none>";
     }
     static void Count(const std::string &path)
     {
@@ -54,7 +55,8 @@ protected:
     {
         Release(exe);
         UpdateProductShortcuts(0, nProduct, folder, product);
-        RegDeleteKeyPath(HKEY_LOCAL_MACHINE, (std::string("Software\\Apps\\Veltrona Parvell\\") + product).c_str());
+        RegDeleteKeyPath(HKEY_LOCAL_MACHINE,
+                         (std::string("Software\\Apps\\Veltrona Parvell\\") + product).c_str());
     }
 };
 
@@ -90,7 +92,8 @@ TEST_F(ShortcutsTest, CountedExecutableKeepsShortcutAndRecordsTarget)
     EXPECT_EQ(Target("Pocket Dravex 3.1 Standard"), "\\Program Files\\Dravex\\Dravex.exe")
         << "Target holds the executable without quotes";
     EXPECT_EQ(SharedCount("\\Pocket Dravex 3.1.lnk"), 1u) << "the row's link path receives the count";
-    EXPECT_EQ(SharedCount("\\Program Files\\Dravex\\Dravex.exe"), 1u) << "the executable's count is untouched";
+    EXPECT_EQ(SharedCount("\\Program Files\\Dravex\\Dravex.exe"), 1u)
+        << "the executable's count is untouched";
 }
 
 TEST_F(ShortcutsTest, UncountedExecutableLosesItsShortcut)
@@ -111,7 +114,8 @@ TEST_F(ShortcutsTest, UncountedExecutableLosesItsShortcut)
 // and the row's count away. In both orders of removal.
 TEST_F(ShortcutsTest, EditionsShareTheShortcutInBothOrders)
 {
-    const std::string exe[2] = {"\\Program Files\\MiskaA\\Scrivox.exe", "\\Program Files\\MiskaB\\Scrivox.exe"};
+    const std::string exe[2] = {"\\Program Files\\MiskaA\\Scrivox.exe",
+                                "\\Program Files\\MiskaB\\Scrivox.exe"};
     const char *folder[2] = {"\\Program Files\\MiskaA", "\\Program Files\\MiskaB"};
     const char *name[2] = {"Pocket MISKA 2.0 Standard", "Pocket MISKA 2.0 Pro"};
     const std::string link = kPrograms + "Pocket MISKA 2.0.lnk", start = kStartMenu + "Pocket MISKA 2.0.lnk";
@@ -125,12 +129,14 @@ TEST_F(ShortcutsTest, EditionsShareTheShortcutInBothOrders)
             EXPECT_EQ(StoreRead(start), Quoted(exe[e])) << "the Start Menu link too";
             EXPECT_EQ(Target(name[e]), exe[e]);
         }
-        EXPECT_FALSE(StoreExists(kPrograms + "Pocket Dravex 3.1.lnk")) << "other products' rows are left alone";
+        EXPECT_FALSE(StoreExists(kPrograms + "Pocket Dravex 3.1.lnk"))
+            << "other products' rows are left alone";
         const int stays = 1 - gone;
         RemoveEdition(exe[gone], folder[gone], name[gone], 1);
         EXPECT_EQ(StoreRead(link), Quoted(exe[stays])) << "re-pointed at the remaining edition";
         EXPECT_EQ(StoreRead(start), Quoted(exe[stays]));
-        EXPECT_EQ(SharedCount("\\Pocket MISKA 2.0.lnk"), 1u) << "the row's count stays while an edition is left";
+        EXPECT_EQ(SharedCount("\\Pocket MISKA 2.0.lnk"), 1u)
+            << "the row's count stays while an edition is left";
 
         RemoveEdition(exe[stays], folder[stays], name[stays], 1);
         EXPECT_EQ(SharedCount("\\Pocket MISKA 2.0.lnk"), 0u) << "the last removal takes the row's count away";
@@ -161,18 +167,21 @@ TEST_F(ShortcutsTest, FindEditionTargetCases)
     WriteProductTarget(u"\\A\\Scrivox.exe", u"Target", "Pocket MISKA 2.0 Standard");
     EXPECT_FALSE(FindEditionTarget(&target, u"Target", "Pocket MISKA 2.0 Standard", 1))
         << "its own key is not another edition";
-    EXPECT_FALSE(FindEditionTarget(&target, u"Target", "pocket miska 2.0 standard", 1)) << "its own key, other case";
+    EXPECT_FALSE(FindEditionTarget(&target, u"Target", "pocket miska 2.0 standard", 1))
+        << "its own key, other case";
 
     // A key of the family without Target is passed over; another family too.
     ASSERT_TRUE(CreateKey(kHKLM, u"Software\\Apps\\Veltrona Parvell\\Pocket MISKA 2.0 Empty"));
     WriteProductTarget(u"\\D\\Dravex.exe", u"Target", "Pocket Dravex 3.1 Standard");
-    EXPECT_TRUE(FindEditionTarget(&target, u"Target", "Pocket MISKA 2.0 Pro", 1)) << "Standard is found for Pro";
+    EXPECT_TRUE(FindEditionTarget(&target, u"Target", "Pocket MISKA 2.0 Pro", 1))
+        << "Standard is found for Pro";
     ASSERT_NE(target, nullptr);
     EXPECT_EQ(U8((const char16_t *)target), "\"\\A\\Scrivox.exe\"") << "quoted";
     LocalFree(target);
     target = NULL;
 
-    EXPECT_FALSE(FindEditionTarget(&target, u"Target", "Glyphor CE PDA 1.0", 2)) << "the Glyphor product has no family";
+    EXPECT_FALSE(FindEditionTarget(&target, u"Target", "Glyphor CE PDA 1.0", 2))
+        << "the Glyphor product has no family";
     EXPECT_FALSE(FindEditionTarget(&target, u"Target", "Pocket MISKA 2.0 Pro", 7)) << "no such product";
 
     // A target stored without its terminator is quoted whole.
@@ -180,7 +189,8 @@ TEST_F(ShortcutsTest, FindEditionTargetCases)
     HKEY h = RegOpenKeyPath("Software\\Apps\\Veltrona Parvell\\Pocket MISKA 2.0 Odd", HKEY_LOCAL_MACHINE, 1);
     ASSERT_NE(h, 0u);
     const char16_t text[] = u"\\Odd\\Scrivox.exe";
-    ASSERT_EQ(RegSetValueExW(h, u"Target", 0, REG_SZ, (const BYTE *)text, (sizeof(text) / 2 - 1) * 2), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(h, u"Target", 0, REG_SZ, (const BYTE *)text, (sizeof(text) / 2 - 1) * 2),
+              ERROR_SUCCESS);
     RegCloseKey(h);
     ASSERT_TRUE(FindEditionTarget(&target, u"Target", "Pocket MISKA 2.0 Pro", 1));
     EXPECT_EQ(U8((const char16_t *)target), "\"\\Odd\\Scrivox.exe\"");
@@ -210,7 +220,8 @@ TEST_F(ShortcutsTest, GlyphorRowsAreMadeWithoutCountsOrTargetAndGoWithTheProduct
     ASSERT_TRUE(CreateDirectoryW(u"\\Windows\\Start Menu\\Programs\\Glyphor", NULL));
     for (int run = 0; run < 2; ++run) { // a reinstallation keeps the links
         EXPECT_TRUE(UpdateProductShortcuts(1, 2, "\\Program Files\\Glyphor", "Glyphor CE PDA 1.0"));
-        EXPECT_EQ(StoreRead(kPrograms + "Glyphor/Layout Manager.lnk"), LinkText("\\Windows\\ctlpnl.exe kbdsel.cpl"));
+        EXPECT_EQ(StoreRead(kPrograms + "Glyphor/Layout Manager.lnk"),
+                  LinkText("\\Windows\\ctlpnl.exe kbdsel.cpl"));
         EXPECT_EQ(StoreRead(kPrograms + "Glyphor/Web Site.lnk"),
                   LinkText("\\Windows\\iexplore.exe " + U8((const char16_t *)g_szVendorWebAddress)));
     }

@@ -58,7 +58,8 @@ TEST_F(CommandsTest, DispatchAndLogging)
 
     run.fInstall = 1;
     run.hUnloadLog = (HANDLE)-1;
-    EXPECT_EQ(ExecScriptCommand(mkdir, SCRIPT_CMD_MKDIR, t, &run), 1) << "without an open log the command succeeds";
+    EXPECT_EQ(ExecScriptCommand(mkdir, SCRIPT_CMD_MKDIR, t, &run), 1)
+        << "without an open log the command succeeds";
 
     // A failed log write stops the run without a message.
     ASSERT_EQ(XFile_Open("\\Temp\\cmd.unload", 0, &run.hUnloadLog), 0u); // read only: writes fail

@@ -60,10 +60,10 @@ TEST_F(CopyTest, SourceAndDestinationPaths)
          "Program Files/Editor/Editor.exe", true},
         {"to the Windows folder without ARM", 1, {"copy", ".", "\\Windows", "Help.htm"}, "Help.htm",
          "Windows/Help.htm", true},
-        {"extension case ignored", 1, {"copy", ".", ".", "Tool.DLL"}, "Tool.DLL.ARM", "Program Files/Editor/Tool.DLL",
-         true},
-        {"control panel applet", 1, {"copy", ".", "cpl", "Set.cpl"}, "Set.cpl.ARM", "Program Files/Editor/cpl/Set.cpl",
-         true},
+        {"extension case ignored", 1, {"copy", ".", ".", "Tool.DLL"}, "Tool.DLL.ARM",
+         "Program Files/Editor/Tool.DLL", true},
+        {"control panel applet", 1, {"copy", ".", "cpl", "Set.cpl"}, "Set.cpl.ARM",
+         "Program Files/Editor/cpl/Set.cpl", true},
         {"relative destination sub-folders", 1, {"copy", "a\\b", "x\\y", "f.txt"}, "a/b/f.txt",
          "Program Files/Editor/x/y/f.txt", true},
         {"an .exe inside a name only", 1, {"copy", ".", ".", "a.exe.txt"}, "a.exe.txt",
@@ -71,20 +71,20 @@ TEST_F(CopyTest, SourceAndDestinationPaths)
         {"no extension", 1, {"copy", ".", ".", "README"}, "README", "Program Files/Editor/README", true},
         {"from the card: program runs", 0, {"copy", ".", ".", "Viewer.exe"}, "Viewer.exe.ARM",
          "Program Files/Editor/Viewer.exe", true},
-        {"from the card: libraries run", 0, {"copy", ".", ".", "v.DLL"}, "v.DLL.ARM", "Program Files/Editor/v.DLL",
-         true},
+        {"from the card: libraries run", 0, {"copy", ".", ".", "v.DLL"}, "v.DLL.ARM",
+         "Program Files/Editor/v.DLL", true},
         {"from the card: fonts go to Windows", 0, {"copy", ".", "\\Windows\\Fonts", "Font.ttf"}, "Font.ttf",
          "Windows/Fonts/Font.ttf", true},
         {"from the card: Windows in a relative folder", 0, {"copy", ".", "sys\\Windows", "a.txt"}, "a.txt",
          "Program Files/Editor/sys/Windows/a.txt", true},
         {"from the card: text stays", 0, {"copy", ".", ".", "Readme.txt"}, "Readme.txt",
          "Program Files/Editor/Readme.txt", false},
-        {"from the card: applets stay", 0, {"copy", ".", ".", "x.cpl"}, "x.cpl.ARM", "Program Files/Editor/x.cpl",
-         false},
-        {"from the card: windows in small letters", 0, {"copy", ".", "\\windows", "w.txt"}, "w.txt", "Windows/w.txt",
-         false},
-        {"skipped without a package file", 0, {"copy", ".", ".", "None.txt"}, nullptr, "Program Files/Editor/None.txt",
-         false},
+        {"from the card: applets stay", 0, {"copy", ".", ".", "x.cpl"}, "x.cpl.ARM",
+         "Program Files/Editor/x.cpl", false},
+        {"from the card: windows in small letters", 0, {"copy", ".", "\\windows", "w.txt"}, "w.txt",
+         "Windows/w.txt", false},
+        {"skipped without a package file", 0, {"copy", ".", ".", "None.txt"}, nullptr,
+         "Program Files/Editor/None.txt", false},
     };
     for (const auto &c : cases) {
         MessageLog log;
@@ -275,8 +275,8 @@ protected:
         wc.lpszClassName = u"ScriptTestPane";
         RegisterClassW(&wc);
         auto make = [](DWORD style, HWND parent, int id) {
-            return CreateWindowExW(0, u"ScriptTestPane", u"", style, 0, 0, 100, 100, parent, (HMENU)(INT_PTR)id,
-                                   plat::kProgramInstance, nullptr);
+            return CreateWindowExW(0, u"ScriptTestPane", u"", style, 0, 0, 100, 100, parent,
+                                   (HMENU)(INT_PTR)id, plat::kProgramInstance, nullptr);
         };
         HWND main = make(WS_POPUP, 0, 0), page = make(WS_POPUP, main, 0);
         text = make(WS_CHILD, page, 1007);

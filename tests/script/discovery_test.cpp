@@ -57,8 +57,8 @@ TEST_F(DiscoveryTest, WhatIsFound)
          "GlyphorHpcUniLang.load", "Glyphor*.load", "", "GlyphorProUniLang.load", 1, 0},
         {"the first match in case-folded order", {"Dravex b.load", "DRAVEX A.load", "Dravex c.load"},
          "GlyphorProUniLang.load", "Dravex*.load", "", "DRAVEX A.load", 1, 0},
-        {"a folder with a trailing delimiter", {"Miska 2.load"}, "GlyphorProUniLang.load", "Miska*.load", "\\",
-         "Miska 2.load", 1, 0},
+        {"a folder with a trailing delimiter", {"Miska 2.load"}, "GlyphorProUniLang.load", "Miska*.load",
+         "\\", "Miska 2.load", 1, 0},
     };
     int n = 0;
     for (const auto &c : cases) {
@@ -87,7 +87,7 @@ TEST_F(DiscoveryTest, NothingFound)
     for (const char *folder : {"\\Storage Card\\Pkg", "\\Storage Card\\NoSuchFolder"}) {
         for (const auto &c : cases) {
             MessageLog log;
-            std::string what = std::string(folder) + " " + std::to_string(c.handled) + std::to_string(c.report);
+            std::string what = folder + (" " + std::to_string(c.handled)) + std::to_string(c.report);
             EXPECT_FALSE(Find(folder, "Dravex*.load", c.handled, c.report)) << what;
             EXPECT_EQ(log.Count(215), c.messages) << what;
             EXPECT_EQ(int(log.seen.size()), c.messages) << what;

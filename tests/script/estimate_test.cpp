@@ -42,8 +42,9 @@ TEST_F(EstimateTest, SumsTheCopiedPackageFiles)
     CardFile("Pkg/w.txt", Bytes(4));
     StoreFile("Windows/Lib.dll", Bytes(25));
     ASSERT_TRUE(SetDword(0x80000002u, u"Software\\Apps\\Shared", u"\\Windows\\Lib.dll", 3));
-    const std::string skipBody = CrLf({"copy . . Readme.txt", "copy . . Viewer.exe", "copy . \\Windows\\Fonts Font.ttf",
-                                       "copy . . x.cpl", "copy . %P\\Windows w.txt", "exit"});
+    const std::string skipBody =
+        CrLf({"copy . . Readme.txt", "copy . . Viewer.exe", "copy . \\Windows\\Fonts Font.ttf",
+              "copy . . x.cpl", "copy . %P\\Windows w.txt", "exit"});
     struct Case {
         const char *what;
         std::string body;
@@ -52,13 +53,14 @@ TEST_F(EstimateTest, SumsTheCopiedPackageFiles)
     } cases[] = {
         {"copy lines among every other kind",
          CrLf({"copy . . a.txt", "regKeyCreate HKEY_LOCAL_MACHINE Software\\Est", "copy sub doc b.txt",
-               "copyShared . \\Windows Lib.dll", "createShortcut \\Windows e.lnk . a.txt", "remoteExec x y", "mkdir",
-               "// a comment", "exit"}),
+               "copyShared . \\Windows Lib.dll", "createShortcut \\Windows e.lnk . a.txt", "remoteExec x y",
+               "mkdir", "// a comment", "exit"}),
          1, 175},
         {"the ARM variant is measured", CrLf({"copy bin . Editor.exe", "exit"}), 1, 300},
         {"shared files and files already there count in full",
          CrLf({"copyShared . \\Windows Lib.dll", "copy . \\Windows Lib.dll", "exit"}), 1, 50},
-        {"running from the card: Viewer, Font and the %P\\Windows line (tested as written)", skipBody, 0, 234},
+        {"running from the card: Viewer, Font and the %P\\Windows line (tested as written)", skipBody, 0,
+         234},
         {"copying to the device: everything", skipBody, 1, 6234},
         {"a skipped line needs no package file", CrLf({"copy . . Missing.txt", "exit"}), 0, 0},
         {"no copy lines", CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Est", "exit"}), 1, 0},

@@ -58,12 +58,13 @@ TEST_F(ExpandTest, TheCopyOfTheScript)
         std::string want;
     } cases[] = {
         {"the first placeholder of each line",
-         CrLf({"// Glyphor", "regInt HKEY_LOCAL_MACHINE Nls x Locale @1", "  keep @4 blanks  ", "two @1 and @2",
-               "no placeholder", "font '@6'", "second @5"}),
+         CrLf({"// Glyphor", "regInt HKEY_LOCAL_MACHINE Nls x Locale @1", "  keep @4 blanks  ",
+               "two @1 and @2", "no placeholder", "font '@6'", "second @5"}),
          kTurkey,
-         CrLf({"// Glyphor", "regInt HKEY_LOCAL_MACHINE Nls x Locale 1055", "  keep tuq blanks  ", "two 1055 and @2",
-               "no placeholder", "font 'Times New Roman Turkish'", "second tuf"})},
-        {"empty values drop their lines", CrLf({"a @1", "b @5", "c @6", "d @4"}), kDanish, CrLf({"a 1030", "d da"})},
+         CrLf({"// Glyphor", "regInt HKEY_LOCAL_MACHINE Nls x Locale 1055", "  keep tuq blanks  ",
+               "two 1055 and @2", "no placeholder", "font 'Times New Roman Turkish'", "second tuf"})},
+        {"empty values drop their lines", CrLf({"a @1", "b @5", "c @6", "d @4"}), kDanish,
+         CrLf({"a 1030", "d da"})},
         {"line ends become CR LF", "a @1\nb\rc\n\rd", kDanish, CrLf({"a 1030", "b", "c", "d"})},
         {"an empty script", "", kDanish, ""},
         {"a line that would not fit in 512 bytes stays", CrLf({std::string(505, 'x') + "@6"}), kTurkey,

@@ -98,9 +98,8 @@ TEST_F(BodyTest, LinesTokensQuotesAndEscapes)
     EXPECT_EQ(rec.calls[1].line, "// note");
     EXPECT_EQ(rec.calls[2].line, "createShortcut '\\Windows\\Start Menu' \"My App.lnk\" . x\\\"y")
         << "the handler's line is the line as read, not the split copy";
-    EXPECT_EQ(rec.calls[2].slots,
-              (std::vector<std::string>{"createShortcut", "\\Windows\\Start Menu", "My App.lnk", ".", "x\"y", "", "",
-                                        "", "", ""}))
+    EXPECT_EQ(rec.calls[2].slots, (std::vector<std::string>{"createShortcut", "\\Windows\\Start Menu",
+                                                            "My App.lnk", ".", "x\"y", "", "", "", "", ""}))
         << "quotes group blanks; a backslash before a quote makes it an ordinary byte";
     EXPECT_EQ(rec.calls[3].line, "exit");
 }
@@ -182,7 +181,8 @@ TEST_F(BodyTest, HandlerResult)
 {
     rec.result = 7;
     CardFile("Pkg/Body.load", CrLf({"mkdir", "exit"}));
-    EXPECT_EQ(ReadScript(kPath, 1, nullptr, RecordingHandler, &rec), 7) << "the last handler result is returned";
+    EXPECT_EQ(ReadScript(kPath, 1, nullptr, RecordingHandler, &rec), 7)
+        << "the last handler result is returned";
     rec = Recorder();
     rec.stopAt = 1;
     CardFile("Pkg/Body.load", CrLf({"mkdir", "mkdir", "mkdir", "exit"}));

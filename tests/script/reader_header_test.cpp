@@ -59,13 +59,16 @@ TEST_F(HeaderTest, AcceptedHeaders)
         BOOL wantFlag;
     } cases[] = {
         // A body that the reader of the whole script would refuse does not matter.
-        {"the default header; only six lines are read", ScriptHeader().Text() + CrLf({"a b c d e f g h i j k l", "copy"}),
-         HKEY_LOCAL_MACHINE, "Notes.bmp", 1},
+        {"the default header; only six lines are read",
+         ScriptHeader().Text() + CrLf({"a b c d e f g h i j k l", "copy"}), HKEY_LOCAL_MACHINE, "Notes.bmp",
+         1},
         {"line ends of every kind, the last line without one",
          l[0] + "\n" + l[1] + "\r" + l[2] + "\n\r" + l[3] + "\r\n" + l[4] + "\n" + l[5], HKEY_LOCAL_MACHINE,
          "Notes.bmp", 1},
-        {"root in small letters", With(1, "// hkey_current_user Software\\Notes"), HKEY_CURRENT_USER, "Notes.bmp", 1},
-        {"mixed-case root", With(1, "// Hkey_Local_Machine Software\\Notes"), HKEY_LOCAL_MACHINE, "Notes.bmp", 1},
+        {"root in small letters", With(1, "// hkey_current_user Software\\Notes"), HKEY_CURRENT_USER,
+         "Notes.bmp", 1},
+        {"mixed-case root", With(1, "// Hkey_Local_Machine Software\\Notes"), HKEY_LOCAL_MACHINE, "Notes.bmp",
+         1},
         {"SelectAppLocation=No", With(4, "// SelectAppLocation=No"), HKEY_LOCAL_MACHINE, "Notes.bmp", 0},
         {"only the first = splits", With(3, "// a=b=c.bmp"), HKEY_LOCAL_MACHINE, "b=c.bmp", 1},
         {"nothing after =", With(3, "// Setup.bmp="), HKEY_LOCAL_MACHINE, "", 1},
@@ -80,7 +83,8 @@ TEST_F(HeaderTest, AcceptedHeaders)
         EXPECT_STREQ(folder, "\\Program Files\\Notes") << c.what;
         EXPECT_STREQ(g_szSetupBitmapName, c.wantBitmap) << c.what;
         EXPECT_EQ(g_fSelectAppLocation, c.wantFlag) << c.what;
-        EXPECT_STREQ(note, "Tap the Notes icon to start.") << c.what << ": line 6 replaces the text of line 5";
+        EXPECT_STREQ(note, "Tap the Notes icon to start.")
+            << c.what << ": line 6 replaces the text of line 5";
         EXPECT_TRUE(log.seen.empty()) << c.what << ": a good header shows nothing";
     }
     CardFile("Pkg/Notes.load", ScriptHeader().Text());
@@ -125,9 +129,11 @@ TEST_F(HeaderTest, EveryFailureShows211)
         MessageLog log;
         const bool missing = std::string(c.what) == "missing file";
         const char *path = missing ? "\\Storage Card\\Nothing.load" : kPath;
-        EXPECT_FALSE(missing ? ReadScriptHeader(path, product, &root, key, folder, note) : Read(c.text)) << c.what;
+        EXPECT_FALSE(missing ? ReadScriptHeader(path, product, &root, key, folder, note) : Read(c.text))
+            << c.what;
         ASSERT_EQ(log.Ids(), std::vector<int>{211}) << c.what;
-        EXPECT_EQ(log.seen[0].text, std::string("Setup cannot read from the file\n\n") + path + ".") << c.what;
+        EXPECT_EQ(log.seen[0].text, std::string("Setup cannot read from the file\n\n") + path + ".")
+            << c.what;
         EXPECT_EQ(log.seen[0].type, 16u) << c.what;
     }
 }
@@ -163,7 +169,8 @@ TEST_F(HeaderTest, TextsOverTheirBuffersFail)
     for (const auto &c : cases) {
         for (size_t len : {c.fits, c.fits + 1}) {
             MessageLog log;
-            std::string what = "line " + std::to_string(c.line + 1) + " with " + std::to_string(len) + " bytes";
+            std::string what =
+                "line " + std::to_string(c.line + 1) + " with " + std::to_string(len) + " bytes";
             std::strcpy(g_szSetupBitmapName, "Setup.bmp");
             BOOL ok = Read(With(c.line, "// " + c.token + std::string(len, 'x')));
             EXPECT_EQ(ok != 0, len == c.fits) << what;
@@ -171,7 +178,8 @@ TEST_F(HeaderTest, TextsOverTheirBuffersFail)
             if (len == c.fits) {
                 const char *out[] = {product, key, folder, g_szSetupBitmapName, nullptr, note};
                 // The folder is "\Program Files\" + its token.
-                EXPECT_EQ(std::strlen(out[c.line]), c.line == 2 ? len + 15 : len) << what << " comes back whole";
+                EXPECT_EQ(std::strlen(out[c.line]), c.line == 2 ? len + 15 : len)
+                    << what << " comes back whole";
             } else if (c.line == 3) {
                 EXPECT_STREQ(g_szSetupBitmapName, "Setup.bmp") << what << ": the old name stays";
             }

@@ -32,8 +32,8 @@ protected:
         ScriptFixture::TearDown();
     }
 
-    BOOL Install(const std::string &body, BOOL reinstall = 0, BOOL createLog = 1, const char *folder = kFolder,
-                 const char *logPath = kLog)
+    BOOL Install(const std::string &body, BOOL reinstall = 0, BOOL createLog = 1,
+                 const char *folder = kFolder, const char *logPath = kLog)
     {
         CardFile("Pkg/Notes.load", header.Text() + body);
         std::strcpy(inst, folder);
@@ -66,8 +66,9 @@ TEST_F(RunTest, LogOfASmallInstallationAndItsRemoval)
 {
     ASSERT_TRUE(Install(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Demo", "  // installed by Notes  ",
                               "mkdir \\Program Files\\Other", "exit"})));
-    EXPECT_EQ(StoreRead(kLogRel), header.Text() + "regKeyCreate HKEY_LOCAL_MACHINE Software\\Demo\r\n"
-                                                  "// installed by Notes\r\nmkdir \\Program Files\\Other\r\nexit\r\n")
+    EXPECT_EQ(StoreRead(kLogRel), header.Text() +
+                                      "regKeyCreate HKEY_LOCAL_MACHINE Software\\Demo\r\n"
+                                      "// installed by Notes\r\nmkdir \\Program Files\\Other\r\nexit\r\n")
         << "ten lines, each ended by CR LF, trimmed as the handler saw them";
     EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\Demo"));
     EXPECT_FALSE(StoreExists("Program Files/Other")) << "mkdir makes no folder";
@@ -94,7 +95,8 @@ TEST_F(RunTest, FailedRunsLogWhatWasDone)
                                "regKeyCreate HKEY_LOCAL_MACHINE Software\\C", "exit"})));
     EXPECT_EQ(log.Ids(), std::vector<int>{213});
     EXPECT_EQ(log.seen[0].type, 16u);
-    EXPECT_EQ(StoreRead(kLogRel), header.Text() + "regKeyCreate HKEY_LOCAL_MACHINE Software\\A\r\n// one\r\n");
+    EXPECT_EQ(StoreRead(kLogRel),
+              header.Text() + "regKeyCreate HKEY_LOCAL_MACHINE Software\\A\r\n// one\r\n");
     EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\A")) << "nothing is rolled back";
     EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\C"));
 
@@ -123,7 +125,8 @@ TEST_F(RunTest, RegistryValues)
     std::u16string s;
     ASSERT_TRUE(ReadString(0x80000002u, u"Software\\Notes", u"Folder", s));
     EXPECT_EQ(s, u"\\Program Files\\Notes\\x");
-    ASSERT_TRUE(ReadString(0x80000001u, u"Software\\Notes", u"Empty", s)) << "a missing value token is empty text";
+    ASSERT_TRUE(ReadString(0x80000001u, u"Software\\Notes", u"Empty", s))
+        << "a missing value token is empty text";
     EXPECT_EQ(s, u"");
     struct {
         const char16_t *name;
@@ -142,7 +145,8 @@ TEST_F(RunTest, RegistryValues)
     EXPECT_EQ(type, (DWORD)REG_SZ);
     EXPECT_EQ(size, (std::u16string(u"\\Program Files\\Notes\\x").size() + 1) * 2) << "with its terminator";
 
-    StoreFile(kLogRel, header.Text() + CrLf({"regString HKEY_LOCAL_MACHINE Software\\Notes ignored Folder v"}));
+    StoreFile(kLogRel,
+              header.Text() + CrLf({"regString HKEY_LOCAL_MACHINE Software\\Notes ignored Folder v"}));
     ASSERT_TRUE(Remove());
     ASSERT_TRUE(ReadString(0x80000002u, u"Software\\Notes", u"Folder", s)) << "removal leaves values alone";
     EXPECT_TRUE(log.seen.empty());
@@ -161,7 +165,8 @@ TEST_F(RunTest, BadRegistryLines)
         {"key path of delimiters only", "regKeyCreate HKEY_LOCAL_MACHINE \\"},
         {"value under an unknown root", "regInt HKEY_USERS Software\\X x v 1"},
         {"key path over 255 bytes", "regKeyCreate HKEY_LOCAL_MACHINE " + std::string(300, 'k')},
-        {"value name over 255 bytes", "regString HKEY_LOCAL_MACHINE Software\\X x " + std::string(256, 'n') + " v"},
+        {"value name over 255 bytes",
+         "regString HKEY_LOCAL_MACHINE Software\\X x " + std::string(256, 'n') + " v"},
         {"text over 255 bytes", "regString HKEY_LOCAL_MACHINE Software\\X x n " + std::string(256, 't')},
     };
     for (const auto &c : cases) {
@@ -183,8 +188,9 @@ TEST_F(RunTest, BadRegistryLines)
 TEST_F(RunTest, WithoutLogTheRunIsTheSame)
 {
     CardFile("Pkg/a.txt", "abc");
-    ASSERT_TRUE(Install(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\NoLog", "// note", "copy . . a.txt", "exit"}),
-                        0, 0));
+    ASSERT_TRUE(Install(
+        CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\NoLog", "// note", "copy . . a.txt", "exit"}), 0,
+        0));
     EXPECT_FALSE(StoreExists(kLogRel));
     EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\NoLog"));
     EXPECT_EQ(StoreRead("Program Files/Notes/a.txt"), "abc");
@@ -204,8 +210,8 @@ TEST_F(RunTest, LogsThatCannotBeWritten)
     std::string text = header.Text() + CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Again", "exit"});
     StoreFile(kLogRel, text);
     std::strcpy(inst, kFolder);
-    EXPECT_FALSE(RunScript(1, 1, 0, "\\program files\\NOTES\\demo notes 1.0.unload", kLog, 1, kSource, inst, 0, 0, 0,
-                           &done));
+    EXPECT_FALSE(RunScript(1, 1, 0, "\\program files\\NOTES\\demo notes 1.0.unload", kLog, 1, kSource, inst,
+                           0, 0, 0, &done));
     EXPECT_EQ(StoreRead(kLogRel), text);
     EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Again"));
     EXPECT_TRUE(RunScript(1, 0, 0, kLog, kLog, 1, kSource, inst, 0, 0, 0, &done)) << "without a log to write";
@@ -226,7 +232,8 @@ TEST_F(RunTest, ShortcutFiles)
     EXPECT_EQ(LogLines(), Expected({line, "createShortcut . Plain.lnk bin App.exe", "exit"}));
 
     ASSERT_TRUE(Install(CrLf({line, "exit"}), 1));
-    EXPECT_EQ(SharedCount("\\Windows\\Start Menu\\Notes.lnk"), 1u) << "a reinstallation takes no second count";
+    EXPECT_EQ(SharedCount("\\Windows\\Start Menu\\Notes.lnk"), 1u)
+        << "a reinstallation takes no second count";
 
     // Another product counting the same link keeps it through one removal.
     ASSERT_TRUE(SetDword(0x80000002u, u"Software\\Apps\\Shared", u"\\Windows\\Start Menu\\Notes.lnk", 2));
@@ -251,7 +258,8 @@ TEST_F(RunTest, ShortcutsThatCannotBeMadeAreSkipped)
         const char *mustNotExist;
     } cases[] = {
         {"link path over 255 bytes", "createShortcut \\Windows " + longName + ".lnk . App.exe", nullptr},
-        {"target over 263 bytes", "createShortcut \\Windows Long.lnk . " + longName + "x.exe", "Windows/Long.lnk"},
+        {"target over 263 bytes", "createShortcut \\Windows Long.lnk . " + longName + "x.exe",
+         "Windows/Long.lnk"},
         {"link that leaves its folder", "createShortcut \\Windows\\..\\Temp Up.lnk . App.exe", "Temp/Up.lnk"},
         {"link folder that cannot exist", "createShortcut \\Windows\\a<b Odd.lnk . App.exe", nullptr},
     };
@@ -275,9 +283,9 @@ TEST_F(RunTest, ProgramStarts)
     std::string err;
     ASSERT_TRUE(plat::TranscriptOpen(transcript, err)) << err;
     StoreFile("Windows/tool.exe", "MZ");
-    ASSERT_TRUE(Install(CrLf({"remoteExec \\Windows\\tool.exe '-install now'",
-                              "ExecOnUnload \\Windows\\tool.exe -remove", "remoteExec \\Windows\\missing.exe x",
-                              "exit"})))
+    ASSERT_TRUE(Install(
+        CrLf({"remoteExec \\Windows\\tool.exe '-install now'", "ExecOnUnload \\Windows\\tool.exe -remove",
+              "remoteExec \\Windows\\missing.exe x", "exit"})))
         << "a program that does not exist does not stop the run";
     std::string afterInstall = ReadHostFile(transcript);
     EXPECT_NE(afterInstall.find("-install now"), std::string::npos) << afterInstall;
@@ -307,7 +315,8 @@ TEST_F(RunTest, RemovalThroughTheLog)
 
     // A second product installs the same shared file elsewhere.
     const char *kLog2 = "\\Program Files\\Other\\Other.unload";
-    ASSERT_TRUE(Install(CrLf({"copyShared . \\Windows NotesLib.dll", "exit"}), 0, 1, "\\Program Files\\Other", kLog2));
+    ASSERT_TRUE(Install(CrLf({"copyShared . \\Windows NotesLib.dll", "exit"}), 0, 1, "\\Program Files\\Other",
+                        kLog2));
     EXPECT_EQ(SharedCount("\\Windows\\NotesLib.dll"), 2u);
 
     ASSERT_TRUE(Remove());
@@ -372,9 +381,13 @@ TEST_F(RunTest, WriteFailuresAtEveryPoint)
     CardFile("Pkg/Big.exe.ARM", Bytes(70000, 'B'));
     CardFile("Pkg/Small.txt", Bytes(10, 's'));
     CardFile("Pkg/Lib.dll.ARM", Bytes(33000, 'L'));
-    const std::vector<std::string> lines = {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Faulty", "copy . . Big.exe",
-                                            "// mid", "copy . sub Small.txt", "copyShared . \\Windows Lib.dll",
-                                            "createShortcut \\Windows Faulty.lnk . Big.exe", "exit"};
+    const std::vector<std::string> lines = {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Faulty",
+                                            "copy . . Big.exe",
+                                            "// mid",
+                                            "copy . sub Small.txt",
+                                            "copyShared . \\Windows Lib.dll",
+                                            "createShortcut \\Windows Faulty.lnk . Big.exe",
+                                            "exit"};
     const std::string body = CrLf(lines);
     auto full = header.Lines();
     full.insert(full.end(), lines.begin(), lines.end());
@@ -434,7 +447,8 @@ TEST_F(RunTest, WriteFailuresAtEveryPoint)
         log.seen.clear();
         EXPECT_TRUE(lines.empty() || Remove(folder.c_str(), logPath.c_str())) << "n=" << n;
         for (const auto &c : copies) {
-            EXPECT_FALSE(logged[c.first] && StoreExists(folderRel + "/" + c.second.first)) << "n=" << n << " " << c.first;
+            EXPECT_FALSE(logged[c.first] && StoreExists(folderRel + "/" + c.second.first))
+                << "n=" << n << " " << c.first;
         }
     }
     EXPECT_GT(failures, 10) << "the installation makes more writes than that";
@@ -450,8 +464,8 @@ TEST_F(RunTest, AllocationFailuresAtEveryPoint)
     CardFile("Pkg/A.exe.ARM", Bytes(40000, 'A'));
     CardFile("Pkg/b.txt", Bytes(20, 'b'));
     std::vector<std::string> lines = {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Alloc", "copy . . A.exe",
-                                      "regInt HKEY_LOCAL_MACHINE Software\\Alloc x N 5", "copyShared . . b.txt",
-                                      "exit"};
+                                      "regInt HKEY_LOCAL_MACHINE Software\\Alloc x N 5",
+                                      "copyShared . . b.txt", "exit"};
     auto full = header.Lines();
     full.insert(full.end(), lines.begin(), lines.end());
     for (int n = 1;; ++n) {

@@ -77,7 +77,8 @@ protected:
         std::string error;
         EXPECT_TRUE(plat::UiInit(o, error)) << error;
         INT_PTR r = ShowSetupPage(plat::kProgramInstance, page, owner, proc, param);
-        EXPECT_TRUE(aborts.empty()) << "the rules could be carried out: " << (aborts.empty() ? "" : aborts[0]);
+        EXPECT_TRUE(aborts.empty()) << "the rules could be carried out: "
+                                    << (aborts.empty() ? "" : aborts[0]);
         return r;
     }
 
@@ -158,9 +159,10 @@ TEST_F(PagesTest, WelcomeAndMaintenanceTexts)
 
     const char16_t name[] = u"Pocket MISKA 2.0 Standard";
     dlg = Open(IDD_MAINTENANCE, MaintenanceDlgProc, (LPARAM)name);
-    EXPECT_EQ(Text(dlg, IDC_PAGE_TEXT), "Welcome to the \"Pocket MISKA 2.0 Standard\" installation maintenance program.\n"
-                                        "This program lets you make changes to the current installation.\n"
-                                        "Click one of the following options:");
+    EXPECT_EQ(Text(dlg, IDC_PAGE_TEXT),
+              "Welcome to the \"Pocket MISKA 2.0 Standard\" installation maintenance program.\n"
+              "This program lets you make changes to the current installation.\n"
+              "Click one of the following options:");
     EXPECT_EQ(Text(dlg, IDC_REMOVE_TEXT), "Remove \"Pocket MISKA 2.0 Standard\".");
     EXPECT_EQ(GetFocus(), GetDlgItem(dlg, IDC_REMOVE)) << "Remove has the focus";
     DestroyWindow(dlg);
@@ -256,7 +258,9 @@ TEST_F(PagesTest, DestinationUnknownSpaceAsks220WithKb)
     char folder[SCRIPT_DEST_SIZE] = "\\\\server\\share";
     DESTINATION_PARAM p = {folder, 100 * 1024};
     replies = {IDCANCEL};
-    EXPECT_EQ(Modal(IDD_DESTINATION, DestinationDlgProc, (LPARAM)&p, {"page 104: click Continue; click Skip"}), 1013);
+    EXPECT_EQ(
+        Modal(IDD_DESTINATION, DestinationDlgProc, (LPARAM)&p, {"page 104: click Continue; click Skip"}),
+        1013);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_NE(seen[0].text.find("at least 100 Kb free space"), std::string::npos) << seen[0].text;
     EXPECT_EQ(seen[0].type, 49u);
@@ -313,8 +317,9 @@ TEST_F(PagesTest, RemovalListShowsReadableLogsAndGivesThePath)
     EXPECT_STREQ(path, "") << "Remove without an entry does nothing";
     DestroyWindow(dlg);
 
-    std::string header = "// 'Pocket Dravex 3.1 Standard'\r\n// HKEY_LOCAL_MACHINE Software\\Dravex\r\n// Dravex\r\n"
-                         "// Setup.bmp=D.bmp\r\n// SelectAppLocation=Yes\r\n// 'Note'\r\nexit\r\n";
+    std::string header =
+        "// 'Pocket Dravex 3.1 Standard'\r\n// HKEY_LOCAL_MACHINE Software\\Dravex\r\n// Dravex\r\n"
+        "// Setup.bmp=D.bmp\r\n// SelectAppLocation=Yes\r\n// 'Note'\r\nexit\r\n";
     std::string header2 = "// 'Pocket MISKA 2.0 Pro'\r\n// HKEY_LOCAL_MACHINE Software\\Miska\r\n// Miska\r\n"
                           "// Setup.bmp=M.bmp\r\n// SelectAppLocation=No\r\n// 'Note'\r\n";
     cetest::WriteHostFile(StoreHost("Program Files/Suite/b.unload"), header);
@@ -346,7 +351,8 @@ TEST_F(PagesTest, ProgressPagesSitBelowTheCentre)
     GetWindowRect(owner, &main);
     GetWindowRect(dlg, &page);
     EXPECT_EQ(page.left, ((main.right - main.left) - (page.right - page.left)) / 2);
-    EXPECT_EQ(page.top, ((main.bottom - main.top) - (page.bottom - page.top)) / 2 + 90) << "90 pixels below the centre";
+    EXPECT_EQ(page.top, ((main.bottom - main.top) - (page.bottom - page.top)) / 2 + 90)
+        << "90 pixels below the centre";
     DestroyWindow(dlg);
 
     dlg = Open(IDD_REMOVE_PROGRESS, ProgressDlgProc, 0);

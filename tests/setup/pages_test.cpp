@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "helpers/testdevice.h"
+#include "helpers/scriptkit.h"
 #include "internal/device.h"
 #include "internal/faults.h"
 #include "internal/frontend.h"
@@ -19,7 +19,6 @@
 #include "setup/setup.h"
 #include "support/supp.h"
 
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -28,24 +27,11 @@ using cetest::U8;
 
 namespace {
 
-struct Seen {
-    std::string text;
-    UINT type;
-};
-
 class PagesTest : public cetest::DeviceFixture {
 protected:
     void SetUp() override
     {
         cetest::DeviceFixture::SetUp();
-        Supp_MsgInit(plat::kProgramInstance, IDS_CAPTION);
-        plat::SetMessageBoxHook([this](HWND, const std::u16string &text, const std::u16string &, UINT type) {
-            seen.push_back({U8(text), type});
-            int answer = replies.empty() ? IDOK : replies.front();
-            if (!replies.empty())
-                replies.pop_front();
-            return answer;
-        });
         plat::FrontendSetAbort([this](int code, const std::string &message) { aborts.push_back(message); });
         owner = CreateMainWindow(plat::kProgramInstance);
         ASSERT_NE(owner, 0u);
@@ -56,7 +42,6 @@ protected:
     {
         plat::UiShutdown();
         plat::FrontendSetAbort(nullptr);
-        plat::SetMessageBoxHook(nullptr);
         if (IsWindow(owner))
             DestroyWindow(owner);
         UnregisterClassW(u"VeltronaParvellMainWndClass", plat::kProgramInstance);
@@ -109,8 +94,7 @@ protected:
     }
 
     HWND owner = 0;
-    std::vector<Seen> seen;
-    std::deque<int> replies;
+    cetest::MessageLog log; // answers OK unless told otherwise
     std::vector<std::string> aborts;
 };
 
@@ -235,7 +219,7 @@ TEST_F(PagesTest, DestinationShowsSpaceAndFolder)
                     {"page 104: set 1006 \"\\Program Files\\Elsewhere\"; click Continue"}),
               1);
     EXPECT_STREQ(folder, "\\Program Files\\Elsewhere") << "Continue stores the folder";
-    EXPECT_TRUE(seen.empty()) << "enough space: no question";
+    EXPECT_TRUE(log.seen.empty()) << "enough space: no question";
 }
 
 TEST_F(PagesTest, DestinationNotEnoughSpaceAsks219)
@@ -243,13 +227,13 @@ TEST_F(PagesTest, DestinationNotEnoughSpaceAsks219)
     plat::DeviceMutableSettings().storageKb = 16;
     char folder[SCRIPT_DEST_SIZE] = "\\Program Files\\Dravex";
     DESTINATION_PARAM p = {folder, 40 * 1024};
-    replies = {IDCANCEL, IDOK};
+    log.answers = {IDCANCEL, IDOK};
     EXPECT_EQ(Modal(IDD_DESTINATION, DestinationDlgProc, (LPARAM)&p,
                     {"page 104: click Continue; set 1006 \\Temp; click Continue"}),
               1);
-    ASSERT_EQ(seen.size(), 2u) << "asked twice";
-    EXPECT_EQ(seen[0].type, 49u);
-    EXPECT_EQ(seen[0].text.substr(0, 53), "The installation will not fit in the selected folder.");
+    ASSERT_EQ(log.seen.size(), 2u) << "asked twice";
+    EXPECT_EQ(log.seen[0].type, 49u);
+    EXPECT_EQ(log.seen[0].text.substr(0, 53), "The installation will not fit in the selected folder.");
     EXPECT_STREQ(folder, "\\Temp") << "OK stores the folder after all";
 }
 
@@ -257,13 +241,13 @@ TEST_F(PagesTest, DestinationUnknownSpaceAsks220WithKb)
 {
     char folder[SCRIPT_DEST_SIZE] = "\\\\server\\share";
     DESTINATION_PARAM p = {folder, 100 * 1024};
-    replies = {IDCANCEL};
+    log.answers = {IDCANCEL};
     EXPECT_EQ(
         Modal(IDD_DESTINATION, DestinationDlgProc, (LPARAM)&p, {"page 104: click Continue; click Skip"}),
         1013);
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_NE(seen[0].text.find("at least 100 Kb free space"), std::string::npos) << seen[0].text;
-    EXPECT_EQ(seen[0].type, 49u);
+    ASSERT_EQ(log.seen.size(), 1u);
+    EXPECT_NE(log.seen[0].text.find("at least 100 Kb free space"), std::string::npos) << log.seen[0].text;
+    EXPECT_EQ(log.seen[0].type, 49u);
     EXPECT_STREQ(folder, "\\\\server\\share") << "Cancel kept the page, Skip left the folder";
 }
 
@@ -331,8 +315,8 @@ TEST_F(PagesTest, RemovalListShowsReadableLogsAndGivesThePath)
     ASSERT_EQ(Send(dlg, IDC_REMOVE_LIST, LB_GETCOUNT), 2) << "the unreadable log is left out";
     EXPECT_EQ(ListItem(dlg, IDC_REMOVE_LIST, 0), "Pocket Dravex 3.1 Standard") << "in the order found";
     EXPECT_EQ(ListItem(dlg, IDC_REMOVE_LIST, 1), "Pocket MISKA 2.0 Pro");
-    ASSERT_EQ(seen.size(), 1u) << "the reader reports the bad log";
-    EXPECT_NE(seen[0].text.find("a.unload"), std::string::npos) << seen[0].text;
+    ASSERT_EQ(log.seen.size(), 1u) << "the reader reports the bad log";
+    EXPECT_NE(log.seen[0].text.find("a.unload"), std::string::npos) << log.seen[0].text;
     DestroyWindow(dlg);
 
     EXPECT_EQ(Modal(IDD_REMOVE_LIST, RemoveListDlgProc, (LPARAM)&p,

@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "helpers/e2ekit.h"
 #include "helpers/testdevice.h"
 #include "internal/device.h"
 #include "internal/frontend.h"
@@ -198,14 +198,9 @@ protected:
     }
     std::vector<json> Lines()
     {
-        std::ifstream in(transcript);
-        std::vector<json> out;
-        std::string line;
-        while (std::getline(in, line)) {
-            json j = json::parse(line, nullptr, false);
-            EXPECT_FALSE(j.is_discarded()) << "not JSON: " << line;
-            out.push_back(j);
-        }
+        std::string error;
+        std::vector<json> out = e2e::ReadJsonLines(transcript, &error);
+        EXPECT_EQ(error, "") << "the transcript is JSON Lines";
         return out;
     }
     Aborted aborted;

@@ -34,126 +34,85 @@ std::string Bytes(const std::u16string &s, bool terminator = true)
     return out;
 }
 
-// ---- an independent reader of REGEDIT4 text, as another tool would read it.
-class RegReader {
-public:
-    explicit RegReader(const std::string &text) : t_(text) {}
-
-    bool Parse(Tree &tree, std::string &why)
-    {
-        if (!Literal("REGEDIT4\n\n"))
-            return Fail(why, "no REGEDIT4 header");
-        std::string key;
-        while (p_ < t_.size()) {
-            char c = t_[p_];
-            if (c == '\n') {
-                ++p_;
-                continue;
-            }
-            if (c == '[') {
-                size_t end = t_.find("]\n", p_);
-                if (end == std::string::npos)
-                    return Fail(why, "unterminated key line");
-                key = t_.substr(p_ + 1, end - p_ - 1);
-                if (tree.count(key))
-                    return Fail(why, "key listed twice: " + key);
-                tree[key];
-                p_ = end + 2;
-                continue;
-            }
-            if (key.empty())
-                return Fail(why, "value before any key");
-            Value v;
-            if (c == '@') {
-                ++p_;
-            } else if (c == '"') {
-                std::string name;
-                if (!Quoted(name))
-                    return Fail(why, "bad value name");
-                v.name = cetest::U16(name);
-            } else {
-                return Fail(why, std::string("unexpected character '") + c + "'");
-            }
-            if (!Literal("="))
-                return Fail(why, "no '=' after the name");
-            if (p_ < t_.size() && t_[p_] == '"') {
-                std::string text;
-                if (!Quoted(text))
-                    return Fail(why, "bad string");
-                v.type = REG_SZ;
-                v.bytes = Bytes(cetest::U16(text));
-            } else if (Literal("dword:")) {
-                if (p_ + 8 > t_.size())
-                    return Fail(why, "short dword");
-                uint32_t d = static_cast<uint32_t>(std::stoul(t_.substr(p_, 8), nullptr, 16));
-                p_ += 8;
-                v.type = REG_DWORD;
-                v.bytes.assign(reinterpret_cast<const char *>(&d), 4);
-            } else if (Literal("hex")) {
-                v.type = REG_BINARY;
-                if (Literal("(")) {
-                    size_t close = t_.find("):", p_);
-                    if (close == std::string::npos)
-                        return Fail(why, "bad hex(N)");
-                    v.type = static_cast<DWORD>(std::stoul(t_.substr(p_, close - p_)));
-                    p_ = close + 1;
-                }
-                if (!Literal(":"))
-                    return Fail(why, "no ':' after hex");
-                while (p_ < t_.size() && t_[p_] != '\n') {
-                    if (p_ + 2 > t_.size())
-                        return Fail(why, "short hex byte");
-                    v.bytes += static_cast<char>(std::stoul(t_.substr(p_, 2), nullptr, 16));
-                    p_ += 2;
-                    if (p_ < t_.size() && t_[p_] == ',')
-                        ++p_;
-                }
-            } else {
-                return Fail(why, "unknown value form");
-            }
-            if (!Literal("\n"))
-                return Fail(why, "value line does not end");
-            if (!tree[key].emplace(v.name, std::make_pair(v.type, v.bytes)).second)
-                return Fail(why, "value listed twice");
-        }
-        return true;
-    }
-
-private:
-    bool Literal(const char *s)
-    {
-        size_t n = std::char_traits<char>::length(s);
-        if (t_.compare(p_, n, s) != 0)
-            return false;
-        p_ += n;
-        return true;
-    }
+// Reads REGEDIT4 text as another tool would; false, saying why and where, on
+// anything else.
+bool ReadRegedit4(const std::string &t, Tree &tree, std::string &why)
+{
+    size_t p = 0;
+    auto lit = [&](const std::string &s) { return t.compare(p, s.size(), s) == 0 ? (p += s.size(), true) : false; };
     // A double-quoted text with \\ and \" escapes; it may hold line breaks.
-    bool Quoted(std::string &out)
-    {
-        if (!Literal("\""))
+    auto quoted = [&](std::string &out) {
+        if (!lit("\""))
             return false;
-        while (p_ < t_.size()) {
-            char c = t_[p_++];
+        while (p < t.size()) {
+            char c = t[p++];
             if (c == '"')
                 return true;
             if (c == '\\') {
-                if (p_ >= t_.size() || (t_[p_] != '\\' && t_[p_] != '"'))
+                if (p >= t.size() || (t[p] != '\\' && t[p] != '"'))
                     return false;
-                c = t_[p_++];
+                c = t[p++];
             }
             out += c;
         }
         return false;
+    };
+    auto fail = [&](const std::string &what) { return why = what + " at offset " + std::to_string(p), false; };
+    auto hex = [&](size_t digits) { return p + digits <= t.size() ? std::stoul(t.substr(p, digits), nullptr, 16) : 0; };
+    if (!lit("REGEDIT4\n\n"))
+        return fail("no REGEDIT4 header");
+    std::string key;
+    while (p < t.size()) {
+        if (lit("\n"))
+            continue;
+        if (lit("[")) {
+            size_t end = t.find("]\n", p);
+            if (end == std::string::npos)
+                return fail("unterminated key line");
+            key = t.substr(p, end - p);
+            if (!tree.emplace(key, Tree::mapped_type()).second)
+                return fail("key listed twice: " + key);
+            p = end + 2;
+            continue;
+        }
+        std::string name, text;
+        if (key.empty() || !(lit("@") || quoted(name)) || !lit("="))
+            return fail("bad value name");
+        DWORD type = REG_BINARY;
+        std::string bytes;
+        if (quoted(text)) {
+            type = REG_SZ;
+            bytes = Bytes(cetest::U16(text));
+        } else if (lit("dword:")) {
+            uint32_t d = static_cast<uint32_t>(hex(8));
+            p += 8;
+            type = REG_DWORD;
+            bytes.assign(reinterpret_cast<const char *>(&d), 4);
+        } else if (lit("hex")) {
+            if (lit("(")) {
+                size_t close = t.find("):", p);
+                if (close == std::string::npos)
+                    return fail("bad hex(N)");
+                type = static_cast<DWORD>(std::stoul(t.substr(p, close - p)));
+                p = close + 1;
+            }
+            if (!lit(":"))
+                return fail("no ':' after hex");
+            while (p + 2 <= t.size() && t[p] != '\n') {
+                bytes += static_cast<char>(hex(2));
+                p += 2;
+                lit(",");
+            }
+        } else {
+            return fail("unknown value form");
+        }
+        if (p > t.size() || !lit("\n"))
+            return fail("value line does not end");
+        if (!tree[key].emplace(cetest::U16(name), std::make_pair(type, bytes)).second)
+            return fail("value listed twice");
     }
-    bool Fail(std::string &why, const std::string &what)
-    {
-        why = what + " at offset " + std::to_string(p_);
-        return false;
-    }
-    const std::string &t_;
-    size_t p_ = 0;
-};
+    return true;
+}
 
 class RegExport : public cetest::DeviceFixture {
 protected:
@@ -267,7 +226,7 @@ TEST_F(RegExport, RoundTripThroughAnIndependentReader)
     std::string text = Export();
     Tree parsed;
     std::string why;
-    ASSERT_TRUE(RegReader(text).Parse(parsed, why)) << why << "\n" << text;
+    ASSERT_TRUE(ReadRegedit4(text, parsed, why)) << why << "\n" << text;
     EXPECT_EQ(parsed.size(), expected.size()) << text;
     for (const auto &k : expected) {
         ASSERT_TRUE(parsed.count(k.first)) << "key missing from the text: " << k.first;

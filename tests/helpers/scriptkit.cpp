@@ -221,6 +221,36 @@ bool ScriptFixture::SetString(uint32_t root, const std::u16string &path, const s
     return rc == 0;
 }
 
+long ScriptFixture::QueryValue(uint32_t root, const std::u16string &path, const std::u16string &name,
+                               uint32_t *type, std::string *bytes)
+{
+    HKEY key = 0;
+    LONG rc = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key);
+    if (rc != 0)
+        return rc;
+    BYTE buf[1024];
+    DWORD t = 0, size = sizeof(buf);
+    rc = RegQueryValueExW(key, name.c_str(), nullptr, &t, buf, &size);
+    RegCloseKey(key);
+    if (rc == 0 && type)
+        *type = t;
+    if (rc == 0 && bytes)
+        bytes->assign((const char *)buf, size);
+    return rc;
+}
+
+bool ScriptFixture::PutValue(uint32_t root, const std::u16string &path, const std::u16string &name,
+                             uint32_t type, const std::string &bytes)
+{
+    HKEY key = 0;
+    DWORD disp = 0;
+    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disp) != 0)
+        return false;
+    LONG rc = RegSetValueExW(key, name.c_str(), 0, type, (const BYTE *)bytes.data(), DWORD(bytes.size()));
+    RegCloseKey(key);
+    return rc == 0;
+}
+
 std::vector<std::pair<std::string, uint64_t>> ScriptFixture::HostTree(const std::string &dir)
 {
     std::vector<std::pair<std::string, uint64_t>> out;

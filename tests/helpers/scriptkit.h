@@ -90,6 +90,12 @@ protected:
     bool SetDword(uint32_t root, const std::u16string &path, const std::u16string &name, uint32_t value);
     bool SetString(uint32_t root, const std::u16string &path, const std::u16string &name,
                    const std::u16string &value);
+    // A value as stored: its type and bytes (up to 1024), or the registry's
+    // error. PutValue makes the key when needed and stores the bytes as given.
+    long QueryValue(uint32_t root, const std::u16string &path, const std::u16string &name, uint32_t *type,
+                    std::string *bytes);
+    bool PutValue(uint32_t root, const std::u16string &path, const std::u16string &name, uint32_t type,
+                  const std::string &bytes);
 
     // Every file below a host folder, as relative paths with their sizes.
     static std::vector<std::pair<std::string, uint64_t>> HostTree(const std::string &dir);

@@ -58,30 +58,13 @@ protected:
         return u"Software\\Apps\\Veltrona Parvell\\" + U16(product);
     }
     // A value of the product key: result, type and bytes.
-    LONG Query(const char *product, const char16_t *name, DWORD *type, std::string *bytes)
+    long Query(const char *product, const char16_t *name, DWORD *type, std::string *bytes)
     {
-        HKEY k = 0;
-        LONG r = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductPath(product).c_str(), 0, 0, &k);
-        if (r)
-            return r;
-        BYTE buf[1024];
-        DWORD cb = sizeof buf;
-        r = RegQueryValueExW(k, name, nullptr, type, buf, &cb);
-        if (r == ERROR_SUCCESS && bytes)
-            bytes->assign(reinterpret_cast<char *>(buf), cb);
-        RegCloseKey(k);
-        return r;
+        return QueryValue(kHKLM, ProductPath(product), name, type, bytes);
     }
     void Put(const char *product, const char16_t *name, DWORD type, const std::string &bytes)
     {
-        HKEY k = 0;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ProductPath(product).c_str(), 0, nullptr, 0, 0, nullptr,
-                                  &k, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExW(k, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
-                                 static_cast<DWORD>(bytes.size())),
-                  ERROR_SUCCESS);
-        RegCloseKey(k);
+        ASSERT_TRUE(PutValue(kHKLM, ProductPath(product), name, type, bytes)) << U8(name);
     }
     void Remove(const char *product, const char16_t *name)
     {

@@ -30,32 +30,19 @@ protected:
 
     // The stored shared value of a path: result, type and bytes.
     struct Stored {
-        LONG result;
+        long result;
         DWORD type;
         std::string bytes;
     };
     Stored SharedValue(const std::string &path)
     {
-        Stored s{ERROR_FILE_NOT_FOUND, 0, {}};
-        HKEY k = 0;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Shared", 0, 0, &k))
-            return s;
-        BYTE buf[64];
-        DWORD cb = sizeof buf;
-        s.result = RegQueryValueExW(k, U16(path).c_str(), nullptr, &s.type, buf, &cb);
-        if (s.result == ERROR_SUCCESS)
-            s.bytes.assign(reinterpret_cast<char *>(buf), cb);
-        RegCloseKey(k);
+        Stored s{0, 0, {}};
+        s.result = QueryValue(kHKLM, u"Software\\Apps\\Shared", U16(path), &s.type, &s.bytes);
         return s;
     }
     void PutShared(const std::string &path, DWORD type, const std::string &bytes)
     {
-        HKEY k = RegOpenKeyPath("Software\\Apps\\Shared", HKEY_LOCAL_MACHINE, 1);
-        ASSERT_NE(k, 0u);
-        ASSERT_EQ(RegSetValueExW(k, U16(path).c_str(), 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
-                                 static_cast<DWORD>(bytes.size())),
-                  ERROR_SUCCESS);
-        RegCloseKey(k);
+        ASSERT_TRUE(PutValue(kHKLM, u"Software\\Apps\\Shared", U16(path), type, bytes)) << path;
     }
     static void MakeKey(const char *path)
     {

@@ -186,12 +186,9 @@ TEST_F(ShortcutsTest, FindEditionTargetCases)
 
     // A target stored without its terminator is quoted whole.
     RegDeleteKeyPath(HKEY_LOCAL_MACHINE, "Software\\Apps\\Veltrona Parvell\\Pocket MISKA 2.0 Standard");
-    HKEY h = RegOpenKeyPath("Software\\Apps\\Veltrona Parvell\\Pocket MISKA 2.0 Odd", HKEY_LOCAL_MACHINE, 1);
-    ASSERT_NE(h, 0u);
     const char16_t text[] = u"\\Odd\\Scrivox.exe";
-    ASSERT_EQ(RegSetValueExW(h, u"Target", 0, REG_SZ, (const BYTE *)text, (sizeof(text) / 2 - 1) * 2),
-              ERROR_SUCCESS);
-    RegCloseKey(h);
+    ASSERT_TRUE(PutValue(kHKLM, u"Software\\Apps\\Veltrona Parvell\\Pocket MISKA 2.0 Odd", u"Target", REG_SZ,
+                         std::string((const char *)text, sizeof(text) - 2)));
     ASSERT_TRUE(FindEditionTarget(&target, u"Target", "Pocket MISKA 2.0 Pro", 1));
     EXPECT_EQ(U8((const char16_t *)target), "\"\\Odd\\Scrivox.exe\"");
     LocalFree(target);

@@ -137,13 +137,11 @@ TEST_F(RunTest, RegistryValues)
         ASSERT_TRUE(ReadDword(0x80000002u, u"Software\\Notes", i.name, v)) << U8(i.name);
         EXPECT_EQ(v, i.want) << U8(i.name);
     }
-    HKEY key = 0;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Notes", 0, KEY_READ, &key), 0);
-    DWORD type = 0, size = 0;
-    ASSERT_EQ(RegQueryValueExW(key, u"Folder", nullptr, &type, nullptr, &size), 0);
-    RegCloseKey(key);
-    EXPECT_EQ(type, (DWORD)REG_SZ);
-    EXPECT_EQ(size, (std::u16string(u"\\Program Files\\Notes\\x").size() + 1) * 2) << "with its terminator";
+    uint32_t type = 0;
+    std::string bytes;
+    ASSERT_EQ(QueryValue(0x80000002u, u"Software\\Notes", u"Folder", &type, &bytes), 0);
+    EXPECT_EQ(type, uint32_t(REG_SZ));
+    EXPECT_EQ(bytes.size(), (std::u16string(u"\\Program Files\\Notes\\x").size() + 1) * 2) << "with its terminator";
 
     StoreFile(kLogRel,
               header.Text() + CrLf({"regString HKEY_LOCAL_MACHINE Software\\Notes ignored Folder v"}));

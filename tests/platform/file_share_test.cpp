@@ -81,49 +81,42 @@ TEST_F(FileShare, AnOpenFileIsNotTruncatedDeletedMovedOrCopiedOntoItself)
     EXPECT_TRUE(DeleteFileW(u"\\Temp\\moved.txt")) << GetLastError();
 }
 
-// Runs BODY in a child process, which reports its one-byte result on a pipe
-// and then holds what it opened until the parent calls Finish.
-class Child {
-public:
+// A child process that runs BODY, reports its one-byte result on a pipe and
+// holds what it opened until Finish.
+struct Child {
+    pid_t pid = -1;
+    int up[2] = {-1, -1}, down[2] = {-1, -1};
     template <class F> explicit Child(F body)
     {
-        int up[2], down[2];
-        if (pipe(up) != 0 || pipe(down) != 0)
+        if (pipe(up) != 0 || pipe(down) != 0 || (pid = fork()) < 0)
             abort();
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(down[1]);
+        if (pid == 0) {
             char result = body(), c;
-            if (write(up[1], &result, 1) != 1)
-                _exit(2);
-            while (read(down[0], &c, 1) > 0) {
+            close(down[1]);
+            if (write(up[1], &result, 1) == 1) {
+                while (read(down[0], &c, 1) > 0) {
+                }
             }
             _exit(0);
         }
         close(up[1]);
         close(down[0]);
-        ready_ = up[0];
-        release_ = down[1];
     }
     char Report()
     {
         char c = 0;
-        return read(ready_, &c, 1) == 1 ? c : 0;
+        return read(up[0], &c, 1) == 1 ? c : 0;
     }
     void Finish()
     {
-        if (release_ < 0)
-            return;
-        close(release_);
-        release_ = -1;
-        waitpid(pid_, nullptr, 0);
-        close(ready_);
+        if (down[1] >= 0) {
+            close(down[1]);
+            down[1] = -1;
+            waitpid(pid, nullptr, 0);
+            close(up[0]);
+        }
     }
     ~Child() { Finish(); }
-
-private:
-    pid_t pid_ = -1;
-    int ready_ = -1, release_ = -1;
 };
 
 TEST_F(FileShare, SharingHoldsAcrossProcesses)

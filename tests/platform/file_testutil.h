@@ -74,18 +74,9 @@ inline std::set<std::string> HostNames(const std::string &dir)
     return names;
 }
 
-inline uint64_t Ft(const FILETIME &f)
-{
-    return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
-}
-
-inline FILETIME MakeFt(uint64_t v)
-{
-    FILETIME f;
-    f.dwLowDateTime = static_cast<DWORD>(v);
-    f.dwHighDateTime = static_cast<DWORD>(v >> 32);
-    return f;
-}
+// A FILETIME as one number, and back.
+inline uint64_t Ft(const FILETIME &f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; }
+inline FILETIME MakeFt(uint64_t v) { return FILETIME{static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)}; }
 
 inline uint64_t NowFt()
 {

@@ -173,20 +173,6 @@ TEST_F(KernelSystem, SystemTimesAndFileTimesConvertBothWays)
     EXPECT_GE(t1 - t0, 30u) << "Sleep waits at least as long as asked";
 }
 
-// Reads the launch events of a transcript file.
-std::vector<nlohmann::json> Launches(const std::string &path)
-{
-    std::ifstream in(path);
-    std::vector<nlohmann::json> out;
-    std::string line;
-    while (std::getline(in, line)) {
-        auto j = nlohmann::json::parse(line, nullptr, false);
-        if (!j.is_discarded() && j.value("event", "") == "launch")
-            out.push_back(j);
-    }
-    return out;
-}
-
 TEST_F(KernelSystem, CreateProcessLooksProgramsUpAndRecordsEveryStart)
 {
     std::string transcript = root.path + "/transcript.jsonl";
@@ -238,7 +224,13 @@ TEST_F(KernelSystem, CreateProcessLooksProgramsUpAndRecordsEveryStart)
         << "the program taken from the command line";
     plat::TranscriptClose();
 
-    std::vector<nlohmann::json> events = Launches(transcript);
+    std::vector<nlohmann::json> events;
+    std::ifstream in(transcript);
+    for (std::string line; std::getline(in, line);) {
+        auto j = nlohmann::json::parse(line, nullptr, false);
+        if (!j.is_discarded() && j.value("event", "") == "launch")
+            events.push_back(j);
+    }
     size_t n = sizeof cases / sizeof cases[0];
     ASSERT_EQ(events.size(), n + 2) << "one launch event per start";
     for (size_t i = 0; i < n; ++i) {

@@ -157,9 +157,10 @@ TEST_F(BodyTest, ElevenTokensEndReading)
     EXPECT_EQ(Run(CrLf({"// 1 2 3 4 5 6 7 8 9 10", "exit"}), 0), 0) << "comments are split too";
 }
 
-// Install mode needs "exit"; removal mode reads to the end of the file. A
-// missing file fails silently in both.
-TEST_F(BodyTest, TheEndOfTheFile)
+// Install mode needs "exit"; removal mode reads to the end of the file; a
+// missing file fails silently in both. A handler's 0 stops reading, and
+// the last handler result is the result.
+TEST_F(BodyTest, HowReadingEnds)
 {
     std::string text = CrLf({"// a", "mkdir", "copy . . x"});
     EXPECT_EQ(Run(text, 1), 0) << "install mode needs exit";
@@ -168,6 +169,7 @@ TEST_F(BodyTest, TheEndOfTheFile)
     EXPECT_EQ(rec.calls.size(), 3u);
     EXPECT_EQ(Run("", 1), 0) << "an empty script has no exit";
     EXPECT_EQ(Run("", 0), 1) << "an empty log is read to its end";
+    EXPECT_EQ(Run(CrLf({"unknown", "exit"})), 1) << "a skipped line leaves the result as it was";
 
     MessageLog log;
     rec = Recorder();
@@ -175,20 +177,14 @@ TEST_F(BodyTest, TheEndOfTheFile)
     EXPECT_EQ(ReadScript("\\Storage Card\\none.load", 0, nullptr, RecordingHandler, &rec), 0);
     EXPECT_TRUE(rec.calls.empty());
     EXPECT_TRUE(log.seen.empty()) << "the reader shows nothing";
-}
 
-TEST_F(BodyTest, HandlerResult)
-{
-    rec.result = 7;
-    CardFile("Pkg/Body.load", CrLf({"mkdir", "exit"}));
-    EXPECT_EQ(ReadScript(kPath, 1, nullptr, RecordingHandler, &rec), 7)
-        << "the last handler result is returned";
-    rec = Recorder();
-    rec.stopAt = 1;
     CardFile("Pkg/Body.load", CrLf({"mkdir", "mkdir", "mkdir", "exit"}));
+    rec.stopAt = 1;
     EXPECT_EQ(ReadScript(kPath, 1, nullptr, RecordingHandler, &rec), 0);
     EXPECT_EQ(rec.calls.size(), 2u) << "reading stops at the 0";
-    EXPECT_EQ(Run(CrLf({"unknown", "exit"})), 1) << "a skipped line leaves the result as it was";
+    rec = Recorder();
+    rec.result = 7;
+    EXPECT_EQ(ReadScript(kPath, 1, nullptr, RecordingHandler, &rec), 7) << "the last handler result";
 }
 
 // A line longer than 511 bytes comes back in pieces. A token longer than

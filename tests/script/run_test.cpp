@@ -183,7 +183,10 @@ TEST_F(RunTest, BadRegistryLines)
     EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\Apps\\Shared"));
 }
 
-TEST_F(RunTest, WithoutLogTheRunIsTheSame)
+// Without a log the run is the same; a log that cannot be made stops the
+// run before any line; one that would overwrite the script being run is
+// refused before the file is emptied.
+TEST_F(RunTest, TheLogAskedForOrNot)
 {
     CardFile("Pkg/a.txt", "abc");
     ASSERT_TRUE(Install(
@@ -193,12 +196,7 @@ TEST_F(RunTest, WithoutLogTheRunIsTheSame)
     EXPECT_TRUE(KeyExists(0x80000002u, u"Software\\NoLog"));
     EXPECT_EQ(StoreRead("Program Files/Notes/a.txt"), "abc");
     EXPECT_EQ(done, 3u);
-}
 
-// A log that cannot be made stops the run before any line; one that would
-// overwrite the script being run is refused before the file is emptied.
-TEST_F(RunTest, LogsThatCannotBeWritten)
-{
     EXPECT_FALSE(Install(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Early", "exit"}), 0, 1, kFolder,
                          "\\Program Files\\Notes\\bad<name.unload"));
     EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Early"));

@@ -45,7 +45,8 @@ TEST(CodePage1252, CharactersOutsideBecomeTheDefault)
     }
     WCHAR pair[] = {0xD83D, 0xDE00, u'a'};
     char out[4] = {};
-    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, pair, 3, out, 4, nullptr, nullptr), 2) << "a surrogate pair is one character";
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, pair, 3, out, 4, nullptr, nullptr), 2)
+        << "a surrogate pair is one character";
     EXPECT_EQ(std::string(out, 2), "?a");
     WCHAR zh = 0x4E2D;
     char def = '*';
@@ -67,7 +68,8 @@ TEST(CodePage1252, SizesAndTerminator)
     char b[5];
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"caf\u00e9", -1, b, 5, nullptr, nullptr), 5);
     EXPECT_EQ(std::string(b), s);
-    EXPECT_FAILS(WideCharToMultiByte(CP_ACP, 0, u"caf\u00e9", -1, b, 3, nullptr, nullptr), 0, ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_FAILS(WideCharToMultiByte(CP_ACP, 0, u"caf\u00e9", -1, b, 3, nullptr, nullptr), 0,
+                 ERROR_INSUFFICIENT_BUFFER);
 }
 
 TEST(CodePage1252, ParametersAndFlags)
@@ -104,7 +106,8 @@ TEST(CodePageUtf8, BothWaysAndInvalidInput)
 {
     const char *s = "a\xc3\xa9\xd0\x96\xe2\x82\xac\xf0\x9f\x98\x80";
     WCHAR w[16];
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, s, -1, w, 16), 7) << "a, e-acute, Zhe, euro, a surrogate pair, terminator";
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, s, -1, w, 16), 7)
+        << "a, e-acute, Zhe, euro, a surrogate pair, terminator";
     EXPECT_EQ(std::u16string(w), u"a\u00e9\u0416\u20ac\U0001F600");
     char b[32];
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, w, -1, b, 32, nullptr, nullptr), 13);

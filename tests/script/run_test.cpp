@@ -141,7 +141,8 @@ TEST_F(RunTest, RegistryValues)
     std::string bytes;
     ASSERT_EQ(QueryValue(0x80000002u, u"Software\\Notes", u"Folder", &type, &bytes), 0);
     EXPECT_EQ(type, uint32_t(REG_SZ));
-    EXPECT_EQ(bytes.size(), (std::u16string(u"\\Program Files\\Notes\\x").size() + 1) * 2) << "with its terminator";
+    EXPECT_EQ(bytes.size(), (std::u16string(u"\\Program Files\\Notes\\x").size() + 1) * 2)
+        << "with its terminator";
 
     StoreFile(kLogRel,
               header.Text() + CrLf({"regString HKEY_LOCAL_MACHINE Software\\Notes ignored Folder v"}));

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "helpers/testdevice.h"
 #include "internal/registry.h"

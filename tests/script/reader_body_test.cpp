@@ -169,7 +169,7 @@ TEST_F(BodyTest, HowReadingEnds)
     EXPECT_EQ(rec.calls.size(), 3u);
     EXPECT_EQ(Run("", 1), 0) << "an empty script has no exit";
     EXPECT_EQ(Run("", 0), 1) << "an empty log is read to its end";
-    EXPECT_EQ(Run(CrLf({"unknown", "exit"})), 1) << "a skipped line leaves the result as it was";
+    EXPECT_EQ(Run(CrLf({"unknown", "exit"})), 1) << "an unknown line is skipped, not a failure";
 
     MessageLog log;
     rec = Recorder();

@@ -30,15 +30,17 @@ struct Font {
 std::mutex g_lock;
 Font g_font;
 
-int Advance(FT_Face face, char16_t ch)
+// The design width of ch at the current size, in 1/64 pixels.
+long Advance64(FT_Face face, char16_t ch)
 {
-    if (FT_Load_Char(face, ch, FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME | FT_LOAD_FORCE_AUTOHINT))
+    if (FT_Load_Char(face, ch, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
         return 0;
-    return int(face->glyph->advance.x >> 6);
+    return long((face->glyph->linearHoriAdvance + 512) >> 10);
 }
 
 // Opens the font once and picks the largest size whose average width of
-// the letters A-Z a-z is at most 6 pixels (how the base units are found).
+// the letters A-Z a-z is at most 6 pixels (the letters the base units are
+// measured with).
 bool Open(Font &f)
 {
     if (f.tried)
@@ -56,10 +58,10 @@ bool Open(Font &f)
     }
     for (int px = 13; px >= 8; --px) {
         FT_Set_Pixel_Sizes(f.face, 0, FT_UInt(px));
-        int total = 0;
+        long total64 = 0;
         for (char16_t c = u'A'; c <= u'Z'; ++c)
-            total += Advance(f.face, c) + Advance(f.face, char16_t(c + 32));
-        if ((total + 26) / 52 <= 6) {
+            total64 += Advance64(f.face, c) + Advance64(f.face, char16_t(c + 32));
+        if (total64 <= 6L * 52 * 64) {
             f.pixels = px;
             break;
         }
@@ -89,7 +91,8 @@ const FontGlyph *FontGetGlyph(char16_t ch)
     if (FT_Load_Char(face, ch, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME | FT_LOAD_FORCE_AUTOHINT) ==
         0) {
         FT_GlyphSlot s = face->glyph;
-        g.advance = int(s->advance.x >> 6);
+        // linearHoriAdvance is 16.16; the pen counts 1/64 pixels.
+        g.advance64 = int((s->linearHoriAdvance + 512) >> 10);
         g.left = s->bitmap_left;
         g.top = g_font.ascent - s->bitmap_top;
         g.width = int(s->bitmap.width);

@@ -352,12 +352,14 @@ void GdiFrame(HDC hdc, const RECT &r, COLORREF color)
 
 int GdiTextWidth(const std::u16string &text)
 {
-    int w = 0;
+    // The same pen as GdiText, so that a prefix's width is where the next
+    // character is drawn.
+    long w64 = 0;
     for (char16_t ch : text) {
         const FontGlyph *g = FontGetGlyph(ch);
-        w += g ? g->advance : GlyphAdvance(ch);
+        w64 += g ? g->advance64 : GlyphAdvance(ch) * 64;
     }
-    return w;
+    return int((w64 + 32) >> 6);
 }
 
 int GdiTextHeight()
@@ -371,15 +373,16 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color)
     if (!dc)
         return;
     Surface s = SurfaceOf(*dc);
-    int cx = x;
+    long pen64 = 0; // from x, in 1/64 pixels
     for (char16_t ch : text) {
+        int cx = x + int((pen64 + 32) >> 6);
         // The outline font when it is installed; the built-in glyphs else.
         if (const FontGlyph *fg = FontGetGlyph(ch)) {
             for (int row = 0; row < fg->height; ++row)
                 for (int col = 0; col < fg->width; ++col)
                     if (fg->on[size_t(row) * size_t(fg->width) + size_t(col)])
                         Put(*dc, s, cx + fg->left + col, y + fg->top + row, color);
-            cx += fg->advance;
+            pen64 += fg->advance64;
             continue;
         }
         const uint8_t *g = kGlyphs[GlyphIndex(ch)];
@@ -388,7 +391,7 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color)
             for (int col = first; col < 5; ++col)
                 if (g[row] & (0x10 >> col))
                     Put(*dc, s, cx + col - first, y + 3 + row, color);
-        cx += GlyphAdvance(ch);
+        pen64 += GlyphAdvance(ch) * 64;
     }
 }
 

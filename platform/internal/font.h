@@ -2,7 +2,10 @@
 // in for the device's dialog font) rasterised by FreeType without
 // smoothing, so that text pixels keep exact colours. The font is sized so
 // that its average character is 6 pixels wide, on lines 13 pixels high: the
-// 6 x 13 base units of the dialog templates.
+// 6 x 13 base units of the dialog templates. Pens move by the font's design
+// widths: hinting rounds each small glyph's advance up, which would set a
+// line about a tenth wider than the device font and cut the templates'
+// texts short.
 #ifndef CE_PLATFORM_FONT_H
 #define CE_PLATFORM_FONT_H
 
@@ -12,7 +15,7 @@
 namespace plat {
 
 struct FontGlyph {
-    int advance = 0;         // pen movement in pixels
+    int advance64 = 0;       // pen movement in 1/64 pixels
     int left = 0, top = 0;   // bitmap position from the pen at the line's top
     int width = 0, height = 0;
     std::vector<uint8_t> on; // width * height, 1 where the glyph is drawn

@@ -86,12 +86,29 @@ void Paint(HWND hwnd, Window &w)
         GdiFill(dc, r, kDialogFace);
         int s = 10;
         int top = (r.bottom - s) / 2;
-        RECT box{0, top, s, top + s};
-        GdiFill(dc, box, RGB(255, 255, 255));
-        GdiFrame(dc, box, RGB(0, 0, 0));
-        if (w.check) {
-            RECT dot{3, top + 3, s - 3, top + s - 3};
-            GdiFill(dc, dot, RGB(0, 0, 0));
+        if (IsRadio(w)) {
+            // A round button: ring, white inside, a dot when checked.
+            static const char *const kRadio[10] = {
+                "...XXXX...", ".XXooooXX.", ".XooooooX.", "Xooo##oooX", "Xoo####ooX",
+                "Xoo####ooX", "Xooo##oooX", ".XooooooX.", ".XXooooXX.", "...XXXX...",
+            };
+            for (int y = 0; y < s; ++y)
+                for (int x = 0; x < s; ++x) {
+                    char c = kRadio[y][x];
+                    if (c == '.')
+                        continue;
+                    bool black = c == 'X' || (c == '#' && w.check);
+                    GdiFill(dc, RECT{x, top + y, x + 1, top + y + 1},
+                            black ? RGB(0, 0, 0) : RGB(255, 255, 255));
+                }
+        } else {
+            RECT box{0, top, s, top + s};
+            GdiFill(dc, box, RGB(255, 255, 255));
+            GdiFrame(dc, box, RGB(0, 0, 0));
+            if (w.check) {
+                RECT dot{3, top + 3, s - 3, top + s - 3};
+                GdiFill(dc, dot, RGB(0, 0, 0));
+            }
         }
         RECT tr{s + 4, r.top, r.right, r.bottom};
         DrawTextBlock(dc, tr, w.text, 0, textColor, false);

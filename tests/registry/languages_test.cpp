@@ -50,11 +50,8 @@ TEST(Languages, ListedRowsIncludingTheOddOnes)
         const char *name, *params[LANGUAGE_PARAM_COUNT];
     } rows[] = {
         {0, "Albanian", {"1052", "1250", "852", "al", "", ""}},
-        {3, "Croatian", {"1060", "1250", "852", "cr", "", ""}},
         {4, "Czech", {"1029", "1250", "852", "cz", "", "Times New Roman Cyr"}},
-        {5, "Danish", {"1030", "1252", "850", "da", "", ""}},
         {6, "Dutch Belgian", {"2060", "1252", "850", "be", "", ""}},
-        {10, "English United Kingdom", {"2057", "1252", "850", "uk", "", ""}},
         {11, "Estonian", {"1061", "1257", "775", "est", "", "Times New Roman Baltic"}},
         {13, "French Belgian", {"1033", "1252", "437", "be", "", ""}},
         {19, "Greek", {"1032", "1253", "737", "he", "", "Times New Roman Greek"}},
@@ -77,9 +74,7 @@ TEST(Languages, LookupByName)
         const char16_t *name;
         int index;
     } rows[] = {
-        {u"Russian", 30}, {u"russian", 30},  {u"RUSSIAN", 30}, {u"tUrKeY", 37},   {u"Albanian", 0},
-        {u"ukrainian", 38}, {u"English United Kingdom", 10},  {u"UNKNOWN", -1},  {u"unknown", -1},
-        {u"Klingon", -1}, {u"Russian ", -1}, {u"", -1},        {nullptr, -1},
+        {u"russian", 30}, {u"tUrKeY", 37}, {u"UNKNOWN", -1}, {u"Russian ", -1}, {u"", -1}, {nullptr, -1},
     };
     for (const auto &r : rows) {
         std::string label = r.name ? cetest::U8(r.name) : "(null)";

@@ -66,11 +66,8 @@ TEST_F(ShortcutsTest, BuildShortcutPathJoinsSpecialFolderAndRow)
         int row;
         std::string expected;
     } cases[] = {
-        {0, "\\Windows\\Start Menu\\Programs\\Pocket Dravex 3.1.lnk"},
-        {1, "\\Windows\\Start Menu\\Programs\\Pocket MISKA 2.0.lnk"},
         {2, "\\Windows\\Start Menu\\Pocket MISKA 2.0.lnk"},
         {3, "\\Windows\\Start Menu\\Programs\\Glyphor\\Layout Manager.lnk"},
-        {4, "\\Windows\\Start Menu\\Programs\\Glyphor\\Web Site.lnk"},
     };
     for (const auto &c : cases) {
         WCHAR link[SHORTCUT_PATH_SIZE] = {};

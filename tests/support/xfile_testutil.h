@@ -8,7 +8,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,13 +28,8 @@ inline bool PutFile(const std::string &path, const std::string &data)
                            FILE_ATTRIBUTE_NORMAL, 0);
     if (h == INVALID_HANDLE_VALUE)
         return false;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < data.size()) {
-        DWORD chunk = (DWORD)std::min<size_t>(data.size() - done, 1 << 20), written = 0;
-        ok = WriteFile(h, data.data() + done, chunk, &written, NULL) && written == chunk;
-        done += written;
-    }
+    DWORD written = 0;
+    bool ok = WriteFile(h, data.data(), (DWORD)data.size(), &written, NULL) && written == data.size();
     CloseHandle(h);
     return ok;
 }

@@ -66,7 +66,6 @@ TEST_F(ExpandTest, TheCopyOfTheScript)
         {"empty values drop their lines", CrLf({"a @1", "b @5", "c @6", "d @4"}), kDanish,
          CrLf({"a 1030", "d da"})},
         {"line ends become CR LF", "a @1\nb\rc\n\rd", kDanish, CrLf({"a 1030", "b", "c", "d"})},
-        {"an empty script", "", kDanish, ""},
         {"a line that would not fit in 512 bytes stays", CrLf({std::string(505, 'x') + "@6"}), kTurkey,
          CrLf({std::string(505, 'x') + "@6"})},
         {"a value of 31 bytes fits", CrLf({"a @1"}), fits, CrLf({"a " + v31})},

@@ -37,7 +37,6 @@ TEST_F(FileStore, FreeSpaceIsCapacityLessTheHeldBytes)
 
     ASSERT_TRUE(Put(u"\\Temp\\a.bin", std::string(1000, 'a')));
     EXPECT_EQ(FreeBytes(), total.QuadPart - 1000);
-    EXPECT_EQ(FreeBytes(u"\\Windows\\"), total.QuadPart - 1000) << "any folder of the store";
     ASSERT_TRUE(Put(u"\\Temp\\a.bin", std::string(300, 'a'))) << "replacing";
     EXPECT_EQ(FreeBytes(), total.QuadPart - 300);
     ASSERT_TRUE(CopyFileW(u"\\Temp\\a.bin", u"\\Temp\\b.bin", TRUE));

@@ -1,5 +1,6 @@
 // text_codepage_test.cpp - MultiByteToWideChar / WideCharToMultiByte with
-// code page 1252 and UTF-8: the tables both ways, sizes, flags and errors.
+// code page 1252 and UTF-8 (the conversion host names take as well): the
+// tables both ways, sizes, flags and errors.
 #include "file_testutil.h"
 
 namespace {
@@ -114,14 +115,15 @@ TEST(CodePageUtf8, BothWaysAndInvalidInput)
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, w, -1, b, 32, nullptr, nullptr), 13);
     EXPECT_EQ(std::string(b), s);
 
-    const char bad[] = "a\xff" "b\xc0\x80";
-    int n = MultiByteToWideChar(CP_UTF8, 0, bad, 5, w, 16);
-    EXPECT_EQ(std::u16string(w, n), u"a\uFFFDb\uFFFD\uFFFD") << "malformed bytes become U+FFFD";
-    EXPECT_FAILS(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bad, 5, w, 16), 0, ERROR_NO_UNICODE_TRANSLATION);
-    WCHAR lone[] = {u'x', 0xD800, u'y'};
-    n = WideCharToMultiByte(CP_UTF8, 0, lone, 3, b, 16, nullptr, nullptr);
-    EXPECT_EQ(std::string(b, n), "x\xef\xbf\xbdy") << "a lone surrogate becomes U+FFFD";
-    EXPECT_FAILS(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 3, b, 16, nullptr, nullptr), 0,
+    // A stray byte, an overlong zero, an encoded surrogate, a cut sequence.
+    const char bad[] = "a\xff" "b\xc0\x80" "\xed\xa0\x80" "c\xe2\x82";
+    int n = MultiByteToWideChar(CP_UTF8, 0, bad, 11, w, 16);
+    EXPECT_EQ(std::u16string(w, n), u"a\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDc\uFFFD\uFFFD") << "malformed bytes become U+FFFD";
+    EXPECT_FAILS(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bad, 11, w, 16), 0, ERROR_NO_UNICODE_TRANSLATION);
+    WCHAR lone[] = {u'x', 0xD800, u'y', 0xDC00};
+    n = WideCharToMultiByte(CP_UTF8, 0, lone, 4, b, 16, nullptr, nullptr);
+    EXPECT_EQ(std::string(b, n), "x\xef\xbf\xbdy\xef\xbf\xbd") << "a lone surrogate becomes U+FFFD";
+    EXPECT_FAILS(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 4, b, 16, nullptr, nullptr), 0,
                  ERROR_NO_UNICODE_TRANSLATION);
 }
 

@@ -1,6 +1,6 @@
 // text_compare_test.cpp - the one case folding (_wcsicmp, _wcsnicmp,
 // lstrcmpiW, the internal FoldCase), lstr* helpers, CharLowerW/CharUpperW,
-// _isctype, and the UTF-8 conversion of host names.
+// and _isctype.
 #include "file_testutil.h"
 #include "internal/text.h"
 
@@ -125,17 +125,6 @@ TEST(IsCType, AsciiClassesAndNothingAbove127)
     for (int c : {128, 0xE9, 255, -1 /* EOF */, 0x1234})
         EXPECT_EQ(_isctype(c, all), 0) << "above 127, EOF and past a byte: " << c;
     EXPECT_EQ(_isctype(static_cast<char>(0xA0), _SPACE), 0) << "a negative char is its byte";
-}
-
-TEST(HostNames, Utf8BothWays)
-{
-    std::u16string name = u"Caf\u00e9 \u0416 \u20ac \U0001F600";
-    std::string utf8 = plat::ToUtf8(name);
-    EXPECT_EQ(utf8, "Caf\xc3\xa9 \xd0\x96 \xe2\x82\xac \xf0\x9f\x98\x80");
-    EXPECT_EQ(plat::FromUtf8(utf8), name);
-    EXPECT_EQ(plat::ToUtf8(std::u16string(u"a") + char16_t(0xDC00)), "a\xef\xbf\xbd") << "unpaired surrogate";
-    EXPECT_EQ(plat::FromUtf8("\xed\xa0\x80"), u"\uFFFD\uFFFD\uFFFD") << "encoded surrogates are refused";
-    EXPECT_EQ(plat::FromUtf8("\xe2\x82"), u"\uFFFD\uFFFD") << "truncated sequence";
 }
 
 } // namespace

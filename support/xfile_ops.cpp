@@ -333,6 +333,14 @@ DWORD XFile_CopyFileStamp(LPCSTR pszSource, LPCSTR pszDest)
     return rc;
 }
 
+// A byte count as a 32-bit figure: 4 GB or more reads as the largest
+// figure, never as what is left above a multiple of 4 GB (a roomy store
+// would otherwise look nearly full).
+static DWORD Figure32(ULARGE_INTEGER v)
+{
+    return v.HighPart != 0 ? 0xFFFFFFFF : v.LowPart;
+}
+
 // XFile_GetDiskFreeSpaceEx: the figures of the volume that holds the
 // path's root, reported as clusters of one one-byte sector so that the
 // counts are byte counts.
@@ -368,9 +376,9 @@ DWORD XFile_GetDiskFreeSpaceEx(LPCSTR pszPath, DWORD *pdwSectorsPerCluster, DWOR
     if (pdwBytesPerSector != NULL)
         *pdwBytesPerSector = 1;
     if (pdwFreeClusters != NULL)
-        *pdwFreeClusters = avail.LowPart;
+        *pdwFreeClusters = Figure32(avail);
     if (pdwTotalClusters != NULL)
-        *pdwTotalClusters = total.LowPart;
+        *pdwTotalClusters = Figure32(total);
     return XEC_OK;
 }
 

@@ -319,6 +319,17 @@ TEST_F(XFileOps, FreeSpaceMatchesTheDevice)
     Reopen(o);
     EXPECT_EQ(XFile_GetDiskFreeSpaceEx("\\", NULL, NULL, NULL, &total), (DWORD)XEC_OK);
     EXPECT_EQ(total, 300u * 1024) << "another capacity";
+
+    // A store of 4 GB and more: the 32-bit figures stay at their largest
+    // instead of wrapping to what is left above 4 GB.
+    o.storageKb = "5000000";
+    Reopen(o);
+    DWORD freeBytes = 0;
+    EXPECT_EQ(XFile_GetDiskFreeSpaceEx("\\", NULL, NULL, &freeClusters, &total), (DWORD)XEC_OK);
+    EXPECT_EQ(total, 0xFFFFFFFFu);
+    EXPECT_EQ(freeClusters, 0xFFFFFFFFu);
+    EXPECT_EQ(XFile_GetDiskFreeSpace("\\Temp", &freeBytes), (DWORD)XEC_OK);
+    EXPECT_EQ(freeBytes, 0xFFFFFFFFu);
 }
 
 } // namespace

@@ -4,9 +4,7 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -277,15 +275,13 @@ TEST_F(RegKeys, ValuesOfEachTypeReadBack)
         EXPECT_EQ(std::string(reinterpret_cast<char *>(buf.data()), cb), row.bytes);
         EXPECT_EQ(buf[cb], 0xcc) << "nothing written past the data";
     }
-    // One byte short (the same check for every type): 234, the size needed,
-    // the buffer untouched.
-    BYTE shortBuf[39];
-    memset(shortBuf, 0xcc, sizeof shortBuf);
-    DWORD cb = sizeof shortBuf;
-    EXPECT_EQ(RegQueryValueExW(k, u"Text", nullptr, nullptr, shortBuf, &cb), ERROR_MORE_DATA);
+    // One byte short (one check serves every type): 234, the size needed, nothing copied.
+    std::vector<BYTE> shortBuf(39, 0xcc);
+    DWORD cb = 39;
+    EXPECT_EQ(RegQueryValueExW(k, u"Text", nullptr, nullptr, shortBuf.data(), &cb), ERROR_MORE_DATA);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MORE_DATA));
     EXPECT_EQ(cb, 40u) << "needed size";
-    EXPECT_EQ(std::count(shortBuf, shortBuf + sizeof shortBuf, 0xcc), 39) << "nothing copied";
+    EXPECT_EQ(shortBuf, std::vector<BYTE>(39, 0xcc)) << "nothing copied";
     EXPECT_EQ(RegQueryValueExW(k, u"Missing", nullptr, nullptr, nullptr, &cb), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteValueW(k, u"Missing"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteValueW(k, u"BLOB"), ERROR_SUCCESS) << "deleted in another case";

@@ -50,12 +50,12 @@ protected:
     }
 };
 
-// Each worker does 200 rounds of add, add, release (net +1 a round), so
+// Each worker does 500 rounds of add, add, release (net +1 a round), so
 // every lost update shows in the final count; then both release it all.
 TEST_F(SharedProcesses, TwoProcessesEndAtTheExactCount)
 {
     const char *path = "\\Windows\\shared by both.dll";
-    const int kRounds = 200;
+    const int kRounds = 500;
     TwoWorkers([&] {
         for (int i = 0; i < kRounds; ++i) {
             DWORD count = 0;

@@ -161,7 +161,6 @@ TEST_F(FileShare, TheStandInModuleIsServedAndStaysOpen)
     std::string content = Get(u"\\storage card\\setup.EXE");
     ASSERT_EQ(content.size(), 64u * 1024u);
     EXPECT_EQ(content.substr(0, 2), "MZ");
-    EXPECT_EQ(Get(module), content) << "the content is fixed";
     // Reading at an offset gives the same bytes as reading it whole.
     HANDLE h = Open(module, R, SR, OPEN_EXISTING);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);

@@ -61,8 +61,9 @@ void PathNoteAdded(const std::string &hostPath);
 // which keep the store's books.
 bool DeviceFileHostPath(const std::u16string &devicePath, std::string &hostPath, uint32_t &error);
 
-// Matches a file name against a search pattern ('*' any run, '?' one unit),
-// ignoring case with the device's folding.
+// Matches a file name against a search pattern ('*' any run, '?' one unit,
+// a trailing ".*" also matching a name without a dot), ignoring case with
+// the device's folding.
 bool PatternMatch(std::u16string_view pattern, std::u16string_view name);
 
 // Win32 error for a host errno.

@@ -364,7 +364,9 @@ bool DeviceFileHostPath(const std::u16string &devicePath, std::string &hostPath,
     return true;
 }
 
-bool PatternMatch(std::u16string_view pattern, std::u16string_view name)
+namespace {
+
+bool PlainMatch(std::u16string_view pattern, std::u16string_view name)
 {
     std::u16string p = Fold(pattern);
     std::u16string n = Fold(name);
@@ -387,6 +389,19 @@ bool PatternMatch(std::u16string_view pattern, std::u16string_view name)
     while (pi < p.size() && p[pi] == u'*')
         ++pi;
     return pi == p.size();
+}
+
+} // namespace
+
+bool PatternMatch(std::u16string_view pattern, std::u16string_view name)
+{
+    if (PlainMatch(pattern, name))
+        return true;
+    // As on Windows, a trailing ".*" also stands for no extension at all:
+    // "*.*" lists every name, "readme.*" finds "readme".
+    size_t n = pattern.size();
+    return n >= 2 && pattern.substr(n - 2) == u".*" && name.find(u'.') == std::u16string_view::npos &&
+           PlainMatch(pattern.substr(0, n - 2), name);
 }
 
 uint32_t ErrorFromErrno(int e)

@@ -136,7 +136,10 @@ TEST_F(FileOps, SearchesComeInFoldedNameOrderWithAttributes)
     } cases[] = {
         {u"\\Temp\\*.txt", {u"A.txt", u"b.txt", u"Zeta.TXT", u"\u00c4rger.txt"}},
         {u"\\Temp\\?.txt", {u"A.txt", u"b.txt"}},
-        {u"\\Temp\\*.*", {u"a.bin", u"A.txt", u"b.txt", u"Zeta.TXT", u"\u00c4rger.txt"}},
+        // A trailing ".*" also matches no extension, as on Windows.
+        {u"\\Temp\\*.*", {u"_x", u"a.bin", u"A.txt", u"b.txt", u"C", u"Zeta.TXT", u"\u00c4rger.txt"}},
+        {u"\\Temp\\_X.*", {u"_x"}},
+        {u"\\Temp\\a.*", {u"a.bin", u"A.txt"}},
         {u"\\Temp\\A*", {u"a.bin", u"A.txt"}},
         {u"\\Temp\\\u00e4*", {u"\u00c4rger.txt"}},
         {u"\\Temp\\*a*t*", {u"A.txt", u"Zeta.TXT"}},

@@ -103,8 +103,9 @@ std::set<std::string> DynamicExports(const std::string &path, std::string *error
 // Symbols that the host's runtime and linker put into a program's dynamic
 // table: the C runtime's markers, and objects of the C++ library (namespace
 // std) that the program holds a copy of or shares with the library (copy
-// relocations such as std::cout, template instantiations). They are not the
-// library's exports; every other name must be on the list.
+// relocations such as std::cout, template instantiations), and the
+// sanitizers' option flags in a sanitizer build. They are not the library's
+// exports; every other name must be on the list.
 bool IsRuntimeSymbol(const std::string &name) {
     static const char *const runtime[] = {"_IO_stdin_used", "__bss_start", "_edata", "_end",
                                           "_init",          "_fini",       "__data_start",
@@ -112,8 +113,8 @@ bool IsRuntimeSymbol(const std::string &name) {
     for (const char *r : runtime)
         if (name == r)
             return true;
-    static const char *const stdPrefixes[] = {"_ZSt", "_ZNSt", "_ZNKSt"};
-    for (const char *p : stdPrefixes)
+    static const char *const runtimePrefixes[] = {"_ZSt", "_ZNSt", "_ZNKSt", "__asan_", "__ubsan_", "__lsan_"};
+    for (const char *p : runtimePrefixes)
         if (name.rfind(p, 0) == 0)
             return true;
     return false;

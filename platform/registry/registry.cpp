@@ -545,8 +545,12 @@ public:
     LONG Error() const { return err_; }
     int64_t Id() const { return id_; }
 
+    // Fails with the call's own error first, so a call with nothing to
+    // check in between can begin at once.
     LONG Begin(bool write)
     {
+        if (err_ != ERROR_SUCCESS)
+            return err_;
         txn_.emplace(write);
         LONG err = txn_->Started();
         return err != ERROR_SUCCESS ? err : CheckLive(id_);
@@ -1193,12 +1197,10 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcName, LPD
     if (!lpName || !lpcName || (lpClass && !lpcClass))
         return Fail(ERROR_INVALID_PARAMETER);
     KeyCall kc(hKey);
-    if (kc.Error())
-        return Fail(kc.Error());
-    const int64_t id = kc.Id();
-    LONG err;
-    if ((err = kc.Begin(false)) != ERROR_SUCCESS)
+    LONG err = kc.Begin(false);
+    if (err != ERROR_SUCCESS)
         return Fail(err);
+    const int64_t id = kc.Id();
     std::u16string name, cls;
     int64_t written;
     {
@@ -1238,12 +1240,10 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
     if (!lpValueName || !lpcchValueName || (lpData && !lpcbData))
         return Fail(ERROR_INVALID_PARAMETER);
     KeyCall kc(hKey);
-    if (kc.Error())
-        return Fail(kc.Error());
-    const int64_t id = kc.Id();
-    LONG err;
-    if ((err = kc.Begin(false)) != ERROR_SUCCESS)
+    LONG err = kc.Begin(false);
+    if (err != ERROR_SUCCESS)
         return Fail(err);
+    const int64_t id = kc.Id();
     std::u16string name;
     DWORD type;
     std::string data;
@@ -1288,12 +1288,10 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD lpRes
     if (lpClass && !lpcClass)
         return Fail(ERROR_INVALID_PARAMETER);
     KeyCall kc(hKey);
-    if (kc.Error())
-        return Fail(kc.Error());
-    const int64_t id = kc.Id();
-    LONG err;
-    if ((err = kc.Begin(false)) != ERROR_SUCCESS)
+    LONG err = kc.Begin(false);
+    if (err != ERROR_SUCCESS)
         return Fail(err);
+    const int64_t id = kc.Id();
     std::u16string cls;
     int64_t written;
     {

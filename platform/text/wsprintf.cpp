@@ -50,7 +50,7 @@ int wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist) {
             out.Put(*f++);
             continue;
         }
-        const WCHAR *spec = f++;
+        const WCHAR *directive = f++;
         bool left = false, zero = false, alt = false;
         for (;; ++f) {
             if (*f == u'-')
@@ -91,7 +91,7 @@ int wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist) {
         WCHAR type = *f;
         if (!type) {
             // A format that ends inside a conversion is written as it is.
-            for (const WCHAR *p = spec; p < f; ++p)
+            for (const WCHAR *p = directive; p < f; ++p)
                 out.Put(*p);
             break;
         }

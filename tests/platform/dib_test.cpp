@@ -26,7 +26,7 @@ void Put32(std::string &s, uint32_t v)
     Put16(s, v >> 16);
 }
 
-struct BmpSpec {
+struct BmpLayout {
     int width, height, bpp;
     uint32_t compression;
     std::string data;               // pixel data as stored
@@ -35,7 +35,7 @@ struct BmpSpec {
     bool core;                      // 12-byte header
 };
 
-std::string MakeBmp(const BmpSpec &b)
+std::string MakeBmp(const BmpLayout &b)
 {
     std::string info;
     if (b.core) {
@@ -125,7 +125,7 @@ protected:
         return SHLoadDIBitmap((u"\\Storage Card\\" + cetest::U16(name)).c_str());
     }
     // Loads a file and compares every pixel read back.
-    void ExpectPixels(const BmpSpec &s, const std::function<COLORREF(int, int)> &want)
+    void ExpectPixels(const BmpLayout &s, const std::function<COLORREF(int, int)> &want)
     {
         HBITMAP b = Load(MakeBmp(s));
         ASSERT_NE(b, HBITMAP(0)) << "the file did not load";
@@ -181,7 +181,7 @@ TEST_F(Dib, DirectColourDepthsRowOrderAndBitFields)
     int vals[3] = {0, 16, 31};
     struct Case {
         const char *name;
-        BmpSpec spec;
+        BmpLayout layout;
         std::function<COLORREF(int, int)> want;
     } cases[] = {
         {"24 bottom-up", {5, 3, 24, BI_RGB, direct(24, false), {}, {}, false}, Direct},
@@ -208,7 +208,7 @@ TEST_F(Dib, DirectColourDepthsRowOrderAndBitFields)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        ExpectPixels(c.spec, c.want);
+        ExpectPixels(c.layout, c.want);
     }
 }
 

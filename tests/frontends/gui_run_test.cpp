@@ -7,6 +7,7 @@
 #include "frontend_kit.h"
 
 #include <X11/Xlib.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,11 +60,15 @@ public:
         }, ms);
         return code;
     }
+    // Asks first, so that Xvfb removes its lock file and socket.
     void Stop()
     {
         if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
+            kill(pid_, SIGTERM);
+            if (Wait(5000) < 0 && pid_ > 0) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+            }
         }
         pid_ = 0;
     }
@@ -91,16 +96,22 @@ protected:
         FrontendRun::SetUp();
         if (access("/usr/bin/Xvfb", X_OK) != 0 || access("/usr/bin/xdotool", X_OK) != 0)
             GTEST_SKIP() << "Xvfb or xdotool is not installed";
-        // A display number nobody uses.
-        std::string n, socket;
-        for (int i = 40 + getpid() % 200; i < 400 && display_.empty(); ++i)
-            if (!cetest::HostExists("/tmp/.X11-unix/X" + (n = std::to_string(i))) &&
-                !cetest::HostExists("/tmp/.X" + n + "-lock"))
-                display_ = ":" + n, socket = "/tmp/.X11-unix/X" + n;
-        ASSERT_FALSE(display_.empty()) << "a free display number";
-        ASSERT_TRUE(xvfb_.Start({"/usr/bin/Xvfb", display_, "-screen", "0", "800x800x24", "-nolisten", "tcp"},
-                                root.path + "/xvfb.log"));
-        ASSERT_TRUE(WaitUntil([&] { return cetest::HostExists(socket); })) << "Xvfb comes up";
+        // Xvfb picks a free display number itself and tells it through a
+        // pipe: tests running side by side never share a display.
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        bool started = xvfb_.Start({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                                    "800x800x24", "-nolisten", "tcp"},
+                                   root.path + "/xvfb.log");
+        close(fds[1]);
+        std::string n;
+        char c;
+        pollfd p{fds[0], POLLIN, 0};
+        while (started && poll(&p, 1, 15000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
+            n += c;
+        close(fds[0]);
+        ASSERT_FALSE(n.empty()) << "Xvfb comes up and names its display: " << cetest::ReadHostFile(root.path + "/xvfb.log");
+        display_ = ":" + n;
         setenv("DISPLAY", display_.c_str(), 1);
     }
     void TearDown() override

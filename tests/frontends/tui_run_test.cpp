@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -27,7 +28,14 @@ class Tmux {
 public:
     Tmux() : socket_("cesetup-tui-" + std::to_string(getpid())) {}
     ~Tmux() { Kill(); }
-    void Kill() { Run({"kill-server"}); }
+    // The server goes, and so does its socket, which tmux leaves behind.
+    void Kill()
+    {
+        Run({"kill-server"});
+        const char *dir = std::getenv("TMUX_TMPDIR");
+        std::remove(((dir && *dir ? dir : "/tmp") + std::string("/tmux-") + std::to_string(getuid()) + "/" + socket_)
+                        .c_str());
+    }
 
     bool Start(const std::string &command, int cols = 80, int rows = 24)
     {

@@ -28,13 +28,7 @@ struct PaintDevice {
         if (!plat::DeviceOpen(root.path + "/device", o, error))
             std::abort();
         plat::ResourcesSet(g_ceResourceData, g_ceResourceSize);
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = u"PaintMain";
-        wc.hbrBackground = GetStockObject(LTGRAY_BRUSH);
-        RegisterClassW(&wc);
-        main = CreateWindowExW(0, u"PaintMain", u"Setup", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                               CW_USEDEFAULT, 0, 0, 0, nullptr);
+        main = cetest::CreateMainWindow(u"PaintMain");
         plat::WindowPaintAll();
     }
     ~PaintDevice() { plat::DeviceClose(); }

@@ -29,13 +29,7 @@ struct BenchDevice {
         if (!plat::DeviceOpen(root.path + "/device", {}, error))
             std::abort();
         plat::ResourcesSet(g_ceResourceData, g_ceResourceSize);
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = u"BenchMain";
-        wc.hbrBackground = GetStockObject(LTGRAY_BRUSH);
-        RegisterClassW(&wc);
-        main = CreateWindowExW(0, u"BenchMain", u"Setup", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                               CW_USEDEFAULT, 0, 0, 0, nullptr);
+        main = cetest::CreateMainWindow(u"BenchMain");
         Supp_PeekMessages(0);
     }
     ~BenchDevice() { plat::DeviceClose(); }

@@ -133,4 +133,15 @@ std::string DeviceFixture::CardHost(const std::string &rel) const
     return cardDir + "/" + rel;
 }
 
+HWND CreateMainWindow(const char16_t *className)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = className;
+    wc.hbrBackground = GetStockObject(LTGRAY_BRUSH);
+    RegisterClassW(&wc);
+    return CreateWindowExW(0, className, u"Setup", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                           CW_USEDEFAULT, 0, 0, 0, nullptr);
+}
+
 } // namespace cetest

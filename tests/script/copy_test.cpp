@@ -1,6 +1,6 @@
 // copy_test.cpp - the copy commands: source and destination paths, the ARM
-// variant, the skip rule, retries, shared counts, refused paths, removal,
-// and the progress display (text and bar position).
+// variant, the skip rule, retries, a file copied onto itself, and the
+// progress bar's percentages.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -58,22 +58,12 @@ TEST_F(CopyTest, SourceAndDestinationPaths)
     } cases[] = {
         {"sub-folders and ARM variant", 1, {"copy", "a\\bin", "x\\y", "Editor.exe"}, "a/bin/Editor.exe.ARM",
          "Program Files/Editor/x/y/Editor.exe", true},
-        {"to the Windows folder without ARM", 1, {"copy", ".", "\\Windows", "Help.htm"}, "Help.htm",
-         "Windows/Help.htm", true},
         {"extension case ignored", 1, {"copy", ".", ".", "Tool.DLL"}, "Tool.DLL.ARM",
          "Program Files/Editor/Tool.DLL", true},
-        {"control panel applet", 1, {"copy", ".", "cpl", "Set.cpl"}, "Set.cpl.ARM",
-         "Program Files/Editor/cpl/Set.cpl", true},
-        {"an .exe inside a name only", 1, {"copy", ".", ".", "a.exe.txt"}, "a.exe.txt",
-         "Program Files/Editor/a.exe.txt", true},
         {"from the card: libraries run", 0, {"copy", ".", ".", "v.DLL"}, "v.DLL.ARM",
          "Program Files/Editor/v.DLL", true},
-        {"from the card: Windows in a relative folder", 0, {"copy", ".", "sys\\Windows", "a.txt"}, "a.txt",
-         "Program Files/Editor/sys/Windows/a.txt", true},
         {"from the card: text stays", 0, {"copy", ".", ".", "Readme.txt"}, "Readme.txt",
          "Program Files/Editor/Readme.txt", false},
-        {"from the card: applets stay", 0, {"copy", ".", ".", "x.cpl"}, "x.cpl.ARM",
-         "Program Files/Editor/x.cpl", false},
         {"from the card: windows in small letters", 0, {"copy", ".", "\\windows", "w.txt"}, "w.txt",
          "Windows/w.txt", false},
         {"skipped without a package file", 0, {"copy", ".", ".", "None.txt"}, nullptr,
@@ -100,7 +90,7 @@ TEST_F(CopyTest, SourceAndDestinationPaths)
     }
 }
 
-// Only Yes retries: No, or a box that could not be shown (0), gives up.
+// Only Yes retries: No gives up.
 TEST_F(CopyTest, RetryOnlyOnYes)
 {
     {
@@ -114,12 +104,6 @@ TEST_F(CopyTest, RetryOnlyOnYes)
                                     "destination folder has sufficient free space.\nRetry?");
         EXPECT_FALSE(StoreExists("Program Files/Editor/Missing.exe"));
     }
-    {
-        MessageLog log;
-        log.defaultAnswer = 0;
-        EXPECT_FALSE(Copy(1, 1, {"copy", ".", ".", "Missing.txt"}));
-        EXPECT_EQ(log.Ids(), std::vector<int>{204});
-    }
     MessageLog log;
     plat::SetMessageBoxHook([&](HWND, const std::u16string &text, const std::u16string &, UINT) {
         log.seen.push_back({MessageIdOfText(text), U8(text), 0});
@@ -131,105 +115,17 @@ TEST_F(CopyTest, RetryOnlyOnYes)
     EXPECT_EQ(StoreRead("Program Files/Editor/Late.txt"), "arrived");
 }
 
-TEST_F(CopyTest, RefusedLinesShow212WithoutTrying)
-{
-    std::string longName(243, 'n'); // \Program Files\Editor\ + 243 = 265 bytes
-    struct Case {
-        const char *what;
-        std::vector<std::string> tokens;
-        DWORD cut;
-    } cases[] = {
-        {"destination over 263 bytes", {"copy", ".", ".", longName + ".txt"}, 0},
-        {"source over 259 bytes", {"copy", std::string(240, 's'), "\\Windows", "a.txt"}, 0},
-        {"no file name", {"copy", ".", "."}, 0},
-        {"a folder that would be left", {"copy", ".", "..", "a.txt"}, 0},
-        {"a dot folder", {"copy", ".", "\\Windows\\.\\x", "a.txt"}, 0},
-        {"a forward-slash climb", {"copy", ".", "a/../../b", "a.txt"}, 0},
-        {"destination folder that cannot be made", {"copy", ".", "bad<dir", "a.txt"}, 0},
-        {"a file name the reader had to cut", {"copy", ".", ".", "a.txt"}, 1u << 3},
-    };
-    CardFile("Pkg/a.txt", "a");
-    StoreFile("Program Files/Editor/keep.txt", "k"); // the install folder exists already
-    for (const auto &c : cases) {
-        MessageLog log;
-        SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
-        Fill(t, c.tokens);
-        auto before = HostTree(deviceDir + "/store");
-        g_dwScriptTokensCut = c.cut;
-        EXPECT_FALSE(CopyCommand(1, 1, t, kSource, kFolder, 1, nullptr)) << c.what;
-        g_dwScriptTokensCut = 0;
-        EXPECT_EQ(log.Ids(), std::vector<int>{212}) << c.what << ": no retry is offered";
-        EXPECT_EQ(log.seen.empty() ? 0u : log.seen[0].type, 16u) << c.what;
-        EXPECT_EQ(HostTree(deviceDir + "/store"), before) << c.what;
-        EXPECT_EQ(SharedCount("\\Program Files\\Editor\\a.txt"), 0u) << c.what;
-    }
-}
-
 // Paths naming one file, and a file copied onto itself: refused (212, no
 // retry) and it survives.
 TEST_F(CopyTest, SamePathComparison)
 {
-    struct Case {
-        const char *a, *b;
-        bool same;
-    } cases[] = {
-        {"\\Temp\\a.txt", "\\temp\\A.TXT", true}, {"\\Temp\\a.txt", "/Temp//a.txt", true},
-        {"Temp\\a.txt", "\\Temp\\a.txt", true},   {"\\Temp\\", "\\Temp", true},
-        {"\\Temp\\\xc4.txt", "\\Temp\\\xe4.txt", true}, // Latin-1 letters fold as the device folds them
-        {"\\Temp\\a.txt", "\\Temp\\a.txt.ARM", false}, {"\\", "\\a", false},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(PathsNameSameFile(c.a, c.b) != 0, c.same) << c.a << " / " << c.b;
-
+    EXPECT_TRUE(PathsNameSameFile("Temp\\a.txt", "/temp//A.TXT"));
+    EXPECT_FALSE(PathsNameSameFile("\\Temp\\a.txt", "\\Temp\\a.txt.ARM"));
     MessageLog log;
     StoreFile("Temp/self.txt", "precious");
     EXPECT_FALSE(InstallFile(1, "\\Temp\\self.txt", "/temp//SELF.txt", 0, nullptr));
     EXPECT_EQ(log.Ids(), std::vector<int>{212});
     EXPECT_EQ(StoreRead("Temp/self.txt"), "precious");
-    EXPECT_FALSE(InstallFile(1, nullptr, "\\x", 0, nullptr)) << "no source";
-}
-
-// A count is taken only with the shared flag (a reinstallation takes
-// none); a count that cannot be kept fails the command (212) in both modes
-// and removal keeps the file. Counted removal is shown through the log.
-TEST_F(CopyTest, SharedCounts)
-{
-    MessageLog log;
-    CardFile("Pkg/Lib.dll.ARM", "lib");
-    const std::vector<std::string> line = {"copyShared", ".", "\\Windows", "Lib.dll"};
-    EXPECT_TRUE(Copy(1, 1, line, 1));
-    EXPECT_TRUE(Copy(1, 1, line, 0)) << "a reinstallation";
-    EXPECT_EQ(SharedCount("\\Windows\\Lib.dll"), 1u) << "no count is taken without the shared flag";
-    EXPECT_TRUE(log.seen.empty());
-
-    ASSERT_TRUE(SetString(0x80000002u, u"Software\\Apps\\Shared", u"\\Windows\\Lib.dll", u"not a number"));
-    EXPECT_FALSE(Copy(1, 1, line, 1));
-    EXPECT_EQ(log.Ids(), std::vector<int>{212});
-    log.seen.clear();
-    EXPECT_FALSE(Copy(0, 1, line, 1));
-    EXPECT_EQ(log.Ids(), std::vector<int>{212});
-    EXPECT_EQ(StoreRead("Windows/Lib.dll"), "lib") << "removal keeps a file whose count is unknown";
-}
-
-TEST_F(CopyTest, RemovalRemovesEmptiedFolders)
-{
-    MessageLog log;
-    CardFile("Pkg/a.txt", "a");
-    CardFile("Pkg/b.txt", "b");
-    StoreFile("Program Files/Other/o.txt", "o");
-    ASSERT_TRUE(Copy(1, 1, {"copy", ".", "x\\y", "a.txt"}));
-    ASSERT_TRUE(Copy(1, 1, {"copy", ".", "x", "b.txt"}));
-    ASSERT_TRUE(Copy(0, 1, {"copy", ".", "x\\y", "a.txt"}));
-    EXPECT_FALSE(StoreExists("Program Files/Editor/x/y"));
-    EXPECT_TRUE(StoreExists("Program Files/Editor/x/b.txt")) << "a folder that is not empty stays";
-    ASSERT_TRUE(Copy(0, 1, {"copy", ".", "x", "b.txt"}));
-    EXPECT_FALSE(StoreExists("Program Files/Editor")) << "up to the emptied install folder";
-    EXPECT_TRUE(StoreExists("Program Files/Other/o.txt")) << "a folder holding another product stays";
-
-    // What is gone already is no error.
-    EXPECT_TRUE(Copy(0, 1, {"copy", ".", "deep\\er", "gone.txt"}));
-    EXPECT_TRUE(Copy(0, 1, {"copyShared", ".", ".", "never.dll"}, 1)) << "a count never taken releases to 0";
-    EXPECT_TRUE(log.seen.empty());
 }
 
 // ---------------------------------------------------------------- progress
@@ -302,27 +198,6 @@ TEST_F(ProgressTest, Percentages)
         EXPECT_EQ(cp.dwBytesDone, c.done) << "the callback does not count bytes itself";
     }
     EXPECT_EQ(Text(), "Copying file: Editor.exe.ARM") << "the package name's title";
-}
-
-TEST_F(ProgressTest, DuringACopy)
-{
-    MessageLog log;
-    CardFile("Pkg/Big.exe.ARM", Bytes(70000));
-    cp.dwTotalBytes = 100000;
-    cp.dwBytesDone = 30000;
-    EXPECT_TRUE(Copy(1, 1, {"copy", ".", ".", "Big.exe"}, 0, &cp));
-    EXPECT_EQ(g_positions, (std::vector<WPARAM>{30, 62, 94})) << "once before each block of 32000 bytes";
-    EXPECT_EQ(cp.dwBytesDone, 100000u) << "the file's length is added once it is copied";
-    EXPECT_EQ(Text(), "Copying file: Big.exe.ARM");
-    EXPECT_EQ(StoreRead("Program Files/Editor/Big.exe"), Bytes(70000));
-
-    // Failed copies count nothing.
-    log.defaultAnswer = 7;
-    cp.dwBytesDone = 0;
-    EXPECT_FALSE(Copy(1, 1, {"copy", ".", ".", "None.txt"}, 0, &cp));
-    EXPECT_EQ(cp.dwBytesDone, 0u);
-    EXPECT_FALSE(InstallFile(1, "\\Storage Card\\Pkg\\None.txt", "\\Temp\\x.txt", 0, &cp));
-    EXPECT_EQ(cp.dwBytesDone, 0u);
 }
 
 } // namespace

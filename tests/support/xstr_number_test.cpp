@@ -1,5 +1,4 @@
-// xstr_number_test.cpp - integers from byte strings and back, and the
-// character classes.
+// xstr_number_test.cpp - integers from byte strings and back.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -31,15 +30,6 @@ TEST(XStrNumbers, ParseFormatAndRefuse) {
     EXPECT_STREQ(buf, "ffffffff");
     XStr_FromInteger(-2147483647 - 1, buf);
     EXPECT_STREQ(buf, "-2147483648");
-}
-
-TEST(XStrClasses, ByteAndUnitClasses) {
-    for (int c = 128; c < 256; ++c)
-        EXPECT_EQ(XStr_IsAnsiRussian((unsigned char)c) != 0, c >= 192 || c == 168 || c == 184) << "byte " << c;
-    EXPECT_TRUE(XStr_IsUnicodeRussian(0x0401));
-    EXPECT_FALSE(XStr_IsUnicodeRussian(0x0450));
-    EXPECT_TRUE(XStr_IsUnicodeEnglish(0x10041)) << "only the low 16 bits count";
-    EXPECT_FALSE(XStr_IsDigitW(0xFF10)) << "full-width digits are not digits";
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // cedevice_test.cpp - the device tool's commands, exit codes and messages.
 #include "helpers/testdevice.h"
 
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <sys/wait.h>
@@ -28,7 +27,7 @@ ToolRun Cedevice(const std::vector<std::string> &args, const std::string &errFil
     return ToolRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadHostFile(errFile)};
 }
 
-TEST(Cedevice, ExitCodesAndMessages)
+TEST(Cedevice, InitAndExitCodes)
 {
     TempDir tmp;
     std::string dev = tmp.path + "/dev";
@@ -38,22 +37,15 @@ TEST(Cedevice, ExitCodesAndMessages)
         int code;
         const char *errPart;
     } cases[] = {
-        {{}, 1, "usage"},
         {{"frobnicate"}, 1, "unknown command"},
-        {{"init"}, 1, "needs the device folder"},
         {{"init", dev, "--os-version", "4"}, 1, "--os-version"},
-        {{"init", dev, "--bogus"}, 1, "unknown option"},
         {{"reg", "export", dev}, 2, "no device here"},
-        {{"reg", "dump"}, 1, "reg dump needs DIR"},
         {{"init", dev, "--os-version", "2.11", "--storage-kb", "512"}, 0, ""},
         {{"init", dev}, 2, "already holds a device"},
     };
     for (auto &c : cases) {
         ToolRun r = Cedevice(c.args, err);
-        std::string joined;
-        for (auto &a : c.args)
-            joined += a + " ";
-        SCOPED_TRACE("cedevice " + joined + "said: " + r.err);
+        SCOPED_TRACE("cedevice " + c.args[0] + " said: " + r.err);
         EXPECT_EQ(r.code, c.code);
         EXPECT_NE(r.err.find(c.errPart), std::string::npos);
         if (c.code == 2) {

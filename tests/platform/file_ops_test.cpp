@@ -1,13 +1,10 @@
 // file_ops_test.cpp - folders, deleting, moving and copying by name, and
 // file searches (order, attributes, patterns, errors).
-#include <sys/stat.h>
-
 #include <vector>
 
 #include "file_testutil.h"
 
 using namespace filetest;
-using cetest::HostExists;
 using cetest::ReadHostFile;
 using cetest::U8;
 
@@ -36,44 +33,28 @@ TEST_F(FileOps, ByNameCallsFollowWin32)
     ASSERT_TRUE(Put(u"\\Temp\\file.txt", "x"));
     ASSERT_TRUE(Put(u"\\Temp\\a.txt", "A"));
     ASSERT_TRUE(Put(u"\\Temp\\b.txt", "B"));
-    ASSERT_TRUE(Put(u"\\Temp\\src.txt", "source"));
     ASSERT_TRUE(Put(u"\\Temp\\dst.txt", "old destination, longer"));
     const struct {
         Op op;
         const char16_t *a, *b;
         DWORD error; // 0: the call succeeds
     } cases[] = {
-        {MakeDir, u"\\Temp\\New", nullptr, 0},
-        {MakeDir, u"\\Temp\\new", nullptr, ERROR_ALREADY_EXISTS},
-        {MakeDir, u"\\Temp\\Trailing\\", nullptr, 0},
+        {MakeDir, u"\\Temp\\new", nullptr, 0},
+        {MakeDir, u"\\Temp\\NEW", nullptr, ERROR_ALREADY_EXISTS},
         {MakeDir, u"\\Temp\\Missing\\Sub", nullptr, ERROR_PATH_NOT_FOUND},
-        {MakeDir, u"\\Storage Card", nullptr, ERROR_ALREADY_EXISTS},
-        {MakeDir, u"\\Storage Card\\Storage Card", nullptr, 0},
-        {MakeDir, u"\\Temp\\New\\Sub", nullptr, 0},
         {MakeDir, u"\\Temp\\Full", nullptr, 0},
         {Copy, u"\\Temp\\file.txt", u"\\Temp\\Full\\f.txt", 0},
         {RemoveDir, u"\\Temp\\Full", nullptr, ERROR_DIR_NOT_EMPTY},
-        {RemoveDir, u"\\Temp\\Full\\f.txt", nullptr, ERROR_DIRECTORY},
         {RemoveDir, u"\\Storage Card\\", nullptr, ERROR_ACCESS_DENIED},
-        {RemoveDir, u"\\temp\\NEW\\SUB\\", nullptr, 0},
-        {RemoveDir, u"\\Temp\\New\\Sub", nullptr, ERROR_PATH_NOT_FOUND},
-        {Delete, u"\\Temp", nullptr, ERROR_ACCESS_DENIED},
+        {RemoveDir, u"\\TEMP\\New\\", nullptr, 0},
         {Delete, u"\\TEMP\\FILE.TXT", nullptr, 0},
         {Delete, u"\\Temp\\file.txt", nullptr, ERROR_FILE_NOT_FOUND},
-        {Move, u"\\Temp\\missing.txt", u"\\Temp\\x.txt", ERROR_FILE_NOT_FOUND},
         {Move, u"\\Temp\\a.txt", u"\\Temp\\B.TXT", ERROR_ALREADY_EXISTS},
-        {Move, u"\\Temp\\a.txt", u"\\", ERROR_ALREADY_EXISTS},
-        {Move, u"\\Storage Card", u"\\Temp\\card", ERROR_ACCESS_DENIED},
-        {Move, u"\\Temp\\a.txt", u"\\My Documents\\a2.txt", 0},
-        {Move, u"\\My Documents\\a2.txt", u"\\Storage Card\\a3.txt", 0},
-        {Move, u"\\Storage Card\\a3.txt", u"\\Temp\\a.txt", 0},
-        {Move, u"\\Temp\\a.txt", u"\\Temp\\A.TXT", 0},
+        {Move, u"\\Temp\\a.txt", u"\\Storage Card\\a3.txt", 0},
+        {Move, u"\\Storage Card\\a3.txt", u"\\Temp\\A.TXT", 0},
         {Move, u"\\Temp\\Full", u"\\My Documents\\Full2", 0},
         {Move, u"\\My Documents\\Full2", u"\\My Documents\\Full2\\Inner", ERROR_ACCESS_DENIED},
-        {CopyNew, u"\\Temp\\src.txt", u"\\Temp\\dst.txt", ERROR_FILE_EXISTS},
-        {Copy, u"\\Temp\\none.txt", u"\\Temp\\x.txt", ERROR_FILE_NOT_FOUND},
-        {Copy, u"\\Temp\\src.txt", u"\\Windows", ERROR_ACCESS_DENIED},
-        {CopyNew, u"\\Temp\\src.txt", u"\\Storage Card\\c.txt", 0},
+        {CopyNew, u"\\Temp\\b.txt", u"\\Temp\\dst.txt", ERROR_FILE_EXISTS},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE("call " + std::to_string(c.op) + " " + U8(c.a) + (c.b ? " -> " + U8(c.b) : ""));
@@ -83,19 +64,12 @@ TEST_F(FileOps, ByNameCallsFollowWin32)
             EXPECT_EQ(GetLastError(), c.error);
         }
     }
-    EXPECT_TRUE(HostExists(StoreHost("Temp/Trailing")));
-    EXPECT_TRUE(HostExists(CardHost("Storage Card"))) << "only the first component names a mount";
-    EXPECT_EQ(HostNames(StoreHost("Temp")),
-              (std::set<std::string>{".", "..", "A.TXT", "b.txt", "dst.txt", "New", "src.txt", "Trailing"}))
-        << "the move to another case renamed the host file";
+    EXPECT_EQ(HostNames(StoreHost("Temp")), (std::set<std::string>{".", "..", "A.TXT", "b.txt", "dst.txt"}));
     EXPECT_EQ(ReadHostFile(StoreHost("Temp/A.TXT")), "A");
-    EXPECT_EQ(ReadHostFile(StoreHost("Temp/b.txt")), "B");
-    EXPECT_FALSE(HostExists(StoreHost("My Documents/a2.txt")));
     EXPECT_EQ(Get(u"\\My Documents\\Full2\\f.txt"), "x") << "a folder moves with what it holds";
     EXPECT_EQ(Get(u"\\Temp\\dst.txt"), "old destination, longer") << "kept when it may not be replaced";
-    EXPECT_TRUE(CopyFileW(u"\\Temp\\src.txt", u"\\Temp\\dst.txt", FALSE));
-    EXPECT_EQ(Get(u"\\Temp\\dst.txt"), "source");
-    EXPECT_EQ(ReadHostFile(CardHost("c.txt")), "source");
+    EXPECT_TRUE(CopyFileW(u"\\Temp\\b.txt", u"\\Temp\\dst.txt", FALSE));
+    EXPECT_EQ(Get(u"\\Temp\\dst.txt"), "B");
 }
 
 std::vector<std::u16string> FindAll(const std::u16string &pattern, std::vector<DWORD> *attrs = nullptr)
@@ -124,68 +98,30 @@ TEST_F(FileOps, SearchesComeInFoldedNameOrderWithAttributes)
     ASSERT_TRUE(SetFileAttributesW(u"\\Temp\\b.txt", FILE_ATTRIBUTE_READONLY));
 
     std::vector<DWORD> attrs;
-    std::vector<std::u16string> all = FindAll(u"\\Temp\\*", &attrs);
     // Folded: "_x" (0x5f) before the letters; "a.bin" < "a.txt"; U+00E4 after 'z'.
-    std::vector<std::u16string> expected = {u"_x", u"a.bin", u"A.txt", u"b.txt", u"C", u"Zeta.TXT", u"\u00c4rger.txt"};
-    EXPECT_EQ(all, expected);
+    EXPECT_EQ(FindAll(u"\\Temp\\*", &attrs),
+              (std::vector<std::u16string>{u"_x", u"a.bin", u"A.txt", u"b.txt", u"C", u"Zeta.TXT", u"\u00c4rger.txt"}));
     EXPECT_EQ(attrs, (std::vector<DWORD>{0x20, 0x20, 0x20, 0x21, 0x10, 0x20, 0x20}));
 
     const struct {
         const char16_t *pattern;
         std::vector<std::u16string> names;
     } cases[] = {
-        {u"\\Temp\\*.txt", {u"A.txt", u"b.txt", u"Zeta.TXT", u"\u00c4rger.txt"}},
         {u"\\Temp\\?.txt", {u"A.txt", u"b.txt"}},
-        // A trailing ".*" also matches no extension, as on Windows.
-        {u"\\Temp\\*.*", {u"_x", u"a.bin", u"A.txt", u"b.txt", u"C", u"Zeta.TXT", u"\u00c4rger.txt"}},
-        {u"\\Temp\\_X.*", {u"_x"}},
-        {u"\\Temp\\a.*", {u"a.bin", u"A.txt"}},
-        {u"\\Temp\\A*", {u"a.bin", u"A.txt"}},
+        {u"\\Temp\\_X.*", {u"_x"}}, // a trailing ".*" also matches no extension
         {u"\\Temp\\\u00e4*", {u"\u00c4rger.txt"}},
         {u"\\Temp\\*a*t*", {u"A.txt", u"Zeta.TXT"}},
-        {u"\\TEMP\\ZETA.txt", {u"Zeta.TXT"}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(FindAll(c.pattern), c.names) << U8(c.pattern);
 
     WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(u"\\Temp\\A.txt", &fd);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(fd.nFileSizeLow, 5u);
-    EXPECT_EQ(fd.nFileSizeHigh, 0u);
-    EXPECT_FAILS(FindNextFileW(h, &fd), FALSE, ERROR_NO_MORE_FILES);
-    EXPECT_TRUE(FindClose(h));
-    EXPECT_FAILS(FindClose(h), FALSE, ERROR_INVALID_HANDLE);
-    EXPECT_FAILS(FindNextFileW(h, &fd), FALSE, ERROR_INVALID_HANDLE);
-}
-
-TEST_F(FileOps, SearchErrorsAndTheRoot)
-{
-    WIN32_FIND_DATAW fd;
-    const struct {
-        const char16_t *pattern;
-        DWORD error;
-    } cases[] = {
-        {u"\\Temp\\*.none", ERROR_FILE_NOT_FOUND},
-        {u"\\Missing\\*", ERROR_PATH_NOT_FOUND},
-        {u"\\Missing\\Deeper\\*.txt", ERROR_PATH_NOT_FOUND},
-        {u"\\Temp\\x.txt", ERROR_FILE_NOT_FOUND},
-        {u"\\Te*p\\x.txt", ERROR_INVALID_NAME}, // wildcards only in the last component
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(U8(c.pattern));
-        EXPECT_FAILS(FindFirstFileW(c.pattern, &fd), INVALID_HANDLE_VALUE, c.error);
-    }
-    EXPECT_FAILS(FindFirstFileW(u"\\*", nullptr), INVALID_HANDLE_VALUE, ERROR_INVALID_PARAMETER);
-
-    // A new device's root, with the card among its folders; a host folder
-    // of the same name in the store is hidden by the mount.
-    ASSERT_EQ(mkdir(StoreHost("storage card").c_str(), 0777), 0);
-    std::vector<DWORD> attrs;
-    EXPECT_EQ(FindAll(u"\\*", &attrs),
-              (std::vector<std::u16string>{u"My Documents", u"Program Files", u"Storage Card", u"Temp", u"Windows"}));
-    EXPECT_EQ(attrs, std::vector<DWORD>(5, FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_EQ(FindAll(u"\\Windows\\*"), (std::vector<std::u16string>{u"Desktop", u"Start Menu"}));
+    EXPECT_FAILS(FindFirstFileW(u"\\Temp\\*.none", &fd), INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);
+    EXPECT_FAILS(FindFirstFileW(u"\\Missing\\*", &fd), INVALID_HANDLE_VALUE, ERROR_PATH_NOT_FOUND);
+    EXPECT_FAILS(FindFirstFileW(u"\\Te*p\\x.txt", &fd), INVALID_HANDLE_VALUE, ERROR_INVALID_NAME);
+    EXPECT_EQ(FindAll(u"\\*"),
+              (std::vector<std::u16string>{u"My Documents", u"Program Files", u"Storage Card", u"Temp", u"Windows"}))
+        << "a new device's root, with the card among its folders";
 }
 
 } // namespace

@@ -74,18 +74,8 @@ inline std::set<std::string> HostNames(const std::string &dir)
     return names;
 }
 
-// A FILETIME as one number, and back.
+// A FILETIME as one number.
 inline uint64_t Ft(const FILETIME &f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; }
-inline FILETIME MakeFt(uint64_t v) { return FILETIME{static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)}; }
-
-inline uint64_t NowFt()
-{
-    SYSTEMTIME st;
-    GetSystemTime(&st);
-    FILETIME f;
-    SystemTimeToFileTime(&st, &f);
-    return Ft(f);
-}
 
 } // namespace filetest
 

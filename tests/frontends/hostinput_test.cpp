@@ -1,10 +1,12 @@
-// hostinput_test.cpp - host keys, clicks and window-close requests of the
-// interactive front ends reach the wizard pages only as the window
-// messages of the device: Tab and Shift+Tab walk the tab stops, Enter
-// presses the focused or default button, Escape and the close box give 2,
-// a click is a press and a release inside one enabled control, and input
-// anywhere else (outside every control, on a disabled button, on the
-// disabled main window) changes nothing.
+// hostinput_test.cpp - dialogs driven by injected user input: host keys
+// and clicks of the interactive front ends reach the wizard pages only as
+// the window messages of the device. The page procedure sees WM_INITDIALOG
+// first, then the WM_COMMAND of the clicked button and ends with its id;
+// Tab and Shift+Tab walk the tab stops, Enter presses the focused or
+// default button, Escape and the close box give 2, radio buttons of a group
+// exclude each other, a list selection sends LBN_SELCHANGE and typing
+// EN_CHANGE; input anywhere else (outside every control, on a disabled
+// button, on the disabled main window) changes nothing.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -23,12 +25,16 @@ namespace {
 using Step = std::function<void(HWND)>;
 using plat::HostKey;
 std::vector<int> g_clicks; // BN_CLICKED ids, in order
+std::vector<UINT> g_msgs;  // WM_INITDIALOG and WM_COMMAND, in order
+int g_enChanges = 0;
 std::vector<Step> g_steps; // the "user", one step per wait
 size_t g_step = 0;
 HWND g_owner = 0;
 
 INT_PTR CALLBACK PageProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
 {
+    if (msg == WM_INITDIALOG || msg == WM_COMMAND)
+        g_msgs.push_back(msg);
     if (msg == WM_INITDIALOG) {
         // Page 112: Install is disabled until a language is selected.
         if (HWND list = GetDlgItem(dlg, 1014)) {
@@ -44,10 +50,12 @@ INT_PTR CALLBACK PageProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
     if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
         int id = LOWORD(wParam);
         g_clicks.push_back(id);
-        if (id == 1 || id == 2 || id == 1013 || id == 1002 || id == 1003)
+        if (id == 1 || id == 2 || id == 1013)
             EndDialog(dlg, id);
         return TRUE;
     }
+    if (msg == WM_COMMAND && LOWORD(wParam) == 1006 && HIWORD(wParam) == EN_CHANGE)
+        ++g_enChanges;
     if (msg == WM_COMMAND && LOWORD(wParam) == 1014 && HIWORD(wParam) == LBN_SELCHANGE) {
         EnableWindow(GetDlgItem(dlg, 1), TRUE);
         return TRUE;
@@ -131,11 +139,17 @@ protected:
     INT_PTR Run(int page, std::vector<Step> steps, UINT box = 0)
     {
         g_clicks.clear();
+        g_msgs.clear();
+        g_enChanges = 0;
         g_steps = std::move(steps);
         g_step = 0;
         INT_PTR r = box ? MessageBoxW(g_owner, u"Retry?", u"Setup", box)
                         : DialogBoxIndirectParamW(plat::kProgramInstance, Template(page), g_owner, PageProc, 0);
         EXPECT_EQ(g_step, g_steps.size()) << "every step of the user ran";
+        if (!box) {
+            EXPECT_FALSE(g_msgs.empty() || g_msgs[0] != WM_INITDIALOG) << "WM_INITDIALOG comes first";
+            EXPECT_TRUE(IsWindowEnabled(g_owner)) << "the owner is enabled again afterwards";
+        }
         return r;
     }
 };
@@ -155,10 +169,15 @@ TEST_F(HostInput, KeysAndClicksAnswerAsTheDeviceDoes)
          IDCANCEL,
          {}},
         {"Enter on the focused Continue", {Key(HostKey::Enter)}, 1, {1}},
-        {"Tab then Enter presses Skip", {Key(HostKey::Tab), Key(HostKey::Enter, 1013)}, 1013, {1013}},
         {"Tab then Space presses Skip", {Key(HostKey::Tab), Key(HostKey::Space, 1013)}, 1013, {1013}},
         {"Escape is the close box", {Key(HostKey::Escape)}, 2, {2}},
-        {"a click on Skip", {Click(1013)}, 1013, {1013}},
+        {"a click on Skip, the owner disabled meanwhile",
+         {[](HWND d) {
+             EXPECT_FALSE(IsWindowEnabled(g_owner)) << "the owner while the page is up";
+             Click(1013)(d);
+         }},
+         1013,
+         {1013}},
         {"a click on the close box",
          {[](HWND d) {
              RECT box = plat::WindowCloseBoxRect(d);
@@ -223,85 +242,36 @@ TEST_F(HostInput, DisabledInstallTakesNeitherClicksNorKeys)
     EXPECT_EQ(g_clicks, std::vector<int>{1}) << "the clicks and Enter on the disabled Install did nothing";
 }
 
-TEST_F(HostInput, TypingReplacesTheSelectedFolderText)
+TEST_F(HostInput, RadioButtonsOfAGroupExcludeEachOther)
+{
+    EXPECT_EQ(Run(106, {[](HWND d) { CheckRadioButton(d, 1008, 1009, 1008); }, Click(1009),
+                        [](HWND d) {
+                            EXPECT_EQ(IsDlgButtonChecked(d, 1008), UINT(BST_UNCHECKED)) << "the first is cleared";
+                            EXPECT_EQ(IsDlgButtonChecked(d, 1009), UINT(BST_CHECKED));
+                        },
+                        Click(1)}),
+              1);
+    EXPECT_EQ(g_clicks, (std::vector<int>{1009, 1})) << "the radio button's BN_CLICKED, then Continue's";
+}
+
+TEST_F(HostInput, TypingReplacesTheSelectionAndNotifiesEachChange)
 {
     EXPECT_EQ(Run(104, {Click(1006), // focus the edit
                         [](HWND d) {
+                            g_enChanges = 0;
                             SendDlgItemMessageW(d, 1006, EM_SETSEL, 0, -1);
                             for (char16_t c : std::u16string(u"\\Apps"))
                                 plat::HostChar(d, c);
                         },
                         Key(HostKey::Backspace),
                         [](HWND d) {
-                            plat::HostChar(d, u'Z');
                             plat::HostChar(d, u'\x01'); // control characters are not typed
-                        },
-                        [](HWND d) {
                             WCHAR buf[64];
                             GetDlgItemTextW(d, 1006, buf, 64);
-                            EXPECT_EQ(cetest::U8(buf), "\\AppZ")
-                                << "typed text replaced the selection; Backspace removed one";
+                            EXPECT_EQ(cetest::U8(buf), "\\App") << "typed text replaced the selection";
                         }}),
               IDCANCEL);
-}
-
-TEST_F(HostInput, WindowAtFindsTheDeepestVisibleControl)
-{
-    EXPECT_EQ(Run(105, {[](HWND d) {
-                  EXPECT_EQ(plat::HostWindowAt(CentreOf(d, 1).x, CentreOf(d, 1).y), GetDlgItem(d, 1)) << "Continue";
-                  RECT r{};
-                  GetWindowRect(d, &r);
-                  EXPECT_EQ(plat::HostWindowAt(r.left + 1, r.top + 1), d) << "the page's frame";
-                  EXPECT_EQ(plat::HostWindowAt(1, 1), g_owner) << "the main window around the page";
-                  EXPECT_EQ(plat::HostWindowAt(-1, -1), HWND(0)) << "off the screen";
-                  ShowWindow(GetDlgItem(d, 1), SW_HIDE);
-                  EXPECT_EQ(plat::HostWindowAt(CentreOf(d, 1).x, CentreOf(d, 1).y), d) << "a hidden control is not hit";
-              }}),
-              IDCANCEL);
-}
-
-TEST_F(HostInput, CloseRequestClosesEachLaterModalDialogOnce)
-{
-    // The host window is closed while no modal dialog waits (work runs).
-    plat::HostCloseRequest();
-    HWND progress = CreateDialogIndirectParamW(plat::kProgramInstance, Template(103), g_owner, PageProc, 0);
-    ASSERT_NE(progress, HWND(0));
-    EXPECT_FALSE(plat::HostApplyClose(progress)) << "the progress page has no close box";
-    plat::PumpPending();
-    EXPECT_TRUE(IsWindow(progress)) << "the progress page stays up";
-    EXPECT_TRUE(plat::HostClosing()) << "the request waits for the next modal dialog";
-    DestroyWindow(progress);
-    EXPECT_EQ(Run(105, {[](HWND d) { EXPECT_TRUE(plat::HostApplyClose(d)) << "the first wait gets the close"; }}),
-              IDCANCEL)
-        << "the waiting close reached the next page";
-
-    // A Yes/No box has no Cancel: its close box does nothing, and the
-    // close is not given to it again (the user answers).
-    std::vector<bool> applied;
-    auto apply = [&](HWND d) { applied.push_back(plat::HostApplyClose(d)); };
-    EXPECT_EQ(Run(0, {apply, apply, Click(IDNO)}, MB_YESNO | MB_ICONQUESTION), IDNO);
-    EXPECT_EQ(applied, (std::vector<bool>{true, false})) << "the close is given once per dialog";
-    EXPECT_EQ(Run(0, {[](HWND d) { plat::HostApplyClose(d); }}, MB_OK | MB_ICONINFORMATION), IDOK)
-        << "an OK box is ended by its close box with OK";
-
-    plat::HostInputReset();
-    EXPECT_EQ(Run(105, {[](HWND d) { EXPECT_FALSE(plat::HostApplyClose(d)) << "no close after a reset"; }}),
-              IDCANCEL);
-}
-
-TEST_F(HostInput, KeyStateFollowsTheKeyMessagesTaken)
-{
-    EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0) << "up at first";
-    PostMessageW(g_owner, WM_KEYDOWN, VK_SHIFT, 1);
-    EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0) << "a posted key counts only once taken";
-    MSG m;
-    ASSERT_TRUE(PeekMessageW(&m, 0, 0, 0, PM_REMOVE));
-    EXPECT_NE(GetKeyState(VK_SHIFT) & 0x8000, 0) << "down after WM_KEYDOWN was taken";
-    PostMessageW(g_owner, WM_KEYUP, VK_SHIFT, LPARAM(0xC0000001u));
-    ASSERT_TRUE(PeekMessageW(&m, 0, 0, 0, PM_REMOVE));
-    EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0) << "up after WM_KEYUP";
-    EXPECT_EQ(GetKeyState(-1), 0) << "a key number out of range";
-    EXPECT_EQ(GetKeyState(256), 0) << "a key number out of range";
+    EXPECT_EQ(g_enChanges, 6) << "one EN_CHANGE per typed character and one for Backspace";
 }
 
 } // namespace

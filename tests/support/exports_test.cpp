@@ -111,12 +111,7 @@ std::string Describe(const std::set<std::string> &got, const std::vector<std::st
     for (const std::string &n : got)
         if (!wanted.count(n) && !IsRuntimeSymbol(n))
             extra += " " + n;
-    std::string out;
-    if (!missing.empty())
-        out += "\n  missing:" + missing;
-    if (!extra.empty())
-        out += "\n  extra:" + extra;
-    return out;
+    return (missing.empty() ? "" : "\n  missing:" + missing) + (extra.empty() ? "" : "\n  extra:" + extra);
 }
 
 // Every name of exports.def (163, numbered from 1 in byte order) and

@@ -47,17 +47,14 @@ inline std::optional<std::string> GetFile(const std::string &path)
 
 inline DWORD Attributes(const std::string &path) { return GetFileAttributesW((LPCWSTR)W(path).c_str()); }
 
-inline bool FileThere(const std::string &path)
+// Whether a file (folder: false) or a folder (folder: true) is there.
+inline bool There(const std::string &path, bool folder)
 {
     DWORD a = Attributes(path);
-    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+    return a != INVALID_FILE_ATTRIBUTES && ((a & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
 }
-
-inline bool FolderThere(const std::string &path)
-{
-    DWORD a = Attributes(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
+inline bool FileThere(const std::string &path) { return There(path, false); }
+inline bool FolderThere(const std::string &path) { return There(path, true); }
 
 inline bool MakeFolder(const std::string &path) { return CreateDirectoryW((LPCWSTR)W(path).c_str(), NULL) != 0; }
 

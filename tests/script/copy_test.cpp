@@ -1,6 +1,6 @@
 // copy_test.cpp - the copy commands: source and destination paths, the ARM
-// variant, the skip rule, retries, a file copied onto itself, and the
-// progress bar's percentages.
+// variant, the skip rule, retries, a file copied onto itself, the progress
+// bar's percentages, and the space estimate of the copy lines.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -193,6 +193,72 @@ TEST_F(ProgressTest, Percentages)
         EXPECT_EQ(cp.dwBytesDone, c.done) << "the callback does not count bytes itself";
     }
     EXPECT_EQ(Text(), "Copying file: Editor.exe.ARM") << "the package name's title";
+}
+
+// ---------------------------------------------------------------- estimate
+
+const char *kNotesScript = "\\Storage Card\\Pkg\\Notes.load";
+
+class EstimateTest : public ScriptFixture {
+protected:
+    BOOL Estimate(const std::string &body, BOOL copyFiles = 1)
+    {
+        CardFile("Pkg/Notes.load", ScriptHeader().Text() + body);
+        total = 0xabcdef;
+        return EstimateScript(kNotesScript, kSource, &total, copyFiles);
+    }
+    DWORD total = 0;
+};
+
+// The sum of the package files of the copy lines that will be carried out;
+// the estimate changes nothing on the device.
+TEST_F(EstimateTest, SumsTheCopiedPackageFiles)
+{
+    CardFile("Pkg/a.txt", Bytes(100));
+    CardFile("Pkg/Lib.dll.ARM", Bytes(25));
+    CardFile("Pkg/Lib.dll", Bytes(7));
+    CardFile("Pkg/Readme.txt", Bytes(1000));
+    const std::string body =
+        CrLf({"copy . . a.txt", "regKeyCreate HKEY_LOCAL_MACHINE Software\\Est", "copyShared . \\Windows Lib.dll",
+              "copy . . Readme.txt", "// a comment", "exit"});
+    struct Case {
+        const char *what;
+        BOOL copyFiles;
+        DWORD want;
+    } cases[] = {
+        {"copying to the device: every copy line, the ARM variant measured", 1, 1125},
+        {"running from the card: the text file stays and is not counted", 0, 25},
+    };
+    for (const auto &c : cases) {
+        MessageLog log;
+        auto before = HostTree(deviceDir + "/store");
+        ASSERT_TRUE(Estimate(body, c.copyFiles)) << c.what;
+        EXPECT_EQ(total, c.want) << c.what;
+        EXPECT_EQ(HostTree(deviceDir + "/store"), before) << c.what << ": nothing written";
+        EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Est")) << c.what;
+        EXPECT_TRUE(log.seen.empty()) << c.what;
+    }
+}
+
+TEST_F(EstimateTest, AMissingPackageFileFailsAndLeavesTheTotal)
+{
+    MessageLog log;
+    CardFile("Pkg/a.txt", Bytes(10));
+    EXPECT_FALSE(Estimate(CrLf({"copy . . a.txt", "copy . . gone.txt", "exit"})));
+    EXPECT_EQ(total, 0xabcdefu);
+    EXPECT_TRUE(log.seen.empty()) << "the estimate shows nothing";
+}
+
+TEST_F(EstimateTest, TotalStopsAtItsLargestValue)
+{
+    SCRIPT_SIZE size = {kSource, 0xfffffff0u, 1};
+    SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS] = {"copy", ".", ".", "a.txt"};
+    CardFile("Pkg/a.txt", Bytes(100));
+    char line[] = "copy . . a.txt";
+    EXPECT_EQ(SizeScriptCommand(line, SCRIPT_CMD_COPY, t, &size), 1);
+    EXPECT_EQ(size.dwTotal, 0xffffffffu) << "the sum does not wrap round to a small figure";
+    EXPECT_EQ(SizeScriptCommand(line, SCRIPT_CMD_REGKEYCREATE, t, &size), 1);
+    EXPECT_EQ(size.dwTotal, 0xffffffffu);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// xfile_line_test.cpp - XFile_ReadLine and XFile_WriteLine: the four line
-// ends, short buffers and end of file.
+// xfile_line_test.cpp - XFile_ReadLine: the four line ends, short buffers
+// and end of file.
 #include <windows.h>
 
 #include <string>
@@ -90,17 +90,6 @@ TEST_F(XFileLine, EndOfFileAndTooSmallBuffers)
     }
     EXPECT_STREQ(buf, "untouched");
     XFile_Close(&h);
-}
-
-TEST_F(XFileLine, WriteLineEndsWithCrLf)
-{
-    HANDLE h = XFILE_NO_HANDLE;
-    ASSERT_EQ(XFile_Create(kFile, &h), (DWORD)XEC_OK);
-    EXPECT_EQ(XFile_WriteLine(h, "copy . . a.txt"), (DWORD)XEC_OK);
-    EXPECT_EQ(XFile_WriteLine(h, ""), (DWORD)XEC_OK);
-    EXPECT_EQ(XFile_WriteLine(h, "lf\ninside"), (DWORD)XEC_OK);
-    XFile_Close(&h);
-    EXPECT_EQ(GetFile(kFile).value_or("<none>"), std::string("copy . . a.txt\r\n\r\nlf\ninside\r\n"));
 }
 
 } // namespace

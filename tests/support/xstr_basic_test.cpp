@@ -1,6 +1,6 @@
 // xstr_basic_test.cpp - byte-string primitives: bounded copies, comparisons
-// (the case-insensitive one under allocation failures), searches, and
-// integers from text and back.
+// (the case-insensitive one under allocation failures) and integers from
+// text and back.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -48,20 +48,6 @@ TEST(XStrCompare, CaseFoldingAndAllocationFailure)
     EXPECT_EQ(XStr_ICompare("ABC", "abc"), 0) << "two allocations are enough";
     plat::FaultArm(plat::FaultKind::Alloc, 0);
     EXPECT_EQ(XStr_ICompare(nullptr, "a"), -1);
-}
-
-TEST(XStrFind, CharactersSubstringsAndLists)
-{
-    const char *s = "a\\b\\c";
-    EXPECT_EQ(XStr_FindCharRev(s, '\\'), s + 3);
-    EXPECT_EQ(XStr_FindChar(s, 0), s + 5) << "0 finds the terminator";
-    EXPECT_EQ(XStr_FindCharsRev(s, "ab"), s + 2);
-    EXPECT_EQ(XStr_FindString("ab", "abc"), nullptr) << "pattern longer than the text";
-    const char s2[128] = "abc\\def";
-    EXPECT_EQ(XStr_SubstringLength(s2, s2 + 100), 7) << "to beyond the terminator";
-    const char list[] = "ab\0cd\0";
-    EXPECT_EQ(XStr_GetNextStringPtr(list), list + 3);
-    EXPECT_EQ(XStr_GetNextStringPtr(list + 3), nullptr) << "cd is the last";
 }
 
 TEST(XStrNumbers, ParseFormatAndRefuse) {

@@ -52,16 +52,10 @@ protected:
 
 TEST_F(RegPath, RootNames)
 {
-    struct Row {
-        const char *name;
-        HKEY root;
-    } rows[] = {
-        {"hkey_local_machine", HKEY_LOCAL_MACHINE}, {"hKeY_cUrReNt_UsEr", HKEY_CURRENT_USER},
-        {"HKEY_CLASSES_ROOT", 0},                   {"HKEY_LOCAL_MACHINE ", 0},
-        {nullptr, 0},
-    };
-    for (const auto &row : rows)
-        EXPECT_EQ(RegRootFromName(row.name), row.root) << (row.name ? row.name : "(null)");
+    EXPECT_EQ(RegRootFromName("hkey_local_machine"), HKEY_LOCAL_MACHINE);
+    EXPECT_EQ(RegRootFromName("hKeY_cUrReNt_UsEr"), HKEY_CURRENT_USER);
+    EXPECT_EQ(RegRootFromName("HKEY_CLASSES_ROOT"), 0u) << "only the two roots scripts may name";
+    EXPECT_EQ(RegRootFromName("HKEY_LOCAL_MACHINE "), 0u);
 }
 
 TEST_F(RegPath, OpenOrCreateByPath)

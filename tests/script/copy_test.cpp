@@ -58,8 +58,6 @@ TEST_F(CopyTest, SourceAndDestinationPaths)
     } cases[] = {
         {"sub-folders and ARM variant", 1, {"copy", "a\\bin", "x\\y", "Editor.exe"}, "a/bin/Editor.exe.ARM",
          "Program Files/Editor/x/y/Editor.exe", true},
-        {"extension case ignored", 1, {"copy", ".", ".", "Tool.DLL"}, "Tool.DLL.ARM",
-         "Program Files/Editor/Tool.DLL", true},
         {"from the card: libraries run", 0, {"copy", ".", ".", "v.DLL"}, "v.DLL.ARM",
          "Program Files/Editor/v.DLL", true},
         {"from the card: text stays", 0, {"copy", ".", ".", "Readme.txt"}, "Readme.txt",

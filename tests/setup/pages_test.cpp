@@ -83,12 +83,6 @@ protected:
     {
         return SendDlgItemMessageW(dlg, id, msg, w, l);
     }
-    static std::string ListItem(HWND dlg, int id, int index)
-    {
-        WCHAR buf[300] = {};
-        Send(dlg, id, LB_GETTEXT, index, (LPARAM)buf);
-        return U8((const char16_t *)buf);
-    }
 
     HWND owner = 0;
     cetest::MessageLog log; // answers OK unless told otherwise
@@ -132,8 +126,6 @@ TEST_F(PagesTest, LanguageListAndChoice)
     LANGUAGEROW row = {};
     HWND dlg = Open(IDD_LANGUAGE, LanguageDlgProc, (LPARAM)&row);
     EXPECT_EQ(Send(dlg, IDC_LANGUAGE_LIST, LB_GETCOUNT), 39);
-    EXPECT_EQ(ListItem(dlg, IDC_LANGUAGE_LIST, 0), "Albanian");
-    EXPECT_EQ(ListItem(dlg, IDC_LANGUAGE_LIST, 38), "Ukrainian");
     EXPECT_EQ(Send(dlg, IDC_LANGUAGE_LIST, LB_GETCURSEL), LB_ERR) << "nothing selected";
     EXPECT_FALSE(Enabled(dlg, IDOK)) << "Install waits for a language";
     SendMessageW(dlg, WM_COMMAND, IDOK, 0);

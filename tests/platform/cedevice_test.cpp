@@ -37,7 +37,6 @@ TEST(Cedevice, InitAndExitCodes)
         int code;
         const char *errPart;
     } cases[] = {
-        {{"frobnicate"}, 1, "unknown command"},
         {{"init", dev, "--os-version", "4"}, 1, "--os-version"},
         {{"reg", "export", dev}, 2, "no device here"},
         {{"init", dev, "--os-version", "2.11", "--storage-kb", "512"}, 0, ""},

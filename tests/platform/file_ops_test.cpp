@@ -103,17 +103,8 @@ TEST_F(FileOps, SearchesComeInFoldedNameOrderWithAttributes)
               (std::vector<std::u16string>{u"_x", u"a.bin", u"A.txt", u"b.txt", u"C", u"Zeta.TXT", u"\u00c4rger.txt"}));
     EXPECT_EQ(attrs, (std::vector<DWORD>{0x20, 0x20, 0x20, 0x21, 0x10, 0x20, 0x20}));
 
-    const struct {
-        const char16_t *pattern;
-        std::vector<std::u16string> names;
-    } cases[] = {
-        {u"\\Temp\\?.txt", {u"A.txt", u"b.txt"}},
-        {u"\\Temp\\_X.*", {u"_x"}}, // a trailing ".*" also matches no extension
-        {u"\\Temp\\\u00e4*", {u"\u00c4rger.txt"}},
-        {u"\\Temp\\*a*t*", {u"A.txt", u"Zeta.TXT"}},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(FindAll(c.pattern), c.names) << U8(c.pattern);
+    EXPECT_EQ(FindAll(u"\\Temp\\?.txt"), (std::vector<std::u16string>{u"A.txt", u"b.txt"}));
+    EXPECT_EQ(FindAll(u"\\Temp\\_X.*"), std::vector<std::u16string>{u"_x"}) << "\".*\" matches no extension";
 
     WIN32_FIND_DATAW fd;
     EXPECT_FAILS(FindFirstFileW(u"\\Temp\\*.none", &fd), INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);

@@ -24,12 +24,10 @@ protected:
         plat::FaultResetAll();
         cetest::DeviceFixture::TearDown();
     }
-    HKEY Create(HKEY parent, const char16_t *path, const char16_t *cls = nullptr, DWORD *disposition = nullptr)
+    HKEY Create(HKEY parent, const char16_t *path, DWORD *disposition = nullptr)
     {
         HKEY key = 0;
-        std::u16string c = cls ? cls : u"";
-        EXPECT_EQ(RegCreateKeyExW(parent, path, 0, cls ? c.data() : nullptr, 0, 0, nullptr, &key, disposition),
-                  ERROR_SUCCESS)
+        EXPECT_EQ(RegCreateKeyExW(parent, path, 0, nullptr, 0, 0, nullptr, &key, disposition), ERROR_SUCCESS)
             << "creating " << cetest::U8(path);
         return key;
     }
@@ -65,21 +63,13 @@ protected:
 
 struct HostObject : plat::HandleObject {};
 
-TEST_F(RegKeys, KeysOpenInAnyCaseAndKeepTheirNameAndClass)
+TEST_F(RegKeys, KeysOpenInAnyCaseAndKeepTheirName)
 {
     DWORD disp = 0;
-    RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Demo", u"ParvellRegClass", &disp));
+    RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Demo", &disp));
     EXPECT_EQ(disp, static_cast<DWORD>(REG_CREATED_NEW_KEY)) << "first creation";
-    HKEY k = Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\apps\\DEMO", u"Other", &disp);
+    RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"SOFTWARE\\apps\\DEMO", &disp));
     EXPECT_EQ(disp, static_cast<DWORD>(REG_OPENED_EXISTING_KEY)) << "same key, other case";
-    WCHAR cls[64];
-    DWORD cch = 64;
-    ASSERT_EQ(RegQueryInfoKeyW(k, cls, &cch, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                               nullptr),
-              ERROR_SUCCESS);
-    EXPECT_EQ(std::u16string(cls, cch), u"ParvellRegClass") << "opening with another class changes nothing";
-    RegCloseKey(k);
-
     HKEY apps = 0;
     ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"software\\APPS\\", &apps), ERROR_SUCCESS) << "a trailing separator";
     EXPECT_EQ(Enum(apps), Names{u"Demo"}) << "the name keeps the case it was created with";
@@ -91,21 +81,12 @@ TEST_F(RegKeys, KeysOpenInAnyCaseAndKeepTheirNameAndClass)
     EXPECT_EQ(other, 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "last error is set";
 
-    const struct {
-        std::u16string path;
-        LONG error;
-    } bad[] = {
-        {u"\\Leading", ERROR_BAD_PATHNAME},
-        {u"a\\\\b", ERROR_BAD_PATHNAME},
-        {u"ok\\" + std::u16string(256, u'y'), ERROR_INVALID_PARAMETER},
-    };
-    for (const auto &row : bad) {
-        SCOPED_TRACE("\"" + cetest::U8(row.path) + "\"");
-        HKEY h = 0x1234;
-        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, row.path.c_str(), 0, nullptr, 0, 0, nullptr, &h, nullptr),
-                  row.error);
-        EXPECT_EQ(h, 0u);
-    }
+    HKEY h = 0x1234;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"ok\\\\b", 0, nullptr, 0, 0, nullptr, &h, nullptr), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(h, 0u);
+    const std::u16string tooLong = u"ok\\" + std::u16string(256, u'y');
+    EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, tooLong.c_str(), 0, nullptr, 0, 0, nullptr, &h, nullptr),
+              ERROR_INVALID_PARAMETER);
     HKEY probe = 0;
     EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, u"ok", &probe), ERROR_FILE_NOT_FOUND) << "the refused calls made nothing";
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u""), ERROR_INVALID_PARAMETER) << "a root is never deleted";

@@ -1,6 +1,5 @@
 // text_compare_test.cpp - the one case folding (_wcsicmp, _wcsnicmp,
-// lstrcmpiW, the internal FoldCase), lstrcpynW, CharLowerW/CharUpperW and
-// _isctype.
+// lstrcmpiW, the internal FoldCase), lstrcpynW and CharLowerW/CharUpperW.
 #include "file_testutil.h"
 #include "internal/text.h"
 
@@ -64,23 +63,6 @@ TEST(CharCase, LowerUpperAndCopy)
     EXPECT_EQ(lstrcpynW(n, u"abcdef", 3), n);
     EXPECT_EQ(std::u16string(n), u"ab") << "at most n-1 units and a terminator";
     EXPECT_EQ(n[3], u'#');
-}
-
-TEST(IsCType, AsciiClassesAndNothingAbove127)
-{
-    // A class at its edges: its first and last members and the bytes just outside.
-    const struct { int cls; const char *in, *out; } classes[] = {
-        {_ALPHA, "AZaz", "@[`{09"}, {_HEX, "09AFaf", "/:@G`g"}, {_PUNCT, "!/:@[`{~", " 09AZaz\x7f"},
-    };
-    for (const auto &c : classes) {
-        for (const char *p = c.in; *p; ++p)
-            EXPECT_NE(_isctype(*p, c.cls), 0) << "byte " << int(*p) << " in class " << c.cls;
-        for (const char *p = c.out; *p; ++p)
-            EXPECT_EQ(_isctype(*p, c.cls), 0) << "byte " << int(*p) << " outside class " << c.cls;
-    }
-    const int all = _UPPER | _LOWER | _DIGIT | _SPACE | _PUNCT | _CONTROL | _BLANK | _HEX | _ALPHA;
-    for (int c : {0xE9, -1 /* EOF */, 0x1234})
-        EXPECT_EQ(_isctype(c, all), 0) << "above 127, EOF and past a byte: " << c;
 }
 
 } // namespace

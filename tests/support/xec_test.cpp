@@ -7,13 +7,11 @@
 
 namespace {
 
-struct MapRow {
+// Every system error the translation names, with its code.
+const struct MapRow {
     LONG error;
     DWORD code;
-};
-
-// Every system error the translation names, with its code.
-const MapRow kMapped[] = {
+} kMapped[] = {
     {0, 0},     {38, 1},    {2, 3},     {3, 4},     {15, 4},    {20, 4},    {55, 4},
     {67, 4},    {123, 4},   {161, 4},   {206, 4},   {1203, 4},  {1214, 4},  {32, 5},
     {108, 5},   {4, 6},     {5, 7},     {19, 7},    {65, 7},    {1224, 7},  {50, 8},

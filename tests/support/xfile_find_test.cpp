@@ -78,8 +78,7 @@ TEST_F(XFileFind, FailuresLeaveNoSearchOpen)
     // Patterns of 260 bytes or more.
     const std::string longFolder = "\\Temp\\" + std::string(250, 'f');
     struct Case {
-        const char *folder;
-        const char *mask;
+        const char *folder, *mask;
         DWORD rc;
         bool patternTooLong;
     } cases[] = {

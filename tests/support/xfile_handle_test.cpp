@@ -30,7 +30,6 @@ TEST_F(XFileHandle, OpenModes)
         {"update, existing is kept", XFILE_MODE_UPDATE, true, XEC_OK, "!ello"},
         {"append, existing at its end", XFILE_MODE_APPEND, true, XEC_OK, "hello!"},
         {"append, missing fails", XFILE_MODE_APPEND, false, XEC_SYSTEM, "<none>"},
-        {"read, missing", XFILE_MODE_READ, false, XEC_NOT_FOUND, "<none>"},
         {"mode 4", 4, true, XEC_INTERNAL, "hello"},
     };
     const char *name = "\\Temp\\mode.bin";

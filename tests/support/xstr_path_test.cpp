@@ -12,11 +12,7 @@
 namespace {
 
 struct SplitRow {
-    const char *path;
-    const char *title;
-    const char *name;
-    const char *ext;
-    const char *folder;
+    const char *path, *title, *name, *ext, *folder;
 };
 
 const SplitRow kSplit[] = {

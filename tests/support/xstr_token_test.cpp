@@ -13,8 +13,7 @@
 namespace {
 
 struct Parsed {
-    int result;
-    int count;
+    int result, count;
     std::vector<std::string> tokens;
 };
 

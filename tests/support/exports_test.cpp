@@ -42,34 +42,29 @@ std::vector<DefEntry> ReadDefFile() {
 // table. Sets *error when the file cannot be read as ELF64.
 std::set<std::string> DynamicExports(const std::string &path, std::string *error) {
     std::set<std::string> names;
+    auto fail = [&](const char *why) {
+        *error = path + why;
+        return names;
+    };
     std::ifstream in(path, std::ios::binary);
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (data.size() < sizeof(Elf64_Ehdr) || memcmp(data.data(), ELFMAG, SELFMAG) != 0 ||
-        data[EI_CLASS] != ELFCLASS64) {
-        *error = path + ": missing or not an ELF64 file";
-        return names;
-    }
+    if (data.size() < sizeof(Elf64_Ehdr) || memcmp(data.data(), ELFMAG, SELFMAG) != 0 || data[EI_CLASS] != ELFCLASS64)
+        return fail(": missing or not an ELF64 file");
     Elf64_Ehdr eh;
     memcpy(&eh, data.data(), sizeof eh);
     if (eh.e_shoff == 0 || eh.e_shentsize != sizeof(Elf64_Shdr) ||
-        eh.e_shoff + (uint64_t)eh.e_shnum * sizeof(Elf64_Shdr) > data.size()) {
-        *error = path + ": no readable section table";
-        return names;
-    }
+        eh.e_shoff + (uint64_t)eh.e_shnum * sizeof(Elf64_Shdr) > data.size())
+        return fail(": no readable section table");
     std::vector<Elf64_Shdr> sections(eh.e_shnum);
     memcpy(sections.data(), data.data() + eh.e_shoff, eh.e_shnum * sizeof(Elf64_Shdr));
     for (const Elf64_Shdr &sh : sections) {
         if (sh.sh_type != SHT_DYNSYM)
             continue;
-        if (sh.sh_link >= sections.size()) {
-            *error = path + ": dynamic symbols without a string table";
-            return names;
-        }
+        if (sh.sh_link >= sections.size())
+            return fail(": dynamic symbols without a string table");
         const Elf64_Shdr &strs = sections[sh.sh_link];
-        if (sh.sh_offset + sh.sh_size > data.size() || strs.sh_offset + strs.sh_size > data.size()) {
-            *error = path + ": truncated dynamic symbol table";
-            return names;
-        }
+        if (sh.sh_offset + sh.sh_size > data.size() || strs.sh_offset + strs.sh_size > data.size())
+            return fail(": truncated dynamic symbol table");
         size_t count = sh.sh_size / sizeof(Elf64_Sym);
         for (size_t i = 1; i < count; ++i) {
             Elf64_Sym sym;

@@ -57,7 +57,7 @@ TEST(XStrParseCmdLine, QuotesEscapesAndBlanks)
     }
 }
 
-TEST(XStrParseCmdLine, CapacityAndTitleFlag)
+TEST(XStrParseCmdLine, Capacity)
 {
     Parsed p = Parse("w1 w2 w3 w4 w5 w6 w7 w8 w9 w10 w11", 10);
     EXPECT_EQ(p.result, 0) << "eleven words, capacity 10";
@@ -65,10 +65,6 @@ TEST(XStrParseCmdLine, CapacityAndTitleFlag)
     ASSERT_EQ(p.tokens.size(), 10u);
     EXPECT_EQ(p.tokens[9], "w10") << "tokens stored so far stay valid";
     EXPECT_EQ(Parse("w1 w2 w3 w4 w5 w6 w7 w8 w9 w10", 10).result, 1) << "ten words fit";
-
-    // The title flag keeps only the file title of the first token.
-    EXPECT_EQ(Parse("\\Windows\\app.exe -q", 10, 1).tokens,
-              (std::vector<std::string>{"app.exe", "-q"}));
 }
 
 // Random lines of blanks, quotes, backslashes and letters: the splitter

@@ -44,6 +44,7 @@ TEST(XStrParseCmdLine, QuotesEscapesAndBlanks)
         {"a\"b", {"a\"b"}},                                    // quotes inside a plain token
         {"\"it's a\" 'say \"hi\"'", {"it's a", "say \"hi\""}}, // the other quote inside
         {"\"\" x", {"", "x"}},                                 // two quotes: empty token
+        {"\"open ended", {"open ended"}},                      // no closing quote
         {"\"a\\\"\" b", {"a\"", "b"}},                         // escaped quote, then the delimiter
         {"\"a\\\" b\"", {"a\" b"}},                            // escaped quote inside a quoted token
         {"\"a\\\"\\\"b\"", {"a\"\\", "b\""}},                  // byte after an escape is not an escape

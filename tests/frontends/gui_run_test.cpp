@@ -12,8 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
+#include <sstream>
 
 namespace {
 
@@ -158,6 +159,20 @@ protected:
             << suffix << " #" << nth << " is drawn; " << cetest::ReadHostFile(root.path + "/cesetup.out");
     }
 
+    // Each step: a screenshot's name and showing to wait for, then keys.
+    void Walk(const std::vector<std::string> &steps)
+    {
+        for (const std::string &step : steps) {
+            std::istringstream words(step);
+            std::string shot, key;
+            int nth = 0;
+            words >> shot >> nth;
+            WaitDrawn(shot, nth);
+            while (words >> key)
+                Key(key);
+        }
+    }
+
     // Sends WM_DELETE_WINDOW, what the window manager's close button sends.
     bool CloseHostWindow()
     {
@@ -182,7 +197,7 @@ protected:
     std::string display_, window_, shots_ = root.path + "/shots", transcript_ = root.path + "/gui.jsonl";
 };
 
-const Page k105{155, 150}, k107{155, 150}, k106{155, 103}, k104{151, 135}, k112{155, 162};
+const Page k105{155, 150}, k106{155, 103}, k104{151, 135}, k112{155, 162};
 
 TEST_F(GuiRun, InstallWithClicksAndKeysMatchesTheUnattendedRun)
 {
@@ -203,24 +218,10 @@ TEST_F(GuiRun, InstallWithClicksAndKeysMatchesTheUnattendedRun)
     Click(k104.Centre(12, 114, 42, 14));       // Continue
     WaitDrawn("message-216.png", 1);
     Key("Return");
-    // Miska.
-    WaitDrawn("page-105.png", 2);
-    Key("Tab");
-    Key("shift+Tab");
-    Key("Return");
-    WaitDrawn("page-107.png", 2);
-    Click(k107.Centre(14, 129, 42, 14));
-    WaitDrawn("page-104.png", 2);
-    Key("Return");
-    WaitDrawn("message-216.png", 2);
-    Key("space"); // OK has the focus
-    // Glyphor: Install stays disabled until a language is chosen.
-    WaitDrawn("page-105.png", 3);
-    Key("Return");
-    WaitDrawn("page-107.png", 3);
-    Key("Return");
-    WaitDrawn("page-104.png", 3);
-    Key("Return");
+    // Miska, then Glyphor (whose Install stays disabled until a language
+    // is chosen), with keys only: OK has the focus of each box.
+    Walk({"page-105.png 2 Tab shift+Tab Return", "page-107.png 2 Return", "page-104.png 2 Return",
+          "message-216.png 2 space", "page-105.png 3 Return", "page-107.png 3 Return", "page-104.png 3 Return"});
     WaitDrawn("page-112.png", 1);
     int russian = fekit::ItemIndex(transcript_, 112, 1014, "Russian");
     ASSERT_GE(russian, 0);
@@ -244,15 +245,8 @@ TEST_F(GuiRun, ClosingTheHostWindowMidInstallFinishesTheWorkThenCloses)
         big[i] = char(i / 4096);
     cetest::WriteHostFile(card + "/Dravex.exe.ARM", big);
     StartSetup();
-    WaitDrawn("page-105.png", 1);
-    Key("Return");
-    WaitDrawn("page-107.png", 1);
-    Key("Return");
-    WaitDrawn("page-106.png", 1);
-    Key("Return");
-    WaitDrawn("page-104.png", 1);
-    Key("Return");
-    WaitDrawn("page-103.png", 1);
+    Walk({"page-105.png 1 Return", "page-107.png 1 Return", "page-106.png 1 Return", "page-104.png 1 Return",
+          "page-103.png 1"});
     ASSERT_TRUE(CloseHostWindow()) << "the close request is sent";
     ASSERT_EQ(setup_.Wait(40000), 0) << "the run ends by itself, normally: " << cetest::ReadHostFile(root.path + "/cesetup.out");
 

@@ -1,11 +1,10 @@
 // user_window_test.cpp - conformance tests of windows and the message queue:
-// classes, creation, parent/owner/children, handles, sent and posted
-// messages, WM_QUIT, focus and FindWindowW.
+// creation, parent/owner/children, handles, sent and posted messages,
+// WM_QUIT and focus.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,19 +47,6 @@ protected:
                                CW_USEDEFAULT, parent, HMENU(uintptr_t(id)), 0, nullptr);
     }
 };
-
-TEST_F(UserWindow, ClassesAreRegisteredOnceAndMustExist)
-{
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = RecordProc;
-    wc.lpszClassName = u"testwndclass"; // names compare without case
-    SetLastError(0);
-    EXPECT_EQ(RegisterClassW(&wc), 0);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_CLASS_ALREADY_EXISTS)) << "error of a second registration";
-    SetLastError(0);
-    EXPECT_EQ(CreateWindowExW(0, u"NoSuchClass", u"", 0, 0, 0, 10, 10, 0, 0, 0, nullptr), HWND(0));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_CANNOT_FIND_WND_CLASS));
-}
 
 TEST_F(UserWindow, TopLevelGeometry)
 {
@@ -137,14 +123,6 @@ TEST_F(UserWindow, ChildrenOwnedPopupsAndFocus)
     ASSERT_TRUE(DestroyWindow(top));
     EXPECT_FALSE(IsWindow(a)) << "children die with their parent";
     EXPECT_FALSE(IsWindow(popup)) << "owned popups die with their owner";
-}
-
-TEST_F(UserWindow, FindWindowFindsRunningApplications)
-{
-    EXPECT_EQ(FindWindowW(u"MiskaMainWnd", nullptr), HWND(0)) << "nothing runs on a new device";
-    plat::DeviceMutableSettings().running.push_back(u"MiskaMainWnd");
-    HWND other = FindWindowW(u"MISKAMAINWND", nullptr);
-    EXPECT_TRUE(IsWindow(other)) << "a running application's window is found, in any case";
 }
 
 } // namespace

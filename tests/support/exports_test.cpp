@@ -122,6 +122,12 @@ void ExpectExportsExactlyTheList(const std::string &path)
     }
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end())) << "byte order of the names";
     EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end()) << "a name is listed twice";
+    for (auto [prefix, n] : {std::pair{"Supp_", 4}, {"Xec_", 3}, {"XFile_", 54}, {"XStr_", 101}})
+        EXPECT_EQ(std::count_if(names.begin(), names.end(), [p = prefix](auto &x) { return x.rfind(p, 0) == 0; }), n)
+            << prefix << " family";
+    EXPECT_EQ(names.back(), "s_supp_IsFontInstalledProcParam") << "the callback sorts last";
+    for (const char *hidden : {"Supp_MsgInit", "Supp_MsgDone", "Supp_MsgBox"})
+        EXPECT_EQ(std::count(names.begin(), names.end(), hidden), 0) << hidden << " is not exported";
     std::string error;
     std::set<std::string> got = DynamicExports(path, &error);
     ASSERT_TRUE(error.empty()) << error;

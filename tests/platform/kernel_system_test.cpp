@@ -82,7 +82,7 @@ TEST_F(KernelSystem, CreateProcessLooksProgramsUpAndRecordsEveryStart)
         const char *recorded; // nullptr: not started, recorded as given
     } cases[] = {
         {u"\\Windows\\ctlpnl.exe", nullptr},
-        {u"BOTH", "\\Windows\\Both.exe"}, // \Windows first
+        {u"BOTH", "\\Windows\\Both.exe"}, // \Windows first, then the root
         {u"rootonly", "\\RootOnly.exe"},
         {u"..\\evil.exe", nullptr},
     };

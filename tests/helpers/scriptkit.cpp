@@ -208,19 +208,6 @@ bool ScriptFixture::SetDword(uint32_t root, const std::u16string &path, const st
     return rc == 0;
 }
 
-bool ScriptFixture::SetString(uint32_t root, const std::u16string &path, const std::u16string &name,
-                              const std::u16string &value)
-{
-    HKEY key = 0;
-    DWORD disp = 0;
-    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disp) != 0)
-        return false;
-    LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_SZ, (const BYTE *)value.c_str(),
-                             DWORD((value.size() + 1) * 2));
-    RegCloseKey(key);
-    return rc == 0;
-}
-
 long ScriptFixture::QueryValue(uint32_t root, const std::u16string &path, const std::u16string &name,
                                uint32_t *type, std::string *bytes)
 {

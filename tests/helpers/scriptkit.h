@@ -88,8 +88,6 @@ protected:
     uint32_t SharedCount(const std::string &devicePath);
     bool CreateKey(uint32_t root, const std::u16string &path);
     bool SetDword(uint32_t root, const std::u16string &path, const std::u16string &name, uint32_t value);
-    bool SetString(uint32_t root, const std::u16string &path, const std::u16string &name,
-                   const std::u16string &value);
     // A value as stored: its type and bytes (up to 1024), or the registry's
     // error. PutValue makes the key when needed and stores the bytes as given.
     long QueryValue(uint32_t root, const std::u16string &path, const std::u16string &name, uint32_t *type,

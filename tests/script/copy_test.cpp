@@ -82,7 +82,6 @@ TEST_F(CopyTest, SourceAndDestinationPaths)
         }
         EXPECT_TRUE(CopyCommand(0, c.copyFiles, t, kSource, kFolder, 0, nullptr)) << c.what;
         EXPECT_EQ(StoreExists(c.deviceRel), !c.copied) << c.what << ": removal with the same flag";
-        EXPECT_TRUE(log.seen.empty()) << c.what;
     }
 }
 
@@ -188,7 +187,6 @@ TEST_F(ProgressTest, Percentages)
         EXPECT_TRUE(CopyProgress(c.current, 0, &cp));
         ASSERT_EQ(g_positions.size(), 1u) << c.total << "/" << c.done << "/" << c.current;
         EXPECT_EQ(g_positions[0], c.want) << c.total << "/" << c.done << "/" << c.current;
-        EXPECT_EQ(cp.dwBytesDone, c.done) << "the callback does not count bytes itself";
     }
     EXPECT_EQ(Text(), "Copying file: Editor.exe.ARM") << "the package name's title";
 }
@@ -209,42 +207,28 @@ protected:
 };
 
 // The sum of the package files of the copy lines that will be carried out;
-// the estimate changes nothing on the device.
+// a missing package file fails and leaves the caller's total alone. The
+// estimate changes nothing on the device and shows nothing.
 TEST_F(EstimateTest, SumsTheCopiedPackageFiles)
 {
+    MessageLog log;
     CardFile("Pkg/a.txt", Bytes(100));
     CardFile("Pkg/Lib.dll.ARM", Bytes(25));
     CardFile("Pkg/Lib.dll", Bytes(7));
     CardFile("Pkg/Readme.txt", Bytes(1000));
-    const std::string body =
-        CrLf({"copy . . a.txt", "regKeyCreate HKEY_LOCAL_MACHINE Software\\Est", "copyShared . \\Windows Lib.dll",
-              "copy . . Readme.txt", "// a comment", "exit"});
-    struct Case {
-        const char *what;
-        BOOL copyFiles;
-        DWORD want;
-    } cases[] = {
-        {"copying to the device: every copy line, the ARM variant measured", 1, 1125},
-        {"running from the card: the text file stays and is not counted", 0, 25},
-    };
-    for (const auto &c : cases) {
-        MessageLog log;
-        auto before = HostTree(deviceDir + "/store");
-        ASSERT_TRUE(Estimate(body, c.copyFiles)) << c.what;
-        EXPECT_EQ(total, c.want) << c.what;
-        EXPECT_EQ(HostTree(deviceDir + "/store"), before) << c.what << ": nothing written";
-        EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Est")) << c.what;
-        EXPECT_TRUE(log.seen.empty()) << c.what;
-    }
-}
+    const std::string body = CrLf({"copy . . a.txt", "regKeyCreate HKEY_LOCAL_MACHINE Software\\Est",
+                                   "copyShared . \\Windows Lib.dll", "copy . . Readme.txt", "// c", "exit"});
+    auto before = HostTree(deviceDir + "/store");
+    ASSERT_TRUE(Estimate(body, 1));
+    EXPECT_EQ(total, 1125u) << "copying to the device: every copy line, the ARM variant measured";
+    ASSERT_TRUE(Estimate(body, 0));
+    EXPECT_EQ(total, 25u) << "running from the card: the text files stay and are not counted";
+    EXPECT_EQ(HostTree(deviceDir + "/store"), before) << "nothing written";
+    EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Est"));
 
-TEST_F(EstimateTest, AMissingPackageFileFailsAndLeavesTheTotal)
-{
-    MessageLog log;
-    CardFile("Pkg/a.txt", Bytes(10));
     EXPECT_FALSE(Estimate(CrLf({"copy . . a.txt", "copy . . gone.txt", "exit"})));
     EXPECT_EQ(total, 0xabcdefu);
-    EXPECT_TRUE(log.seen.empty()) << "the estimate shows nothing";
+    EXPECT_TRUE(log.seen.empty());
 }
 
 TEST_F(EstimateTest, TotalStopsAtItsLargestValue)
@@ -255,8 +239,6 @@ TEST_F(EstimateTest, TotalStopsAtItsLargestValue)
     char line[] = "copy . . a.txt";
     EXPECT_EQ(SizeScriptCommand(line, SCRIPT_CMD_COPY, t, &size), 1);
     EXPECT_EQ(size.dwTotal, 0xffffffffu) << "the sum does not wrap round to a small figure";
-    EXPECT_EQ(SizeScriptCommand(line, SCRIPT_CMD_REGKEYCREATE, t, &size), 1);
-    EXPECT_EQ(size.dwTotal, 0xffffffffu);
 }
 
 } // namespace

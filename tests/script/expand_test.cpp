@@ -66,7 +66,6 @@ TEST_F(ExpandTest, TheCopyOfTheScript)
         ASSERT_TRUE(Expand(c.values)) << c.what;
         EXPECT_STREQ(path, kCopyDev) << c.what << ": the caller's path now names the copy";
         EXPECT_EQ(ReadHostFile(CardHost(kCopyRel)), c.want) << c.what;
-        EXPECT_EQ(ReadHostFile(CardHost(kScriptRel)), c.script) << c.what << ": the script itself stays";
     }
 }
 
@@ -123,41 +122,38 @@ protected:
     const char *saved = nullptr;
 };
 
-// Each case has a card folder of its own.
 TEST_F(DiscoveryTest, WhatIsFound)
 {
     struct Case {
         const char *what;
         std::vector<std::string> files;
-        const char *languageScript, *pattern;
-        const char *folderSuffix; // appended to the folder given
-        const char *want;
+        const char *pattern, *want;
         BOOL install, language;
     } cases[] = {
-        {"the script before an unload log", {"Dict.unload", "Dravex Dict.load"}, "GlyphorProUniLang.load",
-         "Dravex*.load", "", "Dravex Dict.load", 1, 0},
-        {"an unload log when there is no script", {"Dict.unload", "Miska.load"}, "GlyphorProUniLang.load",
-         "Dravex*.load", "", "Dict.unload", 0, 0},
+        {"the script before an unload log", {"Dict.unload", "Dravex Dict.load"}, "Dravex*.load",
+         "Dravex Dict.load", 1, 0},
+        {"an unload log when there is no script", {"Dict.unload", "Miska.load"}, "Dravex*.load",
+         "Dict.unload", 0, 0},
         {"the language script whatever its case, named as stored", {"glyphorprounilang.LOAD"},
-         "GlyphorProUniLang.load", "GlyphorPro*.load", "", "glyphorprounilang.LOAD", 1, 1},
+         "GlyphorPro*.load", "glyphorprounilang.LOAD", 1, 1},
     };
+    g_pszLanguageScriptName = "GlyphorProUniLang.load";
     int n = 0;
     for (const auto &c : cases) {
         MessageLog log;
-        const std::string folder = "Pkg" + std::to_string(++n);
+        const std::string folder = "\\Storage Card\\Pkg" + std::to_string(++n);
         for (const auto &f : c.files)
-            CardFile(folder + "/" + f, "x");
-        g_pszLanguageScriptName = c.languageScript;
-        ASSERT_TRUE(Find("\\Storage Card\\" + folder + c.folderSuffix, c.pattern, 0, 1)) << c.what;
-        EXPECT_EQ(std::string(found), "\\Storage Card\\" + folder + "\\" + c.want) << c.what;
+            CardFile("Pkg" + std::to_string(n) + "/" + f, "x");
+        ASSERT_TRUE(Find(folder, c.pattern, 0, 1)) << c.what;
+        EXPECT_EQ(std::string(found), folder + "\\" + c.want) << c.what;
         EXPECT_EQ(install, c.install) << c.what;
         EXPECT_EQ(language, c.language) << c.what;
         EXPECT_TRUE(log.seen.empty()) << c.what;
     }
 }
 
-// Nothing found: 215 only when not handled and
-// asked for; the install flag is cleared, nothing else is written.
+// Nothing found: 215 only when not handled and asked for; the install
+// flag is cleared, nothing else is written.
 TEST_F(DiscoveryTest, NothingFound)
 {
     struct Case {

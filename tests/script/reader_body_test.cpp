@@ -22,17 +22,12 @@ struct Call {
     DWORD cut;
 };
 
-struct Recorder {
-    std::vector<Call> calls;
-};
-
 int RecordingHandler(char *line, int command, SCRIPT_TOKEN *tokens, void *data)
 {
-    auto *r = static_cast<Recorder *>(data);
     Call c{line, command, {}, g_dwScriptTokensCut};
     for (int k = 0; k < SCRIPT_MAX_TOKENS; ++k)
         c.slots.emplace_back(tokens[k]);
-    r->calls.push_back(c);
+    static_cast<std::vector<Call> *>(data)->push_back(c);
     return 1;
 }
 
@@ -40,18 +35,18 @@ class BodyTest : public ScriptFixture {
 protected:
     int Run(const std::string &text, BOOL install = 1, const char *folder = nullptr)
     {
-        rec = Recorder();
+        calls.clear();
         CardFile("Pkg/Body.load", text);
-        return ReadScript(kPath, install, folder, RecordingHandler, &rec);
+        return ReadScript(kPath, install, folder, RecordingHandler, &calls);
     }
     std::vector<int> Commands() const
     {
         std::vector<int> out;
-        for (const auto &c : rec.calls)
+        for (const auto &c : calls)
             out.push_back(c.command);
         return out;
     }
-    Recorder rec;
+    std::vector<Call> calls;
 };
 
 TEST_F(BodyTest, KeywordsCommandNumbersAndExit)
@@ -78,10 +73,10 @@ TEST_F(BodyTest, KeywordsCommandNumbersAndExit)
 TEST_F(BodyTest, SlotsBeyondTheCountAreEmpty)
 {
     EXPECT_EQ(Run(CrLf({"copy a b c d e f g h i", "regKeyCreate HKEY_LOCAL_MACHINE", "exit"})), 1);
-    ASSERT_EQ(rec.calls.size(), 3u);
-    EXPECT_EQ(rec.calls[1].slots, (std::vector<std::string>{"regKeyCreate", "HKEY_LOCAL_MACHINE", "", "", "", "",
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[1].slots, (std::vector<std::string>{"regKeyCreate", "HKEY_LOCAL_MACHINE", "", "", "", "",
                                                             "", "", "", ""}));
-    EXPECT_EQ(rec.calls[2].slots, (std::vector<std::string>{"exit", "", "", "", "", "", "", "", "", ""}));
+    EXPECT_EQ(calls[2].slots, (std::vector<std::string>{"exit", "", "", "", "", "", "", "", "", ""}));
 }
 
 // "%P" becomes the install folder; a replacement that would not fit in 256
@@ -102,17 +97,17 @@ TEST_F(BodyTest, PlaceholderReplacement)
     };
     for (const auto &c : cases) {
         EXPECT_EQ(Run(CrLf({"copy " + c.token, "exit"}), 1, c.folder), 1) << c.what;
-        ASSERT_EQ(rec.calls.size(), 2u) << c.what;
-        EXPECT_EQ(rec.calls[0].slots[1], c.want) << c.what;
-        EXPECT_EQ(rec.calls[0].cut, 0u) << c.what;
-        EXPECT_EQ(rec.calls[0].line, "copy " + c.token) << c.what << ": the line keeps its %P";
+        ASSERT_EQ(calls.size(), 2u) << c.what;
+        EXPECT_EQ(calls[0].slots[1], c.want) << c.what;
+        EXPECT_EQ(calls[0].cut, 0u) << c.what;
+        EXPECT_EQ(calls[0].line, "copy " + c.token) << c.what << ": the line keeps its %P";
     }
 }
 
 TEST_F(BodyTest, ElevenTokensEndReading)
 {
     EXPECT_EQ(Run(CrLf({"mkdir", "copy 1 2 3 4 5 6 7 8 9 10", "mkdir", "exit"})), 0);
-    EXPECT_EQ(rec.calls.size(), 1u) << "only the line before the bad one was handled";
+    EXPECT_EQ(calls.size(), 1u) << "only the line before the bad one was handled";
     EXPECT_EQ(Run(CrLf({"copy 1 2 3 4 5 6 7 8 9", "exit"})), 1) << "ten tokens are fine";
 }
 
@@ -121,9 +116,8 @@ TEST_F(BodyTest, HowReadingEnds)
 {
     std::string text = CrLf({"// a", "mkdir", "copy . . x"});
     EXPECT_EQ(Run(text, 1), 0) << "install mode needs exit";
-    EXPECT_EQ(rec.calls.size(), 3u) << "every line was handled before the failure";
+    EXPECT_EQ(calls.size(), 3u) << "every line was handled before the failure";
     EXPECT_EQ(Run(text, 0), 1) << "removal mode: the end of the file is a normal end";
-    EXPECT_EQ(rec.calls.size(), 3u);
 }
 
 } // namespace

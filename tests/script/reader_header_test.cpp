@@ -73,7 +73,6 @@ TEST_F(HeaderTest, EveryFailureShows211)
         const char *what;
         std::string text;
     } cases[] = {
-        {"missing file", ""},
         {"five lines", CrLf(five)},
         {"no blank after the slashes", With(0, "//Product")},
         {"bitmap without =", With(3, "// Setup.bmp")},
@@ -81,13 +80,9 @@ TEST_F(HeaderTest, EveryFailureShows211)
     };
     for (const auto &c : cases) {
         MessageLog log;
-        const bool missing = std::string(c.what) == "missing file";
-        const char *path = missing ? "\\Storage Card\\Nothing.load" : kPath;
-        EXPECT_FALSE(missing ? ReadScriptHeader(path, product, &root, key, folder, note) : Read(c.text))
-            << c.what;
+        EXPECT_FALSE(Read(c.text)) << c.what;
         ASSERT_EQ(log.Ids(), std::vector<int>{211}) << c.what;
-        EXPECT_EQ(log.seen[0].text, std::string("Setup cannot read from the file\n\n") + path + ".")
-            << c.what;
+        EXPECT_EQ(log.seen[0].text, std::string("Setup cannot read from the file\n\n") + kPath + ".");
         EXPECT_EQ(log.seen[0].type, 16u) << c.what;
     }
 }

@@ -164,12 +164,14 @@ TEST_F(DialogTemplates, EveryPageLoadsWithItsControlsInPlace)
             WCHAR cls[64];
             GetClassNameW(c, cls, 64);
             EXPECT_EQ(std::u16string(cls), std::u16string(e.cls));
-            if (e.text)
+            if (e.text) {
                 EXPECT_EQ(Text(c), std::u16string(e.text));
+            }
             DWORD style = DWORD(GetWindowLongW(c, GWL_STYLE)), want = e.style | WS_CHILD | WS_VISIBLE;
             EXPECT_EQ(style & want, want) << "style " << std::hex << style;
-            if (std::u16string(e.cls) == u"Static" && (e.style & SS_TYPEMASK) == SS_ICON)
+            if (std::u16string(e.cls) == u"Static" && (e.style & SS_TYPEMASK) == SS_ICON) {
                 EXPECT_NE(SendMessageW(c, STM_GETICON, 0, 0), 0) << "the icon static shows an icon";
+            }
             RECT r;
             GetWindowRect(c, &r);
             EXPECT_EQ(r.left - origin.x, e.x * 6 / 4);

@@ -73,17 +73,91 @@ TEST_F(FlowsTest, OnlyMiskaOnTheCardPassesTheOthersOverSilently)
                 }
 }
 
-TEST_F(FlowsTest, NothingFoundShows215Then205)
+// Flows of one run checked by the pages and boxes shown, after a setup:
+// what is on the card and what was done to the first installation.
+enum class Start { Empty, Dravex, DravexAndMiska, Installed, NoCopyFiles, NoUnloadNoReadme };
+
+struct Flow {
+    const char *name;
+    Start start;
+    std::vector<std::string> answers;
+    std::vector<std::string> extra;
+    std::vector<int> pages, messages;
+    int boxId = 0;               // a box whose text and style are checked
+    const char *boxText = nullptr;
+    int boxFlags = -1;
+    bool stillInstalled = false; // the first installation was left alone
+};
+
+class FlowTable : public FlowsTest, public ::testing::WithParamInterface<Flow> {};
+
+TEST_P(FlowTable, ShowsThePagesAndBoxes)
 {
-    e2e::SetupRun r = Run({"message 215: answer OK", "message 205: answer OK"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.MessageIds(), (std::vector<int>{215, 205}));
-    EXPECT_TRUE(r.PageIds().empty()) << "no page at all";
-    const nlohmann::json *m = r.Message(205);
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->value("text", ""), "Installation process was not completed.");
-    EXPECT_EQ(m->value("flags", 0), 16);
+    const Flow &f = GetParam();
+    if (f.start != Start::Empty)
+        DravexCard();
+    if (f.start == Start::DravexAndMiska) {
+        DravexCard("Pocket MISKA 2.0 Standard", "Software\\Miska", "Miska", true, "MiskaWce");
+        fs::rename(card + "/MiskaWce/DravexStd.load", card + "/MiskaWce/MiskaStd.load");
+    }
+    if (f.start >= Start::Installed)
+        InstallDravex();
+    if (f.start == Start::NoCopyFiles)
+        DeleteRecordValue("Pocket Dravex 3.1 Standard", u"CopyFiles");
+    if (f.start == Start::NoUnloadNoReadme) {
+        DeleteRecordValue("Pocket Dravex 3.1 Standard", u"UnloadFileName");
+        fs::remove(card + "/Readme.txt"); // the estimate cannot measure it
+    }
+    e2e::SetupRun r = Run(f.answers, f.extra);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.PageIds(), f.pages);
+    EXPECT_EQ(r.MessageIds(), f.messages);
+    if (f.boxId) {
+        const nlohmann::json *m = r.Message(f.boxId);
+        ASSERT_NE(m, nullptr) << f.boxId;
+        if (f.boxText) {
+            EXPECT_EQ(m->value("text", ""), f.boxText);
+        }
+        EXPECT_EQ(m->value("flags", -1), f.boxFlags);
+    }
+    if (f.stillInstalled) {
+        EXPECT_TRUE(StoreHas("Program Files/Dravex/Dravex.exe")) << "nothing was removed";
+    }
 }
+
+const std::vector<std::string> kRemoveAnswers = {"page 108: click Remove", "message 210: answer OK",
+                                                 "message 206: answer OK", "message 215: answer OK",
+                                                 "message 205: answer OK"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Flows, FlowTable,
+    ::testing::Values(
+        Flow{"NothingFoundShows215Then205", Start::Empty, {"message 215: answer OK", "message 205: answer OK"}, {},
+             {}, {215, 205}, 205, "Installation process was not completed.", 16},
+        // A skipped product suppresses 215 and 205.
+        Flow{"SkipEverywhereShowsNoMessage", Start::Dravex, {"page 105: click Skip"}, {}, {105}, {}},
+        // Miska is not offered after Exit.
+        Flow{"ExitEndsTheSetupAtOnce", Start::DravexAndMiska, {"page 105: click Continue", "page 107: click Exit"},
+             {}, {105, 107}, {}},
+        Flow{"RunningApplicationEndsTheSetup", Start::Dravex, {"message 222: answer OK"},
+             {"--running", "PocketDravexWndClass"}, {}, {222}, 222,
+             "Cannot initialize Setup. \"Pocket Dravex 3.1\" is running.", 0},
+        // The first-install pages follow 214.
+        Flow{"ReinstallWithUnreadableRecordAsksAgain", Start::NoCopyFiles,
+             {"page 108: click Reinstall", "message 214: answer OK", "page 106: click Continue",
+              "page 104: click Continue", "message 218: answer OK"},
+             {}, {108, 106, 109, 104, 103}, {214, 218}, 214, nullptr, 48},
+        // Nothing was handled, so the last product's search reports too.
+        Flow{"ReinstallWithUnreadableRecordAndFailedEstimateEndsIn208", Start::NoUnloadNoReadme,
+             {"page 108: click Reinstall", "message 214: answer OK", "page 106: click Continue",
+              "message 208: answer OK", "message 215: answer OK", "message 205: answer OK"},
+             {}, {108, 106, 109}, {214, 208, 215, 205}},
+        Flow{"MaintenanceSkip", Start::Installed, {"page 108: click Skip"}, {}, {108}, {}, 0, nullptr, -1, true},
+        Flow{"MaintenanceExit", Start::Installed, {"page 108: click Exit"}, {}, {108}, {}, 0, nullptr, -1, true},
+        Flow{"MaintenanceClose", Start::Installed, {"page 108: close"}, {}, {108}, {}, 0, nullptr, -1, true},
+        Flow{"RemovalWithUnreadableRecordShows210Then206", Start::NoCopyFiles, kRemoveAnswers, {}, {108},
+             {210, 206, 215, 205}, 0, nullptr, -1, true}),
+    [](const ::testing::TestParamInfo<Flow> &info) { return std::string(info.param.name); });
 
 TEST_F(FlowsTest, UnansweredMessageEndsTheRunNamingIt)
 {
@@ -126,39 +200,6 @@ TEST_F(FlowsTest, ProductNameLeavingTheFolderFailsCleanly)
         EXPECT_EQ(path.find("evil"), std::string::npos) << "nothing named by the product was written: " << path;
 }
 
-TEST_F(FlowsTest, SkipEverywhereShowsNoMessage)
-{
-    DravexCard();
-    e2e::SetupRun r = Run({"page 105: click Skip"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.PageIds(), std::vector<int>{105});
-    EXPECT_TRUE(r.MessageIds().empty()) << "a skipped product suppresses 215 and 205";
-}
-
-TEST_F(FlowsTest, ExitEndsTheSetupAtOnce)
-{
-    DravexCard();
-    DravexCard("Pocket MISKA 2.0 Standard", "Software\\Miska", "Miska", true, "MiskaWce");
-    fs::rename(card + "/MiskaWce/DravexStd.load", card + "/MiskaWce/MiskaStd.load");
-    e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Exit"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.PageIds(), (std::vector<int>{105, 107})) << "Miska is not offered after Exit";
-    EXPECT_TRUE(r.MessageIds().empty());
-}
-
-TEST_F(FlowsTest, RunningApplicationEndsTheSetup)
-{
-    DravexCard();
-    e2e::SetupRun r = Run({"message 222: answer OK"}, {"--running", "PocketDravexWndClass"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.MessageIds(), std::vector<int>{222});
-    EXPECT_TRUE(r.PageIds().empty()) << "nothing more is offered";
-    const nlohmann::json *m = r.Message(222);
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->value("text", ""), "Cannot initialize Setup. \"Pocket Dravex 3.1\" is running.");
-    EXPECT_EQ(m->value("flags", -1), 0) << "a plain OK box";
-}
-
 TEST_F(FlowsTest, ReinstallWithReadableRecordAsksNothing)
 {
     DravexCard();
@@ -172,62 +213,6 @@ TEST_F(FlowsTest, ReinstallWithReadableRecordAsksNothing)
     std::string shared = e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Apps\\Shared");
     EXPECT_TRUE(Contains(shared, "\"\\\\Program Files\\\\Dravex\\\\Dravex.exe\"=dword:00000001"))
         << "a reinstallation takes no second count: " << shared;
-}
-
-TEST_F(FlowsTest, ReinstallWithUnreadableRecordAsksAgain)
-{
-    DravexCard();
-    InstallDravex();
-    DeleteRecordValue("Pocket Dravex 3.1 Standard", u"CopyFiles");
-    e2e::SetupRun r = Run({"page 108: click Reinstall", "message 214: answer OK", "page 106: click Continue",
-                           "page 104: click Continue", "message 218: answer OK"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.PageIds(), (std::vector<int>{108, 106, 109, 104, 103})) << "the first-install pages follow 214";
-    EXPECT_EQ(r.MessageIds(), (std::vector<int>{214, 218}));
-    const nlohmann::json *m = r.Message(214);
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->value("flags", 0), 48);
-}
-
-TEST_F(FlowsTest, ReinstallWithUnreadableRecordAndFailedEstimateEndsIn208)
-{
-    DravexCard();
-    InstallDravex();
-    DeleteRecordValue("Pocket Dravex 3.1 Standard", u"UnloadFileName");
-    fs::remove(card + "/Readme.txt"); // the estimate cannot measure it
-    e2e::SetupRun r = Run({"page 108: click Reinstall", "message 214: answer OK", "page 106: click Continue",
-                           "message 208: answer OK", "message 215: answer OK", "message 205: answer OK"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    // Nothing was handled, so the last product's search reports too.
-    EXPECT_EQ(r.MessageIds(), (std::vector<int>{214, 208, 215, 205}));
-    EXPECT_EQ(r.PageIds(), (std::vector<int>{108, 106, 109}));
-}
-
-TEST_F(FlowsTest, MaintenanceSkipAndExit)
-{
-    DravexCard();
-    InstallDravex();
-    for (const char *answer : {"page 108: click Skip", "page 108: click Exit", "page 108: close"}) {
-        SCOPED_TRACE(answer);
-        e2e::SetupRun r = Run({answer});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(r.PageIds(), std::vector<int>{108});
-        EXPECT_TRUE(r.MessageIds().empty());
-    }
-    EXPECT_TRUE(StoreHas("Program Files/Dravex/Dravex.exe")) << "still installed";
-}
-
-TEST_F(FlowsTest, RemovalWithUnreadableRecordShows210Then206)
-{
-    DravexCard();
-    InstallDravex();
-    DeleteRecordValue("Pocket Dravex 3.1 Standard", u"CopyFiles");
-    e2e::SetupRun r = Run({"page 108: click Remove", "message 210: answer OK", "message 206: answer OK",
-                           "message 215: answer OK", "message 205: answer OK"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.MessageIds(), (std::vector<int>{210, 206, 215, 205}));
-    EXPECT_EQ(r.PageIds(), std::vector<int>{108}) << "no removal is run";
-    EXPECT_TRUE(StoreHas("Program Files/Dravex/Dravex.exe")) << "nothing was removed";
 }
 
 TEST_F(FlowsTest, CurrentLocationCopiesNothingOfItsOwn)

@@ -86,15 +86,6 @@ std::vector<int> SetupRun::PageIds() const
     return ids;
 }
 
-std::vector<int> SetupRun::ModalPageIds() const
-{
-    std::vector<int> ids;
-    for (const auto &e : events)
-        if (e.value("event", "") == "page" && e.value("modal", false))
-            ids.push_back(e.value("id", -1));
-    return ids;
-}
-
 std::vector<int> SetupRun::MessageIds() const
 {
     std::vector<int> ids;

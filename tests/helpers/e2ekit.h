@@ -34,7 +34,6 @@ struct SetupRun {
     std::string transcriptError; // non-empty when the transcript was not valid JSON Lines
 
     std::vector<int> PageIds() const;           // every page event's id, in order
-    std::vector<int> ModalPageIds() const;      // pages with "modal":true
     std::vector<int> MessageIds() const;        // every message event's id (-1 when absent)
     const nlohmann::json *Message(int id, int nth = 1) const; // the nth message event of that id
     std::vector<nlohmann::json> Launches() const;

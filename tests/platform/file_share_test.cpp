@@ -24,7 +24,6 @@ TEST_F(FileShare, ASecondOpenFollowsTheWindowsRule)
     } cases[] = {
         {R, SR, W, SR, false},        // the first does not share writing
         {R, SR | SW, W, SR, true},
-        {R, SR, R, 0, false},         // the second would deny the first's reading
         {W, SR, R, SR, false},        // the second must share the first's writing
         {0, 0, R, SR | SW, false},    // no access, but denying everything
         {0, SR | SW, R | W, 0, true}, // no access to deny

@@ -9,13 +9,10 @@ int Sign(int v) { return v < 0 ? -1 : (v > 0 ? 1 : 0); }
 
 TEST(CaseFolding, PairsOfEveryRangeAndComparisons)
 {
-    // The edges of the runs the table must fold: ASCII, Latin-1 (around
-    // U+00D7), Latin Extended-A, Greek, Cyrillic, fullwidth.
-    const char16_t pairs[][2] = {
-        {u'A', u'a'},     {u'Z', u'z'},     {0x00C0, 0x00E0}, {0x00D6, 0x00F6}, {0x00D8, 0x00F8}, {0x00DE, 0x00FE},
-        {0x0139, 0x013A}, {0x0178, 0x00FF}, {0x0386, 0x03AC}, {0x03A3, 0x03C3}, {0x0400, 0x0450}, {0x042F, 0x044F},
-        {0xFF21, 0xFF41},
-    };
+    // Edges of the runs the table must fold: ASCII, Latin-1 around U+00D7,
+    // Latin Extended-A, Greek, Cyrillic, fullwidth.
+    const char16_t pairs[][2] = {{u'Z', u'z'},     {0x00D6, 0x00F6}, {0x00D8, 0x00F8}, {0x0178, 0x00FF},
+                                 {0x0386, 0x03AC}, {0x0400, 0x0450}, {0xFF21, 0xFF41}};
     for (const auto &p : pairs) {
         SCOPED_TRACE(testing::Message() << "U+" << std::hex << int(p[0]));
         EXPECT_EQ(plat::FoldCase(p[0]), p[1]);

@@ -147,13 +147,7 @@ protected:
         plat::UiHooks hooks;
         hooks.idle = Idle;
         plat::SetUiHooks(hooks);
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = u"RenderMain";
-        wc.hbrBackground = GetStockObject(LTGRAY_BRUSH);
-        RegisterClassW(&wc);
-        owner = CreateWindowExW(0, u"RenderMain", u"Setup", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                CW_USEDEFAULT, 0, 0, 0, nullptr);
+        owner = cetest::CreateMainWindow(u"RenderMain");
         ASSERT_NE(owner, HWND(0));
     }
     const DLGTEMPLATE *Template(int id)

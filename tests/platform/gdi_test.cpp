@@ -1,6 +1,5 @@
-// gdi_test.cpp - device contexts, bitmaps and the screen: FillRect and
-// BitBlt between memory bitmaps, handle checks, and drawing on the screen
-// clipped to the window and by windows above.
+// gdi_test.cpp - device contexts and bitmaps: FillRect and BitBlt between
+// memory bitmaps, and handle checks (screen drawing: render_test).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,8 +8,6 @@
 #include <vector>
 
 #include "helpers/testdevice.h"
-#include "internal/screen.h"
-#include "internal/window.h"
 
 namespace {
 
@@ -44,26 +41,6 @@ TEST_F(Gdi, FillRectAndBitBltBetweenMemoryBitmaps)
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
     DeleteDC(b);
     DeleteObject(bb);
-}
-
-TEST_F(Gdi, ScreenDrawingIsClippedToTheWindowAndByWindowsAbove)
-{
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = u"GdiWnd";
-    RegisterClassW(&wc);
-    HWND below = CreateWindowExW(0, u"GdiWnd", u"", WS_POPUP | WS_VISIBLE, 10, 10, 100, 100, 0, 0, 0, nullptr);
-    HWND above = CreateWindowExW(0, u"GdiWnd", u"", WS_POPUP | WS_VISIBLE, 50, 50, 100, 100, 0, 0, 0, nullptr);
-    ASSERT_NE(above, HWND(0));
-    HDC dc = GetDC(below);
-    HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
-    RECT all{-50, -50, 500, 500};
-    FillRect(dc, &all, green);
-    EXPECT_EQ(plat::ScreenPixel(10, 10), RGB(0, 255, 0)) << "window origin";
-    EXPECT_NE(plat::ScreenPixel(110, 40), RGB(0, 255, 0)) << "nothing outside the window";
-    EXPECT_NE(plat::ScreenPixel(60, 60), RGB(0, 255, 0)) << "the window above is not painted over";
-    ReleaseDC(below, dc);
-    DeleteObject(green);
 }
 
 } // namespace

@@ -48,28 +48,6 @@ protected:
     }
 };
 
-TEST_F(UserWindow, TopLevelGeometry)
-{
-    RECT r;
-    ASSERT_TRUE(GetWindowRect(Make(), &r));
-    EXPECT_EQ(r.right, 240) << "width of a CW_USEDEFAULT window on a 240x320 screen";
-    EXPECT_EQ(r.bottom, 320);
-    HWND framed = CreateWindowExW(0, u"TestWndClass", u"T", WS_POPUP | WS_CAPTION, 10, 20, 100, 80, 0, 0, 0, nullptr);
-    ASSERT_TRUE(GetClientRect(framed, &r));
-    EXPECT_EQ(r.right, 100 - 2 * 2) << "client width with a 2-pixel frame";
-    EXPECT_EQ(r.bottom, 80 - 2 * 2 - 20) << "client height with a 20-pixel caption";
-    POINT p{0, 0};
-    ClientToScreen(framed, &p);
-    EXPECT_EQ(p.x, 12);
-    EXPECT_EQ(p.y, 42);
-    // The screen size follows the device.
-    plat::DeviceMutableSettings().screenWidth = 480;
-    plat::DeviceMutableSettings().screenHeight = 640;
-    ASSERT_TRUE(GetWindowRect(Make(), &r));
-    EXPECT_EQ(r.right, 480);
-    EXPECT_EQ(r.bottom, 640);
-}
-
 TEST_F(UserWindow, StaleOrForeignHandleFailsWithInvalidWindowHandle)
 {
     HWND w = Make();

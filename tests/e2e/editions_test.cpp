@@ -35,26 +35,18 @@ protected:
         cetest::WriteHostFile(dir + "/MiskaWce/Scrivox.exe.ARM", e2e::ProgramBytes(product, 1500));
     }
 
-    e2e::SetupRun On(const std::string &cardDir, const std::vector<std::string> &answers)
+    // Installs (or, when installed, removes) the edition on a card.
+    void Turn(const std::string &cardDir, bool install)
     {
         card = cardDir;
-        e2e::SetupRun r = Run(answers);
+        e2e::SetupRun r = Run(install ? std::vector<std::string>{"page 105: click Continue", "page 107: click Continue",
+                                                                  "page 104: click Continue", "message 216: answer OK"}
+                                      : std::vector<std::string>{"page 108: click Remove", "message 217: answer OK"});
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        return r;
+        EXPECT_EQ(r.MessageIds(), std::vector<int>{install ? 216 : 217});
     }
-
-    void Install(const std::string &cardDir)
-    {
-        e2e::SetupRun r = On(cardDir, {"page 105: click Continue", "page 107: click Continue",
-                                       "page 104: click Continue", "message 216: answer OK"});
-        EXPECT_EQ(r.MessageIds(), std::vector<int>{216});
-    }
-
-    void Remove(const std::string &cardDir)
-    {
-        e2e::SetupRun r = On(cardDir, {"page 108: click Remove", "message 217: answer OK"});
-        EXPECT_EQ(r.MessageIds(), std::vector<int>{217});
-    }
+    void Install(const std::string &cardDir) { Turn(cardDir, true); }
+    void Remove(const std::string &cardDir) { Turn(cardDir, false); }
 
     std::string Programs() { return ReadStore("Windows/Start Menu/Programs/Pocket MISKA 2.0.lnk"); }
     std::string StartMenu() { return ReadStore("Windows/Start Menu/Pocket MISKA 2.0.lnk"); }

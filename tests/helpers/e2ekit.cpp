@@ -2,6 +2,7 @@
 // end-to-end tests.
 #include "helpers/e2ekit.h"
 
+#include "helpers/scriptkit.h"
 #include "helpers/testdevice.h"
 
 #include <fcntl.h>
@@ -77,23 +78,18 @@ std::vector<nlohmann::json> ReadJsonLines(const std::string &path, std::string *
     return events;
 }
 
-std::vector<int> SetupRun::PageIds() const
+// The ids of every event of a kind, in order (-1 when absent).
+static std::vector<int> EventIds(const std::vector<nlohmann::json> &events, const char *kind)
 {
     std::vector<int> ids;
     for (const auto &e : events)
-        if (e.value("event", "") == "page")
+        if (e.value("event", "") == kind)
             ids.push_back(e.value("id", -1));
     return ids;
 }
 
-std::vector<int> SetupRun::MessageIds() const
-{
-    std::vector<int> ids;
-    for (const auto &e : events)
-        if (e.value("event", "") == "message")
-            ids.push_back(e.value("id", -1));
-    return ids;
-}
+std::vector<int> SetupRun::PageIds() const { return EventIds(events, "page"); }
+std::vector<int> SetupRun::MessageIds() const { return EventIds(events, "message"); }
 
 const nlohmann::json *SetupRun::Message(int id, int nth) const
 {
@@ -170,46 +166,23 @@ std::map<std::string, std::string> Listing(const std::string &dir)
     return out;
 }
 
-std::string CrLfLines(const std::vector<std::string> &lines)
-{
-    std::string s;
-    for (const std::string &l : lines)
-        s += l + "\r\n";
-    return s;
-}
-
 std::string Bmp24(int width, int height, unsigned rgb)
 {
-    int rowSize = (width * 3 + 3) & ~3;
-    uint32_t dataSize = uint32_t(rowSize) * uint32_t(height);
-    std::string s;
-    auto u16 = [&](uint16_t v) { s.push_back(char(v & 0xff)); s.push_back(char(v >> 8)); };
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xff)); };
-    s += "BM";
-    u32(14 + 40 + dataSize);
-    u16(0);
-    u16(0);
-    u32(14 + 40);
-    u32(40);
-    u32(uint32_t(width));
-    u32(uint32_t(height));
-    u16(1);
-    u16(24);
-    u32(0);
-    u32(dataSize);
-    u32(2835);
-    u32(2835);
-    u32(0);
-    u32(0);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            s.push_back(char(rgb & 0xff));
-            s.push_back(char((rgb >> 8) & 0xff));
-            s.push_back(char((rgb >> 16) & 0xff));
-        }
-        for (int p = width * 3; p < rowSize; ++p)
-            s.push_back(0);
-    }
+    uint32_t rowSize = (uint32_t(width) * 3 + 3) & ~3u, dataSize = rowSize * uint32_t(height);
+    std::string s = "BM";
+    // File header, then BITMAPINFOHEADER: {value, size in bytes}.
+    const uint32_t fields[][2] = {{14 + 40 + dataSize, 4}, {0, 4}, {14 + 40, 4}, {40, 4}, {uint32_t(width), 4},
+                                  {uint32_t(height), 4}, {1, 2}, {24, 2}, {0, 4}, {dataSize, 4}, {2835, 4},
+                                  {2835, 4}, {0, 4}, {0, 4}};
+    for (const auto &f : fields)
+        for (uint32_t i = 0; i < f[1]; ++i)
+            s.push_back(char((f[0] >> (8 * i)) & 0xff));
+    std::string row;
+    for (int x = 0; x < width; ++x)
+        row += {char(rgb & 0xff), char((rgb >> 8) & 0xff), char((rgb >> 16) & 0xff)};
+    row.resize(rowSize, '\0');
+    for (int y = 0; y < height; ++y)
+        s += row;
     return s;
 }
 
@@ -239,7 +212,7 @@ std::string Script(const Header &h, const std::vector<std::string> &body)
         "// " + Quoted(h.note),
     };
     lines.insert(lines.end(), body.begin(), body.end());
-    return CrLfLines(lines);
+    return cetest::CrLf(lines);
 }
 
 } // namespace e2e

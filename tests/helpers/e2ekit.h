@@ -58,7 +58,6 @@ std::string RegExport(const std::string &device, const std::string &key = "");
 std::map<std::string, std::string> Listing(const std::string &dir);
 
 // Builders of card contents.
-std::string CrLfLines(const std::vector<std::string> &lines); // joined with CR LF, one after the last
 std::string Bmp24(int width, int height, unsigned rgb);       // a solid 24-bit BMP, rgb = 0xRRGGBB
 std::string ProgramBytes(const std::string &name, size_t size);
 

@@ -3,6 +3,7 @@
 #include "helpers/scriptkit.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include <windows.h>
@@ -25,11 +26,6 @@ std::vector<std::string> ScriptHeader::Lines() const
 std::string ScriptHeader::Text() const
 {
     return CrLf(Lines());
-}
-
-std::string CrLf(std::initializer_list<std::string> lines)
-{
-    return CrLf(std::vector<std::string>(lines));
 }
 
 std::string CrLf(const std::vector<std::string> &lines)
@@ -147,31 +143,22 @@ bool ScriptFixture::KeyExists(uint32_t root, const std::u16string &path)
 bool ScriptFixture::ReadDword(uint32_t root, const std::u16string &path, const std::u16string &name,
                               uint32_t &value)
 {
-    HKEY key = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != 0)
+    uint32_t type = 0;
+    std::string bytes;
+    if (QueryValue(root, path, name, &type, &bytes) != 0 || type != REG_DWORD || bytes.size() != 4)
         return false;
-    DWORD type = 0, size = sizeof(DWORD), data = 0;
-    LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &type, (LPBYTE)&data, &size);
-    RegCloseKey(key);
-    if (rc != 0 || type != REG_DWORD || size != 4)
-        return false;
-    value = data;
+    memcpy(&value, bytes.data(), 4);
     return true;
 }
 
 bool ScriptFixture::ReadString(uint32_t root, const std::u16string &path, const std::u16string &name,
                                std::u16string &value)
 {
-    HKEY key = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != 0)
+    uint32_t type = 0;
+    std::string bytes;
+    if (QueryValue(root, path, name, &type, &bytes) != 0 || type != REG_SZ)
         return false;
-    WCHAR buf[1024] = {};
-    DWORD type = 0, size = sizeof(buf);
-    LONG rc = RegQueryValueExW(key, name.c_str(), nullptr, &type, (LPBYTE)buf, &size);
-    RegCloseKey(key);
-    if (rc != 0 || type != REG_SZ)
-        return false;
-    value.assign(buf, size / 2);
+    value.assign((const char16_t *)bytes.data(), bytes.size() / 2);
     while (!value.empty() && value.back() == 0)
         value.pop_back();
     return true;
@@ -180,9 +167,7 @@ bool ScriptFixture::ReadString(uint32_t root, const std::u16string &path, const 
 uint32_t ScriptFixture::SharedCount(const std::string &devicePath)
 {
     uint32_t v = 0;
-    if (!ReadDword(0x80000002u, u"Software\\Apps\\Shared", U16(devicePath), v))
-        return 0;
-    return v;
+    return ReadDword(0x80000002u, u"Software\\Apps\\Shared", U16(devicePath), v) ? v : 0;
 }
 
 bool ScriptFixture::CreateKey(uint32_t root, const std::u16string &path)
@@ -198,14 +183,7 @@ bool ScriptFixture::CreateKey(uint32_t root, const std::u16string &path)
 bool ScriptFixture::SetDword(uint32_t root, const std::u16string &path, const std::u16string &name,
                              uint32_t value)
 {
-    HKEY key = 0;
-    DWORD disp = 0;
-    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disp) != 0)
-        return false;
-    DWORD v = value;
-    LONG rc = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, (const BYTE *)&v, 4);
-    RegCloseKey(key);
-    return rc == 0;
+    return PutValue(root, path, name, REG_DWORD, std::string((const char *)&value, 4));
 }
 
 long ScriptFixture::QueryValue(uint32_t root, const std::u16string &path, const std::u16string &name,

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -30,7 +29,6 @@ struct ScriptHeader {
 };
 
 // Joins lines, each followed by CR LF.
-std::string CrLf(std::initializer_list<std::string> lines);
 std::string CrLf(const std::vector<std::string> &lines);
 
 // Splits a text at CR LF; a last line without CR LF is kept as it is.

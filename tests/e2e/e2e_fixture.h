@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,28 +36,23 @@ protected:
     std::string ReadStore(const std::string &rel) const { return cetest::ReadHostFile(StorePath(rel)); }
     bool StoreHas(const std::string &rel) const { return cetest::HostExists(StorePath(rel)); }
 
-    e2e::SetupRun Run(const std::vector<std::string> &answers, const std::vector<std::string> &extra = {})
+    // Runs cesetup on the card, or, given a device path, as that copy on
+    // the device (--run) without a card.
+    e2e::SetupRun Run(const std::vector<std::string> &answers, const std::vector<std::string> &extra = {},
+                      const std::string &runAs = "")
     {
         e2e::SetupOptions o;
         o.device = device;
-        o.card = card;
+        (runAs.empty() ? o.card : o.run) = runAs.empty() ? card : runAs;
         o.answers = answers;
         o.extra = extra;
         e2e::SetupRun r = e2e::RunSetup(o);
         EXPECT_EQ(r.transcriptError, "") << "the transcript is JSON Lines";
         return r;
     }
-
-    // Runs the program as a copy on the device (--run), without a card.
     e2e::SetupRun RunAs(const std::string &devicePath, const std::vector<std::string> &answers)
     {
-        e2e::SetupOptions o;
-        o.device = device;
-        o.run = devicePath;
-        o.answers = answers;
-        e2e::SetupRun r = e2e::RunSetup(o);
-        EXPECT_EQ(r.transcriptError, "") << "the transcript is JSON Lines";
-        return r;
+        return Run(answers, {}, devicePath);
     }
 
     // A Dravex package: a script in the card's root with one shared program
@@ -85,17 +81,12 @@ protected:
     static std::vector<std::string> RegLines(const std::string &text)
     {
         std::vector<std::string> out;
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos)
-                end = text.size();
-            std::string line = text.substr(pos, end - pos);
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
             if (!line.empty() && line != "REGEDIT4")
                 out.push_back(line);
-            pos = end + 1;
         }
         return out;
     }

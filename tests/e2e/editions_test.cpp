@@ -24,11 +24,7 @@ protected:
     static void Edition(const std::string &dir, const std::string &product, const std::string &key,
                         const std::string &folder)
     {
-        e2e::Header h;
-        h.product = product;
-        h.presenceKey = key;
-        h.folder = folder;
-        h.selectLocation = false;
+        e2e::Header h{product, key, folder, "Setup.bmp", false};
         cetest::WriteHostFile(dir + "/MiskaWce/MiskaEd.load",
                               e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE " + key, "copyShared . . Scrivox.exe",
                                               "exit"}));

@@ -42,35 +42,21 @@ protected:
 
 TEST_F(FlowsTest, OnlyMiskaOnTheCardPassesTheOthersOverSilently)
 {
-    e2e::Header h;
-    h.product = "Pocket MISKA 2.0 Standard";
-    h.presenceKey = "Software\\Miska";
-    h.folder = "Miska";
-    h.selectLocation = false;
+    e2e::Header h{"Pocket MISKA 2.0 Standard", "Software\\Miska", "Miska", "Setup.bmp", false};
     CardFile("Miska1.load", e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Miska", "exit"}));
     e2e::SetupRun r = Run(InstallAnswers());
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.PageIds(), (std::vector<int>{105, 107, 109, 104, 103}));
     EXPECT_EQ(r.MessageIds(), std::vector<int>{216});
-    ASSERT_FALSE(r.events.empty());
-    const nlohmann::json &welcome = r.events.front();
-    ASSERT_EQ(welcome.value("id", 0), 105);
-    bool found = false;
-    for (const auto &c : welcome["controls"])
-        if (c.value("id", 0) == 1010) {
-            found = true;
-            EXPECT_EQ(c.value("text", ""), "Welcome to the \"Pocket MISKA 2.0 Standard\" Setup program.\n"
-                                           "This program will install \"Pocket MISKA 2.0 Standard\" \non your PDA.");
-        }
-    EXPECT_TRUE(found) << "the welcome text is shown";
+    const nlohmann::json *welcome = r.Control(105, 1010);
+    ASSERT_NE(welcome, nullptr) << "the welcome text is shown";
+    EXPECT_EQ(welcome->value("text", ""), "Welcome to the \"Pocket MISKA 2.0 Standard\" Setup program.\n"
+                                          "This program will install \"Pocket MISKA 2.0 Standard\" \non your PDA.");
     // A header with SelectAppLocation=No shows the folder read-only.
-    for (const auto &e : r.events)
-        if (e.value("event", "") == "page" && e.value("id", 0) == 104)
-            for (const auto &c : e["controls"])
-                if (c.value("id", 0) == 1006) {
-                    EXPECT_TRUE(c.value("readonly", false)) << "the folder cannot be edited";
-                    EXPECT_EQ(c.value("text", ""), "\\Program Files\\Miska");
-                }
+    const nlohmann::json *folder = r.Control(104, 1006);
+    ASSERT_NE(folder, nullptr);
+    EXPECT_TRUE(folder->value("readonly", false)) << "the folder cannot be edited";
+    EXPECT_EQ(folder->value("text", ""), "\\Program Files\\Miska");
 }
 
 // Flows of one run checked by the pages and boxes shown, after a setup:
@@ -239,10 +225,7 @@ TEST_F(FlowsTest, FailedCopyAnsweredNo)
 {
     DravexCard();
     // The script makes a folder where its copy must write a file.
-    e2e::Header h;
-    h.product = "Pocket Dravex 3.1 Standard";
-    h.presenceKey = "Software\\Dravex";
-    h.folder = "Dravex";
+    e2e::Header h{"Pocket Dravex 3.1 Standard", "Software\\Dravex", "Dravex"};
     CardFile("DravexStd.load",
              e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Dravex",
                              "createShortcut '%P\\Readme.txt' x.lnk . Dravex.exe", "copy . . Readme.txt", "exit"}));
@@ -270,17 +253,11 @@ TEST_F(FlowsTest, NotEnoughSpaceAsksAndCancelKeepsThePage)
     const nlohmann::json *m = r.Message(219);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->value("flags", 0), 49);
-    for (const auto &e : r.events)
-        if (e.value("event", "") == "page" && e.value("id", 0) == 104)
-            for (const auto &c : e["controls"]) {
-                if (c.value("id", 0) == 1011) {
-                    EXPECT_EQ(c.value("text", ""), "16") << "free Kb";
-                }
-                if (c.value("id", 0) == 1012) {
-                    EXPECT_EQ(c.value("text", ""), std::to_string((40 * 1024 + 22 + 64 * 1024 + 6054) / 1024))
-                        << "required Kb";
-                }
-            }
+    const nlohmann::json *freeKb = r.Control(104, 1011), *requiredKb = r.Control(104, 1012);
+    ASSERT_TRUE(freeKb && requiredKb);
+    EXPECT_EQ(freeKb->value("text", ""), "16") << "free Kb";
+    EXPECT_EQ(requiredKb->value("text", ""), std::to_string((40 * 1024 + 22 + 64 * 1024 + 6054) / 1024))
+        << "required Kb";
 }
 
 TEST_F(FlowsTest, UnknownFreeSpaceAsks220WithTheRequiredKb)
@@ -316,18 +293,11 @@ TEST_F(FlowsTest, UninstallModeListsLogsRemovesOneAndEnds)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.PageIds(), (std::vector<int>{111, 110})) << "no maintenance page, and nothing after one removal";
     EXPECT_EQ(r.MessageIds(), std::vector<int>{217});
-    ASSERT_FALSE(r.events.empty());
-    const nlohmann::json &list = r.events.front();
-    ASSERT_EQ(list.value("id", 0), 111);
-    for (const auto &c : list["controls"]) {
-        if (c.value("id", 0) == 1005) {
-            EXPECT_EQ(c["items"], nlohmann::json::array({"Pocket Dravex 3.1 Standard", "Pocket MISKA 2.0 Standard"}));
-            EXPECT_EQ(c.value("selected", 0), -1);
-        }
-        if (c.value("id", 0) == 1) {
-            EXPECT_FALSE(c.value("enabled", true)) << "Remove is disabled until an entry is chosen";
-        }
-    }
+    const nlohmann::json *list = r.Control(111, 1005), *remove = r.Control(111, 1);
+    ASSERT_TRUE(list && remove);
+    EXPECT_EQ((*list)["items"], nlohmann::json::array({"Pocket Dravex 3.1 Standard", "Pocket MISKA 2.0 Standard"}));
+    EXPECT_EQ(list->value("selected", 0), -1);
+    EXPECT_FALSE(remove->value("enabled", true)) << "Remove is disabled until an entry is chosen";
     EXPECT_FALSE(StoreHas("Program Files/Suite/Pocket MISKA 2.0 Standard.unload"));
     EXPECT_TRUE(StoreHas("Program Files/Suite/Pocket Dravex 3.1 Standard.unload"));
     EXPECT_TRUE(StoreHas("Program Files/Suite/Setup.exe")) << "still counted by Dravex (and running)";
@@ -359,11 +329,7 @@ TEST_F(FlowsTest, UninstallModeWithoutPresenceKeyOffersTheFirstInstallPages)
 
 TEST_F(FlowsTest, SystemVersionPicksTheGlyphorScripts)
 {
-    e2e::Header h;
-    h.product = "Glyphor CE PDA 1.0";
-    h.presenceKey = "Software\\Glyphor";
-    h.folder = "Glyphor";
-    h.selectLocation = false;
+    e2e::Header h{"Glyphor CE PDA 1.0", "Software\\Glyphor", "Glyphor", "Setup.bmp", false};
     CardFile("GlyphorWce/GlyphorHpcUniLang.load",
              e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Glyphor",
                              "regString HKEY_LOCAL_MACHINE Software\\Glyphor x LCID @1", "exit"}));
@@ -389,11 +355,7 @@ TEST_F(FlowsTest, SystemVersionPicksTheGlyphorScripts)
 
 TEST_F(FlowsTest, LanguageExpansionFailureShows221)
 {
-    e2e::Header h;
-    h.product = "Glyphor CE PDA 1.0";
-    h.presenceKey = "Software\\Glyphor";
-    h.folder = "Glyphor";
-    h.selectLocation = false;
+    e2e::Header h{"Glyphor CE PDA 1.0", "Software\\Glyphor", "Glyphor", "Setup.bmp", false};
     CardFile("GlyphorWce/GlyphorProUniLang.load",
              e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Glyphor",
                              "regString HKEY_LOCAL_MACHINE Software\\Glyphor x Bad @7", "exit"}));

@@ -100,6 +100,18 @@ const nlohmann::json *SetupRun::Message(int id, int nth) const
     return nullptr;
 }
 
+const nlohmann::json *SetupRun::Control(int page, int control) const
+{
+    for (const auto &e : events)
+        if (e.value("event", "") == "page" && e.value("id", 0) == page) {
+            for (const auto &c : e["controls"])
+                if (c.value("id", 0) == control)
+                    return &c;
+            return nullptr;
+        }
+    return nullptr;
+}
+
 std::vector<nlohmann::json> SetupRun::Launches() const
 {
     std::vector<nlohmann::json> out;

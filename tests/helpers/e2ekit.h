@@ -37,6 +37,8 @@ struct SetupRun {
     std::vector<int> MessageIds() const;        // every message event's id (-1 when absent)
     const nlohmann::json *Message(int id, int nth = 1) const; // the nth message event of that id
     std::vector<nlohmann::json> Launches() const;
+    // A control of the first page event of that id (null when absent).
+    const nlohmann::json *Control(int page, int control) const;
 };
 
 struct SetupOptions {

@@ -2,6 +2,7 @@
 #include "helpers/testdevice.h"
 
 #include "internal/resources.h"
+#include "internal/text.h"
 #include "internal/window.h"
 
 #include <cstdlib>
@@ -49,55 +50,9 @@ bool HostExists(const std::string &path)
     return fs::exists(fs::symlink_status(path, ec));
 }
 
-std::u16string U16(const std::string &s)
-{
-    std::u16string out;
-    for (size_t i = 0; i < s.size();) {
-        unsigned char c = s[i];
-        uint32_t cp;
-        int n;
-        if (c < 0x80) { cp = c; n = 1; }
-        else if ((c >> 5) == 6) { cp = c & 0x1f; n = 2; }
-        else if ((c >> 4) == 14) { cp = c & 0x0f; n = 3; }
-        else { cp = c & 0x07; n = 4; }
-        for (int k = 1; k < n && i + k < s.size(); ++k)
-            cp = (cp << 6) | (s[i + k] & 0x3f);
-        i += n;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(char16_t(0xd800 + (cp >> 10)));
-            out.push_back(char16_t(0xdc00 + (cp & 0x3ff)));
-        } else {
-            out.push_back(char16_t(cp));
-        }
-    }
-    return out;
-}
-
-std::string U8(const std::u16string &s)
-{
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        uint32_t cp = s[i];
-        if (cp >= 0xd800 && cp < 0xdc00 && i + 1 < s.size()) {
-            cp = 0x10000 + ((cp - 0xd800) << 10) + (s[i + 1] - 0xdc00);
-            ++i;
-        }
-        if (cp < 0x80) out += char(cp);
-        else if (cp < 0x800) { out += char(0xc0 | (cp >> 6)); out += char(0x80 | (cp & 0x3f)); }
-        else if (cp < 0x10000) {
-            out += char(0xe0 | (cp >> 12));
-            out += char(0x80 | ((cp >> 6) & 0x3f));
-            out += char(0x80 | (cp & 0x3f));
-        } else {
-            out += char(0xf0 | (cp >> 18));
-            out += char(0x80 | ((cp >> 12) & 0x3f));
-            out += char(0x80 | ((cp >> 6) & 0x3f));
-            out += char(0x80 | (cp & 0x3f));
-        }
-    }
-    return out;
-}
+// The device's own conversion, so host names and assertions agree with it.
+std::u16string U16(const std::string &s) { return plat::FromUtf8(s); }
+std::string U8(const std::u16string &s) { return plat::ToUtf8(s); }
 
 void DeviceFixture::SetUp()
 {

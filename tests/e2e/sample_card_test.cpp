@@ -165,11 +165,7 @@ TEST_F(SampleCardTest, SkipEverywhereShowsNoMessage)
 
 TEST_F(SampleCardTest, SampleAnswersInstallEverything)
 {
-    e2e::SetupOptions o;
-    o.device = device;
-    o.card = card;
-    o.extra = {"--answers", std::string(CESETUP_SOURCE_DIR) + "/samples/answers.txt"};
-    e2e::SetupRun r = e2e::RunSetup(o);
+    e2e::SetupRun r = Run({}, {"--answers", std::string(CESETUP_SOURCE_DIR) + "/samples/answers.txt"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.MessageIds(), (std::vector<int>{216, 216, 216}));
     ASSERT_FALSE(r.events.empty());

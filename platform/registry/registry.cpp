@@ -1,5 +1,5 @@
-// registry.cpp - the device registry: the Reg* calls over an SQLite store in
-// the device folder.
+// registry.cpp - the device registry: the Reg* calls over the store of
+// regstore.cpp.
 //
 // The store is DIR/registry.db in WAL mode. Every call is one transaction,
 // committed before the call returns, so a process killed at any moment
@@ -20,190 +20,24 @@
 // ERROR_KEY_DELETED, as on Windows; closing it still succeeds.
 #include <windows.h>
 
-#include <fcntl.h>
-#include <sqlite3.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <mutex>
 #include <optional>
-#include <unordered_map>
 
-#include "internal/faults.h"
 #include "internal/handles.h"
-#include "internal/registry.h"
-#include "internal/text.h"
 #include "registry/regstore.h"
 
 namespace plat {
-namespace reg {
-
-const char16_t *const kRootNames[kRootCount] = {
-    u"HKEY_CLASSES_ROOT",
-    u"HKEY_CURRENT_USER",
-    u"HKEY_LOCAL_MACHINE",
-    u"HKEY_USERS",
-};
-
-int64_t RootIdOfHandle(uint32_t hkey)
-{
-    if (hkey >= 0x80000000u && hkey < 0x80000000u + kRootCount)
-        return static_cast<int64_t>(hkey - 0x80000000u) + 1;
-    return 0;
-}
-
-} // namespace reg
-
 namespace {
 
-// Windows limits: a key name component has at most 255 units; value names
-// are longer on the device (the setup names shared counts by full paths).
-constexpr size_t kMaxKeyNameLen = 255;
-constexpr size_t kMaxValueNameLen = 16383;
-constexpr size_t kMaxPathLen = 32767;
+using namespace reg;
+
+// Largest value data a call may store.
 constexpr DWORD kMaxValueSize = 1024 * 1024;
-// How long a call waits for another process to leave the registry.
-constexpr int kLockWaitMs = 30000;
-
-const char *const kFormat = "cesetup-registry 1";
-
-struct Store {
-    sqlite3 *db = nullptr;
-    std::string dir;
-    std::string dbPath;
-    int lockFd = -1;
-    int lockDepth = 0; // calls in progress + open key handles
-    pid_t pid = 0;
-    uint64_t generation = 0;
-    std::unordered_map<const char *, sqlite3_stmt *> statements;
-};
-
-std::recursive_mutex g_mu;
-Store g_store;
-uint64_t g_generation = 0;
-
-bool StoreOpen()
-{
-    return g_store.db != nullptr && g_store.pid == getpid();
-}
-
-// A child made by fork() inherits the parent's connection and lock file
-// description; neither may be used (nor closed) by the child, so they are
-// dropped and the child opens the registry afresh.
-void ForgetInheritedStore()
-{
-    if (g_store.db != nullptr && g_store.pid != getpid()) {
-        if (g_store.lockFd >= 0)
-            close(g_store.lockFd);
-        g_store = Store{};
-        ++g_generation;
-    }
-}
-
-// Win32 error for an SQLite result.
-LONG ErrorOf(int rc)
-{
-    switch (rc & 0xff) {
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        return ERROR_REGISTRY_CORRUPT;
-    case SQLITE_NOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_FULL:
-        return ERROR_DISK_FULL;
-    case SQLITE_TOOBIG:
-        return ERROR_INVALID_PARAMETER;
-    default:
-        return ERROR_REGISTRY_IO_FAILED;
-    }
-}
 
 LONG Fail(LONG err)
 {
     SetLastError(static_cast<DWORD>(err));
     return err;
-}
-
-// ---------------------------------------------------------------- names
-
-// Stored forms: the name as UTF-16LE bytes, its folded form as UTF-16BE.
-std::string NameBlob(std::u16string_view s)
-{
-    std::string out(s.size() * 2, '\0');
-    for (size_t i = 0; i < s.size(); ++i) {
-        out[2 * i] = static_cast<char>(s[i] & 0xff);
-        out[2 * i + 1] = static_cast<char>(s[i] >> 8);
-    }
-    return out;
-}
-
-std::string FoldedBlob(std::u16string_view s)
-{
-    std::u16string f = Fold(s);
-    std::string out(f.size() * 2, '\0');
-    for (size_t i = 0; i < f.size(); ++i) {
-        out[2 * i] = static_cast<char>(f[i] >> 8);
-        out[2 * i + 1] = static_cast<char>(f[i] & 0xff);
-    }
-    return out;
-}
-
-std::u16string NameFromBlob(const void *p, int n)
-{
-    const unsigned char *b = static_cast<const unsigned char *>(p);
-    std::u16string out;
-    if (!b || n <= 0)
-        return out;
-    out.resize(static_cast<size_t>(n) / 2);
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = static_cast<char16_t>(b[2 * i] | (b[2 * i + 1] << 8));
-    return out;
-}
-
-// Length of a caller's string, refusing one longer than max.
-bool BoundedLength(LPCWSTR s, size_t max, size_t &len)
-{
-    len = 0;
-    if (!s)
-        return true;
-    while (s[len]) {
-        if (++len > max)
-            return false;
-    }
-    return true;
-}
-
-// Splits a subkey path into its names. A leading or doubled separator is
-// refused as Windows refuses it; one trailing separator is accepted.
-LONG SplitPath(LPCWSTR path, std::vector<std::u16string> &names)
-{
-    names.clear();
-    size_t len;
-    if (!BoundedLength(path, kMaxPathLen, len))
-        return ERROR_INVALID_PARAMETER;
-    if (len == 0)
-        return ERROR_SUCCESS;
-    std::u16string_view all(path, len);
-    if (all[0] == u'\\')
-        return ERROR_BAD_PATHNAME;
-    size_t start = 0;
-    while (start < all.size()) {
-        size_t end = all.find(u'\\', start);
-        if (end == std::u16string_view::npos)
-            end = all.size();
-        if (end == start)
-            return ERROR_BAD_PATHNAME;
-        if (end - start > kMaxKeyNameLen)
-            return ERROR_INVALID_PARAMETER;
-        names.emplace_back(all.substr(start, end - start));
-        start = end + 1;
-    }
-    return ERROR_SUCCESS;
 }
 
 LONG ValueName(LPCWSTR name, std::u16string &out)
@@ -215,15 +49,6 @@ LONG ValueName(LPCWSTR name, std::u16string &out)
     return ERROR_SUCCESS;
 }
 
-int64_t NowFileTime()
-{
-    // 100-nanosecond intervals since 1601-01-01.
-    auto since1970 = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
-    return since1970 / 100 + 116444736000000000LL;
-}
-
 void ToFileTime(int64_t v, PFILETIME ft)
 {
     if (!ft)
@@ -231,208 +56,6 @@ void ToFileTime(int64_t v, PFILETIME ft)
     ft->dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(v) & 0xffffffffu);
     ft->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(v) >> 32);
 }
-
-// ---------------------------------------------------------------- SQL
-
-// A cached prepared statement, reset when the holder goes.
-class Stmt {
-public:
-    explicit Stmt(const char *sql)
-    {
-        auto it = g_store.statements.find(sql);
-        if (it != g_store.statements.end()) {
-            s_ = it->second;
-        } else if (sqlite3_prepare_v3(g_store.db, sql, -1, SQLITE_PREPARE_PERSISTENT, &s_,
-                                      nullptr) == SQLITE_OK) {
-            g_store.statements.emplace(sql, s_);
-        } else {
-            prepareError_ = sqlite3_errcode(g_store.db);
-            s_ = nullptr;
-        }
-    }
-    ~Stmt()
-    {
-        if (s_) {
-            sqlite3_reset(s_);
-            sqlite3_clear_bindings(s_);
-        }
-    }
-    Stmt(const Stmt &) = delete;
-    Stmt &operator=(const Stmt &) = delete;
-
-    Stmt &Int(int i, int64_t v)
-    {
-        if (s_)
-            sqlite3_bind_int64(s_, i, v);
-        return *this;
-    }
-    // Binds bytes; an empty string is an empty blob, never NULL.
-    Stmt &Blob(int i, const std::string &v)
-    {
-        if (s_)
-            sqlite3_bind_blob(s_, i, v.empty() ? "" : v.data(), static_cast<int>(v.size()),
-                              SQLITE_TRANSIENT);
-        return *this;
-    }
-    Stmt &Blob(int i, const void *p, size_t n)
-    {
-        if (s_)
-            sqlite3_bind_blob(s_, i, n ? p : "", static_cast<int>(n), SQLITE_TRANSIENT);
-        return *this;
-    }
-    // SQLITE_ROW, SQLITE_DONE or an error.
-    int Step() { return s_ ? sqlite3_step(s_) : (prepareError_ ? prepareError_ : SQLITE_ERROR); }
-    // Runs a statement that returns no rows.
-    int Run()
-    {
-        int rc = Step();
-        return rc == SQLITE_DONE ? SQLITE_OK : rc;
-    }
-    int64_t ColInt(int c) { return sqlite3_column_int64(s_, c); }
-    std::u16string ColName(int c)
-    {
-        return NameFromBlob(sqlite3_column_blob(s_, c), sqlite3_column_bytes(s_, c));
-    }
-    std::string ColBytes(int c)
-    {
-        const void *p = sqlite3_column_blob(s_, c);
-        int n = sqlite3_column_bytes(s_, c);
-        return p && n > 0 ? std::string(static_cast<const char *>(p), static_cast<size_t>(n))
-                          : std::string();
-    }
-
-private:
-    sqlite3_stmt *s_ = nullptr;
-    int prepareError_ = 0;
-};
-
-int Exec(const char *sql)
-{
-    return sqlite3_exec(g_store.db, sql, nullptr, nullptr, nullptr);
-}
-
-// One transaction per call. A write transaction takes SQLite's write lock
-// at once (BEGIN IMMEDIATE) so that what it read stays true until it
-// commits. Whatever is not committed is rolled back.
-class Txn {
-public:
-    explicit Txn(bool write) : write_(write)
-    {
-        rc_ = Exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
-        active_ = rc_ == SQLITE_OK;
-    }
-    ~Txn()
-    {
-        if (active_)
-            Exec("ROLLBACK");
-    }
-    Txn(const Txn &) = delete;
-    Txn &operator=(const Txn &) = delete;
-
-    // ERROR_SUCCESS when the transaction started.
-    LONG Started() const { return active_ ? ERROR_SUCCESS : ErrorOf(rc_); }
-
-    // Commits the change. The fault hook may refuse it, as a failed write
-    // of the device's store would: nothing is changed then.
-    LONG CommitChange()
-    {
-        if (!active_)
-            return ErrorOf(rc_);
-        if (FaultHit(FaultKind::RegistryCommit)) {
-            Exec("ROLLBACK");
-            active_ = false;
-            return ERROR_REGISTRY_IO_FAILED;
-        }
-        int rc = Exec("COMMIT");
-        if (rc != SQLITE_OK) {
-            Exec("ROLLBACK");
-            active_ = false;
-            return ErrorOf(rc);
-        }
-        active_ = false;
-        return ERROR_SUCCESS;
-    }
-
-    // Ends a transaction that changed nothing.
-    void End()
-    {
-        if (active_) {
-            Exec(write_ ? "ROLLBACK" : "COMMIT");
-            active_ = false;
-        }
-    }
-
-private:
-    bool write_;
-    bool active_ = false;
-    int rc_ = SQLITE_OK;
-};
-
-// ---------------------------------------------------------------- device lock
-
-bool LockAcquire()
-{
-    if (g_store.lockDepth > 0) {
-        ++g_store.lockDepth;
-        return true;
-    }
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
-    long pauseNs = 50000;
-    for (;;) {
-        if (flock(g_store.lockFd, LOCK_EX | LOCK_NB) == 0)
-            break;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        struct timespec ts = {0, pauseNs};
-        nanosleep(&ts, nullptr);
-        if (pauseNs < 2000000)
-            pauseNs *= 2;
-    }
-    g_store.lockDepth = 1;
-    return true;
-}
-
-void LockRelease()
-{
-    if (g_store.lockDepth <= 0)
-        return;
-    if (--g_store.lockDepth == 0)
-        flock(g_store.lockFd, LOCK_UN);
-}
-
-// Held by every Reg* call: the process's registry mutex and the device lock.
-class Call {
-public:
-    Call() : guard_(g_mu)
-    {
-        ForgetInheritedStore();
-        if (!StoreOpen()) {
-            err_ = ERROR_REGISTRY_IO_FAILED;
-            return;
-        }
-        if (!LockAcquire()) {
-            err_ = ERROR_REGISTRY_IO_FAILED;
-            return;
-        }
-        locked_ = true;
-    }
-    ~Call()
-    {
-        if (locked_)
-            LockRelease();
-    }
-    Call(const Call &) = delete;
-    Call &operator=(const Call &) = delete;
-
-    LONG Error() const { return err_; }
-
-private:
-    std::lock_guard<std::recursive_mutex> guard_;
-    LONG err_ = ERROR_SUCCESS;
-    bool locked_ = false;
-};
 
 // ---------------------------------------------------------------- key handles
 
@@ -442,9 +65,8 @@ struct KeyObject : HandleObject {
     bool counted = false; // holds a share of the device lock
     ~KeyObject() override
     {
-        std::lock_guard<std::recursive_mutex> guard(g_mu);
-        if (counted && generation == g_generation && StoreOpen())
-            LockRelease();
+        if (counted)
+            LockShareGive(generation);
     }
 };
 
@@ -453,20 +75,13 @@ HKEY NewKeyHandle(int64_t id)
 {
     auto obj = std::make_shared<KeyObject>();
     obj->id = id;
-    obj->generation = g_generation;
+    obj->generation = Generation();
     uint32_t h = HandleAlloc(HandleKind::RegKey, obj);
     if (h == 0)
         return 0;
-    ++g_store.lockDepth; // the current call holds the lock, so depth > 0
+    LockShareTake();
     obj->counted = true;
     return h;
-}
-
-bool KeyExists(int64_t id)
-{
-    Stmt st("SELECT 1 FROM keys WHERE id = ?1");
-    st.Int(1, id);
-    return st.Step() == SQLITE_ROW;
 }
 
 // The key row behind a handle: a predefined root or a live key handle.
@@ -476,7 +91,7 @@ LONG ResolveKey(HKEY hKey, int64_t &id)
     if (id != 0)
         return ERROR_SUCCESS;
     auto obj = HandleGetAs<KeyObject>(hKey, HandleKind::RegKey);
-    if (!obj || obj->generation != g_generation)
+    if (!obj || obj->generation != Generation())
         return ERROR_INVALID_HANDLE;
     id = obj->id;
     return ERROR_SUCCESS;
@@ -486,46 +101,6 @@ LONG ResolveKey(HKEY hKey, int64_t &id)
 LONG CheckLive(int64_t id)
 {
     return KeyExists(id) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
-}
-
-// The child of parent with that name (any case); 0 when missing, -1 on error.
-int64_t FindChild(int64_t parent, const std::u16string &name, int &rc)
-{
-    Stmt st("SELECT id FROM keys WHERE parent = ?1 AND folded = ?2");
-    st.Int(1, parent).Blob(2, FoldedBlob(name));
-    rc = st.Step();
-    if (rc == SQLITE_ROW) {
-        rc = SQLITE_OK;
-        return st.ColInt(0);
-    }
-    if (rc == SQLITE_DONE) {
-        rc = SQLITE_OK;
-        return 0;
-    }
-    return -1;
-}
-
-// Follows names from a key; ERROR_FILE_NOT_FOUND when one is missing.
-LONG WalkNames(int64_t from, const std::vector<std::u16string> &names, int64_t &id)
-{
-    id = from;
-    for (const auto &n : names) {
-        int rc;
-        int64_t child = FindChild(id, n, rc);
-        if (child < 0)
-            return ErrorOf(rc);
-        if (child == 0)
-            return ERROR_FILE_NOT_FOUND;
-        id = child;
-    }
-    return ERROR_SUCCESS;
-}
-
-int TouchKey(int64_t id)
-{
-    Stmt st("UPDATE keys SET written = ?2 WHERE id = ?1");
-    st.Int(1, id).Int(2, NowFileTime());
-    return st.Run();
 }
 
 // One Reg* call on a key handle: the call's locks, the key behind the
@@ -565,366 +140,11 @@ private:
     std::optional<Txn> txn_;
 };
 
-// ---------------------------------------------------------------- opening
-
-bool HasMetaTable()
-{
-    sqlite3_stmt *st = nullptr;
-    bool has = sqlite3_prepare_v2(g_store.db,
-                                  "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'meta'",
-                                  -1, &st, nullptr) == SQLITE_OK &&
-               sqlite3_step(st) == SQLITE_ROW;
-    sqlite3_finalize(st);
-    return has;
-}
-
-// Whether the database is this platform's registry, in a format it knows.
-bool CheckFormat(std::string &error)
-{
-    std::string format;
-    bool found = false;
-    if (HasMetaTable()) {
-        sqlite3_stmt *st = nullptr;
-        if (sqlite3_prepare_v2(g_store.db, "SELECT value FROM meta WHERE name = 'format'", -1, &st,
-                               nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW) {
-            const unsigned char *t = sqlite3_column_text(st, 0);
-            format = t ? reinterpret_cast<const char *>(t) : "";
-            found = true;
-        }
-        sqlite3_finalize(st);
-    }
-    if (!found) {
-        error = g_store.dbPath +
-                ": not a registry database of this platform (unknown tables); it was left as it is";
-        return false;
-    }
-    if (format != kFormat) {
-        error = g_store.dbPath + ": not a registry database of this platform (format \"" + format +
-                "\"); it was left as it is";
-        return false;
-    }
-    return true;
-}
-
-// Creates the tables of a new registry, or checks those of an existing one.
-bool PrepareSchema(std::string &error)
-{
-    const std::string &file = g_store.dbPath;
-    // Reading the schema is the first access to the file: a file that is not
-    // a database fails here, before anything could be written to it.
-    int tables = 0;
-    {
-        sqlite3_stmt *st = nullptr;
-        int rc = sqlite3_prepare_v2(g_store.db,
-                                    "SELECT count(*) FROM sqlite_master WHERE type = 'table'", -1,
-                                    &st, nullptr);
-        if (rc == SQLITE_OK)
-            rc = sqlite3_step(st);
-        if (rc == SQLITE_ROW)
-            tables = sqlite3_column_int(st, 0);
-        std::string msg = sqlite3_errmsg(g_store.db);
-        sqlite3_finalize(st);
-        if (rc != SQLITE_ROW) {
-            error = file + ": the registry database is damaged or unreadable (" + msg +
-                    "); it was left as it is";
-            return false;
-        }
-    }
-    if (tables > 0) {
-        sqlite3_stmt *st = nullptr;
-        std::string verdict;
-        int rc = sqlite3_prepare_v2(g_store.db, "PRAGMA quick_check", -1, &st, nullptr);
-        if (rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
-            const unsigned char *t = sqlite3_column_text(st, 0);
-            verdict = t ? reinterpret_cast<const char *>(t) : "";
-        } else {
-            verdict = sqlite3_errmsg(g_store.db);
-        }
-        sqlite3_finalize(st);
-        if (verdict != "ok") {
-            error = file + ": the registry database is damaged (" + verdict +
-                    "); it was left as it is";
-            return false;
-        }
-    }
-    // An existing file must be this platform's registry before anything is
-    // written to it (even the journal mode).
-    if (tables > 0 && !CheckFormat(error))
-        return false;
-    if (Exec("PRAGMA journal_mode = WAL") != SQLITE_OK) {
-        error = file + ": cannot use the registry database (" + sqlite3_errmsg(g_store.db) + ")";
-        return false;
-    }
-    // Every commit reaches the operating system before the call returns, so
-    // a killed process loses nothing that it reported done.
-    Exec("PRAGMA synchronous = NORMAL");
-    if (tables > 0)
-        return true;
-
-    // Two processes may make a new device's registry together: the check
-    // and the creation happen under SQLite's write lock.
-    if (Exec("BEGIN IMMEDIATE") != SQLITE_OK) {
-        error = file + ": cannot use the registry database (" + sqlite3_errmsg(g_store.db) + ")";
-        return false;
-    }
-    if (HasMetaTable()) {
-        Exec("ROLLBACK");
-        return CheckFormat(error);
-    }
-    static const char *const kSchema =
-        "CREATE TABLE meta(name TEXT PRIMARY KEY, value TEXT NOT NULL);"
-        "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL,"
-        " name BLOB NOT NULL, folded BLOB NOT NULL, class BLOB NOT NULL,"
-        " written INTEGER NOT NULL);"
-        "CREATE UNIQUE INDEX keys_by_parent ON keys(parent, folded);"
-        "CREATE TABLE vals(key INTEGER NOT NULL, name BLOB NOT NULL, folded BLOB NOT NULL,"
-        " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, folded)) WITHOUT ROWID;"
-        "INSERT INTO meta VALUES('format', 'cesetup-registry 1');";
-    int rc = Exec(kSchema);
-    for (int i = 0; rc == SQLITE_OK && i < reg::kRootCount; ++i) {
-        Stmt st("INSERT INTO keys(id, parent, name, folded, class, written)"
-                " VALUES(?1, 0, ?2, ?3, ?4, ?5)");
-        st.Int(1, i + 1)
-            .Blob(2, NameBlob(reg::kRootNames[i]))
-            .Blob(3, FoldedBlob(reg::kRootNames[i]))
-            .Blob(4, std::string())
-            .Int(5, NowFileTime());
-        rc = st.Run();
-    }
-    if (rc == SQLITE_OK)
-        rc = Exec("COMMIT");
-    if (rc != SQLITE_OK) {
-        error = file + ": cannot create the registry (" + sqlite3_errmsg(g_store.db) + ")";
-        Exec("ROLLBACK");
-        return false;
-    }
-    return true;
-}
-
-void CloseStoreLocked()
-{
-    for (auto &s : g_store.statements)
-        sqlite3_finalize(s.second);
-    g_store.statements.clear();
-    if (g_store.db)
-        sqlite3_close_v2(g_store.db);
-    if (g_store.lockFd >= 0)
-        close(g_store.lockFd); // releases the device lock
-    g_store = Store{};
-    ++g_generation; // open key handles become stale
-}
-
 } // namespace
-
-// ---------------------------------------------------------------- device side
-
-bool RegistryOpen(const std::string &deviceDir, std::string &error)
-{
-    std::lock_guard<std::recursive_mutex> guard(g_mu);
-    ForgetInheritedStore();
-    if (g_store.db)
-        CloseStoreLocked();
-    std::string dir = deviceDir;
-    while (dir.size() > 1 && dir.back() == '/')
-        dir.pop_back();
-    struct stat st;
-    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        error = dir + ": the device folder does not exist";
-        return false;
-    }
-    std::string dbPath = dir + "/registry.db";
-    if (stat(dbPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        error = dbPath + ": the registry database is not a regular file";
-        return false;
-    }
-    std::string lockPath = dir + "/registry.lock";
-    int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        error = lockPath + ": cannot open the registry lock (" + std::strerror(errno) + ")";
-        return false;
-    }
-    sqlite3 *db = nullptr;
-    int rc = sqlite3_open_v2(dbPath.c_str(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX |
-                                 SQLITE_OPEN_NOFOLLOW,
-                             nullptr);
-    if (rc != SQLITE_OK) {
-        error = dbPath + ": cannot open the registry database (" +
-                (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + ")";
-        if (db)
-            sqlite3_close_v2(db);
-        close(fd);
-        return false;
-    }
-    sqlite3_busy_timeout(db, kLockWaitMs);
-    sqlite3_extended_result_codes(db, 0);
-    g_store.db = db;
-    g_store.dir = dir;
-    g_store.dbPath = dbPath;
-    g_store.lockFd = fd;
-    g_store.pid = getpid();
-    ++g_generation;
-    g_store.generation = g_generation;
-    if (!PrepareSchema(error)) {
-        CloseStoreLocked();
-        return false;
-    }
-    return true;
-}
-
-void RegistryClose()
-{
-    std::lock_guard<std::recursive_mutex> guard(g_mu);
-    ForgetInheritedStore();
-    if (g_store.db)
-        CloseStoreLocked();
-}
-
-// ---------------------------------------------------------------- walking (text forms)
-
-namespace reg {
-
-namespace {
-
-bool ReadValues(int64_t id, std::vector<ValueRow> &out)
-{
-    Stmt st("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded");
-    st.Int(1, id);
-    int rc;
-    while ((rc = st.Step()) == SQLITE_ROW) {
-        ValueRow v;
-        v.name = st.ColName(0);
-        v.type = static_cast<uint32_t>(st.ColInt(1));
-        v.data = st.ColBytes(2);
-        out.push_back(std::move(v));
-    }
-    return rc == SQLITE_DONE;
-}
-
-struct Child {
-    int64_t id;
-    std::u16string name;
-    std::u16string cls;
-};
-
-bool ReadChildren(int64_t id, std::vector<Child> &out)
-{
-    Stmt st("SELECT id, name, class FROM keys WHERE parent = ?1 ORDER BY folded");
-    st.Int(1, id);
-    int rc;
-    while ((rc = st.Step()) == SQLITE_ROW)
-        out.push_back(Child{st.ColInt(0), st.ColName(1), st.ColName(2)});
-    return rc == SQLITE_DONE;
-}
-
-// Depth-first, parents first; an explicit stack keeps deep trees safe.
-bool WalkFrom(int64_t id, const std::u16string &path, const std::u16string &cls, bool visitAlways,
-              const std::function<void(const KeyRow &)> &visit)
-{
-    struct Pending {
-        int64_t id;
-        std::u16string path;
-        std::u16string cls;
-        bool always;
-    };
-    std::vector<Pending> stack;
-    stack.push_back(Pending{id, path, cls, visitAlways});
-    while (!stack.empty()) {
-        Pending p = std::move(stack.back());
-        stack.pop_back();
-        KeyRow row;
-        row.id = p.id;
-        row.path = p.path;
-        row.cls = p.cls;
-        std::vector<Child> children;
-        if (!ReadValues(p.id, row.values) || !ReadChildren(p.id, children))
-            return false;
-        row.hasChildren = !children.empty();
-        if (p.always || !row.values.empty())
-            visit(row);
-        for (auto it = children.rbegin(); it != children.rend(); ++it)
-            stack.push_back(Pending{it->id, p.path + u"\\" + it->name, it->cls, true});
-    }
-    return true;
-}
-
-} // namespace
-
-bool Walk(const std::string &startPathUtf8, const std::function<void(const KeyRow &)> &visit,
-          std::string &error)
-{
-    std::lock_guard<std::recursive_mutex> guard(g_mu);
-    ForgetInheritedStore();
-    if (!StoreOpen()) {
-        error = "the registry is not open";
-        return false;
-    }
-    // One read transaction: the text shows one moment of the registry even
-    // while other processes write.
-    Txn txn(false);
-    if (txn.Started() != ERROR_SUCCESS) {
-        error = g_store.dbPath + ": cannot read the registry (" + sqlite3_errmsg(g_store.db) + ")";
-        return false;
-    }
-    bool ok = true;
-    if (startPathUtf8.empty()) {
-        for (int i = 0; ok && i < kRootCount; ++i)
-            ok = WalkFrom(i + 1, kRootNames[i], u"", false, visit);
-    } else {
-        std::u16string path = FromUtf8(startPathUtf8);
-        while (!path.empty() && path.back() == u'\\')
-            path.pop_back();
-        size_t sep = path.find(u'\\');
-        std::u16string rootName = path.substr(0, sep);
-        int root = -1;
-        for (int i = 0; i < kRootCount; ++i)
-            if (FoldCompare(rootName, kRootNames[i]) == 0)
-                root = i;
-        if (root < 0) {
-            error = "unknown registry root \"" + ToUtf8(rootName) +
-                    "\" (roots: HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, "
-                    "HKEY_USERS)";
-            return false;
-        }
-        std::vector<std::u16string> names;
-        std::u16string rest = sep == std::u16string::npos ? u"" : path.substr(sep + 1);
-        if (SplitPath(rest.c_str(), names) != ERROR_SUCCESS) {
-            error = "bad registry key \"" + startPathUtf8 + "\"";
-            return false;
-        }
-        // The path as stored, with each name in its stored case.
-        std::u16string shown = kRootNames[root];
-        std::u16string cls;
-        int64_t id = root + 1;
-        for (const auto &n : names) {
-            Stmt st("SELECT id, name, class FROM keys WHERE parent = ?1 AND folded = ?2");
-            st.Int(1, id).Blob(2, FoldedBlob(n));
-            int rc = st.Step();
-            if (rc != SQLITE_ROW) {
-                if (rc == SQLITE_DONE)
-                    error = "no such registry key: " + startPathUtf8;
-                else
-                    error = g_store.dbPath + ": cannot read the registry (" +
-                            sqlite3_errmsg(g_store.db) + ")";
-                return false;
-            }
-            id = st.ColInt(0);
-            shown += u"\\" + st.ColName(1);
-            cls = st.ColName(2);
-        }
-        // A root is shown as in the whole export: only when it holds values.
-        ok = WalkFrom(id, shown, cls, !names.empty(), visit);
-    }
-    if (!ok)
-        error = g_store.dbPath + ": cannot read the registry (" + sqlite3_errmsg(g_store.db) + ")";
-    return ok;
-}
-
-} // namespace reg
 } // namespace plat
 
 using namespace plat;
+using namespace plat::reg;
 
 // ---------------------------------------------------------------- the Reg* calls
 
@@ -971,7 +191,7 @@ LONG OpenOrCreate(HKEY hKey, LPCWSTR lpSubKey, bool create, LPCWSTR lpClass, PHK
             st.Int(5, NowFileTime());
             if ((rc = st.Run()) != SQLITE_OK)
                 return Fail(ErrorOf(rc));
-            child = sqlite3_last_insert_rowid(g_store.db);
+            child = sqlite3_last_insert_rowid(Db());
             created = true;
         }
         cur = child;
@@ -1029,7 +249,7 @@ LONG RegCloseKey(HKEY hKey)
 {
     if (reg::RootIdOfHandle(hKey) != 0)
         return ERROR_SUCCESS; // the predefined roots are never closed
-    std::lock_guard<std::recursive_mutex> guard(g_mu);
+    std::lock_guard<std::recursive_mutex> guard(Mutex());
     if (!HandleFree(hKey, HandleKind::RegKey))
         return Fail(ERROR_INVALID_HANDLE);
     return ERROR_SUCCESS;
@@ -1129,7 +349,7 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
     int rc = st.Run();
     if (rc != SQLITE_OK)
         return Fail(ErrorOf(rc));
-    if (sqlite3_changes(g_store.db) == 0)
+    if (sqlite3_changes(Db()) == 0)
         return Fail(ERROR_FILE_NOT_FOUND);
     if ((rc = TouchKey(id)) != SQLITE_OK)
         return Fail(ErrorOf(rc));

@@ -1,0 +1,195 @@
+#!/bin/bash
+# Whole install runs as a user makes them, timed side by side in one run:
+# a generated card of FILES package files (TOTAL_MB in all) copied by a
+# .load script, installed with `cesetup --ui none` against `cp -r` of the
+# same files, and the same install under each other front end of UIS
+# (tui in tmux, gui on Xvfb) against `--ui none`. Each figure is the median
+# of ROUNDS runs on a fresh device; CPU time (user + sys) is shown beside the
+# elapsed time. With REMOVE=1 the removal is timed too, against `rm -rf`.
+#
+#   scripts/bench_install.sh                     # 2,000 files, 200 MB, none tui gui
+#   FILES=500 TOTAL_MB=50 UIS="none" scripts/bench_install.sh
+#
+# BUILD names the build folder (default build/). The card and the devices
+# are made in a new folder under BENCH_DIR (default /tmp), removed after the
+# run unless KEEP=1.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+FILES=${FILES:-2000}
+TOTAL_MB=${TOTAL_MB:-200}
+UIS=${UIS:-"none tui gui"}
+ROUNDS=${ROUNDS:-3}
+REMOVE=${REMOVE:-0}
+BUILD=${BUILD:-build}
+CESETUP="$BUILD/bin/cesetup"
+CEDEVICE="$BUILD/bin/cedevice"
+
+fail() { echo "bench_install: $*" >&2; exit 1; }
+case "$FILES" in ''|*[!0-9]*) fail "FILES must be a number of files, not '$FILES'" ;; esac
+case "$TOTAL_MB" in ''|*[!0-9]*) fail "TOTAL_MB must be a number of megabytes, not '$TOTAL_MB'" ;; esac
+case "$ROUNDS" in ''|*[!0-9]*|0) fail "ROUNDS must be a number above 0, not '$ROUNDS'" ;; esac
+[ "$FILES" -gt 0 ] || fail "FILES must be above 0"
+for ui in $UIS; do
+    case "$ui" in none|tui|gui) ;; *) fail "UIS: unknown front end '$ui' (none, tui, gui)" ;; esac
+done
+[ -x "$CESETUP" ] && [ -x "$CEDEVICE" ] || fail "no $CESETUP / $CEDEVICE: build first"
+command -v python3 >/dev/null || fail "python3 is needed to make the card"
+case " $UIS " in *" tui "*) command -v tmux >/dev/null || fail "tmux is needed for the tui runs" ;; esac
+case " $UIS " in *" gui "*) command -v Xvfb >/dev/null || fail "Xvfb is needed for the gui runs" ;; esac
+
+BENCH_DIR=${BENCH_DIR:-/tmp}
+[ -d "$BENCH_DIR" ] || fail "BENCH_DIR $BENCH_DIR is not a folder"
+WORK=$(mktemp -d "$BENCH_DIR/bench-install.XXXXXX")
+XVFB_PID=""
+TMUX_SOCK="bench-install-$$"
+cleanup() {
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null && wait "$XVFB_PID" 2>/dev/null
+    tmux -L "$TMUX_SOCK" kill-server 2>/dev/null || true
+    if [ "${KEEP:-0}" = 1 ]; then echo "kept $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+
+# The card: FILES files spread over 40 folders, a setup bitmap, and one
+# script copying them all.
+python3 - "$WORK/card" "$FILES" "$TOTAL_MB" <<'EOF'
+import os, struct, sys
+card, files, total_mb = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+size = max(1, total_mb * 1024 * 1024 // files)
+os.makedirs(card, exist_ok=True)
+blob = os.urandom(size + 97)
+lines = ["// 'Bulk 1.0'", "// HKEY_LOCAL_MACHINE Software\\Bulk", "// Bulk", "// Setup.bmp=Bulk.bmp",
+         "// SelectAppLocation=No", "// 'done'", "regKeyCreate HKEY_LOCAL_MACHINE Software\\Bulk"]
+for i in range(files):
+    d = f"d{i % 40}"
+    os.makedirs(os.path.join(card, d), exist_ok=True)
+    with open(os.path.join(card, d, f"f{i}.bin"), "wb") as f:
+        f.write(blob[i % 97:i % 97 + size])
+    lines.append(f"copy {d} {d} f{i}.bin")
+lines.append("exit")
+with open(os.path.join(card, "Dravex Bulk.load"), "wb") as f:
+    f.write(("\r\n".join(lines) + "\r\n").encode())
+# A 200 x 80 picture, as a product's setup bitmap is.
+w, h = 200, 80
+row = bytes((x * 7 + 40) % 256 for x in range(w * 3))
+px = row * h
+with open(os.path.join(card, "Bulk.bmp"), "wb") as f:
+    f.write(struct.pack("<2sIHHI", b"BM", 54 + len(px), 0, 0, 54) +
+            struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(px), 2835, 2835, 0, 0) + px)
+EOF
+echo "card: $FILES files, $(du -sm "$WORK/card" | cut -f1) MB in $WORK/card"
+
+INSTALL_ANSWERS=(--answer "page 105: click Continue" --answer "page 107: click Continue"
+                 --answer "page 104: click Continue" --answer "message 216: answer OK")
+REMOVE_ANSWERS=(--answer "page 108: click Remove" --answer "message 217: answer OK")
+
+# Runs a command and appends "elapsed cpu" (seconds) to the file $1.
+timed() {
+    local out=$1
+    shift
+    local start end t
+    TIMEFORMAT='%U %S'
+    start=$(date +%s.%N)
+    { time "$@" >"$WORK/run.out" 2>&1; } 2>"$WORK/time.out" || {
+        echo "bench_install: failed: $*" >&2
+        tail -5 "$WORK/run.out" >&2
+        exit 1
+    }
+    end=$(date +%s.%N)
+    read -r u s <"$WORK/time.out"
+    echo "$(calc "$end - $start") $(calc "$u + $s")" >>"$out"
+}
+
+calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
+
+median() { # file column
+    sort -g -k"$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { printf "%.3f", v[int((NR + 1) / 2)] }'
+}
+
+new_device() {
+    rm -rf "$WORK/dev"
+    "$CEDEVICE" init "$WORK/dev" --storage-kb 4194304 >/dev/null
+}
+
+start_xvfb() {
+    [ -n "$XVFB_PID" ] && return
+    local fifo="$WORK/xvfb.fd"
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 800x800x24 -nolisten tcp 3>"$fifo" 2>"$WORK/xvfb.log" &
+    XVFB_PID=$!
+    local n
+    read -r -t 15 n <"$fifo" || fail "Xvfb does not start: $(tail -3 "$WORK/xvfb.log")"
+    export DISPLAY=":$n"
+}
+
+# One install under a front end on a fresh device.
+install_run() { # ui result-file
+    local ui=$1 out=$2
+    new_device
+    local cmd=("$CESETUP" --device "$WORK/dev" --card "$WORK/card" --ui "$ui" "${INSTALL_ANSWERS[@]}")
+    case "$ui" in
+    none) timed "$out" "${cmd[@]}" ;;
+    gui) start_xvfb; timed "$out" "${cmd[@]}" ;;
+    tui)
+        # The run inside a tmux pane (the terminal it draws on): it times
+        # itself and writes its exit code when it has ended.
+        rm -f "$WORK/tui.done"
+        {
+            echo "TIMEFORMAT='%R %U %S'"
+            printf '{ time %s 2>%q; } 2>%q\n' "$(printf '%q ' "${cmd[@]}")" "$WORK/tui.err" "$WORK/tui.time"
+            printf 'echo $? >%q\n' "$WORK/tui.done"
+        } >"$WORK/tui.sh"
+        tmux -L "$TMUX_SOCK" -f /dev/null new-session -d -x 120 -y 50 -c "$PWD" "bash $WORK/tui.sh"
+        local waited=0
+        while [ ! -s "$WORK/tui.done" ]; do
+            sleep 0.1
+            waited=$((waited + 1))
+            [ "$waited" -lt 6000 ] || fail "the tui run does not end"
+        done
+        [ "$(cat "$WORK/tui.done")" = 0 ] || fail "the tui run failed: $(tail -3 "$WORK/tui.err")"
+        read -r r u s <"$WORK/tui.time"
+        echo "$r $(calc "$u + $s")" >>"$out"
+        ;;
+    esac
+    # A run that ended well but copied nothing would time nothing.
+    local got
+    got=$(find "$WORK/dev/store/Program Files/Bulk" -name 'f*.bin' -type f 2>/dev/null | wc -l)
+    [ "$got" -eq "$FILES" ] || fail "the --ui $ui install left $got of $FILES files"
+}
+
+for round in $(seq "$ROUNDS"); do
+    for ui in $UIS; do
+        install_run "$ui" "$WORK/install-$ui"
+        if [ "$ui" = none ] && [ "$REMOVE" = 1 ]; then
+            timed "$WORK/remove-none" "$CESETUP" --device "$WORK/dev" --card "$WORK/card" --ui none \
+                "${REMOVE_ANSWERS[@]}"
+        fi
+    done
+    rm -rf "$WORK/copy"
+    timed "$WORK/cp" cp -r "$WORK/card" "$WORK/copy"
+    timed "$WORK/rm" rm -rf "$WORK/copy"
+done
+
+cp_s=$(median "$WORK/cp" 1)
+printf '%-22s %8s %8s %s\n' "run (median of $ROUNDS)" elapsed cpu ratio
+printf '%-22s %7ss %7ss\n' "cp -r" "$cp_s" "$(median "$WORK/cp" 2)"
+none_s=""
+[ -f "$WORK/install-none" ] && none_s=$(median "$WORK/install-none" 1)
+for ui in $UIS; do
+    e=$(median "$WORK/install-$ui" 1)
+    c=$(median "$WORK/install-$ui" 2)
+    if [ "$ui" = none ]; then
+        ratio="$(calc "$e / $cp_s" | xargs printf '%.1f') x cp -r"
+    elif [ -n "$none_s" ]; then
+        ratio="$(calc "$e / $none_s" | xargs printf '%.2f') x --ui none"
+    else
+        ratio=""
+    fi
+    printf '%-22s %7ss %7ss %s\n' "install --ui $ui" "$e" "$c" "$ratio"
+done
+if [ "$REMOVE" = 1 ] && [ -f "$WORK/remove-none" ]; then
+    e=$(median "$WORK/remove-none" 1)
+    rm_s=$(median "$WORK/rm" 1)
+    printf '%-22s %7ss %7ss\n' "rm -rf" "$rm_s" "$(median "$WORK/rm" 2)"
+    printf '%-22s %7ss %7ss %s\n' "removal --ui none" "$e" "$(median "$WORK/remove-none" 2)" \
+        "$(calc "$e / $rm_s" | xargs printf '%.1f') x rm -rf"
+fi

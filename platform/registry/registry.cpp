@@ -1,19 +1,9 @@
 // registry.cpp - the device registry: the Reg* calls over the store of
 // regstore.cpp.
 //
-// The store is DIR/registry.db in WAL mode. Every call is one transaction,
-// committed before the call returns, so a process killed at any moment
-// leaves a readable registry holding every change whose call had returned.
-//
-// Several processes may use one device. They are serialised by an advisory
-// lock (flock) on DIR/registry.lock, which a process holds for the length of
-// each call AND for as long as it has any key handle open. So a
-// read-then-write made through one key handle (the shared counts of the
-// setup: open, query, set, close) cannot interleave with another process's,
-// while every single change is still committed at once. Keys are only open
-// briefly in this system; a process that keeps one open holds the others
-// off the registry until it closes it (a waiter gives up after a while with
-// ERROR_REGISTRY_IO_FAILED rather than hanging).
+// A call is made under the device lock and in one transaction of the store
+// (see regstore.cpp); a change is committed before the call returns. A key
+// handle holds a share of the device lock while it is open.
 //
 // Handles of deleted keys: the key's row is gone (row ids are never
 // reused), and every call through such a handle fails with
@@ -122,16 +112,15 @@ public:
 
     // Fails with the call's own error first, so a call with nothing to
     // check in between can begin at once.
-    LONG Begin(bool write)
+    LONG Begin()
     {
         if (err_ != ERROR_SUCCESS)
             return err_;
-        txn_.emplace(write);
+        txn_.emplace();
         LONG err = txn_->Started();
         return err != ERROR_SUCCESS ? err : CheckLive(id_);
     }
     LONG Commit() { return txn_->CommitChange(); }
-    void End() { txn_->End(); }
 
 private:
     Call call_;
@@ -173,7 +162,7 @@ LONG OpenOrCreate(HKEY hKey, LPCWSTR lpSubKey, bool create, LPCWSTR lpClass, PHK
     if (lpClass)
         cls.assign(lpClass, clsLen);
 
-    if ((err = kc.Begin(create)) != ERROR_SUCCESS)
+    if ((err = kc.Begin()) != ERROR_SUCCESS)
         return Fail(err);
     bool created = false;
     int64_t cur = id;
@@ -204,8 +193,6 @@ LONG OpenOrCreate(HKEY hKey, LPCWSTR lpSubKey, bool create, LPCWSTR lpClass, PHK
             HandleFree(h, HandleKind::RegKey);
             return Fail(err);
         }
-    } else {
-        kc.End();
     }
     *phkResult = h;
     if (lpdwDisposition)
@@ -269,7 +256,7 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWOR
     std::u16string name;
     if ((err = ValueName(lpValueName, name)) != ERROR_SUCCESS)
         return Fail(err);
-    if ((err = kc.Begin(false)) != ERROR_SUCCESS)
+    if ((err = kc.Begin()) != ERROR_SUCCESS)
         return Fail(err);
     DWORD type;
     std::string data;
@@ -284,7 +271,6 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWOR
         type = static_cast<DWORD>(st.ColInt(0));
         data = st.ColBytes(1);
     }
-    kc.End();
     if (lpType)
         *lpType = type;
     if (lpData) {
@@ -314,7 +300,7 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
     std::u16string name;
     if ((err = ValueName(lpValueName, name)) != ERROR_SUCCESS)
         return Fail(err);
-    if ((err = kc.Begin(true)) != ERROR_SUCCESS)
+    if ((err = kc.Begin()) != ERROR_SUCCESS)
         return Fail(err);
     // An existing value keeps the case of its name.
     Stmt st("INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
@@ -342,7 +328,7 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
     std::u16string name;
     if ((err = ValueName(lpValueName, name)) != ERROR_SUCCESS)
         return Fail(err);
-    if ((err = kc.Begin(true)) != ERROR_SUCCESS)
+    if ((err = kc.Begin()) != ERROR_SUCCESS)
         return Fail(err);
     Stmt st("DELETE FROM vals WHERE key = ?1 AND folded = ?2");
     st.Int(1, id).Blob(2, FoldedBlob(name));
@@ -373,7 +359,7 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
     // never a root.
     if (names.empty())
         return Fail(ERROR_INVALID_PARAMETER);
-    if ((err = kc.Begin(true)) != ERROR_SUCCESS)
+    if ((err = kc.Begin()) != ERROR_SUCCESS)
         return Fail(err);
     int64_t target;
     if ((err = WalkNames(id, names, target)) != ERROR_SUCCESS)
@@ -417,7 +403,7 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcName, LPD
     if (!lpName || !lpcName || (lpClass && !lpcClass))
         return Fail(ERROR_INVALID_PARAMETER);
     KeyCall kc(hKey);
-    LONG err = kc.Begin(false);
+    LONG err = kc.Begin();
     if (err != ERROR_SUCCESS)
         return Fail(err);
     const int64_t id = kc.Id();
@@ -436,7 +422,6 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcName, LPD
         cls = st.ColName(1);
         written = st.ColInt(2);
     }
-    kc.End();
     // Nothing is copied unless everything fits; the sizes say what would.
     bool small = CheckNameRoom(name, lpcName) != ERROR_SUCCESS ||
                  (lpClass && CheckNameRoom(cls, lpcClass) != ERROR_SUCCESS);
@@ -460,7 +445,7 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
     if (!lpValueName || !lpcchValueName || (lpData && !lpcbData))
         return Fail(ERROR_INVALID_PARAMETER);
     KeyCall kc(hKey);
-    LONG err = kc.Begin(false);
+    LONG err = kc.Begin();
     if (err != ERROR_SUCCESS)
         return Fail(err);
     const int64_t id = kc.Id();
@@ -480,7 +465,6 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
         type = static_cast<DWORD>(st.ColInt(1));
         data = st.ColBytes(2);
     }
-    kc.End();
     bool small = CheckNameRoom(name, lpcchValueName) != ERROR_SUCCESS ||
                  (lpData && *lpcbData < data.size());
     if (lpType)
@@ -508,7 +492,7 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD lpRes
     if (lpClass && !lpcClass)
         return Fail(ERROR_INVALID_PARAMETER);
     KeyCall kc(hKey);
-    LONG err = kc.Begin(false);
+    LONG err = kc.Begin();
     if (err != ERROR_SUCCESS)
         return Fail(err);
     const int64_t id = kc.Id();
@@ -548,7 +532,6 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD lpRes
         maxName = st.ColInt(1);
         maxData = st.ColInt(2);
     }
-    kc.End();
     if (lpClass) {
         if (CheckNameRoom(cls, lpcClass) != ERROR_SUCCESS) {
             *lpcClass = static_cast<DWORD>(cls.size() + 1);

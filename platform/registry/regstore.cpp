@@ -2,9 +2,9 @@
 // folder, the device lock that serialises processes, and the transactions
 // the Reg* calls (registry.cpp) run in.
 //
-// The store is DIR/registry.db in WAL mode. Every call is one transaction,
-// committed before the call returns, so a process killed at any moment
-// leaves a readable registry holding every change whose call had returned.
+// The store is DIR/registry.db in WAL mode. Every change is committed
+// before its call returns, so a process killed at any moment leaves a
+// readable registry holding every change whose call had returned.
 //
 // Several processes may use one device. They are serialised by an advisory
 // lock (flock) on DIR/registry.lock, which a process holds for the length of
@@ -15,17 +15,25 @@
 // briefly in this system; a process that keeps one open holds the others
 // off the registry until it closes it (a waiter gives up after a while with
 // ERROR_REGISTRY_IO_FAILED rather than hanging).
+//
+// Since nobody else changes the store while the lock is held, the calls
+// made under one hold share one SQLite transaction: the reads of a
+// read-then-write (open, query, set) take one snapshot and the write
+// commits it, so a shared count costs one transaction, not three.
 #include "registry/regstore.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 #include <unordered_map>
 
 #include "internal/faults.h"
@@ -151,9 +159,14 @@ struct Store {
     std::string dbPath;
     int lockFd = -1;
     int lockDepth = 0; // calls in progress + open key handles
-    pid_t pid = 0;
+    bool inherited = false; // this process is a child made by fork()
     uint64_t generation = 0;
     std::unordered_map<const char *, sqlite3_stmt *> statements;
+    // Keys seen to exist in the open transaction. Every change ends the
+    // transaction it is made in, so what one transaction saw stays true
+    // until it ends; a new one starts with an empty list.
+    int64_t seenLive[4] = {};
+    unsigned seenCount = 0;
 };
 
 std::recursive_mutex g_mu;
@@ -162,10 +175,17 @@ uint64_t g_generation = 0;
 
 // A child made by fork() inherits the parent's connection and lock file
 // description; neither may be used (nor closed) by the child, so they are
-// dropped and the child opens the registry afresh.
+// dropped and the child opens the registry afresh. The fork handler marks
+// them, which spares every call a getpid().
+void MarkInherited()
+{
+    if (g_store.db != nullptr)
+        g_store.inherited = true;
+}
+
 void ForgetInheritedStore()
 {
-    if (g_store.db != nullptr && g_store.pid != getpid()) {
+    if (g_store.inherited) {
         if (g_store.lockFd >= 0)
             close(g_store.lockFd);
         g_store = Store{};
@@ -182,7 +202,7 @@ std::recursive_mutex &Mutex()
 
 bool StoreOpen()
 {
-    return g_store.db != nullptr && g_store.pid == getpid();
+    return g_store.db != nullptr && !g_store.inherited;
 }
 
 sqlite3 *Db()
@@ -238,43 +258,57 @@ int Exec(const char *sql)
     return sqlite3_exec(g_store.db, sql, nullptr, nullptr, nullptr);
 }
 
-Txn::Txn(bool write) : write_(write)
+namespace {
+
+// BEGIN, COMMIT and ROLLBACK, prepared once like every other statement.
+int RunCached(const char *sql)
 {
-    rc_ = Exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
-    active_ = rc_ == SQLITE_OK;
+    Stmt st(sql);
+    return st.Run();
+}
+
+bool InTxn()
+{
+    return sqlite3_get_autocommit(g_store.db) == 0;
+}
+
+// Ends whatever transaction is open; nothing uncommitted is kept.
+void EndTxn()
+{
+    if (g_store.db != nullptr && InTxn())
+        RunCached("ROLLBACK");
+}
+
+} // namespace
+
+Txn::Txn()
+{
+    if (InTxn())
+        return;
+    g_store.seenCount = 0;
+    rc_ = RunCached("BEGIN");
 }
 
 Txn::~Txn()
 {
-    if (active_)
-        Exec("ROLLBACK");
+    if (sqlite3_txn_state(g_store.db, nullptr) == SQLITE_TXN_WRITE)
+        RunCached("ROLLBACK");
 }
 
 LONG Txn::CommitChange()
 {
-    if (!active_)
+    if (rc_ != SQLITE_OK)
         return ErrorOf(rc_);
     if (FaultHit(FaultKind::RegistryCommit)) {
-        Exec("ROLLBACK");
-        active_ = false;
+        RunCached("ROLLBACK");
         return ERROR_REGISTRY_IO_FAILED;
     }
-    int rc = Exec("COMMIT");
+    int rc = RunCached("COMMIT");
     if (rc != SQLITE_OK) {
-        Exec("ROLLBACK");
-        active_ = false;
+        EndTxn();
         return ErrorOf(rc);
     }
-    active_ = false;
     return ERROR_SUCCESS;
-}
-
-void Txn::End()
-{
-    if (active_) {
-        Exec(write_ ? "ROLLBACK" : "COMMIT");
-        active_ = false;
-    }
 }
 
 // ---------------------------------------------------------------- device lock
@@ -309,8 +343,11 @@ void LockRelease()
 {
     if (g_store.lockDepth <= 0)
         return;
-    if (--g_store.lockDepth == 0)
+    if (--g_store.lockDepth == 0) {
+        // The snapshot is true only while the lock is held.
+        EndTxn();
         flock(g_store.lockFd, LOCK_UN);
+    }
 }
 
 } // namespace
@@ -351,9 +388,16 @@ void LockShareGive(uint64_t generation)
 
 bool KeyExists(int64_t id)
 {
+    const unsigned n = std::min<unsigned>(g_store.seenCount, std::size(g_store.seenLive));
+    for (unsigned i = 0; i < n; ++i)
+        if (g_store.seenLive[i] == id)
+            return true;
     Stmt st("SELECT 1 FROM keys WHERE id = ?1");
     st.Int(1, id);
-    return st.Step() == SQLITE_ROW;
+    if (st.Step() != SQLITE_ROW)
+        return false;
+    g_store.seenLive[g_store.seenCount++ % std::size(g_store.seenLive)] = id;
+    return true;
 }
 
 // The child of parent with that name (any case); 0 when missing, -1 on error.
@@ -562,6 +606,8 @@ using namespace reg;
 
 bool RegistryOpen(const std::string &deviceDir, std::string &error)
 {
+    static std::once_flag forkHandler;
+    std::call_once(forkHandler, [] { pthread_atfork(nullptr, nullptr, MarkInherited); });
     std::lock_guard<std::recursive_mutex> guard(g_mu);
     ForgetInheritedStore();
     if (g_store.db)
@@ -604,7 +650,6 @@ bool RegistryOpen(const std::string &deviceDir, std::string &error)
     g_store.dir = dir;
     g_store.dbPath = dbPath;
     g_store.lockFd = fd;
-    g_store.pid = getpid();
     ++g_generation;
     g_store.generation = g_generation;
     if (!PrepareSchema(error)) {
@@ -690,24 +735,9 @@ bool WalkFrom(int64_t id, const std::u16string &path, const std::u16string &cls,
     return true;
 }
 
-} // namespace
-
-bool Walk(const std::string &startPathUtf8, const std::function<void(const KeyRow &)> &visit,
-          std::string &error)
+bool WalkTree(const std::string &startPathUtf8, const std::function<void(const KeyRow &)> &visit,
+              std::string &error)
 {
-    std::lock_guard<std::recursive_mutex> guard(g_mu);
-    ForgetInheritedStore();
-    if (!StoreOpen()) {
-        error = "the registry is not open";
-        return false;
-    }
-    // One read transaction: the text shows one moment of the registry even
-    // while other processes write.
-    Txn txn(false);
-    if (txn.Started() != ERROR_SUCCESS) {
-        error = g_store.dbPath + ": cannot read the registry (" + sqlite3_errmsg(g_store.db) + ")";
-        return false;
-    }
     bool ok = true;
     if (startPathUtf8.empty()) {
         for (int i = 0; ok && i < kRootCount; ++i)
@@ -759,6 +789,31 @@ bool Walk(const std::string &startPathUtf8, const std::function<void(const KeyRo
     }
     if (!ok)
         error = g_store.dbPath + ": cannot read the registry (" + sqlite3_errmsg(g_store.db) + ")";
+    return ok;
+}
+
+} // namespace
+
+bool Walk(const std::string &startPathUtf8, const std::function<void(const KeyRow &)> &visit,
+          std::string &error)
+{
+    std::lock_guard<std::recursive_mutex> guard(g_mu);
+    ForgetInheritedStore();
+    if (!StoreOpen()) {
+        error = "the registry is not open";
+        return false;
+    }
+    // One read transaction: the text shows one moment of the registry even
+    // while other processes write. A transaction that this process keeps
+    // under the device lock (a key handle is open) is such a moment already.
+    const bool ownTxn = !InTxn();
+    if (ownTxn && Exec("BEGIN") != SQLITE_OK) {
+        error = g_store.dbPath + ": cannot read the registry (" + sqlite3_errmsg(g_store.db) + ")";
+        return false;
+    }
+    bool ok = WalkTree(startPathUtf8, visit, error);
+    if (ownTxn)
+        Exec("ROLLBACK");
     return ok;
 }
 

@@ -133,29 +133,29 @@ private:
 
 int Exec(const char *sql);
 
-// One transaction per call. A write transaction takes SQLite's write lock
-// at once (BEGIN IMMEDIATE) so that what it read stays true until it
-// commits. Whatever is not committed is rolled back.
+// The transaction of one Reg* call, made under the device lock (Call).
+// While this process holds the device lock no other process changes the
+// store, so what a call read stays true until the lock is given back:
+// calls made under one hold of the lock (a key handle opened, a value read
+// and then set through it) share one SQLite transaction. A call begins it
+// when none is open; a change commits it before the call returns; a change
+// that is not committed is rolled back when the Txn goes; a read leaves it
+// open, and it ends when the device lock is released.
 class Txn {
 public:
-    explicit Txn(bool write);
+    Txn();
     ~Txn();
     Txn(const Txn &) = delete;
     Txn &operator=(const Txn &) = delete;
 
-    // ERROR_SUCCESS when the transaction started.
-    LONG Started() const { return active_ ? ERROR_SUCCESS : ErrorOf(rc_); }
+    // ERROR_SUCCESS when the transaction is open.
+    LONG Started() const { return rc_ == SQLITE_OK ? ERROR_SUCCESS : ErrorOf(rc_); }
 
     // Commits the change. The fault hook may refuse it, as a failed write
     // of the device's store would: nothing is changed then.
     LONG CommitChange();
 
-    // Ends a transaction that changed nothing.
-    void End();
-
 private:
-    bool write_;
-    bool active_ = false;
     int rc_ = SQLITE_OK;
 };
 

@@ -113,4 +113,72 @@ TEST_F(RegProcess, AWriterKilledAtRandomLosesNothingItReported)
     }
 }
 
+DWORD QueryDword(HKEY root, const char16_t *path, const char16_t *name)
+{
+    HKEY k = 0;
+    DWORD data = 0, cb = 4;
+    if (RegOpenKeyExW(root, path, 0, 0, &k) != ERROR_SUCCESS)
+        return 0xffffffffu;
+    if (RegQueryValueExW(k, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&data), &cb) != ERROR_SUCCESS)
+        data = 0xfffffffeu;
+    RegCloseKey(k);
+    return data;
+}
+
+// Reads made while a key handle is open share what they saw; once the last
+// handle is closed this process must see another's changes again. The
+// child uses the registry without the parent closing its own first: what
+// it inherited through fork() is dropped, never used.
+TEST_F(RegProcess, ChangesOfAnotherProcessShowOnceTheHandlesAreClosed)
+{
+    HKEY k = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Seen", 0, nullptr, 0, 0, nullptr, &k, nullptr), ERROR_SUCCESS);
+    for (DWORD round = 1; round <= 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        DWORD mine = round * 10;
+        ASSERT_EQ(RegSetValueExW(k, u"n", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&mine), 4), ERROR_SUCCESS);
+        ASSERT_EQ(QueryDword(k, u"", u"n"), mine);
+        // Keep the handle open across the fork: the child waits for it.
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            close(ready[0]);
+            HKEY inherited = 0;
+            // The parent's connection is not this process's: calls fail
+            // until the child opens the registry itself.
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Seen", 0, 0, &inherited) == ERROR_SUCCESS)
+                _exit(6);
+            std::string error;
+            if (!plat::RegistryOpen(deviceDir, error))
+                _exit(3);
+            if (write(ready[1], "r", 1) != 1)
+                _exit(5);
+            HKEY c = 0;
+            DWORD theirs = round * 10 + 1;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Seen", 0, 0, &c) != ERROR_SUCCESS ||
+                RegSetValueExW(c, u"n", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&theirs), 4) != ERROR_SUCCESS)
+                _exit(4);
+            RegCloseKey(c);
+            _exit(0);
+        }
+        close(ready[1]);
+        char c;
+        ASSERT_EQ(read(ready[0], &c, 1), 1);
+        close(ready[0]);
+        // The child cannot change the value while this handle is open.
+        usleep(20000);
+        EXPECT_EQ(QueryDword(k, u"", u"n"), mine);
+        ASSERT_EQ(RegCloseKey(k), ERROR_SUCCESS);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+        EXPECT_EQ(QueryDword(HKEY_LOCAL_MACHINE, u"Seen", u"n"), mine + 1);
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Seen", 0, 0, &k), ERROR_SUCCESS);
+        EXPECT_EQ(QueryDword(k, u"", u"n"), mine + 1);
+    }
+    RegCloseKey(k);
+}
+
 } // namespace

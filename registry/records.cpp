@@ -184,3 +184,22 @@ BOOL DeleteInstallRecord(const char *pszProductName)
     RegCloseKey(hInstaller);
     return lResult == ERROR_SUCCESS;
 }
+
+// RecordedUnloadLog
+BOOL RecordedUnloadLog(const char *pszProductName, char *pszUnloadFileNameOut)
+{
+    WCHAR szText[RECORD_PATH_CCH];
+    HKEY hInstaller = 0, hProduct;
+    BOOL fFound = 0;
+
+    hProduct = OpenProductKey(pszProductName, 0, &hInstaller);
+    if (hProduct && GetString(hProduct, g_RegNames.pszUnloadFileName, szText, RECORD_PATH_CCH)) {
+        XStr_TString2String(szText, pszUnloadFileNameOut, RECORD_PATH_CCH);
+        fFound = 1;
+    }
+    if (hProduct)
+        RegCloseKey(hProduct);
+    if (hInstaller)
+        RegCloseKey(hInstaller);
+    return fFound;
+}

@@ -55,6 +55,10 @@ BOOL ReadInstallRecord(const char *pszProductName, BOOL fReinstall, char *pszIns
 // gone afterwards (also when there was none), 0 otherwise. No message.
 BOOL DeleteInstallRecord(const char *pszProductName);
 
+// The unload log named by the product's record (260 bytes), read without a
+// message and without creating any key; 0 when there is none.
+BOOL RecordedUnloadLog(const char *pszProductName, char *pszUnloadFileNameOut);
+
 #ifdef __cplusplus
 }
 #endif

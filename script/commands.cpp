@@ -2,9 +2,9 @@
 // unload log: the run, the line dispatcher that writes the log, and the
 // registry, shortcut and program-start commands.
 //
-// Install mode appends every line that succeeded to the unload log, so the
-// log is the exact list of what was done; removal mode reads the log back
-// and each command undoes its own work. Depends on the reader, the copy
+// Install mode appends every line it carries out to the unload log, so the
+// log is the exact list of what was done; removal mode reads the log back,
+// each command undoes its own work, and the undone lines are marked. Depends on the reader, the copy
 // commands, the registry key paths and shared counts, the support library's
 // files and message boxes, and the shell's shortcuts.
 #include <windows.h>
@@ -25,6 +25,18 @@
 static BOOL TokensCut(DWORD dwMask)
 {
     return (g_dwScriptTokensCut & dwMask) != 0;
+}
+
+// Whether the unload log is missing from a folder that exists. A folder
+// that is missing (a card that is not there) is no proof of anything.
+static BOOL LogNeverWritten(const char *pszPath)
+{
+    WCHAR wszPath[MAX_PATH];
+
+    if (pszPath == NULL || XStr_Length(pszPath) >= MAX_PATH)
+        return 0;
+    XStr_String2TString(pszPath, wszPath, MAX_PATH);
+    return GetFileAttributesW(wszPath) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 // RunScript
@@ -63,9 +75,26 @@ BOOL RunScript(BOOL fInstall, BOOL fCreateLog, BOOL fReinstall, const char *pszS
     if (fResult) {
         if (pszInstallFolder)
             XStr_RemoveTrailingDirDelim(pszInstallFolder);
-        if (!ReadScript(fInstall ? pszScriptPath : pszUnloadLogPath, fInstall, pszInstallFolder,
-                        ExecScriptCommand, &run))
-            fResult = 0;
+        if (fInstall) {
+            if (!ReadScript(pszScriptPath, 1, pszInstallFolder, ExecScriptCommand, &run))
+                fResult = 0;
+        } else if (LogNeverWritten(pszUnloadLogPath)) {
+            // The record is written before the run creates the log: a run
+            // stopped in between did nothing a removal could undo.
+        } else if (pszUnloadLogPath != NULL &&
+                   XFile_Open(pszUnloadLogPath, XFILE_MODE_APPEND, &run.hUnloadLog) == 0 &&
+                   XFile_Seek(run.hUnloadLog, 0, XFILE_SEEK_BEGIN, NULL) == 0) {
+            // A removal that can write to the log marks each line it has
+            // undone, so a removal that was stopped goes on from there.
+            if (!ReadScriptFile(run.hUnloadLog, 0, pszInstallFolder, ExecScriptCommand, &run))
+                fResult = 0;
+        } else {
+            // A log that cannot be written is only read.
+            if (run.hUnloadLog != XFILE_NO_HANDLE)
+                XFile_Close(&run.hUnloadLog);
+            if (!ReadScript(pszUnloadLogPath, 0, pszInstallFolder, ExecScriptCommand, &run))
+                fResult = 0;
+        }
     }
 
     if (run.hUnloadLog != XFILE_NO_HANDLE && XFile_Close(&run.hUnloadLog) != 0)
@@ -90,56 +119,137 @@ static BOOL AppendLogLine(HANDLE hLog, const char *pszLine)
     return XFile_Write(hLog, szBuf, cch + 2, NULL) == 0;
 }
 
+// Takes back the line written at dwEnd (the log's length before it): the
+// command it announced has failed and must not be undone by a removal.
+static void TakeBackLogLine(HANDLE hLog, DWORD dwEnd)
+{
+    if (XFile_Seek(hLog, (LONG)dwEnd, XFILE_SEEK_BEGIN, NULL) == 0)
+        SetEndOfFile(hLog);
+}
+
+// Overwrites the first two bytes of the line being handled (its keyword)
+// with the two given bytes and comes back to where reading goes on.
+static void RewriteKeywordStart(HANDLE hLog, const char *pszTwo)
+{
+    DWORD dwHere = 0;
+
+    if (hLog == XFILE_NO_HANDLE || XFile_Seek(hLog, 0, XFILE_SEEK_CURRENT, &dwHere) != 0)
+        return;
+    if (XFile_Seek(hLog, (LONG)g_dwScriptKeywordOffset, XFILE_SEEK_BEGIN, NULL) == 0)
+        XFile_Write(hLog, pszTwo, 2, NULL);
+    XFile_Seek(hLog, (LONG)dwHere, XFILE_SEEK_BEGIN, NULL);
+}
+
+// Carries out one command line in its mode; the result of its handler.
+static BOOL DoCommand(SCRIPT_RUN *pRun, int nCommand, SCRIPT_TOKEN *aTokens)
+{
+    switch (nCommand) {
+    case SCRIPT_CMD_REGKEYCREATE:
+        return RegKeyCommand(pRun->fInstall, aTokens);
+    case SCRIPT_CMD_REGSTRING:
+        return RegValueCommand(pRun->fInstall, aTokens, REG_SZ);
+    case SCRIPT_CMD_REGINT:
+        return RegValueCommand(pRun->fInstall, aTokens, REG_DWORD);
+    case SCRIPT_CMD_COPY:
+        return CopyCommand(pRun->fInstall, pRun->fCopyFiles, aTokens, pRun->pszSourceFolder,
+                           pRun->pszInstallFolder, 0, &pRun->cp);
+    case SCRIPT_CMD_COPYSHARED:
+        return CopyCommand(pRun->fInstall, pRun->fCopyFiles, aTokens, pRun->pszSourceFolder,
+                           pRun->pszInstallFolder, !pRun->fReinstall, &pRun->cp);
+    case SCRIPT_CMD_CREATESHORTCUT:
+        return ShortcutCommand(pRun->fInstall, aTokens, pRun->pszInstallFolder, !pRun->fReinstall);
+    case SCRIPT_CMD_REMOTEEXEC:
+        return RemoteExecCommand(pRun->fInstall, aTokens);
+    case SCRIPT_CMD_EXECONUNLOAD:
+        return ExecOnUnloadCommand(pRun->fInstall, aTokens);
+    }
+    return 1; // mkdir, comments and "exit" do nothing
+}
+
+// A counted copy when installing: the count is taken and the line logged
+// before the file is copied, so that a run killed at any moment of the copy
+// leaves a log whose removal gives the count back and deletes the file.
+// Between the count and the log line is the one moment at which a killed
+// run keeps a count that no log lists: a count too many is the safe side,
+// as it can only keep a file, never delete one another product uses.
+static BOOL InstallCountedCopy(SCRIPT_RUN *pRun, char *pszLine, SCRIPT_TOKEN *aTokens)
+{
+    char szSource[COPY_SCRATCH_SIZE];
+    char szDest[COPY_SCRATCH_SIZE];
+    DWORD dwEnd = 0;
+
+    switch (CopyLinePaths(pRun->fCopyFiles, aTokens, pRun->pszSourceFolder, pRun->pszInstallFolder, szSource,
+                          szDest)) {
+    case COPY_LINE_SKIPPED:
+        return AppendLogLine(pRun->hUnloadLog, pszLine);
+    case COPY_LINE_REFUSED:
+        ShowCopyFailed(szSource, szDest);
+        return 0;
+    }
+    if (PathsNameSameFile(szSource, szDest) || !SharedFileCount(1, szDest, NULL)) {
+        ShowCopyFailed(szSource, szDest);
+        return 0;
+    }
+    if (XFile_Seek(pRun->hUnloadLog, 0, XFILE_SEEK_CURRENT, &dwEnd) != 0 ||
+        !AppendLogLine(pRun->hUnloadLog, pszLine)) {
+        SharedFileCount(0, szDest, NULL);
+        return 0;
+    }
+    if (!InstallFile(1, szSource, szDest, 0, &pRun->cp)) {
+        TakeBackLogLine(pRun->hUnloadLog, dwEnd);
+        SharedFileCount(0, szDest, NULL);
+        return 0;
+    }
+    return 1;
+}
+
 // ExecScriptCommand
+//
+// Installing with a log, every command line is logged before its command
+// changes anything and taken back when the command fails: a run killed in
+// the middle of a command leaves it in the log, and the removal undoes
+// whatever part of it was done. Removing, every line whose work has been
+// undone is then marked in the log (its keyword turned into a comment), so
+// that a removal started again goes on where the last one stopped and gives
+// no shared count back twice. The mark follows the registry commit that gave
+// a count back by a single two-byte write: a run killed in between is the
+// one case in which a count can be given back twice.
 int ExecScriptCommand(char *pszLine, int nCommand, SCRIPT_TOKEN *aTokens, void *pData)
 {
     SCRIPT_RUN *pRun = (SCRIPT_RUN *)pData;
+    BOOL fLogged = pRun != NULL && pRun->hUnloadLog != XFILE_NO_HANDLE;
+    BOOL fAct = nCommand >= SCRIPT_CMD_REGKEYCREATE && nCommand <= SCRIPT_CMD_EXECONUNLOAD &&
+                nCommand != SCRIPT_CMD_MKDIR;
+    DWORD dwEnd = 0;
     BOOL fOk;
 
-    if (pRun == NULL || pszLine == NULL || aTokens == NULL)
+    if (pRun == NULL || pszLine == NULL || aTokens == NULL || nCommand < 0 || nCommand > SCRIPT_CMD_EXIT)
         return 0;
 
-    switch (nCommand) {
-    case SCRIPT_CMD_REGKEYCREATE:
-        fOk = RegKeyCommand(pRun->fInstall, aTokens);
-        break;
-    case SCRIPT_CMD_REGSTRING:
-        fOk = RegValueCommand(pRun->fInstall, aTokens, REG_SZ);
-        break;
-    case SCRIPT_CMD_REGINT:
-        fOk = RegValueCommand(pRun->fInstall, aTokens, REG_DWORD);
-        break;
-    case SCRIPT_CMD_COPY:
-        fOk = CopyCommand(pRun->fInstall, pRun->fCopyFiles, aTokens, pRun->pszSourceFolder,
-                          pRun->pszInstallFolder, 0, &pRun->cp);
-        break;
-    case SCRIPT_CMD_COPYSHARED:
-        fOk = CopyCommand(pRun->fInstall, pRun->fCopyFiles, aTokens, pRun->pszSourceFolder,
-                          pRun->pszInstallFolder, !pRun->fReinstall, &pRun->cp);
-        break;
-    case SCRIPT_CMD_CREATESHORTCUT:
-        fOk = ShortcutCommand(pRun->fInstall, aTokens, pRun->pszInstallFolder, !pRun->fReinstall);
-        break;
-    case SCRIPT_CMD_REMOTEEXEC:
-        fOk = RemoteExecCommand(pRun->fInstall, aTokens);
-        break;
-    case SCRIPT_CMD_EXECONUNLOAD:
-        fOk = ExecOnUnloadCommand(pRun->fInstall, aTokens);
-        break;
-    case SCRIPT_CMD_MKDIR:
-    case SCRIPT_CMD_COMMENT:
-    case SCRIPT_CMD_EXIT:
-        fOk = 1;
-        break;
-    default:
-        return 0; // not a command number: nothing is done or logged
+    if (pRun->fInstall) {
+        if (!fLogged || !fAct)
+            return DoCommand(pRun, nCommand, aTokens) && (!fLogged || AppendLogLine(pRun->hUnloadLog, pszLine));
+        if (nCommand == SCRIPT_CMD_COPYSHARED && !pRun->fReinstall)
+            return InstallCountedCopy(pRun, pszLine, aTokens);
+        if (XFile_Seek(pRun->hUnloadLog, 0, XFILE_SEEK_CURRENT, &dwEnd) != 0 ||
+            !AppendLogLine(pRun->hUnloadLog, pszLine))
+            return 0;
+        if (!DoCommand(pRun, nCommand, aTokens)) {
+            TakeBackLogLine(pRun->hUnloadLog, dwEnd);
+            return 0;
+        }
+        return 1;
     }
-    if (!fOk)
-        return 0;
 
-    if (pRun->fInstall && pRun->hUnloadLog != XFILE_NO_HANDLE && !AppendLogLine(pRun->hUnloadLog, pszLine))
-        return 0;
-    return 1;
+    // Removal: only lines that undo something are marked.
+    fAct = fAct && nCommand != SCRIPT_CMD_REGSTRING && nCommand != SCRIPT_CMD_REGINT &&
+           nCommand != SCRIPT_CMD_REMOTEEXEC && XStr_Length(pszLine) >= 2;
+    if (!fLogged || !fAct)
+        return DoCommand(pRun, nCommand, aTokens);
+    fOk = DoCommand(pRun, nCommand, aTokens);
+    if (fOk)
+        RewriteKeywordStart(pRun->hUnloadLog, "//");
+    return fOk;
 }
 
 static BOOL RegistryFailed(void)
@@ -166,11 +276,12 @@ BOOL RegKeyCommand(BOOL fInstall, SCRIPT_TOKEN *aTokens)
 {
     HKEY hRoot, hKey;
 
-    if (aTokens == NULL || TokensCut(0x06) || !NamesSubkey(aTokens[2]))
-        return RegistryFailed();
-    hRoot = RegRootFromName(aTokens[1]);
-    if (hRoot == 0)
-        return RegistryFailed();
+    // A line that names no key it could have made is refused; a removal
+    // passes it over (it reads every line of a log, and such a line can be
+    // there when a run stopped in the middle of it).
+    hRoot = aTokens == NULL ? 0 : RegRootFromName(aTokens[1]);
+    if (aTokens == NULL || TokensCut(0x06) || !NamesSubkey(aTokens[2]) || hRoot == 0)
+        return fInstall ? RegistryFailed() : 1;
 
     if (fInstall) {
         hKey = RegOpenKeyPath(aTokens[2], hRoot, 1);

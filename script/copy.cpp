@@ -16,9 +16,6 @@
 
 #define IDC_PROGRESS_FILE 1007
 
-// Scratch size for paths before their length is checked: a folder and three
-// tokens always fit, so an over-long path can still be shown in a message.
-#define SCRATCH_PATH_SIZE 1100
 
 // WindowsFolder
 const char *WindowsFolder(void)
@@ -104,7 +101,7 @@ BOOL CopyLineWanted(BOOL fCopyFiles, const char *pszDestFolderToken, const char 
     return ExtIs(pszExt, ".exe") || ExtIs(pszExt, ".dll");
 }
 
-// Builds the source path into a scratch buffer of SCRATCH_PATH_SIZE bytes.
+// Builds the source path into a scratch buffer of COPY_SCRATCH_SIZE bytes.
 static void BuildSourcePath(const char *pszSourceFolder, const char *pszSubFolder,
                             const char *pszFileName, char *pszOut)
 {
@@ -120,7 +117,7 @@ static void BuildSourcePath(const char *pszSourceFolder, const char *pszSubFolde
 BOOL CopySourcePath(const char *pszSourceFolder, const char *pszSubFolder, const char *pszFileName,
                     char *pszOut)
 {
-    char szPath[SCRATCH_PATH_SIZE];
+    char szPath[COPY_SCRATCH_SIZE];
     if (XStr_Length(pszSourceFolder ? pszSourceFolder : "") >= SCRIPT_PATH_SIZE ||
         XStr_Length(pszSubFolder) >= SCRIPT_TOKEN_SIZE || XStr_Length(pszFileName) >= SCRIPT_TOKEN_SIZE)
         return 0;
@@ -143,49 +140,71 @@ static void ShowCopyMessage(UINT uId, UINT uStyle, const char *pszSource, const 
         *pnAnswer = nAnswer;
 }
 
-// CopyCommand
-BOOL CopyCommand(BOOL fInstall, BOOL fCopyFiles, SCRIPT_TOKEN *aTokens, const char *pszSourceFolder,
-                 const char *pszInstallFolder, BOOL fShared, COPY_PROGRESS *pcp)
+// CopyLinePaths
+int CopyLinePaths(BOOL fCopyFiles, SCRIPT_TOKEN *aTokens, const char *pszSourceFolder,
+                  const char *pszInstallFolder, char *pszSource, char *pszDest)
 {
-    char szSource[SCRATCH_PATH_SIZE];
-    char szDest[SCRATCH_PATH_SIZE];
     const char *pszSub = aTokens[1];
     const char *pszDestFolder = aTokens[2];
     const char *pszName = aTokens[3];
 
     if (!CopyLineWanted(fCopyFiles, pszDestFolder, pszName))
-        return 1;
+        return COPY_LINE_SKIPPED;
 
     // The scratch buffers hold any folder of a valid length and three tokens.
     if (XStr_Length(pszSourceFolder ? pszSourceFolder : "") >= SCRIPT_PATH_SIZE ||
         XStr_Length(pszInstallFolder ? pszInstallFolder : "") >= SCRIPT_DEST_SIZE) {
-        ShowCopyMessage(IDS_COPY_FAILED, MB_ICONHAND, pszSourceFolder ? pszSourceFolder : "",
-                        pszInstallFolder ? pszInstallFolder : "", NULL);
-        return 0;
+        XStr_NCopyExact(pszSource, pszSourceFolder ? pszSourceFolder : "", COPY_SCRATCH_SIZE);
+        XStr_NCopyExact(pszDest, pszInstallFolder ? pszInstallFolder : "", COPY_SCRATCH_SIZE);
+        return COPY_LINE_REFUSED;
     }
 
-    BuildSourcePath(pszSourceFolder, pszSub, pszName, szSource);
+    BuildSourcePath(pszSourceFolder, pszSub, pszName, pszSource);
 
     if (pszDestFolder[0] == '\\') {
-        XStr_Copy(szDest, pszDestFolder);
+        XStr_Copy(pszDest, pszDestFolder);
     } else {
-        XStr_Copy(szDest, pszInstallFolder ? pszInstallFolder : "");
+        XStr_Copy(pszDest, pszInstallFolder ? pszInstallFolder : "");
         if (XStr_Compare(pszDestFolder, ".") != 0)
-            JoinPiece(szDest, pszDestFolder);
+            JoinPiece(pszDest, pszDestFolder);
     }
-    JoinPiece(szDest, pszName);
+    JoinPiece(pszDest, pszName);
 
-    // Lines the copy cannot carry out safely are refused like a failed copy:
-    // a token that was cut, a path over its buffer, no file name, or a path
-    // that would leave its folder.
+    // Lines the copy cannot carry out safely are refused: a token that was
+    // cut, a path over its buffer, no file name, or a path that would leave
+    // its folder.
     if ((g_dwScriptTokensCut & 0x0e) != 0 || pszName[0] == 0 ||
-        XStr_Length(szSource) >= SCRIPT_PATH_SIZE || XStr_Length(szDest) >= SCRIPT_DEST_SIZE ||
-        PathHasDotComponent(szSource) || PathHasDotComponent(szDest)) {
-        ShowCopyMessage(IDS_COPY_FAILED, MB_ICONHAND, szSource, szDest, NULL);
+        XStr_Length(pszSource) >= SCRIPT_PATH_SIZE || XStr_Length(pszDest) >= SCRIPT_DEST_SIZE ||
+        PathHasDotComponent(pszSource) || PathHasDotComponent(pszDest))
+        return COPY_LINE_REFUSED;
+    return COPY_LINE_BUILT;
+}
+
+// CopyCommand
+BOOL CopyCommand(BOOL fInstall, BOOL fCopyFiles, SCRIPT_TOKEN *aTokens, const char *pszSourceFolder,
+                 const char *pszInstallFolder, BOOL fShared, COPY_PROGRESS *pcp)
+{
+    char szSource[COPY_SCRATCH_SIZE];
+    char szDest[COPY_SCRATCH_SIZE];
+
+    switch (CopyLinePaths(fCopyFiles, aTokens, pszSourceFolder, pszInstallFolder, szSource, szDest)) {
+    case COPY_LINE_SKIPPED:
+        return 1;
+    case COPY_LINE_REFUSED:
+        // A removal carries every line it can: a line that names no safe
+        // path never copied anything, so it is passed over.
+        if (!fInstall)
+            return 1;
+        ShowCopyFailed(szSource, szDest);
         return 0;
     }
-
     return InstallFile(fInstall, szSource, szDest, fShared, pcp);
+}
+
+// ShowCopyFailed
+void ShowCopyFailed(const char *pszSource, const char *pszDest)
+{
+    ShowCopyMessage(IDS_COPY_FAILED, MB_ICONHAND, pszSource, pszDest, NULL);
 }
 
 // Repaints the progress page and the main window and lets the page handle

@@ -30,6 +30,20 @@ BOOL FindScript(const char *pszFolder, const char *pszPattern, char *pszFoundPat
     if (pfInstallScript)
         *pfInstallScript = rc == 0 ? fInstallScript : 0;
 
+    // The expanded language script of a run that was killed before it could
+    // delete it matches the pattern too and sorts before the language
+    // script: it is passed over for any other match.
+    if (rc == 0 && fInstallScript && g_pszExpandedScriptName != NULL &&
+        ScriptICompare(find.szName, g_pszExpandedScriptName) == 0) {
+        XFILE_FIND next = find;
+        while (XFile_FindNextFile(&next) == 0) {
+            if (!(next.dwAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                find = next;
+                break;
+            }
+        }
+    }
+
     if (rc != 0) {
         XFile_FindClose(&find);
         if (!fHandled && fReport)

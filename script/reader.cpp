@@ -17,6 +17,7 @@ char g_szSetupBitmapName[SCRIPT_PATH_SIZE] = "Setup.bmp";
 BOOL g_fSelectAppLocation = 1;
 const char *g_pszExpandedScriptName = "GlyphorHpc CE Handheld 1.0.load";
 DWORD g_dwScriptTokensCut = 0;
+DWORD g_dwScriptKeywordOffset = 0;
 
 #define HEADER_LINES 6
 
@@ -196,27 +197,49 @@ int ReadScript(const char *pszPath, BOOL fInstall, const char *pszInstallFolder,
                SCRIPT_LINE_HANDLER pfnHandler, void *pData)
 {
     HANDLE hFile = XFILE_NO_HANDLE;
+    int nResult;
+
+    if (pszPath == NULL || pfnHandler == NULL)
+        return 0;
+    if (XFile_Open(pszPath, XFILE_MODE_READ, &hFile) != 0)
+        return 0;
+    nResult = ReadScriptFile(hFile, fInstall, pszInstallFolder, pfnHandler, pData);
+    XFile_Close(&hFile);
+    return nResult;
+}
+
+// ReadScriptFile: the body of ReadScript over a file the caller opened (and
+// closes), read from its current position.
+int ReadScriptFile(HANDLE hFile, BOOL fInstall, const char *pszInstallFolder,
+                   SCRIPT_LINE_HANDLER pfnHandler, void *pData)
+{
     char szLine[SCRIPT_LINE_SIZE];
     char szSplit[SCRIPT_LINE_SIZE];
     char *apszTokens[SCRIPT_MAX_TOKENS];
     SCRIPT_TOKEN aSlots[SCRIPT_MAX_TOKENS];
     int nResult = 1;
 
-    if (pszPath == NULL || pfnHandler == NULL)
-        return 0;
-    if (XFile_Open(pszPath, XFILE_MODE_READ, &hFile) != 0)
+    if (pfnHandler == NULL)
         return 0;
 
     for (;;) {
         int nCount = 0, nCommand, k;
-        DWORD dwCut = 0, dwSaved;
+        DWORD dwCut = 0, dwSaved, dwLineStart = 0, dwSavedOffset;
 
-        if (!ReadCleanLine(hFile, szLine)) {
+        // The line reader gives back what it read past the line, so the
+        // position here is where the line starts.
+        if (XFile_Seek(hFile, 0, XFILE_SEEK_CURRENT, &dwLineStart) != 0)
+            dwLineStart = 0;
+        if (XFile_ReadLine(hFile, szLine, SCRIPT_LINE_SIZE, NULL) != 0) {
             // A script must end with "exit"; a log may end anywhere.
             if (fInstall)
                 nResult = 0;
             break;
         }
+        XStr_StripStringCRLFs(szLine);
+        for (k = 0; szLine[k] == ' ' || szLine[k] == '\t'; k++)
+            dwLineStart++;
+        XStr_StripString(szLine);
         if (szLine[0] == 0)
             continue;
 
@@ -245,23 +268,67 @@ int ReadScript(const char *pszPath, BOOL fInstall, const char *pszInstallFolder,
             continue;
 
         dwSaved = g_dwScriptTokensCut;
+        dwSavedOffset = g_dwScriptKeywordOffset;
         g_dwScriptTokensCut = dwCut;
+        g_dwScriptKeywordOffset = dwLineStart;
         nResult = pfnHandler(szLine, nCommand, aSlots, pData);
         g_dwScriptTokensCut = dwSaved;
+        g_dwScriptKeywordOffset = dwSavedOffset;
 
         if (nResult == 0 || nCommand == SCRIPT_CMD_EXIT)
             break;
     }
-
-    XFile_Close(&hFile);
     return nResult;
 }
 
+// UndoneKeyword: whether a first token is a keyword whose first two bytes a
+// removal has overwritten with "//" (the line then reads as a comment).
+static BOOL UndoneKeyword(const char *pszToken)
+{
+    int i;
+
+    if (pszToken[0] != '/' || pszToken[1] != '/' || pszToken[2] == 0)
+        return 0;
+    for (i = 0; i < (int)(sizeof(s_apszKeywords) / sizeof(s_apszKeywords[0])); i++) {
+        if (i != SCRIPT_CMD_MKDIR && ScriptICompare(pszToken + 2, s_apszKeywords[i] + 2) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+static int NoteLogLine(char *pszLine, int nCommand, SCRIPT_TOKEN *aTokens, void *pData)
+{
+    DWORD *pdwState = (DWORD *)pData;
+
+    (void)pszLine;
+    if (nCommand == SCRIPT_CMD_EXIT)
+        *pdwState |= UNLOAD_LOG_COMPLETE;
+    else if (nCommand == SCRIPT_CMD_COMMENT && UndoneKeyword(aTokens[0]))
+        *pdwState |= UNLOAD_LOG_UNDONE;
+    return 1;
+}
+
+// UnloadLogState
+DWORD UnloadLogState(const char *pszPath)
+{
+    DWORD dwState = 0;
+
+    if (!ReadScript(pszPath, 0, NULL, NoteLogLine, &dwState))
+        return UNLOAD_LOG_MISSING;
+    return dwState;
+}
+
 // ExpandScriptParams
+//
+// The copy is written under a temporary name (the expanded name and "~",
+// which no script pattern matches) and renamed into place only when it is
+// complete, so a run killed while writing it leaves nothing that looks like
+// a script; the temporary file is removed on every failure.
 BOOL ExpandScriptParams(char *pszPath, const char *const *apszValues)
 {
     HANDLE hIn = XFILE_NO_HANDLE, hOut = XFILE_NO_HANDLE;
     char szCopy[SCRIPT_DEST_SIZE];
+    char szTemp[SCRIPT_DEST_SIZE];
     char szLine[SCRIPT_LINE_SIZE];
     const char *pszTitle;
     BOOL fOk = 0;
@@ -277,10 +344,12 @@ BOOL ExpandScriptParams(char *pszPath, const char *const *apszValues)
 
     // The copy lies beside the script, under the expanded-script name.
     pszTitle = XStr_GetFileTitlePtr(pszPath);
-    if ((pszTitle - pszPath) + XStr_Length(g_pszExpandedScriptName) >= SCRIPT_PATH_SIZE)
+    if ((pszTitle - pszPath) + XStr_Length(g_pszExpandedScriptName) + 1 >= SCRIPT_PATH_SIZE)
         return 0;
     XStr_CopySubstring(szCopy, pszPath, pszTitle);
     XStr_Join(szCopy, g_pszExpandedScriptName);
+    XStr_Copy(szTemp, szCopy);
+    XStr_Join(szTemp, "~");
     // Expanding the expanded copy onto itself would empty the only script,
     // and the clean-up would then delete it.
     if (ScriptICompare(XStr_GetFileTitlePtr(pszPath), g_pszExpandedScriptName) == 0)
@@ -288,7 +357,7 @@ BOOL ExpandScriptParams(char *pszPath, const char *const *apszValues)
 
     if (XFile_Open(pszPath, XFILE_MODE_READ, &hIn) != 0)
         goto done;
-    if (XFile_Open(szCopy, XFILE_MODE_WRITE, &hOut) != 0)
+    if (XFile_Open(szTemp, XFILE_MODE_WRITE, &hOut) != 0)
         goto done;
 
     for (;;) {
@@ -321,7 +390,11 @@ done:
     XFile_Close(&hIn);
     if (hOut != XFILE_NO_HANDLE && XFile_Close(&hOut) != 0)
         fOk = 0;
+    if (fOk && XFile_RenameFile(szTemp, szCopy, 1) != 0)
+        fOk = 0;
     if (!fOk) {
+        // A copy left by an earlier run goes too: it is not this language.
+        XFile_DeleteFile(szTemp);
         XFile_DeleteFile(szCopy);
         return 0;
     }

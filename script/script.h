@@ -102,6 +102,9 @@ extern const char *g_pszLanguageScriptName;
 // than 255 bytes: its slot then holds only the first 255 bytes, and a
 // handler that acts on that token must refuse the line.
 extern DWORD g_dwScriptTokensCut;
+// While a line handler runs: the byte offset in the file of the line's first
+// byte after its leading blanks (the first byte of the keyword).
+extern DWORD g_dwScriptKeywordOffset;
 
 // ---------------------------------------------------------------- reader
 
@@ -117,6 +120,21 @@ BOOL ReadScriptHeader(const char *pszPath, char *pszProductName, HKEY *phPresenc
 // failure, otherwise the last handler result (1 when none was called).
 int ReadScript(const char *pszPath, BOOL fInstall, const char *pszInstallFolder,
                SCRIPT_LINE_HANDLER pfnHandler, void *pData);
+// ReadScript over a file the caller has opened and will close, from its
+// current position.
+int ReadScriptFile(HANDLE hFile, BOOL fInstall, const char *pszInstallFolder,
+                   SCRIPT_LINE_HANDLER pfnHandler, void *pData);
+
+// What an unload log tells of the run that wrote it and of removals that
+// read it (bits): UNLOAD_LOG_COMPLETE, it ends with "exit" (the installation
+// ran to its end); UNLOAD_LOG_UNDONE, a removal has undone some of its lines
+// (it marks each one undone by turning its keyword into a comment, so that
+// a removal started again goes on where the last one stopped). A log that
+// cannot be read gives UNLOAD_LOG_MISSING alone.
+#define UNLOAD_LOG_COMPLETE 0x01
+#define UNLOAD_LOG_UNDONE 0x02
+#define UNLOAD_LOG_MISSING 0x80
+DWORD UnloadLogState(const char *pszPath);
 
 // Writes a copy of the script, named g_pszExpandedScriptName in the same
 // folder, with "@1".."@6" replaced by apszValues[1..6] (entry 0 unused; each
@@ -145,6 +163,22 @@ BOOL RemoteExecCommand(BOOL fInstall, SCRIPT_TOKEN *aTokens);
 BOOL ExecOnUnloadCommand(BOOL fInstall, SCRIPT_TOKEN *aTokens);
 
 // ---------------------------------------------------------------- copies
+
+// Scratch size for copy paths before their length is checked: a folder and
+// three tokens always fit, so an over-long path can still be shown.
+#define COPY_SCRATCH_SIZE 1100
+
+// Results of CopyLinePaths.
+#define COPY_LINE_REFUSED 0 // no safe path; the buffers hold what to show in message 212
+#define COPY_LINE_BUILT 1   // source and destination built
+#define COPY_LINE_SKIPPED 2 // the skip rule passes the line over
+
+// The source and destination paths of a copy line, into buffers of
+// COPY_SCRATCH_SIZE bytes.
+int CopyLinePaths(BOOL fCopyFiles, SCRIPT_TOKEN *aTokens, const char *pszSourceFolder,
+                  const char *pszInstallFolder, char *pszSource, char *pszDest);
+// Message 212 with the two paths.
+void ShowCopyFailed(const char *pszSource, const char *pszDest);
 
 BOOL CopyCommand(BOOL fInstall, BOOL fCopyFiles, SCRIPT_TOKEN *aTokens, const char *pszSourceFolder,
                  const char *pszInstallFolder, BOOL fShared, COPY_PROGRESS *pcp);

@@ -61,6 +61,8 @@ typedef struct tagSETUP_TURN {
     LANGUAGEROW language;
     BOOL fInstall;
     BOOL fReinstall;
+    DWORD dwLogState;   // UnloadLogState of the recorded log (removal and reinstall)
+    BOOL fUndoFirst;    // reinstall over a run that did not finish: undo it, then install anew
     int nOutcome;
 } SETUP_TURN;
 
@@ -186,14 +188,60 @@ static void RemoveEmptyInstallFolder(const char *pszFolder)
     RemoveDirectoryW(wsz);
 }
 
+// Copies (installing) or releases (removing) the setup program and its
+// bitmap in the installation folder; 0 when one of them failed (its message
+// has been shown).
+static BOOL InstallOwnFiles(SETUP_RUN *pRun, SETUP_TURN *pTurn, BOOL fInstall, BOOL fShared, HWND hPage)
+{
+    COPY_PROGRESS cp;
+    char szDest[SCRIPT_DEST_SIZE];
+    BOOL fOk;
+
+    cp.pfnProgress = CopyProgress;
+    cp.hwndMain = pRun->hwndMain;
+    cp.hwndPage = hPage;
+    cp.hwndBar = pRun->hwndBar;
+    cp.pszSourceFile = NULL;
+    cp.dwTotalBytes = pRun->dwRequired;
+    cp.dwBytesDone = pRun->dwBytesDone;
+    XStr_ChangeFilePath(pRun->szModulePath, pTurn->szDestFolder, szDest);
+    fOk = InstallFile(fInstall, pRun->szModulePath, szDest, fShared, &cp);
+    // A package without a setup bitmap is no failure: there is then no
+    // bitmap to copy (removal still releases and deletes any copy).
+    if (fOk && (!fInstall || BitmapPresent(pTurn->szBitmapPath))) {
+        XStr_ChangeFilePath(pTurn->szBitmapPath, pTurn->szDestFolder, szDest);
+        fOk = InstallFile(fInstall, pTurn->szBitmapPath, szDest, fShared, &cp);
+    }
+    return fOk;
+}
+
+// Undoes what the recorded unload log still lists, before a reinstallation
+// over a run that did not finish (an installation or a removal that was
+// stopped): the installation that follows then takes every shared count
+// once, as a first installation does. The setup program and its bitmap are
+// copied only after a complete script run, so they are released only when
+// the log is complete.
+static BOOL UndoUnfinishedRun(SETUP_RUN *pRun, SETUP_TURN *pTurn, HWND hPage)
+{
+    if (!RunScript(0, 0, 0, pTurn->szScriptPath, pTurn->szUnloadPath, pTurn->fCopyFiles, pTurn->szSourceFolder,
+                   pTurn->szDestFolder, hPage, NULL, 0, NULL))
+        return 0;
+    if ((pTurn->dwLogState & UNLOAD_LOG_COMPLETE) && pTurn->fCopyFiles && !InstallOwnFiles(pRun, pTurn, 0, 1, hPage))
+        return 0;
+    return 1;
+}
+
 // Runs the script (or the unload log) behind its progress page, then the
 // standard shortcuts, the setup program's own files, the install record and
 // the closing message.
+//
+// The install record is written before the script runs (it holds nothing
+// the run changes), so that a run stopped at any moment leaves a product
+// the maintenance page can remove or reinstall.
 static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
 {
     HWND hPage;
-    COPY_PROGRESS cp;
-    char szDest[SCRIPT_DEST_SIZE];
+    BOOL fCounted = !pTurn->fReinstall || pTurn->fUndoFirst;
     BOOL fOk;
 
     pRun->hwndBar = NULL;
@@ -202,32 +250,31 @@ static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     else
         hPage = OpenWorkPage(pRun, IDD_REMOVE_PROGRESS, 0);
 
+    if (pTurn->fInstall) {
+        // Also before a run that will fail: what was done can still be removed.
+        WriteInstallRecord(pTurn->szProductName, pTurn->szDestFolder, pTurn->fCopyFiles, pTurn->szUnloadPath,
+                           pRun->dwRequired, pTurn->wszLanguage);
+    }
+
     pRun->dwBytesDone = 0;
-    pTurn->nOutcome = RunScript(pTurn->fInstall, 1, pTurn->fReinstall, pTurn->szScriptPath, pTurn->szUnloadPath,
-                                pTurn->fCopyFiles, pTurn->szSourceFolder, pTurn->szDestFolder, hPage,
-                                pRun->hwndBar, pRun->dwRequired, &pRun->dwBytesDone)
-                          ? 1
-                          : 0;
+    pTurn->nOutcome = 1;
+    if (pTurn->fUndoFirst && !UndoUnfinishedRun(pRun, pTurn, hPage))
+        pTurn->nOutcome = 0;
+    if (pTurn->nOutcome)
+        pTurn->nOutcome = RunScript(pTurn->fInstall, 1, !fCounted, pTurn->szScriptPath, pTurn->szUnloadPath,
+                                    pTurn->fCopyFiles, pTurn->szSourceFolder, pTurn->szDestFolder, hPage,
+                                    pRun->hwndBar, pRun->dwRequired, &pRun->dwBytesDone)
+                              ? 1
+                              : 0;
     UpdateProductShortcuts(pTurn->fInstall, pTurn->nProduct, pTurn->szDestFolder, pTurn->szProductName);
     if (pTurn->fInstall && pTurn->fLanguageScript)
         XFile_DeleteFile(pTurn->szScriptPath);
 
-    if (pTurn->nOutcome == 1 && pTurn->fCopyFiles) {
-        cp.pfnProgress = CopyProgress;
-        cp.hwndMain = pRun->hwndMain;
-        cp.hwndPage = hPage;
-        cp.hwndBar = pRun->hwndBar;
-        cp.pszSourceFile = NULL;
-        cp.dwTotalBytes = pRun->dwRequired;
-        cp.dwBytesDone = pRun->dwBytesDone;
-        XStr_ChangeFilePath(pRun->szModulePath, pTurn->szDestFolder, szDest);
-        fOk = InstallFile(pTurn->fInstall, pRun->szModulePath, szDest, !pTurn->fReinstall, &cp);
-        // A package without a setup bitmap is no failure: there is then no
-        // bitmap to copy (removal still releases and deletes any copy).
-        if (fOk && (!pTurn->fInstall || BitmapPresent(pTurn->szBitmapPath))) {
-            XStr_ChangeFilePath(pTurn->szBitmapPath, pTurn->szDestFolder, szDest);
-            fOk = InstallFile(pTurn->fInstall, pTurn->szBitmapPath, szDest, !pTurn->fReinstall, &cp);
-        }
+    // An installation that stopped before the end of its script never copied
+    // the setup program and its bitmap: its removal has none to release.
+    if (pTurn->nOutcome == 1 && pTurn->fCopyFiles &&
+        (pTurn->fInstall || (pTurn->dwLogState & UNLOAD_LOG_COMPLETE))) {
+        fOk = InstallOwnFiles(pRun, pTurn, pTurn->fInstall, fCounted, hPage);
         if (!fOk) {
             if (!pTurn->fInstall) {
                 // The record and the unload log stay, so the removal can be
@@ -242,11 +289,7 @@ static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     }
     CloseWorkPage(pRun, hPage);
 
-    if (pTurn->fInstall) {
-        // Also after a failed run: what was done can still be removed.
-        WriteInstallRecord(pTurn->szProductName, pTurn->szDestFolder, pTurn->fCopyFiles, pTurn->szUnloadPath,
-                           pRun->dwRequired, pTurn->wszLanguage);
-    } else if (pTurn->nOutcome == 1) {
+    if (!pTurn->fInstall && pTurn->nOutcome == 1) {
         DeleteInstallRecord(pTurn->szProductName);
         XFile_DeleteFile(pTurn->szUnloadPath);
         RemoveEmptyInstallFolder(pTurn->szDestFolder);
@@ -261,6 +304,47 @@ static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
                     !pTurn->fInstall ? IDS_NOT_UNINSTALLED : pTurn->fReinstall ? IDS_CANNOT_REINSTALL : IDS_NOT_INSTALLED,
                     MB_ICONHAND);
     }
+}
+
+// Whether the product's record names an unload log of a run that did not
+// finish: an installation stopped before its "exit" line (perhaps before
+// the script created the presence key), or a removal stopped after it had
+// undone some lines (perhaps the presence key). Such a product counts as
+// installed, so that the maintenance page can finish the job; a first
+// installation over it would take its shared counts a second time.
+static BOOL UnfinishedRunRecorded(const char *pszProductName)
+{
+    char szLog[SCRIPT_DEST_SIZE];
+    DWORD dwState;
+
+    if (!RecordedUnloadLog(pszProductName, szLog))
+        return 0;
+    dwState = UnloadLogState(szLog);
+    return !(dwState & UNLOAD_LOG_MISSING) && (!(dwState & UNLOAD_LOG_COMPLETE) || (dwState & UNLOAD_LOG_UNDONE));
+}
+
+// The product an unload log belongs to: the row whose family name begins
+// the product name; for a row without one (the keyboard product) its folder
+// key word without the "Wce" ending stands for the family. nDefault when
+// no row matches.
+static int ProductOfName(const char *pszProductName, int nDefault)
+{
+    char szFamily[SCRIPT_NAME_SIZE];
+    int i, n;
+
+    for (i = 0; i < PRODUCT_COUNT; i++) {
+        if (g_aProducts[i].pszDisplayName != NULL) {
+            XStr_TString2String(g_aProducts[i].pszDisplayName, szFamily, SCRIPT_NAME_SIZE);
+        } else {
+            XStr_NCopyExact(szFamily, g_aProducts[i].pszFolderKeyWord, SCRIPT_NAME_SIZE);
+            n = XStr_Length(szFamily);
+            if (n > 3 && XStr_ICompare(szFamily + n - 3, "Wce") == 0)
+                szFamily[n - 3] = 0;
+        }
+        if (szFamily[0] && XStr_NICompare(szFamily, pszProductName, XStr_Length(szFamily)) == 0)
+            return i;
+    }
+    return nDefault;
 }
 
 // Answers of a page that ends the turn: Skip (the product is passed over)
@@ -381,10 +465,16 @@ static enum TurnEnd RunProductTurn(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     XStr_String2TString(pTurn->szNote, pTurn->wszNote, SCRIPT_NAME_SIZE);
     ShowSetupBitmap(pRun, pTurn);
 
+    // An uninstaller lists the logs of every product: the product whose
+    // standard shortcuts go with the removal is the one the log names.
+    if (!pTurn->fInstallScript)
+        pTurn->nProduct = ProductOfName(pTurn->szProductName, pTurn->nProduct);
+
     fAskPages = 1;
     hKey = RegOpenKeyPath(pTurn->szPresenceKey, pTurn->hPresenceRoot, 0);
-    if (hKey) {
+    if (hKey)
         RegCloseKey(hKey);
+    if (hKey || UnfinishedRunRecorded(pTurn->szProductName)) {
         pTurn->fInstall = 0;
         nAnswer = IDC_REMOVE;
         if (pTurn->fInstallScript) {
@@ -398,8 +488,13 @@ static enum TurnEnd RunProductTurn(SETUP_RUN *pRun, SETUP_TURN *pTurn)
             pTurn->fInstall = 1;
             pTurn->fReinstall = 1;
             if (ReadInstallRecord(pTurn->szProductName, 1, pTurn->szDestFolder, &pTurn->fCopyFiles,
-                                  pTurn->szUnloadPath, &pRun->dwRequired, pTurn->wszLanguage))
+                                  pTurn->szUnloadPath, &pRun->dwRequired, pTurn->wszLanguage)) {
                 fAskPages = 0;
+                pTurn->dwLogState = UnloadLogState(pTurn->szUnloadPath);
+                pTurn->fUndoFirst = !(pTurn->dwLogState & UNLOAD_LOG_MISSING) &&
+                                    (!(pTurn->dwLogState & UNLOAD_LOG_COMPLETE) ||
+                                     (pTurn->dwLogState & UNLOAD_LOG_UNDONE));
+            }
         } else if (nAnswer == IDC_REMOVE) {
             if (!ReadInstallRecord(pTurn->szProductName, 0, pTurn->szDestFolder, &pTurn->fCopyFiles,
                                    pTurn->szUnloadPath, NULL, pTurn->wszLanguage)) {
@@ -407,6 +502,7 @@ static enum TurnEnd RunProductTurn(SETUP_RUN *pRun, SETUP_TURN *pTurn)
                 pTurn->nOutcome = 0;
                 return TURN_DONE;
             }
+            pTurn->dwLogState = UnloadLogState(pTurn->szUnloadPath);
             RunProductScript(pRun, pTurn);
             return TURN_DONE;
         } else {

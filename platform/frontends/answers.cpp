@@ -145,6 +145,10 @@ bool SplitAction(const std::string &action, std::vector<std::string> &words, std
 bool ParseAnswerRule(const std::string &lineIn, AnswerRule &rule, bool &isRule, std::string &error)
 {
     isRule = false;
+    if (lineIn.size() > kAnswerRuleMaxBytes) {
+        error = "a rule is longer than " + std::to_string(kAnswerRuleMaxBytes) + " bytes";
+        return false;
+    }
     // Cut a comment: a '#' outside double quotes that starts the line or
     // follows a blank, unless a digit follows it ("select 1014 #3" names an
     // entry, "page 105#2" a showing).

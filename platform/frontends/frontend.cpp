@@ -61,7 +61,7 @@ void Abort(int code, const std::string &message)
     // The terminal or host window is given back before the message.
     if (g_ui)
         g_ui->Stop();
-    std::fprintf(stderr, "cesetup: %s\n", message.c_str());
+    std::fprintf(stderr, "cesetup: %s\n", Printable(message).c_str());
     TranscriptExit(code);
     TranscriptClose();
     std::fflush(nullptr);
@@ -444,7 +444,7 @@ bool LoadRules(const UiOptions &o, std::vector<AnswerRule> &rules, std::string &
         bool isRule;
         std::string why;
         if (!ParseAnswerRule(line, r, isRule, why)) {
-            error = where + ": " + why;
+            error = Printable(where + ": " + why);
             return false;
         }
         if (isRule) {
@@ -454,17 +454,12 @@ bool LoadRules(const UiOptions &o, std::vector<AnswerRule> &rules, std::string &
         return true;
     };
     if (!o.answersFile.empty()) {
-        std::ifstream in(o.answersFile, std::ios::binary);
-        if (!in) {
-            error = "cannot read the answers file " + o.answersFile;
+        std::vector<std::string> lines;
+        if (!ReadHostTextFile(o.answersFile, kAnswersMaxBytes, kAnswerRuleMaxBytes, lines, error))
             return false;
-        }
-        std::string line;
         int n = 0;
-        while (std::getline(in, line)) {
+        for (const std::string &line : lines) {
             ++n;
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
             if (!add(line, o.answersFile + " line " + std::to_string(n)))
                 return false;
         }

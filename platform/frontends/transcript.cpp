@@ -4,7 +4,9 @@
 // so that a run that ends abruptly (exit code 3) still leaves every event
 // before it. Events are numbered from 1 in the order they happen, whether
 // or not a transcript is written; screenshots use the numbers.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include <nlohmann/json.hpp>
@@ -20,6 +22,20 @@ std::mutex g_lock;
 FILE *g_out = nullptr;
 bool g_ownsFile = false;
 int g_events = 0;
+std::string g_path;
+bool g_failed = false;
+
+// The first failed write is said at once on stderr (the run goes on, so a
+// full disk never stops an installation half-way); the loader then ends
+// with exit code 2.
+void NoteWriteFailure(int err)
+{
+    if (g_failed)
+        return;
+    g_failed = true;
+    std::fprintf(stderr, "cesetup: cannot write the transcript %s (%s)\n", Printable(g_path).c_str(),
+                 std::strerror(err));
+}
 
 } // namespace
 
@@ -31,29 +47,33 @@ bool TranscriptOpen(const std::string &path, std::string &error)
     g_out = nullptr;
     g_ownsFile = false;
     g_events = 0;
+    g_failed = false;
+    g_path = path == "-" ? "on standard output" : path;
     if (path == "-") {
         g_out = stdout;
         return true;
     }
     g_out = std::fopen(path.c_str(), "w");
     if (!g_out) {
-        error = "cannot write the transcript " + path;
+        error = "cannot write the transcript " + Printable(path) + " (" + std::strerror(errno) + ")";
         return false;
     }
     g_ownsFile = true;
     return true;
 }
 
-void TranscriptClose()
+bool TranscriptClose()
 {
     std::lock_guard<std::mutex> guard(g_lock);
     if (g_out) {
-        std::fflush(g_out);
-        if (g_ownsFile)
-            std::fclose(g_out);
+        if (std::fflush(g_out) != 0 || std::ferror(g_out))
+            NoteWriteFailure(errno);
+        if (g_ownsFile && std::fclose(g_out) != 0)
+            NoteWriteFailure(errno);
     }
     g_out = nullptr;
     g_ownsFile = false;
+    return !g_failed;
 }
 
 void TranscriptWriteLine(const std::string &json)
@@ -62,9 +82,9 @@ void TranscriptWriteLine(const std::string &json)
     ++g_events;
     if (!g_out)
         return;
-    std::fputs(json.c_str(), g_out);
-    std::fputc('\n', g_out);
-    std::fflush(g_out);
+    errno = 0;
+    if (std::fputs(json.c_str(), g_out) < 0 || std::fputc('\n', g_out) == EOF || std::fflush(g_out) != 0)
+        NoteWriteFailure(errno ? errno : EIO);
 }
 
 int TranscriptNextEventNumber()

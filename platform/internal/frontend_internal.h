@@ -35,6 +35,11 @@ struct AnswerRule {
 
 // Parses one rule line ("" for blank or comment lines gives no rule).
 // False with a message when the line is not a rule.
+// Limits of answer rules: one rule (a line of the file or an --answer) and
+// the whole answers file.
+constexpr size_t kAnswerRuleMaxBytes = 4096;
+constexpr size_t kAnswersMaxBytes = 1024 * 1024;
+
 bool ParseAnswerRule(const std::string &line, AnswerRule &rule, bool &isRule, std::string &error);
 
 // The rule that answers a page or message, by specificity (a showing

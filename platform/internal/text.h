@@ -6,8 +6,10 @@
 #ifndef CE_PLATFORM_TEXT_H
 #define CE_PLATFORM_TEXT_H
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plat {
 
@@ -21,6 +23,17 @@ int FoldCompare(std::u16string_view a, std::u16string_view b);
 // Host names are UTF-8; device names UTF-16 (unpaired surrogates become U+FFFD).
 std::string ToUtf8(std::u16string_view s);
 std::u16string FromUtf8(std::string_view s);
+
+// Text from a host file for an error message: control bytes (and DEL)
+// written as \xNN, everything else as it is.
+std::string Printable(std::string_view s);
+
+// Reads a small host text file into lines (LF or CR LF ends, the ends
+// removed). Refused with a one-line error naming the file and the cause:
+// not there or unreadable, not a regular file (a folder, a FIFO, a device
+// such as /dev/zero), more than maxBytes, a line longer than maxLine.
+bool ReadHostTextFile(const std::string &path, size_t maxBytes, size_t maxLine, std::vector<std::string> &lines,
+                      std::string &error);
 
 } // namespace plat
 

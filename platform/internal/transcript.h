@@ -11,7 +11,9 @@ namespace plat {
 
 // "-" is standard output. False with a message when the file cannot be made.
 bool TranscriptOpen(const std::string &path, std::string &error);
-void TranscriptClose();
+// Flushes and closes; false when any write of the transcript failed (said
+// once on stderr when it happened).
+bool TranscriptClose();
 
 // {"event":"launch","program":...,"cmdline":...,"started":...}
 void TranscriptLaunch(const std::u16string &program, const std::u16string &cmdline, bool started);

@@ -134,32 +134,34 @@ bool ApplySetting(DeviceSettings &s, const std::string &key, const std::string &
     return true;
 }
 
+// device.ini is a few lines; anything far larger is not a settings file.
+constexpr size_t kIniMaxBytes = 64 * 1024;
+constexpr size_t kIniMaxLine = 4096;
+
 bool ReadIni(const std::string &path, DeviceSettings &s, std::string &error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot be read (" + std::strerror(errno) + ")";
+    std::vector<std::string> lines;
+    if (!ReadHostTextFile(path, kIniMaxBytes, kIniMaxLine, lines, error))
         return false;
-    }
-    std::string line;
     int lineNo = 0;
     bool inDevice = false;
-    while (std::getline(in, line)) {
+    std::vector<std::pair<std::string, int>> seen;
+    for (const std::string &line : lines) {
         ++lineNo;
         std::string t = Trim(line);
         if (lineNo == 1 && t.compare(0, 3, "\xEF\xBB\xBF") == 0)
             t = Trim(t.substr(3));
         if (t.empty() || t[0] == ';' || t[0] == '#')
             continue;
-        std::string where = path + " line " + std::to_string(lineNo) + ": ";
+        std::string where = Printable(path) + " line " + std::to_string(lineNo) + ": ";
         if (t[0] == '[') {
             if (t.back() != ']') {
-                error = where + "section header \"" + t + "\" has no closing ]";
+                error = where + "section header \"" + Printable(t) + "\" has no closing ]";
                 return false;
             }
             std::string name = Trim(t.substr(1, t.size() - 2));
             if (name != "device") {
-                error = where + "unknown section [" + name + "] (the settings go in [device])";
+                error = where + "unknown section [" + Printable(name) + "] (the settings go in [device])";
                 return false;
             }
             inDevice = true;
@@ -167,7 +169,7 @@ bool ReadIni(const std::string &path, DeviceSettings &s, std::string &error)
         }
         size_t eq = t.find('=');
         if (eq == std::string::npos) {
-            error = where + "\"" + t + "\" is not key = value";
+            error = where + "\"" + Printable(t) + "\" is not key = value";
             return false;
         }
         if (!inDevice) {
@@ -176,9 +178,18 @@ bool ReadIni(const std::string &path, DeviceSettings &s, std::string &error)
         }
         std::string key = Trim(t.substr(0, eq));
         std::string value = Trim(t.substr(eq + 1));
+        // A key given twice leaves it unclear which one the device has.
+        for (const auto &k : seen) {
+            if (k.first == key) {
+                error = where + "key \"" + Printable(key) + "\" given twice (also on line " +
+                        std::to_string(k.second) + ")";
+                return false;
+            }
+        }
+        seen.emplace_back(key, lineNo);
         std::string why;
         if (!ApplySetting(s, key, value, why)) {
-            error = where + why;
+            error = where + Printable(why);
             return false;
         }
     }
@@ -300,14 +311,13 @@ bool DeviceCreate(const std::string &dirArg, const DeviceOverrides &init, std::s
         error = dir + ": cannot create the device folder (" + ec.message() + ")";
         return false;
     }
-    if (!MakeStore(dir + "/store", error))
-        return false;
-    if (!WriteFileAtomically(dir + "/device.ini", DefaultIni(init), error))
-        return false;
-    // The registry is created empty with the device.
-    if (!RegistryOpen(dir, error))
+    // The registry is created empty with the device, and device.ini comes
+    // last, so that a device with settings is always complete.
+    if (!MakeStore(dir + "/store", error) || !RegistryOpen(dir, error))
         return false;
     RegistryClose();
+    if (!WriteFileAtomically(dir + "/device.ini", DefaultIni(init), error))
+        return false;
     return true;
 }
 
@@ -331,6 +341,12 @@ bool DeviceOpen(const std::string &dirArg, const DeviceOverrides &overrides, std
             error = dir + ": cannot create the device folder (" + ec.message() + ")";
             return false;
         }
+        // The settings are written last: a run killed while it made the
+        // device leaves no device.ini, and the next one makes it again
+        // (every step is repeatable) instead of taking half a device.
+        if (!MakeStore(dir + "/store", error) || !RegistryOpen(dir, error))
+            return false;
+        RegistryClose();
         if (!WriteFileAtomically(ini, DefaultIni({}), error))
             return false;
     }

@@ -216,7 +216,9 @@ int main(int argc, char **argv)
 
     plat::UiShutdown();
     plat::TranscriptExit(code);
-    plat::TranscriptClose();
+    // A transcript that could not be written is a run whose record is lost.
+    if (!plat::TranscriptClose())
+        code = 2;
     plat::DeviceClose();
     return code;
 }

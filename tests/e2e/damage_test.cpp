@@ -1,0 +1,80 @@
+// damage_test.cpp - hostile host files given to cesetup: answer files and
+// device.ini that are folders, devices, too large or repeated, control bytes
+// in what is quoted back, and a transcript that cannot be written. Each is
+// one line on stderr naming the file and the cause, and exit code 2.
+#include "e2e_fixture.h"
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using e2etest::E2ETest;
+
+namespace {
+
+class DamageTest : public E2ETest {};
+
+TEST_F(DamageTest, HostileHostFilesAreRefusedNamingFileAndCause)
+{
+    DravexCard();
+    std::string folder = root.path + "/afolder";
+    fs::create_directories(folder);
+    std::string longRule = root.path + "/long.txt";
+    cetest::WriteHostFile(longRule, "page 105: set 1006 \"" + std::string(5000, 'x') + "\"\n");
+    std::string big = root.path + "/big.txt";
+    cetest::WriteHostFile(big, std::string(2 * 1024 * 1024, '#'));
+    std::string control = root.path + "/control.txt";
+    cetest::WriteHostFile(control, "page 105: cl\x01ick\x1b[2J Continue\n");
+
+    const struct {
+        const char *name;
+        std::function<void(const std::string &dev)> prepare;
+        std::vector<std::string> options;
+        std::string cause; // must appear in the one stderr line
+    } cases[] = {
+        {"answers from a device", nullptr, {"--answers", "/dev/zero"}, "/dev/zero: is not a regular file"},
+        {"answers from a folder", nullptr, {"--answers", folder}, "afolder: is not a regular file"},
+        {"answers too large", nullptr, {"--answers", big}, "big.txt: is larger than 1024 KiB"},
+        {"answer rule too long", nullptr, {"--answers", longRule}, "long.txt line 1: longer than 4096 bytes"},
+        {"answer rule option too long", nullptr, {"--answer", "page 105: click " + std::string(5000, 'C')},
+         "longer than 4096 bytes"},
+        {"control bytes quoted back", nullptr, {"--answers", control}, "cl\\x01ick\\x1b[2J"},
+        {"device.ini a folder",
+         [](const std::string &dev) { fs::create_directories(dev + "/device.ini"); }, {},
+         "device.ini: is not a regular file"},
+        {"device.ini key twice",
+         [](const std::string &dev) {
+             fs::create_directories(dev);
+             cetest::WriteHostFile(dev + "/device.ini", "[device]\nscreen = 240x320\nscreen = 480x640\n");
+         },
+         {}, "device.ini line 3: key \"screen\" given twice (also on line 2)"},
+        {"device.ini with control bytes",
+         [](const std::string &dev) {
+             fs::create_directories(dev);
+             cetest::WriteHostFile(dev + "/device.ini", "[device]\nsc\x07reen = 1\n");
+         },
+         {}, "unknown key \"sc\\x07reen\""},
+        {"transcript on a full disk", nullptr, {"--transcript", "/dev/full"},
+         "cannot write the transcript /dev/full (No space left on device)"},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string dev = root.path + "/dev" + std::to_string(n++);
+        if (c.prepare)
+            c.prepare(dev);
+        std::vector<std::string> argv = {std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", dev, "--card",
+                                         card, "--ui", "none"};
+        argv.insert(argv.end(), c.options.begin(), c.options.end());
+        for (const std::string &a : e2etest::InstallAnswers()) {
+            argv.push_back("--answer");
+            argv.push_back(a);
+        }
+        e2e::ProcessResult r = e2e::RunProgram(argv);
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_TRUE(Contains(r.err, c.cause)) << r.err;
+        EXPECT_EQ(r.err.find_first_of(std::string("\x01\x07\x1b", 3)), std::string::npos) << "no raw control byte";
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+} // namespace

@@ -1,0 +1,160 @@
+// kill_test.cpp - a cesetup child killed (SIGKILL) at random moments of an
+// installation and of a removal of a generated card; after each kill the
+// registry opens, and a recovery run followed by an installation and a
+// removal leaves the device as a clean installation and removal leave it.
+// scripts/kill_runs.py does the same at length on bigger cards.
+#include "e2e_fixture.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace fs = std::filesystem;
+using e2etest::E2ETest;
+using e2etest::InstallAnswers;
+
+namespace {
+
+const std::vector<std::string> kRemove = {"page 108: click Remove", "message *: answer OK"};
+const std::vector<std::string> kRecover = {"page 108: click Remove", "page 105: click Skip", "message *: answer OK"};
+constexpr int kKills = 20;
+constexpr int kFiles = 30;
+
+class KillTest : public E2ETest {
+protected:
+    void SetUp() override
+    {
+        E2ETest::SetUp();
+        e2e::Header h{"Pocket Dravex 3.1 Kill", "Software\\Kill", "Kill", "Kill.bmp"};
+        std::vector<std::string> body = {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Kill",
+                                         "regString HKEY_LOCAL_MACHINE Software\\Kill x Folder %P"};
+        for (int i = 0; i < kFiles; ++i) {
+            std::string name = "f" + std::to_string(i) + ".dat";
+            CardFile(name, std::string(200 + 37 * i, char('a' + i % 26)));
+            body.push_back(std::string(i % 3 == 0 ? "copyShared" : "copy") + " . sub" + std::to_string(i % 4) + " " +
+                           name);
+            if (i % 10 == 5)
+                body.push_back("createShortcut '\\Windows\\Start Menu' k" + std::to_string(i) + ".lnk . " + name);
+        }
+        body.push_back("copyShared . \\Windows f0.dat");
+        body.push_back("exit");
+        CardFile("DravexKill.load", e2e::Script(h, body));
+        CardFile("Kill.bmp", e2e::Bmp24(16, 8, 0x405060));
+    }
+
+    std::vector<std::string> Argv(const std::string &dev, const std::vector<std::string> &rules) const
+    {
+        std::vector<std::string> argv = {std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", dev, "--card", card,
+                                         "--ui", "none"};
+        for (const std::string &r : rules) {
+            argv.push_back("--answer");
+            argv.push_back(r);
+        }
+        return argv;
+    }
+
+    // Runs cesetup to its end; its duration in seconds.
+    double Timed(const std::string &dev, const std::vector<std::string> &rules)
+    {
+        auto start = std::chrono::steady_clock::now();
+        e2e::ProcessResult r = e2e::RunProgram(Argv(dev, rules));
+        EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 1) << r.err;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    // Starts cesetup and kills it after the delay (unless it has ended).
+    void KillAfter(const std::string &dev, const std::vector<std::string> &rules, double seconds)
+    {
+        std::vector<std::string> args = Argv(dev, rules);
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&fa);
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }
+
+    // The device's files by content and its registry; empty when the
+    // registry does not open. The setup's own keys, made by its first
+    // installation and never deleted, are left out while they hold nothing.
+    std::string State(const std::string &dev)
+    {
+        e2e::ProcessResult reg = e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", dev});
+        if (reg.exitCode != 0)
+            return "";
+        std::string out;
+        for (const auto &[path, content] : e2e::Listing(dev + "/store"))
+            out += path + " " + std::to_string(std::hash<std::string>{}(content)) + "\n";
+        for (const char *key : {"Software\\Apps\\Veltrona Parvell", "Software\\Apps\\Shared", "Software\\Apps",
+                                "Software"}) {
+            std::string empty = std::string("[HKEY_LOCAL_MACHINE\\") + key + "]\n\n";
+            size_t at = reg.out.find(empty);
+            if (at != std::string::npos)
+                reg.out.erase(at, empty.size());
+        }
+        return out + reg.out;
+    }
+
+    // Kills kKills runs, each on a fresh device prepared by prepare, at
+    // random moments within the length of an uninterrupted run.
+    void KillLoop(const char *what, const std::function<void(const std::string &)> &prepare,
+                  const std::vector<std::string> &rules, double length)
+    {
+        std::string reference = root.path + "/reference";
+        Timed(reference, InstallAnswers());
+        Timed(reference, kRemove);
+        std::string clean = State(reference);
+        ASSERT_FALSE(clean.empty());
+
+        unsigned seed = std::random_device{}();
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<double> moment(0.0, length);
+        for (int n = 0; n < kKills; ++n) {
+            double at = moment(rng);
+            SCOPED_TRACE(std::string(what) + " killed at " + std::to_string(at) + " s, seed " + std::to_string(seed));
+            std::string dev = root.path + "/" + what + std::to_string(n);
+            prepare(dev);
+            KillAfter(dev, rules, at);
+            // A run killed while it made the new device leaves none yet.
+            if (fs::exists(dev + "/device.ini"))
+                ASSERT_FALSE(State(dev).empty()) << "the registry opens after the kill";
+            Timed(dev, kRecover);
+            EXPECT_EQ(State(dev), clean) << "after the recovery run";
+            fs::remove_all(dev);
+        }
+    }
+};
+
+TEST_F(KillTest, KilledInstallationIsRecovered)
+{
+    double length = Timed(root.path + "/timing", InstallAnswers());
+    KillLoop("install", [](const std::string &) {}, InstallAnswers(), length);
+}
+
+TEST_F(KillTest, KilledRemovalIsRecovered)
+{
+    std::string timing = root.path + "/timing";
+    Timed(timing, InstallAnswers());
+    double length = Timed(timing, kRemove);
+    KillLoop("remove", [&](const std::string &dev) { Timed(dev, InstallAnswers()); }, kRemove, length);
+}
+
+} // namespace

@@ -90,6 +90,17 @@ def state(args, device):
     return "\n".join(files) + "\n" + reg.stdout.decode("latin1"), ""
 
 
+# The setup's own keys, made by its first installation and never deleted;
+# a run killed before it made them leaves none.
+SETUP_KEYS = ["Software\\Apps\\Veltrona Parvell", "Software\\Apps\\Shared", "Software\\Apps", "Software"]
+
+
+def without_empty_setup_keys(text):
+    for key in SETUP_KEYS:
+        text = text.replace("[HKEY_LOCAL_MACHINE\\%s]\n\n" % key, "", 1)
+    return text
+
+
 def records_left(text):
     return [l for l in text.splitlines() if l.startswith("[HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell\\")]
 
@@ -137,14 +148,14 @@ def run_card(args, label, card, work, rng, counts):
             killed = kill_at(args, device, card, INSTALL, delay)
         problems = []
         after, why = state(args, device)
-        if after is None:
+        if after is None and os.path.exists(os.path.join(device, "device.ini")):
             problems.append("registry does not open after the kill: " + why)
         else:
             r = cesetup(args, device, card, RECOVER)
             if r.returncode not in (0, 1):
                 problems.append("recovery run exit %d: %s" % (r.returncode, r.stderr.decode(errors="replace")))
             now, why = state(args, device)
-            if now != reference:
+            if now is None or without_empty_setup_keys(now) != without_empty_setup_keys(reference):
                 problems.append("after recovery the device differs from the reference")
             if now and records_left(now):
                 problems.append("install records left: %s" % records_left(now))
@@ -186,7 +197,11 @@ def main():
     counts = {"install": 0, "remove": 0, "failed": 0, "finished": 0}
     cards = args.cards.split(",")
     if "sample" in cards:
-        run_card(args, "sample", SAMPLE, work, rng, counts)
+        # A copy: a killed run may leave its expanded language script there.
+        sample = os.path.join(work, "samplecard")
+        if not os.path.exists(sample):
+            shutil.copytree(SAMPLE, sample)
+        run_card(args, "sample", sample, work, rng, counts)
     if "big" in cards:
         big = os.path.join(work, "bigcard")
         if not os.path.exists(big):

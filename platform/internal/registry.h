@@ -10,7 +10,10 @@ namespace plat {
 // Opens (creating when missing) the registry database of the device whose
 // folder is deviceDir. A damaged database is an error naming the file; it
 // is never replaced.
-bool RegistryOpen(const std::string &deviceDir, std::string &error);
+// Opens the device's registry. create: a missing or empty database is made
+// (a new device); otherwise it is an error naming the file, as are a
+// read-only device, a full disk and a damaged file. Nothing is replaced.
+bool RegistryOpen(const std::string &deviceDir, std::string &error, bool create = true);
 
 // Closes the database; open key handles become stale.
 void RegistryClose();

@@ -364,7 +364,9 @@ bool DeviceOpen(const std::string &dirArg, const DeviceOverrides &overrides, std
     }
     if (!fs::exists(store, ec) && !MakeStore(store, error))
         return false;
-    if (!RegistryOpen(dir, error))
+    // An existing device keeps its registry: a missing or empty one is an
+    // error, never replaced by a new one.
+    if (!RegistryOpen(dir, error, false))
         return false;
 
     g_state.settings = s;

@@ -25,7 +25,9 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
+#include <cstdio>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -158,6 +160,10 @@ struct Store {
     std::string dir;
     std::string dbPath;
     int lockFd = -1;
+    bool mayCreate = true;   // a registry without tables may be made (a new device)
+    dev_t dbDev = 0;         // the database file as opened: a file removed or
+    ino_t dbIno = 0;         // replaced under a running device is refused
+    bool goneReported = false;
     int lockDepth = 0; // calls in progress + open key handles
     bool inherited = false; // this process is a child made by fork()
     uint64_t generation = 0;
@@ -295,10 +301,30 @@ Txn::~Txn()
         RunCached("ROLLBACK");
 }
 
+// Whether the database file is still the one opened. SQLite keeps writing to
+// a file that was deleted or replaced under it, and every change would then
+// be lost with the process; such a registry is refused, said once.
+static bool DatabaseStillThere()
+{
+    struct stat st;
+    if (stat(g_store.dbPath.c_str(), &st) == 0 && st.st_dev == g_store.dbDev && st.st_ino == g_store.dbIno)
+        return true;
+    if (!g_store.goneReported) {
+        g_store.goneReported = true;
+        std::fprintf(stderr, "cesetup: %s: the registry database was removed or replaced while in use; "
+                             "no change is made to it\n", g_store.dbPath.c_str());
+    }
+    return false;
+}
+
 LONG Txn::CommitChange()
 {
     if (rc_ != SQLITE_OK)
         return ErrorOf(rc_);
+    if (!DatabaseStillThere()) {
+        RunCached("ROLLBACK");
+        return ERROR_REGISTRY_IO_FAILED;
+    }
     if (FaultHit(FaultKind::RegistryCommit)) {
         RunCached("ROLLBACK");
         return ERROR_REGISTRY_IO_FAILED;
@@ -529,6 +555,11 @@ bool PrepareSchema(std::string &error)
             return false;
         }
     }
+    if (tables == 0 && !g_store.mayCreate) {
+        // An existing device's registry is never replaced by an empty one.
+        error = file + ": the registry database is empty (it holds no registry); it was left as it is";
+        return false;
+    }
     // An existing file must be this platform's registry before anything is
     // written to it (even the journal mode).
     if (tables > 0 && !CheckFormat(error))
@@ -604,7 +635,7 @@ void CloseStoreLocked()
 
 using namespace reg;
 
-bool RegistryOpen(const std::string &deviceDir, std::string &error)
+bool RegistryOpen(const std::string &deviceDir, std::string &error, bool create)
 {
     static std::once_flag forkHandler;
     std::call_once(forkHandler, [] { pthread_atfork(nullptr, nullptr, MarkInherited); });
@@ -625,6 +656,16 @@ bool RegistryOpen(const std::string &deviceDir, std::string &error)
         error = dbPath + ": the registry database is not a regular file";
         return false;
     }
+    bool exists = stat(dbPath.c_str(), &st) == 0;
+    if (!exists && !create) {
+        error = dbPath + ": the registry database is missing (restore it, or make a new device with cedevice init)";
+        return false;
+    }
+    // A device that cannot be written cannot keep a change: said as such.
+    if (access(dir.c_str(), W_OK) != 0 || (exists && access(dbPath.c_str(), W_OK) != 0)) {
+        error = dbPath + ": the registry database is read-only (the device folder or the file cannot be written)";
+        return false;
+    }
     std::string lockPath = dir + "/registry.lock";
     int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
@@ -633,7 +674,7 @@ bool RegistryOpen(const std::string &deviceDir, std::string &error)
     }
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(dbPath.c_str(), &db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX |
+                             SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX |
                                  SQLITE_OPEN_NOFOLLOW,
                              nullptr);
     if (rc != SQLITE_OK) {
@@ -650,11 +691,21 @@ bool RegistryOpen(const std::string &deviceDir, std::string &error)
     g_store.dir = dir;
     g_store.dbPath = dbPath;
     g_store.lockFd = fd;
+    g_store.mayCreate = create;
+    g_store.goneReported = false;
     ++g_generation;
     g_store.generation = g_generation;
     if (!PrepareSchema(error)) {
+        // A full disk is said as such, not as damage.
+        struct statvfs fs;
+        if (statvfs(dir.c_str(), &fs) == 0 && fs.f_bavail == 0)
+            error = dbPath + ": the disk holding the device is full; the registry database was left as it is";
         CloseStoreLocked();
         return false;
+    }
+    if (stat(dbPath.c_str(), &st) == 0) {
+        g_store.dbDev = st.st_dev;
+        g_store.dbIno = st.st_ino;
     }
     return true;
 }

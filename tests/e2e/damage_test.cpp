@@ -77,4 +77,42 @@ TEST_F(DamageTest, HostileHostFilesAreRefusedNamingFileAndCause)
     }
 }
 
+// An existing device whose registry is missing, empty or damaged is an
+// error naming the file for cesetup and cedevice alike; nothing replaces
+// the file. A registry removed while a device is in use takes no change.
+TEST_F(DamageTest, RegistryDamageIsReportedNeverReplaced)
+{
+    DravexCard();
+    const struct {
+        const char *name;
+        std::function<void(const std::string &db)> damage;
+        std::string cause;
+    } cases[] = {
+        {"missing", [](const std::string &db) { fs::remove(db); }, "registry.db: the registry database is missing"},
+        {"empty", [](const std::string &db) { cetest::WriteHostFile(db, ""); }, "registry.db: the registry database is empty"},
+        {"damaged", [](const std::string &db) { cetest::WriteHostFile(db, std::string(8192, 'x')); },
+         "registry.db: the registry database is damaged"},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string dev = root.path + "/reg" + std::to_string(n++);
+        ASSERT_EQ(e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "init", dev}).exitCode, 0);
+        c.damage(dev + "/registry.db");
+        bool existed = fs::exists(dev + "/registry.db");
+        std::string before = existed ? cetest::ReadHostFile(dev + "/registry.db") : "";
+        for (const std::vector<std::string> &argv :
+             {std::vector<std::string>{std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", dev, "--card", card,
+                                       "--ui", "none", "--answer", "page 105: click Exit"},
+              std::vector<std::string>{std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", dev}}) {
+            e2e::ProcessResult r = e2e::RunProgram(argv);
+            EXPECT_EQ(r.exitCode, 2) << argv[0] << ": " << r.err;
+            EXPECT_TRUE(Contains(r.err, c.cause)) << r.err;
+            EXPECT_EQ(fs::exists(dev + "/registry.db"), existed) << "nothing made in its place";
+            if (existed)
+                EXPECT_EQ(cetest::ReadHostFile(dev + "/registry.db"), before) << "left as it is";
+        }
+    }
+}
+
 } // namespace

@@ -2,7 +2,8 @@
 """Installs and removes mutated installation scripts and unload logs.
 
 Each round copies the sample card's Dravex product into a fresh device,
-mutates its script (tokens swapped for hostile ones: "..", long names,
+mutates its script (and in some rounds the answer rules and the device's
+device.ini) (tokens swapped for hostile ones: "..", long names,
 quotes, stray keywords, changed bytes), installs it unattended, mutates the
 unload logs the installation left, and removes it again. A round fails when
 the program crashes or hangs, ends with an exit code other than 0 to 3,
@@ -80,16 +81,27 @@ def write_lines(path, lines):
         f.write("\r\n".join(lines).encode("latin1"))
 
 
+INI = ["[device]", "os_version = 4.20", "storage_kb = 65536", "screen = 240x320", "running =",
+       "fonts = Tahoma, Symbol", "program_kb = 64"]
+
+
 def one_round(args, rng, work):
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(os.path.join(work, "sentinel"))
     card = os.path.join(work, "card")
     shutil.copytree(CARD, card, ignore=shutil.ignore_patterns("MiskaWce", "GlyphorWce"))
     write_lines(os.path.join(card, SCRIPT), mutate(read_lines(os.path.join(CARD, SCRIPT)), rng))
-    with open(os.path.join(work, "answers"), "w") as f:
-        f.write(ANSWERS)
+    # One round in four also mutates the answer rules, one in four device.ini;
+    # a refusal (exit 2) is a correct answer to those.
+    answers = ANSWERS.splitlines()
+    if rng.random() < 0.25:
+        answers = mutate(answers, rng)
+    with open(os.path.join(work, "answers"), "wb") as f:
+        f.write("\n".join(answers).encode("latin1") + b"\n")
     device = os.path.join(work, "device")
     subprocess.run([os.path.join(args.bin, "cedevice"), "init", device], capture_output=True, check=True)
+    if rng.random() < 0.25:
+        write_lines(os.path.join(device, "device.ini"), mutate(INI, rng))
     for step in ("install", "remove"):
         if step == "remove":
             for folder, _, files in os.walk(os.path.join(device, "store")):

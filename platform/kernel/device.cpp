@@ -362,11 +362,14 @@ bool DeviceOpen(const std::string &dirArg, const DeviceOverrides &overrides, std
         error = store + ": is not a folder (the object store must be a real folder)";
         return false;
     }
-    if (!fs::exists(store, ec) && !MakeStore(store, error))
+    // A device whose store is there is in use: its registry is kept, and a
+    // missing or empty one is an error, never replaced by a new one. Only a
+    // device without a store yet (settings written by hand before the first
+    // run) gets a new registry with its store.
+    bool fresh = !fs::exists(store, ec);
+    if (fresh && !MakeStore(store, error))
         return false;
-    // An existing device keeps its registry: a missing or empty one is an
-    // error, never replaced by a new one.
-    if (!RegistryOpen(dir, error, false))
+    if (!RegistryOpen(dir, error, fresh))
         return false;
 
     g_state.settings = s;

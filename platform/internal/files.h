@@ -95,13 +95,18 @@ struct FileObject : HandleObject {
     uint32_t share = 0;        // FILE_SHARE_*
     bool inStore = false;      // its bytes count against the store's capacity
     bool standIn = false;      // the module's stand-in: no host file
-    uint64_t standInPos = 0;
-    // Read-ahead for small reads, kept only while no other handle may write
-    // the file (its share mode denies writing). The host position is
-    // readBase + readLen while readLen > 0; the handle's is readBase + readPos.
+    // The handle's position, kept here: the host descriptor's own position
+    // is never used (reads and writes say where).
+    uint64_t pos = 0;
+    // While no other handle may write the file (this one's share mode denies
+    // writing), its size and bytes change only through this handle: the
+    // size is kept here and reads are served from a block read ahead, which
+    // stays valid across seeks. Otherwise every size is asked of the host.
+    bool sole = false;
+    uint64_t size = 0; // valid when sole
     std::unique_ptr<uint8_t[]> readBuf;
     uint64_t readBase = 0;
-    uint32_t readPos = 0, readLen = 0;
+    uint32_t readLen = 0; // bytes of the file from readBase held in readBuf
     ~FileObject() override;
 };
 
@@ -116,8 +121,8 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
 uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count);
 // Reads; 0 or a Win32 error.
 uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got);
-// Gives up the read-ahead, putting the host position where the handle's is.
-void FileDropReadAhead(FileObject &f);
+// The file's size: kept, or asked of the host. False with errno set.
+bool FileSizeOf(const FileObject &f, uint64_t &size);
 
 // The three times of a host file, as FILETIME values.
 struct FileTimes {
@@ -136,11 +141,12 @@ uint32_t FileSetTimes(int fd, const uint64_t *creation, const uint64_t *access, 
 // error; the result is ACTION's, or 32 when a handle has the file open.
 uint32_t FileWithNoOpenHandles(const std::string &hostPath, const std::function<uint32_t(int fd)> &action);
 
-// The sharing rule on a host file's descriptor. ShareLock serialises opens
-// of one file across processes; ShareEnter (under it) tests the handles
-// already open and records the new one: 0 or ERROR_SHARING_VIOLATION.
-bool ShareLock(int fd);
-void ShareUnlock(int fd);
+// The sharing rule on a host file's descriptor: records the new handle's
+// access and share mode where every process sees them and tests them
+// against the handles already open. 0, ERROR_SHARING_VIOLATION, or
+// kShareRemoving when the file is being deleted or moved right now (the
+// caller opens the name again).
+constexpr uint32_t kShareRemoving = 170; // ERROR_BUSY
 uint32_t ShareEnter(int fd, uint32_t access, uint32_t share);
 // A new file reuses an inode: forget any creation time kept for it.
 void FileForgetCreationTime(const struct stat &st);

@@ -14,6 +14,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <mutex>
+#include <vector>
 
 #include "internal/device.h"
 #include "internal/faults.h"
@@ -43,24 +45,23 @@ bool IsReadOnly(const struct stat &st)
     return (st.st_mode & S_IWUSR) == 0;
 }
 
-uint64_t FileSize(const FileObject &f)
-{
-    if (f.standIn)
-        return ModuleStandInSize();
-    struct stat st;
-    if (fstat(f.fd, &st) != 0)
-        return 0;
-    return static_cast<uint64_t>(st.st_size);
-}
-
 } // namespace
 
-FileObject::~FileObject()
+bool FileSizeOf(const FileObject &f, uint64_t &size)
 {
-    if (standIn)
-        ModuleStandInClosed(this);
-    if (fd >= 0)
-        close(fd);
+    if (f.standIn) {
+        size = ModuleStandInSize();
+        return true;
+    }
+    if (f.sole) {
+        size = f.size;
+        return true;
+    }
+    struct stat st;
+    if (fstat(f.fd, &st) != 0)
+        return false;
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
 }
 
 std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t access, uint32_t share,
@@ -108,9 +109,9 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     int fd = -1;
     bool created = false;
     struct stat st;
-    // A few rounds settle races with other processes creating or deleting
-    // the same name between the lookup and the open.
-    for (int round = 0; round < 4; ++round) {
+    // A few rounds settle races with other processes creating, deleting or
+    // moving the same name between the lookup and the open.
+    for (int round = 0; round < 8; ++round) {
         if (exists) {
             if (disposition == CREATE_NEW) {
                 *error = ERROR_FILE_EXISTS;
@@ -141,29 +142,40 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
             *error = ErrorFromErrno(errno);
             return nullptr;
         }
+        // The handle is recorded before the file is looked at, so that a
+        // delete or move that has not seen it yet cannot pass it.
+        uint32_t e = ShareEnter(fd, access, share);
+        if (e == kShareRemoving) {
+            close(fd);
+            fd = -1;
+            exists = true;
+            created = false;
+            struct timespec ts = {0, 200000};
+            nanosleep(&ts, nullptr);
+            continue;
+        }
+        if (e) {
+            close(fd);
+            *error = e;
+            return nullptr;
+        }
         if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             close(fd);
             *error = ERROR_ACCESS_DENIED;
             return nullptr;
         }
-        if (!created && IsReadOnly(st) && (writes || truncating)) {
-            close(fd);
-            *error = ERROR_ACCESS_DENIED;
-            return nullptr;
-        }
-        if (!ShareLock(fd)) {
-            *error = ErrorFromErrno(errno);
-            close(fd);
-            return nullptr;
-        }
-        // Deleted by another process while we waited for the lock.
-        if (fstat(fd, &st) != 0 || st.st_nlink == 0) {
-            ShareUnlock(fd);
+        // Deleted by another process between our open and our record.
+        if (st.st_nlink == 0) {
             close(fd);
             fd = -1;
             exists = false;
             created = false;
             continue;
+        }
+        if (!created && IsReadOnly(st) && (writes || truncating)) {
+            close(fd);
+            *error = ERROR_ACCESS_DENIED;
+            return nullptr;
         }
         break;
     }
@@ -172,121 +184,65 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
         return nullptr;
     }
 
-    uint32_t e = ShareEnter(fd, access, share);
-    if (e) {
-        ShareUnlock(fd);
-        close(fd);
-        *error = e;
-        return nullptr;
-    }
+    uint64_t size = static_cast<uint64_t>(st.st_size);
     if (created) {
         PathNoteAdded(path.hostPath);
         FileForgetCreationTime(st);
-    } else if (truncating && st.st_size > 0) {
+    } else if (truncating && size > 0) {
         if (ftruncate(fd, 0) != 0) {
             *error = ErrorFromErrno(errno);
-            ShareUnlock(fd);
             close(fd);
             return nullptr;
         }
         if (path.inStore())
-            StoreRelease(static_cast<uint64_t>(st.st_size));
+            StoreRelease(size);
+        size = 0;
     }
-    ShareUnlock(fd);
 
     auto f = std::make_shared<FileObject>();
     f->fd = fd;
     f->access = access;
     f->share = share;
     f->inStore = path.inStore();
+    f->sole = !(share & FILE_SHARE_WRITE);
+    f->size = size;
     *existed = !created;
     return f;
 }
 
 namespace {
 
-constexpr uint32_t kReadAhead = 65536;
+// Large enough that a package file of ordinary size is read with one call.
+constexpr uint32_t kReadAhead = 128 * 1024;
 
-bool MayReadAhead(const FileObject &f)
+// Read-ahead blocks are reused, so that opening and reading many files does
+// not make the heap grow and shrink for each.
+std::mutex g_spareLock;
+std::vector<std::unique_ptr<uint8_t[]>> g_spareBlocks;
+
+std::unique_ptr<uint8_t[]> TakeBlock()
 {
-    return !f.standIn && !(f.share & FILE_SHARE_WRITE);
+    std::lock_guard<std::mutex> guard(g_spareLock);
+    if (g_spareBlocks.empty())
+        return std::unique_ptr<uint8_t[]>(new uint8_t[kReadAhead]);
+    auto b = std::move(g_spareBlocks.back());
+    g_spareBlocks.pop_back();
+    return b;
 }
 
-// Small reads (a line reader's single bytes) are served from a block read
-// ahead; the file cannot change under it, since no other handle may write.
-uint32_t ReadBuffered(FileObject &f, uint8_t *p, uint32_t count, uint32_t *got)
+void GiveBlock(std::unique_ptr<uint8_t[]> b)
 {
-    if (!f.readBuf)
-        f.readBuf.reset(new uint8_t[kReadAhead]);
+    std::lock_guard<std::mutex> guard(g_spareLock);
+    if (b && g_spareBlocks.size() < 4)
+        g_spareBlocks.push_back(std::move(b));
+}
+
+// Reads at OFFSET until COUNT bytes or the end of the file.
+uint32_t ReadAt(int fd, uint8_t *p, uint32_t count, uint64_t offset, uint32_t *got)
+{
     uint32_t done = 0;
     while (done < count) {
-        if (f.readPos < f.readLen) {
-            uint32_t n = std::min(count - done, f.readLen - f.readPos);
-            memcpy(p + done, f.readBuf.get() + f.readPos, n);
-            f.readPos += n;
-            done += n;
-            continue;
-        }
-        uint64_t base;
-        if (f.readLen) {
-            base = f.readBase + f.readLen;
-        } else {
-            off_t pos = lseek(f.fd, 0, SEEK_CUR);
-            if (pos < 0) {
-                *got = done;
-                return ErrorFromErrno(errno);
-            }
-            base = static_cast<uint64_t>(pos);
-        }
-        ssize_t r;
-        do {
-            r = read(f.fd, f.readBuf.get(), kReadAhead);
-        } while (r < 0 && errno == EINTR);
-        if (r < 0) {
-            *got = done;
-            return ErrorFromErrno(errno);
-        }
-        f.readBase = base;
-        f.readPos = 0;
-        f.readLen = static_cast<uint32_t>(r);
-        if (r == 0)
-            break;
-    }
-    *got = done;
-    return 0;
-}
-
-} // namespace
-
-void FileDropReadAhead(FileObject &f)
-{
-    if (f.readLen) {
-        lseek(f.fd, static_cast<off_t>(f.readBase + f.readPos), SEEK_SET);
-        f.readLen = f.readPos = 0;
-    }
-}
-
-uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got)
-{
-    *got = 0;
-    if (!Reads(f.access))
-        return ERROR_ACCESS_DENIED;
-    if (MayReadAhead(f) && count < kReadAhead / 4)
-        return ReadBuffered(f, static_cast<uint8_t *>(data), count, got);
-    if (f.readLen)
-        FileDropReadAhead(f);
-    if (f.standIn) {
-        uint64_t size = ModuleStandInSize();
-        uint64_t n = f.standInPos >= size ? 0 : std::min<uint64_t>(count, size - f.standInPos);
-        ModuleStandInRead(f.standInPos, static_cast<uint8_t *>(data), static_cast<size_t>(n));
-        f.standInPos += n;
-        *got = static_cast<uint32_t>(n);
-        return 0;
-    }
-    uint8_t *p = static_cast<uint8_t *>(data);
-    uint32_t done = 0;
-    while (done < count) {
-        ssize_t r = read(f.fd, p + done, count - done);
+        ssize_t r = pread(fd, p + done, count - done, static_cast<off_t>(offset + done));
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -301,6 +257,85 @@ uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got
     return 0;
 }
 
+// Serves a read of a file that only this handle may change from the block
+// read ahead, refilling it at the position when the position has left it.
+// The kept size says where the file ends, so a read there costs nothing.
+uint32_t ReadSole(FileObject &f, uint8_t *p, uint32_t count, uint32_t *got)
+{
+    uint32_t done = 0;
+    while (done < count && f.pos < f.size) {
+        if (f.readLen && f.pos >= f.readBase && f.pos < f.readBase + f.readLen) {
+            uint32_t at = static_cast<uint32_t>(f.pos - f.readBase);
+            uint32_t n = std::min(count - done, f.readLen - at);
+            memcpy(p + done, f.readBuf.get() + at, n);
+            f.pos += n;
+            done += n;
+            continue;
+        }
+        uint64_t left = f.size - f.pos;
+        if (count - done >= kReadAhead || left <= count - done) {
+            // Large or final reads go straight to the caller's buffer.
+            uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(count - done, left));
+            uint32_t n = 0;
+            uint32_t e = ReadAt(f.fd, p + done, want, f.pos, &n);
+            f.pos += n;
+            done += n;
+            if (e || n < want) {
+                *got = done;
+                return e;
+            }
+            continue;
+        }
+        if (!f.readBuf)
+            f.readBuf = TakeBlock();
+        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kReadAhead, left));
+        uint32_t n = 0;
+        f.readLen = 0;
+        uint32_t e = ReadAt(f.fd, f.readBuf.get(), want, f.pos, &n);
+        if (e) {
+            *got = done;
+            return e;
+        }
+        f.readBase = f.pos;
+        f.readLen = n;
+        if (n == 0)
+            break; // shorter than it was: someone outside the device cut it
+    }
+    *got = done;
+    return 0;
+}
+
+} // namespace
+
+FileObject::~FileObject()
+{
+    if (standIn)
+        ModuleStandInClosed(this);
+    if (fd >= 0)
+        close(fd);
+    GiveBlock(std::move(readBuf));
+}
+
+uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got)
+{
+    *got = 0;
+    if (!Reads(f.access))
+        return ERROR_ACCESS_DENIED;
+    if (f.standIn) {
+        uint64_t size = ModuleStandInSize();
+        uint64_t n = f.pos >= size ? 0 : std::min<uint64_t>(count, size - f.pos);
+        ModuleStandInRead(f.pos, static_cast<uint8_t *>(data), static_cast<size_t>(n));
+        f.pos += n;
+        *got = static_cast<uint32_t>(n);
+        return 0;
+    }
+    if (f.sole)
+        return ReadSole(f, static_cast<uint8_t *>(data), count, got);
+    uint32_t e = ReadAt(f.fd, static_cast<uint8_t *>(data), count, f.pos, got);
+    f.pos += *got;
+    return e;
+}
+
 uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
 {
     if (!Writes(f.access) || f.standIn)
@@ -309,13 +344,11 @@ uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
         return 0;
     if (FaultHit(FaultKind::FileWrite))
         return ERROR_DISK_FULL;
-    FileDropReadAhead(f);
-    off_t pos = lseek(f.fd, 0, SEEK_CUR);
-    struct stat st;
-    if (pos < 0 || fstat(f.fd, &st) != 0)
+    uint64_t size;
+    if (!FileSizeOf(f, size))
         return ErrorFromErrno(errno);
-    uint64_t size = static_cast<uint64_t>(st.st_size);
-    uint64_t end = static_cast<uint64_t>(pos) + count;
+    const uint64_t pos = f.pos;
+    uint64_t end = pos + count;
     uint64_t growth = end > size ? end - size : 0;
     if (f.inStore && growth && !StoreReserve(growth))
         return ERROR_DISK_FULL;
@@ -323,7 +356,7 @@ uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
     const uint8_t *p = static_cast<const uint8_t *>(data);
     uint32_t done = 0;
     while (done < count) {
-        ssize_t w = pwrite(f.fd, p + done, count - done, pos + static_cast<off_t>(done));
+        ssize_t w = pwrite(f.fd, p + done, count - done, static_cast<off_t>(pos + done));
         if (w < 0 && errno == EINTR)
             continue;
         if (w <= 0) {
@@ -331,11 +364,17 @@ uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
             // Nothing of a failed write stays: the file keeps its old end.
             if (growth && ftruncate(f.fd, static_cast<off_t>(size)) == 0 && f.inStore)
                 StoreRelease(growth);
+            f.readLen = 0;
             return error;
         }
         done += static_cast<uint32_t>(w);
     }
-    lseek(f.fd, static_cast<off_t>(end), SEEK_SET);
+    // What was read ahead over the written bytes is old now.
+    if (f.readLen && pos < f.readBase + f.readLen && end > f.readBase)
+        f.readLen = 0;
+    f.pos = end;
+    if (end > size)
+        f.size = end;
     return 0;
 }
 
@@ -455,27 +494,23 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
                                                   static_cast<uint32_t>(lDistanceToMove))
                            : static_cast<int64_t>(lDistanceToMove);
     int64_t base;
+    uint64_t size;
     switch (dwMoveMethod) {
     case FILE_BEGIN:
         base = 0;
         break;
     case FILE_CURRENT:
-        if (f->standIn)
-            base = static_cast<int64_t>(f->standInPos);
-        else if (f->readLen)
-            base = static_cast<int64_t>(f->readBase + f->readPos);
-        else
-            base = static_cast<int64_t>(lseek(f->fd, 0, SEEK_CUR));
+        base = static_cast<int64_t>(f->pos);
         break;
     case FILE_END:
-        base = static_cast<int64_t>(FileSize(*f));
+        if (!FileSizeOf(*f, size)) {
+            SetLastError(ErrorFromErrno(errno));
+            return INVALID_SET_FILE_POINTER;
+        }
+        base = static_cast<int64_t>(size);
         break;
     default:
         SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_SET_FILE_POINTER;
-    }
-    if (base < 0) {
-        SetLastError(ErrorFromErrno(errno));
         return INVALID_SET_FILE_POINTER;
     }
     int64_t target = base + distance;
@@ -483,17 +518,9 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
         SetLastError(ERROR_NEGATIVE_SEEK);
         return INVALID_SET_FILE_POINTER;
     }
-    uint64_t utarget = static_cast<uint64_t>(target);
-    if (f->standIn) {
-        f->standInPos = utarget;
-    } else if (f->readLen && utarget >= f->readBase && utarget <= f->readBase + f->readLen) {
-        // A move within the block read ahead (a line reader stepping back
-        // one byte) needs no host call.
-        f->readPos = static_cast<uint32_t>(utarget - f->readBase);
-    } else if ((f->readLen = f->readPos = 0, lseek(f->fd, static_cast<off_t>(target), SEEK_SET) < 0)) {
-        SetLastError(ErrorFromErrno(errno));
-        return INVALID_SET_FILE_POINTER;
-    }
+    // Only the handle's own position moves; what was read ahead stays for
+    // a read that comes back inside it (a line reader stepping back).
+    f->pos = static_cast<uint64_t>(target);
     DWORD low = static_cast<DWORD>(static_cast<uint64_t>(target) & 0xffffffffu);
     if (lpDistanceToMoveHigh) {
         *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<uint64_t>(target) >> 32);
@@ -515,35 +542,38 @@ BOOL SetEndOfFile(HANDLE hFile)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    FileDropReadAhead(*f);
-    off_t pos = lseek(f->fd, 0, SEEK_CUR);
-    struct stat st;
-    if (pos < 0 || fstat(f->fd, &st) != 0) {
+    uint64_t size;
+    if (!FileSizeOf(*f, size)) {
         SetLastError(ErrorFromErrno(errno));
         return FALSE;
     }
-    if (pos == st.st_size)
+    const uint64_t pos = f->pos;
+    if (pos == size)
         return TRUE;
-    if (pos > st.st_size) {
-        uint64_t growth = static_cast<uint64_t>(pos - st.st_size);
+    if (pos > size) {
+        uint64_t growth = pos - size;
         if (f->inStore && !StoreReserve(growth)) {
             SetLastError(ERROR_DISK_FULL);
             return FALSE;
         }
-        if (ftruncate(f->fd, pos) != 0) {
+        if (ftruncate(f->fd, static_cast<off_t>(pos)) != 0) {
             SetLastError(ErrorFromErrno(errno));
             if (f->inStore)
                 StoreRelease(growth);
             return FALSE;
         }
-        return TRUE;
+    } else {
+        if (ftruncate(f->fd, static_cast<off_t>(pos)) != 0) {
+            SetLastError(ErrorFromErrno(errno));
+            return FALSE;
+        }
+        if (f->inStore)
+            StoreRelease(size - pos);
+        // Bytes read ahead past the new end are gone.
+        if (f->readLen && f->readBase + f->readLen > pos)
+            f->readLen = 0;
     }
-    if (ftruncate(f->fd, pos) != 0) {
-        SetLastError(ErrorFromErrno(errno));
-        return FALSE;
-    }
-    if (f->inStore)
-        StoreRelease(static_cast<uint64_t>(st.st_size - pos));
+    f->size = pos;
     return TRUE;
 }
 
@@ -553,7 +583,11 @@ DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh)
     auto f = GetFile(hFile);
     if (!f)
         return INVALID_FILE_SIZE;
-    uint64_t size = FileSize(*f);
+    uint64_t size;
+    if (!FileSizeOf(*f, size)) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_FILE_SIZE;
+    }
     DWORD low = static_cast<DWORD>(size & 0xffffffffu);
     if (lpFileSizeHigh) {
         *lpFileSizeHigh = static_cast<DWORD>(size >> 32);

@@ -245,17 +245,22 @@ namespace {
 
 // Lock bytes, far past any data a file of the device can hold.
 constexpr off_t kLockBase = static_cast<off_t>(1) << 62;
-// The order puts the slots of the common opens next to each other, so that
-// they are taken with one call.
-enum LockSlot { kSlotOpen = 0, kSlotRead, kSlotDenyWrite, kSlotWrite, kSlotDenyRead, kSlotCount };
+// Each handle holds read locks on the slots saying what it accesses and
+// what it denies. The order makes the slots of every common open one run,
+// taken with one call: read + deny write (a reader), open + deny read +
+// deny write + write (an exclusive writer), and so on. A delete or move
+// holds the last slot while it decides and acts.
+enum LockSlot { kSlotRead = 0, kSlotOpen, kSlotDenyWrite, kSlotWrite, kSlotDenyRead, kSlotRemoving, kSlotCount };
 
-bool SlotHeld(int fd, int slot)
+// Whether another open file description holds a lock on slots
+// [first, first + count).
+bool OthersHold(int fd, int first, int count)
 {
     struct flock fl = {};
     fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
-    fl.l_start = kLockBase + slot;
-    fl.l_len = 1;
+    fl.l_start = kLockBase + first;
+    fl.l_len = count;
     if (fcntl(fd, F_OFD_GETLK, &fl) != 0)
         return false;
     return fl.l_type != F_UNLCK;
@@ -269,21 +274,19 @@ bool LocksUnsupported(int e)
     return e == ENOLCK || e == EOPNOTSUPP || e == ENOSYS || e == EINVAL;
 }
 
-// Whether any other handle holds any slot (the common case is none).
-bool AnySlotHeld(int fd)
+int SetSlots(int fd, short type, int first, int count)
 {
     struct flock fl = {};
-    fl.l_type = F_WRLCK;
+    fl.l_type = type;
     fl.l_whence = SEEK_SET;
-    fl.l_start = kLockBase;
-    fl.l_len = kSlotCount;
-    if (fcntl(fd, F_OFD_GETLK, &fl) != 0)
-        return true;
-    return fl.l_type != F_UNLCK;
+    fl.l_start = kLockBase + first;
+    fl.l_len = count;
+    return fcntl(fd, F_OFD_SETLK, &fl);
 }
 
 // Takes read locks on the slots set in MASK, one call per run of slots.
-bool SlotsTake(int fd, unsigned mask)
+// 0 or an errno.
+int SlotsTake(int fd, unsigned mask)
 {
     for (int slot = 0; slot < kSlotCount;) {
         if (!(mask & (1u << slot))) {
@@ -293,48 +296,39 @@ bool SlotsTake(int fd, unsigned mask)
         int end = slot;
         while (end < kSlotCount && (mask & (1u << end)))
             ++end;
-        struct flock fl = {};
-        fl.l_type = F_RDLCK;
-        fl.l_whence = SEEK_SET;
-        fl.l_start = kLockBase + slot;
-        fl.l_len = end - slot;
-        if (fcntl(fd, F_OFD_SETLK, &fl) != 0)
-            return LocksUnsupported(errno);
+        if (SetSlots(fd, F_RDLCK, slot, end - slot) != 0)
+            return errno;
         slot = end;
     }
-    return true;
+    return 0;
+}
+
+// 0 when the handles that others hold on the file allow this open,
+// ERROR_SHARING_VIOLATION, or kShareRemoving.
+uint32_t OthersAllow(int fd, bool reads, bool writes, uint32_t share)
+{
+    // The common case: nobody else has the file open.
+    if (!OthersHold(fd, 0, kSlotCount))
+        return 0;
+    if (OthersHold(fd, kSlotRemoving, 1))
+        return kShareRemoving;
+    if ((reads && OthersHold(fd, kSlotDenyRead, 1)) || (writes && OthersHold(fd, kSlotDenyWrite, 1)) ||
+        (!(share & FILE_SHARE_READ) && OthersHold(fd, kSlotRead, 1)) ||
+        (!(share & FILE_SHARE_WRITE) && OthersHold(fd, kSlotWrite, 1)))
+        return ERROR_SHARING_VIOLATION;
+    return 0;
 }
 
 } // namespace
 
-bool ShareLock(int fd)
-{
-    while (flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR)
-            return LocksUnsupported(errno);
-    }
-    return true;
-}
-
-void ShareUnlock(int fd)
-{
-    flock(fd, LOCK_UN);
-}
-
+// The new handle's locks are taken first and the others' tested after, so
+// that of two opens racing each sees the other: both may back off, never
+// both pass. A backed-off open tries again after a short pause, so that of
+// two racing opens one normally wins, as on Windows.
 uint32_t ShareEnter(int fd, uint32_t access, uint32_t share)
 {
-    bool reads = (access & (GENERIC_READ | GENERIC_EXECUTE | GENERIC_ALL)) != 0;
-    bool writes = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
-    if (AnySlotHeld(fd)) {
-        if (reads && SlotHeld(fd, kSlotDenyRead))
-            return ERROR_SHARING_VIOLATION;
-        if (writes && SlotHeld(fd, kSlotDenyWrite))
-            return ERROR_SHARING_VIOLATION;
-        if (!(share & FILE_SHARE_READ) && SlotHeld(fd, kSlotRead))
-            return ERROR_SHARING_VIOLATION;
-        if (!(share & FILE_SHARE_WRITE) && SlotHeld(fd, kSlotWrite))
-            return ERROR_SHARING_VIOLATION;
-    }
+    const bool reads = (access & (GENERIC_READ | GENERIC_EXECUTE | GENERIC_ALL)) != 0;
+    const bool writes = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
     unsigned mask = 1u << kSlotOpen;
     if (reads)
         mask |= 1u << kSlotRead;
@@ -344,31 +338,39 @@ uint32_t ShareEnter(int fd, uint32_t access, uint32_t share)
         mask |= 1u << kSlotDenyRead;
     if (!(share & FILE_SHARE_WRITE))
         mask |= 1u << kSlotDenyWrite;
-    if (!SlotsTake(fd, mask)) {
-        struct flock fl = {};
-        fl.l_type = F_UNLCK;
-        fl.l_whence = SEEK_SET;
-        fl.l_start = kLockBase;
-        fl.l_len = kSlotCount;
-        fcntl(fd, F_OFD_SETLK, &fl);
-        return ERROR_TOO_MANY_OPEN_FILES;
+    for (int attempt = 0;; ++attempt) {
+        int e = SlotsTake(fd, mask);
+        if (e != 0) {
+            SetSlots(fd, F_UNLCK, 0, kSlotCount);
+            return LocksUnsupported(e) ? 0 : ERROR_TOO_MANY_OPEN_FILES;
+        }
+        uint32_t verdict = OthersAllow(fd, reads, writes, share);
+        if (verdict == 0)
+            return 0;
+        SetSlots(fd, F_UNLCK, 0, kSlotCount);
+        if (verdict == kShareRemoving || attempt == 2)
+            return verdict;
+        struct timespec ts = {0, (attempt + 1) * 300000L + (getpid() % 7) * 50000L};
+        nanosleep(&ts, nullptr);
     }
-    return 0;
 }
 
+// A remover marks the file first and looks for handles after, as an open
+// does: an open racing it sees the mark and opens the name again, after
+// the remover is done.
 uint32_t FileWithNoOpenHandles(const std::string &hostPath, const std::function<uint32_t(int fd)> &action)
 {
     int fd = open(hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return ErrorFromErrno(errno);
     uint32_t error;
-    if (!ShareLock(fd)) {
+    if (SetSlots(fd, F_RDLCK, kSlotRemoving, 1) != 0 && !LocksUnsupported(errno))
         error = ErrorFromErrno(errno);
-    } else {
-        error = SlotHeld(fd, kSlotOpen) ? ERROR_SHARING_VIOLATION : action(fd);
-        ShareUnlock(fd);
-    }
-    close(fd);
+    else if (OthersHold(fd, kSlotOpen, 1))
+        error = ERROR_SHARING_VIOLATION;
+    else
+        error = action(fd);
+    close(fd); // releases the mark
     return error;
 }
 

@@ -56,6 +56,22 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out);
 // or folder), so that its folder need not be scanned again.
 void PathNoteAdded(const std::string &hostPath);
 
+// The cache of resolved folders, kept right as this process changes the
+// folder tree (and dropped when another process of the device changes it):
+// a folder made, a folder removed or moved away (with everything below),
+// a file made or deleted (the known number of names in its folder).
+void PathFolderMade(const ResolvedPath &folder);
+void PathFolderGone(const std::u16string &devicePath);
+void PathFileMade(const std::u16string &devicePath);
+void PathFileGone(const std::u16string &devicePath);
+// Drops the whole cache (a mount was added).
+void PathForgetFolders();
+// Whether the folder (device path in any case) is known to exist; ENTRIES
+// is the number of names in it when known, else -1.
+bool PathFolderKnown(const std::u16string &devicePath, int64_t &entries);
+// Records the folder as existing with that many names in it.
+void PathFolderCounted(const ResolvedPath &folder, int64_t entries);
+
 // Host path of an existing regular file of the device; false with a Win32
 // error otherwise. For reading only: writes must go through the file calls,
 // which keep the store's books.

@@ -5,6 +5,7 @@
 // Bad settings are reported with the file, the line and what is accepted,
 // and nothing is changed by a failed open.
 #include "internal/device.h"
+#include "internal/files.h"
 #include "internal/handles.h"
 #include "internal/registry.h"
 #include "internal/text.h"
@@ -438,6 +439,8 @@ bool DeviceMount(const std::u16string &devicePath, const std::string &hostDir, s
         error = hostDir + ": is not a folder";
         return false;
     }
+    // Folders resolved before may lie under the new mount's name.
+    PathForgetFolders();
     for (Mount &m : g_state.mounts) {
         if (FoldCompare(m.name, name) == 0) {
             m.hostDir = abs;

@@ -2,6 +2,7 @@
 // GetDiskFreeSpaceExW.
 #include <windows.h>
 
+#include <dirent.h>
 #include <errno.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -37,14 +38,48 @@ bool HoldsStandIn(const DevicePath &folder, const ResolvedPath &r)
     return ResolveDevicePath(p, m) == 0 && m.standIn;
 }
 
+// The device path a parsed path names, in the case given.
+std::u16string Joined(const DevicePath &p)
+{
+    std::u16string out;
+    for (const auto &part : p.parts) {
+        out += u'\\';
+        out += part;
+    }
+    return out.empty() ? std::u16string(u"\\") : out;
+}
+
+// Number of names in a host folder, or -1.
+int64_t CountNames(const std::string &hostDir)
+{
+    DIR *d = opendir(hostDir.c_str());
+    if (!d)
+        return -1;
+    int64_t n = 0;
+    while (struct dirent *e = readdir(d)) {
+        const char *name = e->d_name;
+        if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))))
+            ++n;
+    }
+    closedir(d);
+    return n;
+}
+
 } // namespace
 
 // CreateDirectoryW
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes)
 {
     DevicePath p;
+    uint32_t error = ParseDevicePath(lpPathName, false, p);
+    int64_t entries;
+    // A folder already resolved exists: no host call (making every folder
+    // of a file's path before each copy costs nothing then).
+    if (!error && !p.parts.empty() && PathFolderKnown(Joined(p), entries))
+        error = ERROR_ALREADY_EXISTS;
     ResolvedPath r;
-    uint32_t error = ResolveFolderName(lpPathName, p, r);
+    if (!error)
+        error = ResolveDevicePath(p, r);
     if (!error && (r.isRoot || r.isMountPoint || r.kind != EntryKind::Missing))
         error = ERROR_ALREADY_EXISTS;
     if (!error && mkdir(r.hostPath.c_str(), 0777) != 0)
@@ -54,6 +89,7 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
         return FALSE;
     }
     PathNoteAdded(r.hostPath);
+    PathFolderMade(r);
     return TRUE;
 }
 
@@ -61,8 +97,17 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
 BOOL RemoveDirectoryW(LPCWSTR lpPathName)
 {
     DevicePath p;
+    uint32_t error = ParseDevicePath(lpPathName, false, p);
+    int64_t entries = -1;
+    // A folder known to hold names is not removed: no host call (removing
+    // the folders of a file's path after each delete costs nothing then).
+    if (!error && !p.parts.empty() && PathFolderKnown(Joined(p), entries) && entries > 0) {
+        SetLastError(ERROR_DIR_NOT_EMPTY);
+        return FALSE;
+    }
     ResolvedPath r;
-    uint32_t error = ResolveFolderName(lpPathName, p, r);
+    if (!error)
+        error = ResolveDevicePath(p, r);
     if (!error) {
         if (r.isRoot || r.isMountPoint)
             error = ERROR_ACCESS_DENIED;
@@ -73,12 +118,17 @@ BOOL RemoveDirectoryW(LPCWSTR lpPathName)
         else if (HoldsStandIn(p, r))
             error = ERROR_DIR_NOT_EMPTY;
     }
-    if (!error && rmdir(r.hostPath.c_str()) != 0)
+    if (!error && rmdir(r.hostPath.c_str()) != 0) {
         error = (errno == ENOTEMPTY || errno == EEXIST) ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(errno);
+        // Counted once, the folder's names are then kept as files go.
+        if (error == ERROR_DIR_NOT_EMPTY)
+            PathFolderCounted(r, CountNames(r.hostPath));
+    }
     if (error) {
         SetLastError(error);
         return FALSE;
     }
+    PathFolderGone(r.devicePath);
     return TRUE;
 }
 

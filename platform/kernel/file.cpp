@@ -187,6 +187,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     uint64_t size = static_cast<uint64_t>(st.st_size);
     if (created) {
         PathNoteAdded(path.hostPath);
+        PathFileMade(path.devicePath);
         FileForgetCreationTime(st);
     } else if (truncating && size > 0) {
         if (ftruncate(fd, 0) != 0) {

@@ -144,6 +144,8 @@ BOOL DeleteFileW(LPCWSTR lpFileName)
                 StoreRelease(static_cast<uint64_t>(st.st_size));
             return 0;
         });
+        if (!error)
+            PathFileGone(r.devicePath);
     }
     if (error) {
         SetLastError(error);
@@ -196,6 +198,8 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
             return FALSE;
         }
         PathNoteAdded(dst.hostPath);
+        PathFolderGone(src.devicePath);
+        PathFileMade(dst.devicePath);
         return TRUE;
     }
 
@@ -231,6 +235,8 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
         return FALSE;
     }
     PathNoteAdded(dst.hostPath);
+    PathFileGone(src.devicePath);
+    PathFileMade(dst.devicePath);
     return TRUE;
 }
 
@@ -279,8 +285,9 @@ BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfEx
         out.reset();
         in.reset();
         ResolvedPath again;
-        if (ResolveFileName(lpNewFileName, again) == 0 && again.kind == EntryKind::File && !again.standIn)
-            unlink(again.hostPath.c_str());
+        if (ResolveFileName(lpNewFileName, again) == 0 && again.kind == EntryKind::File && !again.standIn &&
+            unlink(again.hostPath.c_str()) == 0)
+            PathFileGone(again.devicePath);
         SetLastError(error);
         return FALSE;
     }

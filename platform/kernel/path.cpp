@@ -10,8 +10,13 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <mutex>
 #include <unordered_map>
@@ -186,7 +191,174 @@ void LookupChild(const std::string &dir, const std::u16string &name, std::string
     kind = KindOf(st);
 }
 
+// ---------------------------------------------------------------- resolved folders
+
+// Folders already resolved, by folded device path, so that a path whose
+// folders are known costs no host call to reach its last component. Every
+// process of a device counts the changes it makes to the folder tree
+// (folders made, removed or moved, files deleted or moved) in a small
+// shared file, DIR/changes; the cache is kept while that count moves only
+// by this process's own changes, which it applies to the cache as it makes
+// them, and is dropped as soon as another process has changed anything.
+struct CachedFolder {
+    std::string host;      // host path, each component in its stored case
+    std::u16string device; // device path in stored case
+    int64_t entries = -1;  // names in the folder when known, else -1
+};
+
+std::unordered_map<std::u16string, CachedFolder> g_folders; // under g_indexLock
+uint64_t g_foldersSeq = 0;
+uint64_t g_foldersGeneration = 0;
+
+struct SharedCount {
+    uint64_t generation = 0;
+    uint64_t *count = nullptr; // in the shared mapping; null when it could not be made
+};
+SharedCount g_shared;
+
+// The device's change count, mapped once per opened device. Caller holds
+// g_indexLock.
+uint64_t *ChangeCount()
+{
+    if (g_shared.generation == DeviceGeneration())
+        return g_shared.count;
+    if (g_shared.count)
+        munmap(g_shared.count, sizeof(uint64_t));
+    g_shared = SharedCount();
+    g_shared.generation = DeviceGeneration();
+    std::string file = DeviceDir() + "/changes";
+    int fd = open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    // Growing it is harmless when two processes do it at once.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_size >= 8 || ftruncate(fd, 8) == 0)) {
+        void *m = mmap(nullptr, sizeof(uint64_t), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (m != MAP_FAILED)
+            g_shared.count = static_cast<uint64_t *>(m);
+    }
+    close(fd);
+    return g_shared.count;
+}
+
+// Drops the cache when the device changed or another process changed the
+// folder tree. Caller holds g_indexLock.
+void CheckFolderCache()
+{
+    uint64_t *count = ChangeCount();
+    uint64_t seq = count ? __atomic_load_n(count, __ATOMIC_ACQUIRE) : 0;
+    if (!count || seq != g_foldersSeq || g_foldersGeneration != DeviceGeneration()) {
+        g_folders.clear();
+        g_foldersSeq = seq;
+        g_foldersGeneration = DeviceGeneration();
+    }
+}
+
+std::u16string ParentOf(const std::u16string &devicePath)
+{
+    size_t cut = devicePath.rfind(u'\\');
+    return cut == std::u16string::npos || cut == 0 ? std::u16string(u"\\") : devicePath.substr(0, cut);
+}
+
+// Adds DELTA to the known number of names in the folder.
+void CountInFolder(const std::u16string &folderDevicePath, int delta)
+{
+    auto it = g_folders.find(Fold(folderDevicePath));
+    if (it != g_folders.end() && it->second.entries >= 0)
+        it->second.entries = std::max<int64_t>(0, it->second.entries + delta);
+}
+
+// This process changed the folder tree: counted for the others; when
+// someone else changed it since this process last looked, the cache goes.
+// Caller holds g_indexLock.
+void NoteChange()
+{
+    CheckFolderCache();
+    uint64_t *count = ChangeCount();
+    if (!count) {
+        g_folders.clear();
+        return;
+    }
+    uint64_t before = __atomic_fetch_add(count, 1, __ATOMIC_ACQ_REL);
+    if (before != g_foldersSeq)
+        g_folders.clear();
+    g_foldersSeq = before + 1;
+}
+
+void ForgetFolderTree(const std::u16string &devicePath)
+{
+    std::u16string key = Fold(devicePath);
+    std::u16string below = key + u"\\";
+    for (auto it = g_folders.begin(); it != g_folders.end();) {
+        if (it->first == key || it->first.compare(0, below.size(), below) == 0)
+            it = g_folders.erase(it);
+        else
+            ++it;
+    }
+}
+
 } // namespace
+
+void PathFolderMade(const ResolvedPath &r)
+{
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    NoteChange();
+    CountInFolder(ParentOf(r.devicePath), +1);
+    CachedFolder f;
+    f.host = r.hostPath;
+    f.device = r.devicePath;
+    f.entries = 0; // made just now, by this process
+    g_folders[Fold(r.devicePath)] = std::move(f);
+}
+
+void PathFolderGone(const std::u16string &devicePath)
+{
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    NoteChange();
+    ForgetFolderTree(devicePath);
+    CountInFolder(ParentOf(devicePath), -1);
+}
+
+void PathFileMade(const std::u16string &devicePath)
+{
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    CheckFolderCache();
+    CountInFolder(ParentOf(devicePath), +1);
+}
+
+void PathFileGone(const std::u16string &devicePath)
+{
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    NoteChange();
+    CountInFolder(ParentOf(devicePath), -1);
+}
+
+void PathForgetFolders()
+{
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    g_folders.clear();
+}
+
+bool PathFolderKnown(const std::u16string &devicePath, int64_t &entries)
+{
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    CheckFolderCache();
+    auto it = g_folders.find(Fold(devicePath));
+    if (it == g_folders.end())
+        return false;
+    entries = it->second.entries;
+    return true;
+}
+
+void PathFolderCounted(const ResolvedPath &folder, int64_t entries)
+{
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    CheckFolderCache();
+    CachedFolder &f = g_folders[Fold(folder.devicePath)];
+    f.host = folder.hostPath;
+    f.device = folder.devicePath;
+    f.entries = entries;
+}
 
 // The folder's new stamp is taken after the addition: a change made by
 // another process in the few instructions between the caller's lookup and
@@ -299,6 +471,30 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
         return 0;
     }
 
+    // The deepest folder of the path already resolved.
+    {
+        std::lock_guard<std::mutex> guard(g_indexLock);
+        CheckFolderCache();
+        if (!g_folders.empty()) {
+            std::u16string key = Fold(dev);
+            size_t best = 0;
+            const CachedFolder *hit = nullptr;
+            for (size_t k = i; k + 1 < parts.size(); ++k) {
+                key += u'\\';
+                key += Fold(parts[k]);
+                auto it = g_folders.find(key);
+                if (it == g_folders.end())
+                    break;
+                hit = &it->second;
+                best = k + 1;
+            }
+            if (hit) {
+                host = hit->host;
+                dev = hit->device;
+                i = best;
+            }
+        }
+    }
     for (; i < parts.size(); ++i) {
         std::string actual;
         EntryKind kind;
@@ -309,8 +505,13 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
                 return ERROR_PATH_NOT_FOUND;
             host += "/";
             host += actual;
-            dev += u"\\";
+            dev += u'\\';
             dev += FromUtf8(actual);
+            std::lock_guard<std::mutex> guard(g_indexLock);
+            CachedFolder f;
+            f.host = host;
+            f.device = dev;
+            g_folders.emplace(Fold(dev), std::move(f));
             continue;
         }
         out.hostParent = host;
@@ -323,7 +524,7 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
             out.name = FromUtf8(actual);
             out.hostPath = host + "/" + actual;
         }
-        dev += u"\\";
+        dev += u'\\';
         dev += out.name;
     }
     out.devicePath = dev;

@@ -15,12 +15,6 @@ static HINSTANCE s_hMsgInstance = 0;
 static BOOL s_bMsgInstanceSet = FALSE;
 static WCHAR s_szMsgCaption[SUPP_CAPTION_UNITS];
 
-// Search state of Supp_IsFontInstalled.
-typedef struct {
-    LPCWSTR pszFaceName;
-    BOOL bFound;
-} SUPP_FONTSEARCH;
-
 // Search state of Supp_FindChildWindow.
 typedef struct {
     LPCWSTR pszClassName;

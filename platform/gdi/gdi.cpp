@@ -1022,6 +1022,11 @@ extern "C" int WINAPI EnumFontFamiliesW(HDC hdc, LPCWSTR lpLogfont, FONTENUMPROC
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
+    if (!DeviceIsOpen()) {
+        // The families are the device's: none without one.
+        SetLastError(ERROR_NOT_READY);
+        return 0;
+    }
     // The list is copied: a callback may change the device settings.
     std::vector<std::u16string> fonts = DeviceGetSettings().fonts;
     int last = 1;

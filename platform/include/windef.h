@@ -10,6 +10,9 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <stdarg.h>
+#ifndef __cplusplus
+#include <uchar.h> // char16_t, a keyword only in C++
+#endif
 
 #ifdef __cplusplus
 #define CE_EXTERN_C extern "C"
@@ -19,6 +22,14 @@
 #define CE_EXTERN_C extern
 #define CE_BEGIN_DECLS
 #define CE_END_DECLS
+#endif
+
+// Unions with an unnamed struct inside: standard in C11, an extension that
+// GCC and Clang accept quietly in C++ when marked.
+#if defined(__cplusplus) && defined(__GNUC__)
+#define CE_ANONYMOUS __extension__
+#else
+#define CE_ANONYMOUS
 #endif
 
 #define WINAPI
@@ -169,7 +180,7 @@ typedef struct _SYSTEMTIME {
 } SYSTEMTIME, *LPSYSTEMTIME;
 
 typedef union _ULARGE_INTEGER {
-    struct {
+    CE_ANONYMOUS struct {
         DWORD LowPart;
         DWORD HighPart;
     };
@@ -177,7 +188,7 @@ typedef union _ULARGE_INTEGER {
 } ULARGE_INTEGER, *PULARGE_INTEGER;
 
 typedef union _LARGE_INTEGER {
-    struct {
+    CE_ANONYMOUS struct {
         DWORD LowPart;
         LONG HighPart;
     };

@@ -50,7 +50,15 @@ bool DeviceOpen(const std::string &dir, const DeviceOverrides &overrides, std::s
 // Closes the open device: handles, mounts and the registry are released.
 void DeviceClose();
 
+// Whether a device is open. In a process that opened none itself, the
+// first call runs the opener set with DeviceSetOpener (once), so that a
+// client program of the support library gets its device on first use.
 bool DeviceIsOpen();
+
+// Sets the first-use opener: it opens a device (DeviceOpen) or reports why
+// it cannot, and returns whether one is open. Null removes it.
+using DeviceOpener = bool (*)();
+void DeviceSetOpener(DeviceOpener opener);
 // Grows by one with every DeviceOpen, so that areas can drop caches kept
 // for an earlier device (the store's held bytes, for instance).
 uint64_t DeviceGeneration();

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,6 +45,10 @@ struct State {
 };
 
 State g_state;
+// Outside State, constant-initialised: the opener is set by a library
+// constructor that may run before this file's dynamic initialisation.
+DeviceOpener g_opener = nullptr;
+bool g_openerTried = false;
 
 std::string Trim(const std::string &s)
 {
@@ -396,7 +401,23 @@ void DeviceClose()
 
 bool DeviceIsOpen()
 {
+    if (!g_state.open && g_opener) {
+        // Recursive: the opener itself asks whether a device is open (and
+        // finds it marked as tried).
+        static std::recursive_mutex lock;
+        std::lock_guard<std::recursive_mutex> guard(lock);
+        if (!g_openerTried) {
+            g_openerTried = true;
+            g_opener();
+        }
+    }
     return g_state.open;
+}
+
+void DeviceSetOpener(DeviceOpener opener)
+{
+    g_opener = opener;
+    g_openerTried = false;
 }
 
 uint64_t DeviceGeneration()

@@ -8,6 +8,7 @@
 // on stderr naming the file and why).
 #include "internal/device.h"
 #include "internal/registry.h"
+#include "tools/run.h"
 
 #include <cstdio>
 #include <cstring>
@@ -21,7 +22,8 @@ namespace {
 const char kUsage[] =
     "usage: cedevice init DIR [--os-version X.Y] [--storage-kb N]\n"
     "       cedevice reg export DIR [KEY]\n"
-    "       cedevice reg dump DIR\n";
+    "       cedevice reg dump DIR\n"
+    "       cedevice run DIR [--card CARD] [--transcript FILE] PROGRAM [ARGS...]\n";
 
 int Usage(const std::string &why)
 {
@@ -123,6 +125,8 @@ int main(int argc, char **argv)
         return Init(args);
     if (cmd == "reg")
         return Reg(args);
+    if (cmd == "run")
+        return cetool::Run(args, Usage);
     if (cmd == "--help" || cmd == "-h") {
         std::cout << kUsage;
         return 0;

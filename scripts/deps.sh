@@ -1,10 +1,14 @@
 #!/bin/sh
-# Installs the Debian packages that building, testing and running need,
-# when they are missing. Runs apt-get as root (directly, or through sudo).
+# Installs the Debian packages that building and running need, when they are
+# missing; with --tests also those of the tests and benchmarks. Runs apt-get
+# as root (directly, or through sudo).
 set -e
-PACKAGES="cmake g++ make ninja-build pkg-config googletest libgtest-dev libgmock-dev
-libbenchmark-dev libsqlite3-dev nlohmann-json3-dev libpng-dev libfreetype-dev
-libsdl2-dev libx11-dev fonts-dejavu-core llvm xvfb xdotool tmux libncurses-dev python3"
+PACKAGES="cmake g++ make ninja-build pkg-config libsqlite3-dev nlohmann-json3-dev libpng-dev
+libfreetype-dev libsdl2-dev fonts-dejavu-core llvm libncurses-dev python3"
+if [ "${1:-}" = "--tests" ]; then
+    PACKAGES="$PACKAGES googletest libgtest-dev libgmock-dev libbenchmark-dev libx11-dev xvfb xdotool tmux
+binutils"
+fi
 missing=""
 for p in $PACKAGES; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then

@@ -1,0 +1,230 @@
+// file_cache_test.cpp - what the file layer remembers between calls stays
+// true: the folders it has resolved (as folders are made, moved and removed
+// by this process or by another one on the same device), and the block it
+// has read ahead (across seeks, writes and truncation).
+#include <windows.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "file_testutil.h"
+
+namespace {
+
+using filetest::Get;
+using filetest::Open;
+using filetest::Put;
+
+class FileCache : public cetest::DeviceFixture {
+protected:
+    // Runs BODY in a child process on the same device and waits for it;
+    // the child's exit code is BODY's result.
+    int InChild(const std::function<int()> &body)
+    {
+        pid_t pid = fork();
+        if (pid == 0)
+            _exit(body());
+        int status = 0;
+        if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+            return -1;
+        return WEXITSTATUS(status);
+    }
+    DWORD CreateDir(const char16_t *path)
+    {
+        SetLastError(0);
+        return CreateDirectoryW(path, nullptr) ? 0 : GetLastError();
+    }
+    DWORD RemoveDir(const char16_t *path)
+    {
+        SetLastError(0);
+        return RemoveDirectoryW(path) ? 0 : GetLastError();
+    }
+    // 0 when a new file could be made at PATH, else the error.
+    DWORD MakeFile(const char16_t *path)
+    {
+        HANDLE h = Open(path, GENERIC_WRITE, 0, CREATE_NEW);
+        if (h == INVALID_HANDLE_VALUE)
+            return GetLastError();
+        CloseHandle(h);
+        return 0;
+    }
+};
+
+// Each row is a call made after \A\B\C (holding f.txt) was resolved and so
+// remembered; the folders are changed by this process in between.
+TEST_F(FileCache, ResolvedFoldersFollowThisProcessesChanges)
+{
+    struct Step {
+        const char *what;
+        std::function<DWORD()> call;
+        DWORD expected;
+    };
+    const std::vector<Step> steps = {
+        {"make \\A", [&] { return CreateDir(u"\\A"); }, 0},
+        {"make \\A\\B", [&] { return CreateDir(u"\\a\\B"); }, 0},
+        {"make \\A\\B\\C", [&] { return CreateDir(u"\\A\\b\\C"); }, 0},
+        {"file in C", [&] { return MakeFile(u"\\A\\B\\C\\f.txt"); }, 0},
+        {"C exists", [&] { return CreateDir(u"\\a\\b\\c"); }, ERROR_ALREADY_EXISTS},
+        {"C holds a file", [&] { return RemoveDir(u"\\A\\B\\C"); }, ERROR_DIR_NOT_EMPTY},
+        {"move B to D", [&] { return MoveFileW(u"\\A\\B", u"\\A\\D") ? 0 : GetLastError(); }, 0},
+        {"old path is gone", [&] { return MakeFile(u"\\A\\B\\C\\g.txt"); }, ERROR_PATH_NOT_FOUND},
+        {"old folder can be made again", [&] { return CreateDir(u"\\A\\B"); }, 0},
+        {"old C is not known any more", [&] { return CreateDir(u"\\A\\B\\C"); }, 0},
+        {"new path holds the file", [&] { return MakeFile(u"\\A\\D\\C\\f.txt"); }, ERROR_FILE_EXISTS},
+        {"delete the file", [&] { return DeleteFileW(u"\\A\\D\\C\\F.TXT") ? 0 : GetLastError(); }, 0},
+        {"C is empty now", [&] { return RemoveDir(u"\\A\\D\\C"); }, 0},
+        {"C is gone", [&] { return MakeFile(u"\\A\\D\\C\\f.txt"); }, ERROR_PATH_NOT_FOUND},
+        {"C can be made again", [&] { return CreateDir(u"\\A\\D\\C"); }, 0},
+        {"D holds C", [&] { return RemoveDir(u"\\A\\D"); }, ERROR_DIR_NOT_EMPTY},
+        {"remove C", [&] { return RemoveDir(u"\\A\\D\\C"); }, 0},
+        {"remove D", [&] { return RemoveDir(u"\\A\\D"); }, 0},
+        {"A still holds B", [&] { return RemoveDir(u"\\A"); }, ERROR_DIR_NOT_EMPTY},
+    };
+    for (const Step &s : steps)
+        EXPECT_EQ(s.call(), s.expected) << s.what;
+    EXPECT_TRUE(cetest::HostExists(StoreHost("A/B/C")));
+    EXPECT_FALSE(cetest::HostExists(StoreHost("A/D")));
+}
+
+// Another process of the device changes folders this process has resolved;
+// each row is checked here after the child has finished.
+TEST_F(FileCache, AnotherProcessesChangesAreSeen)
+{
+    ASSERT_EQ(CreateDir(u"\\P"), 0u);
+    ASSERT_EQ(CreateDir(u"\\P\\Q"), 0u);
+    ASSERT_EQ(CreateDir(u"\\P\\S"), 0u);
+    ASSERT_EQ(MakeFile(u"\\P\\Q\\one.txt"), 0u);
+    ASSERT_EQ(MakeFile(u"\\P\\S\\two.txt"), 0u);
+    // Remembered here: Q and S exist and hold one file each.
+    ASSERT_EQ(CreateDir(u"\\P\\Q"), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    ASSERT_EQ(RemoveDir(u"\\P\\S"), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+
+    int rc = InChild([] {
+        if (!DeleteFileW(u"\\P\\Q\\one.txt") || !RemoveDirectoryW(u"\\P\\Q"))
+            return 1;
+        if (!DeleteFileW(u"\\P\\S\\two.txt"))
+            return 2;
+        if (!MoveFileW(u"\\P\\S", u"\\P\\T"))
+            return 3;
+        return 0;
+    });
+    ASSERT_EQ(rc, 0);
+
+    EXPECT_EQ(MakeFile(u"\\P\\Q\\x.txt"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "Q was removed";
+    EXPECT_EQ(CreateDir(u"\\P\\Q"), 0u) << "Q can be made again";
+    EXPECT_EQ(MakeFile(u"\\P\\S\\x.txt"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "S was moved";
+    EXPECT_EQ(RemoveDir(u"\\P\\T"), 0u) << "T (once S) is empty now";
+    EXPECT_EQ(RemoveDir(u"\\P\\Q"), 0u);
+    EXPECT_EQ(RemoveDir(u"\\P"), 0u);
+
+    // And the other way round: what this process changes, a child sees.
+    ASSERT_EQ(CreateDir(u"\\P"), 0u);
+    rc = InChild([&] {
+        if (CreateDir(u"\\P") != ERROR_ALREADY_EXISTS)
+            return 1;
+        return MakeFile(u"\\P\\made by the child.txt") == 0 ? 0 : 2;
+    });
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(RemoveDir(u"\\P"), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY)) << "the child's file is there";
+}
+
+// A pattern of LEN bytes that differs at every offset within 251 bytes.
+std::string Pattern(size_t len)
+{
+    std::string s(len, '\0');
+    for (size_t i = 0; i < len; ++i)
+        s[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+    return s;
+}
+
+// Reads COUNT bytes at the handle's position; "<error>" on failure.
+std::string ReadSome(HANDLE h, DWORD count)
+{
+    std::string buf(count, '\0');
+    DWORD got = 0;
+    if (!ReadFile(h, buf.data(), count, &got, nullptr))
+        return "<error>";
+    buf.resize(got);
+    return buf;
+}
+
+// Small reads and seeks through a read-only handle, which reads ahead: each
+// row seeks and reads, and gets the file's bytes at that place.
+TEST_F(FileCache, ReadAheadFollowsSeeksInsideAndOutsideIt)
+{
+    const size_t kSize = 300 * 1024; // more than one block read ahead
+    const std::string data = Pattern(kSize);
+    ASSERT_TRUE(Put(u"\\Temp\\big.bin", data));
+    HANDLE h = Open(u"\\Temp\\big.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    struct Row {
+        LONG move;
+        DWORD method;
+        DWORD count;
+        size_t expectAt; // where the bytes come from
+    };
+    const Row rows[] = {
+        {0, FILE_BEGIN, 256, 0},
+        {-100, FILE_CURRENT, 256, 156},      // a line reader stepping back
+        {1000, FILE_CURRENT, 10, 1412},     // forward inside the block
+        {200000, FILE_BEGIN, 256, 200000},  // past the block
+        {-150000, FILE_CURRENT, 5, 50256},  // back before it
+        {-3, FILE_END, 10, kSize - 3},      // the last bytes, then the end
+        {0, FILE_CURRENT, 10, kSize},       // at the end: nothing
+        {131072 - 2, FILE_BEGIN, 4, 131070}, // across two blocks
+        {0, FILE_BEGIN, 200000, 0},         // one large read
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE("seek " + std::to_string(r.move) + " method " + std::to_string(r.method));
+        ASSERT_NE(SetFilePointer(h, r.move, nullptr, r.method), INVALID_SET_FILE_POINTER);
+        std::string want = r.expectAt >= kSize ? std::string() : data.substr(r.expectAt, r.count);
+        EXPECT_EQ(ReadSome(h, r.count), want);
+        EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), static_cast<DWORD>(r.expectAt + want.size()));
+    }
+    CloseHandle(h);
+}
+
+// A handle that reads and writes sees its own writes over what it read
+// ahead, and its reads stop at an end it has moved; a handle that lets
+// others write reads what another handle wrote.
+TEST_F(FileCache, ReadAheadNeverServesOldBytes)
+{
+    std::string data = Pattern(20000);
+    ASSERT_TRUE(Put(u"\\Temp\\rw.bin", data));
+    HANDLE h = Open(u"\\Temp\\rw.bin", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ReadSome(h, 100), data.substr(0, 100)); // the block is read ahead
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(h, "XYZ", 3, &n, nullptr));
+    SetFilePointer(h, 98, nullptr, FILE_BEGIN);
+    EXPECT_EQ(ReadSome(h, 7), data.substr(98, 2) + "XYZ" + data.substr(103, 2));
+    SetFilePointer(h, 5000, nullptr, FILE_BEGIN);
+    ASSERT_TRUE(SetEndOfFile(h));
+    SetFilePointer(h, 4990, nullptr, FILE_BEGIN);
+    EXPECT_EQ(ReadSome(h, 100), data.substr(4990, 10));
+    EXPECT_EQ(GetFileSize(h, nullptr), 5000u);
+    SetFilePointer(h, 0, nullptr, FILE_END);
+    ASSERT_TRUE(WriteFile(h, "END", 3, &n, nullptr));
+    EXPECT_EQ(GetFileSize(h, nullptr), 5003u);
+    CloseHandle(h);
+    EXPECT_EQ(Get(u"\\Temp\\rw.bin").substr(4998), data.substr(4998, 2) + "END");
+
+    HANDLE reader = Open(u"\\Temp\\rw.bin", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    HANDLE writer = Open(u"\\Temp\\rw.bin", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ReadSome(reader, 10), data.substr(0, 10));
+    ASSERT_TRUE(WriteFile(writer, "0123456789abcdefghij", 20, &n, nullptr));
+    ASSERT_TRUE(SetFilePointer(writer, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER);
+    ASSERT_TRUE(WriteFile(writer, "MORE", 4, &n, nullptr));
+    EXPECT_EQ(ReadSome(reader, 10), "abcdefghij") << "the other handle's bytes";
+    EXPECT_EQ(GetFileSize(reader, nullptr), 5007u) << "the other handle's end";
+    CloseHandle(writer);
+    CloseHandle(reader);
+}
+
+} // namespace

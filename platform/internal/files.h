@@ -32,6 +32,9 @@ struct DevicePath {
 // ERROR_INVALID_PARAMETER (null) / ERROR_PATH_NOT_FOUND (empty).
 uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out);
 
+// The device path a parsed path names, in the case given ("\\" for none).
+std::u16string DevicePathText(const DevicePath &path);
+
 enum class EntryKind { Missing, File, Folder, Other };
 
 struct ResolvedPath {

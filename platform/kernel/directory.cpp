@@ -38,17 +38,6 @@ bool HoldsStandIn(const DevicePath &folder, const ResolvedPath &r)
     return ResolveDevicePath(p, m) == 0 && m.standIn;
 }
 
-// The device path a parsed path names, in the case given.
-std::u16string Joined(const DevicePath &p)
-{
-    std::u16string out;
-    for (const auto &part : p.parts) {
-        out += u'\\';
-        out += part;
-    }
-    return out.empty() ? std::u16string(u"\\") : out;
-}
-
 // Number of names in a host folder, or -1.
 int64_t CountNames(const std::string &hostDir)
 {
@@ -75,7 +64,7 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
     int64_t entries;
     // A folder already resolved exists: no host call (making every folder
     // of a file's path before each copy costs nothing then).
-    if (!error && !p.parts.empty() && PathFolderKnown(Joined(p), entries))
+    if (!error && !p.parts.empty() && PathFolderKnown(DevicePathText(p), entries))
         error = ERROR_ALREADY_EXISTS;
     ResolvedPath r;
     if (!error)
@@ -101,7 +90,7 @@ BOOL RemoveDirectoryW(LPCWSTR lpPathName)
     int64_t entries = -1;
     // A folder known to hold names is not removed: no host call (removing
     // the folders of a file's path after each delete costs nothing then).
-    if (!error && !p.parts.empty() && PathFolderKnown(Joined(p), entries) && entries > 0) {
+    if (!error && !p.parts.empty() && PathFolderKnown(DevicePathText(p), entries) && entries > 0) {
         SetLastError(ERROR_DIR_NOT_EMPTY);
         return FALSE;
     }

@@ -301,6 +301,10 @@ DWORD GetFileAttributesW(LPCWSTR lpFileName)
 {
     DevicePath p;
     uint32_t error = ParseDevicePath(lpFileName, false, p);
+    // A folder already resolved: no host call.
+    int64_t entries;
+    if (!error && !p.parts.empty() && PathFolderKnown(DevicePathText(p), entries))
+        return FILE_ATTRIBUTE_DIRECTORY;
     ResolvedPath r;
     if (!error)
         error = ResolveDevicePath(p, r);

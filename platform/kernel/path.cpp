@@ -169,7 +169,7 @@ std::string FindFolded(const std::string &dir, const std::u16string &name)
 // (UTF-8, stored case) and ST its lstat; KIND is Missing when nothing folds
 // to the same name.
 void LookupChild(const std::string &dir, const std::u16string &name, std::string &actual, EntryKind &kind,
-                 struct stat &st)
+                 struct stat &st, const std::unordered_map<std::u16string, std::string> *known = nullptr)
 {
     std::string u8 = ToUtf8(name);
     std::string full = dir + "/" + u8;
@@ -181,7 +181,14 @@ void LookupChild(const std::string &dir, const std::u16string &name, std::string
     kind = EntryKind::Missing;
     if (errno != ENOENT)
         return;
-    std::string found = FindFolded(dir, name);
+    std::string found;
+    if (known) {
+        auto hit = known->find(Fold(name));
+        if (hit != known->end())
+            found = hit->second;
+    } else {
+        found = FindFolded(dir, name);
+    }
     if (found.empty() || found == u8)
         return;
     full = dir + "/" + found;
@@ -204,6 +211,10 @@ struct CachedFolder {
     std::string host;      // host path, each component in its stored case
     std::u16string device; // device path in stored case
     int64_t entries = -1;  // names in the folder when known, else -1
+    // Made by this process: every name in it is known (folded -> host
+    // name), so a name that is not there costs no scan of the folder.
+    bool complete = false;
+    std::unordered_map<std::u16string, std::string> names;
 };
 
 std::unordered_map<std::u16string, CachedFolder> g_folders; // under g_indexLock
@@ -260,12 +271,28 @@ std::u16string ParentOf(const std::u16string &devicePath)
     return cut == std::u16string::npos || cut == 0 ? std::u16string(u"\\") : devicePath.substr(0, cut);
 }
 
-// Adds DELTA to the known number of names in the folder.
-void CountInFolder(const std::u16string &folderDevicePath, int delta)
+std::u16string NameOf(const std::u16string &devicePath)
 {
-    auto it = g_folders.find(Fold(folderDevicePath));
-    if (it != g_folders.end() && it->second.entries >= 0)
-        it->second.entries = std::max<int64_t>(0, it->second.entries + delta);
+    size_t cut = devicePath.rfind(u'\\');
+    return cut == std::u16string::npos ? devicePath : devicePath.substr(cut + 1);
+}
+
+// A name came (DELTA 1) or went (-1) in the folder that holds DEVICEPATH.
+void CountInFolder(const std::u16string &devicePath, int delta)
+{
+    auto it = g_folders.find(Fold(ParentOf(devicePath)));
+    if (it == g_folders.end())
+        return;
+    CachedFolder &f = it->second;
+    if (f.entries >= 0)
+        f.entries = std::max<int64_t>(0, f.entries + delta);
+    if (f.complete) {
+        std::u16string name = NameOf(devicePath);
+        if (delta > 0)
+            f.names[Fold(name)] = ToUtf8(name);
+        else
+            f.names.erase(Fold(name));
+    }
 }
 
 // This process changed the folder tree: counted for the others; when
@@ -303,11 +330,12 @@ void PathFolderMade(const ResolvedPath &r)
 {
     std::lock_guard<std::mutex> guard(g_indexLock);
     NoteChange();
-    CountInFolder(ParentOf(r.devicePath), +1);
+    CountInFolder(r.devicePath, +1);
     CachedFolder f;
     f.host = r.hostPath;
     f.device = r.devicePath;
     f.entries = 0; // made just now, by this process
+    f.complete = true;
     g_folders[Fold(r.devicePath)] = std::move(f);
 }
 
@@ -316,21 +344,21 @@ void PathFolderGone(const std::u16string &devicePath)
     std::lock_guard<std::mutex> guard(g_indexLock);
     NoteChange();
     ForgetFolderTree(devicePath);
-    CountInFolder(ParentOf(devicePath), -1);
+    CountInFolder(devicePath, -1);
 }
 
 void PathFileMade(const std::u16string &devicePath)
 {
     std::lock_guard<std::mutex> guard(g_indexLock);
-    CheckFolderCache();
-    CountInFolder(ParentOf(devicePath), +1);
+    NoteChange();
+    CountInFolder(devicePath, +1);
 }
 
 void PathFileGone(const std::u16string &devicePath)
 {
     std::lock_guard<std::mutex> guard(g_indexLock);
     NoteChange();
-    CountInFolder(ParentOf(devicePath), -1);
+    CountInFolder(devicePath, -1);
 }
 
 void PathForgetFolders()
@@ -381,6 +409,16 @@ void PathNoteAdded(const std::string &hostPath)
     }
     it->second.names[Fold(FromUtf8(name))] = name;
     SetStamp(it->second, dst);
+}
+
+std::u16string DevicePathText(const DevicePath &path)
+{
+    std::u16string out;
+    for (const auto &part : path.parts) {
+        out += u'\\';
+        out += part;
+    }
+    return out.empty() ? std::u16string(u"\\") : out;
 }
 
 uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out)
@@ -499,7 +537,18 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
         std::string actual;
         EntryKind kind;
         struct stat st;
-        LookupChild(host, parts[i], actual, kind, st);
+        {
+            // In a folder whose every name is known, a name not found under
+            // its exact spelling needs no scan.
+            std::unique_lock<std::mutex> guard(g_indexLock);
+            auto it = g_folders.find(Fold(dev));
+            if (it != g_folders.end() && it->second.complete) {
+                LookupChild(host, parts[i], actual, kind, st, &it->second.names);
+            } else {
+                guard.unlock();
+                LookupChild(host, parts[i], actual, kind, st);
+            }
+        }
         if (i + 1 < parts.size()) {
             if (kind != EntryKind::Folder)
                 return ERROR_PATH_NOT_FOUND;
@@ -526,6 +575,13 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
         }
         dev += u'\\';
         dev += out.name;
+        if (kind == EntryKind::Folder) {
+            std::lock_guard<std::mutex> guard(g_indexLock);
+            CachedFolder f;
+            f.host = out.hostPath;
+            f.device = dev;
+            g_folders.emplace(Fold(dev), std::move(f));
+        }
     }
     out.devicePath = dev;
 

@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "helpers/testdevice.h"
 #include "internal/device.h"
 #include "internal/msgbox.h"
@@ -154,6 +156,66 @@ void BM_EstimateScript(benchmark::State &state)
     state.counters["files"] = kFiles;
 }
 BENCHMARK(BM_EstimateScript)->Unit(benchmark::kMillisecond);
+
+// The same script read on the host with a plain buffered line reader
+// (getline), alone and with a stat of each copied package file (the sizes
+// the estimate adds up), measured in the same iterations as EstimateScript:
+// counters plain_ms, plain_sizes_ms and the ratios to them.
+double PlainRead(bool sizes, uint64_t &total)
+{
+    auto t0 = std::chrono::steady_clock::now();
+    FILE *f = std::fopen((World().card + "/Pkg/Bench.load").c_str(), "rb");
+    if (!f)
+        return -1;
+    char *line = nullptr;
+    size_t cap = 0;
+    total = 0;
+    while (getline(&line, &cap, f) > 0) {
+        if (!sizes || (std::strncmp(line, "copy ", 5) != 0 && std::strncmp(line, "COPY ", 5) != 0))
+            continue;
+        char dir[64], to[64], name[64];
+        if (std::sscanf(line + 5, "%63s %63s %63s", dir, to, name) != 3)
+            continue;
+        std::string path = World().card + "/Pkg/" + dir + "/" + name;
+        size_t n = std::strlen(name);
+        if (n > 4 && (std::strcmp(name + n - 4, ".exe") == 0 || std::strcmp(name + n - 4, ".dll") == 0))
+            path += ".ARM";
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0)
+            total += static_cast<uint64_t>(st.st_size);
+    }
+    std::free(line);
+    std::fclose(f);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+void BM_EstimateVsPlainReader(benchmark::State &state)
+{
+    if (!World().ok)
+        return state.SkipWithError("no device");
+    double est = 0, plain = 0, plainSizes = 0;
+    for (auto _ : state) {
+        DWORD total = 0;
+        auto t0 = std::chrono::steady_clock::now();
+        if (!EstimateScript(kScript, kSource, &total, 1) || total != kFiles * kFileSize)
+            return state.SkipWithError("the estimate failed");
+        double e = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        state.SetIterationTime(e);
+        est += e;
+        uint64_t hostTotal = 0;
+        double p = PlainRead(false, hostTotal), ps = PlainRead(true, hostTotal);
+        if (p < 0 || ps < 0 || hostTotal != kFiles * kFileSize)
+            return state.SkipWithError("the plain reader failed");
+        plain += p;
+        plainSizes += ps;
+    }
+    double n = static_cast<double>(state.iterations());
+    state.counters["plain_ms"] = plain / n * 1e3;
+    state.counters["plain_sizes_ms"] = plainSizes / n * 1e3;
+    state.counters["ratio_lines"] = est / plain;
+    state.counters["ratio_sizes"] = est / plainSizes;
+}
+BENCHMARK(BM_EstimateVsPlainReader)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 void BM_InstallVsCopy(benchmark::State &state)
 {

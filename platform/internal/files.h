@@ -75,6 +75,13 @@ bool PathFolderKnown(const std::u16string &devicePath, int64_t &entries);
 // Records the folder as existing with that many names in it.
 void PathFolderCounted(const ResolvedPath &folder, int64_t entries);
 
+// For opening an existing file without looking it up first: when the
+// folder of PATH is already resolved, fills OUT as if its last component
+// were a file of that exact name there (the open itself then finds out;
+// a caller that gets "not found" must resolve the path properly, since the
+// name may exist in another case). False when the folder is not known.
+bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out);
+
 // Host path of an existing regular file of the device; false with a Win32
 // error otherwise. For reading only: writes must go through the file calls,
 // which keep the store's books.

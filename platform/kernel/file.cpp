@@ -414,14 +414,28 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         return INVALID_HANDLE_VALUE;
     }
     ResolvedPath r;
-    error = ResolveDevicePath(p, r);
-    if (error) {
-        SetLastError(error);
-        return INVALID_HANDLE_VALUE;
-    }
     bool existed = false;
-    auto f = FileOpenResolved(r, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes,
-                              &error, &existed);
+    std::shared_ptr<FileObject> f;
+    // An existing file in a folder already resolved is opened straight
+    // away; only a name not found so (it may exist in another case) is
+    // looked up.
+    if (dwCreationDisposition == OPEN_EXISTING && PathInKnownFolder(p, r)) {
+        f = FileOpenResolved(r, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes,
+                             &error, &existed);
+        if (!f && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    if (!f) {
+        error = ResolveDevicePath(p, r);
+        if (error) {
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        f = FileOpenResolved(r, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes,
+                             &error, &existed);
+    }
     if (!f) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;

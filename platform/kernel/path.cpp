@@ -388,6 +388,39 @@ void PathFolderCounted(const ResolvedPath &folder, int64_t entries)
     f.entries = entries;
 }
 
+bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out)
+{
+    if (path.parts.size() < 2 || path.trailingSep || !DeviceIsOpen())
+        return false;
+    std::u16string folder;
+    for (size_t k = 0; k + 1 < path.parts.size(); ++k) {
+        folder += u'\\';
+        folder += path.parts[k];
+    }
+    out = ResolvedPath();
+    {
+        std::lock_guard<std::mutex> guard(g_indexLock);
+        CheckFolderCache();
+        auto it = g_folders.find(Fold(folder));
+        if (it == g_folders.end())
+            return false;
+        out.hostParent = it->second.host;
+        out.devicePath = it->second.device;
+    }
+    const std::vector<Mount> &mounts = DeviceMounts();
+    for (size_t k = 0; k < mounts.size(); ++k)
+        if (FoldCompare(mounts[k].name, path.parts[0]) == 0)
+            out.mount = static_cast<int>(k);
+    out.name = path.parts.back();
+    out.hostPath = out.hostParent + "/" + ToUtf8(out.name);
+    out.devicePath += u'\\';
+    out.devicePath += out.name;
+    out.kind = EntryKind::File;
+    out.st.st_mode = S_IFREG;
+    // The module's path is never taken on trust: it may be the stand-in.
+    return !ModuleIsPath(out);
+}
+
 // The folder's new stamp is taken after the addition: a change made by
 // another process in the few instructions between the caller's lookup and
 // this call would go unseen by folded lookups (exact names still resolve).

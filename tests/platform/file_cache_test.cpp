@@ -227,4 +227,44 @@ TEST_F(FileCache, ReadAheadNeverServesOldBytes)
     CloseHandle(reader);
 }
 
+// Opening an existing file in a folder already resolved skips the lookup;
+// whatever the name turns out to be, the answer is the one a full lookup
+// gives.
+TEST_F(FileCache, OpensInAKnownFolderAnswerAsALookupWould)
+{
+    ASSERT_EQ(CreateDir(u"\\K"), 0u);
+    ASSERT_EQ(CreateDir(u"\\K\\Sub"), 0u);
+    ASSERT_TRUE(Put(u"\\K\\Data.bin", "data"));
+    // Made behind the device's back after the folder was resolved.
+    cetest::WriteHostFile(StoreHost("K/host.bin"), "host");
+    ASSERT_EQ(symlink(StoreHost("K/Data.bin").c_str(), StoreHost("K/link.bin").c_str()), 0);
+    struct Row {
+        const char16_t *path;
+        const char *content; // null: the open fails with error
+        DWORD error;
+    };
+    const Row rows[] = {
+        {u"\\K\\Data.bin", "data", 0},
+        {u"\\k\\DATA.BIN", "data", 0},     // another case: looked up
+        {u"\\K\\host.bin", "host", 0},
+        {u"\\K\\none.bin", nullptr, ERROR_FILE_NOT_FOUND},
+        {u"\\K\\Sub", nullptr, ERROR_ACCESS_DENIED}, // a folder
+        {u"\\K\\link.bin", nullptr, ERROR_ACCESS_DENIED}, // never followed
+        {u"\\K\\none\\x.bin", nullptr, ERROR_PATH_NOT_FOUND},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(cetest::U8(r.path));
+        SetLastError(0);
+        HANDLE h = Open(r.path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+        if (!r.content) {
+            EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(GetLastError(), r.error);
+            continue;
+        }
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+        EXPECT_EQ(ReadSome(h, 100), r.content);
+        CloseHandle(h);
+    }
+}
+
 } // namespace

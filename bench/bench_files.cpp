@@ -13,7 +13,7 @@
 #include <string>
 
 #include "helpers/testdevice.h"
-#include "internal/device.h"
+#include "device/device.h"
 
 namespace {
 

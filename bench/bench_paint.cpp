@@ -10,10 +10,10 @@
 #include <string>
 
 #include "helpers/testdevice.h"
-#include "internal/device.h"
-#include "internal/resources.h"
-#include "internal/screen.h"
-#include "internal/window.h"
+#include "device/device.h"
+#include "user/resources.h"
+#include "gdi/screen.h"
+#include "user/window.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <sys/stat.h>
 
 #include "helpers/testdevice.h"
-#include "internal/device.h"
-#include "internal/msgbox.h"
+#include "device/device.h"
+#include "user/msgbox.h"
 
 #include "script/script.h"
 

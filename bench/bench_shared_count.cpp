@@ -17,7 +17,7 @@
 #include <string>
 
 #include "helpers/testdevice.h"
-#include "internal/device.h"
+#include "device/device.h"
 #include "registry/regpath.h"
 
 namespace {

@@ -13,10 +13,11 @@
 #include <string>
 
 #include "helpers/testdevice.h"
-#include "internal/device.h"
-#include "internal/resources.h"
-#include "internal/screen.h"
-#include "internal/window.h"
+#include "device/device.h"
+#include "user/resources.h"
+#include "frontends/frontend_internal.h"
+#include "gdi/screen.h"
+#include "user/window.h"
 #include "script/script.h"
 #include "setup/setup.h"
 #include "support/supp.h"

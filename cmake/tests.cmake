@@ -58,3 +58,11 @@ if(CESETUP_BENCH)
     target_link_libraries(${_name} PRIVATE cetesthelpers benchmark::benchmark)
   endforeach()
 endif()
+
+# No platform area uses one above it: its includes and its libraries' symbols.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+foreach(_check includes links)
+  add_test(NAME layering.${_check}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/layering/layering_test.py ${_check}
+            ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+endforeach()

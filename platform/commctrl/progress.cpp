@@ -4,8 +4,9 @@
 
 #include <commctrl.h>
 
-#include "internal/gdi.h"
-#include "internal/window.h"
+#include "commctrl/progress.h"
+#include "gdi/gdi.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {
@@ -110,6 +111,11 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
 }
 
+void CommctrlRegisterClasses()
+{
+    RegisterBuiltinClass(u"msctls_progress32", ProgressProc, BuiltinClass::Progress);
+}
+
 } // namespace plat
 
 using namespace plat;
@@ -117,5 +123,5 @@ using namespace plat;
 // InitCommonControls
 extern "C" void WINAPI InitCommonControls(void)
 {
-    RegisterBuiltinClasses();
+    CommctrlRegisterClasses();
 }

@@ -12,9 +12,9 @@
 // Without a device every call that needs one fails as on a device without
 // storage, and one line on stderr says how to name one. Only this library
 // links this file: the programs open their device themselves.
-#include "internal/device.h"
-#include "internal/text.h"
-#include "internal/transcript.h"
+#include "device/device.h"
+#include "text/text.h"
+#include "device/transcript.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -10,7 +10,7 @@
 #include <cctype>
 #include <string>
 
-#include "internal/frontend_internal.h"
+#include "frontends/frontend_internal.h"
 
 namespace plat {
 namespace {

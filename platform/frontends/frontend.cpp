@@ -19,13 +19,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "internal/frontend.h"
-#include "internal/frontend_internal.h"
-#include "internal/hostinput.h"
-#include "internal/screen.h"
-#include "internal/text.h"
-#include "internal/transcript.h"
-#include "internal/window.h"
+#include "frontends/frontend.h"
+#include "device/device.h"
+#include "frontends/frontend_internal.h"
+#include "frontends/hostinput.h"
+#include "gdi/screen.h"
+#include "text/text.h"
+#include "device/transcript.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {
@@ -483,6 +484,18 @@ void FrontendEnsureHooks()
     if (!g_state.started && !GetUiHooks().idle)
         InstallHooks();
 }
+
+void FrontendsAttach()
+{
+    SetUiHooksFallback(FrontendEnsureHooks);
+    DeviceAddResetStep(UiShutdown);
+}
+
+namespace {
+// Linking the front ends attaches them (the loader and the tests call it
+// as well, to say so).
+const bool g_attached = (FrontendsAttach(), true);
+} // namespace
 
 void FrontendSetAbort(FrontendAbort abort)
 {

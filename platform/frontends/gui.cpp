@@ -16,11 +16,11 @@
 
 #include <SDL.h>
 
-#include "internal/frontend_internal.h"
-#include "internal/hostinput.h"
-#include "internal/screen.h"
-#include "internal/text.h"
-#include "internal/window.h"
+#include "frontends/frontend_internal.h"
+#include "frontends/hostinput.h"
+#include "gdi/screen.h"
+#include "text/text.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {

@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "internal/hostinput.h"
-#include "internal/window.h"
+#include "frontends/hostinput.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {

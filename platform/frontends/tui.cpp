@@ -24,10 +24,10 @@
 #define NCURSES_WIDECHAR 1
 #include <curses.h>
 
-#include "internal/frontend_internal.h"
-#include "internal/hostinput.h"
-#include "internal/text.h"
-#include "internal/window.h"
+#include "frontends/frontend_internal.h"
+#include "frontends/hostinput.h"
+#include "text/text.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {

@@ -2,7 +2,7 @@
 // fonts-dejavu-core) rasterised in one colour, sized to the 6 x 13 dialog
 // base units. CE_DIALOG_FONT names another font file; when none can be
 // loaded the GDI draws its built-in glyphs instead.
-#include "internal/font.h"
+#include "gdi/font.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -78,7 +78,7 @@ bool Open(Font &f)
 
 } // namespace
 
-const FontGlyph *FontGetGlyph(char16_t ch)
+const FontGlyph *OutlineFontGlyph(char16_t ch)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     if (!Open(g_font))
@@ -114,5 +114,10 @@ int FontPixelSize()
     std::lock_guard<std::mutex> guard(g_lock);
     return Open(g_font) ? g_font.pixels : 0;
 }
+
+namespace {
+// Linking this file is what installs the outline font.
+const bool g_installed = (GdiSetGlyphSource(OutlineFontGlyph), true);
+} // namespace
 
 } // namespace plat

@@ -11,12 +11,12 @@
 #include <cstring>
 #include <mutex>
 
-#include "internal/device.h"
-#include "internal/faults.h"
-#include "internal/font.h"
-#include "internal/gdi.h"
-#include "internal/screen.h"
-#include "internal/text.h"
+#include "kernel/device.h"
+#include "kernel/faults.h"
+#include "gdi/font.h"
+#include "gdi/gdi.h"
+#include "gdi/screen.h"
+#include "text/text.h"
 
 namespace plat {
 namespace {
@@ -348,6 +348,21 @@ void GdiFrame(HDC hdc, const RECT &r, COLORREF color)
     GdiFill(hdc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, color);
     GdiFill(hdc, RECT{r.left, r.top, r.left + 1, r.bottom}, color);
     GdiFill(hdc, RECT{r.right - 1, r.top, r.right, r.bottom}, color);
+}
+
+namespace {
+// Constant-initialised: the outline font sets it from a static initialiser.
+GlyphSource g_glyphSource = nullptr;
+
+const FontGlyph *FontGetGlyph(char16_t ch)
+{
+    return g_glyphSource ? g_glyphSource(ch) : nullptr;
+}
+} // namespace
+
+void GdiSetGlyphSource(GlyphSource source)
+{
+    g_glyphSource = source;
 }
 
 int GdiTextWidth(const std::u16string &text)
@@ -761,42 +776,6 @@ extern "C" HBRUSH WINAPI CreateSolidBrush(COLORREF color)
     return h;
 }
 
-// GetSysColorBrush
-extern "C" HBRUSH WINAPI GetSysColorBrush(int nIndex)
-{
-    static thread_local HBRUSH cache[32] = {};
-    static thread_local std::shared_ptr<HandleObject> objects[32];
-    if (nIndex < 0 || nIndex >= 32)
-        return 0;
-    if (!cache[nIndex] || HandleGet(cache[nIndex], HandleKind::Gdi) != objects[nIndex]) {
-        auto nb = std::make_shared<GdiBrush>();
-        nb->color = GetSysColor(nIndex);
-        nb->stock = true;
-        cache[nIndex] = HandleAlloc(HandleKind::Gdi, nb);
-        objects[nIndex] = nb;
-    }
-    return cache[nIndex];
-}
-
-// FillRect
-extern "C" int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr)
-{
-    auto dc = GdiGetDc(hDC);
-    if (!dc || !lprc) {
-        SetLastError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    if (uintptr_t(hbr) > 0 && uintptr_t(hbr) <= 31)
-        hbr = GetSysColorBrush(int(hbr) - 1);
-    auto b = GdiGetBrush(hbr);
-    if (!b) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return 0;
-    }
-    if (!b->hollow)
-        GdiFill(hDC, *lprc, b->color);
-    return 1;
-}
 
 // BitBlt
 extern "C" BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop)

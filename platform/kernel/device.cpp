@@ -4,11 +4,10 @@
 // (section [device]); store/ is the object store, the device path "\".
 // Bad settings are reported with the file, the line and what is accepted,
 // and nothing is changed by a failed open.
-#include "internal/device.h"
-#include "internal/files.h"
-#include "internal/handles.h"
-#include "internal/registry.h"
-#include "internal/text.h"
+#include "kernel/device.h"
+#include "kernel/files.h"
+#include "kernel/handles.h"
+#include "text/text.h"
 
 #include <cerrno>
 #include <climits>
@@ -42,6 +41,7 @@ struct State {
     std::string storeDir;
     std::vector<Mount> mounts;
     std::u16string modulePath = u"\\Storage Card\\Setup.exe";
+    DeviceAreaSteps areas;
 };
 
 State g_state;
@@ -281,6 +281,17 @@ bool ApplyOverrides(DeviceSettings &s, const DeviceOverrides &o, std::string &er
     return true;
 }
 
+bool OpenAreas(const DeviceAreaSteps &areas, const std::string &dir, bool create, std::string &error)
+{
+    return !areas.open || areas.open(dir, create, error);
+}
+
+void CloseAreas(const DeviceAreaSteps &areas)
+{
+    if (areas.close)
+        areas.close();
+}
+
 } // namespace
 
 bool ParseOsVersion(const std::string &text, uint32_t &major, uint32_t &minor)
@@ -296,7 +307,8 @@ bool ParseOsVersion(const std::string &text, uint32_t &major, uint32_t &minor)
     return true;
 }
 
-bool DeviceCreate(const std::string &dirArg, const DeviceOverrides &init, std::string &error)
+bool DeviceFolderCreate(const std::string &dirArg, const DeviceOverrides &init, const DeviceAreaSteps &areas,
+                        std::string &error)
 {
     std::string dir = Absolute(dirArg);
     DeviceSettings probe;
@@ -319,17 +331,18 @@ bool DeviceCreate(const std::string &dirArg, const DeviceOverrides &init, std::s
     }
     // The registry is created empty with the device, and device.ini comes
     // last, so that a device with settings is always complete.
-    if (!MakeStore(dir + "/store", error) || !RegistryOpen(dir, error))
+    if (!MakeStore(dir + "/store", error) || !OpenAreas(areas, dir, true, error))
         return false;
-    RegistryClose();
+    CloseAreas(areas);
     if (!WriteFileAtomically(dir + "/device.ini", DefaultIni(init), error))
         return false;
     return true;
 }
 
-bool DeviceOpen(const std::string &dirArg, const DeviceOverrides &overrides, std::string &error)
+bool DeviceFolderOpen(const std::string &dirArg, const DeviceOverrides &overrides, const DeviceAreaSteps &areas,
+                      std::string &error)
 {
-    DeviceClose();
+    DeviceFolderClose();
     std::string dir = Absolute(dirArg);
     std::error_code ec;
     if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
@@ -350,9 +363,9 @@ bool DeviceOpen(const std::string &dirArg, const DeviceOverrides &overrides, std
         // The settings are written last: a run killed while it made the
         // device leaves no device.ini, and the next one makes it again
         // (every step is repeatable) instead of taking half a device.
-        if (!MakeStore(dir + "/store", error) || !RegistryOpen(dir, error))
+        if (!MakeStore(dir + "/store", error) || !OpenAreas(areas, dir, true, error))
             return false;
-        RegistryClose();
+        CloseAreas(areas);
         if (!WriteFileAtomically(ini, DefaultIni({}), error))
             return false;
     }
@@ -375,7 +388,7 @@ bool DeviceOpen(const std::string &dirArg, const DeviceOverrides &overrides, std
     bool fresh = !fs::exists(store, ec);
     if (fresh && !MakeStore(store, error))
         return false;
-    if (!RegistryOpen(dir, error, fresh))
+    if (!OpenAreas(areas, dir, fresh, error))
         return false;
 
     g_state.settings = s;
@@ -384,17 +397,18 @@ bool DeviceOpen(const std::string &dirArg, const DeviceOverrides &overrides, std
     g_state.mounts.clear();
     g_state.modulePath = u"\\Storage Card\\Setup.exe";
     g_state.generation++;
+    g_state.areas = areas;
     g_state.open = true;
     return true;
 }
 
-void DeviceClose()
+void DeviceFolderClose()
 {
     if (!g_state.open)
         return;
     // Open files, keys and windows of the old device must not reach the next.
     HandleReset();
-    RegistryClose();
+    CloseAreas(g_state.areas);
     g_state.open = false;
     g_state.mounts.clear();
 }

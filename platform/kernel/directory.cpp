@@ -8,8 +8,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include "internal/device.h"
-#include "internal/files.h"
+#include "kernel/device.h"
+#include "kernel/files.h"
 
 using namespace plat;
 

@@ -1,5 +1,5 @@
 // faults.cpp - fault injection counters (see internal/faults.h).
-#include "internal/faults.h"
+#include "kernel/faults.h"
 
 #include <atomic>
 

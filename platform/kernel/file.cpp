@@ -17,10 +17,10 @@
 #include <mutex>
 #include <vector>
 
-#include "internal/device.h"
-#include "internal/faults.h"
-#include "internal/files.h"
-#include "internal/handles.h"
+#include "kernel/device.h"
+#include "kernel/faults.h"
+#include "kernel/files.h"
+#include "kernel/handles.h"
 
 #ifndef ERROR_NEGATIVE_SEEK
 #define ERROR_NEGATIVE_SEEK 131L

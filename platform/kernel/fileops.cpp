@@ -16,10 +16,10 @@
 
 #include <vector>
 
-#include "internal/faults.h"
-#include "internal/files.h"
-#include "internal/handles.h"
-#include "internal/text.h"
+#include "kernel/faults.h"
+#include "kernel/files.h"
+#include "kernel/handles.h"
+#include "text/text.h"
 
 #ifndef ERROR_NOT_SAME_DEVICE
 #define ERROR_NOT_SAME_DEVICE 17L

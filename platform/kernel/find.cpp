@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "internal/device.h"
-#include "internal/files.h"
-#include "internal/handles.h"
-#include "internal/text.h"
+#include "kernel/device.h"
+#include "kernel/files.h"
+#include "kernel/handles.h"
+#include "text/text.h"
 
 using namespace plat;
 

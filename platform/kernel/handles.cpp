@@ -1,5 +1,5 @@
 // handles.cpp - the device's handle table (see internal/handles.h).
-#include "internal/handles.h"
+#include "kernel/handles.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "internal/faults.h"
+#include "kernel/faults.h"
 
 namespace {
 

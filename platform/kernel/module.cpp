@@ -13,9 +13,9 @@
 #include <mutex>
 #include <vector>
 
-#include "internal/device.h"
-#include "internal/files.h"
-#include "internal/text.h"
+#include "kernel/device.h"
+#include "kernel/files.h"
+#include "text/text.h"
 
 #ifndef ERROR_MOD_NOT_FOUND
 #define ERROR_MOD_NOT_FOUND 126L

@@ -21,9 +21,9 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "internal/device.h"
-#include "internal/files.h"
-#include "internal/text.h"
+#include "kernel/device.h"
+#include "kernel/files.h"
+#include "text/text.h"
 
 namespace plat {
 namespace {

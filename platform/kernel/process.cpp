@@ -3,14 +3,14 @@
 // The device never runs a host program. A start is looked up in the
 // device's files (a bare name in \Windows, then in \, with ".exe" added when
 // it has no extension), succeeds when the program file exists there, and is
-// recorded as a "launch" event of the run's transcript either way.
+// reported to the launch hook either way (the run's transcript records it).
 #include <windows.h>
 
 #include <atomic>
 
-#include "internal/files.h"
-#include "internal/handles.h"
-#include "internal/transcript.h"
+#include "kernel/files.h"
+#include "kernel/handles.h"
+#include "kernel/process.h"
 
 using namespace plat;
 
@@ -21,6 +21,7 @@ struct ProcessObject : HandleObject {
 };
 
 std::atomic<DWORD> g_nextId{0x100};
+std::atomic<LaunchHook> g_launchHook{nullptr};
 
 bool IsSep(char16_t c)
 {
@@ -100,7 +101,8 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
         found = ProgramExists(u"\\Windows\\" + name, resolved) || ProgramExists(u"\\" + name, resolved);
     }
 
-    TranscriptLaunch(found ? resolved : program, cmdline, found);
+    if (LaunchHook hook = g_launchHook.load())
+        hook(found ? resolved : program, cmdline, found);
     if (!found) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
@@ -124,4 +126,9 @@ BOOL CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_
         lpProcessInformation->dwThreadId = thread->id;
     }
     return TRUE;
+}
+
+void plat::ProcessSetLaunchHook(LaunchHook hook)
+{
+    g_launchHook = hook;
 }

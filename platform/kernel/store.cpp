@@ -24,8 +24,8 @@
 #include <mutex>
 #include <utility>
 
-#include "internal/device.h"
-#include "internal/files.h"
+#include "kernel/device.h"
+#include "kernel/files.h"
 
 namespace plat {
 namespace {

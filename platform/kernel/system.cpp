@@ -6,8 +6,8 @@
 #include <errno.h>
 #include <time.h>
 
-#include "internal/device.h"
-#include "internal/files.h"
+#include "kernel/device.h"
+#include "kernel/files.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 // meets a page or message without an answer (it ends the run itself).
 #include <windows.h>
 
-#include "internal/device.h"
-#include "internal/frontend.h"
-#include "internal/resources.h"
-#include "internal/text.h"
-#include "internal/transcript.h"
+#include "device/device.h"
+#include "frontends/frontend.h"
+#include "user/resources.h"
+#include "text/text.h"
+#include "device/transcript.h"
 
 #include <cstdio>
 #include <cstring>

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <ostream>
 
-#include "internal/registry.h"
-#include "internal/text.h"
+#include "registry/registry.h"
+#include "text/text.h"
 #include "registry/regstore.h"
 
 namespace plat {

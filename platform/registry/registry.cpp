@@ -13,7 +13,7 @@
 #include <cstring>
 #include <optional>
 
-#include "internal/handles.h"
+#include "kernel/handles.h"
 #include "registry/regstore.h"
 
 namespace plat {

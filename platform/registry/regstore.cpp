@@ -38,9 +38,9 @@
 #include <iterator>
 #include <unordered_map>
 
-#include "internal/faults.h"
-#include "internal/registry.h"
-#include "internal/text.h"
+#include "kernel/faults.h"
+#include "registry/registry.h"
+#include "text/text.h"
 
 namespace plat {
 namespace reg {

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <vector>
 
-#include "internal/gdi.h"
+#include "gdi/gdi.h"
 
 namespace plat {
 namespace {

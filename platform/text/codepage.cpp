@@ -7,7 +7,7 @@
 // ('?' unless the caller gives one); there is no best-fit mapping.
 #include <windows.h>
 
-#include "internal/text.h"
+#include "text/text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 // one-to-one case pairs: ASCII, Latin-1, Latin Extended-A/B/Additional,
 // Greek, Cyrillic, Armenian, Roman numerals, circled and fullwidth letters.
 // It is built once, on first use, and never changes afterwards.
-#include "internal/text.h"
+#include "text/text.h"
 
 #include <array>
 

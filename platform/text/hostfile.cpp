@@ -1,7 +1,7 @@
 // hostfile.cpp - reading the small host text files that configure a run
 // (device.ini, answer files) with limits, and showing their text in error
 // messages without passing control bytes to the terminal.
-#include "internal/text.h"
+#include "text/text.h"
 
 #include <cerrno>
 #include <cstdio>

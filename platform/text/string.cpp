@@ -7,7 +7,7 @@
 // way the device's library does instead of crashing.
 #include <windows.h>
 
-#include "internal/text.h"
+#include "text/text.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 //
 // Exit codes: 0 done, 1 usage error, 2 the device cannot be used (one line
 // on stderr naming the file and why).
-#include "internal/device.h"
-#include "internal/registry.h"
+#include "device/device.h"
+#include "registry/registry.h"
 #include "tools/run.h"
 
 #include <cstdio>

@@ -8,7 +8,7 @@
 // across processes, its registry lock, its module path. The device and the
 // card are checked before the program starts; the program then replaces
 // this process, so its exit code is the run's.
-#include "internal/device.h"
+#include "device/device.h"
 #include "tools/run.h"
 
 #include <cerrno>

@@ -5,8 +5,8 @@
 // checks itself first and clears the other radio buttons of its group.
 #include <windows.h>
 
-#include "internal/gdi.h"
-#include "internal/window.h"
+#include "gdi/gdi.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {

@@ -11,9 +11,9 @@
 #include <map>
 #include <mutex>
 
-#include "internal/text.h"
-#include "internal/window.h"
-#include "internal/class.h"
+#include "text/text.h"
+#include "user/window.h"
+#include "user/class.h"
 
 namespace plat {
 namespace {
@@ -46,8 +46,15 @@ void RegisterBuiltinClasses()
     AddBuiltin(u"Static", StaticProc, BuiltinClass::Static, 0);
     AddBuiltin(u"Edit", EditProc, BuiltinClass::Edit, 0);
     AddBuiltin(u"ListBox", ListBoxProc, BuiltinClass::ListBox, 0);
-    AddBuiltin(u"msctls_progress32", ProgressProc, BuiltinClass::Progress, 0);
     AddBuiltin(kDialogClassName, DialogClassProc, BuiltinClass::Dialog, 0);
+}
+
+void RegisterBuiltinClass(const char16_t *name, WNDPROC proc, BuiltinClass kind)
+{
+    RegisterBuiltinClasses();
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    if (!g_classes.count(Fold(name)))
+        AddBuiltin(name, proc, kind, 0);
 }
 
 void ClassReset()

@@ -11,15 +11,14 @@
 
 #include <cstring>
 
-#include "internal/class.h"
-#include "internal/device.h"
-#include "internal/resources.h"
-#include "internal/window.h"
+#include "user/class.h"
+#include "kernel/device.h"
+#include "user/resources.h"
+#include "user/window.h"
 
 namespace plat {
 
 // The front end's default hooks are installed on first need (frontend).
-void FrontendEnsureHooks();
 
 namespace {
 
@@ -323,7 +322,7 @@ HWND CreateFromTemplate(HINSTANCE inst, const DLGTEMPLATE *templ, HWND parent, D
         FocusControl(first);
     d->lastFocus = GetFocus();
     d->shotPending = true;
-    FrontendEnsureHooks();
+    EnsureUiHooks();
     if (GetUiHooks().dialogCreated)
         GetUiHooks().dialogCreated(dlg);
     if (!IsWindow(dlg))
@@ -337,7 +336,7 @@ HWND CreateFromTemplate(HINSTANCE inst, const DLGTEMPLATE *templ, HWND parent, D
 
 INT_PTR RunModalLoop(HWND dlg)
 {
-    FrontendEnsureHooks();
+    EnsureUiHooks();
     for (;;) {
         auto d = WindowGet(dlg);
         if (!d || d->ended)

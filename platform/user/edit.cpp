@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "internal/gdi.h"
-#include "internal/window.h"
+#include "gdi/gdi.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {

@@ -3,7 +3,7 @@
 // real input, and reach the program through its message loop.
 #include <windows.h>
 
-#include "internal/window.h"
+#include "user/window.h"
 
 namespace plat {
 

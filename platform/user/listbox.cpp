@@ -8,9 +8,9 @@
 
 #include <algorithm>
 
-#include "internal/gdi.h"
-#include "internal/text.h"
-#include "internal/window.h"
+#include "gdi/gdi.h"
+#include "text/text.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {

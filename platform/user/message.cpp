@@ -14,8 +14,8 @@
 #include <map>
 #include <mutex>
 
-#include "internal/gdi.h"
-#include "internal/window.h"
+#include "gdi/gdi.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {
@@ -162,6 +162,22 @@ void SetUiHooks(const UiHooks &hooks)
 const UiHooks &GetUiHooks()
 {
     return g_hooks;
+}
+
+namespace {
+// Constant-initialised: the front ends set it from a static initialiser.
+void (*g_hooksFallback)() = nullptr;
+} // namespace
+
+void SetUiHooksFallback(void (*install)())
+{
+    g_hooksFallback = install;
+}
+
+void EnsureUiHooks()
+{
+    if (g_hooksFallback)
+        g_hooksFallback();
 }
 
 LRESULT WindowSend(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)

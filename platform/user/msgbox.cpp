@@ -10,16 +10,15 @@
 #include <algorithm>
 #include <mutex>
 
-#include "internal/class.h"
-#include "internal/device.h"
-#include "internal/gdi.h"
-#include "internal/msgbox.h"
-#include "internal/resources.h"
-#include "internal/window.h"
+#include "user/class.h"
+#include "kernel/device.h"
+#include "gdi/gdi.h"
+#include "user/msgbox.h"
+#include "user/resources.h"
+#include "user/window.h"
 
 namespace plat {
 
-void FrontendEnsureHooks();
 
 namespace {
 
@@ -137,7 +136,7 @@ extern "C" int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, 
             return hook(hWnd, text, caption, uType);
     }
     RegisterBuiltinClasses();
-    FrontendEnsureHooks();
+    EnsureUiHooks();
     std::vector<BoxButton> buttons = ButtonsOf(uType);
     UINT icon = uType & MB_ICONMASK;
     const DeviceSettings &ds = DeviceGetSettings();

@@ -9,8 +9,8 @@
 
 #include <algorithm>
 
-#include "internal/gdi.h"
-#include "internal/window.h"
+#include "gdi/gdi.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {
@@ -356,4 +356,41 @@ extern "C" BOOL WINAPI IntersectRect(LPRECT lprcDst, const RECT *lprcSrc1, const
 extern "C" BOOL WINAPI PtInRect(const RECT *lprc, POINT pt)
 {
     return lprc && pt.x >= lprc->left && pt.x < lprc->right && pt.y >= lprc->top && pt.y < lprc->bottom;
+}
+
+// GetSysColorBrush
+extern "C" HBRUSH WINAPI GetSysColorBrush(int nIndex)
+{
+    static thread_local HBRUSH cache[32] = {};
+    static thread_local std::shared_ptr<HandleObject> objects[32];
+    if (nIndex < 0 || nIndex >= 32)
+        return 0;
+    if (!cache[nIndex] || HandleGet(cache[nIndex], HandleKind::Gdi) != objects[nIndex]) {
+        auto nb = std::make_shared<GdiBrush>();
+        nb->color = GetSysColor(nIndex);
+        nb->stock = true;
+        cache[nIndex] = HandleAlloc(HandleKind::Gdi, nb);
+        objects[nIndex] = nb;
+    }
+    return cache[nIndex];
+}
+
+// FillRect
+extern "C" int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr)
+{
+    auto dc = GdiGetDc(hDC);
+    if (!dc || !lprc) {
+        SetLastError(dc ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (uintptr_t(hbr) > 0 && uintptr_t(hbr) <= 31)
+        hbr = GetSysColorBrush(int(hbr) - 1);
+    auto b = GdiGetBrush(hbr);
+    if (!b) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (!b->hollow)
+        GdiFill(hDC, *lprc, b->color);
+    return 1;
 }

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "internal/device.h"
-#include "internal/gdi.h"
-#include "internal/resources.h"
+#include "kernel/device.h"
+#include "gdi/gdi.h"
+#include "user/resources.h"
 
 namespace plat {
 namespace {

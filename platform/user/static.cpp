@@ -2,8 +2,8 @@
 // wrapped at words) and icons.
 #include <windows.h>
 
-#include "internal/gdi.h"
-#include "internal/window.h"
+#include "gdi/gdi.h"
+#include "user/window.h"
 
 namespace plat {
 

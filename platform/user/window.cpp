@@ -12,11 +12,10 @@
 #include <cstring>
 #include <mutex>
 
-#include "internal/class.h"
-#include "internal/device.h"
-#include "internal/frontend.h"
-#include "internal/text.h"
-#include "internal/window.h"
+#include "user/class.h"
+#include "kernel/device.h"
+#include "text/text.h"
+#include "user/window.h"
 
 namespace plat {
 namespace {
@@ -199,7 +198,6 @@ void UserReset()
     g_cursor = 0;
     ClassReset();
     QueueReset();
-    UiShutdown();
 }
 
 HWND WindowFocus() { return g_focus; }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "helpers/testdevice.h"
-#include "internal/gdi.h"
+#include "gdi/gdi.h"
 
 namespace {
 

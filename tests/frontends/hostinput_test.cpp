@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "helpers/testdevice.h"
-#include "internal/hostinput.h"
-#include "internal/resources.h"
-#include "internal/window.h"
+#include "frontends/hostinput.h"
+#include "user/resources.h"
+#include "user/window.h"
 
 namespace {
 

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "helpers/testdevice.h"
-#include "internal/resources.h"
-#include "internal/screen.h"
-#include "internal/window.h"
+#include "user/resources.h"
+#include "gdi/screen.h"
+#include "user/window.h"
 
 namespace {
 
@@ -141,7 +141,7 @@ protected:
         ASSERT_NE(at, std::string::npos) << ini;
         ini.replace(at, 16, "screen = " + size);
         cetest::WriteHostFile(deviceDir + "/device.ini", ini);
-        plat::UserReset();
+        plat::DeviceReset();
         Reopen({});
         ASSERT_EQ(std::to_string(plat::ScreenGet().width) + "x" + std::to_string(plat::ScreenGet().height), size);
         plat::UiHooks hooks;

@@ -8,9 +8,9 @@
 
 #include <windows.h>
 
-#include "internal/device.h"
-#include "internal/msgbox.h"
-#include "internal/resources.h"
+#include "kernel/device.h"
+#include "user/msgbox.h"
+#include "user/resources.h"
 #include "support/supp.h"
 
 namespace fs = std::filesystem;

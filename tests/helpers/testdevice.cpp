@@ -1,9 +1,11 @@
 // testdevice.cpp - temporary devices and host file helpers for the tests.
 #include "helpers/testdevice.h"
 
-#include "internal/resources.h"
-#include "internal/text.h"
-#include "internal/window.h"
+#include "frontends/frontend.h"
+
+#include "user/resources.h"
+#include "text/text.h"
+#include "user/window.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -60,7 +62,8 @@ void DeviceFixture::SetUp()
     cardDir = root.path + "/card";
     fs::create_directories(cardDir);
     plat::ResourcesSet(g_ceResourceData, g_ceResourceSize);
-    plat::UserReset();
+    plat::FrontendsAttach();
+    plat::DeviceReset();
     Reopen({});
 }
 

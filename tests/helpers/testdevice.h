@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "internal/device.h"
+#include "device/device.h"
 
 namespace cetest {
 

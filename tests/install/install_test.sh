@@ -1,7 +1,8 @@
 #!/bin/sh
 # install_test.sh BUILD SOURCE - the installed prefix as a program outside
 # the tree sees it: cmake --install into a temporary prefix, then
-#  - the files and their ELF details (SONAME, RUNPATH),
+#  - the files and their ELF details (SONAME, RUNPATH, no front-end library
+#    under the support library),
 #  - every installed header compiles alone as C11 and C++17 (pedantic),
 #  - the example, copied out of the tree, builds with pkg-config only, and
 #    a CMake project builds with find_package(cesupport),
@@ -26,6 +27,9 @@ for f in bin/cesetup bin/cedevice lib/libcesupport.so.1 lib/libcesupport.so lib/
     [ -e "$P/$f" ] || fail "not installed: $f"
 done
 readelf -d "$P/lib/libcesupport.so.1" | grep -q 'SONAME.*\[libcesupport\.so\.1\]' || fail "SONAME is not libcesupport.so.1"
+# A program that wants the support functions gets no front-end library.
+front=$(ldd "$P/lib/libcesupport.so.1" | grep -Ei 'sdl|ncurses|tinfo|png|freetype|X11')
+[ -z "$front" ] || fail "libcesupport.so.1 needs front-end libraries: $(echo $front | tr '\n' ' ')"
 for prog in cesetup cedevice; do
     readelf -d "$P/bin/$prog" | grep -q 'RUNPATH.*\[\$ORIGIN/\.\./lib\]' || fail "bin/$prog has no RUNPATH \$ORIGIN/../lib"
 done

@@ -12,11 +12,11 @@
 
 #include "helpers/e2ekit.h"
 #include "helpers/testdevice.h"
-#include "internal/device.h"
-#include "internal/frontend.h"
-#include "internal/frontend_internal.h"
-#include "internal/transcript.h"
-#include "internal/window.h"
+#include "kernel/device.h"
+#include "frontends/frontend.h"
+#include "frontends/frontend_internal.h"
+#include "device/transcript.h"
+#include "user/window.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "file_testutil.h"
-#include "internal/device.h"
+#include "kernel/device.h"
 
 using namespace filetest;
 using cetest::ReadHostFile;

@@ -1,8 +1,8 @@
 // file_store_test.cpp - the object store's capacity: a full store and
 // injected write failures.
 #include "file_testutil.h"
-#include "internal/device.h"
-#include "internal/faults.h"
+#include "kernel/device.h"
+#include "kernel/faults.h"
 
 using namespace filetest;
 using cetest::ReadHostFile;

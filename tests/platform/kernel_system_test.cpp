@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "file_testutil.h"
-#include "internal/faults.h"
+#include "kernel/faults.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "helpers/testdevice.h"
-#include "internal/faults.h"
-#include "internal/handles.h"
-#include "internal/registry.h"
+#include "kernel/faults.h"
+#include "kernel/handles.h"
+#include "registry/registry.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "helpers/testdevice.h"
-#include "internal/registry.h"
+#include "registry/registry.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "file_testutil.h"
-#include "internal/faults.h"
+#include "kernel/faults.h"
 
 using namespace filetest;
 using cetest::ReadHostFile;

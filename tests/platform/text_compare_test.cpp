@@ -1,7 +1,7 @@
 // text_compare_test.cpp - the one case folding (_wcsicmp, _wcsnicmp,
 // lstrcmpiW, the internal FoldCase), lstrcpynW and CharLowerW/CharUpperW.
 #include "file_testutil.h"
-#include "internal/text.h"
+#include "text/text.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "helpers/testdevice.h"
-#include "internal/device.h"
-#include "internal/resources.h"
+#include "kernel/device.h"
+#include "user/resources.h"
 
 namespace {
 

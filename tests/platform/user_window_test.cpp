@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "helpers/testdevice.h"
-#include "internal/device.h"
+#include "kernel/device.h"
 
 namespace {
 

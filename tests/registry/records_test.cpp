@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "helpers/scriptkit.h"
-#include "internal/handles.h"
+#include "kernel/handles.h"
 #include "registry/records.h"
 
 using cetest::U16;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "helpers/scriptkit.h"
-#include "internal/handles.h"
-#include "internal/registry.h"
+#include "kernel/handles.h"
+#include "registry/registry.h"
 #include "registry/regpath.h"
 
 using cetest::U16;

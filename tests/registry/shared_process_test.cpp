@@ -9,7 +9,7 @@
 #include <string>
 
 #include "helpers/scriptkit.h"
-#include "internal/registry.h"
+#include "registry/registry.h"
 #include "registry/regpath.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "helpers/scriptkit.h"
-#include "internal/msgbox.h"
+#include "user/msgbox.h"
 
 #include <windows.h>
 #include <commctrl.h>

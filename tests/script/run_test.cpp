@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "helpers/scriptkit.h"
-#include "internal/faults.h"
+#include "kernel/faults.h"
 #include "script/script.h"
 
 using namespace cetest;

@@ -7,9 +7,9 @@
 #include <shellapi.h>
 
 #include "helpers/testdevice.h"
-#include "internal/device.h"
-#include "internal/msgbox.h"
-#include "internal/screen.h"
+#include "kernel/device.h"
+#include "user/msgbox.h"
+#include "gdi/screen.h"
 #include "script/script.h"
 #include "setup/setup.h"
 

@@ -8,10 +8,10 @@
 #include <commctrl.h>
 
 #include "helpers/scriptkit.h"
-#include "internal/device.h"
-#include "internal/frontend.h"
-#include "internal/frontend_internal.h"
-#include "internal/msgbox.h"
+#include "kernel/device.h"
+#include "frontends/frontend.h"
+#include "frontends/frontend_internal.h"
+#include "user/msgbox.h"
 #include "language/languages.h"
 #include "script/script.h"
 #include "setup/setup.h"

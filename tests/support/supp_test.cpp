@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "helpers/testdevice.h"
-#include "internal/device.h"
-#include "internal/msgbox.h"
+#include "kernel/device.h"
+#include "user/msgbox.h"
 #include "support/supp.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "helpers/testdevice.h"
-#include "internal/faults.h"
+#include "kernel/faults.h"
 #include "support/xec.h"
 #include "support/xfile.h"
 #include "xfile_testutil.h"

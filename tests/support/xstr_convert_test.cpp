@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "internal/faults.h"
+#include "kernel/faults.h"
 #include "support/xstr.h"
 
 namespace {

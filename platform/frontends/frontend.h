@@ -27,8 +27,9 @@ struct UiOptions {
 bool UiInit(const UiOptions &options, std::string &error);
 void UiShutdown();
 
-// Writes the transcript's exit event (the loader calls it last).
-void TranscriptExit(int code);
+// Attaches the front ends below: dialogs shown before UiInit get the
+// unattended one's hooks, and DeviceReset shuts the front end down.
+void FrontendsAttach();
 
 } // namespace plat
 

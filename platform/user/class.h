@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "internal/window.h"
+#include "user/window.h"
 
 namespace plat {
 

@@ -24,9 +24,6 @@ Screen &ScreenGet();
 // The pixel at (x, y) as a COLORREF (0x00BBGGRR); 0xFFFFFFFF outside.
 uint32_t ScreenPixel(int x, int y);
 
-// Writes the screen as a PNG file. False with a message on failure.
-bool ScreenSavePng(const std::string &path, std::string &error);
-
 } // namespace plat
 
 #endif

@@ -11,8 +11,8 @@
 
 namespace plat {
 
-// The number the next transcript event will have (from 1).
-int TranscriptNextEventNumber();
+// Writes the device screen as a PNG file. False with a message on failure.
+bool ScreenSavePng(const std::string &path, std::string &error);
 
 // Installs the unattended front end's hooks when no front end has been
 // started (a page shown by a test without UiInit is then unanswered).

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "internal/handles.h"
+#include "kernel/handles.h"
 #include "windef.h"
 
 namespace plat {

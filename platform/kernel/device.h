@@ -39,27 +39,43 @@ struct DeviceOverrides {
 // Parses "X.Y" (two decimal integers). False for anything else.
 bool ParseOsVersion(const std::string &text, uint32_t &major, uint32_t &minor);
 
-// Creates a new device folder with defaults and the standard folders. Fails
-// (with a message naming the folder) when DIR already holds a device.
-bool DeviceCreate(const std::string &dir, const DeviceOverrides &init, std::string &error);
+// The parts of the device that areas above the kernel keep in its folder
+// (the registry database). The kernel runs them at the right moments of the
+// device's life; the device layer (platform/device) says which they are.
+struct DeviceAreaSteps {
+    // Opens the areas' part of the device in DIR; create: the device is
+    // new (make what is missing), else a missing part is an error. False
+    // with a message naming the file.
+    bool (*open)(const std::string &dir, bool create, std::string &error) = nullptr;
+    // Closes it again (after every handle of the device was dropped).
+    void (*close)() = nullptr;
+};
 
-// Opens DIR as the process's device, creating a missing one. A bad
-// device.ini or a damaged registry is an error naming the file.
-bool DeviceOpen(const std::string &dir, const DeviceOverrides &overrides, std::string &error);
+// Creates a new device folder with defaults, the standard folders and the
+// areas' parts. Fails (with a message naming the folder) when DIR already
+// holds a device.
+bool DeviceFolderCreate(const std::string &dir, const DeviceOverrides &init, const DeviceAreaSteps &areas,
+                        std::string &error);
 
-// Closes the open device: handles, mounts and the registry are released.
-void DeviceClose();
+// Opens DIR as the process's device, creating a missing one, with the
+// areas' parts. A bad device.ini or an unusable part is an error naming the
+// file.
+bool DeviceFolderOpen(const std::string &dir, const DeviceOverrides &overrides, const DeviceAreaSteps &areas,
+                      std::string &error);
+
+// Closes the open device: handles, the areas' parts and mounts are released.
+void DeviceFolderClose();
 
 // Whether a device is open. In a process that opened none itself, the
 // first call runs the opener set with DeviceSetOpener (once), so that a
 // client program of the support library gets its device on first use.
 bool DeviceIsOpen();
 
-// Sets the first-use opener: it opens a device (DeviceOpen) or reports why
+// Sets the first-use opener: it opens a device (DeviceFolderOpen) or reports why
 // it cannot, and returns whether one is open. Null removes it.
 using DeviceOpener = bool (*)();
 void DeviceSetOpener(DeviceOpener opener);
-// Grows by one with every DeviceOpen, so that areas can drop caches kept
+// Grows by one with every DeviceFolderOpen, so that areas can drop caches kept
 // for an earlier device (the store's held bytes, for instance).
 uint64_t DeviceGeneration();
 const DeviceSettings &DeviceGetSettings();

@@ -21,12 +21,19 @@ struct FontGlyph {
     std::vector<uint8_t> on; // width * height, 1 where the glyph is drawn
 };
 
-// The glyph of ch, or null when the font file cannot be used (the caller
-// then draws its built-in glyphs). Glyphs are made once and kept.
-const FontGlyph *FontGetGlyph(char16_t ch);
+// The glyph of ch from the outline font (font.cpp), or null when the font
+// file cannot be used. Glyphs are made once and kept.
+const FontGlyph *OutlineFontGlyph(char16_t ch);
 
-// The pixel size chosen for the font (0 when there is no font).
+// The pixel size chosen for the outline font (0 when there is no font).
 int FontPixelSize();
+
+// Where GdiText takes its glyphs: the outline font installs itself here
+// when a program links it (the programs and tests do; the support library
+// does not, so it needs no font library). Without a source, or when it
+// gives null, the built-in glyphs are drawn.
+using GlyphSource = const FontGlyph *(*)(char16_t ch);
+void GdiSetGlyphSource(GlyphSource source);
 
 } // namespace plat
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "internal/handles.h"
+#include "kernel/handles.h"
 
 namespace plat {
 

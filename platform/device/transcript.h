@@ -1,7 +1,9 @@
-// transcript.h - the run's JSON Lines transcript (loader option --transcript).
+// transcript.h - the run's JSON Lines transcript (loader option --transcript,
+// CE_TRANSCRIPT for client programs).
 //
-// Areas report what happens on the device; the loader decides where it goes.
-// With no transcript open every call does nothing.
+// The device layer records the kernel's launches, the front ends their pages,
+// answers and messages; the loader decides where it goes. With no transcript
+// open every call does nothing.
 #ifndef CE_PLATFORM_TRANSCRIPT_H
 #define CE_PLATFORM_TRANSCRIPT_H
 
@@ -17,6 +19,13 @@ bool TranscriptClose();
 
 // {"event":"launch","program":...,"cmdline":...,"started":...}
 void TranscriptLaunch(const std::u16string &program, const std::u16string &cmdline, bool started);
+
+// {"event":"exit","code":...} (the loader writes it last).
+void TranscriptExit(int code);
+
+// The number the next event will have (from 1), open or not; screenshots
+// are numbered with it.
+int TranscriptNextEventNumber();
 
 // Writes one event object given as compact JSON text (no line end), adding
 // the line end and flushing.

@@ -11,9 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "internal/frontend_internal.h"
-#include "internal/text.h"
-#include "internal/transcript.h"
+#include "device/transcript.h"
+#include "text/text.h"
 
 namespace plat {
 namespace {

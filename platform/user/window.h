@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "internal/handles.h"
+#include "kernel/handles.h"
 #include "windef.h"
 #include "winuser.h"
 
@@ -134,11 +134,13 @@ LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ListBoxProc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK ProgressProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);
 
 // Registers the built-in classes (once per process).
 void RegisterBuiltinClasses();
+// Adds a built-in (global, never unregistered) class of another area: the
+// common controls register theirs.
+void RegisterBuiltinClass(const char16_t *name, WNDPROC proc, BuiltinClass kind);
 
 // Draws text wrapped at word boundaries inside r (align 0 left, 1 centre,
 // 2 right); "\n" breaks lines, "&" marks a mnemonic unless noPrefix.
@@ -181,6 +183,10 @@ struct UiHooks {
 };
 void SetUiHooks(const UiHooks &hooks);
 const UiHooks &GetUiHooks();
+// What sets hooks when a dialog starts and none are set (the front ends
+// give the unattended one); EnsureUiHooks calls it.
+void SetUiHooksFallback(void (*install)());
+void EnsureUiHooks();
 
 // Window messages of a user's input, as the front ends make them: a click
 // on a control (pressed and released inside it), a typed character, a key.
@@ -192,8 +198,8 @@ void InputChar(HWND target, WCHAR c);
 // messages taken from the queue, as Windows does.
 void InputNoteKey(UINT msg, WPARAM vk);
 
-// Forgets every window, registered class, queued message and front-end
-// state (a test starts afresh on a new device).
+// Forgets every window, registered class and queued message (a test starts
+// afresh on a new device; DeviceReset also resets the front ends).
 void UserReset();
 void ClassReset();
 void QueueReset();

@@ -1,0 +1,46 @@
+// screenshot.cpp - the device screen as a PNG file (--screenshots).
+//
+// A front-end matter: the screen itself (gdi) knows no image format, so
+// that the areas below the front ends need no image library.
+#include <png.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "frontends/frontend_internal.h"
+#include "gdi/screen.h"
+
+namespace plat {
+
+bool ScreenSavePng(const std::string &path, std::string &error)
+{
+    Screen &s = ScreenGet();
+    std::unique_ptr<FILE, int (*)(FILE *)> f(std::fopen(path.c_str(), "wb"), std::fclose);
+    if (!f) {
+        error = "cannot write " + path;
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, &info);
+        error = "cannot make a PNG image (out of memory)";
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        error = "cannot write " + path;
+        return false;
+    }
+    png_init_io(png, f.get());
+    png_set_IHDR(png, info, s.width, s.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (uint32_t y = 0; y < s.height; ++y)
+        png_write_row(png, &s.rgb[size_t(y) * s.width * 3]);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+} // namespace plat

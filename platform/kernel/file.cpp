@@ -419,7 +419,15 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     // An existing file in a folder already resolved is opened straight
     // away; only a name not found so (it may exist in another case) is
     // looked up.
-    if (dwCreationDisposition == OPEN_EXISTING && PathInKnownFolder(p, r)) {
+    const bool makes = dwCreationDisposition != OPEN_EXISTING && dwCreationDisposition != TRUNCATE_EXISTING;
+    if (makes && PathInKnownFolder(p, r, true)) {
+        f = FileOpenResolved(r, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes,
+                             &error, &existed);
+        if (!f) {
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+    } else if (dwCreationDisposition == OPEN_EXISTING && PathInKnownFolder(p, r)) {
         f = FileOpenResolved(r, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes,
                              &error, &existed);
         if (!f && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {

@@ -80,7 +80,11 @@ void PathFolderCounted(const ResolvedPath &folder, int64_t entries);
 // were a file of that exact name there (the open itself then finds out;
 // a caller that gets "not found" must resolve the path properly, since the
 // name may exist in another case). False when the folder is not known.
-bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out);
+// With NEWNAME, for making a file: only in a folder made by this process
+// whose names are all known and none folds like the last component; OUT
+// then says the name is missing (an exact name made behind the device's
+// back is still found by the exclusive create).
+bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName = false);
 
 // Host path of an existing regular file of the device; false with a Win32
 // error otherwise. For reading only: writes must go through the file calls,

@@ -388,7 +388,7 @@ void PathFolderCounted(const ResolvedPath &folder, int64_t entries)
     f.entries = entries;
 }
 
-bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out)
+bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
 {
     if (path.parts.size() < 2 || path.trailingSep || !DeviceIsOpen())
         return false;
@@ -404,6 +404,9 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out)
         auto it = g_folders.find(Fold(folder));
         if (it == g_folders.end())
             return false;
+        // A new name is taken as missing only where every name is known.
+        if (newName && (!it->second.complete || it->second.names.count(Fold(path.parts.back()))))
+            return false;
         out.hostParent = it->second.host;
         out.devicePath = it->second.device;
     }
@@ -415,8 +418,9 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out)
     out.hostPath = out.hostParent + "/" + ToUtf8(out.name);
     out.devicePath += u'\\';
     out.devicePath += out.name;
-    out.kind = EntryKind::File;
-    out.st.st_mode = S_IFREG;
+    out.kind = newName ? EntryKind::Missing : EntryKind::File;
+    if (!newName)
+        out.st.st_mode = S_IFREG;
     // The module's path is never taken on trust: it may be the stand-in.
     return !ModuleIsPath(out);
 }

@@ -265,6 +265,13 @@ TEST_F(FileCache, OpensInAKnownFolderAnswerAsALookupWould)
         EXPECT_EQ(ReadSome(h, 100), r.content);
         CloseHandle(h);
     }
+    // Making a file there: a name the folder is known to lack is made at
+    // once; any other is found first.
+    EXPECT_EQ(MakeFile(u"\\K\\host.bin"), static_cast<DWORD>(ERROR_FILE_EXISTS)) << "made behind its back";
+    EXPECT_EQ(MakeFile(u"\\K\\DATA.bin"), static_cast<DWORD>(ERROR_FILE_EXISTS)) << "another case";
+    EXPECT_EQ(MakeFile(u"\\K\\Sub"), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "a folder";
+    EXPECT_EQ(MakeFile(u"\\K\\new.bin"), 0u);
+    EXPECT_EQ(Get(u"\\K\\host.bin"), "host") << "never truncated";
 }
 
 } // namespace

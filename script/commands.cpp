@@ -334,25 +334,6 @@ BOOL RegValueCommand(BOOL fInstall, SCRIPT_TOKEN *aTokens, DWORD dwType)
     return 1;
 }
 
-// A folder token of a shortcut: "\..." absolute, "." the install folder,
-// anything else a sub-folder of it. Then "\" and the name. Built into a
-// scratch buffer of SCRATCH_SIZE bytes.
-static void BuildFolderPath(const char *pszInstallFolder, const char *pszFolder, const char *pszName,
-                            char *pszOut)
-{
-    if (pszFolder[0] == '\\') {
-        XStr_Copy(pszOut, pszFolder);
-    } else {
-        XStr_Copy(pszOut, pszInstallFolder);
-        if (XStr_Compare(pszFolder, ".") != 0) {
-            XStr_AddDirDelim(pszOut);
-            XStr_Join(pszOut, pszFolder);
-        }
-    }
-    XStr_AddDirDelim(pszOut);
-    XStr_Join(pszOut, pszName);
-}
-
 // ShortcutCommand
 BOOL ShortcutCommand(BOOL fInstall, SCRIPT_TOKEN *aTokens, const char *pszInstallFolder, BOOL fShared)
 {
@@ -368,7 +349,7 @@ BOOL ShortcutCommand(BOOL fInstall, SCRIPT_TOKEN *aTokens, const char *pszInstal
     if (aTokens == NULL || TokensCut(0x1e) || XStr_Length(pszFolder) >= TARGET_SIZE)
         return 1;
 
-    BuildFolderPath(pszFolder, aTokens[3], aTokens[4], szTarget);
+    ScriptFolderPath(pszFolder, aTokens[3], aTokens[4], szTarget);
     if (XStr_FindChar(szTarget, ' ') != NULL) {
         DWORD cch = (DWORD)XStr_Length(szTarget);
         int i;
@@ -378,7 +359,7 @@ BOOL ShortcutCommand(BOOL fInstall, SCRIPT_TOKEN *aTokens, const char *pszInstal
         szTarget[cch + 1] = '"';
         szTarget[cch + 2] = 0;
     }
-    BuildFolderPath(pszFolder, aTokens[1], aTokens[2], szLink);
+    ScriptFolderPath(pszFolder, aTokens[1], aTokens[2], szLink);
     if (XStr_Length(szTarget) >= TARGET_SIZE || XStr_Length(szLink) >= LINK_PATH_SIZE ||
         aTokens[2][0] == 0 || PathHasDotComponent(szLink))
         return 1;

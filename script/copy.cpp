@@ -43,6 +43,19 @@ static void JoinPiece(char *pszPath, const char *pszPiece)
     XStr_Join(pszPath, pszPiece);
 }
 
+// ScriptFolderPath
+void ScriptFolderPath(const char *pszInstallFolder, const char *pszFolder, const char *pszName, char *pszOut)
+{
+    if (pszFolder[0] == '\\') {
+        XStr_Copy(pszOut, pszFolder);
+    } else {
+        XStr_Copy(pszOut, pszInstallFolder ? pszInstallFolder : "");
+        if (XStr_Compare(pszFolder, ".") != 0)
+            JoinPiece(pszOut, pszFolder);
+    }
+    JoinPiece(pszOut, pszName);
+}
+
 // PathHasDotComponent
 BOOL PathHasDotComponent(const char *pszPath)
 {
@@ -161,14 +174,7 @@ int CopyLinePaths(BOOL fCopyFiles, SCRIPT_TOKEN *aTokens, const char *pszSourceF
 
     BuildSourcePath(pszSourceFolder, pszSub, pszName, pszSource);
 
-    if (pszDestFolder[0] == '\\') {
-        XStr_Copy(pszDest, pszDestFolder);
-    } else {
-        XStr_Copy(pszDest, pszInstallFolder ? pszInstallFolder : "");
-        if (XStr_Compare(pszDestFolder, ".") != 0)
-            JoinPiece(pszDest, pszDestFolder);
-    }
-    JoinPiece(pszDest, pszName);
+    ScriptFolderPath(pszInstallFolder, pszDestFolder, pszName, pszDest);
 
     // Lines the copy cannot carry out safely are refused: a token that was
     // cut, a path over its buffer, no file name, or a path that would leave

@@ -47,25 +47,25 @@ int ScriptICompare(const char *a, const char *b)
     }
 }
 
-// Copies src into a buffer of cbDst bytes; 0 (and nothing copied) when it
-// does not fit with its terminator.
-static BOOL CopyFitting(char *pszDst, DWORD cbDst, const char *pszSrc)
-{
-    if ((DWORD)XStr_Length(pszSrc) >= cbDst)
-        return 0;
-    XStr_Copy(pszDst, pszSrc);
-    return 1;
-}
-
 // Reads the next line into a 512-byte buffer and removes line ends and
 // leading and trailing blanks. 0 at the end of the file or on a read error.
-static BOOL ReadCleanLine(HANDLE hFile, char *pszLine)
+// *pcchRead (optional) receives the length as read: 511 means the line may
+// go on in the next read.
+static BOOL ReadCleanLine(HANDLE hFile, char *pszLine, DWORD *pcchRead)
 {
     if (XFile_ReadLine(hFile, pszLine, SCRIPT_LINE_SIZE, NULL) != 0)
         return 0;
+    if (pcchRead)
+        *pcchRead = XStr_Length(pszLine);
     XStr_StripStringCRLFs(pszLine);
     XStr_StripString(pszLine);
     return 1;
+}
+
+// ScriptReadLine
+BOOL ScriptReadLine(HANDLE hFile, char *pszLine, DWORD *pcchRead)
+{
+    return ReadCleanLine(hFile, pszLine, pcchRead);
 }
 
 static void ShowReadFailed(const char *pszPath)
@@ -75,13 +75,113 @@ static void ShowReadFailed(const char *pszPath)
     Supp_MsgBox(NULL, IDS_READ_FAILED, MB_ICONHAND, wszPath);
 }
 
+// The values of one header, for ReadScriptHeader; null pointers are not
+// written. fSetGlobals 0 checks a line without touching the process-wide
+// bitmap name and location choice.
+typedef struct tagHEADER_OUT {
+    char *pszProductName;
+    HKEY *phPresenceRoot;
+    char *pszPresenceKey;
+    char *pszDefaultFolder;
+    char *pszCompletionNote;
+    BOOL fSetGlobals;
+} HEADER_OUT;
+
+// Takes header line nLine (0 to 5, already cleaned) apart; SCRIPT_HDR_OK
+// or the reason it is bad.
+static int TakeHeaderLine(int nLine, char *szLine, const HEADER_OUT *pOut)
+{
+    char *apszTokens[SCRIPT_MAX_TOKENS];
+    int nCount = 0;
+
+    if (!XStr_ParseCmdLine(szLine, apszTokens, SCRIPT_MAX_TOKENS, &nCount, 0))
+        return SCRIPT_HDR_SPLIT;
+    if (nCount == 0 || XStr_Compare(apszTokens[0], "//") != 0)
+        return SCRIPT_HDR_MARKER;
+    if (nCount != s_anHeaderTokens[nLine])
+        return SCRIPT_HDR_TOKENS;
+
+    switch (nLine) {
+    case 0: // product name
+        if (XStr_Length(apszTokens[1]) >= SCRIPT_NAME_SIZE)
+            return SCRIPT_HDR_TOO_LONG;
+        if (pOut->pszProductName)
+            XStr_Copy(pOut->pszProductName, apszTokens[1]);
+        break;
+    case 1: { // presence key: root name and path
+        HKEY hRoot = RegRootFromName(apszTokens[1]);
+        if (hRoot == 0)
+            return SCRIPT_HDR_ROOT;
+        if (XStr_Length(apszTokens[2]) >= SCRIPT_NAME_SIZE)
+            return SCRIPT_HDR_TOO_LONG;
+        if (pOut->pszPresenceKey)
+            XStr_Copy(pOut->pszPresenceKey, apszTokens[2]);
+        if (pOut->phPresenceRoot)
+            *pOut->phPresenceRoot = hRoot;
+        break;
+    }
+    case 2: { // default folder under \Program Files
+        char szFolder[SCRIPT_DEST_SIZE];
+        XStr_Copy(szFolder, "\\Program Files");
+        XStr_AddDirDelim(szFolder);
+        if (XStr_Length(szFolder) + XStr_Length(apszTokens[1]) >= SCRIPT_DEST_SIZE)
+            return SCRIPT_HDR_TOO_LONG;
+        XStr_Join(szFolder, apszTokens[1]);
+        if (pOut->pszDefaultFolder)
+            XStr_Copy(pOut->pszDefaultFolder, szFolder);
+        break;
+    }
+    case 3: { // setup bitmap: the text after the first "="
+        char *pEq = XStr_FindChar(apszTokens[1], '=');
+        if (pEq == NULL)
+            return SCRIPT_HDR_BITMAP;
+        if (XStr_Length(pEq + 1) >= SCRIPT_PATH_SIZE)
+            return SCRIPT_HDR_TOO_LONG;
+        if (pOut->fSetGlobals)
+            XStr_Copy(g_szSetupBitmapName, pEq + 1);
+        break;
+    }
+    case 4: // location choice; the token also stands as the note until line 6
+        if (XStr_Compare(apszTokens[1], "SelectAppLocation=Yes") == 0) {
+            if (pOut->fSetGlobals)
+                g_fSelectAppLocation = 1;
+        } else if (XStr_Compare(apszTokens[1], "SelectAppLocation=No") == 0) {
+            if (pOut->fSetGlobals)
+                g_fSelectAppLocation = 0;
+        } else {
+            return SCRIPT_HDR_LOCATION;
+        }
+        if (pOut->pszCompletionNote)
+            XStr_Copy(pOut->pszCompletionNote, apszTokens[1]);
+        break;
+    case 5: // completion note
+        if (XStr_Length(apszTokens[1]) >= SCRIPT_NAME_SIZE)
+            return SCRIPT_HDR_TOO_LONG;
+        if (pOut->pszCompletionNote)
+            XStr_Copy(pOut->pszCompletionNote, apszTokens[1]);
+        break;
+    }
+    return SCRIPT_HDR_OK;
+}
+
+// ScriptHeaderLineProblem
+int ScriptHeaderLineProblem(int nLine, const char *pszLine, char *pszDefaultFolder)
+{
+    char szLine[SCRIPT_LINE_SIZE];
+    HEADER_OUT out = {NULL, NULL, NULL, pszDefaultFolder, NULL, 0};
+    if (nLine < 0 || nLine >= HEADER_LINES || pszLine == NULL || XStr_Length(pszLine) >= SCRIPT_LINE_SIZE)
+        return SCRIPT_HDR_MISSING;
+    XStr_Copy(szLine, pszLine);
+    return TakeHeaderLine(nLine, szLine, &out);
+}
+
 // ReadScriptHeader
 BOOL ReadScriptHeader(const char *pszPath, char *pszProductName, HKEY *phPresenceRoot,
                       char *pszPresenceKey, char *pszDefaultFolder, char *pszCompletionNote)
 {
     HANDLE hFile = XFILE_NO_HANDLE;
     char szLine[SCRIPT_LINE_SIZE];
-    char *apszTokens[SCRIPT_MAX_TOKENS];
+    HEADER_OUT out = {pszProductName, phPresenceRoot, pszPresenceKey, pszDefaultFolder, pszCompletionNote, 1};
     int nLine;
     BOOL fOk = 0;
 
@@ -89,65 +189,10 @@ BOOL ReadScriptHeader(const char *pszPath, char *pszProductName, HKEY *phPresenc
         goto done;
 
     for (nLine = 0; nLine < HEADER_LINES; nLine++) {
-        int nCount = 0;
-        if (!ReadCleanLine(hFile, szLine))
+        if (!ReadCleanLine(hFile, szLine, NULL))
             goto done;
-        if (!XStr_ParseCmdLine(szLine, apszTokens, SCRIPT_MAX_TOKENS, &nCount, 0))
+        if (TakeHeaderLine(nLine, szLine, &out) != SCRIPT_HDR_OK)
             goto done;
-        if (nCount != s_anHeaderTokens[nLine] || XStr_Compare(apszTokens[0], "//") != 0)
-            goto done;
-
-        switch (nLine) {
-        case 0: // product name
-            if (XStr_Length(apszTokens[1]) >= SCRIPT_NAME_SIZE)
-                goto done;
-            if (pszProductName)
-                XStr_Copy(pszProductName, apszTokens[1]);
-            break;
-        case 1: { // presence key: root name and path
-            HKEY hRoot = RegRootFromName(apszTokens[1]);
-            if (hRoot == 0 || XStr_Length(apszTokens[2]) >= SCRIPT_NAME_SIZE)
-                goto done;
-            if (pszPresenceKey)
-                XStr_Copy(pszPresenceKey, apszTokens[2]);
-            if (phPresenceRoot)
-                *phPresenceRoot = hRoot;
-            break;
-        }
-        case 2: { // default folder under \Program Files
-            char szFolder[SCRIPT_DEST_SIZE];
-            XStr_Copy(szFolder, "\\Program Files");
-            XStr_AddDirDelim(szFolder);
-            if (XStr_Length(szFolder) + XStr_Length(apszTokens[1]) >= SCRIPT_DEST_SIZE)
-                goto done;
-            XStr_Join(szFolder, apszTokens[1]);
-            if (pszDefaultFolder)
-                XStr_Copy(pszDefaultFolder, szFolder);
-            break;
-        }
-        case 3: { // setup bitmap: the text after the first "="
-            char *pEq = XStr_FindChar(apszTokens[1], '=');
-            if (pEq == NULL || !CopyFitting(g_szSetupBitmapName, SCRIPT_PATH_SIZE, pEq + 1))
-                goto done;
-            break;
-        }
-        case 4: // location choice; the token also stands as the note until line 6
-            if (XStr_Compare(apszTokens[1], "SelectAppLocation=Yes") == 0)
-                g_fSelectAppLocation = 1;
-            else if (XStr_Compare(apszTokens[1], "SelectAppLocation=No") == 0)
-                g_fSelectAppLocation = 0;
-            else
-                goto done;
-            if (pszCompletionNote)
-                XStr_Copy(pszCompletionNote, apszTokens[1]);
-            break;
-        case 5: // completion note
-            if (XStr_Length(apszTokens[1]) >= SCRIPT_NAME_SIZE)
-                goto done;
-            if (pszCompletionNote)
-                XStr_Copy(pszCompletionNote, apszTokens[1]);
-            break;
-        }
     }
     fOk = 1;
 
@@ -177,8 +222,8 @@ static void ReplaceFolderPlaceholders(char *pszSlot, const char *pszFolder)
     }
 }
 
-// The command number of a keyword, or -1 when the line is to be skipped.
-static int CommandNumber(const char *pszKeyword)
+// ScriptCommandNumber
+int ScriptCommandNumber(const char *pszKeyword)
 {
     int i;
     for (i = 0; i < (int)(sizeof(s_apszKeywords) / sizeof(s_apszKeywords[0])); i++) {
@@ -189,7 +234,42 @@ static int CommandNumber(const char *pszKeyword)
         return SCRIPT_CMD_COMMENT;
     if (ScriptICompare(pszKeyword, "exit") == 0)
         return SCRIPT_CMD_EXIT;
-    return -1;
+    return SCRIPT_LINE_SKIPPED;
+}
+
+// ScriptSplitLine
+int ScriptSplitLine(const char *pszLine, const char *pszInstallFolder, SCRIPT_TOKEN *aSlots, int *pnCount,
+                    DWORD *pdwCut)
+{
+    char szSplit[SCRIPT_LINE_SIZE];
+    char *apszTokens[SCRIPT_MAX_TOKENS];
+    int nCount = 0, k;
+    DWORD dwCut = 0;
+
+    if (XStr_Length(pszLine) >= SCRIPT_LINE_SIZE)
+        return SCRIPT_LINE_BAD;
+    XStr_Copy(szSplit, pszLine);
+    if (!XStr_ParseCmdLine(szSplit, apszTokens, SCRIPT_MAX_TOKENS, &nCount, 0))
+        return SCRIPT_LINE_BAD;
+
+    // Every slot is written for every line, so that no handler ever sees a
+    // token of an earlier line.
+    for (k = 0; k < SCRIPT_MAX_TOKENS; k++) {
+        if (k >= nCount) {
+            aSlots[k][0] = 0;
+            continue;
+        }
+        if (XStr_Length(apszTokens[k]) >= SCRIPT_TOKEN_SIZE)
+            dwCut |= (DWORD)1 << k;
+        XStr_NCopyExact(aSlots[k], apszTokens[k], SCRIPT_TOKEN_SIZE);
+        if (pszInstallFolder)
+            ReplaceFolderPlaceholders(aSlots[k], pszInstallFolder);
+    }
+    if (pnCount)
+        *pnCount = nCount;
+    if (pdwCut)
+        *pdwCut = dwCut;
+    return ScriptCommandNumber(aSlots[0]);
 }
 
 // ReadScript
@@ -214,8 +294,6 @@ int ReadScriptFile(HANDLE hFile, BOOL fInstall, const char *pszInstallFolder,
                    SCRIPT_LINE_HANDLER pfnHandler, void *pData)
 {
     char szLine[SCRIPT_LINE_SIZE];
-    char szSplit[SCRIPT_LINE_SIZE];
-    char *apszTokens[SCRIPT_MAX_TOKENS];
     SCRIPT_TOKEN aSlots[SCRIPT_MAX_TOKENS];
     int nResult = 1;
 
@@ -223,7 +301,7 @@ int ReadScriptFile(HANDLE hFile, BOOL fInstall, const char *pszInstallFolder,
         return 0;
 
     for (;;) {
-        int nCount = 0, nCommand, k;
+        int nCommand, k;
         DWORD dwCut = 0, dwSaved, dwLineStart = 0, dwSavedOffset;
 
         // The line reader gives back what it read past the line, so the
@@ -243,28 +321,12 @@ int ReadScriptFile(HANDLE hFile, BOOL fInstall, const char *pszInstallFolder,
         if (szLine[0] == 0)
             continue;
 
-        XStr_Copy(szSplit, szLine);
-        if (!XStr_ParseCmdLine(szSplit, apszTokens, SCRIPT_MAX_TOKENS, &nCount, 0)) {
+        nCommand = ScriptSplitLine(szLine, pszInstallFolder, aSlots, NULL, &dwCut);
+        if (nCommand == SCRIPT_LINE_BAD) {
             nResult = 0;
             break;
         }
-
-        // Every slot is written for every line, so that no handler ever
-        // sees a token of an earlier line.
-        for (k = 0; k < SCRIPT_MAX_TOKENS; k++) {
-            if (k >= nCount) {
-                aSlots[k][0] = 0;
-                continue;
-            }
-            if (XStr_Length(apszTokens[k]) >= SCRIPT_TOKEN_SIZE)
-                dwCut |= (DWORD)1 << k;
-            XStr_NCopyExact(aSlots[k], apszTokens[k], SCRIPT_TOKEN_SIZE);
-            if (pszInstallFolder)
-                ReplaceFolderPlaceholders(aSlots[k], pszInstallFolder);
-        }
-
-        nCommand = CommandNumber(aSlots[0]);
-        if (nCommand < 0)
+        if (nCommand == SCRIPT_LINE_SKIPPED)
             continue;
 
         dwSaved = g_dwScriptTokensCut;

@@ -136,6 +136,44 @@ int ReadScriptFile(HANDLE hFile, BOOL fInstall, const char *pszInstallFolder,
 #define UNLOAD_LOG_MISSING 0x80
 DWORD UnloadLogState(const char *pszPath);
 
+// The pieces of the reader, for tools that check a script line by line
+// exactly as it will be read.
+//
+// Reads the next line (512-byte buffer) and removes line ends and leading
+// and trailing blanks; 0 at the end of the file or on a read error.
+// *pcchRead (optional) receives the length before the blanks were removed:
+// 511 means the line may go on in the next read.
+BOOL ScriptReadLine(HANDLE hFile, char *pszLine, DWORD *pcchRead);
+
+#define SCRIPT_LINE_SKIPPED (-1) // no known keyword: the reader skips the line
+#define SCRIPT_LINE_BAD (-2)     // more than 10 tokens: the reader fails
+
+// The command number of a keyword (0 to 10) or SCRIPT_LINE_SKIPPED.
+int ScriptCommandNumber(const char *pszKeyword);
+
+// Splits one cleaned, non-empty line into the token slots as ReadScript
+// does ("%P" replaced when pszInstallFolder is given). Returns the command
+// number, SCRIPT_LINE_SKIPPED or SCRIPT_LINE_BAD. *pnCount and *pdwCut
+// (optional) receive the token count and the bits of tokens cut at 255
+// bytes.
+int ScriptSplitLine(const char *pszLine, const char *pszInstallFolder, SCRIPT_TOKEN *aSlots, int *pnCount,
+                    DWORD *pdwCut);
+
+// Why header line nLine (0 to 5, cleaned) would make ReadScriptHeader
+// fail, or SCRIPT_HDR_OK. The process-wide bitmap name and location choice
+// are not touched. For line 2, pszDefaultFolder (264 bytes, optional)
+// receives the default folder.
+#define SCRIPT_HDR_OK 0
+#define SCRIPT_HDR_MISSING 1  // the line is not there
+#define SCRIPT_HDR_SPLIT 2    // more than 10 tokens
+#define SCRIPT_HDR_MARKER 3   // the first token is not "//"
+#define SCRIPT_HDR_TOKENS 4   // another number of tokens than the line takes
+#define SCRIPT_HDR_ROOT 5     // line 2: no such registry root
+#define SCRIPT_HDR_TOO_LONG 6 // a value longer than its buffer
+#define SCRIPT_HDR_BITMAP 7   // line 4: no "=" before the bitmap name
+#define SCRIPT_HDR_LOCATION 8 // line 5: neither SelectAppLocation=Yes nor =No
+int ScriptHeaderLineProblem(int nLine, const char *pszLine, char *pszDefaultFolder);
+
 // Writes a copy of the script, named g_pszExpandedScriptName in the same
 // folder, with "@1".."@6" replaced by apszValues[1..6] (entry 0 unused; each
 // at most 31 bytes). On success pszPath (at least 264 bytes) names the copy.
@@ -195,6 +233,12 @@ BOOL CopyLineWanted(BOOL fCopyFiles, const char *pszDestFolderToken, const char 
 // does not fit.
 BOOL CopySourcePath(const char *pszSourceFolder, const char *pszSubFolder, const char *pszFileName,
                     char *pszOut);
+
+// The path a folder token of a copy or shortcut line names, joined with a
+// file name: a token beginning with "\\" is absolute, "." is the install
+// folder, anything else a sub-folder of it. pszOut takes
+// COPY_SCRATCH_SIZE bytes (an install folder and two tokens always fit).
+void ScriptFolderPath(const char *pszInstallFolder, const char *pszFolder, const char *pszName, char *pszOut);
 
 // Whether a device path names a "." or ".." component: such a path would
 // leave the folder it names, so the commands refuse it before the device

@@ -1,5 +1,5 @@
-// answers.cpp - the answer rules: parsing a rule line, splitting actions,
-// and choosing the rule for a page or message by specificity.
+// answers.cpp - the answer rules: parsing a rule line once into typed
+// actions, and choosing the rule for a page or message by specificity.
 //
 //     page 105: click Continue
 //     page 104#2: set 1006 "\Program Files\Dravex"; click 1
@@ -47,25 +47,37 @@ bool Lower(const std::string &a, const char *b)
     return x == b;
 }
 
-// Checks the form of one action for the rule's kind.
-bool CheckAction(AnswerRule::Kind kind, const std::string &action, std::string &error)
+// Parses one action for the rule's kind into its typed form.
+bool ParseAction(AnswerRule::Kind kind, const std::string &written, AnswerAction &out, std::string &error)
 {
     std::vector<std::string> w;
-    if (!SplitAction(action, w, error))
+    if (!SplitAction(written, w, error))
         return false;
     if (w.empty()) {
         error = "empty action";
         return false;
     }
+    AnswerAction a;
+    a.written = written;
     if (kind == AnswerRule::Message) {
         if (!Lower(w[0], "answer") || w.size() != 2) {
-            error = "a message takes \"answer B\" (B one of OK, Cancel, Yes, No), not \"" + action + "\"";
+            error = "a message takes \"answer B\" (B one of OK, Cancel, Yes, No), not \"" + written + "\"";
             return false;
         }
-        if (!Lower(w[1], "ok") && !Lower(w[1], "cancel") && !Lower(w[1], "yes") && !Lower(w[1], "no")) {
+        static const char *const kButtons[] = {"OK", "Cancel", "Yes", "No"};
+        for (const char *b : kButtons) {
+            std::string lower;
+            for (const char *p = b; *p; ++p)
+                lower.push_back(char(std::tolower(static_cast<unsigned char>(*p))));
+            if (Lower(w[1], lower.c_str()))
+                a.control = b;
+        }
+        if (a.control.empty()) {
             error = "unknown button \"" + w[1] + "\" (buttons: OK, Cancel, Yes, No)";
             return false;
         }
+        a.verb = AnswerAction::Answer;
+        out = a;
         return true;
     }
     if (Lower(w[0], "close")) {
@@ -73,24 +85,31 @@ bool CheckAction(AnswerRule::Kind kind, const std::string &action, std::string &
             error = "\"close\" takes nothing after it";
             return false;
         }
-        return true;
-    }
-    if (Lower(w[0], "click") || Lower(w[0], "check")) {
+        a.verb = AnswerAction::Close;
+    } else if (Lower(w[0], "click") || Lower(w[0], "check")) {
         if (w.size() != 2) {
             error = "\"" + w[0] + "\" takes one control (an id or a caption in double quotes)";
             return false;
         }
-        return true;
-    }
-    if (Lower(w[0], "select") || Lower(w[0], "set")) {
+        a.verb = Lower(w[0], "click") ? AnswerAction::Click : AnswerAction::Check;
+        a.control = w[1];
+    } else if (Lower(w[0], "select") || Lower(w[0], "set")) {
         if (w.size() != 3) {
             error = "\"" + w[0] + "\" takes a control and a text (in double quotes when it has spaces)";
             return false;
         }
-        return true;
+        a.verb = Lower(w[0], "set") ? AnswerAction::Set : AnswerAction::Select;
+        a.control = w[1];
+        a.text = w[2];
+        int n;
+        if (a.verb == AnswerAction::Select && w[2].size() > 1 && w[2][0] == '#' && ParseNumber(w[2].substr(1), n))
+            a.entry = n;
+    } else {
+        error = "unknown action \"" + w[0] + "\" (actions: click, select, set, check, close)";
+        return false;
     }
-    error = "unknown action \"" + w[0] + "\" (actions: click, select, set, check, close)";
-    return false;
+    out = a;
+    return true;
 }
 
 } // namespace
@@ -140,6 +159,23 @@ bool SplitAction(const std::string &action, std::vector<std::string> &words, std
         words.push_back(word);
     }
     return true;
+}
+
+std::string QuoteActionWord(const std::string &text)
+{
+    bool plain = !text.empty() && text[0] != '#';
+    for (char c : text)
+        if (std::isspace(static_cast<unsigned char>(c)) || c == '"' || c == ';' || c == '#')
+            plain = false;
+    if (plain)
+        return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"')
+            out.push_back('"');
+        out.push_back(c);
+    }
+    return out + "\"";
 }
 
 bool ParseAnswerRule(const std::string &lineIn, AnswerRule &rule, bool &isRule, std::string &error)
@@ -230,9 +266,10 @@ bool ParseAnswerRule(const std::string &lineIn, AnswerRule &rule, bool &isRule, 
     for (const std::string &a : list) {
         if (a.empty())
             continue;
-        if (!CheckAction(r.kind, a, error))
+        AnswerAction action;
+        if (!ParseAction(r.kind, a, action, error))
             return false;
-        r.actions.push_back(a);
+        r.actions.push_back(action);
     }
     if (r.actions.empty()) {
         error = "\"" + sel + "\" has no action";

@@ -8,6 +8,7 @@
 // list, text into an edit); with no rule, or no action left, the run ends
 // at once with exit code 3 and one line on stderr.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,7 @@
 #include "text/text.h"
 #include "device/transcript.h"
 #include "user/window.h"
+#include "kernel/changes.h"
 
 namespace plat {
 namespace {
@@ -34,13 +36,23 @@ namespace {
 struct Session {
     const AnswerRule *rule = nullptr;
     size_t next = 0;
-    std::vector<std::string> done;
+    std::vector<std::string> done; // the rule's actions done, as written
+    std::vector<std::string> seen; // what reached the page, as replayable actions
     int id = -1;
+    int showing = 0;
     int eventNumber = 0;
+};
+
+// What the run's exit code is made of: a turn that failed (or nothing
+// found), and the wizard ended by the user before every product was handled.
+struct Outcome {
+    bool failed = false;
+    bool endedEarly = false;
 };
 
 struct State {
     bool started = false;
+    Outcome outcome;
     std::vector<AnswerRule> rules;
     std::string screenshotsDir;
     std::map<int, int> pageShowings;
@@ -50,6 +62,34 @@ struct State {
 
 State g_state;
 FrontendAbort g_abort;
+
+// --progress: a line per file written, with the progress bar's percentage;
+// on a terminal one line rewritten in place.
+struct Progress {
+    bool on = false;
+    bool terminal = false;
+    bool lineOpen = false; // a line without its end on the terminal
+};
+Progress g_progress;
+void ProgressEnd();
+// --record: the answer rules of this run, written as pages and boxes end.
+FILE *g_record = nullptr;
+
+void RecordLine(const std::string &line)
+{
+    if (!g_record)
+        return;
+    std::fputs(line.c_str(), g_record);
+    std::fputc('\n', g_record);
+    std::fflush(g_record);
+}
+
+void RecordClose()
+{
+    if (g_record)
+        std::fclose(g_record);
+    g_record = nullptr;
+}
 // The interactive front end when gui or tui runs (null for none).
 std::unique_ptr<InteractiveFrontend> g_ui;
 
@@ -62,7 +102,10 @@ void Abort(int code, const std::string &message)
     // The terminal or host window is given back before the message.
     if (g_ui)
         g_ui->Stop();
+    ChangesSubscribe(nullptr);
+    ProgressEnd();
     std::fprintf(stderr, "cesetup: %s\n", Printable(message).c_str());
+    RecordClose();
     TranscriptExit(code);
     TranscriptClose();
     std::fflush(nullptr);
@@ -195,6 +238,7 @@ void OnCreated(HWND dlg)
         int showing = ++g_state.messageShowings[key];
         Session s;
         s.id = key;
+        s.showing = showing;
         s.rule = PickRule(g_state.rules, AnswerRule::Message, key, showing);
         g_state.sessions[dlg] = s;
         return;
@@ -206,8 +250,8 @@ void OnCreated(HWND dlg)
     WritePageEvent(dlg, *d);
     d->pageReported = true;
     if (d->modal) {
-        int showing = ++g_state.pageShowings[id];
-        s.rule = PickRule(g_state.rules, AnswerRule::Page, id, showing);
+        s.showing = ++g_state.pageShowings[id];
+        s.rule = PickRule(g_state.rules, AnswerRule::Page, id, s.showing);
     }
     g_state.sessions[dlg] = s;
 }
@@ -233,19 +277,15 @@ bool ClickControl(HWND dlg, const Session &s, HWND c, const std::string &action)
 }
 
 // Performs one page action; false when the run was ended.
-bool DoPageAction(HWND dlg, Session &s, const std::string &action)
+bool DoPageAction(HWND dlg, Session &s, const AnswerAction &a)
 {
-    std::vector<std::string> w;
-    std::string error;
-    SplitAction(action, w, error);
-    std::string verb;
-    for (char ch : w[0])
-        verb.push_back(char(std::tolower(static_cast<unsigned char>(ch))));
+    const std::string &action = a.written;
     auto cannot = [&](const std::string &why) {
         Abort(3, RuleName(*s.rule) + ": \"" + action + "\" cannot be done on " + PageName(s.id) + " (" + why + ")");
         return false;
     };
-    if (verb == "close") {
+    switch (a.verb) {
+    case AnswerAction::Close: {
         auto d = WindowGet(dlg);
         if (!d || !(d->style & WS_SYSMENU))
             return cannot("the page has no close box");
@@ -253,29 +293,27 @@ bool DoPageAction(HWND dlg, Session &s, const std::string &action)
         PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
         return true;
     }
-    if (verb == "click" || verb == "check") {
-        HWND c = FindControl(dlg, w[1], true);
-        if (c && verb == "check") {
+    case AnswerAction::Click:
+    case AnswerAction::Check: {
+        HWND c = FindControl(dlg, a.control, true);
+        if (c && a.verb == AnswerAction::Check) {
             auto cw = WindowGet(c);
             DWORD t = cw->style & BS_TYPEMASK;
             if (cw->cls->builtin != BuiltinClass::Button || (t != BS_AUTORADIOBUTTON && t != BS_RADIOBUTTON))
-                return cannot("control " + w[1] + " is not a radio button");
+                return cannot("control " + a.control + " is not a radio button");
         }
         return ClickControl(dlg, s, c, action);
     }
-    if (verb == "select") {
-        HWND c = FindControl(dlg, w[1], false);
+    case AnswerAction::Select: {
+        HWND c = FindControl(dlg, a.control, false);
         auto cw = WindowGet(c);
         if (!cw || cw->cls->builtin != BuiltinClass::ListBox)
-            return cannot("no list box " + w[1]);
+            return cannot("no list box " + a.control);
         if (!IsWindowEnabled(c) || !IsWindowVisible(c))
             return cannot("the list box is disabled or hidden");
-        int index = -1;
-        int n;
-        if (w[2].size() > 1 && w[2][0] == '#' && IsNumber(w[2].substr(1), n)) {
-            index = n;
-        } else {
-            std::u16string want = FromUtf8(w[2]);
+        int index = a.entry;
+        if (index < 0) {
+            std::u16string want = FromUtf8(a.text);
             for (size_t i = 0; i < cw->items.size(); ++i)
                 if (cw->items[i].text == want) {
                     index = int(i);
@@ -284,27 +322,144 @@ bool DoPageAction(HWND dlg, Session &s, const std::string &action)
         }
         POINT pt;
         if (index < 0 || !ListBoxItemPoint(c, index, pt))
-            return cannot("no entry " + w[2]);
+            return cannot("no entry " + a.text);
         LPARAM at = MAKELPARAM(pt.x, pt.y);
         PostMessageW(c, WM_LBUTTONDOWN, 0x0001, at);
         PostMessageW(c, WM_LBUTTONUP, 0, at);
         return true;
     }
-    if (verb == "set") {
-        HWND c = FindControl(dlg, w[1], false);
+    case AnswerAction::Set: {
+        HWND c = FindControl(dlg, a.control, false);
         auto cw = WindowGet(c);
         if (!cw || cw->cls->builtin != BuiltinClass::Edit)
-            return cannot("no edit " + w[1]);
+            return cannot("no edit " + a.control);
         if ((cw->style & ES_READONLY) || !IsWindowEnabled(c) || !IsWindowVisible(c))
             return cannot("the edit is read-only or disabled");
         // Select everything and replace it at once: one EN_CHANGE.
         SetFocus(c);
         SendMessageW(c, EM_SETSEL, 0, -1);
-        std::u16string text = FromUtf8(w[2]);
+        std::u16string text = FromUtf8(a.text);
         SendMessageW(c, EM_REPLACESEL, TRUE, LPARAM(text.c_str()));
         return true;
     }
-    return cannot("unknown action");
+    case AnswerAction::Answer:
+        break;
+    }
+    return cannot("a page takes no \"answer\"");
+}
+
+// Notes an action whose last value is all that counts: moving through a
+// list with the arrows, or typing, gives one action with the final value.
+void NoteLatest(Session &s, const std::string &prefix, const std::string &value)
+{
+    if (!s.seen.empty() && s.seen.back().compare(0, prefix.size(), prefix) == 0)
+        s.seen.back() = prefix + value;
+    else
+        s.seen.push_back(prefix + value);
+}
+
+// A page's command, noted as the action that replays it: a button's click
+// (a radio button's as "check"), a list's new selection by its number, an
+// edit's new text (typing makes one "set" with the last text).
+void OnCommand(HWND dlg, WPARAM wParam, LPARAM lParam)
+{
+    auto d = WindowGet(dlg);
+    auto it = g_state.sessions.find(dlg);
+    if (!d || it == g_state.sessions.end() || d->isMessageBox || !d->modal)
+        return;
+    Session &s = it->second;
+    int id = LOWORD(wParam), code = HIWORD(wParam);
+    HWND c = HWND(lParam);
+    if (!c) {
+        // Enter or Escape without a button of that id.
+        if (code == BN_CLICKED)
+            s.seen.push_back(id == IDCANCEL ? "close" : "click " + std::to_string(id));
+        return;
+    }
+    auto cw = WindowGet(c);
+    if (!cw || cw->parent != dlg || ShownId(*cw) < 0)
+        return;
+    std::string ctl = std::to_string(ShownId(*cw));
+    if (cw->cls->builtin == BuiltinClass::Button && code == BN_CLICKED) {
+        DWORD t = cw->style & BS_TYPEMASK;
+        bool radio = t == BS_AUTORADIOBUTTON || t == BS_RADIOBUTTON;
+        s.seen.push_back((radio ? "check " : "click ") + ctl);
+    } else if (cw->cls->builtin == BuiltinClass::ListBox && code == LBN_SELCHANGE && cw->curSel >= 0) {
+        NoteLatest(s, "select " + ctl + " ", "#" + std::to_string(cw->curSel));
+    } else if (cw->cls->builtin == BuiltinClass::Edit && code == EN_CHANGE) {
+        NoteLatest(s, "set " + ctl + " ", QuoteActionWord(U8(cw->text)));
+    }
+}
+
+// The answer a message box's result stands for, or "" for none.
+const char *AnswerName(INT_PTR result)
+{
+    switch (result) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDYES: return "Yes";
+    case IDNO: return "No";
+    default: return "";
+    }
+}
+
+// The position of the progress bar of a page shown while work is done, or
+// -1 when none is shown.
+int ProgressPercent()
+{
+    for (const auto &kv : g_state.sessions) {
+        auto d = WindowGet(kv.first);
+        if (!d || d->modal || d->isMessageBox)
+            continue;
+        for (HWND c : d->children) {
+            auto w = WindowGet(c);
+            if (w && FoldCompare(w->cls->name, u"msctls_progress32") == 0)
+                return int(SendMessageW(c, PBM_GETPOS, 0, 0));
+        }
+    }
+    return -1;
+}
+
+void ShowProgress(const DeviceChange &c)
+{
+    int pct = ProgressPercent();
+    char head[32];
+    std::snprintf(head, sizeof head, "progress %3d%% ", pct < 0 ? 0 : pct);
+    std::string line = head + U8(c.path);
+    if (g_progress.terminal) {
+        std::fprintf(stderr, "\r%s\x1b[K", Printable(line).c_str());
+        g_progress.lineOpen = true;
+    } else {
+        std::fprintf(stderr, "%s\n", Printable(line).c_str());
+    }
+    std::fflush(stderr);
+}
+
+// Every change the device's calls make becomes a transcript event.
+void OnChange(const DeviceChange &c)
+{
+    nlohmann::ordered_json j;
+    j["event"] = "change";
+    j["op"] = ChangeOpName(c.op);
+    if (c.op <= DeviceChange::Rmdir) {
+        j["path"] = U8(c.path);
+        if (c.op == DeviceChange::Create || c.op == DeviceChange::Replace)
+            j["bytes"] = c.bytes;
+    } else {
+        j["key"] = U8(c.key);
+        if (c.op == DeviceChange::ValueSet || c.op == DeviceChange::ValueDelete)
+            j["value"] = U8(c.value);
+    }
+    TranscriptWriteLine(j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+    if (g_progress.on && (c.op == DeviceChange::Create || c.op == DeviceChange::Replace))
+        ShowProgress(c);
+}
+
+void ProgressEnd()
+{
+    if (g_progress.lineOpen)
+        std::fputc('\n', stderr);
+    g_progress = Progress{};
 }
 
 bool OnIdle(HWND dlg)
@@ -332,16 +487,13 @@ bool OnIdle(HWND dlg)
             Abort(3, RuleName(*s.rule) + ": the message is still open after its answer");
             return false;
         }
-        const std::string &action = s.rule->actions[s.next++];
-        std::vector<std::string> w;
-        std::string error;
-        SplitAction(action, w, error);
-        HWND btn = FindControl(dlg, w[1], true);
+        const AnswerAction &action = s.rule->actions[s.next++];
+        HWND btn = FindControl(dlg, action.control, true);
         if (!btn) {
-            Abort(3, RuleName(*s.rule) + ": the message has no button " + w[1] + ": " + Quote(d->msgBoxText));
+            Abort(3, RuleName(*s.rule) + ": the message has no button " + action.control + ": " + Quote(d->msgBoxText));
             return false;
         }
-        s.done.push_back(action);
+        s.done.push_back(action.written);
         InputClick(btn);
         return true;
     }
@@ -353,9 +505,40 @@ bool OnIdle(HWND dlg)
         Abort(3, RuleName(*s.rule) + ": " + PageName(s.id) + " is still open after its actions");
         return false;
     }
-    const std::string action = s.rule->actions[s.next++];
-    s.done.push_back(action);
+    const AnswerAction action = s.rule->actions[s.next++];
+    s.done.push_back(action.written);
     return DoPageAction(dlg, s, action);
+}
+
+// The setup program's messages that report a failed turn, a setup that
+// could not start, or nothing found: 205/206/208 end a failed turn, 215
+// nothing found, 207/222 a setup that could not run, 221 a language
+// script that could not be prepared (its turn ends without 205).
+bool IsFailureMessage(int id)
+{
+    switch (id) {
+    case 205: case 206: case 207: case 208: case 215: case 221: case 222:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Exit (IDCANCEL, also the close box) on these pages ends the whole
+// wizard; on the removal list (111) it only skips the product.
+bool IsWizardPage(int id)
+{
+    return id == 104 || id == 105 || id == 106 || id == 107 || id == 108 || id == 112;
+}
+
+void NoteOutcome(const Window &d, INT_PTR result)
+{
+    if (d.isMessageBox) {
+        if (IsFailureMessage(d.msgId))
+            g_state.outcome.failed = true;
+    } else if (d.modal && result == IDCANCEL && IsWizardPage(d.resourceId)) {
+        g_state.outcome.endedEarly = true;
+    }
 }
 
 void OnEnded(HWND dlg, INT_PTR result)
@@ -366,6 +549,7 @@ void OnEnded(HWND dlg, INT_PTR result)
         return;
     Session s = it->second;
     g_state.sessions.erase(it);
+    NoteOutcome(*d, result);
     if (d->isMessageBox) {
         nlohmann::ordered_json j;
         j["event"] = "message";
@@ -376,23 +560,35 @@ void OnEnded(HWND dlg, INT_PTR result)
         j["text"] = U8(d->msgBoxText);
         j["result"] = result;
         TranscriptWriteLine(j.dump());
+        std::string answer = AnswerName(result);
+        if (d->msgId < 0)
+            RecordLine("# a message without a string-table id was answered " + (answer.empty() ? "?" : answer));
+        else if (!answer.empty())
+            RecordLine("message " + std::to_string(s.id) + "#" + std::to_string(s.showing) + ": answer " + answer);
         return;
     }
-    if (!s.rule)
+    if (!d->modal)
         return;
-    // Actions the user left to the rule are not an error.
-    if (g_ui && s.done.empty())
+    if (!s.seen.empty()) {
+        std::string line = "page " + std::to_string(s.id) + "#" + std::to_string(s.showing) + ":";
+        for (size_t i = 0; i < s.seen.size(); ++i)
+            line += (i ? "; " : " ") + s.seen[i];
+        RecordLine(line);
+    }
+    // The interactive front ends report what reached the page, whoever did
+    // it (a rule or the user); the unattended one its rule's actions.
+    if (g_ui ? s.seen.empty() : !s.rule)
         return;
     nlohmann::ordered_json j;
     j["event"] = "answer";
     j["id"] = s.id;
-    j["actions"] = s.done;
+    j["actions"] = g_ui ? s.seen : s.done;
     j["result"] = result;
     TranscriptWriteLine(j.dump());
-    if (s.next < s.rule->actions.size() && !g_ui) {
+    if (!g_ui && s.next < s.rule->actions.size()) {
         std::string left;
         for (size_t i = s.next; i < s.rule->actions.size(); ++i)
-            left += (left.empty() ? "" : "; ") + s.rule->actions[i];
+            left += (left.empty() ? "" : "; ") + s.rule->actions[i].written;
         Abort(3, RuleName(*s.rule) + ": " + PageName(s.id) + " ended before \"" + left + "\"");
     }
 }
@@ -428,6 +624,7 @@ void InstallHooks()
     h.dialogCreated = OnCreated;
     h.dialogEnded = OnEnded;
     h.dialogDrawn = OnDrawn;
+    h.dialogCommand = OnCommand;
     if (g_ui)
         h.poll = [] {
             if (g_ui)
@@ -552,16 +749,43 @@ bool UiInit(const UiOptions &options, std::string &error)
         error.clear();
         mode = mode == UiMode::Gui && isatty(0) && isatty(1) ? UiMode::Tui : UiMode::None;
     }
+    RecordClose();
+    if (!options.recordFile.empty()) {
+        g_record = std::fopen(options.recordFile.c_str(), "w");
+        if (!g_record) {
+            error = "cannot write the answers record " + options.recordFile + " (check the folder exists and is writable)";
+            if (g_ui) {
+                g_ui->Stop();
+                g_ui.reset();
+            }
+            return false;
+        }
+        RecordLine("# answers recorded by cesetup; replay with: cesetup --ui none --answers FILE");
+    }
     g_state = State{};
     g_state.rules = std::move(rules);
+    g_progress = Progress{};
+    g_progress.terminal = isatty(2);
+    g_progress.on = options.progress < 0 ? (g_progress.terminal && !g_ui) : options.progress == 1;
+    ChangesSubscribe(OnChange);
     g_state.screenshotsDir = options.screenshotsDir;
     InstallHooks();
     return true;
 }
 
+int UiExitCode()
+{
+    if (g_state.outcome.failed)
+        return 1;
+    return g_state.outcome.endedEarly ? 4 : 0;
+}
+
 void UiShutdown()
 {
     SetUiHooks(UiHooks{});
+    ChangesSubscribe(nullptr);
+    ProgressEnd();
+    RecordClose();
     g_state = State{};
     if (g_ui) {
         g_ui->Stop();

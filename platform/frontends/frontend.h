@@ -19,12 +19,20 @@ struct UiOptions {
     std::string answersFile;              // --answers (empty: none)
     std::vector<std::string> answerRules; // --answer, after the file's rules
     std::string screenshotsDir;           // --screenshots (empty: none)
+    std::string recordFile;               // --record: answer rules that replay the run (empty: none)
+    int progress = -1;                    // --progress 1, --no-progress 0; -1: on when stderr is a
+                                          // terminal and the run is unattended
     int scale = 2;                        // --scale: host pixels per device pixel (gui)
 };
 
 // Chooses and starts the front end and loads the rules. False with a
 // message (the loader exits with code 2).
 bool UiInit(const UiOptions &options, std::string &error);
+// The run's exit code as the user saw the run: 1 when a product's turn
+// failed or nothing was found (or the setup could not start), 4 when the
+// user ended the wizard with Exit or a close box and nothing failed, else
+// 0. Read it before UiShutdown.
+int UiExitCode();
 void UiShutdown();
 
 // Attaches the front ends below: dialogs shown before UiInit get the

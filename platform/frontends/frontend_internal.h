@@ -23,12 +23,21 @@ void FrontendEnsureHooks();
 using FrontendAbort = std::function<void(int code, const std::string &message)>;
 void FrontendSetAbort(FrontendAbort abort);
 
+// One action of a rule, parsed once when the rules are read.
+struct AnswerAction {
+    enum Verb { Click, Check, Select, Set, Close, Answer } verb = Click;
+    std::string control; // click/check/select/set: an id or a caption; answer: OK, Cancel, Yes or No
+    std::string text;    // select/set: the entry or the new text
+    int entry = -1;      // select #N: N (text is then unused)
+    std::string written; // the action as written, for the transcript and for messages
+};
+
 // One answer rule, parsed.
 struct AnswerRule {
     enum Kind { Page, Message } kind = Page;
     int id = -1;        // -1: "message *"
     int showing = 0;    // N of "#N"; 0 when not given
-    std::vector<std::string> actions;
+    std::vector<AnswerAction> actions;
     std::string text;   // the rule as written (for messages naming it)
     int order = 0;      // position among all rules
 };
@@ -48,6 +57,11 @@ const AnswerRule *PickRule(const std::vector<AnswerRule> &rules, AnswerRule::Kin
 
 // Splits an action into words; a double-quoted word may hold spaces.
 bool SplitAction(const std::string &action, std::vector<std::string> &words, std::string &error);
+
+// Writes a text as an action word that SplitAction reads back unchanged:
+// in double quotes (a quote doubled) when it is empty or holds a blank, a
+// quote, ';' or '#'.
+std::string QuoteActionWord(const std::string &text);
 
 // An interactive front end (gui, tui): it shows the screen and gives the
 // user's input whenever a modal page or message box waits and no answer

@@ -10,6 +10,7 @@
 
 #include "kernel/device.h"
 #include "kernel/files.h"
+#include "kernel/changes.h"
 
 using namespace plat;
 
@@ -79,6 +80,8 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
     }
     PathNoteAdded(r.hostPath);
     PathFolderMade(r);
+    if (ChangesWanted())
+        ChangesPublish({DeviceChange::Mkdir, r.devicePath});
     return TRUE;
 }
 
@@ -118,6 +121,8 @@ BOOL RemoveDirectoryW(LPCWSTR lpPathName)
         return FALSE;
     }
     PathFolderGone(r.devicePath);
+    if (ChangesWanted())
+        ChangesPublish({DeviceChange::Rmdir, r.devicePath});
     return TRUE;
 }
 

@@ -21,6 +21,7 @@
 #include "kernel/faults.h"
 #include "kernel/files.h"
 #include "kernel/handles.h"
+#include "kernel/changes.h"
 
 #ifndef ERROR_NEGATIVE_SEEK
 #define ERROR_NEGATIVE_SEEK 131L
@@ -201,6 +202,12 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     }
 
     auto f = std::make_shared<FileObject>();
+    if (created)
+        f->change = FileObject::Change::Created;
+    else if (truncating && size != static_cast<uint64_t>(st.st_size))
+        f->change = FileObject::Change::Replaced;
+    if (f->change != FileObject::Change::None || writes)
+        f->devicePath = path.devicePath;
     f->fd = fd;
     f->access = access;
     f->share = share;
@@ -310,6 +317,15 @@ uint32_t ReadSole(FileObject &f, uint8_t *p, uint32_t count, uint32_t *got)
 
 FileObject::~FileObject()
 {
+    if (change != Change::None && fd >= 0 && ChangesWanted()) {
+        DeviceChange c;
+        c.op = change == Change::Created ? DeviceChange::Create : DeviceChange::Replace;
+        c.path = devicePath;
+        uint64_t now = 0;
+        if (FileSizeOf(*this, now))
+            c.bytes = now;
+        ChangesPublish(c);
+    }
     if (standIn)
         ModuleStandInClosed(this);
     if (fd >= 0)
@@ -376,6 +392,8 @@ uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
     f.pos = end;
     if (end > size)
         f.size = end;
+    if (f.change == FileObject::Change::None)
+        f.change = FileObject::Change::Replaced;
     return 0;
 }
 
@@ -597,6 +615,8 @@ BOOL SetEndOfFile(HANDLE hFile)
             f->readLen = 0;
     }
     f->size = pos;
+    if (f->change == FileObject::Change::None)
+        f->change = FileObject::Change::Replaced;
     return TRUE;
 }
 

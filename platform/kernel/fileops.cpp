@@ -20,6 +20,7 @@
 #include "kernel/files.h"
 #include "kernel/handles.h"
 #include "text/text.h"
+#include "kernel/changes.h"
 
 #ifndef ERROR_NOT_SAME_DEVICE
 #define ERROR_NOT_SAME_DEVICE 17L
@@ -144,8 +145,11 @@ BOOL DeleteFileW(LPCWSTR lpFileName)
                 StoreRelease(static_cast<uint64_t>(st.st_size));
             return 0;
         });
-        if (!error)
+        if (!error) {
             PathFileGone(r.devicePath);
+            if (ChangesWanted())
+                ChangesPublish({DeviceChange::Delete, r.devicePath});
+        }
     }
     if (error) {
         SetLastError(error);
@@ -200,6 +204,11 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
         PathNoteAdded(dst.hostPath);
         PathFolderGone(src.devicePath);
         PathFileMade(dst.devicePath);
+        // A folder moves whole: its own two changes stand for its contents.
+        if (ChangesWanted()) {
+            ChangesPublish({DeviceChange::Rmdir, src.devicePath});
+            ChangesPublish({DeviceChange::Mkdir, dst.devicePath});
+        }
         return TRUE;
     }
 
@@ -237,6 +246,12 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
     PathNoteAdded(dst.hostPath);
     PathFileGone(src.devicePath);
     PathFileMade(dst.devicePath);
+    if (ChangesWanted()) {
+        ChangesPublish({DeviceChange::Delete, src.devicePath});
+        DeviceChange made{DeviceChange::Create, dst.devicePath};
+        made.bytes = static_cast<uint64_t>(src.st.st_size);
+        ChangesPublish(made);
+    }
     return TRUE;
 }
 
@@ -282,6 +297,8 @@ BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfEx
         struct stat st;
         if (fstat(outFd, &st) == 0 && dst.inStore())
             StoreRelease(static_cast<uint64_t>(st.st_size));
+        // The partial copy is taken back below: no change to report.
+        out->change = FileObject::Change::None;
         out.reset();
         in.reset();
         ResolvedPath again;

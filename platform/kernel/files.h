@@ -137,6 +137,10 @@ struct FileObject : HandleObject {
     std::unique_ptr<uint8_t[]> readBuf;
     uint64_t readBase = 0;
     uint32_t readLen = 0; // bytes of the file from readBase held in readBuf
+    // What this handle did to the file, published as one change when it
+    // closes (with the size then): made it, or replaced its bytes.
+    enum class Change : uint8_t { None, Created, Replaced } change = Change::None;
+    std::u16string devicePath;
     ~FileObject() override;
 };
 

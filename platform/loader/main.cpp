@@ -1,9 +1,12 @@
 // main.cpp - the loader: reads the host options, opens the device, mounts
 // the card, then starts the program as on the device (SetupMain).
 //
-// Exit codes: SetupMain's result; 2 when the options or the device cannot
-// be used (one line on stderr saying why); 3 when the unattended front end
-// meets a page or message without an answer (it ends the run itself).
+// Exit codes: 0 when no product's turn failed and the wizard was not ended
+// early; 1 when a turn failed or nothing was found; 4 when the user ended
+// the wizard with Exit or a close box; 2 when the options or the device
+// cannot be used (one line on stderr saying why); 3 when the unattended
+// front end meets a page or message without an answer (it ends the run
+// itself).
 #include <windows.h>
 
 #include "device/device.h"
@@ -12,6 +15,10 @@
 #include "text/text.h"
 #include "device/transcript.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -29,8 +36,39 @@ namespace {
 
 const char kUsage[] =
     "usage: cesetup --device DIR [--card DIR | --run DEVICE-PATH] [--ui auto|gui|tui|none]\n"
-    "               [--answers FILE] [--answer RULE]... [--transcript FILE|-] [--screenshots DIR]\n"
-    "               [--scale N] [--os-version X.Y] [--storage-kb N] [--running CLASS]...\n";
+    "               [--answers FILE] [--answer RULE]... [--record FILE] [--transcript FILE|-]\n"
+    "               [--progress | --no-progress] [--screenshots DIR] [--scale N]\n"
+    "               [--os-version X.Y] [--storage-kb N] [--running CLASS]...\n";
+
+const char kHelp[] =
+    "\n"
+    "Runs the setup program on an emulated Windows CE device.\n"
+    "\n"
+    "options:\n"
+    "  --device DIR          the device folder (made with defaults when missing)\n"
+    "  --card DIR            mount DIR as \\Storage Card and start \\Storage Card\\Setup.exe\n"
+    "  --run DEVICE-PATH     start the program as this device path (the uninstaller copy)\n"
+    "  --ui MODE             auto (default), gui, tui or none (unattended, from answer rules)\n"
+    "  --answers FILE        answer rules, one a line: SELECTOR: ACTION; ACTION...\n"
+    "  --answer RULE         one more answer rule, after the file's (may be repeated)\n"
+    "  --record FILE         write answer rules that replay this run under --ui none\n"
+    "  --transcript FILE|-   write every event of the run as JSON Lines (- is stdout)\n"
+    "  --progress            show progress on stderr (default with --ui none when stderr is a terminal)\n"
+    "  --no-progress         do not show progress\n"
+    "  --screenshots DIR     write a PNG of the screen for each page and message box\n"
+    "  --scale N             host pixels per device pixel of the gui window, 1 to 8 (default 2)\n"
+    "  --os-version X.Y      the system version reported to the program, for this run\n"
+    "  --storage-kb N        the store's capacity in KiB for this run (0: the host's free space)\n"
+    "  --running CLASS       a window class of an application running on the device (repeatable)\n"
+    "  --version             print the version and exit\n"
+    "  --help                print this help and exit\n"
+    "\n"
+    "exit codes:\n"
+    "  0  every product handled (installed, removed or skipped)\n"
+    "  1  a product's installation or removal failed, or no package was found\n"
+    "  2  the options or the device cannot be used\n"
+    "  3  a page or message had no answer (--ui none)\n"
+    "  4  the user ended the setup with Exit or a close box\n";
 
 struct Options {
     std::string device;
@@ -47,6 +85,46 @@ int Fail(const std::string &why)
 {
     std::cerr << "cesetup: " << why << "\n";
     return 2;
+}
+
+bool EndsWithIgnoringCase(const std::string &s, const std::string &tail)
+{
+    if (s.size() < tail.size())
+        return false;
+    for (size_t i = 0; i < tail.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i])
+            return false;
+    return true;
+}
+
+// Whether a folder looks like a package: an installation script or an
+// unload log in it or in one of its sub-folders (the products' own).
+// (Plain POSIX listing: the C++ directory iterator would put a C library
+// variable into the program's export table.)
+bool HoldsPackage(const std::string &dir, int depth = 1)
+{
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return false;
+    bool found = false;
+    while (!found) {
+        struct dirent *e = readdir(d);
+        if (!e)
+            break;
+        std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        std::string path = dir + "/" + name;
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode))
+            found = depth > 0 && HoldsPackage(path, depth - 1);
+        else
+            found = EndsWithIgnoringCase(name, ".load") || EndsWithIgnoringCase(name, ".unload");
+    }
+    closedir(d);
+    return found;
 }
 
 // Parses the options; on failure error says which and why.
@@ -108,6 +186,15 @@ bool ParseOptions(int argc, char **argv, Options &o, std::string &error)
             if (!need(v))
                 return false;
             o.ui.answerRules.push_back(v);
+        } else if (a == "--progress" || a == "--no-progress") {
+            if (inlineValue) {
+                error = a + " takes no value";
+                return false;
+            }
+            o.ui.progress = a == "--progress" ? 1 : 0;
+        } else if (a == "--record") {
+            if (!need(o.ui.recordFile))
+                return false;
         } else if (a == "--transcript") {
             if (!need(o.transcript))
                 return false;
@@ -145,6 +232,11 @@ bool ParseOptions(int argc, char **argv, Options &o, std::string &error)
         return false;
     }
     if (!o.cardGiven && !o.runGiven) {
+        if (!HoldsPackage(".")) {
+            error = "no package in the current folder: name the package folder with --card DIR "
+                    "(or start an installed copy with --run DEVICE-PATH)";
+            return false;
+        }
         o.card = ".";
         o.cardGiven = true;
     }
@@ -178,7 +270,11 @@ int main(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::cout << kUsage;
+            std::cout << kUsage << kHelp;
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
+            std::cout << "cesetup " << CESETUP_VERSION << "\n";
             return 0;
         }
     }
@@ -212,7 +308,12 @@ int main(int argc, char **argv)
         return Fail(error);
     }
 
-    int code = SetupMain(plat::kProgramInstance, 0, const_cast<LPWSTR>(u""), SW_SHOW);
+    int result = SetupMain(plat::kProgramInstance, 0, const_cast<LPWSTR>(u""), SW_SHOW);
+    // The program's own result is 0 after a normal run; what the run did
+    // comes from the pages and messages the user saw.
+    int code = plat::UiExitCode();
+    if (result != 0 && code == 0)
+        code = 1;
 
     plat::UiShutdown();
     plat::TranscriptExit(code);

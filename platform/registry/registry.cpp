@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "kernel/handles.h"
+#include "kernel/changes.h"
 #include "registry/regstore.h"
 
 namespace plat {
@@ -139,6 +140,32 @@ using namespace plat::reg;
 
 namespace {
 
+// The full path of a key ("HKEY_LOCAL_MACHINE\\Software\\X", names as
+// stored), for change notices; inside the call's transaction.
+std::u16string KeyPathOf(int64_t id)
+{
+    std::u16string path;
+    for (int depth = 0; id != 0 && depth < 512; ++depth) {
+        Stmt st("SELECT parent, name FROM keys WHERE id = ?1");
+        st.Int(1, id);
+        if (st.Step() != SQLITE_ROW)
+            break;
+        std::u16string name = st.ColName(1);
+        path = path.empty() ? name : name + u"\\" + path;
+        id = st.ColInt(0);
+    }
+    return path;
+}
+
+void PublishKeyChange(DeviceChange::Op op, std::u16string key, std::u16string value = u"")
+{
+    DeviceChange c;
+    c.op = op;
+    c.key = std::move(key);
+    c.value = std::move(value);
+    ChangesPublish(c);
+}
+
 // RegCreateKeyExW and RegOpenKeyExW share this: open (and maybe create)
 // hKey\subKey and hand out a new handle.
 LONG OpenOrCreate(HKEY hKey, LPCWSTR lpSubKey, bool create, LPCWSTR lpClass, PHKEY phkResult,
@@ -166,6 +193,8 @@ LONG OpenOrCreate(HKEY hKey, LPCWSTR lpSubKey, bool create, LPCWSTR lpClass, PHK
         return Fail(err);
     bool created = false;
     int64_t cur = id;
+    const bool notify = create && ChangesWanted();
+    std::vector<std::u16string> made;
     for (const auto &n : names) {
         int rc;
         int64_t child = FindChild(cur, n, rc);
@@ -182,6 +211,8 @@ LONG OpenOrCreate(HKEY hKey, LPCWSTR lpSubKey, bool create, LPCWSTR lpClass, PHK
                 return Fail(ErrorOf(rc));
             child = sqlite3_last_insert_rowid(Db());
             created = true;
+            if (notify)
+                made.push_back(KeyPathOf(child));
         }
         cur = child;
     }
@@ -197,6 +228,8 @@ LONG OpenOrCreate(HKEY hKey, LPCWSTR lpSubKey, bool create, LPCWSTR lpClass, PHK
     *phkResult = h;
     if (lpdwDisposition)
         *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    for (std::u16string &k : made)
+        PublishKeyChange(DeviceChange::KeyCreate, std::move(k));
     return ERROR_SUCCESS;
 }
 
@@ -312,8 +345,11 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType
         rc = TouchKey(id);
     if (rc != SQLITE_OK)
         return Fail(ErrorOf(rc));
+    std::u16string key = ChangesWanted() ? KeyPathOf(id) : std::u16string();
     if ((err = kc.Commit()) != ERROR_SUCCESS)
         return Fail(err);
+    if (!key.empty())
+        PublishKeyChange(DeviceChange::ValueSet, std::move(key), name);
     return ERROR_SUCCESS;
 }
 
@@ -339,8 +375,11 @@ LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName)
         return Fail(ERROR_FILE_NOT_FOUND);
     if ((rc = TouchKey(id)) != SQLITE_OK)
         return Fail(ErrorOf(rc));
+    std::u16string key = ChangesWanted() ? KeyPathOf(id) : std::u16string();
     if ((err = kc.Commit()) != ERROR_SUCCESS)
         return Fail(err);
+    if (!key.empty())
+        PublishKeyChange(DeviceChange::ValueDelete, std::move(key), name);
     return ERROR_SUCCESS;
 }
 
@@ -372,6 +411,7 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
             return Fail(ERROR_FILE_NOT_FOUND);
         parent = st.ColInt(0);
     }
+    std::u16string gone = ChangesWanted() ? KeyPathOf(target) : std::u16string();
     int rc;
     {
         Stmt st("WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
@@ -393,6 +433,8 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
         return Fail(ErrorOf(rc));
     if ((err = kc.Commit()) != ERROR_SUCCESS)
         return Fail(err);
+    if (!gone.empty())
+        PublishKeyChange(DeviceChange::KeyDelete, std::move(gone));
     return ERROR_SUCCESS;
 }
 

@@ -1,14 +1,14 @@
-// cedevice.cpp - the device tool: makes devices and shows their registry.
+// cedevice.cpp - the device tool: makes devices, shows their registry and
+// products, compares them, and checks packages (the commands of the other
+// files of this folder).
 //
-//   cedevice init DIR [--os-version X.Y] [--storage-kb N]
-//   cedevice reg export DIR [KEY]
-//   cedevice reg dump DIR
-//
-// Exit codes: 0 done, 1 usage error, 2 the device cannot be used (one line
-// on stderr naming the file and why).
+// Exit codes: 0 done, 1 usage error, 2 the device or card cannot be used
+// (one line on stderr naming the file and why), 3 a difference or problem
+// found (diff, lint, check).
 #include "device/device.h"
 #include "registry/registry.h"
 #include "tools/run.h"
+#include "tools/tool.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,7 +23,32 @@ const char kUsage[] =
     "usage: cedevice init DIR [--os-version X.Y] [--storage-kb N]\n"
     "       cedevice reg export DIR [KEY]\n"
     "       cedevice reg dump DIR\n"
-    "       cedevice run DIR [--card CARD] [--transcript FILE] PROGRAM [ARGS...]\n";
+    "       cedevice run DIR [--card CARD] [--transcript FILE] PROGRAM [ARGS...]\n"
+    "       cedevice products DIR [--json]\n"
+    "       cedevice snapshot DIR FILE\n"
+    "       cedevice diff A B [--json]\n"
+    "       cedevice lint CARD [--json]\n"
+    "       cedevice check CARD [-j N] [--os-version X.Y] [--storage-kb N] [--json]\n";
+
+const char kHelp[] =
+    "\n"
+    "commands:\n"
+    "  init       make a new device folder\n"
+    "  reg        the registry as REGEDIT4 text (export) or JSON Lines (dump)\n"
+    "  run        start a host program as a process of the device (its support library works on DIR)\n"
+    "  products   the products installed on the device, from their install records\n"
+    "  snapshot   every store file (path, size, SHA-256) and the registry, as one JSON file\n"
+    "  diff       the differences of two devices or snapshots (exit 3 when they differ)\n"
+    "  lint       check the scripts and headers of a card without running them (exit 3 on errors)\n"
+    "  check      install and remove each product of a card on scratch devices (exit 3 on problems)\n"
+    "  --version  print the version\n"
+    "  --help     print this help\n"
+    "\n"
+    "exit codes: 0 done, 1 usage error, 2 the device or card cannot be used, 3 differences or problems found\n";
+
+} // namespace
+
+namespace cedevice {
 
 int Usage(const std::string &why)
 {
@@ -38,6 +63,13 @@ int Fail(const std::string &why)
     std::cerr << "cedevice: " << why << "\n";
     return 2;
 }
+
+} // namespace cedevice
+
+namespace {
+
+using cedevice::Fail;
+using cedevice::Usage;
 
 int Init(const std::vector<std::string> &args)
 {
@@ -71,16 +103,7 @@ int Init(const std::vector<std::string> &args)
     return 0;
 }
 
-// Opens an existing device for reading its registry; never makes one.
-bool OpenExisting(const std::string &dir, std::string &error)
-{
-    std::error_code ec;
-    if (!std::filesystem::exists(std::filesystem::path(dir) / "device.ini", ec)) {
-        error = dir + ": no device here (make one with: cedevice init " + dir + ")";
-        return false;
-    }
-    return plat::DeviceOpen(dir, {}, error);
-}
+using cedevice::OpenExisting;
 
 int Reg(const std::vector<std::string> &args)
 {
@@ -114,6 +137,20 @@ int Reg(const std::vector<std::string> &args)
 
 } // namespace
 
+namespace cedevice {
+
+bool OpenExisting(const std::string &dir, std::string &error)
+{
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::path(dir) / "device.ini", ec)) {
+        error = dir + ": no device here (make one with: cedevice init " + dir + ")";
+        return false;
+    }
+    return plat::DeviceOpen(dir, {}, error);
+}
+
+} // namespace cedevice
+
 int main(int argc, char **argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -127,8 +164,22 @@ int main(int argc, char **argv)
         return Reg(args);
     if (cmd == "run")
         return cetool::Run(args, Usage);
+    if (cmd == "products")
+        return cedevice::Products(args);
+    if (cmd == "snapshot")
+        return cedevice::Snapshot(args);
+    if (cmd == "diff")
+        return cedevice::Diff(args);
+    if (cmd == "lint")
+        return cedevice::Lint(args);
+    if (cmd == "check")
+        return cedevice::Check(args, argv[0]);
     if (cmd == "--help" || cmd == "-h") {
-        std::cout << kUsage;
+        std::cout << kUsage << kHelp;
+        return 0;
+    }
+    if (cmd == "--version") {
+        std::cout << "cedevice " << CESETUP_VERSION << "\n";
         return 0;
     }
     return Usage("unknown command \"" + cmd + "\"");

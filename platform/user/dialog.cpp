@@ -386,6 +386,12 @@ extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
     auto d = WindowGet(hDlg);
     if (!d)
         return 0;
+    if (Msg == WM_COMMAND && GetUiHooks().dialogCommand) {
+        GetUiHooks().dialogCommand(hDlg, wParam, lParam);
+        d = WindowGet(hDlg);
+        if (!d)
+            return 0;
+    }
     if (d->dlgProc) {
         d->msgResult = 0;
         INT_PTR r = d->dlgProc(hDlg, Msg, wParam, lParam);

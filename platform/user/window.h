@@ -174,6 +174,9 @@ struct UiHooks {
     std::function<void(HWND dlg)> dialogCreated;
     // A modal dialog has ended with a result.
     std::function<void(HWND dlg, INT_PTR result)> dialogEnded;
+    // A dialog is about to handle WM_COMMAND (a control's notification or a
+    // button's command): the front end records what the user did.
+    std::function<void(HWND dlg, WPARAM wParam, LPARAM lParam)> dialogCommand;
     // A dialog has been drawn for the first time.
     std::function<void(HWND dlg)> dialogDrawn;
     // A message loop found the queue empty and goes on without waiting

@@ -70,6 +70,8 @@ TEST_F(FlowsTest, OnlyMiskaOnTheCardPassesTheOthersOverSilently)
         } else if (kind == "message") {
             EXPECT_TRUE(e.contains("flags") && e.contains("caption") && e.contains("text") && e.contains("result"))
                 << e.dump();
+        } else if (kind == "change") {
+            EXPECT_TRUE(e.contains("op") && (e.contains("path") || e.contains("key"))) << e.dump();
         } else {
             EXPECT_TRUE(kind == "launch" || kind == "exit") << e.dump();
         }
@@ -79,7 +81,7 @@ TEST_F(FlowsTest, OnlyMiskaOnTheCardPassesTheOthersOverSilently)
 
 // Flows of one run checked by the pages and boxes shown, after a setup:
 // what is on the card and what was done to the first installation.
-enum class Start { Empty, Dravex, DravexAndMiska, Installed, NoCopyFiles, NoUnloadNoReadme };
+enum class Start { Empty, Dravex, BadHeader, DravexAndMiska, Installed, NoCopyFiles, NoUnloadNoReadme };
 
 struct Flow {
     const char *name;
@@ -91,6 +93,7 @@ struct Flow {
     const char *boxText = nullptr;
     int boxFlags = -1;
     bool stillInstalled = false; // the first installation was left alone
+    int code = 0;                // the exit code, also in the transcript's exit event
 };
 
 class FlowTable : public FlowsTest, public ::testing::WithParamInterface<Flow> {};
@@ -100,6 +103,9 @@ TEST_P(FlowTable, ShowsThePagesAndBoxes)
     const Flow &f = GetParam();
     if (f.start != Start::Empty)
         DravexCard();
+    if (f.start == Start::BadHeader) // line 5 is neither Yes nor No
+        CardFile("DravexStd.load", "// Dravex\r\n// HKEY_LOCAL_MACHINE Software\\Dravex\r\n// Dravex\r\n"
+                                   "// Setup.bmp=Dravex.bmp\r\n// SelectAppLocation=Maybe\r\n// Done\r\nexit\r\n");
     if (f.start == Start::DravexAndMiska) {
         DravexCard("Pocket MISKA 2.0 Standard", "Software\\Miska", "Miska", true, "MiskaWce");
         fs::rename(card + "/MiskaWce/DravexStd.load", card + "/MiskaWce/MiskaStd.load");
@@ -113,7 +119,9 @@ TEST_P(FlowTable, ShowsThePagesAndBoxes)
         fs::remove(card + "/Readme.txt"); // the estimate cannot measure it
     }
     e2e::SetupRun r = Run(f.answers, f.extra);
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exitCode, f.code) << r.err;
+    ASSERT_FALSE(r.events.empty());
+    EXPECT_EQ(r.events.back().dump(), "{\"code\":" + std::to_string(f.code) + ",\"event\":\"exit\"}");
     EXPECT_EQ(r.PageIds(), f.pages);
     EXPECT_EQ(r.MessageIds(), f.messages);
     if (f.boxId) {
@@ -137,15 +145,20 @@ INSTANTIATE_TEST_SUITE_P(
     Flows, FlowTable,
     ::testing::Values(
         Flow{"NothingFoundShows215Then205", Start::Empty, {"message 215: answer OK", "message 205: answer OK"}, {},
-             {}, {215, 205}, 205, "Installation process was not completed.", 16},
+             {}, {215, 205}, 205, "Installation process was not completed.", 16, false, 1},
+        // A header that cannot be read fails its product's turn.
+        Flow{"HeaderFailureFailsTheRun", Start::BadHeader, {"message *: answer OK"}, {}, {}, {211, 205, 215, 205},
+             211, nullptr, 16, false, 1},
+        Flow{"ExitOnTheWelcomePageEndsTheRunEarly", Start::Dravex, {"page 105: click Exit"}, {}, {105}, {}, 0,
+             nullptr, -1, false, 4},
         // A skipped product suppresses 215 and 205.
         Flow{"SkipEverywhereShowsNoMessage", Start::Dravex, {"page 105: click Skip"}, {}, {105}, {}},
         // Miska is not offered after Exit.
         Flow{"ExitEndsTheSetupAtOnce", Start::DravexAndMiska, {"page 105: click Continue", "page 107: click Exit"},
-             {}, {105, 107}, {}},
+             {}, {105, 107}, {}, 0, nullptr, -1, false, 4},
         Flow{"RunningApplicationEndsTheSetup", Start::Dravex, {"message 222: answer OK"},
              {"--running", "PocketDravexWndClass"}, {}, {222}, 222,
-             "Cannot initialize Setup. \"Pocket Dravex 3.1\" is running.", 0},
+             "Cannot initialize Setup. \"Pocket Dravex 3.1\" is running.", 0, false, 1},
         // The first-install pages follow 214.
         Flow{"ReinstallWithUnreadableRecordAsksAgain", Start::NoCopyFiles,
              {"page 108: click Reinstall", "message 214: answer OK", "page 106: click Continue",
@@ -155,12 +168,12 @@ INSTANTIATE_TEST_SUITE_P(
         Flow{"ReinstallWithUnreadableRecordAndFailedEstimateEndsIn208", Start::NoUnloadNoReadme,
              {"page 108: click Reinstall", "message 214: answer OK", "page 106: click Continue",
               "message 208: answer OK", "message 215: answer OK", "message 205: answer OK"},
-             {}, {108, 106, 109}, {214, 208, 215, 205}},
+             {}, {108, 106, 109}, {214, 208, 215, 205}, 0, nullptr, -1, false, 1},
         Flow{"MaintenanceSkip", Start::Installed, {"page 108: click Skip"}, {}, {108}, {}, 0, nullptr, -1, true},
-        Flow{"MaintenanceExit", Start::Installed, {"page 108: click Exit"}, {}, {108}, {}, 0, nullptr, -1, true},
-        Flow{"MaintenanceClose", Start::Installed, {"page 108: close"}, {}, {108}, {}, 0, nullptr, -1, true},
+        Flow{"MaintenanceExit", Start::Installed, {"page 108: click Exit"}, {}, {108}, {}, 0, nullptr, -1, true, 4},
+        Flow{"MaintenanceClose", Start::Installed, {"page 108: close"}, {}, {108}, {}, 0, nullptr, -1, true, 4},
         Flow{"RemovalWithUnreadableRecordShows210Then206", Start::NoCopyFiles, kRemoveAnswers, {}, {108},
-             {210, 206, 215, 205}, 0, nullptr, -1, true}),
+             {210, 206, 215, 205}, 0, nullptr, -1, true, 1}),
     [](const ::testing::TestParamInfo<Flow> &info) { return std::string(info.param.name); });
 
 TEST_F(FlowsTest, UnansweredMessageEndsTheRunNamingIt)
@@ -198,7 +211,7 @@ TEST_F(FlowsTest, ProductNameLeavingTheFolderFailsCleanly)
     DravexCard("..\\..\\..\\..\\evil");
     e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
                            "page 104: click Continue", "message 205: answer OK", "message 215: answer OK"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.MessageIds(), (std::vector<int>{205, 215, 205})) << "the run fails with a clear message";
     for (const auto &[path, content] : e2e::Listing(root.path))
         EXPECT_EQ(path.find("evil"), std::string::npos) << "nothing named by the product was written: " << path;
@@ -250,7 +263,7 @@ TEST_F(FlowsTest, FailedCopyAnsweredNo)
     e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
                            "page 104: click Continue", "message 204: answer No", "message 205: answer OK",
                            "message 215: answer OK"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.MessageIds(), (std::vector<int>{204, 205, 215, 205}));
     // The failed installation is recorded, so maintenance is offered next.
     e2e::SetupRun again = Run({"page 108: click Exit"});
@@ -266,7 +279,7 @@ TEST_F(FlowsTest, NotEnoughSpaceAsksAndCancelKeepsThePage)
                            "message 219#2: answer OK", "message 204: answer No", "message 205: answer OK",
                            "message 215: answer OK"},
                           {"--storage-kb", "16"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.MessageIds(), (std::vector<int>{219, 219, 204, 205, 215, 205}));
     const nlohmann::json *m = r.Message(219);
     ASSERT_NE(m, nullptr);
@@ -341,7 +354,7 @@ TEST_F(FlowsTest, UninstallModeWithoutPresenceKeyOffersTheFirstInstallPages)
 
     e2e::SetupRun r = RunAs("\\Program Files\\Dravex\\Setup.exe",
                             {"page 111: select 1005 #0; click Remove", "page 105: click Exit"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exitCode, 4) << r.err;
     EXPECT_EQ(r.PageIds(), (std::vector<int>{111, 105})) << "the log leads into the welcome page";
 }
 
@@ -360,7 +373,7 @@ TEST_F(FlowsTest, SystemVersionPicksTheGlyphorScripts)
         e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 104: click Continue",
                                "page 112: click Exit", "message 215: answer OK", "message 205: answer OK"},
                               {"--os-version", c.version});
-        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.exitCode, c.found ? 4 : 1) << "Exit on the language page, or nothing found: " << r.err;
         if (c.found) {
             EXPECT_EQ(r.PageIds(), (std::vector<int>{105, 107, 109, 104, 112})) << "the language script asks";
             EXPECT_TRUE(r.MessageIds().empty());
@@ -379,7 +392,7 @@ TEST_F(FlowsTest, LanguageExpansionFailureShows221)
                              "regString HKEY_LOCAL_MACHINE Software\\Glyphor x Bad @7", "exit"}));
     e2e::SetupRun r = Run({"page 105: click Continue", "page 107: click Continue", "page 104: click Continue",
                            "page 112: select 1014 Danish; click Install", "message 221: answer OK"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(r.exitCode, 1) << "the product's turn failed: " << r.err;
     EXPECT_EQ(r.MessageIds(), std::vector<int>{221});
     const nlohmann::json *m = r.Message(221);
     ASSERT_NE(m, nullptr);

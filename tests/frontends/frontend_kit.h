@@ -117,8 +117,22 @@ protected:
         return e2e::RunSetup(o);
     }
 
+    // Replays the answers recorded by the interactive run (--record) under
+    // --ui none on a fresh device and card of its own.
+    e2e::SetupRun Replay(const std::string &recorded)
+    {
+        std::filesystem::copy(std::string(CESETUP_SOURCE_DIR) + "/samples/card", replayCard,
+                              std::filesystem::copy_options::recursive);
+        e2e::SetupOptions o;
+        o.device = replayDevice;
+        o.card = replayCard;
+        o.extra = {"--answers", recorded};
+        return e2e::RunSetup(o);
+    }
+
     // The device files and registry of both runs are the same.
-    void ExpectSameAsReference(const std::string &what)
+    void ExpectSameAsReference(const std::string &what) { ExpectSameDevices(what, refDevice, refCard); }
+    void ExpectSameDevices(const std::string &what, const std::string &refDevice, const std::string &refCard)
     {
         auto mine = e2e::Listing(device + "/store");
         auto ref = e2e::Listing(refDevice + "/store");
@@ -152,6 +166,7 @@ protected:
     cetest::TempDir root;
     std::string device = root.path + "/device", card = root.path + "/card";
     std::string refDevice = root.path + "/ref-device", refCard = root.path + "/ref-card";
+    std::string replayDevice = root.path + "/replay-device", replayCard = root.path + "/replay-card";
 };
 
 } // namespace fekit

@@ -44,4 +44,61 @@ TEST_F(FrontendOptions, UnusableChoicesAndMissingAnswersEndWithAClearError)
     }
 }
 
+TEST_F(FrontendOptions, WithoutCardOrRunTheCurrentFolderMustHoldAPackage)
+{
+    struct Case {
+        const char *layout; // what the current folder holds
+        int code;
+        const char *message;
+    } cases[] = {
+        {"", 2, "no package in the current folder: name the package folder with --card DIR"},
+        {"notes.txt", 2, "no package in the current folder"},
+        {"Dravex.LOAD", 3, "no answer for"},            // a script: the program runs
+        {"MiskaWce/Miska.load", 3, "no answer for"},    // in a product's sub-folder
+        {"Suite/Suite.unload", 3, "no answer for"},     // an uninstaller's folder
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.layout);
+        cetest::TempDir here;
+        if (*c.layout)
+            cetest::WriteHostFile(here.path + "/" + c.layout, "// x\r\n");
+        e2e::ProcessResult r = e2e::RunProgram(
+            {"/bin/sh", "-c", "cd \"$1\" && exec \"$2\" --device \"$3\" --ui none", "sh", here.path, Bin("cesetup"),
+             root.path + "/dev-" + std::to_string(&c - cases)});
+        EXPECT_EQ(r.exitCode, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
+    }
+}
+
+TEST_F(FrontendOptions, HelpListsEveryOptionOnItsOwnLineAndTheExitCodes)
+{
+    e2e::ProcessResult help = e2e::RunProgram({Bin("cesetup"), "--help"});
+    ASSERT_EQ(help.exitCode, 0);
+    auto lineStarting = [&](const std::string &start) {
+        size_t n = 0;
+        for (size_t at = help.out.find("\n" + start); at != std::string::npos; at = help.out.find("\n" + start, at + 1))
+            ++n;
+        return n;
+    };
+    for (const char *option : {"--device", "--card", "--run", "--ui", "--answers", "--answer", "--record",
+                               "--transcript", "--screenshots", "--scale", "--os-version", "--storage-kb",
+                               "--running", "--version", "--help"}) {
+        EXPECT_EQ(lineStarting(std::string("  ") + option + " "), 1u) << option << " has one line of its own:\n"
+                                                                      << help.out;
+        // Every option listed is one the program takes.
+        e2e::ProcessResult r = e2e::RunProgram({Bin("cesetup"), option});
+        EXPECT_EQ(r.err.find("unknown option"), std::string::npos) << option << ": " << r.err;
+    }
+    for (const char *code : {"0", "1", "2", "3", "4"})
+        EXPECT_EQ(lineStarting(std::string("  ") + code + "  "), 1u) << "exit code " << code;
+
+    for (const char *tool : {"cesetup", "cedevice"}) {
+        e2e::ProcessResult v = e2e::RunProgram({Bin(tool), "--version"});
+        EXPECT_EQ(v.exitCode, 0) << tool;
+        EXPECT_EQ(v.out.rfind(std::string(tool) + " 0.", 0), 0u) << tool << " names itself and its version: " << v.out;
+        EXPECT_EQ(std::count(v.out.begin(), v.out.end(), '\n'), 1) << v.out;
+    }
+}
+
 } // namespace

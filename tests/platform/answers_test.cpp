@@ -59,8 +59,65 @@ TEST(AnswerRules, ParsesSelectorsAndActionsOrRefusesWithAReason)
             EXPECT_EQ(r.kind, c.kind);
             EXPECT_EQ(r.id, c.id);
             EXPECT_EQ(r.showing, c.showing);
-            EXPECT_EQ(r.actions, c.actions);
+            std::vector<std::string> written;
+            for (const plat::AnswerAction &a : r.actions)
+                written.push_back(a.written);
+            EXPECT_EQ(written, c.actions);
         }
+    }
+}
+
+TEST(AnswerRules, ActionsAreParsedOnceIntoVerbControlAndText)
+{
+    using A = plat::AnswerAction;
+    struct Case {
+        const char *line;
+        A::Verb verb;
+        const char *control, *text;
+        int entry;
+    } cases[] = {
+        {"page 105: CLICK \"Continue\"", A::Click, "Continue", "", -1},
+        {"page 106: check 1012", A::Check, "1012", "", -1},
+        {"page 104: set 1006 \"\\Program Files\\My \"\"A\"\"\"", A::Set, "1006", "\\Program Files\\My \"A\"", -1},
+        {"page 104: set 1006 two words", A::Set, "1006", "two words", -1},
+        {"page 112: select 1014 #3", A::Select, "1014", "#3", 3},
+        {"page 112: select 1014 Russian", A::Select, "1014", "Russian", -1},
+        {"page 108: close", A::Close, "", "", -1},
+        {"message 219: answer cancel", A::Answer, "Cancel", "", -1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        plat::AnswerRule r;
+        bool isRule = false;
+        std::string error;
+        ASSERT_TRUE(plat::ParseAnswerRule(c.line, r, isRule, error)) << error;
+        ASSERT_EQ(r.actions.size(), 1u);
+        EXPECT_EQ(r.actions[0].verb, c.verb);
+        EXPECT_EQ(r.actions[0].control, c.control);
+        if (c.verb == A::Set || c.verb == A::Select) {
+            EXPECT_EQ(r.actions[0].text, c.text);
+        }
+        EXPECT_EQ(r.actions[0].entry, c.entry);
+    }
+    // A broken quote is refused when the rule is read, not when it is used.
+    plat::AnswerRule r;
+    bool isRule = false;
+    std::string error;
+    EXPECT_FALSE(plat::ParseAnswerRule("page 104: set 1006 \"open", r, isRule, error));
+    EXPECT_NE(error.find("unclosed double quote"), std::string::npos) << error;
+}
+
+TEST(AnswerRules, RecordedTextsReadBackUnchanged)
+{
+    for (const char *text : {"plain", "", "two words", "a\"quote", "semi;colon", "#1", "\\Program Files\\x # y"}) {
+        SCOPED_TRACE(text);
+        std::string line = std::string("page 104: set 1006 ") + plat::QuoteActionWord(text) + "; click 1";
+        plat::AnswerRule r;
+        bool isRule = false;
+        std::string error;
+        ASSERT_TRUE(plat::ParseAnswerRule(line, r, isRule, error)) << line << ": " << error;
+        ASSERT_EQ(r.actions.size(), 2u) << line;
+        EXPECT_EQ(r.actions[0].text, text) << line;
     }
 }
 
@@ -77,7 +134,7 @@ TEST(AnswerRules, MostSpecificRuleWinsAndTheLastOfEquals)
     }
     auto pick = [&](plat::AnswerRule::Kind k, int id, int n) {
         const plat::AnswerRule *r = plat::PickRule(rules, k, id, n);
-        return r ? r->actions[0] : std::string("none");
+        return r ? r->actions[0].written : std::string("none");
     };
     EXPECT_EQ(pick(kPage, 105, 1), "click 3") << "last of the equally specific rules";
     EXPECT_EQ(pick(kPage, 105, 2), "click 2") << "a showing number beats a plain id";

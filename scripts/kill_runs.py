@@ -146,13 +146,18 @@ def run_card(args, label, card, work, rng, counts):
     plan = [("install", n) for n in range(args.installs)] + [("remove", n) for n in range(args.removals)]
     for kind, n in plan:
         device = os.path.join(work, "%s-%s-%d" % (label, kind, n))
-        if kind == "remove":
-            cesetup(args, device, card, INSTALL)
-            delay = rng.uniform(0, t_remove)
-            killed = kill_at(args, device, card, REMOVE, delay)
-        else:
-            delay = rng.uniform(0, t_install)
-            killed = kill_at(args, device, card, INSTALL, delay)
+        # A run that ended before its kill is not counted: the device is
+        # made afresh and the kill tried again at an earlier moment.
+        length = t_remove if kind == "remove" else t_install
+        for attempt in range(5):
+            shutil.rmtree(device, ignore_errors=True)
+            if kind == "remove":
+                cesetup(args, device, card, INSTALL)
+            delay = rng.uniform(0, length)
+            killed = kill_at(args, device, card, REMOVE if kind == "remove" else INSTALL, delay)
+            if killed:
+                break
+            length = delay
         problems = []
         after, why = state(args, device)
         if after is None and os.path.exists(os.path.join(device, "device.ini")):

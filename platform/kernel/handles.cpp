@@ -1,6 +1,8 @@
 // handles.cpp - the device's handle table (see internal/handles.h).
 #include "kernel/handles.h"
 
+#include <cassert>
+
 #include <mutex>
 #include <unordered_map>
 
@@ -20,6 +22,8 @@ uint32_t g_next = 0x100;
 
 uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object)
 {
+    assert(object && "a handle always names an object");
+    assert(kind >= HandleKind::File && kind <= HandleKind::Process);
     std::lock_guard<std::mutex> guard(g_lock);
     // Handles are not reused soon after they are freed, so that a stale
     // handle is refused instead of reaching a new object.
@@ -29,6 +33,8 @@ uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object)
         if (g_next >= 0x7ffffff0u)
             g_next = 0x100;
         if (g_table.find(h) == g_table.end()) {
+            // Never a predefined registry root, never -1, never 0.
+            assert(h >= 0x100 && h % 4 == 0 && h < 0x80000000u);
             g_table.emplace(h, Entry{kind, std::move(object)});
             return h;
         }

@@ -22,6 +22,7 @@
 // commits it, so a shared count costs one transaction, not three.
 #include "registry/regstore.h"
 
+#include <cassert>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
@@ -369,6 +370,7 @@ void LockRelease()
 {
     if (g_store.lockDepth <= 0)
         return;
+    assert(g_store.lockDepth < 1 << 20 && "a lock taken without being given back");
     if (--g_store.lockDepth == 0) {
         // The snapshot is true only while the lock is held.
         EndTxn();
@@ -400,7 +402,9 @@ Call::~Call()
 
 void LockShareTake()
 {
-    ++g_store.lockDepth; // the current call holds the lock, so depth > 0
+    // Only a call that holds the lock hands a share of it to a key handle.
+    assert(g_store.lockDepth > 0);
+    ++g_store.lockDepth;
 }
 
 void LockShareGive(uint64_t generation)

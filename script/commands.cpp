@@ -47,6 +47,8 @@ BOOL RunScript(BOOL fInstall, BOOL fCreateLog, BOOL fReinstall, const char *pszS
 {
     SCRIPT_RUN run;
     BOOL fResult = 1;
+    char szWriteLog[SCRIPT_DEST_SIZE];
+    const char *pszWriteLog = pszUnloadLogPath;
 
     run.fInstall = fInstall;
     run.fReinstall = fReinstall;
@@ -63,12 +65,21 @@ BOOL RunScript(BOOL fInstall, BOOL fCreateLog, BOOL fReinstall, const char *pszS
     run.cp.dwBytesDone = 0;
 
     if (fInstall && fCreateLog) {
+        // A reinstallation takes no shared counts: the earlier log, which
+        // lists every count the product holds, stays until the new one is
+        // complete (a run killed half-way must not leave a log listing only
+        // part of them). The new log is written beside it under "~".
+        if (fReinstall && pszUnloadLogPath != NULL && XStr_Length(pszUnloadLogPath) + 1 < SCRIPT_DEST_SIZE) {
+            XStr_Copy(szWriteLog, pszUnloadLogPath);
+            XStr_Join(szWriteLog, "~");
+            pszWriteLog = szWriteLog;
+        }
         // Creating the log empties its file: when it is the script itself
         // (an installation run from an unload log into the log's own
         // folder) the only record would be lost before it is read.
         if (pszUnloadLogPath == NULL || pszScriptPath == NULL ||
-            PathsNameSameFile(pszScriptPath, pszUnloadLogPath) || XFile_CreateFilePath(pszUnloadLogPath) != 0 ||
-            XFile_Create(pszUnloadLogPath, &run.hUnloadLog) != 0)
+            PathsNameSameFile(pszScriptPath, pszUnloadLogPath) || XFile_CreateFilePath(pszWriteLog) != 0 ||
+            XFile_Create(pszWriteLog, &run.hUnloadLog) != 0)
             fResult = 0;
     }
 
@@ -99,6 +110,14 @@ BOOL RunScript(BOOL fInstall, BOOL fCreateLog, BOOL fReinstall, const char *pszS
 
     if (run.hUnloadLog != XFILE_NO_HANDLE && XFile_Close(&run.hUnloadLog) != 0)
         fResult = 0;
+    if (pszWriteLog == szWriteLog) {
+        // A failed reinstallation keeps the earlier log when there is one.
+        if (fResult || XFile_FileExists(pszUnloadLogPath) != 0) {
+            if (XFile_RenameFile(szWriteLog, pszUnloadLogPath, 1) != 0)
+                fResult = 0;
+        }
+        XFile_DeleteFile(szWriteLog);
+    }
 
     if (pdwBytesDone)
         *pdwBytesDone = run.cp.dwBytesDone;

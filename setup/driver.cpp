@@ -188,6 +188,19 @@ static void RemoveEmptyInstallFolder(const char *pszFolder)
     RemoveDirectoryW(wsz);
 }
 
+// The new log of a reinstallation killed before it was complete ("~" after
+// the log's name) goes with the removal.
+static void DeleteReinstallLog(const char *pszUnloadPath)
+{
+    char sz[SCRIPT_DEST_SIZE];
+
+    if (XStr_Length(pszUnloadPath) + 1 >= SCRIPT_DEST_SIZE)
+        return;
+    XStr_Copy(sz, pszUnloadPath);
+    XStr_Join(sz, "~");
+    XFile_DeleteFile(sz);
+}
+
 // Copies (installing) or releases (removing) the setup program and its
 // bitmap in the installation folder; 0 when one of them failed (its message
 // has been shown).
@@ -292,6 +305,7 @@ static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     if (!pTurn->fInstall && pTurn->nOutcome == 1) {
         DeleteInstallRecord(pTurn->szProductName);
         XFile_DeleteFile(pTurn->szUnloadPath);
+        DeleteReinstallLog(pTurn->szUnloadPath);
         RemoveEmptyInstallFolder(pTurn->szDestFolder);
     }
 

@@ -312,7 +312,7 @@ static bool DatabaseStillThere()
         return true;
     if (!g_store.goneReported) {
         g_store.goneReported = true;
-        std::fprintf(stderr, "cesetup: %s: the registry database was removed or replaced while in use; "
+        std::fprintf(stderr, "%s: the registry database was removed or replaced while in use; "
                              "no change is made to it\n", g_store.dbPath.c_str());
     }
     return false;

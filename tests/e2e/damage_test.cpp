@@ -4,6 +4,10 @@
 // one line on stderr naming the file and the cause, and exit code 2.
 #include "e2e_fixture.h"
 
+#include <windows.h>
+
+#include "internal/device.h"
+
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -109,10 +113,30 @@ TEST_F(DamageTest, RegistryDamageIsReportedNeverReplaced)
             EXPECT_EQ(r.exitCode, 2) << argv[0] << ": " << r.err;
             EXPECT_TRUE(Contains(r.err, c.cause)) << r.err;
             EXPECT_EQ(fs::exists(dev + "/registry.db"), existed) << "nothing made in its place";
-            if (existed)
+            if (existed) {
                 EXPECT_EQ(cetest::ReadHostFile(dev + "/registry.db"), before) << "left as it is";
+            }
         }
     }
+}
+
+// SQLite would go on writing to a database file removed under it, and
+// every change would be lost with the process: a change is refused instead.
+TEST_F(DamageTest, RegistryRemovedWhileInUseTakesNoChange)
+{
+    std::string dev = root.path + "/live";
+    ASSERT_EQ(e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "init", dev}).exitCode, 0);
+    std::string error;
+    ASSERT_TRUE(plat::DeviceOpen(dev, {}, error)) << error;
+    HKEY h = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Before", 0, nullptr, 0, 0, nullptr, &h, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(h);
+    fs::remove(dev + "/registry.db");
+    EXPECT_NE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\After", 0, nullptr, 0, 0, nullptr, &h, nullptr),
+              ERROR_SUCCESS);
+    plat::DeviceClose();
+    EXPECT_FALSE(fs::exists(dev + "/registry.db")) << "nothing made in its place";
 }
 
 } // namespace

@@ -126,6 +126,27 @@ TEST_F(RecoveryTest, InstallationStoppedInTheScriptCanBeReinstalled)
     EXPECT_EQ(State(), clean);
 }
 
+// A reinstallation that stops early keeps the earlier log (it lists every
+// count the product holds), so the removal after it still leaves a clean
+// device, and nothing of the stopped run's own log stays.
+TEST_F(RecoveryTest, ReinstallationStoppedEarlyKeepsTheCompleteLog)
+{
+    Card();
+    std::string clean = CleanState();
+    e2e::SetupRun in = Run(InstallAnswers());
+    ASSERT_EQ(in.MessageIds(), std::vector<int>{216}) << in.err;
+    e2e::Header h{"Pocket Dravex 3.1 Standard", "Software\\Dravex", "Dravex", "Dravex.bmp"};
+    CardFile("DravexStd.load", e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Dravex",
+                                               "regKeyCreate HKEY_BOGUS Software\\Stop", "exit"}));
+    e2e::SetupRun stopped = Run({"page 108: click Reinstall"});
+    ASSERT_EQ(stopped.exitCode, 3) << stopped.err;
+
+    Card();
+    e2e::SetupRun removal = Run(kRemoveAnswers);
+    EXPECT_EQ(removal.MessageIds(), std::vector<int>{217}) << removal.err;
+    EXPECT_EQ(State(), clean);
+}
+
 // A removal that stops after the presence key is gone (a shared count it
 // cannot give back ends it at the unanswered 212): the next run still
 // offers maintenance and its removal finishes the job, giving back each

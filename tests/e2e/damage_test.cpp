@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "internal/device.h"
+#include "device/device.h"
 
 #include <filesystem>
 

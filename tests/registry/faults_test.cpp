@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "helpers/scriptkit.h"
-#include "internal/faults.h"
+#include "kernel/faults.h"
 #include "registry/records.h"
 #include "registry/regpath.h"
 #include "registry/shortcuts.h"

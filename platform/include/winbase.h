@@ -60,6 +60,15 @@ typedef struct _WIN32_FIND_DATAW {
 typedef WIN32_FIND_DATAW WIN32_FIND_DATA;
 typedef LPWIN32_FIND_DATAW LPWIN32_FIND_DATA;
 
+// Overlapped I/O is not supported on the device: the argument must be null.
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+
 // ---------------------------------------------------------------- system
 typedef struct _OSVERSIONINFOW {
     DWORD dwOSVersionInfoSize;
@@ -131,9 +140,9 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
-              LPVOID lpOverlapped);
+              LPOVERLAPPED lpOverlapped);
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-               LPDWORD lpNumberOfBytesWritten, LPVOID lpOverlapped);
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
 BOOL SetEndOfFile(HANDLE hFile);
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);

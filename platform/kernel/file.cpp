@@ -479,7 +479,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
 
 // ReadFile
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
-              LPVOID lpOverlapped)
+              LPOVERLAPPED lpOverlapped)
 {
     if (lpNumberOfBytesRead)
         *lpNumberOfBytesRead = 0;
@@ -503,7 +503,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
 
 // WriteFile
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
-               LPVOID lpOverlapped)
+               LPOVERLAPPED lpOverlapped)
 {
     if (lpNumberOfBytesWritten)
         *lpNumberOfBytesWritten = 0;

@@ -197,6 +197,13 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
             SetLastError(ERROR_NOT_SAME_DEVICE);
             return FALSE;
         }
+        // A folder cannot move into its own subtree. Windows CE names no
+        // error for it; like desktop Win32 it is an invalid parameter (the
+        // request can never succeed), not a refused access.
+        if (dst.hostPath.compare(0, src.hostPath.size() + 1, src.hostPath + "/") == 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
         if (rename(src.hostPath.c_str(), dst.hostPath.c_str()) != 0) {
             SetLastError(errno == EEXIST || errno == ENOTEMPTY ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
             return FALSE;

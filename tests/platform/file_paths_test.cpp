@@ -29,6 +29,8 @@ TEST_F(FilePaths, RefusedNamesFailWithTheirErrorAndTouchNothingOutside)
         {u"\\Temp\\..\\..\\outside\\keep.txt", ERROR_INVALID_NAME},
         {u"C:\\x.txt", ERROR_INVALID_NAME},
         {u"\\a*b.txt", ERROR_INVALID_NAME},
+        // Both separators count, so this is a network name; the device has
+        // no network (Windows says 53 too; Wine, without a redirector, 3).
         {u"\\/server/x.txt", ERROR_BAD_NETPATH},
         {u"\\Temp\\" + std::u16string(254, u'x'), ERROR_INVALID_NAME}, // 260 units
     };

@@ -74,14 +74,14 @@ TEST_F(RegKeys, KeysOpenInAnyCaseAndKeepTheirName)
     RegCloseKey(apps);
 
     // Another root is another tree; a failed open returns no handle.
-    HKEY other = 0xdead;
+    HKEY other = (HKEY)0xdead;
     EXPECT_EQ(Open(HKEY_CURRENT_USER, u"Software\\Apps\\Demo", &other), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(other, 0u);
+    EXPECT_EQ(other, HKEY(0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "last error is set";
 
-    HKEY h = 0x1234;
+    HKEY h = (HKEY)0x1234;
     EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"ok\\\\b", 0, nullptr, 0, 0, nullptr, &h, nullptr), ERROR_BAD_PATHNAME);
-    EXPECT_EQ(h, 0u);
+    EXPECT_EQ(h, HKEY(0));
     HKEY probe = 0;
     EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, u"ok", &probe), ERROR_FILE_NOT_FOUND) << "the refused calls made nothing";
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u""), ERROR_INVALID_PARAMETER) << "a root is never deleted";
@@ -106,17 +106,29 @@ void ExpectEveryCallFails(HKEY h, LONG error)
 
 TEST_F(RegKeys, StaleAndForeignHandlesFailWithInvalidHandle)
 {
+    // Handle values may be reused once closed (Win32 does), so the closed
+    // key is tried before any other handle is made.
+    HANDLE file = CreateFileW(u"\\Temp\\k.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
     HKEY closed = Create(HKEY_LOCAL_MACHINE, u"Handles");
-    HKEY ofClosedDevice = Create(HKEY_LOCAL_MACHINE, u"Lasting");
     ASSERT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
-    Reopen({});
-    uint32_t foreign = plat::HandleAlloc(plat::HandleKind::File, std::make_shared<HostObject>());
-    ASSERT_NE(foreign, 0u);
-    // Not in the table, from an earlier device, of another kind.
-    for (HKEY h : {closed, ofClosedDevice, foreign})
+    // A closed key, and a file handle (another kind).
+    for (HKEY h : {closed, (HKEY)file})
         ExpectEveryCallFails(h, ERROR_INVALID_HANDLE);
-    EXPECT_NE(plat::HandleGet(foreign, plat::HandleKind::File), nullptr) << "the file handle was not touched";
-    plat::HandleFree(foreign, plat::HandleKind::File);
+    EXPECT_TRUE(CloseHandle(file)) << "the file handle was not touched";
+}
+
+TEST_F(RegKeys, HandlesOfAnEarlierDeviceFailWithInvalidHandle)
+{
+    HKEY ofClosedDevice = Create(HKEY_LOCAL_MACHINE, u"Lasting");
+    Reopen({});
+    HKEY foreign = (HKEY)(uintptr_t)plat::HandleAlloc(plat::HandleKind::Window, std::make_shared<HostObject>());
+    ASSERT_NE(foreign, HKEY(0));
+    for (HKEY h : {ofClosedDevice, foreign})
+        ExpectEveryCallFails(h, ERROR_INVALID_HANDLE);
+    EXPECT_NE(plat::HandleGet((uint32_t)(uintptr_t)foreign, plat::HandleKind::Window), nullptr)
+        << "the window handle was not touched";
+    plat::HandleFree((uint32_t)(uintptr_t)foreign, plat::HandleKind::Window);
 }
 
 TEST_F(RegKeys, DeletingAKeyRemovesItsSubtreeAndItsHandlesFailCleanly)
@@ -213,7 +225,7 @@ TEST_F(RegKeys, ADamagedDatabaseIsReportedAndKept)
     EXPECT_EQ(cetest::ReadHostFile(db), before) << "the damaged file was not replaced";
     HKEY k = 0;
     EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"x", 0, 0, &k), ERROR_SUCCESS) << "calls fail cleanly";
-    EXPECT_EQ(k, 0u);
+    EXPECT_EQ(k, HKEY(0));
 }
 
 } // namespace

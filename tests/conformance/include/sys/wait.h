@@ -1,0 +1,13 @@
+// sys/wait.h (Win32 build) - the process calls of the device's own tests.
+// Windows has no fork: these fail, and the tests that rely on them are
+// listed as not run.
+#ifndef CE_CONFORMANCE_SYS_WAIT_H
+#define CE_CONFORMANCE_SYS_WAIT_H
+
+#include <sys/types.h>
+
+pid_t fork(void);
+pid_t waitpid(pid_t pid, int *status, int options);
+int pipe(int fds[2]);
+
+#endif

@@ -6,9 +6,9 @@
 static const HKEY kRealCurrentUser = HKEY_CURRENT_USER;
 
 #include "helpers/testdevice.h"
-#include "internal/faults.h"
-#include "internal/handles.h"
-#include "internal/registry.h"
+#include "kernel/faults.h"
+#include "kernel/handles.h"
+#include "registry/registry.h"
 
 #include <cerrno>
 #include <cstdlib>

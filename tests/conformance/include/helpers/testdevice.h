@@ -20,7 +20,7 @@
 
 #include <string>
 
-#include "internal/device.h"
+#include "kernel/device.h"
 
 namespace cetest {
 

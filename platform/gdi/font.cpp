@@ -105,6 +105,19 @@ const FontGlyph *OutlineFontGlyph(char16_t ch)
                                                                : row[x] >= 128)
                     g.on[size_t(y) * size_t(g.width) + size_t(x)] = 1;
         }
+        for (int y = 0; y < g.height; ++y)
+            for (int x = 0; x < g.width;) {
+                const uint8_t *row = &g.on[size_t(y) * size_t(g.width)];
+                if (!row[x]) {
+                    ++x;
+                    continue;
+                }
+                int end = x;
+                while (end < g.width && row[end])
+                    ++end;
+                g.runs.push_back(GlyphRun{g.top + y, g.left + x, g.left + end});
+                x = end;
+            }
     }
     return &g_font.glyphs.emplace(ch, std::move(g)).first->second;
 }

@@ -14,11 +14,19 @@
 
 namespace plat {
 
+// One run of drawn pixels of a glyph: row and columns [x0, x1) from the pen
+// at the line's top.
+struct GlyphRun {
+    int row;
+    int x0, x1;
+};
+
 struct FontGlyph {
     int advance64 = 0;       // pen movement in 1/64 pixels
     int left = 0, top = 0;   // bitmap position from the pen at the line's top
     int width = 0, height = 0;
     std::vector<uint8_t> on; // width * height, 1 where the glyph is drawn
+    std::vector<GlyphRun> runs; // the same pixels as row runs, for drawing
 };
 
 // The glyph of ch from the outline font (font.cpp), or null when the font

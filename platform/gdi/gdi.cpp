@@ -17,6 +17,7 @@
 #include "gdi/gdi.h"
 #include "gdi/screen.h"
 #include "text/text.h"
+#include "gdi/region.h"
 
 namespace plat {
 namespace {
@@ -168,75 +169,166 @@ int GlyphFirstColumn(char16_t ch)
     return 0;
 }
 
+// The pixels one call draws on, resolved once per call: the selected
+// bitmap of a memory DC (COLORREF values) or the screen (RGB bytes).
 struct Surface {
-    uint32_t *bitmap = nullptr; // memory DC
+    uint32_t *bits = nullptr;
+    uint8_t *rgb = nullptr;
     int width = 0;
     int height = 0;
-    bool screen = false;
 };
 
-Surface SurfaceOf(GdiDc &dc)
+Surface SurfaceOf(const GdiDc &dc)
 {
     Surface s;
     if (dc.memory) {
         auto b = GdiGetBitmap(dc.bitmap ? dc.bitmap : dc.defaultBitmap);
-        if (b) {
-            s.bitmap = b->pixels.data();
+        if (b && !b->pixels.empty()) {
+            s.bits = b->pixels.data();
             s.width = b->width;
             s.height = b->height;
         }
     } else {
         Screen &scr = ScreenGet();
-        s.screen = true;
+        s.rgb = scr.rgb.data();
         s.width = int(scr.width);
         s.height = int(scr.height);
     }
     return s;
 }
 
-bool Visible(const GdiDc &dc, int sx, int sy)
+// Calls fn(y, x0, x1) for each row span of r (DC coordinates) that the DC
+// may draw in, in surface coordinates: inside the surface and, for a window
+// DC, inside its visible clip. The clip's rectangles are disjoint, so no
+// pixel is visited twice.
+template <class F> void ForSpans(const GdiDc &dc, const Surface &s, const RECT &r, F fn)
 {
-    if (dc.memory)
-        return true;
-    if (sx < dc.clip.left || sx >= dc.clip.right || sy < dc.clip.top || sy >= dc.clip.bottom)
-        return false;
-    for (const RECT &e : dc.exclude)
-        if (sx >= e.left && sx < e.right && sy >= e.top && sy < e.bottom)
-            return false;
-    return true;
-}
-
-// Writes one pixel given in the DC's coordinates.
-inline void Put(GdiDc &dc, const Surface &s, int x, int y, COLORREF c)
-{
-    int sx = x + dc.originX, sy = y + dc.originY;
-    if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height || !Visible(dc, sx, sy))
+    RECT want{r.left + dc.originX, r.top + dc.originY, r.right + dc.originX, r.bottom + dc.originY};
+    RECT bounds{0, 0, s.width, s.height};
+    RECT in;
+    if (!RectIntersect(want, bounds, in))
         return;
-    if (s.bitmap) {
-        s.bitmap[size_t(sy) * size_t(s.width) + size_t(sx)] = c & 0xFFFFFF;
-    } else if (s.screen) {
-        uint8_t *p = &ScreenGet().rgb[(size_t(sy) * size_t(s.width) + size_t(sx)) * 3];
-        p[0] = GetRValue(c);
-        p[1] = GetGValue(c);
-        p[2] = GetBValue(c);
+    if (dc.memory) {
+        for (int y = in.top; y < in.bottom; ++y)
+            fn(y, in.left, in.right);
+        return;
+    }
+    for (const RECT &c : dc.clip) {
+        RECT part;
+        if (!RectIntersect(c, in, part))
+            continue;
+        for (int y = part.top; y < part.bottom; ++y)
+            fn(y, part.left, part.right);
     }
 }
 
-inline bool Get(GdiDc &dc, const Surface &s, int x, int y, COLORREF &c)
+inline size_t At(const Surface &s, int x, int y)
 {
-    int sx = x + dc.originX, sy = y + dc.originY;
-    if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height)
-        return false;
-    if (s.bitmap) {
-        c = s.bitmap[size_t(sy) * size_t(s.width) + size_t(sx)];
-        return true;
+    return size_t(y) * size_t(s.width) + size_t(x);
+}
+
+// One colour over a row span.
+void FillRow(const Surface &s, int y, int x0, int x1, COLORREF c)
+{
+    size_t n = size_t(x1 - x0);
+    if (s.bits) {
+        std::fill_n(s.bits + At(s, x0, y), n, uint32_t(c & 0xFFFFFF));
+        return;
     }
-    if (s.screen) {
-        const uint8_t *p = &ScreenGet().rgb[(size_t(sy) * size_t(s.width) + size_t(sx)) * 3];
-        c = RGB(p[0], p[1], p[2]);
-        return true;
+    uint8_t *p = s.rgb + At(s, x0, y) * 3;
+    uint8_t r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+    n *= 3;
+    if (r == g && g == b) {
+        std::memset(p, r, n);
+        return;
     }
-    return false;
+    // One pixel, then the span doubles by copying itself.
+    p[0] = r, p[1] = g, p[2] = b;
+    for (size_t done = 3; done < n;) {
+        size_t k = std::min(done, n - done);
+        std::memcpy(p + done, p, k);
+        done += k;
+    }
+}
+
+// COLORREF values onto a row span.
+void PutRow(const Surface &s, int y, int x0, int x1, const uint32_t *src)
+{
+    size_t n = size_t(x1 - x0);
+    if (s.bits) {
+        std::memmove(s.bits + At(s, x0, y), src, n * sizeof(uint32_t));
+        return;
+    }
+    uint8_t *p = s.rgb + At(s, x0, y) * 3;
+    for (size_t i = 0; i < n; ++i, p += 3) {
+        uint32_t c = src[i];
+        p[0] = uint8_t(c), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c >> 16);
+    }
+}
+
+// A row span of a surface as COLORREF values.
+void GetRow(const Surface &s, int y, int x0, int x1, uint32_t *out)
+{
+    size_t n = size_t(x1 - x0);
+    if (s.bits) {
+        std::memmove(out, s.bits + At(s, x0, y), n * sizeof(uint32_t));
+        return;
+    }
+    const uint8_t *p = s.rgb + At(s, x0, y) * 3;
+    for (size_t i = 0; i < n; ++i, p += 3)
+        out[i] = RGB(p[0], p[1], p[2]);
+}
+
+// Copies a row span between surfaces of any kind (possibly the same row:
+// memmove keeps an overlap right).
+void CopyRow(const Surface &d, int dy, int dx0, int dx1, const Surface &src, int sy, int sx0)
+{
+    size_t n = size_t(dx1 - dx0);
+    if (src.bits) {
+        PutRow(d, dy, dx0, dx1, src.bits + At(src, sx0, sy));
+    } else if (d.rgb) {
+        std::memmove(d.rgb + At(d, dx0, dy) * 3, src.rgb + At(src, sx0, sy) * 3, n * 3);
+    } else {
+        GetRow(src, sy, sx0, sx0 + int(n), d.bits + At(d, dx0, dy));
+    }
+}
+
+inline COLORREF PixelAt(const Surface &s, int x, int y)
+{
+    if (s.bits)
+        return s.bits[At(s, x, y)];
+    const uint8_t *p = s.rgb + At(s, x, y) * 3;
+    return RGB(p[0], p[1], p[2]);
+}
+
+// Glyph patterns as row runs, made once: text is drawn span by span.
+struct BuiltinRuns {
+    std::vector<GlyphRun> runs[95];
+    BuiltinRuns()
+    {
+        for (int i = 0; i < 95; ++i) {
+            char16_t ch = char16_t(i + 0x20);
+            int first = GlyphFirstColumn(ch);
+            for (int row = 0; row < 7; ++row)
+                for (int col = first; col < 5;) {
+                    if (!(kGlyphs[i][row] & (0x10 >> col))) {
+                        ++col;
+                        continue;
+                    }
+                    int end = col;
+                    while (end < 5 && (kGlyphs[i][row] & (0x10 >> end)))
+                        ++end;
+                    runs[i].push_back(GlyphRun{3 + row, col - first, end - first});
+                    col = end;
+                }
+        }
+    }
+};
+
+const std::vector<GlyphRun> &BuiltinGlyphRuns(char16_t ch)
+{
+    static const BuiltinRuns table;
+    return table.runs[GlyphIndex(ch)];
 }
 
 HGDIOBJ MakeStock(int i)
@@ -296,6 +388,42 @@ std::shared_ptr<GdiBrush> GdiGetBrush(HBRUSH h)
     return std::static_pointer_cast<GdiBrush>(o);
 }
 
+namespace {
+
+// Pixel stores of deleted bitmaps, kept for the next bitmaps made. Only
+// stores of at least a quarter of a small screen are worth keeping.
+constexpr size_t kSpareMinPixels = 16384;
+constexpr size_t kSpareMaxPixels = size_t(1) << 22;
+constexpr size_t kSpareCount = 4;
+std::mutex g_spareLock;
+std::vector<std::vector<uint32_t>> g_spare;
+
+std::vector<uint32_t> TakeStore(size_t pixels)
+{
+    if (pixels >= kSpareMinPixels) {
+        std::lock_guard<std::mutex> guard(g_spareLock);
+        for (size_t i = 0; i < g_spare.size(); ++i)
+            if (g_spare[i].capacity() >= pixels) {
+                std::vector<uint32_t> v = std::move(g_spare[i]);
+                g_spare.erase(g_spare.begin() + long(i));
+                return v;
+            }
+    }
+    return {};
+}
+
+} // namespace
+
+GdiBitmap::~GdiBitmap()
+{
+    if (pixels.capacity() < kSpareMinPixels || pixels.capacity() > kSpareMaxPixels)
+        return;
+    std::lock_guard<std::mutex> guard(g_spareLock);
+    if (g_spare.size() >= kSpareCount)
+        g_spare.erase(g_spare.begin()); // the oldest goes
+    g_spare.push_back(std::move(pixels));
+}
+
 HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
 {
     if (width < 0 || height < 0 || (int64_t(width) * height) > (int64_t(1) << 26))
@@ -304,18 +432,19 @@ HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
     b->width = width;
     b->height = height;
     b->bitsPixel = bitsPixel;
-    b->pixels.assign(size_t(width) * size_t(height), 0);
+    size_t n = size_t(width) * size_t(height);
+    b->pixels = TakeStore(n);
+    b->pixels.assign(n, 0);
     return HandleAlloc(HandleKind::Gdi, b);
 }
 
-HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, const RECT &clip, const std::vector<RECT> &exclude)
+HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, Region clip)
 {
     auto dc = std::make_shared<GdiDc>();
     dc->hwnd = hwnd;
     dc->originX = originX;
     dc->originY = originY;
-    dc->clip = clip;
-    dc->exclude = exclude;
+    dc->clip = std::move(clip);
     return HandleAlloc(HandleKind::Gdi, dc);
 }
 
@@ -332,12 +461,7 @@ void GdiFill(HDC hdc, const RECT &r, COLORREF color)
     if (!dc)
         return;
     Surface s = SurfaceOf(*dc);
-    // Clip to the surface first so that huge rectangles cost nothing.
-    int x0 = std::max<int>(r.left, -dc->originX), y0 = std::max<int>(r.top, -dc->originY);
-    int x1 = std::min<int>(r.right, s.width - dc->originX), y1 = std::min<int>(r.bottom, s.height - dc->originY);
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x)
-            Put(*dc, s, x, y, color);
+    ForSpans(*dc, s, r, [&](int y, int x0, int x1) { FillRow(s, y, x0, x1, color); });
 }
 
 void GdiFrame(HDC hdc, const RECT &r, COLORREF color)
@@ -388,24 +512,21 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color)
     if (!dc)
         return;
     Surface s = SurfaceOf(*dc);
+    auto draw = [&](int cx, const std::vector<GlyphRun> &runs) {
+        for (const GlyphRun &g : runs)
+            ForSpans(*dc, s, RECT{cx + g.x0, y + g.row, cx + g.x1, y + g.row + 1},
+                     [&](int sy, int x0, int x1) { FillRow(s, sy, x0, x1, color); });
+    };
     long pen64 = 0; // from x, in 1/64 pixels
     for (char16_t ch : text) {
         int cx = x + int((pen64 + 32) >> 6);
         // The outline font when it is installed; the built-in glyphs else.
         if (const FontGlyph *fg = FontGetGlyph(ch)) {
-            for (int row = 0; row < fg->height; ++row)
-                for (int col = 0; col < fg->width; ++col)
-                    if (fg->on[size_t(row) * size_t(fg->width) + size_t(col)])
-                        Put(*dc, s, cx + fg->left + col, y + fg->top + row, color);
+            draw(cx, fg->runs);
             pen64 += fg->advance64;
             continue;
         }
-        const uint8_t *g = kGlyphs[GlyphIndex(ch)];
-        int first = GlyphFirstColumn(ch);
-        for (int row = 0; row < 7; ++row)
-            for (int col = first; col < 5; ++col)
-                if (g[row] & (0x10 >> col))
-                    Put(*dc, s, cx + col - first, y + 3 + row, color);
+        draw(cx, BuiltinGlyphRuns(ch));
         pen64 += GlyphAdvance(ch) * 64;
     }
 }
@@ -417,12 +538,24 @@ void GdiDrawIcon(HDC hdc, int x, int y, HICON icon)
     if (!dc || !ic)
         return;
     Surface s = SurfaceOf(*dc);
-    for (int row = 0; row < ic->height; ++row)
-        for (int col = 0; col < ic->width; ++col) {
-            size_t i = size_t(row) * size_t(ic->width) + size_t(col);
-            if (!ic->mask[i])
-                Put(*dc, s, x + col, y + row, ic->pixels[i]);
+    // Runs of drawn (unmasked) pixels, row by row.
+    for (int row = 0; row < ic->height; ++row) {
+        const uint8_t *mask = &ic->mask[size_t(row) * size_t(ic->width)];
+        const uint32_t *px = &ic->pixels[size_t(row) * size_t(ic->width)];
+        for (int col = 0; col < ic->width;) {
+            if (mask[col]) {
+                ++col;
+                continue;
+            }
+            int end = col;
+            while (end < ic->width && !mask[end])
+                ++end;
+            int base = x + col + dc->originX;
+            ForSpans(*dc, s, RECT{x + col, y + row, x + end, y + row + 1},
+                     [&](int sy, int x0, int x1) { PutRow(s, sy, x0, x1, px + col + (x0 - base)); });
+            col = end;
         }
+    }
 }
 
 HICON GdiCreateSymbolIcon(int size, COLORREF color, char16_t mark)
@@ -802,31 +935,48 @@ extern "C" BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc,
         return TRUE;
     Surface ss = SurfaceOf(*src);
     Surface ds = SurfaceOf(*dst);
-    // Read the source first: source and destination may be the same.
-    std::vector<uint32_t> buf(size_t(cx) * size_t(cy));
-    std::vector<uint8_t> have(buf.size(), 0);
-    for (int j = 0; j < cy; ++j)
-        for (int i = 0; i < cx; ++i) {
-            COLORREF c;
-            if (Get(*src, ss, x1 + i, y1 + j, c)) {
-                buf[size_t(j) * size_t(cx) + size_t(i)] = c;
-                have[size_t(j) * size_t(cx) + size_t(i)] = 1;
-            }
+    // Source pixels are read where they lie on the source surface (a window
+    // DC's source is not clipped by what is visible); the rest of the
+    // destination is left alone.
+    int sox = src->originX - x + x1, soy = src->originY - y + y1; // destination DC -> source surface
+    RECT want{x, y, x + cx, y + cy};
+    RECT have{-sox, -soy, ss.width - sox, ss.height - soy};
+    RECT r;
+    if (!RectIntersect(want, have, r))
+        return TRUE;
+    int dox = dst->originX, doy = dst->originY; // destination DC -> destination surface
+    int shiftX = sox - dox, shiftY = soy - doy; // destination surface -> source surface
+    // Within one surface an overlapping copy reads the source from a copy.
+    std::vector<uint32_t> tmp;
+    Surface from = ss;
+    bool same = (ss.bits && ss.bits == ds.bits) || (ss.rgb && ss.rgb == ds.rgb);
+    if (same) {
+        RECT sr{r.left + sox, r.top + soy, r.right + sox, r.bottom + soy};
+        RECT dr{r.left + dox, r.top + doy, r.right + dox, r.bottom + doy};
+        RECT both;
+        if (RectIntersect(sr, dr, both)) {
+            int w = sr.right - sr.left, h = sr.bottom - sr.top;
+            tmp.resize(size_t(w) * size_t(h));
+            for (int j = 0; j < h; ++j)
+                GetRow(ss, sr.top + j, sr.left, sr.right, &tmp[size_t(j) * size_t(w)]);
+            from = Surface{tmp.data(), nullptr, w, h};
+            shiftX -= sr.left;
+            shiftY -= sr.top;
         }
-    for (int j = 0; j < cy; ++j)
-        for (int i = 0; i < cx; ++i) {
-            size_t k = size_t(j) * size_t(cx) + size_t(i);
-            if (!have[k])
-                continue;
-            COLORREF c = buf[k];
-            if (rop != SRCCOPY) {
-                COLORREF d;
-                if (!Get(*dst, ds, x + i, y + j, d))
-                    continue;
-                c = rop == SRCAND ? (c & d) : rop == SRCPAINT ? (c | d) : (c ^ d);
-            }
-            Put(*dst, ds, x + i, y + j, c);
+    }
+    if (rop == SRCCOPY) {
+        ForSpans(*dst, ds, r,
+                 [&](int dy, int dx0, int dx1) { CopyRow(ds, dy, dx0, dx1, from, dy + shiftY, dx0 + shiftX); });
+        return TRUE;
+    }
+    ForSpans(*dst, ds, r, [&](int dy, int dx0, int dx1) {
+        for (int dx = dx0; dx < dx1; ++dx) {
+            COLORREF c = PixelAt(from, dx + shiftX, dy + shiftY);
+            COLORREF d = PixelAt(ds, dx, dy);
+            c = rop == SRCAND ? (c & d) : rop == SRCPAINT ? (c | d) : (c ^ d);
+            FillRow(ds, dy, dx, dx + 1, c);
         }
+    });
     return TRUE;
 }
 
@@ -865,7 +1015,7 @@ extern "C" COLORREF WINAPI SetPixel(HDC hdc, int x, int y, COLORREF color)
         return COLORREF(-1);
     }
     Surface s = SurfaceOf(*dc);
-    Put(*dc, s, x, y, color);
+    ForSpans(*dc, s, RECT{x, y, x + 1, y + 1}, [&](int sy, int x0, int x1) { FillRow(s, sy, x0, x1, color); });
     return color & 0xFFFFFF;
 }
 
@@ -878,10 +1028,10 @@ extern "C" COLORREF WINAPI GetPixel(HDC hdc, int x, int y)
         return COLORREF(-1);
     }
     Surface s = SurfaceOf(*dc);
-    COLORREF c;
-    if (!Get(*dc, s, x, y, c))
+    int sx = x + dc->originX, sy = y + dc->originY;
+    if (sx < 0 || sy < 0 || sx >= s.width || sy >= s.height)
         return 0xFFFFFFFF; // CLR_INVALID
-    return c;
+    return PixelAt(s, sx, sy);
 }
 
 // SetTextColor

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kernel/handles.h"
+#include "gdi/region.h"
 #include "windef.h"
 
 namespace plat {
@@ -32,6 +33,10 @@ struct GdiBitmap : GdiObject {
     std::vector<uint32_t> pixels; // COLORREF values, rows top-down
     HDC selectedInto = 0;
     GdiBitmap() : GdiObject(GdiType::Bitmap) {}
+    // Large pixel stores go back to a small pool for the next bitmap: a
+    // window painted through a fresh buffer bitmap takes the same store
+    // again instead of growing and trimming the heap each time.
+    ~GdiBitmap() override;
 };
 
 struct GdiBrush : GdiObject {
@@ -45,8 +50,7 @@ struct GdiDc : GdiObject {
     HWND hwnd = 0;           // window DC: its window (0 for the whole screen)
     int originX = 0;         // screen position of the DC's (0, 0)
     int originY = 0;
-    RECT clip{0, 0, 0, 0};   // screen rectangle the DC may draw in
-    std::vector<RECT> exclude; // screen rectangles covered by windows above
+    Region clip;             // window DC: the screen rectangles it may draw in
     HBITMAP bitmap = 0;      // memory DC: selected bitmap (0 = the 1x1 default)
     HBITMAP defaultBitmap = 0;
     HBRUSH brush = 0;
@@ -71,9 +75,9 @@ std::shared_ptr<GdiBrush> GdiGetBrush(HBRUSH h);
 // New bitmap of the given size filled with black; 0 on failure.
 HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel);
 
-// A DC on the screen for a window: origin and clip given by the window
-// manager.
-HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, const RECT &clip, const std::vector<RECT> &exclude);
+// A DC on the screen for a window: origin and visible clip (screen
+// coordinates) given by the window manager, computed once for the DC.
+HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, Region clip);
 void GdiReleaseDc(HDC hdc);
 
 // Drawing helpers in the DC's coordinates (clipped).

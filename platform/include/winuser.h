@@ -516,6 +516,7 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 BOOL WINAPI UpdateWindow(HWND hWnd);
 BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase);
 BOOL WINAPI ValidateRect(HWND hWnd, const RECT *lpRect);
+BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase);
 BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags);
@@ -611,6 +612,7 @@ BOOL WINAPI OffsetRect(LPRECT lprc, int dx, int dy);
 BOOL WINAPI InflateRect(LPRECT lprc, int dx, int dy);
 BOOL WINAPI IntersectRect(LPRECT lprcDst, const RECT *lprcSrc1, const RECT *lprcSrc2);
 BOOL WINAPI PtInRect(const RECT *lprc, POINT pt);
+BOOL WINAPI EqualRect(const RECT *lprc1, const RECT *lprc2);
 #define DT_TOP 0x0000
 #define DT_LEFT 0x0000
 #define DT_CENTER 0x0001

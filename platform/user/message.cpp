@@ -65,7 +65,7 @@ HWND FindPaintIn(HWND h)
     auto w = WindowGet(h);
     if (!w || !(w->style & WS_VISIBLE) || w->destroyed)
         return 0;
-    if (w->needPaint)
+    if (WindowPaintDue(*w))
         return h;
     // Siblings are painted from the bottom of the z-order up (the last
     // created first), so that where two controls of a template overlap the
@@ -327,17 +327,11 @@ extern "C" LRESULT WINAPI DispatchMessageW(const MSG *lpMsg)
     auto w = WindowCheck(lpMsg->hwnd);
     if (!w)
         return 0;
-    LRESULT r = WindowSend(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
     if (lpMsg->message == WM_PAINT) {
-        // A procedure that does not validate would otherwise be asked to
-        // paint for ever.
-        auto again = WindowGet(lpMsg->hwnd);
-        if (again) {
-            again->needPaint = false;
-            again->needErase = false;
-        }
+        WindowPaintNow(lpMsg->hwnd);
+        return 0;
     }
-    return r;
+    return WindowSend(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 
 // CallWindowProcW

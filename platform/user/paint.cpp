@@ -4,73 +4,116 @@
 //
 // A window DC draws on the screen inside the window's visible part: its
 // rectangle cut by its ancestors' client areas, minus the top-level windows
-// above it in the Z order.
+// above it in the Z order; BeginPaint's DC only inside the update region.
+// Each window keeps an update region as Windows does, cut to what can be
+// seen: covered parts are painted when they are uncovered.
 #include <windows.h>
 
 #include <algorithm>
 
 #include "gdi/gdi.h"
 #include "user/window.h"
+#include "gdi/screen.h"
 
 namespace plat {
 namespace {
 
-HWND TopOf(HWND h)
+// The part of a window (its client area or all of it) that can be seen, in
+// screen coordinates: its rectangle cut by its ancestors' client areas and
+// by the screen, less the top-level windows above its own top-level window.
+Region VisibleRegion(HWND hwnd, const Window &w, bool client)
 {
-    auto w = WindowGet(h);
-    while (w && (w->style & WS_CHILD) && w->parent) {
-        h = w->parent;
-        w = WindowGet(h);
+    Region rgn;
+    if (!IsWindowVisible(hwnd))
+        return rgn;
+    const Screen &scr = ScreenGet();
+    RECT r = client ? WindowClientScreenRect(w) : WindowScreenRect(w);
+    if (!RectIntersect(r, RECT{0, 0, int(scr.width), int(scr.height)}, r))
+        return rgn;
+    HWND top = hwnd;
+    for (auto a = WindowGet(hwnd); a && (a->style & WS_CHILD) && a->parent;) {
+        top = a->parent;
+        a = WindowGet(top);
+        if (!a || !RectIntersect(r, WindowClientScreenRect(*a), r))
+            return rgn;
     }
-    return h;
+    rgn.push_back(r);
+    std::vector<HWND> z = WindowTopLevels();
+    auto it = std::find(z.begin(), z.end(), top);
+    if (it != z.end())
+        for (++it; it != z.end() && !rgn.empty(); ++it) {
+            auto o = WindowGet(*it);
+            if (o && (o->style & WS_VISIBLE))
+                RegionSubtract(rgn, WindowScreenRect(*o));
+        }
+    return rgn;
 }
 
 HDC MakeDc(HWND hwnd, bool client)
 {
-    if (!hwnd) {
-        RECT all{0, 0, 1 << 20, 1 << 20};
-        return GdiCreateWindowDc(0, 0, 0, all, {});
-    }
+    if (!hwnd)
+        return GdiCreateWindowDc(0, 0, 0, Region{RECT{0, 0, 1 << 20, 1 << 20}});
     auto w = WindowGet(hwnd);
     if (!w)
         return 0;
     RECT r = client ? WindowClientScreenRect(*w) : WindowScreenRect(*w);
-    int ox = r.left, oy = r.top;
-    RECT clip = r;
-    auto a = w;
-    while (a && (a->style & WS_CHILD) && a->parent) {
-        a = WindowGet(a->parent);
-        if (!a)
-            break;
-        RECT pc = WindowClientScreenRect(*a);
-        RECT tmp;
-        if (!IntersectRect(&tmp, &clip, &pc))
-            tmp = RECT{0, 0, 0, 0};
-        clip = tmp;
-    }
-    std::vector<RECT> exclude;
-    HWND top = TopOf(hwnd);
-    std::vector<HWND> z = WindowTopLevels();
-    auto it = std::find(z.begin(), z.end(), top);
-    if (it != z.end())
-        for (++it; it != z.end(); ++it) {
-            auto o = WindowGet(*it);
-            if (o && (o->style & WS_VISIBLE))
-                exclude.push_back(WindowScreenRect(*o));
-        }
-    return GdiCreateWindowDc(hwnd, ox, oy, clip, exclude);
+    return GdiCreateWindowDc(hwnd, r.left, r.top, VisibleRegion(hwnd, *w, client));
+}
+
+// Adds r (client coordinates) to the window's update region, only as far
+// as it is inside the client area and can be seen.
+void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
+{
+    RECT c = WindowClientScreenRect(w);
+    RECT in;
+    if (!RectIntersect(r, RECT{0, 0, c.right - c.left, c.bottom - c.top}, in))
+        return;
+    Region add = VisibleRegion(hwnd, w, true);
+    RegionOffset(add, -c.left, -c.top);
+    RegionClip(add, in);
+    for (const RECT &piece : add)
+        RegionAdd(w.update, piece);
+    if (!add.empty() && erase)
+        w.updateErase = true;
+}
+
+// A DC on the client area that draws only inside the update region.
+HDC UpdateDc(HWND hwnd, const Window &w, const Region &update)
+{
+    RECT c = WindowClientScreenRect(w);
+    Region clip = update;
+    RegionOffset(clip, c.left, c.top);
+    RegionIntersect(clip, VisibleRegion(hwnd, w, true));
+    return GdiCreateWindowDc(hwnd, c.left, c.top, std::move(clip));
+}
+
+bool HasFrame(const Window &w)
+{
+    RECT wr = WindowScreenRect(w), cr = WindowClientScreenRect(w);
+    return !(wr.left == cr.left && wr.top == cr.top && wr.right == cr.right && wr.bottom == cr.bottom);
+}
+
+int ActiveState(HWND hwnd)
+{
+    return WindowActive() == hwnd ? 1 : 0;
 }
 
 // Frame, caption bar with the title, and the close box.
+// Drawn only when damaged or when the active state changed since it was
+// last drawn: it is otherwise still on the screen as it was.
 void PaintNonClient(HWND hwnd)
 {
     auto w = WindowGet(hwnd);
     if (!w)
         return;
+    bool active = ActiveState(hwnd) != 0;
+    bool due = w->frameDirty || w->frameActive != int(active);
+    w->frameDirty = false;
+    if (!due || !HasFrame(*w))
+        return;
+    w->frameActive = int(active);
     RECT wr = WindowScreenRect(*w);
     RECT cr = WindowClientScreenRect(*w);
-    if (wr.left == cr.left && wr.top == cr.top && wr.right == cr.right && wr.bottom == cr.bottom)
-        return;
     HDC dc = MakeDc(hwnd, false);
     if (!dc)
         return;
@@ -86,7 +129,6 @@ void PaintNonClient(HWND hwnd)
     }
     if ((w->style & WS_CAPTION) == WS_CAPTION) {
         RECT cap{frame, frame, width - frame, frame + kCaptionHeight};
-        bool active = WindowActive() == hwnd;
         GdiFill(dc, cap, active ? RGB(0, 0, 128) : RGB(128, 128, 128));
         int ty = cap.top + (kCaptionHeight - GdiTextHeight()) / 2;
         GdiText(dc, cap.left + 4, ty, w->text, RGB(255, 255, 255));
@@ -108,6 +150,58 @@ void PaintNonClient(HWND hwnd)
 }
 
 } // namespace
+
+void WindowInvalidate(HWND hwnd, bool erase)
+{
+    auto w = WindowGet(hwnd);
+    if (!w)
+        return;
+    w->frameDirty = true;
+    AddUpdate(hwnd, *w, RECT{0, 0, 1 << 20, 1 << 20}, erase);
+    for (HWND c : w->children)
+        WindowInvalidate(c, erase);
+}
+
+void WindowInvalidateScreenRect(HWND hwnd, const RECT &r, bool erase)
+{
+    auto w = WindowGet(hwnd);
+    if (!w)
+        return;
+    RECT wr = WindowScreenRect(*w), in;
+    if (!RectIntersect(wr, r, in))
+        return;
+    w->frameDirty = true;
+    RECT c = WindowClientScreenRect(*w);
+    AddUpdate(hwnd, *w, RECT{in.left - c.left, in.top - c.top, in.right - c.left, in.bottom - c.top}, erase);
+    for (HWND child : w->children)
+        WindowInvalidateScreenRect(child, in, erase);
+}
+
+bool WindowPaintDue(const Window &w)
+{
+    return !w.update.empty() || w.frameDirty;
+}
+
+void WindowPaintNow(HWND hwnd)
+{
+    auto w = WindowGet(hwnd);
+    if (!w)
+        return;
+    if (w->update.empty()) {
+        PaintNonClient(hwnd);
+        return;
+    }
+    w->beganPaint = false;
+    WindowSend(hwnd, WM_PAINT, 0, 0);
+    // A procedure that does not validate would otherwise be asked to
+    // paint for ever.
+    auto again = WindowGet(hwnd);
+    if (again && !again->beganPaint) {
+        again->update.clear();
+        again->updateErase = false;
+        PaintNonClient(hwnd);
+    }
+}
 
 // The close box of a window, in screen coordinates (empty when none).
 RECT WindowCloseBoxRect(HWND hwnd)
@@ -136,14 +230,18 @@ extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    bool erase = w->needErase;
-    w->needPaint = false;
-    w->needErase = false;
+    // The region is validated here, so that what is invalidated while the
+    // window paints is painted again.
+    Region update;
+    update.swap(w->update);
+    bool erase = w->updateErase;
+    w->updateErase = false;
+    w->beganPaint = true;
     PaintNonClient(hWnd);
-    HDC dc = MakeDc(hWnd, true);
+    HDC dc = UpdateDc(hWnd, *w, update);
     *lpPaint = PAINTSTRUCT{};
     lpPaint->hdc = dc;
-    GetClientRect(hWnd, &lpPaint->rcPaint);
+    lpPaint->rcPaint = RegionBounds(update);
     lpPaint->fErase = TRUE;
     if (erase && dc)
         lpPaint->fErase = WindowSend(hWnd, WM_ERASEBKGND, WPARAM(dc), 0) ? FALSE : TRUE;
@@ -194,12 +292,8 @@ extern "C" BOOL WINAPI UpdateWindow(HWND hWnd)
     auto w = WindowCheck(hWnd);
     if (!w)
         return FALSE;
-    if (w->needPaint && IsWindowVisible(hWnd)) {
-        WindowSend(hWnd, WM_PAINT, 0, 0);
-        auto again = WindowGet(hWnd);
-        if (again)
-            again->needPaint = again->needErase = false;
-    }
+    if (WindowPaintDue(*w) && IsWindowVisible(hWnd))
+        WindowPaintNow(hWnd);
     return TRUE;
 }
 
@@ -212,13 +306,13 @@ extern "C" BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase
             WindowInvalidate(h, bErase != FALSE);
         return TRUE;
     }
-    if (!WindowCheck(hWnd))
+    auto w = WindowCheck(hWnd);
+    if (!w)
         return FALSE;
-    // Only whole windows are tracked; a part invalidates all of it.
-    auto w = WindowGet(hWnd);
-    w->needPaint = true;
-    if (bErase)
-        w->needErase = true;
+    AddUpdate(hWnd, *w, lpRect ? *lpRect : RECT{0, 0, 1 << 20, 1 << 20}, bErase != FALSE);
+    // The caption follows the active state at the window's next paint.
+    if (w->frameActive >= 0 && w->frameActive != ActiveState(hWnd))
+        w->frameDirty = true;
     return TRUE;
 }
 
@@ -228,8 +322,34 @@ extern "C" BOOL WINAPI ValidateRect(HWND hWnd, const RECT *lpRect)
     auto w = WindowCheck(hWnd);
     if (!w)
         return FALSE;
-    w->needPaint = false;
-    w->needErase = false;
+    if (lpRect) {
+        RegionSubtract(w->update, *lpRect);
+        if (w->update.empty())
+            w->updateErase = false;
+        return TRUE;
+    }
+    w->update.clear();
+    w->updateErase = false;
+    w->frameDirty = false;
+    return TRUE;
+}
+
+// GetUpdateRect
+extern "C" BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase)
+{
+    auto w = WindowCheck(hWnd);
+    if (!w)
+        return FALSE;
+    if (lpRect)
+        *lpRect = RegionBounds(w->update);
+    if (w->update.empty())
+        return FALSE;
+    if (bErase && w->updateErase) {
+        w->updateErase = false;
+        HDC dc = UpdateDc(hWnd, *w, w->update);
+        WindowSend(hWnd, WM_ERASEBKGND, WPARAM(dc), 0);
+        GdiReleaseDc(dc);
+    }
     return TRUE;
 }
 
@@ -393,4 +513,11 @@ extern "C" int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr)
     if (!b->hollow)
         GdiFill(hDC, *lprc, b->color);
     return 1;
+}
+
+// EqualRect
+extern "C" BOOL WINAPI EqualRect(const RECT *lprc1, const RECT *lprc2)
+{
+    return lprc1 && lprc2 && lprc1->left == lprc2->left && lprc1->top == lprc2->top &&
+           lprc1->right == lprc2->right && lprc1->bottom == lprc2->bottom;
 }

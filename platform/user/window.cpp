@@ -73,7 +73,7 @@ void InvalidateBelow(const RECT &r)
             continue;
         RECT wr = ScreenRectOf(*w), tmp;
         if (IntersectRect(&tmp, &wr, &r))
-            WindowInvalidate(h, true);
+            WindowInvalidateScreenRect(h, r, true);
     }
 }
 
@@ -84,16 +84,6 @@ void BringToTop(HWND h)
         g_zorder.erase(it);
         g_zorder.push_back(h);
     }
-}
-
-HWND TopLevelOf(HWND h)
-{
-    auto w = WindowGet(h);
-    while (w && (w->style & WS_CHILD) && w->parent) {
-        h = w->parent;
-        w = WindowGet(h);
-    }
-    return w ? h : 0;
 }
 
 void Activate(HWND h)
@@ -172,16 +162,14 @@ RECT WindowScreenRect(const Window &w)
     return ScreenRectOf(w);
 }
 
-void WindowInvalidate(HWND hwnd, bool erase)
+HWND WindowTopLevel(HWND h)
 {
-    auto w = WindowGet(hwnd);
-    if (!w)
-        return;
-    w->needPaint = true;
-    if (erase)
-        w->needErase = true;
-    for (HWND c : w->children)
-        WindowInvalidate(c, erase);
+    auto w = WindowGet(h);
+    while (w && (w->style & WS_CHILD) && w->parent) {
+        h = w->parent;
+        w = WindowGet(h);
+    }
+    return w ? h : 0;
 }
 
 void UserReset()
@@ -250,7 +238,7 @@ extern "C" HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPC
         w->parent = hWndParent;
         w->id = int(uint16_t(hMenu));
     } else if (parent) {
-        w->owner = TopLevelOf(hWndParent);
+        w->owner = WindowTopLevel(hWndParent);
     }
     const DeviceSettings &ds = DeviceGetSettings();
     int sw = int(ds.screenWidth), sh = int(ds.screenHeight);
@@ -771,7 +759,7 @@ extern "C" HWND WINAPI SetFocus(HWND hWnd)
             return 0;
         if (hWnd == old)
             return old;
-        HWND top = TopLevelOf(hWnd);
+        HWND top = WindowTopLevel(hWnd);
         if (top && top != g_active) {
             auto t = WindowGet(top);
             if (t && (t->style & WS_VISIBLE))
@@ -809,7 +797,7 @@ extern "C" HWND WINAPI SetActiveWindow(HWND hWnd)
     if (!w)
         return 0;
     HWND old = g_active;
-    HWND top = TopLevelOf(hWnd);
+    HWND top = WindowTopLevel(hWnd);
     BringToTop(top);
     Activate(top);
     return old;

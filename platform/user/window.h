@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "kernel/handles.h"
+#include "gdi/region.h"
 #include "windef.h"
 #include "winuser.h"
 
@@ -57,8 +58,15 @@ struct Window : HandleObject {
     HINSTANCE instance = 0;
     LONG userData = 0;
     std::vector<uint8_t> extra;
-    bool needPaint = false;
-    bool needErase = false;
+    // Painting: the update region in client coordinates, kept inside the
+    // visible part of the window, and whether it is erased first; the
+    // frame and caption are drawn again when damaged or when the window's
+    // active state differs from the one they show.
+    Region update;
+    bool updateErase = false;
+    bool frameDirty = false;
+    int frameActive = -1;     // active state the caption shows, -1 not drawn
+    bool beganPaint = false;  // BeginPaint was called for this WM_PAINT
     bool destroyed = false;
     HICON iconSmall = 0;
     HICON iconBig = 0;
@@ -115,8 +123,19 @@ HWND WindowActive();
 // Calls the window's procedure (sent message).
 LRESULT WindowSend(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-// Marks a window (and its children) for painting.
+// Marks a window (and its children) for painting, frame and all.
 void WindowInvalidate(HWND hwnd, bool erase);
+// Marks what lies inside r (screen coordinates) of a window and its
+// children for painting: a window above was moved, hidden or destroyed.
+void WindowInvalidateScreenRect(HWND hwnd, const RECT &r, bool erase);
+// True when the window has something to paint (update region or frame).
+bool WindowPaintDue(const Window &w);
+// Paints a window now: WM_PAINT for its update region, or only its frame
+// when that is all it needs.
+void WindowPaintNow(HWND hwnd);
+
+// The top-level window that a window belongs to (itself when top-level).
+HWND WindowTopLevel(HWND hwnd);
 
 // Paints every window that needs it, now (the front ends call it before a
 // screenshot).

@@ -1,5 +1,6 @@
 // gdi_test.cpp - device contexts and bitmaps: FillRect and BitBlt between
-// memory bitmaps, and handle checks (screen drawing: render_test).
+// memory bitmaps, copies within one bitmap or the screen, reused bitmap
+// stores, and handle checks (screen drawing: render_test).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -41,6 +42,80 @@ TEST_F(Gdi, FillRectAndBitBltBetweenMemoryBitmaps)
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
     DeleteDC(b);
     DeleteObject(bb);
+}
+
+// A colour of its own for each pixel, so that a copy from the wrong place
+// shows.
+COLORREF Mark(int x, int y)
+{
+    return RGB(x * 7 + 1, y * 5 + 2, (x + y) * 3);
+}
+
+// BitBlt within one surface, each direction of overlap: the result is
+// what a copy made from the untouched source would give.
+TEST_F(Gdi, OverlappingCopiesWithinOneSurfaceReadTheSourceFirst)
+{
+    const int kW = 24, kH = 20;
+    HWND win = cetest::CreateMainWindow(u"GdiTestMain");
+    ASSERT_TRUE(win);
+    struct Shift {
+        int dx, dy;
+    };
+    const std::vector<Shift> shifts = {{3, 0}, {-3, 0}, {0, 3}, {0, -3}, {2, 2}, {-2, -2}, {2, -3}, {0, 0}};
+    for (bool screen : {false, true}) {
+        HDC dc = screen ? GetDC(win) : CreateCompatibleDC(0);
+        HBITMAP bmp = screen ? 0 : CreateCompatibleBitmap(dc, kW, kH);
+        HGDIOBJ old = screen ? 0 : SelectObject(dc, bmp);
+        for (const Shift &s : shifts) {
+            SCOPED_TRACE((screen ? "screen, shift " : "bitmap, shift ") + std::to_string(s.dx) + "," +
+                         std::to_string(s.dy));
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x)
+                    SetPixel(dc, x, y, Mark(x, y));
+            // Source 4..16 x 4..14, moved by the shift.
+            ASSERT_TRUE(BitBlt(dc, 4 + s.dx, 4 + s.dy, 12, 10, dc, 4, 4, SRCCOPY));
+            int wrong = 0;
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x) {
+                    int sx = x - s.dx, sy = y - s.dy;
+                    bool inDest = x >= 4 + s.dx && x < 16 + s.dx && y >= 4 + s.dy && y < 14 + s.dy;
+                    COLORREF want = inDest ? Mark(sx, sy) : Mark(x, y);
+                    wrong += GetPixel(dc, x, y) != want;
+                }
+            EXPECT_EQ(wrong, 0);
+        }
+        if (screen) {
+            ReleaseDC(win, dc);
+        } else {
+            SelectObject(dc, old);
+            DeleteObject(bmp);
+            DeleteDC(dc);
+        }
+    }
+    DestroyWindow(win);
+}
+
+// The store of a deleted bitmap is used again: a new bitmap still starts
+// black, whatever the old one held.
+TEST_F(Gdi, NewBitmapsStartBlackOnAReusedStore)
+{
+    for (int round = 0; round < 3; ++round) {
+        HDC dc = CreateCompatibleDC(0);
+        HBITMAP bmp = CreateCompatibleBitmap(dc, 241, 321);
+        HGDIOBJ old = SelectObject(dc, bmp);
+        int lit = 0;
+        for (int y = 0; y < 321; y += 20)
+            for (int x = 0; x < 241; x += 20)
+                lit += GetPixel(dc, x, y) != RGB(0, 0, 0);
+        EXPECT_EQ(lit, 0) << "round " << round;
+        RECT all{0, 0, 241, 321};
+        HBRUSH b = CreateSolidBrush(RGB(0, 0, 196));
+        FillRect(dc, &all, b);
+        DeleteObject(b);
+        SelectObject(dc, old);
+        DeleteObject(bmp);
+        DeleteDC(dc);
+    }
 }
 
 } // namespace

@@ -1,0 +1,253 @@
+// paint_test.cpp - update regions and window DC clipping: what
+// InvalidateRect / ValidateRect keep, what WM_PAINT is sent for, and that a
+// paint reaches only the pixels of its update region that can be seen.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "helpers/testdevice.h"
+#include "gdi/screen.h"
+
+namespace {
+
+// What the painting window saw, and what it paints with.
+struct PaintLog {
+    int paints = 0;
+    int erases = 0;
+    RECT lastPaint{};
+    COLORREF color = RGB(10, 20, 30);
+    bool callBeginPaint = true;
+    RECT invalidateWhilePainting{}; // not empty: invalidated inside WM_PAINT once
+};
+PaintLog g_log;
+
+LRESULT CALLBACK PaintProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_ERASEBKGND) {
+        ++g_log.erases;
+        return 1;
+    }
+    if (msg != WM_PAINT)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    ++g_log.paints;
+    if (!g_log.callBeginPaint)
+        return 0;
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    g_log.lastPaint = ps.rcPaint;
+    // The whole client: only the update region may change.
+    RECT all;
+    GetClientRect(hwnd, &all);
+    HBRUSH b = CreateSolidBrush(g_log.color);
+    FillRect(dc, &all, b);
+    DeleteObject(b);
+    if (!IsRectEmpty(&g_log.invalidateWhilePainting)) {
+        InvalidateRect(hwnd, &g_log.invalidateWhilePainting, FALSE);
+        g_log.invalidateWhilePainting = RECT{};
+    }
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+class Paint : public cetest::DeviceFixture {
+protected:
+    void SetUp() override
+    {
+        DeviceFixture::SetUp();
+        g_log = PaintLog{};
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = PaintProc;
+        wc.lpszClassName = u"PaintTestClass";
+        ASSERT_NE(RegisterClassW(&wc), 0);
+        main = CreateWindowExW(0, u"PaintTestClass", u"", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, 0, 0, 0, nullptr);
+        ASSERT_TRUE(main);
+        Settle();
+    }
+    // Paints what is due, then starts counting afresh with a new colour.
+    void Settle()
+    {
+        UpdateWindow(main);
+        g_log.paints = g_log.erases = 0;
+        g_log.color = RGB(200, 100, 50);
+    }
+    HWND Popup(RECT r)
+    {
+        return CreateWindowExW(0, u"PaintTestClass", u"", WS_POPUP | WS_VISIBLE, r.left, r.top, r.right - r.left,
+                               r.bottom - r.top, 0, 0, 0, nullptr);
+    }
+    static bool Painted(int x, int y) { return plat::ScreenPixel(x, y) == RGB(200, 100, 50); }
+    HWND main = 0;
+};
+
+// One sequence of invalidations and validations of the full-screen window,
+// what GetUpdateRect reports, and probe points inside or outside what the
+// paint then reaches.
+struct RegionCase {
+    const char *name;
+    std::vector<RECT> invalidate; // {0,0,0,0} stands for the whole window (NULL)
+    std::vector<RECT> validate;   // likewise
+    RECT bounds;                  // expected GetUpdateRect; empty: no WM_PAINT
+    std::vector<POINT> in, out;
+};
+
+TEST_F(Paint, UpdateRegionsKeepWhatWasInvalidatedAndPaintOnlyThat)
+{
+    const RECT kAll{0, 0, 0, 0};
+    const std::vector<RegionCase> cases = {
+        {"one rectangle", {{10, 10, 50, 50}}, {}, {10, 10, 50, 50}, {{10, 10}, {49, 49}}, {{50, 50}, {9, 10}}},
+        {"two rectangles paint their union, not their bounds",
+         {{10, 10, 50, 50}, {40, 40, 80, 80}},
+         {},
+         {10, 10, 80, 80},
+         {{45, 45}, {79, 79}},
+         {{70, 20}, {20, 70}}},
+        {"a validated band is left out",
+         {kAll},
+         {{0, 0, 240, 100}},
+         {0, 100, 240, 320},
+         {{10, 150}, {239, 319}},
+         {{10, 50}, {239, 99}}},
+        {"a hole validated in the middle",
+         {{0, 0, 100, 100}},
+         {{40, 40, 60, 60}},
+         {0, 0, 100, 100},
+         {{10, 10}, {70, 50}},
+         {{50, 50}}},
+        {"cut to the client area", {{-20, -20, 10, 10}}, {}, {0, 0, 10, 10}, {{0, 0}, {9, 9}}, {{10, 10}}},
+        {"outside the window: nothing", {{300, 300, 400, 400}}, {}, {0, 0, 0, 0}, {}, {{0, 0}}},
+        {"all validated: nothing", {kAll}, {kAll}, {0, 0, 0, 0}, {}, {{100, 100}}},
+    };
+    for (const RegionCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        Settle();
+        for (const RECT &r : c.invalidate)
+            InvalidateRect(main, IsRectEmpty(&r) ? nullptr : &r, FALSE);
+        for (const RECT &r : c.validate)
+            ValidateRect(main, IsRectEmpty(&r) ? nullptr : &r);
+        RECT got{};
+        BOOL any = GetUpdateRect(main, &got, FALSE);
+        EXPECT_EQ(any != FALSE, !IsRectEmpty(&c.bounds));
+        EXPECT_TRUE(EqualRect(&got, &c.bounds))
+            << got.left << "," << got.top << "," << got.right << "," << got.bottom;
+        UpdateWindow(main);
+        EXPECT_EQ(g_log.paints, IsRectEmpty(&c.bounds) ? 0 : 1);
+        if (g_log.paints) {
+            EXPECT_TRUE(EqualRect(&g_log.lastPaint, &c.bounds)) << "rcPaint is the region's bounds";
+        }
+        for (POINT p : c.in)
+            EXPECT_TRUE(Painted(p.x, p.y)) << "painted at " << p.x << "," << p.y;
+        for (POINT p : c.out)
+            EXPECT_FALSE(Painted(p.x, p.y)) << "left alone at " << p.x << "," << p.y;
+        EXPECT_FALSE(GetUpdateRect(main, nullptr, FALSE)) << "validated by the paint";
+        UpdateWindow(main);
+        EXPECT_LE(g_log.paints, 1) << "no second WM_PAINT";
+        // Back to the first colour for the next case.
+        g_log.color = RGB(10, 20, 30);
+        InvalidateRect(main, nullptr, FALSE);
+        UpdateWindow(main);
+    }
+}
+
+TEST_F(Paint, CoveredPartsAreNotKeptAndUncoveringPaintsThem)
+{
+    HWND cover = Popup(RECT{50, 60, 150, 160});
+    ASSERT_TRUE(cover);
+    g_log.color = RGB(1, 2, 3);
+    UpdateWindow(cover);
+    Settle();
+    // Entirely under the popup: nothing to paint.
+    RECT hidden{70, 80, 120, 130};
+    InvalidateRect(main, &hidden, FALSE);
+    EXPECT_FALSE(GetUpdateRect(main, nullptr, FALSE));
+    // Partly under it: the popup's pixels stay as they are.
+    InvalidateRect(main, nullptr, FALSE);
+    UpdateWindow(main);
+    EXPECT_EQ(g_log.paints, 1);
+    EXPECT_TRUE(Painted(49, 100));
+    EXPECT_TRUE(Painted(150, 100));
+    EXPECT_FALSE(Painted(60, 70)) << "the popup still shows";
+    // The popup goes: exactly what it covered is painted.
+    g_log.color = RGB(200, 100, 50);
+    g_log.paints = 0;
+    DestroyWindow(cover);
+    RECT got{};
+    EXPECT_TRUE(GetUpdateRect(main, &got, FALSE));
+    RECT expect{50, 60, 150, 160};
+    EXPECT_TRUE(EqualRect(&got, &expect)) << got.left << "," << got.top << "," << got.right << "," << got.bottom;
+    MSG m;
+    while (PeekMessageW(&m, 0, 0, 0, PM_REMOVE))
+        DispatchMessageW(&m);
+    EXPECT_EQ(g_log.paints, 1);
+    EXPECT_TRUE(Painted(60, 70));
+}
+
+TEST_F(Paint, InvalidationWhilePaintingIsKept)
+{
+    g_log.invalidateWhilePainting = RECT{5, 5, 15, 15};
+    InvalidateRect(main, nullptr, FALSE);
+    UpdateWindow(main);
+    RECT got{};
+    EXPECT_TRUE(GetUpdateRect(main, &got, FALSE)) << "BeginPaint validated before the paint invalidated again";
+    RECT expect{5, 5, 15, 15};
+    EXPECT_TRUE(EqualRect(&got, &expect));
+}
+
+TEST_F(Paint, AProcedureThatNeverValidatesIsNotAskedForEver)
+{
+    g_log.callBeginPaint = false;
+    InvalidateRect(main, nullptr, FALSE);
+    MSG m;
+    int paints = 0;
+    while (PeekMessageW(&m, 0, 0, 0, PM_REMOVE) && paints < 10) {
+        paints += m.message == WM_PAINT;
+        DispatchMessageW(&m);
+    }
+    EXPECT_EQ(paints, 1);
+    EXPECT_FALSE(GetUpdateRect(main, nullptr, FALSE));
+}
+
+TEST_F(Paint, EraseOnlyWhenAsked)
+{
+    RECT r{0, 0, 20, 20};
+    InvalidateRect(main, &r, FALSE);
+    UpdateWindow(main);
+    EXPECT_EQ(g_log.erases, 0);
+    InvalidateRect(main, &r, TRUE);
+    UpdateWindow(main);
+    EXPECT_EQ(g_log.erases, 1);
+    // GetUpdateRect erases when asked, and only once.
+    InvalidateRect(main, &r, TRUE);
+    EXPECT_TRUE(GetUpdateRect(main, nullptr, TRUE));
+    UpdateWindow(main);
+    EXPECT_EQ(g_log.erases, 2);
+}
+
+TEST_F(Paint, WindowDcDrawsOnlyWhereTheWindowCanBeSeen)
+{
+    // A child reaching out of its parent, and a popup over both.
+    HWND parent = Popup(RECT{20, 20, 120, 120});
+    HWND child = CreateWindowExW(0, u"PaintTestClass", u"", WS_CHILD | WS_VISIBLE, 50, 50, 100, 100, parent, 0, 0,
+                                 nullptr);
+    HWND cover = Popup(RECT{0, 0, 90, 90});
+    g_log.color = RGB(10, 20, 30);
+    MSG m;
+    while (PeekMessageW(&m, 0, 0, 0, PM_REMOVE))
+        DispatchMessageW(&m);
+    HDC dc = GetDC(child);
+    RECT all{0, 0, 100, 100};
+    HBRUSH b = CreateSolidBrush(RGB(200, 100, 50));
+    FillRect(dc, &all, b);
+    DeleteObject(b);
+    ReleaseDC(child, dc);
+    EXPECT_TRUE(Painted(100, 100)) << "inside the parent, not covered";
+    EXPECT_FALSE(Painted(80, 80)) << "under the popup";
+    EXPECT_FALSE(Painted(125, 100)) << "outside the parent";
+    DestroyWindow(cover);
+    DestroyWindow(parent);
+}
+
+} // namespace

@@ -2,9 +2,12 @@
 // stock objects, fills, BitBlt, pixels, text, icons and font families.
 //
 // A memory DC draws into its selected bitmap; a window DC into the screen
-// framebuffer, inside its clip rectangle and outside the rectangles of the
-// windows above it. Colours are COLORREF values everywhere and the screen
-// holds 24-bit RGB, so a colour written is the colour read back.
+// framebuffer, inside its visible clip (worked out once by the window
+// manager when the DC is made). Drawing goes by row spans, the surface
+// resolved once per call. Colours are COLORREF values everywhere and the
+// screen holds 24-bit RGB, so a colour written is the colour read back.
+// System colours and FillRect's brush indices belong to the window manager
+// (paint.cpp): this area calls nothing of it.
 #include <windows.h>
 
 #include <algorithm>
@@ -178,11 +181,35 @@ struct Surface {
     int height = 0;
 };
 
-Surface SurfaceOf(const GdiDc &dc)
+// A bitmap made black but not yet written: before anything reads it, the
+// store is cleared; when the first call writes a rectangle (DC coordinates)
+// all over, only the rest is cleared.
+void ClearPending(GdiBitmap &b, const GdiDc &dc, const RECT *writes)
+{
+    b.blackPending = false;
+    RECT all{0, 0, b.width, b.height}, w;
+    if (!writes ||
+        !RectIntersect(all, RECT{writes->left + dc.originX, writes->top + dc.originY, writes->right + dc.originX,
+                                 writes->bottom + dc.originY},
+                       w)) {
+        std::fill(b.pixels.begin(), b.pixels.end(), 0u);
+        return;
+    }
+    Region rest{all};
+    RegionSubtract(rest, w);
+    for (const RECT &r : rest)
+        for (int y = r.top; y < r.bottom; ++y)
+            std::fill_n(&b.pixels[size_t(y) * size_t(b.width) + size_t(r.left)], r.right - r.left, 0u);
+}
+
+// writes: the rectangle that the call will fill all over, when it does.
+Surface SurfaceOf(const GdiDc &dc, const RECT *writes = nullptr)
 {
     Surface s;
     if (dc.memory) {
         auto b = GdiGetBitmap(dc.bitmap ? dc.bitmap : dc.defaultBitmap);
+        if (b && b->blackPending)
+            ClearPending(*b, dc, writes);
         if (b && !b->pixels.empty()) {
             s.bits = b->pixels.data();
             s.width = b->width;
@@ -260,7 +287,12 @@ void PutRow(const Surface &s, int y, int x0, int x1, const uint32_t *src)
         return;
     }
     uint8_t *p = s.rgb + At(s, x0, y) * 3;
-    for (size_t i = 0; i < n; ++i, p += 3) {
+    size_t i = 0;
+    // A COLORREF in memory is already red, green, blue: each pixel is one
+    // four-byte store, whose fourth byte the next pixel overwrites.
+    for (; i + 1 < n; ++i, p += 3)
+        std::memcpy(p, &src[i], 4);
+    for (; i < n; ++i, p += 3) {
         uint32_t c = src[i];
         p[0] = uint8_t(c), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c >> 16);
     }
@@ -424,7 +456,7 @@ GdiBitmap::~GdiBitmap()
     g_spare.push_back(std::move(pixels));
 }
 
-HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
+HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel, bool clearLater)
 {
     if (width < 0 || height < 0 || (int64_t(width) * height) > (int64_t(1) << 26))
         return 0;
@@ -434,7 +466,14 @@ HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
     b->bitsPixel = bitsPixel;
     size_t n = size_t(width) * size_t(height);
     b->pixels = TakeStore(n);
-    b->pixels.assign(n, 0);
+    if (b->pixels.empty() || !clearLater) {
+        b->pixels.assign(n, 0);
+    } else {
+        // A store used before: cleared once it is known what the first
+        // drawing leaves to clear.
+        b->pixels.resize(n);
+        b->blackPending = true;
+    }
     return HandleAlloc(HandleKind::Gdi, b);
 }
 
@@ -460,7 +499,7 @@ void GdiFill(HDC hdc, const RECT &r, COLORREF color)
     auto dc = GdiGetDc(hdc);
     if (!dc)
         return;
-    Surface s = SurfaceOf(*dc);
+    Surface s = SurfaceOf(*dc, &r);
     ForSpans(*dc, s, r, [&](int y, int x0, int x1) { FillRow(s, y, x0, x1, color); });
 }
 
@@ -696,7 +735,7 @@ extern "C" HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy)
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    HBITMAP b = GdiCreateBitmap(cx, cy, 24);
+    HBITMAP b = GdiCreateBitmap(cx, cy, 24, true);
     if (!b)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return b;

@@ -1,6 +1,7 @@
-// paint.cpp - painting of windows: update state, BeginPaint / EndPaint,
+// paint.cpp - painting of windows: update regions, BeginPaint / EndPaint,
 // window DCs with their clipping, the frame and caption of top-level
-// windows, and the rectangle helpers.
+// windows, FillRect with system-colour brushes, icons, and the rectangle
+// helpers.
 //
 // A window DC draws on the screen inside the window's visible part: its
 // rectangle cut by its ancestors' client areas, minus the top-level windows

@@ -96,22 +96,34 @@ TEST_F(Gdi, OverlappingCopiesWithinOneSurfaceReadTheSourceFirst)
 }
 
 // The store of a deleted bitmap is used again: a new bitmap still starts
-// black, whatever the old one held.
+// black, whatever the old one held, whether it is read first or drawn on
+// first (then what the drawing leaves is black).
 TEST_F(Gdi, NewBitmapsStartBlackOnAReusedStore)
 {
-    for (int round = 0; round < 3; ++round) {
+    auto fill = [](HDC dc, RECT r, COLORREF c) {
+        HBRUSH b = CreateSolidBrush(c);
+        FillRect(dc, &r, b);
+        DeleteObject(b);
+    };
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
         HDC dc = CreateCompatibleDC(0);
         HBITMAP bmp = CreateCompatibleBitmap(dc, 241, 321);
         HGDIOBJ old = SelectObject(dc, bmp);
-        int lit = 0;
-        for (int y = 0; y < 321; y += 20)
-            for (int x = 0; x < 241; x += 20)
-                lit += GetPixel(dc, x, y) != RGB(0, 0, 0);
-        EXPECT_EQ(lit, 0) << "round " << round;
-        RECT all{0, 0, 241, 321};
-        HBRUSH b = CreateSolidBrush(RGB(0, 0, 196));
-        FillRect(dc, &all, b);
-        DeleteObject(b);
+        if (round % 2) {
+            // Drawn on first: a fill of all but the last column and row.
+            fill(dc, RECT{0, 0, 240, 320}, RGB(200, 0, 0));
+            EXPECT_EQ(GetPixel(dc, 239, 319), RGB(200, 0, 0));
+            for (POINT p : {POINT{240, 0}, POINT{0, 320}, POINT{240, 320}, POINT{240, 160}})
+                EXPECT_EQ(GetPixel(dc, p.x, p.y), RGB(0, 0, 0)) << p.x << "," << p.y;
+        } else {
+            int lit = 0;
+            for (int y = 0; y < 321; y += 20)
+                for (int x = 0; x < 241; x += 20)
+                    lit += GetPixel(dc, x, y) != RGB(0, 0, 0);
+            EXPECT_EQ(lit, 0);
+        }
+        fill(dc, RECT{0, 0, 241, 321}, RGB(0, 0, 196));
         SelectObject(dc, old);
         DeleteObject(bmp);
         DeleteDC(dc);

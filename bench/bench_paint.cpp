@@ -75,10 +75,7 @@ void BM_PaintPage(benchmark::State &state)
     auto wipe = [&] {
         plat::Screen &s = plat::ScreenGet();
         for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x) {
-                size_t at = (size_t(y) * s.width + size_t(x)) * 3;
-                s.rgb[at] = 0xC0, s.rgb[at + 1] = 0xC0, s.rgb[at + 2] = 0xC0;
-            }
+            s.pixels.Fill(y, r.left, r.right, RGB(0xC0, 0xC0, 0xC0));
     };
     wipe();
     for (auto _ : state) {

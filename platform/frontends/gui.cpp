@@ -178,24 +178,33 @@ private:
         if (!renderer_)
             return;
         Screen &s = ScreenGet();
-        if (!force && s.rgb == shown_)
+        if (!force && shown_ && s.pixels.Changes() == shownChanges_)
             return;
         if (!texture_ || texW_ != s.width || texH_ != s.height) {
             if (texture_)
                 SDL_DestroyTexture(texture_);
-            texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB24, SDL_TEXTUREACCESS_STREAMING, int(s.width),
+            texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_XBGR8888, SDL_TEXTUREACCESS_STREAMING, int(s.width),
                                          int(s.height));
             texW_ = s.width;
             texH_ = s.height;
             SDL_SetWindowSize(window_, int(s.width) * scale_, int(s.height) * scale_);
         }
-        if (!texture_ || s.rgb.size() < size_t(s.width) * s.height * 3)
+        if (!texture_)
             return;
-        SDL_UpdateTexture(texture_, nullptr, s.rgb.data(), int(s.width) * 3);
+        // COLORREF rows are the texture's own layout (red in the lowest byte).
+        void *tex = nullptr;
+        int pitch = 0;
+        if (SDL_LockTexture(texture_, nullptr, &tex, &pitch) != 0)
+            return;
+        for (uint32_t y = 0; y < s.height; ++y)
+            std::memcpy(static_cast<uint8_t *>(tex) + size_t(y) * size_t(pitch), s.pixels.Read(int(y)),
+                        size_t(s.width) * 4);
+        SDL_UnlockTexture(texture_);
         SDL_RenderClear(renderer_);
         SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
         SDL_RenderPresent(renderer_);
-        shown_ = s.rgb;
+        shown_ = true;
+        shownChanges_ = s.pixels.Changes();
     }
 
     bool Key(HWND dlg, const SDL_Keysym &k)
@@ -240,7 +249,8 @@ private:
     SDL_Renderer *renderer_ = nullptr;
     SDL_Texture *texture_ = nullptr;
     uint32_t texW_ = 0, texH_ = 0;
-    std::vector<uint8_t> shown_;
+    bool shown_ = false;            // a picture was shown
+    uint64_t shownChanges_ = 0;     // the screen's change count when it was
     Clock::time_point lastPoll_{};
 };
 

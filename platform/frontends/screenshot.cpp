@@ -36,8 +36,9 @@ bool ScreenSavePng(const std::string &path, std::string &error)
     png_set_IHDR(png, info, s.width, s.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
+    std::vector<uint8_t> rgb = ScreenRgb();
     for (uint32_t y = 0; y < s.height; ++y)
-        png_write_row(png, &s.rgb[size_t(y) * s.width * 3]);
+        png_write_row(png, &rgb[size_t(y) * s.width * 3]);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;

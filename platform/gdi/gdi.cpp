@@ -4,8 +4,9 @@
 // A memory DC draws into its selected bitmap; a window DC into the screen
 // framebuffer, inside its visible clip (worked out once by the window
 // manager when the DC is made). Drawing goes by row spans, the surface
-// resolved once per call. Colours are COLORREF values everywhere and the
-// screen holds 24-bit RGB, so a colour written is the colour read back.
+// resolved once per call, onto pixel stores that keep rows of one-colour
+// runs as runs (pixels.h). Colours are COLORREF values everywhere, on the
+// screen too, so a colour written is the colour read back.
 // System colours and FillRect's brush indices belong to the window manager
 // (paint.cpp): this area calls nothing of it.
 #include <windows.h>
@@ -173,55 +174,42 @@ int GlyphFirstColumn(char16_t ch)
 }
 
 // The pixels one call draws on, resolved once per call: the selected
-// bitmap of a memory DC (COLORREF values) or the screen (RGB bytes).
+// bitmap of a memory DC or the screen; or a plain buffer (rows) when a blit
+// reads from a copy.
 struct Surface {
-    uint32_t *bits = nullptr;
-    uint8_t *rgb = nullptr;
+    PixelRows *rows = nullptr;
+    const uint32_t *plain = nullptr;
     int width = 0;
     int height = 0;
 };
 
-// A bitmap made black but not yet written: before anything reads it, the
-// store is cleared; when the first call writes a rectangle (DC coordinates)
-// all over, only the rest is cleared.
-void ClearPending(GdiBitmap &b, const GdiDc &dc, const RECT *writes)
-{
-    b.blackPending = false;
-    RECT all{0, 0, b.width, b.height}, w;
-    if (!writes ||
-        !RectIntersect(all, RECT{writes->left + dc.originX, writes->top + dc.originY, writes->right + dc.originX,
-                                 writes->bottom + dc.originY},
-                       w)) {
-        std::fill(b.pixels.begin(), b.pixels.end(), 0u);
-        return;
-    }
-    Region rest{all};
-    RegionSubtract(rest, w);
-    for (const RECT &r : rest)
-        for (int y = r.top; y < r.bottom; ++y)
-            std::fill_n(&b.pixels[size_t(y) * size_t(b.width) + size_t(r.left)], r.right - r.left, 0u);
-}
-
-// writes: the rectangle that the call will fill all over, when it does.
-Surface SurfaceOf(const GdiDc &dc, const RECT *writes = nullptr)
+Surface SurfaceOf(const GdiDc &dc)
 {
     Surface s;
+    PixelRows *p = nullptr;
     if (dc.memory) {
         auto b = GdiGetBitmap(dc.bitmap ? dc.bitmap : dc.defaultBitmap);
-        if (b && b->blackPending)
-            ClearPending(*b, dc, writes);
-        if (b && !b->pixels.empty()) {
-            s.bits = b->pixels.data();
-            s.width = b->width;
-            s.height = b->height;
-        }
+        if (b)
+            p = &b->pixels; // the DC keeps its bitmap alive while selected
     } else {
-        Screen &scr = ScreenGet();
-        s.rgb = scr.rgb.data();
-        s.width = int(scr.width);
-        s.height = int(scr.height);
+        p = &ScreenGet().pixels;
+    }
+    if (p) {
+        s.rows = p;
+        s.width = p->Width();
+        s.height = p->Height();
     }
     return s;
+}
+
+// The overlap of a and b into out; false when they do not overlap.
+inline bool Overlap(const RECT &a, const RECT &b, RECT &out)
+{
+    out.left = std::max(a.left, b.left);
+    out.top = std::max(a.top, b.top);
+    out.right = std::min(a.right, b.right);
+    out.bottom = std::min(a.bottom, b.bottom);
+    return out.left < out.right && out.top < out.bottom;
 }
 
 // Calls fn(y, x0, x1) for each row span of r (DC coordinates) that the DC
@@ -231,9 +219,8 @@ Surface SurfaceOf(const GdiDc &dc, const RECT *writes = nullptr)
 template <class F> void ForSpans(const GdiDc &dc, const Surface &s, const RECT &r, F fn)
 {
     RECT want{r.left + dc.originX, r.top + dc.originY, r.right + dc.originX, r.bottom + dc.originY};
-    RECT bounds{0, 0, s.width, s.height};
     RECT in;
-    if (!RectIntersect(want, bounds, in))
+    if (!Overlap(want, RECT{0, 0, s.width, s.height}, in))
         return;
     if (dc.memory) {
         for (int y = in.top; y < in.bottom; ++y)
@@ -242,95 +229,76 @@ template <class F> void ForSpans(const GdiDc &dc, const Surface &s, const RECT &
     }
     for (const RECT &c : dc.clip) {
         RECT part;
-        if (!RectIntersect(c, in, part))
+        if (!Overlap(c, in, part))
             continue;
         for (int y = part.top; y < part.bottom; ++y)
             fn(y, part.left, part.right);
     }
 }
 
-inline size_t At(const Surface &s, int x, int y)
+// The same for one row span (surface coordinates): text and icons are drawn
+// as many short spans.
+template <class F> inline void ForSpan(const GdiDc &dc, const Surface &s, int y, int x0, int x1, F fn)
 {
-    return size_t(y) * size_t(s.width) + size_t(x);
+    if (y < 0 || y >= s.height)
+        return;
+    x0 = std::max(x0, 0);
+    x1 = std::min(x1, s.width);
+    if (dc.memory) {
+        if (x0 < x1)
+            fn(y, x0, x1);
+        return;
+    }
+    for (const RECT &c : dc.clip) {
+        if (y < c.top || y >= c.bottom)
+            continue;
+        int a = std::max(x0, int(c.left)), b = std::min(x1, int(c.right));
+        if (a < b)
+            fn(y, a, b);
+    }
 }
 
 // One colour over a row span.
-void FillRow(const Surface &s, int y, int x0, int x1, COLORREF c)
+inline void FillRow(const Surface &s, int y, int x0, int x1, COLORREF c)
 {
-    size_t n = size_t(x1 - x0);
-    if (s.bits) {
-        std::fill_n(s.bits + At(s, x0, y), n, uint32_t(c & 0xFFFFFF));
-        return;
-    }
-    uint8_t *p = s.rgb + At(s, x0, y) * 3;
-    uint8_t r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
-    n *= 3;
-    if (r == g && g == b) {
-        std::memset(p, r, n);
-        return;
-    }
-    // One pixel, then the span doubles by copying itself.
-    p[0] = r, p[1] = g, p[2] = b;
-    for (size_t done = 3; done < n;) {
-        size_t k = std::min(done, n - done);
-        std::memcpy(p + done, p, k);
-        done += k;
-    }
+    s.rows->Fill(y, x0, x1, uint32_t(c & 0xFFFFFF));
 }
 
 // COLORREF values onto a row span.
-void PutRow(const Surface &s, int y, int x0, int x1, const uint32_t *src)
+inline void PutRow(const Surface &s, int y, int x0, int x1, const uint32_t *src)
 {
-    size_t n = size_t(x1 - x0);
-    if (s.bits) {
-        std::memmove(s.bits + At(s, x0, y), src, n * sizeof(uint32_t));
-        return;
-    }
-    uint8_t *p = s.rgb + At(s, x0, y) * 3;
-    size_t i = 0;
-    // A COLORREF in memory is already red, green, blue: each pixel is one
-    // four-byte store, whose fourth byte the next pixel overwrites.
-    for (; i + 1 < n; ++i, p += 3)
-        std::memcpy(p, &src[i], 4);
-    for (; i < n; ++i, p += 3) {
-        uint32_t c = src[i];
-        p[0] = uint8_t(c), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c >> 16);
-    }
+    s.rows->Put(y, x0, x1, src);
 }
 
-// A row span of a surface as COLORREF values.
-void GetRow(const Surface &s, int y, int x0, int x1, uint32_t *out)
+// A row of a surface to read.
+inline const uint32_t *ReadRow(const Surface &s, int y)
 {
-    size_t n = size_t(x1 - x0);
-    if (s.bits) {
-        std::memmove(out, s.bits + At(s, x0, y), n * sizeof(uint32_t));
-        return;
-    }
-    const uint8_t *p = s.rgb + At(s, x0, y) * 3;
-    for (size_t i = 0; i < n; ++i, p += 3)
-        out[i] = RGB(p[0], p[1], p[2]);
+    return s.plain ? s.plain + size_t(y) * size_t(s.width) : s.rows->Read(y);
 }
 
-// Copies a row span between surfaces of any kind (possibly the same row:
-// memmove keeps an overlap right).
+// Copies a row span between surfaces (possibly the same row: the store
+// keeps an overlap right). A source row kept as runs of one colour is
+// copied as fills.
 void CopyRow(const Surface &d, int dy, int dx0, int dx1, const Surface &src, int sy, int sx0)
 {
-    size_t n = size_t(dx1 - dx0);
-    if (src.bits) {
-        PutRow(d, dy, dx0, dx1, src.bits + At(src, sx0, sy));
-    } else if (d.rgb) {
-        std::memmove(d.rgb + At(d, dx0, dy) * 3, src.rgb + At(src, sx0, sy) * 3, n * 3);
-    } else {
-        GetRow(src, sy, sx0, sx0 + int(n), d.bits + At(d, dx0, dy));
+    const PixelRows::Row *runs = src.plain ? nullptr : src.rows->Runs(sy);
+    if (!runs) {
+        d.rows->Put(dy, dx0, dx1, ReadRow(src, sy) + sx0);
+        return;
+    }
+    // A copy: the destination may be this very row.
+    const PixelRows::Row row = *runs, *r = &row;
+    int shift = dx0 - sx0, sx1 = sx0 + (dx1 - dx0);
+    for (int i = 0, x = 0; i < r->runs && x < sx1; x = r->end[i++]) {
+        int a = std::max(x, sx0), b = std::min(int(r->end[i]), sx1);
+        if (a < b)
+            d.rows->Fill(dy, a + shift, b + shift, r->colour[i]);
     }
 }
 
 inline COLORREF PixelAt(const Surface &s, int x, int y)
 {
-    if (s.bits)
-        return s.bits[At(s, x, y)];
-    const uint8_t *p = s.rgb + At(s, x, y) * 3;
-    return RGB(p[0], p[1], p[2]);
+    return ReadRow(s, y)[x];
 }
 
 // Glyph patterns as row runs, made once: text is drawn span by span.
@@ -420,43 +388,7 @@ std::shared_ptr<GdiBrush> GdiGetBrush(HBRUSH h)
     return std::static_pointer_cast<GdiBrush>(o);
 }
 
-namespace {
-
-// Pixel stores of deleted bitmaps, kept for the next bitmaps made. Only
-// stores of at least a quarter of a small screen are worth keeping.
-constexpr size_t kSpareMinPixels = 16384;
-constexpr size_t kSpareMaxPixels = size_t(1) << 22;
-constexpr size_t kSpareCount = 4;
-std::mutex g_spareLock;
-std::vector<std::vector<uint32_t>> g_spare;
-
-std::vector<uint32_t> TakeStore(size_t pixels)
-{
-    if (pixels >= kSpareMinPixels) {
-        std::lock_guard<std::mutex> guard(g_spareLock);
-        for (size_t i = 0; i < g_spare.size(); ++i)
-            if (g_spare[i].capacity() >= pixels) {
-                std::vector<uint32_t> v = std::move(g_spare[i]);
-                g_spare.erase(g_spare.begin() + long(i));
-                return v;
-            }
-    }
-    return {};
-}
-
-} // namespace
-
-GdiBitmap::~GdiBitmap()
-{
-    if (pixels.capacity() < kSpareMinPixels || pixels.capacity() > kSpareMaxPixels)
-        return;
-    std::lock_guard<std::mutex> guard(g_spareLock);
-    if (g_spare.size() >= kSpareCount)
-        g_spare.erase(g_spare.begin()); // the oldest goes
-    g_spare.push_back(std::move(pixels));
-}
-
-HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel, bool clearLater)
+HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
 {
     if (width < 0 || height < 0 || (int64_t(width) * height) > (int64_t(1) << 26))
         return 0;
@@ -464,16 +396,10 @@ HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel, bool clearLater)
     b->width = width;
     b->height = height;
     b->bitsPixel = bitsPixel;
-    size_t n = size_t(width) * size_t(height);
-    b->pixels = TakeStore(n);
-    if (b->pixels.empty() || !clearLater) {
-        b->pixels.assign(n, 0);
-    } else {
-        // A store used before: cleared once it is known what the first
-        // drawing leaves to clear.
-        b->pixels.resize(n);
-        b->blackPending = true;
-    }
+    // Black: the rows are marked, not cleared, so a reused store costs
+    // nothing until it is drawn on.
+    if (!b->pixels.Reset(width, height, RGB(0, 0, 0)))
+        return 0;
     return HandleAlloc(HandleKind::Gdi, b);
 }
 
@@ -499,7 +425,7 @@ void GdiFill(HDC hdc, const RECT &r, COLORREF color)
     auto dc = GdiGetDc(hdc);
     if (!dc)
         return;
-    Surface s = SurfaceOf(*dc, &r);
+    Surface s = SurfaceOf(*dc);
     ForSpans(*dc, s, r, [&](int y, int x0, int x1) { FillRow(s, y, x0, x1, color); });
 }
 
@@ -551,10 +477,11 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color)
     if (!dc)
         return;
     Surface s = SurfaceOf(*dc);
+    auto fill = [&](int sy, int x0, int x1) { FillRow(s, sy, x0, x1, color); };
     auto draw = [&](int cx, const std::vector<GlyphRun> &runs) {
+        cx += dc->originX;
         for (const GlyphRun &g : runs)
-            ForSpans(*dc, s, RECT{cx + g.x0, y + g.row, cx + g.x1, y + g.row + 1},
-                     [&](int sy, int x0, int x1) { FillRow(s, sy, x0, x1, color); });
+            ForSpan(*dc, s, y + dc->originY + g.row, cx + g.x0, cx + g.x1, fill);
     };
     long pen64 = 0; // from x, in 1/64 pixels
     for (char16_t ch : text) {
@@ -590,8 +517,8 @@ void GdiDrawIcon(HDC hdc, int x, int y, HICON icon)
             while (end < ic->width && !mask[end])
                 ++end;
             int base = x + col + dc->originX;
-            ForSpans(*dc, s, RECT{x + col, y + row, x + end, y + row + 1},
-                     [&](int sy, int x0, int x1) { PutRow(s, sy, x0, x1, px + col + (x0 - base)); });
+            ForSpan(*dc, s, y + row + dc->originY, base, x + end + dc->originX,
+                    [&](int sy, int x0, int x1) { PutRow(s, sy, x0, x1, px + col + (x0 - base)); });
             col = end;
         }
     }
@@ -735,7 +662,7 @@ extern "C" HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy)
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    HBITMAP b = GdiCreateBitmap(cx, cy, 24, true);
+    HBITMAP b = GdiCreateBitmap(cx, cy, 24);
     if (!b)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return b;
@@ -756,15 +683,16 @@ extern "C" HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UI
         return 0;
     }
     if (lpBits && (nBitCount == 24 || nBitCount == 32)) {
-        auto b = GdiGetBitmap(h);
         const uint8_t *src = static_cast<const uint8_t *>(lpBits);
         size_t bpp = nBitCount / 8;
         size_t row = ((size_t(nWidth) * bpp) + 1) & ~size_t(1); // rows are word aligned
+        std::vector<uint32_t> px(size_t(nWidth) * size_t(nHeight));
         for (int y = 0; y < nHeight; ++y)
             for (int x = 0; x < nWidth; ++x) {
                 const uint8_t *p = src + size_t(y) * row + size_t(x) * bpp;
-                b->pixels[size_t(y) * size_t(nWidth) + size_t(x)] = RGB(p[2], p[1], p[0]);
+                px[size_t(y) * size_t(nWidth) + size_t(x)] = RGB(p[2], p[1], p[0]);
             }
+        GdiGetBitmap(h)->pixels.Assign(nWidth, nHeight, px.data());
     }
     return h;
 }
@@ -988,7 +916,7 @@ extern "C" BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc,
     // Within one surface an overlapping copy reads the source from a copy.
     std::vector<uint32_t> tmp;
     Surface from = ss;
-    bool same = (ss.bits && ss.bits == ds.bits) || (ss.rgb && ss.rgb == ds.rgb);
+    bool same = ss.rows == ds.rows;
     if (same) {
         RECT sr{r.left + sox, r.top + soy, r.right + sox, r.bottom + soy};
         RECT dr{r.left + dox, r.top + doy, r.right + dox, r.bottom + doy};
@@ -996,9 +924,11 @@ extern "C" BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc,
         if (RectIntersect(sr, dr, both)) {
             int w = sr.right - sr.left, h = sr.bottom - sr.top;
             tmp.resize(size_t(w) * size_t(h));
-            for (int j = 0; j < h; ++j)
-                GetRow(ss, sr.top + j, sr.left, sr.right, &tmp[size_t(j) * size_t(w)]);
-            from = Surface{tmp.data(), nullptr, w, h};
+            for (int j = 0; j < h; ++j) {
+                const uint32_t *row = ReadRow(ss, sr.top + j) + sr.left;
+                std::copy(row, row + w, &tmp[size_t(j) * size_t(w)]);
+            }
+            from = Surface{nullptr, tmp.data(), w, h};
             shiftX -= sr.left;
             shiftY -= sr.top;
         }

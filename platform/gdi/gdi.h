@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kernel/handles.h"
+#include "gdi/pixels.h"
 #include "gdi/region.h"
 #include "windef.h"
 
@@ -30,14 +31,9 @@ struct GdiBitmap : GdiObject {
     int width = 0;
     int height = 0;
     int bitsPixel = 24;
-    std::vector<uint32_t> pixels; // COLORREF values, rows top-down
+    PixelRows pixels; // COLORREF values, rows top-down
     HDC selectedInto = 0;
-    bool blackPending = false;    // black, but the store not yet cleared
     GdiBitmap() : GdiObject(GdiType::Bitmap) {}
-    // Large pixel stores go back to a small pool for the next bitmap: a
-    // window painted through a fresh buffer bitmap takes the same store
-    // again instead of growing and trimming the heap each time.
-    ~GdiBitmap() override;
 };
 
 struct GdiBrush : GdiObject {
@@ -73,10 +69,8 @@ std::shared_ptr<GdiBitmap> GdiGetBitmap(HBITMAP h);
 std::shared_ptr<GdiDc> GdiGetDc(HDC h);
 std::shared_ptr<GdiBrush> GdiGetBrush(HBRUSH h);
 
-// New bitmap of the given size filled with black; 0 on failure. With
-// clearLater a reused store is cleared only where the first drawing does
-// not write (a buffer bitmap filled at once costs one pass, not two).
-HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel, bool clearLater = false);
+// New bitmap of the given size, black; 0 on failure.
+HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel);
 
 // A DC on the screen for a window: origin and visible clip (screen
 // coordinates) given by the window manager, computed once for the DC.

@@ -14,13 +14,14 @@ Screen &ScreenGet()
     static Screen screen;
     uint32_t w = 240, h = 320;
     if (DeviceIsOpen()) {
-        w = DeviceGetSettings().screenWidth;
-        h = DeviceGetSettings().screenHeight;
+        const DeviceSettings &ds = DeviceGetSettings();
+        w = ds.screenWidth;
+        h = ds.screenHeight;
     }
-    if (screen.width != w || screen.height != h || screen.rgb.size() != size_t(w) * h * 3) {
+    if (screen.width != w || screen.height != h) {
         screen.width = w;
         screen.height = h;
-        screen.rgb.assign(size_t(w) * h * 3, 0xFF);
+        screen.pixels.Reset(int(w), int(h), RGB(255, 255, 255));
     }
     return screen;
 }
@@ -30,9 +31,23 @@ uint32_t ScreenPixel(int x, int y)
     Screen &s = ScreenGet();
     if (x < 0 || y < 0 || uint32_t(x) >= s.width || uint32_t(y) >= s.height)
         return 0xFFFFFFFFu;
-    const uint8_t *p = &s.rgb[(size_t(y) * s.width + size_t(x)) * 3];
-    return RGB(p[0], p[1], p[2]);
+    return s.pixels.Read(y)[x];
+}
+
+std::vector<uint8_t> ScreenRgb()
+{
+    Screen &s = ScreenGet();
+    std::vector<uint8_t> rgb(size_t(s.width) * s.height * 3);
+    uint8_t *out = rgb.data();
+    for (uint32_t y = 0; y < s.height; ++y) {
+        const uint32_t *row = s.pixels.Read(int(y));
+        for (uint32_t x = 0; x < s.width; ++x, out += 3) {
+            out[0] = GetRValue(row[x]);
+            out[1] = GetGValue(row[x]);
+            out[2] = GetBValue(row[x]);
+        }
+    }
+    return rgb;
 }
 
 } // namespace plat
-

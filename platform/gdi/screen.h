@@ -1,4 +1,4 @@
-// screen.h - the device screen: a framebuffer of 24-bit RGB pixels.
+// screen.h - the device screen: a framebuffer of COLORREF pixels.
 //
 // All painting reaches it through the GDI functions; tests and the front
 // ends read it here (pixels compare exactly), screenshots are made from it.
@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "gdi/pixels.h"
+
 namespace plat {
 
 struct Screen {
     uint32_t width = 0;
     uint32_t height = 0;
-    std::vector<uint8_t> rgb; // width * height * 3, rows top-down
+    PixelRows pixels; // COLORREF values (0x00BBGGRR), rows top-down
 };
 
 // The screen, sized from the device settings on first use (and again when
@@ -23,6 +25,9 @@ Screen &ScreenGet();
 
 // The pixel at (x, y) as a COLORREF (0x00BBGGRR); 0xFFFFFFFF outside.
 uint32_t ScreenPixel(int x, int y);
+
+// The whole screen as 24-bit RGB bytes, rows top-down (for image files).
+std::vector<uint8_t> ScreenRgb();
 
 } // namespace plat
 

@@ -284,6 +284,6 @@ extern "C" HBITMAP SHLoadDIBitmap(LPCWSTR szFileName)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    GdiGetBitmap(bmp)->pixels = std::move(px);
+    GdiGetBitmap(bmp)->pixels.Assign(d.width, d.height, px.data());
     return bmp;
 }

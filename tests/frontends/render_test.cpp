@@ -25,7 +25,11 @@
 
 namespace {
 
-using Image = plat::Screen; // width, height and RGB rows top-down
+struct Image {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<uint8_t> rgb; // RGB rows top-down
+};
 
 bool ReadPng(const std::string &path, Image &img)
 {
@@ -58,7 +62,7 @@ bool WritePng(const std::string &path, const Image &img)
 // and fails naming them.
 void ExpectLikeReference(const std::string &name)
 {
-    const Image &got = plat::ScreenGet();
+    Image got{plat::ScreenGet().width, plat::ScreenGet().height, plat::ScreenRgb()};
     std::string ref = std::string(CESETUP_SOURCE_DIR) + "/tests/reference/" + name + ".png";
     std::string diffs = std::string(CESETUP_BIN_DIR) + "/render-diffs/" + name;
     const char *update = std::getenv("CESETUP_UPDATE_REFERENCES");

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "gdi/screen.h"
 #include "helpers/testdevice.h"
 
 namespace {
@@ -128,6 +129,49 @@ TEST_F(Gdi, NewBitmapsStartBlackOnAReusedStore)
         DeleteObject(bmp);
         DeleteDC(dc);
     }
+}
+
+// A window painted again with the same picture through a fresh buffer (as
+// the main window is at every progress step) leaves the screen as it was:
+// nothing counts as changed, so a front end has nothing to show again.
+TEST_F(Gdi, RepaintingTheSamePictureLeavesTheScreenUnchanged)
+{
+    HDC screen = GetDC(0);
+    ASSERT_NE(screen, HDC(0));
+    auto fill = [](HDC dc, RECT r, COLORREF c) {
+        HBRUSH b = CreateSolidBrush(c);
+        FillRect(dc, &r, b);
+        DeleteObject(b);
+    };
+    auto paint = [&] {
+        HDC mem = CreateCompatibleDC(screen), pic = CreateCompatibleDC(screen);
+        HBITMAP buf = CreateCompatibleBitmap(screen, 241, 321), pb = CreateCompatibleBitmap(screen, 60, 20);
+        HGDIOBJ oldMem = SelectObject(mem, buf), oldPic = SelectObject(pic, pb);
+        fill(mem, RECT{0, 0, 240, 320}, RGB(0, 0, 160));
+        fill(pic, RECT{0, 0, 30, 20}, RGB(200, 120, 0));
+        fill(pic, RECT{30, 0, 60, 20}, RGB(250, 250, 250));
+        SetPixel(pic, 7, 7, RGB(1, 2, 3));
+        BitBlt(mem, 5, 5, 60, 20, pic, 0, 0, SRCCOPY);
+        BitBlt(screen, 0, 0, 241, 321, mem, 0, 0, SRCCOPY);
+        SelectObject(pic, oldPic);
+        SelectObject(mem, oldMem);
+        DeleteObject(pb);
+        DeleteObject(buf);
+        DeleteDC(pic);
+        DeleteDC(mem);
+    };
+    paint();
+    plat::ScreenRgb(); // shown
+    uint64_t shown = plat::ScreenGet().pixels.Changes();
+    paint();
+    EXPECT_EQ(plat::ScreenGet().pixels.Changes(), shown);
+    EXPECT_EQ(GetPixel(screen, 0, 0), RGB(0, 0, 160));
+    EXPECT_EQ(GetPixel(screen, 239, 319), RGB(0, 0, 160));
+    EXPECT_EQ(GetPixel(screen, 5 + 29, 24), RGB(200, 120, 0));
+    EXPECT_EQ(GetPixel(screen, 5 + 30, 5), RGB(250, 250, 250));
+    EXPECT_EQ(GetPixel(screen, 12, 12), RGB(1, 2, 3));
+    EXPECT_EQ(GetPixel(screen, 5 + 60, 5), RGB(0, 0, 160)) << "beside the picture";
+    ReleaseDC(0, screen);
 }
 
 } // namespace

@@ -1,0 +1,219 @@
+// pixels.cpp - pixel stores with rows kept as runs of one colour.
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "gdi/pixels.h"
+
+namespace plat {
+
+namespace {
+
+// Stores of pixel rows dropped, kept for the next ones made. Only stores of
+// at least a quarter of a small screen are worth keeping.
+constexpr size_t kSpareMinPixels = 16384;
+constexpr size_t kSpareMaxPixels = size_t(1) << 22;
+constexpr size_t kSpareCount = 4;
+struct Spare {
+    std::unique_ptr<uint32_t[]> px;
+    size_t capacity;
+};
+struct SparePool {
+    std::mutex lock;
+    std::vector<Spare> stores;
+};
+// Never destroyed: stores may be dropped by objects destroyed at exit.
+SparePool &Pool()
+{
+    static SparePool *pool = new SparePool;
+    return *pool;
+}
+
+} // namespace
+
+namespace {
+
+// One colour over [x0, x1): a few pixels by hand, then the span doubles by
+// copying itself (memcpy is far faster than a plain loop).
+void Spread(uint32_t *p, int x0, int x1, uint32_t c)
+{
+    size_t n = x1 > x0 ? size_t(x1 - x0) : 0;
+    p += x0;
+    size_t done = std::min<size_t>(n, 16);
+    for (size_t i = 0; i < done; ++i)
+        p[i] = c;
+    while (done < n) {
+        size_t k = std::min(done, n - done);
+        std::memcpy(p + done, p, k * sizeof *p);
+        done += k;
+    }
+}
+
+PixelRows::Row OneColour(int width, uint32_t c)
+{
+    PixelRows::Row r{};
+    r.runs = 1;
+    r.end[0] = uint16_t(width);
+    r.colour[0] = c;
+    return r;
+}
+
+} // namespace
+
+PixelRows::~PixelRows()
+{
+    if (!px_ || capacity_ < kSpareMinPixels || capacity_ > kSpareMaxPixels)
+        return;
+    SparePool &pool = Pool();
+    std::lock_guard<std::mutex> guard(pool.lock);
+    if (pool.stores.size() >= kSpareCount)
+        pool.stores.erase(pool.stores.begin()); // the oldest goes
+    pool.stores.push_back(Spare{std::move(px_), capacity_});
+}
+
+bool PixelRows::Size(int w, int h)
+{
+    size_t n = size_t(w) * size_t(h);
+    if (n > capacity_) {
+        std::unique_ptr<uint32_t[]> px;
+        size_t capacity = 0;
+        if (n >= kSpareMinPixels) {
+            SparePool &pool = Pool();
+            std::lock_guard<std::mutex> guard(pool.lock);
+            for (size_t i = 0; i < pool.stores.size(); ++i)
+                if (pool.stores[i].capacity >= n) {
+                    px = std::move(pool.stores[i].px);
+                    capacity = pool.stores[i].capacity;
+                    pool.stores.erase(pool.stores.begin() + long(i));
+                    break;
+                }
+        }
+        if (!px) {
+            px.reset(new (std::nothrow) uint32_t[n]);
+            if (!px)
+                return false; // the old pixels stay as they were
+            capacity = n;
+        }
+        px_ = std::move(px);
+        capacity_ = capacity;
+    }
+    width_ = w;
+    height_ = h;
+    memo_.valid = false;
+    ++changes_;
+    return true;
+}
+
+bool PixelRows::Reset(int w, int h, uint32_t c)
+{
+    if (!Size(w, h))
+        return false;
+    rows_.assign(size_t(h), OneColour(w, c));
+    return true;
+}
+
+bool PixelRows::Assign(int w, int h, const uint32_t *px)
+{
+    if (!Size(w, h))
+        return false;
+    std::copy(px, px + size_t(w) * size_t(h), px_.get());
+    rows_.assign(size_t(h), Row{});
+    return true;
+}
+
+void PixelRows::WriteRuns(int y, Row &r)
+{
+    uint32_t *p = RowAt(y);
+    int x = 0;
+    for (int i = 0; i < r.runs; ++i) {
+        Spread(p, x, r.end[i], r.colour[i]);
+        x = r.end[i];
+    }
+    r.written = 1;
+}
+
+uint32_t *PixelRows::Write(int y)
+{
+    Row &r = rows_[size_t(y)];
+    if (r.runs && !r.written)
+        WriteRuns(y, r);
+    r = Row{};
+    ++changes_;
+    return RowAt(y);
+}
+
+void PixelRows::FillRow(int y, Row &r, int x0, int x1, uint32_t c)
+{
+    if (x1 <= x0)
+        return;
+    if (r.runs == 0) {
+        uint32_t *p = RowAt(y);
+        // Pixels already of that colour are no change.
+        int from = x0;
+        while (from < x1 && p[from] == c)
+            ++from;
+        if (from == x1)
+            return;
+        if (x0 == 0 && x1 == width_)
+            r = OneColour(width_, c);
+        else
+            Spread(p, from, x1, c);
+        ++changes_;
+        return;
+    }
+    // Already that colour there: the run holding x0 reaches x1.
+    int i = 0;
+    while (r.end[i] <= x0)
+        ++i;
+    if (r.colour[i] == c && r.end[i] >= x1)
+        return;
+    // The runs with [x0, x1) put in, equal neighbours joined.
+    Row n{};
+    auto add = [&](int end, uint32_t colour) {
+        if (n.runs && n.colour[n.runs - 1] == colour) {
+            n.end[n.runs - 1] = uint16_t(end);
+            return true;
+        }
+        if (n.runs == kMaxRuns)
+            return false;
+        n.end[n.runs] = uint16_t(end);
+        n.colour[n.runs] = colour;
+        ++n.runs;
+        return true;
+    };
+    bool fits = true;
+    int x = 0;
+    for (int k = 0; k < r.runs && fits; ++k) {
+        int a = x, b = r.end[k];
+        x = b;
+        if (a < x0)
+            fits = add(std::min(b, x0), r.colour[k]);
+        if (fits && b > x0 && a < x1)
+            fits = add(std::min(b, x1), c);
+        if (fits && b > x1)
+            fits = add(b, r.colour[k]);
+    }
+    if (fits) {
+        memo_ = Memo{true, x0, x1, c, r, n};
+        r = n;
+        ++changes_;
+        return;
+    }
+    Spread(Write(y), x0, x1, c);
+}
+
+void PixelRows::Put(int y, int x0, int x1, const uint32_t *src)
+{
+    if (x1 <= x0)
+        return;
+    size_t n = size_t(x1 - x0) * sizeof(uint32_t);
+    // The same pixels again (a window repainted unchanged) write nothing
+    // and are no change.
+    const Row &r = rows_[size_t(y)];
+    if ((r.runs == 0 || r.written) && std::memcmp(RowAt(y) + x0, src, n) == 0)
+        return;
+    std::memmove(Write(y) + x0, src, n);
+}
+
+} // namespace plat

@@ -1,0 +1,111 @@
+// pixels.h - pixel stores: a bitmap's pixels and the screen's.
+//
+// A row made of a few runs of one colour each (a ground filled across, a
+// band of another colour) is kept as those runs until something reads its
+// pixels or draws other than runs on it. A window painted again and again
+// with the same ground (the main window at every progress step) then
+// writes nothing, and a new black bitmap costs no clearing.
+#ifndef CE_PLATFORM_PIXELS_H
+#define CE_PLATFORM_PIXELS_H
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace plat {
+
+class PixelRows {
+public:
+    // A row kept as runs has at most this many.
+    static constexpr int kMaxRuns = 4;
+    // A row as runs: run i covers [end[i - 1], end[i]) (run 0 from 0).
+    // Every byte is set (unused runs are 0), so rows compare as memory.
+    struct Row {
+        uint8_t runs;    // 0: the pixels are the row; else the runs are
+        uint8_t written; // the runs are in the pixels too
+        uint16_t end[kMaxRuns];
+        uint16_t unused;
+        uint32_t colour[kMaxRuns];
+    };
+
+    PixelRows() = default;
+    PixelRows(const PixelRows &) = delete;
+    PixelRows &operator=(const PixelRows &) = delete;
+    // A large store goes back to a small pool for the next one: a window
+    // painted through a fresh buffer bitmap takes the same memory again
+    // instead of growing and trimming the heap each time.
+    ~PixelRows();
+
+    // w x h pixels, all of colour c (nothing is written until needed).
+    // False when the memory cannot be had.
+    bool Reset(int w, int h, uint32_t c);
+    // Takes pixels already made (w * h COLORREF values, rows top-down).
+    bool Assign(int w, int h, const uint32_t *px);
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // Counts the changes of the pixels: the same count means the same
+    // picture (a front end need not show it again).
+    uint64_t Changes() const { return changes_; }
+
+    // Row y as runs of one colour, or null when its pixels are the row.
+    const Row *Runs(int y) const
+    {
+        const Row &r = rows_[size_t(y)];
+        return r.runs ? &r : nullptr;
+    }
+    // Row y's pixels to read.
+    const uint32_t *Read(int y)
+    {
+        Row &r = rows_[size_t(y)];
+        if (r.runs && !r.written)
+            WriteRuns(y, r);
+        return RowAt(y);
+    }
+    // One colour over [x0, x1) of row y.
+    void Fill(int y, int x0, int x1, uint32_t c)
+    {
+        Row &r = rows_[size_t(y)];
+        if (r.runs == 1 && r.colour[0] == c)
+            return; // one colour all across already
+        // Rows alike are filled alike (a rectangle filled row by row): the
+        // runs the last such fill made are taken again.
+        if (memo_.valid && memo_.x0 == x0 && memo_.x1 == x1 && memo_.colour == c &&
+            std::memcmp(&r, &memo_.before, sizeof r) == 0) {
+            r = memo_.after;
+            ++changes_;
+            return;
+        }
+        FillRow(y, r, x0, x1, c);
+    }
+    // Pixels over [x0, x1) of row y (src may lie in the same row).
+    void Put(int y, int x0, int x1, const uint32_t *src);
+
+private:
+    // The last fill of a row of runs that gave runs: before and after.
+    struct Memo {
+        bool valid;
+        int x0, x1;
+        uint32_t colour;
+        Row before, after;
+    };
+    uint32_t *RowAt(int y) { return px_.get() + size_t(y) * size_t(width_); }
+    bool Size(int w, int h);
+    void WriteRuns(int y, Row &r);
+    void FillRow(int y, Row &r, int x0, int x1, uint32_t c);
+    // Row y made ready for pixels: its runs written out, the runs dropped.
+    uint32_t *Write(int y);
+
+    int width_ = 0;
+    int height_ = 0;
+    uint64_t changes_ = 0;
+    std::unique_ptr<uint32_t[]> px_; // not cleared when made: rows start as runs
+    size_t capacity_ = 0;
+    std::vector<Row> rows_;
+    Memo memo_{};
+};
+
+} // namespace plat
+
+#endif

@@ -1,8 +1,8 @@
 // file.cpp - file handles: CreateFileW, ReadFile, WriteFile, SetFilePointer,
 // SetEndOfFile, GetFileSize, GetFileTime, SetFileTime, CloseHandle.
 //
-// Every handle owns its own host descriptor (and so its own position and
-// sharing locks). Writes into the store are checked against its capacity
+// Every handle owns its own host descriptor and its own record in the
+// device's table of open files (sharing.cpp). Writes into the store are checked against its capacity
 // before any byte reaches the host, and a write that fails leaves the file
 // as it was.
 #include <windows.h>
@@ -110,9 +110,11 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     int fd = -1;
     bool created = false;
     struct stat st;
+    ShareHold hold;
     // A few rounds settle races with other processes creating, deleting or
     // moving the same name between the lookup and the open.
     for (int round = 0; round < 8; ++round) {
+        const uint64_t removals = ShareRemovals();
         if (exists) {
             if (disposition == CREATE_NEW) {
                 *error = ERROR_FILE_EXISTS;
@@ -143,9 +145,12 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
             *error = ErrorFromErrno(errno);
             return nullptr;
         }
-        // The handle is recorded before the file is looked at, so that a
-        // delete or move that has not seen it yet cannot pass it.
-        uint32_t e = ShareEnter(fd, access, share);
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            close(fd);
+            *error = ERROR_ACCESS_DENIED;
+            return nullptr;
+        }
+        uint32_t e = ShareEnter(st, access, share, hold);
         if (e == kShareRemoving) {
             close(fd);
             fd = -1;
@@ -160,13 +165,9 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
             *error = e;
             return nullptr;
         }
-        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            close(fd);
-            *error = ERROR_ACCESS_DENIED;
-            return nullptr;
-        }
         // Deleted by another process between our open and our record.
-        if (st.st_nlink == 0) {
+        if (ShareRemovals() != removals && (fstat(fd, &st) != 0 || st.st_nlink == 0)) {
+            ShareLeave(hold);
             close(fd);
             fd = -1;
             exists = false;
@@ -174,6 +175,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
             continue;
         }
         if (!created && IsReadOnly(st) && (writes || truncating)) {
+            ShareLeave(hold);
             close(fd);
             *error = ERROR_ACCESS_DENIED;
             return nullptr;
@@ -193,6 +195,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     } else if (truncating && size > 0) {
         if (ftruncate(fd, 0) != 0) {
             *error = ErrorFromErrno(errno);
+            ShareLeave(hold);
             close(fd);
             return nullptr;
         }
@@ -209,6 +212,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     if (f->change != FileObject::Change::None || writes)
         f->devicePath = path.devicePath;
     f->fd = fd;
+    f->shareHold = std::move(hold);
     f->access = access;
     f->share = share;
     f->inStore = path.inStore();
@@ -328,6 +332,7 @@ FileObject::~FileObject()
     }
     if (standIn)
         ModuleStandInClosed(this);
+    ShareLeave(shareHold);
     if (fd >= 0)
         close(fd);
     GiveBlock(std::move(readBuf));
@@ -386,9 +391,18 @@ uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
         }
         done += static_cast<uint32_t>(w);
     }
-    // What was read ahead over the written bytes is old now.
-    if (f.readLen && pos < f.readBase + f.readLen && end > f.readBase)
-        f.readLen = 0;
+    // What was read ahead under the written bytes takes them too, so that
+    // a reader marking what it has read (a log being undone) keeps its
+    // block; a write reaching past the block's end cuts it there.
+    if (f.readLen && pos < f.readBase + f.readLen && end > f.readBase) {
+        if (!f.sole || pos < f.readBase) {
+            f.readLen = 0;
+        } else {
+            uint32_t at = static_cast<uint32_t>(pos - f.readBase);
+            uint32_t n = std::min(count, f.readLen - at);
+            memcpy(f.readBuf.get() + at, p, n);
+        }
+    }
     f.pos = end;
     if (end > size)
         f.size = end;

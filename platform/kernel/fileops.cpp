@@ -137,9 +137,8 @@ BOOL DeleteFileW(LPCWSTR lpFileName)
     if (!error) {
         const std::string &host = r.hostPath;
         bool inStore = r.inStore();
-        error = FileWithNoOpenHandles(host, [&](int fd) -> uint32_t {
-            struct stat st;
-            if (fstat(fd, &st) != 0 || unlink(host.c_str()) != 0)
+        error = FileWithNoOpenHandles(r.st, [&](const struct stat &st) -> uint32_t {
+            if (unlink(host.c_str()) != 0)
                 return ErrorFromErrno(errno);
             if (inStore)
                 StoreRelease(static_cast<uint64_t>(st.st_size));
@@ -220,7 +219,7 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
     }
 
     const bool sameVolume = src.mount == dst.mount;
-    error = FileWithNoOpenHandles(src.hostPath, [&](int fd) -> uint32_t {
+    error = FileWithNoOpenHandles(src.st, [&](const struct stat &st) -> uint32_t {
         if (sameVolume) {
             unsigned flags = dst.hostPath == src.hostPath ? 0 : RENAME_NOREPLACE;
             if (dst.kind != EntryKind::Missing)
@@ -229,10 +228,11 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
                 return errno == EEXIST ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno);
             return 0;
         }
-        struct stat st;
-        if (fstat(fd, &st) != 0)
+        int fd = open(src.hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
             return ErrorFromErrno(errno);
         uint32_t e = CopyAcross(fd, st, dst);
+        close(fd);
         if (e)
             return e;
         if (unlink(src.hostPath.c_str()) != 0) {

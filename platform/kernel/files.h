@@ -119,6 +119,13 @@ uint64_t StoreHeldBytes();
 
 // ---------------------------------------------------------------- open files
 
+// A handle's record in the device's table of open files.
+struct ShareTable;
+struct ShareHold {
+    std::shared_ptr<ShareTable> table;
+    uint64_t serial = 0;
+};
+
 struct FileObject : HandleObject {
     int fd = -1;
     uint32_t access = 0;       // GENERIC_READ | GENERIC_WRITE
@@ -141,6 +148,7 @@ struct FileObject : HandleObject {
     // closes (with the size then): made it, or replaced its bytes.
     enum class Change : uint8_t { None, Created, Replaced } change = Change::None;
     std::u16string devicePath;
+    ShareHold shareHold;
     ~FileObject() override;
 };
 
@@ -168,20 +176,27 @@ FileTimes FileTimesOf(int fd, const struct stat &st, const char *hostPath = null
 // Sets the times given (null pointers keep a time). 0 or a Win32 error.
 uint32_t FileSetTimes(int fd, const uint64_t *creation, const uint64_t *access, const uint64_t *write);
 
-// Whether any handle (in this or another process) has the host file open.
-// The file is locked against new opens while the callback runs, so that a
-// delete or move decided under it cannot race an open.
-// ACTION gets a read-only descriptor of the file and returns 0 or a Win32
-// error; the result is ACTION's, or 32 when a handle has the file open.
-uint32_t FileWithNoOpenHandles(const std::string &hostPath, const std::function<uint32_t(int fd)> &action);
+// Whether any handle (in this or another process) has the host file open
+// (ST: its lstat, as the lookup found it). New opens of the file wait while
+// ACTION runs, so that a delete or move decided under it cannot race an
+// open. ACTION gets ST and returns 0 or a Win32 error; the result is
+// ACTION's, 32 when a handle has the file open, 5 when it is not a regular
+// file.
+uint32_t FileWithNoOpenHandles(const struct stat &st, const std::function<uint32_t(const struct stat &st)> &action);
 
-// The sharing rule on a host file's descriptor: records the new handle's
-// access and share mode where every process sees them and tests them
-// against the handles already open. 0, ERROR_SHARING_VIOLATION, or
-// kShareRemoving when the file is being deleted or moved right now (the
-// caller opens the name again).
+// The sharing rule: records a new handle's access and share mode where
+// every process of the device sees them and tests them against the handles
+// already open on the file (ST of the open descriptor). 0 with HOLD set,
+// ERROR_SHARING_VIOLATION, or kShareRemoving when the file is being deleted
+// or moved right now (the caller opens the name again).
 constexpr uint32_t kShareRemoving = 170; // ERROR_BUSY
-uint32_t ShareEnter(int fd, uint32_t access, uint32_t share);
+uint32_t ShareEnter(const struct stat &st, uint32_t access, uint32_t share, ShareHold &hold);
+// Forgets a handle's record.
+void ShareLeave(ShareHold &hold);
+// How many deletes and moves the device has seen: an open that took its
+// descriptor before a change of this count and recorded itself after looks
+// again at what it opened.
+uint64_t ShareRemovals();
 // A new file reuses an inode: forget any creation time kept for it.
 void FileForgetCreationTime(const struct stat &st);
 

@@ -1,13 +1,9 @@
-// store.cpp - the object store's books: held bytes and capacity, file times,
-// and the sharing locks that every process on a device sees.
+// store.cpp - the object store's books: held bytes and capacity, and file
+// times. (The sharing rule is in sharing.cpp.)
 //
 // Held bytes are counted once per opened device (a walk of store/ that never
 // follows a link) and then kept up to date by every write, truncation and
-// deletion, so that writes stay cheap. Sharing uses open-file-description
-// locks on reserved bytes far beyond any file's data: each handle holds read
-// locks saying what it accesses and what it denies, and a new open tests
-// those bytes. A whole-file flock serialises the test with the taking, so
-// two processes cannot both pass the test.
+// deletion, so that writes stay cheap.
 #include <windows.h>
 
 #include <dirent.h>
@@ -237,141 +233,6 @@ void FileForgetCreationTime(const struct stat &st)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     g_creationTimes.erase({st.st_dev, st.st_ino});
-}
-
-// ---------------------------------------------------------------- sharing
-
-namespace {
-
-// Lock bytes, far past any data a file of the device can hold.
-constexpr off_t kLockBase = static_cast<off_t>(1) << 62;
-// Each handle holds read locks on the slots saying what it accesses and
-// what it denies. The order makes the slots of every common open one run,
-// taken with one call: read + deny write (a reader), open + deny read +
-// deny write + write (an exclusive writer), and so on. A delete or move
-// holds the last slot while it decides and acts.
-enum LockSlot { kSlotRead = 0, kSlotOpen, kSlotDenyWrite, kSlotWrite, kSlotDenyRead, kSlotRemoving, kSlotCount };
-
-// Whether another open file description holds a lock on slots
-// [first, first + count).
-bool OthersHold(int fd, int first, int count)
-{
-    struct flock fl = {};
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kLockBase + first;
-    fl.l_len = count;
-    if (fcntl(fd, F_OFD_GETLK, &fl) != 0)
-        return false;
-    return fl.l_type != F_UNLCK;
-}
-
-// A host file system without locks (some network or FUSE mounts) cannot
-// keep the sharing rule; files there open as if nothing else had them open
-// rather than not at all.
-bool LocksUnsupported(int e)
-{
-    return e == ENOLCK || e == EOPNOTSUPP || e == ENOSYS || e == EINVAL;
-}
-
-int SetSlots(int fd, short type, int first, int count)
-{
-    struct flock fl = {};
-    fl.l_type = type;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = kLockBase + first;
-    fl.l_len = count;
-    return fcntl(fd, F_OFD_SETLK, &fl);
-}
-
-// Takes read locks on the slots set in MASK, one call per run of slots.
-// 0 or an errno.
-int SlotsTake(int fd, unsigned mask)
-{
-    for (int slot = 0; slot < kSlotCount;) {
-        if (!(mask & (1u << slot))) {
-            ++slot;
-            continue;
-        }
-        int end = slot;
-        while (end < kSlotCount && (mask & (1u << end)))
-            ++end;
-        if (SetSlots(fd, F_RDLCK, slot, end - slot) != 0)
-            return errno;
-        slot = end;
-    }
-    return 0;
-}
-
-// 0 when the handles that others hold on the file allow this open,
-// ERROR_SHARING_VIOLATION, or kShareRemoving.
-uint32_t OthersAllow(int fd, bool reads, bool writes, uint32_t share)
-{
-    // The common case: nobody else has the file open.
-    if (!OthersHold(fd, 0, kSlotCount))
-        return 0;
-    if (OthersHold(fd, kSlotRemoving, 1))
-        return kShareRemoving;
-    if ((reads && OthersHold(fd, kSlotDenyRead, 1)) || (writes && OthersHold(fd, kSlotDenyWrite, 1)) ||
-        (!(share & FILE_SHARE_READ) && OthersHold(fd, kSlotRead, 1)) ||
-        (!(share & FILE_SHARE_WRITE) && OthersHold(fd, kSlotWrite, 1)))
-        return ERROR_SHARING_VIOLATION;
-    return 0;
-}
-
-} // namespace
-
-// The new handle's locks are taken first and the others' tested after, so
-// that of two opens racing each sees the other: both may back off, never
-// both pass. A backed-off open tries again after a short pause, so that of
-// two racing opens one normally wins, as on Windows.
-uint32_t ShareEnter(int fd, uint32_t access, uint32_t share)
-{
-    const bool reads = (access & (GENERIC_READ | GENERIC_EXECUTE | GENERIC_ALL)) != 0;
-    const bool writes = (access & (GENERIC_WRITE | GENERIC_ALL)) != 0;
-    unsigned mask = 1u << kSlotOpen;
-    if (reads)
-        mask |= 1u << kSlotRead;
-    if (writes)
-        mask |= 1u << kSlotWrite;
-    if (!(share & FILE_SHARE_READ))
-        mask |= 1u << kSlotDenyRead;
-    if (!(share & FILE_SHARE_WRITE))
-        mask |= 1u << kSlotDenyWrite;
-    for (int attempt = 0;; ++attempt) {
-        int e = SlotsTake(fd, mask);
-        if (e != 0) {
-            SetSlots(fd, F_UNLCK, 0, kSlotCount);
-            return LocksUnsupported(e) ? 0 : ERROR_TOO_MANY_OPEN_FILES;
-        }
-        uint32_t verdict = OthersAllow(fd, reads, writes, share);
-        if (verdict == 0)
-            return 0;
-        SetSlots(fd, F_UNLCK, 0, kSlotCount);
-        if (verdict == kShareRemoving || attempt == 2)
-            return verdict;
-        struct timespec ts = {0, (attempt + 1) * 300000L + (getpid() % 7) * 50000L};
-        nanosleep(&ts, nullptr);
-    }
-}
-
-// A remover marks the file first and looks for handles after, as an open
-// does: an open racing it sees the mark and opens the name again, after
-// the remover is done.
-uint32_t FileWithNoOpenHandles(const std::string &hostPath, const std::function<uint32_t(int fd)> &action)
-{
-    int fd = open(hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return ErrorFromErrno(errno);
-    uint32_t error;
-    if (SetSlots(fd, F_RDLCK, kSlotRemoving, 1) != 0 && !LocksUnsupported(errno))
-        error = ErrorFromErrno(errno);
-    else if (OthersHold(fd, kSlotOpen, 1))
-        error = ERROR_SHARING_VIOLATION;
-    else
-        error = action(fd);
-    close(fd); // releases the mark
-    return error;
 }
 
 } // namespace plat

@@ -202,6 +202,11 @@ TEST_F(FileCache, ReadAheadNeverServesOldBytes)
     ASSERT_TRUE(WriteFile(h, "XYZ", 3, &n, nullptr));
     SetFilePointer(h, 98, nullptr, FILE_BEGIN);
     EXPECT_EQ(ReadSome(h, 7), data.substr(98, 2) + "XYZ" + data.substr(103, 2));
+    // A write from inside the block past its end (and the file's).
+    SetFilePointer(h, 19998, nullptr, FILE_BEGIN);
+    ASSERT_TRUE(WriteFile(h, "ABCD", 4, &n, nullptr));
+    SetFilePointer(h, 19990, nullptr, FILE_BEGIN);
+    EXPECT_EQ(ReadSome(h, 100), data.substr(19990, 8) + "ABCD");
     SetFilePointer(h, 5000, nullptr, FILE_BEGIN);
     ASSERT_TRUE(SetEndOfFile(h));
     SetFilePointer(h, 4990, nullptr, FILE_BEGIN);

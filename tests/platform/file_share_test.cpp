@@ -1,6 +1,7 @@
 // file_share_test.cpp - sharing between handles and between processes, open
 // files that cannot be deleted or moved, copying onto itself, and the
 // module file that stays open for the whole run.
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -109,6 +110,63 @@ TEST_F(FileShare, SharingHoldsAcrossProcesses)
     EXPECT_NE(h, INVALID_HANDLE_VALUE) << "after the other process ended: " << GetLastError();
     CloseHandle(h);
     EXPECT_EQ(Get(u"\\Temp\\cross.txt"), "cross");
+}
+
+// The rule of the first test, with the first handle held by another
+// process of the device.
+TEST_F(FileShare, TheRuleIsTheSameAcrossProcesses)
+{
+    const struct {
+        DWORD access1, share1, access2, share2;
+        bool secondOpens;
+    } cases[] = {
+        {R, SR, R, SR, true},
+        {R, SR, W, SR | SW, false},
+        {R, SR | SW, W, SR | SW, true},
+        {W, SR, R, SR, false},
+        {W, SR, R, SR | SW, true},
+        {0, 0, R, SR | SW, false},
+    };
+    int row = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE("row " + std::to_string(++row));
+        ASSERT_TRUE(Put(u"\\Temp\\x.txt", "x"));
+        Child child([&] { return Open(u"\\Temp\\x.txt", c.access1, c.share1, OPEN_EXISTING) == INVALID_HANDLE_VALUE ? 'F' : 'K'; });
+        ASSERT_EQ(child.Report(), 'K');
+        SetLastError(0);
+        HANDLE b = Open(u"\\Temp\\x.txt", c.access2, c.share2, OPEN_EXISTING);
+        EXPECT_EQ(b != INVALID_HANDLE_VALUE, c.secondOpens);
+        EXPECT_EQ(GetLastError(), c.secondOpens ? 0u : static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        CloseHandle(b);
+        // Never deleted while the other process has it open.
+        EXPECT_FAILS(DeleteFileW(u"\\Temp\\x.txt"), FALSE, ERROR_SHARING_VIOLATION);
+        child.Finish();
+    }
+}
+
+// A process killed with files open holds nothing once it is gone; the one
+// that made the device's table of open files is no different.
+TEST_F(FileShare, AKilledProcessLetsGoOfItsFiles)
+{
+    ASSERT_TRUE(Put(u"\\Temp\\k.txt", "kept"));
+    Child child([] {
+        bool ok = Open(u"\\Temp\\k.txt", R | W, 0, OPEN_EXISTING) != INVALID_HANDLE_VALUE &&
+                  Open(u"\\Temp\\new.txt", W, 0, CREATE_NEW) != INVALID_HANDLE_VALUE;
+        return ok ? 'K' : 'F';
+    });
+    ASSERT_EQ(child.Report(), 'K');
+    EXPECT_FAILS(Open(u"\\Temp\\k.txt", R, SR | SW, OPEN_EXISTING), INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION);
+    kill(child.pid, SIGKILL);
+    waitpid(child.pid, nullptr, 0);
+    HANDLE h = Open(u"\\Temp\\k.txt", R, 0, OPEN_EXISTING);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+    CloseHandle(h);
+    EXPECT_TRUE(DeleteFileW(u"\\Temp\\new.txt")) << GetLastError();
+    EXPECT_TRUE(DeleteFileW(u"\\Temp\\k.txt")) << GetLastError();
+    // A new process takes the dead one's place in the table.
+    Child next([] { return Open(u"\\Temp\\n.txt", W, 0, CREATE_NEW) == INVALID_HANDLE_VALUE ? 'F' : 'K'; });
+    ASSERT_EQ(next.Report(), 'K');
+    EXPECT_FAILS(DeleteFileW(u"\\Temp\\n.txt"), FALSE, ERROR_SHARING_VIOLATION);
 }
 
 TEST_F(FileShare, TheModuleFileIsHeldOpen)

@@ -50,6 +50,23 @@ void Spread(uint32_t *p, int x0, int x1, uint32_t c)
     }
 }
 
+// The first pixel of [x0, x1) that is not c, or x1: blocks of 16 pixels
+// compared at once (a repainted ground is mostly the colour already).
+int FirstOther(const uint32_t *p, int x0, int x1, uint32_t c)
+{
+    int x = x0;
+    for (; x + 16 <= x1; x += 16) {
+        uint32_t d = 0;
+        for (int i = 0; i < 16; ++i)
+            d |= p[x + i] ^ c;
+        if (d)
+            break;
+    }
+    while (x < x1 && p[x] == c)
+        ++x;
+    return x;
+}
+
 PixelRows::Row OneColour(int width, uint32_t c)
 {
     PixelRows::Row r{};
@@ -150,16 +167,17 @@ void PixelRows::FillRow(int y, Row &r, int x0, int x1, uint32_t c)
     if (r.runs == 0) {
         uint32_t *p = RowAt(y);
         // Pixels already of that colour are no change.
-        int from = x0;
-        while (from < x1 && p[from] == c)
-            ++from;
-        if (from == x1)
-            return;
-        if (x0 == 0 && x1 == width_)
+        int from = FirstOther(p, x0, x1, c);
+        if (x0 == 0 && x1 == width_) {
+            // Across the row: runs from now on (the next fill of it costs
+            // nothing), already written when the pixels held the colour.
             r = OneColour(width_, c);
-        else
+            r.written = from == x1;
+        } else if (from < x1) {
             Spread(p, from, x1, c);
-        ++changes_;
+        }
+        if (from < x1)
+            ++changes_;
         return;
     }
     // Already that colour there: the run holding x0 reaches x1.

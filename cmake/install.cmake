@@ -46,7 +46,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 # The package's dependencies are read from the binaries when Debian's tool
-# for it (dpkg-dev) is there.
+# for it (dpkg-dev) is there; SDL, loaded only by the gui front end, is
+# named since no binary links it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0")
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -18,6 +18,7 @@
 
 #include "frontends/frontend_internal.h"
 #include "frontends/hostinput.h"
+#include "frontends/sdl_api.h"
 #include "gdi/screen.h"
 #include "text/text.h"
 #include "user/window.h"
@@ -48,6 +49,10 @@ public:
     {
         // Only a real display will do: SDL's headless drivers would give a
         // window nobody sees, waiting for ever. SDL_VIDEODRIVER still wins.
+        if (!SdlLoad(error)) {
+            error += " (use --ui tui or --ui none)";
+            return false;
+        }
         const char *wayland = std::getenv("WAYLAND_DISPLAY");
         const char *display = std::getenv("DISPLAY");
         bool useWayland = wayland && *wayland;

@@ -66,19 +66,30 @@ uint64_t SumTree(int dirfd)
     return sum;
 }
 
-// Counts the store once per opened device. Caller holds g_lock.
-void EnsureCounted()
+// Forgets what was kept for another opened device. Caller holds g_lock.
+void SyncGeneration()
 {
     uint64_t gen = DeviceGeneration();
-    if (g_counted && g_countedGeneration == gen)
+    if (g_countedGeneration == gen)
+        return;
+    g_counted = false;
+    g_held = 0;
+    g_countedGeneration = gen;
+    g_creationTimes.clear();
+}
+
+// Counts the store once per opened device, when a figure is first wanted.
+// Caller holds g_lock.
+void EnsureCounted()
+{
+    SyncGeneration();
+    if (g_counted)
         return;
     g_held = 0;
     int fd = open(DeviceStoreDir().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0)
         g_held = SumTree(fd);
     g_counted = true;
-    g_countedGeneration = gen;
-    g_creationTimes.clear();
 }
 
 uint64_t CapacityBytes()
@@ -130,10 +141,15 @@ bool StoreReserve(uint64_t bytes)
     return true;
 }
 
+// Bytes are given back after they left the store: before the first count
+// there is nothing to take them from (a removal that writes nothing never
+// walks the store).
 void StoreRelease(uint64_t bytes)
 {
     std::lock_guard<std::mutex> guard(g_lock);
-    EnsureCounted();
+    SyncGeneration();
+    if (!g_counted)
+        return;
     g_held = bytes > g_held ? 0 : g_held - bytes;
 }
 

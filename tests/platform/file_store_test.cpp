@@ -56,6 +56,25 @@ TEST_F(FileStore, AWritePastCapacityWritesNothingAndFailsWithDiskFull)
     EXPECT_EQ(FreeBytes(), 24u);
 }
 
+// The store is counted when a figure is first wanted: deletes, moves and
+// truncations made before then are in that count exactly once.
+TEST_F(FileStore, BytesGivenBackBeforeTheFirstCountAreNotTakenTwice)
+{
+    WriteHostFile(StoreHost("Temp/a.bin"), std::string(300, 'a'));
+    WriteHostFile(StoreHost("Temp/b.bin"), std::string(200, 'b'));
+    WriteHostFile(StoreHost("Temp/c.bin"), std::string(100, 'c'));
+    WriteHostFile(StoreHost("Temp/d.bin"), std::string(50, 'd'));
+    WithCapacityKb("1");
+    EXPECT_TRUE(DeleteFileW(u"\\Temp\\a.bin")) << GetLastError();
+    EXPECT_TRUE(MoveFileW(u"\\Temp\\b.bin", u"\\Storage Card\\b.bin")) << GetLastError();
+    HANDLE h = Open(u"\\Temp\\c.bin", GENERIC_WRITE, 0, TRUNCATE_EXISTING);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    EXPECT_EQ(FreeBytes(), 1024u - 50u);
+    EXPECT_TRUE(DeleteFileW(u"\\Temp\\d.bin")) << GetLastError();
+    EXPECT_EQ(FreeBytes(), 1024u) << "a release after the count is taken from it";
+}
+
 TEST_F(FileStore, ACopyThatMeetsAWriteFailureLeavesNoDestination)
 {
     uint64_t free0 = FreeBytes();

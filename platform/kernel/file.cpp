@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "kernel/device.h"
@@ -46,7 +47,72 @@ bool IsReadOnly(const struct stat &st)
     return (st.st_mode & S_IWUSR) == 0;
 }
 
+// Whether this process may read the file by its mode bits (the open that
+// would tell is put off; anything unusual is opened at once instead).
+bool ModeLetsRead(const struct stat &st)
+{
+    static const uid_t euid = geteuid();
+    static const gid_t egid = getegid();
+    if (euid == 0)
+        return true;
+    if (st.st_uid == euid)
+        return (st.st_mode & S_IRUSR) != 0;
+    if (st.st_gid == egid)
+        return (st.st_mode & S_IRGRP) != 0;
+    return (st.st_mode & S_IROTH) != 0;
+}
+
 } // namespace
+
+namespace {
+
+// This process's handles without a descriptor yet.
+std::mutex g_deferredLock;
+std::unordered_set<FileObject *> g_deferred;
+
+} // namespace
+
+// Opens a handle made without a descriptor. Caller holds g_deferredLock.
+bool OpenDeferred(FileObject &f, uint32_t &error)
+{
+    int fd = open(f.hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = ErrorFromErrno(errno);
+        return false;
+    }
+    // Only a folder moved or a file deleted or moved on the device since
+    // the handle was made can have put another file at its name.
+    struct stat st;
+    if (ShareRemovals() != f.removals &&
+        (fstat(fd, &st) != 0 || st.st_dev != f.dev || st.st_ino != f.ino)) {
+        close(fd);
+        error = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    f.fd = fd;
+    g_deferred.erase(&f);
+    return true;
+}
+
+void FileOpenDeferredUnder(const std::string &hostDir)
+{
+    std::lock_guard<std::mutex> guard(g_deferredLock);
+    std::vector<FileObject *> due;
+    for (FileObject *f : g_deferred)
+        if (f->hostPath.compare(0, hostDir.size() + 1, hostDir + "/") == 0)
+            due.push_back(f);
+    uint32_t error = 0;
+    for (FileObject *f : due)
+        OpenDeferred(*f, error);
+}
+
+bool FileEnsureOpen(FileObject &f, uint32_t &error)
+{
+    if (f.fd >= 0 || f.standIn)
+        return true;
+    std::lock_guard<std::mutex> guard(g_deferredLock);
+    return OpenDeferred(f, error);
+}
 
 bool FileSizeOf(const FileObject &f, uint64_t &size)
 {
@@ -109,12 +175,62 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     mode_t mode = (attributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
     int fd = -1;
     bool created = false;
+    bool opened = false;
     struct stat st;
     ShareHold hold;
+    // A handle that only reads a file nobody may write meanwhile takes no
+    // host descriptor until it reads: the file is looked at and recorded,
+    // so that it cannot be deleted or moved, and a handle that asks only
+    // for the size (or holds the file) costs one stat, or none after a
+    // lookup.
+    bool deferred = !writes && !truncating && !(share & FILE_SHARE_WRITE) &&
+                    (disposition == OPEN_EXISTING || disposition == OPEN_ALWAYS);
+    bool looked = path.kind == EntryKind::File && path.st.st_ino != 0;
+    uint64_t removals = 0;
     // A few rounds settle races with other processes creating, deleting or
     // moving the same name between the lookup and the open.
     for (int round = 0; round < 8; ++round) {
-        const uint64_t removals = ShareRemovals();
+        removals = ShareRemovals();
+        if (exists && deferred) {
+            if (looked)
+                st = path.st;
+            else if (lstat(path.hostPath.c_str(), &st) != 0) {
+                if (errno != ENOENT) {
+                    *error = ErrorFromErrno(errno);
+                    return nullptr;
+                }
+                exists = false;
+                continue;
+            }
+            looked = false;
+            if (!S_ISREG(st.st_mode)) {
+                *error = ERROR_ACCESS_DENIED;
+                return nullptr;
+            }
+            if (Reads(access) && !ModeLetsRead(st)) {
+                deferred = false;
+                continue;
+            }
+            uint32_t e = ShareEnter(st, access, share, hold);
+            if (e == kShareRemoving) {
+                struct timespec ts = {0, 200000};
+                nanosleep(&ts, nullptr);
+                continue;
+            }
+            if (e) {
+                *error = e;
+                return nullptr;
+            }
+            // Deleted or moved since it was looked at: look again.
+            struct stat now;
+            if (ShareRemovals() != removals &&
+                (lstat(path.hostPath.c_str(), &now) != 0 || now.st_ino != st.st_ino || now.st_dev != st.st_dev)) {
+                ShareLeave(hold);
+                continue;
+            }
+            opened = true;
+            break;
+        }
         if (exists) {
             if (disposition == CREATE_NEW) {
                 *error = ERROR_FILE_EXISTS;
@@ -180,9 +296,10 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
             *error = ERROR_ACCESS_DENIED;
             return nullptr;
         }
+        opened = true;
         break;
     }
-    if (fd < 0) {
+    if (!opened) {
         *error = ERROR_SHARING_VIOLATION;
         return nullptr;
     }
@@ -212,6 +329,14 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     if (f->change != FileObject::Change::None || writes)
         f->devicePath = path.devicePath;
     f->fd = fd;
+    if (fd < 0) {
+        f->hostPath = path.hostPath;
+        f->removals = removals;
+        f->dev = st.st_dev;
+        f->ino = st.st_ino;
+        std::lock_guard<std::mutex> guard(g_deferredLock);
+        g_deferred.insert(f.get());
+    }
     f->shareHold = std::move(hold);
     f->access = access;
     f->share = share;
@@ -333,8 +458,12 @@ FileObject::~FileObject()
     if (standIn)
         ModuleStandInClosed(this);
     ShareLeave(shareHold);
-    if (fd >= 0)
+    if (fd >= 0) {
         close(fd);
+    } else if (!standIn) {
+        std::lock_guard<std::mutex> guard(g_deferredLock);
+        g_deferred.erase(this);
+    }
     GiveBlock(std::move(readBuf));
 }
 
@@ -351,6 +480,12 @@ uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got
         *got = static_cast<uint32_t>(n);
         return 0;
     }
+    // Nothing to read costs nothing, also to a handle not opened yet.
+    if (f.sole && (f.pos >= f.size || count == 0))
+        return 0;
+    uint32_t error = 0;
+    if (!FileEnsureOpen(f, error))
+        return error;
     if (f.sole)
         return ReadSole(f, static_cast<uint8_t *>(data), count, got);
     uint32_t e = ReadAt(f.fd, static_cast<uint8_t *>(data), count, f.pos, got);
@@ -675,6 +810,11 @@ BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAcces
         t.creation = t.access = t.write = ModuleStandInTime();
     } else {
         struct stat st;
+        uint32_t error = 0;
+        if (!FileEnsureOpen(*f, error)) {
+            SetLastError(error);
+            return FALSE;
+        }
         if (fstat(f->fd, &st) != 0) {
             SetLastError(ErrorFromErrno(errno));
             return FALSE;

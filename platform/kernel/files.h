@@ -149,6 +149,13 @@ struct FileObject : HandleObject {
     enum class Change : uint8_t { None, Created, Replaced } change = Change::None;
     std::u16string devicePath;
     ShareHold shareHold;
+    // A handle that only reads may have no descriptor yet (fd < 0): it is
+    // opened at this host path on its first read, and is the file that was
+    // recorded (device and inode) unless deletes or moves happened since.
+    std::string hostPath;
+    uint64_t removals = 0;
+    dev_t dev = 0;
+    ino_t ino = 0;
     ~FileObject() override;
 };
 
@@ -158,6 +165,12 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
                                              uint32_t disposition, uint32_t attributes, uint32_t *error,
                                              bool *existed);
 
+// Gives a handle made without a descriptor its descriptor; false with a
+// Win32 error when the file can no longer be opened.
+bool FileEnsureOpen(FileObject &f, uint32_t &error);
+// Opens this process's handles without a descriptor under a host folder
+// about to be moved, so that they keep their files.
+void FileOpenDeferredUnder(const std::string &hostDir);
 // Writes through an open file with the store's rules (fault injection,
 // capacity). 0 or a Win32 error; nothing is written on failure.
 uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count);
@@ -197,6 +210,9 @@ void ShareLeave(ShareHold &hold);
 // descriptor before a change of this count and recorded itself after looks
 // again at what it opened.
 uint64_t ShareRemovals();
+// Counts a change that may have moved open files away from their names
+// (a folder moved).
+void ShareCountRemoval();
 // A new file reuses an inode: forget any creation time kept for it.
 void FileForgetCreationTime(const struct stat &st);
 

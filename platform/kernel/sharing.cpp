@@ -424,6 +424,12 @@ uint64_t ShareRemovals()
     return __atomic_load_n(&s->t->removals, __ATOMIC_ACQUIRE);
 }
 
+void ShareCountRemoval()
+{
+    auto s = Current();
+    __atomic_fetch_add(&s->t->removals, 1, __ATOMIC_ACQ_REL);
+}
+
 uint32_t ShareEnter(const struct stat &st, uint32_t access, uint32_t share, ShareHold &hold)
 {
     auto s = Current();

@@ -280,3 +280,60 @@ TEST_F(FileCache, OpensInAKnownFolderAnswerAsALookupWould)
 }
 
 } // namespace
+
+namespace {
+
+// A handle that only reads a file nobody may write takes its host
+// descriptor on its first read: until then it still holds the file, tells
+// its size and times, and it reads the file it was opened on, also after
+// the folder holding it was moved or another file of the folder deleted.
+TEST_F(FileCache, AHandleOpenedOnlyToReadHoldsItsFileUntilItReads)
+{
+    struct Row {
+        const char *what;
+        std::function<void()> between; // done after the open, before the read
+        const char16_t *readAs;         // where the file is afterwards
+    };
+    const Row rows[] = {
+        {"nothing", [] {}, u"\\D1\\f.txt"},
+        {"its folder moved", [&] { EXPECT_EQ(MoveFileW(u"\\D1", u"\\D2") ? 0u : GetLastError(), 0u); }, u"\\D2\\f.txt"},
+        {"another file deleted", [&] { EXPECT_TRUE(DeleteFileW(u"\\D1\\other.txt")); }, u"\\D1\\f.txt"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        ASSERT_EQ(CreateDir(u"\\D1"), 0u);
+        ASSERT_TRUE(Put(u"\\D1\\f.txt", "the file's bytes"));
+        ASSERT_TRUE(Put(u"\\D1\\other.txt", "x"));
+        HANDLE h = Open(u"\\D1\\F.TXT", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetFileSize(h, nullptr), 16u);
+        EXPECT_FALSE(DeleteFileW(u"\\D1\\f.txt")) << "held before any read";
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        r.between();
+        EXPECT_EQ(ReadSome(h, 100), "the file's bytes");
+        CloseHandle(h);
+        // The times, from a handle that has not read.
+        h = Open(r.readAs, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+        FILETIME w = {};
+        EXPECT_TRUE(GetFileTime(h, nullptr, nullptr, &w));
+        EXPECT_NE(w.dwHighDateTime, 0u);
+        CloseHandle(h);
+        EXPECT_TRUE(DeleteFileW(r.readAs)) << GetLastError();
+        DeleteFileW(u"\\D1\\other.txt");
+        DeleteFileW(u"\\D2\\other.txt");
+        RemoveDir(u"\\D1");
+        RemoveDir(u"\\D2");
+    }
+
+    // Another process deletes the name and makes a new file there while a
+    // handle of this one holds the old file: refused, the old file is read.
+    ASSERT_TRUE(Put(u"\\Temp\\held.txt", "old"));
+    HANDLE h = Open(u"\\Temp\\held.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(InChild([] { return DeleteFileW(u"\\Temp\\held.txt") ? 0 : static_cast<int>(GetLastError()); }),
+              ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(ReadSome(h, 10), "old");
+    CloseHandle(h);
+}
+
+} // namespace

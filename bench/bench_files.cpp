@@ -81,7 +81,7 @@ void BM_CreateFilesInOneFolderHost(benchmark::State &state)
 {
     BenchDevice &dev = Device();
     std::string content(kFileSize, 'x');
-    int round = 0;
+    static int round = 0; // new folders also across repetitions
     for (auto _ : state) {
         state.PauseTiming();
         std::string folder = dev.root.path + "/host" + std::to_string(++round);

@@ -47,6 +47,22 @@ bool IsReadOnly(const struct stat &st)
     return (st.st_mode & S_IWUSR) == 0;
 }
 
+// The host calls on a resolved name: relative to its folder when that is
+// held open.
+int StatAt(const ResolvedPath &path, struct stat &st)
+{
+    if (path.parentDir)
+        return fstatat(path.parentDir->fd, path.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    return lstat(path.hostPath.c_str(), &st);
+}
+
+int OpenAt(const ResolvedPath &path, int flags, mode_t mode = 0)
+{
+    if (path.parentDir)
+        return openat(path.parentDir->fd, path.leaf.c_str(), flags, mode);
+    return open(path.hostPath.c_str(), flags, mode);
+}
+
 // Whether this process may read the file by its mode bits (the open that
 // would tell is put off; anything unusual is opened at once instead).
 bool ModeLetsRead(const struct stat &st)
@@ -75,7 +91,8 @@ std::unordered_set<FileObject *> g_deferred;
 // Opens a handle made without a descriptor. Caller holds g_deferredLock.
 bool OpenDeferred(FileObject &f, uint32_t &error)
 {
-    int fd = open(f.hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = f.parentDir ? openat(f.parentDir->fd, f.leaf.c_str(), flags) : open(f.hostPath.c_str(), flags);
     if (fd < 0) {
         error = ErrorFromErrno(errno);
         return false;
@@ -194,7 +211,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
         if (exists && deferred) {
             if (looked)
                 st = path.st;
-            else if (lstat(path.hostPath.c_str(), &st) != 0) {
+            else if (StatAt(path, st) != 0) {
                 if (errno != ENOENT) {
                     *error = ErrorFromErrno(errno);
                     return nullptr;
@@ -224,7 +241,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
             // Deleted or moved since it was looked at: look again.
             struct stat now;
             if (ShareRemovals() != removals &&
-                (lstat(path.hostPath.c_str(), &now) != 0 || now.st_ino != st.st_ino || now.st_dev != st.st_dev)) {
+                (StatAt(path, now) != 0 || now.st_ino != st.st_ino || now.st_dev != st.st_dev)) {
                 ShareLeave(hold);
                 continue;
             }
@@ -236,7 +253,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
                 *error = ERROR_FILE_EXISTS;
                 return nullptr;
             }
-            fd = open(path.hostPath.c_str(), flags);
+            fd = OpenAt(path, flags);
             if (fd < 0 && errno == ENOENT) {
                 exists = false;
                 continue;
@@ -250,7 +267,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
                 *error = ERROR_DISK_FULL;
                 return nullptr;
             }
-            fd = open(path.hostPath.c_str(), flags | O_CREAT | O_EXCL, mode);
+            fd = OpenAt(path, flags | O_CREAT | O_EXCL, mode);
             if (fd < 0 && errno == EEXIST) {
                 exists = true;
                 continue;
@@ -331,6 +348,8 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     f->fd = fd;
     if (fd < 0) {
         f->hostPath = path.hostPath;
+        f->parentDir = path.parentDir;
+        f->leaf = path.leaf;
         f->removals = removals;
         f->dev = st.st_dev;
         f->ino = st.st_ino;

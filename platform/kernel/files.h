@@ -37,6 +37,13 @@ std::u16string DevicePathText(const DevicePath &path);
 
 enum class EntryKind { Missing, File, Folder, Other };
 
+// A host folder held open (O_PATH), so that names in it are reached with
+// one component to look up instead of the whole host path.
+struct HostDir {
+    int fd = -1;
+    ~HostDir();
+};
+
 struct ResolvedPath {
     bool isRoot = false;       // "\"
     bool isMountPoint = false; // "\Storage Card" itself
@@ -48,6 +55,9 @@ struct ResolvedPath {
     EntryKind kind = EntryKind::Missing;
     struct stat st {};         // valid when kind is File or Folder
     bool standIn = false;      // the module's stand-in program file (no host file)
+    // When set: hostParent held open, and the last name as stored there.
+    std::shared_ptr<HostDir> parentDir;
+    std::string leaf;
     bool inStore() const { return mount < 0; }
 };
 
@@ -153,6 +163,8 @@ struct FileObject : HandleObject {
     // opened at this host path on its first read, and is the file that was
     // recorded (device and inode) unless deletes or moves happened since.
     std::string hostPath;
+    std::shared_ptr<HostDir> parentDir; // when set, opened by leaf in it
+    std::string leaf;
     uint64_t removals = 0;
     dev_t dev = 0;
     ino_t ino = 0;

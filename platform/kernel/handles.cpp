@@ -3,6 +3,7 @@
 
 #include <cassert>
 
+#include <atomic>
 #include <mutex>
 #include <unordered_map>
 
@@ -17,6 +18,18 @@ struct Entry {
 std::mutex g_lock;
 std::unordered_map<uint32_t, Entry> g_table;
 uint32_t g_next = 0x100;
+
+// Each thread remembers the last handle it looked up, so that the calls a
+// loop makes on one handle (a line reader reading and seeking) skip the
+// table; any handle freed makes every thread look again.
+std::atomic<uint64_t> g_frees{0};
+struct LastLookup {
+    uint32_t handle = 0;
+    HandleKind kind = HandleKind::File;
+    uint64_t frees = 0;
+    std::weak_ptr<HandleObject> object;
+};
+thread_local LastLookup t_last;
 
 } // namespace
 
@@ -44,10 +57,19 @@ uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object)
 
 std::shared_ptr<HandleObject> HandleGet(uint32_t handle, HandleKind kind)
 {
+    LastLookup &last = t_last;
+    if (last.handle == handle && last.kind == kind && last.frees == g_frees.load(std::memory_order_acquire)) {
+        if (auto object = last.object.lock())
+            return object;
+    }
     std::lock_guard<std::mutex> guard(g_lock);
     auto it = g_table.find(handle);
     if (it == g_table.end() || it->second.kind != kind)
         return nullptr;
+    last.handle = handle;
+    last.kind = kind;
+    last.frees = g_frees.load(std::memory_order_acquire);
+    last.object = it->second.object;
     return it->second.object;
 }
 
@@ -61,6 +83,7 @@ bool HandleFree(uint32_t handle, HandleKind kind)
             return false;
         dying = std::move(it->second.object);
         g_table.erase(it);
+        g_frees.fetch_add(1, std::memory_order_acq_rel);
     }
     // The object is destroyed outside the lock: its destructor may close
     // other handles.
@@ -85,6 +108,7 @@ void HandleReset()
         std::lock_guard<std::mutex> guard(g_lock);
         old.swap(g_table);
         g_next = 0x100;
+        g_frees.fetch_add(1, std::memory_order_acq_rel);
     }
 }
 

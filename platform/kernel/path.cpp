@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include <mutex>
 #include <unordered_map>
@@ -215,7 +216,13 @@ struct CachedFolder {
     // name), so a name that is not there costs no scan of the folder.
     bool complete = false;
     std::unordered_map<std::u16string, std::string> names;
+    std::shared_ptr<HostDir> dir; // opened when a file in it is first opened
+    bool dirTried = false;
 };
+
+// Folders held open, at most this many at once.
+std::atomic<int> g_dirFds{0};
+constexpr int kMaxDirFds = 128;
 
 std::unordered_map<std::u16string, CachedFolder> g_folders; // under g_indexLock
 uint64_t g_foldersSeq = 0;
@@ -326,6 +333,14 @@ void ForgetFolderTree(const std::u16string &devicePath)
 
 } // namespace
 
+HostDir::~HostDir()
+{
+    if (fd >= 0) {
+        close(fd);
+        --g_dirFds;
+    }
+}
+
 void PathFolderMade(const ResolvedPath &r)
 {
     std::lock_guard<std::mutex> guard(g_indexLock);
@@ -409,13 +424,25 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
             return false;
         out.hostParent = it->second.host;
         out.devicePath = it->second.device;
+        CachedFolder &f = it->second;
+        if (!f.dirTried && g_dirFds.load() < kMaxDirFds) {
+            f.dirTried = true;
+            int fd = open(f.host.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd >= 0) {
+                f.dir = std::make_shared<HostDir>();
+                f.dir->fd = fd;
+                ++g_dirFds;
+            }
+        }
+        out.parentDir = f.dir;
     }
     const std::vector<Mount> &mounts = DeviceMounts();
     for (size_t k = 0; k < mounts.size(); ++k)
         if (FoldCompare(mounts[k].name, path.parts[0]) == 0)
             out.mount = static_cast<int>(k);
     out.name = path.parts.back();
-    out.hostPath = out.hostParent + "/" + ToUtf8(out.name);
+    out.leaf = ToUtf8(out.name);
+    out.hostPath = out.hostParent + "/" + out.leaf;
     out.devicePath += u'\\';
     out.devicePath += out.name;
     out.kind = newName ? EntryKind::Missing : EntryKind::File;

@@ -21,6 +21,7 @@
 
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "kernel/device.h"
 #include "kernel/files.h"
@@ -168,9 +169,21 @@ std::string FindFolded(const std::string &dir, const std::u16string &name)
 
 // Looks NAME up in the host folder DIR. On a hit, ACTUAL is the host name
 // (UTF-8, stored case) and ST its lstat; KIND is Missing when nothing folds
-// to the same name.
+// to the same name. Without SCAN, a name not there under its exact spelling
+// is taken as missing (the folder's names are known and none folds alike).
+// Names known to be in a folder, kept small: the hash of each folded name
+// (a folder of thousands of files costs a few words a name). A hash that is
+// there sends the lookup to the folder itself; one that is not says the
+// name is missing.
+using NameHashes = std::unordered_multiset<uint64_t>;
+
+uint64_t NameHash(const std::u16string &name)
+{
+    return std::hash<std::u16string>{}(Fold(name));
+}
+
 void LookupChild(const std::string &dir, const std::u16string &name, std::string &actual, EntryKind &kind,
-                 struct stat &st, const std::unordered_map<std::u16string, std::string> *known = nullptr)
+                 struct stat &st, bool scan)
 {
     std::string u8 = ToUtf8(name);
     std::string full = dir + "/" + u8;
@@ -183,13 +196,8 @@ void LookupChild(const std::string &dir, const std::u16string &name, std::string
     if (errno != ENOENT)
         return;
     std::string found;
-    if (known) {
-        auto hit = known->find(Fold(name));
-        if (hit != known->end())
-            found = hit->second;
-    } else {
+    if (scan)
         found = FindFolded(dir, name);
-    }
     if (found.empty() || found == u8)
         return;
     full = dir + "/" + found;
@@ -212,10 +220,10 @@ struct CachedFolder {
     std::string host;      // host path, each component in its stored case
     std::u16string device; // device path in stored case
     int64_t entries = -1;  // names in the folder when known, else -1
-    // Made by this process: every name in it is known (folded -> host
-    // name), so a name that is not there costs no scan of the folder.
+    // Made by this process: every name in it is known, so a name that is
+    // not there costs no scan of the folder.
     bool complete = false;
-    std::unordered_map<std::u16string, std::string> names;
+    NameHashes names;
     std::shared_ptr<HostDir> dir; // opened when a file in it is first opened
     bool dirTried = false;
 };
@@ -295,10 +303,14 @@ void CountInFolder(const std::u16string &devicePath, int delta)
         f.entries = std::max<int64_t>(0, f.entries + delta);
     if (f.complete) {
         std::u16string name = NameOf(devicePath);
-        if (delta > 0)
-            f.names[Fold(name)] = ToUtf8(name);
-        else
-            f.names.erase(Fold(name));
+        uint64_t h = NameHash(name);
+        if (delta > 0) {
+            f.names.insert(h);
+        } else {
+            auto one = f.names.find(h);
+            if (one != f.names.end())
+                f.names.erase(one);
+        }
     }
 }
 
@@ -420,7 +432,7 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
         if (it == g_folders.end())
             return false;
         // A new name is taken as missing only where every name is known.
-        if (newName && (!it->second.complete || it->second.names.count(Fold(path.parts.back()))))
+        if (newName && (!it->second.complete || it->second.names.count(NameHash(path.parts.back()))))
             return false;
         out.hostParent = it->second.host;
         out.devicePath = it->second.device;
@@ -604,14 +616,14 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
         {
             // In a folder whose every name is known, a name not found under
             // its exact spelling needs no scan.
-            std::unique_lock<std::mutex> guard(g_indexLock);
-            auto it = g_folders.find(Fold(dev));
-            if (it != g_folders.end() && it->second.complete) {
-                LookupChild(host, parts[i], actual, kind, st, &it->second.names);
-            } else {
-                guard.unlock();
-                LookupChild(host, parts[i], actual, kind, st);
+            bool scan = true;
+            {
+                std::lock_guard<std::mutex> guard(g_indexLock);
+                auto it = g_folders.find(Fold(dev));
+                if (it != g_folders.end() && it->second.complete)
+                    scan = it->second.names.count(NameHash(parts[i])) != 0;
             }
+            LookupChild(host, parts[i], actual, kind, st, scan);
         }
         if (i + 1 < parts.size()) {
             if (kind != EntryKind::Folder)

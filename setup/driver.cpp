@@ -302,10 +302,12 @@ static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     }
     CloseWorkPage(pRun, hPage);
 
+    // The log goes before the record: a removal stopped in between leaves a
+    // record naming a log that is gone, which the next run drops.
     if (!pTurn->fInstall && pTurn->nOutcome == 1) {
-        DeleteInstallRecord(pTurn->szProductName);
-        XFile_DeleteFile(pTurn->szUnloadPath);
         DeleteReinstallLog(pTurn->szUnloadPath);
+        XFile_DeleteFile(pTurn->szUnloadPath);
+        DeleteInstallRecord(pTurn->szProductName);
         RemoveEmptyInstallFolder(pTurn->szDestFolder);
     }
 
@@ -320,21 +322,90 @@ static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     }
 }
 
-// Whether the product's record names an unload log of a run that did not
-// finish: an installation stopped before its "exit" line (perhaps before
-// the script created the presence key), or a removal stopped after it had
-// undone some lines (perhaps the presence key). Such a product counts as
-// installed, so that the maintenance page can finish the job; a first
-// installation over it would take its shared counts a second time.
-static BOOL UnfinishedRunRecorded(const char *pszProductName)
+// What a scan of a complete log looks for: whether one of its lines
+// created the presence key (the key itself or a key below it).
+typedef struct tagPRESENCE_SCAN {
+    HKEY hRoot;
+    const char *pszKey;
+    BOOL fCreated;
+} PRESENCE_SCAN;
+
+static const char *SkipKeyDelims(const char *psz)
+{
+    while (*psz == '\\')
+        psz++;
+    return psz;
+}
+
+static int NotePresenceKeyLine(char *pszLine, int nCommand, SCRIPT_TOKEN *aTokens, void *pData)
+{
+    PRESENCE_SCAN *pScan = (PRESENCE_SCAN *)pData;
+    const char *pszKey = SkipKeyDelims(pScan->pszKey);
+    const char *pszMade = SkipKeyDelims(aTokens[2]);
+    int n = XStr_Length(pszKey);
+
+    (void)pszLine;
+    if (nCommand == SCRIPT_CMD_REGKEYCREATE && n > 0 && RegRootFromName(aTokens[1]) == pScan->hRoot &&
+        XStr_Length(pszMade) >= n && XStr_NICompare(pszMade, pszKey, n) == 0 &&
+        (pszMade[n] == 0 || pszMade[n] == '\\'))
+        pScan->fCreated = 1;
+    return 1;
+}
+
+// Whether the record names a log that was never written or is gone, in a
+// folder that exists: the record is written before the installation creates
+// its log, and a removal deletes the log before the record. A missing folder
+// (a card that is not there) proves nothing.
+static BOOL RecordedLogGone(const char *pszLog)
+{
+    WCHAR wszLog[MAX_PATH];
+
+    if (XStr_Length(pszLog) >= MAX_PATH)
+        return 0;
+    XStr_String2TString(pszLog, wszLog, MAX_PATH);
+    return GetFileAttributesW(wszLog) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+// Called when the presence key is missing: whether the product's record
+// names an unload log of a run that did not finish. That is an installation
+// stopped before its "exit" line (perhaps before the script created the
+// presence key), or a removal stopped after it had undone some lines
+// (perhaps the presence key): either marked lines, or a complete log none of
+// whose lines is marked yet that created the presence key, which is then
+// gone (a removal stopped between undoing its first line and marking it).
+// Such a product counts as installed, so that the maintenance page can
+// finish the job; a first installation over it would take its shared counts
+// a second time.
+//
+// A record that describes nothing on the device (no log named, or the log
+// gone from its folder: a run stopped before it created the log or after
+// the removal deleted it) is dropped here, with the folder when it is left
+// empty.
+static BOOL UnfinishedRunRecorded(const char *pszProductName, HKEY hPresenceRoot, const char *pszPresenceKey)
 {
     char szLog[SCRIPT_DEST_SIZE];
+    char szFolder[SCRIPT_DEST_SIZE];
+    PRESENCE_SCAN scan;
     DWORD dwState;
 
-    if (!RecordedUnloadLog(pszProductName, szLog))
+    szLog[0] = 0;
+    if (!RecordedUnloadLog(pszProductName, szLog) || RecordedLogGone(szLog)) {
+        if (DeleteInstallRecord(pszProductName) && szLog[0]) {
+            XStr_GetFilePath(szLog, szFolder, SCRIPT_DEST_SIZE);
+            RemoveEmptyInstallFolder(szFolder);
+        }
         return 0;
+    }
     dwState = UnloadLogState(szLog);
-    return !(dwState & UNLOAD_LOG_MISSING) && (!(dwState & UNLOAD_LOG_COMPLETE) || (dwState & UNLOAD_LOG_UNDONE));
+    if (dwState & UNLOAD_LOG_MISSING)
+        return 0;
+    if (!(dwState & UNLOAD_LOG_COMPLETE) || (dwState & UNLOAD_LOG_UNDONE))
+        return 1;
+    scan.hRoot = hPresenceRoot;
+    scan.pszKey = pszPresenceKey;
+    scan.fCreated = 0;
+    ReadScript(szLog, 0, NULL, NotePresenceKeyLine, &scan);
+    return scan.fCreated;
 }
 
 // The product an unload log belongs to: the row whose family name begins
@@ -488,7 +559,7 @@ static enum TurnEnd RunProductTurn(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     hKey = RegOpenKeyPath(pTurn->szPresenceKey, pTurn->hPresenceRoot, 0);
     if (hKey)
         RegCloseKey(hKey);
-    if (hKey || UnfinishedRunRecorded(pTurn->szProductName)) {
+    if (hKey || UnfinishedRunRecorded(pTurn->szProductName, pTurn->hPresenceRoot, pTurn->szPresenceKey)) {
         pTurn->fInstall = 0;
         nAnswer = IDC_REMOVE;
         if (pTurn->fInstallScript) {

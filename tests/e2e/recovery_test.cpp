@@ -172,6 +172,57 @@ TEST_F(RecoveryTest, RemovalStoppedAfterThePresenceKeyIsFinishedByTheNextRun)
     EXPECT_EQ(State(), clean);
 }
 
+// The half-done states a removal killed at its first moments leaves, made
+// by hand: the presence key deleted by the log's first line before the line
+// was marked (the log reads as a complete installation's); the log deleted
+// before the record; the record written before the installation created its
+// log. The next run finishes the removal or drops the record that describes
+// nothing, so that Remove or Skip leaves a clean device.
+TEST_F(RecoveryTest, RemovalKilledAtItsFirstLinesIsFinished)
+{
+    Card();
+    std::string clean = CleanState();
+    const std::string logPath = StorePath("Program Files/Dravex/Pocket Dravex 3.1 Standard.unload");
+    struct Row {
+        const char *what;
+        bool deleteLog; // the log is gone too (all the rest undone)
+        std::vector<std::string> answers;
+        std::vector<int> pages;
+    } rows[] = {
+        {"presence key deleted, log unmarked", false, kRemoveAnswers, {108, 110}},
+        {"log deleted before the record", true, {"page 105: click Skip"}, {105}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove_all(device);
+        e2e::SetupRun in = Run(InstallAnswers());
+        ASSERT_EQ(in.MessageIds(), std::vector<int>{216}) << in.err;
+        std::string log = cetest::ReadHostFile(logPath);
+        if (row.deleteLog) {
+            // A removal that ran to its end but for the record.
+            ASSERT_EQ(Run(kRemoveAnswers).MessageIds(), std::vector<int>{217});
+            WithDevice([] {
+                HKEY h = 0;
+                ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                                          u"Software\\Apps\\Veltrona Parvell\\Pocket Dravex 3.1 Standard", 0,
+                                          nullptr, 0, 0, nullptr, &h, nullptr),
+                          ERROR_SUCCESS);
+                const char16_t unload[] = u"\\Program Files\\Dravex\\Pocket Dravex 3.1 Standard.unload";
+                EXPECT_EQ(RegSetValueExW(h, u"UnloadFileName", 0, REG_SZ, (const BYTE *)unload, sizeof(unload)),
+                          ERROR_SUCCESS);
+                RegCloseKey(h);
+            });
+            fs::create_directories(StorePath("Program Files/Dravex"));
+        } else {
+            WithDevice([] { EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Software\\Dravex"), ERROR_SUCCESS); });
+            ASSERT_EQ(cetest::ReadHostFile(logPath), log) << "no line marked";
+        }
+        e2e::SetupRun next = Run(row.answers);
+        EXPECT_EQ(next.PageIds(), row.pages) << next.err;
+        EXPECT_EQ(State(), clean);
+    }
+}
+
 // A line of the unload log that the removal refuses (a path leaving its
 // folder, a cut token) is passed over; the removal goes on to its end.
 TEST_F(RecoveryTest, RefusedLogLineIsPassedOver)

@@ -24,6 +24,15 @@ bool OpenRegistry(const std::string &dir, bool create, std::string &error)
 
 const DeviceAreaSteps kAreas = {OpenRegistry, RegistryClose};
 
+// Tools that only read open an existing registry read-only, so that they
+// work on a device folder that cannot be written.
+bool OpenRegistryForReading(const std::string &dir, bool, std::string &error)
+{
+    return RegistryOpenForReading(dir, error);
+}
+
+const DeviceAreaSteps kReadingAreas = {OpenRegistryForReading, RegistryClose};
+
 // Constant-initialised: steps are added from static initialisers.
 constexpr int kMaxResetSteps = 8;
 void (*g_resetSteps[kMaxResetSteps])() = {};
@@ -46,6 +55,14 @@ bool DeviceCreate(const std::string &dir, const DeviceOverrides &init, std::stri
 bool DeviceOpen(const std::string &dir, const DeviceOverrides &overrides, std::string &error)
 {
     if (!DeviceFolderOpen(dir, overrides, kAreas, error))
+        return false;
+    Wire();
+    return true;
+}
+
+bool DeviceOpenForReading(const std::string &dir, std::string &error)
+{
+    if (!DeviceFolderOpen(dir, {}, kReadingAreas, error))
         return false;
     Wire();
     return true;

@@ -24,6 +24,11 @@ bool DeviceCreate(const std::string &dir, const DeviceOverrides &init, std::stri
 // device.ini or a damaged registry is an error naming the file.
 bool DeviceOpen(const std::string &dir, const DeviceOverrides &overrides, std::string &error);
 
+// Opens an existing device DIR for tools that change nothing: its registry
+// is opened read-only (a read-only device folder can be read; changes are
+// refused).
+bool DeviceOpenForReading(const std::string &dir, std::string &error);
+
 // Closes the open device: handles, mounts and the registry are released.
 void DeviceClose();
 

@@ -15,6 +15,11 @@ namespace plat {
 // read-only device, a full disk and a damaged file. Nothing is replaced.
 bool RegistryOpen(const std::string &deviceDir, std::string &error, bool create = true);
 
+// Opens an existing device's registry for reading only (tools that change
+// nothing): a read-only device folder or file is no error; every change is
+// then refused.
+bool RegistryOpenForReading(const std::string &deviceDir, std::string &error);
+
 // Closes the database; open key handles become stale.
 void RegistryClose();
 

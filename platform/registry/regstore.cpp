@@ -162,6 +162,7 @@ struct Store {
     std::string dbPath;
     int lockFd = -1;
     bool mayCreate = true;   // a registry without tables may be made (a new device)
+    bool readOnly = false;   // opened for reading only (tools that change nothing)
     dev_t dbDev = 0;         // the database file as opened: a file removed or
     ino_t dbIno = 0;         // replaced under a running device is refused
     bool goneReported = false;
@@ -348,6 +349,12 @@ bool LockAcquire()
         ++g_store.lockDepth;
         return true;
     }
+    // A reader on a folder where no lock file could be opened: nobody can
+    // change that registry either.
+    if (g_store.lockFd < 0 && g_store.readOnly) {
+        g_store.lockDepth = 1;
+        return true;
+    }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
     long pauseNs = 50000;
     for (;;) {
@@ -374,7 +381,8 @@ void LockRelease()
     if (--g_store.lockDepth == 0) {
         // The snapshot is true only while the lock is held.
         EndTxn();
-        flock(g_store.lockFd, LOCK_UN);
+        if (g_store.lockFd >= 0)
+            flock(g_store.lockFd, LOCK_UN);
     }
 }
 
@@ -568,6 +576,8 @@ bool PrepareSchema(std::string &error)
     // written to it (even the journal mode).
     if (tables > 0 && !CheckFormat(error))
         return false;
+    if (g_store.readOnly)
+        return true;
     if (Exec("PRAGMA journal_mode = WAL") != SQLITE_OK) {
         error = file + ": cannot use the registry database (" + sqlite3_errmsg(g_store.db) + ")";
         return false;
@@ -639,7 +649,32 @@ void CloseStoreLocked()
 
 using namespace reg;
 
-bool RegistryOpen(const std::string &deviceDir, std::string &error, bool create)
+namespace {
+
+// The database as a URI that SQLite opens read-only without the shared-memory
+// file it could not create in a read-only folder ('%', '?' and '#' escaped).
+std::string ImmutableUri(const std::string &path)
+{
+    std::string uri = "file:";
+    for (char c : path) {
+        if (c == '%' || c == '?' || c == '#') {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", (unsigned char)c);
+            uri += hex;
+        } else {
+            uri += c;
+        }
+    }
+    return uri + "?immutable=1";
+}
+
+bool WalPending(const std::string &dbPath)
+{
+    struct stat st;
+    return stat((dbPath + "-wal").c_str(), &st) == 0 && st.st_size > 0;
+}
+
+bool OpenStore(const std::string &deviceDir, std::string &error, bool create, bool readOnly)
 {
     static std::once_flag forkHandler;
     std::call_once(forkHandler, [] { pthread_atfork(nullptr, nullptr, MarkInherited); });
@@ -666,27 +701,53 @@ bool RegistryOpen(const std::string &deviceDir, std::string &error, bool create)
         return false;
     }
     // A device that cannot be written cannot keep a change: said as such.
-    if (access(dir.c_str(), W_OK) != 0 || (exists && access(dbPath.c_str(), W_OK) != 0)) {
+    // A reader opens it read-only; a folder it can write it opens as usual,
+    // so that the write-ahead log is folded in and removed at the close.
+    bool writable = access(dir.c_str(), W_OK) == 0 && (!exists || access(dbPath.c_str(), W_OK) == 0);
+    readOnly = readOnly && !writable;
+    if (!readOnly && !writable) {
         error = dbPath + ": the registry database is read-only (the device folder or the file cannot be written)";
         return false;
     }
     std::string lockPath = dir + "/registry.lock";
     int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
+    if (fd < 0 && readOnly) {
+        // A reader takes the lock through a read-only descriptor, or none in
+        // a folder where no lock file can be made.
+        fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0 && errno != ENOENT && errno != EACCES && errno != EROFS) {
+            error = lockPath + ": cannot open the registry lock (" + std::strerror(errno) + ")";
+            return false;
+        }
+    } else if (fd < 0) {
         error = lockPath + ": cannot open the registry lock (" + std::strerror(errno) + ")";
         return false;
     }
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(dbPath.c_str(), &db,
-                             SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_FULLMUTEX |
-                                 SQLITE_OPEN_NOFOLLOW,
+                             (readOnly ? SQLITE_OPEN_READONLY
+                                       : SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0)) |
+                                 SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
                              nullptr);
+    if (rc == SQLITE_OK && readOnly &&
+        sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK &&
+        !WalPending(dbPath)) {
+        // A WAL database wants its shared-memory file, which a read-only
+        // folder cannot hold; with no pending log the file alone is the
+        // whole registry and is read as it stands.
+        sqlite3_close_v2(db);
+        db = nullptr;
+        rc = sqlite3_open_v2(ImmutableUri(dbPath).c_str(), &db,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
+                             nullptr);
+    }
     if (rc != SQLITE_OK) {
         error = dbPath + ": cannot open the registry database (" +
                 (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + ")";
         if (db)
             sqlite3_close_v2(db);
-        close(fd);
+        if (fd >= 0)
+            close(fd);
         return false;
     }
     sqlite3_busy_timeout(db, kLockWaitMs);
@@ -695,7 +756,8 @@ bool RegistryOpen(const std::string &deviceDir, std::string &error, bool create)
     g_store.dir = dir;
     g_store.dbPath = dbPath;
     g_store.lockFd = fd;
-    g_store.mayCreate = create;
+    g_store.mayCreate = create && !readOnly;
+    g_store.readOnly = readOnly;
     g_store.goneReported = false;
     ++g_generation;
     g_store.generation = g_generation;
@@ -712,6 +774,18 @@ bool RegistryOpen(const std::string &deviceDir, std::string &error, bool create)
         g_store.dbIno = st.st_ino;
     }
     return true;
+}
+
+} // namespace
+
+bool RegistryOpen(const std::string &deviceDir, std::string &error, bool create)
+{
+    return OpenStore(deviceDir, error, create, false);
+}
+
+bool RegistryOpenForReading(const std::string &deviceDir, std::string &error)
+{
+    return OpenStore(deviceDir, error, false, true);
 }
 
 void RegistryClose()

@@ -146,7 +146,7 @@ bool OpenExisting(const std::string &dir, std::string &error)
         error = dir + ": no device here (make one with: cedevice init " + dir + ")";
         return false;
     }
-    return plat::DeviceOpen(dir, {}, error);
+    return plat::DeviceOpenForReading(dir, error);
 }
 
 } // namespace cedevice

@@ -9,6 +9,7 @@
 #include "device/device.h"
 
 #include <filesystem>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using e2etest::E2ETest;
@@ -117,6 +118,58 @@ TEST_F(DamageTest, RegistryDamageIsReportedNeverReplaced)
                 EXPECT_EQ(cetest::ReadHostFile(dev + "/registry.db"), before) << "left as it is";
             }
         }
+    }
+}
+
+// A device folder that cannot be written: the tools that only read work
+// on it (the registry opened read-only, with and without its lock file),
+// while an installation or removal, which must write, is refused with one
+// line and exit code 2. Root writes anywhere, so there the programs run as
+// the unprivileged user "nobody".
+TEST_F(DamageTest, ReadOnlyDeviceIsReadButNotChanged)
+{
+    DravexCard();
+    std::string dev = root.path + "/ro";
+    ASSERT_EQ(Run(e2etest::InstallAnswers(), {}, "").exitCode, 0);
+    fs::copy(device, dev, fs::copy_options::recursive);
+    std::string exported = e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", dev}).out;
+    ASSERT_TRUE(Contains(exported, "[HKEY_LOCAL_MACHINE\\Software\\Dravex]")) << exported;
+    ASSERT_FALSE(fs::exists(dev + "/registry.db-wal"));
+    std::vector<std::string> as;
+    if (geteuid() == 0 && !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "run as root without setpriv (util-linux): no read-only folder can be made";
+    if (geteuid() == 0)
+        as = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
+    fs::permissions(root.path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+    auto run = [&](std::vector<std::string> argv) {
+        argv.insert(argv.begin(), as.begin(), as.end());
+        return e2e::RunProgram(argv);
+    };
+    auto readOnly = [&](bool ro) {
+        for (const auto &e : fs::recursive_directory_iterator(dev))
+            fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                            ro ? fs::perm_options::remove : fs::perm_options::add);
+        fs::permissions(dev, fs::perms::owner_write, ro ? fs::perm_options::remove : fs::perm_options::add);
+    };
+    for (bool lockFile : {true, false}) {
+        SCOPED_TRACE(lockFile ? "with its lock file" : "without a lock file");
+        if (!lockFile)
+            fs::remove(dev + "/registry.lock");
+        readOnly(true);
+        e2e::ProcessResult r = run({std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", dev});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, exported);
+        r = run({std::string(CESETUP_BIN_DIR) + "/cedevice", "products", dev});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(Contains(r.out, "Pocket Dravex 3.1 Standard")) << r.out;
+        r = run({std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", dev, "--card", card, "--ui", "none", "--answer",
+                 "page 108: click Remove", "--answer", "message *: answer OK"});
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_TRUE(Contains(r.err, "registry.db: the registry database is read-only")) << r.err;
+        readOnly(false);
+        EXPECT_FALSE(fs::exists(dev + "/registry.db-wal")) << "nothing written";
+        EXPECT_EQ(e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", dev}).out, exported);
     }
 }
 

@@ -12,7 +12,8 @@ namespace cedevice {
 int Usage(const std::string &why);
 // One line on stderr; exit code 2 (the device or card cannot be used).
 int Fail(const std::string &why);
-// Opens an existing device; never makes one.
+// Opens an existing device for reading (read-only when it cannot be
+// written); never makes one.
 bool OpenExisting(const std::string &dir, std::string &error);
 
 // A device in a temporary folder with a card mounted as \Storage Card,

@@ -159,6 +159,13 @@ static void RewriteKeywordStart(HANDLE hLog, const char *pszTwo)
     XFile_Seek(hLog, (LONG)dwHere, XFILE_SEEK_BEGIN, NULL);
 }
 
+// Whether a comment line is a key line that a removal has marked: its
+// keyword with the first two bytes overwritten by "//".
+static BOOL UndoneKeyLine(SCRIPT_TOKEN *aTokens)
+{
+    return aTokens[0][0] == '/' && aTokens[0][1] == '/' && ScriptICompare(aTokens[0] + 2, "gKeyCreate") == 0;
+}
+
 // Carries out one command line in its mode; the result of its handler.
 static BOOL DoCommand(SCRIPT_RUN *pRun, int nCommand, SCRIPT_TOKEN *aTokens)
 {
@@ -232,7 +239,8 @@ static BOOL InstallCountedCopy(SCRIPT_RUN *pRun, char *pszLine, SCRIPT_TOKEN *aT
 // that a removal started again goes on where the last one stopped and gives
 // no shared count back twice. The mark follows the registry commit that gave
 // a count back by a single two-byte write: a run killed in between is the
-// one case in which a count can be given back twice.
+// one case in which a count can be given back twice. A key line is marked
+// before its key is deleted, and done again by every later removal.
 int ExecScriptCommand(char *pszLine, int nCommand, SCRIPT_TOKEN *aTokens, void *pData)
 {
     SCRIPT_RUN *pRun = (SCRIPT_RUN *)pData;
@@ -260,11 +268,21 @@ int ExecScriptCommand(char *pszLine, int nCommand, SCRIPT_TOKEN *aTokens, void *
         return 1;
     }
 
-    // Removal: only lines that undo something are marked.
+    // Removal: a key line marked by an earlier removal is done again.
+    if (nCommand == SCRIPT_CMD_COMMENT && UndoneKeyLine(aTokens))
+        return RegKeyCommand(0, aTokens);
+    // Only lines that undo something are marked.
     fAct = fAct && nCommand != SCRIPT_CMD_REGSTRING && nCommand != SCRIPT_CMD_REGINT &&
            nCommand != SCRIPT_CMD_REMOTEEXEC && XStr_Length(pszLine) >= 2;
     if (!fLogged || !fAct)
         return DoCommand(pRun, nCommand, aTokens);
+    if (nCommand == SCRIPT_CMD_REGKEYCREATE) {
+        // Deleting a key can be done twice, so its line is marked first: a
+        // removal killed at once after deleting the presence key must
+        // still leave a log that shows a removal under way.
+        RewriteKeywordStart(pRun->hUnloadLog, "//");
+        return DoCommand(pRun, nCommand, aTokens);
+    }
     fOk = DoCommand(pRun, nCommand, aTokens);
     if (fOk)
         RewriteKeywordStart(pRun->hUnloadLog, "//");

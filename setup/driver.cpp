@@ -322,36 +322,6 @@ static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     }
 }
 
-// What a scan of a complete log looks for: whether one of its lines
-// created the presence key (the key itself or a key below it).
-typedef struct tagPRESENCE_SCAN {
-    HKEY hRoot;
-    const char *pszKey;
-    BOOL fCreated;
-} PRESENCE_SCAN;
-
-static const char *SkipKeyDelims(const char *psz)
-{
-    while (*psz == '\\')
-        psz++;
-    return psz;
-}
-
-static int NotePresenceKeyLine(char *pszLine, int nCommand, SCRIPT_TOKEN *aTokens, void *pData)
-{
-    PRESENCE_SCAN *pScan = (PRESENCE_SCAN *)pData;
-    const char *pszKey = SkipKeyDelims(pScan->pszKey);
-    const char *pszMade = SkipKeyDelims(aTokens[2]);
-    int n = XStr_Length(pszKey);
-
-    (void)pszLine;
-    if (nCommand == SCRIPT_CMD_REGKEYCREATE && n > 0 && RegRootFromName(aTokens[1]) == pScan->hRoot &&
-        XStr_Length(pszMade) >= n && XStr_NICompare(pszMade, pszKey, n) == 0 &&
-        (pszMade[n] == 0 || pszMade[n] == '\\'))
-        pScan->fCreated = 1;
-    return 1;
-}
-
 // Whether the record names a log that was never written or is gone, in a
 // folder that exists: the record is written before the installation creates
 // its log, and a removal deletes the log before the record. A missing folder
@@ -367,12 +337,10 @@ static BOOL RecordedLogGone(const char *pszLog)
 }
 
 // Called when the presence key is missing: whether the product's record
-// names an unload log of a run that did not finish. That is an installation
-// stopped before its "exit" line (perhaps before the script created the
-// presence key), or a removal stopped after it had undone some lines
-// (perhaps the presence key): either marked lines, or a complete log none of
-// whose lines is marked yet that created the presence key, which is then
-// gone (a removal stopped between undoing its first line and marking it).
+// names an unload log of a run that did not finish: an installation stopped
+// before its "exit" line (perhaps before the script created the presence
+// key), or a removal stopped after it had undone some lines (perhaps the
+// presence key; a removal marks a key's line before it deletes the key).
 // Such a product counts as installed, so that the maintenance page can
 // finish the job; a first installation over it would take its shared counts
 // a second time.
@@ -381,11 +349,10 @@ static BOOL RecordedLogGone(const char *pszLog)
 // gone from its folder: a run stopped before it created the log or after
 // the removal deleted it) is dropped here, with the folder when it is left
 // empty.
-static BOOL UnfinishedRunRecorded(const char *pszProductName, HKEY hPresenceRoot, const char *pszPresenceKey)
+static BOOL UnfinishedRunRecorded(const char *pszProductName)
 {
     char szLog[SCRIPT_DEST_SIZE];
     char szFolder[SCRIPT_DEST_SIZE];
-    PRESENCE_SCAN scan;
     DWORD dwState;
 
     szLog[0] = 0;
@@ -397,15 +364,7 @@ static BOOL UnfinishedRunRecorded(const char *pszProductName, HKEY hPresenceRoot
         return 0;
     }
     dwState = UnloadLogState(szLog);
-    if (dwState & UNLOAD_LOG_MISSING)
-        return 0;
-    if (!(dwState & UNLOAD_LOG_COMPLETE) || (dwState & UNLOAD_LOG_UNDONE))
-        return 1;
-    scan.hRoot = hPresenceRoot;
-    scan.pszKey = pszPresenceKey;
-    scan.fCreated = 0;
-    ReadScript(szLog, 0, NULL, NotePresenceKeyLine, &scan);
-    return scan.fCreated;
+    return !(dwState & UNLOAD_LOG_MISSING) && (!(dwState & UNLOAD_LOG_COMPLETE) || (dwState & UNLOAD_LOG_UNDONE));
 }
 
 // The product an unload log belongs to: the row whose family name begins
@@ -559,7 +518,7 @@ static enum TurnEnd RunProductTurn(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     hKey = RegOpenKeyPath(pTurn->szPresenceKey, pTurn->hPresenceRoot, 0);
     if (hKey)
         RegCloseKey(hKey);
-    if (hKey || UnfinishedRunRecorded(pTurn->szProductName, pTurn->hPresenceRoot, pTurn->szPresenceKey)) {
+    if (hKey || UnfinishedRunRecorded(pTurn->szProductName)) {
         pTurn->fInstall = 0;
         nAnswer = IDC_REMOVE;
         if (pTurn->fInstallScript) {

@@ -203,3 +203,18 @@ BOOL RecordedUnloadLog(const char *pszProductName, char *pszUnloadFileNameOut)
         RegCloseKey(hInstaller);
     return fFound;
 }
+
+// RecordedCopyFiles
+BOOL RecordedCopyFiles(const char *pszProductName, DWORD *pdwCopyFiles)
+{
+    HKEY hInstaller = 0, hProduct;
+    BOOL fFound;
+
+    hProduct = OpenProductKey(pszProductName, 0, &hInstaller);
+    fFound = hProduct && GetDword(hProduct, g_RegNames.pszCopyFiles, pdwCopyFiles);
+    if (hProduct)
+        RegCloseKey(hProduct);
+    if (hInstaller)
+        RegCloseKey(hInstaller);
+    return fFound;
+}

@@ -59,6 +59,10 @@ BOOL DeleteInstallRecord(const char *pszProductName);
 // message and without creating any key; 0 when there is none.
 BOOL RecordedUnloadLog(const char *pszProductName, char *pszUnloadFileNameOut);
 
+// The record's location choice ("CopyFiles"), read the same way; 0 when the
+// value is not there (a record whose writing was stopped).
+BOOL RecordedCopyFiles(const char *pszProductName, DWORD *pdwCopyFiles);
+
 #ifdef __cplusplus
 }
 #endif

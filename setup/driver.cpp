@@ -322,18 +322,23 @@ static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     }
 }
 
-// Whether the record names a log that was never written or is gone, in a
-// folder that exists: the record is written before the installation creates
-// its log, and a removal deletes the log before the record. A missing folder
-// (a card that is not there) proves nothing.
-static BOOL RecordedLogGone(const char *pszLog)
+// Whether the record names a log that was never written or is gone: the
+// record is written before the installation creates its log (and its
+// folder), and a removal deletes the log before the record. A log on a card
+// (files run from where they are) whose folder is missing proves nothing:
+// the card may not be there.
+static BOOL RecordedLogGone(const char *pszLog, DWORD dwCopyFiles)
 {
     WCHAR wszLog[MAX_PATH];
+    DWORD dwError;
 
     if (XStr_Length(pszLog) >= MAX_PATH)
         return 0;
     XStr_String2TString(pszLog, wszLog, MAX_PATH);
-    return GetFileAttributesW(wszLog) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (GetFileAttributesW(wszLog) != INVALID_FILE_ATTRIBUTES)
+        return 0;
+    dwError = GetLastError();
+    return dwError == ERROR_FILE_NOT_FOUND || (dwCopyFiles != 0 && dwError == ERROR_PATH_NOT_FOUND);
 }
 
 // Called when the presence key is missing: whether the product's record
@@ -345,18 +350,20 @@ static BOOL RecordedLogGone(const char *pszLog)
 // finish the job; a first installation over it would take its shared counts
 // a second time.
 //
-// A record that describes nothing on the device (no log named, or the log
-// gone from its folder: a run stopped before it created the log or after
-// the removal deleted it) is dropped here, with the folder when it is left
-// empty.
+// A record that describes nothing on the device (written only in part, or
+// naming a log that is gone: a run stopped before it created the log or
+// after the removal deleted it) is dropped here, with the folder when it is
+// left empty.
 static BOOL UnfinishedRunRecorded(const char *pszProductName)
 {
     char szLog[SCRIPT_DEST_SIZE];
     char szFolder[SCRIPT_DEST_SIZE];
-    DWORD dwState;
+    DWORD dwState, dwCopyFiles = 1;
 
     szLog[0] = 0;
-    if (!RecordedUnloadLog(pszProductName, szLog) || RecordedLogGone(szLog)) {
+    // A record without its location choice was stopped while being written.
+    if (!RecordedUnloadLog(pszProductName, szLog) || !RecordedCopyFiles(pszProductName, &dwCopyFiles) ||
+        RecordedLogGone(szLog, dwCopyFiles)) {
         if (DeleteInstallRecord(pszProductName) && szLog[0]) {
             XStr_GetFilePath(szLog, szFolder, SCRIPT_DEST_SIZE);
             RemoveEmptyInstallFolder(szFolder);

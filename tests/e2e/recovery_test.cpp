@@ -176,7 +176,8 @@ TEST_F(RecoveryTest, RemovalStoppedAfterThePresenceKeyIsFinishedByTheNextRun)
 // by hand: the log's first line (the presence key) marked but the key not
 // yet deleted; the log deleted before the record. The next run finishes the
 // removal or drops the record that describes nothing, so that Remove or
-// Skip leaves a clean device. (A removal killed after deleting the presence
+// Skip leaves a clean device; so do the records an installation killed
+// while writing its record, or before it made its log, leaves. (A removal killed after deleting the presence
 // key and before marking its line left a log that read as a complete
 // installation's, and the next run offered only a first installation.)
 TEST_F(RecoveryTest, RemovalKilledAtItsFirstLinesIsFinished)
@@ -184,14 +185,20 @@ TEST_F(RecoveryTest, RemovalKilledAtItsFirstLinesIsFinished)
     Card();
     std::string clean = CleanState();
     const std::string logPath = StorePath("Program Files/Dravex/Pocket Dravex 3.1 Standard.unload");
+    // Records left without a log: values of a record, and whether the
+    // install folder is there.
+    enum Record { kNone, kLogOnly, kWhole };
     struct Row {
         const char *what;
-        bool deleteLog; // the log is gone too (all the rest undone)
+        Record record;
+        bool folder;
         std::vector<std::string> answers;
         std::vector<int> pages;
     } rows[] = {
-        {"presence key line marked, key still there", false, kRemoveAnswers, {108, 110}},
-        {"log deleted before the record", true, {"page 105: click Skip"}, {105}},
+        {"presence key line marked, key still there", kNone, true, kRemoveAnswers, {108, 110}},
+        {"log deleted before the record", kWhole, true, {"page 105: click Skip"}, {105}},
+        {"record written in part", kLogOnly, false, {"page 105: click Skip"}, {105}},
+        {"record written, no log nor folder yet", kWhole, false, {"page 105: click Skip"}, {105}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -199,21 +206,29 @@ TEST_F(RecoveryTest, RemovalKilledAtItsFirstLinesIsFinished)
         e2e::SetupRun in = Run(InstallAnswers());
         ASSERT_EQ(in.MessageIds(), std::vector<int>{216}) << in.err;
         std::string log = cetest::ReadHostFile(logPath);
-        if (row.deleteLog) {
+        if (row.record != kNone) {
             // A removal that ran to its end but for the record.
             ASSERT_EQ(Run(kRemoveAnswers).MessageIds(), std::vector<int>{217});
-            WithDevice([] {
+            WithDevice([&] {
                 HKEY h = 0;
                 ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
                                           u"Software\\Apps\\Veltrona Parvell\\Pocket Dravex 3.1 Standard", 0,
                                           nullptr, 0, 0, nullptr, &h, nullptr),
                           ERROR_SUCCESS);
                 const char16_t unload[] = u"\\Program Files\\Dravex\\Pocket Dravex 3.1 Standard.unload";
+                const char16_t folder[] = u"\\Program Files\\Dravex";
+                DWORD one = 1;
                 EXPECT_EQ(RegSetValueExW(h, u"UnloadFileName", 0, REG_SZ, (const BYTE *)unload, sizeof(unload)),
                           ERROR_SUCCESS);
+                if (row.record == kWhole) {
+                    RegSetValueExW(h, u"InstallFolder", 0, REG_SZ, (const BYTE *)folder, sizeof(folder));
+                    RegSetValueExW(h, u"DstDiskSpaceReq", 0, REG_DWORD, (const BYTE *)&one, 4);
+                    RegSetValueExW(h, u"CopyFiles", 0, REG_DWORD, (const BYTE *)&one, 4);
+                }
                 RegCloseKey(h);
             });
-            fs::create_directories(StorePath("Program Files/Dravex"));
+            if (row.folder)
+                fs::create_directories(StorePath("Program Files/Dravex"));
         } else {
             size_t at = log.find("regKeyCreate HKEY_LOCAL_MACHINE Software\\Dravex");
             ASSERT_NE(at, std::string::npos) << log;

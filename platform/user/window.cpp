@@ -9,8 +9,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 #include "user/class.h"
 #include "kernel/device.h"
@@ -24,6 +26,7 @@ std::vector<HWND> g_zorder; // top-level windows, bottom to top
 HWND g_active = 0;
 HWND g_focus = 0;
 HCURSOR g_cursor = 0;
+int g_destroying = 0; // DestroyWindow calls under way: the tree is half unlinked
 // Stand-in windows of the applications the device reports as running.
 std::vector<std::pair<std::u16string, HWND>> g_running;
 
@@ -134,6 +137,59 @@ std::shared_ptr<Window> WindowCheck(HWND hwnd)
     if (!w)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return w;
+}
+
+std::string WindowTreeProblem()
+{
+    auto name = [](HWND h) { return std::to_string(uintptr_t(h)); };
+    std::set<HWND> seen;
+    std::vector<HWND> pending;
+    for (HWND h : g_zorder) {
+        auto w = WindowGet(h);
+        if (!w)
+            continue; // a window freed with its device: dropped on the next look
+        if (w->destroyed)
+            return "destroyed window " + name(h) + " still in the Z order";
+        if (w->style & WS_CHILD)
+            return "child window " + name(h) + " in the Z order";
+        if (!seen.insert(h).second)
+            return "window " + name(h) + " twice in the Z order";
+        // Owners: live top-level windows, and no cycle of them.
+        std::set<HWND> chain = {h};
+        for (HWND o = w->owner; o; o = WindowGet(o) ? WindowGet(o)->owner : 0) {
+            auto ow = WindowGet(o);
+            if (!ow || ow->destroyed || (ow->style & WS_CHILD))
+                return "window " + name(h) + " owned by " + name(o) + ", not a live top-level window";
+            if (!chain.insert(o).second)
+                return "owner cycle through window " + name(h);
+        }
+        pending.push_back(h);
+    }
+    while (!pending.empty()) {
+        HWND h = pending.back();
+        pending.pop_back();
+        auto w = WindowGet(h);
+        for (HWND c : w->children) {
+            auto cw = WindowGet(c);
+            if (!cw || cw->destroyed)
+                return "window " + name(h) + " lists the dead child " + name(c);
+            if (cw->parent != h)
+                return "child " + name(c) + " of window " + name(h) + " names " + name(cw->parent) + " as parent";
+            if (!(cw->style & WS_CHILD))
+                return "child " + name(c) + " of window " + name(h) + " is not WS_CHILD";
+            if (!seen.insert(c).second)
+                return "window " + name(c) + " listed twice (a cycle or two parents)";
+            pending.push_back(c);
+        }
+    }
+    size_t running = 0;
+    for (auto &r : g_running)
+        if (WindowGet(r.second) && !seen.count(r.second))
+            ++running;
+    if (seen.size() + running != HandleCount(HandleKind::Window))
+        return std::to_string(HandleCount(HandleKind::Window) - seen.size() - running) +
+               " live windows are in no list";
+    return "";
 }
 
 std::vector<HWND> WindowTopLevels()
@@ -298,6 +354,7 @@ extern "C" HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPC
         if (!(w->style & WS_CHILD))
             Activate(h);
     }
+    assert(g_destroying > 0 || WindowTreeProblem().empty());
     return h;
 }
 
@@ -313,6 +370,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
     bool wasVisible = IsWindowVisible(hWnd);
     bool topLevel = !(w->style & WS_CHILD);
     HWND owner = w->owner;
+    ++g_destroying;
     DestroyTree(hWnd);
     if (w->parent) {
         auto p = WindowGet(w->parent);
@@ -320,6 +378,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
             p->children.erase(std::remove(p->children.begin(), p->children.end(), hWnd), p->children.end());
     }
     g_zorder.erase(std::remove(g_zorder.begin(), g_zorder.end(), hWnd), g_zorder.end());
+    --g_destroying;
     if (g_active == hWnd) {
         g_active = 0;
         // The owner, else the topmost visible window, becomes active.
@@ -341,6 +400,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
         else if (w->parent)
             WindowInvalidate(w->parent, true);
     }
+    assert(g_destroying > 0 || WindowTreeProblem().empty());
     return TRUE;
 }
 

@@ -110,6 +110,14 @@ std::shared_ptr<Window> WindowGet(HWND hwnd);
 // As WindowGet, but sets ERROR_INVALID_WINDOW_HANDLE when there is none.
 std::shared_ptr<Window> WindowCheck(HWND hwnd);
 
+// Checks the window tree's links: every top-level window of the Z order
+// and every child listed once, live, not destroyed; a child's parent is the
+// window listing it and a child has WS_CHILD; owners are live top-level
+// windows, with no cycle of owners; every live window is reached. Returns
+// "" when all hold, else the first broken link. Debug builds assert it after
+// each creation and destruction; tests call it.
+std::string WindowTreeProblem();
+
 // Top-level windows from bottom to top of the Z order.
 std::vector<HWND> WindowTopLevels();
 

@@ -78,6 +78,8 @@ void DeviceFixture::Reopen(const plat::DeviceOverrides &overrides)
 
 void DeviceFixture::TearDown()
 {
+    // Whatever the test did to windows, their links still hold.
+    EXPECT_EQ(plat::WindowTreeProblem(), "");
     plat::DeviceClose();
 }
 

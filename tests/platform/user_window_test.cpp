@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "helpers/testdevice.h"
 #include "kernel/device.h"
+#include "user/window.h"
 
 namespace {
 
@@ -101,6 +103,50 @@ TEST_F(UserWindow, ChildrenOwnedPopupsAndFocus)
     ASSERT_TRUE(DestroyWindow(top));
     EXPECT_FALSE(IsWindow(a)) << "children die with their parent";
     EXPECT_FALSE(IsWindow(popup)) << "owned popups die with their owner";
+}
+
+// The tree checker holds after creations and destructions, and names each
+// kind of broken link made by hand (each undone before the next).
+TEST_F(UserWindow, TreeCheckerFindsBrokenLinks)
+{
+    HWND a = Make(WS_VISIBLE);
+    HWND b = Make(WS_CHILD | WS_VISIBLE, a, 1);
+    HWND c = Make(WS_CHILD | WS_VISIBLE, b, 2);
+    HWND d = Make(WS_POPUP | WS_VISIBLE, a);
+    HWND gone = Make(WS_CHILD, a, 3);
+    ASSERT_TRUE(a && b && c && d && gone);
+    ASSERT_TRUE(DestroyWindow(gone));
+    EXPECT_EQ(plat::WindowTreeProblem(), "");
+    auto wa = plat::WindowGet(a), wb = plat::WindowGet(b), wd = plat::WindowGet(d);
+    ASSERT_EQ(wd->owner, a);
+
+    const struct {
+        const char *fault;
+        std::function<void()> make, undo;
+        const char *found;
+    } rows[] = {
+        {"child names another parent", [&] { wb->parent = d; }, [&] { wb->parent = a; }, "as parent"},
+        {"child listed twice", [&] { wb->children.push_back(c); }, [&] { wb->children.pop_back(); }, "twice"},
+        {"owner cycle", [&] { wa->owner = d; }, [&] { wa->owner = 0; }, "owner cycle"},
+        {"owner a child window", [&] { wd->owner = b; }, [&] { wd->owner = a; }, "not a live top-level"},
+        {"destroyed child still listed", [&] { wa->children.push_back(gone); }, [&] { wa->children.pop_back(); },
+         "dead child"},
+        {"child without WS_CHILD", [&] { wb->style &= ~WS_CHILD; }, [&] { wb->style |= WS_CHILD; }, "not WS_CHILD"},
+        {"child in no list", [&] { wb->children.clear(); }, [&] { wb->children.push_back(c); }, "in no list"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.fault);
+        row.make();
+        EXPECT_NE(plat::WindowTreeProblem().find(row.found), std::string::npos) << plat::WindowTreeProblem();
+        row.undo();
+        EXPECT_EQ(plat::WindowTreeProblem(), "");
+    }
+
+    ASSERT_TRUE(DestroyWindow(b));
+    EXPECT_EQ(plat::WindowTreeProblem(), "") << "a destroyed subtree is unlinked";
+    ASSERT_TRUE(DestroyWindow(a));
+    EXPECT_FALSE(IsWindow(d)) << "owned popups go with their owner";
+    EXPECT_EQ(plat::WindowTreeProblem(), "");
 }
 
 } // namespace

@@ -34,9 +34,11 @@ ANSWERS = "\n".join([
     "page 108: click Remove",
     "message *: answer OK",
 ]) + "\n"
-# What the device folder holds besides the store: anything else was written
-# by a path that left the store.
-DEVICE_FILES = {"device.ini", "registry.db", "registry.db-wal", "registry.db-shm", "registry.lock", "store"}
+# What the device folder holds (settings, registry, store, the change counter
+# and the shared table of open files): anything else was written by a path
+# that left the store.
+DEVICE_FILES = {"device.ini", "registry.db", "registry.db-wal", "registry.db-shm", "registry.lock", "store", "changes",
+                "open-files"}
 WORDS = [
     "..", "..\\..", "\\..\\..\\etc", "%P", "%P%P%P", '"', "'", "\\\\", "/", "A" * 300, "B" * 40,
     "\\Windows", "\\Storage Card", ".", "HKEY_LOCAL_MACHINE", "HKEY_BOGUS", "Software\\..\\x", "x",

@@ -674,7 +674,9 @@ bool WalPending(const std::string &dbPath)
     return stat((dbPath + "-wal").c_str(), &st) == 0 && st.st_size > 0;
 }
 
-bool OpenStore(const std::string &deviceDir, std::string &error, bool create, bool readOnly)
+// Opens the store; readOnly: for reading only, which opens it read-only when
+// the device cannot be written (or always).
+bool OpenStore(const std::string &deviceDir, std::string &error, bool create, bool readOnly, bool always = false)
 {
     static std::once_flag forkHandler;
     std::call_once(forkHandler, [] { pthread_atfork(nullptr, nullptr, MarkInherited); });
@@ -704,7 +706,7 @@ bool OpenStore(const std::string &deviceDir, std::string &error, bool create, bo
     // A reader opens it read-only; a folder it can write it opens as usual,
     // so that the write-ahead log is folded in and removed at the close.
     bool writable = access(dir.c_str(), W_OK) == 0 && (!exists || access(dbPath.c_str(), W_OK) == 0);
-    readOnly = readOnly && !writable;
+    readOnly = readOnly && (always || !writable);
     if (!readOnly && !writable) {
         error = dbPath + ": the registry database is read-only (the device folder or the file cannot be written)";
         return false;
@@ -785,7 +787,12 @@ bool RegistryOpen(const std::string &deviceDir, std::string &error, bool create)
 
 bool RegistryOpenForReading(const std::string &deviceDir, std::string &error)
 {
-    return OpenStore(deviceDir, error, false, true);
+    if (OpenStore(deviceDir, error, false, true))
+        return true;
+    // A device that could be written but not opened so (a full disk leaves
+    // no room for the shared-memory file) is still read, read-only.
+    std::string again;
+    return OpenStore(deviceDir, again, false, true, true);
 }
 
 void RegistryClose()

@@ -14,6 +14,9 @@ enum class FaultKind {
     FileWrite,      // WriteFile
     RegistryCommit, // every registry change
     Alloc,          // LocalAlloc and the platform's own system-code allocations
+    // The process is killed in the middle of a change to the device's table
+    // of open files (a handle's entry being removed), holding its mutex.
+    ShareTableKill,
     Count
 };
 

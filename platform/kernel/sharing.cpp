@@ -16,6 +16,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/file.h>
@@ -27,6 +28,7 @@
 #include <mutex>
 
 #include "kernel/device.h"
+#include "kernel/faults.h"
 #include "kernel/files.h"
 
 namespace plat {
@@ -180,6 +182,8 @@ void EraseAt(Table *t, uint32_t i)
         Step();
         t->entries[i] = t->entries[last];
         Step();
+        if (FaultHit(FaultKind::ShareTableKill))
+            raise(SIGKILL);
     }
     __atomic_store_n(&t->count, last, __ATOMIC_RELEASE);
     Step();

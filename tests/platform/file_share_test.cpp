@@ -7,6 +7,7 @@
 
 #include "file_testutil.h"
 #include "kernel/device.h"
+#include "kernel/faults.h"
 
 using namespace filetest;
 using cetest::ReadHostFile;
@@ -167,6 +168,41 @@ TEST_F(FileShare, AKilledProcessLetsGoOfItsFiles)
     Child next([] { return Open(u"\\Temp\\n.txt", W, 0, CREATE_NEW) == INVALID_HANDLE_VALUE ? 'F' : 'K'; });
     ASSERT_EQ(next.Report(), 'K');
     EXPECT_FAILS(DeleteFileW(u"\\Temp\\n.txt"), FALSE, ERROR_SHARING_VIOLATION);
+}
+
+// A process killed in the middle of a change to the table of open files,
+// holding its mutex: the others go on (the change is undone, the dead
+// process's entries dropped) and their own entries stay.
+TEST_F(FileShare, AProcessKilledChangingTheTableLeavesItWhole)
+{
+    ASSERT_TRUE(Put(u"\\Temp\\a.txt", "a"));
+    ASSERT_TRUE(Put(u"\\Temp\\b.txt", "b"));
+    ASSERT_TRUE(Put(u"\\Temp\\mine.txt", "mine"));
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        HANDLE a = Open(u"\\Temp\\a.txt", R, 0, OPEN_EXISTING);
+        HANDLE b = Open(u"\\Temp\\b.txt", R, 0, OPEN_EXISTING);
+        if (a == INVALID_HANDLE_VALUE || b == INVALID_HANDLE_VALUE)
+            _exit(3);
+        plat::FaultArm(plat::FaultKind::ShareTableKill, 1);
+        CloseHandle(a); // moves b's entry into a's place and dies there
+        _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
+    HANDLE mine = Open(u"\\Temp\\mine.txt", R, 0, OPEN_EXISTING);
+    ASSERT_NE(mine, INVALID_HANDLE_VALUE) << GetLastError();
+    for (const char16_t *name : {u"\\Temp\\a.txt", u"\\Temp\\b.txt"}) {
+        HANDLE h = Open(name, R | W, 0, OPEN_EXISTING);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE) << "the dead process's entry is gone: " << GetLastError();
+        CloseHandle(h);
+    }
+    EXPECT_FAILS(Open(u"\\Temp\\mine.txt", R, SR | SW, OPEN_EXISTING), INVALID_HANDLE_VALUE,
+                 ERROR_SHARING_VIOLATION);
+    CloseHandle(mine);
+    EXPECT_TRUE(DeleteFileW(u"\\Temp\\mine.txt")) << GetLastError();
 }
 
 TEST_F(FileShare, TheModuleFileIsHeldOpen)

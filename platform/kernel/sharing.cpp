@@ -199,7 +199,8 @@ void Purge(Table *t, uint32_t proc)
         else
             ++i;
     }
-    t->procs[proc].inUse = 0;
+    if (proc < kProcs)
+        t->procs[proc].inUse = 0;
 }
 
 // Puts back what a process killed in the middle of a change left.
@@ -220,8 +221,12 @@ bool Lock(ShareTable &s)
     if (r == EOWNERDEAD) {
         Recover(s.t);
         pthread_mutex_consistent(&s.t->mutex);
-        return true;
+        r = 0;
     }
+    // A table written over from outside is taken as empty rather than
+    // read past its end.
+    if (r == 0 && s.t->count > kEntries)
+        s.t->count = 0;
     return r == 0;
 }
 
@@ -376,7 +381,7 @@ uint32_t Check(ShareTable &s, const struct stat &st, uint32_t flags, bool remove
             continue;
         if (!(e.flags & kRemoving) && !remover && Compatible(e.flags, flags))
             continue;
-        if (!Alive(s, e.proc)) {
+        if (e.proc >= kProcs || !Alive(s, e.proc)) {
             Purge(t, e.proc);
             i = static_cast<uint32_t>(-1); // the entries moved: look again
             continue;

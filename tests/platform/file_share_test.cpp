@@ -205,6 +205,25 @@ TEST_F(FileShare, AProcessKilledChangingTheTableLeavesItWhole)
     EXPECT_TRUE(DeleteFileW(u"\\Temp\\mine.txt")) << GetLastError();
 }
 
+// The table of open files written over from outside (a damaged device
+// folder) is made again when the device opens, and the rule holds.
+TEST_F(FileShare, ADamagedTableOfOpenFilesIsMadeAgain)
+{
+    for (size_t size : {size_t(100), size_t(200000)}) {
+        SCOPED_TRACE(size);
+        std::string junk(size, '\xff');
+        cetest::WriteHostFile(deviceDir + "/open-files", junk);
+        Reopen(plat::DeviceOverrides());
+        ASSERT_TRUE(Put(u"\\Temp\\t.txt", "t"));
+        HANDLE a = Open(u"\\Temp\\t.txt", R, 0, OPEN_EXISTING);
+        ASSERT_NE(a, INVALID_HANDLE_VALUE) << GetLastError();
+        EXPECT_FAILS(Open(u"\\Temp\\t.txt", R, SR | SW, OPEN_EXISTING), INVALID_HANDLE_VALUE,
+                     ERROR_SHARING_VIOLATION);
+        CloseHandle(a);
+        EXPECT_TRUE(DeleteFileW(u"\\Temp\\t.txt")) << GetLastError();
+    }
+}
+
 TEST_F(FileShare, TheModuleFileIsHeldOpen)
 {
     // The stand-in (no host file) reads as a program; a real module file is

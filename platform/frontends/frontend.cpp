@@ -41,6 +41,14 @@ struct Session {
     int id = -1;
     int showing = 0;
     int eventNumber = 0;
+    int shotStage = -1; // progress pages: the stage of the bar last taken (BarStage)
+};
+
+// What the user was told in this run, for the summary an interactive
+// front end prints once the screen is restored.
+struct RunLog {
+    std::vector<std::string> installed, removed; // product names
+    std::vector<std::string> messages;           // one line each, with the answer
 };
 
 // What the run's exit code is made of: a turn that failed (or nothing
@@ -53,6 +61,7 @@ struct Outcome {
 struct State {
     bool started = false;
     Outcome outcome;
+    RunLog log;
     std::vector<AnswerRule> rules;
     std::string screenshotsDir;
     std::map<int, int> pageShowings;
@@ -93,6 +102,89 @@ void RecordClose()
 // The interactive front end when gui or tui runs (null for none).
 std::unique_ptr<InteractiveFrontend> g_ui;
 
+// The program's confirmations start with the product's name in double
+// quotes: string 216 after an installation, 217 after a removal.
+constexpr int kInstalledMessage = 216;
+constexpr int kRemovedMessage = 217;
+
+std::string ButtonName(INT_PTR result)
+{
+    static const char *const names[] = {"none", "OK", "Cancel", "Abort", "Retry", "Ignore", "Yes", "No"};
+    return result >= 0 && result < INT_PTR(sizeof names / sizeof names[0]) ? names[result] : std::to_string(result);
+}
+
+// One line of a message box's text: line breaks become spaces, runs of
+// spaces one, and a long text is cut.
+std::string OneLine(const std::u16string &text, size_t max)
+{
+    std::u16string out;
+    for (char16_t c : text) {
+        if (c == u'\r' || c == u'\n' || c == u'\t')
+            c = u' ';
+        if (c == u' ' && (out.empty() || out.back() == u' '))
+            continue;
+        out.push_back(c);
+    }
+    while (!out.empty() && out.back() == u' ')
+        out.pop_back();
+    if (out.size() > max)
+        out = out.substr(0, max - 3) + u"...";
+    return ToUtf8(out);
+}
+
+void NoteMessage(const Window &box, INT_PTR result)
+{
+    RunLog &log = g_state.log;
+    log.messages.push_back("[" + ButtonName(result) + "] " + OneLine(box.msgBoxText, 66));
+    if (box.msgId != kInstalledMessage && box.msgId != kRemovedMessage)
+        return;
+    const std::u16string &t = box.msgBoxText;
+    size_t open = t.find(u'"'), close = open == std::u16string::npos ? open : t.find(u'"', open + 1);
+    if (close == std::u16string::npos)
+        return;
+    std::string name = ToUtf8(t.substr(open + 1, close - open - 1));
+    (box.msgId == kInstalledMessage ? log.installed : log.removed).push_back(name);
+}
+
+// Names one a line, under the first.
+std::string NameLines(const std::vector<std::string> &names)
+{
+    if (names.empty())
+        return "none\n";
+    std::string out;
+    for (const std::string &n : names)
+        out += (out.empty() ? "" : "             ") + n + "\n";
+    return out;
+}
+
+// The summary of the run: products installed and removed, the messages
+// shown with their answers, and the exit code.
+std::string Summary(int code)
+{
+    const RunLog &log = g_state.log;
+    std::string s = "cesetup: " + std::string(code == 0 ? "setup finished" : "setup ended") + " (exit code " +
+                    std::to_string(code) + ")\n";
+    s += "  installed: " + NameLines(log.installed);
+    s += "  removed:   " + NameLines(log.removed);
+    s += "  messages:  " + (log.messages.empty() ? std::string("none") : std::to_string(log.messages.size())) + "\n";
+    for (const std::string &m : log.messages)
+        s += "    " + m + "\n";
+    return s;
+}
+
+// Gives the terminal or host window back; a terminal is then told what
+// the run did.
+void StopInteractive(int code)
+{
+    if (!g_ui)
+        return;
+    g_ui->Stop();
+    if (g_ui->PrintsSummary()) {
+        std::fputs(Summary(code).c_str(), stdout);
+        std::fflush(stdout);
+    }
+}
+
 void Abort(int code, const std::string &message)
 {
     if (g_abort) {
@@ -100,8 +192,7 @@ void Abort(int code, const std::string &message)
         return;
     }
     // The terminal or host window is given back before the message.
-    if (g_ui)
-        g_ui->Stop();
+    StopInteractive(code);
     ChangesSubscribe(nullptr);
     ProgressEnd();
     std::fprintf(stderr, "cesetup: %s\n", Printable(message).c_str());
@@ -551,6 +642,7 @@ void OnEnded(HWND dlg, INT_PTR result)
     g_state.sessions.erase(it);
     NoteOutcome(*d, result);
     if (d->isMessageBox) {
+        NoteMessage(*d, result);
         nlohmann::ordered_json j;
         j["event"] = "message";
         if (d->msgId >= 0)
@@ -593,6 +685,18 @@ void OnEnded(HWND dlg, INT_PTR result)
     }
 }
 
+// How far the visible progress bar of a page has gone: 0 not moved, 1
+// moved, 2 half-way or more; -1 when the page has none.
+int BarStage(const Window &d)
+{
+    for (HWND c : d.children) {
+        auto w = WindowGet(c);
+        if (w && w->cls->builtin == BuiltinClass::Progress && (w->style & WS_VISIBLE))
+            return w->pos <= w->rangeMin ? 0 : (w->pos - w->rangeMin) * 2 < w->rangeMax - w->rangeMin ? 1 : 2;
+    }
+    return -1;
+}
+
 void OnDrawn(HWND dlg)
 {
     if (g_state.screenshotsDir.empty())
@@ -600,6 +704,21 @@ void OnDrawn(HWND dlg)
     auto d = WindowGet(dlg);
     if (!d)
         return;
+    // A progress page is taken at once, and taken again under the same name
+    // when its bar has moved and when it is half-way: the picture then shows
+    // the work (a file, the bar part-way), and a page that closes early
+    // still has one.
+    auto session = g_state.sessions.find(dlg);
+    if (!d->isMessageBox && !d->modal && session != g_state.sessions.end()) {
+        int stage = BarStage(*d);
+        if (stage >= 0) {
+            if (stage < 2)
+                d->shotPending = true;
+            if (stage <= session->second.shotStage)
+                return;
+            session->second.shotStage = stage;
+        }
+    }
     char name[64];
     if (d->isMessageBox) {
         int n = TranscriptNextEventNumber();
@@ -685,7 +804,7 @@ void FrontendEnsureHooks()
 void FrontendsAttach()
 {
     SetUiHooksFallback(FrontendEnsureHooks);
-    DeviceAddResetStep(UiShutdown);
+    DeviceAddResetStep([] { UiShutdown(); });
 }
 
 namespace {
@@ -780,17 +899,15 @@ int UiExitCode()
     return g_state.outcome.endedEarly ? 4 : 0;
 }
 
-void UiShutdown()
+void UiShutdown(int exitCode)
 {
     SetUiHooks(UiHooks{});
+    StopInteractive(exitCode);
+    g_ui.reset();
     ChangesSubscribe(nullptr);
     ProgressEnd();
     RecordClose();
     g_state = State{};
-    if (g_ui) {
-        g_ui->Stop();
-        g_ui.reset();
-    }
     HostInputReset();
 }
 

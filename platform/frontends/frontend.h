@@ -33,7 +33,9 @@ bool UiInit(const UiOptions &options, std::string &error);
 // user ended the wizard with Exit or a close box and nothing failed, else
 // 0. Read it before UiShutdown.
 int UiExitCode();
-void UiShutdown();
+// Ends the front end; an interactive one that gives a terminal back
+// prints a summary of the run with exitCode.
+void UiShutdown(int exitCode = 0);
 
 // Attaches the front ends below: dialogs shown before UiInit get the
 // unattended one's hooks, and DeviceReset shuts the front end down.

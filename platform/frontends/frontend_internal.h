@@ -81,6 +81,9 @@ public:
     virtual void Poll() = 0;
     // Closes the host window or gives the terminal back.
     virtual void Stop() = 0;
+    // Whether the run's summary is printed on standard output after Stop
+    // (a terminal that was given back).
+    virtual bool PrintsSummary() const { return false; }
 };
 
 std::unique_ptr<InteractiveFrontend> MakeTuiFrontend();

@@ -119,6 +119,14 @@ public:
                 if (e.button.button == SDL_BUTTON_LEFT && HostMouseUp(dlg, e.button.x / scale_, e.button.y / scale_))
                     return true;
                 break;
+            case SDL_MOUSEWHEEL: {
+                int x, y;
+                SDL_GetMouseState(&x, &y);
+                int notches = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+                if (HostMouseWheel(dlg, x / scale_, y / scale_, notches * WHEEL_DELTA))
+                    return true;
+                break;
+            }
             case SDL_KEYDOWN:
                 if (Key(dlg, e.key.keysym))
                     return true;
@@ -226,6 +234,8 @@ private:
         case SDLK_RIGHT: key = HostKey::Right; break;
         case SDLK_HOME: key = HostKey::Home; break;
         case SDLK_END: key = HostKey::End; break;
+        case SDLK_PAGEUP: key = HostKey::PageUp; break;
+        case SDLK_PAGEDOWN: key = HostKey::PageDown; break;
         case SDLK_DELETE: key = HostKey::Delete; break;
         case SDLK_BACKSPACE: key = HostKey::Backspace; break;
         case SDLK_SPACE: key = HostKey::Space; break;

@@ -103,6 +103,8 @@ void HostKeyPress(HWND dlg, HostKey key)
     case HostKey::Right: PostKey(t, VK_RIGHT); break;
     case HostKey::Home: PostKey(t, VK_HOME); break;
     case HostKey::End: PostKey(t, VK_END); break;
+    case HostKey::PageUp: PostKey(t, VK_PRIOR); break;
+    case HostKey::PageDown: PostKey(t, VK_NEXT); break;
     case HostKey::Delete: PostKey(t, VK_DELETE); break;
     case HostKey::Backspace: PostKey(t, VK_BACK); break;
     case HostKey::Space: PostKey(t, VK_SPACE); break;
@@ -153,6 +155,20 @@ bool HostMouseUp(HWND dlg, int x, int y)
     if (!h || !WindowGet(h) || !IsInside(dlg, h))
         return false;
     PostMessageW(h, WM_LBUTTONUP, 0, ClientPoint(h, x, y));
+    return true;
+}
+
+bool HostMouseWheel(HWND dlg, int x, int y, int delta)
+{
+    if (!WindowGet(dlg) || delta == 0)
+        return false;
+    // A scrolling control under the pointer takes it, else the focus does.
+    HWND h = HostWindowAt(x, y);
+    auto w = WindowGet(h);
+    if (!w || h == dlg || !IsInside(dlg, h) || !Enabled(h) || !(w->style & WS_VSCROLL))
+        h = KeyTarget(dlg);
+    WORD turn = WORD(short(delta)), px = WORD(short(x)), py = WORD(short(y));
+    PostMessageW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, turn), MAKELPARAM(px, py));
     return true;
 }
 

@@ -13,7 +13,7 @@
 
 namespace plat {
 
-enum class HostKey { Tab, BackTab, Enter, Escape, Up, Down, Left, Right, Home, End, Delete, Backspace, Space };
+enum class HostKey { Tab, BackTab, Enter, Escape, Up, Down, Left, Right, Home, End, PageUp, PageDown, Delete, Backspace, Space };
 
 // A key pressed while dlg waits: posted to the focused control of dlg (or
 // to dlg), where the dialog manager handles it as Windows does.
@@ -33,6 +33,11 @@ HWND HostWindowAt(int x, int y);
 // were posted.
 bool HostMouseDown(HWND dlg, int x, int y);
 bool HostMouseUp(HWND dlg, int x, int y);
+// The wheel turned by delta (WHEEL_DELTA a notch, positive away from the
+// user) with the pointer at a screen point: WM_MOUSEWHEEL goes to the
+// enabled control of dlg under the pointer when it scrolls (WS_VSCROLL),
+// else to the focused control.
+bool HostMouseWheel(HWND dlg, int x, int y, int delta);
 
 // The host window is being closed. A modal dialog with a close box gets
 // it, and so does every later modal dialog, once each, until the run ends;

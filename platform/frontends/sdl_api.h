@@ -10,7 +10,7 @@
 
 #define CE_SDL_FUNCTIONS(X)                                                                                        \
     X(CreateRenderer) X(CreateTexture) X(CreateWindow) X(DestroyRenderer) X(DestroyTexture) X(DestroyWindow)       \
-    X(FlushEvents) X(GetError) X(InitSubSystem) X(LockTexture) X(PeepEvents) X(PumpEvents) X(QuitSubSystem)      \
+    X(FlushEvents) X(GetError) X(GetMouseState) X(InitSubSystem) X(LockTexture) X(PeepEvents) X(PumpEvents) X(QuitSubSystem)      \
     X(RenderClear) X(RenderCopy) X(RenderPresent) X(SetHintWithPriority) X(SetWindowSize) X(StartTextInput)      \
     X(UnlockTexture) X(WaitEventTimeout)
 
@@ -36,6 +36,7 @@ bool SdlLoad(std::string &error);
 #define SDL_DestroyWindow plat::g_sdl.DestroyWindow
 #define SDL_FlushEvents plat::g_sdl.FlushEvents
 #define SDL_GetError plat::g_sdl.GetError
+#define SDL_GetMouseState plat::g_sdl.GetMouseState
 #define SDL_InitSubSystem plat::g_sdl.InitSubSystem
 #define SDL_LockTexture plat::g_sdl.LockTexture
 #define SDL_PeepEvents plat::g_sdl.PeepEvents

@@ -6,9 +6,12 @@
 // their pixel rectangles fall, scaled to the terminal (80 x 24 and larger;
 // a resize redraws at the new size). Buttons show as [ Caption ], the
 // default one bold, the focused one in reverse; radio buttons as (*) / ( );
-// edits with their text and caret; list boxes with the selected entry in
-// reverse; the progress bar as a filled bar with its percentage. Keys typed
-// while work runs stay in the terminal until the next modal page.
+// edits with their text and caret, one that takes no typing marked
+// "read-only"; list boxes with the selected entry in reverse and ">" beside
+// it, and a scroll indicator when not every entry fits; the progress bar as
+// a filled bar with its percentage. The last line says which keys do what.
+// Keys typed while work runs stay in the terminal until the next modal page.
+// Once the terminal is given back, the run's summary is printed there.
 #include <windows.h>
 
 #include <algorithm>
@@ -35,6 +38,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 volatile std::sig_atomic_t g_hangup = 0;
+
+// The wheel, where the terminal reports it, comes as buttons 4 and 5.
+constexpr mmask_t kWheelUp = BUTTON4_PRESSED;
+#if NCURSES_MOUSE_VERSION > 1
+constexpr mmask_t kWheelDown = BUTTON5_PRESSED;
+#else
+constexpr mmask_t kWheelDown = 0;
+#endif
 
 void OnHangup(int)
 {
@@ -130,12 +141,13 @@ public:
             return false;
         }
         set_term(screen_);
+        started_ = true;
         set_escdelay(25);
         cbreak();
         noecho();
         nonl();
         keypad(stdscr, TRUE);
-        mousemask(BUTTON1_PRESSED | BUTTON1_RELEASED | BUTTON1_CLICKED, nullptr);
+        mousemask(BUTTON1_PRESSED | BUTTON1_RELEASED | BUTTON1_CLICKED | kWheelUp | kWheelDown, nullptr);
         mouseinterval(0);
         std::signal(SIGHUP, OnHangup);
         g_hangup = 0;
@@ -189,6 +201,8 @@ public:
         Draw(0);
     }
 
+    bool PrintsSummary() const override { return started_; }
+
     void Stop() override
     {
         if (!screen_)
@@ -211,6 +225,8 @@ private:
         case KEY_RIGHT: HostKeyPress(dlg, HostKey::Right); return true;
         case KEY_HOME: HostKeyPress(dlg, HostKey::Home); return true;
         case KEY_END: HostKeyPress(dlg, HostKey::End); return true;
+        case KEY_PPAGE: HostKeyPress(dlg, HostKey::PageUp); return true;
+        case KEY_NPAGE: HostKeyPress(dlg, HostKey::PageDown); return true;
         case KEY_DC: HostKeyPress(dlg, HostKey::Delete); return true;
         case KEY_BACKSPACE: HostKeyPress(dlg, HostKey::Backspace); return true;
         default: return false;
@@ -243,6 +259,13 @@ private:
         if (getmouse(&m) != OK)
             return false;
         int x = layout_.PixelX(m.x), y = layout_.PixelY(m.y);
+        if (m.bstate & (kWheelUp | kWheelDown))
+            return HostMouseWheel(dlg, x, y, (m.bstate & kWheelUp) ? WHEEL_DELTA : -WHEEL_DELTA);
+        if (m.bstate & (BUTTON1_PRESSED | BUTTON1_CLICKED)) {
+            int onList = ListClick(dlg, m.y, m.x);
+            if (onList >= 0)
+                return onList == 1;
+        }
         if (m.bstate & (BUTTON1_PRESSED | BUTTON1_CLICKED)) {
             bool down = HostMouseDown(dlg, x, y);
             if (m.bstate & BUTTON1_CLICKED)
@@ -280,6 +303,7 @@ private:
     {
         erase();
         curs_set(0);
+        lists_.clear();
         // The dialogs decide the scale: their union fills the terminal.
         std::vector<HWND> shown;
         RECT u{0, 0, 0, 0};
@@ -306,14 +330,18 @@ private:
         if (!shown.empty()) {
             int w = u.right - u.left, h = u.bottom - u.top;
             layout_.pxPerCol = std::max(3, (w + COLS - 1) / std::max(1, COLS));
-            layout_.pxPerRow = std::max(12, (h + LINES - 2) / std::max(1, LINES - 1));
+            // The first line is the header, the last one the keys.
+            int rowsFree = std::max(1, LINES - 2);
+            layout_.pxPerRow = std::max(12, (h + rowsFree - 1) / rowsFree);
             layout_.originX = u.left;
             layout_.originY = u.top;
             layout_.left = std::max(0, (COLS - w / layout_.pxPerCol) / 2);
-            layout_.top = 1 + std::max(0, (LINES - 1 - h / layout_.pxPerRow) / 2);
+            layout_.top = 1 + std::max(0, (rowsFree - h / layout_.pxPerRow) / 2);
             for (HWND d : shown)
                 DrawDialog(d);
         }
+        Put(LINES - 1, 0, std::u16string(size_t(std::max(0, COLS)), u' '), COLS, A_REVERSE);
+        Put(LINES - 1, 1, KeyLine(waiting), COLS - 2, A_REVERSE);
         if (caretRow_ >= 0) {
             curs_set(1);
             move(caretRow_, caretCol_);
@@ -398,6 +426,13 @@ private:
         }
         case BuiltinClass::Edit: {
             int inner = std::max(1, cols - 2);
+            bool editable = enabled && !(w->style & ES_READONLY);
+            // An edit that takes no typing says so at its right end.
+            std::u16string tag = editable ? u"" : enabled ? u" read-only " : u" disabled ";
+            if (!tag.empty() && inner >= int(tag.size()) + 4)
+                inner -= int(tag.size());
+            else
+                tag.clear();
             const std::u16string &t = w->text;
             int caret = std::clamp(w->selEnd, 0, int(t.size()));
             int first = std::max(0, caret - inner + 1);
@@ -405,8 +440,9 @@ private:
             if (int(view.size()) > inner)
                 view.resize(size_t(inner));
             view.resize(size_t(inner), u' ');
-            bool editable = enabled && !(w->style & ES_READONLY);
             int y = row + (rows - 1) / 2;
+            Put(y, col + 1 + inner, tag, int(tag.size()), A_REVERSE | A_DIM);
+            inner += int(tag.size());
             Put(y, col, u"[", 1, dim);
             Put(y, col + 1, view, inner, dim | (editable ? A_UNDERLINE : 0));
             int a = std::min(w->selStart, w->selEnd) - first, b = std::max(w->selStart, w->selEnd) - first;
@@ -417,27 +453,14 @@ private:
                     Put(y, col + 1 + a, view.substr(size_t(a), size_t(b - a)), b - a, A_REVERSE);
             }
             Put(y, col + 1 + inner, u"]", 1, dim);
-            if (focused) {
+            if (focused && editable) {
                 caretRow_ = y;
                 caretCol_ = col + 1 + std::min(caret - first, inner - 1);
             }
             break;
         }
         case BuiltinClass::ListBox: {
-            int shownRows = std::max(1, rows);
-            for (int k = 0; k < shownRows; ++k) {
-                int i = w->topIndex + k;
-                std::u16string line;
-                if (i < int(w->items.size()))
-                    line = w->items[size_t(i)].text;
-                line.resize(size_t(std::max(1, cols - 1)), u' ');
-                attr_t a = dim | (i == w->curSel ? A_REVERSE : 0);
-                Put(row + k, col + 1, line, cols - 1, a);
-            }
-            // The focused list is marked at its left edge.
-            Put(row, col, focused ? u">" : u"|", 1);
-            for (int k = 1; k < shownRows; ++k)
-                Put(row + k, col, u"|", 1);
+            DrawList(h, *w, row, col, std::max(1, rows), cols, dim, focused);
             break;
         }
         case BuiltinClass::Progress: {
@@ -458,7 +481,122 @@ private:
         }
     }
 
+    // Where a list box was drawn, so that a click on a line takes the entry
+    // shown there, whatever the scale.
+    struct DrawnList {
+        HWND hwnd;
+        int row, col, rows, cols;
+        int top;  // the entry on the first line
+        bool bar; // the last column is its scroll indicator
+    };
+
+    // A list box: the entries in view, the selection in reverse with ">" at
+    // its left; with more entries than lines, a scroll indicator on the
+    // right ("^" and "v" at the ends, "#" for the part in view).
+    void DrawList(HWND h, const Window &w, int row, int col, int rows, int cols, attr_t dim, bool focused)
+    {
+        int count = int(w.items.size());
+        // The terminal may have fewer lines for the list than the device has
+        // entries in view: the selection is kept on them.
+        int top = w.topIndex;
+        if (w.curSel >= 0 && w.curSel < top)
+            top = w.curSel;
+        else if (w.curSel >= top + rows)
+            top = w.curSel - rows + 1;
+        top = std::clamp(top, 0, std::max(0, count - rows));
+        bool bar = count > rows && cols > 3;
+        int textCols = std::max(1, cols - 1 - (bar ? 1 : 0));
+        // The focused list with nothing selected marks the line the keys start from.
+        int marked = w.curSel >= 0 ? w.curSel : focused ? top : -1;
+        for (int k = 0; k < rows; ++k) {
+            int i = top + k;
+            std::u16string line;
+            if (i < count)
+                line = w.items[size_t(i)].text;
+            line.resize(size_t(textCols), u' ');
+            attr_t a = dim | (i == w.curSel ? A_REVERSE | (focused ? A_BOLD : 0) : 0);
+            Put(row + k, col + 1, line, textCols, a);
+            Put(row + k, col, i == marked && i < count ? u">" : u"|", 1, focused ? A_BOLD : 0);
+        }
+        if (bar) {
+            int track = std::max(1, rows - 2);
+            int maxTop = std::max(1, count - rows);
+            int thumb = std::clamp(track * rows / count, 1, track);
+            int at = (track - thumb) * std::min(top, maxTop) / maxTop;
+            int x = col + 1 + textCols;
+            for (int k = 0; k < rows; ++k) {
+                std::u16string c = k == 0 ? u"^" : k == rows - 1 ? u"v" : (k - 1 >= at && k - 1 < at + thumb) ? u"#" : u":";
+                if (rows == 1)
+                    c = top > 0 ? u"^" : u"v";
+                Put(row + k, x, c, 1, dim | A_REVERSE);
+            }
+        }
+        lists_.push_back(DrawnList{h, row, col, rows, cols, top, bar});
+    }
+
+    // A click on a drawn list: a tap on the line's entry, or on the scroll
+    // indicator the scroll bar's request. -1 when the cell is on no list, else
+    // whether messages were posted.
+    int ListClick(HWND dlg, int y, int x)
+    {
+        for (const DrawnList &l : lists_) {
+            if (y < l.row || y >= l.row + l.rows || x < l.col || x >= l.col + l.cols)
+                continue;
+            auto w = WindowGet(l.hwnd);
+            if (!w || (w->style & WS_DISABLED) || HostWindowAt(layout_.PixelX(x), layout_.PixelY(y)) != l.hwnd)
+                return 0;
+            if (l.bar && x == l.col + l.cols - 1) {
+                int k = y - l.row;
+                WORD code = k == 0 ? SB_LINEUP : k == l.rows - 1 ? SB_LINEDOWN
+                            : k - 1 < (l.rows - 2) / 2   ? SB_PAGEUP
+                                                           : SB_PAGEDOWN;
+                PostMessageW(l.hwnd, WM_VSCROLL, code, 0);
+                PostMessageW(l.hwnd, WM_VSCROLL, SB_ENDSCROLL, 0);
+                return 1;
+            }
+            // The device's view may differ from the lines shown: the entry is
+            // brought into it, then tapped where the device shows it.
+            POINT p;
+            if (!ListBoxItemPoint(l.hwnd, l.top + y - l.row, p))
+                return 0;
+            ClientToScreen(l.hwnd, &p);
+            return HostMouseDown(dlg, p.x, p.y) && HostMouseUp(dlg, p.x, p.y);
+        }
+        return -1;
+    }
+
+    // The bottom line: the keys of the focused control, then those of the page.
+    std::u16string KeyLine(HWND waiting)
+    {
+        auto d = WindowGet(waiting);
+        if (!d)
+            return u"Please wait while setup works...";
+        std::u16string hint;
+        HWND f = WindowFocus();
+        auto w = WindowGet(f);
+        if (w && w->parent == waiting) {
+            bool enabled = !(w->style & WS_DISABLED);
+            DWORD type = w->style & BS_TYPEMASK;
+            switch (w->cls->builtin) {
+            case BuiltinClass::ListBox: hint = u"arrows, PgUp/PgDn, letters: choose  "; break;
+            case BuiltinClass::Edit:
+                hint = enabled && !(w->style & ES_READONLY) ? u"type: change the text  " : u"read-only: cannot be changed  ";
+                break;
+            case BuiltinClass::Button:
+                hint = type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON ? u"arrows: choose  " : u"Space: press  ";
+                break;
+            default: break;
+            }
+        }
+        std::u16string keys = hint + u"Tab: next  Enter: default button";
+        if (d->style & WS_SYSMENU)
+            keys += u"  Esc: close";
+        return keys;
+    }
+
+    std::vector<DrawnList> lists_;
     SCREEN *screen_ = nullptr;
+    bool started_ = false; // the terminal was taken (so it is told the summary)
     bool gone_ = false; // the terminal cannot be read any more
     Layout layout_;
     int caretRow_ = -1, caretCol_ = 0;

@@ -315,7 +315,7 @@ int main(int argc, char **argv)
     if (result != 0 && code == 0)
         code = 1;
 
-    plat::UiShutdown();
+    plat::UiShutdown(code);
     plat::TranscriptExit(code);
     // A transcript that could not be written is a run whose record is lost.
     if (!plat::TranscriptClose())

@@ -405,6 +405,8 @@ extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
             case WM_CTLCOLORDLG:
             case WM_CTLCOLORSTATIC:
             case WM_INITDIALOG:
+            case WM_VKEYTOITEM:
+            case WM_CHARTOITEM:
                 return r;
             default: {
                 auto again = WindowGet(hDlg);

@@ -2,11 +2,15 @@
 // single selection.
 //
 // LBN_SELCHANGE goes to the parent (with LBS_NOTIFY) only when the user
-// changes the selection (a click on an entry, the arrow keys), never for
-// LB_SETCURSEL, as on Windows.
+// changes the selection (a click on an entry, the arrow and page keys, a
+// typed first letter), never for LB_SETCURSEL, as on Windows. The wheel and
+// the scroll bar's requests (WM_VSCROLL) move the view, not the selection.
+// An LBS_WANTKEYBOARDINPUT list asks its parent first (WM_VKEYTOITEM,
+// WM_CHARTOITEM: -2 done, -1 default, else the entry to go to).
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "gdi/gdi.h"
 #include "text/text.h"
@@ -16,6 +20,7 @@ namespace plat {
 namespace {
 
 constexpr int kItemHeight = 13;
+constexpr int kWheelLines = 3; // lines a wheel notch scrolls, as the device's setting
 
 int VisibleRows(HWND hwnd)
 {
@@ -24,23 +29,44 @@ int VisibleRows(HWND hwnd)
     return std::max(1, int(r.bottom - r.top) / kItemHeight);
 }
 
+// The last page is kept full: the top entry never goes past count - rows.
+int MaxTop(HWND hwnd, const Window &w)
+{
+    return std::max(0, int(w.items.size()) - VisibleRows(hwnd));
+}
+
+void SetTop(HWND hwnd, Window &w, int top)
+{
+    top = std::clamp(top, 0, MaxTop(hwnd, w));
+    if (top == w.topIndex)
+        return;
+    w.topIndex = top;
+    WindowInvalidate(hwnd, true);
+}
+
 void EnsureVisible(HWND hwnd, Window &w, int index)
 {
     int rows = VisibleRows(hwnd);
-    if (index < w.topIndex)
-        w.topIndex = index;
-    else if (index >= w.topIndex + rows)
-        w.topIndex = index - rows + 1;
+    int top = w.topIndex;
+    if (index < top)
+        top = index;
+    else if (index >= top + rows)
+        top = index - rows + 1;
+    w.topIndex = std::clamp(top, 0, MaxTop(hwnd, w));
 }
 
+// A selection made by the user (click, key, typed letter): the entry comes
+// into view and the parent hears of a change. LBS_NOSEL lists only scroll.
 void UserSelect(HWND hwnd, Window &w, int index)
 {
     if (index < 0 || index >= int(w.items.size()))
         return;
-    bool changed = index != w.curSel;
-    w.curSel = index;
     EnsureVisible(hwnd, w, index);
     WindowInvalidate(hwnd, true);
+    if (w.style & LBS_NOSEL)
+        return;
+    bool changed = index != w.curSel;
+    w.curSel = index;
     if (changed && (w.style & LBS_NOTIFY))
         NotifyParent(hwnd, LBN_SELCHANGE);
 }
@@ -53,6 +79,58 @@ int Insert(Window &w, int at, const std::u16string &text)
     if (w.curSel >= at)
         ++w.curSel;
     return at;
+}
+
+// The next entry after `from` (wrapping round) whose text starts with c,
+// case ignored; -1 when none does.
+int NextStartingWith(const Window &w, int from, char16_t c)
+{
+    int count = int(w.items.size());
+    std::u16string want(1, c);
+    for (int k = 1; k <= count; ++k) {
+        int i = ((from < 0 ? -1 : from) + k) % count;
+        const std::u16string &t = w.items[size_t(i)].text;
+        if (!t.empty() && FoldCompare(t.substr(0, 1), want) == 0)
+            return i;
+    }
+    return -1;
+}
+
+// The entry a navigation key moves the selection to (the selection itself
+// when the key moves nothing).
+int KeyTarget(HWND hwnd, const Window &w, UINT vk)
+{
+    int count = int(w.items.size());
+    int i = w.curSel, rows = VisibleRows(hwnd);
+    switch (vk) {
+    case VK_UP: return i <= 0 ? 0 : i - 1;
+    case VK_DOWN: return i < 0 ? 0 : std::min(count - 1, i + 1);
+    case VK_HOME: return 0;
+    case VK_END: return count - 1;
+    case VK_PRIOR:
+        // First to the top of the page, then a page up.
+        if (i > w.topIndex)
+            return w.topIndex;
+        return std::max(0, i - rows + 1);
+    case VK_NEXT: {
+        int bottom = std::min(count - 1, w.topIndex + rows - 1);
+        if (i < bottom)
+            return bottom;
+        return std::min(count - 1, i + rows - 1);
+    }
+    default: return -1;
+    }
+}
+
+// WM_CHARTOITEM / WM_VKEYTOITEM of an LBS_WANTKEYBOARDINPUT list: the
+// parent's answer, -1 (do the default) without one.
+int AskParent(HWND hwnd, UINT msg, WPARAM key)
+{
+    auto w = WindowGet(hwnd);
+    if (!w || !(w->style & LBS_WANTKEYBOARDINPUT) || !w->parent)
+        return -1;
+    WPARAM wp = MAKEWPARAM(WORD(key), WORD(std::max(0, w->curSel)));
+    return int(WindowSend(w->parent, msg, wp, LPARAM(hwnd)));
 }
 
 } // namespace
@@ -95,6 +173,7 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             w->curSel = -1;
         else if (w->curSel > i)
             --w->curSel;
+        w->topIndex = std::min(w->topIndex, MaxTop(hwnd, *w));
         WindowInvalidate(hwnd, true);
         return count - 1;
     }
@@ -184,9 +263,20 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         int i = int(wParam);
         if (i < 0 || (count > 0 && i >= count) || (count == 0 && i != 0))
             return LB_ERR;
-        w->topIndex = i;
-        WindowInvalidate(hwnd, true);
+        SetTop(hwnd, *w, i);
         return 0;
+    }
+    case LB_GETITEMHEIGHT:
+        return kItemHeight;
+    case LB_GETITEMRECT: {
+        int i = int(wParam);
+        RECT *out = reinterpret_cast<RECT *>(lParam);
+        if (i < 0 || i >= count || !out)
+            return LB_ERR;
+        RECT r;
+        GetClientRect(hwnd, &r);
+        *out = RECT{0, (i - w->topIndex) * kItemHeight, r.right, (i - w->topIndex + 1) * kItemHeight};
+        return 1;
     }
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS;
@@ -201,17 +291,52 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case WM_KEYDOWN: {
-        if (count == 0)
+        int i = AskParent(hwnd, WM_VKEYTOITEM, wParam);
+        if (i == -2 || !(w = WindowGet(hwnd)) || w->items.empty())
             return 0;
-        int i = w->curSel;
-        switch (wParam) {
-        case VK_UP: i = i <= 0 ? 0 : i - 1; break;
-        case VK_DOWN: i = i < 0 ? 0 : std::min(count - 1, i + 1); break;
-        case VK_HOME: i = 0; break;
-        case VK_END: i = count - 1; break;
-        default: return 0;
-        }
+        if (i < 0)
+            i = KeyTarget(hwnd, *w, UINT(wParam));
         UserSelect(hwnd, *w, i);
+        return 0;
+    }
+    case WM_CHAR: {
+        // A typed character moves to the next entry that starts with it.
+        WCHAR c = WCHAR(wParam);
+        if (c < 0x20)
+            return 0;
+        int i = AskParent(hwnd, WM_CHARTOITEM, c);
+        if (i == -2 || !(w = WindowGet(hwnd)) || w->items.empty())
+            return 0;
+        if (i < 0)
+            i = NextStartingWith(*w, w->curSel, c);
+        UserSelect(hwnd, *w, i);
+        return 0;
+    }
+    case WM_MOUSEWHEEL: {
+        // Turns add up until they are worth a line; a notch is kWheelLines
+        // lines, never more than a page.
+        w->wheelRemain += GET_WHEEL_DELTA_WPARAM(wParam);
+        if (std::abs(w->wheelRemain) < WHEEL_DELTA)
+            return 0;
+        int lines = std::min(VisibleRows(hwnd), kWheelLines);
+        int n = lines * w->wheelRemain / WHEEL_DELTA;
+        w->wheelRemain -= WHEEL_DELTA * n / lines;
+        SetTop(hwnd, *w, w->topIndex - n);
+        return 0;
+    }
+    case WM_VSCROLL: {
+        int rows = VisibleRows(hwnd);
+        switch (LOWORD(wParam)) {
+        case SB_LINEUP: SetTop(hwnd, *w, w->topIndex - 1); break;
+        case SB_LINEDOWN: SetTop(hwnd, *w, w->topIndex + 1); break;
+        case SB_PAGEUP: SetTop(hwnd, *w, w->topIndex - rows); break;
+        case SB_PAGEDOWN: SetTop(hwnd, *w, w->topIndex + rows); break;
+        case SB_THUMBPOSITION:
+        case SB_THUMBTRACK: SetTop(hwnd, *w, int(HIWORD(wParam))); break;
+        case SB_TOP: SetTop(hwnd, *w, 0); break;
+        case SB_BOTTOM: SetTop(hwnd, *w, count); break;
+        default: break;
+        }
         return 0;
     }
     case WM_SETFOCUS:

@@ -410,6 +410,14 @@ extern "C" LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPA
     }
     case WM_GETICON:
         return LRESULT(wParam == ICON_SMALL ? w->iconSmall : w->iconBig);
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+        return -1; // the list box does its default
+    case WM_MOUSEWHEEL:
+        // A child that does not scroll passes the wheel to its parent.
+        if ((w->style & WS_CHILD) && w->parent)
+            return SendMessageW(w->parent, Msg, wParam, lParam);
+        return 0;
     default:
         return 0;
     }

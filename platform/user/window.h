@@ -99,6 +99,7 @@ struct Window : HandleObject {
     std::vector<ListItem> items; // list boxes
     int curSel = -1;
     int topIndex = 0;
+    int wheelRemain = 0;      // wheel turn not yet worth a line
     int rangeMin = 0;         // progress bars
     int rangeMax = 100;
     int pos = 0;

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -84,9 +85,20 @@ struct Page {
     int cx, cy;
     Pt Centre(int x, int y, int w, int h) const
     {
+        Pt o = Origin();
+        return Pt{o.x + (x * 6 / 4 + (x + w) * 6 / 4) / 2, o.y + (y * 13 / 8 + (y + h) * 13 / 8) / 2};
+    }
+    // A pixel dx, dy from the top left corner of a control at x, y.
+    Pt At(int x, int y, int dx, int dy) const
+    {
+        Pt o = Origin();
+        return Pt{o.x + x * 6 / 4 + dx, o.y + y * 13 / 8 + dy};
+    }
+    // The page's client area, on the screen.
+    Pt Origin() const
+    {
         int width = cx * 6 / 4 + 4, height = cy * 13 / 8 + 24;
-        int left = (240 - width) / 2 + 2, top = (320 - height) / 2 + 22;
-        return Pt{left + (x * 6 / 4 + (x + w) * 6 / 4) / 2, top + (y * 13 / 8 + (y + h) * 13 / 8) / 2};
+        return Pt{(240 - width) / 2 + 2, (320 - height) / 2 + 22};
     }
 };
 
@@ -122,11 +134,13 @@ protected:
         unsetenv("DISPLAY");
     }
 
-    void StartSetup()
+    void StartSetup(const std::vector<std::string> &answers = {})
     {
-        ASSERT_TRUE(setup_.Start({Bin("cesetup"), "--device", device, "--card", card, "--ui", "gui", "--scale",
-                                  std::to_string(kScale), "--transcript", transcript_, "--screenshots", shots_},
-                                 root.path + "/cesetup.out"));
+        std::vector<std::string> argv = {Bin("cesetup"), "--device", device, "--card", card, "--ui", "gui", "--scale",
+                                         std::to_string(kScale), "--transcript", transcript_, "--screenshots", shots_};
+        for (const std::string &a : answers)
+            argv.insert(argv.end(), {"--answer", a});
+        ASSERT_TRUE(setup_.Start(argv, root.path + "/cesetup.out"));
         ASSERT_TRUE(WaitUntil([&] {
             e2e::ProcessResult r = e2e::RunProgram({"/usr/bin/xdotool", "search", "--name", "^cesetup$"});
             window_ = r.out.substr(0, r.out.find('\n'));
@@ -151,6 +165,12 @@ protected:
              "click", "1"});
     }
     void Key(const std::string &k) { Xdo({"key", "--clearmodifiers", k}); }
+    // Turns of the wheel with the pointer at p (button 5: towards the user).
+    void Wheel(Pt p, int notchesDown)
+    {
+        Xdo({"mousemove", "--window", window_, std::to_string(p.x * kScale + 1), std::to_string(p.y * kScale + 1),
+             "click", "--repeat", std::to_string(notchesDown), "--delay", "30", "5"});
+    }
 
     // Waits until the nth showing of a page or message has been drawn.
     void WaitDrawn(const std::string &suffix, int nth)
@@ -232,6 +252,47 @@ TEST_F(GuiRun, InstallWithClicksAndKeysMatchesTheUnattendedRun)
     ASSERT_EQ(setup_.Wait(20000), 0) << cetest::ReadHostFile(root.path + "/cesetup.out");
     EXPECT_EQ(fekit::CountEvents(transcript_, "message", 216), 3) << "three installations reported";
     ExpectLikeUnattendedInstall(transcript_);
+}
+
+// The language page alone is left to the user (rules answer the rest):
+// "Russian", far down the list, is reached with the mouse alone (the wheel,
+// then a click on its line) and, on a second device, by typing its first
+// letter until it comes; the install record says Russian each time.
+TEST_F(GuiRun, LanguageReachedWithTheWheelOrByTypingIsRecorded)
+{
+    std::vector<std::string> answers = fekit::InstallAnswers();
+    answers.erase(std::remove_if(answers.begin(), answers.end(),
+                                 [](const std::string &a) { return a.rfind("page 112", 0) == 0; }),
+                  answers.end());
+    struct Case {
+        const char *what;
+        std::function<void()> choose;
+    } cases[] = {
+        {"the wheel, then a click on the line",
+         [&] {
+             int russian = fekit::ItemIndex(transcript_, 112, 1014, "Russian");
+             ASSERT_GE(russian, 0);
+             Wheel(k112.Centre(7, 40, 141, 90), 20); // far enough for the end of the list
+             int rows = (90 * 13 / 8 - 2) / 13, count = 39;
+             int line = russian - (count - rows); // the last page is in view
+             ASSERT_TRUE(line >= 0 && line < rows) << "Russian is on the last page";
+             Click(k112.At(7, 40, 30, 1 + line * 13 + 6));
+             Click(k112.Centre(14, 141, 42, 14)); // Install
+         }},
+        {"typing R until it comes, then Enter", [&] { Key("R"); Key("R"); Key("Return"); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        device = root.path + "/device-" + std::to_string(&c - cases);
+        transcript_ = device + ".jsonl";
+        shots_ = device + "-shots";
+        StartSetup(answers);
+        WaitDrawn("page-112.png", 1);
+        c.choose();
+        ASSERT_EQ(setup_.Wait(20000), 0) << cetest::ReadHostFile(root.path + "/cesetup.out");
+        std::string record = e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell\\Glyphor CE PDA 1.0");
+        EXPECT_NE(record.find("\"Language\"=\"Russian\""), std::string::npos) << record;
+    }
 }
 
 TEST_F(GuiRun, ClosingTheHostWindowMidInstallFinishesTheWorkThenCloses)

@@ -30,6 +30,7 @@ int g_enChanges = 0;
 std::vector<Step> g_steps; // the "user", one step per wait
 size_t g_step = 0;
 HWND g_owner = 0;
+std::u16string g_chosen; // page 112: the entry selected when Install was pressed
 
 INT_PTR CALLBACK PageProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
 {
@@ -38,8 +39,11 @@ INT_PTR CALLBACK PageProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
     if (msg == WM_INITDIALOG) {
         // Page 112: Install is disabled until a language is selected.
         if (HWND list = GetDlgItem(dlg, 1014)) {
-            SendMessageW(list, LB_ADDSTRING, 0, LPARAM(u"English"));
-            SendMessageW(list, LB_ADDSTRING, 0, LPARAM(u"Russian"));
+            for (const char16_t *s : {u"English", u"Estonian", u"Finnish", u"French", u"German", u"Greek",
+                                      u"Hungarian", u"Icelandic", u"Italian", u"Latvian", u"Lithuanian",
+                                      u"Norwegian", u"Polish", u"Portuguese", u"Romanian", u"Russian",
+                                      u"Serbian", u"Slovak"})
+                SendMessageW(list, LB_ADDSTRING, 0, LPARAM(s));
             EnableWindow(GetDlgItem(dlg, 1), FALSE);
             SetFocus(list);
             return FALSE;
@@ -50,6 +54,11 @@ INT_PTR CALLBACK PageProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
     if (msg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
         int id = LOWORD(wParam);
         g_clicks.push_back(id);
+        if (HWND list = GetDlgItem(dlg, 1014)) {
+            WCHAR buf[32] = {0};
+            SendMessageW(list, LB_GETTEXT, WPARAM(SendMessageW(list, LB_GETCURSEL, 0, 0)), LPARAM(buf));
+            g_chosen = buf;
+        }
         if (id == 1 || id == 2 || id == 1013)
             EndDialog(dlg, id);
         return TRUE;
@@ -219,6 +228,49 @@ TEST_F(HostInput, DisabledInstallTakesNeitherClicksNorKeys)
               1)
         << "Install answers once a language is chosen";
     EXPECT_EQ(g_clicks, std::vector<int>{1}) << "the clicks and Enter on the disabled Install did nothing";
+}
+
+// An entry out of view is reached with the wheel alone (over the list, or
+// anywhere on the page for the focused list) and a tap, or by typing its
+// first letter until it comes.
+TEST_F(HostInput, EntryOutOfViewReachedByWheelOrTypedLetter)
+{
+    auto wheel = [](bool overList, int notches) {
+        return [=](HWND d) {
+            POINT p = CentreOf(d, overList ? 1014 : 2); // Exit does not scroll: the focused list does
+            EXPECT_TRUE(plat::HostMouseWheel(d, p.x, p.y, notches * WHEEL_DELTA));
+        };
+    };
+    auto top = [](int want) {
+        return [want](HWND d) { EXPECT_EQ(SendDlgItemMessageW(d, 1014, LB_GETTOPINDEX, 0, 0), want) << "top entry"; };
+    };
+    Step tapRussian = [](HWND d) {
+        HWND list = GetDlgItem(d, 1014);
+        int russian = int(SendMessageW(list, LB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(u"Russian")));
+        RECT r{};
+        ASSERT_EQ(SendMessageW(list, LB_GETITEMRECT, WPARAM(russian), LPARAM(&r)), 1);
+        RECT client{};
+        GetClientRect(list, &client);
+        ASSERT_TRUE(r.top >= 0 && r.bottom <= client.bottom) << "Russian is in view";
+        POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        ClientToScreen(list, &p);
+        ClickAt(d, p);
+    };
+    Step typeR = [](HWND d) { plat::HostChar(d, u'R'); };
+    struct Case {
+        const char *what;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"the wheel, then a tap",
+         {wheel(false, -1), top(3), wheel(true, -1), top(6), wheel(true, -9), top(18 - 11), tapRussian, Click(1)}},
+        {"typing R twice, then Enter", {typeR, typeR, Key(HostKey::Enter, 1014)}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        g_chosen.clear();
+        EXPECT_EQ(Run(112, c.steps), 1) << "Install answers";
+        EXPECT_EQ(cetest::U8(g_chosen), "Russian") << "the entry chosen";
+    }
 }
 
 TEST_F(HostInput, RadioButtonsOfAGroupExcludeEachOther)

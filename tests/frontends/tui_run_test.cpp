@@ -1,7 +1,10 @@
 // tui_run_test.cpp - the terminal front end in a real terminal (tmux): the
 // first installation of the sample card walked with keys, each page's text
-// checked on the screen, leaving the same device as the unattended run of
-// the same choices; then a removal from the maintenance page.
+// checked on the screen (with the key line, the read-only mark of a folder
+// that cannot be changed and the list's marker on its selection), leaving
+// the same device as the unattended run of the same choices, and the run's
+// summary in the terminal afterwards; then a removal from the maintenance
+// page.
 #include "frontend_kit.h"
 
 #include <unistd.h>
@@ -46,6 +49,7 @@ public:
         Run(keys);
     }
     std::string Screen() { return Run({"capture-pane", "-p", "-t", "main"}).out; }
+    void Stop() { Run({"kill-session", "-t", "main"}); }
     // Waits until every text is on the screen (kept in last).
     bool WaitFor(const std::vector<std::string> &texts, int ms = 10000)
     {
@@ -83,13 +87,15 @@ protected:
             GTEST_SKIP() << "tmux is not installed";
         FrontendRun::SetUp();
     }
-    // cesetup in the terminal; its exit code goes to a file.
+    // cesetup in the terminal; its exit code goes to a file, and the
+    // terminal stays to be read.
     std::string Command(const std::string &transcript)
     {
         return "TERM=screen " + Shell(Bin("cesetup")) + " --device " + Shell(device) + " --card " + Shell(card) +
                " --ui tui --record " + Shell(root.path + "/recorded.txt") + " --screenshots " +
                Shell(root.path + "/shots") + " --transcript " +
-               Shell(transcript) + " 2>" + Shell(root.path + "/stderr") + "; echo $? > " + Shell(root.path + "/rc");
+               Shell(transcript) + " 2>" + Shell(root.path + "/stderr") + "; echo $? > " + Shell(root.path + "/rc") +
+               "; sleep 60";
     }
     int WaitExit()
     {
@@ -133,24 +139,30 @@ TEST_F(TuiRun, InstallWithKeysThenRemoveFromTheMaintenancePage)
         {105, 2, {"Welcome!", "MISKA"}}, {107, 2, {"Please Read the EULA"}},
         {104, 2, {"Destination Folder", "\\Program Files\\Miska"}}, {0, 0, {"has been successfully", "MISKA"}},
         {105, 3, {"Welcome!", "Glyphor"}}, {107, 3, {"Please Read the EULA"}},
-        {104, 3, {"Destination Folder", "\\Program Files\\Glyphor"}},
+        {104, 3, {"Destination Folder", "\\Program Files\\Glyphor", "read-only ]", "Enter: default button"}},
     };
     for (const Step &st : steps) {
         ASSERT_TRUE(st.page ? At(t1, st.page, st.nth, st.texts) : tmux.WaitFor(st.texts)) << st.page << " #" << st.nth;
         tmux.Keys({"Enter"});
     }
     ASSERT_TRUE(At(t1, 112, 1,
-                   {"Select Glyphor CE PDA Language", "Please select the default language", "[ Install ]"}));
+                   {"Select Glyphor CE PDA Language", "Please select the default language", "[ Install ]",
+                    "letters: choose"}));
     int russian = fekit::ItemIndex(t1, 112, 1014, "Russian");
     ASSERT_GE(russian, 0) << "Russian is in the list";
     tmux.Keys({"Enter"}); // nothing selected: Install is disabled, nothing happens
     tmux.Keys(std::vector<std::string>(size_t(russian + 1), "Down"));
-    tmux.WaitFor({"Russian"});
+    tmux.WaitFor({">Russian"});
     EXPECT_EQ(fekit::CountEvents(t1, "page", 103), 2) << "Enter on the disabled Install did not install";
     tmux.Keys({"Enter"});
     ASSERT_TRUE(tmux.WaitFor({"has been successfully", "Glyphor"}));
     tmux.Keys({"Enter"});
     ASSERT_EQ(WaitExit(), 0) << "the run ends normally: " << cetest::ReadHostFile(root.path + "/stderr");
+    EXPECT_TRUE(tmux.WaitFor({"setup finished (exit code 0)", "installed: Pocket Dravex 3.1 Standard",
+                              "             Pocket MISKA 2.0 Standard", "             Glyphor CE PDA 1.0",
+                              "removed:   none", "messages:  3", "[OK] \"Glyphor CE PDA 1.0\" has been"}))
+        << "the summary is left in the terminal";
+    tmux.Stop();
 
     ExpectLikeUnattendedInstall(t1);
     EXPECT_EQ(fekit::CountShots(root.path + "/shots", ".png"), int(fekit::PageIds(t1).size()) + 3)
@@ -184,6 +196,7 @@ TEST_F(TuiRun, InstallWithKeysThenRemoveFromTheMaintenancePage)
     ASSERT_TRUE(At(t2, 108, 2, {"maintenance program.", "MISKA"}));
     tmux.Keys({"Escape"});
     ASSERT_EQ(WaitExit(), 4) << "ended with the close box: " << cetest::ReadHostFile(root.path + "/stderr");
+    EXPECT_TRUE(tmux.WaitFor({"removed:   Pocket Dravex 3.1 Standard", "installed: none"}));
 
     e2e::SetupRun refRemove = Reference({"page 108: click 1003", "message 217: answer OK", "page 108#2: close"});
     ASSERT_EQ(refRemove.exitCode, 4) << refRemove.err;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -213,11 +214,12 @@ protected:
         plat::TranscriptClose();
         DeviceFixture::TearDown();
     }
-    void Init(std::vector<std::string> rules)
+    void Init(std::vector<std::string> rules, const std::string &screenshots = "")
     {
         plat::UiOptions o;
         o.mode = plat::UiMode::None;
         o.answerRules = std::move(rules);
+        o.screenshotsDir = screenshots;
         std::string error;
         ASSERT_TRUE(plat::UiInit(o, error)) << error;
     }
@@ -260,6 +262,35 @@ TEST_F(Answers, PageAnsweredByCaptionAndShowingIsRecorded)
     EXPECT_EQ(t[1], json::parse(R"({"event":"answer","id":105,"actions":["click continue"],"result":1})"));
     EXPECT_EQ(Page(105), 2) << "the second showing has its own rule";
     EXPECT_EQ(Page(105), 1) << "the third has the plain one again";
+}
+
+// A progress page is photographed when first drawn, and again under the
+// same name when its bar has moved and when it is half-way, never more.
+TEST_F(Answers, ProgressPageIsPhotographedWithItsWorkUnderWay)
+{
+    std::string dir = root.path + "/shots";
+    Init({}, dir);
+    HWND page = CreateDialogIndirectParamW(plat::kProgramInstance, Template(103), 0, PageProc, 0);
+    ASSERT_NE(page, HWND(0));
+    HWND bar = GetDlgItem(page, 1001);
+    std::string shot = dir + "/001-page-103.png", last;
+    struct Step {
+        int pos;
+        bool taken;
+    } steps[] = {{0, true}, {0, false}, {10, true}, {30, false}, {50, true}, {90, false}};
+    for (const Step &st : steps) {
+        SCOPED_TRACE(st.pos);
+        SendMessageW(bar, 0x0402 /* PBM_SETPOS */, WPARAM(st.pos), 0);
+        SetDlgItemTextW(page, 1007, (u"Copying file: part" + std::u16string(1, char16_t(u'0' + st.pos / 10))).c_str());
+        plat::PumpPending();
+        std::string now = cetest::ReadHostFile(shot);
+        EXPECT_FALSE(now.empty()) << "the picture exists from the first drawing on";
+        EXPECT_EQ(now != last, st.taken) << "taken (again) at this drawing";
+        last = now;
+    }
+    DestroyWindow(page);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1)
+        << "one picture of the page";
 }
 
 TEST_F(Answers, ListAndEditActionsGoThroughTheControls)

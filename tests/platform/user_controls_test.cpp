@@ -16,13 +16,25 @@
 namespace {
 
 std::vector<std::pair<int, int>> g_notes; // (id, code) of WM_COMMAND
+std::vector<std::pair<UINT, int>> g_asked; // (message, key) of WM_VKEYTOITEM / WM_CHARTOITEM
+LRESULT g_itemAnswer = -1;                 // the parent's answer to them
 
 LRESULT CALLBACK ParentProc(HWND h, UINT m, WPARAM w, LPARAM l)
 {
     if (m == WM_COMMAND)
         g_notes.push_back({LOWORD(w), HIWORD(w)});
+    if (m == WM_VKEYTOITEM || m == WM_CHARTOITEM) {
+        g_asked.push_back({m, LOWORD(w)});
+        return g_itemAnswer;
+    }
     return DefWindowProcW(h, m, w, l);
 }
+
+const char16_t *const kLanguages[] = {u"Albanian", u"Belarusian", u"Bulgarian", u"Croatian", u"Czech",
+                                      u"Danish",   u"Dutch",      u"English",   u"Estonian", u"Finnish",
+                                      u"French",   u"German",     u"Greek",     u"Hungarian", u"Romanian",
+                                      u"Russian",  u"Serbian",    u"Slovak",    u"Spanish",  u"Ukrainian"};
+constexpr int kRows = 5; // the lists below show five entries
 
 class Controls : public cetest::DeviceFixture {
 protected:
@@ -30,6 +42,8 @@ protected:
     {
         DeviceFixture::SetUp();
         g_notes.clear();
+        g_asked.clear();
+        g_itemAnswer = -1;
         WNDCLASSW wc{};
         wc.lpfnWndProc = ParentProc;
         wc.lpszClassName = u"CtlParent";
@@ -41,6 +55,15 @@ protected:
     {
         return CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, 10, 10, 120, 60, parent,
                                HMENU(uintptr_t(id)), 0, nullptr);
+    }
+    // A list of the twenty languages, five entries high inside its border.
+    HWND Languages(DWORD style)
+    {
+        HWND lb = CreateWindowExW(0, u"ListBox", u"", WS_CHILD | WS_VISIBLE | WS_BORDER | style, 10, 10, 120,
+                                  13 * kRows + 2, parent, HMENU(uintptr_t(1014)), 0, nullptr);
+        for (const char16_t *s : kLanguages)
+            SendMessageW(lb, LB_ADDSTRING, 0, LPARAM(s));
+        return lb;
     }
     HWND parent = 0;
 };
@@ -64,6 +87,103 @@ TEST_F(Controls, ListBoxMessages)
     SendMessageW(lb, WM_KEYDOWN, VK_DOWN, 0);
     ASSERT_EQ(g_notes.size(), 1u) << "the arrow key is a user selection";
     EXPECT_EQ(g_notes[0], std::make_pair(1005, int(LBN_SELCHANGE)));
+}
+
+// The view moves with the wheel and the scroll bar's requests and never past
+// a full last page; the selection moves with the navigation keys and typed
+// first letters, and only the user's changes notify the parent.
+TEST_F(Controls, ListBoxScrollsAndSelectsAsTheUserAsks)
+{
+    HWND lb = Languages(LBS_NOTIFY | WS_VSCROLL);
+    const int last = int(std::size(kLanguages)) - 1, maxTop = last + 1 - kRows;
+    struct Step {
+        const char *what;
+        UINT msg;
+        WPARAM wParam;
+        int top, sel;
+    } steps[] = {
+        {"a notch of the wheel towards the user: three lines", WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(-WHEEL_DELTA)), 3, -1},
+        {"half a notch: not yet a line", WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(-WHEEL_DELTA / 2)), 3, -1},
+        {"the other half: three lines more", WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(-WHEEL_DELTA / 2)), 6, -1},
+        {"three notches away: stops at the first entry", WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(3 * WHEEL_DELTA)), 0, -1},
+        {"page down", WM_VSCROLL, SB_PAGEDOWN, kRows, -1},
+        {"the thumb dragged", WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, maxTop - 1), maxTop - 1, -1},
+        {"line down", WM_VSCROLL, SB_LINEDOWN, maxTop, -1},
+        {"line down at the end: the last page stays full", WM_VSCROLL, SB_LINEDOWN, maxTop, -1},
+        {"to the top", WM_VSCROLL, SB_TOP, 0, -1},
+        {"to the bottom", WM_VSCROLL, SB_BOTTOM, maxTop, -1},
+        {"End selects the last entry", WM_KEYDOWN, VK_END, maxTop, last},
+        {"Page Up: to the top of the page first", WM_KEYDOWN, VK_PRIOR, maxTop, maxTop},
+        {"then a page up", WM_KEYDOWN, VK_PRIOR, maxTop - kRows + 1, maxTop - kRows + 1},
+        {"Page Down: to the bottom of the page first", WM_KEYDOWN, VK_NEXT, maxTop - kRows + 1, maxTop},
+        {"then a page down", WM_KEYDOWN, VK_NEXT, maxTop, last},
+        {"Home", WM_KEYDOWN, VK_HOME, 0, 0},
+        {"\"r\": the first entry with R", WM_CHAR, u'r', 10, 14},
+        {"\"R\" again: the next one", WM_CHAR, u'R', 11, 15},
+        {"\"r\" once more: round to the first", WM_CHAR, u'r', 11, 14},
+        {"\"x\": no entry, nothing moves", WM_CHAR, u'x', 11, 14},
+        {"\"g\": searched past the end and round", WM_CHAR, u'g', 11, 11},
+        {"\"a\": round to the first entry", WM_CHAR, u'a', 0, 0},
+        {"a control character selects nothing", WM_CHAR, 0x01, 0, 0},
+    };
+    int sel = -1;
+    size_t notes = 0;
+    for (const Step &st : steps) {
+        SCOPED_TRACE(st.what);
+        SendMessageW(lb, st.msg, st.wParam, 0);
+        EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), st.top) << "the entry at the top";
+        EXPECT_EQ(int(SendMessageW(lb, LB_GETCURSEL, 0, 0)), st.sel) << "the selection";
+        notes += st.sel != sel;
+        sel = st.sel;
+        EXPECT_EQ(g_notes.size(), notes) << "LBN_SELCHANGE for each change of the selection";
+    }
+    EXPECT_EQ(SendMessageW(lb, LB_SETTOPINDEX, last, 0), LB_OKAY);
+    EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), maxTop) << "LB_SETTOPINDEX keeps the last page full";
+    EXPECT_EQ(SendMessageW(lb, LB_SETTOPINDEX, last + 1, 0), LB_ERR) << "no such entry";
+    SendMessageW(lb, LB_SETCURSEL, 2, 0);
+    EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), 2) << "LB_SETCURSEL brings the entry into view";
+    RECT r{};
+    EXPECT_EQ(SendMessageW(lb, LB_GETITEMRECT, 3, LPARAM(&r)), 1);
+    EXPECT_EQ(r.top, 13) << "entry 3 is the second line";
+    EXPECT_EQ(r.bottom - r.top, SendMessageW(lb, LB_GETITEMHEIGHT, 0, 0));
+}
+
+// LBS_WANTKEYBOARDINPUT asks the parent first (-2 done, -1 the default, else
+// the entry to go to); LBS_NOSEL scrolls but never selects.
+TEST_F(Controls, ListBoxStylesOfKeyboardInput)
+{
+    struct Case {
+        const char *what;
+        DWORD style;
+        LRESULT answer;
+        UINT msg;
+        WPARAM key;
+        int sel;
+        size_t asked;
+    } cases[] = {
+        {"the parent handled the key", LBS_WANTKEYBOARDINPUT, -2, WM_KEYDOWN, VK_END, -1, 1},
+        {"the parent names the entry", LBS_WANTKEYBOARDINPUT, 7, WM_CHAR, u'r', 7, 1},
+        {"the parent leaves the key to the list", LBS_WANTKEYBOARDINPUT, -1, WM_KEYDOWN, VK_END, 19, 1},
+        {"the parent leaves the letter to the list", LBS_WANTKEYBOARDINPUT, -1, WM_CHAR, u's', 16, 1},
+        {"without the style the parent is not asked", 0, 7, WM_CHAR, u's', 16, 0},
+        {"a list that selects nothing", LBS_NOSEL, -1, WM_KEYDOWN, VK_END, -1, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        g_asked.clear();
+        g_itemAnswer = c.answer;
+        HWND lb = Languages(LBS_NOTIFY | c.style);
+        SendMessageW(lb, c.msg, c.key, 0);
+        EXPECT_EQ(int(SendMessageW(lb, LB_GETCURSEL, 0, 0)), c.sel);
+        ASSERT_EQ(g_asked.size(), c.asked) << "the parent was asked";
+        if (c.asked) {
+            EXPECT_EQ(g_asked[0], std::make_pair(UINT(c.msg == WM_CHAR ? WM_CHARTOITEM : WM_VKEYTOITEM), int(c.key)));
+        }
+        if (c.style & LBS_NOSEL) {
+            EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), 20 - kRows) << "the view still moves";
+        }
+        DestroyWindow(lb);
+    }
 }
 
 TEST_F(Controls, EditReadOnlyAndButtonGroups)

@@ -143,6 +143,13 @@ bool HostMouseDown(HWND dlg, int x, int y)
     // Only the waiting dialog's own enabled controls take the press.
     if (!h || h == dlg || !IsInside(dlg, h) || !Enabled(h))
         return false;
+    // Outside the client area but on the window: its scroll bar.
+    auto w = WindowGet(h);
+    if (w && (w->style & WS_VSCROLL) && !Contains(WindowClientScreenRect(*w), x, y)) {
+        WORD px = WORD(short(x)), py = WORD(short(y));
+        PostMessageW(h, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(px, py));
+        return true;
+    }
     g_pressed = h;
     PostMessageW(h, WM_LBUTTONDOWN, 0x0001 /* MK_LBUTTON */, ClientPoint(h, x, y));
     return true;

@@ -42,6 +42,8 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_GETICON 0x007F
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
+#define WM_NCLBUTTONDOWN 0x00A1
+#define HTVSCROLL 7
 #define WM_GETDLGCODE 0x0087
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
@@ -566,6 +568,8 @@ int WINAPI GetSystemMetrics(int nIndex);
 DWORD WINAPI GetSysColor(int nIndex);
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
+#define SM_CXVSCROLL 2
+#define SM_CYVSCROLL 20
 #define SM_CYCAPTION 4
 #define SM_CXDLGFRAME 7
 #define SM_CYDLGFRAME 8

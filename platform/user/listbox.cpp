@@ -55,6 +55,67 @@ void EnsureVisible(HWND hwnd, Window &w, int index)
     w.topIndex = std::clamp(top, 0, MaxTop(hwnd, w));
 }
 
+// The parts of the scroll bar in BAR: arrow buttons at both ends, the
+// thumb on the track between them, as long as the page is of the list.
+struct ScrollParts {
+    RECT up, down, thumb;
+};
+
+ScrollParts PartsOf(HWND hwnd, const Window &w, const RECT &bar)
+{
+    int side = std::min<int>(kScrollBarWidth, (bar.bottom - bar.top) / 2);
+    ScrollParts p;
+    p.up = RECT{bar.left, bar.top, bar.right, bar.top + side};
+    p.down = RECT{bar.left, bar.bottom - side, bar.right, bar.bottom};
+    int track = int(p.down.top - p.up.bottom);
+    int count = int(w.items.size()), rows = VisibleRows(hwnd), maxTop = MaxTop(hwnd, w);
+    p.thumb = RECT{bar.left, p.up.bottom, bar.right, p.up.bottom};
+    if (count > rows && track >= 8) {
+        int len = std::max(8, track * rows / count);
+        int at = int(p.up.bottom) + (track - len) * w.topIndex / maxTop;
+        p.thumb = RECT{bar.left, at, bar.right, at + len};
+    }
+    return p;
+}
+
+// The scroll bar of HWND in its own window coordinates.
+RECT BarRect(const Window &w)
+{
+    RECT wr = WindowScreenRect(w), cr = WindowClientScreenRect(w);
+    return RECT{cr.right - wr.left, cr.top - wr.top, cr.right - wr.left + kScrollBarWidth, cr.bottom - wr.top};
+}
+
+bool Inside(const RECT &r, int x, int y)
+{
+    return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+// A raised button face: light top and left edges, dark bottom and right.
+void RaisedFace(HDC dc, const RECT &r)
+{
+    GdiFill(dc, r, RGB(192, 192, 192));
+    GdiFill(dc, RECT{r.left, r.top, r.right, r.top + 1}, RGB(255, 255, 255));
+    GdiFill(dc, RECT{r.left, r.top, r.left + 1, r.bottom}, RGB(255, 255, 255));
+    GdiFill(dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, RGB(0, 0, 0));
+    GdiFill(dc, RECT{r.right - 1, r.top, r.right, r.bottom}, RGB(0, 0, 0));
+    GdiFill(dc, RECT{r.left + 1, r.bottom - 2, r.right - 1, r.bottom - 1}, RGB(128, 128, 128));
+    GdiFill(dc, RECT{r.right - 2, r.top + 1, r.right - 1, r.bottom - 1}, RGB(128, 128, 128));
+}
+
+// An arrow button, the triangle pointing up or down, grey when the list
+// cannot move that way.
+void ArrowButton(HDC dc, const RECT &r, bool up, bool enabled)
+{
+    RaisedFace(dc, r);
+    int cx = int(r.left + r.right - 1) / 2, h = 4;
+    int top = int(r.top + r.bottom - h) / 2;
+    COLORREF c = enabled ? RGB(0, 0, 0) : RGB(128, 128, 128);
+    for (int k = 0; k < h; ++k) {
+        int half = up ? k : h - 1 - k;
+        GdiFill(dc, RECT{cx - half, top + k, cx + half + 1, top + k + 1}, c);
+    }
+}
+
 // A selection made by the user (click, key, typed letter): the entry comes
 // into view and the parent hears of a change. LBS_NOSEL lists only scroll.
 void UserSelect(HWND hwnd, Window &w, int index)
@@ -312,6 +373,30 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         UserSelect(hwnd, *w, i);
         return 0;
     }
+    case WM_NCLBUTTONDOWN: {
+        // A press on the scroll bar: arrows move a line, the track either
+        // side of the thumb a page.
+        if (wParam != HTVSCROLL || !(w->style & WS_VSCROLL) || (w->style & WS_DISABLED))
+            return 0;
+        RECT wr = WindowScreenRect(*w);
+        int x = short(LOWORD(lParam)) - int(wr.left), y = short(HIWORD(lParam)) - int(wr.top);
+        RECT bar = BarRect(*w);
+        if (!Inside(bar, x, y))
+            return 0;
+        ScrollParts p = PartsOf(hwnd, *w, bar);
+        int code = -1;
+        if (Inside(p.up, x, y))
+            code = SB_LINEUP;
+        else if (Inside(p.down, x, y))
+            code = SB_LINEDOWN;
+        else if (y < p.thumb.top)
+            code = SB_PAGEUP;
+        else if (y >= p.thumb.bottom)
+            code = SB_PAGEDOWN;
+        if (code >= 0)
+            SendMessageW(hwnd, WM_VSCROLL, WPARAM(code), 0);
+        return 0;
+    }
     case WM_MOUSEWHEEL: {
         // Turns add up until they are worth a line; a notch is kWheelLines
         // lines, never more than a page.
@@ -348,6 +433,9 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT: {
+        // The scroll bar follows the list: drawn again with each paint.
+        if (w->style & WS_VSCROLL)
+            w->frameDirty = true;
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
         if (!dc)
@@ -372,6 +460,19 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     default:
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
+}
+
+void ListBoxPaintScrollBar(HWND hwnd, HDC dc, const RECT &bar)
+{
+    auto w = WindowGet(hwnd);
+    if (!w || bar.right <= bar.left || bar.bottom <= bar.top)
+        return;
+    ScrollParts p = PartsOf(hwnd, *w, bar);
+    GdiFill(dc, RECT{bar.left, p.up.bottom, bar.right, p.down.top}, RGB(224, 224, 224));
+    ArrowButton(dc, p.up, true, w->topIndex > 0);
+    ArrowButton(dc, p.down, false, w->topIndex < MaxTop(hwnd, *w));
+    if (p.thumb.bottom > p.thumb.top)
+        RaisedFace(dc, p.thumb);
 }
 
 // Client position of entry i for a click (scrolls it into view first, as

@@ -128,6 +128,10 @@ void PaintNonClient(HWND hwnd)
     } else if (frame == 1) {
         GdiFrame(dc, all, RGB(0, 0, 0));
     }
+    if (w->style & WS_VSCROLL) {
+        RECT bar{cr.right - wr.left, cr.top - wr.top, cr.right - wr.left + kScrollBarWidth, cr.bottom - wr.top};
+        ListBoxPaintScrollBar(hwnd, dc, bar);
+    }
     if ((w->style & WS_CAPTION) == WS_CAPTION) {
         RECT cap{frame, frame, width - frame, frame + kCaptionHeight};
         GdiFill(dc, cap, active ? RGB(0, 0, 128) : RGB(128, 128, 128));

@@ -206,6 +206,9 @@ RECT WindowClientScreenRect(const Window &w)
     r.top += f + CaptionHeight(w);
     r.right -= f;
     r.bottom -= f;
+    // A vertical scroll bar takes its width from the client area.
+    if (w.style & WS_VSCROLL)
+        r.right -= kScrollBarWidth;
     if (r.right < r.left)
         r.right = r.left;
     if (r.bottom < r.top)
@@ -908,6 +911,8 @@ extern "C" int WINAPI GetSystemMetrics(int nIndex)
     case SM_CXSCREEN: return int(ds.screenWidth);
     case SM_CYSCREEN: return int(ds.screenHeight);
     case SM_CYCAPTION: return kCaptionHeight;
+    case SM_CXVSCROLL:
+    case SM_CYVSCROLL: return kScrollBarWidth;
     case SM_CXDLGFRAME:
     case SM_CYDLGFRAME: return kModalFrame;
     case SM_CXICON:

@@ -156,6 +156,7 @@ inline int DluToPixelY(int y) { return y * 13 / 8; }
 
 constexpr int kCaptionHeight = 20;
 constexpr int kModalFrame = 2;
+constexpr int kScrollBarWidth = 13; // SM_CXVSCROLL: a vertical scroll bar, arrows square
 
 // Class procedures of the built-in controls (one file each).
 LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
@@ -184,6 +185,9 @@ RECT WindowCloseBoxRect(HWND hwnd);
 // Client position of list entry `index` for a click; scrolls it into view
 // first, as a user would. False when there is no such entry.
 bool ListBoxItemPoint(HWND hwnd, int index, POINT &pt);
+// A list box's vertical scroll bar, drawn at BAR of the window DC DC
+// (non-client area, right of the client area).
+void ListBoxPaintScrollBar(HWND hwnd, HDC dc, const RECT &bar);
 
 // Sends the parent a WM_COMMAND notification from a control.
 void NotifyParent(HWND control, WORD code);

@@ -255,10 +255,10 @@ TEST_F(GuiRun, InstallWithClicksAndKeysMatchesTheUnattendedRun)
 }
 
 // The language page alone is left to the user (rules answer the rest):
-// "Russian", far down the list, is reached with the mouse alone (the wheel,
-// then a click on its line) and, on a second device, by typing its first
+// "Russian", far down the list, is reached with the mouse alone (the wheel
+// or the scroll bar, then a click on its line) and, on a second device, by typing its first
 // letter until it comes; the install record says Russian each time.
-TEST_F(GuiRun, LanguageReachedWithTheWheelOrByTypingIsRecorded)
+TEST_F(GuiRun, LanguageReachedWithTheWheelTheScrollBarOrByTypingIsRecorded)
 {
     std::vector<std::string> answers = fekit::InstallAnswers();
     answers.erase(std::remove_if(answers.begin(), answers.end(),
@@ -275,6 +275,20 @@ TEST_F(GuiRun, LanguageReachedWithTheWheelOrByTypingIsRecorded)
              Wheel(k112.Centre(7, 40, 141, 90), 20); // far enough for the end of the list
              int rows = (90 * 13 / 8 - 2) / 13, count = 39;
              int line = russian - (count - rows); // the last page is in view
+             ASSERT_TRUE(line >= 0 && line < rows) << "Russian is on the last page";
+             Click(k112.At(7, 40, 30, 1 + line * 13 + 6));
+             Click(k112.Centre(14, 141, 42, 14)); // Install
+         }},
+        {"page clicks on the scroll bar's track, then a click on the line",
+         [&] {
+             int russian = fekit::ItemIndex(transcript_, 112, 1014, "Russian");
+             ASSERT_GE(russian, 0);
+             // The track just above the down arrow, below the thumb until the
+             // last page is in view (the list is 212 x 146 pixels).
+             for (int k = 0; k < 4; ++k)
+                 Click(k112.At(7, 40, 212 - 1 - 6, 146 - 1 - 13 - 3));
+             int rows = (90 * 13 / 8 - 2) / 13, count = 39;
+             int line = russian - (count - rows);
              ASSERT_TRUE(line >= 0 && line < rows) << "Russian is on the last page";
              Click(k112.At(7, 40, 30, 1 + line * 13 + 6));
              Click(k112.Centre(14, 141, 42, 14)); // Install

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "gdi/screen.h"
 #include "helpers/testdevice.h"
 #include "kernel/device.h"
 #include "user/resources.h"
@@ -146,6 +147,58 @@ TEST_F(Controls, ListBoxScrollsAndSelectsAsTheUserAsks)
     EXPECT_EQ(SendMessageW(lb, LB_GETITEMRECT, 3, LPARAM(&r)), 1);
     EXPECT_EQ(r.top, 13) << "entry 3 is the second line";
     EXPECT_EQ(r.bottom - r.top, SendMessageW(lb, LB_GETITEMHEIGHT, 0, 0));
+}
+
+// The scroll bar sits outside the client area, which narrows by its width;
+// presses on it move the list (arrows a line, the track a page) and the
+// thumb drawn on the screen follows the top entry down the track.
+TEST_F(Controls, ListBoxScrollBarIsNonClientAndItsPressesMoveTheList)
+{
+    HWND lb = Languages(WS_VSCROLL);
+    const int maxTop = int(std::size(kLanguages)) - kRows, bar = GetSystemMetrics(SM_CXVSCROLL);
+    ASSERT_GT(bar, 0);
+    RECT c{}, wr{};
+    GetClientRect(lb, &c);
+    GetWindowRect(lb, &wr);
+    EXPECT_EQ(c.right, 120 - 2 - bar) << "the client area is narrower by the bar";
+    EXPECT_EQ(c.bottom, 13 * kRows);
+    const int x = wr.right - 1 - bar / 2;
+    // The first row of the track, from the top, that is not the track's
+    // colour: the thumb's top edge (-1 when none is drawn).
+    auto thumbTop = [&] {
+        UpdateWindow(lb);
+        for (int y = wr.top + 1 + bar; y < wr.bottom - 1 - bar; ++y)
+            if (plat::ScreenPixel(x, y) != RGB(224, 224, 224))
+                return y;
+        return -1;
+    };
+    int firstThumb = thumbTop();
+    EXPECT_EQ(firstThumb, wr.top + 1 + bar) << "the thumb starts at the top of the track";
+    struct Press {
+        const char *what;
+        int y; // on the screen, in the bar's column
+        int top;
+    } presses[] = {
+        {"the down arrow: a line", int(wr.bottom) - 2, 1},
+        {"the track below the thumb: a page", int(wr.bottom) - 1 - bar - 1, 1 + kRows},
+        {"again", int(wr.bottom) - 1 - bar - 1, 1 + 2 * kRows},
+        {"and again: the last page stays full", int(wr.bottom) - 1 - bar - 1, maxTop},
+        {"the up arrow: a line", int(wr.top) + 2, maxTop - 1},
+        {"the track above the thumb: a page", int(wr.top) + 1 + bar, maxTop - 1 - kRows},
+    };
+    int lastThumb = firstThumb;
+    for (const Press &p : presses) {
+        SCOPED_TRACE(p.what);
+        SendMessageW(lb, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(WORD(x), WORD(p.y)));
+        EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), p.top);
+        int t = thumbTop();
+        EXPECT_GT(t, firstThumb) << "the thumb has left the top";
+        if (p.top == maxTop)
+            lastThumb = t;
+    }
+    EXPECT_GT(lastThumb, firstThumb + 13) << "at the last page the thumb is at the bottom of the track";
+    SendMessageW(lb, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(WORD(wr.left + 5), WORD(wr.top + 5)));
+    EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), maxTop - 1 - kRows) << "a press off the bar moves nothing";
 }
 
 // LBS_WANTKEYBOARDINPUT asks the parent first (-2 done, -1 the default, else

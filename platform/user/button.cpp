@@ -84,8 +84,15 @@ void Paint(HWND hwnd, Window &w)
     COLORREF textColor = enabled ? RGB(0, 0, 0) : RGB(128, 128, 128);
     if (IsRadio(w) || Type(w) == BS_CHECKBOX || Type(w) == BS_AUTOCHECKBOX) {
         GdiFill(dc, r, kDialogFace);
-        int s = 10;
-        int top = (r.bottom - s) / 2;
+        // One line of text is centred in the control, more start at its
+        // top; the mark is centred on the first line.
+        int s = 10, lh = GdiTextHeight();
+        std::u16string shown;
+        for (char16_t c : w.text)
+            if (c != u'&')
+                shown.push_back(c);
+        int lineTop = GdiTextWidth(shown) <= r.right - (s + 4) ? std::max(0, int(r.bottom - lh) / 2) : 0;
+        int top = lineTop + (lh - s) / 2;
         if (IsRadio(w)) {
             // A round button: ring, white inside, a dot when checked.
             static const char *const kRadio[10] = {
@@ -110,7 +117,7 @@ void Paint(HWND hwnd, Window &w)
                 GdiFill(dc, dot, RGB(0, 0, 0));
             }
         }
-        RECT tr{s + 4, r.top, r.right, r.bottom};
+        RECT tr{s + 4, lineTop, r.right, r.bottom};
         DrawTextBlock(dc, tr, w.text, 0, textColor, false);
     } else {
         GdiFill(dc, r, kDialogFace);

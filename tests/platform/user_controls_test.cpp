@@ -201,6 +201,35 @@ TEST_F(Controls, ListBoxScrollBarIsNonClientAndItsPressesMoveTheList)
     EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), maxTop - 1 - kRows) << "a press off the bar moves nothing";
 }
 
+// Radio and check marks sit on their text's line: the middle of the mark's
+// black rows is that of the capitals' rows, in a control taller than a line.
+TEST_F(Controls, RadioAndCheckMarksAreCentredOnTheirText)
+{
+    for (DWORD type : {DWORD(BS_AUTORADIOBUTTON), DWORD(BS_AUTOCHECKBOX)}) {
+        SCOPED_TRACE(type);
+        HWND b = CreateWindowExW(0, u"Button", u"HHHH", WS_CHILD | WS_VISIBLE | type, 10, 10, 120, 20, parent,
+                                 HMENU(uintptr_t(7)), 0, nullptr);
+        UpdateWindow(b);
+        RECT wr{};
+        GetWindowRect(b, &wr);
+        auto middle = [&](int x0, int x1) {
+            int first = -1, last = -1;
+            for (int y = wr.top; y < wr.bottom; ++y)
+                for (int x = wr.left + x0; x < wr.left + x1; ++x)
+                    if (plat::ScreenPixel(x, y) == RGB(0, 0, 0)) {
+                        if (first < 0)
+                            first = y;
+                        last = y;
+                        break;
+                    }
+            return first < 0 ? -100.0 : (first + last) / 2.0;
+        };
+        double mark = middle(0, 10), text = middle(14, 60);
+        EXPECT_NEAR(mark, text, 1.0) << "mark rows' middle against the text's";
+        DestroyWindow(b);
+    }
+}
+
 // LBS_WANTKEYBOARDINPUT asks the parent first (-2 done, -1 the default, else
 // the entry to go to); LBS_NOSEL scrolls but never selects.
 TEST_F(Controls, ListBoxStylesOfKeyboardInput)

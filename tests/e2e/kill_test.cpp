@@ -105,6 +105,32 @@ protected:
         std::string out;
         for (const auto &[path, content] : e2e::Listing(dev + "/store"))
             out += path + " " + std::to_string(std::hash<std::string>{}(content)) + "\n";
+        // An install killed between taking a shared count and writing its
+        // log line keeps that count: taking it first is the safe order (the
+        // other could give back a count never taken and delete a file another
+        // product uses). Such a count names a file that was never copied; it
+        // is left out, while a count of a file that is there still counts.
+        const std::string shared = "[HKEY_LOCAL_MACHINE\\Software\\Apps\\Shared]\n";
+        size_t section = reg.out.find(shared);
+        if (section != std::string::npos) {
+            size_t line = section + shared.size();
+            while (line < reg.out.size() && reg.out[line] == '"') {
+                size_t end = reg.out.find('\n', line);
+                size_t quote = reg.out.find("\"=", line + 1);
+                if (end == std::string::npos || quote == std::string::npos || quote > end)
+                    break;
+                std::string name;
+                for (size_t i = line + 1; i < quote; ++i) {
+                    if (reg.out[i] == '\\' && i + 1 < quote && reg.out[i + 1] == '\\')
+                        ++i;
+                    name += reg.out[i] == '\\' ? '/' : reg.out[i];
+                }
+                if (!fs::exists(dev + "/store" + name))
+                    reg.out.erase(line, end + 1 - line);
+                else
+                    line = end + 1;
+            }
+        }
         for (const char *key : {"Software\\Apps\\Veltrona Parvell", "Software\\Apps\\Shared", "Software\\Apps",
                                 "Software"}) {
             std::string empty = std::string("[HKEY_LOCAL_MACHINE\\") + key + "]\n\n";

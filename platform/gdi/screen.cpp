@@ -18,10 +18,10 @@ Screen &ScreenGet()
         w = ds.screenWidth;
         h = ds.screenHeight;
     }
-    if (screen.width != w || screen.height != h) {
+    // The size changes only with the pixels: readers index by it.
+    if ((screen.width != w || screen.height != h) && screen.pixels.Reset(int(w), int(h), RGB(255, 255, 255))) {
         screen.width = w;
         screen.height = h;
-        screen.pixels.Reset(int(w), int(h), RGB(255, 255, 255));
     }
     return screen;
 }

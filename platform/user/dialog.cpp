@@ -187,16 +187,6 @@ bool ParseTemplate(const void *data, DialogTemplate &t)
     return r.ok;
 }
 
-HWND TopLevel(HWND h)
-{
-    auto w = WindowGet(h);
-    while (w && (w->style & WS_CHILD) && w->parent) {
-        h = w->parent;
-        w = WindowGet(h);
-    }
-    return w ? h : 0;
-}
-
 bool IsDescendant(HWND dlg, HWND h)
 {
     auto w = WindowGet(h);
@@ -274,7 +264,7 @@ HWND CreateFromTemplate(HINSTANCE inst, const DLGTEMPLATE *templ, HWND parent, D
     int cw = DluToPixelX(t.cx), ch = DluToPixelY(t.cy);
     int width = cw + 2 * frame, height = ch + 2 * frame + caption;
     int x, y;
-    HWND owner = parent ? TopLevel(parent) : 0;
+    HWND owner = parent ? WindowTopLevel(parent) : 0;
     if (style & DS_CENTER) {
         x = (int(ds.screenWidth) - width) / 2;
         y = (int(ds.screenHeight) - height) / 2;
@@ -463,7 +453,7 @@ extern "C" INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEM
     }
     if (hWndParent && !WindowCheck(hWndParent))
         return -1;
-    HWND owner = hWndParent ? TopLevel(hWndParent) : 0;
+    HWND owner = hWndParent ? WindowTopLevel(hWndParent) : 0;
     HWND focus = GetFocus();
     // The owner takes no input while the dialog is up.
     bool disabled = owner && IsWindowEnabled(owner);

@@ -252,3 +252,8 @@ int pipe(int *)
     errno = ENOSYS;
     return -1;
 }
+int kill(pid_t, int)
+{
+    errno = ENOSYS;
+    return -1;
+}

@@ -5,7 +5,7 @@
 
 namespace plat {
 
-enum class FaultKind { FileWrite, RegistryCommit, Alloc, Count };
+enum class FaultKind { FileWrite, RegistryCommit, Alloc, ShareTableKill, Count };
 
 void FaultArm(FaultKind kind, int n);
 inline void FaultResetAll() {}

@@ -9,5 +9,14 @@
 pid_t fork(void);
 pid_t waitpid(pid_t pid, int *status, int options);
 int pipe(int fds[2]);
+int kill(pid_t pid, int sig);
+
+#ifndef SIGKILL
+#define SIGKILL 9
+#endif
+#ifndef WIFSIGNALED
+#define WIFSIGNALED(status) 0
+#define WTERMSIG(status) 0
+#endif
 
 #endif

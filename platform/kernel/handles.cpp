@@ -1,35 +1,99 @@
-// handles.cpp - the device's handle table (see internal/handles.h).
+// handles.cpp - the device's handle table (see handles.h).
+//
+// A handle names a slot of the table and the slot's generation, so that a
+// look-up is an index, not a search: painting looks up a few hundred
+// window and GDI handles a frame. Slots live in chunks that are never moved
+// or freed, so a look-up takes only its slot's lock, never the table's; the
+// table's lock guards the free list and the growing of the table.
 #include "kernel/handles.h"
 
 #include <cassert>
 
 #include <atomic>
+#include <deque>
 #include <mutex>
-#include <unordered_map>
+#include <vector>
 
 namespace plat {
 namespace {
 
-struct Entry {
-    HandleKind kind;
-    std::shared_ptr<HandleObject> object;
-};
+constexpr uint32_t kFirst = 0x100;        // handles start here, in steps of 4
+constexpr int kIndexBits = 20;            // at most 1M live handles
+constexpr uint32_t kIndexMask = (1u << kIndexBits) - 1;
+// Generations of a slot; the largest handle stays below 0x80000000 (the
+// predefined registry roots) and -1.
+constexpr uint32_t kGenerations = ((0x80000000u - kFirst) / 4) >> kIndexBits;
+static_assert(kFirst + 4ull * (((kGenerations - 1) << kIndexBits) | kIndexMask) < 0x80000000u,
+              "the largest handle must stay below the registry roots");
+constexpr int kChunkBits = 12;
+constexpr uint32_t kChunkSize = 1u << kChunkBits;
+constexpr uint32_t kChunks = (kIndexMask + 1) / kChunkSize;
+// A freed slot waits behind at least this many others before it is used
+// again, and comes back with the next generation: a stale handle is refused
+// for a long while instead of reaching a new object.
+constexpr size_t kReuseDelay = 4096;
 
-std::mutex g_lock;
-std::unordered_map<uint32_t, Entry> g_table;
-uint32_t g_next = 0x100;
-
-// Each thread remembers the last handle it looked up, so that the calls a
-// loop makes on one handle (a line reader reading and seeking) skip the
-// table; any handle freed makes every thread look again.
-std::atomic<uint64_t> g_frees{0};
-struct LastLookup {
-    uint32_t handle = 0;
+struct Slot {
+    std::atomic<bool> busy{false}; // the slot's own lock, held only to copy or change it
+    uint32_t handle = 0;           // 0 while free
+    uint32_t generation = 0;
     HandleKind kind = HandleKind::File;
-    uint64_t frees = 0;
-    std::weak_ptr<HandleObject> object;
+    std::shared_ptr<HandleObject> object;
+
+    void Lock()
+    {
+        while (busy.exchange(true, std::memory_order_acquire))
+            while (busy.load(std::memory_order_relaxed)) {
+            }
+    }
+    void Unlock() { busy.store(false, std::memory_order_release); }
 };
-thread_local LastLookup t_last;
+
+std::mutex g_lock;                      // the free list and the growing of the table
+std::atomic<Slot *> g_chunks[kChunks];  // made on demand, kept for the process
+std::atomic<uint32_t> g_slots{0};       // slots made so far
+std::deque<uint32_t> g_free;            // freed slots, oldest first
+std::atomic<uint64_t> g_resets{0};
+
+Slot *SlotAt(uint32_t index)
+{
+    Slot *chunk = g_chunks[index >> kChunkBits].load(std::memory_order_acquire);
+    return chunk ? &chunk[index & (kChunkSize - 1)] : nullptr;
+}
+
+// The slot a handle value names, or null when no slot can hold it.
+Slot *SlotOf(uint32_t handle)
+{
+    if (handle < kFirst || handle >= 0x80000000u || handle % 4 != 0)
+        return nullptr;
+    uint32_t index = ((handle - kFirst) / 4) & kIndexMask;
+    if (index >= g_slots.load(std::memory_order_acquire))
+        return nullptr;
+    return SlotAt(index);
+}
+
+// A slot for a new handle (table lock held): an old free one once enough
+// wait, else a new one; UINT32_MAX when the table is full.
+uint32_t TakeSlot()
+{
+    if (g_free.size() > kReuseDelay || (g_slots.load() > kIndexMask && !g_free.empty())) {
+        uint32_t index = g_free.front();
+        g_free.pop_front();
+        return index;
+    }
+    uint32_t index = g_slots.load();
+    if (index > kIndexMask)
+        return UINT32_MAX;
+    uint32_t chunk = index >> kChunkBits;
+    if (!g_chunks[chunk].load()) {
+        Slot *made = new (std::nothrow) Slot[kChunkSize];
+        if (!made)
+            return UINT32_MAX;
+        g_chunks[chunk].store(made, std::memory_order_release);
+    }
+    g_slots.store(index + 1, std::memory_order_release);
+    return index;
+}
 
 } // namespace
 
@@ -38,54 +102,59 @@ uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object)
     assert(object && "a handle always names an object");
     assert(kind >= HandleKind::File && kind <= HandleKind::Process);
     std::lock_guard<std::mutex> guard(g_lock);
-    // Handles are not reused soon after they are freed, so that a stale
-    // handle is refused instead of reaching a new object.
-    for (uint32_t tries = 0; tries < 0x1fffff00u / 4; ++tries) {
-        uint32_t h = g_next;
-        g_next += 4;
-        if (g_next >= 0x7ffffff0u)
-            g_next = 0x100;
-        if (g_table.find(h) == g_table.end()) {
-            // Never a predefined registry root, never -1, never 0.
-            assert(h >= 0x100 && h % 4 == 0 && h < 0x80000000u);
-            g_table.emplace(h, Entry{kind, std::move(object)});
-            return h;
-        }
-    }
-    return 0;
+    uint32_t index = TakeSlot();
+    if (index == UINT32_MAX)
+        return 0;
+    Slot &s = *SlotAt(index);
+    s.Lock();
+    uint32_t h = kFirst + 4 * ((s.generation << kIndexBits) | index);
+    // Never a predefined registry root, never -1, never 0.
+    assert(h >= kFirst && h % 4 == 0 && h < 0x80000000u);
+    s.handle = h;
+    s.kind = kind;
+    s.object = std::move(object);
+    s.Unlock();
+    return h;
+}
+
+void HandleVisit(uint32_t handle, HandleKind kind, void (*fn)(const std::shared_ptr<HandleObject> &, void *),
+                 void *context)
+{
+    Slot *s = SlotOf(handle);
+    if (!s)
+        return;
+    s->Lock();
+    if (s->handle == handle && s->kind == kind)
+        fn(s->object, context);
+    s->Unlock();
 }
 
 std::shared_ptr<HandleObject> HandleGet(uint32_t handle, HandleKind kind)
 {
-    LastLookup &last = t_last;
-    if (last.handle == handle && last.kind == kind && last.frees == g_frees.load(std::memory_order_acquire)) {
-        if (auto object = last.object.lock())
-            return object;
-    }
-    std::lock_guard<std::mutex> guard(g_lock);
-    auto it = g_table.find(handle);
-    if (it == g_table.end() || it->second.kind != kind)
-        return nullptr;
-    last.handle = handle;
-    last.kind = kind;
-    last.frees = g_frees.load(std::memory_order_acquire);
-    last.object = it->second.object;
-    return it->second.object;
+    return HandleGetAs<HandleObject>(handle, kind);
 }
 
 bool HandleFree(uint32_t handle, HandleKind kind)
 {
+    Slot *s = SlotOf(handle);
+    if (!s)
+        return false;
     std::shared_ptr<HandleObject> dying;
     {
         std::lock_guard<std::mutex> guard(g_lock);
-        auto it = g_table.find(handle);
-        if (it == g_table.end() || it->second.kind != kind)
+        s->Lock();
+        if (s->handle != handle || s->kind != kind) {
+            s->Unlock();
             return false;
-        dying = std::move(it->second.object);
-        g_table.erase(it);
-        g_frees.fetch_add(1, std::memory_order_acq_rel);
+        }
+        dying = std::move(s->object);
+        s->object.reset();
+        s->handle = 0;
+        s->generation = (s->generation + 1) % kGenerations;
+        s->Unlock();
+        g_free.push_back(uint32_t((handle - kFirst) / 4) & kIndexMask);
     }
-    // The object is destroyed outside the lock: its destructor may close
+    // The object is destroyed outside the locks: its destructor may close
     // other handles.
     dying.reset();
     return true;
@@ -95,21 +164,44 @@ size_t HandleCount(HandleKind kind)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     size_t n = 0;
-    for (const auto &e : g_table)
-        if (e.second.kind == kind)
+    uint32_t slots = g_slots.load();
+    for (uint32_t i = 0; i < slots; ++i) {
+        Slot &s = *SlotAt(i);
+        s.Lock();
+        if (s.handle && s.kind == kind)
             ++n;
+        s.Unlock();
+    }
     return n;
 }
 
 void HandleReset()
 {
-    std::unordered_map<uint32_t, Entry> old;
+    std::vector<std::shared_ptr<HandleObject>> old;
     {
         std::lock_guard<std::mutex> guard(g_lock);
-        old.swap(g_table);
-        g_next = 0x100;
-        g_frees.fetch_add(1, std::memory_order_acq_rel);
+        uint32_t slots = g_slots.load();
+        for (uint32_t i = 0; i < slots; ++i) {
+            Slot &s = *SlotAt(i);
+            s.Lock();
+            if (s.handle) {
+                old.push_back(std::move(s.object));
+                s.object.reset();
+                s.handle = 0;
+                s.generation = (s.generation + 1) % kGenerations;
+                g_free.push_back(i);
+            }
+            s.Unlock();
+        }
     }
+    g_resets.fetch_add(1, std::memory_order_acq_rel);
+    // Destroyed outside the locks, as in HandleFree.
+    old.clear();
+}
+
+uint64_t HandleResetCount()
+{
+    return g_resets.load(std::memory_order_acquire);
 }
 
 } // namespace plat

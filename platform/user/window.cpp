@@ -30,10 +30,17 @@ int g_destroying = 0; // DestroyWindow calls under way: the tree is half unlinke
 // Stand-in windows of the applications the device reports as running.
 std::vector<std::pair<std::u16string, HWND>> g_running;
 
+// Windows leave the Z order as they are destroyed; only a reset of the
+// handle table (the device closed under them) leaves dead ones behind.
 void PruneDead()
 {
-    g_zorder.erase(std::remove_if(g_zorder.begin(), g_zorder.end(), [](HWND h) { return !WindowGet(h); }),
-                   g_zorder.end());
+    static uint64_t s_resets = 0;
+    uint64_t resets = HandleResetCount();
+    if (resets != s_resets) {
+        s_resets = resets;
+        g_zorder.erase(std::remove_if(g_zorder.begin(), g_zorder.end(), [](HWND h) { return !WindowGet(h); }),
+                       g_zorder.end());
+    }
     if (g_active && !WindowGet(g_active))
         g_active = 0;
     if (g_focus && !WindowGet(g_focus))

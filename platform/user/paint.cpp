@@ -22,12 +22,11 @@ namespace {
 // The part of a window (its client area or all of it) that can be seen, in
 // screen coordinates: its rectangle cut by its ancestors' client areas and
 // by the screen, less the top-level windows above its own top-level window.
-Region VisibleRegion(HWND hwnd, const Window &w, bool client)
+Region WorkOutVisibleRegion(HWND hwnd, const Window &w, bool client, const Screen &scr)
 {
     Region rgn;
     if (!IsWindowVisible(hwnd))
         return rgn;
-    const Screen &scr = ScreenGet();
     RECT r = client ? WindowClientScreenRect(w) : WindowScreenRect(w);
     if (!RectIntersect(r, RECT{0, 0, int(scr.width), int(scr.height)}, r))
         return rgn;
@@ -48,6 +47,23 @@ Region VisibleRegion(HWND hwnd, const Window &w, bool client)
                 RegionSubtract(rgn, WindowScreenRect(*o));
         }
     return rgn;
+}
+
+// What of the window (its client area, or all of it) is on the screen and
+// not under another top-level window, in screen coordinates; worked out
+// again only when the layout or the screen's size changed.
+const Region &VisibleRegion(HWND hwnd, const Window &w, bool client)
+{
+    const Screen &scr = ScreenGet();
+    int k = client ? 0 : 1;
+    if (w.visibleAt[k] != WindowLayout() || w.visibleScreen[k][0] != long(scr.width) ||
+        w.visibleScreen[k][1] != long(scr.height)) {
+        w.visible[k] = WorkOutVisibleRegion(hwnd, w, client, scr);
+        w.visibleAt[k] = WindowLayout();
+        w.visibleScreen[k][0] = long(scr.width);
+        w.visibleScreen[k][1] = long(scr.height);
+    }
+    return w.visible[k];
 }
 
 HDC MakeDc(HWND hwnd, bool client)

@@ -24,27 +24,34 @@ namespace {
 
 std::vector<HWND> g_zorder; // top-level windows, bottom to top
 HWND g_active = 0;
+// Counts changes of the window tree's geometry: a move or resize, a show or
+// hide, a new style, a change of the Z order, a window made or destroyed.
+// Geometry worked out from the tree is kept in each window with the count
+// it was worked out at.
+uint64_t g_layout = 1;
 HWND g_focus = 0;
 HCURSOR g_cursor = 0;
 int g_destroying = 0; // DestroyWindow calls under way: the tree is half unlinked
 // Stand-in windows of the applications the device reports as running.
 std::vector<std::pair<std::u16string, HWND>> g_running;
 
-// Windows leave the Z order as they are destroyed; only a reset of the
-// handle table (the device closed under them) leaves dead ones behind.
+// Windows leave the Z order, the focus and the active window as they are
+// destroyed; only a reset of the handle table (the device closed under
+// them) leaves dead ones behind.
 void PruneDead()
 {
     static uint64_t s_resets = 0;
     uint64_t resets = HandleResetCount();
-    if (resets != s_resets) {
-        s_resets = resets;
-        g_zorder.erase(std::remove_if(g_zorder.begin(), g_zorder.end(), [](HWND h) { return !WindowGet(h); }),
-                       g_zorder.end());
-    }
+    if (resets == s_resets)
+        return;
+    s_resets = resets;
+    g_zorder.erase(std::remove_if(g_zorder.begin(), g_zorder.end(), [](HWND h) { return !WindowGet(h); }),
+                   g_zorder.end());
     if (g_active && !WindowGet(g_active))
         g_active = 0;
     if (g_focus && !WindowGet(g_focus))
         g_focus = 0;
+    ++g_layout;
 }
 
 int FrameWidth(const Window &w)
@@ -62,17 +69,33 @@ int CaptionHeight(const Window &w)
     return (w.style & WS_CAPTION) == WS_CAPTION ? kCaptionHeight : 0;
 }
 
-RECT ScreenRectOf(const Window &w)
+// The window's rectangle on the screen and whether it and all its parents
+// are visible, worked out again only when the layout changed.
+const Window &Geometry(const Window &w)
 {
+    if (w.geometryAt == g_layout)
+        return w;
     RECT r = w.rect;
+    bool shown = (w.style & WS_VISIBLE) != 0;
     if ((w.style & WS_CHILD) && w.parent) {
         auto p = WindowGet(w.parent);
         if (p) {
-            RECT pc = WindowClientScreenRect(*p);
+            RECT pc = WindowClientScreenRect(Geometry(*p));
             OffsetRect(&r, pc.left, pc.top);
+            shown = shown && p->shown;
+        } else {
+            shown = false;
         }
     }
-    return r;
+    w.screenRect = r;
+    w.shown = shown;
+    w.geometryAt = g_layout;
+    return w;
+}
+
+RECT ScreenRectOf(const Window &w)
+{
+    return Geometry(w).screenRect;
 }
 
 void InvalidateBelow(const RECT &r)
@@ -93,6 +116,7 @@ void BringToTop(HWND h)
     if (it != g_zorder.end()) {
         g_zorder.erase(it);
         g_zorder.push_back(h);
+        ++g_layout;
     }
 }
 
@@ -203,6 +227,11 @@ std::vector<HWND> WindowTopLevels()
 {
     PruneDead();
     return g_zorder;
+}
+
+uint64_t WindowLayout()
+{
+    return g_layout;
 }
 
 RECT WindowClientScreenRect(const Window &w)
@@ -338,6 +367,7 @@ extern "C" HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPC
         parent->children.push_back(h);
     else
         g_zorder.push_back(h);
+    ++g_layout;
 
     CREATESTRUCTW cs{};
     cs.lpCreateParams = lpParam;
@@ -388,6 +418,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
             p->children.erase(std::remove(p->children.begin(), p->children.end(), hWnd), p->children.end());
     }
     g_zorder.erase(std::remove(g_zorder.begin(), g_zorder.end(), hWnd), g_zorder.end());
+    ++g_layout;
     --g_destroying;
     if (g_active == hWnd) {
         g_active = 0;
@@ -425,14 +456,7 @@ extern "C" BOOL WINAPI IsWindow(HWND hWnd)
 extern "C" BOOL WINAPI IsWindowVisible(HWND hWnd)
 {
     auto w = WindowGet(hWnd);
-    while (w) {
-        if (!(w->style & WS_VISIBLE))
-            return FALSE;
-        if (!(w->style & WS_CHILD) || !w->parent)
-            return TRUE;
-        w = WindowGet(w->parent);
-    }
-    return FALSE;
+    return w && Geometry(*w).shown;
 }
 
 // IsWindowEnabled
@@ -476,10 +500,12 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
     if (show && !wasVisible) {
         WindowSend(hWnd, WM_SHOWWINDOW, TRUE, 0);
         w->style |= WS_VISIBLE;
+        ++g_layout;
         WindowInvalidate(hWnd, true);
     } else if (!show && wasVisible) {
         WindowSend(hWnd, WM_SHOWWINDOW, FALSE, 0);
         w->style &= ~DWORD(WS_VISIBLE);
+        ++g_layout;
         RECT r = ScreenRectOf(*w);
         if (w->style & WS_CHILD) {
             if (w->parent)
@@ -548,12 +574,14 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int 
         r.bottom = r.top + (cy < 0 ? 0 : cy);
     }
     w->rect = r;
+    ++g_layout;
     if (!(uFlags & SWP_NOZORDER) && !(w->style & WS_CHILD)) {
         if (hWndInsertAfter == HWND_TOP || hWndInsertAfter == HWND_TOPMOST)
             BringToTop(hWnd);
         else if (hWndInsertAfter == HWND_BOTTOM) {
             g_zorder.erase(std::remove(g_zorder.begin(), g_zorder.end(), hWnd), g_zorder.end());
             g_zorder.insert(g_zorder.begin(), hWnd);
+            ++g_layout;
         }
     }
     if (uFlags & SWP_SHOWWINDOW)
@@ -724,11 +752,13 @@ extern "C" LONG WINAPI SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong)
     case GWL_STYLE:
         old = LONG(w->style);
         w->style = DWORD(dwNewLong);
+        ++g_layout;
         WindowInvalidate(hWnd, true);
         return old;
     case GWL_EXSTYLE:
         old = LONG(w->exStyle);
         w->exStyle = DWORD(dwNewLong);
+        ++g_layout;
         return old;
     case GWL_ID:
         old = w->id;

@@ -67,6 +67,17 @@ struct Window : HandleObject {
     bool frameDirty = false;
     int frameActive = -1;     // active state the caption shows, -1 not drawn
     bool beganPaint = false;  // BeginPaint was called for this WM_PAINT
+    // Worked out from the window tree and kept while the layout count
+    // (WindowLayout) stays the one stamped: the screen rectangle, whether
+    // the window and all its parents are visible, and the visible regions
+    // of the client area [0] and of the whole window [1] with the screen
+    // size they were clipped to.
+    mutable uint64_t geometryAt = 0;
+    mutable RECT screenRect{0, 0, 0, 0};
+    mutable bool shown = false;
+    mutable uint64_t visibleAt[2] = {0, 0};
+    mutable long visibleScreen[2][2] = {{0, 0}, {0, 0}};
+    mutable Region visible[2];
     bool destroyed = false;
     HICON iconSmall = 0;
     HICON iconBig = 0;
@@ -121,6 +132,10 @@ std::string WindowTreeProblem();
 
 // Top-level windows from bottom to top of the Z order.
 std::vector<HWND> WindowTopLevels();
+
+// The layout count: it changes whenever a window moves, is resized, shown,
+// hidden, restyled, restacked, made or destroyed.
+uint64_t WindowLayout();
 
 // Client and window rectangles in screen coordinates.
 RECT WindowClientScreenRect(const Window &w);

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "helpers/testdevice.h"
 #include "gdi/screen.h"
+#include "user/window.h"
 
 namespace {
 
@@ -248,6 +250,71 @@ TEST_F(Paint, WindowDcDrawsOnlyWhereTheWindowCanBeSeen)
     EXPECT_FALSE(Painted(125, 100)) << "outside the parent";
     DestroyWindow(cover);
     DestroyWindow(parent);
+}
+
+
+// What a window can be seen in is kept between paints; every change of the
+// layout must be seen at the next draw. Each case draws once (so that what
+// was worked out is kept), changes the layout, and draws again.
+struct LayoutCase {
+    const char *name;
+    std::function<void(HWND parent, HWND child, HWND cover)> change;
+    bool childVisible;
+    std::vector<POINT> in, out; // screen points the child's draw reaches, or not
+};
+
+TEST_F(Paint, EveryChangeOfTheLayoutIsSeenAtTheNextDraw)
+{
+    auto move = [](HWND h, int x, int y, int cx, int cy) { SetWindowPos(h, 0, x, y, cx, cy, SWP_NOZORDER); };
+    const LayoutCase cases[] = {
+        {"nothing changed", [](HWND, HWND, HWND) {}, true, {{100, 100}}, {{80, 80}, {125, 100}}},
+        {"cover moved away", [&](HWND, HWND, HWND c) { move(c, 200, 200, 10, 10); }, true, {{80, 80}, {100, 100}}, {{125, 100}}},
+        {"cover hidden", [](HWND, HWND, HWND c) { ShowWindow(c, SW_HIDE); }, true, {{80, 80}}, {{125, 100}}},
+        {"cover destroyed", [](HWND, HWND, HWND c) { DestroyWindow(c); }, true, {{80, 80}}, {{125, 100}}},
+        {"parent raised over the cover",
+         [](HWND p, HWND, HWND) { SetWindowPos(p, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }, true,
+         {{80, 80}}, {{125, 100}}},
+        {"parent moved", [&](HWND p, HWND, HWND) { move(p, 120, 120, 100, 100); }, true, {{175, 175}}, {{100, 100}}},
+        {"parent hidden", [](HWND p, HWND, HWND) { ShowWindow(p, SW_HIDE); }, false, {}, {{100, 100}, {110, 110}}},
+        {"parent given a caption and frame",
+         [](HWND p, HWND, HWND) { SetWindowLongW(p, GWL_STYLE, WS_POPUP | WS_VISIBLE | WS_CAPTION); }, true,
+         {{100, 110}}, {{95, 71}, {119, 110}}},
+        {"new window made over the child",
+         [](HWND, HWND, HWND) {
+             CreateWindowExW(0, u"PaintTestClass", u"", WS_POPUP | WS_VISIBLE, 95, 95, 20, 20, 0, 0, 0, nullptr);
+         },
+         true, {{92, 92}}, {{100, 100}}},
+        {"child moved in its parent", [&](HWND, HWND c, HWND) { move(c, 0, 0, 100, 100); }, true, {{30, 100}},
+         {{125, 100}, {30, 30}}},
+        {"child hidden", [](HWND, HWND c, HWND) { ShowWindow(c, SW_HIDE); }, false, {}, {{100, 100}}},
+    };
+    for (const LayoutCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND parent = Popup(RECT{20, 20, 120, 120});
+        HWND child = CreateWindowExW(0, u"PaintTestClass", u"", WS_CHILD | WS_VISIBLE, 50, 50, 100, 100, parent, 0,
+                                     0, nullptr);
+        HWND cover = Popup(RECT{0, 0, 90, 90});
+        auto draw = [&](HWND h, COLORREF colour) {
+            HDC dc = GetDC(h);
+            RECT all{0, 0, 1000, 1000};
+            HBRUSH b = CreateSolidBrush(colour);
+            FillRect(dc, &all, b);
+            DeleteObject(b);
+            ReleaseDC(h, dc);
+        };
+        draw(child, RGB(200, 100, 50));
+        c.change(parent, child, cover);
+        draw(0, RGB(0, 0, 0));
+        draw(child, RGB(200, 100, 50));
+        EXPECT_EQ(IsWindowVisible(child) != FALSE, c.childVisible);
+        for (POINT p : c.in)
+            EXPECT_TRUE(Painted(p.x, p.y)) << p.x << "," << p.y;
+        for (POINT p : c.out)
+            EXPECT_FALSE(Painted(p.x, p.y)) << p.x << "," << p.y;
+        for (HWND h : plat::WindowTopLevels())
+            if (h != main)
+                DestroyWindow(h);
+    }
 }
 
 } // namespace

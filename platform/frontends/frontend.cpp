@@ -27,6 +27,7 @@
 #include "gdi/screen.h"
 #include "text/text.h"
 #include "device/transcript.h"
+#include "user/query.h"
 #include "user/window.h"
 #include "kernel/changes.h"
 
@@ -302,7 +303,8 @@ void WritePageEvent(HWND dlg, const Window &d)
         cj["class"] = U8(w->cls->name);
         cj["text"] = w->cls->builtin == BuiltinClass::ListBox ? std::string() : U8(w->text);
         cj["enabled"] = !(w->style & WS_DISABLED);
-        cj["checked"] = w->cls->builtin == BuiltinClass::Button && w->check == BST_CHECKED;
+        ButtonView button;
+        cj["checked"] = QueryButton(c, button) && button.check == BST_CHECKED;
         cj["visible"] = (w->style & WS_VISIBLE) != 0;
         if (w->cls->builtin == BuiltinClass::Edit)
             cj["readonly"] = (w->style & ES_READONLY) != 0;

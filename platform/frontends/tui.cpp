@@ -30,6 +30,7 @@
 #include "frontends/frontend_internal.h"
 #include "frontends/hostinput.h"
 #include "text/text.h"
+#include "user/query.h"
 #include "user/window.h"
 
 namespace plat {
@@ -397,7 +398,9 @@ private:
             if (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON || type == BS_CHECKBOX ||
                 type == BS_AUTOCHECKBOX) {
                 bool radio = type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON;
-                std::u16string mark = radio ? (w->check ? u"(*) " : u"( ) ") : (w->check ? u"[x] " : u"[ ] ");
+                ButtonView button;
+                QueryButton(h, button);
+                std::u16string mark = radio ? (button.check ? u"(*) " : u"( ) ") : (button.check ? u"[x] " : u"[ ] ");
                 Put(row, col, mark + caption, cols, dim | (focused ? A_REVERSE : 0));
             } else {
                 std::u16string label = u"[ " + caption + u" ]";
@@ -434,7 +437,9 @@ private:
             else
                 tag.clear();
             const std::u16string &t = w->text;
-            int caret = std::clamp(w->selEnd, 0, int(t.size()));
+            EditView sel;
+            QueryEdit(h, sel);
+            int caret = sel.selEnd;
             int first = std::max(0, caret - inner + 1);
             std::u16string view = t.substr(size_t(std::min<int>(first, int(t.size()))));
             if (int(view.size()) > inner)
@@ -445,7 +450,7 @@ private:
             inner += int(tag.size());
             Put(y, col, u"[", 1, dim);
             Put(y, col + 1, view, inner, dim | (editable ? A_UNDERLINE : 0));
-            int a = std::min(w->selStart, w->selEnd) - first, b = std::max(w->selStart, w->selEnd) - first;
+            int a = std::min(sel.selStart, sel.selEnd) - first, b = std::max(sel.selStart, sel.selEnd) - first;
             if (focused && b > a) {
                 a = std::max(a, 0);
                 b = std::min(b, inner);

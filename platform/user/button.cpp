@@ -6,10 +6,19 @@
 #include <windows.h>
 
 #include "gdi/gdi.h"
+#include "user/query.h"
 #include "user/window.h"
 
 namespace plat {
 namespace {
+
+// A button's state: its check mark and whether it is held down.
+struct ButtonState : ControlRecord {
+    static constexpr BuiltinClass kKind = BuiltinClass::Button;
+    ButtonState() : ControlRecord(kKind) {}
+    int check = 0;
+    bool pushed = false;
+};
 
 DWORD Type(const Window &w)
 {
@@ -48,9 +57,9 @@ void ClearGroup(HWND hwnd)
             continue;
         if (i > first && (c->style & WS_GROUP))
             break;
-        if (kids[i] != hwnd && c->cls->builtin == BuiltinClass::Button && Type(*c) == BS_AUTORADIOBUTTON &&
-            c->check) {
-            c->check = 0;
+        auto cs = ControlOf<ButtonState>(*c);
+        if (kids[i] != hwnd && cs && Type(*c) == BS_AUTORADIOBUTTON && cs->check) {
+            cs->check = 0;
             WindowInvalidate(kids[i], true);
         }
     }
@@ -59,27 +68,22 @@ void ClearGroup(HWND hwnd)
 void Click(HWND hwnd)
 {
     auto w = WindowGet(hwnd);
-    if (!w)
+    auto s = w ? ControlOf<ButtonState>(*w) : nullptr;
+    if (!s)
         return;
     if (Type(*w) == BS_AUTORADIOBUTTON) {
         ClearGroup(hwnd);
-        w->check = BST_CHECKED;
+        s->check = BST_CHECKED;
         WindowInvalidate(hwnd, true);
     } else if (Type(*w) == BS_AUTOCHECKBOX) {
-        w->check = w->check ? 0 : 1;
+        s->check = s->check ? 0 : 1;
         WindowInvalidate(hwnd, true);
     }
     NotifyParent(hwnd, BN_CLICKED);
 }
 
-void Paint(HWND hwnd, Window &w)
+void Paint(HWND hwnd, HDC dc, const RECT &r, const Window &w, const ButtonState &st)
 {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
-    if (!dc)
-        return;
-    RECT r;
-    GetClientRect(hwnd, &r);
     bool enabled = !(w.style & WS_DISABLED);
     COLORREF textColor = enabled ? RGB(0, 0, 0) : RGB(128, 128, 128);
     if (IsRadio(w) || Type(w) == BS_CHECKBOX || Type(w) == BS_AUTOCHECKBOX) {
@@ -104,7 +108,7 @@ void Paint(HWND hwnd, Window &w)
                     char c = kRadio[y][x];
                     if (c == '.')
                         continue;
-                    bool black = c == 'X' || (c == '#' && w.check);
+                    bool black = c == 'X' || (c == '#' && st.check);
                     GdiFill(dc, RECT{x, top + y, x + 1, top + y + 1},
                             black ? RGB(0, 0, 0) : RGB(255, 255, 255));
                 }
@@ -112,7 +116,7 @@ void Paint(HWND hwnd, Window &w)
             RECT box{0, top, s, top + s};
             GdiFill(dc, box, RGB(255, 255, 255));
             GdiFrame(dc, box, RGB(0, 0, 0));
-            if (w.check) {
+            if (st.check) {
                 RECT dot{3, top + 3, s - 3, top + s - 3};
                 GdiFill(dc, dot, RGB(0, 0, 0));
             }
@@ -126,7 +130,7 @@ void Paint(HWND hwnd, Window &w)
             RECT in{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
             GdiFrame(dc, in, RGB(0, 0, 0));
         }
-        if (w.pushed) {
+        if (st.pushed) {
             RECT in{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
             GdiFill(dc, in, RGB(160, 160, 160));
         }
@@ -136,7 +140,6 @@ void Paint(HWND hwnd, Window &w)
     }
     if (WindowFocus() == hwnd)
         GdiFrame(dc, RECT{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2}, RGB(64, 64, 64));
-    EndPaint(hwnd, &ps);
 }
 
 } // namespace
@@ -149,12 +152,29 @@ void NotifyParent(HWND control, WORD code)
     WindowSend(w->parent, WM_COMMAND, MAKEWPARAM(WORD(w->id), code), LPARAM(control));
 }
 
+bool QueryButton(HWND hwnd, ButtonView &out)
+{
+    auto s = ControlQuery<ButtonState>(hwnd);
+    if (!s)
+        return false;
+    out.check = s->check;
+    return true;
+}
+
 LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     auto w = WindowGet(hwnd);
     if (!w)
         return 0;
+    if (msg == WM_NCCREATE && !ControlMake<ButtonState>(*w))
+        return FALSE;
+    auto s = ControlOf<ButtonState>(*w);
+    if (!s)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     switch (msg) {
+    case WM_NCDESTROY:
+        w->control.reset();
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     case WM_GETDLGCODE:
         if (IsRadio(*w))
             return DLGC_BUTTON | DLGC_RADIOBUTTON;
@@ -166,14 +186,14 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONDOWN:
         if (w->style & WS_DISABLED)
             return 0;
-        w->pushed = true;
+        s->pushed = true;
         SetFocus(hwnd);
         WindowInvalidate(hwnd, true);
         return 0;
     case WM_LBUTTONUP: {
-        if (!w->pushed)
+        if (!s->pushed)
             return 0;
-        w->pushed = false;
+        s->pushed = false;
         WindowInvalidate(hwnd, true);
         RECT r;
         GetClientRect(hwnd, &r);
@@ -185,13 +205,13 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case WM_KEYDOWN:
         if (wParam == VK_SPACE && !(w->style & WS_DISABLED)) {
-            w->pushed = true;
+            s->pushed = true;
             WindowInvalidate(hwnd, true);
         }
         return 0;
     case WM_KEYUP:
-        if (wParam == VK_SPACE && w->pushed) {
-            w->pushed = false;
+        if (wParam == VK_SPACE && s->pushed) {
+            s->pushed = false;
             WindowInvalidate(hwnd, true);
             Click(hwnd);
         }
@@ -203,17 +223,17 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         WindowSend(hwnd, WM_LBUTTONUP, 0, 0);
         return 0;
     case BM_GETCHECK:
-        return w->check;
+        return s->check;
     case BM_SETCHECK:
-        if (w->check != int(wParam & 3)) {
-            w->check = int(wParam & 3);
+        if (s->check != int(wParam & 3)) {
+            s->check = int(wParam & 3);
             WindowInvalidate(hwnd, true);
         }
         return 0;
     case BM_GETSTATE:
-        return w->check | (w->pushed ? BST_PUSHED : 0) | (WindowFocus() == hwnd ? BST_FOCUS : 0);
+        return s->check | (s->pushed ? BST_PUSHED : 0) | (WindowFocus() == hwnd ? BST_FOCUS : 0);
     case BM_SETSTATE:
-        w->pushed = wParam != 0;
+        s->pushed = wParam != 0;
         WindowInvalidate(hwnd, true);
         return 0;
     case BM_SETSTYLE:
@@ -224,7 +244,7 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
         if (msg == WM_KILLFOCUS)
-            w->pushed = false;
+            s->pushed = false;
         WindowInvalidate(hwnd, true);
         return 0;
     case WM_ENABLE:
@@ -233,7 +253,7 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT:
-        Paint(hwnd, *w);
+        ControlPaint(hwnd, [&](HDC dc, const RECT &r) { Paint(hwnd, dc, r, *w, *s); });
         return 0;
     default:
         return DefWindowProcW(hwnd, msg, wParam, lParam);

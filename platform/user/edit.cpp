@@ -7,16 +7,26 @@
 #include <algorithm>
 
 #include "gdi/gdi.h"
+#include "user/query.h"
 #include "user/window.h"
 
 namespace plat {
 namespace {
 
-void Normalise(Window &w)
+// An edit's selection as set: the caret is at selEnd. The text is the
+// window's own.
+struct EditState : ControlRecord {
+    static constexpr BuiltinClass kKind = BuiltinClass::Edit;
+    EditState() : ControlRecord(kKind) {}
+    int selStart = 0;
+    int selEnd = 0;
+};
+
+void Normalise(const Window &w, EditState &s)
 {
     int n = int(w.text.size());
-    w.selStart = std::clamp(w.selStart, 0, n);
-    w.selEnd = std::clamp(w.selEnd, 0, n);
+    s.selStart = std::clamp(s.selStart, 0, n);
+    s.selEnd = std::clamp(s.selEnd, 0, n);
 }
 
 void Changed(HWND hwnd)
@@ -27,12 +37,12 @@ void Changed(HWND hwnd)
 }
 
 // Replaces the selection with s; the caret ends after it.
-void Replace(Window &w, const std::u16string &s)
+void Replace(Window &w, EditState &st, const std::u16string &s)
 {
-    Normalise(w);
-    int a = std::min(w.selStart, w.selEnd), b = std::max(w.selStart, w.selEnd);
+    Normalise(w, st);
+    int a = std::min(st.selStart, st.selEnd), b = std::max(st.selStart, st.selEnd);
     w.text.replace(size_t(a), size_t(b - a), s);
-    w.selStart = w.selEnd = a + int(s.size());
+    st.selStart = st.selEnd = a + int(s.size());
 }
 
 bool Editable(const Window &w)
@@ -42,22 +52,42 @@ bool Editable(const Window &w)
 
 } // namespace
 
+bool QueryEdit(HWND hwnd, EditView &out)
+{
+    auto w = WindowGet(hwnd);
+    auto s = ControlQuery<EditState>(hwnd);
+    if (!w || !s)
+        return false;
+    int n = int(w->text.size());
+    out.selStart = std::clamp(s->selStart, 0, n);
+    out.selEnd = std::clamp(s->selEnd, 0, n);
+    return true;
+}
+
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     auto w = WindowGet(hwnd);
     if (!w)
         return 0;
+    if (msg == WM_NCCREATE && !ControlMake<EditState>(*w))
+        return FALSE;
+    auto s = ControlOf<EditState>(*w);
+    if (!s)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     switch (msg) {
+    case WM_NCDESTROY:
+        w->control.reset();
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     case WM_SETTEXT: {
-        LPCWSTR s = reinterpret_cast<LPCWSTR>(lParam);
-        w->text = s ? std::u16string(s) : std::u16string();
+        LPCWSTR t = reinterpret_cast<LPCWSTR>(lParam);
+        w->text = t ? std::u16string(t) : std::u16string();
         // A single-line edit keeps one line.
         if (!(w->style & ES_MULTILINE)) {
             size_t nl = w->text.find_first_of(u"\r\n");
             if (nl != std::u16string::npos)
                 w->text.resize(nl);
         }
-        w->selStart = w->selEnd = 0;
+        s->selStart = s->selEnd = 0;
         Changed(hwnd);
         return TRUE;
     }
@@ -75,22 +105,22 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         int n = int(w->text.size());
         if (a == -1) {
             // -1 removes the selection, keeping the caret.
-            w->selStart = w->selEnd;
+            s->selStart = s->selEnd;
         } else {
             if (b == -1 || b > n)
                 b = n;
             if (a > n)
                 a = n;
-            w->selStart = a;
-            w->selEnd = b;
+            s->selStart = a;
+            s->selEnd = b;
         }
-        Normalise(*w);
+        Normalise(*w, *s);
         WindowInvalidate(hwnd, true);
         return 0;
     }
     case EM_GETSEL: {
-        Normalise(*w);
-        DWORD a = DWORD(std::min(w->selStart, w->selEnd)), b = DWORD(std::max(w->selStart, w->selEnd));
+        Normalise(*w, *s);
+        DWORD a = DWORD(std::min(s->selStart, s->selEnd)), b = DWORD(std::max(s->selStart, s->selEnd));
         if (wParam)
             *reinterpret_cast<DWORD *>(wParam) = a;
         if (lParam)
@@ -98,8 +128,8 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return MAKELRESULT(a, b);
     }
     case EM_REPLACESEL: {
-        LPCWSTR s = reinterpret_cast<LPCWSTR>(lParam);
-        Replace(*w, s ? std::u16string(s) : std::u16string());
+        LPCWSTR t = reinterpret_cast<LPCWSTR>(lParam);
+        Replace(*w, *s, t ? std::u16string(t) : std::u16string());
         Changed(hwnd);
         return 0;
     }
@@ -114,37 +144,37 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             return 0;
         WCHAR c = WCHAR(wParam);
         if (c == 0x08) {
-            Normalise(*w);
-            if (w->selStart == w->selEnd) {
-                if (w->selStart == 0)
+            Normalise(*w, *s);
+            if (s->selStart == s->selEnd) {
+                if (s->selStart == 0)
                     return 0;
-                w->selStart -= 1;
+                s->selStart -= 1;
             }
-            Replace(*w, u"");
+            Replace(*w, *s, u"");
             Changed(hwnd);
         } else if (c >= 0x20) {
-            Replace(*w, std::u16string(1, c));
+            Replace(*w, *s, std::u16string(1, c));
             Changed(hwnd);
         }
         return 0;
     }
     case WM_KEYDOWN: {
-        Normalise(*w);
+        Normalise(*w, *s);
         int n = int(w->text.size());
         switch (wParam) {
-        case VK_LEFT: w->selStart = w->selEnd = std::max(0, std::min(w->selStart, w->selEnd) - 1); break;
-        case VK_RIGHT: w->selStart = w->selEnd = std::min(n, std::max(w->selStart, w->selEnd) + 1); break;
-        case VK_HOME: w->selStart = w->selEnd = 0; break;
-        case VK_END: w->selStart = w->selEnd = n; break;
+        case VK_LEFT: s->selStart = s->selEnd = std::max(0, std::min(s->selStart, s->selEnd) - 1); break;
+        case VK_RIGHT: s->selStart = s->selEnd = std::min(n, std::max(s->selStart, s->selEnd) + 1); break;
+        case VK_HOME: s->selStart = s->selEnd = 0; break;
+        case VK_END: s->selStart = s->selEnd = n; break;
         case VK_DELETE:
             if (!Editable(*w))
                 return 0;
-            if (w->selStart == w->selEnd) {
-                if (w->selEnd >= n)
+            if (s->selStart == s->selEnd) {
+                if (s->selEnd >= n)
                     return 0;
-                w->selEnd += 1;
+                s->selEnd += 1;
             }
-            Replace(*w, u"");
+            Replace(*w, *s, u"");
             Changed(hwnd);
             return 0;
         default: return 0;
@@ -168,26 +198,20 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        if (!dc)
-            return 0;
-        RECT r;
-        GetClientRect(hwnd, &r);
-        bool grey = !Editable(*w);
-        GdiFill(dc, r, grey ? kDialogFace : RGB(255, 255, 255));
-        COLORREF color = (w->style & WS_DISABLED) ? RGB(128, 128, 128) : RGB(0, 0, 0);
-        // Text that does not fit scrolls so that its end stays visible.
-        int tw = GdiTextWidth(w->text);
-        int x = 2;
-        if (tw > r.right - 4)
-            x = r.right - 2 - tw;
-        int y = (r.bottom - GdiTextHeight()) / 2;
-        GdiText(dc, x, y, w->text, color);
-        EndPaint(hwnd, &ps);
+    case WM_PAINT:
+        ControlPaint(hwnd, [&](HDC dc, const RECT &r) {
+            bool grey = !Editable(*w);
+            GdiFill(dc, r, grey ? kDialogFace : RGB(255, 255, 255));
+            COLORREF color = (w->style & WS_DISABLED) ? RGB(128, 128, 128) : RGB(0, 0, 0);
+            // Text that does not fit scrolls so that its end stays visible.
+            int tw = GdiTextWidth(w->text);
+            int x = 2;
+            if (tw > r.right - 4)
+                x = r.right - 2 - tw;
+            int y = (r.bottom - GdiTextHeight()) / 2;
+            GdiText(dc, x, y, w->text, color);
+        });
         return 0;
-    }
     default:
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }

@@ -6,6 +6,18 @@
 #include "user/window.h"
 
 namespace plat {
+namespace {
+
+// An icon static's icon, and whether the control loaded it (from its
+// template) and so frees it.
+struct StaticState : ControlRecord {
+    static constexpr BuiltinClass kKind = BuiltinClass::Static;
+    StaticState() : ControlRecord(kKind) {}
+    HICON icon = 0;
+    bool ownsIcon = false;
+};
+
+} // namespace
 
 void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align, COLORREF color, bool noPrefix)
 {
@@ -83,13 +95,18 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     if (!w)
         return 0;
     DWORD type = w->style & SS_TYPEMASK;
+    if (msg == WM_NCCREATE && !ControlMake<StaticState>(*w))
+        return FALSE;
+    auto s = ControlOf<StaticState>(*w);
+    if (!s)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     switch (msg) {
     case WM_NCCREATE: {
         // An icon static's text is the icon's resource id.
         const CREATESTRUCTW *cs = reinterpret_cast<const CREATESTRUCTW *>(lParam);
         if (type == SS_ICON && cs && cs->lpszName && IS_INTRESOURCE(cs->lpszName)) {
-            w->icon = LoadImageW(cs->hInstance, cs->lpszName, IMAGE_ICON, 32, 32, 0);
-            w->ownsIcon = w->icon != 0;
+            s->icon = LoadImageW(cs->hInstance, cs->lpszName, IMAGE_ICON, 32, 32, 0);
+            s->ownsIcon = s->icon != 0;
             return TRUE;
         }
         return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -97,53 +114,47 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_NCDESTROY:
         // Icons loaded from the template belong to the control; icons set
         // with STM_SETICON stay their owner's.
-        if (w->icon && w->ownsIcon)
-            DestroyIcon(w->icon);
-        w->icon = 0;
+        if (s->icon && s->ownsIcon)
+            DestroyIcon(s->icon);
+        w->control.reset();
         return 0;
     case WM_GETDLGCODE:
         return DLGC_STATIC;
     case STM_SETICON:
     case STM_SETIMAGE: {
-        HICON old = w->icon;
-        if (w->ownsIcon && old)
+        HICON old = s->icon;
+        if (s->ownsIcon && old)
             DestroyIcon(old), old = 0;
-        w->ownsIcon = false;
-        w->icon = HICON(msg == STM_SETICON ? wParam : WPARAM(lParam));
+        s->ownsIcon = false;
+        s->icon = HICON(msg == STM_SETICON ? wParam : WPARAM(lParam));
         WindowInvalidate(hwnd, true);
         return LRESULT(old);
     }
     case STM_GETICON:
     case STM_GETIMAGE:
-        return LRESULT(w->icon);
+        return LRESULT(s->icon);
     case WM_ERASEBKGND:
         return 1;
     case WM_ENABLE:
         WindowInvalidate(hwnd, true);
         return 0;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        if (!dc)
-            return 0;
-        RECT r;
-        GetClientRect(hwnd, &r);
-        GdiFill(dc, r, kDialogFace);
-        COLORREF color = (w->style & WS_DISABLED) ? RGB(128, 128, 128) : RGB(0, 0, 0);
-        if (type == SS_ICON) {
-            if (w->icon)
-                GdiDrawIcon(dc, 0, 0, w->icon);
-        } else if (type == SS_BLACKRECT) {
-            GdiFill(dc, r, RGB(0, 0, 0));
-        } else if (type == SS_BLACKFRAME) {
-            GdiFrame(dc, r, RGB(0, 0, 0));
-        } else {
-            int align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
-            DrawTextBlock(dc, r, w->text, align, color, (w->style & SS_NOPREFIX) != 0);
-        }
-        EndPaint(hwnd, &ps);
+    case WM_PAINT:
+        ControlPaint(hwnd, [&](HDC dc, const RECT &r) {
+            GdiFill(dc, r, kDialogFace);
+            COLORREF color = (w->style & WS_DISABLED) ? RGB(128, 128, 128) : RGB(0, 0, 0);
+            if (type == SS_ICON) {
+                if (s->icon)
+                    GdiDrawIcon(dc, 0, 0, s->icon);
+            } else if (type == SS_BLACKRECT) {
+                GdiFill(dc, r, RGB(0, 0, 0));
+            } else if (type == SS_BLACKFRAME) {
+                GdiFrame(dc, r, RGB(0, 0, 0));
+            } else {
+                int align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
+                DrawTextBlock(dc, r, w->text, align, color, (w->style & SS_NOPREFIX) != 0);
+            }
+        });
         return 0;
-    }
     default:
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }

@@ -3,14 +3,15 @@
 //
 // A window is a handle-table object (kind Window). Positions are kept in
 // screen coordinates; the client rectangle follows from the style (caption,
-// frame, border). Control state (check, items, edit selection, progress
-// range) lives in the window so that the front ends can read what the user
-// would see.
+// frame, border). A control's own state (check, entries, selection, range)
+// is a record private to the control's file, reached through the window;
+// the front ends read it through user/query.h.
 #ifndef CE_PLATFORM_WINDOW_H
 #define CE_PLATFORM_WINDOW_H
 
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +41,19 @@ struct WndClass {
 struct ListItem {
     std::u16string text;
     LPARAM data = 0;
+};
+
+// A control's own state (a button's check, a list's entries), private to
+// the control's file: the class procedure makes it at WM_NCCREATE and keeps
+// it behind the window, as the platform keeps a control's data behind its
+// extra bytes, and lets it go at WM_NCDESTROY (a window freed without one,
+// on a device reset, takes it along). A procedure still running for the
+// window holds it until it returns. `kind` names the class that made it:
+// a procedure called for a window of another class finds no record.
+struct ControlRecord {
+    explicit ControlRecord(BuiltinClass k) : kind(k) {}
+    virtual ~ControlRecord() = default;
+    const BuiltinClass kind;
 };
 
 struct Window : HandleObject {
@@ -81,6 +95,7 @@ struct Window : HandleObject {
     bool destroyed = false;
     HICON iconSmall = 0;
     HICON iconBig = 0;
+    std::shared_ptr<ControlRecord> control; // the class procedure's record
 
     // dialogs
     bool isDialog = false;
@@ -100,13 +115,6 @@ struct Window : HandleObject {
     int msgId = -1;              // string-table id of the text, -1 when none
 
     // controls
-    int check = 0;            // buttons
-    bool pushed = false;
-    HICON icon = 0;           // icon statics
-    bool ownsIcon = false;    // loaded from the template: freed with the control
-    bool readOnly = false;    // edits
-    int selStart = 0;
-    int selEnd = 0;
     std::vector<ListItem> items; // list boxes
     int curSel = -1;
     int topIndex = 0;
@@ -121,6 +129,36 @@ struct Window : HandleObject {
 std::shared_ptr<Window> WindowGet(HWND hwnd);
 // As WindowGet, but sets ERROR_INVALID_WINDOW_HANDLE when there is none.
 std::shared_ptr<Window> WindowCheck(HWND hwnd);
+
+// The record of class T (T::kKind) of a window, or null: none made yet,
+// already let go, or the window is of another class.
+template <class T> std::shared_ptr<T> ControlOf(const Window &w)
+{
+    if (!w.control || w.control->kind != T::kKind)
+        return nullptr;
+    return std::static_pointer_cast<T>(w.control);
+}
+template <class T> std::shared_ptr<T> ControlOf(HWND hwnd)
+{
+    auto w = WindowGet(hwnd);
+    return w ? ControlOf<T>(*w) : nullptr;
+}
+// Makes a window's record at WM_NCCREATE; null when there is no memory
+// (the creation then fails).
+template <class T> std::shared_ptr<T> ControlMake(Window &w)
+{
+    std::shared_ptr<T> r(new (std::nothrow) T());
+    w.control = r;
+    return r;
+}
+// The record of class T of a live window for a read of user/query.h; null
+// for a stale handle or a window of another class. The last error is left
+// alone: a front end's read must not change what the program sees.
+template <class T> std::shared_ptr<T> ControlQuery(HWND hwnd)
+{
+    auto w = WindowGet(hwnd);
+    return w && !w->destroyed ? ControlOf<T>(*w) : nullptr;
+}
 
 // Checks the window tree's links: every top-level window of the Z order
 // and every child listed once, live, not destroyed; a child's parent is the
@@ -206,6 +244,20 @@ void ListBoxPaintScrollBar(HWND hwnd, HDC dc, const RECT &bar);
 
 // Sends the parent a WM_COMMAND notification from a control.
 void NotifyParent(HWND control, WORD code);
+
+// A control's WM_PAINT: BeginPaint, draw(dc, client rectangle), EndPaint;
+// nothing when there is no DC to draw into.
+template <class Draw> void ControlPaint(HWND hwnd, Draw draw)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    if (!dc)
+        return;
+    RECT r;
+    GetClientRect(hwnd, &r);
+    draw(dc, r);
+    EndPaint(hwnd, &ps);
+}
 
 // Runs a modal loop until the dialog has ended; the front end is asked for
 // input whenever the queue is empty. Returns the dialog's result.

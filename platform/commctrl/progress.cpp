@@ -11,7 +11,17 @@
 namespace plat {
 namespace {
 
-int Clamp(const Window &w, int pos)
+// A progress bar's range, position and step.
+struct ProgressState : ControlRecord {
+    static constexpr BuiltinClass kKind = BuiltinClass::Progress;
+    ProgressState() : ControlRecord(kKind) {}
+    int rangeMin = 0;
+    int rangeMax = 100;
+    int pos = 0;
+    int step = 10;
+};
+
+int Clamp(const ProgressState &w, int pos)
 {
     if (pos < w.rangeMin)
         return w.rangeMin;
@@ -20,7 +30,7 @@ int Clamp(const Window &w, int pos)
     return pos;
 }
 
-void SetPos(HWND hwnd, Window &w, int pos)
+void SetPos(HWND hwnd, ProgressState &w, int pos)
 {
     pos = Clamp(w, pos);
     if (pos != w.pos) {
@@ -36,76 +46,72 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     auto w = WindowGet(hwnd);
     if (!w)
         return 0;
+    if (msg == WM_NCCREATE && !ControlMake<ProgressState>(*w))
+        return FALSE;
+    auto s = ControlOf<ProgressState>(*w);
+    if (!s)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     switch (msg) {
-    case WM_CREATE:
-        w->rangeMin = 0;
-        w->rangeMax = 100;
-        w->pos = 0;
-        w->step = 10;
-        return 0;
+    case WM_NCDESTROY:
+        w->control.reset();
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     case PBM_SETRANGE:
     case PBM_SETRANGE32: {
-        LRESULT old = MAKELRESULT(w->rangeMin, w->rangeMax);
+        LRESULT old = MAKELRESULT(s->rangeMin, s->rangeMax);
         int lo = msg == PBM_SETRANGE ? int(LOWORD(lParam)) : int(wParam);
         int hi = msg == PBM_SETRANGE ? int(HIWORD(lParam)) : int(lParam);
-        w->rangeMin = lo;
-        w->rangeMax = hi;
-        SetPos(hwnd, *w, w->pos);
+        s->rangeMin = lo;
+        s->rangeMax = hi;
+        SetPos(hwnd, *s, s->pos);
         WindowInvalidate(hwnd, true);
         return old;
     }
     case PBM_GETRANGE: {
         PBRANGE *r = reinterpret_cast<PBRANGE *>(lParam);
         if (r) {
-            r->iLow = w->rangeMin;
-            r->iHigh = w->rangeMax;
+            r->iLow = s->rangeMin;
+            r->iHigh = s->rangeMax;
         }
-        return wParam ? w->rangeMin : w->rangeMax;
+        return wParam ? s->rangeMin : s->rangeMax;
     }
     case PBM_SETPOS: {
-        int old = w->pos;
-        SetPos(hwnd, *w, int(wParam));
+        int old = s->pos;
+        SetPos(hwnd, *s, int(wParam));
         return old;
     }
     case PBM_DELTAPOS: {
-        int old = w->pos;
-        SetPos(hwnd, *w, w->pos + int(wParam));
+        int old = s->pos;
+        SetPos(hwnd, *s, s->pos + int(wParam));
         return old;
     }
     case PBM_SETSTEP: {
-        int old = w->step;
-        w->step = int(wParam);
+        int old = s->step;
+        s->step = int(wParam);
         return old;
     }
     case PBM_STEPIT: {
-        int old = w->pos;
-        int next = w->pos + w->step;
+        int old = s->pos;
+        int next = s->pos + s->step;
         // Stepping past the end starts again from the beginning.
-        if (next > w->rangeMax)
-            next = w->rangeMin + (next - w->rangeMax);
-        SetPos(hwnd, *w, next);
+        if (next > s->rangeMax)
+            next = s->rangeMin + (next - s->rangeMax);
+        SetPos(hwnd, *s, next);
         return old;
     }
     case PBM_GETPOS:
-        return w->pos;
+        return s->pos;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        if (!dc)
-            return 0;
-        RECT r;
-        GetClientRect(hwnd, &r);
-        GdiFill(dc, r, kDialogFace);
-        int span = w->rangeMax - w->rangeMin;
-        if (span > 0) {
-            long filled = long(r.right - r.left) * (w->pos - w->rangeMin) / span;
-            GdiFill(dc, RECT{r.left, r.top, r.left + int(filled), r.bottom}, RGB(0, 0, 128));
-        }
-        EndPaint(hwnd, &ps);
+    case WM_PAINT:
+        ControlPaint(hwnd, [&](HDC dc, const RECT &r) {
+            GdiFill(dc, r, kDialogFace);
+            int span = s->rangeMax - s->rangeMin;
+            if (span > 0) {
+                long filled = long(r.right - r.left) * (s->pos - s->rangeMin) / span;
+                GdiFill(dc, RECT{r.left, r.top, r.left + int(filled), r.bottom}, RGB(0, 0, 128));
+            }
+        });
         return 0;
-    }
     default:
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }

@@ -308,12 +308,13 @@ void WritePageEvent(HWND dlg, const Window &d)
         cj["visible"] = (w->style & WS_VISIBLE) != 0;
         if (w->cls->builtin == BuiltinClass::Edit)
             cj["readonly"] = (w->style & ES_READONLY) != 0;
-        if (w->cls->builtin == BuiltinClass::ListBox) {
+        ListBoxView list;
+        if (QueryListBox(c, list)) {
             nlohmann::ordered_json items = nlohmann::ordered_json::array();
-            for (const ListItem &it : w->items)
-                items.push_back(U8(it.text));
+            for (const std::u16string &it : list.items)
+                items.push_back(U8(it));
             cj["items"] = items;
-            cj["selected"] = w->curSel;
+            cj["selected"] = list.curSel;
         }
         controls.push_back(cj);
     }
@@ -399,16 +400,16 @@ bool DoPageAction(HWND dlg, Session &s, const AnswerAction &a)
     }
     case AnswerAction::Select: {
         HWND c = FindControl(dlg, a.control, false);
-        auto cw = WindowGet(c);
-        if (!cw || cw->cls->builtin != BuiltinClass::ListBox)
+        ListBoxView list;
+        if (!QueryListBox(c, list))
             return cannot("no list box " + a.control);
         if (!IsWindowEnabled(c) || !IsWindowVisible(c))
             return cannot("the list box is disabled or hidden");
         int index = a.entry;
         if (index < 0) {
             std::u16string want = FromUtf8(a.text);
-            for (size_t i = 0; i < cw->items.size(); ++i)
-                if (cw->items[i].text == want) {
+            for (size_t i = 0; i < list.items.size(); ++i)
+                if (list.items[i] == want) {
                     index = int(i);
                     break;
                 }
@@ -477,8 +478,8 @@ void OnCommand(HWND dlg, WPARAM wParam, LPARAM lParam)
         DWORD t = cw->style & BS_TYPEMASK;
         bool radio = t == BS_AUTORADIOBUTTON || t == BS_RADIOBUTTON;
         s.seen.push_back((radio ? "check " : "click ") + ctl);
-    } else if (cw->cls->builtin == BuiltinClass::ListBox && code == LBN_SELCHANGE && cw->curSel >= 0) {
-        NoteLatest(s, "select " + ctl + " ", "#" + std::to_string(cw->curSel));
+    } else if (ListBoxView list; code == LBN_SELCHANGE && QueryListBox(c, list) && list.curSel >= 0) {
+        NoteLatest(s, "select " + ctl + " ", "#" + std::to_string(list.curSel));
     } else if (cw->cls->builtin == BuiltinClass::Edit && code == EN_CHANGE) {
         NoteLatest(s, "set " + ctl + " ", QuoteActionWord(U8(cw->text)));
     }
@@ -693,8 +694,12 @@ int BarStage(const Window &d)
 {
     for (HWND c : d.children) {
         auto w = WindowGet(c);
-        if (w && w->cls->builtin == BuiltinClass::Progress && (w->style & WS_VISIBLE))
-            return w->pos <= w->rangeMin ? 0 : (w->pos - w->rangeMin) * 2 < w->rangeMax - w->rangeMin ? 1 : 2;
+        if (w && w->cls->builtin == BuiltinClass::Progress && (w->style & WS_VISIBLE)) {
+            PBRANGE range{};
+            SendMessageW(c, PBM_GETRANGE, 0, LPARAM(&range));
+            int pos = int(SendMessageW(c, PBM_GETPOS, 0, 0));
+            return pos <= range.iLow ? 0 : (pos - range.iLow) * 2 < range.iHigh - range.iLow ? 1 : 2;
+        }
     }
     return -1;
 }

@@ -13,6 +13,7 @@
 // Keys typed while work runs stay in the terminal until the next modal page.
 // Once the terminal is given back, the run's summary is printed there.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
 #include <chrono>
@@ -465,12 +466,17 @@ private:
             break;
         }
         case BuiltinClass::ListBox: {
-            DrawList(h, *w, row, col, std::max(1, rows), cols, dim, focused);
+            ListBoxView list;
+            QueryListBox(h, list);
+            DrawList(h, list, row, col, std::max(1, rows), cols, dim, focused);
             break;
         }
         case BuiltinClass::Progress: {
-            int span = std::max(1, w->rangeMax - w->rangeMin);
-            int pct = std::clamp((w->pos - w->rangeMin) * 100 / span, 0, 100);
+            PBRANGE range{};
+            SendMessageW(h, PBM_GETRANGE, 0, LPARAM(&range));
+            int pos = int(SendMessageW(h, PBM_GETPOS, 0, 0));
+            int span = std::max(1, range.iHigh - range.iLow);
+            int pct = std::clamp((pos - range.iLow) * 100 / span, 0, 100);
             std::u16string tail = FromUtf8(" " + std::to_string(pct) + "%");
             int bar = std::max(1, cols - 2 - int(tail.size()));
             int filled = bar * pct / 100;
@@ -498,7 +504,7 @@ private:
     // A list box: the entries in view, the selection in reverse with ">" at
     // its left; with more entries than lines, a scroll indicator on the
     // right ("^" and "v" at the ends, "#" for the part in view).
-    void DrawList(HWND h, const Window &w, int row, int col, int rows, int cols, attr_t dim, bool focused)
+    void DrawList(HWND h, const ListBoxView &w, int row, int col, int rows, int cols, attr_t dim, bool focused)
     {
         int count = int(w.items.size());
         // The terminal may have fewer lines for the list than the device has
@@ -517,7 +523,7 @@ private:
             int i = top + k;
             std::u16string line;
             if (i < count)
-                line = w.items[size_t(i)].text;
+                line = w.items[size_t(i)];
             line.resize(size_t(textCols), u' ');
             attr_t a = dim | (i == w.curSel ? A_REVERSE | (focused ? A_BOLD : 0) : 0);
             Put(row + k, col + 1, line, textCols, a);

@@ -14,10 +14,27 @@
 
 #include "gdi/gdi.h"
 #include "text/text.h"
+#include "user/query.h"
 #include "user/window.h"
 
 namespace plat {
 namespace {
+
+struct ListItem {
+    std::u16string text;
+    LPARAM data = 0;
+};
+
+// A list box's entries, selection (-1 none), first entry shown, and the
+// wheel's turn not yet worth a line.
+struct ListBoxState : ControlRecord {
+    static constexpr BuiltinClass kKind = BuiltinClass::ListBox;
+    ListBoxState() : ControlRecord(kKind) {}
+    std::vector<ListItem> items;
+    int curSel = -1;
+    int topIndex = 0;
+    int wheelRemain = 0;
+};
 
 constexpr int kItemHeight = 13;
 constexpr int kWheelLines = 3; // lines a wheel notch scrolls, as the device's setting
@@ -30,12 +47,12 @@ int VisibleRows(HWND hwnd)
 }
 
 // The last page is kept full: the top entry never goes past count - rows.
-int MaxTop(HWND hwnd, const Window &w)
+int MaxTop(HWND hwnd, const ListBoxState &w)
 {
     return std::max(0, int(w.items.size()) - VisibleRows(hwnd));
 }
 
-void SetTop(HWND hwnd, Window &w, int top)
+void SetTop(HWND hwnd, ListBoxState &w, int top)
 {
     top = std::clamp(top, 0, MaxTop(hwnd, w));
     if (top == w.topIndex)
@@ -44,7 +61,7 @@ void SetTop(HWND hwnd, Window &w, int top)
     WindowInvalidate(hwnd, true);
 }
 
-void EnsureVisible(HWND hwnd, Window &w, int index)
+void EnsureVisible(HWND hwnd, ListBoxState &w, int index)
 {
     int rows = VisibleRows(hwnd);
     int top = w.topIndex;
@@ -61,7 +78,7 @@ struct ScrollParts {
     RECT up, down, thumb;
 };
 
-ScrollParts PartsOf(HWND hwnd, const Window &w, const RECT &bar)
+ScrollParts PartsOf(HWND hwnd, const ListBoxState &w, const RECT &bar)
 {
     int side = std::min<int>(kScrollBarWidth, (bar.bottom - bar.top) / 2);
     ScrollParts p;
@@ -118,21 +135,21 @@ void ArrowButton(HDC dc, const RECT &r, bool up, bool enabled)
 
 // A selection made by the user (click, key, typed letter): the entry comes
 // into view and the parent hears of a change. LBS_NOSEL lists only scroll.
-void UserSelect(HWND hwnd, Window &w, int index)
+void UserSelect(HWND hwnd, const Window &w, ListBoxState &s, int index)
 {
-    if (index < 0 || index >= int(w.items.size()))
+    if (index < 0 || index >= int(s.items.size()))
         return;
-    EnsureVisible(hwnd, w, index);
+    EnsureVisible(hwnd, s, index);
     WindowInvalidate(hwnd, true);
     if (w.style & LBS_NOSEL)
         return;
-    bool changed = index != w.curSel;
-    w.curSel = index;
+    bool changed = index != s.curSel;
+    s.curSel = index;
     if (changed && (w.style & LBS_NOTIFY))
         NotifyParent(hwnd, LBN_SELCHANGE);
 }
 
-int Insert(Window &w, int at, const std::u16string &text)
+int Insert(ListBoxState &w, int at, const std::u16string &text)
 {
     if (at < 0 || at > int(w.items.size()))
         at = int(w.items.size());
@@ -144,7 +161,7 @@ int Insert(Window &w, int at, const std::u16string &text)
 
 // The next entry after `from` (wrapping round) whose text starts with c,
 // case ignored; -1 when none does.
-int NextStartingWith(const Window &w, int from, char16_t c)
+int NextStartingWith(const ListBoxState &w, int from, char16_t c)
 {
     int count = int(w.items.size());
     std::u16string want(1, c);
@@ -159,7 +176,7 @@ int NextStartingWith(const Window &w, int from, char16_t c)
 
 // The entry a navigation key moves the selection to (the selection itself
 // when the key moves nothing).
-int KeyTarget(HWND hwnd, const Window &w, UINT vk)
+int KeyTarget(HWND hwnd, const ListBoxState &w, UINT vk)
 {
     int count = int(w.items.size());
     int i = w.curSel, rows = VisibleRows(hwnd);
@@ -188,9 +205,10 @@ int KeyTarget(HWND hwnd, const Window &w, UINT vk)
 int AskParent(HWND hwnd, UINT msg, WPARAM key)
 {
     auto w = WindowGet(hwnd);
-    if (!w || !(w->style & LBS_WANTKEYBOARDINPUT) || !w->parent)
+    auto s = w ? ControlOf<ListBoxState>(*w) : nullptr;
+    if (!s || !(w->style & LBS_WANTKEYBOARDINPUT) || !w->parent)
         return -1;
-    WPARAM wp = MAKEWPARAM(WORD(key), WORD(std::max(0, w->curSel)));
+    WPARAM wp = MAKEWPARAM(WORD(key), WORD(std::max(0, s->curSel)));
     return int(WindowSend(w->parent, msg, wp, LPARAM(hwnd)));
 }
 
@@ -201,18 +219,26 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     auto w = WindowGet(hwnd);
     if (!w)
         return 0;
-    int count = int(w->items.size());
+    if (msg == WM_NCCREATE && !ControlMake<ListBoxState>(*w))
+        return FALSE;
+    auto s = ControlOf<ListBoxState>(*w);
+    if (!s)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    int count = int(s->items.size());
     switch (msg) {
+    case WM_NCDESTROY:
+        w->control.reset();
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     case LB_ADDSTRING:
     case LB_INSERTSTRING: {
-        LPCWSTR s = reinterpret_cast<LPCWSTR>(lParam);
-        if (!s)
+        LPCWSTR str = reinterpret_cast<LPCWSTR>(lParam);
+        if (!str)
             return LB_ERR;
-        std::u16string text(s);
+        std::u16string text(str);
         int at;
         if (msg == LB_ADDSTRING && (w->style & LBS_SORT)) {
             at = 0;
-            while (at < count && FoldCompare(w->items[size_t(at)].text, text) <= 0)
+            while (at < count && FoldCompare(s->items[size_t(at)].text, text) <= 0)
                 ++at;
         } else if (msg == LB_ADDSTRING) {
             at = count;
@@ -221,7 +247,7 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             if (at > count)
                 return LB_ERR;
         }
-        at = Insert(*w, at, text);
+        at = Insert(*s, at, text);
         WindowInvalidate(hwnd, true);
         return at;
     }
@@ -229,39 +255,39 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         int i = int(wParam);
         if (i < 0 || i >= count)
             return LB_ERR;
-        w->items.erase(w->items.begin() + i);
-        if (w->curSel == i)
-            w->curSel = -1;
-        else if (w->curSel > i)
-            --w->curSel;
-        w->topIndex = std::min(w->topIndex, MaxTop(hwnd, *w));
+        s->items.erase(s->items.begin() + i);
+        if (s->curSel == i)
+            s->curSel = -1;
+        else if (s->curSel > i)
+            --s->curSel;
+        s->topIndex = std::min(s->topIndex, MaxTop(hwnd, *s));
         WindowInvalidate(hwnd, true);
         return count - 1;
     }
     case LB_RESETCONTENT:
-        w->items.clear();
-        w->curSel = -1;
-        w->topIndex = 0;
+        s->items.clear();
+        s->curSel = -1;
+        s->topIndex = 0;
         WindowInvalidate(hwnd, true);
         return 0;
     case LB_SETCURSEL: {
         int i = int(wParam);
         WindowInvalidate(hwnd, true);
         if (i < 0 || i >= count) {
-            w->curSel = -1;
+            s->curSel = -1;
             return LB_ERR;
         }
-        w->curSel = i;
-        EnsureVisible(hwnd, *w, i);
+        s->curSel = i;
+        EnsureVisible(hwnd, *s, i);
         return i;
     }
     case LB_GETCURSEL:
-        return w->curSel < 0 ? LB_ERR : w->curSel;
+        return s->curSel < 0 ? LB_ERR : s->curSel;
     case LB_GETSEL: {
         int i = int(wParam);
         if (i < 0 || i >= count)
             return LB_ERR;
-        return i == w->curSel ? 1 : 0;
+        return i == s->curSel ? 1 : 0;
     }
     case LB_GETCOUNT:
         return count;
@@ -270,7 +296,7 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         LPWSTR buf = reinterpret_cast<LPWSTR>(lParam);
         if (i < 0 || i >= count || !buf)
             return LB_ERR;
-        const std::u16string &t = w->items[size_t(i)].text;
+        const std::u16string &t = s->items[size_t(i)].text;
         std::copy(t.begin(), t.end(), buf);
         buf[t.size()] = 0;
         return LRESULT(t.size());
@@ -279,38 +305,38 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         int i = int(wParam);
         if (i < 0 || i >= count)
             return LB_ERR;
-        return LRESULT(w->items[size_t(i)].text.size());
+        return LRESULT(s->items[size_t(i)].text.size());
     }
     case LB_SETITEMDATA: {
         int i = int(wParam);
         if (i < 0 || i >= count)
             return LB_ERR;
-        w->items[size_t(i)].data = lParam;
+        s->items[size_t(i)].data = lParam;
         return TRUE;
     }
     case LB_GETITEMDATA: {
         int i = int(wParam);
         if (i < 0 || i >= count)
             return LB_ERR;
-        return w->items[size_t(i)].data;
+        return s->items[size_t(i)].data;
     }
     case LB_FINDSTRINGEXACT:
     case LB_FINDSTRING:
     case LB_SELECTSTRING: {
-        LPCWSTR s = reinterpret_cast<LPCWSTR>(lParam);
-        if (!s || count == 0)
+        LPCWSTR str = reinterpret_cast<LPCWSTR>(lParam);
+        if (!str || count == 0)
             return LB_ERR;
-        std::u16string want(s);
+        std::u16string want(str);
         int start = int(wParam);
         for (int k = 1; k <= count; ++k) {
             int i = (start < 0 || start >= count) ? k - 1 : (start + k) % count;
-            const std::u16string &t = w->items[size_t(i)].text;
+            const std::u16string &t = s->items[size_t(i)].text;
             bool match = msg == LB_FINDSTRINGEXACT ? FoldCompare(t, want) == 0
                                                    : FoldCompare(t.substr(0, want.size()), want) == 0;
             if (match) {
                 if (msg == LB_SELECTSTRING) {
-                    w->curSel = i;
-                    EnsureVisible(hwnd, *w, i);
+                    s->curSel = i;
+                    EnsureVisible(hwnd, *s, i);
                     WindowInvalidate(hwnd, true);
                 }
                 return i;
@@ -319,12 +345,12 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return LB_ERR;
     }
     case LB_GETTOPINDEX:
-        return w->topIndex;
+        return s->topIndex;
     case LB_SETTOPINDEX: {
         int i = int(wParam);
         if (i < 0 || (count > 0 && i >= count) || (count == 0 && i != 0))
             return LB_ERR;
-        SetTop(hwnd, *w, i);
+        SetTop(hwnd, *s, i);
         return 0;
     }
     case LB_GETITEMHEIGHT:
@@ -336,7 +362,7 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             return LB_ERR;
         RECT r;
         GetClientRect(hwnd, &r);
-        *out = RECT{0, (i - w->topIndex) * kItemHeight, r.right, (i - w->topIndex + 1) * kItemHeight};
+        *out = RECT{0, (i - s->topIndex) * kItemHeight, r.right, (i - s->topIndex + 1) * kItemHeight};
         return 1;
     }
     case WM_GETDLGCODE:
@@ -348,16 +374,16 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         int y = short(HIWORD(lParam));
         if (y < 0)
             return 0;
-        UserSelect(hwnd, *w, w->topIndex + y / kItemHeight);
+        UserSelect(hwnd, *w, *s, s->topIndex + y / kItemHeight);
         return 0;
     }
     case WM_KEYDOWN: {
         int i = AskParent(hwnd, WM_VKEYTOITEM, wParam);
-        if (i == -2 || !(w = WindowGet(hwnd)) || w->items.empty())
+        if (i == -2 || !(w = WindowGet(hwnd)) || !(s = ControlOf<ListBoxState>(*w)) || s->items.empty())
             return 0;
         if (i < 0)
-            i = KeyTarget(hwnd, *w, UINT(wParam));
-        UserSelect(hwnd, *w, i);
+            i = KeyTarget(hwnd, *s, UINT(wParam));
+        UserSelect(hwnd, *w, *s, i);
         return 0;
     }
     case WM_CHAR: {
@@ -366,11 +392,11 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         if (c < 0x20)
             return 0;
         int i = AskParent(hwnd, WM_CHARTOITEM, c);
-        if (i == -2 || !(w = WindowGet(hwnd)) || w->items.empty())
+        if (i == -2 || !(w = WindowGet(hwnd)) || !(s = ControlOf<ListBoxState>(*w)) || s->items.empty())
             return 0;
         if (i < 0)
-            i = NextStartingWith(*w, w->curSel, c);
-        UserSelect(hwnd, *w, i);
+            i = NextStartingWith(*s, s->curSel, c);
+        UserSelect(hwnd, *w, *s, i);
         return 0;
     }
     case WM_NCLBUTTONDOWN: {
@@ -383,7 +409,7 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         RECT bar = BarRect(*w);
         if (!Inside(bar, x, y))
             return 0;
-        ScrollParts p = PartsOf(hwnd, *w, bar);
+        ScrollParts p = PartsOf(hwnd, *s, bar);
         int code = -1;
         if (Inside(p.up, x, y))
             code = SB_LINEUP;
@@ -400,26 +426,26 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_MOUSEWHEEL: {
         // Turns add up until they are worth a line; a notch is kWheelLines
         // lines, never more than a page.
-        w->wheelRemain += GET_WHEEL_DELTA_WPARAM(wParam);
-        if (std::abs(w->wheelRemain) < WHEEL_DELTA)
+        s->wheelRemain += GET_WHEEL_DELTA_WPARAM(wParam);
+        if (std::abs(s->wheelRemain) < WHEEL_DELTA)
             return 0;
         int lines = std::min(VisibleRows(hwnd), kWheelLines);
-        int n = lines * w->wheelRemain / WHEEL_DELTA;
-        w->wheelRemain -= WHEEL_DELTA * n / lines;
-        SetTop(hwnd, *w, w->topIndex - n);
+        int n = lines * s->wheelRemain / WHEEL_DELTA;
+        s->wheelRemain -= WHEEL_DELTA * n / lines;
+        SetTop(hwnd, *s, s->topIndex - n);
         return 0;
     }
     case WM_VSCROLL: {
         int rows = VisibleRows(hwnd);
         switch (LOWORD(wParam)) {
-        case SB_LINEUP: SetTop(hwnd, *w, w->topIndex - 1); break;
-        case SB_LINEDOWN: SetTop(hwnd, *w, w->topIndex + 1); break;
-        case SB_PAGEUP: SetTop(hwnd, *w, w->topIndex - rows); break;
-        case SB_PAGEDOWN: SetTop(hwnd, *w, w->topIndex + rows); break;
+        case SB_LINEUP: SetTop(hwnd, *s, s->topIndex - 1); break;
+        case SB_LINEDOWN: SetTop(hwnd, *s, s->topIndex + 1); break;
+        case SB_PAGEUP: SetTop(hwnd, *s, s->topIndex - rows); break;
+        case SB_PAGEDOWN: SetTop(hwnd, *s, s->topIndex + rows); break;
         case SB_THUMBPOSITION:
-        case SB_THUMBTRACK: SetTop(hwnd, *w, int(HIWORD(wParam))); break;
-        case SB_TOP: SetTop(hwnd, *w, 0); break;
-        case SB_BOTTOM: SetTop(hwnd, *w, count); break;
+        case SB_THUMBTRACK: SetTop(hwnd, *s, int(HIWORD(wParam))); break;
+        case SB_TOP: SetTop(hwnd, *s, 0); break;
+        case SB_BOTTOM: SetTop(hwnd, *s, count); break;
         default: break;
         }
         return 0;
@@ -432,31 +458,25 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_ERASEBKGND:
         return 1;
-    case WM_PAINT: {
+    case WM_PAINT:
         // The scroll bar follows the list: drawn again with each paint.
         if (w->style & WS_VSCROLL)
             w->frameDirty = true;
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        if (!dc)
-            return 0;
-        RECT r;
-        GetClientRect(hwnd, &r);
-        GdiFill(dc, r, RGB(255, 255, 255));
-        int rows = VisibleRows(hwnd);
-        for (int k = 0; k < rows && w->topIndex + k < count; ++k) {
-            int i = w->topIndex + k;
-            RECT ir{0, k * kItemHeight, r.right, (k + 1) * kItemHeight};
-            COLORREF fg = RGB(0, 0, 0);
-            if (i == w->curSel) {
-                GdiFill(dc, ir, RGB(0, 0, 128));
-                fg = RGB(255, 255, 255);
+        ControlPaint(hwnd, [&](HDC dc, const RECT &r) {
+            GdiFill(dc, r, RGB(255, 255, 255));
+            int rows = VisibleRows(hwnd);
+            for (int k = 0; k < rows && s->topIndex + k < count; ++k) {
+                int i = s->topIndex + k;
+                RECT ir{0, k * kItemHeight, r.right, (k + 1) * kItemHeight};
+                COLORREF fg = RGB(0, 0, 0);
+                if (i == s->curSel) {
+                    GdiFill(dc, ir, RGB(0, 0, 128));
+                    fg = RGB(255, 255, 255);
+                }
+                GdiText(dc, 2, ir.top, s->items[size_t(i)].text, fg);
             }
-            GdiText(dc, 2, ir.top, w->items[size_t(i)].text, fg);
-        }
-        EndPaint(hwnd, &ps);
+        });
         return 0;
-    }
     default:
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
@@ -464,13 +484,13 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 void ListBoxPaintScrollBar(HWND hwnd, HDC dc, const RECT &bar)
 {
-    auto w = WindowGet(hwnd);
-    if (!w || bar.right <= bar.left || bar.bottom <= bar.top)
+    auto s = ControlOf<ListBoxState>(hwnd);
+    if (!s || bar.right <= bar.left || bar.bottom <= bar.top)
         return;
-    ScrollParts p = PartsOf(hwnd, *w, bar);
+    ScrollParts p = PartsOf(hwnd, *s, bar);
     GdiFill(dc, RECT{bar.left, p.up.bottom, bar.right, p.down.top}, RGB(224, 224, 224));
-    ArrowButton(dc, p.up, true, w->topIndex > 0);
-    ArrowButton(dc, p.down, false, w->topIndex < MaxTop(hwnd, *w));
+    ArrowButton(dc, p.up, true, s->topIndex > 0);
+    ArrowButton(dc, p.down, false, s->topIndex < MaxTop(hwnd, *s));
     if (p.thumb.bottom > p.thumb.top)
         RaisedFace(dc, p.thumb);
 }
@@ -479,12 +499,25 @@ void ListBoxPaintScrollBar(HWND hwnd, HDC dc, const RECT &bar)
 // a user would). False when there is no such entry.
 bool ListBoxItemPoint(HWND hwnd, int index, POINT &pt)
 {
-    auto w = WindowGet(hwnd);
-    if (!w || index < 0 || index >= int(w->items.size()))
+    auto s = ControlOf<ListBoxState>(hwnd);
+    if (!s || index < 0 || index >= int(s->items.size()))
         return false;
-    EnsureVisible(hwnd, *w, index);
+    EnsureVisible(hwnd, *s, index);
     pt.x = 2;
-    pt.y = (index - w->topIndex) * kItemHeight + kItemHeight / 2;
+    pt.y = (index - s->topIndex) * kItemHeight + kItemHeight / 2;
+    return true;
+}
+
+bool QueryListBox(HWND hwnd, ListBoxView &out)
+{
+    auto s = ControlQuery<ListBoxState>(hwnd);
+    if (!s)
+        return false;
+    out.items.clear();
+    for (const ListItem &it : s->items)
+        out.items.push_back(it.text);
+    out.curSel = s->curSel;
+    out.topIndex = s->topIndex;
     return true;
 }
 

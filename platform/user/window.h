@@ -38,11 +38,6 @@ struct WndClass {
     BuiltinClass builtin = BuiltinClass::None;
 };
 
-struct ListItem {
-    std::u16string text;
-    LPARAM data = 0;
-};
-
 // A control's own state (a button's check, a list's entries), private to
 // the control's file: the class procedure makes it at WM_NCCREATE and keeps
 // it behind the window, as the platform keeps a control's data behind its
@@ -113,16 +108,6 @@ struct Window : HandleObject {
     UINT msgBoxType = 0;
     bool isMessageBox = false;
     int msgId = -1;              // string-table id of the text, -1 when none
-
-    // controls
-    std::vector<ListItem> items; // list boxes
-    int curSel = -1;
-    int topIndex = 0;
-    int wheelRemain = 0;      // wheel turn not yet worth a line
-    int rangeMin = 0;         // progress bars
-    int rangeMax = 100;
-    int pos = 0;
-    int step = 10;
 };
 
 // The window behind a live handle, or null (stale or not a window).

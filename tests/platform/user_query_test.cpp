@@ -42,22 +42,29 @@ TEST_F(Query, EachReadTakesOnlyItsOwnClass)
     HWND button = Make(u"Button", BS_AUTOCHECKBOX, u"Check");
     HWND edit = Make(u"Edit", 0, u"hello");
     HWND stat = Make(u"Static", SS_LEFT, u"text");
+    HWND list = Make(u"ListBox");
+    HWND bar = Make(u"msctls_progress32");
     SendMessageW(button, BM_SETCHECK, BST_CHECKED, 0);
     SendMessageW(edit, EM_SETSEL, 4, 1);
+    for (const char16_t *t : {u"one", u"two", u"three"})
+        SendMessageW(list, LB_ADDSTRING, 0, LPARAM(t));
+    SendMessageW(list, LB_SETCURSEL, 2, 0);
     HWND stale = Make(u"Button");
     ASSERT_TRUE(DestroyWindow(stale));
 
     struct Row {
         const char *name;
         HWND hwnd;
-        bool button, edit;
+        bool button, edit, list;
     } rows[] = {
-        {"button", button, true, false},
-        {"edit", edit, false, true},
-        {"static", stat, false, false},
-        {"top-level static", parent, false, false},
-        {"stale button", stale, false, false},
-        {"null", 0, false, false},
+        {"button", button, true, false, false},
+        {"edit", edit, false, true, false},
+        {"list box", list, false, false, true},
+        {"static", stat, false, false, false},
+        {"progress bar", bar, false, false, false},
+        {"top-level static", parent, false, false, false},
+        {"stale button", stale, false, false, false},
+        {"null", 0, false, false, false},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.name);
@@ -71,6 +78,14 @@ TEST_F(Query, EachReadTakesOnlyItsOwnClass)
         EXPECT_EQ(QueryEdit(r.hwnd, e), r.edit);
         EXPECT_EQ(e.selStart, r.edit ? 4 : 99) << "the selection as set, caret at its end";
         EXPECT_EQ(e.selEnd, r.edit ? 1 : 99);
+        ListBoxView l;
+        l.curSel = 99;
+        EXPECT_EQ(QueryListBox(r.hwnd, l), r.list);
+        std::vector<std::u16string> entries;
+        if (r.list)
+            entries = {u"one", u"two", u"three"};
+        EXPECT_EQ(l.items, entries);
+        EXPECT_EQ(l.curSel, r.list ? 2 : 99);
         EXPECT_EQ(GetLastError(), 1234u) << "a front end's read leaves the program's last error alone";
     }
 }
@@ -102,6 +117,8 @@ TEST_F(Query, ControlRecordIsReleasedAtDestroy)
         {u"Button", BM_GETCHECK, BST_CHECKED},
         {u"Edit", EM_GETSEL, MAKELRESULT(1, 2)},
         {u"Static", STM_GETICON, 0},
+        {u"ListBox", LB_GETCOUNT, 1},
+        {u"msctls_progress32", PBM_GETPOS, 30},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(cetest::U8(r.cls));
@@ -116,6 +133,8 @@ TEST_F(Query, ControlRecordIsReleasedAtDestroy)
         ASSERT_NE(c, HWND(0));
         SendMessageW(c, BM_SETCHECK, BST_CHECKED, 0);
         SendMessageW(c, EM_SETSEL, 1, 2);
+        SendMessageW(c, LB_ADDSTRING, 0, LPARAM(u"entry"));
+        SendMessageW(c, PBM_SETPOS, 30, 0);
         EXPECT_EQ(SendMessageW(c, r.ask, 0, 0), r.before);
         auto w = plat::WindowGet(c);
         ASSERT_TRUE(w && w->control) << "the control made its record at creation";

@@ -471,9 +471,13 @@ LONG WalkNames(int64_t from, const std::vector<std::u16string> &names, int64_t &
     return ERROR_SUCCESS;
 }
 
+// A key's last-write time is kept to the second: a change within the
+// second it already shows leaves the key's row alone, so that a value set
+// again and again (a shared count) writes the value's page only, not the
+// key's as well.
 int TouchKey(int64_t id)
 {
-    Stmt st("UPDATE keys SET written = ?2 WHERE id = ?1");
+    Stmt st("UPDATE keys SET written = ?2 WHERE id = ?1 AND written / 10000000 <> ?2 / 10000000");
     st.Int(1, id).Int(2, NowFileTime());
     return st.Run();
 }

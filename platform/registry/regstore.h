@@ -190,7 +190,7 @@ bool KeyExists(int64_t id);
 int64_t FindChild(int64_t parent, const std::u16string &name, int &rc);
 // Follows names from a key; ERROR_FILE_NOT_FOUND when one is missing.
 LONG WalkNames(int64_t from, const std::vector<std::u16string> &names, int64_t &id);
-// Sets the key's last-write time to now.
+// Sets the key's last-write time to now (kept to the second).
 int TouchKey(int64_t id);
 
 // ---------------------------------------------------------------- text forms

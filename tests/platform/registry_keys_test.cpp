@@ -2,6 +2,7 @@
 // enumeration, deletion of subtrees, handles and error numbers.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -226,6 +227,45 @@ TEST_F(RegKeys, ADamagedDatabaseIsReportedAndKept)
     HKEY k = 0;
     EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"x", 0, 0, &k), ERROR_SUCCESS) << "calls fail cleanly";
     EXPECT_EQ(k, HKEY(0));
+}
+
+// A key's last-write time follows the changes made in it to the second: a
+// change in a later second moves it, the changes within one second leave it
+// where the first put it (a count set over and over writes its value only).
+TEST_F(RegKeys, LastWriteTimeFollowsChangesToTheSecond)
+{
+    HKEY key = Create(HKEY_LOCAL_MACHINE, u"Software\\Times");
+    auto written = [&] {
+        FILETIME ft = {};
+        EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr, &ft),
+                  ERROR_SUCCESS);
+        return (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    };
+    auto now = [] {
+        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+        return uint64_t(ns / 100 + 116444736000000000LL);
+    };
+    constexpr uint64_t kSecond = 10000000;
+    // Start just past a second's boundary, so that the next steps fall in it.
+    while (now() % kSecond > kSecond / 2)
+        Sleep(10);
+    SetDw(key, u"a", 1);
+    uint64_t first = written();
+    uint64_t second = now() / kSecond;
+    EXPECT_EQ(first / kSecond, second) << "set in this second";
+    SetDw(key, u"a", 2);
+    ASSERT_EQ(RegDeleteValueW(key, u"a"), ERROR_SUCCESS);
+    if (now() / kSecond == second) {
+        EXPECT_EQ(written(), first) << "changes in the same second keep the time";
+    }
+    while (now() / kSecond == second)
+        Sleep(20);
+    SetDw(key, u"b", 3);
+    EXPECT_GE(written() / kSecond, second + 1) << "a change in a later second moves it";
+    RegCloseKey(key);
 }
 
 } // namespace

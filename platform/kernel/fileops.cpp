@@ -138,7 +138,8 @@ BOOL DeleteFileW(LPCWSTR lpFileName)
         const std::string &host = r.hostPath;
         bool inStore = r.inStore();
         error = FileWithNoOpenHandles(r.st, [&](const struct stat &st) -> uint32_t {
-            if (unlink(host.c_str()) != 0)
+            int gone = r.parentDir ? unlinkat(r.parentDir->fd, r.leaf.c_str(), 0) : unlink(host.c_str());
+            if (gone != 0)
                 return ErrorFromErrno(errno);
             if (inStore)
                 StoreRelease(static_cast<uint64_t>(st.st_size));

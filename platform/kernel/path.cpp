@@ -182,12 +182,24 @@ uint64_t NameHash(const std::u16string &name)
     return std::hash<std::u16string>{}(Fold(name));
 }
 
+// With HELD (DIR held open), the exact name is one component to look up
+// there; a name missing there is looked for by the folder's path as well
+// (the folder may have been replaced from outside the device), and HELD is
+// then dropped, so that the caller acts on the path.
 void LookupChild(const std::string &dir, const std::u16string &name, std::string &actual, EntryKind &kind,
-                 struct stat &st, bool scan)
+                 struct stat &st, bool scan, std::shared_ptr<HostDir> *held = nullptr)
 {
     std::string u8 = ToUtf8(name);
-    std::string full = dir + "/" + u8;
-    if (lstat(full.c_str(), &st) == 0) {
+    std::string full;
+    int found0 = -1;
+    if (held && *held) {
+        found0 = fstatat((*held)->fd, u8.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+        if (found0 != 0)
+            held->reset();
+    }
+    if (found0 != 0)
+        found0 = lstat((full = dir + "/" + u8).c_str(), &st);
+    if (found0 == 0) {
         actual = u8;
         kind = KindOf(st);
         return;
@@ -231,6 +243,22 @@ struct CachedFolder {
 // Folders held open, at most this many at once.
 std::atomic<int> g_dirFds{0};
 constexpr int kMaxDirFds = 128;
+
+// The cached folder held open, opened on first use while there is room.
+// Caller holds g_indexLock.
+const std::shared_ptr<HostDir> &HeldDir(CachedFolder &f)
+{
+    if (!f.dirTried && g_dirFds.load() < kMaxDirFds) {
+        f.dirTried = true;
+        int fd = open(f.host.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            f.dir = std::make_shared<HostDir>();
+            f.dir->fd = fd;
+            ++g_dirFds;
+        }
+    }
+    return f.dir;
+}
 
 std::unordered_map<std::u16string, CachedFolder> g_folders; // under g_indexLock
 uint64_t g_foldersSeq = 0;
@@ -436,17 +464,7 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
             return false;
         out.hostParent = it->second.host;
         out.devicePath = it->second.device;
-        CachedFolder &f = it->second;
-        if (!f.dirTried && g_dirFds.load() < kMaxDirFds) {
-            f.dirTried = true;
-            int fd = open(f.host.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (fd >= 0) {
-                f.dir = std::make_shared<HostDir>();
-                f.dir->fd = fd;
-                ++g_dirFds;
-            }
-        }
-        out.parentDir = f.dir;
+        out.parentDir = HeldDir(it->second);
     }
     const std::vector<Mount> &mounts = DeviceMounts();
     for (size_t k = 0; k < mounts.size(); ++k)
@@ -613,6 +631,7 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
         std::string actual;
         EntryKind kind;
         struct stat st;
+        std::shared_ptr<HostDir> held;
         {
             // In a folder whose every name is known, a name not found under
             // its exact spelling needs no scan.
@@ -620,10 +639,16 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
             {
                 std::lock_guard<std::mutex> guard(g_indexLock);
                 auto it = g_folders.find(Fold(dev));
-                if (it != g_folders.end() && it->second.complete)
-                    scan = it->second.names.count(NameHash(parts[i])) != 0;
+                if (it != g_folders.end()) {
+                    if (it->second.complete)
+                        scan = it->second.names.count(NameHash(parts[i])) != 0;
+                    // The last name is looked up in its folder held open,
+                    // and the caller acts on it there (a delete, an open).
+                    if (i + 1 == parts.size() && it->second.host == host)
+                        held = HeldDir(it->second);
+                }
             }
-            LookupChild(host, parts[i], actual, kind, st, scan);
+            LookupChild(host, parts[i], actual, kind, st, scan, &held);
         }
         if (i + 1 < parts.size()) {
             if (kind != EntryKind::Folder)
@@ -648,6 +673,10 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
             out.st = st;
             out.name = FromUtf8(actual);
             out.hostPath = host + "/" + actual;
+            if (held) {
+                out.parentDir = std::move(held);
+                out.leaf = actual;
+            }
         }
         dev += u'\\';
         dev += out.name;

@@ -4,6 +4,7 @@
 // has read ahead (across seeks, writes and truncation).
 #include <windows.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -277,6 +278,52 @@ TEST_F(FileCache, OpensInAKnownFolderAnswerAsALookupWould)
     EXPECT_EQ(MakeFile(u"\\K\\Sub"), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "a folder";
     EXPECT_EQ(MakeFile(u"\\K\\new.bin"), 0u);
     EXPECT_EQ(Get(u"\\K\\host.bin"), "host") << "never truncated";
+}
+
+// Deletes by name in a folder already resolved (held open): each row is a
+// delete made after \\D was resolved, with what the host shows afterwards;
+// a folder made again from outside the device is looked at by its path.
+TEST_F(FileCache, DeletesInAKnownFolderTakeTheNamedFile)
+{
+    ASSERT_EQ(CreateDir(u"\\D"), 0u);
+    for (const char *n : {"a.bin", "b.bin", "c.bin", "ro.bin"})
+        ASSERT_TRUE(Put((u"\\D\\" + cetest::U16(n)).c_str(), n));
+    ASSERT_TRUE(SetFileAttributesW(u"\\D\\ro.bin", FILE_ATTRIBUTE_READONLY));
+    ASSERT_EQ(symlink(StoreHost("D/a.bin").c_str(), StoreHost("D/link.bin").c_str()), 0);
+    ASSERT_EQ(Get(u"\\D\\a.bin"), "a.bin"); // \D resolved and held
+    struct Row {
+        const char16_t *path;
+        DWORD error;          // 0: deleted
+        const char *hostGone; // the host file that must be gone (or kept, on error)
+    };
+    const Row rows[] = {
+        {u"\\D\\a.bin", 0, "D/a.bin"},
+        {u"\\d\\B.BIN", 0, "D/b.bin"}, // another case
+        {u"\\D\\a.bin", ERROR_FILE_NOT_FOUND, nullptr},
+        {u"\\D\\ro.bin", ERROR_ACCESS_DENIED, "D/ro.bin"},
+        {u"\\D\\link.bin", ERROR_ACCESS_DENIED, "D/link.bin"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(cetest::U8(r.path));
+        SetLastError(0);
+        BOOL ok = DeleteFileW(r.path);
+        EXPECT_EQ(ok ? 0u : GetLastError(), r.error);
+        if (r.hostGone) {
+            struct stat st;
+            EXPECT_EQ(lstat(StoreHost(r.hostGone).c_str(), &st) == 0, r.error != 0);
+        }
+    }
+    // The folder removed and made again behind the device's back: the name
+    // is the new folder's file, deleted there.
+    for (const char *n : {"D/c.bin", "D/ro.bin", "D/link.bin"})
+        ASSERT_EQ(unlink(StoreHost(n).c_str()), 0) << n;
+    std::string host = StoreHost("D");
+    ASSERT_EQ(rmdir(host.c_str()), 0);
+    ASSERT_EQ(mkdir(host.c_str(), 0755), 0);
+    cetest::WriteHostFile(StoreHost("D/c.bin"), "new");
+    EXPECT_TRUE(DeleteFileW(u"\\D\\c.bin")) << GetLastError();
+    struct stat st;
+    EXPECT_NE(lstat(StoreHost("D/c.bin").c_str(), &st), 0) << "the file now at the name is deleted";
 }
 
 } // namespace

@@ -28,6 +28,7 @@
 #include "text/text.h"
 #include "device/transcript.h"
 #include "user/query.h"
+#include "user/resources.h"
 #include "user/window.h"
 #include "kernel/changes.h"
 
@@ -43,6 +44,7 @@ struct Session {
     int showing = 0;
     int eventNumber = 0;
     int shotStage = -1; // progress pages: the stage of the bar last taken (BarStage)
+    bool shotPending = true; // a screenshot is due once the dialog is drawn
 };
 
 // What the user was told in this run, for the summary an interactive
@@ -133,18 +135,18 @@ std::string OneLine(const std::u16string &text, size_t max)
     return ToUtf8(out);
 }
 
-void NoteMessage(const Window &box, INT_PTR result)
+void NoteMessage(const MessageBoxView &box, int msgId, INT_PTR result)
 {
     RunLog &log = g_state.log;
-    log.messages.push_back("[" + ButtonName(result) + "] " + OneLine(box.msgBoxText, 66));
-    if (box.msgId != kInstalledMessage && box.msgId != kRemovedMessage)
+    log.messages.push_back("[" + ButtonName(result) + "] " + OneLine(box.text, 66));
+    if (msgId != kInstalledMessage && msgId != kRemovedMessage)
         return;
-    const std::u16string &t = box.msgBoxText;
+    const std::u16string &t = box.text;
     size_t open = t.find(u'"'), close = open == std::u16string::npos ? open : t.find(u'"', open + 1);
     if (close == std::u16string::npos)
         return;
     std::string name = ToUtf8(t.substr(open + 1, close - open - 1));
-    (box.msgId == kInstalledMessage ? log.installed : log.removed).push_back(name);
+    (msgId == kInstalledMessage ? log.installed : log.removed).push_back(name);
 }
 
 // Names one a line, under the first.
@@ -246,6 +248,59 @@ bool IsNumber(const std::string &s, int &v)
     return true;
 }
 
+// Whether text is fmt with its % placeholders filled in some way: each
+// placeholder matches any run of characters.
+bool Matches(const char16_t *f, const char16_t *fe, const char16_t *t, const char16_t *te)
+{
+    while (f < fe) {
+        if (*f == u'%') {
+            if (f + 1 < fe && f[1] == u'%') {
+                if (t == te || *t != u'%')
+                    return false;
+                f += 2;
+                ++t;
+                continue;
+            }
+            // Skip flags, width and size up to the conversion letter.
+            const char16_t *q = f + 1;
+            while (q < fe && (*q == u'-' || *q == u'0' || *q == u'#' || (*q >= u'1' && *q <= u'9') || *q == u'l' ||
+                              *q == u'h'))
+                ++q;
+            if (q == fe)
+                return false;
+            f = q + 1;
+            for (const char16_t *k = t; k <= te; ++k)
+                if (Matches(f, fe, k, te))
+                    return true;
+            return false;
+        }
+        if (t == te || *f != *t)
+            return false;
+        ++f;
+        ++t;
+    }
+    return t == te;
+}
+
+// The string-table id of a message box's text, from the last string the
+// program loaded (the box is shown before it loads another): -1 when the
+// text is not that string with its placeholders filled.
+int MessageIdOf(const std::u16string &text)
+{
+    if (!ResourceLastStringId())
+        return -1;
+    const std::u16string &fmt = ResourceLastString();
+    if (Matches(fmt.data(), fmt.data() + fmt.size(), text.data(), text.data() + text.size()))
+        return int(ResourceLastStringId());
+    return -1;
+}
+
+bool IsMessageBox(HWND dlg)
+{
+    MessageBoxView box;
+    return QueryMessageBox(dlg, box);
+}
+
 int ShownId(const Window &w)
 {
     return (w.id == 0xFFFF || w.id == -1) ? -1 : w.id;
@@ -286,13 +341,13 @@ std::string PageName(int id)
 }
 
 // The page event: every control with its text as shown.
-void WritePageEvent(HWND dlg, const Window &d)
+void WritePageEvent(HWND dlg, const Window &d, const DialogView &page)
 {
     nlohmann::ordered_json j;
     j["event"] = "page";
-    j["id"] = d.resourceId;
+    j["id"] = page.resourceId;
     j["title"] = U8(d.text);
-    j["modal"] = d.modal;
+    j["modal"] = page.modal;
     nlohmann::ordered_json controls = nlohmann::ordered_json::array();
     for (HWND c : d.children) {
         auto w = WindowGet(c);
@@ -327,8 +382,9 @@ void OnCreated(HWND dlg)
     auto d = WindowGet(dlg);
     if (!d)
         return;
-    if (d->isMessageBox) {
-        int key = d->msgId;
+    MessageBoxView box;
+    if (QueryMessageBox(dlg, box)) {
+        int key = MessageIdOf(box.text);
         int showing = ++g_state.messageShowings[key];
         Session s;
         s.id = key;
@@ -337,13 +393,14 @@ void OnCreated(HWND dlg)
         g_state.sessions[dlg] = s;
         return;
     }
-    int id = d->resourceId;
+    DialogView page;
+    QueryDialog(dlg, page);
+    int id = page.resourceId;
     Session s;
     s.id = id;
     s.eventNumber = TranscriptNextEventNumber();
-    WritePageEvent(dlg, *d);
-    d->pageReported = true;
-    if (d->modal) {
+    WritePageEvent(dlg, *d, page);
+    if (page.modal) {
         s.showing = ++g_state.pageShowings[id];
         s.rule = PickRule(g_state.rules, AnswerRule::Page, id, s.showing);
     }
@@ -457,9 +514,9 @@ void NoteLatest(Session &s, const std::string &prefix, const std::string &value)
 // edit's new text (typing makes one "set" with the last text).
 void OnCommand(HWND dlg, WPARAM wParam, LPARAM lParam)
 {
-    auto d = WindowGet(dlg);
+    DialogView page;
     auto it = g_state.sessions.find(dlg);
-    if (!d || it == g_state.sessions.end() || d->isMessageBox || !d->modal)
+    if (!QueryDialog(dlg, page) || it == g_state.sessions.end() || IsMessageBox(dlg) || !page.modal)
         return;
     Session &s = it->second;
     int id = LOWORD(wParam), code = HIWORD(wParam);
@@ -503,7 +560,8 @@ int ProgressPercent()
 {
     for (const auto &kv : g_state.sessions) {
         auto d = WindowGet(kv.first);
-        if (!d || d->modal || d->isMessageBox)
+        DialogView page;
+        if (!d || !QueryDialog(kv.first, page) || page.modal || IsMessageBox(kv.first))
             continue;
         for (HWND c : d->children) {
             auto w = WindowGet(c);
@@ -571,10 +629,11 @@ bool OnIdle(HWND dlg)
             return true;
         return g_ui->WaitInput(dlg);
     }
-    if (d->isMessageBox) {
+    MessageBoxView box;
+    if (QueryMessageBox(dlg, box)) {
         if (!s.rule) {
             std::string id = s.id >= 0 ? "message " + std::to_string(s.id) : std::string("a message");
-            Abort(3, "no answer for " + id + ": " + Quote(d->msgBoxText));
+            Abort(3, "no answer for " + id + ": " + Quote(box.text));
             return false;
         }
         if (s.next >= s.rule->actions.size()) {
@@ -584,7 +643,7 @@ bool OnIdle(HWND dlg)
         const AnswerAction &action = s.rule->actions[s.next++];
         HWND btn = FindControl(dlg, action.control, true);
         if (!btn) {
-            Abort(3, RuleName(*s.rule) + ": the message has no button " + action.control + ": " + Quote(d->msgBoxText));
+            Abort(3, RuleName(*s.rule) + ": the message has no button " + action.control + ": " + Quote(box.text));
             return false;
         }
         s.done.push_back(action.written);
@@ -625,12 +684,13 @@ bool IsWizardPage(int id)
     return id == 104 || id == 105 || id == 106 || id == 107 || id == 108 || id == 112;
 }
 
-void NoteOutcome(const Window &d, INT_PTR result)
+void NoteOutcome(HWND dlg, const Session &s, INT_PTR result)
 {
-    if (d.isMessageBox) {
-        if (IsFailureMessage(d.msgId))
+    DialogView page;
+    if (IsMessageBox(dlg)) {
+        if (IsFailureMessage(s.id))
             g_state.outcome.failed = true;
-    } else if (d.modal && result == IDCANCEL && IsWizardPage(d.resourceId)) {
+    } else if (QueryDialog(dlg, page) && page.modal && result == IDCANCEL && IsWizardPage(page.resourceId)) {
         g_state.outcome.endedEarly = true;
     }
 }
@@ -643,26 +703,29 @@ void OnEnded(HWND dlg, INT_PTR result)
         return;
     Session s = it->second;
     g_state.sessions.erase(it);
-    NoteOutcome(*d, result);
-    if (d->isMessageBox) {
-        NoteMessage(*d, result);
+    NoteOutcome(dlg, s, result);
+    MessageBoxView box;
+    if (QueryMessageBox(dlg, box)) {
+        int msgId = s.id;
+        NoteMessage(box, msgId, result);
         nlohmann::ordered_json j;
         j["event"] = "message";
-        if (d->msgId >= 0)
-            j["id"] = d->msgId;
-        j["flags"] = d->msgBoxType;
+        if (msgId >= 0)
+            j["id"] = msgId;
+        j["flags"] = box.type;
         j["caption"] = U8(d->text);
-        j["text"] = U8(d->msgBoxText);
+        j["text"] = U8(box.text);
         j["result"] = result;
         TranscriptWriteLine(j.dump());
         std::string answer = AnswerName(result);
-        if (d->msgId < 0)
+        if (msgId < 0)
             RecordLine("# a message without a string-table id was answered " + (answer.empty() ? "?" : answer));
         else if (!answer.empty())
             RecordLine("message " + std::to_string(s.id) + "#" + std::to_string(s.showing) + ": answer " + answer);
         return;
     }
-    if (!d->modal)
+    DialogView page;
+    if (!QueryDialog(dlg, page) || !page.modal)
         return;
     if (!s.seen.empty()) {
         std::string line = "page " + std::to_string(s.id) + "#" + std::to_string(s.showing) + ":";
@@ -704,7 +767,8 @@ int BarStage(const Window &d)
     return -1;
 }
 
-void OnDrawn(HWND dlg)
+// A dialog has been drawn for the first time since its session asked.
+void OnDrawn(HWND dlg, Session &s)
 {
     if (g_state.screenshotsDir.empty())
         return;
@@ -715,32 +779,50 @@ void OnDrawn(HWND dlg)
     // when its bar has moved and when it is half-way: the picture then shows
     // the work (a file, the bar part-way), and a page that closes early
     // still has one.
-    auto session = g_state.sessions.find(dlg);
-    if (!d->isMessageBox && !d->modal && session != g_state.sessions.end()) {
+    bool box = IsMessageBox(dlg);
+    DialogView page;
+    QueryDialog(dlg, page);
+    if (!box && !page.modal) {
         int stage = BarStage(*d);
         if (stage >= 0) {
             if (stage < 2)
-                d->shotPending = true;
-            if (stage <= session->second.shotStage)
+                s.shotPending = true;
+            if (stage <= s.shotStage)
                 return;
-            session->second.shotStage = stage;
+            s.shotStage = stage;
         }
     }
     char name[64];
-    if (d->isMessageBox) {
+    if (box) {
         int n = TranscriptNextEventNumber();
-        if (d->msgId >= 0)
-            std::snprintf(name, sizeof name, "%03d-message-%d.png", n, d->msgId);
+        if (s.id >= 0)
+            std::snprintf(name, sizeof name, "%03d-message-%d.png", n, s.id);
         else
             std::snprintf(name, sizeof name, "%03d-message-none.png", n);
     } else {
-        auto it = g_state.sessions.find(dlg);
-        int n = it != g_state.sessions.end() ? it->second.eventNumber : TranscriptNextEventNumber();
-        std::snprintf(name, sizeof name, "%03d-page-%d.png", n, d->resourceId);
+        std::snprintf(name, sizeof name, "%03d-page-%d.png", s.eventNumber, page.resourceId);
     }
     std::string error;
     if (!ScreenSavePng(g_state.screenshotsDir + "/" + name, error))
         std::fprintf(stderr, "cesetup: screenshot: %s\n", error.c_str());
+}
+
+// Everything is painted: each dialog waiting to be seen drawn that can now
+// be seen is, from the bottom of the Z order up.
+void OnPainted()
+{
+    bool waiting = false;
+    for (const auto &kv : g_state.sessions)
+        waiting = waiting || kv.second.shotPending;
+    if (!waiting)
+        return;
+    for (HWND h : WindowTopLevels()) {
+        auto it = g_state.sessions.find(h);
+        if (it == g_state.sessions.end() || !it->second.shotPending || !IsWindowVisible(h))
+            continue;
+        it->second.shotPending = false;
+        OnDrawn(h, it->second);
+    }
 }
 
 void InstallHooks()
@@ -749,7 +831,7 @@ void InstallHooks()
     h.idle = OnIdle;
     h.dialogCreated = OnCreated;
     h.dialogEnded = OnEnded;
-    h.dialogDrawn = OnDrawn;
+    h.drawn = OnPainted;
     h.dialogCommand = OnCommand;
     if (g_ui)
         h.poll = [] {

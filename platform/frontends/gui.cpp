@@ -21,6 +21,7 @@
 #include "frontends/sdl_api.h"
 #include "gdi/screen.h"
 #include "text/text.h"
+#include "user/query.h"
 #include "user/window.h"
 
 namespace plat {
@@ -34,8 +35,9 @@ bool ModalOnTop()
     std::vector<HWND> tops = WindowTopLevels();
     for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
         auto w = WindowGet(*it);
+        DialogView dialog;
         if (w && (w->style & WS_VISIBLE) && !w->destroyed)
-            return w->isDialog && w->modal && !w->ended;
+            return QueryDialog(*it, dialog) && dialog.modal && !dialog.ended;
     }
     return false;
 }

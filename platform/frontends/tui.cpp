@@ -314,7 +314,8 @@ private:
             auto w = WindowGet(h);
             if (!w || !(w->style & WS_VISIBLE) || w->destroyed)
                 continue;
-            if (!w->isDialog) {
+            DialogView dialog;
+            if (!QueryDialog(h, dialog)) {
                 if (!w->text.empty())
                     header = w->text;
                 continue;

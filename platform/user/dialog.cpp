@@ -13,14 +13,39 @@
 
 #include "user/class.h"
 #include "kernel/device.h"
+#include "user/query.h"
 #include "user/resources.h"
 #include "user/window.h"
 
 namespace plat {
 
+// A dialog's state, the dialog manager's own, kept behind its window.
+struct DialogInfo {
+    bool made = false;      // made as a dialog (a template's, or a message box)
+    DLGPROC proc = nullptr;
+    LONG_PTR msgResult = 0; // DWL_MSGRESULT
+    LONG_PTR user = 0;      // DWL_USER
+    bool ended = false;     // EndDialog was called, with result
+    INT_PTR result = 0;
+    bool modal = false;
+    HWND lastFocus = 0;     // the control given the focus back on activation
+    int resourceId = -1;    // the template's resource id
+};
+
 // The front end's default hooks are installed on first need (frontend).
 
 namespace {
+
+// The dialog manager's record of a window: made with the dialog, or, for a
+// window not made as one that is sent what dialogs take (EndDialog, an
+// activation under DefDlgProc), when first written. Null when there is none
+// and make is false. It lives as long as the window.
+DialogInfo *InfoOf(Window &w, bool make)
+{
+    if (!w.dialog && make)
+        w.dialog = std::make_shared<DialogInfo>();
+    return w.dialog.get();
+}
 
 constexpr size_t kMaxTemplate = 65536;
 
@@ -286,10 +311,8 @@ HWND CreateFromTemplate(HINSTANCE inst, const DLGTEMPLATE *templ, HWND parent, D
     if (!dlg)
         return 0;
     auto d = WindowGet(dlg);
-    d->isDialog = true;
-    d->dlgProc = proc;
-    d->modal = modal;
-    d->resourceId = ResourceDialogIdOf(templ);
+    DialogMake(dlg, proc, modal, ResourceDialogIdOf(templ));
+    DialogInfo *info = InfoOf(*d, true);
     for (const ItemTemplate &it : t.items) {
         LPCWSTR text = it.textOrd >= 0 ? MAKEINTRESOURCEW(it.textOrd) : it.text.c_str();
         HWND c = CreateWindowExW(it.exStyle, it.cls.c_str(), text, it.style | WS_CHILD, DluToPixelX(it.x),
@@ -310,26 +333,58 @@ HWND CreateFromTemplate(HINSTANCE inst, const DLGTEMPLATE *templ, HWND parent, D
         return 0;
     if (init && first && IsWindow(first))
         FocusControl(first);
-    d->lastFocus = GetFocus();
-    d->shotPending = true;
+    info->lastFocus = GetFocus();
     EnsureUiHooks();
     if (GetUiHooks().dialogCreated)
         GetUiHooks().dialogCreated(dlg);
     if (!IsWindow(dlg))
         return 0;
-    if ((style & WS_VISIBLE) && !d->ended)
+    if ((style & WS_VISIBLE) && !info->ended)
         ShowWindow(dlg, SW_SHOW);
     return dlg;
 }
 
 } // namespace
 
+bool DialogMake(HWND hwnd, DLGPROC proc, bool modal, int resourceId)
+{
+    auto w = WindowGet(hwnd);
+    if (!w)
+        return false;
+    DialogInfo *info = InfoOf(*w, true);
+    info->made = true;
+    info->proc = proc;
+    info->modal = modal;
+    info->resourceId = resourceId;
+    return true;
+}
+
+LONG_PTR *DialogLongSlot(Window &w, int index)
+{
+    DialogInfo *info = InfoOf(w, false);
+    if (!info || !info->made)
+        return nullptr;
+    return index == DWL_MSGRESULT ? &info->msgResult : index == DWL_USER ? &info->user : nullptr;
+}
+
+bool QueryDialog(HWND hwnd, DialogView &out)
+{
+    auto w = WindowGet(hwnd);
+    DialogInfo *info = w && !w->destroyed ? InfoOf(*w, false) : nullptr;
+    if (!info || !info->made)
+        return false;
+    out.modal = info->modal;
+    out.ended = info->ended;
+    out.resourceId = info->resourceId;
+    return true;
+}
+
 INT_PTR RunModalLoop(HWND dlg)
 {
     EnsureUiHooks();
     for (;;) {
         auto d = WindowGet(dlg);
-        if (!d || d->ended)
+        if (!d || (d->dialog && d->dialog->ended))
             break;
         MSG m;
         if (PeekMessageW(&m, 0, 0, 0, PM_REMOVE)) {
@@ -350,15 +405,18 @@ INT_PTR RunModalLoop(HWND dlg)
             // Nothing can end this dialog: end it as its close box would
             // rather than wait for ever.
             auto again = WindowGet(dlg);
-            if (again && !again->ended) {
-                again->ended = true;
-                again->result = IDCANCEL;
+            DialogInfo *info = again ? InfoOf(*again, true) : nullptr;
+            if (info && !info->ended) {
+                info->ended = true;
+                info->result = IDCANCEL;
             }
             break;
         }
     }
     auto d = WindowGet(dlg);
-    return d ? d->result : -1;
+    if (!d)
+        return -1;
+    return d->dialog ? d->dialog->result : 0;
 }
 
 LRESULT CALLBACK DialogClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -382,9 +440,10 @@ extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
         if (!d)
             return 0;
     }
-    if (d->dlgProc) {
-        d->msgResult = 0;
-        INT_PTR r = d->dlgProc(hDlg, Msg, wParam, lParam);
+    DialogInfo *info = InfoOf(*d, false);
+    if (info && info->proc) {
+        info->msgResult = 0;
+        INT_PTR r = info->proc(hDlg, Msg, wParam, lParam);
         if (r) {
             // These messages return the procedure's own value.
             switch (Msg) {
@@ -400,7 +459,7 @@ extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
                 return r;
             default: {
                 auto again = WindowGet(hDlg);
-                return again ? again->msgResult : 0;
+                return again && again->dialog ? again->dialog->msgResult : 0;
             }
             }
         }
@@ -423,14 +482,14 @@ extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
         return 0;
     }
     case WM_SETFOCUS:
-        if (d->lastFocus && IsWindow(d->lastFocus) && IsDescendant(hDlg, d->lastFocus))
-            SetFocus(d->lastFocus);
+        if (info && info->lastFocus && IsWindow(info->lastFocus) && IsDescendant(hDlg, info->lastFocus))
+            SetFocus(info->lastFocus);
         return 0;
     case WM_ACTIVATE:
         if (!wParam) {
             HWND f = GetFocus();
             if (f && IsDescendant(hDlg, f))
-                d->lastFocus = f;
+                InfoOf(*d, true)->lastFocus = f;
         }
         return 0;
     case WM_GETDLGCODE:
@@ -466,12 +525,12 @@ extern "C" INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE hInstance, LPCDLGTEM
         return -1;
     }
     auto d = WindowGet(dlg);
-    if (d && !d->ended) {
+    if (d && !(d->dialog && d->dialog->ended)) {
         ShowWindow(dlg, SW_SHOW);
         RunModalLoop(dlg);
     }
     d = WindowGet(dlg);
-    INT_PTR result = d ? d->result : -1;
+    INT_PTR result = d ? (d->dialog ? d->dialog->result : 0) : -1;
     if (disabled && IsWindow(owner))
         EnableWindow(owner, TRUE);
     if (d && GetUiHooks().dialogEnded)
@@ -531,9 +590,10 @@ extern "C" BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult)
     auto d = WindowCheck(hDlg);
     if (!d)
         return FALSE;
-    d->ended = true;
-    d->result = nResult;
-    if (!d->modal)
+    DialogInfo *info = InfoOf(*d, true);
+    info->ended = true;
+    info->result = nResult;
+    if (!info->modal)
         ShowWindow(hDlg, SW_HIDE);
     return TRUE;
 }

@@ -92,18 +92,11 @@ HWND FindPaint()
     return 0;
 }
 
-// Everything is painted: dialogs shown for the first time are now drawn.
+// Everything is painted: the front end sees what is drawn.
 void ReportDrawn()
 {
-    if (!g_hooks.dialogDrawn)
-        return;
-    for (HWND h : WindowTopLevels()) {
-        auto w = WindowGet(h);
-        if (w && w->shotPending && IsWindowVisible(h)) {
-            w->shotPending = false;
-            g_hooks.dialogDrawn(h);
-        }
-    }
+    if (g_hooks.drawn)
+        g_hooks.drawn();
 }
 
 // One step of Get/Peek: true when a message was found.

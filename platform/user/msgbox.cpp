@@ -14,6 +14,7 @@
 #include "kernel/device.h"
 #include "gdi/gdi.h"
 #include "user/msgbox.h"
+#include "user/query.h"
 #include "user/resources.h"
 #include "user/window.h"
 
@@ -42,38 +43,42 @@ std::vector<BoxButton> ButtonsOf(UINT type)
     }
 }
 
-// Whether text is fmt with its % placeholders filled in some way: each
-// placeholder matches any run of characters.
-bool Matches(const char16_t *f, const char16_t *fe, const char16_t *t, const char16_t *te)
-{
-    while (f < fe) {
-        if (*f == u'%') {
-            if (f + 1 < fe && f[1] == u'%') {
-                if (t == te || *t != u'%')
-                    return false;
-                f += 2;
-                ++t;
-                continue;
-            }
-            // Skip flags, width and size up to the conversion letter.
-            const char16_t *q = f + 1;
-            while (q < fe && (*q == u'-' || *q == u'0' || *q == u'#' || (*q >= u'1' && *q <= u'9') || *q == u'l' ||
-                              *q == u'h'))
-                ++q;
-            if (q == fe)
-                return false;
-            f = q + 1;
-            for (const char16_t *k = t; k <= te; ++k)
-                if (Matches(f, fe, k, te))
-                    return true;
-            return false;
-        }
-        if (t == te || *f != *t)
-            return false;
-        ++f;
-        ++t;
+// The message boxes MessageBoxW shows now (one inside another too), with
+// their text and style: the box's procedure and the front ends read them.
+struct ShownBox {
+    HWND box;
+    std::u16string text;
+    UINT type;
+};
+std::mutex g_boxLock;
+std::vector<ShownBox> g_boxes;
+
+// Keeps a box in g_boxes while MessageBoxW runs it.
+struct BoxShown {
+    HWND box;
+    BoxShown(HWND b, const std::u16string &text, UINT type) : box(b)
+    {
+        std::lock_guard<std::mutex> guard(g_boxLock);
+        g_boxes.push_back(ShownBox{b, text, type});
     }
-    return t == te;
+    ~BoxShown()
+    {
+        std::lock_guard<std::mutex> guard(g_boxLock);
+        g_boxes.erase(std::remove_if(g_boxes.begin(), g_boxes.end(), [&](const ShownBox &s) { return s.box == box; }),
+                      g_boxes.end());
+    }
+};
+
+bool FindBox(HWND box, MessageBoxView &out)
+{
+    std::lock_guard<std::mutex> guard(g_boxLock);
+    for (const ShownBox &s : g_boxes)
+        if (s.box == box) {
+            out.text = s.text;
+            out.type = s.type;
+            return true;
+        }
+    return false;
 }
 
 INT_PTR CALLBACK MsgBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -82,11 +87,11 @@ INT_PTR CALLBACK MsgBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return TRUE;
     if (msg != WM_COMMAND)
         return FALSE;
-    auto w = WindowGet(hwnd);
-    if (!w)
+    MessageBoxView box;
+    if (!FindBox(hwnd, box))
         return FALSE;
     int id = LOWORD(wParam);
-    std::vector<BoxButton> buttons = ButtonsOf(w->msgBoxType);
+    std::vector<BoxButton> buttons = ButtonsOf(box.type);
     bool has = std::any_of(buttons.begin(), buttons.end(), [&](const BoxButton &b) { return b.id == id; });
     if (!has && id == IDCANCEL && buttons.size() == 1)
         id = buttons[0].id; // the close box of a one-button box presses it
@@ -98,21 +103,15 @@ INT_PTR CALLBACK MsgBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 } // namespace
 
+bool QueryMessageBox(HWND hwnd, MessageBoxView &out)
+{
+    return IsWindow(hwnd) && FindBox(hwnd, out);
+}
+
 void SetMessageBoxHook(MessageBoxHook hook)
 {
     std::lock_guard<std::mutex> guard(g_hookLock);
     g_hook = std::move(hook);
-}
-
-// The string-table id of a box text, from the last string loaded.
-int MessageIdOf(const std::u16string &text)
-{
-    if (!ResourceLastStringId())
-        return -1;
-    const std::u16string &fmt = ResourceLastString();
-    if (Matches(fmt.data(), fmt.data() + fmt.size(), text.data(), text.data() + text.size()))
-        return int(ResourceLastStringId());
-    return -1;
 }
 
 } // namespace plat
@@ -180,14 +179,8 @@ extern "C" int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, 
                                (sh - height) / 2, width, height, owner, 0, kProgramInstance, nullptr);
     if (!box)
         return 0;
-    auto b = WindowGet(box);
-    b->isDialog = true;
-    b->isMessageBox = true;
-    b->modal = true;
-    b->dlgProc = MsgBoxProc;
-    b->msgBoxText = text;
-    b->msgBoxType = uType;
-    b->msgId = MessageIdOf(text);
+    DialogMake(box, MsgBoxProc, true, -1);
+    BoxShown shown(box, text, uType);
 
     HICON symbol = 0;
     if (icon) {
@@ -222,7 +215,6 @@ extern "C" int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, 
     bool disabled = owner && IsWindowEnabled(owner);
     if (disabled)
         EnableWindow(owner, FALSE);
-    b->shotPending = true;
     if (GetUiHooks().dialogCreated)
         GetUiHooks().dialogCreated(box);
     ShowWindow(box, SW_SHOW);

@@ -697,12 +697,8 @@ extern "C" LONG WINAPI GetWindowLongW(HWND hWnd, int nIndex)
     auto w = WindowCheck(hWnd);
     if (!w)
         return 0;
-    if (w->isDialog && nIndex >= 0 && nIndex <= DWL_USER) {
-        if (nIndex == DWL_MSGRESULT)
-            return LONG(w->msgResult);
-        if (nIndex == DWL_USER)
-            return LONG(w->dlgUser);
-    }
+    if (LONG_PTR *slot = DialogLongSlot(*w, nIndex))
+        return LONG(*slot);
     if (nIndex >= 0) {
         if (size_t(nIndex) + 4 > w->extra.size()) {
             SetLastError(ERROR_INVALID_PARAMETER);
@@ -733,10 +729,9 @@ extern "C" LONG WINAPI SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong)
     if (!w)
         return 0;
     LONG old = 0;
-    if (w->isDialog && (nIndex == DWL_MSGRESULT || nIndex == DWL_USER)) {
-        LONG_PTR &slot = nIndex == DWL_MSGRESULT ? w->msgResult : w->dlgUser;
-        old = LONG(slot);
-        slot = dwNewLong;
+    if (LONG_PTR *slot = DialogLongSlot(*w, nIndex)) {
+        old = LONG(*slot);
+        *slot = dwNewLong;
         return old;
     }
     if (nIndex >= 0) {

@@ -45,6 +45,9 @@ struct WndClass {
 // on a device reset, takes it along). A procedure still running for the
 // window holds it until it returns. `kind` names the class that made it:
 // a procedure called for a window of another class finds no record.
+// A dialog's state, private to the dialog manager (dialog.cpp).
+struct DialogInfo;
+
 struct ControlRecord {
     explicit ControlRecord(BuiltinClass k) : kind(k) {}
     virtual ~ControlRecord() = default;
@@ -91,23 +94,7 @@ struct Window : HandleObject {
     HICON iconSmall = 0;
     HICON iconBig = 0;
     std::shared_ptr<ControlRecord> control; // the class procedure's record
-
-    // dialogs
-    bool isDialog = false;
-    DLGPROC dlgProc = nullptr;
-    LONG_PTR msgResult = 0;
-    LONG_PTR dlgUser = 0;
-    bool ended = false;
-    INT_PTR result = 0;
-    bool modal = false;
-    HWND lastFocus = 0;
-    int resourceId = -1;
-    bool pageReported = false;   // the transcript event has been written
-    bool shotPending = false;    // a screenshot is due once it is drawn
-    std::u16string msgBoxText;   // message boxes: the text they show
-    UINT msgBoxType = 0;
-    bool isMessageBox = false;
-    int msgId = -1;              // string-table id of the text, -1 when none
+    std::shared_ptr<DialogInfo> dialog;     // the dialog manager's record (dialog.cpp)
 };
 
 // The window behind a live handle, or null (stale or not a window).
@@ -244,6 +231,14 @@ template <class Draw> void ControlPaint(HWND hwnd, Draw draw)
     EndPaint(hwnd, &ps);
 }
 
+// Makes a window a dialog of the dialog manager, with its procedure, modal
+// or not, and its template's resource id (-1 none): dialogs from templates
+// and message boxes. False for a stale handle.
+bool DialogMake(HWND hwnd, DLGPROC proc, bool modal, int resourceId);
+// A dialog's DWL_MSGRESULT or DWL_USER, for Get/SetWindowLongW; null when
+// the window is not a dialog or the index names neither.
+LONG_PTR *DialogLongSlot(Window &w, int index);
+
 // Runs a modal loop until the dialog has ended; the front end is asked for
 // input whenever the queue is empty. Returns the dialog's result.
 INT_PTR RunModalLoop(HWND dlg);
@@ -261,8 +256,9 @@ struct UiHooks {
     // A dialog is about to handle WM_COMMAND (a control's notification or a
     // button's command): the front end records what the user did.
     std::function<void(HWND dlg, WPARAM wParam, LPARAM lParam)> dialogCommand;
-    // A dialog has been drawn for the first time.
-    std::function<void(HWND dlg)> dialogDrawn;
+    // Everything is painted and the queue is empty: the front end looks at
+    // the dialogs it waits to see drawn (for a screenshot).
+    std::function<void()> drawn;
     // A message loop found the queue empty and goes on without waiting
     // (work is being done behind a modeless page): the front end shows what
     // was drawn and keeps the host responsive. It may post input.

@@ -147,4 +147,47 @@ TEST_F(Query, ControlRecordIsReleasedAtDestroy)
     }
 }
 
+// A message box while it is shown: the dialog and message-box reads take
+// it, a control's read does not; once MessageBoxW returns nothing reads it.
+TEST_F(Query, MessageBoxIsReadWhileShown)
+{
+    UiHooks saved = GetUiHooks();
+    struct Seen {
+        HWND box = 0;
+        bool dialog = false, message = false, button = false, drawn = false;
+        DialogView page;
+        MessageBoxView text;
+    } seen;
+    UiHooks h;
+    h.idle = [&](HWND dlg) {
+        seen.box = dlg;
+        seen.dialog = QueryDialog(dlg, seen.page);
+        seen.message = QueryMessageBox(dlg, seen.text);
+        ButtonView b;
+        seen.button = QueryButton(dlg, b);
+        InputClick(GetDlgItem(dlg, IDNO));
+        return true;
+    };
+    h.drawn = [&] { seen.drawn = true; };
+    SetUiHooks(h);
+    int result = MessageBoxW(parent, u"Remove it?", u"Setup", MB_YESNO | MB_ICONQUESTION);
+    SetUiHooks(saved);
+    EXPECT_EQ(result, IDNO);
+    ASSERT_NE(seen.box, HWND(0));
+    EXPECT_TRUE(seen.dialog);
+    EXPECT_TRUE(seen.page.modal);
+    EXPECT_EQ(seen.page.resourceId, -1);
+    EXPECT_TRUE(seen.message);
+    EXPECT_EQ(seen.text.text, u"Remove it?");
+    EXPECT_EQ(seen.text.type, UINT(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_FALSE(seen.button) << "a dialog is no button";
+    EXPECT_TRUE(seen.drawn) << "the front end heard that everything was painted";
+    MessageBoxView after;
+    EXPECT_FALSE(QueryMessageBox(seen.box, after));
+    DialogView afterPage;
+    EXPECT_FALSE(QueryDialog(seen.box, afterPage));
+    EXPECT_FALSE(QueryMessageBox(parent, after)) << "a window that is no message box";
+    EXPECT_FALSE(QueryDialog(parent, afterPage)) << "a window that is no dialog";
+}
+
 } // namespace

@@ -1,6 +1,8 @@
 // gui.cpp - the graphical front end (--ui gui): an SDL window that shows the
 // device framebuffer, scaled by --scale, and turns the host's mouse and
-// keyboard into the window messages of the device (see hostinput.h).
+// keyboard into the window messages of the device (see hostinput.h). The
+// pointer's moves count only while the left button is held (a stylus on
+// the device touches the screen to move): they drag a scroll bar's thumb.
 //
 // The window is repainted whenever the program waits for input and, while
 // work runs behind a modeless page, at most every 30 ms. Input that comes
@@ -119,6 +121,12 @@ public:
                 break;
             case SDL_MOUSEBUTTONUP:
                 if (e.button.button == SDL_BUTTON_LEFT && HostMouseUp(dlg, e.button.x / scale_, e.button.y / scale_))
+                    return true;
+                break;
+            case SDL_MOUSEMOTION:
+                // Only a drag moves anything, as a stylus on the device.
+                if ((e.motion.state & SDL_BUTTON_LMASK) &&
+                    HostMouseMove(dlg, e.motion.x / scale_, e.motion.y / scale_))
                     return true;
                 break;
             case SDL_MOUSEWHEEL: {

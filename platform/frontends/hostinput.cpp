@@ -151,17 +151,36 @@ bool HostMouseDown(HWND dlg, int x, int y)
         return true;
     }
     g_pressed = h;
-    PostMessageW(h, WM_LBUTTONDOWN, 0x0001 /* MK_LBUTTON */, ClientPoint(h, x, y));
+    PostMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, ClientPoint(h, x, y));
     return true;
 }
 
+namespace {
+// The window that the pointer's moves and release go to: the capture's,
+// else the pressed control's; 0 when neither is a window of dlg.
+HWND MouseTarget(HWND dlg)
+{
+    HWND h = GetCapture() ? GetCapture() : g_pressed;
+    return h && WindowGet(h) && IsInside(dlg, h) ? h : 0;
+}
+} // namespace
+
 bool HostMouseUp(HWND dlg, int x, int y)
 {
-    HWND h = g_pressed;
+    HWND h = MouseTarget(dlg);
     g_pressed = 0;
-    if (!h || !WindowGet(h) || !IsInside(dlg, h))
+    if (!h)
         return false;
     PostMessageW(h, WM_LBUTTONUP, 0, ClientPoint(h, x, y));
+    return true;
+}
+
+bool HostMouseMove(HWND dlg, int x, int y)
+{
+    HWND h = MouseTarget(dlg);
+    if (!h)
+        return false;
+    PostMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, ClientPoint(h, x, y));
     return true;
 }
 

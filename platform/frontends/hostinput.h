@@ -31,8 +31,15 @@ HWND HostWindowAt(int x, int y);
 // that a button released outside itself is not clicked). A press on the
 // close box of dlg closes it. Anything else is ignored. True when messages
 // were posted.
+// While a window of dlg has the mouse captured (SetCapture), the release
+// and every move go to it instead, wherever the pointer is.
 bool HostMouseDown(HWND dlg, int x, int y);
 bool HostMouseUp(HWND dlg, int x, int y);
+// The pointer moved to a screen point with the button held (as a stylus
+// is dragged on the device's screen; a pointer moving with the button up
+// makes no message there): WM_MOUSEMOVE to the capture's window, else to
+// the control that took the press.
+bool HostMouseMove(HWND dlg, int x, int y);
 // The wheel turned by delta (WHEEL_DELTA a notch, positive away from the
 // user) with the pointer at a screen point: WM_MOUSEWHEEL goes to the
 // enabled control of dlg under the pointer when it scrolls (WS_VSCROLL),

@@ -68,6 +68,8 @@ typedef INT_PTR(CALLBACK *DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define WM_LBUTTONUP 0x0202
 #define WM_LBUTTONDBLCLK 0x0203
 #define WM_MOUSEWHEEL 0x020A
+#define WM_CAPTURECHANGED 0x0215
+#define MK_LBUTTON 0x0001
 #define WHEEL_DELTA 120
 #define GET_WHEEL_DELTA_WPARAM(w) ((short)HIWORD(w))
 #define WM_SETFONT 0x0030
@@ -557,6 +559,9 @@ HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
 HWND WINAPI SetFocus(HWND hWnd);
 HWND WINAPI GetFocus(void);
 SHORT WINAPI GetKeyState(int nVirtKey);
+HWND WINAPI SetCapture(HWND hWnd);
+BOOL WINAPI ReleaseCapture(void);
+HWND WINAPI GetCapture(void);
 HWND WINAPI GetActiveWindow(void);
 HWND WINAPI SetActiveWindow(HWND hWnd);
 HWND WINAPI GetForegroundWindow(void);

@@ -5,6 +5,8 @@
 // changes the selection (a click on an entry, the arrow and page keys, a
 // typed first letter), never for LB_SETCURSEL, as on Windows. The wheel and
 // the scroll bar's requests (WM_VSCROLL) move the view, not the selection.
+// The thumb is dragged with the mouse captured: the list follows the
+// pointer (SB_THUMBTRACK) until the button is released (SB_THUMBPOSITION).
 // An LBS_WANTKEYBOARDINPUT list asks its parent first (WM_VKEYTOITEM,
 // WM_CHARTOITEM: -2 done, -1 default, else the entry to go to).
 #include <windows.h>
@@ -105,6 +107,26 @@ RECT BarRect(const Window &w)
 bool Inside(const RECT &r, int x, int y)
 {
     return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+// The thumb being dragged: its list (the capture's window) and where on
+// the thumb the pointer took it. One at a time, as there is one capture.
+struct ThumbDrag {
+    HWND hwnd = 0;
+    int grab = 0; // pointer's distance below the thumb's top edge
+} g_drag;
+
+// The top entry that puts the thumb's top edge at window row THUMBTOP,
+// the nearest one, within the list.
+int TopForThumb(HWND hwnd, const Window &w, const ListBoxState &s, int thumbTop)
+{
+    ScrollParts p = PartsOf(hwnd, s, BarRect(w));
+    int travel = int(p.down.top - p.up.bottom) - int(p.thumb.bottom - p.thumb.top);
+    int maxTop = MaxTop(hwnd, s);
+    if (travel <= 0 || maxTop == 0)
+        return 0;
+    int off = std::clamp(thumbTop - int(p.up.bottom), 0, travel);
+    return (off * maxTop + travel / 2) / travel;
 }
 
 // A raised button face: light top and left edges, dark bottom and right.
@@ -410,6 +432,12 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         if (!Inside(bar, x, y))
             return 0;
         ScrollParts p = PartsOf(hwnd, *s, bar);
+        if (Inside(p.thumb, x, y)) {
+            // The drag goes on in WM_MOUSEMOVE and ends with the button.
+            g_drag = ThumbDrag{hwnd, y - int(p.thumb.top)};
+            SetCapture(hwnd);
+            return 0;
+        }
         int code = -1;
         if (Inside(p.up, x, y))
             code = SB_LINEUP;
@@ -423,6 +451,29 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             SendMessageW(hwnd, WM_VSCROLL, WPARAM(code), 0);
         return 0;
     }
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP: {
+        // Client coordinates, which may lie anywhere while captured.
+        if (g_drag.hwnd != hwnd || GetCapture() != hwnd)
+            return msg == WM_LBUTTONUP ? DefWindowProcW(hwnd, msg, wParam, lParam) : 0;
+        RECT wr = WindowScreenRect(*w), cr = WindowClientScreenRect(*w);
+        int y = short(HIWORD(lParam)) + int(cr.top - wr.top);
+        int top = TopForThumb(hwnd, *w, *s, y - g_drag.grab);
+        if (msg == WM_MOUSEMOVE) {
+            SendMessageW(hwnd, WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, WORD(top)), 0);
+            return 0;
+        }
+        g_drag.hwnd = 0;
+        ReleaseCapture();
+        SendMessageW(hwnd, WM_VSCROLL, MAKEWPARAM(SB_THUMBPOSITION, WORD(top)), 0);
+        SendMessageW(hwnd, WM_VSCROLL, SB_ENDSCROLL, 0);
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+        // Taken away mid-drag: the list stays where the thumb was left.
+        if (g_drag.hwnd == hwnd)
+            g_drag.hwnd = 0;
+        return 0;
     case WM_MOUSEWHEEL: {
         // Turns add up until they are worth a line; a notch is kWheelLines
         // lines, never more than a page.

@@ -150,6 +150,7 @@ void DestroyTree(HWND h)
     WindowSend(h, WM_NCDESTROY, 0, 0);
     if (g_focus == h)
         g_focus = 0;
+    InputCaptureForget(h);
     HandleFree(h, HandleKind::Window);
 }
 
@@ -278,6 +279,7 @@ void UserReset()
     g_zorder.clear();
     g_running.clear();
     g_active = g_focus = 0;
+    InputCaptureForget(0);
     g_cursor = 0;
     ClassReset();
     QueueReset();

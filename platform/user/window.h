@@ -277,6 +277,9 @@ void InputClick(HWND control);
 void InputKey(HWND target, UINT vk);
 void InputChar(HWND target, WCHAR c);
 
+// Ends the mouse capture of a window being destroyed (any window: 0).
+void InputCaptureForget(HWND hwnd);
+
 // Keeps the keyboard state that GetKeyState reports in step with the key
 // messages taken from the queue, as Windows does.
 void InputNoteKey(UINT msg, WPARAM vk);

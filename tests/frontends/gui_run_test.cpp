@@ -7,6 +7,7 @@
 #include "frontend_kit.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -145,7 +146,7 @@ protected:
             e2e::ProcessResult r = e2e::RunProgram({"/usr/bin/xdotool", "search", "--name", "^cesetup$"});
             window_ = r.out.substr(0, r.out.find('\n'));
             return r.exitCode == 0 && !window_.empty();
-        })) << "the cesetup window appears";
+        })) << "the cesetup window appears: " << cetest::ReadHostFile(root.path + "/cesetup.out");
         // The window takes the keyboard once it is mapped.
         ASSERT_TRUE(WaitUntil([&] {
             Xdo({"windowfocus", window_});
@@ -165,6 +166,32 @@ protected:
              "click", "1"});
     }
     void Key(const std::string &k) { Xdo({"key", "--clearmodifiers", k}); }
+    // The button pressed at from, the pointer moved to `to` in steps with
+    // the button held; held calls back before the release there.
+    void Drag(Pt from, Pt to, const std::function<void()> &held)
+    {
+        auto px = [](int v) { return std::to_string(v * kScale + 1); };
+        Xdo({"mousemove", "--window", window_, px(from.x), px(from.y), "mousedown", "1"});
+        for (int k = 1; k <= 4; ++k)
+            Xdo({"mousemove", "--window", window_, px(from.x + (to.x - from.x) * k / 4),
+                 px(from.y + (to.y - from.y) * k / 4)});
+        held();
+        Xdo({"mouseup", "1"});
+    }
+    // The device pixel at p as the host window shows it (0xRRGGBB).
+    unsigned long ShownPixel(Pt p)
+    {
+        Display *d = XOpenDisplay(display_.c_str());
+        if (!d)
+            return ~0ul;
+        XImage *img = XGetImage(d, Window(std::strtoul(window_.c_str(), nullptr, 10)), p.x * kScale, p.y * kScale,
+                                1, 1, AllPlanes, ZPixmap);
+        unsigned long v = img ? XGetPixel(img, 0, 0) & 0xFFFFFF : ~0ul;
+        if (img)
+            XDestroyImage(img);
+        XCloseDisplay(d);
+        return v;
+    }
     // Turns of the wheel with the pointer at p (button 5: towards the user).
     void Wheel(Pt p, int notchesDown)
     {
@@ -255,9 +282,10 @@ TEST_F(GuiRun, InstallWithClicksAndKeysMatchesTheUnattendedRun)
 }
 
 // The language page alone is left to the user (rules answer the rest):
-// "Russian", far down the list, is reached with the mouse alone (the wheel
-// or the scroll bar, then a click on its line) and, on a second device, by typing its first
-// letter until it comes; the install record says Russian each time.
+// "Russian", far down the list, is reached with the mouse alone (the wheel,
+// the scroll bar's track or its thumb dragged, then a click on its line)
+// and, on another device, by typing its first letter until it comes; the
+// install record says Russian each time.
 TEST_F(GuiRun, LanguageReachedWithTheWheelTheScrollBarOrByTypingIsRecorded)
 {
     std::vector<std::string> answers = fekit::InstallAnswers();
@@ -287,6 +315,26 @@ TEST_F(GuiRun, LanguageReachedWithTheWheelTheScrollBarOrByTypingIsRecorded)
              // last page is in view (the list is 212 x 146 pixels).
              for (int k = 0; k < 4; ++k)
                  Click(k112.At(7, 40, 212 - 1 - 6, 146 - 1 - 13 - 3));
+             int rows = (90 * 13 / 8 - 2) / 13, count = 39;
+             int line = russian - (count - rows);
+             ASSERT_TRUE(line >= 0 && line < rows) << "Russian is on the last page";
+             Click(k112.At(7, 40, 30, 1 + line * 13 + 6));
+             Click(k112.Centre(14, 141, 42, 14)); // Install
+         }},
+        {"the scroll bar's thumb dragged to the bottom, then a click on the line",
+         [&] {
+             int russian = fekit::ItemIndex(transcript_, 112, 1014, "Russian");
+             ASSERT_GE(russian, 0);
+             // The thumb starts at the top of the track (below the up arrow);
+             // it follows the pointer (the track shows where it was) while
+             // the button is held, and is let go well below the list.
+             Pt thumb = k112.At(7, 40, 212 - 1 - 6, 1 + 13 + 3);
+             ASSERT_TRUE(WaitUntil([&] { return ShownPixel(thumb) == 0xC0C0C0ul; }))
+                 << "the thumb's face is shown: " << ShownPixel(thumb);
+             Drag(thumb, k112.At(7, 40, 212 + 30, 146 + 60), [&] {
+                 EXPECT_TRUE(WaitUntil([&] { return ShownPixel(thumb) == 0xE0E0E0ul; }))
+                     << "the thumb has left the top of the track before the release";
+             });
              int rows = (90 * 13 / 8 - 2) / 13, count = 39;
              int line = russian - (count - rows);
              ASSERT_TRUE(line >= 0 && line < rows) << "Russian is on the last page";

@@ -233,7 +233,7 @@ TEST_F(HostInput, DisabledInstallTakesNeitherClicksNorKeys)
 // An entry out of view is reached with the wheel alone (over the list, or
 // anywhere on the page for the focused list) and a tap, or by typing its
 // first letter until it comes.
-TEST_F(HostInput, EntryOutOfViewReachedByWheelOrTypedLetter)
+TEST_F(HostInput, EntryOutOfViewReachedByWheelThumbOrTypedLetter)
 {
     auto wheel = [](bool overList, int notches) {
         return [=](HWND d) {
@@ -257,6 +257,30 @@ TEST_F(HostInput, EntryOutOfViewReachedByWheelOrTypedLetter)
         ClickAt(d, p);
     };
     Step typeR = [](HWND d) { plat::HostChar(d, u'R'); };
+    // The thumb (at the top of the track) pressed, dragged down past the
+    // list's end in steps, and released there.
+    auto thumb = [](HWND d) {
+        RECT r{};
+        GetWindowRect(GetDlgItem(d, 1014), &r);
+        int bar = GetSystemMetrics(SM_CXVSCROLL);
+        return POINT{r.right - 1 - bar / 2, r.top + 1 + bar + 2};
+    };
+    Step pressThumb = [=](HWND d) {
+        POINT p = thumb(d);
+        EXPECT_TRUE(plat::HostMouseDown(d, p.x, p.y));
+    };
+    auto dragTo = [=](int dy) {
+        return [=](HWND d) {
+            EXPECT_EQ(GetCapture(), GetDlgItem(d, 1014)) << "the list has the mouse";
+            POINT p = thumb(d);
+            EXPECT_TRUE(plat::HostMouseMove(d, p.x + 40, p.y + dy)) << "the move goes to the list, off it or not";
+        };
+    };
+    Step release = [=](HWND d) {
+        POINT p = thumb(d);
+        EXPECT_TRUE(plat::HostMouseUp(d, p.x + 40, p.y + 400));
+    };
+    Step noCapture = [](HWND) { EXPECT_EQ(GetCapture(), HWND(0)) << "released"; };
     struct Case {
         const char *what;
         std::vector<Step> steps;
@@ -264,6 +288,9 @@ TEST_F(HostInput, EntryOutOfViewReachedByWheelOrTypedLetter)
         {"the wheel, then a tap",
          {wheel(false, -1), top(3), wheel(true, -1), top(6), wheel(true, -9), top(18 - 11), tapRussian, Click(1)}},
         {"typing R twice, then Enter", {typeR, typeR, Key(HostKey::Enter, 1014)}},
+        {"the thumb dragged to the end, then a tap",
+         {pressThumb, dragTo(0), top(0), dragTo(400), top(18 - 11), release, noCapture, top(18 - 11), tapRussian,
+          Click(1)}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

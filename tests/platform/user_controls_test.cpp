@@ -201,6 +201,68 @@ TEST_F(Controls, ListBoxScrollBarIsNonClientAndItsPressesMoveTheList)
     EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), maxTop - 1 - kRows) << "a press off the bar moves nothing";
 }
 
+// The thumb dragged with the mouse: the press on it captures the mouse, the
+// list follows each move (the thumb's top edge where the pointer took it),
+// anywhere the pointer goes, and stays where the release leaves it; a drag
+// whose capture is taken away ends there.
+TEST_F(Controls, ListBoxThumbDraggedWithTheMouseCapturedMovesTheList)
+{
+    HWND lb = Languages(WS_VSCROLL);
+    const int maxTop = int(std::size(kLanguages)) - kRows, bar = GetSystemMetrics(SM_CXVSCROLL);
+    RECT wr{};
+    GetWindowRect(lb, &wr);
+    // Five of twenty rows: the track of 65 - 2 arrows is 39 pixels, the
+    // thumb 39 * 5 / 20 = 9 long, so it travels 30 pixels for 15 entries.
+    const int track = 13 * kRows - 2 * bar, len = track * kRows / int(std::size(kLanguages)), travel = track - len;
+    ASSERT_EQ(travel, 30);
+    const int x = wr.right - 1 - bar / 2, grabY = wr.top + 1 + bar + 4; // 4 pixels into the thumb
+    auto press = [&] { SendMessageW(lb, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(WORD(x), WORD(grabY))); };
+    // Pointer positions in the list's client coordinates (1 below its top).
+    auto at = [&](int dy) {
+        POINT p{x, grabY + dy};
+        ScreenToClient(lb, &p);
+        return MAKELPARAM(WORD(short(p.x)), WORD(short(p.y)));
+    };
+    EXPECT_EQ(GetCapture(), HWND(0));
+    press();
+    EXPECT_EQ(GetCapture(), lb) << "the press on the thumb captures the mouse";
+    EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), 0) << "a press on the thumb alone moves nothing";
+    struct Move {
+        const char *what;
+        int dy, top;
+    } moves[] = {
+        {"back where it was taken", 0, 0},
+        {"half the travel: half the list", travel / 2, (travel / 2 * maxTop + travel / 2) / travel},
+        {"the whole travel: the last page", travel, maxTop},
+        {"far below the list: still the last page", 200, maxTop},
+        {"far above: the first", -200, 0},
+        {"two entries' worth", 4, 2},
+    };
+    for (const Move &m : moves) {
+        SCOPED_TRACE(m.what);
+        SendMessageW(lb, WM_MOUSEMOVE, MK_LBUTTON, at(m.dy));
+        EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), m.top);
+    }
+    SendMessageW(lb, WM_LBUTTONUP, 0, at(travel));
+    EXPECT_EQ(GetCapture(), HWND(0)) << "the release ends the capture";
+    EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), maxTop) << "the list stays where the release leaves it";
+    SendMessageW(lb, WM_MOUSEMOVE, 0, at(0));
+    EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), maxTop) << "a move after the release moves nothing";
+
+    SendMessageW(lb, LB_SETTOPINDEX, 0, 0);
+    press();
+    SendMessageW(lb, WM_MOUSEMOVE, MK_LBUTTON, at(4));
+    EXPECT_EQ(SetCapture(parent), lb) << "SetCapture returns the window that had it";
+    EXPECT_EQ(GetCapture(), parent);
+    SendMessageW(lb, WM_MOUSEMOVE, MK_LBUTTON, at(travel));
+    EXPECT_EQ(SendMessageW(lb, LB_GETTOPINDEX, 0, 0), 2) << "the drag ended with the capture";
+    EXPECT_TRUE(ReleaseCapture());
+    EXPECT_EQ(GetCapture(), HWND(0));
+    SetCapture(lb);
+    DestroyWindow(lb);
+    EXPECT_EQ(GetCapture(), HWND(0)) << "a destroyed window keeps no capture";
+}
+
 // Radio and check marks sit on their text's line: the middle of the mark's
 // black rows is that of the capitals' rows, in a control taller than a line.
 TEST_F(Controls, RadioAndCheckMarksAreCentredOnTheirText)

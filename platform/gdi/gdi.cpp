@@ -286,14 +286,7 @@ void CopyRow(const Surface &d, int dy, int dx0, int dx1, const Surface &src, int
         d.rows->Put(dy, dx0, dx1, ReadRow(src, sy) + sx0);
         return;
     }
-    // A copy: the destination may be this very row.
-    const PixelRows::Row row = *runs, *r = &row;
-    int shift = dx0 - sx0, sx1 = sx0 + (dx1 - dx0);
-    for (int i = 0, x = 0; i < r->runs && x < sx1; x = r->end[i++]) {
-        int a = std::max(x, sx0), b = std::min(int(r->end[i]), sx1);
-        if (a < b)
-            d.rows->Fill(dy, a + shift, b + shift, r->colour[i]);
-    }
+    d.rows->CopyRuns(dy, dx0, dx1, *runs, sx0);
 }
 
 inline COLORREF PixelAt(const Surface &s, int x, int y)

@@ -118,6 +118,7 @@ bool PixelRows::Size(int w, int h)
     width_ = w;
     height_ = h;
     memo_.valid = false;
+    copyMemo_.valid = false;
     ++changes_;
     return true;
 }
@@ -221,6 +222,41 @@ void PixelRows::FillRow(int y, Row &r, int x0, int x1, uint32_t c)
     Spread(Write(y), x0, x1, c);
 }
 
+void PixelRows::CopyRunsRow(int y, Row &r, int x0, int x1, const Row &src, int sx0)
+{
+    // src may be this very row: its runs are read from a copy.
+    const Row from = src;
+    Row before = r;
+    uint64_t changes = changes_;
+    int shift = x0 - sx0, sx1 = sx0 + (x1 - x0);
+    for (int i = 0, x = 0; i < from.runs && x < sx1; x = from.end[i++]) {
+        int a = std::max(x, sx0), b = std::min(int(from.end[i]), sx1);
+        if (a < b)
+            Fill(y, a + shift, b + shift, from.colour[i]);
+    }
+    if (before.runs && r.runs)
+        copyMemo_ = CopyMemo{true, changes_ != changes, x0, x1, sx0, from, before, r};
+}
+
+// The same onto a row of pixels: each piece compared, then written where
+// it differs (a strip of ground beside a window on top is mostly so).
+void PixelRows::CopyRunsToPixels(int y, int x0, int x1, const Row &src, int sx0)
+{
+    uint32_t *p = RowAt(y);
+    int shift = x0 - sx0, sx1 = sx0 + (x1 - x0);
+    bool changed = false;
+    for (int i = 0, x = 0; i < src.runs && x < sx1; x = src.end[i++]) {
+        int a = std::max(x, sx0) + shift, b = std::min(int(src.end[i]), sx1) + shift;
+        int from = a < b ? FirstOther(p, a, b, src.colour[i]) : b;
+        if (from < b) {
+            Spread(p, from, b, src.colour[i]);
+            changed = true;
+        }
+    }
+    if (changed)
+        ++changes_;
+}
+
 void PixelRows::Put(int y, int x0, int x1, const uint32_t *src)
 {
     if (x1 <= x0)
@@ -228,10 +264,34 @@ void PixelRows::Put(int y, int x0, int x1, const uint32_t *src)
     size_t n = size_t(x1 - x0) * sizeof(uint32_t);
     // The same pixels again (a window repainted unchanged) write nothing
     // and are no change.
-    const Row &r = rows_[size_t(y)];
-    if ((r.runs == 0 || r.written) && std::memcmp(RowAt(y) + x0, src, n) == 0)
+    Row &r = rows_[size_t(y)];
+    uint32_t *p = RowAt(y);
+    if (r.runs == 0 || r.written) {
+        if (std::memcmp(p + x0, src, n) == 0)
+            return;
+        std::memmove(Write(y) + x0, src, n);
         return;
-    std::memmove(Write(y) + x0, src, n);
+    }
+    // Runs not yet written (a new bitmap, a filled ground): only the runs
+    // outside [x0, x1) are written. The store's memory often holds those
+    // very pixels still (a buffer bitmap painted again takes the same
+    // memory back), so each part is compared before it is written.
+    // src cannot lie in this row: its pixels were never written.
+    int x = 0;
+    for (int i = 0; i < r.runs; ++i) {
+        int a = x, b = r.end[i];
+        x = b;
+        if (a < x0)
+            Spread(p, FirstOther(p, a, std::min(b, x0), r.colour[i]), std::min(b, x0), r.colour[i]);
+        if (b > x1) {
+            int from = std::max(a, x1);
+            Spread(p, FirstOther(p, from, b, r.colour[i]), b, r.colour[i]);
+        }
+    }
+    if (std::memcmp(p + x0, src, n) != 0)
+        std::memcpy(p + x0, src, n);
+    r = Row{};
+    ++changes_;
 }
 
 } // namespace plat

@@ -71,8 +71,7 @@ public:
             return; // one colour all across already
         // Rows alike are filled alike (a rectangle filled row by row): the
         // runs the last such fill made are taken again.
-        if (memo_.valid && memo_.x0 == x0 && memo_.x1 == x1 && memo_.colour == c &&
-            std::memcmp(&r, &memo_.before, sizeof r) == 0) {
+        if (memo_.valid && memo_.x0 == x0 && memo_.x1 == x1 && memo_.colour == c && Same(r, memo_.before)) {
             r = memo_.after;
             ++changes_;
             return;
@@ -81,6 +80,26 @@ public:
     }
     // Pixels over [x0, x1) of row y (src may lie in the same row).
     void Put(int y, int x0, int x1, const uint32_t *src);
+    // Row y over [x0, x1) given the colours of src (a row kept as runs,
+    // possibly row y itself) from sx0 on. Rows alike copied from rows alike
+    // (a ground blitted row by row) take the runs the last such copy made.
+    void CopyRuns(int y, int x0, int x1, const Row &src, int sx0)
+    {
+        Row &r = rows_[size_t(y)];
+        if (r.runs == 0) {
+            CopyRunsToPixels(y, x0, x1, src, sx0);
+            return;
+        }
+        if (copyMemo_.valid && copyMemo_.x0 == x0 && copyMemo_.x1 == x1 && copyMemo_.sx0 == sx0 &&
+            Same(src, copyMemo_.src) && Same(r, copyMemo_.before)) {
+            if (copyMemo_.changed) {
+                r = copyMemo_.after;
+                ++changes_;
+            }
+            return;
+        }
+        CopyRunsRow(y, r, x0, x1, src, sx0);
+    }
 
 private:
     // The last fill of a row of runs that gave runs: before and after.
@@ -90,7 +109,33 @@ private:
         uint32_t colour;
         Row before, after;
     };
+    // The last copy of runs onto a row of runs that gave runs.
+    struct CopyMemo {
+        bool valid;
+        bool changed;
+        int x0, x1, sx0;
+        Row src, before, after;
+    };
     uint32_t *RowAt(int y) { return px_.get() + size_t(y) * size_t(width_); }
+    // Rows compared as memory, word by word (every byte of a row is set).
+    static bool Same(const Row &a, const Row &b)
+    {
+        static_assert(sizeof(Row) == 28, "rows compare as three words and a half");
+        const char *pa = reinterpret_cast<const char *>(&a), *pb = reinterpret_cast<const char *>(&b);
+        uint64_t a0, a1, a2, b0, b1, b2;
+        uint32_t a3, b3;
+        std::memcpy(&a0, pa, 8);
+        std::memcpy(&a1, pa + 8, 8);
+        std::memcpy(&a2, pa + 16, 8);
+        std::memcpy(&a3, pa + 24, 4);
+        std::memcpy(&b0, pb, 8);
+        std::memcpy(&b1, pb + 8, 8);
+        std::memcpy(&b2, pb + 16, 8);
+        std::memcpy(&b3, pb + 24, 4);
+        return ((a0 ^ b0) | (a1 ^ b1) | (a2 ^ b2) | uint64_t(a3 ^ b3)) == 0;
+    }
+    void CopyRunsRow(int y, Row &r, int x0, int x1, const Row &src, int sx0);
+    void CopyRunsToPixels(int y, int x0, int x1, const Row &src, int sx0);
     bool Size(int w, int h);
     void WriteRuns(int y, Row &r);
     void FillRow(int y, Row &r, int x0, int x1, uint32_t c);
@@ -104,6 +149,7 @@ private:
     size_t capacity_ = 0;
     std::vector<Row> rows_;
     Memo memo_{};
+    CopyMemo copyMemo_{};
 };
 
 } // namespace plat

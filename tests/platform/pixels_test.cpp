@@ -4,6 +4,7 @@
 // really changed.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -60,6 +61,10 @@ TEST(PixelRows, RandomDrawingMatchesAPlainArray)
         PixelRows p;
         ASSERT_TRUE(p.Reset(w, h, colours[0]));
         Model m{w, h, std::vector<uint32_t>(size_t(w) * size_t(h), colours[0])};
+        // Another store whose rows are copied as runs (a ground blitted).
+        PixelRows q;
+        int qw = 1 + pick(60);
+        ASSERT_TRUE(q.Reset(qw, 1, colours[1]));
         for (int step = 0; step < 300; ++step) {
             int y = pick(h);
             int x0 = pick(3) == 0 ? 0 : pick(w + 1);
@@ -68,7 +73,27 @@ TEST(PixelRows, RandomDrawingMatchesAPlainArray)
                 std::swap(x0, x1);
             uint64_t before = p.Changes();
             std::vector<uint32_t> old = m.px;
-            switch (pick(5)) {
+            switch (pick(7)) {
+            case 5: { // runs copied from the other store, or from a row of this one
+                int a = pick(qw + 1), b = pick(qw + 1);
+                if (a > b)
+                    std::swap(a, b);
+                q.Fill(0, a, b, colours[pick(4)]);
+                if (!q.Runs(0)) { // too many runs: the row went to pixels
+                    ASSERT_TRUE(q.Reset(qw, 1, colours[pick(4)]));
+                }
+                int y2 = pick(h);
+                bool own = pick(2) && p.Runs(y2);
+                PixelRows::Row src = own ? *p.Runs(y2) : *q.Runs(0);
+                std::vector<uint32_t> colour = Expand(src, own ? w : qw);
+                int sx0 = pick(std::max(1, int(colour.size()) - (x1 - x0) + 1));
+                if (sx0 + (x1 - x0) > int(colour.size()))
+                    break;
+                p.CopyRuns(y, x0, x1, own ? *p.Runs(y2) : *q.Runs(0), sx0);
+                for (int x = x0; x < x1; ++x)
+                    m.px[size_t(y) * size_t(w) + size_t(x)] = colour[size_t(sx0 + x - x0)];
+                break;
+            }
             case 0: // a read in between writes the runs out
                 p.Read(y);
                 break;
@@ -88,8 +113,9 @@ TEST(PixelRows, RandomDrawingMatchesAPlainArray)
                     m.px[size_t(y) * size_t(w) + size_t(x)] = c;
             }
             }
-            if (p.Changes() == before)
+            if (p.Changes() == before) {
                 ASSERT_EQ(old, m.px) << "seed " << seed << " step " << step << ": a change not counted";
+            }
             if (step % 25 == 0)
                 ExpectSame(p, m, "during");
         }
@@ -122,6 +148,75 @@ TEST(PixelRows, DrawingWhatIsThereIsNoChange)
     EXPECT_NE(p.Changes(), shown);
     ASSERT_NE(p.Runs(0), nullptr);
     EXPECT_EQ(p.Runs(0)->runs, 1) << "equal neighbours join";
+}
+
+// Rows alike copied row by row take the last copy's result only when the
+// copy is the same: the same source runs, span and start, onto the same row.
+TEST(PixelRows, RowsCopiedAlikeOnlyWhenTheCopyIsTheSame)
+{
+    PixelRows src;
+    ASSERT_TRUE(src.Reset(50, 3, 0x111111));
+    src.Fill(1, 10, 30, 0x222222);
+    src.Fill(2, 0, 50, 0x333333);
+    struct Copy {
+        int srcRow, x0, x1, sx0;
+        uint32_t before; // the row's colour before
+    };
+    const Copy copies[] = {
+        {1, 0, 40, 0, 0xAAAAAA},  // first of its kind
+        {1, 0, 40, 0, 0xAAAAAA},  // the same again
+        {2, 0, 40, 0, 0xAAAAAA},  // other source runs
+        {1, 0, 40, 5, 0xAAAAAA},  // other start
+        {1, 0, 39, 0, 0xAAAAAA},  // other span
+        {1, 0, 40, 0, 0xBBBBBB},  // onto another row
+    };
+    PixelRows p;
+    ASSERT_TRUE(p.Reset(40, int(std::size(copies)), 0));
+    for (int y = 0; y < int(std::size(copies)); ++y) {
+        const Copy &c = copies[size_t(y)];
+        p.Fill(y, 0, 40, c.before);
+        p.CopyRuns(y, c.x0, c.x1, *src.Runs(c.srcRow), c.sx0);
+        const uint32_t *want = src.Read(c.srcRow);
+        const uint32_t *got = p.Read(y);
+        for (int x = 0; x < 40; ++x)
+            ASSERT_EQ(got[x], x < c.x1 ? want[c.sx0 + x - c.x0] : c.before) << "copy " << y << " at " << x;
+    }
+}
+
+// A buffer bitmap painted again: the store's memory comes back from the
+// pool holding the last picture; the new one is right, whether its pixels
+// are those left there or not.
+TEST(PixelRows, AStoreTakenBackPaintsRightOverItsOldPixels)
+{
+    const int w = 241, h = 100;
+    std::vector<uint32_t> picture(200);
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
+    auto paint = [&](PixelRows &p, uint32_t ground, int shift) {
+        ASSERT_TRUE(p.Reset(w, h, 0));
+        for (int y = 0; y < h; ++y)
+            p.Fill(y, 0, w, ground);
+        for (int y = 5; y < 85; ++y)
+            p.Put(y, 5 + shift, 205 + shift, picture.data());
+    };
+    auto check = [&](PixelRows &p, uint32_t ground, int shift) {
+        for (int y = 0; y < h; ++y) {
+            const uint32_t *row = p.Read(y);
+            for (int x = 0; x < w; ++x) {
+                bool in = y >= 5 && y < 85 && x >= 5 + shift && x < 205 + shift;
+                ASSERT_EQ(row[x], in ? picture[size_t(x - 5 - shift)] : ground) << y << "," << x;
+            }
+        }
+    };
+    const struct {
+        uint32_t ground;
+        int shift;
+    } rounds[] = {{0xA00000, 0}, {0xA00000, 0}, {0x00A000, 0}, {0x00A000, 3}, {0xA00000, 0}};
+    for (const auto &r : rounds) {
+        PixelRows p;
+        paint(p, r.ground, r.shift);
+        check(p, r.ground, r.shift);
+    }
 }
 
 TEST(PixelRows, ResetReusesAStoreWithoutTheOldPixels)

@@ -15,7 +15,68 @@ struct StaticState : ControlRecord {
     StaticState() : ControlRecord(kKind) {}
     HICON icon = 0;
     bool ownsIcon = false;
+    // A text static's picture, kept while what it shows stays the same: a
+    // repaint (a progress page's file name, many times a second) is then a
+    // blit that finds the screen already so, instead of the text drawn anew.
+    HDC pictureDc = 0;
+    HBITMAP picture = 0;
+    HGDIOBJ pictureOld = 0;
+    int pictureWidth = 0, pictureHeight = 0;
+    std::u16string pictureText;
+    int pictureAlign = -1;
+    COLORREF pictureColor = 0;
+    bool pictureNoPrefix = false;
+
+    ~StaticState() { DropPicture(); }
+    void DropPicture()
+    {
+        if (pictureDc) {
+            SelectObject(pictureDc, pictureOld);
+            DeleteDC(pictureDc);
+        }
+        if (picture)
+            DeleteObject(picture);
+        pictureDc = 0;
+        picture = 0;
+        pictureOld = 0;
+        pictureAlign = -1;
+    }
 };
+
+void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string &text, int align, COLORREF color,
+                     bool noPrefix)
+{
+    int width = r.right - r.left, height = r.bottom - r.top;
+    if (width <= 0 || height <= 0)
+        return;
+    bool same = s.pictureDc && s.pictureWidth == width && s.pictureHeight == height && s.pictureAlign == align &&
+                s.pictureColor == color && s.pictureNoPrefix == noPrefix && s.pictureText == text;
+    if (!same) {
+        if (!s.pictureDc || s.pictureWidth != width || s.pictureHeight != height) {
+            s.DropPicture();
+            s.pictureDc = CreateCompatibleDC(dc);
+            s.picture = CreateCompatibleBitmap(dc, width, height);
+            if (!s.pictureDc || !s.picture) {
+                // No memory for a picture: drawn straight, as it is.
+                s.DropPicture();
+                GdiFill(dc, r, kDialogFace);
+                DrawTextBlock(dc, r, text, align, color, noPrefix);
+                return;
+            }
+            s.pictureOld = SelectObject(s.pictureDc, s.picture);
+            s.pictureWidth = width;
+            s.pictureHeight = height;
+        }
+        RECT all{0, 0, width, height};
+        GdiFill(s.pictureDc, all, kDialogFace);
+        DrawTextBlock(s.pictureDc, all, text, align, color, noPrefix);
+        s.pictureText = text;
+        s.pictureAlign = align;
+        s.pictureColor = color;
+        s.pictureNoPrefix = noPrefix;
+    }
+    BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY);
+}
 
 } // namespace
 
@@ -140,18 +201,21 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_PAINT:
         ControlPaint(hwnd, [&](HDC dc, const RECT &r) {
-            GdiFill(dc, r, kDialogFace);
             COLORREF color = (w->style & WS_DISABLED) ? RGB(128, 128, 128) : RGB(0, 0, 0);
+            bool text = type != SS_ICON && type != SS_BLACKRECT && type != SS_BLACKFRAME;
+            if (text) {
+                int align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
+                DrawTextPicture(*s, dc, r, w->text, align, color, (w->style & SS_NOPREFIX) != 0);
+                return;
+            }
+            GdiFill(dc, r, kDialogFace);
             if (type == SS_ICON) {
                 if (s->icon)
                     GdiDrawIcon(dc, 0, 0, s->icon);
             } else if (type == SS_BLACKRECT) {
                 GdiFill(dc, r, RGB(0, 0, 0));
-            } else if (type == SS_BLACKFRAME) {
-                GdiFrame(dc, r, RGB(0, 0, 0));
             } else {
-                int align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
-                DrawTextBlock(dc, r, w->text, align, color, (w->style & SS_NOPREFIX) != 0);
+                GdiFrame(dc, r, RGB(0, 0, 0));
             }
         });
         return 0;

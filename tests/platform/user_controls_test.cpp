@@ -292,6 +292,62 @@ TEST_F(Controls, RadioAndCheckMarksAreCentredOnTheirText)
     }
 }
 
+// A text static keeps its picture between paints; whatever changes what it
+// shows must show at the next paint, exactly as a new static would show it.
+TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
+{
+    struct Change {
+        const char *name;
+        void (*apply)(HWND);
+    };
+    const Change changes[] = {
+        {"nothing", [](HWND) {}},
+        {"new text", [](HWND h) { SetWindowTextW(h, u"Copying file: other.dll"); }},
+        {"same text again", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.exe"); }},
+        {"disabled", [](HWND h) { EnableWindow(h, FALSE); }},
+        {"centred", [](HWND h) { SetWindowLongW(h, GWL_STYLE, GetWindowLongW(h, GWL_STYLE) | SS_CENTER); }},
+        {"narrower", [](HWND h) { SetWindowPos(h, 0, 0, 0, 70, 30, SWP_NOMOVE | SWP_NOZORDER); }},
+        {"larger", [](HWND h) { SetWindowPos(h, 0, 0, 0, 130, 90, SWP_NOMOVE | SWP_NOZORDER); }},
+        {"ampersand shown", [](HWND h) {
+             SetWindowTextW(h, u"A&&B &C");
+             SetWindowLongW(h, GWL_STYLE, GetWindowLongW(h, GWL_STYLE) | SS_NOPREFIX);
+         }},
+    };
+    auto shot = [](HWND h) {
+        RECT wr{};
+        GetWindowRect(h, &wr);
+        std::vector<COLORREF> px;
+        for (int y = wr.top; y < wr.bottom; ++y)
+            for (int x = wr.left; x < wr.right; ++x)
+                px.push_back(plat::ScreenPixel(x, y));
+        return px;
+    };
+    for (const Change &c : changes) {
+        SCOPED_TRACE(c.name);
+        HWND old = Make(u"Static", SS_LEFT, 5, u"Copying file: Setup.exe");
+        UpdateWindow(old);
+        c.apply(old);
+        InvalidateRect(old, nullptr, TRUE);
+        UpdateWindow(old);
+        std::vector<COLORREF> changed = shot(old);
+        // A new static with the same text, style, state and size, painted
+        // for the first time over the same place.
+        wchar_t text[64] = {};
+        GetWindowTextW(old, reinterpret_cast<LPWSTR>(text), 64);
+        RECT wr{};
+        GetWindowRect(old, &wr);
+        DWORD style = DWORD(GetWindowLongW(old, GWL_STYLE));
+        DestroyWindow(old);
+        UpdateWindow(parent);
+        HWND fresh = CreateWindowExW(0, u"Static", reinterpret_cast<LPCWSTR>(text), style, 10, 10,
+                                     wr.right - wr.left, wr.bottom - wr.top, parent, HMENU(uintptr_t(6)), 0, nullptr);
+        UpdateWindow(fresh);
+        EXPECT_EQ(changed, shot(fresh));
+        DestroyWindow(fresh);
+        UpdateWindow(parent);
+    }
+}
+
 // LBS_WANTKEYBOARDINPUT asks the parent first (-2 done, -1 the default, else
 // the entry to go to); LBS_NOSEL scrolls but never selects.
 TEST_F(Controls, ListBoxStylesOfKeyboardInput)

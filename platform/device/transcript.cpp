@@ -86,6 +86,18 @@ void TranscriptWriteLine(const std::string &json)
         NoteWriteFailure(errno ? errno : EIO);
 }
 
+bool TranscriptIsOpen()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_out != nullptr;
+}
+
+void TranscriptCountEvent()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    ++g_events;
+}
+
 int TranscriptNextEventNumber()
 {
     std::lock_guard<std::mutex> guard(g_lock);

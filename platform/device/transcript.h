@@ -31,6 +31,12 @@ int TranscriptNextEventNumber();
 // the line end and flushing.
 void TranscriptWriteLine(const std::string &json);
 
+// Whether a transcript is open: an event that only goes to it need not be
+// made at all when none is, but is still counted (TranscriptCountEvent), so
+// that the numbers of the events that follow stay the same.
+bool TranscriptIsOpen();
+void TranscriptCountEvent();
+
 } // namespace plat
 
 #endif

@@ -590,19 +590,25 @@ void ShowProgress(const DeviceChange &c)
 // Every change the device's calls make becomes a transcript event.
 void OnChange(const DeviceChange &c)
 {
-    nlohmann::ordered_json j;
-    j["event"] = "change";
-    j["op"] = ChangeOpName(c.op);
-    if (c.op <= DeviceChange::Rmdir) {
-        j["path"] = U8(c.path);
-        if (c.op == DeviceChange::Create || c.op == DeviceChange::Replace)
-            j["bytes"] = c.bytes;
+    // Without a transcript the event is only counted (a removal or an
+    // install makes one for each file).
+    if (TranscriptIsOpen()) {
+        nlohmann::ordered_json j;
+        j["event"] = "change";
+        j["op"] = ChangeOpName(c.op);
+        if (c.op <= DeviceChange::Rmdir) {
+            j["path"] = U8(c.path);
+            if (c.op == DeviceChange::Create || c.op == DeviceChange::Replace)
+                j["bytes"] = c.bytes;
+        } else {
+            j["key"] = U8(c.key);
+            if (c.op == DeviceChange::ValueSet || c.op == DeviceChange::ValueDelete)
+                j["value"] = U8(c.value);
+        }
+        TranscriptWriteLine(j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
     } else {
-        j["key"] = U8(c.key);
-        if (c.op == DeviceChange::ValueSet || c.op == DeviceChange::ValueDelete)
-            j["value"] = U8(c.value);
+        TranscriptCountEvent();
     }
-    TranscriptWriteLine(j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
     if (g_progress.on && (c.op == DeviceChange::Create || c.op == DeviceChange::Replace))
         ShowProgress(c);
 }

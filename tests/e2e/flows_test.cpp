@@ -8,6 +8,7 @@
 
 #include "device/device.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -202,6 +203,38 @@ TEST_F(FlowsTest, PackageWithoutSetupBitmapInstalls)
     e2e::SetupRun removal = Run({"page 108: click Remove", "message 217: answer OK"});
     EXPECT_EQ(removal.MessageIds(), std::vector<int>{217});
     EXPECT_FALSE(StoreHas("Program Files/Dravex")) << "the emptied installation folder goes too";
+}
+
+// Screenshots are numbered by the events of the run, written or not: an
+// install and its removal take the same names without a transcript as with
+// one (each copied and deleted file is an event, made or only counted).
+TEST_F(FlowsTest, ScreenshotsAreNumberedAlikeWithAndWithoutATranscript)
+{
+    DravexCard();
+    auto shotNames = [](const std::string &dir) {
+        std::vector<std::string> names;
+        for (const auto &e : fs::directory_iterator(dir))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    std::vector<std::string> removal = {"page 108: click Remove", "message 217: answer OK"};
+    std::string with = root.path + "/with", without = root.path + "/without";
+    ASSERT_EQ(Run(InstallAnswers(), {"--screenshots", with + "/install"}).exitCode, 0);
+    ASSERT_EQ(Run(removal, {"--screenshots", with + "/removal"}).exitCode, 0);
+    for (const char *step : {"install", "removal"}) {
+        std::vector<std::string> argv = {std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", root.path + "/other",
+                                         "--card", card, "--ui", "none", "--screenshots", without + "/" + step};
+        for (const std::string &a : std::string(step) == "install" ? InstallAnswers() : removal) {
+            argv.push_back("--answer");
+            argv.push_back(a);
+        }
+        e2e::ProcessResult r = e2e::RunProgram(argv);
+        ASSERT_EQ(r.exitCode, 0) << step << ": " << r.err;
+        std::vector<std::string> a = shotNames(with + "/" + step), b = shotNames(without + "/" + step);
+        EXPECT_FALSE(a.empty()) << step;
+        EXPECT_EQ(a, b) << step;
+    }
 }
 
 TEST_F(FlowsTest, ProductNameLeavingTheFolderFailsCleanly)

@@ -244,6 +244,27 @@ void PixelRows::CopyRunsToPixels(int y, int x0, int x1, const Row &src, int sx0)
 {
     uint32_t *p = RowAt(y);
     int shift = x0 - sx0, sx1 = sx0 + (x1 - x0);
+    if (x0 == 0 && x1 == width_) {
+        // Across the row: the row is runs from now on (a ground painted
+        // again where a picture was is then no longer compared pixel by
+        // pixel); its pixels are left as they are, written only if equal.
+        Row n{};
+        bool same = true;
+        for (int i = 0, x = 0; i < src.runs && x < sx1; x = src.end[i++]) {
+            int a = std::max(x, sx0) + shift, b = std::min(int(src.end[i]), sx1) + shift;
+            if (a >= b)
+                continue;
+            same = same && FirstOther(p, a, b, src.colour[i]) == b;
+            n.end[n.runs] = uint16_t(b);
+            n.colour[n.runs] = src.colour[i];
+            ++n.runs;
+        }
+        n.written = same;
+        rows_[size_t(y)] = n;
+        if (!same)
+            ++changes_;
+        return;
+    }
     bool changed = false;
     for (int i = 0, x = 0; i < src.runs && x < sx1; x = src.end[i++]) {
         int a = std::max(x, sx0) + shift, b = std::min(int(src.end[i]), sx1) + shift;

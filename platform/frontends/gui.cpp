@@ -8,9 +8,11 @@
 // work runs behind a modeless page, at most every 30 ms. Input that comes
 // while no modal dialog is on top (during the work) is dropped, as the
 // progress pages take none; the host window's close button is kept and
-// given to the next modal dialog's close box.
+// given to the next modal dialog's close box. While it waits, the caret
+// blinks (at GetCaretBlinkTime): the window is shown again at each change.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -42,6 +44,18 @@ bool ModalOnTop()
             return QueryDialog(*it, dialog) && dialog.modal && !dialog.ended;
     }
     return false;
+}
+
+bool SameRects(const Region &a, const Region &b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const RECT &p, const RECT &q) {
+               return p.left == q.left && p.top == q.top && p.right == q.right && p.bottom == q.bottom;
+           });
+}
+
+uint64_t NowMs()
+{
+    return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
 }
 
 class GuiFrontend : public InteractiveFrontend {
@@ -93,8 +107,13 @@ public:
     {
         Present(true);
         for (;;) {
+            // Wakes for the caret's next blink, else now and then.
+            uint64_t now = NowMs();
+            if (CaretBlink(now))
+                Present(false);
+            int due = CaretBlinkDue(now);
             SDL_Event e;
-            if (!SDL_WaitEventTimeout(&e, 200)) {
+            if (!SDL_WaitEventTimeout(&e, due >= 0 ? std::min(due + 1, 200) : 200)) {
                 // Nothing came: the window may have been uncovered.
                 Present(false);
                 continue;
@@ -201,7 +220,8 @@ private:
         if (!renderer_)
             return;
         Screen &s = ScreenGet();
-        if (!force && shown_ && s.pixels.Changes() == shownChanges_)
+        Region caret = ScreenCaretRects(false);
+        if (!force && shown_ && s.pixels.Changes() == shownChanges_ && SameRects(caret, shownCaret_))
             return;
         if (!texture_ || texW_ != s.width || texH_ != s.height) {
             if (texture_)
@@ -222,12 +242,20 @@ private:
         for (uint32_t y = 0; y < s.height; ++y)
             std::memcpy(static_cast<uint8_t *>(tex) + size_t(y) * size_t(pitch), s.pixels.Read(int(y)),
                         size_t(s.width) * 4);
+        // The caret over the pixels, inverted (it is in no window's pixels).
+        for (const RECT &r : caret)
+            for (int y = r.top; y < r.bottom; ++y) {
+                uint32_t *row = reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(tex) + size_t(y) * size_t(pitch));
+                for (int x = r.left; x < r.right; ++x)
+                    row[x] ^= 0x00FFFFFFu;
+            }
         SDL_UnlockTexture(texture_);
         SDL_RenderClear(renderer_);
         SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
         SDL_RenderPresent(renderer_);
         shown_ = true;
         shownChanges_ = s.pixels.Changes();
+        shownCaret_ = std::move(caret);
     }
 
     bool Key(HWND dlg, const SDL_Keysym &k)
@@ -276,6 +304,7 @@ private:
     uint32_t texW_ = 0, texH_ = 0;
     bool shown_ = false;            // a picture was shown
     uint64_t shownChanges_ = 0;     // the screen's change count when it was
+    Region shownCaret_;             // and the caret shown over it
     Clock::time_point lastPoll_{};
 };
 

@@ -47,7 +47,34 @@ std::vector<uint8_t> ScreenRgb()
             out[2] = GetBValue(row[x]);
         }
     }
+    for (const RECT &r : ScreenCaretRects(true))
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                for (int k = 0; k < 3; ++k)
+                    rgb[(size_t(y) * s.width + size_t(x)) * 3 + size_t(k)] ^= 0xFF;
     return rgb;
+}
+
+namespace {
+// Constant-initialised: the caret sets it from a static initialiser.
+ScreenCaretSource g_caretSource = nullptr;
+} // namespace
+
+void ScreenSetCaretSource(ScreenCaretSource source)
+{
+    g_caretSource = source;
+}
+
+Region ScreenCaretRects(bool picture)
+{
+    Region out;
+    if (g_caretSource) {
+        // Only what lies on the screen: readers index pixels by it.
+        Screen &s = ScreenGet();
+        out = g_caretSource(picture);
+        RegionClip(out, RECT{0, 0, int(s.width), int(s.height)});
+    }
+    return out;
 }
 
 } // namespace plat

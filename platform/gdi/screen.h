@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gdi/pixels.h"
+#include "gdi/region.h"
 
 namespace plat {
 
@@ -26,8 +27,17 @@ Screen &ScreenGet();
 // The pixel at (x, y) as a COLORREF (0x00BBGGRR); 0xFFFFFFFF outside.
 uint32_t ScreenPixel(int x, int y);
 
-// The whole screen as 24-bit RGB bytes, rows top-down (for image files).
+// The whole screen as 24-bit RGB bytes, rows top-down (for image files),
+// with the caret shown over it.
 std::vector<uint8_t> ScreenRgb();
+
+// Where the caret is seen over the screen's pixels (screen rectangles;
+// its pixels are shown inverted). The window manager answers it; picture:
+// for an image of the screen, which always shows a caret that is shown,
+// whatever the phase of its blinking.
+using ScreenCaretSource = Region (*)(bool picture);
+void ScreenSetCaretSource(ScreenCaretSource source);
+Region ScreenCaretRects(bool picture);
 
 } // namespace plat
 

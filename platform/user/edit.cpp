@@ -2,6 +2,7 @@
 //
 // Typing replaces the selection and sends EN_CHANGE; WM_SETTEXT also sends
 // EN_CHANGE, as Windows does. A read-only or disabled edit takes no typing.
+// The focused edit owns the caret, a line high at the selection's end.
 #include <windows.h>
 
 #include <algorithm>
@@ -186,10 +187,14 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         SetFocus(hwnd);
         return 0;
     case WM_SETFOCUS:
+        // Placed when painted, which the invalidation brings.
+        CreateCaret(hwnd, 0, 1, GdiTextHeight());
+        ShowCaret(hwnd);
         NotifyParent(hwnd, EN_SETFOCUS);
         WindowInvalidate(hwnd, true);
         return 0;
     case WM_KILLFOCUS:
+        DestroyCaret();
         NotifyParent(hwnd, EN_KILLFOCUS);
         WindowInvalidate(hwnd, true);
         return 0;
@@ -210,6 +215,11 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
                 x = r.right - 2 - tw;
             int y = (r.bottom - GdiTextHeight()) / 2;
             GdiText(dc, x, y, w->text, color);
+            if (GetFocus() == hwnd) {
+                Normalise(*w, *s);
+                int at = x + GdiTextWidth(w->text.substr(0, size_t(s->selEnd)));
+                SetCaretPos(std::clamp(at, 0, std::max(0, int(r.right) - 1)), y);
+            }
         });
         return 0;
     default:

@@ -151,6 +151,7 @@ void DestroyTree(HWND h)
     if (g_focus == h)
         g_focus = 0;
     InputCaptureForget(h);
+    CaretForget(h);
     HandleFree(h, HandleKind::Window);
 }
 
@@ -280,6 +281,7 @@ void UserReset()
     g_running.clear();
     g_active = g_focus = 0;
     InputCaptureForget(0);
+    CaretForget(0);
     g_cursor = 0;
     ClassReset();
     QueueReset();

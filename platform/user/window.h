@@ -279,6 +279,13 @@ void InputChar(HWND target, WCHAR c);
 
 // Ends the mouse capture of a window being destroyed (any window: 0).
 void InputCaptureForget(HWND hwnd);
+// Destroys the caret of a window being destroyed (any window's: 0).
+void CaretForget(HWND hwnd);
+// The caret's blinking, driven by an interactive front end's clock (ms):
+// the time until its phase changes (-1 when no caret is shown), and the
+// change itself when due (true when the caret's look changed).
+int CaretBlinkDue(uint64_t nowMs);
+bool CaretBlink(uint64_t nowMs);
 
 // Keeps the keyboard state that GetKeyState reports in step with the key
 // messages taken from the queue, as Windows does.

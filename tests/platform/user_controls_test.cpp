@@ -6,9 +6,11 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "gdi/gdi.h"
 #include "gdi/screen.h"
 #include "helpers/testdevice.h"
 #include "kernel/device.h"
@@ -261,6 +263,47 @@ TEST_F(Controls, ListBoxThumbDraggedWithTheMouseCapturedMovesTheList)
     SetCapture(lb);
     DestroyWindow(lb);
     EXPECT_EQ(GetCapture(), HWND(0)) << "a destroyed window keeps no capture";
+}
+
+// The focused edit has the caret, a line high, after the character before
+// the selection's end: it follows the selection and typing, and goes when
+// the focus leaves.
+TEST_F(Controls, FocusedEditHasTheCaretAtItsSelectionEnd)
+{
+    HWND e = Make(u"Edit", WS_BORDER, 1006, u"Hello");
+    UpdateWindow(parent);
+    POINT p{};
+    EXPECT_FALSE(GetCaretPos(&p)) << "no caret before the focus";
+    SetFocus(e);
+    UpdateWindow(e);
+    RECT c{};
+    GetClientRect(e, &c);
+    const int lineTop = (c.bottom - plat::GdiTextHeight()) / 2;
+    struct Step {
+        const char *what;
+        std::function<void()> act;
+        const char16_t *before; // the text before the caret
+    } steps[] = {
+        {"the focus: the caret at the start", [] {}, u""},
+        {"the selection's end at 2", [&] { SendMessageW(e, EM_SETSEL, 2, 2); }, u"He"},
+        {"a typed x", [&] { SendMessageW(e, WM_CHAR, 'x', 1); }, u"Hex"},
+        {"End", [&] { SendMessageW(e, WM_KEYDOWN, VK_END, 1); }, u"Hexllo"},
+        {"a selection from 1 to 3", [&] { SendMessageW(e, EM_SETSEL, 1, 3); }, u"Hex"},
+    };
+    for (const Step &s : steps) {
+        SCOPED_TRACE(s.what);
+        s.act();
+        UpdateWindow(e);
+        ASSERT_TRUE(GetCaretPos(&p));
+        EXPECT_EQ(p.x, 2 + plat::GdiTextWidth(s.before));
+        EXPECT_EQ(p.y, lineTop);
+        plat::Region seen = plat::ScreenCaretRects(true);
+        ASSERT_EQ(seen.size(), 1u) << "shown";
+        EXPECT_EQ(seen[0].bottom - seen[0].top, plat::GdiTextHeight()) << "a line high";
+    }
+    SetFocus(parent);
+    EXPECT_FALSE(GetCaretPos(&p)) << "the caret goes with the focus";
+    EXPECT_TRUE(plat::ScreenCaretRects(true).empty());
 }
 
 // Radio and check marks sit on their text's line: the middle of the mark's

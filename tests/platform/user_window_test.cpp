@@ -1,6 +1,6 @@
 // user_window_test.cpp - conformance tests of windows and the message queue:
 // creation, parent/owner/children, handles, sent and posted messages,
-// WM_QUIT and focus.
+// WM_QUIT, focus and the caret.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "helpers/testdevice.h"
+#include "gdi/screen.h"
 #include "kernel/device.h"
 #include "user/window.h"
 
@@ -147,6 +148,80 @@ TEST_F(UserWindow, TreeCheckerFindsBrokenLinks)
     ASSERT_TRUE(DestroyWindow(a));
     EXPECT_FALSE(IsWindow(d)) << "owned popups go with their owner";
     EXPECT_EQ(plat::WindowTreeProblem(), "");
+}
+
+// The caret: made hidden, shown by as many ShowCaret as HideCaret before,
+// by its owner only; seen over its window's client area (clipped to it)
+// and in pictures of the screen, inverted; it blinks only when a front end
+// asks with its clock, comes on again when moved, and goes with its window.
+TEST_F(UserWindow, CaretShownHiddenMovedBlinkingAndDestroyed)
+{
+    HWND top = Make();
+    HWND c = CreateWindowExW(0, u"TestWndClass", u"", WS_CHILD | WS_VISIBLE, 10, 20, 60, 30, top, HMENU(1), 0,
+                             nullptr);
+    ASSERT_NE(c, HWND(0));
+    UpdateWindow(top);
+    POINT o{0, 0};
+    ClientToScreen(c, &o);
+    auto seen = [](bool picture) {
+        plat::Region r = plat::ScreenCaretRects(picture);
+        return r.size() == 1 ? r[0] : RECT{-1, -1, -1, -1};
+    };
+    auto is = [](const RECT &r, int l, int t, int rr, int b) {
+        return r.left == l && r.top == t && r.right == rr && r.bottom == b;
+    };
+    POINT p{};
+    EXPECT_FALSE(SetCaretPos(1, 1)) << "no caret yet";
+    EXPECT_FALSE(GetCaretPos(&p));
+    EXPECT_FALSE(ShowCaret(0));
+    ASSERT_TRUE(CreateCaret(c, 0, 2, 13));
+    EXPECT_TRUE(plat::ScreenCaretRects(true).empty()) << "a new caret is hidden";
+    EXPECT_FALSE(ShowCaret(top)) << "only its owner shows it";
+    EXPECT_TRUE(ShowCaret(c));
+    EXPECT_TRUE(is(seen(true), o.x, o.y, o.x + 2, o.y + 13)) << "at the client area's corner, 2 x 13";
+    EXPECT_TRUE(SetCaretPos(5, 3));
+    ASSERT_TRUE(GetCaretPos(&p));
+    EXPECT_EQ(p.x, 5);
+    EXPECT_EQ(p.y, 3);
+    EXPECT_TRUE(is(seen(false), o.x + 5, o.y + 3, o.x + 7, o.y + 16));
+    std::vector<uint8_t> rgb = plat::ScreenRgb();
+    size_t at = (size_t(o.y + 3) * plat::ScreenGet().width + size_t(o.x + 5)) * 3;
+    uint32_t under = plat::ScreenPixel(o.x + 5, o.y + 3);
+    EXPECT_EQ(rgb[at], uint8_t(~GetRValue(under))) << "pictures show it inverted over the window";
+    EXPECT_EQ(plat::ScreenPixel(o.x + 5, o.y + 3), under) << "the window's pixels are left as they are";
+
+    EXPECT_TRUE(HideCaret(c));
+    EXPECT_TRUE(HideCaret(0));
+    EXPECT_TRUE(ShowCaret(c));
+    EXPECT_TRUE(plat::ScreenCaretRects(true).empty()) << "two hides need two shows";
+    EXPECT_EQ(plat::CaretBlinkDue(1000), -1) << "a hidden caret does not blink";
+    EXPECT_TRUE(ShowCaret(c));
+    EXPECT_FALSE(plat::ScreenCaretRects(true).empty());
+
+    const int blink = int(GetCaretBlinkTime());
+    ASSERT_GT(blink, 0);
+    EXPECT_EQ(plat::CaretBlinkDue(1000), blink) << "the phase starts at the first reading of the clock";
+    EXPECT_FALSE(plat::CaretBlink(1000 + blink - 1));
+    EXPECT_TRUE(plat::CaretBlink(1000 + blink)) << "off";
+    EXPECT_TRUE(plat::ScreenCaretRects(false).empty()) << "the screen shows the off phase";
+    EXPECT_FALSE(plat::ScreenCaretRects(true).empty()) << "pictures show the caret in any phase";
+    EXPECT_TRUE(plat::CaretBlink(1000 + 5 * blink)) << "on again, once, after a long sleep";
+    EXPECT_FALSE(plat::ScreenCaretRects(false).empty());
+    EXPECT_EQ(plat::CaretBlinkDue(1000 + 5 * blink), blink);
+    EXPECT_TRUE(plat::CaretBlink(1000 + 6 * blink)) << "off";
+    EXPECT_TRUE(SetCaretPos(59, 0)) << "half outside the client area";
+    EXPECT_TRUE(is(seen(false), o.x + 59, o.y, o.x + 60, o.y + 13)) << "moved: on at once, clipped to the window";
+    EXPECT_EQ(plat::CaretBlinkDue(1000 + 6 * blink + 7), blink);
+
+    ASSERT_TRUE(CreateCaret(top, 0, 1, 5));
+    EXPECT_TRUE(plat::ScreenCaretRects(true).empty()) << "a new caret replaces the old one, hidden";
+    EXPECT_FALSE(ShowCaret(c)) << "c owns none now";
+    ASSERT_TRUE(CreateCaret(c, 0, 1, 5));
+    ShowCaret(c);
+    DestroyWindow(c);
+    EXPECT_FALSE(GetCaretPos(&p)) << "the caret goes with its window";
+    EXPECT_TRUE(plat::ScreenCaretRects(true).empty());
+    EXPECT_FALSE(DestroyCaret()) << "nothing left to destroy";
 }
 
 } // namespace

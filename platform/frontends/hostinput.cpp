@@ -24,14 +24,7 @@ bool Contains(const RECT &r, int x, int y)
 
 bool IsInside(HWND dlg, HWND h)
 {
-    for (auto w = WindowGet(h); w; w = WindowGet(h)) {
-        if (h == dlg)
-            return true;
-        if (!(w->style & WS_CHILD) || !w->parent)
-            return false;
-        h = w->parent;
-    }
-    return false;
+    return h == dlg ? IsWindow(h) != FALSE : IsChild(dlg, h) != FALSE;
 }
 
 // Keys go where the focus is, when it is inside the waiting dialog.

@@ -214,16 +214,7 @@ bool ParseTemplate(const void *data, DialogTemplate &t)
 
 bool IsDescendant(HWND dlg, HWND h)
 {
-    auto w = WindowGet(h);
-    while (w) {
-        if (h == dlg)
-            return true;
-        if (!(w->style & WS_CHILD) || !w->parent)
-            return false;
-        h = w->parent;
-        w = WindowGet(h);
-    }
-    return false;
+    return WindowWithin(dlg, h);
 }
 
 bool Focusable(HWND h)

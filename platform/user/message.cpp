@@ -41,20 +41,9 @@ std::shared_ptr<Queue> QueueOf(std::thread::id id)
 
 bool InFilter(const MSG &m, HWND hwnd, UINT lo, UINT hi)
 {
-    if (hwnd && m.hwnd != hwnd) {
-        // A filter window also takes its children's messages.
-        auto w = WindowGet(m.hwnd);
-        bool child = false;
-        while (w && (w->style & WS_CHILD) && w->parent) {
-            if (w->parent == hwnd) {
-                child = true;
-                break;
-            }
-            w = WindowGet(w->parent);
-        }
-        if (!child)
-            return false;
-    }
+    // A filter window also takes its children's messages.
+    if (hwnd && m.hwnd != hwnd && !IsChild(hwnd, m.hwnd))
+        return false;
     if (lo == 0 && hi == 0)
         return true;
     return m.message >= lo && m.message <= hi;

@@ -169,12 +169,7 @@ extern "C" int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, 
         clientH = maxH;
     int width = clientW + 2 * kModalFrame, height = clientH + 2 * kModalFrame + kCaptionHeight;
     DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-    HWND owner = 0;
-    if (hWnd) {
-        owner = hWnd;
-        for (auto w = WindowGet(owner); w && (w->style & WS_CHILD) && w->parent; w = WindowGet(owner))
-            owner = w->parent;
-    }
+    HWND owner = hWnd ? WindowTopLevel(hWnd) : 0;
     HWND box = CreateWindowExW(WS_EX_DLGMODALFRAME, kDialogClassName, caption.c_str(), style, (sw - width) / 2,
                                (sh - height) / 2, width, height, owner, 0, kProgramInstance, nullptr);
     if (!box)

@@ -259,14 +259,27 @@ RECT WindowScreenRect(const Window &w)
     return ScreenRectOf(w);
 }
 
-HWND WindowTopLevel(HWND h)
+// The one walk up a window's chain of parents (WS_CHILD links; owners are
+// not parents): from h to its top-level window, stopping early at `stop`.
+// The window it ends at, or 0 when h or a link on the way is stale.
+static HWND WalkUp(HWND h, HWND stop)
 {
     auto w = WindowGet(h);
-    while (w && (w->style & WS_CHILD) && w->parent) {
+    while (w && h != stop && (w->style & WS_CHILD) && w->parent) {
         h = w->parent;
         w = WindowGet(h);
     }
     return w ? h : 0;
+}
+
+HWND WindowTopLevel(HWND h)
+{
+    return WalkUp(h, 0);
+}
+
+bool WindowWithin(HWND ancestor, HWND h)
+{
+    return ancestor && WalkUp(h, ancestor) == ancestor;
 }
 
 void UserReset()
@@ -454,6 +467,12 @@ extern "C" BOOL WINAPI IsWindow(HWND hWnd)
 {
     auto w = WindowGet(hWnd);
     return w && !w->destroyed;
+}
+
+// IsChild
+extern "C" BOOL WINAPI IsChild(HWND hWndParent, HWND hWnd)
+{
+    return hWnd != hWndParent && WindowWithin(hWndParent, hWnd);
 }
 
 // IsWindowVisible

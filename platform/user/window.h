@@ -170,6 +170,9 @@ void WindowPaintNow(HWND hwnd);
 
 // The top-level window that a window belongs to (itself when top-level).
 HWND WindowTopLevel(HWND hwnd);
+// Whether h is the live window `ancestor` or lies inside it (its child, a
+// child of a child, ...).
+bool WindowWithin(HWND ancestor, HWND h);
 
 // Paints every window that needs it, now (the front ends call it before a
 // screenshot).

@@ -108,6 +108,42 @@ TEST_F(UserWindow, ChildrenOwnedPopupsAndFocus)
 
 // The tree checker holds after creations and destructions, and names each
 // kind of broken link made by hand (each undone before the next).
+// IsChild follows the chain of parents only: children and their children,
+// not the window itself, its owned popups or siblings; a stale handle is
+// nobody's child. Messages of a child pass a filter on its ancestor.
+TEST_F(UserWindow, IsChildFollowsParentsNotOwners)
+{
+    HWND top = Make();
+    HWND child = Make(WS_CHILD | WS_VISIBLE, top, 1);
+    HWND grandchild = Make(WS_CHILD | WS_VISIBLE, child, 2);
+    HWND sibling = Make(WS_CHILD | WS_VISIBLE, top, 3);
+    HWND popup = Make(WS_POPUP | WS_VISIBLE, child);
+    HWND gone = Make(WS_CHILD, child, 4);
+    ASSERT_TRUE(DestroyWindow(gone));
+    struct {
+        const char *what;
+        HWND parent, hwnd;
+        BOOL expected;
+    } rows[] = {
+        {"direct child", top, child, TRUE},
+        {"child of a child", top, grandchild, TRUE},
+        {"the window itself", child, child, FALSE},
+        {"the parent of the window", grandchild, child, FALSE},
+        {"a sibling", child, sibling, FALSE},
+        {"an owned popup", child, popup, FALSE},
+        {"a popup's owner's parent", top, popup, FALSE},
+        {"a destroyed child", child, gone, FALSE},
+        {"no parent", 0, child, FALSE},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(IsChild(r.parent, r.hwnd), r.expected) << r.what;
+    ASSERT_TRUE(PostMessageW(grandchild, WM_USER + 7, 0, 0));
+    MSG m;
+    EXPECT_FALSE(PeekMessageW(&m, sibling, 0, 0, PM_NOREMOVE)) << "a filter on a sibling";
+    ASSERT_TRUE(PeekMessageW(&m, top, 0, 0, PM_REMOVE)) << "a filter on an ancestor takes its children's messages";
+    EXPECT_EQ(m.hwnd, grandchild);
+}
+
 TEST_F(UserWindow, TreeCheckerFindsBrokenLinks)
 {
     HWND a = Make(WS_VISIBLE);

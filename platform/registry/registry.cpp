@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "kernel/handles.h"
 #include "kernel/changes.h"
@@ -412,20 +413,29 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey)
         parent = st.ColInt(0);
     }
     std::u16string gone = ChangesWanted() ? KeyPathOf(target) : std::u16string();
-    int rc;
-    {
-        Stmt st("WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
-                " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id)"
-                " DELETE FROM vals WHERE key IN (SELECT id FROM sub)");
-        st.Int(1, target);
-        rc = st.Run();
+    // The subtree, parents first, found and deleted key by key with plain
+    // statements: a product's keys are a handful, and a recursive query
+    // costs a short-lived process more to prepare and run the first time
+    // (about a millisecond each) than the whole walk. Every key has one
+    // parent, so the walk from a key meets each key below it once.
+    int rc = SQLITE_OK;
+    std::vector<int64_t> subtree{target};
+    for (size_t k = 0; rc == SQLITE_OK && k < subtree.size(); ++k) {
+        Stmt st("SELECT id FROM keys WHERE parent = ?1");
+        st.Int(1, subtree[k]);
+        while ((rc = st.Step()) == SQLITE_ROW)
+            subtree.push_back(st.ColInt(0));
+        rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
     }
-    if (rc == SQLITE_OK) {
-        Stmt st("WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
-                " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id)"
-                " DELETE FROM keys WHERE id IN (SELECT id FROM sub)");
-        st.Int(1, target);
+    for (size_t k = 0; rc == SQLITE_OK && k < subtree.size(); ++k) {
+        Stmt st("DELETE FROM vals WHERE key = ?1");
+        st.Int(1, subtree[k]);
         rc = st.Run();
+        if (rc == SQLITE_OK) {
+            Stmt key("DELETE FROM keys WHERE id = ?1");
+            key.Int(1, subtree[k]);
+            rc = key.Run();
+        }
     }
     if (rc == SQLITE_OK)
         rc = TouchKey(parent);

@@ -2,6 +2,8 @@
 // enumeration, deletion of subtrees, handles and error numbers.
 #include <windows.h>
 
+#include <sqlite3.h>
+
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -137,9 +139,31 @@ TEST_F(RegKeys, DeletingAKeyRemovesItsSubtreeAndItsHandlesFailCleanly)
     HKEY a = Create(HKEY_LOCAL_MACHINE, u"Tree\\A");
     SetDw(a, u"v", 1);
     HKEY deep = Create(a, u"B\\C");
-    RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Tree\\Aside"));
+    SetDw(deep, u"w", 2);
+    for (const char16_t *side : {u"Tree\\A\\B\\C2", u"Tree\\A\\D", u"Tree\\Aside"}) {
+        HKEY k = Create(HKEY_LOCAL_MACHINE, side);
+        SetDw(k, u"x", 3);
+        RegCloseKey(k);
+    }
+    // Rows of the store, counted from outside: every key and value of the
+    // subtree goes, the sibling's stay.
+    auto rows = [&](const char *sql) {
+        sqlite3 *db = nullptr;
+        int n = -1;
+        sqlite3_stmt *st = nullptr;
+        if (sqlite3_open_v2((deviceDir + "/registry.db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+            sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            n = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return n;
+    };
+    const int keys = rows("SELECT count(*) FROM keys"), vals = rows("SELECT count(*) FROM vals");
 
     EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"tree\\a"), ERROR_SUCCESS);
+    EXPECT_EQ(rows("SELECT count(*) FROM keys"), keys - 5) << "A, B, C, C2 and D";
+    EXPECT_EQ(rows("SELECT count(*) FROM vals"), vals - 4);
+    EXPECT_EQ(rows("SELECT count(*) FROM vals WHERE key NOT IN (SELECT id FROM keys)"), 0);
     HKEY probe = 0;
     EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, u"Tree\\A\\B\\C", &probe), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, u"Tree\\Aside", &probe), ERROR_SUCCESS) << "the sibling stays";

@@ -1,9 +1,11 @@
 // font.cpp - the dialog font through FreeType: DejaVu Sans (Debian's
-// fonts-dejavu-core) rasterised in one colour, sized to the 6 x 13 dialog
-// base units. CE_DIALOG_FONT names another font file; when none can be
-// loaded the GDI draws its built-in glyphs instead.
+// fonts-dejavu-core) rasterised in grey levels, sized to the 6 x 13 dialog
+// base units; the bold face is the same outlines made wider (so that any
+// font file given has one). CE_DIALOG_FONT names another font file; when
+// none can be loaded the GDI draws its built-in glyphs instead.
 #include "gdi/font.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -11,11 +13,16 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_OUTLINE_H
 
 namespace plat {
 namespace {
 
 constexpr int kLineHeight = 13;
+// How much wider bold strokes are, in 1/64 pixels; the pen moves as much
+// further. Two thirds of a pixel: a stem of the regular face at this size
+// is about one pixel.
+constexpr int kBold64 = 42;
 constexpr const char *kDefaultFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 struct Font {
@@ -24,7 +31,8 @@ struct Font {
     FT_Face face = nullptr;
     int pixels = 0;
     int ascent = 0;
-    std::unordered_map<char16_t, FontGlyph> glyphs;
+    // Keyed by character, phase and face.
+    std::unordered_map<uint32_t, FontGlyph> glyphs;
 };
 
 std::mutex g_lock;
@@ -76,50 +84,61 @@ bool Open(Font &f)
     return true;
 }
 
+// Cover raised a little (a gamma of 1.25): a stem that the sub-pixel pen
+// splits over two pixels would otherwise read pale at this small size.
+struct Levels {
+    uint8_t of[256];
+    Levels()
+    {
+        for (int i = 0; i < 256; ++i)
+            of[i] = uint8_t(std::lround(255.0 * std::pow(i / 255.0, 0.8)));
+    }
+};
+
+const Levels &CoverLevels()
+{
+    static const Levels levels;
+    return levels;
+}
+
 } // namespace
 
-const FontGlyph *OutlineFontGlyph(char16_t ch)
+const FontGlyph *OutlineFontGlyph(char16_t ch, int phase, bool bold)
 {
     std::lock_guard<std::mutex> guard(g_lock);
-    if (!Open(g_font))
+    if (!Open(g_font) || phase < 0 || phase >= kGlyphPhases)
         return nullptr;
-    auto it = g_font.glyphs.find(ch);
+    uint32_t key = uint32_t(ch) << 8 | uint32_t(phase) << 1 | (bold ? 1u : 0u);
+    auto it = g_font.glyphs.find(key);
     if (it != g_font.glyphs.end())
         return &it->second;
     FontGlyph g;
     FT_Face face = g_font.face;
-    if (FT_Load_Char(face, ch, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME | FT_LOAD_FORCE_AUTOHINT) ==
-        0) {
+    // Light hinting fits the outlines to the rows only: the letters keep
+    // their design places across, so a line reads evenly.
+    if (FT_Load_Char(face, ch, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT) == 0 &&
+        face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
         FT_GlyphSlot s = face->glyph;
         // linearHoriAdvance is 16.16; the pen counts 1/64 pixels.
         g.advance64 = int((s->linearHoriAdvance + 512) >> 10);
-        g.left = s->bitmap_left;
-        g.top = g_font.ascent - s->bitmap_top;
-        g.width = int(s->bitmap.width);
-        g.height = int(s->bitmap.rows);
-        g.on.assign(size_t(g.width) * size_t(g.height), 0);
-        for (int y = 0; y < g.height; ++y) {
-            const unsigned char *row = s->bitmap.buffer + y * s->bitmap.pitch;
-            for (int x = 0; x < g.width; ++x)
-                if (s->bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (row[x >> 3] & (0x80 >> (x & 7)))
-                                                               : row[x] >= 128)
-                    g.on[size_t(y) * size_t(g.width) + size_t(x)] = 1;
+        if (bold) {
+            FT_Outline_EmboldenXY(&s->outline, kBold64, 0);
+            g.advance64 += kBold64;
         }
-        for (int y = 0; y < g.height; ++y)
-            for (int x = 0; x < g.width;) {
-                const uint8_t *row = &g.on[size_t(y) * size_t(g.width)];
-                if (!row[x]) {
-                    ++x;
-                    continue;
-                }
-                int end = x;
-                while (end < g.width && row[end])
-                    ++end;
-                g.runs.push_back(GlyphRun{g.top + y, g.left + x, g.left + end});
-                x = end;
-            }
+        FT_Outline_Translate(&s->outline, phase * 64 / kGlyphPhases, 0);
+        if (FT_Render_Glyph(s, FT_RENDER_MODE_NORMAL) == 0 && s->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
+            g.left = s->bitmap_left;
+            g.top = g_font.ascent - s->bitmap_top;
+            g.width = int(s->bitmap.width);
+            g.height = int(s->bitmap.rows);
+            g.cover.resize(size_t(g.width) * size_t(g.height));
+            const Levels &lv = CoverLevels();
+            for (int y = 0; y < g.height; ++y)
+                for (int x = 0; x < g.width; ++x)
+                    g.cover[size_t(y) * size_t(g.width) + size_t(x)] = lv.of[s->bitmap.buffer[y * s->bitmap.pitch + x]];
+        }
     }
-    return &g_font.glyphs.emplace(ch, std::move(g)).first->second;
+    return &g_font.glyphs.emplace(key, std::move(g)).first->second;
 }
 
 int FontPixelSize()

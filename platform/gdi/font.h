@@ -1,11 +1,14 @@
 // font.h - the dialog font: glyphs of an outline font (DejaVu Sans, standing
-// in for the device's dialog font) rasterised by FreeType without
-// smoothing, so that text pixels keep exact colours. The font is sized so
-// that its average character is 6 pixels wide, on lines 13 pixels high: the
-// 6 x 13 base units of the dialog templates. Pens move by the font's design
-// widths: hinting rounds each small glyph's advance up, which would set a
-// line about a tenth wider than the device font and cut the templates'
-// texts short.
+// in for the device's dialog font) rasterised by FreeType in grey levels.
+// The font is sized so that its average character is 6 pixels wide, on
+// lines 13 pixels high: the 6 x 13 base units of the dialog templates.
+//
+// Pens move by the font's design widths, in 1/64 pixels, and each glyph is
+// made for the quarter pixel the pen stands at (hinted only vertically, so
+// stems stay crisp on the rows without moving the letters sideways): the
+// spacing is even and a line is as long as its design. Hinted advances
+// would round each small glyph's width up, setting a line about a tenth
+// wider than the device font and cutting the templates' texts short.
 #ifndef CE_PLATFORM_FONT_H
 #define CE_PLATFORM_FONT_H
 
@@ -14,24 +17,24 @@
 
 namespace plat {
 
-// One run of drawn pixels of a glyph: row and columns [x0, x1) from the pen
-// at the line's top.
-struct GlyphRun {
-    int row;
-    int x0, x1;
-};
-
+// A glyph as grey levels: how much of each pixel of its box the glyph
+// covers, 0 (none) to 255 (all), the box placed from the pen at the
+// line's top.
 struct FontGlyph {
-    int advance64 = 0;       // pen movement in 1/64 pixels
-    int left = 0, top = 0;   // bitmap position from the pen at the line's top
+    int advance64 = 0;        // pen movement in 1/64 pixels
+    int left = 0, top = 0;    // box position from the pen at the line's top
     int width = 0, height = 0;
-    std::vector<uint8_t> on; // width * height, 1 where the glyph is drawn
-    std::vector<GlyphRun> runs; // the same pixels as row runs, for drawing
+    std::vector<uint8_t> cover; // width * height, rows top-down
 };
 
-// The glyph of ch from the outline font (font.cpp), or null when the font
-// file cannot be used. Glyphs are made once and kept.
-const FontGlyph *OutlineFontGlyph(char16_t ch);
+// Pen positions within a pixel that glyphs are made for (quarter pixels).
+constexpr int kGlyphPhases = 4;
+
+// The glyph of ch from the outline font (font.cpp) for a pen standing
+// phase / kGlyphPhases of a pixel right of a pixel's edge, in the bold
+// face (captions) or the regular one; null when the font file cannot be
+// used. Glyphs are made once and kept.
+const FontGlyph *OutlineFontGlyph(char16_t ch, int phase, bool bold);
 
 // The pixel size chosen for the outline font (0 when there is no font).
 int FontPixelSize();
@@ -40,7 +43,7 @@ int FontPixelSize();
 // when a program links it (the programs and tests do; the support library
 // does not, so it needs no font library). Without a source, or when it
 // gives null, the built-in glyphs are drawn.
-using GlyphSource = const FontGlyph *(*)(char16_t ch);
+using GlyphSource = const FontGlyph *(*)(char16_t ch, int phase, bool bold);
 void GdiSetGlyphSource(GlyphSource source);
 
 } // namespace plat

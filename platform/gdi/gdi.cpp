@@ -12,7 +12,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <vector>
 #include <mutex>
 
 #include "kernel/device.h"
@@ -294,34 +296,35 @@ inline COLORREF PixelAt(const Surface &s, int x, int y)
     return ReadRow(s, y)[x];
 }
 
-// Glyph patterns as row runs, made once: text is drawn span by span.
-struct BuiltinRuns {
-    std::vector<GlyphRun> runs[95];
-    BuiltinRuns()
+// The built-in glyphs in the outline font's form (full cover where drawn),
+// made once; the bold ones are drawn again a pixel to the right.
+struct BuiltinGlyphs {
+    FontGlyph glyphs[2][95];
+    BuiltinGlyphs()
     {
-        for (int i = 0; i < 95; ++i) {
-            char16_t ch = char16_t(i + 0x20);
-            int first = GlyphFirstColumn(ch);
-            for (int row = 0; row < 7; ++row)
-                for (int col = first; col < 5;) {
-                    if (!(kGlyphs[i][row] & (0x10 >> col))) {
-                        ++col;
-                        continue;
-                    }
-                    int end = col;
-                    while (end < 5 && (kGlyphs[i][row] & (0x10 >> end)))
-                        ++end;
-                    runs[i].push_back(GlyphRun{3 + row, col - first, end - first});
-                    col = end;
-                }
-        }
+        for (int bold = 0; bold < 2; ++bold)
+            for (int i = 0; i < 95; ++i) {
+                char16_t ch = char16_t(i + 0x20);
+                int first = GlyphFirstColumn(ch);
+                FontGlyph &g = glyphs[bold][i];
+                g.advance64 = (GlyphAdvance(ch) + bold) * 64;
+                g.top = 3;
+                g.width = 5 - first + bold;
+                g.height = 7;
+                g.cover.assign(size_t(g.width) * 7, 0);
+                for (int row = 0; row < 7; ++row)
+                    for (int col = first; col < 5; ++col)
+                        if (kGlyphs[i][row] & (0x10 >> col))
+                            for (int k = 0; k <= bold; ++k)
+                                g.cover[size_t(row) * size_t(g.width) + size_t(col - first + k)] = 255;
+            }
     }
 };
 
-const std::vector<GlyphRun> &BuiltinGlyphRuns(char16_t ch)
+const FontGlyph &BuiltinGlyph(char16_t ch, bool bold)
 {
-    static const BuiltinRuns table;
-    return table.runs[GlyphIndex(ch)];
+    static const BuiltinGlyphs table;
+    return table.glyphs[bold ? 1 : 0][GlyphIndex(ch)];
 }
 
 HGDIOBJ MakeStock(int i)
@@ -436,9 +439,59 @@ namespace {
 // Constant-initialised: the outline font sets it from a static initialiser.
 GlyphSource g_glyphSource = nullptr;
 
-const FontGlyph *FontGetGlyph(char16_t ch)
+// The glyph for ch with the pen phase / kGlyphPhases into a pixel: the
+// outline font's when it is installed, the built-in one else.
+const FontGlyph &GlyphFor(char16_t ch, int phase, bool bold)
 {
-    return g_glyphSource ? g_glyphSource(ch) : nullptr;
+    if (g_glyphSource)
+        if (const FontGlyph *g = g_glyphSource(ch, phase, bold))
+            return *g;
+    return BuiltinGlyph(ch, bold);
+}
+
+// A glyph where a line's pen puts it: its box's left edge.
+struct PlacedGlyph {
+    const FontGlyph *glyph;
+    int x;
+};
+
+// Lays a line out from x: each glyph made for the quarter pixel its pen
+// stands at, the pen moving by design widths. Returns the glyphs' box.
+RECT LayOut(int x, const std::u16string &text, bool bold, std::vector<PlacedGlyph> &out)
+{
+    out.clear();
+    RECT box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    long pen64 = 0; // from x, in 1/64 pixels
+    for (char16_t ch : text) {
+        long whole = pen64 >> 6;
+        int phase = int(((pen64 & 63) * kGlyphPhases + 32) >> 6);
+        if (phase == kGlyphPhases) {
+            phase = 0;
+            ++whole;
+        }
+        const FontGlyph &g = GlyphFor(ch, phase, bold);
+        pen64 += g.advance64;
+        if (g.width <= 0 || g.height <= 0)
+            continue;
+        int gx = x + int(whole) + g.left;
+        out.push_back(PlacedGlyph{&g, gx});
+        box.left = std::min<LONG>(box.left, gx);
+        box.right = std::max<LONG>(box.right, gx + g.width);
+        box.top = std::min<LONG>(box.top, g.top);
+        box.bottom = std::max<LONG>(box.bottom, g.top + g.height);
+    }
+    return box;
+}
+
+// c over b by a cover of a / 255.
+inline uint32_t Blend(uint32_t b, uint32_t c, unsigned a)
+{
+    uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        int bb = int(b >> shift & 0xFF), cc = int(c >> shift & 0xFF);
+        out |= uint32_t(bb + ((cc - bb) * int(a) + (cc > bb ? 127 : -127)) / 255) << shift;
+    }
+    return out;
 }
 } // namespace
 
@@ -447,15 +500,13 @@ void GdiSetGlyphSource(GlyphSource source)
     g_glyphSource = source;
 }
 
-int GdiTextWidth(const std::u16string &text)
+int GdiTextWidth(const std::u16string &text, bool bold)
 {
     // The same pen as GdiText, so that a prefix's width is where the next
     // character is drawn.
     long w64 = 0;
-    for (char16_t ch : text) {
-        const FontGlyph *g = FontGetGlyph(ch);
-        w64 += g ? g->advance64 : GlyphAdvance(ch) * 64;
-    }
+    for (char16_t ch : text)
+        w64 += GlyphFor(ch, 0, bold).advance64;
     return int((w64 + 32) >> 6);
 }
 
@@ -464,29 +515,57 @@ int GdiTextHeight()
     return kCellH;
 }
 
-void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color)
+// Text is drawn a row of the line at a time: the glyphs' cover of the row
+// is summed, then the row's pixels under it are read, blended towards the
+// text colour by the cover and written back in one piece per clip span. A
+// row the glyphs do not touch is left as it is (a ground kept as runs
+// stays so).
+void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold)
 {
     auto dc = GdiGetDc(hdc);
-    if (!dc)
+    if (!dc || text.empty())
         return;
     Surface s = SurfaceOf(*dc);
-    auto fill = [&](int sy, int x0, int x1) { FillRow(s, sy, x0, x1, color); };
-    auto draw = [&](int cx, const std::vector<GlyphRun> &runs) {
-        cx += dc->originX;
-        for (const GlyphRun &g : runs)
-            ForSpan(*dc, s, y + dc->originY + g.row, cx + g.x0, cx + g.x1, fill);
-    };
-    long pen64 = 0; // from x, in 1/64 pixels
-    for (char16_t ch : text) {
-        int cx = x + int((pen64 + 32) >> 6);
-        // The outline font when it is installed; the built-in glyphs else.
-        if (const FontGlyph *fg = FontGetGlyph(ch)) {
-            draw(cx, fg->runs);
-            pen64 += fg->advance64;
+    thread_local std::vector<PlacedGlyph> placed;
+    thread_local std::vector<uint8_t> cover;
+    thread_local std::vector<uint32_t> out;
+    RECT box = LayOut(x + dc->originX, text, bold, placed);
+    if (placed.empty())
+        return;
+    int width = int(box.right - box.left);
+    cover.resize(size_t(width));
+    out.resize(size_t(width));
+    uint32_t c = uint32_t(color & 0xFFFFFF);
+    for (int row = int(box.top); row < int(box.bottom); ++row) {
+        int sy = y + dc->originY + row;
+        if (sy < 0 || sy >= s.height)
             continue;
+        std::fill(cover.begin(), cover.end(), uint8_t(0));
+        int lo = width, hi = 0;
+        for (const PlacedGlyph &p : placed) {
+            const FontGlyph &g = *p.glyph;
+            int gy = row - g.top;
+            if (gy < 0 || gy >= g.height)
+                continue;
+            const uint8_t *src = &g.cover[size_t(gy) * size_t(g.width)];
+            uint8_t *dst = &cover[size_t(p.x - box.left)];
+            for (int k = 0; k < g.width; ++k)
+                if (src[k]) {
+                    dst[k] = uint8_t(std::min(255, dst[k] + src[k]));
+                    lo = std::min(lo, int(p.x - box.left) + k);
+                    hi = std::max(hi, int(p.x - box.left) + k + 1);
+                }
         }
-        draw(cx, BuiltinGlyphRuns(ch));
-        pen64 += GlyphAdvance(ch) * 64;
+        if (lo >= hi)
+            continue;
+        ForSpan(*dc, s, sy, int(box.left) + lo, int(box.left) + hi, [&](int yy, int x0, int x1) {
+            const uint32_t *under = ReadRow(s, yy);
+            for (int px = x0; px < x1; ++px) {
+                unsigned a = cover[size_t(px - box.left)];
+                out[size_t(px - x0)] = a == 0 ? under[px] : a == 255 ? c : Blend(under[px], c, a);
+            }
+            PutRow(s, yy, x0, x1, out.data());
+        });
     }
 }
 

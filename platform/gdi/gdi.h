@@ -80,9 +80,11 @@ void GdiReleaseDc(HDC hdc);
 // Drawing helpers in the DC's coordinates (clipped).
 void GdiFill(HDC hdc, const RECT &r, COLORREF color);
 void GdiFrame(HDC hdc, const RECT &r, COLORREF color);
-void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color);
-// Width and height of a text line in the built-in font.
-int GdiTextWidth(const std::u16string &text);
+// A line of text with its top at y, in grey levels over what is there;
+// bold for captions.
+void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold = false);
+// Width and height of a text line in the dialog font.
+int GdiTextWidth(const std::u16string &text, bool bold = false);
 int GdiTextHeight();
 void GdiDrawIcon(HDC hdc, int x, int y, HICON icon);
 

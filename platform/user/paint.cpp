@@ -152,7 +152,7 @@ void PaintNonClient(HWND hwnd)
         RECT cap{frame, frame, width - frame, frame + kCaptionHeight};
         GdiFill(dc, cap, active ? RGB(0, 0, 128) : RGB(128, 128, 128));
         int ty = cap.top + (kCaptionHeight - GdiTextHeight()) / 2;
-        GdiText(dc, cap.left + 4, ty, w->text, RGB(255, 255, 255));
+        GdiText(dc, cap.left + 4, ty, w->text, RGB(255, 255, 255), true);
         if (w->style & WS_SYSMENU) {
             // The close box: a square with an X at the right of the caption.
             int s = kCaptionHeight - 6;

@@ -5,6 +5,8 @@
 // checks itself first and clears the other radio buttons of its group.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "gdi/gdi.h"
 #include "user/query.h"
 #include "user/window.h"
@@ -85,6 +87,9 @@ void Click(HWND hwnd)
 void Paint(HWND hwnd, HDC dc, const RECT &r, const Window &w, const ButtonState &st)
 {
     bool enabled = !(w.style & WS_DISABLED);
+    // The focus frame: round the whole of a push button, round the text of
+    // a radio or check button (never over its mark).
+    RECT focus{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
     COLORREF textColor = enabled ? RGB(0, 0, 0) : RGB(128, 128, 128);
     if (IsRadio(w) || Type(w) == BS_CHECKBOX || Type(w) == BS_AUTOCHECKBOX) {
         GdiFill(dc, r, kDialogFace);
@@ -123,6 +128,7 @@ void Paint(HWND hwnd, HDC dc, const RECT &r, const Window &w, const ButtonState 
         }
         RECT tr{s + 4, lineTop, r.right, r.bottom};
         DrawTextBlock(dc, tr, w.text, 0, textColor, false);
+        focus = RECT{s + 2, lineTop, std::min<LONG>(r.right, s + 6 + GdiTextWidth(shown)), std::min<LONG>(r.bottom, lineTop + lh)};
     } else {
         GdiFill(dc, r, kDialogFace);
         GdiFrame(dc, r, RGB(0, 0, 0));
@@ -139,7 +145,7 @@ void Paint(HWND hwnd, HDC dc, const RECT &r, const Window &w, const ButtonState 
         DrawTextBlock(dc, tr, w.text, 1, textColor, false);
     }
     if (WindowFocus() == hwnd)
-        GdiFrame(dc, RECT{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2}, RGB(64, 64, 64));
+        GdiFrame(dc, focus, RGB(64, 64, 64));
 }
 
 } // namespace

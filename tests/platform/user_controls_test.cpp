@@ -331,6 +331,15 @@ TEST_F(Controls, RadioAndCheckMarksAreCentredOnTheirText)
         };
         double mark = middle(0, 10), text = middle(14, 60);
         EXPECT_NEAR(mark, text, 1.0) << "mark rows' middle against the text's";
+        // Focused, it is framed round its text, never over its mark.
+        SetFocus(b);
+        UpdateWindow(b);
+        int markFrame = 0, textFrame = 0;
+        for (int y = wr.top; y < wr.bottom; ++y)
+            for (int x = wr.left; x < wr.left + 40; ++x)
+                (x < wr.left + 11 ? markFrame : textFrame) += plat::ScreenPixel(x, y) == RGB(64, 64, 64);
+        EXPECT_EQ(markFrame, 0) << "focus frame pixels over the mark";
+        EXPECT_GT(textFrame, 20) << "focus frame pixels round the text";
         DestroyWindow(b);
     }
 }

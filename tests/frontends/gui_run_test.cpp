@@ -3,7 +3,8 @@
 // key presses (xdotool), leaving the same device as the unattended run of
 // the same choices; stray clicks and keys on a disabled button change
 // nothing; closing the host window mid-install lets the work finish and
-// then closes the following dialogs by their close box, without a hang.
+// then closes the following dialogs by their close box, without a hang; a
+// focused edit's caret blinks in the host window.
 #include "frontend_kit.h"
 
 #include <X11/Xlib.h>
@@ -355,6 +356,30 @@ TEST_F(GuiRun, LanguageReachedWithTheWheelTheScrollBarOrByTypingIsRecorded)
         std::string record = e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell\\Glyphor CE PDA 1.0");
         EXPECT_NE(record.find("\"Language\"=\"Russian\""), std::string::npos) << record;
     }
+}
+
+// A tap on the folder's edit gives it the focus and the caret (at the
+// start of its text, a line high): the host window shows it blinking, on
+// and off, while the page waits.
+TEST_F(GuiRun, FocusedEditShowsABlinkingCaret)
+{
+    StartSetup();
+    Walk({"page-105.png 1 Return", "page-107.png 1 Return", "page-106.png 1 Return"});
+    WaitDrawn("page-104.png", 1);
+    Click(k104.Centre(7, 61, 137, 14));
+    // The caret's top row: 2 pixels into the client area (1 inside the
+    // border), at the top of the text line centred in it, above the glyphs.
+    int clientH = (61 + 14) * 13 / 8 - 61 * 13 / 8 - 2;
+    Pt top = k104.At(7, 61, 1 + 2, 1 + (clientH - 13) / 2);
+    bool on = false, off = false;
+    WaitUntil([&] {
+        unsigned long p = ShownPixel(top);
+        on = on || p == 0x000000ul;
+        off = off || p == 0xFFFFFFul;
+        return on && off;
+    }, 5000);
+    EXPECT_TRUE(on) << "the caret is seen";
+    EXPECT_TRUE(off) << "and then not: it blinks";
 }
 
 TEST_F(GuiRun, ClosingTheHostWindowMidInstallFinishesTheWorkThenCloses)

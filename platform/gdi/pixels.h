@@ -87,6 +87,21 @@ public:
     {
         Row &r = rows_[size_t(y)];
         if (r.runs == 0) {
+            // A narrow strip of one colour that is there already (the ground
+            // beside a window on top) is done here.
+            if (x1 - x0 <= 8 && (x0 > 0 || x1 < width_)) {
+                int i = 0;
+                while (i + 1 < src.runs && src.end[i] <= sx0)
+                    ++i;
+                if (src.end[i] >= sx0 + (x1 - x0)) {
+                    const uint32_t *p = RowAt(y);
+                    int x = x0;
+                    while (x < x1 && p[x] == src.colour[i])
+                        ++x;
+                    if (x == x1)
+                        return;
+                }
+            }
             CopyRunsToPixels(y, x0, x1, src, sx0);
             return;
         }

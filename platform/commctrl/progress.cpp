@@ -2,6 +2,8 @@
 // controls' initialisation.
 #include <windows.h>
 
+#include <algorithm>
+
 #include <commctrl.h>
 
 #include "commctrl/progress.h"
@@ -104,12 +106,14 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 1;
     case WM_PAINT:
         ControlPaint(hwnd, [&](HDC dc, const RECT &r) {
-            GdiFill(dc, r, kDialogFace);
+            // The filled part and the rest, each once: a bar painted again
+            // where it stands (most blocks of a copy move it by nothing)
+            // then changes no pixel.
             int span = s->rangeMax - s->rangeMin;
-            if (span > 0) {
-                long filled = long(r.right - r.left) * (s->pos - s->rangeMin) / span;
-                GdiFill(dc, RECT{r.left, r.top, r.left + int(filled), r.bottom}, RGB(0, 0, 128));
-            }
+            long filled = span > 0 ? long(r.right - r.left) * (s->pos - s->rangeMin) / span : 0;
+            int split = r.left + int(std::clamp(filled, 0L, long(r.right - r.left)));
+            GdiFill(dc, RECT{r.left, r.top, split, r.bottom}, RGB(0, 0, 128));
+            GdiFill(dc, RECT{split, r.top, r.right, r.bottom}, kDialogFace);
         });
         return 0;
     default:

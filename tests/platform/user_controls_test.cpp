@@ -474,6 +474,32 @@ TEST_F(Controls, ProgressBarKeepsItsPositionInRange)
     EXPECT_EQ(SendMessageW(p, PBM_GETPOS, 0, 0), 20) << "a position past the range is kept in it";
 }
 
+// The bar shows its position, and painted again where it stands (most
+// blocks of a copy do not move it) it changes no pixel of the screen.
+TEST_F(Controls, ProgressBarPaintedAgainInPlaceChangesNothing)
+{
+    InitCommonControls();
+    HWND p = Make(PROGRESS_CLASSW, WS_BORDER, 1001);
+    ASSERT_NE(p, HWND(0));
+    RECT c{};
+    GetClientRect(p, &c);
+    POINT o{0, 0};
+    ClientToScreen(p, &o);
+    int y = o.y + c.bottom / 2;
+    for (int pos : {0, 40, 40, 100, 55}) {
+        SCOPED_TRACE(pos);
+        SendMessageW(p, PBM_SETPOS, WPARAM(pos), 0);
+        UpdateWindow(p);
+        int split = o.x + c.right * pos / 100;
+        for (int x = o.x; x < o.x + c.right; ++x)
+            ASSERT_EQ(plat::ScreenPixel(x, y), x < split ? RGB(0, 0, 128) : RGB(192, 192, 192)) << x;
+        uint64_t shown = plat::ScreenGet().pixels.Changes();
+        InvalidateRect(p, nullptr, FALSE);
+        UpdateWindow(p);
+        EXPECT_EQ(plat::ScreenGet().pixels.Changes(), shown);
+    }
+}
+
 TEST_F(Controls, StringTableAndResourceLookups)
 {
     WCHAR buf[1024];

@@ -231,7 +231,7 @@ private:
     // An X protocol error (SDL asking after a window the server already let
     // go, at the window's end) would make Xlib end the whole program with
     // exit code 1, in the middle of an install or after it finished. The
-    // display is only shown, so such an error is only counted. Xlib is
+    // display is only shown, so such an error is passed over. Xlib is
     // reached through the library SDL loaded; without it nothing is done.
     static void TolerateXErrors()
     {
@@ -242,13 +242,9 @@ private:
         using SetHandler = Handler (*)(Handler);
         auto set = reinterpret_cast<SetHandler>(dlsym(x11, "XSetErrorHandler"));
         if (set)
-            set([](void *, void *) {
-                ++g_xErrors;
-                return 0;
-            });
+            set([](void *, void *) { return 0; });
         dlclose(x11);
     }
-    static inline int g_xErrors = 0;
 
     // Shows the framebuffer; unchanged pixels are not sent again unless
     // the window needs them (force).

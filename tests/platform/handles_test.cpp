@@ -126,9 +126,9 @@ TEST(Handles, ThreadsEachFindTheirOwnObjects)
     std::thread prowler([&] {
         while (!stop.load())
             for (uint32_t h = 0x100; h < 0x100 + 4 * 20000; h += 4)
-                if (auto t = plat::HandleGetAs<Thing>(h, HandleKind::File))
-                    if (t->value < 0)
-                        ++wrong;
+                if (auto t = std::dynamic_pointer_cast<Thing>(plat::HandleGet(h, HandleKind::File)))
+                    if (t->value < 0 || t->value >= 300000 || t->value % 100000 >= 20000)
+                        ++wrong; // not an object a worker made: freed or torn
     });
     std::vector<std::thread> workers;
     for (int w = 0; w < 3; ++w)

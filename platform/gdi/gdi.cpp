@@ -291,6 +291,26 @@ void CopyRow(const Surface &d, int dy, int dx0, int dx1, const Surface &src, int
     d.rows->CopyRuns(dy, dx0, dx1, *runs, sx0);
 }
 
+// A rectangle folded into a key.
+inline uint64_t RectKey(uint64_t key, const RECT &r)
+{
+    key = PixelRows::Mix(key, uint64_t(uint32_t(r.left)) << 32 | uint32_t(r.top));
+    return PixelRows::Mix(key, uint64_t(uint32_t(r.right)) << 32 | uint32_t(r.bottom));
+}
+
+// A drawing on a bitmap that `what` describes whole (with the key of
+// whatever it reads): the bitmap's next key is derived from its last and
+// `what`, and when a bitmap dropped earlier held that very picture, its
+// pixels are taken instead of drawing.
+template <class F> void Described(const Surface &s, uint64_t what, F draw)
+{
+    uint64_t next = PixelRows::Mix(s.rows->Key(), what);
+    if (s.rows->Adopt(next))
+        return;
+    draw();
+    s.rows->SetKey(next);
+}
+
 inline COLORREF PixelAt(const Surface &s, int x, int y)
 {
     return ReadRow(s, y)[x];
@@ -422,7 +442,20 @@ void GdiFill(HDC hdc, const RECT &r, COLORREF color)
     if (!dc)
         return;
     Surface s = SurfaceOf(*dc);
-    ForSpans(*dc, s, r, [&](int y, int x0, int x1) { FillRow(s, y, x0, x1, color); });
+    if (!dc->memory || !s.rows) {
+        ForSpans(*dc, s, r, [&](int y, int x0, int x1) { FillRow(s, y, x0, x1, color); });
+        return;
+    }
+    // A bitmap's fill is described: one rectangle of one colour.
+    RECT in;
+    if (!Overlap(RECT{r.left + dc->originX, r.top + dc->originY, r.right + dc->originX, r.bottom + dc->originY},
+                 RECT{0, 0, s.width, s.height}, in))
+        return;
+    uint64_t what = RectKey(0x66696C6Cull, in);
+    Described(s, PixelRows::Mix(what, color & 0xFFFFFF), [&] {
+        for (int y = in.top; y < in.bottom; ++y)
+            FillRow(s, y, in.left, in.right, color);
+    });
 }
 
 void GdiFrame(HDC hdc, const RECT &r, COLORREF color)
@@ -1006,8 +1039,45 @@ extern "C" BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc,
         }
     }
     if (rop == SRCCOPY) {
-        ForSpans(*dst, ds, r,
-                 [&](int dy, int dx0, int dx1) { CopyRow(ds, dy, dx0, dx1, from, dy + shiftY, dx0 + shiftX); });
+        auto copy = [&] {
+            ForSpans(*dst, ds, r,
+                     [&](int dy, int dx0, int dx1) { CopyRow(ds, dy, dx0, dx1, from, dy + shiftY, dx0 + shiftX); });
+        };
+        if (from.plain || !from.rows || from.rows == ds.rows) {
+            copy();
+            return TRUE;
+        }
+        // A copy between two stores is described by the source's key.
+        uint64_t srcKey = from.rows->Key();
+        RECT in;
+        if (!Overlap(RECT{r.left + dox, r.top + doy, r.right + dox, r.bottom + doy}, RECT{0, 0, ds.width, ds.height},
+                     in))
+            return TRUE;
+        if (dst->memory) {
+            uint64_t what = RectKey(PixelRows::Mix(0x636F7079ull, srcKey), in);
+            Described(ds, PixelRows::Mix(what, uint64_t(uint32_t(shiftX)) << 32 | uint32_t(shiftY)), copy);
+            return TRUE;
+        }
+        // On the screen: the parts of the window's clip it covers. When they
+        // still hold this very copy (a window repainted unchanged through a
+        // buffer), nothing is done.
+        PixelRows::Part parts[PixelRows::kHeldParts];
+        int n = 0;
+        for (const RECT &c : dst->clip) {
+            RECT part;
+            if (!Overlap(c, in, part))
+                continue;
+            if (n == PixelRows::kHeldParts) {
+                n = -1;
+                break;
+            }
+            parts[n++] = PixelRows::Part{part.left, part.top, part.right, part.bottom};
+        }
+        if (n > 0 && ds.rows->Holds(srcKey, shiftX, shiftY, parts, n))
+            return TRUE;
+        copy();
+        if (n > 0)
+            ds.rows->NoteCopy(srcKey, shiftX, shiftY, parts, n);
         return TRUE;
     }
     ForSpans(*dst, ds, r, [&](int dy, int dx0, int dx1) {

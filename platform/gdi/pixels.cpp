@@ -1,5 +1,6 @@
 // pixels.cpp - pixel stores with rows kept as runs of one colour.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -11,13 +12,19 @@ namespace plat {
 namespace {
 
 // Stores of pixel rows dropped, kept for the next ones made. Only stores of
-// at least a quarter of a small screen are worth keeping.
+// at least a quarter of a small screen are worth keeping. A store whose key
+// was derived is kept with its rows and key, whole, for a store reaching
+// that key again (a buffer bitmap painted alike at every step).
 constexpr size_t kSpareMinPixels = 16384;
 constexpr size_t kSpareMaxPixels = size_t(1) << 22;
 constexpr size_t kSpareCount = 4;
 struct Spare {
     std::unique_ptr<uint32_t[]> px;
     size_t capacity;
+    bool whole; // the rows, key and size below are the picture px holds
+    uint64_t key;
+    int width, height;
+    std::vector<PixelRows::Row> rows;
 };
 struct SparePool {
     std::mutex lock;
@@ -82,11 +89,118 @@ PixelRows::~PixelRows()
 {
     if (!px_ || capacity_ < kSpareMinPixels || capacity_ > kSpareMaxPixels)
         return;
+    bool whole = keyKnown_ && derived_;
     SparePool &pool = Pool();
     std::lock_guard<std::mutex> guard(pool.lock);
     if (pool.stores.size() >= kSpareCount)
         pool.stores.erase(pool.stores.begin()); // the oldest goes
-    pool.stores.push_back(Spare{std::move(px_), capacity_});
+    pool.stores.push_back(Spare{std::move(px_), capacity_, whole, key_, width_, height_, {}});
+    if (whole)
+        pool.stores.back().rows = std::move(rows_);
+}
+
+uint64_t PixelRows::NewKey()
+{
+    // Keys of their own never come from Mix in practice: 2^64 values.
+    static std::atomic<uint64_t> next{1};
+    return Mix(0x6B657973ull, next.fetch_add(1, std::memory_order_relaxed));
+}
+
+void PixelRows::ChangedAll()
+{
+    ++changes_;
+    keyKnown_ = false;
+    derived_ = false;
+    held_ = 0;
+    memo_.valid = false;
+    copyMemo_.valid = false;
+}
+
+bool PixelRows::Adopt(uint64_t k)
+{
+    if (size_t(width_) * size_t(height_) < kSpareMinPixels)
+        return false; // such stores are not kept
+    SparePool &pool = Pool();
+    std::lock_guard<std::mutex> guard(pool.lock);
+    for (Spare &s : pool.stores) {
+        if (!s.whole || s.key != k || s.width != width_ || s.height != height_)
+            continue;
+        // This store's memory takes the picture's place in the pool.
+        std::swap(px_, s.px);
+        std::swap(capacity_, s.capacity);
+        std::swap(rows_, s.rows);
+        s.whole = false;
+        s.rows.clear();
+        ChangedAll();
+        SetKey(k);
+        return true;
+    }
+    return false;
+}
+
+bool PixelRows::Holds(uint64_t src, int dx, int dy, const Part *parts, int n) const
+{
+    for (int i = 0; i < held_; ++i) {
+        const Held &h = heldCopies_[i];
+        if (h.src != src || h.dx != dx || h.dy != dy)
+            continue;
+        bool all = true;
+        for (int j = 0; j < n && all; ++j) {
+            const Part &p = parts[j];
+            bool in = false;
+            for (int k = 0; k < h.n && !in; ++k) {
+                const Part &q = h.part[k];
+                in = p.left >= q.left && p.top >= q.top && p.right <= q.right && p.bottom <= q.bottom;
+            }
+            all = in;
+        }
+        if (all)
+            return true;
+    }
+    return false;
+}
+
+void PixelRows::NoteCopy(uint64_t src, int dx, int dy, const Part *parts, int n)
+{
+    if (n <= 0 || n > kHeldParts)
+        return;
+    if (held_ == kHeld) {
+        // The oldest goes.
+        std::move(heldCopies_ + 1, heldCopies_ + kHeld, heldCopies_);
+        --held_;
+    }
+    Held &h = heldCopies_[held_++];
+    h.src = src;
+    h.dx = dx;
+    h.dy = dy;
+    h.n = n;
+    h.box = parts[0];
+    for (int i = 0; i < n; ++i) {
+        h.part[i] = parts[i];
+        h.box.left = std::min(h.box.left, parts[i].left);
+        h.box.top = std::min(h.box.top, parts[i].top);
+        h.box.right = std::max(h.box.right, parts[i].right);
+        h.box.bottom = std::max(h.box.bottom, parts[i].bottom);
+    }
+}
+
+void PixelRows::Forget(int y, int x0, int x1)
+{
+    for (int i = 0; i < held_;) {
+        const Held &h = heldCopies_[i];
+        bool hit = false;
+        if (y >= h.box.top && y < h.box.bottom && x0 < h.box.right && x1 > h.box.left)
+            for (int k = 0; k < h.n && !hit; ++k) {
+                const Part &q = h.part[k];
+                hit = y >= q.top && y < q.bottom && x0 < q.right && x1 > q.left;
+            }
+        if (hit) {
+            std::move(heldCopies_ + i + 1, heldCopies_ + held_, heldCopies_ + i);
+            --held_;
+        } else {
+            ++i;
+        }
+    }
 }
 
 bool PixelRows::Size(int w, int h)
@@ -98,8 +212,10 @@ bool PixelRows::Size(int w, int h)
         if (n >= kSpareMinPixels) {
             SparePool &pool = Pool();
             std::lock_guard<std::mutex> guard(pool.lock);
+            // Bare memory only: a whole picture is kept for its key (a
+            // store taking it gives its own memory back in its place).
             for (size_t i = 0; i < pool.stores.size(); ++i)
-                if (pool.stores[i].capacity >= n) {
+                if (pool.stores[i].capacity >= n && !pool.stores[i].whole) {
                     px = std::move(pool.stores[i].px);
                     capacity = pool.stores[i].capacity;
                     pool.stores.erase(pool.stores.begin() + long(i));
@@ -117,9 +233,7 @@ bool PixelRows::Size(int w, int h)
     }
     width_ = w;
     height_ = h;
-    memo_.valid = false;
-    copyMemo_.valid = false;
-    ++changes_;
+    ChangedAll();
     return true;
 }
 
@@ -128,6 +242,8 @@ bool PixelRows::Reset(int w, int h, uint32_t c)
     if (!Size(w, h))
         return false;
     rows_.assign(size_t(h), OneColour(w, c));
+    // Every store reset alike holds the same pixels.
+    SetKey(Mix(Mix(Mix(0x7265736574ull, uint64_t(w)), uint64_t(h)), c));
     return true;
 }
 
@@ -151,13 +267,13 @@ void PixelRows::WriteRuns(int y, Row &r)
     r.written = 1;
 }
 
-uint32_t *PixelRows::Write(int y)
+uint32_t *PixelRows::Write(int y, int x0, int x1)
 {
     Row &r = rows_[size_t(y)];
     if (r.runs && !r.written)
         WriteRuns(y, r);
     r = Row{};
-    ++changes_;
+    Changed(y, x0, x1);
     return RowAt(y);
 }
 
@@ -178,7 +294,7 @@ void PixelRows::FillRow(int y, Row &r, int x0, int x1, uint32_t c)
             Spread(p, from, x1, c);
         }
         if (from < x1)
-            ++changes_;
+            Changed(y, from, x1);
         return;
     }
     // Already that colour there: the run holding x0 reaches x1.
@@ -216,10 +332,10 @@ void PixelRows::FillRow(int y, Row &r, int x0, int x1, uint32_t c)
     if (fits) {
         memo_ = Memo{true, x0, x1, c, r, n};
         r = n;
-        ++changes_;
+        Changed(y, x0, x1);
         return;
     }
-    Spread(Write(y), x0, x1, c);
+    Spread(Write(y, x0, x1), x0, x1, c);
 }
 
 void PixelRows::CopyRunsRow(int y, Row &r, int x0, int x1, const Row &src, int sx0)
@@ -262,7 +378,7 @@ void PixelRows::CopyRunsToPixels(int y, int x0, int x1, const Row &src, int sx0)
         n.written = same;
         rows_[size_t(y)] = n;
         if (!same)
-            ++changes_;
+            Changed(y, x0, x1);
         return;
     }
     bool changed = false;
@@ -275,7 +391,7 @@ void PixelRows::CopyRunsToPixels(int y, int x0, int x1, const Row &src, int sx0)
         }
     }
     if (changed)
-        ++changes_;
+        Changed(y, x0, x1);
 }
 
 void PixelRows::Put(int y, int x0, int x1, const uint32_t *src)
@@ -290,7 +406,7 @@ void PixelRows::Put(int y, int x0, int x1, const uint32_t *src)
     if (r.runs == 0 || r.written) {
         if (std::memcmp(p + x0, src, n) == 0)
             return;
-        std::memmove(Write(y) + x0, src, n);
+        std::memmove(Write(y, x0, x1) + x0, src, n);
         return;
     }
     // Runs not yet written (a new bitmap, a filled ground): only the runs
@@ -312,7 +428,7 @@ void PixelRows::Put(int y, int x0, int x1, const uint32_t *src)
     if (std::memcmp(p + x0, src, n) != 0)
         std::memcpy(p + x0, src, n);
     r = Row{};
-    ++changes_;
+    Changed(y, x0, x1);
 }
 
 } // namespace plat

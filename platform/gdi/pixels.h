@@ -5,6 +5,15 @@
 // pixels or draws other than runs on it. A window painted again and again
 // with the same ground (the main window at every progress step) then
 // writes nothing, and a new black bitmap costs no clearing.
+//
+// Each store also names its content with a key: two stores with the same
+// key hold the same pixels. A store made with Reset, then drawn on only in
+// ways the caller describes (SetKey after a fill or a copy from a store of
+// known key), reaches the same key each time it is made the same way; any
+// other change gives it a key of its own. A buffer bitmap painted alike at
+// every step then takes its finished picture whole from the last one
+// (Adopt), and a screen that still holds a copy of that picture skips the
+// copy (Holds).
 #ifndef CE_PLATFORM_PIXELS_H
 #define CE_PLATFORM_PIXELS_H
 
@@ -49,6 +58,50 @@ public:
     // picture (a front end need not show it again).
     uint64_t Changes() const { return changes_; }
 
+    // The key of what the store holds now.
+    uint64_t Key()
+    {
+        if (!keyKnown_) {
+            key_ = NewKey();
+            keyKnown_ = true;
+        }
+        return key_;
+    }
+    // After a drawing the caller describes: k, derived with Mix from the
+    // key before and all the drawing depends on, names the pixels now.
+    void SetKey(uint64_t k)
+    {
+        key_ = k;
+        keyKnown_ = true;
+        derived_ = true;
+    }
+    // Takes the pixels of a store of this size dropped earlier whose key
+    // was k: true when the store now holds them (and nothing is to be
+    // drawn to get there).
+    bool Adopt(uint64_t k);
+    // One 64-bit value folded into a key.
+    static uint64_t Mix(uint64_t key, uint64_t v)
+    {
+        uint64_t x = key ^ (v * 0x9E3779B97F4A7C15ull);
+        x ^= x >> 30;
+        x *= 0xBF58476D1CE4E5B9ull;
+        x ^= x >> 27;
+        x *= 0x94D049BB133111EBull;
+        return x ^ (x >> 31);
+    }
+
+    // Copies the store remembers receiving: the parts still hold the
+    // pixels of the store keyed src, read (dx, dy) away, until something
+    // is drawn over them.
+    struct Part {
+        int left, top, right, bottom;
+    };
+    static constexpr int kHeldParts = 8;
+    // True when each of the n parts lies in a part of such a copy.
+    bool Holds(uint64_t src, int dx, int dy, const Part *parts, int n) const;
+    // Remembers a copy just made (more than kHeldParts parts: not kept).
+    void NoteCopy(uint64_t src, int dx, int dy, const Part *parts, int n);
+
     // Row y as runs of one colour, or null when its pixels are the row.
     const Row *Runs(int y) const
     {
@@ -73,7 +126,7 @@ public:
         // runs the last such fill made are taken again.
         if (memo_.valid && memo_.x0 == x0 && memo_.x1 == x1 && memo_.colour == c && Same(r, memo_.before)) {
             r = memo_.after;
-            ++changes_;
+            Changed(y, x0, x1);
             return;
         }
         FillRow(y, r, x0, x1, c);
@@ -109,7 +162,7 @@ public:
             Same(src, copyMemo_.src) && Same(r, copyMemo_.before)) {
             if (copyMemo_.changed) {
                 r = copyMemo_.after;
-                ++changes_;
+                Changed(y, x0, x1);
             }
             return;
         }
@@ -131,7 +184,30 @@ private:
         int x0, x1, sx0;
         Row src, before, after;
     };
+    // A copy remembered by the store receiving it.
+    struct Held {
+        uint64_t src;
+        int dx, dy, n;
+        Part box; // around the parts
+        Part part[kHeldParts];
+    };
+    static constexpr int kHeld = 4;
+
     uint32_t *RowAt(int y) { return px_.get() + size_t(y) * size_t(width_); }
+    // Pixels of [x0, x1) of row y changed: a new count, a key of its own,
+    // and the copies held there forgotten.
+    void Changed(int y, int x0, int x1)
+    {
+        ++changes_;
+        keyKnown_ = false;
+        derived_ = false;
+        if (held_)
+            Forget(y, x0, x1);
+    }
+    // All of the store changed (a new size, a picture taken whole).
+    void ChangedAll();
+    void Forget(int y, int x0, int x1);
+    static uint64_t NewKey();
     // Rows compared as memory, word by word (every byte of a row is set).
     static bool Same(const Row &a, const Row &b)
     {
@@ -154,8 +230,9 @@ private:
     bool Size(int w, int h);
     void WriteRuns(int y, Row &r);
     void FillRow(int y, Row &r, int x0, int x1, uint32_t c);
-    // Row y made ready for pixels: its runs written out, the runs dropped.
-    uint32_t *Write(int y);
+    // Row y made ready for new pixels over [x0, x1): its runs written out,
+    // the runs dropped.
+    uint32_t *Write(int y, int x0, int x1);
 
     int width_ = 0;
     int height_ = 0;
@@ -165,6 +242,11 @@ private:
     std::vector<Row> rows_;
     Memo memo_{};
     CopyMemo copyMemo_{};
+    uint64_t key_ = 0;
+    bool keyKnown_ = false; // key_ names the pixels
+    bool derived_ = false;  // ... and was derived, so may be reached again
+    int held_ = 0;
+    Held heldCopies_[kHeld]{};
 };
 
 } // namespace plat

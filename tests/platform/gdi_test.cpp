@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
+#include "gdi/gdi.h"
 #include "gdi/screen.h"
 #include "helpers/testdevice.h"
 
@@ -174,4 +176,203 @@ TEST_F(Gdi, RepaintingTheSamePictureLeavesTheScreenUnchanged)
     ReleaseDC(0, screen);
 }
 
+// Random drawing checked against plain arrays, after every call: fills,
+// copies between bitmaps and onto the screen through clipped window DCs,
+// single pixels, bitmaps dropped and made again, and often the main
+// window's paint (a fresh buffer filled, a picture copied in, the buffer
+// copied through a clip around a page) done again alike. A bitmap that
+// takes a dropped picture whole, or a copy left out because the screen
+// still holds it, must give exactly what drawing it all would.
+TEST_F(Gdi, RepeatedDrawingMatchesPlainArrays)
+{
+    plat::Screen &scr = plat::ScreenGet();
+    const int sw = scr.pixels.Width(), sh = scr.pixels.Height();
+    ASSERT_GT(sw, 200);
+    ASSERT_GT(sh, 200);
+    struct Plain {
+        int w = 0, h = 0;
+        std::vector<uint32_t> px;
+        uint32_t &At(int x, int y) { return px[size_t(y) * size_t(w) + size_t(x)]; }
+    };
+    struct Bmp {
+        HDC dc = 0;
+        HBITMAP bmp = 0;
+        HGDIOBJ old = 0;
+        Plain m;
+    };
+    // Clips of window DCs (screen coordinates, disjoint): around a page,
+    // a half, two boxes.
+    const std::vector<plat::Region> clips = {
+        {{0, 0, sw, 15}, {0, 15, 5, sh - 25}, {sw - 5, 15, sw, sh - 25}, {0, sh - 25, sw, sh}},
+        {{0, 0, sw / 2, sh}},
+        {{100, 100, 200, 200}, {0, 0, 50, 50}},
+    };
+    const COLORREF colours[] = {RGB(0, 0, 160), RGB(200, 120, 0), RGB(0, 0, 0), RGB(250, 250, 250)};
+    const SIZE sizes[] = {{130, 130}, {150, 120}, {130, 130}};
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 rng(seed);
+        auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+        Plain screen{sw, sh, {}};
+        screen.px.resize(size_t(sw) * size_t(sh));
+        for (int y = 0; y < sh; ++y)
+            std::copy(scr.pixels.Read(y), scr.pixels.Read(y) + sw, &screen.At(0, y));
+        Bmp bmps[3];
+        auto make = [&](Bmp &b, SIZE size) {
+            if (b.dc) {
+                SelectObject(b.dc, b.old);
+                ASSERT_TRUE(DeleteObject(b.bmp));
+            } else {
+                b.dc = CreateCompatibleDC(0);
+            }
+            b.bmp = CreateCompatibleBitmap(b.dc, size.cx, size.cy);
+            ASSERT_NE(b.bmp, HBITMAP(0));
+            b.old = SelectObject(b.dc, b.bmp);
+            b.m = Plain{int(size.cx), int(size.cy), std::vector<uint32_t>(size_t(size.cx) * size_t(size.cy), 0)};
+        };
+        for (Bmp &b : bmps)
+            make(b, sizes[pick(3)]);
+        // A picture with a pixel of its own everywhere, for copies to read.
+        for (int y = 0; y < bmps[0].m.h; ++y)
+            for (int x = 0; x < bmps[0].m.w; ++x) {
+                SetPixel(bmps[0].dc, x, y, Mark(x, y));
+                bmps[0].m.At(x, y) = Mark(x, y);
+            }
+        // Both a plain array and the store it stands for.
+        auto check = [&](Plain &m, plat::PixelRows &p, const char *what, int step) {
+            ASSERT_EQ(p.Width(), m.w);
+            ASSERT_EQ(p.Height(), m.h);
+            for (int y = 0; y < m.h; ++y) {
+                const uint32_t *row = p.Read(y);
+                for (int x = 0; x < m.w; ++x)
+                    ASSERT_EQ(row[x], m.At(x, y)) << what << " at " << x << "," << y << " after step " << step;
+            }
+        };
+        auto fillModel = [](Plain &m, RECT r, COLORREF c, const plat::Region *clip, POINT origin) {
+            for (int y = std::max(0, int(r.top) + origin.y); y < std::min(m.h, int(r.bottom) + origin.y); ++y)
+                for (int x = std::max(0, int(r.left) + origin.x); x < std::min(m.w, int(r.right) + origin.x); ++x) {
+                    bool in = !clip;
+                    for (size_t i = 0; clip && i < clip->size() && !in; ++i)
+                        in = x >= (*clip)[i].left && x < (*clip)[i].right && y >= (*clip)[i].top &&
+                             y < (*clip)[i].bottom;
+                    if (in)
+                        m.At(x, y) = c;
+                }
+        };
+        // BitBlt's model: src read where it lies (x1, y1 on), drawn where
+        // the destination (DC origin, clip) allows.
+        auto copyModel = [](Plain &d, const Plain &s, RECT r, int x1, int y1, const plat::Region *clip,
+                            POINT origin) {
+            Plain from = s; // a copy, should d be s
+            for (int y = r.top; y < r.bottom; ++y)
+                for (int x = r.left; x < r.right; ++x) {
+                    int sx = x - r.left + x1, sy = y - r.top + y1, dx = x + origin.x, dy = y + origin.y;
+                    if (sx < 0 || sy < 0 || sx >= from.w || sy >= from.h || dx < 0 || dy < 0 || dx >= d.w ||
+                        dy >= d.h)
+                        continue;
+                    bool in = !clip;
+                    for (size_t i = 0; clip && i < clip->size() && !in; ++i)
+                        in = dx >= (*clip)[i].left && dx < (*clip)[i].right && dy >= (*clip)[i].top &&
+                             dy < (*clip)[i].bottom;
+                    if (in)
+                        d.At(dx, dy) = from.At(sx, sy);
+                }
+        };
+        auto brushFill = [](HDC dc, RECT r, COLORREF c) {
+            HBRUSH b = CreateSolidBrush(c);
+            FillRect(dc, &r, b);
+            DeleteObject(b);
+        };
+        auto randomRect = [&](int w, int h) {
+            int l = pick(w + 10) - 5, t = pick(h + 10) - 5;
+            return RECT{l, t, l + 1 + pick(w), t + 1 + pick(h)};
+        };
+        for (int step = 0; step < 160; ++step) {
+            int kind = pick(9);
+            if (kind >= 6) {
+                // The main window's paint (a buffer a pixel larger than the
+                // screen), alike each time but now and then for the
+                // buffer's size, the picture's place, the window's place or
+                // its clip.
+                SIZE size = step % 11 == 0 ? sizes[1] : SIZE{sw + 1, sh + 1};
+                const plat::Region &clip = clips[step % 13 == 0 ? 2 : 0];
+                int x1 = step % 7 == 0 ? 4 : 3;
+                POINT origin{step % 5 == 0 ? 3 : 2, 3};
+                Bmp buf;
+                make(buf, size);
+                brushFill(buf.dc, RECT{0, 0, size.cx, size.cy}, colours[0]);
+                fillModel(buf.m, RECT{0, 0, size.cx, size.cy}, colours[0], nullptr, POINT{});
+                ASSERT_TRUE(BitBlt(buf.dc, 5, 5, 100, 40, bmps[0].dc, x1, 0, SRCCOPY));
+                copyModel(buf.m, bmps[0].m, RECT{5, 5, 105, 45}, x1, 0, nullptr, POINT{});
+                check(buf.m, plat::GdiGetBitmap(buf.bmp)->pixels, "buffer", step);
+                HDC wdc = plat::GdiCreateWindowDc(0, origin.x, origin.y, clip);
+                ASSERT_TRUE(BitBlt(wdc, 0, 0, size.cx, size.cy, buf.dc, 0, 0, SRCCOPY));
+                copyModel(screen, buf.m, RECT{0, 0, size.cx, size.cy}, 0, 0, &clip, origin);
+                plat::GdiReleaseDc(wdc);
+                SelectObject(buf.dc, buf.old);
+                DeleteObject(buf.bmp);
+                DeleteDC(buf.dc);
+            } else if (kind == 0) {
+                make(bmps[1 + pick(2)], sizes[pick(3)]);
+            } else if (kind == 1) {
+                Bmp &b = bmps[pick(3)];
+                RECT r = pick(2) ? RECT{0, 0, b.m.w, b.m.h} : randomRect(b.m.w, b.m.h);
+                COLORREF c = colours[pick(4)];
+                brushFill(b.dc, r, c);
+                fillModel(b.m, r, c, nullptr, POINT{});
+                check(b.m, plat::GdiGetBitmap(b.bmp)->pixels, "filled bitmap", step);
+            } else if (kind == 2) {
+                Bmp &d = bmps[pick(3)], &s = bmps[pick(3)];
+                RECT r = randomRect(d.m.w, d.m.h);
+                int x1 = pick(40) - 10, y1 = pick(40) - 10;
+                ASSERT_TRUE(BitBlt(d.dc, r.left, r.top, r.right - r.left, r.bottom - r.top, s.dc, x1, y1, SRCCOPY));
+                copyModel(d.m, s.m, r, x1, y1, nullptr, POINT{});
+                check(d.m, plat::GdiGetBitmap(d.bmp)->pixels, "copied-to bitmap", step);
+            } else if (kind == 3 || kind == 4) {
+                // Onto the screen: a bitmap copied, or a fill.
+                const plat::Region &clip = clips[pick(3)];
+                POINT origin{pick(20), pick(20)};
+                HDC wdc = plat::GdiCreateWindowDc(0, origin.x, origin.y, clip);
+                if (kind == 3) {
+                    Bmp &s = bmps[pick(3)];
+                    RECT r = pick(2) ? RECT{0, 0, s.m.w, s.m.h} : randomRect(s.m.w, s.m.h);
+                    ASSERT_TRUE(BitBlt(wdc, r.left, r.top, r.right - r.left, r.bottom - r.top, s.dc, r.left, r.top,
+                                       SRCCOPY));
+                    copyModel(screen, s.m, r, r.left, r.top, &clip, origin);
+                } else {
+                    RECT r = randomRect(sw, sh);
+                    COLORREF c = colours[pick(4)];
+                    brushFill(wdc, r, c);
+                    fillModel(screen, r, c, &clip, origin);
+                }
+                plat::GdiReleaseDc(wdc);
+            } else {
+                // One pixel on a bitmap or on the screen.
+                int x = pick(sw), y = pick(sh);
+                COLORREF c = colours[pick(4)];
+                if (pick(2)) {
+                    HDC sdc = GetDC(0);
+                    SetPixel(sdc, x, y, c);
+                    ReleaseDC(0, sdc);
+                    screen.At(x, y) = c;
+                } else {
+                    Bmp &b = bmps[pick(3)];
+                    x %= b.m.w;
+                    y %= b.m.h;
+                    SetPixel(b.dc, x, y, c);
+                    b.m.At(x, y) = c;
+                    check(b.m, plat::GdiGetBitmap(b.bmp)->pixels, "bitmap set", step);
+                }
+            }
+            check(screen, scr.pixels, "screen", step);
+        }
+        for (Bmp &b : bmps) {
+            SelectObject(b.dc, b.old);
+            DeleteObject(b.bmp);
+            DeleteDC(b.dc);
+        }
+    }
+}
+
 } // namespace
+

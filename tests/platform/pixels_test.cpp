@@ -236,4 +236,131 @@ TEST(PixelRows, ResetReusesAStoreWithoutTheOldPixels)
     EXPECT_EQ(b.Height(), 201);
 }
 
+// Keys name what a store holds: stores reset alike share a key, a change
+// gives a new one, drawing what is there already keeps it.
+TEST(PixelRows, KeysFollowTheContent)
+{
+    const uint32_t row[4] = {1, 2, 3, 4};
+    struct Case {
+        const char *what;
+        void (*draw)(PixelRows &, const uint32_t *);
+        bool changes;
+    };
+    const Case cases[] = {
+        {"fill of the colour there", [](PixelRows &p, const uint32_t *) { p.Fill(3, 0, 300, 0x10); }, false},
+        {"fill of another colour", [](PixelRows &p, const uint32_t *) { p.Fill(3, 10, 20, 0x20); }, true},
+        {"pixels put", [](PixelRows &p, const uint32_t *r) { p.Put(7, 50, 54, r); }, true},
+        {"reset of another size", [](PixelRows &p, const uint32_t *) { p.Reset(300, 99, 0x10); }, true},
+        {"reset alike", [](PixelRows &p, const uint32_t *) { p.Reset(300, 100, 0x10); }, false},
+    };
+    for (const Case &c : cases) {
+        PixelRows a, b;
+        ASSERT_TRUE(a.Reset(300, 100, 0x10));
+        ASSERT_TRUE(b.Reset(300, 100, 0x10));
+        ASSERT_EQ(a.Key(), b.Key()) << "stores reset alike";
+        c.draw(a, row);
+        EXPECT_EQ(a.Key() != b.Key(), c.changes) << c.what;
+    }
+    PixelRows a, b;
+    ASSERT_TRUE(a.Assign(2, 2, row));
+    ASSERT_TRUE(b.Assign(2, 2, row));
+    EXPECT_NE(a.Key(), b.Key()) << "pixels given from outside are a key of their own";
+}
+
+// A store dropped with a derived key is taken whole, once, by a store of
+// its size reaching that key; never by two, never at another size, never
+// once changed beyond its key.
+TEST(PixelRows, APictureIsTakenWholeOnceByAStoreReachingItsKey)
+{
+    const int w = 241, h = 100;
+    std::vector<uint32_t> picture(200);
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
+    auto paint = [&](PixelRows &p, uint64_t key, bool changeAfter) {
+        ASSERT_TRUE(p.Reset(w, h, 0x5));
+        for (int y = 5; y < 85; ++y)
+            p.Put(y, 5, 205, picture.data());
+        p.SetKey(key);
+        if (changeAfter)
+            p.Fill(0, 0, 1, 0x77);
+    };
+    auto isPicture = [&](PixelRows &p) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                bool in = y >= 5 && y < 85 && x >= 5 && x < 205;
+                if (p.Read(y)[x] != (in ? picture[size_t(x - 5)] : 0x5u))
+                    return false;
+            }
+        return true;
+    };
+    const uint64_t key = PixelRows::Mix(42, 7);
+    {
+        PixelRows a;
+        paint(a, key, false);
+    }
+    PixelRows b, c, d;
+    ASSERT_TRUE(c.Reset(w, h, 0x9));
+    ASSERT_TRUE(d.Reset(w + 1, h, 0x9));
+    EXPECT_FALSE(d.Adopt(key)) << "another size";
+    ASSERT_TRUE(b.Reset(w, h, 0x9));
+    ASSERT_TRUE(b.Adopt(key));
+    EXPECT_EQ(b.Key(), key);
+    EXPECT_TRUE(isPicture(b));
+    EXPECT_FALSE(c.Adopt(key)) << "the picture went to b";
+    EXPECT_EQ(c.Read(50)[50], 0x9u);
+    b.Fill(50, 50, 51, 0x66);
+    EXPECT_TRUE(isPicture(c) == false && c.Read(50)[50] == 0x9u) << "b's memory is its own";
+    {
+        PixelRows e;
+        paint(e, PixelRows::Mix(key, 1), true);
+    }
+    PixelRows f;
+    ASSERT_TRUE(f.Reset(w, h, 0x9));
+    EXPECT_FALSE(f.Adopt(PixelRows::Mix(key, 1))) << "changed after its key was set: not kept whole";
+}
+
+// A copy the store remembers holds until something is drawn over one of
+// its parts; drawing beside them, or drawing what is there, keeps it.
+TEST(PixelRows, HeldCopiesAreForgottenWhereDrawnOver)
+{
+    const uint32_t px[3] = {7, 8, 9};
+    const PixelRows::Part parts[] = {{0, 0, 5, 100}, {95, 0, 100, 100}};
+    struct Case {
+        const char *what;
+        void (*draw)(PixelRows &, const uint32_t *);
+        bool holds;
+    };
+    const Case cases[] = {
+        {"nothing", [](PixelRows &, const uint32_t *) {}, true},
+        {"fill between the parts", [](PixelRows &p, const uint32_t *) { p.Fill(50, 5, 95, 0x20); }, true},
+        {"fill of the colour there", [](PixelRows &p, const uint32_t *) { p.Fill(50, 0, 100, 0x10); }, true},
+        {"fill over a part's edge", [](PixelRows &p, const uint32_t *) { p.Fill(50, 4, 6, 0x20); }, false},
+        {"pixels in the right part", [](PixelRows &p, const uint32_t *s) { p.Put(99, 96, 99, s); }, false},
+        {"runs copied over a part",
+         [](PixelRows &p, const uint32_t *) {
+             PixelRows::Row r{};
+             r.runs = 1;
+             r.end[0] = 100;
+             r.colour[0] = 0x30;
+             p.CopyRuns(10, 0, 3, r, 0);
+         },
+         false},
+        {"reset", [](PixelRows &p, const uint32_t *) { p.Reset(100, 100, 0x10); }, false},
+    };
+    for (const Case &c : cases) {
+        PixelRows p;
+        ASSERT_TRUE(p.Reset(100, 100, 0x10));
+        p.NoteCopy(77, 1, 2, parts, 2);
+        c.draw(p, px);
+        EXPECT_EQ(p.Holds(77, 1, 2, parts, 2), c.holds) << c.what;
+        const PixelRows::Part inner = {1, 10, 4, 20};
+        EXPECT_EQ(p.Holds(77, 1, 2, &inner, 1), c.holds) << c.what << ": a part within";
+        EXPECT_FALSE(p.Holds(78, 1, 2, parts, 2)) << c.what << ": another source";
+        EXPECT_FALSE(p.Holds(77, 0, 2, parts, 2)) << c.what << ": another place in it";
+        const PixelRows::Part wider = {0, 0, 6, 100};
+        EXPECT_FALSE(p.Holds(77, 1, 2, &wider, 1)) << c.what << ": beyond the parts";
+    }
+}
+
 } // namespace
+

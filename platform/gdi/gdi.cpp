@@ -453,6 +453,8 @@ void GdiFill(HDC hdc, const RECT &r, COLORREF color)
         return;
     uint64_t what = RectKey(0x66696C6Cull, in);
     Described(s, PixelRows::Mix(what, color & 0xFFFFFF), [&] {
+        if (s.rows->FillFresh(in.left, in.top, in.right, in.bottom, color & 0xFFFFFF))
+            return;
         for (int y = in.top; y < in.bottom; ++y)
             FillRow(s, y, in.left, in.right, color);
     });

@@ -90,6 +90,8 @@ PixelRows::~PixelRows()
     if (!px_ || capacity_ < kSpareMinPixels || capacity_ > kSpareMaxPixels)
         return;
     bool whole = keyKnown_ && derived_;
+    if (whole && lazy_)
+        Settle();
     SparePool &pool = Pool();
     std::lock_guard<std::mutex> guard(pool.lock);
     if (pool.stores.size() >= kSpareCount)
@@ -111,6 +113,8 @@ void PixelRows::ChangedAll()
     ++changes_;
     keyKnown_ = false;
     derived_ = false;
+    fresh_ = false;
+    lazy_ = 0;
     held_ = 0;
     memo_.valid = false;
     copyMemo_.valid = false;
@@ -241,10 +245,57 @@ bool PixelRows::Reset(int w, int h, uint32_t c)
 {
     if (!Size(w, h))
         return false;
-    rows_.assign(size_t(h), OneColour(w, c));
+    // The rows are made when first used (a buffer taken whole from a
+    // dropped one never makes them).
+    lazy_ = 1;
+    base_ = c;
+    fresh_ = true;
     // Every store reset alike holds the same pixels.
     SetKey(Mix(Mix(Mix(0x7265736574ull, uint64_t(w)), uint64_t(h)), c));
     return true;
+}
+
+bool PixelRows::FillFresh(int left, int top, int right, int bottom, uint32_t c)
+{
+    if (!fresh_ || lazy_ != 1)
+        return false;
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, width_);
+    bottom = std::min(bottom, height_);
+    if (left >= right || top >= bottom)
+        return true;
+    if (left == 0 && top == 0 && right == width_ && bottom == height_) {
+        base_ = c; // all of it: still one colour
+    } else {
+        pending_ = Part{left, top, right, bottom};
+        pendingColour_ = c;
+        lazy_ = 2;
+    }
+    ++changes_;
+    keyKnown_ = false;
+    derived_ = false;
+    fresh_ = false;
+    held_ = 0;
+    return true;
+}
+
+void PixelRows::Settle()
+{
+    // What the rows hold is what the key already names: it stays.
+    int lazy = lazy_;
+    lazy_ = 0;
+    rows_.assign(size_t(height_), OneColour(width_, base_));
+    if (lazy != 2)
+        return;
+    uint64_t key = key_;
+    bool keyKnown = keyKnown_, derived = derived_, fresh = fresh_;
+    for (int y = pending_.top; y < pending_.bottom; ++y)
+        Fill(y, pending_.left, pending_.right, pendingColour_);
+    key_ = key;
+    keyKnown_ = keyKnown;
+    derived_ = derived;
+    fresh_ = fresh;
 }
 
 bool PixelRows::Assign(int w, int h, const uint32_t *px)
@@ -398,6 +449,8 @@ void PixelRows::Put(int y, int x0, int x1, const uint32_t *src)
 {
     if (x1 <= x0)
         return;
+    if (lazy_)
+        Settle();
     size_t n = size_t(x1 - x0) * sizeof(uint32_t);
     // The same pixels again (a window repainted unchanged) write nothing
     // and are no change.

@@ -49,6 +49,11 @@ public:
     // w x h pixels, all of colour c (nothing is written until needed).
     // False when the memory cannot be had.
     bool Reset(int w, int h, uint32_t c);
+    // On a store as Reset left it: the rectangle of one colour is only
+    // noted, and drawn when a row is first used. A fresh buffer filled and
+    // then taken whole from a dropped one (Adopt) never draws it. False
+    // when the store is not as Reset left it (draw it row by row then).
+    bool FillFresh(int left, int top, int right, int bottom, uint32_t c);
     // Takes pixels already made (w * h COLORREF values, rows top-down).
     bool Assign(int w, int h, const uint32_t *px);
 
@@ -103,14 +108,18 @@ public:
     void NoteCopy(uint64_t src, int dx, int dy, const Part *parts, int n);
 
     // Row y as runs of one colour, or null when its pixels are the row.
-    const Row *Runs(int y) const
+    const Row *Runs(int y)
     {
+        if (lazy_)
+            Settle();
         const Row &r = rows_[size_t(y)];
         return r.runs ? &r : nullptr;
     }
     // Row y's pixels to read.
     const uint32_t *Read(int y)
     {
+        if (lazy_)
+            Settle();
         Row &r = rows_[size_t(y)];
         if (r.runs && !r.written)
             WriteRuns(y, r);
@@ -119,6 +128,8 @@ public:
     // One colour over [x0, x1) of row y.
     void Fill(int y, int x0, int x1, uint32_t c)
     {
+        if (lazy_)
+            Settle();
         Row &r = rows_[size_t(y)];
         if (r.runs == 1 && r.colour[0] == c)
             return; // one colour all across already
@@ -138,6 +149,8 @@ public:
     // (a ground blitted row by row) take the runs the last such copy made.
     void CopyRuns(int y, int x0, int x1, const Row &src, int sx0)
     {
+        if (lazy_)
+            Settle();
         Row &r = rows_[size_t(y)];
         if (r.runs == 0) {
             // A narrow strip of one colour that is there already (the ground
@@ -199,6 +212,7 @@ private:
     void Changed(int y, int x0, int x1)
     {
         ++changes_;
+        fresh_ = false;
         keyKnown_ = false;
         derived_ = false;
         if (held_)
@@ -207,6 +221,8 @@ private:
     // All of the store changed (a new size, a picture taken whole).
     void ChangedAll();
     void Forget(int y, int x0, int x1);
+    // The rows made what the noted fills say.
+    void Settle();
     static uint64_t NewKey();
     // Rows compared as memory, word by word (every byte of a row is set).
     static bool Same(const Row &a, const Row &b)
@@ -246,6 +262,13 @@ private:
     bool keyKnown_ = false; // key_ names the pixels
     bool derived_ = false;  // ... and was derived, so may be reached again
     int held_ = 0;
+    // Rows not made yet: 1, every row is one run of base_; 2, and the
+    // rectangle pending_ is of pendingColour_.
+    int lazy_ = 0;
+    bool fresh_ = false; // as Reset left it
+    uint32_t base_ = 0;
+    Part pending_{};
+    uint32_t pendingColour_ = 0;
     Held heldCopies_[kHeld]{};
 };
 

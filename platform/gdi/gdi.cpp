@@ -530,6 +530,29 @@ inline uint32_t Blend(uint32_t b, uint32_t c, unsigned a)
 }
 } // namespace
 
+// Blend(under, colour, a) for each a, made as asked.
+struct Shades {
+    uint32_t under = 0, colour = 0;
+    uint32_t value[256];
+    bool made[256] = {};
+    void For(uint32_t u, uint32_t c)
+    {
+        if (u == under && c == colour)
+            return;
+        under = u;
+        colour = c;
+        std::fill(std::begin(made), std::end(made), false);
+    }
+    uint32_t Get(unsigned a)
+    {
+        if (!made[a]) {
+            value[a] = Blend(under, colour, a);
+            made[a] = true;
+        }
+        return value[a];
+    }
+};
+
 void GdiSetGlyphSource(GlyphSource source)
 {
     g_glyphSource = source;
@@ -571,6 +594,12 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
     cover.resize(size_t(width));
     out.resize(size_t(width));
     uint32_t c = uint32_t(color & 0xFFFFFF);
+    // Text mostly lies on one ground: its blends with the colour are kept
+    // for that ground (the first pixel under the text names it).
+    thread_local Shades shades;
+    int groundY = y + dc->originY + int(box.top);
+    if (groundY >= 0 && groundY < s.height && box.left >= 0 && box.left < s.width)
+        shades.For(ReadRow(s, groundY)[box.left], c);
     for (int row = int(box.top); row < int(box.bottom); ++row) {
         int sy = y + dc->originY + row;
         if (sy < 0 || sy >= s.height)
@@ -597,7 +626,16 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
             const uint32_t *under = ReadRow(s, yy);
             for (int px = x0; px < x1; ++px) {
                 unsigned a = cover[size_t(px - box.left)];
-                out[size_t(px - x0)] = a == 0 ? under[px] : a == 255 ? c : Blend(under[px], c, a);
+                uint32_t b = under[px];
+                uint32_t &o = out[size_t(px - x0)];
+                if (a == 0)
+                    o = b;
+                else if (a == 255)
+                    o = c;
+                else if (b == shades.under && c == shades.colour)
+                    o = shades.Get(a);
+                else
+                    o = Blend(b, c, a);
             }
             PutRow(s, yy, x0, x1, out.data());
         });

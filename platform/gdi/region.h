@@ -6,13 +6,154 @@
 #ifndef CE_PLATFORM_REGION_H
 #define CE_PLATFORM_REGION_H
 
-#include <vector>
+#include <algorithm>
+#include <cstddef>
+#include <initializer_list>
+#include <memory>
 
 #include "windef.h"
 
 namespace plat {
 
-using Region = std::vector<RECT>; // disjoint, none empty
+// Disjoint rectangles, none empty. The first few are held in the region
+// itself: regions are made and dropped many times a repaint, and a window's
+// visible part is rarely more than a handful of rectangles.
+class Region {
+public:
+    using value_type = RECT;
+    using iterator = RECT *;
+    using const_iterator = const RECT *;
+    static constexpr size_t kInline = 6;
+
+    Region() = default;
+    Region(std::initializer_list<RECT> rects) { insert(end(), rects.begin(), rects.end()); }
+    Region(const Region &o) { insert(end(), o.begin(), o.end()); }
+    Region(Region &&o) noexcept { take(o); }
+    Region &operator=(const Region &o)
+    {
+        if (this != &o) {
+            clear();
+            insert(end(), o.begin(), o.end());
+        }
+        return *this;
+    }
+    Region &operator=(Region &&o) noexcept
+    {
+        if (this != &o) {
+            heap_.reset();
+            size_ = 0;
+            take(o);
+        }
+        return *this;
+    }
+
+    RECT *begin() { return data(); }
+    RECT *end() { return data() + size_; }
+    const RECT *begin() const { return data(); }
+    const RECT *end() const { return data() + size_; }
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    RECT &operator[](size_t i) { return data()[i]; }
+    const RECT &operator[](size_t i) const { return data()[i]; }
+    RECT &front() { return data()[0]; }
+    RECT &back() { return data()[size_ - 1]; }
+    const RECT &front() const { return data()[0]; }
+    const RECT &back() const { return data()[size_ - 1]; }
+
+    void clear() { size_ = 0; }
+    void reserve(size_t n)
+    {
+        if (n <= capacity())
+            return;
+        std::unique_ptr<RECT[]> grown(new RECT[n]);
+        std::copy(begin(), end(), grown.get());
+        heap_ = std::move(grown);
+        heapCapacity_ = n;
+    }
+    void push_back(const RECT &r)
+    {
+        if (size_ == capacity()) {
+            RECT copy = r; // r may lie in the region
+            reserve(capacity() * 2);
+            data()[size_++] = copy;
+            return;
+        }
+        data()[size_++] = r;
+    }
+    void resize(size_t n)
+    {
+        reserve(n);
+        for (size_t i = size_; i < n; ++i)
+            data()[i] = RECT{0, 0, 0, 0};
+        size_ = n;
+    }
+    void assign(size_t n, const RECT &r)
+    {
+        RECT copy = r;
+        clear();
+        reserve(n);
+        for (size_t i = 0; i < n; ++i)
+            data()[i] = copy;
+        size_ = n;
+    }
+    // Appends [first, last) at the end (the only place rectangles go in).
+    template <class It> void insert(RECT *at, It first, It last)
+    {
+        (void)at;
+        size_t n = size_t(std::distance(first, last));
+        if (size_ + n > capacity()) {
+            // The source may lie in the region: copy it out first.
+            std::unique_ptr<RECT[]> add(new RECT[n ? n : 1]);
+            std::copy(first, last, add.get());
+            reserve(std::max(size_ + n, capacity() * 2));
+            std::copy(add.get(), add.get() + n, end());
+        } else {
+            std::copy(first, last, end());
+        }
+        size_ += n;
+    }
+    RECT *erase(RECT *first, RECT *last)
+    {
+        RECT *e = std::copy(last, end(), first);
+        size_ = size_t(e - data());
+        return first;
+    }
+    RECT *erase(RECT *at) { return erase(at, at + 1); }
+    void swap(Region &o) noexcept
+    {
+        Region t(std::move(o));
+        o = std::move(*this);
+        *this = std::move(t);
+    }
+    bool operator==(const Region &o) const
+    {
+        return size_ == o.size_ && std::equal(begin(), end(), o.begin(), [](const RECT &a, const RECT &b) {
+                   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+               });
+    }
+    bool operator!=(const Region &o) const { return !(*this == o); }
+
+private:
+    RECT *data() { return heap_ ? heap_.get() : inline_; }
+    const RECT *data() const { return heap_ ? heap_.get() : inline_; }
+    size_t capacity() const { return heap_ ? heapCapacity_ : kInline; }
+    void take(Region &o)
+    {
+        if (o.heap_) {
+            heap_ = std::move(o.heap_);
+            heapCapacity_ = o.heapCapacity_;
+        } else {
+            std::copy(o.inline_, o.inline_ + o.size_, inline_);
+        }
+        size_ = o.size_;
+        o.size_ = 0;
+    }
+
+    RECT inline_[kInline];
+    std::unique_ptr<RECT[]> heap_;
+    size_t heapCapacity_ = 0;
+    size_t size_ = 0;
+};
 
 bool RectEmpty(const RECT &r);
 // The common part of a and b; false (and r empty) when there is none.

@@ -318,3 +318,37 @@ TEST_F(Paint, EveryChangeOfTheLayoutIsSeenAtTheNextDraw)
 }
 
 } // namespace
+
+// Once the message loop has found nothing to paint, every way of giving a
+// window something to paint is found by the next look at the queue.
+TEST_F(Paint, APaintAskedAfterTheLoopFoundNothingIsFound)
+{
+    HWND child = CreateWindowExW(0, u"STATIC", u"one", WS_CHILD | WS_VISIBLE, 10, 10, 60, 20, main, 0, 0, nullptr);
+    ASSERT_TRUE(child);
+    struct Case {
+        const char *what;
+        std::function<void()> ask;
+        HWND expect;
+    };
+    const RECT part{3, 3, 9, 9};
+    const std::vector<Case> cases = {
+        {"the whole window", [&] { InvalidateRect(main, nullptr, FALSE); }, main},
+        {"a rectangle", [&] { InvalidateRect(main, &part, TRUE); }, main},
+        {"the whole screen", [&] { InvalidateRect(0, nullptr, FALSE); }, main},
+        {"a child's new text", [&] { SetWindowTextW(child, u"two"); }, child},
+        {"a child", [&] { InvalidateRect(child, nullptr, FALSE); }, child},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        MSG m;
+        int n = 0;
+        while (PeekMessageW(&m, 0, 0, 0, PM_REMOVE) && n++ < 20)
+            DispatchMessageW(&m);
+        ASSERT_FALSE(PeekMessageW(&m, 0, 0, 0, PM_NOREMOVE)) << "nothing is left to paint";
+        c.ask();
+        ASSERT_TRUE(PeekMessageW(&m, 0, 0, 0, PM_REMOVE));
+        EXPECT_EQ(m.message, UINT(WM_PAINT));
+        EXPECT_EQ(m.hwnd, c.expect);
+        DispatchMessageW(&m);
+    }
+}

@@ -85,6 +85,11 @@ public:
         // still win.
         SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
         SDL_SetHintWithPriority(SDL_HINT_RENDER_DRIVER, "software", SDL_HINT_DEFAULT);
+        // Before SDL opens the display: SDL keeps the handler it finds and
+        // puts it back when it closes the display, whose last errors would
+        // otherwise meet Xlib's own handler, which ends the program.
+        if (!useWayland)
+            TolerateXErrors(true);
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             std::string which = useWayland ? std::string(wayland) : display && *display ? std::string(display) : "";
             error = "the gui front end cannot open the display" + (which.empty() ? std::string(" (DISPLAY is not set)")
@@ -93,7 +98,7 @@ public:
             return false;
         }
         started_ = true;
-        TolerateXErrors();
+        TolerateXErrors(false);
         Screen &s = ScreenGet();
         window_ = SDL_CreateWindow("cesetup", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                    int(s.width) * scale_, int(s.height) * scale_, SDL_WINDOW_SHOWN);
@@ -231,11 +236,12 @@ private:
     // An X protocol error (SDL asking after a window the server already let
     // go, at the window's end) would make Xlib end the whole program with
     // exit code 1, in the middle of an install or after it finished. The
-    // display is only shown, so such an error is passed over. Xlib is
-    // reached through the library SDL loaded; without it nothing is done.
-    static void TolerateXErrors()
+    // display is only shown, so such an error is passed over. Xlib is the
+    // library SDL loads (load: loaded here first, and kept, when SDL has
+    // not yet); without it nothing is done.
+    static void TolerateXErrors(bool load)
     {
-        void *x11 = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+        void *x11 = dlopen("libX11.so.6", RTLD_LAZY | (load ? RTLD_GLOBAL : RTLD_NOLOAD));
         if (!x11)
             return;
         using Handler = int (*)(void *, void *);
@@ -243,7 +249,8 @@ private:
         auto set = reinterpret_cast<SetHandler>(dlsym(x11, "XSetErrorHandler"));
         if (set)
             set([](void *, void *) { return 0; });
-        dlclose(x11);
+        if (!load)
+            dlclose(x11);
     }
 
     // Shows the framebuffer; unchanged pixels are not sent again unless

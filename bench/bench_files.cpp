@@ -8,9 +8,11 @@
 #include <windows.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "helpers/testdevice.h"
 #include "device/device.h"
@@ -100,6 +102,76 @@ void BM_CreateFilesInOneFolderHost(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * kFiles);
 }
 BENCHMARK(BM_CreateFilesInOneFolderHost)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Each file of a full folder opened by its own name, read whole and closed,
+// as a copy opens its source: the device's per-open cost (the name parsed,
+// the folder found, the sharing rule, the handle) over the host's work.
+std::u16string &ReadFolder()
+{
+    static std::u16string folder;
+    if (folder.empty()) {
+        folder = Device().NewFolder();
+        std::string content(kFileSize, 'r');
+        for (int i = 0; i < kFiles; ++i) {
+            std::u16string name = folder + u"\\File" + cetest::U16(std::to_string(i)) + u".DLL";
+            HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, 0);
+            DWORD n;
+            WriteFile(h, content.data(), kFileSize, &n, nullptr);
+            CloseHandle(h);
+        }
+    }
+    return folder;
+}
+
+void BM_OpenReadClose(benchmark::State &state)
+{
+    const std::u16string &folder = ReadFolder();
+    std::vector<std::u16string> names;
+    for (int i = 0; i < kFiles; ++i)
+        names.push_back(folder + u"\\File" + cetest::U16(std::to_string(i)) + u".DLL");
+    std::vector<char> buf(32000);
+    for (auto _ : state) {
+        for (const auto &name : names) {
+            HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0);
+            DWORD n = 0;
+            if (h == INVALID_HANDLE_VALUE || !ReadFile(h, buf.data(), DWORD(buf.size()), &n, nullptr) ||
+                n != kFileSize) {
+                state.SkipWithError("open or read failed");
+                return;
+            }
+            CloseHandle(h);
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kFiles);
+}
+BENCHMARK(BM_OpenReadClose)->Unit(benchmark::kMillisecond);
+
+// The same with the host's calls in the folder held open: the floor.
+void BM_OpenReadCloseHost(benchmark::State &state)
+{
+    ReadFolder();
+    std::string host = Device().root.path + "/device/store/Program Files/Bench" +
+                       std::to_string(Device().folders);
+    int dir = open(host.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::vector<std::string> names;
+    for (int i = 0; i < kFiles; ++i)
+        names.push_back("File" + std::to_string(i) + ".DLL");
+    std::vector<char> buf(32000);
+    for (auto _ : state) {
+        for (const auto &name : names) {
+            int fd = openat(dir, name.c_str(), O_RDONLY | O_CLOEXEC);
+            struct stat st;
+            if (fd < 0 || fstat(fd, &st) != 0 || read(fd, buf.data(), buf.size()) != ssize_t(kFileSize)) {
+                state.SkipWithError("host open or read failed");
+                return;
+            }
+            close(fd);
+        }
+    }
+    close(dir);
+    state.SetItemsProcessed(state.iterations() * kFiles);
+}
+BENCHMARK(BM_OpenReadCloseHost)->Unit(benchmark::kMillisecond);
 
 // Opening existing files of a full folder by names in another case, and
 // checking for names that are not there (both need the folded lookup).

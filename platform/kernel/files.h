@@ -79,6 +79,9 @@ void PathFileMade(const std::u16string &devicePath);
 void PathFileGone(const std::u16string &devicePath);
 // Drops the whole cache (a mount was added).
 void PathForgetFolders();
+// How many paths were resolved by walking their folders from the top: a
+// file named in a folder already known (in any case) is opened without it.
+uint64_t PathWalks();
 // Whether the folder (device path in any case) is known to exist; ENTRIES
 // is the number of names in it when known, else -1.
 bool PathFolderKnown(const std::u16string &devicePath, int64_t &entries);

@@ -134,7 +134,9 @@ bool ModuleIsPath(const ResolvedPath &path)
     ModuleState &s = State();
     if (!s.parsed || path.isRoot || path.isMountPoint)
         return false;
-    if (Fold(path.devicePath) != s.folded)
+    // Folding keeps the length: a path of another length is not it, and
+    // every file opened is asked about, so that costs no folded copy.
+    if (path.devicePath.size() != s.folded.size() || Fold(path.devicePath) != s.folded)
         return false;
     if (path.kind == EntryKind::File && !path.standIn)
         EnsureHold(s, path);
@@ -209,7 +211,7 @@ bool ModuleNameInFolder(const std::u16string &folderDevicePath, std::u16string &
 {
     std::lock_guard<std::recursive_mutex> guard(g_lock);
     ModuleState &s = State();
-    if (!s.parsed || Fold(folderDevicePath) != s.foldedParent)
+    if (!s.parsed || folderDevicePath.size() != s.foldedParent.size() || Fold(folderDevicePath) != s.foldedParent)
         return false;
     name = s.path.parts.back();
     return true;

@@ -447,16 +447,22 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
 {
     if (path.parts.size() < 2 || path.trailingSep || !DeviceIsOpen())
         return false;
-    std::u16string folder;
+    // The cache's key, folded as it is built: every open of a file asks.
+    std::u16string key;
+    size_t len = 0;
+    for (size_t k = 0; k + 1 < path.parts.size(); ++k)
+        len += 1 + path.parts[k].size();
+    key.reserve(len);
     for (size_t k = 0; k + 1 < path.parts.size(); ++k) {
-        folder += u'\\';
-        folder += path.parts[k];
+        key += u'\\';
+        for (char16_t c : path.parts[k])
+            key += FoldCase(c);
     }
     out = ResolvedPath();
     {
         std::lock_guard<std::mutex> guard(g_indexLock);
         CheckFolderCache();
-        auto it = g_folders.find(Fold(folder));
+        auto it = g_folders.find(key);
         if (it == g_folders.end())
             return false;
         // A new name is taken as missing only where every name is known.
@@ -518,6 +524,7 @@ std::u16string DevicePathText(const DevicePath &path)
 uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out)
 {
     out.parts.clear();
+    out.parts.reserve(8); // deeper paths are rare
     out.trailingSep = false;
     if (!path)
         return ERROR_INVALID_PARAMETER;
@@ -557,11 +564,19 @@ uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out
     return 0;
 }
 
+std::atomic<uint64_t> g_walks{0};
+
+uint64_t PathWalks()
+{
+    return g_walks.load(std::memory_order_relaxed);
+}
+
 uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
 {
     out = ResolvedPath();
     if (!DeviceIsOpen())
         return ERROR_NOT_READY;
+    g_walks.fetch_add(1, std::memory_order_relaxed);
     const std::vector<std::u16string> &parts = path.parts;
     std::string host = DeviceStoreDir();
     std::u16string dev;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "file_testutil.h"
+#include "kernel/files.h"
 
 namespace {
 
@@ -278,6 +279,39 @@ TEST_F(FileCache, OpensInAKnownFolderAnswerAsALookupWould)
     EXPECT_EQ(MakeFile(u"\\K\\Sub"), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "a folder";
     EXPECT_EQ(MakeFile(u"\\K\\new.bin"), 0u);
     EXPECT_EQ(Get(u"\\K\\host.bin"), "host") << "never truncated";
+}
+
+// Each row opens a file after \\Known\\Deep was made by this process (so
+// is known, with every name in it) and says whether its path had to be
+// walked from the top: a folder known in any case of its name is not, a
+// folder made behind the device's back is, once.
+TEST_F(FileCache, OpensInAKnownFolderWalkNoPath)
+{
+    ASSERT_EQ(CreateDir(u"\\Known"), 0u);
+    ASSERT_EQ(CreateDir(u"\\Known\\Deep"), 0u);
+    ASSERT_TRUE(Put(u"\\Known\\Deep\\a.bin", "a"));
+    cetest::WriteHostFile(StoreHost("Outside/o.bin"), "o");
+    struct Row {
+        const char16_t *path;
+        DWORD disposition;
+        bool walks;
+    };
+    const Row rows[] = {
+        {u"\\Known\\Deep\\a.bin", OPEN_EXISTING, false},
+        {u"\\KNOWN\\deep\\a.bin", OPEN_EXISTING, false}, // the folders in another case
+        {u"\\known\\DeeP\\new.bin", CREATE_NEW, false},  // a name the folder lacks
+        {u"\\Outside\\o.bin", OPEN_EXISTING, true},       // not known yet
+        {u"\\outside\\o.bin", OPEN_EXISTING, false},      // known since
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(cetest::U8(r.path));
+        uint64_t before = plat::PathWalks();
+        HANDLE h = Open(r.path, GENERIC_READ | GENERIC_WRITE, 0, r.disposition);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+        CloseHandle(h);
+        EXPECT_EQ(plat::PathWalks() != before, r.walks);
+    }
+    EXPECT_EQ(Get(u"\\Known\\Deep\\a.bin"), "a");
 }
 
 // Deletes by name in a folder already resolved (held open): each row is a

@@ -478,10 +478,24 @@ GlyphSource g_glyphSource = nullptr;
 // outline font's when it is installed, the built-in one else.
 const FontGlyph &GlyphFor(char16_t ch, int phase, bool bold)
 {
-    if (g_glyphSource)
-        if (const FontGlyph *g = g_glyphSource(ch, phase, bold))
-            return *g;
-    return BuiltinGlyph(ch, bold);
+    // Glyphs once made stay where they are: the last ones found are kept
+    // at hand, so a line's letters are not each looked up under the font's
+    // lock again.
+    struct Near {
+        uint32_t key = ~0u;
+        GlyphSource source = nullptr;
+        const FontGlyph *glyph = nullptr;
+    };
+    thread_local Near nearBy[512];
+    uint32_t key = uint32_t(ch) << 8 | uint32_t(phase) << 1 | (bold ? 1u : 0u);
+    Near &n = nearBy[(key ^ key >> 9) & 511];
+    if (n.key == key && n.source == g_glyphSource)
+        return *n.glyph;
+    const FontGlyph *g = g_glyphSource ? g_glyphSource(ch, phase, bold) : nullptr;
+    if (!g)
+        g = &BuiltinGlyph(ch, bold);
+    n = Near{key, g_glyphSource, g};
+    return *g;
 }
 
 // A glyph where a line's pen puts it: its box's left edge.
@@ -530,26 +544,20 @@ inline uint32_t Blend(uint32_t b, uint32_t c, unsigned a)
 }
 } // namespace
 
-// Blend(under, colour, a) for each a, made as asked.
+// Blend(under, colour, a) for every grey level a, made once for a pair.
 struct Shades {
+    bool made = false;
     uint32_t under = 0, colour = 0;
     uint32_t value[256];
-    bool made[256] = {};
     void For(uint32_t u, uint32_t c)
     {
-        if (u == under && c == colour)
+        if (made && u == under && c == colour)
             return;
+        made = true;
         under = u;
         colour = c;
-        std::fill(std::begin(made), std::end(made), false);
-    }
-    uint32_t Get(unsigned a)
-    {
-        if (!made[a]) {
-            value[a] = Blend(under, colour, a);
-            made[a] = true;
-        }
-        return value[a];
+        for (unsigned a = 0; a < 256; ++a)
+            value[a] = Blend(u, c, a);
     }
 };
 
@@ -578,6 +586,15 @@ int GdiTextHeight()
 // text colour by the cover and written back in one piece per clip span. A
 // row the glyphs do not touch is left as it is (a ground kept as runs
 // stays so).
+// The colour at x of a row kept as runs.
+inline uint32_t RunColourAt(const PixelRows::Row &r, int x)
+{
+    int i = 0;
+    while (i + 1 < r.runs && r.end[i] <= x)
+        ++i;
+    return r.colour[i];
+}
+
 void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold)
 {
     auto dc = GdiGetDc(hdc);
@@ -586,58 +603,82 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
     Surface s = SurfaceOf(*dc);
     thread_local std::vector<PlacedGlyph> placed;
     thread_local std::vector<uint8_t> cover;
+    thread_local std::vector<int> rowLo, rowHi;
     thread_local std::vector<uint32_t> out;
     RECT box = LayOut(x + dc->originX, text, bold, placed);
     if (placed.empty())
         return;
-    int width = int(box.right - box.left);
-    cover.resize(size_t(width));
+    int width = int(box.right - box.left), height = int(box.bottom - box.top);
+    // The grey levels of the whole line, glyph by glyph (overlapping
+    // glyphs add up), and each row's covered span.
+    cover.assign(size_t(width) * size_t(height), 0);
+    rowLo.assign(size_t(height), width);
+    rowHi.assign(size_t(height), 0);
     out.resize(size_t(width));
+    for (const PlacedGlyph &p : placed) {
+        const FontGlyph &g = *p.glyph;
+        int off = int(p.x - box.left);
+        for (int gy = 0; gy < g.height; ++gy) {
+            const uint8_t *src = &g.cover[size_t(gy) * size_t(g.width)];
+            int a = 0, b = g.width;
+            while (a < b && !src[a])
+                ++a;
+            while (b > a && !src[b - 1])
+                --b;
+            if (a == b)
+                continue;
+            int row = g.top + gy - int(box.top);
+            uint8_t *dst = &cover[size_t(row) * size_t(width) + size_t(off)];
+            for (int k = a; k < b; ++k) {
+                unsigned v = unsigned(dst[k]) + src[k];
+                dst[k] = uint8_t(v > 255 ? 255 : v);
+            }
+            rowLo[size_t(row)] = std::min(rowLo[size_t(row)], off + a);
+            rowHi[size_t(row)] = std::max(rowHi[size_t(row)], off + b);
+        }
+    }
     uint32_t c = uint32_t(color & 0xFFFFFF);
     // Text mostly lies on one ground: its blends with the colour are kept
     // for that ground (the first pixel under the text names it).
     thread_local Shades shades;
     int groundY = y + dc->originY + int(box.top);
-    if (groundY >= 0 && groundY < s.height && box.left >= 0 && box.left < s.width)
-        shades.For(ReadRow(s, groundY)[box.left], c);
-    for (int row = int(box.top); row < int(box.bottom); ++row) {
-        int sy = y + dc->originY + row;
-        if (sy < 0 || sy >= s.height)
+    if (groundY >= 0 && groundY < s.height && box.left >= 0 && box.left < s.width) {
+        const PixelRows::Row *runs = s.rows ? s.rows->Runs(groundY) : nullptr;
+        shades.For(runs ? RunColourAt(*runs, int(box.left)) : ReadRow(s, groundY)[box.left], c);
+    }
+    for (int row = 0; row < height; ++row) {
+        int sy = y + dc->originY + int(box.top) + row;
+        int lo = rowLo[size_t(row)], hi = rowHi[size_t(row)];
+        if (sy < 0 || sy >= s.height || lo >= hi)
             continue;
-        std::fill(cover.begin(), cover.end(), uint8_t(0));
-        int lo = width, hi = 0;
-        for (const PlacedGlyph &p : placed) {
-            const FontGlyph &g = *p.glyph;
-            int gy = row - g.top;
-            if (gy < 0 || gy >= g.height)
-                continue;
-            const uint8_t *src = &g.cover[size_t(gy) * size_t(g.width)];
-            uint8_t *dst = &cover[size_t(p.x - box.left)];
-            for (int k = 0; k < g.width; ++k)
-                if (src[k]) {
-                    dst[k] = uint8_t(std::min(255, dst[k] + src[k]));
-                    lo = std::min(lo, int(p.x - box.left) + k);
-                    hi = std::max(hi, int(p.x - box.left) + k + 1);
-                }
-        }
-        if (lo >= hi)
-            continue;
+        const uint8_t *line = &cover[size_t(row) * size_t(width)];
         ForSpan(*dc, s, sy, int(box.left) + lo, int(box.left) + hi, [&](int yy, int x0, int x1) {
-            const uint32_t *under = ReadRow(s, yy);
-            for (int px = x0; px < x1; ++px) {
-                unsigned a = cover[size_t(px - box.left)];
-                uint32_t b = under[px];
-                uint32_t &o = out[size_t(px - x0)];
-                if (a == 0)
-                    o = b;
-                else if (a == 255)
-                    o = c;
-                else if (b == shades.under && c == shades.colour)
-                    o = shades.Get(a);
-                else
-                    o = Blend(b, c, a);
+            const uint8_t *a = line + (x0 - box.left);
+            uint32_t *o = out.data();
+            int n = x1 - x0;
+            // On one run of the ground (a picture just filled) every pixel
+            // is a shade of the table; else each is blended over what is
+            // there.
+            const PixelRows::Row *runs = s.rows ? s.rows->Runs(yy) : nullptr;
+            if (runs && shades.made && shades.colour == c) {
+                int i = 0;
+                while (i + 1 < runs->runs && runs->end[i] <= x0)
+                    ++i;
+                if (runs->end[i] >= x1 && runs->colour[i] == shades.under) {
+                    for (int k = 0; k < n; ++k)
+                        o[k] = shades.value[a[k]];
+                    PutRow(s, yy, x0, x1, o);
+                    return;
+                }
             }
-            PutRow(s, yy, x0, x1, out.data());
+            const uint32_t *under = ReadRow(s, yy) + x0;
+            bool table = shades.made && shades.colour == c;
+            for (int k = 0; k < n; ++k) {
+                unsigned v = a[k];
+                uint32_t b = under[k];
+                o[k] = v == 0 ? b : v == 255 ? c : table && b == shades.under ? shades.value[v] : Blend(b, c, v);
+            }
+            PutRow(s, yy, x0, x1, o);
         });
     }
 }

@@ -169,27 +169,47 @@ for round in $(seq "$ROUNDS"); do
     timed "$WORK/rm" rm -rf "$WORK/copy"
 done
 
+minimum() { # file column
+    sort -g -k"$2" "$1" | awk -v c="$2" 'NR == 1 { printf "%.3f", $c }'
+}
+
+# Ratios are of the CPU times (user + system) first, the elapsed ones in
+# brackets: on a shared machine the elapsed times swing with the load. The
+# least CPU time of the rounds is shown too: on an ext4 without a journal a
+# file made soon after many were deleted near it can cost far more (the
+# inode allocator passes over inodes freed in the last minutes), whichever
+# program makes it.
+ratio() { # value base
+    calc "$1 / $2" | xargs printf '%.2f'
+}
 cp_s=$(median "$WORK/cp" 1)
-printf '%-22s %8s %8s %s\n' "run (median of $ROUNDS)" elapsed cpu ratio
-printf '%-22s %7ss %7ss\n' "cp -r" "$cp_s" "$(median "$WORK/cp" 2)"
+cp_c=$(median "$WORK/cp" 2)
+printf '%-22s %8s %8s %8s %s\n' "run (median of $ROUNDS)" elapsed cpu "cpu min" "ratio cpu (elapsed)"
+printf '%-22s %7ss %7ss %7ss\n' "cp -r" "$cp_s" "$cp_c" "$(minimum "$WORK/cp" 2)"
 none_s=""
-[ -f "$WORK/install-none" ] && none_s=$(median "$WORK/install-none" 1)
+none_c=""
+if [ -f "$WORK/install-none" ]; then
+    none_s=$(median "$WORK/install-none" 1)
+    none_c=$(median "$WORK/install-none" 2)
+fi
 for ui in $UIS; do
     e=$(median "$WORK/install-$ui" 1)
     c=$(median "$WORK/install-$ui" 2)
     if [ "$ui" = none ]; then
-        ratio="$(calc "$e / $cp_s" | xargs printf '%.1f') x cp -r"
+        ratio="$(ratio "$c" "$cp_c") ($(ratio "$e" "$cp_s")) x cp -r"
     elif [ -n "$none_s" ]; then
-        ratio="$(calc "$e / $none_s" | xargs printf '%.2f') x --ui none"
+        ratio="$(ratio "$c" "$none_c") ($(ratio "$e" "$none_s")) x --ui none"
     else
         ratio=""
     fi
-    printf '%-22s %7ss %7ss %s\n' "install --ui $ui" "$e" "$c" "$ratio"
+    printf '%-22s %7ss %7ss %7ss %s\n' "install --ui $ui" "$e" "$c" "$(minimum "$WORK/install-$ui" 2)" "$ratio"
 done
 if [ "$REMOVE" = 1 ] && [ -f "$WORK/remove-none" ]; then
     e=$(median "$WORK/remove-none" 1)
+    c=$(median "$WORK/remove-none" 2)
     rm_s=$(median "$WORK/rm" 1)
-    printf '%-22s %7ss %7ss\n' "rm -rf" "$rm_s" "$(median "$WORK/rm" 2)"
-    printf '%-22s %7ss %7ss %s\n' "removal --ui none" "$e" "$(median "$WORK/remove-none" 2)" \
-        "$(calc "$e / $rm_s" | xargs printf '%.1f') x rm -rf"
+    rm_c=$(median "$WORK/rm" 2)
+    printf '%-22s %7ss %7ss %7ss\n' "rm -rf" "$rm_s" "$rm_c" "$(minimum "$WORK/rm" 2)"
+    printf '%-22s %7ss %7ss %7ss %s\n' "removal --ui none" "$e" "$c" "$(minimum "$WORK/remove-none" 2)" \
+        "$(ratio "$c" "$rm_c") ($(ratio "$e" "$rm_s")) x rm -rf"
 fi

@@ -1,8 +1,9 @@
-// query.h - what the front ends read of the window manager's dialogs and
-// controls: a read-only view, by handle, of what the user sees.
+// query.h - what the front ends read of the window manager's windows,
+// dialogs and controls: a read-only view, by handle, of what the user sees.
 //
-// Each control keeps its state private to its own file, and the dialog and
-// message-box managers theirs; these functions copy it out. They change
+// The window manager keeps its windows private, each control its state in
+// its own file, and the dialog and message-box managers theirs; these
+// functions copy it out. They change
 // nothing, not even the last error (the program's, whose thread the front
 // ends run on), and send no message. A stale handle or a window of another
 // kind returns false and leaves the view as it was, so a front end never
@@ -17,6 +18,27 @@
 #include "windef.h"
 
 namespace plat {
+
+// The kind of a window's class: one of the built-in controls (the progress
+// bar is the common controls'), the dialog class, or None for any other.
+enum class BuiltinClass { None, Button, Static, Edit, ListBox, Progress, Dialog };
+
+// A window as the window manager keeps it. A window being destroyed (its
+// WM_DESTROY under way, its handle not yet freed) is still read, with
+// `destroyed` set. Reading into the same view again reuses its storage.
+struct WindowView {
+    std::u16string className;
+    BuiltinClass kind = BuiltinClass::None;
+    DWORD style = 0;
+    std::u16string text;
+    int id = 0;                 // a child's control id
+    HWND parent = 0;            // a child's parent, 0 for a top-level window
+    std::vector<HWND> children; // in creation order: later ones lie over earlier ones
+    RECT rect{0, 0, 0, 0};      // window rectangle, screen coordinates
+    RECT client{0, 0, 0, 0};    // client rectangle, screen coordinates
+    bool destroyed = false;
+};
+bool QueryWindow(HWND hwnd, WindowView &out);
 
 // A button: its check state (BST_UNCHECKED, BST_CHECKED).
 struct ButtonView {

@@ -5,7 +5,8 @@
 // screen coordinates; the client rectangle follows from the style (caption,
 // frame, border). A control's own state (check, entries, selection, range)
 // is a record private to the control's file, reached through the window;
-// the front ends read it through user/query.h.
+// the front ends read it through user/query.h and drive the window manager
+// through user/ui.h, never through this record.
 #ifndef CE_PLATFORM_WINDOW_H
 #define CE_PLATFORM_WINDOW_H
 
@@ -18,12 +19,12 @@
 
 #include "kernel/handles.h"
 #include "gdi/region.h"
+#include "user/query.h"
+#include "user/ui.h"
 #include "windef.h"
 #include "winuser.h"
 
 namespace plat {
-
-enum class BuiltinClass { None, Button, Static, Edit, ListBox, Progress, Dialog };
 
 struct WndClass {
     std::u16string name;
@@ -140,9 +141,6 @@ template <class T> std::shared_ptr<T> ControlQuery(HWND hwnd)
 // each creation and destruction; tests call it.
 std::string WindowTreeProblem();
 
-// Top-level windows from bottom to top of the Z order.
-std::vector<HWND> WindowTopLevels();
-
 // The layout count: it changes whenever a window moves, is resized, shown,
 // hidden, restyled, restacked, made or destroyed.
 uint64_t WindowLayout();
@@ -151,7 +149,6 @@ uint64_t WindowLayout();
 RECT WindowClientScreenRect(const Window &w);
 RECT WindowScreenRect(const Window &w);
 
-HWND WindowFocus();
 HWND WindowActive();
 
 // Calls the window's procedure (sent message).
@@ -207,12 +204,6 @@ void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align
 // Background colour of dialogs and controls drawn on them.
 constexpr COLORREF kDialogFace = 0x00C0C0C0;
 
-// The close box of a window, in screen coordinates (empty when none).
-RECT WindowCloseBoxRect(HWND hwnd);
-
-// Client position of list entry `index` for a click; scrolls it into view
-// first, as a user would. False when there is no such entry.
-bool ListBoxItemPoint(HWND hwnd, int index, POINT &pt);
 // A list box's vertical scroll bar, drawn at BAR of the window DC DC
 // (non-client area, right of the client area).
 void ListBoxPaintScrollBar(HWND hwnd, HDC dc, const RECT &bar);
@@ -246,49 +237,10 @@ LONG_PTR *DialogLongSlot(Window &w, int index);
 // input whenever the queue is empty. Returns the dialog's result.
 INT_PTR RunModalLoop(HWND dlg);
 
-// Hooks of the front end, called by the dialog manager.
-struct UiHooks {
-    // A modal dialog (page or message box) waits for input: the queue is
-    // empty and everything is painted. The front end makes input (or ends
-    // the run). Returns false when it has nothing to give.
-    std::function<bool(HWND dlg)> idle;
-    // A dialog has handled WM_INITDIALOG (pages are reported here).
-    std::function<void(HWND dlg)> dialogCreated;
-    // A modal dialog has ended with a result.
-    std::function<void(HWND dlg, INT_PTR result)> dialogEnded;
-    // A dialog is about to handle WM_COMMAND (a control's notification or a
-    // button's command): the front end records what the user did.
-    std::function<void(HWND dlg, WPARAM wParam, LPARAM lParam)> dialogCommand;
-    // Everything is painted and the queue is empty: the front end looks at
-    // the dialogs it waits to see drawn (for a screenshot).
-    std::function<void()> drawn;
-    // A message loop found the queue empty and goes on without waiting
-    // (work is being done behind a modeless page): the front end shows what
-    // was drawn and keeps the host responsive. It may post input.
-    std::function<void()> poll;
-};
-void SetUiHooks(const UiHooks &hooks);
-const UiHooks &GetUiHooks();
-// What sets hooks when a dialog starts and none are set (the front ends
-// give the unattended one); EnsureUiHooks calls it.
-void SetUiHooksFallback(void (*install)());
-void EnsureUiHooks();
-
-// Window messages of a user's input, as the front ends make them: a click
-// on a control (pressed and released inside it), a typed character, a key.
-void InputClick(HWND control);
-void InputKey(HWND target, UINT vk);
-void InputChar(HWND target, WCHAR c);
-
 // Ends the mouse capture of a window being destroyed (any window: 0).
 void InputCaptureForget(HWND hwnd);
 // Destroys the caret of a window being destroyed (any window's: 0).
 void CaretForget(HWND hwnd);
-// The caret's blinking, driven by an interactive front end's clock (ms):
-// the time until its phase changes (-1 when no caret is shown), and the
-// change itself when due (true when the caret's look changed).
-int CaretBlinkDue(uint64_t nowMs);
-bool CaretBlink(uint64_t nowMs);
 
 // Keeps the keyboard state that GetKeyState reports in step with the key
 // messages taken from the queue, as Windows does.

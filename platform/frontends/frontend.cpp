@@ -29,7 +29,7 @@
 #include "device/transcript.h"
 #include "user/query.h"
 #include "user/resources.h"
-#include "user/window.h"
+#include "user/ui.h"
 #include "kernel/changes.h"
 
 namespace plat {
@@ -301,7 +301,7 @@ bool IsMessageBox(HWND dlg)
     return QueryMessageBox(dlg, box);
 }
 
-int ShownId(const Window &w)
+int ShownId(const WindowView &w)
 {
     return (w.id == 0xFFFF || w.id == -1) ? -1 : w.id;
 }
@@ -310,26 +310,24 @@ int ShownId(const Window &w)
 // (without '&', case ignored).
 HWND FindControl(HWND dlg, const std::string &name, bool captionsOfButtonsOnly)
 {
-    auto d = WindowGet(dlg);
-    if (!d)
+    WindowView d, w;
+    if (!QueryWindow(dlg, d))
         return 0;
-    int id;
+    int id = 0;
     bool numeric = IsNumber(name, id);
     std::u16string want = FromUtf8(name);
-    for (HWND c : d->children) {
-        auto w = WindowGet(c);
-        if (!w)
+    for (HWND c : d.children) {
+        if (!QueryWindow(c, w))
             continue;
-        if (numeric && w->id == id)
+        if (numeric && w.id == id)
             return c;
     }
-    for (HWND c : d->children) {
-        auto w = WindowGet(c);
-        if (!w)
+    for (HWND c : d.children) {
+        if (!QueryWindow(c, w))
             continue;
-        if (captionsOfButtonsOnly && w->cls->builtin != BuiltinClass::Button)
+        if (captionsOfButtonsOnly && w.kind != BuiltinClass::Button)
             continue;
-        if (EqualsIgnoringCase(WithoutMnemonic(w->text), want))
+        if (EqualsIgnoringCase(WithoutMnemonic(w.text), want))
             return c;
     }
     return 0;
@@ -341,7 +339,7 @@ std::string PageName(int id)
 }
 
 // The page event: every control with its text as shown.
-void WritePageEvent(HWND dlg, const Window &d, const DialogView &page)
+void WritePageEvent(HWND dlg, const WindowView &d, const DialogView &page)
 {
     nlohmann::ordered_json j;
     j["event"] = "page";
@@ -349,20 +347,20 @@ void WritePageEvent(HWND dlg, const Window &d, const DialogView &page)
     j["title"] = U8(d.text);
     j["modal"] = page.modal;
     nlohmann::ordered_json controls = nlohmann::ordered_json::array();
+    WindowView w;
     for (HWND c : d.children) {
-        auto w = WindowGet(c);
-        if (!w)
+        if (!QueryWindow(c, w))
             continue;
         nlohmann::ordered_json cj;
-        cj["id"] = ShownId(*w);
-        cj["class"] = U8(w->cls->name);
-        cj["text"] = w->cls->builtin == BuiltinClass::ListBox ? std::string() : U8(w->text);
-        cj["enabled"] = !(w->style & WS_DISABLED);
+        cj["id"] = ShownId(w);
+        cj["class"] = U8(w.className);
+        cj["text"] = w.kind == BuiltinClass::ListBox ? std::string() : U8(w.text);
+        cj["enabled"] = !(w.style & WS_DISABLED);
         ButtonView button;
         cj["checked"] = QueryButton(c, button) && button.check == BST_CHECKED;
-        cj["visible"] = (w->style & WS_VISIBLE) != 0;
-        if (w->cls->builtin == BuiltinClass::Edit)
-            cj["readonly"] = (w->style & ES_READONLY) != 0;
+        cj["visible"] = (w.style & WS_VISIBLE) != 0;
+        if (w.kind == BuiltinClass::Edit)
+            cj["readonly"] = (w.style & ES_READONLY) != 0;
         ListBoxView list;
         if (QueryListBox(c, list)) {
             nlohmann::ordered_json items = nlohmann::ordered_json::array();
@@ -379,8 +377,8 @@ void WritePageEvent(HWND dlg, const Window &d, const DialogView &page)
 
 void OnCreated(HWND dlg)
 {
-    auto d = WindowGet(dlg);
-    if (!d)
+    WindowView d;
+    if (!QueryWindow(dlg, d))
         return;
     MessageBoxView box;
     if (QueryMessageBox(dlg, box)) {
@@ -399,7 +397,7 @@ void OnCreated(HWND dlg)
     Session s;
     s.id = id;
     s.eventNumber = TranscriptNextEventNumber();
-    WritePageEvent(dlg, *d, page);
+    WritePageEvent(dlg, d, page);
     if (page.modal) {
         s.showing = ++g_state.pageShowings[id];
         s.rule = PickRule(g_state.rules, AnswerRule::Page, id, s.showing);
@@ -437,8 +435,8 @@ bool DoPageAction(HWND dlg, Session &s, const AnswerAction &a)
     };
     switch (a.verb) {
     case AnswerAction::Close: {
-        auto d = WindowGet(dlg);
-        if (!d || !(d->style & WS_SYSMENU))
+        WindowView d;
+        if (!QueryWindow(dlg, d) || !(d.style & WS_SYSMENU))
             return cannot("the page has no close box");
         // What a tap on the close box makes.
         PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -448,9 +446,10 @@ bool DoPageAction(HWND dlg, Session &s, const AnswerAction &a)
     case AnswerAction::Check: {
         HWND c = FindControl(dlg, a.control, true);
         if (c && a.verb == AnswerAction::Check) {
-            auto cw = WindowGet(c);
-            DWORD t = cw->style & BS_TYPEMASK;
-            if (cw->cls->builtin != BuiltinClass::Button || (t != BS_AUTORADIOBUTTON && t != BS_RADIOBUTTON))
+            WindowView cw;
+            QueryWindow(c, cw);
+            DWORD t = cw.style & BS_TYPEMASK;
+            if (cw.kind != BuiltinClass::Button || (t != BS_AUTORADIOBUTTON && t != BS_RADIOBUTTON))
                 return cannot("control " + a.control + " is not a radio button");
         }
         return ClickControl(dlg, s, c, action);
@@ -481,10 +480,10 @@ bool DoPageAction(HWND dlg, Session &s, const AnswerAction &a)
     }
     case AnswerAction::Set: {
         HWND c = FindControl(dlg, a.control, false);
-        auto cw = WindowGet(c);
-        if (!cw || cw->cls->builtin != BuiltinClass::Edit)
+        WindowView cw;
+        if (!QueryWindow(c, cw) || cw.kind != BuiltinClass::Edit)
             return cannot("no edit " + a.control);
-        if ((cw->style & ES_READONLY) || !IsWindowEnabled(c) || !IsWindowVisible(c))
+        if ((cw.style & ES_READONLY) || !IsWindowEnabled(c) || !IsWindowVisible(c))
             return cannot("the edit is read-only or disabled");
         // Select everything and replace it at once: one EN_CHANGE.
         SetFocus(c);
@@ -527,18 +526,18 @@ void OnCommand(HWND dlg, WPARAM wParam, LPARAM lParam)
             s.seen.push_back(id == IDCANCEL ? "close" : "click " + std::to_string(id));
         return;
     }
-    auto cw = WindowGet(c);
-    if (!cw || cw->parent != dlg || ShownId(*cw) < 0)
+    WindowView cw;
+    if (!QueryWindow(c, cw) || cw.parent != dlg || ShownId(cw) < 0)
         return;
-    std::string ctl = std::to_string(ShownId(*cw));
-    if (cw->cls->builtin == BuiltinClass::Button && code == BN_CLICKED) {
-        DWORD t = cw->style & BS_TYPEMASK;
+    std::string ctl = std::to_string(ShownId(cw));
+    if (cw.kind == BuiltinClass::Button && code == BN_CLICKED) {
+        DWORD t = cw.style & BS_TYPEMASK;
         bool radio = t == BS_AUTORADIOBUTTON || t == BS_RADIOBUTTON;
         s.seen.push_back((radio ? "check " : "click ") + ctl);
     } else if (ListBoxView list; code == LBN_SELCHANGE && QueryListBox(c, list) && list.curSel >= 0) {
         NoteLatest(s, "select " + ctl + " ", "#" + std::to_string(list.curSel));
-    } else if (cw->cls->builtin == BuiltinClass::Edit && code == EN_CHANGE) {
-        NoteLatest(s, "set " + ctl + " ", QuoteActionWord(U8(cw->text)));
+    } else if (cw.kind == BuiltinClass::Edit && code == EN_CHANGE) {
+        NoteLatest(s, "set " + ctl + " ", QuoteActionWord(U8(cw.text)));
     }
 }
 
@@ -559,13 +558,12 @@ const char *AnswerName(INT_PTR result)
 int ProgressPercent()
 {
     for (const auto &kv : g_state.sessions) {
-        auto d = WindowGet(kv.first);
+        WindowView d, w;
         DialogView page;
-        if (!d || !QueryDialog(kv.first, page) || page.modal || IsMessageBox(kv.first))
+        if (!QueryWindow(kv.first, d) || !QueryDialog(kv.first, page) || page.modal || IsMessageBox(kv.first))
             continue;
-        for (HWND c : d->children) {
-            auto w = WindowGet(c);
-            if (w && FoldCompare(w->cls->name, u"msctls_progress32") == 0)
+        for (HWND c : d.children) {
+            if (QueryWindow(c, w) && FoldCompare(w.className, u"msctls_progress32") == 0)
                 return int(SendMessageW(c, PBM_GETPOS, 0, 0));
         }
     }
@@ -624,9 +622,9 @@ bool OnIdle(HWND dlg)
 {
     if (!dlg)
         return false;
-    auto d = WindowGet(dlg);
+    WindowView d;
     auto it = g_state.sessions.find(dlg);
-    if (!d || it == g_state.sessions.end())
+    if (!QueryWindow(dlg, d) || it == g_state.sessions.end())
         return false;
     Session &s = it->second;
     if (g_ui && (!s.rule || s.next >= s.rule->actions.size())) {
@@ -657,7 +655,7 @@ bool OnIdle(HWND dlg)
         return true;
     }
     if (!s.rule) {
-        Abort(3, "no answer for " + PageName(s.id) + " " + Quote(d->text));
+        Abort(3, "no answer for " + PageName(s.id) + " " + Quote(d.text));
         return false;
     }
     if (s.next >= s.rule->actions.size()) {
@@ -703,9 +701,9 @@ void NoteOutcome(HWND dlg, const Session &s, INT_PTR result)
 
 void OnEnded(HWND dlg, INT_PTR result)
 {
-    auto d = WindowGet(dlg);
+    WindowView d;
     auto it = g_state.sessions.find(dlg);
-    if (!d || it == g_state.sessions.end())
+    if (!QueryWindow(dlg, d) || it == g_state.sessions.end())
         return;
     Session s = it->second;
     g_state.sessions.erase(it);
@@ -719,7 +717,7 @@ void OnEnded(HWND dlg, INT_PTR result)
         if (msgId >= 0)
             j["id"] = msgId;
         j["flags"] = box.type;
-        j["caption"] = U8(d->text);
+        j["caption"] = U8(d.text);
         j["text"] = U8(box.text);
         j["result"] = result;
         TranscriptWriteLine(j.dump());
@@ -759,11 +757,11 @@ void OnEnded(HWND dlg, INT_PTR result)
 
 // How far the visible progress bar of a page has gone: 0 not moved, 1
 // moved, 2 half-way or more; -1 when the page has none.
-int BarStage(const Window &d)
+int BarStage(const WindowView &d)
 {
+    WindowView w;
     for (HWND c : d.children) {
-        auto w = WindowGet(c);
-        if (w && w->cls->builtin == BuiltinClass::Progress && (w->style & WS_VISIBLE)) {
+        if (QueryWindow(c, w) && w.kind == BuiltinClass::Progress && (w.style & WS_VISIBLE)) {
             PBRANGE range{};
             SendMessageW(c, PBM_GETRANGE, 0, LPARAM(&range));
             int pos = int(SendMessageW(c, PBM_GETPOS, 0, 0));
@@ -778,8 +776,8 @@ void OnDrawn(HWND dlg, Session &s)
 {
     if (g_state.screenshotsDir.empty())
         return;
-    auto d = WindowGet(dlg);
-    if (!d)
+    WindowView d;
+    if (!QueryWindow(dlg, d))
         return;
     // A progress page is taken at once, and taken again under the same name
     // when its bar has moved and when it is half-way: the picture then shows
@@ -789,7 +787,7 @@ void OnDrawn(HWND dlg, Session &s)
     DialogView page;
     QueryDialog(dlg, page);
     if (!box && !page.modal) {
-        int stage = BarStage(*d);
+        int stage = BarStage(d);
         if (stage >= 0) {
             if (stage < 2)
                 s.shotPending = true;

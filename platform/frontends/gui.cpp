@@ -28,7 +28,7 @@
 #include "gdi/screen.h"
 #include "text/text.h"
 #include "user/query.h"
-#include "user/window.h"
+#include "user/ui.h"
 
 namespace plat {
 namespace {
@@ -39,10 +39,10 @@ using Clock = std::chrono::steady_clock;
 bool ModalOnTop()
 {
     std::vector<HWND> tops = WindowTopLevels();
+    WindowView w;
     for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
-        auto w = WindowGet(*it);
         DialogView dialog;
-        if (w && (w->style & WS_VISIBLE) && !w->destroyed)
+        if (QueryWindow(*it, w) && (w.style & WS_VISIBLE) && !w.destroyed)
             return QueryDialog(*it, dialog) && dialog.modal && !dialog.ended;
     }
     return false;

@@ -4,22 +4,30 @@
 // window's close button to the dialog's close box.
 #include <windows.h>
 
-#include <memory>
+#include <algorithm>
 #include <vector>
 
 #include "frontends/hostinput.h"
-#include "user/window.h"
+#include "user/query.h"
+#include "user/ui.h"
 
 namespace plat {
 namespace {
 
 HWND g_pressed = 0;             // the control that took the button press
 bool g_closing = false;         // the host window was asked to close
-std::vector<std::weak_ptr<Window>> g_closed; // dialogs already given the close
+std::vector<HWND> g_closed;     // dialogs already given the close, while they live
 
 bool Contains(const RECT &r, int x, int y)
 {
     return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
+// Whether h names a window (one being destroyed included).
+bool IsLive(HWND h)
+{
+    WindowView w;
+    return QueryWindow(h, w);
 }
 
 bool IsInside(HWND dlg, HWND h)
@@ -36,13 +44,12 @@ HWND KeyTarget(HWND dlg)
 
 HWND DeepestAt(HWND h, int x, int y)
 {
-    auto w = WindowGet(h);
-    if (!w)
+    WindowView w, c;
+    if (!QueryWindow(h, w))
         return 0;
     // Later children are drawn over earlier ones.
-    for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
-        auto c = WindowGet(*it);
-        if (c && (c->style & WS_VISIBLE) && Contains(WindowScreenRect(*c), x, y))
+    for (auto it = w.children.rbegin(); it != w.children.rend(); ++it) {
+        if (QueryWindow(*it, c) && (c.style & WS_VISIBLE) && Contains(c.rect, x, y))
             return DeepestAt(*it, x, y);
     }
     return h;
@@ -50,12 +57,13 @@ HWND DeepestAt(HWND h, int x, int y)
 
 bool Enabled(HWND h)
 {
-    for (auto w = WindowGet(h); w; w = WindowGet(h)) {
-        if (w->style & WS_DISABLED)
+    WindowView w;
+    while (QueryWindow(h, w)) {
+        if (w.style & WS_DISABLED)
             return false;
-        if (!(w->style & WS_CHILD) || !w->parent)
+        if (!(w.style & WS_CHILD) || !w.parent)
             return true;
-        h = w->parent;
+        h = w.parent;
     }
     return false;
 }
@@ -76,7 +84,7 @@ void PostKey(HWND target, UINT vk)
 
 void HostKeyPress(HWND dlg, HostKey key)
 {
-    if (!WindowGet(dlg))
+    if (!IsLive(dlg))
         return;
     HWND t = KeyTarget(dlg);
     switch (key) {
@@ -106,7 +114,7 @@ void HostKeyPress(HWND dlg, HostKey key)
 
 void HostChar(HWND dlg, char16_t c)
 {
-    if (!WindowGet(dlg) || c < 0x20 || c == 0x7F)
+    if (!IsLive(dlg) || c < 0x20 || c == 0x7F)
         return;
     InputChar(KeyTarget(dlg), c);
 }
@@ -114,9 +122,9 @@ void HostChar(HWND dlg, char16_t c)
 HWND HostWindowAt(int x, int y)
 {
     std::vector<HWND> tops = WindowTopLevels();
+    WindowView w;
     for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
-        auto w = WindowGet(*it);
-        if (w && (w->style & WS_VISIBLE) && !w->destroyed && Contains(WindowScreenRect(*w), x, y))
+        if (QueryWindow(*it, w) && (w.style & WS_VISIBLE) && !w.destroyed && Contains(w.rect, x, y))
             return DeepestAt(*it, x, y);
     }
     return 0;
@@ -125,7 +133,7 @@ HWND HostWindowAt(int x, int y)
 bool HostMouseDown(HWND dlg, int x, int y)
 {
     g_pressed = 0;
-    if (!WindowGet(dlg))
+    if (!IsLive(dlg))
         return false;
     RECT box = WindowCloseBoxRect(dlg);
     if (!IsRectEmpty(&box) && Contains(box, x, y) && HostWindowAt(x, y) == dlg) {
@@ -137,8 +145,8 @@ bool HostMouseDown(HWND dlg, int x, int y)
     if (!h || h == dlg || !IsInside(dlg, h) || !Enabled(h))
         return false;
     // Outside the client area but on the window: its scroll bar.
-    auto w = WindowGet(h);
-    if (w && (w->style & WS_VSCROLL) && !Contains(WindowClientScreenRect(*w), x, y)) {
+    WindowView w;
+    if (QueryWindow(h, w) && (w.style & WS_VSCROLL) && !Contains(w.client, x, y)) {
         WORD px = WORD(short(x)), py = WORD(short(y));
         PostMessageW(h, WM_NCLBUTTONDOWN, HTVSCROLL, MAKELPARAM(px, py));
         return true;
@@ -154,7 +162,7 @@ namespace {
 HWND MouseTarget(HWND dlg)
 {
     HWND h = GetCapture() ? GetCapture() : g_pressed;
-    return h && WindowGet(h) && IsInside(dlg, h) ? h : 0;
+    return h && IsLive(h) && IsInside(dlg, h) ? h : 0;
 }
 } // namespace
 
@@ -179,12 +187,12 @@ bool HostMouseMove(HWND dlg, int x, int y)
 
 bool HostMouseWheel(HWND dlg, int x, int y, int delta)
 {
-    if (!WindowGet(dlg) || delta == 0)
+    if (!IsLive(dlg) || delta == 0)
         return false;
     // A scrolling control under the pointer takes it, else the focus does.
     HWND h = HostWindowAt(x, y);
-    auto w = WindowGet(h);
-    if (!w || h == dlg || !IsInside(dlg, h) || !Enabled(h) || !(w->style & WS_VSCROLL))
+    WindowView w;
+    if (!QueryWindow(h, w) || h == dlg || !IsInside(dlg, h) || !Enabled(h) || !(w.style & WS_VSCROLL))
         h = KeyTarget(dlg);
     WORD turn = WORD(short(delta)), px = WORD(short(x)), py = WORD(short(y));
     PostMessageW(h, WM_MOUSEWHEEL, MAKEWPARAM(0, turn), MAKELPARAM(px, py));
@@ -203,16 +211,18 @@ bool HostClosing()
 
 bool HostApplyClose(HWND dlg)
 {
-    auto d = WindowGet(dlg);
-    if (!g_closing || !d)
+    if (!g_closing || !IsLive(dlg))
         return false;
-    for (const auto &c : g_closed)
-        if (c.lock() == d)
-            return false; // it had its close: the user decides now
+    // A handle is not given again while thousands of others are made: the
+    // dialogs gone are dropped, and one listed is the very one given the close.
+    g_closed.erase(std::remove_if(g_closed.begin(), g_closed.end(), [](HWND c) { return !IsLive(c); }),
+                   g_closed.end());
+    if (std::find(g_closed.begin(), g_closed.end(), dlg) != g_closed.end())
+        return false; // it had its close: the user decides now
     RECT box = WindowCloseBoxRect(dlg);
     if (IsRectEmpty(&box))
         return false;
-    g_closed.push_back(d);
+    g_closed.push_back(dlg);
     PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
     return true;
 }

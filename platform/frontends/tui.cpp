@@ -32,7 +32,7 @@
 #include "frontends/hostinput.h"
 #include "text/text.h"
 #include "user/query.h"
-#include "user/window.h"
+#include "user/ui.h"
 
 namespace plat {
 namespace {
@@ -310,17 +310,17 @@ private:
         std::vector<HWND> shown;
         RECT u{0, 0, 0, 0};
         std::u16string header = u"Setup";
+        WindowView w;
         for (HWND h : WindowTopLevels()) {
-            auto w = WindowGet(h);
-            if (!w || !(w->style & WS_VISIBLE) || w->destroyed)
+            if (!QueryWindow(h, w) || !(w.style & WS_VISIBLE) || w.destroyed)
                 continue;
             DialogView dialog;
             if (!QueryDialog(h, dialog)) {
-                if (!w->text.empty())
-                    header = w->text;
+                if (!w.text.empty())
+                    header = w.text;
                 continue;
             }
-            RECT r = WindowScreenRect(*w);
+            RECT r = w.rect;
             if (shown.empty())
                 u = r;
             else
@@ -355,10 +355,10 @@ private:
 
     void DrawDialog(HWND dlg)
     {
-        auto d = WindowGet(dlg);
-        if (!d)
+        WindowView d;
+        if (!QueryWindow(dlg, d))
             return;
-        RECT r = WindowScreenRect(*d);
+        RECT r = d.rect;
         int c0 = layout_.Col(r.left), r0 = layout_.Row(r.top);
         int c1 = std::max(c0 + 4, layout_.Col(r.right - 1)), r1 = std::max(r0 + 2, layout_.Row(r.bottom - 1));
         for (int y = r0; y <= r1; ++y)
@@ -373,30 +373,30 @@ private:
             mvaddch(r1, c0, ACS_LLCORNER);
             mvaddch(r1, c1, ACS_LRCORNER);
         }
-        Put(r0, c0 + 2, u" " + d->text + u" ", c1 - c0 - 6, A_BOLD);
-        if ((d->style & WS_SYSMENU) && (d->style & WS_CAPTION) == WS_CAPTION)
+        Put(r0, c0 + 2, u" " + d.text + u" ", c1 - c0 - 6, A_BOLD);
+        if ((d.style & WS_SYSMENU) && (d.style & WS_CAPTION) == WS_CAPTION)
             Put(r0, c1 - 4, u"[x]", 3);
-        for (HWND c : d->children)
+        for (HWND c : d.children)
             DrawControl(c, c0 + 1, c1 - 1, r1 - 1);
     }
 
     void DrawControl(HWND h, int minCol, int maxCol, int maxRow)
     {
-        auto w = WindowGet(h);
-        if (!w || !(w->style & WS_VISIBLE))
+        WindowView &w = control_;
+        if (!QueryWindow(h, w) || !(w.style & WS_VISIBLE))
             return;
-        RECT r = WindowScreenRect(*w);
+        RECT r = w.rect;
         int col = std::max(minCol, layout_.Col(r.left));
         int row = layout_.Row(r.top);
         int cols = std::max(1, std::min(maxCol, layout_.Col(r.right - 1)) - col + 1);
         int rows = std::max(1, std::min(maxRow, layout_.Row(r.bottom - 1)) - row + 1);
-        bool enabled = !(w->style & WS_DISABLED);
+        bool enabled = !(w.style & WS_DISABLED);
         bool focused = WindowFocus() == h;
         attr_t dim = enabled ? 0 : A_DIM;
-        switch (w->cls->builtin) {
+        switch (w.kind) {
         case BuiltinClass::Button: {
-            DWORD type = w->style & BS_TYPEMASK;
-            std::u16string caption = Shown(w->text, true);
+            DWORD type = w.style & BS_TYPEMASK;
+            std::u16string caption = Shown(w.text, true);
             if (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON || type == BS_CHECKBOX ||
                 type == BS_AUTOCHECKBOX) {
                 bool radio = type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON;
@@ -413,13 +413,13 @@ private:
             break;
         }
         case BuiltinClass::Static: {
-            DWORD type = w->style & 0x1F;
+            DWORD type = w.style & 0x1F;
             if (type == SS_ICON) {
                 Put(row, col, u"[i]", cols);
                 break;
             }
             int align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
-            std::vector<std::u16string> lines = Wrap(Shown(w->text, !(w->style & SS_NOPREFIX)), cols);
+            std::vector<std::u16string> lines = Wrap(Shown(w.text, !(w.style & SS_NOPREFIX)), cols);
             // Text that does not fit is cut at the control's edge.
             for (int i = 0; i < int(lines.size()) && i < rows; ++i) {
                 int pad = align == 1 ? (cols - int(lines[size_t(i)].size())) / 2
@@ -431,14 +431,14 @@ private:
         }
         case BuiltinClass::Edit: {
             int inner = std::max(1, cols - 2);
-            bool editable = enabled && !(w->style & ES_READONLY);
+            bool editable = enabled && !(w.style & ES_READONLY);
             // An edit that takes no typing says so at its right end.
             std::u16string tag = editable ? u"" : enabled ? u" read-only " : u" disabled ";
             if (!tag.empty() && inner >= int(tag.size()) + 4)
                 inner -= int(tag.size());
             else
                 tag.clear();
-            const std::u16string &t = w->text;
+            const std::u16string &t = w.text;
             EditView sel;
             QueryEdit(h, sel);
             int caret = sel.selEnd;
@@ -487,8 +487,8 @@ private:
             break;
         }
         default:
-            if (!w->text.empty())
-                Put(row, col, Shown(w->text, true), cols, dim);
+            if (!w.text.empty())
+                Put(row, col, Shown(w.text, true), cols, dim);
             break;
         }
     }
@@ -554,8 +554,8 @@ private:
         for (const DrawnList &l : lists_) {
             if (y < l.row || y >= l.row + l.rows || x < l.col || x >= l.col + l.cols)
                 continue;
-            auto w = WindowGet(l.hwnd);
-            if (!w || (w->style & WS_DISABLED) || HostWindowAt(layout_.PixelX(x), layout_.PixelY(y)) != l.hwnd)
+            WindowView w;
+            if (!QueryWindow(l.hwnd, w) || (w.style & WS_DISABLED) || HostWindowAt(layout_.PixelX(x), layout_.PixelY(y)) != l.hwnd)
                 return 0;
             if (l.bar && x == l.col + l.cols - 1) {
                 int k = y - l.row;
@@ -580,19 +580,18 @@ private:
     // The bottom line: the keys of the focused control, then those of the page.
     std::u16string KeyLine(HWND waiting)
     {
-        auto d = WindowGet(waiting);
-        if (!d)
+        WindowView d, w;
+        if (!QueryWindow(waiting, d))
             return u"Please wait while setup works...";
         std::u16string hint;
         HWND f = WindowFocus();
-        auto w = WindowGet(f);
-        if (w && w->parent == waiting) {
-            bool enabled = !(w->style & WS_DISABLED);
-            DWORD type = w->style & BS_TYPEMASK;
-            switch (w->cls->builtin) {
+        if (QueryWindow(f, w) && w.parent == waiting) {
+            bool enabled = !(w.style & WS_DISABLED);
+            DWORD type = w.style & BS_TYPEMASK;
+            switch (w.kind) {
             case BuiltinClass::ListBox: hint = u"arrows, PgUp/PgDn, letters: choose  "; break;
             case BuiltinClass::Edit:
-                hint = enabled && !(w->style & ES_READONLY) ? u"type: change the text  " : u"read-only: cannot be changed  ";
+                hint = enabled && !(w.style & ES_READONLY) ? u"type: change the text  " : u"read-only: cannot be changed  ";
                 break;
             case BuiltinClass::Button:
                 hint = type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON ? u"arrows: choose  " : u"Space: press  ";
@@ -601,12 +600,13 @@ private:
             }
         }
         std::u16string keys = hint + u"Tab: next  Enter: default button";
-        if (d->style & WS_SYSMENU)
+        if (d.style & WS_SYSMENU)
             keys += u"  Esc: close";
         return keys;
     }
 
     std::vector<DrawnList> lists_;
+    WindowView control_; // the control being drawn, its storage kept between draws
     SCREEN *screen_ = nullptr;
     bool started_ = false; // the terminal was taken (so it is told the summary)
     bool gone_ = false; // the terminal cannot be read any more

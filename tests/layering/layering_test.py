@@ -6,7 +6,10 @@ the build writes them to BUILD/areas.txt ("area:dep dep ..." a line). Two
 checks against that list:
 
   includes  every #include "AREA/..." of a file in platform/AREA names the
-            file's own area or one it may use; the system's code
+            file's own area or one it may use, and of an area that keeps
+            its records private only the headers it offers (the front
+            ends see the window manager through user/query.h and
+            user/ui.h, never the window record); the system's code
             (support, script, setup, registry, language) includes no
             platform header other than platform/include's
   links     every symbol that an area's library takes from another area's
@@ -26,6 +29,8 @@ FILE_AREAS = {"kernel/lasterror.cpp": "lasterror", "gdi/font.cpp": "font", "devi
 # Above every area: they may use anything.
 TOP = {"font": {"gdi"}, "client": {"device"}}
 SYSTEM_FOLDERS = ["support", "script", "setup", "registry", "language"]
+# (area, used area): the only headers of the used area the area may include.
+PUBLIC_HEADERS = {("frontends", "user"): {"user/query.h", "user/ui.h", "user/resources.h"}}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
@@ -77,6 +82,9 @@ def check_includes(source, allowed):
                         if "/" in inc and used in folders and used != area and used not in allowed[area]:
                             problems.append("%s includes %s: %s may use only %s" % (
                                 rel, inc, area, " ".join(sorted(allowed[area])) or "nothing"))
+                        elif inc not in PUBLIC_HEADERS.get((area, used), {inc}):
+                            problems.append("%s includes %s: %s may include of %s only %s" % (
+                                rel, inc, area, used, " ".join(sorted(PUBLIC_HEADERS[(area, used)]))))
     for folder in SYSTEM_FOLDERS:
         for root, _, files in os.walk(os.path.join(source, folder)):
             for name in sorted(files):

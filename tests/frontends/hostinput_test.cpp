@@ -332,4 +332,40 @@ TEST_F(HostInput, TypingReplacesTheSelectionAndNotifiesEachChange)
     EXPECT_EQ(g_enChanges, 6) << "one EN_CHANGE per typed character and one for Backspace";
 }
 
+// The host window's close reaches each dialog once, as a tap on its close
+// box would; asked again, that dialog is left to the user. A dialog made
+// after it has gone has a close of its own; a window without a close box,
+// or one already gone, takes none.
+TEST_F(HostInput, HostCloseGivesEachDialogOneClose)
+{
+    auto quiet = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; };
+    auto closePosted = [](HWND d) {
+        MSG m;
+        bool any = false;
+        while (PeekMessageW(&m, d, 0, 0, PM_REMOVE))
+            any = any || (m.message == WM_SYSCOMMAND && m.wParam == SC_CLOSE);
+        return any;
+    };
+    HWND first = CreateDialogIndirectParamW(plat::kProgramInstance, Template(105), g_owner, quiet, 0);
+    ASSERT_NE(first, HWND(0));
+    closePosted(first);
+    EXPECT_FALSE(plat::HostApplyClose(first)) << "no close asked yet";
+    plat::HostCloseRequest();
+    EXPECT_FALSE(plat::HostApplyClose(g_owner)) << "the main window has no close box";
+    EXPECT_TRUE(plat::HostApplyClose(first));
+    EXPECT_TRUE(closePosted(first)) << "the close box's command";
+    EXPECT_FALSE(plat::HostApplyClose(first)) << "it had its close: the user decides";
+    EXPECT_FALSE(closePosted(first));
+    ASSERT_TRUE(DestroyWindow(first));
+    EXPECT_FALSE(plat::HostApplyClose(first)) << "gone";
+    HWND second = CreateDialogIndirectParamW(plat::kProgramInstance, Template(105), g_owner, quiet, 0);
+    ASSERT_NE(second, HWND(0));
+    closePosted(second);
+    EXPECT_TRUE(plat::HostApplyClose(second)) << "a new dialog has its own close";
+    EXPECT_TRUE(closePosted(second));
+    EXPECT_FALSE(plat::HostApplyClose(second));
+    DestroyWindow(second);
+    plat::HostInputReset();
+}
+
 } // namespace

@@ -3,11 +3,11 @@
 //
 // The window manager keeps its windows private, each control its state in
 // its own file, and the dialog and message-box managers theirs; these
-// functions copy it out. They change
-// nothing, not even the last error (the program's, whose thread the front
-// ends run on), and send no message. A stale handle or a window of another
-// kind returns false and leaves the view as it was, so a front end never
-// takes one control's state for another's. The progress bar, a common
+// functions copy it out. They change nothing, not even the last error (the
+// program's, whose thread the front ends run on), and send no message. A
+// stale handle, or for a control's read a window of another kind, returns
+// false and leaves the view as it was, so a front end never takes one
+// control's state for another's. The progress bar, a common
 // control, is read with its messages (PBM_GETRANGE, PBM_GETPOS).
 #ifndef CE_PLATFORM_USER_QUERY_H
 #define CE_PLATFORM_USER_QUERY_H
@@ -29,7 +29,7 @@ enum class BuiltinClass { None, Button, Static, Edit, ListBox, Progress, Dialog 
 struct WindowView {
     std::u16string className;
     BuiltinClass kind = BuiltinClass::None;
-    DWORD style = 0;
+    DWORD style = 0;            // WS_VISIBLE, WS_DISABLED as set on the window itself
     std::u16string text;
     int id = 0;                 // a child's control id
     HWND parent = 0;            // a child's parent, 0 for a top-level window

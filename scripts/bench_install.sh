@@ -10,6 +10,13 @@
 #   scripts/bench_install.sh                     # 2,000 files, 200 MB, none tui gui
 #   FILES=500 TOTAL_MB=50 UIS="none" scripts/bench_install.sh
 #
+# With DEFER_DELETES=1 every round's device and copy are kept until all
+# rounds have made theirs, then removed (each timed as before): on a file
+# system whose inode allocator passes over inodes freed in the last minutes
+# (ext4 without a journal), files made right after a deletion near them
+# cost more, whichever program makes them. It needs room for ROUNDS devices
+# and copies.
+#
 # BUILD names the build folder (default build/). The card and the devices
 # are made in a new folder under BENCH_DIR (default /tmp), removed after the
 # run unless KEEP=1.
@@ -105,9 +112,13 @@ median() { # file column
     sort -g -k"$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END { printf "%.3f", v[int((NR + 1) / 2)] }'
 }
 
+DEFER_DELETES=${DEFER_DELETES:-0}
+DEV="$WORK/dev"
+COPY="$WORK/copy"
+
 new_device() {
-    rm -rf "$WORK/dev"
-    "$CEDEVICE" init "$WORK/dev" --storage-kb 4194304 >/dev/null
+    rm -rf "$DEV"
+    "$CEDEVICE" init "$DEV" --storage-kb 4194304 >/dev/null
 }
 
 start_xvfb() {
@@ -125,7 +136,7 @@ start_xvfb() {
 install_run() { # ui result-file
     local ui=$1 out=$2
     new_device
-    local cmd=("$CESETUP" --device "$WORK/dev" --card "$WORK/card" --ui "$ui" "${INSTALL_ANSWERS[@]}")
+    local cmd=("$CESETUP" --device "$DEV" --card "$WORK/card" --ui "$ui" "${INSTALL_ANSWERS[@]}")
     case "$ui" in
     none) timed "$out" "${cmd[@]}" ;;
     gui) start_xvfb; timed "$out" "${cmd[@]}" ;;
@@ -152,22 +163,38 @@ install_run() { # ui result-file
     esac
     # A run that ended well but copied nothing would time nothing.
     local got
-    got=$(find "$WORK/dev/store/Program Files/Bulk" -name 'f*.bin' -type f 2>/dev/null | wc -l)
+    got=$(find "$DEV/store/Program Files/Bulk" -name 'f*.bin' -type f 2>/dev/null | wc -l)
     [ "$got" -eq "$FILES" ] || fail "the --ui $ui install left $got of $FILES files"
+}
+
+remove_run() { # device
+    timed "$WORK/remove-none" "$CESETUP" --device "$1" --card "$WORK/card" --ui none "${REMOVE_ANSWERS[@]}"
 }
 
 for round in $(seq "$ROUNDS"); do
     for ui in $UIS; do
+        [ "$DEFER_DELETES" = 1 ] && DEV="$WORK/dev-$round-$ui"
         install_run "$ui" "$WORK/install-$ui"
-        if [ "$ui" = none ] && [ "$REMOVE" = 1 ]; then
-            timed "$WORK/remove-none" "$CESETUP" --device "$WORK/dev" --card "$WORK/card" --ui none \
-                "${REMOVE_ANSWERS[@]}"
+        if [ "$ui" = none ] && [ "$REMOVE" = 1 ] && [ "$DEFER_DELETES" != 1 ]; then
+            remove_run "$DEV"
         fi
     done
-    rm -rf "$WORK/copy"
-    timed "$WORK/cp" cp -r "$WORK/card" "$WORK/copy"
-    timed "$WORK/rm" rm -rf "$WORK/copy"
+    if [ "$DEFER_DELETES" = 1 ]; then
+        timed "$WORK/cp" cp -r "$WORK/card" "$WORK/copy-$round"
+    else
+        rm -rf "$COPY"
+        timed "$WORK/cp" cp -r "$WORK/card" "$COPY"
+        timed "$WORK/rm" rm -rf "$COPY"
+    fi
 done
+if [ "$DEFER_DELETES" = 1 ]; then
+    for round in $(seq "$ROUNDS"); do
+        if [ "$REMOVE" = 1 ] && [ -d "$WORK/dev-$round-none" ]; then
+            remove_run "$WORK/dev-$round-none"
+        fi
+        timed "$WORK/rm" rm -rf "$WORK/copy-$round"
+    done
+fi
 
 minimum() { # file column
     sort -g -k"$2" "$1" | awk -v c="$2" 'NR == 1 { printf "%.3f", $c }'

@@ -581,20 +581,10 @@ int GdiTextHeight()
     return kCellH;
 }
 
-// Text is drawn a row of the line at a time: the glyphs' cover of the row
-// is summed, then the row's pixels under it are read, blended towards the
-// text colour by the cover and written back in one piece per clip span. A
-// row the glyphs do not touch is left as it is (a ground kept as runs
-// stays so).
-// The colour at x of a row kept as runs.
-inline uint32_t RunColourAt(const PixelRows::Row &r, int x)
-{
-    int i = 0;
-    while (i + 1 < r.runs && r.end[i] <= x)
-        ++i;
-    return r.colour[i];
-}
-
+// Text: the glyphs' grey levels are summed into one grid for the line,
+// then each row's pixels under them are blended towards the text colour by
+// the cover and written back in one piece per clip span. A row the glyphs
+// do not touch is left as it is (a ground kept as runs stays so).
 void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold)
 {
     auto dc = GdiGetDc(hdc);
@@ -644,7 +634,7 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
     int groundY = y + dc->originY + int(box.top);
     if (groundY >= 0 && groundY < s.height && box.left >= 0 && box.left < s.width) {
         const PixelRows::Row *runs = s.rows ? s.rows->Runs(groundY) : nullptr;
-        shades.For(runs ? RunColourAt(*runs, int(box.left)) : ReadRow(s, groundY)[box.left], c);
+        shades.For(runs ? runs->colour[PixelRows::RunAt(*runs, int(box.left))] : ReadRow(s, groundY)[box.left], c);
     }
     for (int row = 0; row < height; ++row) {
         int sy = y + dc->originY + int(box.top) + row;
@@ -660,10 +650,9 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
             // is a shade of the table; else each is blended over what is
             // there.
             const PixelRows::Row *runs = s.rows ? s.rows->Runs(yy) : nullptr;
-            if (runs && shades.made && shades.colour == c) {
-                int i = 0;
-                while (i + 1 < runs->runs && runs->end[i] <= x0)
-                    ++i;
+            bool table = shades.made && shades.colour == c;
+            if (runs && table) {
+                int i = PixelRows::RunAt(*runs, x0);
                 if (runs->end[i] >= x1 && runs->colour[i] == shades.under) {
                     for (int k = 0; k < n; ++k)
                         o[k] = shades.value[a[k]];
@@ -672,7 +661,6 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
                 }
             }
             const uint32_t *under = ReadRow(s, yy) + x0;
-            bool table = shades.made && shades.colour == c;
             for (int k = 0; k < n; ++k) {
                 unsigned v = a[k];
                 uint32_t b = under[k];

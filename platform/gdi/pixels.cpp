@@ -113,7 +113,6 @@ void PixelRows::ChangedAll()
     ++changes_;
     keyKnown_ = false;
     derived_ = false;
-    fresh_ = false;
     lazy_ = 0;
     held_ = 0;
     memo_.valid = false;
@@ -249,7 +248,6 @@ bool PixelRows::Reset(int w, int h, uint32_t c)
     // dropped one never makes them).
     lazy_ = 1;
     base_ = c;
-    fresh_ = true;
     // Every store reset alike holds the same pixels.
     SetKey(Mix(Mix(Mix(0x7265736574ull, uint64_t(w)), uint64_t(h)), c));
     return true;
@@ -257,7 +255,7 @@ bool PixelRows::Reset(int w, int h, uint32_t c)
 
 bool PixelRows::FillFresh(int left, int top, int right, int bottom, uint32_t c)
 {
-    if (!fresh_ || lazy_ != 1)
+    if (lazy_ != 1)
         return false;
     left = std::max(left, 0);
     top = std::max(top, 0);
@@ -275,7 +273,6 @@ bool PixelRows::FillFresh(int left, int top, int right, int bottom, uint32_t c)
     ++changes_;
     keyKnown_ = false;
     derived_ = false;
-    fresh_ = false;
     held_ = 0;
     return true;
 }
@@ -289,13 +286,12 @@ void PixelRows::Settle()
     if (lazy != 2)
         return;
     uint64_t key = key_;
-    bool keyKnown = keyKnown_, derived = derived_, fresh = fresh_;
+    bool keyKnown = keyKnown_, derived = derived_;
     for (int y = pending_.top; y < pending_.bottom; ++y)
         Fill(y, pending_.left, pending_.right, pendingColour_);
     key_ = key;
     keyKnown_ = keyKnown;
     derived_ = derived;
-    fresh_ = fresh;
 }
 
 bool PixelRows::Assign(int w, int h, const uint32_t *px)

@@ -49,10 +49,11 @@ public:
     // w x h pixels, all of colour c (nothing is written until needed).
     // False when the memory cannot be had.
     bool Reset(int w, int h, uint32_t c);
-    // On a store as Reset left it: the rectangle of one colour is only
-    // noted, and drawn when a row is first used. A fresh buffer filled and
-    // then taken whole from a dropped one (Adopt) never draws it. False
-    // when the store is not as Reset left it (draw it row by row then).
+    // On a store still all of one colour as Reset left it (its rows not
+    // made): the rectangle of one colour is only noted, and drawn when a
+    // row is first used. A fresh buffer filled and then taken whole from a
+    // dropped one (Adopt) never draws it. False when the store is not so
+    // (draw it row by row then).
     bool FillFresh(int left, int top, int right, int bottom, uint32_t c);
     // Takes pixels already made (w * h COLORREF values, rows top-down).
     bool Assign(int w, int h, const uint32_t *px);
@@ -107,6 +108,14 @@ public:
     // Remembers a copy just made (more than kHeldParts parts: not kept).
     void NoteCopy(uint64_t src, int dx, int dy, const Part *parts, int n);
 
+    // The run of r (a row kept as runs) that holds x.
+    static int RunAt(const Row &r, int x)
+    {
+        int i = 0;
+        while (i + 1 < r.runs && r.end[i] <= x)
+            ++i;
+        return i;
+    }
     // Row y as runs of one colour, or null when its pixels are the row.
     const Row *Runs(int y)
     {
@@ -156,9 +165,7 @@ public:
             // A narrow strip of one colour that is there already (the ground
             // beside a window on top) is done here.
             if (x1 - x0 <= 8 && (x0 > 0 || x1 < width_)) {
-                int i = 0;
-                while (i + 1 < src.runs && src.end[i] <= sx0)
-                    ++i;
+                int i = RunAt(src, sx0);
                 if (src.end[i] >= sx0 + (x1 - x0)) {
                     const uint32_t *p = RowAt(y);
                     int x = x0;
@@ -212,7 +219,6 @@ private:
     void Changed(int y, int x0, int x1)
     {
         ++changes_;
-        fresh_ = false;
         keyKnown_ = false;
         derived_ = false;
         if (held_)
@@ -265,7 +271,6 @@ private:
     // Rows not made yet: 1, every row is one run of base_; 2, and the
     // rectangle pending_ is of pendingColour_.
     int lazy_ = 0;
-    bool fresh_ = false; // as Reset left it
     uint32_t base_ = 0;
     Part pending_{};
     uint32_t pendingColour_ = 0;

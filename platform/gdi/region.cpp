@@ -59,7 +59,7 @@ void RegionAdd(Region &rgn, const RECT &r)
         if (add.empty())
             return;
     }
-    rgn.insert(rgn.end(), add.begin(), add.end());
+    rgn.append(add.begin(), add.end());
     if (rgn.size() > kMaxPieces) {
         RECT all = RegionBounds(rgn);
         rgn.assign(1, all);

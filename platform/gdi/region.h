@@ -26,14 +26,14 @@ public:
     static constexpr size_t kInline = 6;
 
     Region() = default;
-    Region(std::initializer_list<RECT> rects) { insert(end(), rects.begin(), rects.end()); }
-    Region(const Region &o) { insert(end(), o.begin(), o.end()); }
+    Region(std::initializer_list<RECT> rects) { append(rects.begin(), rects.end()); }
+    Region(const Region &o) { append(o.begin(), o.end()); }
     Region(Region &&o) noexcept { take(o); }
     Region &operator=(const Region &o)
     {
         if (this != &o) {
             clear();
-            insert(end(), o.begin(), o.end());
+            append(o.begin(), o.end());
         }
         return *this;
     }
@@ -96,10 +96,9 @@ public:
             data()[i] = copy;
         size_ = n;
     }
-    // Appends [first, last) at the end (the only place rectangles go in).
-    template <class It> void insert(RECT *at, It first, It last)
+    // Appends [first, last) (which may lie in the region itself).
+    template <class It> void append(It first, It last)
     {
-        (void)at;
         size_t n = size_t(std::distance(first, last));
         if (size_ + n > capacity()) {
             // The source may lie in the region: copy it out first.

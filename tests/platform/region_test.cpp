@@ -136,7 +136,7 @@ TEST(Region, PiecesSurviveGrowingCopyingAndSwapping)
         moved = small;
         EXPECT_EQ(Lefts(moved), want);
         // Its own pieces appended, past what it holds.
-        small.insert(small.end(), small.begin(), small.end());
+        small.append(small.begin(), small.end());
         std::vector<LONG> twice = want;
         twice.insert(twice.end(), want.begin(), want.end());
         EXPECT_EQ(Lefts(small), twice);

@@ -447,8 +447,7 @@ bool DoPageAction(HWND dlg, Session &s, const AnswerAction &a)
         HWND c = FindControl(dlg, a.control, true);
         if (c && a.verb == AnswerAction::Check) {
             WindowView cw;
-            QueryWindow(c, cw);
-            DWORD t = cw.style & BS_TYPEMASK;
+            DWORD t = QueryWindow(c, cw) ? cw.style & BS_TYPEMASK : 0;
             if (cw.kind != BuiltinClass::Button || (t != BS_AUTORADIOBUTTON && t != BS_RADIOBUTTON))
                 return cannot("control " + a.control + " is not a radio button");
         }

@@ -25,7 +25,9 @@ constexpr uint32_t kIndexMask = (1u << kIndexBits) - 1;
 constexpr uint32_t kGenerations = ((0x80000000u - kFirst) / 4) >> kIndexBits;
 static_assert(kFirst + 4ull * (((kGenerations - 1) << kIndexBits) | kIndexMask) < 0x80000000u,
               "the largest handle must stay below the registry roots");
-constexpr int kChunkBits = 12;
+// Small chunks: a short run that makes a few hundred handles touches a few
+// pages of slots, not a 128 KB chunk made whole at its first handle.
+constexpr int kChunkBits = 8;
 constexpr uint32_t kChunkSize = 1u << kChunkBits;
 constexpr uint32_t kChunks = (kIndexMask + 1) / kChunkSize;
 // A freed slot waits behind at least this many others before it is used

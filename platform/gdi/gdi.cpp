@@ -488,7 +488,9 @@ const FontGlyph &GlyphFor(char16_t ch, int phase, bool bold)
     };
     thread_local Near nearBy[512];
     uint32_t key = uint32_t(ch) << 8 | uint32_t(phase) << 1 | (bold ? 1u : 0u);
-    Near &n = nearBy[(key ^ key >> 9) & 511];
+    // Multiplied, not folded: a line's letters differ in few bits, and a
+    // fold put many of them, at their four phases, on the same few places.
+    Near &n = nearBy[(key * 0x9E3779B1u) >> 23];
     if (n.key == key && n.source == g_glyphSource)
         return *n.glyph;
     const FontGlyph *g = g_glyphSource ? g_glyphSource(ch, phase, bold) : nullptr;
@@ -781,6 +783,39 @@ HICON GdiCreateIconFromImage(const uint8_t *data, size_t size)
 
 } // namespace plat
 
+namespace plat {
+namespace {
+
+// The 1 x 1 bitmap a new memory DC holds: one stock bitmap that every such
+// DC shares, as on Windows, so that a DC made and deleted around each paint
+// makes and frees no bitmap. One per thread, so that no two threads draw
+// into it at once; made black again when something drew into it.
+HBITMAP StockDefaultBitmap()
+{
+    thread_local HBITMAP handle = 0;
+    thread_local std::shared_ptr<GdiBitmap> bitmap;
+    thread_local uint64_t madeAt = 0, resets = 0;
+    // A stock object cannot be deleted: only a reset of the table drops it.
+    if (handle && resets == HandleResetCount()) {
+        if (bitmap->pixels.Changes() != madeAt) {
+            bitmap->pixels.Reset(1, 1, RGB(0, 0, 0));
+            madeAt = bitmap->pixels.Changes();
+        }
+        return handle;
+    }
+    resets = HandleResetCount();
+    handle = GdiCreateBitmap(1, 1, 24);
+    bitmap = handle ? GdiGetBitmap(handle) : nullptr;
+    if (!bitmap)
+        return handle = 0;
+    bitmap->stock = true;
+    madeAt = bitmap->pixels.Changes();
+    return handle;
+}
+
+} // namespace
+} // namespace plat
+
 using namespace plat;
 
 // CreateCompatibleDC
@@ -792,17 +827,14 @@ extern "C" HDC WINAPI CreateCompatibleDC(HDC hdc)
     }
     auto dc = std::make_shared<GdiDc>();
     dc->memory = true;
-    // A new memory DC holds a 1 x 1 bitmap, as on Windows.
-    dc->defaultBitmap = GdiCreateBitmap(1, 1, 24);
+    dc->defaultBitmap = StockDefaultBitmap();
     if (!dc->defaultBitmap) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
     HDC h = HandleAlloc(HandleKind::Gdi, dc);
-    if (!h) {
-        HandleFree(dc->defaultBitmap, HandleKind::Gdi);
+    if (!h)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    }
     return h;
 }
 
@@ -819,8 +851,6 @@ extern "C" BOOL WINAPI DeleteDC(HDC hdc)
         if (b && b->selectedInto == hdc)
             b->selectedInto = 0;
     }
-    if (dc->defaultBitmap)
-        HandleFree(dc->defaultBitmap, HandleKind::Gdi);
     HandleFree(hdc, HandleKind::Gdi);
     return TRUE;
 }

@@ -133,6 +133,61 @@ TEST_F(Gdi, NewBitmapsStartBlackOnAReusedStore)
     }
 }
 
+// A new memory DC holds the one stock 1 x 1 bitmap: DCs made and deleted
+// leave no handle behind, each starts black whatever an earlier one drew
+// into it, deleting it is refused quietly, and it goes back into any of
+// them after their own bitmap.
+TEST_F(Gdi, MemoryDcsShareTheStockDefaultBitmap)
+{
+    // The bitmap a DC held, learnt by selecting another in its place.
+    auto held = [](HDC dc) {
+        HBITMAP probe = CreateCompatibleBitmap(dc, 2, 2);
+        HGDIOBJ old = SelectObject(dc, probe);
+        SelectObject(dc, old);
+        DeleteObject(probe);
+        return HBITMAP(old);
+    };
+    HDC first = CreateCompatibleDC(0);
+    ASSERT_NE(first, HDC(0));
+    HBITMAP stock = held(first);
+    ASSERT_NE(stock, HBITMAP(0));
+    ASSERT_TRUE(DeleteDC(first));
+    const size_t handles = plat::HandleCount(plat::HandleKind::Gdi);
+    struct Case {
+        const char *what;
+        void (*before)(HDC dc, HBITMAP stock);
+    };
+    const Case cases[] = {
+        {"nothing done", [](HDC, HBITMAP) {}},
+        {"drawn into", [](HDC dc, HBITMAP) { SetPixel(dc, 0, 0, RGB(255, 255, 255)); }},
+        {"deleted", [](HDC, HBITMAP stock) { EXPECT_TRUE(DeleteObject(stock)); }},
+        {"a bitmap selected and the stock one back",
+         [](HDC dc, HBITMAP stock) {
+             HBITMAP own = CreateCompatibleBitmap(dc, 4, 4);
+             EXPECT_EQ(SelectObject(dc, own), HGDIOBJ(stock));
+             EXPECT_EQ(SelectObject(dc, stock), HGDIOBJ(own));
+             EXPECT_TRUE(DeleteObject(own)) << "no longer selected";
+         }},
+    };
+    for (const Case &c : cases) {
+        HDC a = CreateCompatibleDC(0), b = CreateCompatibleDC(0);
+        ASSERT_TRUE(a && b) << c.what;
+        EXPECT_EQ(held(a), stock) << c.what;
+        EXPECT_EQ(held(b), stock) << c.what;
+        c.before(a, stock);
+        BITMAP bm{};
+        EXPECT_EQ(GetObjectW(stock, sizeof bm, &bm), int(sizeof bm)) << c.what << ": still there";
+        EXPECT_EQ(bm.bmWidth, 1);
+        EXPECT_EQ(bm.bmHeight, 1);
+        EXPECT_TRUE(DeleteDC(a));
+        EXPECT_TRUE(DeleteDC(b));
+        HDC next = CreateCompatibleDC(0);
+        EXPECT_EQ(GetPixel(next, 0, 0), RGB(0, 0, 0)) << c.what << ": a new DC starts black";
+        EXPECT_TRUE(DeleteDC(next));
+        EXPECT_EQ(plat::HandleCount(plat::HandleKind::Gdi), handles) << c.what << ": nothing left behind";
+    }
+}
+
 // A window painted again with the same picture through a fresh buffer (as
 // the main window is at every progress step) leaves the screen as it was:
 // nothing counts as changed, so a front end has nothing to show again.
@@ -287,6 +342,13 @@ TEST_F(Gdi, RepeatedDrawingMatchesPlainArrays)
             int l = pick(w + 10) - 5, t = pick(h + 10) - 5;
             return RECT{l, t, l + 1 + pick(w), t + 1 + pick(h)};
         };
+        struct ScreenFill {
+            RECT r;
+            COLORREF c;
+            int clip;
+            POINT origin;
+        };
+        std::vector<ScreenFill> recent;
         for (int step = 0; step < 160; ++step) {
             int kind = pick(9);
             if (kind >= 6) {
@@ -329,9 +391,17 @@ TEST_F(Gdi, RepeatedDrawingMatchesPlainArrays)
                 copyModel(d.m, s.m, r, x1, y1, nullptr, POINT{});
                 check(d.m, plat::GdiGetBitmap(d.bmp)->pixels, "copied-to bitmap", step);
             } else if (kind == 3 || kind == 4) {
-                // Onto the screen: a bitmap copied, or a fill.
-                const plat::Region &clip = clips[pick(3)];
-                POINT origin{pick(20), pick(20)};
+                // Onto the screen: a bitmap copied, or a fill (often one
+                // made before, as a control repainting its ground does).
+                ScreenFill f{randomRect(sw, sh), colours[pick(4)], pick(3), POINT{pick(20), pick(20)}};
+                if (kind == 4 && !recent.empty() && pick(2))
+                    f = recent[size_t(pick(int(recent.size())))];
+                else if (kind == 4 && recent.size() < 6)
+                    recent.push_back(f);
+                else if (kind == 4)
+                    recent[size_t(pick(6))] = f;
+                const plat::Region &clip = clips[size_t(f.clip)];
+                POINT origin = f.origin;
                 HDC wdc = plat::GdiCreateWindowDc(0, origin.x, origin.y, clip);
                 if (kind == 3) {
                     Bmp &s = bmps[pick(3)];
@@ -340,8 +410,8 @@ TEST_F(Gdi, RepeatedDrawingMatchesPlainArrays)
                                        SRCCOPY));
                     copyModel(screen, s.m, r, r.left, r.top, &clip, origin);
                 } else {
-                    RECT r = randomRect(sw, sh);
-                    COLORREF c = colours[pick(4)];
+                    RECT r = f.r;
+                    COLORREF c = f.c;
                     brushFill(wdc, r, c);
                     fillModel(screen, r, c, &clip, origin);
                 }

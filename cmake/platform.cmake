@@ -42,7 +42,7 @@ endfunction()
 ce_area(lasterror SOURCES kernel/lasterror.cpp)
 ce_area(text      SOURCES text/*.cpp DEPS lasterror)
 ce_area(kernel    SOURCES kernel/*.cpp EXCLUDE kernel/lasterror.cpp DEPS text lasterror LIBS Threads::Threads)
-ce_area(registry  SOURCES registry/*.cpp DEPS kernel text lasterror LIBS SQLite::SQLite3)
+ce_area(registry  SOURCES registry/*.cpp DEPS kernel text lasterror LIBS ce_dep_sqlite)
 ce_area(gdi       SOURCES gdi/*.cpp EXCLUDE gdi/font.cpp DEPS kernel text lasterror)
 ce_area(user      SOURCES user/*.cpp DEPS gdi kernel text lasterror)
 ce_area(commctrl  SOURCES commctrl/*.cpp DEPS user gdi kernel text lasterror)
@@ -58,12 +58,12 @@ target_include_directories(ceplat_frontends PRIVATE ${CURSES_INCLUDE_DIRS}
                            $<TARGET_PROPERTY:SDL2::SDL2,INTERFACE_INCLUDE_DIRECTORIES>)
 
 add_library(ceplat_font OBJECT ${CMAKE_SOURCE_DIR}/platform/gdi/font.cpp)
-target_link_libraries(ceplat_font PUBLIC ceplat_gdi Freetype::Freetype)
+target_link_libraries(ceplat_font PUBLIC ceplat_gdi ce_dep_freetype)
 
 # The whole device with its front ends and outline font, for the programs
 # and the tests. The font's object goes into each program that links this.
 add_library(ceplatform INTERFACE)
-target_link_libraries(ceplatform INTERFACE ceplat_frontends ceplat_device Freetype::Freetype)
+target_link_libraries(ceplatform INTERFACE ceplat_frontends ceplat_device ce_dep_freetype)
 target_sources(ceplatform INTERFACE $<TARGET_OBJECTS:ceplat_font>)
 
 # The declared graph, for the layering test: one "area:dep dep" a line.

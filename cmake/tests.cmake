@@ -48,6 +48,19 @@ add_test(NAME install.prefix
   COMMAND sh ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
 set_tests_properties(install.prefix PROPERTIES TIMEOUT 120)
 
+# The build tree's programs as the loader sees them: no library looked for in
+# the current folder, SQLite and FreeType inside them when linked so.
+set(_static_libs "")
+foreach(_dep sqlite freetype)
+  if(CE_STATIC_${_dep})
+    list(APPEND _static_libs ${_dep})
+  endif()
+endforeach()
+list(JOIN _static_libs " " _static_libs)
+add_test(NAME install.programs
+  COMMAND sh ${CMAKE_SOURCE_DIR}/tests/install/programs_test.sh ${CMAKE_BINARY_DIR} "${_static_libs}")
+set_tests_properties(install.programs PROPERTIES TIMEOUT 60)
+
 # ---------------------------------------------------------------- benchmarks
 if(CESETUP_BENCH)
   find_package(benchmark REQUIRED)

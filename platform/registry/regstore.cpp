@@ -683,7 +683,14 @@ bool WalPending(const std::string &dbPath)
 bool OpenStore(const std::string &deviceDir, std::string &error, bool create, bool readOnly, bool always = false)
 {
     static std::once_flag forkHandler;
-    std::call_once(forkHandler, [] { pthread_atfork(nullptr, nullptr, MarkInherited); });
+    std::call_once(forkHandler, [] {
+        pthread_atfork(nullptr, nullptr, MarkInherited);
+        // No page cache made whole at the open (SQLite's default takes 20
+        // pages at once and writes into each): the registry is a few pages,
+        // and each page of memory first written costs a fault. Refused,
+        // harmlessly, when SQLite is already in use in this process.
+        sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
+    });
     std::lock_guard<std::recursive_mutex> guard(g_mu);
     ForgetInheritedStore();
     if (g_store.db)

@@ -138,6 +138,12 @@ const FontGlyph *OutlineFontGlyph(char16_t ch, int phase, bool bold)
                     g.cover[size_t(y) * size_t(g.width) + size_t(x)] = lv.of[s->bitmap.buffer[y * s->bitmap.pitch + x]];
         }
     }
+    // Wider glyphs than a row span can hold are drawn empty, not cut.
+    if (g.width > 255) {
+        g.width = g.height = 0;
+        g.cover.clear();
+    }
+    FontGlyphFinish(g);
     return &g_font.glyphs.emplace(key, std::move(g)).first->second;
 }
 

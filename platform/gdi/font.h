@@ -12,6 +12,7 @@
 #ifndef CE_PLATFORM_FONT_H
 #define CE_PLATFORM_FONT_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -24,8 +25,33 @@ struct FontGlyph {
     int advance64 = 0;        // pen movement in 1/64 pixels
     int left = 0, top = 0;    // box position from the pen at the line's top
     int width = 0, height = 0;
-    std::vector<uint8_t> cover; // width * height, rows top-down
+    // width * height, rows top-down, then kGlyphSlack bytes of 0 so that a
+    // row may be read 16 bytes at a time.
+    std::vector<uint8_t> cover;
+    // Each row's covered columns [from, to) (from == to: none).
+    std::vector<uint8_t> from, to;
 };
+
+constexpr int kGlyphSlack = 16;
+
+// Sets a glyph's slack and row spans once its cover is drawn.
+inline void FontGlyphFinish(FontGlyph &g)
+{
+    size_t n = size_t(g.width) * size_t(g.height);
+    g.cover.resize(n + kGlyphSlack, 0);
+    g.from.assign(size_t(g.height), 0);
+    g.to.assign(size_t(g.height), 0);
+    for (int y = 0; y < g.height; ++y) {
+        const uint8_t *row = &g.cover[size_t(y) * size_t(g.width)];
+        int a = 0, b = g.width;
+        while (a < b && !row[a])
+            ++a;
+        while (b > a && !row[b - 1])
+            --b;
+        g.from[size_t(y)] = uint8_t(a);
+        g.to[size_t(y)] = uint8_t(b);
+    }
+}
 
 // Pen positions within a pixel that glyphs are made for (quarter pixels).
 constexpr int kGlyphPhases = 4;

@@ -337,6 +337,7 @@ struct BuiltinGlyphs {
                         if (kGlyphs[i][row] & (0x10 >> col))
                             for (int k = 0; k <= bold; ++k)
                                 g.cover[size_t(row) * size_t(g.width) + size_t(col - first + k)] = 255;
+                FontGlyphFinish(g);
             }
     }
 };
@@ -534,6 +535,23 @@ RECT LayOut(int x, const std::u16string &text, bool bold, std::vector<PlacedGlyp
     return box;
 }
 
+// dst[k] = min(255, dst[k] + src[k]) for k < n, 16 at a time: both may be
+// read and written 16 bytes past n (lanes past n add nothing).
+inline void AddCover(uint8_t *dst, const uint8_t *src, int n)
+{
+    typedef uint8_t V16 __attribute__((vector_size(16)));
+    static const V16 lane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    for (; n > 0; n -= 16, dst += 16, src += 16) {
+        V16 d, s;
+        std::memcpy(&d, dst, 16);
+        std::memcpy(&s, src, 16);
+        s &= V16(lane < uint8_t(n < 16 ? n : 16));
+        V16 sum = d + s;
+        sum |= V16(sum < d); // lanes that overflowed stay at 255
+        std::memcpy(dst, &sum, 16);
+    }
+}
+
 // c over b by a cover of a / 255.
 inline uint32_t Blend(uint32_t b, uint32_t c, unsigned a)
 {
@@ -568,14 +586,19 @@ void GdiSetGlyphSource(GlyphSource source)
     g_glyphSource = source;
 }
 
-int GdiTextWidth(const std::u16string &text, bool bold)
+long GdiTextWidth64(const char16_t *text, size_t n, bool bold)
 {
     // The same pen as GdiText, so that a prefix's width is where the next
     // character is drawn.
     long w64 = 0;
-    for (char16_t ch : text)
-        w64 += GlyphFor(ch, 0, bold).advance64;
-    return int((w64 + 32) >> 6);
+    for (size_t i = 0; i < n; ++i)
+        w64 += GlyphFor(text[i], 0, bold).advance64;
+    return w64;
+}
+
+int GdiTextWidth(const std::u16string &text, bool bold)
+{
+    return int((GdiTextWidth64(text.data(), text.size(), bold) + 32) >> 6);
 }
 
 int GdiTextHeight()
@@ -603,7 +626,7 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
     int width = int(box.right - box.left), height = int(box.bottom - box.top);
     // The grey levels of the whole line, glyph by glyph (overlapping
     // glyphs add up), and each row's covered span.
-    cover.assign(size_t(width) * size_t(height), 0);
+    cover.assign(size_t(width) * size_t(height) + kGlyphSlack, 0);
     rowLo.assign(size_t(height), width);
     rowHi.assign(size_t(height), 0);
     out.resize(size_t(width));
@@ -612,19 +635,12 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
         int off = int(p.x - box.left);
         for (int gy = 0; gy < g.height; ++gy) {
             const uint8_t *src = &g.cover[size_t(gy) * size_t(g.width)];
-            int a = 0, b = g.width;
-            while (a < b && !src[a])
-                ++a;
-            while (b > a && !src[b - 1])
-                --b;
+            int a = g.from[size_t(gy)], b = g.to[size_t(gy)];
             if (a == b)
                 continue;
             int row = g.top + gy - int(box.top);
             uint8_t *dst = &cover[size_t(row) * size_t(width) + size_t(off)];
-            for (int k = a; k < b; ++k) {
-                unsigned v = unsigned(dst[k]) + src[k];
-                dst[k] = uint8_t(v > 255 ? 255 : v);
-            }
+            AddCover(dst + a, src + a, b - a);
             rowLo[size_t(row)] = std::min(rowLo[size_t(row)], off + a);
             rowHi[size_t(row)] = std::max(rowHi[size_t(row)], off + b);
         }

@@ -85,6 +85,9 @@ void GdiFrame(HDC hdc, const RECT &r, COLORREF color);
 void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold = false);
 // Width and height of a text line in the dialog font.
 int GdiTextWidth(const std::u16string &text, bool bold = false);
+// The same in 1/64 pixels, unrounded: widths of pieces add up to the
+// width of the whole ((w64 + 32) >> 6 rounds it as GdiTextWidth does).
+long GdiTextWidth64(const char16_t *text, size_t n, bool bold = false);
 int GdiTextHeight();
 void GdiDrawIcon(HDC hdc, int x, int y, HICON icon);
 

@@ -30,22 +30,6 @@ void Cut(const RECT &a, const RECT &b, Region &out)
 
 } // namespace
 
-bool RectEmpty(const RECT &r)
-{
-    return r.right <= r.left || r.bottom <= r.top;
-}
-
-bool RectIntersect(const RECT &a, const RECT &b, RECT &r)
-{
-    r = RECT{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-             std::min(a.bottom, b.bottom)};
-    if (RectEmpty(r)) {
-        r = RECT{0, 0, 0, 0};
-        return false;
-    }
-    return true;
-}
-
 void RegionAdd(Region &rgn, const RECT &r)
 {
     if (RectEmpty(r))

@@ -154,9 +154,23 @@ private:
     size_t size_ = 0;
 };
 
-bool RectEmpty(const RECT &r);
+// Inline: painting calls these some fifty times a progress step.
+inline bool RectEmpty(const RECT &r)
+{
+    return r.right <= r.left || r.bottom <= r.top;
+}
+
 // The common part of a and b; false (and r empty) when there is none.
-bool RectIntersect(const RECT &a, const RECT &b, RECT &r);
+inline bool RectIntersect(const RECT &a, const RECT &b, RECT &r)
+{
+    r = RECT{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+             std::min(a.bottom, b.bottom)};
+    if (RectEmpty(r)) {
+        r = RECT{0, 0, 0, 0};
+        return false;
+    }
+    return true;
+}
 
 // Adds r to the region (only the parts not already in it).
 void RegionAdd(Region &rgn, const RECT &r);

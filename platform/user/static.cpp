@@ -90,27 +90,37 @@ void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align
         lines.push_back(cur);
         cur.clear();
     };
-    // Split into paragraphs at line breaks, then wrap each at spaces.
+    // Split into paragraphs at line breaks, then wrap each at spaces. A
+    // line's width is kept as it grows: widths in 1/64 pixels add up.
     std::u16string para;
+    const long space64 = GdiTextWidth64(u" ", 1);
     auto wrap = [&](const std::u16string &p) {
         size_t i = 0;
         cur.clear();
+        long cur64 = 0;
         while (i < p.size()) {
             size_t j = i;
             while (j < p.size() && p[j] != u' ')
                 ++j;
-            std::u16string word = p.substr(i, j - i);
-            std::u16string trial = cur.empty() ? word : cur + u' ' + word;
-            if (!cur.empty() && GdiTextWidth(trial) > width) {
+            long word64 = GdiTextWidth64(p.data() + i, j - i);
+            if (!cur.empty() && ((cur64 + space64 + word64 + 32) >> 6) > width) {
                 flush();
-                cur = word;
+                cur.assign(p, i, j - i);
+                cur64 = word64;
             } else {
-                cur = trial;
+                if (!cur.empty()) {
+                    cur.push_back(u' ');
+                    cur64 += space64;
+                }
+                cur.append(p, i, j - i);
+                cur64 += word64;
             }
             i = j;
             while (i < p.size() && p[i] == u' ') {
-                if (i > j)
+                if (i > j) {
                     cur.push_back(u' ');
+                    cur64 += space64;
+                }
                 ++i;
             }
         }

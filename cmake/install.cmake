@@ -47,8 +47,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 # The package's dependencies are read from the binaries when Debian's tool
 # for it (dpkg-dev) is there; SDL, loaded only by the gui front end, is
-# named since no binary links it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0")
+# named since no binary links it; so is ncurses, loaded only by the tui.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0, libncursesw6")
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

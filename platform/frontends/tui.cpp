@@ -28,6 +28,8 @@
 #define NCURSES_WIDECHAR 1
 #include <curses.h>
 
+#include "frontends/curses_api.h"
+
 #include "frontends/frontend_internal.h"
 #include "frontends/hostinput.h"
 #include "text/text.h"
@@ -134,6 +136,10 @@ public:
     {
         if (!isatty(0) || !isatty(1)) {
             error = "the tui front end needs a terminal on standard input and output (use --ui none)";
+            return false;
+        }
+        if (!CursesLoad(error)) {
+            error += " (use --ui none)";
             return false;
         }
         std::setlocale(LC_ALL, "");
@@ -303,7 +309,7 @@ private:
 
     void Draw(HWND waiting)
     {
-        erase();
+        werase(stdscr);
         curs_set(0);
         lists_.clear();
         // The dialogs decide the scale: their union fills the terminal.
@@ -347,10 +353,10 @@ private:
         Put(LINES - 1, 1, KeyLine(waiting), COLS - 2, A_REVERSE);
         if (caretRow_ >= 0) {
             curs_set(1);
-            move(caretRow_, caretCol_);
+            wmove(stdscr, caretRow_, caretCol_);
         }
         caretRow_ = -1;
-        refresh();
+        wrefresh(stdscr);
     }
 
     void DrawDialog(HWND dlg)

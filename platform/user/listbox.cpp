@@ -511,8 +511,10 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 1;
     case WM_PAINT:
         // The scroll bar follows the list: drawn again with each paint.
-        if (w->style & WS_VSCROLL)
+        if (w->style & WS_VSCROLL) {
             w->frameDirty = true;
+            WindowNoteDue(*w);
+        }
         ControlPaint(hwnd, [&](HDC dc, const RECT &r) {
             GdiFill(dc, r, RGB(255, 255, 255));
             int rows = VisibleRows(hwnd);

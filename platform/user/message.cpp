@@ -69,6 +69,8 @@ HWND FindPaintIn(HWND h)
 
 HWND FindPaint()
 {
+    if (!WindowAnyPaintDue())
+        return 0;
     auto me = std::this_thread::get_id();
     for (HWND h : WindowTopLevels()) {
         auto w = WindowGet(h);

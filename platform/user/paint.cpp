@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "gdi/gdi.h"
 #include "user/window.h"
@@ -77,6 +78,11 @@ HDC MakeDc(HWND hwnd, bool client)
     return GdiCreateWindowDc(hwnd, r.left, r.top, VisibleRegion(hwnd, *w, client));
 }
 
+// How many windows have a paint due. The message loop looks for a window
+// to paint each time its queue is empty, a few times at every progress
+// step; with none due it need not walk the window tree.
+std::atomic<long> g_paintDue{0};
+
 // Adds r (client coordinates) to the window's update region, only as far
 // as it is inside the client area and can be seen.
 void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
@@ -92,6 +98,7 @@ void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
         RegionAdd(w.update, piece);
     if (!add.empty() && erase)
         w.updateErase = true;
+    WindowNoteDue(w);
 }
 
 // A DC on the client area that draws only inside the update region.
@@ -126,6 +133,7 @@ void PaintNonClient(HWND hwnd)
     bool active = ActiveState(hwnd) != 0;
     bool due = w->frameDirty || w->frameActive != int(active);
     w->frameDirty = false;
+    WindowNoteDue(*w);
     if (!due || !HasFrame(*w))
         return;
     w->frameActive = int(active);
@@ -178,6 +186,7 @@ void WindowInvalidate(HWND hwnd, bool erase)
     if (!w)
         return;
     w->frameDirty = true;
+    WindowNoteDue(*w);
     AddUpdate(hwnd, *w, RECT{0, 0, 1 << 20, 1 << 20}, erase);
     for (HWND c : w->children)
         WindowInvalidate(c, erase);
@@ -192,6 +201,7 @@ void WindowInvalidateScreenRect(HWND hwnd, const RECT &r, bool erase)
     if (!RectIntersect(wr, r, in))
         return;
     w->frameDirty = true;
+    WindowNoteDue(*w);
     RECT c = WindowClientScreenRect(*w);
     AddUpdate(hwnd, *w, RECT{in.left - c.left, in.top - c.top, in.right - c.left, in.bottom - c.top}, erase);
     for (HWND child : w->children)
@@ -201,6 +211,26 @@ void WindowInvalidateScreenRect(HWND hwnd, const RECT &r, bool erase)
 bool WindowPaintDue(const Window &w)
 {
     return !w.update.empty() || w.frameDirty;
+}
+
+void WindowNoteDue(Window &w)
+{
+    bool due = WindowPaintDue(w);
+    if (due != w.dueCounted) {
+        w.dueCounted = due;
+        g_paintDue.fetch_add(due ? 1 : -1, std::memory_order_relaxed);
+    }
+}
+
+bool WindowAnyPaintDue()
+{
+    return g_paintDue.load(std::memory_order_relaxed) != 0;
+}
+
+Window::~Window()
+{
+    if (dueCounted)
+        g_paintDue.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void WindowPaintNow(HWND hwnd)
@@ -220,6 +250,7 @@ void WindowPaintNow(HWND hwnd)
     if (again && !again->beganPaint) {
         again->update.clear();
         again->updateErase = false;
+        WindowNoteDue(*again);
         PaintNonClient(hwnd);
     }
 }
@@ -255,6 +286,7 @@ extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
     // window paints is painted again.
     Region update;
     update.swap(w->update);
+    WindowNoteDue(*w);
     bool erase = w->updateErase;
     w->updateErase = false;
     w->beganPaint = true;
@@ -332,8 +364,10 @@ extern "C" BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase
         return FALSE;
     AddUpdate(hWnd, *w, lpRect ? *lpRect : RECT{0, 0, 1 << 20, 1 << 20}, bErase != FALSE);
     // The caption follows the active state at the window's next paint.
-    if (w->frameActive >= 0 && w->frameActive != ActiveState(hWnd))
+    if (w->frameActive >= 0 && w->frameActive != ActiveState(hWnd)) {
         w->frameDirty = true;
+        WindowNoteDue(*w);
+    }
     return TRUE;
 }
 
@@ -347,11 +381,13 @@ extern "C" BOOL WINAPI ValidateRect(HWND hWnd, const RECT *lpRect)
         RegionSubtract(w->update, *lpRect);
         if (w->update.empty())
             w->updateErase = false;
+        WindowNoteDue(*w);
         return TRUE;
     }
     w->update.clear();
     w->updateErase = false;
     w->frameDirty = false;
+    WindowNoteDue(*w);
     return TRUE;
 }
 

@@ -80,6 +80,8 @@ struct Window : HandleObject {
     bool frameDirty = false;
     int frameActive = -1;     // active state the caption shows, -1 not drawn
     bool beganPaint = false;  // BeginPaint was called for this WM_PAINT
+    bool dueCounted = false;  // counted among the windows with a paint due
+    ~Window() override;
     // Worked out from the window tree and kept while the layout count
     // (WindowLayout) stays the one stamped: the screen rectangle, whether
     // the window and all its parents are visible, and the visible regions
@@ -161,6 +163,11 @@ void WindowInvalidate(HWND hwnd, bool erase);
 void WindowInvalidateScreenRect(HWND hwnd, const RECT &r, bool erase);
 // True when the window has something to paint (update region or frame).
 bool WindowPaintDue(const Window &w);
+// After the update region or frame flag of w changed: keeps the count of
+// windows with a paint due, so that a look for one is free when none is.
+void WindowNoteDue(Window &w);
+// False only when no window has anything to paint.
+bool WindowAnyPaintDue();
 // Paints a window now: WM_PAINT for its update region, or only its frame
 // when that is all it needs.
 void WindowPaintNow(HWND hwnd);

@@ -85,6 +85,12 @@ public:
         // still win.
         SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
         SDL_SetHintWithPriority(SDL_HINT_RENDER_DRIVER, "software", SDL_HINT_DEFAULT);
+        // Every click is a tap on the device, also the one that gives the
+        // window the focus. SDL otherwise drops a click it reads within
+        // 10 ms of reading a focus change: when the program was busy, the
+        // focus and a click made well after it are read together and the
+        // click was lost.
+        SDL_SetHintWithPriority(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1", SDL_HINT_DEFAULT);
         // Before SDL opens the display: SDL keeps the handler it finds and
         // puts it back when it closes the display, whose last errors would
         // otherwise meet Xlib's own handler, which ends the program.

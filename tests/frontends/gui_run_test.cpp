@@ -4,7 +4,8 @@
 // the same choices; stray clicks and keys on a disabled button change
 // nothing; closing the host window mid-install lets the work finish and
 // then closes the following dialogs by their close box, without a hang; a
-// focused edit's caret blinks in the host window.
+// focused edit's caret blinks in the host window; a click that reaches the
+// program together with the window's taking of the focus still counts.
 #include "frontend_kit.h"
 
 #include <X11/Xlib.h>
@@ -75,6 +76,11 @@ public:
             }
         }
         pid_ = 0;
+    }
+    void Signal(int sig)
+    {
+        if (pid_ > 0)
+            kill(pid_, sig);
     }
 
 private:
@@ -221,6 +227,19 @@ protected:
         }
     }
 
+    // Gives the keyboard focus to the host window, or to no window.
+    bool FocusHostWindow(bool on)
+    {
+        Display *d = XOpenDisplay(display_.c_str());
+        if (!d)
+            return false;
+        Window w = on ? Window(std::strtoul(window_.c_str(), nullptr, 10)) : None;
+        XSetInputFocus(d, w, RevertToNone, CurrentTime);
+        XSync(d, False);
+        XCloseDisplay(d);
+        return true;
+    }
+
     // Sends WM_DELETE_WINDOW, what the window manager's close button sends.
     bool CloseHostWindow()
     {
@@ -280,6 +299,23 @@ TEST_F(GuiRun, InstallWithClicksAndKeysMatchesTheUnattendedRun)
     ASSERT_EQ(setup_.Wait(20000), 0) << cetest::ReadHostFile(root.path + "/cesetup.out");
     EXPECT_EQ(fekit::CountEvents(transcript_, "message", 216), 3) << "three installations reported";
     ExpectLikeUnattendedInstall(transcript_);
+}
+
+// The user comes back to the window (it takes the keyboard focus) and
+// taps Continue while the program is busy: the focus and the click reach
+// the program together, and the click still counts.
+TEST_F(GuiRun, ClickRightAfterTheWindowTookTheFocusCounts)
+{
+    StartSetup();
+    WaitDrawn("page-105.png", 1);
+    ASSERT_TRUE(FocusHostWindow(false));
+    setup_.Signal(SIGSTOP);
+    bool focused = FocusHostWindow(true);
+    Click(k105.Centre(17, 129, 40, 14)); // Continue
+    setup_.Signal(SIGCONT);
+    ASSERT_TRUE(focused);
+    WaitDrawn("page-107.png", 1);
+    EXPECT_EQ(fekit::CountEvents(transcript_, "answer", 105), 1) << "the click answered page 105";
 }
 
 // The language page alone is left to the user (rules answer the rest):

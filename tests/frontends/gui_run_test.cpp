@@ -118,10 +118,12 @@ protected:
         if (access("/usr/bin/Xvfb", X_OK) != 0 || access("/usr/bin/xdotool", X_OK) != 0)
             GTEST_SKIP() << "Xvfb or xdotool is not installed";
         // Xvfb picks a free display number itself and tells it through a
-        // pipe: tests running side by side never share a display.
+        // pipe: tests running side by side never share a display. It is
+        // not reset when its last client leaves (an xdotool call, a run that
+        // ended): a program connecting during the reset would be refused.
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
-        bool started = xvfb_.Start({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+        bool started = xvfb_.Start({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-noreset", "-screen", "0",
                                     "800x800x24", "-nolisten", "tcp"},
                                    root.path + "/xvfb.log");
         close(fds[1]);

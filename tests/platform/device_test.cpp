@@ -39,4 +39,33 @@ TEST(DeviceIni, SettingsAreCheckedWithClearErrors)
     }
 }
 
+// The lists of device.ini: items split at commas, trimmed, empty ones
+// dropped; a missing list keeps its default.
+TEST(DeviceIni, ListsAreSplitAtCommas)
+{
+    using List = std::vector<std::u16string>;
+    const struct {
+        const char *lines;
+        List running;
+        List fonts;
+    } cases[] = {
+        {"running = A, B ,\n", {u"A", u"B"},
+         {u"Tahoma", u"Courier New", u"Times New Roman", u"Symbol", u"Wingdings"}},
+        {"running =\nfonts = Tahoma,,  Courier New ,\n", {}, {u"Tahoma", u"Courier New"}},
+        {"running = ,,,\nfonts = One\n", {}, {u"One"}},
+        {"running = Only one, \xc3\x9c" "ber\nfonts = ,a b,\n", {u"Only one", u"\u00dcber"}, {u"a b"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.lines);
+        TempDir tmp;
+        std::string dir = tmp.path + "/dev";
+        WriteHostFile(dir + "/device.ini", std::string("[device]\n") + c.lines);
+        std::string error;
+        ASSERT_TRUE(plat::DeviceOpen(dir, {}, error)) << error;
+        EXPECT_EQ(plat::DeviceGetSettings().running, c.running);
+        EXPECT_EQ(plat::DeviceGetSettings().fonts, c.fonts);
+        plat::DeviceClose();
+    }
+}
+
 } // namespace

@@ -223,7 +223,7 @@ protected:
             std::string shot, key;
             int nth = 0;
             words >> shot >> nth;
-            WaitDrawn(shot, nth);
+            ASSERT_NO_FATAL_FAILURE(WaitDrawn(shot, nth));
             while (words >> key)
                 Key(key);
         }
@@ -270,33 +270,34 @@ const Page k105{155, 150}, k106{155, 103}, k104{151, 135}, k112{155, 162};
 
 TEST_F(GuiRun, InstallWithClicksAndKeysMatchesTheUnattendedRun)
 {
-    StartSetup();
+    ASSERT_NO_FATAL_FAILURE(StartSetup());
     // Dravex.
-    WaitDrawn("page-105.png", 1);
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("page-105.png", 1));
     Click(k105.Centre(17, 129, 40, 14)); // Continue
-    WaitDrawn("page-107.png", 1);
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("page-107.png", 1));
     Key("Return");
-    WaitDrawn("page-106.png", 1);
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("page-106.png", 1));
     Click(k106.Centre(17, 58, 93, 10));  // Current Location, then PDA Storage Memory again
     Click(k106.Centre(17, 45, 109, 10));
     Click(k106.Centre(14, 82, 42, 14));  // Continue
-    WaitDrawn("page-104.png", 1);
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("page-104.png", 1));
     Click(Pt{3, 3});                     // the disabled main window: nothing
     Click(k104.Centre(12, 114, 42, 14)); // Continue
-    WaitDrawn("message-216.png", 1);
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("message-216.png", 1));
     Key("Return");
     // Miska, then Glyphor (whose Install stays disabled until a language
     // is chosen), with keys only: OK has the focus of each box.
-    Walk({"page-105.png 2 Tab shift+Tab Return", "page-107.png 2 Return", "page-104.png 2 Return",
-          "message-216.png 2 space", "page-105.png 3 Return", "page-107.png 3 Return", "page-104.png 3 Return"});
-    WaitDrawn("page-112.png", 1);
+    ASSERT_NO_FATAL_FAILURE(Walk({"page-105.png 2 Tab shift+Tab Return", "page-107.png 2 Return",
+                                  "page-104.png 2 Return", "message-216.png 2 space", "page-105.png 3 Return",
+                                  "page-107.png 3 Return", "page-104.png 3 Return"}));
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("page-112.png", 1));
     int russian = fekit::ItemIndex(transcript_, 112, 1014, "Russian");
     ASSERT_GE(russian, 0);
     Key("Return"); // the default button is the disabled Install: nothing
     for (int i = 0; i <= russian; ++i)
         Key("Down");
     Click(k112.Centre(14, 141, 42, 14)); // Install, enabled now
-    WaitDrawn("message-216.png", 3);
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("message-216.png", 3));
     Key("Return");
     ASSERT_EQ(setup_.Wait(20000), 0) << cetest::ReadHostFile(root.path + "/cesetup.out");
     EXPECT_EQ(fekit::CountEvents(transcript_, "message", 216), 3) << "three installations reported";
@@ -308,15 +309,15 @@ TEST_F(GuiRun, InstallWithClicksAndKeysMatchesTheUnattendedRun)
 // the program together, and the click still counts.
 TEST_F(GuiRun, ClickRightAfterTheWindowTookTheFocusCounts)
 {
-    StartSetup();
-    WaitDrawn("page-105.png", 1);
+    ASSERT_NO_FATAL_FAILURE(StartSetup());
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("page-105.png", 1));
     ASSERT_TRUE(FocusHostWindow(false));
     setup_.Signal(SIGSTOP);
     bool focused = FocusHostWindow(true);
     Click(k105.Centre(17, 129, 40, 14)); // Continue
     setup_.Signal(SIGCONT);
     ASSERT_TRUE(focused);
-    WaitDrawn("page-107.png", 1);
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("page-107.png", 1));
     EXPECT_EQ(fekit::CountEvents(transcript_, "answer", 105), 1) << "the click answered page 105";
 }
 
@@ -387,8 +388,8 @@ TEST_F(GuiRun, LanguageReachedWithTheWheelTheScrollBarOrByTypingIsRecorded)
         device = root.path + "/device-" + std::to_string(&c - cases);
         transcript_ = device + ".jsonl";
         shots_ = device + "-shots";
-        StartSetup(answers);
-        WaitDrawn("page-112.png", 1);
+        ASSERT_NO_FATAL_FAILURE(StartSetup(answers));
+        ASSERT_NO_FATAL_FAILURE(WaitDrawn("page-112.png", 1));
         c.choose();
         ASSERT_EQ(setup_.Wait(20000), 0) << cetest::ReadHostFile(root.path + "/cesetup.out");
         std::string record = e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell\\Glyphor CE PDA 1.0");
@@ -401,9 +402,9 @@ TEST_F(GuiRun, LanguageReachedWithTheWheelTheScrollBarOrByTypingIsRecorded)
 // and off, while the page waits.
 TEST_F(GuiRun, FocusedEditShowsABlinkingCaret)
 {
-    StartSetup();
-    Walk({"page-105.png 1 Return", "page-107.png 1 Return", "page-106.png 1 Return"});
-    WaitDrawn("page-104.png", 1);
+    ASSERT_NO_FATAL_FAILURE(StartSetup());
+    ASSERT_NO_FATAL_FAILURE(Walk({"page-105.png 1 Return", "page-107.png 1 Return", "page-106.png 1 Return"}));
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("page-104.png", 1));
     Click(k104.Centre(7, 61, 137, 14));
     // The caret's top row: 2 pixels into the client area (1 inside the
     // border), at the top of the text line centred in it, above the glyphs.
@@ -427,9 +428,9 @@ TEST_F(GuiRun, ClosingTheHostWindowMidInstallFinishesTheWorkThenCloses)
     for (size_t i = 0; i < big.size(); i += 4096)
         big[i] = char(i / 4096);
     cetest::WriteHostFile(card + "/Dravex.exe.ARM", big);
-    StartSetup();
-    Walk({"page-105.png 1 Return", "page-107.png 1 Return", "page-106.png 1 Return", "page-104.png 1 Return",
-          "page-103.png 1"});
+    ASSERT_NO_FATAL_FAILURE(StartSetup());
+    ASSERT_NO_FATAL_FAILURE(Walk({"page-105.png 1 Return", "page-107.png 1 Return", "page-106.png 1 Return",
+                                  "page-104.png 1 Return", "page-103.png 1"}));
     ASSERT_TRUE(CloseHostWindow()) << "the close request is sent";
     ASSERT_EQ(setup_.Wait(40000), 4) << "the run ends by itself, as ended by the user: " << cetest::ReadHostFile(root.path + "/cesetup.out");
 

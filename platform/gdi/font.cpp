@@ -13,6 +13,8 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_ADVANCES_H
+#include FT_GLYPH_H
 #include FT_OUTLINE_H
 
 namespace plat {
@@ -33,17 +35,54 @@ struct Font {
     int ascent = 0;
     // Keyed by character, phase and face.
     std::unordered_map<uint32_t, FontGlyph> glyphs;
+    // Each character's hinted outline (made bold for the bold face) and its
+    // advance, keyed by character and face: a character is drawn at up to
+    // four phases, and loading and hinting it is most of a glyph's cost.
+    struct Outline {
+        FT_Glyph glyph = nullptr; // null: nothing to draw
+        int advance64 = 0;
+    };
+    std::unordered_map<uint32_t, Outline> outlines;
 };
+
+// The outline of ch in the face (f's lock held).
+const Font::Outline &OutlineOf(Font &f, char16_t ch, bool bold)
+{
+    uint32_t key = uint32_t(ch) << 1 | (bold ? 1u : 0u);
+    auto it = f.outlines.find(key);
+    if (it != f.outlines.end())
+        return it->second;
+    Font::Outline o;
+    FT_Face face = f.face;
+    // Light hinting fits the outlines to the rows only: the letters keep
+    // their design places across, so a line reads evenly.
+    if (FT_Load_Char(face, ch, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT) == 0 &&
+        face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+        FT_GlyphSlot s = face->glyph;
+        // linearHoriAdvance is 16.16; the pen counts 1/64 pixels.
+        o.advance64 = int((s->linearHoriAdvance + 512) >> 10);
+        if (bold) {
+            FT_Outline_EmboldenXY(&s->outline, kBold64, 0);
+            o.advance64 += kBold64;
+        }
+        if (FT_Get_Glyph(s, &o.glyph) != 0)
+            o.glyph = nullptr;
+    }
+    return f.outlines.emplace(key, o).first->second;
+}
 
 std::mutex g_lock;
 Font g_font;
 
-// The design width of ch at the current size, in 1/64 pixels.
+// The design width of ch at the current size, in 1/64 pixels: the
+// linear advance a load of the glyph gives, read from the font's metrics
+// without loading the glyph.
 long Advance64(FT_Face face, char16_t ch)
 {
-    if (FT_Load_Char(face, ch, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP))
+    FT_Fixed advance = 0;
+    if (FT_Get_Advance(face, FT_Get_Char_Index(face, ch), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP, &advance))
         return 0;
-    return long((face->glyph->linearHoriAdvance + 512) >> 10);
+    return long((advance + 512) >> 10);
 }
 
 // Opens the font once and picks the largest size whose average width of
@@ -113,31 +152,30 @@ const FontGlyph *OutlineFontGlyph(char16_t ch, int phase, bool bold)
     if (it != g_font.glyphs.end())
         return &it->second;
     FontGlyph g;
-    FT_Face face = g_font.face;
-    // Light hinting fits the outlines to the rows only: the letters keep
-    // their design places across, so a line reads evenly.
-    if (FT_Load_Char(face, ch, FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_LIGHT) == 0 &&
-        face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
-        FT_GlyphSlot s = face->glyph;
-        // linearHoriAdvance is 16.16; the pen counts 1/64 pixels.
-        g.advance64 = int((s->linearHoriAdvance + 512) >> 10);
-        if (bold) {
-            FT_Outline_EmboldenXY(&s->outline, kBold64, 0);
-            g.advance64 += kBold64;
-        }
-        FT_Outline_Translate(&s->outline, phase * 64 / kGlyphPhases, 0);
-        if (FT_Render_Glyph(s, FT_RENDER_MODE_NORMAL) == 0 && s->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
-            g.left = s->bitmap_left;
-            g.top = g_font.ascent - s->bitmap_top;
-            g.width = int(s->bitmap.width);
-            g.height = int(s->bitmap.rows);
-            g.cover.resize(size_t(g.width) * size_t(g.height));
-            const Levels &lv = CoverLevels();
-            for (int y = 0; y < g.height; ++y)
-                for (int x = 0; x < g.width; ++x)
-                    g.cover[size_t(y) * size_t(g.width) + size_t(x)] = lv.of[s->bitmap.buffer[y * s->bitmap.pitch + x]];
+    const Font::Outline &o = OutlineOf(g_font, ch, bold);
+    g.advance64 = o.advance64;
+    FT_Glyph copy = nullptr;
+    if (o.glyph && FT_Glyph_Copy(o.glyph, &copy) == 0) {
+        FT_Outline_Translate(&reinterpret_cast<FT_OutlineGlyph>(copy)->outline, phase * 64 / kGlyphPhases, 0);
+        // Rendered as the glyph slot would render it (the same renderer,
+        // through a slot of its own).
+        if (FT_Glyph_To_Bitmap(&copy, FT_RENDER_MODE_NORMAL, nullptr, 1) == 0) {
+            const FT_Bitmap &bm = reinterpret_cast<FT_BitmapGlyph>(copy)->bitmap;
+            if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+                g.left = reinterpret_cast<FT_BitmapGlyph>(copy)->left;
+                g.top = g_font.ascent - reinterpret_cast<FT_BitmapGlyph>(copy)->top;
+                g.width = int(bm.width);
+                g.height = int(bm.rows);
+                g.cover.resize(size_t(g.width) * size_t(g.height));
+                const Levels &lv = CoverLevels();
+                for (int y = 0; y < g.height; ++y)
+                    for (int x = 0; x < g.width; ++x)
+                        g.cover[size_t(y) * size_t(g.width) + size_t(x)] = lv.of[bm.buffer[y * bm.pitch + x]];
+            }
         }
     }
+    if (copy)
+        FT_Done_Glyph(copy);
     // Wider glyphs than a row span can hold are drawn empty, not cut.
     if (g.width > 255) {
         g.width = g.height = 0;

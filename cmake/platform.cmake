@@ -57,7 +57,26 @@ ce_area(frontends SOURCES frontends/*.cpp DEPS device user gdi kernel text laste
 target_include_directories(ceplat_frontends PRIVATE ${CURSES_INCLUDE_DIRS}
                            $<TARGET_PROPERTY:SDL2::SDL2,INTERFACE_INCLUDE_DIRECTORIES>)
 
-add_library(ceplat_font OBJECT ${CMAKE_SOURCE_DIR}/platform/gdi/font.cpp)
+# The default font's ASCII glyphs, made at build time by the same
+# code (fontgen) for the font file found now; a run on that very file takes
+# them from the table instead of hinting each with FreeType. Without the
+# file the table is empty and changes nothing.
+set(CE_DEFAULT_FONT_FILE /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf)
+add_executable(ce_fontgen ${CMAKE_SOURCE_DIR}/platform/gdi/fontgen/main.cpp
+               ${CMAKE_SOURCE_DIR}/platform/gdi/font.cpp)
+target_link_libraries(ce_fontgen PRIVATE ceplat_gdi ce_dep_freetype)
+set(_font_table ${CMAKE_BINARY_DIR}/generated/font_table.cpp)
+set(_font_depends ce_fontgen)
+if(EXISTS ${CE_DEFAULT_FONT_FILE})
+  list(APPEND _font_depends ${CE_DEFAULT_FONT_FILE})
+endif()
+add_custom_command(OUTPUT ${_font_table}
+                   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
+                   COMMAND ce_fontgen ${CE_DEFAULT_FONT_FILE} ${_font_table}
+                   DEPENDS ${_font_depends}
+                   COMMENT "Making the default font's glyph table")
+
+add_library(ceplat_font OBJECT ${CMAKE_SOURCE_DIR}/platform/gdi/font.cpp ${_font_table})
 target_link_libraries(ceplat_font PUBLIC ceplat_gdi ce_dep_freetype)
 
 # The whole device with its front ends and outline font, for the programs

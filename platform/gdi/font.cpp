@@ -6,10 +6,13 @@
 #include "gdi/font.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -93,8 +96,7 @@ bool Open(Font &f)
     if (f.tried)
         return f.face != nullptr;
     f.tried = true;
-    const char *env = std::getenv("CE_DIALOG_FONT");
-    std::string path = env && *env ? env : kDefaultFont;
+    std::string path = FontFilePath();
     if (FT_Init_FreeType(&f.lib))
         return false;
     if (FT_New_Face(f.lib, path.c_str(), 0, &f.face)) {
@@ -140,18 +142,120 @@ const Levels &CoverLevels()
     return levels;
 }
 
+// Constant-initialised: the generated table installs itself from a static
+// initialiser.
+const FontTable *g_table = nullptr;
+
+// The installed table when it was made from the font file this run uses
+// (looked at once, the font's lock held); else null.
+int g_usable = -1; // the table: -1 not looked at yet, 0 not usable, 1 usable
+
+const FontTable *UsableTable()
+{
+    int &usable = g_usable;
+    if (usable < 0) {
+        unsigned long long size = 0;
+        unsigned checksum = 0, revision = 0;
+        usable = g_table && g_table->fileSize && FontFileIdentity(FontFilePath(), size, checksum, revision) &&
+                 size == g_table->fileSize && checksum == g_table->checksumAdjustment &&
+                 revision == g_table->revision;
+    }
+    return usable ? g_table : nullptr;
+}
+
+uint32_t Be32(const uint8_t *p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
 } // namespace
+
+const char *FontFilePath()
+{
+    const char *env = std::getenv("CE_DIALOG_FONT");
+    return env && *env ? env : kDefaultFont;
+}
+
+bool FontFileIdentity(const char *path, unsigned long long &size, unsigned &checksumAdjustment, unsigned &revision)
+{
+    FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return false;
+    bool ok = false;
+    uint8_t head[12];
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long end = std::ftell(f);
+        size = end > 0 ? (unsigned long long)end : 0;
+    }
+    // The table directory: sfnt version, table count, then 16-byte records
+    // (tag, checksum, offset, length); 'head' holds the font's revision at
+    // 4 and its checksum adjustment at 8.
+    if (size >= 12 && std::fseek(f, 0, SEEK_SET) == 0 && std::fread(head, 1, 12, f) == 12) {
+        uint32_t version = Be32(head);
+        unsigned tables = unsigned(head[4]) << 8 | head[5];
+        for (unsigned i = 0; i < tables && (version == 0x00010000u || version == 0x4F54544Fu); ++i) {
+            uint8_t rec[16];
+            if (std::fread(rec, 1, 16, f) != 16)
+                break;
+            if (std::memcmp(rec, "head", 4) != 0)
+                continue;
+            uint8_t h[12];
+            if (std::fseek(f, long(Be32(rec + 8)), SEEK_SET) == 0 && std::fread(h, 1, 12, f) == 12) {
+                revision = Be32(h + 4);
+                checksumAdjustment = Be32(h + 8);
+                ok = true;
+            }
+            break;
+        }
+    }
+    std::fclose(f);
+    return ok;
+}
+
+void FontInstallTable(const FontTable *table)
+{
+    g_table = table;
+}
+
+bool FontUsesTable()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return UsableTable() != nullptr;
+}
+
+void FontReset()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    // The old font is kept whole: its glyphs may still be in use.
+    static std::vector<Font *> retired;
+    retired.push_back(new Font(std::move(g_font)));
+    g_font = Font{};
+    g_usable = -1;
+}
 
 const FontGlyph *OutlineFontGlyph(char16_t ch, int phase, bool bold)
 {
     std::lock_guard<std::mutex> guard(g_lock);
-    if (!Open(g_font) || phase < 0 || phase >= kGlyphPhases)
+    if (phase < 0 || phase >= kGlyphPhases)
         return nullptr;
     uint32_t key = uint32_t(ch) << 8 | uint32_t(phase) << 1 | (bold ? 1u : 0u);
     auto it = g_font.glyphs.find(key);
     if (it != g_font.glyphs.end())
         return &it->second;
     FontGlyph g;
+    if (const FontTable *t = ch <= kFontTableLast ? UsableTable() : nullptr) {
+        const FontTableGlyph &e = t->glyphs[((ch - kFontTableFirst) * kGlyphPhases + phase) * 2 + (bold ? 1 : 0)];
+        g.advance64 = e.advance64;
+        g.left = e.left;
+        g.top = e.top;
+        g.width = e.width;
+        g.height = e.height;
+        g.cover.assign(t->cover + e.offset, t->cover + e.offset + size_t(e.width) * size_t(e.height));
+        FontGlyphFinish(g);
+        return &g_font.glyphs.emplace(key, std::move(g)).first->second;
+    }
+    if (!Open(g_font))
+        return nullptr;
     const Font::Outline &o = OutlineOf(g_font, ch, bold);
     g.advance64 = o.advance64;
     FT_Glyph copy = nullptr;
@@ -188,6 +292,8 @@ const FontGlyph *OutlineFontGlyph(char16_t ch, int phase, bool bold)
 int FontPixelSize()
 {
     std::lock_guard<std::mutex> guard(g_lock);
+    if (const FontTable *t = UsableTable())
+        return t->pixels;
     return Open(g_font) ? g_font.pixels : 0;
 }
 

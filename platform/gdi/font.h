@@ -65,6 +65,43 @@ const FontGlyph *OutlineFontGlyph(char16_t ch, int phase, bool bold);
 // The pixel size chosen for the outline font (0 when there is no font).
 int FontPixelSize();
 
+// The ASCII glyphs (controls too: a line break measured is a glyph) of the
+// default font made at build time, for
+// the font file they were made from: a run whose font file is that one
+// takes them from the table instead of loading and hinting each with
+// FreeType (most of a short run's painting). Any other character, or
+// another font file, goes through FreeType as before.
+struct FontTableGlyph {
+    int advance64, left, top, width, height;
+    unsigned offset; // of its cover in FontTable::cover
+};
+struct FontTable {
+    // The font file: its size and its head table's checksum adjustment
+    // and revision (what a new version of the file changes).
+    unsigned long long fileSize;
+    unsigned checksumAdjustment, revision;
+    int pixels;
+    // kFontTableFirst to kFontTableLast, each at kGlyphPhases phases,
+    // regular then bold: glyphs[((ch - first) * kGlyphPhases + phase) * 2 + bold].
+    const FontTableGlyph *glyphs;
+    const uint8_t *cover;
+};
+constexpr char16_t kFontTableFirst = 0, kFontTableLast = 0x7E;
+// Installs the table (the generated table does, when a program links it).
+void FontInstallTable(const FontTable *table);
+// A font file's identity as a table names it; false when the file is not
+// a TrueType or OpenType font.
+bool FontFileIdentity(const char *path, unsigned long long &size, unsigned &checksumAdjustment,
+                      unsigned &revision);
+// The font file a run uses: CE_DIALOG_FONT, else the default.
+const char *FontFilePath();
+// Whether glyphs come from the table (the font file is the one it was made
+// from).
+bool FontUsesTable();
+// Looks at the font file again at the next glyph (a test changing
+// CE_DIALOG_FONT). Glyphs already handed out stay valid.
+void FontReset();
+
 // Where GdiText takes its glyphs: the outline font installs itself here
 // when a program links it (the programs and tests do; the support library
 // does not, so it needs no font library). Without a source, or when it

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "helpers/testdevice.h"
+#include "gdi/font.h"
 #include "gdi/gdi.h"
 #include "gdi/screen.h"
 
@@ -145,4 +147,53 @@ TEST_F(FontDrawn, BoldIsDarkerAndWiderAndCaptionsAreBold)
     DestroyWindow(w);
 }
 
+// The glyph table made at build time gives exactly the glyphs FreeType
+// makes from the font file: every ASCII character at every phase in both
+// faces is read once from the table (the default font) and once made by
+// FreeType from a copy of the file one byte longer, which the table does
+// not name.
+TEST(DialogFont, TheBuiltGlyphTableIsWhatFreeTypeMakes)
+{
+    const std::string font = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    if (!cetest::HostExists(font))
+        GTEST_SKIP() << "fonts-dejavu-core is not installed";
+    cetest::TempDir dir;
+    const std::string longer = dir.path + "/longer.ttf";
+    cetest::WriteHostFile(longer, cetest::ReadHostFile(font) + std::string(1, '\0'));
+    // Each glyph written out whole: its box, advance and cover.
+    auto all = [] {
+        std::string out;
+        for (unsigned c = plat::kFontTableFirst; c <= plat::kFontTableLast; ++c)
+            for (int phase = 0; phase < plat::kGlyphPhases; ++phase)
+                for (bool bold : {false, true}) {
+                    const plat::FontGlyph *g = plat::OutlineFontGlyph(char16_t(c), phase, bold);
+                    if (!g)
+                        return std::string("no glyph");
+                    out += std::to_string(c) + ":" + std::to_string(g->advance64) + "," + std::to_string(g->left) +
+                           "," + std::to_string(g->top) + "," + std::to_string(g->width) + "," +
+                           std::to_string(g->height) + ":";
+                    out.append(g->cover.begin(), g->cover.begin() + g->width * g->height);
+                }
+        return out;
+    };
+    const char *before = std::getenv("CE_DIALOG_FONT");
+    std::string saved = before ? before : "";
+    unsetenv("CE_DIALOG_FONT");
+    plat::FontReset();
+    ASSERT_TRUE(plat::FontUsesTable()) << "the table names the default font file";
+    int pixels = plat::FontPixelSize();
+    std::string fromTable = all();
+    setenv("CE_DIALOG_FONT", longer.c_str(), 1);
+    plat::FontReset();
+    EXPECT_FALSE(plat::FontUsesTable()) << "another file";
+    EXPECT_EQ(plat::FontPixelSize(), pixels);
+    std::string fromFreeType = all();
+    if (before)
+        setenv("CE_DIALOG_FONT", saved.c_str(), 1);
+    else
+        unsetenv("CE_DIALOG_FONT");
+    plat::FontReset();
+    ASSERT_EQ(fromTable.size(), fromFreeType.size());
+    EXPECT_TRUE(fromTable == fromFreeType);
+}
 } // namespace

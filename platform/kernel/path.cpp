@@ -618,14 +618,18 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
         return 0;
     }
 
-    // The deepest folder of the path already resolved.
+    // The deepest folder of the path already resolved. When that is the
+    // last name's folder (a file in a known folder: most opens and
+    // deletes), what the last step needs of it is taken here too.
+    bool lastKnown = false, lastScan = true;
+    std::shared_ptr<HostDir> lastHeld;
     {
         std::lock_guard<std::mutex> guard(g_indexLock);
         CheckFolderCache();
         if (!g_folders.empty()) {
             std::u16string key = Fold(dev);
             size_t best = 0;
-            const CachedFolder *hit = nullptr;
+            CachedFolder *hit = nullptr;
             for (size_t k = i; k + 1 < parts.size(); ++k) {
                 key += u'\\';
                 key += Fold(parts[k]);
@@ -639,6 +643,12 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
                 host = hit->host;
                 dev = hit->device;
                 i = best;
+                if (i + 1 == parts.size()) {
+                    lastKnown = true;
+                    if (hit->complete)
+                        lastScan = hit->names.count(NameHash(parts[i])) != 0;
+                    lastHeld = HeldDir(*hit);
+                }
             }
         }
     }
@@ -651,7 +661,10 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
             // In a folder whose every name is known, a name not found under
             // its exact spelling needs no scan.
             bool scan = true;
-            {
+            if (lastKnown && i + 1 == parts.size()) {
+                scan = lastScan;
+                held = std::move(lastHeld);
+            } else {
                 std::lock_guard<std::mutex> guard(g_indexLock);
                 auto it = g_folders.find(Fold(dev));
                 if (it != g_folders.end()) {

@@ -190,9 +190,8 @@ Surface SurfaceOf(const GdiDc &dc)
     Surface s;
     PixelRows *p = nullptr;
     if (dc.memory) {
-        auto b = GdiGetBitmap(dc.bitmap ? dc.bitmap : dc.defaultBitmap);
-        if (b)
-            p = &b->pixels; // the DC keeps its bitmap alive while selected
+        if (dc.selected)
+            p = &dc.selected->pixels; // the DC keeps its bitmap alive while selected
     } else {
         p = &ScreenGet().pixels;
     }
@@ -806,7 +805,7 @@ namespace {
 // DC shares, as on Windows, so that a DC made and deleted around each paint
 // makes and frees no bitmap. One per thread, so that no two threads draw
 // into it at once; made black again when something drew into it.
-HBITMAP StockDefaultBitmap()
+HBITMAP StockDefaultBitmap(std::shared_ptr<GdiBitmap> &object)
 {
     thread_local HBITMAP handle = 0;
     thread_local std::shared_ptr<GdiBitmap> bitmap;
@@ -817,6 +816,7 @@ HBITMAP StockDefaultBitmap()
             bitmap->pixels.Reset(1, 1, RGB(0, 0, 0));
             madeAt = bitmap->pixels.Changes();
         }
+        object = bitmap;
         return handle;
     }
     resets = HandleResetCount();
@@ -826,6 +826,7 @@ HBITMAP StockDefaultBitmap()
         return handle = 0;
     bitmap->stock = true;
     madeAt = bitmap->pixels.Changes();
+    object = bitmap;
     return handle;
 }
 
@@ -843,7 +844,7 @@ extern "C" HDC WINAPI CreateCompatibleDC(HDC hdc)
     }
     auto dc = std::make_shared<GdiDc>();
     dc->memory = true;
-    dc->defaultBitmap = StockDefaultBitmap();
+    dc->defaultBitmap = StockDefaultBitmap(dc->selected);
     if (!dc->defaultBitmap) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
@@ -862,11 +863,8 @@ extern "C" BOOL WINAPI DeleteDC(HDC hdc)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (dc->bitmap) {
-        auto b = GdiGetBitmap(dc->bitmap);
-        if (b && b->selectedInto == hdc)
-            b->selectedInto = 0;
-    }
+    if (dc->bitmap && dc->selected && dc->selected->selectedInto == hdc)
+        dc->selected->selectedInto = 0;
     HandleFree(hdc, HandleKind::Gdi);
     return TRUE;
 }
@@ -951,15 +949,15 @@ extern "C" HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h)
             return 0;
         }
         HBITMAP old = dc->bitmap ? dc->bitmap : dc->defaultBitmap;
-        auto ob = GdiGetBitmap(dc->bitmap);
-        if (ob)
-            ob->selectedInto = 0;
+        if (dc->bitmap && dc->selected)
+            dc->selected->selectedInto = 0;
         if (h == dc->defaultBitmap)
             dc->bitmap = 0;
         else {
             dc->bitmap = h;
             b->selectedInto = hdc;
         }
+        dc->selected = b;
         return old;
     }
     case GdiType::Brush: {

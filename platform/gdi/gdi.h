@@ -50,6 +50,10 @@ struct GdiDc : GdiObject {
     Region clip;             // window DC: the screen rectangles it may draw in
     HBITMAP bitmap = 0;      // memory DC: selected bitmap (0 = the 1x1 default)
     HBITMAP defaultBitmap = 0;
+    // Memory DC: the bitmap drawn into (the selected one or the default),
+    // held here so that each drawing call does not look it up again; a
+    // selected bitmap cannot be deleted, so the handle stays its own.
+    std::shared_ptr<GdiBitmap> selected;
     HBRUSH brush = 0;
     HFONT font = 0;
     COLORREF textColor = 0;

@@ -438,17 +438,20 @@ void GdiReleaseDc(HDC hdc)
 
 void GdiFill(HDC hdc, const RECT &r, COLORREF color)
 {
-    auto dc = GdiGetDc(hdc);
-    if (!dc)
-        return;
-    Surface s = SurfaceOf(*dc);
-    if (!dc->memory || !s.rows) {
-        ForSpans(*dc, s, r, [&](int y, int x0, int x1) { FillRow(s, y, x0, x1, color); });
+    if (auto dc = GdiGetDc(hdc))
+        GdiFillDc(*dc, r, color);
+}
+
+void GdiFillDc(const GdiDc &dc, const RECT &r, COLORREF color)
+{
+    Surface s = SurfaceOf(dc);
+    if (!dc.memory || !s.rows) {
+        ForSpans(dc, s, r, [&](int y, int x0, int x1) { FillRow(s, y, x0, x1, color); });
         return;
     }
     // A bitmap's fill is described: one rectangle of one colour.
     RECT in;
-    if (!Overlap(RECT{r.left + dc->originX, r.top + dc->originY, r.right + dc->originX, r.bottom + dc->originY},
+    if (!Overlap(RECT{r.left + dc.originX, r.top + dc.originY, r.right + dc.originX, r.bottom + dc.originY},
                  RECT{0, 0, s.width, s.height}, in))
         return;
     uint64_t what = RectKey(0x66696C6Cull, in);
@@ -464,10 +467,13 @@ void GdiFrame(HDC hdc, const RECT &r, COLORREF color)
 {
     if (r.right <= r.left || r.bottom <= r.top)
         return;
-    GdiFill(hdc, RECT{r.left, r.top, r.right, r.top + 1}, color);
-    GdiFill(hdc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, color);
-    GdiFill(hdc, RECT{r.left, r.top, r.left + 1, r.bottom}, color);
-    GdiFill(hdc, RECT{r.right - 1, r.top, r.right, r.bottom}, color);
+    auto dc = GdiGetDc(hdc);
+    if (!dc)
+        return;
+    GdiFillDc(*dc, RECT{r.left, r.top, r.right, r.top + 1}, color);
+    GdiFillDc(*dc, RECT{r.left, r.bottom - 1, r.right, r.bottom}, color);
+    GdiFillDc(*dc, RECT{r.left, r.top, r.left + 1, r.bottom}, color);
+    GdiFillDc(*dc, RECT{r.right - 1, r.top, r.right, r.bottom}, color);
 }
 
 namespace {

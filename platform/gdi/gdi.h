@@ -83,6 +83,8 @@ void GdiReleaseDc(HDC hdc);
 
 // Drawing helpers in the DC's coordinates (clipped).
 void GdiFill(HDC hdc, const RECT &r, COLORREF color);
+// The same on a DC already looked up.
+void GdiFillDc(const GdiDc &dc, const RECT &r, COLORREF color);
 void GdiFrame(HDC hdc, const RECT &r, COLORREF color);
 // A line of text with its top at y, in grey levels over what is there;
 // bold for captions.

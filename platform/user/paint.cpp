@@ -245,12 +245,12 @@ void WindowPaintNow(HWND hwnd)
     w->beganPaint = false;
     WindowSend(hwnd, WM_PAINT, 0, 0);
     // A procedure that does not validate would otherwise be asked to
-    // paint for ever.
-    auto again = WindowGet(hwnd);
-    if (again && !again->beganPaint) {
-        again->update.clear();
-        again->updateErase = false;
-        WindowNoteDue(*again);
+    // paint for ever. (The record is held; a window destroyed meanwhile is
+    // left alone.)
+    if (!w->destroyed && !w->beganPaint) {
+        w->update.clear();
+        w->updateErase = false;
+        WindowNoteDue(*w);
         PaintNonClient(hwnd);
     }
 }
@@ -568,7 +568,7 @@ extern "C" int WINAPI FillRect(HDC hDC, const RECT *lprc, HBRUSH hbr)
         return 0;
     }
     if (!b->hollow)
-        GdiFill(hDC, *lprc, b->color);
+        GdiFillDc(*dc, *lprc, b->color);
     return 1;
 }
 

@@ -151,4 +151,40 @@ TEST(Handles, ThreadsEachFindTheirOwnObjects)
     EXPECT_EQ(plat::HandleCount(HandleKind::File), before);
 }
 
+// Threads making and freeing many handles at the same moment (the table's
+// lock guards the free list and its growth): every handle made is its own,
+// each finds its own object, and every one is freed once.
+TEST(Handles, ThreadsMakingHandlesAtOnceGetDistinctOnes)
+{
+    size_t before = plat::HandleCount(HandleKind::File);
+    constexpr int kThreads = 4, kEach = 3000;
+    std::vector<std::vector<uint32_t>> made(kThreads);
+    std::atomic<int> ready{0}, wrong{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < kThreads; ++w)
+        workers.emplace_back([&, w] {
+            ++ready;
+            while (ready.load() < kThreads) {
+            }
+            for (int round = 0; round < 3; ++round) {
+                for (int i = 0; i < kEach; ++i)
+                    made[size_t(w)].push_back(
+                        plat::HandleAlloc(HandleKind::File, std::make_shared<Thing>(w * 100000 + i)));
+                for (int i = 0; i < kEach; ++i) {
+                    auto t = plat::HandleGetAs<Thing>(made[size_t(w)][size_t(i)], HandleKind::File);
+                    if (!t || t->value != w * 100000 + i)
+                        ++wrong;
+                }
+                for (uint32_t h : made[size_t(w)])
+                    if (!plat::HandleFree(h, HandleKind::File))
+                        ++wrong;
+                made[size_t(w)].clear();
+            }
+        });
+    for (auto &t : workers)
+        t.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(plat::HandleCount(HandleKind::File), before);
+}
+
 } // namespace

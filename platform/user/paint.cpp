@@ -125,20 +125,17 @@ int ActiveState(HWND hwnd)
 // Frame, caption bar with the title, and the close box.
 // Drawn only when damaged or when the active state changed since it was
 // last drawn: it is otherwise still on the screen as it was.
-void PaintNonClient(HWND hwnd)
+void PaintNonClient(HWND hwnd, Window &w)
 {
-    auto w = WindowGet(hwnd);
-    if (!w)
-        return;
     bool active = ActiveState(hwnd) != 0;
-    bool due = w->frameDirty || w->frameActive != int(active);
-    w->frameDirty = false;
-    WindowNoteDue(*w);
-    if (!due || !HasFrame(*w))
+    bool due = w.frameDirty || w.frameActive != int(active);
+    w.frameDirty = false;
+    WindowNoteDue(w);
+    if (!due || !HasFrame(w))
         return;
-    w->frameActive = int(active);
-    RECT wr = WindowScreenRect(*w);
-    RECT cr = WindowClientScreenRect(*w);
+    w.frameActive = int(active);
+    RECT wr = WindowScreenRect(w);
+    RECT cr = WindowClientScreenRect(w);
     HDC dc = MakeDc(hwnd, false);
     if (!dc)
         return;
@@ -152,16 +149,16 @@ void PaintNonClient(HWND hwnd)
     } else if (frame == 1) {
         GdiFrame(dc, all, RGB(0, 0, 0));
     }
-    if (w->style & WS_VSCROLL) {
+    if (w.style & WS_VSCROLL) {
         RECT bar{cr.right - wr.left, cr.top - wr.top, cr.right - wr.left + kScrollBarWidth, cr.bottom - wr.top};
         ListBoxPaintScrollBar(hwnd, dc, bar);
     }
-    if ((w->style & WS_CAPTION) == WS_CAPTION) {
+    if ((w.style & WS_CAPTION) == WS_CAPTION) {
         RECT cap{frame, frame, width - frame, frame + kCaptionHeight};
         GdiFill(dc, cap, active ? RGB(0, 0, 128) : RGB(128, 128, 128));
         int ty = cap.top + (kCaptionHeight - GdiTextHeight()) / 2;
-        GdiText(dc, cap.left + 4, ty, w->text, RGB(255, 255, 255), true);
-        if (w->style & WS_SYSMENU) {
+        GdiText(dc, cap.left + 4, ty, w.text, RGB(255, 255, 255), true);
+        if (w.style & WS_SYSMENU) {
             // The close box: a square with an X at the right of the caption.
             int s = kCaptionHeight - 6;
             RECT box{cap.right - s - 3, cap.top + 3, cap.right - 3, cap.top + 3 + s};
@@ -239,7 +236,7 @@ void WindowPaintNow(HWND hwnd)
     if (!w)
         return;
     if (w->update.empty()) {
-        PaintNonClient(hwnd);
+        PaintNonClient(hwnd, *w);
         return;
     }
     w->beganPaint = false;
@@ -251,7 +248,7 @@ void WindowPaintNow(HWND hwnd)
         w->update.clear();
         w->updateErase = false;
         WindowNoteDue(*w);
-        PaintNonClient(hwnd);
+        PaintNonClient(hwnd, *w);
     }
 }
 
@@ -290,7 +287,7 @@ extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
     bool erase = w->updateErase;
     w->updateErase = false;
     w->beganPaint = true;
-    PaintNonClient(hWnd);
+    PaintNonClient(hWnd, *w);
     HDC dc = UpdateDc(hWnd, *w, update);
     *lpPaint = PAINTSTRUCT{};
     lpPaint->hdc = dc;

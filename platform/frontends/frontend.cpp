@@ -10,8 +10,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -86,21 +88,33 @@ Progress g_progress;
 void ProgressEnd();
 // --record: the answer rules of this run, written as pages and boxes end.
 FILE *g_record = nullptr;
+// The record's path, and the first error writing it (0: none): a record
+// that could not be written whole is said at its close, not lost quietly.
+std::string g_recordPath;
+int g_recordError = 0;
 
 void RecordLine(const std::string &line)
 {
     if (!g_record)
         return;
-    std::fputs(line.c_str(), g_record);
-    std::fputc('\n', g_record);
-    std::fflush(g_record);
+    errno = 0;
+    if ((std::fputs(line.c_str(), g_record) < 0 || std::fputc('\n', g_record) == EOF || std::fflush(g_record) != 0) &&
+        !g_recordError)
+        g_recordError = errno ? errno : EIO;
 }
 
 void RecordClose()
 {
-    if (g_record)
-        std::fclose(g_record);
+    if (g_record) {
+        errno = 0;
+        if (std::fclose(g_record) != 0 && !g_recordError)
+            g_recordError = errno ? errno : EIO;
+        if (g_recordError)
+            std::fprintf(stderr, "cesetup: the answers record %s could not be written whole (%s)\n",
+                         g_recordPath.c_str(), std::strerror(g_recordError));
+    }
     g_record = nullptr;
+    g_recordError = 0;
 }
 // The interactive front end when gui or tui runs (null for none).
 std::unique_ptr<InteractiveFrontend> g_ui;
@@ -963,6 +977,7 @@ bool UiInit(const UiOptions &options, std::string &error)
     RecordClose();
     if (!options.recordFile.empty()) {
         g_record = std::fopen(options.recordFile.c_str(), "w");
+        g_recordPath = options.recordFile;
         if (!g_record) {
             error = "cannot write the answers record " + options.recordFile + " (check the folder exists and is writable)";
             if (g_ui) {

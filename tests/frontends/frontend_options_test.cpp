@@ -101,4 +101,18 @@ TEST_F(FrontendOptions, HelpListsEveryOptionOnItsOwnLineAndTheExitCodes)
     }
 }
 
+// An answers record that cannot be written whole (a full disk) is said on
+// stderr when the run ends; the run itself ends as it would have.
+TEST_F(FrontendOptions, ARecordThatCannotBeWrittenIsSaid)
+{
+    e2e::ProcessResult r = Setup({"--ui", "none", "--record", "/dev/full"});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("no answer for page 105"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the answers record /dev/full could not be written whole"), std::string::npos) << r.err;
+    const std::string record = root.path + "/record.txt";
+    r = Setup({"--ui", "none", "--record", record});
+    EXPECT_EQ(r.err.find("answers record"), std::string::npos) << "a record written whole is not mentioned: " << r.err;
+    EXPECT_NE(cetest::ReadHostFile(record).find("# answers recorded by cesetup"), std::string::npos);
+}
+
 } // namespace

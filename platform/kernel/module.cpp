@@ -10,6 +10,8 @@
 // the host program was built.
 #include <windows.h>
 
+#include <string.h>
+
 #include <mutex>
 #include <vector>
 
@@ -73,7 +75,9 @@ ModuleState &State()
     uint64_t gen = DeviceGeneration();
     const std::u16string &raw = DeviceModulePath();
     size_t mounts = DeviceMounts().size();
-    if (g_state.valid && g_state.generation == gen && g_state.mounts == mounts && g_state.raw == raw)
+    // Every file resolved asks: the path is compared as bytes.
+    if (g_state.valid && g_state.generation == gen && g_state.mounts == mounts && g_state.raw.size() == raw.size() &&
+        memcmp(g_state.raw.data(), raw.data(), raw.size() * sizeof(char16_t)) == 0)
         return g_state;
     std::shared_ptr<FileObject> old = std::move(g_state.hold);
     g_state = ModuleState();

@@ -35,43 +35,6 @@ bool IsSep(char16_t c)
     return c == u'\\' || c == u'/';
 }
 
-// Characters the device's file system refuses in names.
-bool IsRefused(char16_t c, bool wildcardsAllowed)
-{
-    if (c < 0x20)
-        return true;
-    switch (c) {
-    case u'<':
-    case u'>':
-    case u':':
-    case u'"':
-    case u'|':
-        return true;
-    case u'*':
-    case u'?':
-        return !wildcardsAllowed;
-    default:
-        return false;
-    }
-}
-
-// A lone surrogate cannot become a host (UTF-8) name without changing into
-// another name, so it is refused like any other invalid character.
-bool HasLoneSurrogate(const std::u16string &s)
-{
-    for (size_t i = 0; i < s.size(); ++i) {
-        char16_t c = s[i];
-        if (c >= 0xd800 && c < 0xdc00) {
-            if (i + 1 >= s.size() || s[i + 1] < 0xdc00 || s[i + 1] >= 0xe000)
-                return true;
-            ++i;
-        } else if (c >= 0xdc00 && c < 0xe000) {
-            return true;
-        }
-    }
-    return false;
-}
-
 EntryKind KindOf(const struct stat &st)
 {
     if (S_ISREG(st.st_mode))
@@ -177,19 +140,22 @@ std::string FindFolded(const std::string &dir, const std::u16string &name)
 // name is missing.
 using NameHashes = std::unordered_multiset<uint64_t>;
 
-uint64_t NameHash(const std::u16string &name)
+uint64_t NameHash(std::u16string_view name)
 {
-    return std::hash<std::u16string>{}(Fold(name));
+    return FoldedHash(name);
 }
 
 // With HELD (DIR held open), the exact name is one component to look up
 // there; a name missing there is looked for by the folder's path as well
 // (the folder may have been replaced from outside the device), and HELD is
 // then dropped, so that the caller acts on the path.
-void LookupChild(const std::string &dir, const std::u16string &name, std::string &actual, EntryKind &kind,
+// ACTUAL is the name as given (in UTF-8) unless another spelling was found;
+// the result says which.
+bool LookupChild(const std::string &dir, const std::u16string &name, std::string &actual, EntryKind &kind,
                  struct stat &st, bool scan, std::shared_ptr<HostDir> *held = nullptr)
 {
-    std::string u8 = ToUtf8(name);
+    actual = ToUtf8(name);
+    const std::string &u8 = actual;
     std::string full;
     int found0 = -1;
     if (held && *held) {
@@ -200,23 +166,23 @@ void LookupChild(const std::string &dir, const std::u16string &name, std::string
     if (found0 != 0)
         found0 = lstat((full = dir + "/" + u8).c_str(), &st);
     if (found0 == 0) {
-        actual = u8;
         kind = KindOf(st);
-        return;
+        return true;
     }
     kind = EntryKind::Missing;
     if (errno != ENOENT)
-        return;
+        return true;
     std::string found;
     if (scan)
         found = FindFolded(dir, name);
     if (found.empty() || found == u8)
-        return;
+        return true;
     full = dir + "/" + found;
     if (lstat(full.c_str(), &st) != 0)
-        return;
-    actual = found;
+        return true;
+    actual = std::move(found);
     kind = KindOf(st);
+    return false;
 }
 
 // ---------------------------------------------------------------- resolved folders
@@ -260,9 +226,85 @@ const std::shared_ptr<HostDir> &HeldDir(CachedFolder &f)
     return f.dir;
 }
 
-std::unordered_map<std::u16string, CachedFolder> g_folders; // under g_indexLock
+// Paths of one tree differ mostly in their last names: the last unit is
+// looked at before the rest, which is compared as bytes.
+bool SameText(std::u16string_view a, std::u16string_view b)
+{
+    return a.size() == b.size() &&
+           (a.empty() || (a.back() == b.back() && memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0));
+}
+
+struct SameKey {
+    bool operator()(const std::u16string &a, const std::u16string &b) const { return SameText(a, b); }
+};
+
+std::unordered_map<std::u16string, CachedFolder, std::hash<std::u16string>, SameKey> g_folders; // under g_indexLock
 uint64_t g_foldersSeq = 0;
 uint64_t g_foldersGeneration = 0;
+
+// The folders the last looks at the cache found, by their keys: a run of
+// calls on the names of one folder (a copy, a removal, with the looks at
+// its parent between them) finds it again without hashing its path. A
+// pointer into g_folders stays good across insertions only, so these are
+// dropped whenever a folder leaves the cache. The path as it was spelt
+// when found (it folds to the key) spares folding it again when the next
+// call spells it the same way.
+struct RecentFolder {
+    std::u16string key, raw;
+    bool rawKnown = false;
+    CachedFolder *folder = nullptr;
+};
+constexpr size_t kRecent = 4;
+RecentFolder g_recent[kRecent];
+size_t g_recentNext = 0;
+// Room to build a key in without a new string each call.
+std::u16string g_key, g_prefix;
+
+void ForgetRecent()
+{
+    for (RecentFolder &r : g_recent)
+        r.folder = nullptr;
+}
+
+// The cached folder with the folded KEY; RAW, when given, is the spelling
+// the key was folded from.
+CachedFolder *FindFolder(const std::u16string &key, const std::u16string_view *raw = nullptr)
+{
+    RecentFolder *r = nullptr;
+    for (RecentFolder &one : g_recent)
+        if (one.folder && SameText(key, one.key))
+            r = &one;
+    if (!r) {
+        auto it = g_folders.find(key);
+        if (it == g_folders.end())
+            return nullptr;
+        r = &g_recent[g_recentNext];
+        g_recentNext = (g_recentNext + 1) % kRecent;
+        r->key = key;
+        r->folder = &it->second;
+        r->rawKnown = false;
+    }
+    if (raw) {
+        r->rawKnown = true;
+        r->raw.assign(raw->data(), raw->size());
+    }
+    return r->folder;
+}
+
+// A recent folder found by the spelling RAW, or null.
+CachedFolder *FolderSpeltAs(std::u16string_view raw)
+{
+    for (RecentFolder &r : g_recent)
+        if (r.folder && r.rawKnown && SameText(raw, r.raw))
+            return r.folder;
+    return nullptr;
+}
+
+void ClearFolders()
+{
+    g_folders.clear();
+    ForgetRecent();
+}
 
 struct SharedCount {
     uint64_t generation = 0;
@@ -302,36 +344,32 @@ void CheckFolderCache()
     uint64_t *count = ChangeCount();
     uint64_t seq = count ? __atomic_load_n(count, __ATOMIC_ACQUIRE) : 0;
     if (!count || seq != g_foldersSeq || g_foldersGeneration != DeviceGeneration()) {
-        g_folders.clear();
+        ClearFolders();
         g_foldersSeq = seq;
         g_foldersGeneration = DeviceGeneration();
     }
 }
 
-std::u16string ParentOf(const std::u16string &devicePath)
-{
-    size_t cut = devicePath.rfind(u'\\');
-    return cut == std::u16string::npos || cut == 0 ? std::u16string(u"\\") : devicePath.substr(0, cut);
-}
-
-std::u16string NameOf(const std::u16string &devicePath)
-{
-    size_t cut = devicePath.rfind(u'\\');
-    return cut == std::u16string::npos ? devicePath : devicePath.substr(cut + 1);
-}
-
 // A name came (DELTA 1) or went (-1) in the folder that holds DEVICEPATH.
 void CountInFolder(const std::u16string &devicePath, int delta)
 {
-    auto it = g_folders.find(Fold(ParentOf(devicePath)));
-    if (it == g_folders.end())
+    std::u16string_view path = devicePath;
+    size_t cut = path.rfind(u'\\');
+    std::u16string_view parent =
+        cut == std::u16string_view::npos || cut == 0 ? std::u16string_view(u"\\") : path.substr(0, cut);
+    CachedFolder *found = FolderSpeltAs(parent);
+    if (!found) {
+        g_key.clear();
+        AppendFolded(g_key, parent);
+        found = FindFolder(g_key, &parent);
+    }
+    if (!found)
         return;
-    CachedFolder &f = it->second;
+    CachedFolder &f = *found;
     if (f.entries >= 0)
         f.entries = std::max<int64_t>(0, f.entries + delta);
     if (f.complete) {
-        std::u16string name = NameOf(devicePath);
-        uint64_t h = NameHash(name);
+        uint64_t h = NameHash(cut == std::u16string_view::npos ? path : path.substr(cut + 1));
         if (delta > 0) {
             f.names.insert(h);
         } else {
@@ -350,17 +388,18 @@ void NoteChange()
     CheckFolderCache();
     uint64_t *count = ChangeCount();
     if (!count) {
-        g_folders.clear();
+        ClearFolders();
         return;
     }
     uint64_t before = __atomic_fetch_add(count, 1, __ATOMIC_ACQ_REL);
     if (before != g_foldersSeq)
-        g_folders.clear();
+        ClearFolders();
     g_foldersSeq = before + 1;
 }
 
 void ForgetFolderTree(const std::u16string &devicePath)
 {
+    ForgetRecent();
     std::u16string key = Fold(devicePath);
     std::u16string below = key + u"\\";
     for (auto it = g_folders.begin(); it != g_folders.end();) {
@@ -419,7 +458,7 @@ void PathFileGone(const std::u16string &devicePath)
 void PathForgetFolders()
 {
     std::lock_guard<std::mutex> guard(g_indexLock);
-    g_folders.clear();
+    ClearFolders();
 }
 
 bool PathFolderKnown(const std::u16string &devicePath, int64_t &entries)
@@ -447,30 +486,25 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
 {
     if (path.parts.size() < 2 || path.trailingSep || !DeviceIsOpen())
         return false;
-    // The cache's key, folded as it is built: every open of a file asks.
-    std::u16string key;
-    size_t len = 0;
-    for (size_t k = 0; k + 1 < path.parts.size(); ++k)
-        len += 1 + path.parts[k].size();
-    key.reserve(len);
-    for (size_t k = 0; k + 1 < path.parts.size(); ++k) {
-        key += u'\\';
-        for (char16_t c : path.parts[k])
-            key += FoldCase(c);
-    }
     out = ResolvedPath();
     {
         std::lock_guard<std::mutex> guard(g_indexLock);
         CheckFolderCache();
-        auto it = g_folders.find(key);
-        if (it == g_folders.end())
+        // The cache's key, folded as it is built: every open of a file asks.
+        g_key.clear();
+        for (size_t k = 0; k + 1 < path.parts.size(); ++k) {
+            g_key += u'\\';
+            AppendFolded(g_key, path.parts[k]);
+        }
+        CachedFolder *f = FindFolder(g_key);
+        if (!f)
             return false;
         // A new name is taken as missing only where every name is known.
-        if (newName && (!it->second.complete || it->second.names.count(NameHash(path.parts.back()))))
+        if (newName && (!f->complete || f->names.count(NameHash(path.parts.back()))))
             return false;
-        out.hostParent = it->second.host;
-        out.devicePath = it->second.device;
-        out.parentDir = HeldDir(it->second);
+        out.hostParent = f->host;
+        out.devicePath = f->device;
+        out.parentDir = HeldDir(*f);
     }
     const std::vector<Mount> &mounts = DeviceMounts();
     for (size_t k = 0; k < mounts.size(); ++k)
@@ -521,6 +555,29 @@ std::u16string DevicePathText(const DevicePath &path)
     return out.empty() ? std::u16string(u"\\") : out;
 }
 
+// What each ASCII unit is to a path: most are plain name characters.
+enum : uint8_t { kPlain, kSep, kRefused, kWild };
+
+struct AsciiKinds {
+    uint8_t kind[128];
+};
+
+constexpr AsciiKinds MakeAsciiKinds()
+{
+    AsciiKinds t{};
+    for (int c = 0; c < 0x20; ++c)
+        t.kind[c] = kRefused;
+    for (char c : {'<', '>', ':', '"', '|'})
+        t.kind[static_cast<int>(c)] = kRefused;
+    t.kind[static_cast<int>('*')] = kWild;
+    t.kind[static_cast<int>('?')] = kWild;
+    t.kind[static_cast<int>('\\')] = kSep;
+    t.kind[static_cast<int>('/')] = kSep;
+    return t;
+}
+
+constexpr AsciiKinds kAsciiKinds = MakeAsciiKinds();
+
 uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out)
 {
     out.parts.clear();
@@ -538,7 +595,11 @@ uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out
     if (len >= MAX_PATH)
         return ERROR_INVALID_NAME;
     out.trailingSep = IsSep(path[len - 1]);
+    // Wildcards only in the last name, and only when asked for.
+    const bool wildLast = patternLast && !out.trailingSep;
 
+    // One pass splits and checks: refused characters, lone surrogates
+    // (no host name could keep them), "." and "..".
     size_t i = 0;
     while (i < len) {
         while (i < len && IsSep(path[i]))
@@ -546,25 +607,66 @@ uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out
         if (i >= len)
             break;
         size_t start = i;
-        while (i < len && !IsSep(path[i]))
-            ++i;
-        out.parts.emplace_back(path + start, i - start);
-    }
-    for (size_t k = 0; k < out.parts.size(); ++k) {
-        const std::u16string &part = out.parts[k];
-        if (part == u"." || part == u"..")
-            return ERROR_INVALID_NAME;
-        bool wild = patternLast && !out.trailingSep && k + 1 == out.parts.size();
-        for (char16_t c : part)
-            if (IsRefused(c, wild))
+        bool wild = false;
+        for (; i < len; ++i) {
+            char16_t c = path[i];
+            if (c >= 0x80) {
+                if (c >= 0xd800 && c < 0xe000) {
+                    if (c >= 0xdc00 || i + 1 >= len || path[i + 1] < 0xdc00 || path[i + 1] >= 0xe000)
+                        return ERROR_INVALID_NAME;
+                    ++i;
+                }
+                continue;
+            }
+            uint8_t kind = kAsciiKinds.kind[c];
+            if (kind == kPlain)
+                continue;
+            if (kind == kSep)
+                break;
+            if (kind == kRefused)
                 return ERROR_INVALID_NAME;
-        if (HasLoneSurrogate(part))
+            wild = true;
+        }
+        size_t n = i - start;
+        if (path[start] == u'.' && (n == 1 || (n == 2 && path[start + 1] == u'.')))
             return ERROR_INVALID_NAME;
+        if (wild && !(wildLast && i == len))
+            return ERROR_INVALID_NAME;
+        out.parts.emplace_back(path + start, n);
     }
     return 0;
 }
 
 std::atomic<uint64_t> g_walks{0};
+
+namespace {
+
+// A recent folder found by the names of PARTS before the last, spelt as
+// they are, or null. Caller holds g_indexLock.
+CachedFolder *FolderSpeltAs(const std::vector<std::u16string> &parts)
+{
+    for (RecentFolder &r : g_recent) {
+        if (!r.folder || !r.rawKnown)
+            continue;
+        // From the last name back, as SameText.
+        std::u16string_view raw = r.raw;
+        size_t k = parts.size() - 1;
+        for (; k-- > 0;) {
+            std::u16string_view part = parts[k];
+            if (raw.size() < 1 + part.size())
+                break;
+            std::u16string_view tail = raw.substr(raw.size() - part.size());
+            if (!SameText(tail, part) || raw[raw.size() - part.size() - 1] != u'\\')
+                break;
+            raw.remove_suffix(1 + part.size());
+        }
+        if (k == static_cast<size_t>(-1) && raw.empty())
+            return r.folder;
+    }
+    return nullptr;
+}
+
+} // namespace
 
 uint64_t PathWalks()
 {
@@ -578,17 +680,19 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
         return ERROR_NOT_READY;
     g_walks.fetch_add(1, std::memory_order_relaxed);
     const std::vector<std::u16string> &parts = path.parts;
-    std::string host = DeviceStoreDir();
-    std::u16string dev;
+    // The walk's folder is built where the result wants it.
+    std::string &host = out.hostParent;
+    std::u16string &dev = out.devicePath;
+    const std::string *top = &DeviceStoreDir();
     size_t i = 0;
 
     if (parts.empty()) {
         out.isRoot = true;
         out.kind = EntryKind::Folder;
-        out.hostPath = host;
-        out.hostParent = host;
+        out.hostPath = *top;
+        out.hostParent = *top;
         out.devicePath = u"\\";
-        if (stat(host.c_str(), &out.st) != 0)
+        if (stat(top->c_str(), &out.st) != 0)
             return ERROR_PATH_NOT_FOUND;
         return 0;
     }
@@ -597,7 +701,7 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
     for (size_t k = 0; k < mounts.size(); ++k) {
         if (FoldCompare(mounts[k].name, parts[0]) == 0) {
             out.mount = static_cast<int>(k);
-            host = mounts[k].hostDir;
+            top = &mounts[k].hostDir;
             dev = u"\\";
             dev += mounts[k].name;
             i = 1;
@@ -607,13 +711,12 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
     if (out.mount >= 0 && parts.size() == 1) {
         out.isMountPoint = true;
         out.kind = EntryKind::Folder;
-        out.hostPath = host;
-        out.hostParent = host;
-        out.devicePath = dev;
+        out.hostPath = *top;
+        out.hostParent = *top;
         out.name = mounts[out.mount].name;
         // The mount's own folder was named by the user of the host: it is
         // the one place where the host's view is taken as it is.
-        if (stat(host.c_str(), &out.st) != 0)
+        if (stat(top->c_str(), &out.st) != 0)
             return ERROR_PATH_NOT_FOUND;
         return 0;
     }
@@ -623,24 +726,52 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
     // deletes), what the last step needs of it is taken here too.
     bool lastKnown = false, lastScan = true;
     std::shared_ptr<HostDir> lastHeld;
+    CachedFolder *hit = nullptr;
     {
         std::lock_guard<std::mutex> guard(g_indexLock);
         CheckFolderCache();
-        if (!g_folders.empty()) {
-            std::u16string key = Fold(dev);
-            size_t best = 0;
-            CachedFolder *hit = nullptr;
-            for (size_t k = i; k + 1 < parts.size(); ++k) {
-                key += u'\\';
-                key += Fold(parts[k]);
-                auto it = g_folders.find(key);
-                if (it == g_folders.end())
-                    break;
-                hit = &it->second;
-                best = k + 1;
+        if (!g_folders.empty() && i + 1 < parts.size()) {
+            // The last name's folder first: one look when it is known, and
+            // none at all when it is a recent one, spelt the same way (the
+            // mount's name included).
+            size_t best = parts.size() - 1;
+            hit = FolderSpeltAs(parts);
+            // The key is the path as given, folded: a mount's name folds
+            // like the name given for it.
+            size_t from = i == 0 ? 0 : 1 + parts[0].size();
+            if (!hit) {
+                size_t len = 0;
+                for (size_t k = 0; k + 1 < parts.size(); ++k)
+                    len += 1 + parts[k].size();
+                g_prefix.resize(len);
+                char16_t *at = g_prefix.data();
+                for (size_t k = 0; k + 1 < parts.size(); ++k) {
+                    *at++ = u'\\';
+                    memcpy(at, parts[k].data(), parts[k].size() * sizeof(char16_t));
+                    at += parts[k].size();
+                }
+                g_key.clear();
+                AppendFolded(g_key, g_prefix);
+                std::u16string_view raw = g_prefix;
+                hit = FindFolder(g_key, &raw);
+            }
+            if (!hit) {
+                // Else the deepest known from the top (folding keeps the
+                // length, so each folder's key is a prefix of that one).
+                size_t end = from;
+                for (size_t k = i; k + 2 < parts.size(); ++k) {
+                    end += 1 + parts[k].size();
+                    g_prefix.assign(g_key, 0, end);
+                    CachedFolder *f = FindFolder(g_prefix);
+                    if (!f)
+                        break;
+                    hit = f;
+                    best = k + 1;
+                }
             }
             if (hit) {
                 host = hit->host;
+                dev.reserve(hit->device.size() + 1 + parts.back().size());
                 dev = hit->device;
                 i = best;
                 if (i + 1 == parts.size()) {
@@ -652,11 +783,14 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
             }
         }
     }
+    if (!hit)
+        host = *top;
     for (; i < parts.size(); ++i) {
         std::string actual;
         EntryKind kind;
         struct stat st;
         std::shared_ptr<HostDir> held;
+        bool exact;
         {
             // In a folder whose every name is known, a name not found under
             // its exact spelling needs no scan.
@@ -676,15 +810,21 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
                         held = HeldDir(it->second);
                 }
             }
-            LookupChild(host, parts[i], actual, kind, st, scan, &held);
+            exact = LookupChild(host, parts[i], actual, kind, st, scan, &held);
         }
         if (i + 1 < parts.size()) {
-            if (kind != EntryKind::Folder)
+            if (kind != EntryKind::Folder) {
+                out.hostParent.clear();
+                out.devicePath.clear();
                 return ERROR_PATH_NOT_FOUND;
+            }
             host += "/";
             host += actual;
             dev += u'\\';
-            dev += FromUtf8(actual);
+            if (exact)
+                dev += parts[i];
+            else
+                dev += FromUtf8(actual);
             std::lock_guard<std::mutex> guard(g_indexLock);
             CachedFolder f;
             f.host = host;
@@ -692,18 +832,19 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
             g_folders.emplace(Fold(dev), std::move(f));
             continue;
         }
-        out.hostParent = host;
         out.kind = kind;
+        out.hostPath.reserve(host.size() + 1 + actual.size());
+        out.hostPath = host;
+        out.hostPath += '/';
+        out.hostPath += actual;
         if (kind == EntryKind::Missing) {
             out.name = parts[i];
-            out.hostPath = host + "/" + ToUtf8(parts[i]);
         } else {
             out.st = st;
-            out.name = FromUtf8(actual);
-            out.hostPath = host + "/" + actual;
+            out.name = exact ? parts[i] : FromUtf8(actual);
             if (held) {
                 out.parentDir = std::move(held);
-                out.leaf = actual;
+                out.leaf = std::move(actual);
             }
         }
         dev += u'\\';
@@ -716,7 +857,6 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
             g_folders.emplace(Fold(dev), std::move(f));
         }
     }
-    out.devicePath = dev;
 
     // The module file: a real one is held open for the run; a missing one
     // is served as the stand-in program file.

@@ -108,6 +108,26 @@ std::u16string Fold(std::u16string_view s) {
     return out;
 }
 
+void AppendFolded(std::u16string &out, std::u16string_view s) {
+    const CaseTables &t = Tables();
+    size_t at = out.size();
+    out.append(s.data(), s.size());
+    char16_t *d = out.data() + at;
+    for (size_t i = 0; i < s.size(); ++i)
+        d[i] = t.lower[d[i]];
+}
+
+uint64_t FoldedHash(std::u16string_view s) {
+    // FNV-1a over the folded units.
+    const CaseTables &t = Tables();
+    uint64_t h = 14695981039346656037ull;
+    for (char16_t c : s) {
+        h ^= t.lower[c];
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
 int FoldCompare(std::u16string_view a, std::u16string_view b) {
     const CaseTables &t = Tables();
     size_t n = a.size() < b.size() ? a.size() : b.size();
@@ -122,6 +142,16 @@ int FoldCompare(std::u16string_view a, std::u16string_view b) {
 }
 
 std::string ToUtf8(std::u16string_view s) {
+    // Most names are ASCII: one unit, one byte.
+    size_t ascii = 0;
+    while (ascii < s.size() && s[ascii] < 0x80)
+        ++ascii;
+    if (ascii == s.size()) {
+        std::string out(s.size(), '\0');
+        for (size_t i = 0; i < s.size(); ++i)
+            out[i] = static_cast<char>(s[i]);
+        return out;
+    }
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size(); ++i) {

@@ -7,6 +7,7 @@
 #define CE_PLATFORM_TEXT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,10 @@ char16_t FoldCase(char16_t c);
 // The capital letter of c (the inverse of FoldCase), for CharUpperW.
 char16_t UpperCase(char16_t c);
 std::u16string Fold(std::u16string_view s);
+// Appends S folded to OUT (no new string for each name of a path).
+void AppendFolded(std::u16string &out, std::u16string_view s);
+// A hash of S folded, the same for every spelling that folds alike.
+uint64_t FoldedHash(std::u16string_view s);
 // Compares the folded code units: <0, 0, >0.
 int FoldCompare(std::u16string_view a, std::u16string_view b);
 

@@ -134,6 +134,64 @@ TEST_F(FileCache, AnotherProcessesChangesAreSeen)
     EXPECT_EQ(RemoveDir(u"\\P"), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY)) << "the child's file is there";
 }
 
+// The folders looked at last are found again by the same spelling without
+// a look at the cache. Each row changes the tree (by this process, or by
+// another one of the device) right after the previous row used \\R\\A, then
+// makes a file or a folder through \\R\\A, spelt as in the row before, which
+// must land in the folder that is there now (HOST), or fail (ERROR).
+TEST_F(FileCache, RecentFoldersFollowChangesToTheTree)
+{
+    ASSERT_EQ(CreateDir(u"\\R"), 0u);
+    ASSERT_EQ(CreateDir(u"\\R\\A"), 0u);
+    auto move = [](const char16_t *from, const char16_t *to) { return MoveFileW(from, to) ? 0u : GetLastError(); };
+    struct Row {
+        const char *what;
+        std::function<void()> change;
+        bool folder; // made with CreateDirectoryW, else as a new file
+        const char16_t *path;
+        DWORD error;
+        const char *host;
+    };
+    const Row rows[] = {
+        {"nothing", [] {}, false, u"\\R\\A\\1.txt", 0, "R/A/1.txt"},
+        {"another spelling", [] {}, true, u"\\r\\A\\2", 0, "R/A/2"},
+        {"moved away, made again in another case",
+         [&] {
+             EXPECT_EQ(move(u"\\R\\A", u"\\R\\B"), 0u);
+             EXPECT_EQ(CreateDir(u"\\R\\a"), 0u);
+         },
+         true, u"\\r\\A\\3", 0, "R/a/3"},
+        {"emptied and removed",
+         [&] {
+             EXPECT_EQ(RemoveDir(u"\\r\\A\\3"), 0u);
+             EXPECT_EQ(RemoveDir(u"\\r\\A"), 0u);
+         },
+         false, u"\\r\\A\\4.txt", ERROR_PATH_NOT_FOUND, nullptr},
+        {"made again, then moved and made again by another process",
+         [&] {
+             EXPECT_EQ(CreateDir(u"\\R\\A"), 0u);
+             EXPECT_EQ(MakeFile(u"\\R\\A\\5.txt"), 0u);
+             EXPECT_EQ(InChild([&] { return move(u"\\R\\A", u"\\R\\C") == 0 && CreateDir(u"\\R\\a") == 0 ? 0 : 1; }), 0);
+         },
+         false, u"\\R\\A\\6.txt", 0, "R/a/6.txt"},
+        {"removed by another process",
+         [&] { EXPECT_EQ(InChild([&] { return DeleteFileW(u"\\R\\A\\6.txt") && RemoveDir(u"\\R\\A") == 0 ? 0 : 1; }), 0); },
+         false, u"\\R\\A\\7.txt", ERROR_PATH_NOT_FOUND, nullptr},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        r.change();
+        EXPECT_EQ(r.folder ? CreateDir(r.path) : MakeFile(r.path), r.error);
+        if (r.host)
+            EXPECT_TRUE(cetest::HostExists(StoreHost(r.host)));
+    }
+    EXPECT_TRUE(cetest::HostExists(StoreHost("R/B/1.txt")));
+    EXPECT_TRUE(cetest::HostExists(StoreHost("R/B/2")));
+    EXPECT_TRUE(cetest::HostExists(StoreHost("R/C/5.txt")));
+    EXPECT_FALSE(cetest::HostExists(StoreHost("R/A")));
+    EXPECT_FALSE(cetest::HostExists(StoreHost("R/a")));
+}
+
 // A pattern of LEN bytes that differs at every offset within 251 bytes.
 std::string Pattern(size_t len)
 {

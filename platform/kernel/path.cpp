@@ -300,6 +300,56 @@ CachedFolder *FolderSpeltAs(std::u16string_view raw)
     return nullptr;
 }
 
+// A recent folder found by the names of PARTS before the last, spelt as
+// they are, or null. Caller holds g_indexLock.
+CachedFolder *FolderSpeltAs(const std::vector<std::u16string> &parts)
+{
+    for (RecentFolder &r : g_recent) {
+        if (!r.folder || !r.rawKnown)
+            continue;
+        // From the last name back, as SameText.
+        std::u16string_view raw = r.raw;
+        size_t k = parts.size() - 1;
+        for (; k-- > 0;) {
+            std::u16string_view part = parts[k];
+            if (raw.size() < 1 + part.size())
+                break;
+            std::u16string_view tail = raw.substr(raw.size() - part.size());
+            if (!SameText(tail, part) || raw[raw.size() - part.size() - 1] != u'\\')
+                break;
+            raw.remove_suffix(1 + part.size());
+        }
+        if (k == static_cast<size_t>(-1) && raw.empty())
+            return r.folder;
+    }
+    return nullptr;
+}
+
+// The cached folder of the last name of PARTS, or null. When it is not a
+// recent one by its spelling, the folded key of that folder is left in
+// g_key (a path's key is the path as given, folded: a mount's name folds
+// like the name given for it) and its spelling in g_prefix. Caller holds
+// g_indexLock.
+CachedFolder *KnownFolderOfLast(const std::vector<std::u16string> &parts)
+{
+    if (CachedFolder *f = FolderSpeltAs(parts))
+        return f;
+    size_t len = 0;
+    for (size_t k = 0; k + 1 < parts.size(); ++k)
+        len += 1 + parts[k].size();
+    g_prefix.resize(len);
+    char16_t *at = g_prefix.data();
+    for (size_t k = 0; k + 1 < parts.size(); ++k) {
+        *at++ = u'\\';
+        memcpy(at, parts[k].data(), parts[k].size() * sizeof(char16_t));
+        at += parts[k].size();
+    }
+    g_key.clear();
+    AppendFolded(g_key, g_prefix);
+    std::u16string_view raw = g_prefix;
+    return FindFolder(g_key, &raw);
+}
+
 void ClearFolders()
 {
     g_folders.clear();
@@ -490,19 +540,15 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
     {
         std::lock_guard<std::mutex> guard(g_indexLock);
         CheckFolderCache();
-        // The cache's key, folded as it is built: every open of a file asks.
-        g_key.clear();
-        for (size_t k = 0; k + 1 < path.parts.size(); ++k) {
-            g_key += u'\\';
-            AppendFolded(g_key, path.parts[k]);
-        }
-        CachedFolder *f = FindFolder(g_key);
+        // Every open of a file asks.
+        CachedFolder *f = KnownFolderOfLast(path.parts);
         if (!f)
             return false;
         // A new name is taken as missing only where every name is known.
         if (newName && (!f->complete || f->names.count(NameHash(path.parts.back()))))
             return false;
         out.hostParent = f->host;
+        out.devicePath.reserve(f->device.size() + 1 + path.parts.back().size());
         out.devicePath = f->device;
         out.parentDir = HeldDir(*f);
     }
@@ -512,7 +558,10 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
             out.mount = static_cast<int>(k);
     out.name = path.parts.back();
     out.leaf = ToUtf8(out.name);
-    out.hostPath = out.hostParent + "/" + out.leaf;
+    out.hostPath.reserve(out.hostParent.size() + 1 + out.leaf.size());
+    out.hostPath = out.hostParent;
+    out.hostPath += '/';
+    out.hostPath += out.leaf;
     out.devicePath += u'\\';
     out.devicePath += out.name;
     out.kind = newName ? EntryKind::Missing : EntryKind::File;
@@ -639,34 +688,6 @@ uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out
 
 std::atomic<uint64_t> g_walks{0};
 
-namespace {
-
-// A recent folder found by the names of PARTS before the last, spelt as
-// they are, or null. Caller holds g_indexLock.
-CachedFolder *FolderSpeltAs(const std::vector<std::u16string> &parts)
-{
-    for (RecentFolder &r : g_recent) {
-        if (!r.folder || !r.rawKnown)
-            continue;
-        // From the last name back, as SameText.
-        std::u16string_view raw = r.raw;
-        size_t k = parts.size() - 1;
-        for (; k-- > 0;) {
-            std::u16string_view part = parts[k];
-            if (raw.size() < 1 + part.size())
-                break;
-            std::u16string_view tail = raw.substr(raw.size() - part.size());
-            if (!SameText(tail, part) || raw[raw.size() - part.size() - 1] != u'\\')
-                break;
-            raw.remove_suffix(1 + part.size());
-        }
-        if (k == static_cast<size_t>(-1) && raw.empty())
-            return r.folder;
-    }
-    return nullptr;
-}
-
-} // namespace
 
 uint64_t PathWalks()
 {
@@ -735,26 +756,8 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
             // none at all when it is a recent one, spelt the same way (the
             // mount's name included).
             size_t best = parts.size() - 1;
-            hit = FolderSpeltAs(parts);
-            // The key is the path as given, folded: a mount's name folds
-            // like the name given for it.
+            hit = KnownFolderOfLast(parts);
             size_t from = i == 0 ? 0 : 1 + parts[0].size();
-            if (!hit) {
-                size_t len = 0;
-                for (size_t k = 0; k + 1 < parts.size(); ++k)
-                    len += 1 + parts[k].size();
-                g_prefix.resize(len);
-                char16_t *at = g_prefix.data();
-                for (size_t k = 0; k + 1 < parts.size(); ++k) {
-                    *at++ = u'\\';
-                    memcpy(at, parts[k].data(), parts[k].size() * sizeof(char16_t));
-                    at += parts[k].size();
-                }
-                g_key.clear();
-                AppendFolded(g_key, g_prefix);
-                std::u16string_view raw = g_prefix;
-                hit = FindFolder(g_key, &raw);
-            }
             if (!hit) {
                 // Else the deepest known from the top (folding keeps the
                 // length, so each folder's key is a prefix of that one).

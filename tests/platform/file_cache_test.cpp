@@ -182,8 +182,9 @@ TEST_F(FileCache, RecentFoldersFollowChangesToTheTree)
         SCOPED_TRACE(r.what);
         r.change();
         EXPECT_EQ(r.folder ? CreateDir(r.path) : MakeFile(r.path), r.error);
-        if (r.host)
+        if (r.host) {
             EXPECT_TRUE(cetest::HostExists(StoreHost(r.host)));
+        }
     }
     EXPECT_TRUE(cetest::HostExists(StoreHost("R/B/1.txt")));
     EXPECT_TRUE(cetest::HostExists(StoreHost("R/B/2")));

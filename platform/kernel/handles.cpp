@@ -9,6 +9,8 @@
 
 #include <cassert>
 
+#include <ext/atomicity.h>
+
 #include <atomic>
 #include <deque>
 #include <mutex>
@@ -36,6 +38,16 @@ constexpr uint32_t kChunks = (kIndexMask + 1) / kChunkSize;
 // for a long while instead of reaching a new object.
 constexpr size_t kReuseDelay = 4096;
 
+// While the process has one thread no other can hold a lock, and none can
+// start inside a locked section (nothing there makes a thread): the locks
+// are then not taken. Their atomic exchange was the larger part of a
+// look-up, and painting makes about a hundred a progress step. Releasing
+// stays unconditional, a plain store either way.
+inline bool Alone()
+{
+    return __gnu_cxx::__is_single_threaded();
+}
+
 struct Slot {
     std::atomic<bool> busy{false}; // the slot's own lock, held only to copy or change it
     uint32_t handle = 0;           // 0 while free
@@ -45,6 +57,8 @@ struct Slot {
 
     void Lock()
     {
+        if (Alone())
+            return;
         while (busy.exchange(true, std::memory_order_acquire))
             while (busy.load(std::memory_order_relaxed)) {
             }
@@ -60,6 +74,8 @@ struct TableLock {
     std::atomic<bool> held{false};
     void lock()
     {
+        if (Alone())
+            return;
         for (int spins = 0; held.exchange(true, std::memory_order_acquire);)
             while (held.load(std::memory_order_relaxed))
                 if (++spins > 64)

@@ -34,6 +34,10 @@ void RegionAdd(Region &rgn, const RECT &r)
 {
     if (RectEmpty(r))
         return;
+    if (rgn.empty()) {
+        rgn.push_back(r);
+        return;
+    }
     Region add{r};
     for (const RECT &have : rgn) {
         Region rest;

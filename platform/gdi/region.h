@@ -120,6 +120,14 @@ public:
     RECT *erase(RECT *at) { return erase(at, at + 1); }
     void swap(Region &o) noexcept
     {
+        // Two regions held inline (the usual case) swap their used pieces.
+        if (!heap_ && !o.heap_) {
+            size_t n = std::max(size_, o.size_);
+            for (size_t i = 0; i < n; ++i)
+                std::swap(inline_[i], o.inline_[i]);
+            std::swap(size_, o.size_);
+            return;
+        }
         Region t(std::move(o));
         o = std::move(*this);
         *this = std::move(t);

@@ -94,8 +94,13 @@ void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
     Region add = VisibleRegion(hwnd, w, true);
     RegionOffset(add, -c.left, -c.top);
     RegionClip(add, in);
-    for (const RECT &piece : add)
-        RegionAdd(w.update, piece);
+    // The visible region's pieces are disjoint: an empty update region
+    // (the usual case, each repaint empties it) takes them as they are.
+    if (w.update.empty())
+        w.update = add;
+    else
+        for (const RECT &piece : add)
+            RegionAdd(w.update, piece);
     if (!add.empty() && erase)
         w.updateErase = true;
     WindowNoteDue(w);

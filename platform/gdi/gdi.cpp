@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -514,29 +515,37 @@ struct PlacedGlyph {
 
 // Lays a line out from x: each glyph made for the quarter pixel its pen
 // stands at, the pen moving by design widths. Returns the glyphs' box.
-RECT LayOut(int x, const std::u16string &text, bool bold, std::vector<PlacedGlyph> &out)
+// Calls fn(i, glyph, left) for each character of a line drawn from 0 that
+// leaves a mark: its glyph and the column of the glyph's left edge.
+template <class F> void EachGlyph(const std::u16string &text, bool bold, F fn)
 {
-    out.clear();
-    RECT box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-    long pen64 = 0; // from x, in 1/64 pixels
-    for (char16_t ch : text) {
+    long pen64 = 0; // in 1/64 pixels
+    for (size_t i = 0; i < text.size(); ++i) {
         long whole = pen64 >> 6;
         int phase = int(((pen64 & 63) * kGlyphPhases + 32) >> 6);
         if (phase == kGlyphPhases) {
             phase = 0;
             ++whole;
         }
-        const FontGlyph &g = GlyphFor(ch, phase, bold);
+        const FontGlyph &g = GlyphFor(text[i], phase, bold);
         pen64 += g.advance64;
-        if (g.width <= 0 || g.height <= 0)
-            continue;
-        int gx = x + int(whole) + g.left;
+        if (g.width > 0 && g.height > 0)
+            fn(i, g, int(whole) + g.left);
+    }
+}
+
+RECT LayOut(int x, const std::u16string &text, bool bold, std::vector<PlacedGlyph> &out)
+{
+    out.clear();
+    RECT box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    EachGlyph(text, bold, [&](size_t, const FontGlyph &g, int left) {
+        int gx = x + left;
         out.push_back(PlacedGlyph{&g, gx});
         box.left = std::min<LONG>(box.left, gx);
         box.right = std::max<LONG>(box.right, gx + g.width);
         box.top = std::min<LONG>(box.top, g.top);
         box.bottom = std::max<LONG>(box.bottom, g.top + g.height);
-    }
+    });
     return box;
 }
 
@@ -615,12 +624,33 @@ int GdiTextHeight()
 // then each row's pixels under them are blended towards the text colour by
 // the cover and written back in one piece per clip span. A row the glyphs
 // do not touch is left as it is (a ground kept as runs stays so).
-void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold)
+int GdiTextUnchangedWidth(const std::u16string &before, const std::u16string &after, bool bold)
+{
+    size_t same = 0;
+    while (same < before.size() && same < after.size() && before[same] == after[same])
+        ++same;
+    if (same == before.size() && same == after.size())
+        return INT_MAX;
+    // The first characters that differ, and all after them, stand at the
+    // same pen in both lines; the glyphs before them are the same glyphs at
+    // the same places. Left of every later glyph's edge the lines agree.
+    int from = INT_MAX;
+    for (const std::u16string *t : {&before, &after})
+        EachGlyph(*t, bold, [&](size_t i, const FontGlyph &, int left) {
+            if (i >= same)
+                from = std::min(from, left);
+        });
+    return from;
+}
+
+void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold, int clipLeft)
 {
     auto dc = GdiGetDc(hdc);
     if (!dc || text.empty())
         return;
     Surface s = SurfaceOf(*dc);
+    // Columns left of this one (surface coordinates) are not drawn.
+    int firstX = clipLeft == INT_MIN ? INT_MIN : clipLeft + dc->originX;
     thread_local std::vector<PlacedGlyph> placed;
     thread_local std::vector<uint8_t> cover;
     thread_local std::vector<int> rowLo, rowHi;
@@ -637,6 +667,8 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
     out.resize(size_t(width));
     for (const PlacedGlyph &p : placed) {
         const FontGlyph &g = *p.glyph;
+        if (p.x + g.width <= firstX)
+            continue; // wholly left of what is drawn
         int off = int(p.x - box.left);
         for (int gy = 0; gy < g.height; ++gy) {
             const uint8_t *src = &g.cover[size_t(gy) * size_t(g.width)];
@@ -655,17 +687,18 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
     // for that ground (the first pixel under the text names it).
     thread_local Shades shades;
     int groundY = y + dc->originY + int(box.top);
-    if (groundY >= 0 && groundY < s.height && box.left >= 0 && box.left < s.width) {
+    int groundX = std::max(int(box.left), firstX);
+    if (groundY >= 0 && groundY < s.height && groundX >= 0 && groundX < s.width) {
         const PixelRows::Row *runs = s.rows ? s.rows->Runs(groundY) : nullptr;
-        shades.For(runs ? runs->colour[PixelRows::RunAt(*runs, int(box.left))] : ReadRow(s, groundY)[box.left], c);
+        shades.For(runs ? runs->colour[PixelRows::RunAt(*runs, groundX)] : ReadRow(s, groundY)[groundX], c);
     }
     for (int row = 0; row < height; ++row) {
         int sy = y + dc->originY + int(box.top) + row;
-        int lo = rowLo[size_t(row)], hi = rowHi[size_t(row)];
+        int lo = std::max(int(box.left) + rowLo[size_t(row)], firstX), hi = int(box.left) + rowHi[size_t(row)];
         if (sy < 0 || sy >= s.height || lo >= hi)
             continue;
         const uint8_t *line = &cover[size_t(row) * size_t(width)];
-        ForSpan(*dc, s, sy, int(box.left) + lo, int(box.left) + hi, [&](int yy, int x0, int x1) {
+        ForSpan(*dc, s, sy, lo, hi, [&](int yy, int x0, int x1) {
             const uint8_t *a = line + (x0 - box.left);
             uint32_t *o = out.data();
             int n = x1 - x0;

@@ -7,6 +7,7 @@
 #ifndef CE_PLATFORM_GDI_H
 #define CE_PLATFORM_GDI_H
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -88,7 +89,13 @@ void GdiFillDc(const GdiDc &dc, const RECT &r, COLORREF color);
 void GdiFrame(HDC hdc, const RECT &r, COLORREF color);
 // A line of text with its top at y, in grey levels over what is there;
 // bold for captions.
-void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold = false);
+// Columns left of clipLeft (DC coordinates) are left as they are.
+void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold = false,
+             int clipLeft = INT_MIN);
+// Two lines drawn from the same place leave the same pixels left of this
+// many columns from it (INT_MAX: the lines are the same): a line changed
+// at its end need be drawn again only from there.
+int GdiTextUnchangedWidth(const std::u16string &before, const std::u16string &after, bool bold = false);
 // Width and height of a text line in the dialog font.
 int GdiTextWidth(const std::u16string &text, bool bold = false);
 // The same in 1/64 pixels, unrounded: widths of pieces add up to the

@@ -26,6 +26,10 @@ struct StaticState : ControlRecord {
     int pictureAlign = -1;
     COLORREF pictureColor = 0;
     bool pictureNoPrefix = false;
+    // The picture's one line, when it shows one: a new text that only
+    // changes its end (the next file's name) is drawn again from there.
+    bool pictureOneLine = false;
+    std::u16string pictureLine;
 
     ~StaticState() { DropPicture(); }
     void DropPicture()
@@ -40,8 +44,24 @@ struct StaticState : ControlRecord {
         picture = 0;
         pictureOld = 0;
         pictureAlign = -1;
+        pictureOneLine = false;
     }
 };
+
+void DrawLines(HDC hdc, const RECT &r, const std::vector<std::u16string> &lines, int align, COLORREF color)
+{
+    int width = r.right - r.left;
+    int lh = GdiTextHeight();
+    int y = r.top;
+    for (const std::u16string &l : lines) {
+        if (y >= r.bottom)
+            break;
+        int tw = GdiTextWidth(l);
+        int x = align == 1 ? r.left + (width - tw) / 2 : align == 2 ? r.right - tw : r.left;
+        GdiText(hdc, x, y, l, color);
+        y += lh;
+    }
+}
 
 void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string &text, int align, COLORREF color,
                      bool noPrefix)
@@ -52,6 +72,23 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
     bool same = s.pictureDc && s.pictureWidth == width && s.pictureHeight == height && s.pictureAlign == align &&
                 s.pictureColor == color && s.pictureNoPrefix == noPrefix && s.pictureText == text;
     if (!same) {
+        std::vector<std::u16string> lines = TextLines(text, width, noPrefix);
+        bool oneLine = lines.size() == 1;
+        if (oneLine && s.pictureOneLine && s.pictureDc && s.pictureWidth == width && s.pictureHeight == height &&
+            align == 0 && s.pictureAlign == 0 && s.pictureColor == color) {
+            // Left of `from` the old line's pixels are the new line's.
+            int from = GdiTextUnchangedWidth(s.pictureLine, lines[0]);
+            if (from > 0) {
+                RECT rest{std::min(from, width), 0, width, height};
+                GdiFill(s.pictureDc, rest, kDialogFace);
+                GdiText(s.pictureDc, 0, 0, lines[0], color, false, from);
+                s.pictureText = text;
+                s.pictureNoPrefix = noPrefix;
+                s.pictureLine = std::move(lines[0]);
+                BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY);
+                return;
+            }
+        }
         if (!s.pictureDc || s.pictureWidth != width || s.pictureHeight != height) {
             s.DropPicture();
             s.pictureDc = CreateCompatibleDC(dc);
@@ -60,7 +97,7 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
                 // No memory for a picture: drawn straight, as it is.
                 s.DropPicture();
                 GdiFill(dc, r, kDialogFace);
-                DrawTextBlock(dc, r, text, align, color, noPrefix);
+                DrawLines(dc, r, lines, align, color);
                 return;
             }
             s.pictureOld = SelectObject(s.pictureDc, s.picture);
@@ -69,21 +106,22 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
         }
         RECT all{0, 0, width, height};
         GdiFill(s.pictureDc, all, kDialogFace);
-        DrawTextBlock(s.pictureDc, all, text, align, color, noPrefix);
+        DrawLines(s.pictureDc, all, lines, align, color);
         s.pictureText = text;
         s.pictureAlign = align;
         s.pictureColor = color;
         s.pictureNoPrefix = noPrefix;
+        s.pictureOneLine = oneLine;
+        if (oneLine)
+            s.pictureLine = std::move(lines[0]);
     }
     BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY);
 }
 
 } // namespace
 
-void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align, COLORREF color, bool noPrefix)
+std::vector<std::u16string> TextLines(const std::u16string &text, int width, bool noPrefix)
 {
-    int width = r.right - r.left;
-    int lh = GdiTextHeight();
     std::vector<std::u16string> lines;
     std::u16string cur;
     auto flush = [&]() {
@@ -149,15 +187,12 @@ void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align
         }
     }
     wrap(para);
-    int y = r.top;
-    for (const std::u16string &l : lines) {
-        if (y >= r.bottom)
-            break;
-        int tw = GdiTextWidth(l);
-        int x = align == 1 ? r.left + (width - tw) / 2 : align == 2 ? r.right - tw : r.left;
-        GdiText(hdc, x, y, l, color);
-        y += lh;
-    }
+    return lines;
+}
+
+void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align, COLORREF color, bool noPrefix)
+{
+    DrawLines(hdc, r, TextLines(text, r.right - r.left, noPrefix), align, color);
 }
 
 LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)

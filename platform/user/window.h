@@ -207,6 +207,8 @@ void RegisterBuiltinClass(const char16_t *name, WNDPROC proc, BuiltinClass kind)
 // 2 right); "\n" breaks lines, "&" marks a mnemonic unless noPrefix.
 void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align, COLORREF color,
                    bool noPrefix);
+// The lines DrawTextBlock shows in a width, top to bottom.
+std::vector<std::u16string> TextLines(const std::u16string &text, int width, bool noPrefix);
 
 // Background colour of dialogs and controls drawn on them.
 constexpr COLORREF kDialogFace = 0x00C0C0C0;

@@ -355,6 +355,22 @@ TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
     const Change changes[] = {
         {"nothing", [](HWND) {}},
         {"new text", [](HWND h) { SetWindowTextW(h, u"Copying file: other.dll"); }},
+        // Texts that change only at their end are drawn again from there.
+        {"new end", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.dll"); }},
+        {"longer", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.exe.bak"); }},
+        {"shorter", [](HWND h) { SetWindowTextW(h, u"Copying file: S"); }},
+        {"glyphs reaching back", [](HWND h) { SetWindowTextW(h, u"Copying file: Setjjff"); }},
+        {"two ends in turn",
+         [](HWND h) {
+             SetWindowTextW(h, u"Copying file: Setjj.exe");
+             UpdateWindow(h);
+             SetWindowTextW(h, u"Copying file: Sf.exe");
+         }},
+        {"now two lines", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.exe and its many friends"); }},
+        {"disabled with a new end", [](HWND h) {
+             SetWindowTextW(h, u"Copying file: Setup.dll");
+             EnableWindow(h, FALSE);
+         }},
         {"same text again", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.exe"); }},
         {"disabled", [](HWND h) { EnableWindow(h, FALSE); }},
         {"centred", [](HWND h) { SetWindowLongW(h, GWL_STYLE, GetWindowLongW(h, GWL_STYLE) | SS_CENTER); }},

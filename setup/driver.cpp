@@ -302,13 +302,15 @@ static void RunProductScript(SETUP_RUN *pRun, SETUP_TURN *pTurn)
     }
     CloseWorkPage(pRun, hPage);
 
-    // The log goes before the record: a removal stopped in between leaves a
-    // record naming a log that is gone, which the next run drops.
+    // The log and the emptied folder go before the record: a removal
+    // stopped in between leaves a record naming a log that is gone, which
+    // the next run drops with the folder. Once the record is gone nothing
+    // would lead a later run to the folder.
     if (!pTurn->fInstall && pTurn->nOutcome == 1) {
         DeleteReinstallLog(pTurn->szUnloadPath);
         XFile_DeleteFile(pTurn->szUnloadPath);
-        DeleteInstallRecord(pTurn->szProductName);
         RemoveEmptyInstallFolder(pTurn->szDestFolder);
+        DeleteInstallRecord(pTurn->szProductName);
     }
 
     if (pTurn->nOutcome == 1) {

@@ -103,6 +103,86 @@ void BM_CreateFilesInOneFolderHost(benchmark::State &state)
 }
 BENCHMARK(BM_CreateFilesInOneFolderHost)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// A removal's calls over an installed tree of kFiles files in 40 folders
+// (made with the host's calls, so that no folder is known at the start, as
+// in a new process): each file deleted by name, then its folder removed,
+// which fails while the folder holds other files.
+constexpr int kRemoveFolders = 40;
+
+std::string MakeHostTree(const std::string &top)
+{
+    std::string content(kFileSize, 'd');
+    mkdir(top.c_str(), 0777);
+    for (int d = 0; d < kRemoveFolders; ++d)
+        mkdir((top + "/d" + std::to_string(d)).c_str(), 0777);
+    for (int i = 0; i < kFiles; ++i) {
+        std::string name = top + "/d" + std::to_string(i % kRemoveFolders) + "/f" + std::to_string(i) + ".bin";
+        int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 || write(fd, content.data(), kFileSize) != (ssize_t)kFileSize)
+            abort();
+        close(fd);
+    }
+    return top;
+}
+
+void BM_RemoveTreeAsARemoval(benchmark::State &state)
+{
+    BenchDevice &dev = Device();
+    static int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string name = "Removal" + std::to_string(++round);
+        MakeHostTree(dev.root.path + "/device/store/Program Files/" + name);
+        std::u16string top = u"\\Program Files\\" + cetest::U16(name);
+        std::vector<std::u16string> files, folders;
+        for (int i = 0; i < kFiles; ++i) {
+            std::u16string folder = top + u"\\d" + cetest::U16(std::to_string(i % kRemoveFolders));
+            files.push_back(folder + u"\\f" + cetest::U16(std::to_string(i)) + u".bin");
+            folders.push_back(folder);
+        }
+        state.ResumeTiming();
+        for (int i = 0; i < kFiles; ++i) {
+            if (!DeleteFileW(files[i].c_str())) {
+                state.SkipWithError("delete failed");
+                return;
+            }
+            RemoveDirectoryW(folders[i].c_str());
+        }
+        if (!RemoveDirectoryW(top.c_str())) {
+            state.SkipWithError("the tree is not empty");
+            return;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kFiles);
+}
+BENCHMARK(BM_RemoveTreeAsARemoval)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The same tree removed with the host's calls as rm -rf does: the floor.
+void BM_RemoveTreeAsARemovalHost(benchmark::State &state)
+{
+    BenchDevice &dev = Device();
+    static int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::string top = MakeHostTree(dev.root.path + "/hostremoval" + std::to_string(++round));
+        std::vector<std::string> files;
+        for (int i = 0; i < kFiles; ++i)
+            files.push_back("f" + std::to_string(i) + ".bin");
+        state.ResumeTiming();
+        for (int d = 0; d < kRemoveFolders; ++d) {
+            std::string folder = top + "/d" + std::to_string(d);
+            int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+            for (int i = d; i < kFiles; i += kRemoveFolders)
+                unlinkat(fd, files[i].c_str(), 0);
+            close(fd);
+            rmdir(folder.c_str());
+        }
+        rmdir(top.c_str());
+    }
+    state.SetItemsProcessed(state.iterations() * kFiles);
+}
+BENCHMARK(BM_RemoveTreeAsARemovalHost)->Unit(benchmark::kMillisecond)->Iterations(5);
+
 // Each file of a full folder opened by its own name, read whole and closed,
 // as a copy opens its source: the device's per-open cost (the name parsed,
 // the folder found, the sharing rule, the handle) over the host's work.

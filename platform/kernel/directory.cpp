@@ -88,11 +88,19 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttrib
 // RemoveDirectoryW
 BOOL RemoveDirectoryW(LPCWSTR lpPathName)
 {
-    DevicePath p;
-    uint32_t error = ParseDevicePath(lpPathName, false, p);
     int64_t entries = -1;
     // A folder known to hold names is not removed: no host call (removing
-    // the folders of a file's path after each delete costs nothing then).
+    // the folders of a file's path after each delete costs nothing then),
+    // and not even a full parse of the name when it is in its plain form.
+    {
+        QuickPath q;
+        if (QuickParse(lpPathName, q) && PathFolderKnownQuick(q, entries) && entries > 0) {
+            SetLastError(ERROR_DIR_NOT_EMPTY);
+            return FALSE;
+        }
+    }
+    DevicePath p;
+    uint32_t error = ParseDevicePath(lpPathName, false, p);
     if (!error && !p.parts.empty() && PathFolderKnown(DevicePathText(p), entries) && entries > 0) {
         SetLastError(ERROR_DIR_NOT_EMPTY);
         return FALSE;

@@ -117,11 +117,49 @@ uint32_t CopyAcross(int src, const struct stat &srcSt, const ResolvedPath &dst)
     return error;
 }
 
+// Deletes a file found by name in a folder already resolved: no path to
+// walk, and nothing else to look up but the name itself.
+uint32_t DeleteKnownFile(const QuickPath &q, const KnownFile &k)
+{
+    if (!S_ISREG(k.st.st_mode) || IsReadOnly(k.st))
+        return ERROR_ACCESS_DENIED;
+    uint32_t error = FileWithNoOpenHandles(k.st, [&](const struct stat &st) -> uint32_t {
+        if (unlinkat(k.dir->fd, k.leaf, 0) != 0)
+            return ErrorFromErrno(errno);
+        if (k.inStore())
+            StoreRelease(static_cast<uint64_t>(st.st_size));
+        return 0;
+    });
+    if (error)
+        return error;
+    if (ChangesWanted()) {
+        DeviceChange change;
+        change.op = DeviceChange::Delete;
+        PathKnownFileGone(q, k, &change.path);
+        ChangesPublish(change);
+    } else {
+        PathKnownFileGone(q, k, nullptr);
+    }
+    return 0;
+}
+
 } // namespace
 
 // DeleteFileW
 BOOL DeleteFileW(LPCWSTR lpFileName)
 {
+    {
+        QuickPath q;
+        KnownFile k;
+        if (QuickParse(lpFileName, q) && PathKnownFile(q, k)) {
+            uint32_t error = DeleteKnownFile(q, k);
+            if (error) {
+                SetLastError(error);
+                return FALSE;
+            }
+            return TRUE;
+        }
+    }
     ResolvedPath r;
     uint32_t error = ResolveFileName(lpFileName, r);
     if (!error) {

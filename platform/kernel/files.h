@@ -14,6 +14,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "kernel/handles.h"
@@ -98,6 +100,50 @@ void PathFolderCounted(const ResolvedPath &folder, int64_t entries);
 // then says the name is missing (an exact name made behind the device's
 // back is still found by the exclusive create).
 bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName = false);
+
+// A device path in its plain form, "\a\b\c" (one backslash before each
+// name), split without a copy to the heap: the calls that act on a name in a
+// folder already resolved (the deletes of a removal, the folder removal
+// after each) need no more. A path the full parser would refuse or treat
+// apart (wildcards, surrogates, "." or "..", a network name, too long) has
+// none: QuickParse says false and the caller parses it fully.
+constexpr size_t kQuickPathMax = 260;
+struct QuickPath {
+    char16_t text[kQuickPathMax + 1];
+    size_t len = 0;      // units in text
+    size_t lastName = 0; // where the last name starts (after its backslash)
+    size_t names = 0;
+    bool trailingSep = false;
+    std::u16string_view All() const { return {text, len}; }
+    std::u16string_view Folder() const { return {text, lastName - 1}; }
+    std::u16string_view Last() const { return {text + lastName, len - lastName}; }
+};
+bool QuickParse(const char16_t *path, QuickPath &out);
+
+// Whether the folder P names (one name at least) is known to exist, as
+// PathFolderKnown.
+bool PathFolderKnownQuick(const QuickPath &p, int64_t &entries);
+
+// A file named in a folder already resolved and held open, found there
+// under its exact spelling.
+struct KnownFile {
+    std::shared_ptr<HostDir> dir;
+    char leaf[kQuickPathMax * 3 + 1]; // the last name in UTF-8
+    struct stat st {};                // its lstat: what it is
+    int mount = -1;
+    uint64_t epoch = 0;               // of the folder cache when found
+    const void *folder = nullptr;     // the cached folder, while the epoch holds
+    bool inStore() const { return mount < 0; }
+};
+// True with OUT filled when the folder of P is resolved and held open and
+// its last name is there as spelt. False when the caller must resolve the
+// path itself: the folder is not known, the name is not there under that
+// spelling (it may be under another), or it may be the module's own path.
+bool PathKnownFile(const QuickPath &p, KnownFile &out);
+// The file PathKnownFile found has been deleted: as PathFileGone, without
+// looking its folder up again. DEVICEPATH, when given, receives its device
+// path in stored case.
+void PathKnownFileGone(const QuickPath &p, const KnownFile &f, std::u16string *devicePath);
 
 // Host path of an existing regular file of the device; false with a Win32
 // error otherwise. For reading only: writes must go through the file calls,
@@ -210,7 +256,17 @@ uint32_t FileSetTimes(int fd, const uint64_t *creation, const uint64_t *access, 
 // open. ACTION gets ST and returns 0 or a Win32 error; the result is
 // ACTION's, 32 when a handle has the file open, 5 when it is not a regular
 // file.
-uint32_t FileWithNoOpenHandles(const struct stat &st, const std::function<uint32_t(const struct stat &st)> &action);
+using FileAction = uint32_t (*)(const struct stat &st, void *context);
+uint32_t FileWithNoOpenHandles(const struct stat &st, FileAction action, void *context);
+// The same with any callable (a lambda), called in place.
+template <typename F>
+uint32_t FileWithNoOpenHandles(const struct stat &st, F &&action)
+{
+    using Fn = std::remove_reference_t<F>;
+    return FileWithNoOpenHandles(
+        st, [](const struct stat &s, void *c) -> uint32_t { return (*static_cast<Fn *>(c))(s); },
+        const_cast<void *>(static_cast<const void *>(&action)));
+}
 
 // The sharing rule: records a new handle's access and share mode where
 // every process of the device sees them and tests them against the handles
@@ -243,6 +299,9 @@ uint32_t ProgramInstance();
 // Whether a resolved path names the module file; makes sure the module is
 // held open when it is a real file.
 bool ModuleIsPath(const ResolvedPath &path);
+// Whether the module's device path has that many units (a path of another
+// length is not it, and needs no closer look).
+bool ModulePathMayBe(size_t deviceLength);
 uint64_t ModuleStandInSize();
 // Bytes the stand-in holds in the store (0 when it lies on a mount or a
 // real file is there).

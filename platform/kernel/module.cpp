@@ -147,6 +147,13 @@ bool ModuleIsPath(const ResolvedPath &path)
     return true;
 }
 
+bool ModulePathMayBe(size_t deviceLength)
+{
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    ModuleState &s = State();
+    return s.parsed && s.folded.size() == deviceLength;
+}
+
 uint64_t ModuleStandInSize()
 {
     return static_cast<uint64_t>(DeviceGetSettings().programKb) * 1024u;

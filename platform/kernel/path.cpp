@@ -241,6 +241,9 @@ struct SameKey {
 std::unordered_map<std::u16string, CachedFolder, std::hash<std::u16string>, SameKey> g_folders; // under g_indexLock
 uint64_t g_foldersSeq = 0;
 uint64_t g_foldersGeneration = 0;
+// Moves whenever a folder leaves the cache: a pointer into g_folders taken
+// under one epoch is good while the epoch stays.
+uint64_t g_foldersEpoch = 0;
 
 // The folders the last looks at the cache found, by their keys: a run of
 // calls on the names of one folder (a copy, a removal, with the looks at
@@ -354,6 +357,7 @@ void ClearFolders()
 {
     g_folders.clear();
     ForgetRecent();
+    ++g_foldersEpoch;
 }
 
 struct SharedCount {
@@ -400,6 +404,62 @@ void CheckFolderCache()
     }
 }
 
+// The name NAME came (DELTA 1) or went (-1) in the folder F.
+void CountName(CachedFolder &f, std::u16string_view name, int delta)
+{
+    if (f.entries >= 0)
+        f.entries = std::max<int64_t>(0, f.entries + delta);
+    if (f.complete) {
+        uint64_t h = NameHash(name);
+        if (delta > 0) {
+            f.names.insert(h);
+        } else {
+            auto one = f.names.find(h);
+            if (one != f.names.end())
+                f.names.erase(one);
+        }
+    }
+}
+
+// Folders found by the quick calls, by the spelling they were named with:
+// a removal names the folders of a package in turn (more of them than the
+// recent ones), each spelt the same way every time. A slot is good while
+// the cache's epoch is the one it was filled under.
+struct SpeltSlot {
+    std::u16string raw;
+    CachedFolder *folder = nullptr;
+    uint64_t epoch = 0;
+};
+constexpr size_t kSpeltSlots = 256;
+SpeltSlot g_spelt[kSpeltSlots];
+
+size_t SpeltSlotOf(std::u16string_view path)
+{
+    uint32_t h = 2166136261u;
+    for (char16_t c : path)
+        h = (h ^ c) * 16777619u;
+    return (h ^ (h >> 16)) % kSpeltSlots;
+}
+
+// The cached folder with the device path PATH ("\a\b", in any case), or
+// null: by its spelling when it was found so before, else by its folded
+// key. Caller holds g_indexLock.
+CachedFolder *FolderOf(std::u16string_view path)
+{
+    SpeltSlot &slot = g_spelt[SpeltSlotOf(path)];
+    if (slot.folder && slot.epoch == g_foldersEpoch && SameText(path, slot.raw))
+        return slot.folder;
+    g_key.clear();
+    AppendFolded(g_key, path);
+    auto it = g_folders.find(g_key);
+    if (it == g_folders.end())
+        return nullptr;
+    slot.raw.assign(path);
+    slot.folder = &it->second;
+    slot.epoch = g_foldersEpoch;
+    return slot.folder;
+}
+
 // A name came (DELTA 1) or went (-1) in the folder that holds DEVICEPATH.
 void CountInFolder(const std::u16string &devicePath, int delta)
 {
@@ -413,21 +473,8 @@ void CountInFolder(const std::u16string &devicePath, int delta)
         AppendFolded(g_key, parent);
         found = FindFolder(g_key, &parent);
     }
-    if (!found)
-        return;
-    CachedFolder &f = *found;
-    if (f.entries >= 0)
-        f.entries = std::max<int64_t>(0, f.entries + delta);
-    if (f.complete) {
-        uint64_t h = NameHash(cut == std::u16string_view::npos ? path : path.substr(cut + 1));
-        if (delta > 0) {
-            f.names.insert(h);
-        } else {
-            auto one = f.names.find(h);
-            if (one != f.names.end())
-                f.names.erase(one);
-        }
-    }
+    if (found)
+        CountName(*found, cut == std::u16string_view::npos ? path : path.substr(cut + 1), delta);
 }
 
 // This process changed the folder tree: counted for the others; when
@@ -450,6 +497,7 @@ void NoteChange()
 void ForgetFolderTree(const std::u16string &devicePath)
 {
     ForgetRecent();
+    ++g_foldersEpoch;
     std::u16string key = Fold(devicePath);
     std::u16string below = key + u"\\";
     for (auto it = g_folders.begin(); it != g_folders.end();) {
@@ -509,6 +557,97 @@ void PathForgetFolders()
 {
     std::lock_guard<std::mutex> guard(g_indexLock);
     ClearFolders();
+}
+
+bool PathFolderKnownQuick(const QuickPath &p, int64_t &entries)
+{
+    if (p.names == 0)
+        return false;
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    CheckFolderCache();
+    CachedFolder *f = FolderOf(p.All());
+    if (!f)
+        return false;
+    entries = f->entries;
+    return true;
+}
+
+namespace {
+
+// NAME in UTF-8 into OUT (SIZE bytes with the terminator); false when it
+// does not fit. A quick path holds no surrogates.
+bool Utf8Into(std::u16string_view name, char *out, size_t size)
+{
+    size_t o = 0;
+    for (char16_t c : name) {
+        if (o + 4 > size)
+            return false;
+        if (c < 0x80) {
+            out[o++] = static_cast<char>(c);
+        } else if (c < 0x800) {
+            out[o++] = static_cast<char>(0xc0 | (c >> 6));
+            out[o++] = static_cast<char>(0x80 | (c & 0x3f));
+        } else {
+            out[o++] = static_cast<char>(0xe0 | (c >> 12));
+            out[o++] = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+            out[o++] = static_cast<char>(0x80 | (c & 0x3f));
+        }
+    }
+    out[o] = 0;
+    return true;
+}
+
+} // namespace
+
+bool PathKnownFile(const QuickPath &p, KnownFile &out)
+{
+    if (p.names < 2 || p.trailingSep || !DeviceIsOpen())
+        return false;
+    std::u16string_view last = p.Last();
+    size_t deviceLength;
+    {
+        std::lock_guard<std::mutex> guard(g_indexLock);
+        CheckFolderCache();
+        CachedFolder *f = FolderOf(p.Folder());
+        if (!f)
+            return false;
+        out.dir = HeldDir(*f);
+        if (!out.dir)
+            return false;
+        out.folder = f;
+        out.epoch = g_foldersEpoch;
+        deviceLength = f->device.size() + 1 + last.size();
+    }
+    // The module's path is never taken on trust: it may be the stand-in.
+    if (ModulePathMayBe(deviceLength) || !Utf8Into(last, out.leaf, sizeof out.leaf))
+        return false;
+    if (fstatat(out.dir->fd, out.leaf, &out.st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    std::u16string_view first = p.All().substr(1);
+    first = first.substr(0, first.find(u'\\'));
+    const std::vector<Mount> &mounts = DeviceMounts();
+    out.mount = -1;
+    for (size_t k = 0; k < mounts.size(); ++k)
+        if (FoldCompare(mounts[k].name, first) == 0)
+            out.mount = static_cast<int>(k);
+    return true;
+}
+
+void PathKnownFileGone(const QuickPath &p, const KnownFile &known, std::u16string *devicePath)
+{
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    NoteChange();
+    CachedFolder *f = g_foldersEpoch == known.epoch ? static_cast<CachedFolder *>(const_cast<void *>(known.folder))
+                                                    : FolderOf(p.Folder());
+    if (f)
+        CountName(*f, p.Last(), -1);
+    if (devicePath) {
+        std::u16string_view folder = f ? std::u16string_view(f->device) : p.Folder();
+        devicePath->reserve(folder.size() + 1 + p.Last().size());
+        devicePath->assign(folder);
+        *devicePath += u'\\';
+        *devicePath += p.Last();
+    }
 }
 
 bool PathFolderKnown(const std::u16string &devicePath, int64_t &entries)
@@ -684,6 +823,53 @@ uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out
         out.parts.emplace_back(path + start, n);
     }
     return 0;
+}
+
+bool QuickParse(const char16_t *path, QuickPath &out)
+{
+    out.len = out.names = out.lastName = 0;
+    out.trailingSep = false;
+    if (!path || !path[0] || (IsSep(path[0]) && IsSep(path[1])))
+        return false;
+    size_t len = 0;
+    while (path[len])
+        ++len;
+    if (len >= MAX_PATH)
+        return false;
+    // The text is one unit longer at most: a backslash before a first name
+    // given without one.
+    char16_t *o = out.text;
+    size_t start = 0;
+    bool inName = false;
+    for (size_t i = 0; i <= len; ++i) {
+        char16_t c = path[i];
+        uint8_t kind = c < 0x80 ? kAsciiKinds.kind[c] : (c >= 0xd800 && c < 0xe000) ? uint8_t(kRefused) : uint8_t(kPlain);
+        if (kind == kPlain) {
+            if (!inName) {
+                *o++ = u'\\';
+                start = static_cast<size_t>(o - out.text);
+                inName = true;
+                ++out.names;
+            }
+            *o++ = c;
+            continue;
+        }
+        // The terminator (a refused unit to the table) ends the last name.
+        if (kind != kSep && i != len)
+            return false;
+        if (inName) {
+            size_t n = static_cast<size_t>(o - out.text) - start;
+            if (out.text[start] == u'.' && (n == 1 || (n == 2 && out.text[start + 1] == u'.')))
+                return false;
+            inName = false;
+        }
+    }
+    if (out.names == 0)
+        return false;
+    out.lastName = start;
+    out.trailingSep = IsSep(path[len - 1]);
+    out.len = static_cast<size_t>(o - out.text);
+    return true;
 }
 
 std::atomic<uint64_t> g_walks{0};

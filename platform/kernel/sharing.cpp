@@ -473,7 +473,7 @@ void ShareLeave(ShareHold &hold)
 // racing it waits and opens the name again once it is done; an open that
 // took the file before and records itself after sees the count of removals
 // move and looks again.
-uint32_t FileWithNoOpenHandles(const struct stat &st, const std::function<uint32_t(const struct stat &st)> &action)
+uint32_t FileWithNoOpenHandles(const struct stat &st, FileAction action, void *context)
 {
     if (!S_ISREG(st.st_mode))
         return ERROR_ACCESS_DENIED;
@@ -489,7 +489,7 @@ uint32_t FileWithNoOpenHandles(const struct stat &st, const std::function<uint32
     Unlock(*s);
     if (error)
         return error;
-    error = action(st);
+    error = action(st, context);
     if (Lock(*s)) {
         Remove(*s, serial);
         if (!error)

@@ -477,3 +477,53 @@ TEST_F(FileCache, AHandleOpenedOnlyToReadHoldsItsFileUntilItReads)
 }
 
 } // namespace
+
+namespace {
+
+// Deletes by name in a folder already resolved keep the folder's count of
+// names right, so that a removal of the folder after each delete answers
+// as the host would: also when another process of the device added a name
+// meanwhile, and never for the module's own file, which stays held.
+TEST_F(FileCache, FolderCountsFollowDeletesInAKnownFolder)
+{
+    ASSERT_EQ(CreateDir(u"\\K"), 0u);
+    ASSERT_EQ(CreateDir(u"\\K\\sub"), 0u);
+    for (const char16_t *n : {u"\\K\\a.bin", u"\\K\\b.bin", u"\\K\\Setup.exe"})
+        ASSERT_TRUE(Put(n, "x"));
+    plat::DeviceSetModulePath(u"\\K\\Setup.exe");
+    auto del = [](const char16_t *path) {
+        SetLastError(0);
+        return DeleteFileW(path) ? 0u : GetLastError();
+    };
+    struct Row {
+        const char *what;
+        std::function<DWORD()> call;
+        DWORD expected;
+    };
+    const std::vector<Row> rows = {
+        {"counted: four names", [&] { return RemoveDir(u"\\K"); }, ERROR_DIR_NOT_EMPTY},
+        {"delete a", [&] { return del(u"\\K\\a.bin"); }, 0},
+        {"a is gone", [&] { return del(u"\\K\\a.bin"); }, ERROR_FILE_NOT_FOUND},
+        {"a folder is no file", [&] { return del(u"\\K\\sub"); }, ERROR_ACCESS_DENIED},
+        {"the module stays", [&] { return del(u"\\K\\Setup.exe"); }, ERROR_SHARING_VIOLATION},
+        {"remove sub", [&] { return RemoveDir(u"\\K\\sub"); }, 0},
+        {"another process adds c",
+         [&] { return static_cast<DWORD>(InChild([&] { return static_cast<int>(MakeFile(u"\\K\\c.bin")); })); }, 0},
+        {"delete b, another case", [&] { return del(u"\\k\\B.bin"); }, 0},
+        {"c and the module are left", [&] { return RemoveDir(u"\\K"); }, ERROR_DIR_NOT_EMPTY},
+        {"delete c", [&] { return del(u"\\K\\c.bin"); }, 0},
+        {"the module is left", [&] { return RemoveDir(u"\\K\\"); }, ERROR_DIR_NOT_EMPTY},
+        {"another module", [&] {
+             plat::DeviceSetModulePath(u"\\Storage Card\\Setup.exe");
+             return del(u"\\K\\Setup.exe");
+         }, 0},
+        {"empty now", [&] { return RemoveDir(u"\\K"); }, 0},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(r.call(), r.expected);
+    }
+    EXPECT_FALSE(cetest::HostExists(StoreHost("K")));
+}
+
+} // namespace

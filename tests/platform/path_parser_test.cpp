@@ -64,3 +64,63 @@ TEST(DevicePathParser, SplitsAndRefusesNames)
 }
 
 } // namespace
+
+namespace {
+
+// The quick form of a path, taken by the calls on a name in a known folder,
+// names what the full parser names or is not made at all. Each row is a
+// path and whether the quick form must be made (plain paths, the ones a
+// removal or an installation gives); the rest may go to the full parser.
+TEST(DevicePathParser, QuickFormAgreesWithTheFullParse)
+{
+    const std::u16string pair = u"\xD83D\xDE00";
+    const struct {
+        std::u16string path;
+        bool quick;
+    } rows[] = {
+        {u"\\Program Files\\App\\f.txt", true},
+        {u"/A//B/", true},
+        {u"A\\b", true},
+        {u"\\A\\..x\\...", true},
+        {u"\\\u00C4\\\u00E9x.txt", true},
+        {u"\\" + std::u16string(258, u'x'), true},
+        {u"\\", false},
+        {u"", false},
+        {u"\\\\server\\x", false},
+        {u"\\" + std::u16string(259, u'x'), false},
+        {u"\\A\\.\\b", false},
+        {u"\\A\\..", false},
+        {u"\\A\\.", false},
+        {u"\\A\\b|c", false},
+        {u"\\A\\*.txt", false},
+        {u"\\A\\b?", false},
+        {u"\\a\xD83D\\b", false},
+        {u"\\" + pair, false},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(cetest::U8(r.path));
+        plat::QuickPath q;
+        plat::DevicePath p;
+        bool quick = plat::QuickParse(r.path.c_str(), q);
+        uint32_t error = plat::ParseDevicePath(r.path.c_str(), false, p);
+        if (r.quick) {
+            EXPECT_TRUE(quick);
+        }
+        if (!quick)
+            continue;
+        ASSERT_EQ(error, 0u);
+        EXPECT_EQ(cetest::U8(std::u16string(q.All())), cetest::U8(plat::DevicePathText(p)));
+        EXPECT_EQ(q.names, p.parts.size());
+        ASSERT_FALSE(p.parts.empty());
+        EXPECT_EQ(cetest::U8(std::u16string(q.Last())), cetest::U8(p.parts.back()));
+        EXPECT_EQ(q.trailingSep, p.trailingSep);
+        std::u16string folder;
+        for (size_t k = 0; k + 1 < p.parts.size(); ++k)
+            folder += u"\\" + p.parts[k];
+        EXPECT_EQ(cetest::U8(std::u16string(q.Folder())), cetest::U8(folder));
+    }
+    plat::QuickPath q;
+    EXPECT_FALSE(plat::QuickParse(nullptr, q));
+}
+
+} // namespace

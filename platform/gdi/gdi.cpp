@@ -379,30 +379,42 @@ std::shared_ptr<GdiObject> GetObj(HGDIOBJ h)
     return HandleGetAs<GdiObject>(h, HandleKind::Gdi);
 }
 
+// The object of a live GDI handle of the given type, or null; its type is
+// checked in the table, so that the object is counted once (every drawing
+// call looks up a DC this way).
+template <class T> std::shared_ptr<T> GetTyped(HGDIOBJ h, GdiType type)
+{
+    struct Want {
+        GdiType type;
+        std::shared_ptr<T> out;
+    } want{type, nullptr};
+    HandleVisit(
+        h, HandleKind::Gdi,
+        [](const std::shared_ptr<HandleObject> &o, void *context) {
+            auto *w = static_cast<Want *>(context);
+            auto *g = static_cast<GdiObject *>(o.get());
+            if (g->type == w->type)
+                w->out = std::shared_ptr<T>(o, static_cast<T *>(g));
+        },
+        &want);
+    return std::move(want.out);
+}
+
 } // namespace
 
 std::shared_ptr<GdiBitmap> GdiGetBitmap(HBITMAP h)
 {
-    auto o = GetObj(h);
-    if (!o || o->type != GdiType::Bitmap)
-        return nullptr;
-    return std::static_pointer_cast<GdiBitmap>(o);
+    return GetTyped<GdiBitmap>(h, GdiType::Bitmap);
 }
 
 std::shared_ptr<GdiDc> GdiGetDc(HDC h)
 {
-    auto o = GetObj(h);
-    if (!o || o->type != GdiType::Dc)
-        return nullptr;
-    return std::static_pointer_cast<GdiDc>(o);
+    return GetTyped<GdiDc>(h, GdiType::Dc);
 }
 
 std::shared_ptr<GdiBrush> GdiGetBrush(HBRUSH h)
 {
-    auto o = GetObj(h);
-    if (!o || o->type != GdiType::Brush)
-        return nullptr;
-    return std::static_pointer_cast<GdiBrush>(o);
+    return GetTyped<GdiBrush>(h, GdiType::Brush);
 }
 
 HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)

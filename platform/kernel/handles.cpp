@@ -89,7 +89,7 @@ std::atomic<uint32_t> g_slots{0};       // slots made so far
 std::deque<uint32_t> g_free;            // freed slots, oldest first
 std::atomic<uint64_t> g_resets{0};
 
-Slot *SlotAt(uint32_t index)
+inline __attribute__((always_inline)) Slot *SlotAt(uint32_t index)
 {
     Slot *chunk = g_chunks[index >> kChunkBits].load(std::memory_order_acquire);
     return chunk ? &chunk[index & (kChunkSize - 1)] : nullptr;

@@ -4,7 +4,6 @@
 // that the areas below the front ends need no image library.
 #include <png.h>
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "frontends/frontend_internal.h"
 #include "gdi/screen.h"
+#include "kernel/hostfile.h"
 
 namespace plat {
 
@@ -47,27 +47,13 @@ bool WritePng(FILE *f)
 
 bool ScreenSavePng(const std::string &path, std::string &error)
 {
-    // Written beside the file under a name of its own, then renamed over
-    // it: whoever watches the folder (a test, a tool) sees the whole image
-    // or none, and a failed write leaves no part of one.
-    size_t slash = path.rfind('/');
-    std::string temp = path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." +
-                       path.substr(slash == std::string::npos ? 0 : slash + 1) + "." + std::to_string(getpid()) +
-                       ".tmp";
-    FILE *f = std::fopen(temp.c_str(), "wb");
-    if (!f) {
-        error = "cannot write " + path;
-        return false;
-    }
-    bool written = WritePng(f);
-    written = std::fflush(f) == 0 && !std::ferror(f) && written;
-    written = std::fclose(f) == 0 && written;
-    if (!written || std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
+    // Whoever watches the folder (a test, a tool) sees the whole image or
+    // none, and a failed write leaves no part of one.
+    std::string reason;
+    if (WriteHostFileWhole(path, WritePng, reason))
+        return true;
+    error = "cannot write " + path + " (" + reason + ")";
+    return false;
 }
 
 } // namespace plat

@@ -5,6 +5,7 @@
 // Bad settings are reported with the file, the line and what is accepted,
 // and nothing is changed by a failed open.
 #include "kernel/device.h"
+#include "kernel/hostfile.h"
 #include "kernel/files.h"
 #include "kernel/handles.h"
 #include "text/text.h"
@@ -233,22 +234,11 @@ bool MakeStore(const std::string &storeDir, std::string &error)
 
 bool WriteFileAtomically(const std::string &path, const std::string &content, std::string &error)
 {
-    std::string tmp = path + ".new";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << content;
-        out.flush();
-        if (!out) {
-            error = path + ": cannot be written (" + std::strerror(errno) + ")";
-            return false;
-        }
-    }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        error = path + ": cannot be written (" + std::strerror(errno) + ")";
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    std::string reason;
+    if (WriteHostFileWhole(path, content, reason))
+        return true;
+    error = path + ": cannot be written (" + reason + ")";
+    return false;
 }
 
 std::string Absolute(const std::string &dir)

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "device/device.h"
+#include "kernel/hostfile.h"
 #include "registry/registry.h"
 #include "text/text.h"
 #include "tools/snapshot.h"
@@ -240,23 +241,11 @@ int Snapshot(const std::vector<std::string> &args)
     json state;
     if (!LoadState(args[0], state, error) || !IsSnapshot(state))
         return Fail(error.empty() ? args[0] + ": not a device folder" : error);
-    // Written beside and renamed, so that a failed write never leaves half a snapshot.
-    std::string tmp = args[1] + ".part";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << state.dump() << "\n";
-        out.flush();
-        if (!out) {
-            std::remove(tmp.c_str());
-            return Fail("cannot write the snapshot " + args[1] + " (check the folder exists and is writable)");
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(tmp, args[1], ec);
-    if (ec) {
-        std::remove(tmp.c_str());
-        return Fail("cannot write the snapshot " + args[1] + ": " + ec.message());
-    }
+    // Written whole or not at all: a failed write never leaves half a snapshot.
+    std::string reason;
+    if (!plat::WriteHostFileWhole(args[1], state.dump() + "\n", reason))
+        return Fail("cannot write the snapshot " + args[1] + ": " + reason +
+                    " (check the folder exists and is writable)");
     return 0;
 }
 

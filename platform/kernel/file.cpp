@@ -10,7 +10,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -463,8 +465,73 @@ uint32_t ReadSole(FileObject &f, uint8_t *p, uint32_t count, uint32_t *got)
 
 } // namespace
 
+namespace {
+
+// Writes of at most this many bytes inside the file count towards mapping
+// it, and a handle maps its file after this many of them.
+constexpr uint32_t kSmallWrite = 512;
+constexpr uint32_t kWritesBeforeMap = 16;
+constexpr uint64_t kMapMax = 64ull << 20;
+
+// Gives the file the write time of the last write made through the map.
+void SettleMappedTime(FileObject &f)
+{
+    if (f.writtenAt.tv_sec == 0 || f.fd < 0)
+        return;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1] = f.writtenAt;
+    futimens(f.fd, times);
+    f.writtenAt = {};
+}
+
+void Unmap(FileObject &f)
+{
+    SettleMappedTime(f);
+    if (f.map)
+        munmap(f.map, f.mapLen);
+    f.map = nullptr;
+    f.mapLen = 0;
+    f.smallWrites = 0;
+    f.mapTried = false;
+}
+
+// Writes COUNT bytes at POS through the file's mapping, making it when the
+// handle has written small pieces inside its file often enough. False when
+// the write must go to the host as usual. Only a sole handle maps (nobody
+// else of the device can cut the file under the map), only a file without
+// holes (a page first written through a map on a full store would fault
+// rather than fail), and only inside the mapped length.
+bool MappedWrite(FileObject &f, uint64_t pos, const uint8_t *p, uint32_t count)
+{
+    if (!f.map) {
+        if (!f.sole || count > kSmallWrite || f.mapTried || ++f.smallWrites < kWritesBeforeMap)
+            return false;
+        f.mapTried = true;
+        struct stat st;
+        if (fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0 ||
+            static_cast<uint64_t>(st.st_size) > kMapMax ||
+            static_cast<uint64_t>(st.st_blocks) * 512 < static_cast<uint64_t>(st.st_size))
+            return false;
+        void *m = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ | PROT_WRITE, MAP_SHARED, f.fd, 0);
+        if (m == MAP_FAILED)
+            return false;
+        f.map = static_cast<uint8_t *>(m);
+        f.mapLen = static_cast<uint64_t>(st.st_size);
+    }
+    if (count > kSmallWrite || pos + count > f.mapLen)
+        return false;
+    memcpy(f.map + pos, p, count);
+    clock_gettime(CLOCK_REALTIME, &f.writtenAt);
+    return true;
+}
+
+} // namespace
+
 FileObject::~FileObject()
 {
+    Unmap(*this);
     if (change != Change::None && fd >= 0 && ChangesWanted()) {
         DeviceChange c;
         c.op = change == Change::Created ? DeviceChange::Create : DeviceChange::Replace;
@@ -531,6 +598,10 @@ uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
 
     const uint8_t *p = static_cast<const uint8_t *>(data);
     uint32_t done = 0;
+    if (growth == 0 && f.fd >= 0 && MappedWrite(f, pos, p, count))
+        done = count;
+    else if (f.writtenAt.tv_sec)
+        f.writtenAt = {}; // this write sets a later time itself
     while (done < count) {
         ssize_t w = pwrite(f.fd, p + done, count - done, static_cast<off_t>(pos + done));
         if (w < 0 && errno == EINTR)
@@ -759,6 +830,8 @@ BOOL SetEndOfFile(HANDLE hFile)
     const uint64_t pos = f->pos;
     if (pos == size)
         return TRUE;
+    // The map covers the old length: it goes before the file changes size.
+    Unmap(*f);
     if (pos > size) {
         uint64_t growth = pos - size;
         if (f->inStore && !StoreReserve(growth)) {
@@ -834,6 +907,7 @@ BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAcces
             SetLastError(error);
             return FALSE;
         }
+        SettleMappedTime(*f);
         if (fstat(f->fd, &st) != 0) {
             SetLastError(ErrorFromErrno(errno));
             return FALSE;
@@ -873,6 +947,7 @@ BOOL SetFileTime(HANDLE hFile, const FILETIME *lpCreationTime, const FILETIME *l
     const uint64_t *pc = get(lpCreationTime, c);
     const uint64_t *pa = get(lpLastAccessTime, a);
     const uint64_t *pw = get(lpLastWriteTime, w);
+    SettleMappedTime(*f);
     uint32_t error = FileSetTimes(f->fd, pc, pa, pw);
     if (error) {
         SetLastError(error);

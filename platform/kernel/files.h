@@ -203,6 +203,16 @@ struct FileObject : HandleObject {
     std::unique_ptr<uint8_t[]> readBuf;
     uint64_t readBase = 0;
     uint32_t readLen = 0; // bytes of the file from readBase held in readBuf
+    // Small writes inside a sole handle's file, after many of them (a log
+    // marked line by line), go through a shared mapping of the file: they
+    // are in the host's page cache at once, as a write's bytes are, without
+    // a system call each. The write time they would have set is set when
+    // the handle closes or its times are asked for (writtenAt).
+    uint8_t *map = nullptr;
+    uint64_t mapLen = 0;
+    uint32_t smallWrites = 0;
+    bool mapTried = false;
+    struct timespec writtenAt {}; // tv_sec 0: nothing written through the map since
     // What this handle did to the file, published as one change when it
     // closes (with the size then): made it, or replaced its bytes.
     enum class Change : uint8_t { None, Created, Replaced } change = Change::None;

@@ -4,6 +4,7 @@
 // has read ahead (across seeks, writes and truncation).
 #include <windows.h>
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -524,6 +525,102 @@ TEST_F(FileCache, FolderCountsFollowDeletesInAKnownFolder)
         EXPECT_EQ(r.call(), r.expected);
     }
     EXPECT_FALSE(cetest::HostExists(StoreHost("K")));
+}
+
+} // namespace
+
+namespace {
+
+// Marks written again and again inside a file by the only handle that may
+// write it (a removal marking its log line by line): each row is how the
+// marking handle ends. Every mark is in the file for any reader at once,
+// also when the process is killed, and the file's write time is that of
+// the last mark.
+TEST_F(FileCache, MarksWrittenInsideAFileStayAndDateIt)
+{
+    const std::string original = Pattern(20000);
+    constexpr int kMarks = 100;
+    auto marked = [&](int upTo) {
+        std::string s = original;
+        for (int i = 0; i < upTo; ++i)
+            s.replace(static_cast<size_t>(i) * 157, 2, "//");
+        return s;
+    };
+    // Writes the first COUNT marks through H, each read back through R.
+    auto mark = [&](HANDLE h, HANDLE r, int count) {
+        for (int i = 0; i < count; ++i) {
+            DWORD n = 0;
+            if (SetFilePointer(h, i * 157, nullptr, FILE_BEGIN) != static_cast<DWORD>(i * 157) ||
+                !WriteFile(h, "//", 2, &n, nullptr) || n != 2)
+                return false;
+            if (SetFilePointer(r, i * 157, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+                ReadSome(r, 2) != "//")
+                return false;
+        }
+        return true;
+    };
+    enum class End { Close, Killed, Cut, Sparse };
+    const struct {
+        const char *what;
+        End end;
+    } rows[] = {{"closed", End::Close}, {"killed", End::Killed}, {"cut short, then marked on", End::Cut},
+                {"a file with a hole", End::Sparse}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::u16string path = u"\\marks.txt";
+        ASSERT_TRUE(Put(path, original));
+        if (row.end == End::Sparse) {
+            // The same bytes with a hole after them: the file is longer.
+            HANDLE h = Open(path, GENERIC_WRITE, 0, OPEN_EXISTING);
+            ASSERT_NE(h, INVALID_HANDLE_VALUE);
+            ASSERT_NE(SetFilePointer(h, 1 << 20, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+            ASSERT_TRUE(SetEndOfFile(h));
+            CloseHandle(h);
+        }
+        std::string expected = marked(kMarks);
+        if (row.end == End::Sparse)
+            expected.resize(1 << 20, '\0');
+        if (row.end == End::Killed) {
+            int rc = InChild([&] {
+                HANDLE h = Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+                HANDLE r = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+                if (h == INVALID_HANDLE_VALUE || r == INVALID_HANDLE_VALUE || !mark(h, r, kMarks))
+                    return 1;
+                raise(SIGKILL);
+                return 2;
+            });
+            EXPECT_EQ(rc, -1) << "the child was killed";
+            EXPECT_TRUE(Get(path) == expected) << "every mark made before the kill is kept";
+            continue;
+        }
+        HANDLE h = Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+        HANDLE r = Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        ASSERT_NE(r, INVALID_HANDLE_VALUE);
+        if (row.end == End::Cut) {
+            ASSERT_TRUE(mark(h, r, kMarks / 2));
+            ASSERT_EQ(SetFilePointer(h, 10000, nullptr, FILE_BEGIN), 10000u);
+            ASSERT_TRUE(SetEndOfFile(h));
+            ASSERT_TRUE(mark(h, r, 10000 / 157));
+            expected = marked(10000 / 157).substr(0, 10000);
+        } else {
+            ASSERT_TRUE(mark(h, r, kMarks - 1));
+            // The time of the last mark, as the marking handle tells it (the
+            // host's clock for file times moves in steps of a few ms).
+            Sleep(100);
+            uint64_t before = plat::FileTimeNow();
+            ASSERT_TRUE(mark(h, r, kMarks));
+            uint64_t after = plat::FileTimeNow();
+            FILETIME w;
+            ASSERT_TRUE(GetFileTime(h, nullptr, nullptr, &w));
+            uint64_t t = (static_cast<uint64_t>(w.dwHighDateTime) << 32) | w.dwLowDateTime;
+            EXPECT_GE(t + 200000, before) << "dated by the last mark";
+            EXPECT_LE(t, after + 200000);
+        }
+        CloseHandle(r);
+        EXPECT_TRUE(CloseHandle(h));
+        EXPECT_TRUE(Get(path) == expected);
+    }
 }
 
 } // namespace

@@ -449,6 +449,31 @@ void GdiReleaseDc(HDC hdc)
         HandleFree(hdc, HandleKind::Gdi);
 }
 
+bool GdiScreenHolds(HDC memDc, int left, int top, const Region &visible)
+{
+    auto src = GdiGetDc(memDc);
+    if (!src || !src->memory || !src->selected)
+        return false;
+    PixelRows &from = src->selected->pixels;
+    Screen &scr = ScreenGet();
+    RECT in;
+    if (!Overlap(RECT{left, top, left + from.Width(), top + from.Height()},
+                 RECT{0, 0, int(scr.width), int(scr.height)}, in))
+        return true; // nothing of it can be seen
+    // The parts as a copy through a DC clipped to visible would name them.
+    PixelRows::Part parts[PixelRows::kHeldParts];
+    int n = 0;
+    for (const RECT &c : visible) {
+        RECT part;
+        if (!Overlap(c, in, part))
+            continue;
+        if (n == PixelRows::kHeldParts)
+            return false;
+        parts[n++] = PixelRows::Part{part.left, part.top, part.right, part.bottom};
+    }
+    return n == 0 || scr.pixels.Holds(from.Key(), -left, -top, parts, n);
+}
+
 void GdiFill(HDC hdc, const RECT &r, COLORREF color)
 {
     if (auto dc = GdiGetDc(hdc))

@@ -81,6 +81,10 @@ HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel);
 // coordinates) given by the window manager, computed once for the DC.
 HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, Region clip);
 void GdiReleaseDc(HDC hdc);
+// Whether the screen still shows a memory DC's whole bitmap copied with
+// its top left at (left, top), wherever visible (screen rectangles) lets it
+// be seen: a copy made again would change nothing.
+bool GdiScreenHolds(HDC memDc, int left, int top, const Region &visible);
 
 // Drawing helpers in the DC's coordinates (clipped).
 void GdiFill(HDC hdc, const RECT &r, COLORREF color);

@@ -67,6 +67,15 @@ const Region &VisibleRegion(HWND hwnd, const Window &w, bool client)
     return w.visible[k];
 }
 
+} // namespace
+
+const Region &WindowVisibleClient(HWND hwnd, const Window &w)
+{
+    return VisibleRegion(hwnd, w, true);
+}
+
+namespace {
+
 HDC MakeDc(HWND hwnd, bool client)
 {
     if (!hwnd)

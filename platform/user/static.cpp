@@ -118,6 +118,39 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
     BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY);
 }
 
+// How a text static shows its text now: alignment and colour.
+struct TextLook {
+    int align;
+    COLORREF color;
+    bool noPrefix;
+};
+bool TextLookOf(const Window &w, TextLook &look)
+{
+    DWORD type = w.style & SS_TYPEMASK;
+    if (type == SS_ICON || type == SS_BLACKRECT || type == SS_BLACKFRAME)
+        return false;
+    look.align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
+    look.color = (w.style & WS_DISABLED) ? RGB(128, 128, 128) : RGB(0, 0, 0);
+    look.noPrefix = (w.style & SS_NOPREFIX) != 0;
+    return true;
+}
+
+// Whether the screen shows the static as its picture of what it shows
+// now: drawing it again would change nothing.
+bool PictureShown(const StaticState &s, HWND hwnd, const Window &w)
+{
+    TextLook look;
+    if (!s.pictureDc || !IsWindowVisible(hwnd) || !TextLookOf(w, look))
+        return false;
+    RECT c = WindowClientScreenRect(w), wr = WindowScreenRect(w);
+    if (c.left != wr.left || c.top != wr.top || c.right != wr.right || c.bottom != wr.bottom)
+        return false; // a frame too would be painted again
+    if (s.pictureWidth != c.right - c.left || s.pictureHeight != c.bottom - c.top || s.pictureAlign != look.align ||
+        s.pictureColor != look.color || s.pictureNoPrefix != look.noPrefix || s.pictureText != w.text)
+        return false;
+    return GdiScreenHolds(s.pictureDc, c.left, c.top, WindowVisibleClient(hwnd, w));
+}
+
 } // namespace
 
 std::vector<std::u16string> TextLines(const std::u16string &text, int width, bool noPrefix)
@@ -226,6 +259,15 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_GETDLGCODE:
         return DLGC_STATIC;
+    case WM_SETTEXT: {
+        // The same text again (a progress page's file name, set at every
+        // block of the file) on a static the screen still shows as its
+        // picture: a repaint would change nothing, so none is asked for.
+        LPCWSTR t = reinterpret_cast<LPCWSTR>(lParam);
+        if (t && w->text == t && PictureShown(*s, hwnd, *w))
+            return TRUE;
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
     case STM_SETICON:
     case STM_SETIMAGE: {
         HICON old = s->icon;
@@ -246,11 +288,9 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_PAINT:
         ControlPaint(hwnd, [&](HDC dc, const RECT &r) {
-            COLORREF color = (w->style & WS_DISABLED) ? RGB(128, 128, 128) : RGB(0, 0, 0);
-            bool text = type != SS_ICON && type != SS_BLACKRECT && type != SS_BLACKFRAME;
-            if (text) {
-                int align = type == SS_CENTER ? 1 : type == SS_RIGHT ? 2 : 0;
-                DrawTextPicture(*s, dc, r, w->text, align, color, (w->style & SS_NOPREFIX) != 0);
+            TextLook look;
+            if (TextLookOf(*w, look)) {
+                DrawTextPicture(*s, dc, r, w->text, look.align, look.color, look.noPrefix);
                 return;
             }
             GdiFill(dc, r, kDialogFace);

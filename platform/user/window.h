@@ -149,6 +149,9 @@ uint64_t WindowLayout();
 
 // Client and window rectangles in screen coordinates.
 RECT WindowClientScreenRect(const Window &w);
+// The part of the window's client area that can be seen (screen
+// coordinates), as its DCs clip to.
+const Region &WindowVisibleClient(HWND hwnd, const Window &w);
 RECT WindowScreenRect(const Window &w);
 
 HWND WindowActive();

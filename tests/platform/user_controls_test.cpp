@@ -416,6 +416,61 @@ TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
     }
 }
 
+// The same text set again on a static the screen still shows as it is asks
+// for no repaint (a progress page sets its file name at every block); once
+// anything has drawn over it, it does, and the repaint brings it back.
+TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
+{
+    auto shot = [](HWND h) {
+        RECT wr{};
+        GetWindowRect(h, &wr);
+        std::vector<COLORREF> px;
+        for (int y = wr.top; y < wr.bottom; ++y)
+            for (int x = wr.left; x < wr.right; ++x)
+                px.push_back(plat::ScreenPixel(x, y));
+        return px;
+    };
+    struct Case {
+        const char *what;
+        void (*before)(HWND);
+        bool repaint;
+    } cases[] = {
+        {"shown as it is", [](HWND) {}, false},
+        {"drawn over on the screen",
+         [](HWND h) {
+             RECT wr{};
+             GetWindowRect(h, &wr);
+             HDC dc = GetDC(0);
+             RECT part{wr.left + 3, wr.top + 2, wr.left + 40, wr.top + 9};
+             HBRUSH b = CreateSolidBrush(RGB(200, 0, 0));
+             FillRect(dc, &part, b);
+             DeleteObject(b);
+             ReleaseDC(0, dc);
+         },
+         true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND h = Make(u"Static", SS_LEFT, 5, u"Copying file: Setup.exe");
+        UpdateWindow(h);
+        c.before(h);
+        SetWindowTextW(h, u"Copying file: Setup.exe");
+        EXPECT_EQ(GetUpdateRect(h, nullptr, FALSE) != FALSE, c.repaint);
+        UpdateWindow(h);
+        std::vector<COLORREF> now = shot(h);
+        // What a static with that text and style shows when first painted.
+        DWORD style = DWORD(GetWindowLongW(h, GWL_STYLE));
+        DestroyWindow(h);
+        UpdateWindow(parent);
+        HWND fresh = CreateWindowExW(0, u"Static", u"Copying file: Setup.exe", style, 10, 10, 120, 60, parent,
+                                     HMENU(uintptr_t(6)), 0, nullptr);
+        UpdateWindow(fresh);
+        EXPECT_EQ(now, shot(fresh));
+        DestroyWindow(fresh);
+        UpdateWindow(parent);
+    }
+}
+
 // LBS_WANTKEYBOARDINPUT asks the parent first (-2 done, -1 the default, else
 // the entry to go to); LBS_NOSEL scrolls but never selects.
 TEST_F(Controls, ListBoxStylesOfKeyboardInput)

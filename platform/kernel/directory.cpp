@@ -92,6 +92,10 @@ BOOL RemoveDirectoryW(LPCWSTR lpPathName)
     // A folder known to hold names is not removed: no host call (removing
     // the folders of a file's path after each delete costs nothing then),
     // and not even a full parse of the name when it is in its plain form.
+    if (PathFolderOfLastDelete(lpPathName, entries) && entries > 0) {
+        SetLastError(ERROR_DIR_NOT_EMPTY);
+        return FALSE;
+    }
     {
         QuickPath q;
         if (QuickParse(lpPathName, q) && PathFolderKnownQuick(q, entries) && entries > 0) {

@@ -119,7 +119,7 @@ uint32_t CopyAcross(int src, const struct stat &srcSt, const ResolvedPath &dst)
 
 // Deletes a file found by name in a folder already resolved: no path to
 // walk, and nothing else to look up but the name itself.
-uint32_t DeleteKnownFile(const QuickPath &q, const KnownFile &k)
+uint32_t DeleteKnownFile(const QuickPath &q, const KnownFile &k, const char16_t *raw)
 {
     if (!S_ISREG(k.st.st_mode) || IsReadOnly(k.st))
         return ERROR_ACCESS_DENIED;
@@ -135,10 +135,10 @@ uint32_t DeleteKnownFile(const QuickPath &q, const KnownFile &k)
     if (ChangesWanted()) {
         DeviceChange change;
         change.op = DeviceChange::Delete;
-        PathKnownFileGone(q, k, &change.path);
+        PathKnownFileGone(q, k, raw, &change.path);
         ChangesPublish(change);
     } else {
-        PathKnownFileGone(q, k, nullptr);
+        PathKnownFileGone(q, k, raw, nullptr);
     }
     return 0;
 }
@@ -152,7 +152,7 @@ BOOL DeleteFileW(LPCWSTR lpFileName)
         QuickPath q;
         KnownFile k;
         if (QuickParse(lpFileName, q) && PathKnownFile(q, k)) {
-            uint32_t error = DeleteKnownFile(q, k);
+            uint32_t error = DeleteKnownFile(q, k, lpFileName);
             if (error) {
                 SetLastError(error);
                 return FALSE;

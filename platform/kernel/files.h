@@ -114,6 +114,7 @@ struct QuickPath {
     size_t lastName = 0; // where the last name starts (after its backslash)
     size_t names = 0;
     bool trailingSep = false;
+    size_t rawFolder = 0; // units of the path as given before its last name's separators
     std::u16string_view All() const { return {text, len}; }
     std::u16string_view Folder() const { return {text, lastName - 1}; }
     std::u16string_view Last() const { return {text + lastName, len - lastName}; }
@@ -143,7 +144,11 @@ bool PathKnownFile(const QuickPath &p, KnownFile &out);
 // The file PathKnownFile found has been deleted: as PathFileGone, without
 // looking its folder up again. DEVICEPATH, when given, receives its device
 // path in stored case.
-void PathKnownFileGone(const QuickPath &p, const KnownFile &f, std::u16string *devicePath);
+// RAW is the path as given to the call.
+void PathKnownFileGone(const QuickPath &p, const KnownFile &f, const char16_t *raw, std::u16string *devicePath);
+// Whether PATH, exactly as given, names the folder of the file last
+// deleted so; ENTRIES is then its number of names when known, else -1.
+bool PathFolderOfLastDelete(const char16_t *path, int64_t &entries);
 
 // Host path of an existing regular file of the device; false with a Win32
 // error otherwise. For reading only: writes must go through the file calls,

@@ -633,7 +633,39 @@ bool PathKnownFile(const QuickPath &p, KnownFile &out)
     return true;
 }
 
-void PathKnownFileGone(const QuickPath &p, const KnownFile &known, std::u16string *devicePath)
+namespace {
+
+// The folder of the file last deleted by name, by the path it was named
+// with: a removal then removes that folder, named the same way, which is
+// answered without parsing the name again.
+struct LastDelete {
+    char16_t raw[kQuickPathMax + 1];
+    size_t len = 0;
+    CachedFolder *folder = nullptr;
+    uint64_t epoch = 0;
+} g_lastDelete;
+
+} // namespace
+
+bool PathFolderOfLastDelete(const char16_t *path, int64_t &entries)
+{
+    if (!path)
+        return false;
+    std::lock_guard<std::mutex> guard(g_indexLock);
+    CheckFolderCache();
+    const LastDelete &d = g_lastDelete;
+    if (!d.folder || d.epoch != g_foldersEpoch)
+        return false;
+    size_t i = 0;
+    while (i < d.len && path[i] == d.raw[i])
+        ++i;
+    if (i != d.len || path[i] != 0)
+        return false;
+    entries = d.folder->entries;
+    return true;
+}
+
+void PathKnownFileGone(const QuickPath &p, const KnownFile &known, const char16_t *raw, std::u16string *devicePath)
 {
     std::lock_guard<std::mutex> guard(g_indexLock);
     NoteChange();
@@ -641,6 +673,10 @@ void PathKnownFileGone(const QuickPath &p, const KnownFile &known, std::u16strin
                                                     : FolderOf(p.Folder());
     if (f)
         CountName(*f, p.Last(), -1);
+    g_lastDelete.folder = f;
+    g_lastDelete.epoch = g_foldersEpoch;
+    g_lastDelete.len = p.rawFolder;
+    memcpy(g_lastDelete.raw, raw, p.rawFolder * sizeof(char16_t));
     if (devicePath) {
         std::u16string_view folder = f ? std::u16string_view(f->device) : p.Folder();
         devicePath->reserve(folder.size() + 1 + p.Last().size());
@@ -827,46 +863,50 @@ uint32_t ParseDevicePath(const char16_t *path, bool patternLast, DevicePath &out
 
 bool QuickParse(const char16_t *path, QuickPath &out)
 {
-    out.len = out.names = out.lastName = 0;
+    out.len = out.names = out.lastName = out.rawFolder = 0;
     out.trailingSep = false;
     if (!path || !path[0] || (IsSep(path[0]) && IsSep(path[1])))
         return false;
-    size_t len = 0;
-    while (path[len])
-        ++len;
-    if (len >= MAX_PATH)
-        return false;
-    // The text is one unit longer at most: a backslash before a first name
+    // One pass over the units, the terminator included. The text is one
+    // unit longer than the path at most: a backslash before a first name
     // given without one.
     char16_t *o = out.text;
-    size_t start = 0;
-    bool inName = false;
-    for (size_t i = 0; i <= len; ++i) {
-        char16_t c = path[i];
+    char16_t *const end = out.text + kQuickPathMax;
+    char16_t *start = nullptr; // the name being read
+    size_t sepAt = 0;          // where the last run of separators began
+    const char16_t *s = path;
+    for (;; ++s) {
+        char16_t c = *s;
         uint8_t kind = c < 0x80 ? kAsciiKinds.kind[c] : (c >= 0xd800 && c < 0xe000) ? uint8_t(kRefused) : uint8_t(kPlain);
         if (kind == kPlain) {
-            if (!inName) {
+            if (o >= end)
+                return false;
+            if (!start) {
                 *o++ = u'\\';
-                start = static_cast<size_t>(o - out.text);
-                inName = true;
+                start = o;
                 ++out.names;
+                out.rawFolder = sepAt;
             }
             *o++ = c;
             continue;
         }
-        // The terminator (a refused unit to the table) ends the last name.
-        if (kind != kSep && i != len)
+        // The terminator reads as a refused unit: it ends the last name.
+        if (kind != kSep && c != 0)
             return false;
-        if (inName) {
-            size_t n = static_cast<size_t>(o - out.text) - start;
-            if (out.text[start] == u'.' && (n == 1 || (n == 2 && out.text[start + 1] == u'.')))
+        if (start) {
+            size_t n = static_cast<size_t>(o - start);
+            if (start[0] == u'.' && (n == 1 || (n == 2 && start[1] == u'.')))
                 return false;
-            inName = false;
+            out.lastName = static_cast<size_t>(start - out.text);
+            start = nullptr;
+            sepAt = static_cast<size_t>(s - path);
         }
+        if (c == 0)
+            break;
     }
-    if (out.names == 0)
+    size_t len = static_cast<size_t>(s - path);
+    if (len >= MAX_PATH || out.names == 0)
         return false;
-    out.lastName = start;
     out.trailingSep = IsSep(path[len - 1]);
     out.len = static_cast<size_t>(o - out.text);
     return true;

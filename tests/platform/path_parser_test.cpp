@@ -118,6 +118,18 @@ TEST(DevicePathParser, QuickFormAgreesWithTheFullParse)
         for (size_t k = 0; k + 1 < p.parts.size(); ++k)
             folder += u"\\" + p.parts[k];
         EXPECT_EQ(cetest::U8(std::u16string(q.Folder())), cetest::U8(folder));
+        // The path as given up to the separators before its last name
+        // names the same folder.
+        std::u16string rawFolder = r.path.substr(0, q.rawFolder);
+        ASSERT_LT(q.rawFolder, r.path.size());
+        EXPECT_TRUE(r.path[q.rawFolder] == u'\\' || r.path[q.rawFolder] == u'/');
+        if (q.names > 1) {
+            plat::QuickPath f;
+            ASSERT_TRUE(plat::QuickParse(rawFolder.c_str(), f));
+            EXPECT_EQ(cetest::U8(std::u16string(f.All())), cetest::U8(folder));
+        } else {
+            EXPECT_EQ(q.rawFolder, 0u);
+        }
     }
     plat::QuickPath q;
     EXPECT_FALSE(plat::QuickParse(nullptr, q));

@@ -78,6 +78,18 @@ void RegionClip(Region &rgn, const RECT &r)
 
 void RegionIntersect(Region &rgn, const Region &other)
 {
+    // One rectangle on either side (a window seen whole, an update region
+    // of one piece): a clip in place.
+    if (other.size() == 1) {
+        RegionClip(rgn, other[0]);
+        return;
+    }
+    if (rgn.size() == 1) {
+        RECT r = rgn[0];
+        rgn = other;
+        RegionClip(rgn, r);
+        return;
+    }
     Region out;
     for (const RECT &a : rgn)
         for (const RECT &b : other) {

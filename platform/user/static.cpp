@@ -155,6 +155,17 @@ bool PictureShown(const StaticState &s, HWND hwnd, const Window &w)
 
 std::vector<std::u16string> TextLines(const std::u16string &text, int width, bool noPrefix)
 {
+    // A plain line (no mnemonic, break or tab, single spaces between words)
+    // that fits is its own one line: the wrap below would keep it whole,
+    // since the widths of its pieces add up to its width.
+    bool plain = !text.empty() && text.front() != u' ' && text.back() != u' ';
+    for (size_t i = 0; plain && i < text.size(); ++i) {
+        char16_t c = text[i];
+        plain = !(c == u'&' && !noPrefix) && c != u'\r' && c != u'\n' && c != u'\t' &&
+                !(c == u' ' && text[i + 1] == u' ');
+    }
+    if (plain && ((GdiTextWidth64(text.data(), text.size()) + 32) >> 6) <= width)
+        return {text};
     std::vector<std::u16string> lines;
     std::u16string cur;
     auto flush = [&]() {

@@ -14,6 +14,7 @@
 #include "gdi/screen.h"
 #include "helpers/testdevice.h"
 #include "kernel/device.h"
+#include "user/window.h"
 #include "user/resources.h"
 
 namespace {
@@ -413,6 +414,24 @@ TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
         EXPECT_EQ(changed, shot(fresh));
         DestroyWindow(fresh);
         UpdateWindow(parent);
+    }
+}
+
+// A plain line that fits is taken whole without wrapping; at every width it
+// must break as the wrap does (a line break after it sends the text through
+// the wrap, adding one empty line).
+TEST_F(Controls, PlainTextBreaksAsTheWrapDoes)
+{
+    const char16_t *texts[] = {u"Copying file: Setup.exe", u"a b c", u"Wide WWW words iii", u"x",
+                               u"Copying file: f1234.bin", u" leading", u"trailing ", u"two  spaces"};
+    for (const char16_t *t : texts) {
+        std::u16string text = t;
+        for (int width = 1; width <= 220; ++width) {
+            std::vector<std::u16string> wrapped = plat::TextLines(text + u"\n", width, false);
+            ASSERT_FALSE(wrapped.empty());
+            wrapped.pop_back();
+            EXPECT_EQ(plat::TextLines(text, width, false), wrapped) << "width " << width;
+        }
     }
 }
 

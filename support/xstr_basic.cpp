@@ -7,6 +7,8 @@
 // function (0, a null pointer or no change) instead of a crash.
 #include <windows.h>
 
+#include <string.h>
+
 #include "support/xstr.h"
 
 // The double-byte switch: fixed, nothing changes it.
@@ -18,8 +20,7 @@ void XStr_Copy(char *dst, const char *src)
 {
     if (!dst || !src)
         return;
-    while ((*dst++ = *src++) != 0) {
-    }
+    memmove(dst, src, strlen(src) + 1);
 }
 
 // The standard bounded copy: n bytes, padded with zeros, no terminator when
@@ -41,10 +42,9 @@ int XStr_NCopyExact(char *dst, const char *src, int n)
 {
     if (!dst || !src || n < 1)
         return 0;
-    int i = 0;
-    for (; i < n - 1 && src[i]; ++i)
-        dst[i] = src[i];
-    dst[i] = 0;
+    size_t len = strnlen(src, (size_t)(n - 1));
+    memmove(dst, src, len);
+    dst[len] = 0;
     return 1;
 }
 
@@ -73,10 +73,7 @@ int XStr_Length(const char *s)
 {
     if (!s)
         return 0;
-    int n = 0;
-    while (s[n])
-        ++n;
-    return n;
+    return (int)strlen(s);
 }
 
 int XStr_Size(const char *s)
@@ -204,14 +201,7 @@ char *XStr_FindCharRev(const char *s, int ch)
 {
     if (!s)
         return 0;
-    char c = (char)ch;
-    const char *found = 0;
-    for (;; ++s) {
-        if (*s == c)
-            found = s;
-        if (!*s)
-            return (char *)found;
-    }
+    return (char *)strrchr(s, (char)ch);
 }
 
 static int xstr_InSet(char c, const char *set)

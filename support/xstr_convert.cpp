@@ -68,8 +68,11 @@ static unsigned char xstr_UnitToByte(WCHAR u)
 static void xstr_ToUnits(const char *src, WCHAR *dst, int capacity, int pos)
 {
     if (src)
-        for (; *src && pos < capacity; ++src)
-            dst[pos++] = xstr_ByteToUnit((unsigned char)*src);
+        for (; *src && pos < capacity; ++src) {
+            unsigned char b = (unsigned char)*src;
+            // Bytes below 128 are the same unit in every mode.
+            dst[pos++] = b < 0x80 ? (WCHAR)b : xstr_ByteToUnit(b);
+        }
     if (pos < capacity)
         dst[pos] = 0;
     else

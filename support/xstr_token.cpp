@@ -5,6 +5,8 @@
 // pointers into it. Blank means space or tab.
 #include <windows.h>
 
+#include <string.h>
+
 #include "support/xstr.h"
 
 static int xstr_IsBlank(char c)
@@ -228,8 +230,12 @@ int XStr_StripStringCRLFs(char *s)
 {
     if (!s)
         return 0;
-    int w = 0;
-    for (int r = 0; s[r]; ++r)
+    // Most lines hold one line end, at their end, or none.
+    const char *first = strpbrk(s, "\r\n");
+    if (!first)
+        return (int)strlen(s);
+    int w = (int)(first - s);
+    for (int r = w; s[r]; ++r)
         if (s[r] != '\r' && s[r] != '\n')
             s[w++] = s[r];
     s[w] = 0;

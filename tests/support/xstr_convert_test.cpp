@@ -140,6 +140,47 @@ TEST(XStrCopy, BoundedCopiesWriteNothingPastN)
     EXPECT_STREQ(join, "abef") << "at most n bytes appended, terminated";
 }
 
+// The byte-string primitives that every script line goes through: each
+// row is a string, and what length, last-byte search and line-end removal
+// give for it.
+TEST(XStrPrimitives, LengthSearchAndLineEnds)
+{
+    const struct {
+        const char *s;
+        int length;
+        int lastBackslash; // offset, -1 for none
+        const char *stripped;
+    } rows[] = {
+        {"", 0, -1, ""},
+        {"copy d1 d1 f1.bin\r", 18, -1, "copy d1 d1 f1.bin"},
+        {"\\Program Files\\Bulk\\d3\\f1.bin", 29, 22, "\\Program Files\\Bulk\\d3\\f1.bin"},
+        {"a\r\nb\n\rc\\", 8, 7, "abc\\"},
+        {"\r\n", 2, -1, ""},
+        {"\xe9t\xe9\\\xff\r", 6, 3, "\xe9t\xe9\\\xff"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.s);
+        EXPECT_EQ(XStr_Length(r.s), r.length);
+        const char *last = XStr_FindCharRev(r.s, '\\');
+        EXPECT_EQ(last ? last - r.s : -1, r.lastBackslash);
+        EXPECT_EQ(XStr_FindCharRev(r.s, 0), r.s + r.length) << "the terminator is found too";
+        char buf[64];
+        XStr_Copy(buf, r.s);
+        EXPECT_STREQ(buf, r.s);
+        EXPECT_EQ(XStr_StripStringCRLFs(buf), (int)strlen(r.stripped));
+        EXPECT_STREQ(buf, r.stripped);
+    }
+    EXPECT_EQ(XStr_Length(nullptr), 0);
+    EXPECT_EQ(XStr_FindCharRev(nullptr, 'a'), nullptr);
+    // Copies onto the front of their own buffer, as the trimming does.
+    char shift[16] = "  abcdef";
+    XStr_Copy(shift, shift + 2);
+    EXPECT_STREQ(shift, "abcdef");
+    char cut[16] = "xxabcdef";
+    EXPECT_EQ(XStr_NCopyExact(cut, cut + 2, 4), 1);
+    EXPECT_STREQ(cut, "abc");
+}
+
 TEST(XStrCompare, CaseFoldingAndAllocationFailure)
 {
     EXPECT_GT(XStr_Compare("\xe0", "a"), 0) << "unsigned bytes";

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+
+#include "kernel/threadlock.h"
 #include <new>
 
 #include "gdi/pixels.h"
@@ -27,7 +29,7 @@ struct Spare {
     std::vector<PixelRows::Row> rows;
 };
 struct SparePool {
-    std::mutex lock;
+    ThreadLock lock;
     std::vector<Spare> stores;
 };
 // Never destroyed: stores may be dropped by objects destroyed at exit.
@@ -93,7 +95,7 @@ PixelRows::~PixelRows()
     if (whole && lazy_)
         Settle();
     SparePool &pool = Pool();
-    std::lock_guard<std::mutex> guard(pool.lock);
+    std::lock_guard<ThreadLock> guard(pool.lock);
     if (pool.stores.size() >= kSpareCount)
         pool.stores.erase(pool.stores.begin()); // the oldest goes
     pool.stores.push_back(Spare{std::move(px_), capacity_, whole, key_, width_, height_, {}});
@@ -124,7 +126,7 @@ bool PixelRows::Adopt(uint64_t k)
     if (size_t(width_) * size_t(height_) < kSpareMinPixels)
         return false; // such stores are not kept
     SparePool &pool = Pool();
-    std::lock_guard<std::mutex> guard(pool.lock);
+    std::lock_guard<ThreadLock> guard(pool.lock);
     for (Spare &s : pool.stores) {
         if (!s.whole || s.key != k || s.width != width_ || s.height != height_)
             continue;
@@ -214,7 +216,7 @@ bool PixelRows::Size(int w, int h)
         size_t capacity = 0;
         if (n >= kSpareMinPixels) {
             SparePool &pool = Pool();
-            std::lock_guard<std::mutex> guard(pool.lock);
+            std::lock_guard<ThreadLock> guard(pool.lock);
             // Bare memory only: a whole picture is kept for its key (a
             // store taking it gives its own memory back in its place).
             for (size_t i = 0; i < pool.stores.size(); ++i)

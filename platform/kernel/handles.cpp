@@ -6,10 +6,9 @@
 // or freed, so a look-up takes only its slot's lock, never the table's; the
 // table's lock guards the free list and the growing of the table.
 #include "kernel/handles.h"
+#include "kernel/threadlock.h"
 
 #include <cassert>
-
-#include <ext/atomicity.h>
 
 #include <atomic>
 #include <deque>
@@ -38,14 +37,13 @@ constexpr uint32_t kChunks = (kIndexMask + 1) / kChunkSize;
 // for a long while instead of reaching a new object.
 constexpr size_t kReuseDelay = 4096;
 
-// While the process has one thread no other can hold a lock, and none can
-// start inside a locked section (nothing there makes a thread): the locks
-// are then not taken. Their atomic exchange was the larger part of a
-// look-up, and painting makes about a hundred a progress step. Releasing
-// stays unconditional, a plain store either way.
+// The locks below are not taken while the process has one thread (see
+// threadlock.h): their atomic exchange was the larger part of a look-up,
+// and painting makes about a hundred a progress step. Releasing stays
+// unconditional, a plain store either way.
 inline bool Alone()
 {
-    return __gnu_cxx::__is_single_threaded();
+    return ProcessAlone();
 }
 
 struct Slot {

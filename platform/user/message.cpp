@@ -14,6 +14,8 @@
 #include <map>
 #include <mutex>
 
+#include "kernel/threadlock.h"
+
 #include "gdi/gdi.h"
 #include "user/window.h"
 
@@ -26,13 +28,13 @@ struct Queue {
     int quitCode = 0;
 };
 
-std::mutex g_queueLock;
+ThreadLock g_queueLock;
 std::map<std::thread::id, std::shared_ptr<Queue>> g_queues;
 UiHooks g_hooks;
 
 std::shared_ptr<Queue> QueueOf(std::thread::id id)
 {
-    std::lock_guard<std::mutex> guard(g_queueLock);
+    std::lock_guard<ThreadLock> guard(g_queueLock);
     auto &q = g_queues[id];
     if (!q)
         q = std::make_shared<Queue>();
@@ -95,7 +97,7 @@ bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
 {
     auto q = QueueOf(std::this_thread::get_id());
     {
-        std::lock_guard<std::mutex> guard(g_queueLock);
+        std::lock_guard<ThreadLock> guard(g_queueLock);
         for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
             if (InFilter(*it, hwnd, lo, hi)) {
                 out = *it;
@@ -134,7 +136,7 @@ bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
 
 void QueueReset()
 {
-    std::lock_guard<std::mutex> guard(g_queueLock);
+    std::lock_guard<ThreadLock> guard(g_queueLock);
     g_queues.clear();
 }
 
@@ -228,7 +230,7 @@ extern "C" BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM l
     m.wParam = wParam;
     m.lParam = lParam;
     m.time = 0;
-    std::lock_guard<std::mutex> guard(g_queueLock);
+    std::lock_guard<ThreadLock> guard(g_queueLock);
     // A queue holds at most 10000 messages, as on Windows.
     if (q->posted.size() >= 10000) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -242,7 +244,7 @@ extern "C" BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM l
 extern "C" void WINAPI PostQuitMessage(int nExitCode)
 {
     auto q = QueueOf(std::this_thread::get_id());
-    std::lock_guard<std::mutex> guard(g_queueLock);
+    std::lock_guard<ThreadLock> guard(g_queueLock);
     q->quit = true;
     q->quitCode = nExitCode;
 }

@@ -345,6 +345,18 @@ TEST_F(Controls, RadioAndCheckMarksAreCentredOnTheirText)
     }
 }
 
+// The screen's pixels under a window, row by row.
+std::vector<COLORREF> WindowPixels(HWND h)
+{
+    RECT wr{};
+    GetWindowRect(h, &wr);
+    std::vector<COLORREF> px;
+    for (int y = wr.top; y < wr.bottom; ++y)
+        for (int x = wr.left; x < wr.right; ++x)
+            px.push_back(plat::ScreenPixel(x, y));
+    return px;
+}
+
 // A text static keeps its picture between paints; whatever changes what it
 // shows must show at the next paint, exactly as a new static would show it.
 TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
@@ -382,15 +394,6 @@ TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
              SetWindowLongW(h, GWL_STYLE, GetWindowLongW(h, GWL_STYLE) | SS_NOPREFIX);
          }},
     };
-    auto shot = [](HWND h) {
-        RECT wr{};
-        GetWindowRect(h, &wr);
-        std::vector<COLORREF> px;
-        for (int y = wr.top; y < wr.bottom; ++y)
-            for (int x = wr.left; x < wr.right; ++x)
-                px.push_back(plat::ScreenPixel(x, y));
-        return px;
-    };
     for (const Change &c : changes) {
         SCOPED_TRACE(c.name);
         HWND old = Make(u"Static", SS_LEFT, 5, u"Copying file: Setup.exe");
@@ -398,7 +401,7 @@ TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
         c.apply(old);
         InvalidateRect(old, nullptr, TRUE);
         UpdateWindow(old);
-        std::vector<COLORREF> changed = shot(old);
+        std::vector<COLORREF> changed = WindowPixels(old);
         // A new static with the same text, style, state and size, painted
         // for the first time over the same place.
         wchar_t text[64] = {};
@@ -411,7 +414,7 @@ TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
         HWND fresh = CreateWindowExW(0, u"Static", reinterpret_cast<LPCWSTR>(text), style, 10, 10,
                                      wr.right - wr.left, wr.bottom - wr.top, parent, HMENU(uintptr_t(6)), 0, nullptr);
         UpdateWindow(fresh);
-        EXPECT_EQ(changed, shot(fresh));
+        EXPECT_EQ(changed, WindowPixels(fresh));
         DestroyWindow(fresh);
         UpdateWindow(parent);
     }
@@ -440,15 +443,6 @@ TEST_F(Controls, PlainTextBreaksAsTheWrapDoes)
 // anything has drawn over it, it does, and the repaint brings it back.
 TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
 {
-    auto shot = [](HWND h) {
-        RECT wr{};
-        GetWindowRect(h, &wr);
-        std::vector<COLORREF> px;
-        for (int y = wr.top; y < wr.bottom; ++y)
-            for (int x = wr.left; x < wr.right; ++x)
-                px.push_back(plat::ScreenPixel(x, y));
-        return px;
-    };
     struct Case {
         const char *what;
         void (*before)(HWND);
@@ -476,7 +470,7 @@ TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
         SetWindowTextW(h, u"Copying file: Setup.exe");
         EXPECT_EQ(GetUpdateRect(h, nullptr, FALSE) != FALSE, c.repaint);
         UpdateWindow(h);
-        std::vector<COLORREF> now = shot(h);
+        std::vector<COLORREF> now = WindowPixels(h);
         // What a static with that text and style shows when first painted.
         DWORD style = DWORD(GetWindowLongW(h, GWL_STYLE));
         DestroyWindow(h);
@@ -484,7 +478,7 @@ TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
         HWND fresh = CreateWindowExW(0, u"Static", u"Copying file: Setup.exe", style, 10, 10, 120, 60, parent,
                                      HMENU(uintptr_t(6)), 0, nullptr);
         UpdateWindow(fresh);
-        EXPECT_EQ(now, shot(fresh));
+        EXPECT_EQ(now, WindowPixels(fresh));
         DestroyWindow(fresh);
         UpdateWindow(parent);
     }

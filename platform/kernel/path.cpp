@@ -572,33 +572,6 @@ bool PathFolderKnownQuick(const QuickPath &p, int64_t &entries)
     return true;
 }
 
-namespace {
-
-// NAME in UTF-8 into OUT (SIZE bytes with the terminator); false when it
-// does not fit. A quick path holds no surrogates.
-bool Utf8Into(std::u16string_view name, char *out, size_t size)
-{
-    size_t o = 0;
-    for (char16_t c : name) {
-        if (o + 4 > size)
-            return false;
-        if (c < 0x80) {
-            out[o++] = static_cast<char>(c);
-        } else if (c < 0x800) {
-            out[o++] = static_cast<char>(0xc0 | (c >> 6));
-            out[o++] = static_cast<char>(0x80 | (c & 0x3f));
-        } else {
-            out[o++] = static_cast<char>(0xe0 | (c >> 12));
-            out[o++] = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-            out[o++] = static_cast<char>(0x80 | (c & 0x3f));
-        }
-    }
-    out[o] = 0;
-    return true;
-}
-
-} // namespace
-
 bool PathKnownFile(const QuickPath &p, KnownFile &out)
 {
     if (p.names < 2 || p.trailingSep || !DeviceIsOpen())
@@ -619,7 +592,7 @@ bool PathKnownFile(const QuickPath &p, KnownFile &out)
         deviceLength = f->device.size() + 1 + last.size();
     }
     // The module's path is never taken on trust: it may be the stand-in.
-    if (ModulePathMayBe(deviceLength) || !Utf8Into(last, out.leaf, sizeof out.leaf))
+    if (ModulePathMayBe(deviceLength) || !ToUtf8Into(last, out.leaf, sizeof out.leaf))
         return false;
     if (fstatat(out.dir->fd, out.leaf, &out.st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;

@@ -91,8 +91,6 @@ constexpr CaseTables kTables = BuildTables();
 
 const CaseTables &Tables() { return kTables; }
 
-void PutReplacement(std::string &out) { out += "\xEF\xBF\xBD"; }
-
 } // namespace
 
 char16_t FoldCase(char16_t c) { return Tables().lower[c]; }
@@ -141,6 +139,38 @@ int FoldCompare(std::u16string_view a, std::u16string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
+namespace {
+
+// Calls put(byte) for each byte of S in UTF-8, unpaired surrogates as
+// U+FFFD; stops early when put returns false.
+template <class Put> bool EncodeUtf8(std::u16string_view s, Put put) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        uint32_t cp = s[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        bool ok;
+        if (cp < 0x80) {
+            ok = put(cp);
+        } else if (cp < 0x800) {
+            ok = put(0xC0 | (cp >> 6)) && put(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            ok = put(0xE0 | (cp >> 12)) && put(0x80 | ((cp >> 6) & 0x3F)) && put(0x80 | (cp & 0x3F));
+        } else {
+            ok = put(0xF0 | (cp >> 18)) && put(0x80 | ((cp >> 12) & 0x3F)) && put(0x80 | ((cp >> 6) & 0x3F)) &&
+                 put(0x80 | (cp & 0x3F));
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::string ToUtf8(std::u16string_view s) {
     // Most names are ASCII: one unit, one byte.
     size_t ascii = 0;
@@ -154,37 +184,25 @@ std::string ToUtf8(std::u16string_view s) {
     }
     std::string out;
     out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        uint32_t cp = s[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF) {
-            if (i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-                ++i;
-            } else {
-                PutReplacement(out);
-                continue;
-            }
-        } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-            PutReplacement(out);
-            continue;
-        }
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
+    EncodeUtf8(s, [&](uint32_t b) {
+        out += static_cast<char>(b);
+        return true;
+    });
     return out;
+}
+
+bool ToUtf8Into(std::u16string_view s, char *out, size_t size) {
+    if (size == 0)
+        return false;
+    size_t o = 0;
+    bool fits = EncodeUtf8(s, [&](uint32_t b) {
+        if (o + 1 >= size)
+            return false;
+        out[o++] = static_cast<char>(b);
+        return true;
+    });
+    out[fits ? o : 0] = 0;
+    return fits;
 }
 
 // Decodes one UTF-8 sequence at s[i]; returns the code point and advances i,

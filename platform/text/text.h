@@ -28,6 +28,9 @@ int FoldCompare(std::u16string_view a, std::u16string_view b);
 // Host names are UTF-8; device names UTF-16 (unpaired surrogates become U+FFFD).
 std::string ToUtf8(std::u16string_view s);
 std::u16string FromUtf8(std::string_view s);
+// The same as ToUtf8 into a buffer of SIZE bytes with its terminator (no
+// allocation); false, and OUT empty, when it does not fit.
+bool ToUtf8Into(std::u16string_view s, char *out, size_t size);
 
 // Text from a host file for an error message: control bytes (and DEL)
 // written as \xNN, everything else as it is.

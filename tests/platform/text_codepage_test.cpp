@@ -1,7 +1,10 @@
 // text_codepage_test.cpp - MultiByteToWideChar / WideCharToMultiByte with
 // code page 1252 and UTF-8 (the conversion host names take as well): the
 // tables both ways, sizes, flags and errors.
+#include <cstring>
+
 #include "file_testutil.h"
+#include "text/text.h"
 
 namespace {
 
@@ -72,6 +75,36 @@ TEST(CodePageUtf8, BothWaysAndInvalidInput)
     int n = MultiByteToWideChar(CP_UTF8, 0, bad, 11, w, 16);
     EXPECT_EQ(std::u16string(w, n), u"a\uFFFDb\uFFFD\uFFFD\uFFFD\uFFFD\uFFFDc\uFFFD\uFFFD") << "malformed bytes become U+FFFD";
     EXPECT_FAILS(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bad, 11, w, 16), 0, ERROR_NO_UNICODE_TRANSLATION);
+}
+
+// Device names to host names: surrogate pairs joined, unpaired halves as
+// U+FFFD; into a buffer the same bytes, or nothing when they do not fit.
+TEST(HostNames, Utf8IntoAStringOrABuffer)
+{
+    const struct {
+        std::u16string name;
+        std::string utf8;
+    } rows[] = {
+        {u"plain.txt", "plain.txt"},
+        {u"\u00e9t\u00e9 \u20ac", "\xc3\xa9t\xc3\xa9 \xe2\x82\xac"},
+        {u"a\U0001F600b", "a\xf0\x9f\x98\x80" "b"},
+        {std::u16string(u"a") + char16_t(0xD83D) + u"b", "a\xef\xbf\xbd" "b"},
+        {std::u16string(u"a") + char16_t(0xDE00), "a\xef\xbf\xbd"},
+        {std::u16string(1, char16_t(0xD83D)), "\xef\xbf\xbd"},
+        {u"", ""},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.utf8);
+        EXPECT_EQ(plat::ToUtf8(r.name), r.utf8);
+        char buf[32];
+        ASSERT_TRUE(plat::ToUtf8Into(r.name, buf, r.utf8.size() + 1));
+        EXPECT_EQ(std::string(buf), r.utf8);
+        if (!r.utf8.empty()) {
+            std::memset(buf, 'x', sizeof buf);
+            EXPECT_FALSE(plat::ToUtf8Into(r.name, buf, r.utf8.size())) << "one byte short";
+            EXPECT_EQ(buf[0], 0) << "a name that does not fit is left empty";
+        }
+    }
 }
 
 } // namespace

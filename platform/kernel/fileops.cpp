@@ -119,17 +119,25 @@ uint32_t CopyAcross(int src, const struct stat &srcSt, const ResolvedPath &dst)
 
 // Deletes a file found by name in a folder already resolved: no path to
 // walk, and nothing else to look up but the name itself.
+// Unlinks a file found as FOUND when no handle has it open (LEAF in the
+// folder DIR_FD, or HOST when there is no folder held), and gives its bytes
+// back to the store's count.
+uint32_t UnlinkUnopened(const struct stat &found, int dirFd, const char *leaf, const char *host, bool inStore)
+{
+    return FileWithNoOpenHandles(found, [&](const struct stat &st) -> uint32_t {
+        if ((dirFd >= 0 ? unlinkat(dirFd, leaf, 0) : unlink(host)) != 0)
+            return ErrorFromErrno(errno);
+        if (inStore)
+            StoreRelease(static_cast<uint64_t>(st.st_size));
+        return 0;
+    });
+}
+
 uint32_t DeleteKnownFile(const QuickPath &q, const KnownFile &k, const char16_t *raw)
 {
     if (!S_ISREG(k.st.st_mode) || IsReadOnly(k.st))
         return ERROR_ACCESS_DENIED;
-    uint32_t error = FileWithNoOpenHandles(k.st, [&](const struct stat &st) -> uint32_t {
-        if (unlinkat(k.dir->fd, k.leaf, 0) != 0)
-            return ErrorFromErrno(errno);
-        if (k.inStore())
-            StoreRelease(static_cast<uint64_t>(st.st_size));
-        return 0;
-    });
+    uint32_t error = UnlinkUnopened(k.st, k.dir->fd, k.leaf, nullptr, k.inStore());
     if (error)
         return error;
     if (ChangesWanted()) {
@@ -173,16 +181,8 @@ BOOL DeleteFileW(LPCWSTR lpFileName)
             error = ERROR_ACCESS_DENIED;
     }
     if (!error) {
-        const std::string &host = r.hostPath;
-        bool inStore = r.inStore();
-        error = FileWithNoOpenHandles(r.st, [&](const struct stat &st) -> uint32_t {
-            int gone = r.parentDir ? unlinkat(r.parentDir->fd, r.leaf.c_str(), 0) : unlink(host.c_str());
-            if (gone != 0)
-                return ErrorFromErrno(errno);
-            if (inStore)
-                StoreRelease(static_cast<uint64_t>(st.st_size));
-            return 0;
-        });
+        error = UnlinkUnopened(r.st, r.parentDir ? r.parentDir->fd : -1, r.leaf.c_str(), r.hostPath.c_str(),
+                               r.inStore());
         if (!error) {
             PathFileGone(r.devicePath);
             if (ChangesWanted())

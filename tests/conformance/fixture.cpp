@@ -135,7 +135,15 @@ void DeviceFixture::SetUp()
     for (const auto &e : fs::recursive_directory_iterator(top, ec))
         SetFileAttributesW(e.path().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
     for (const auto &e : fs::directory_iterator(top, ec)) {
-        fs::remove_all(e.path(), ec);
+        // Under Wine a file a test closed a moment ago (or a process of an
+        // earlier test held) can still refuse to go for a few milliseconds
+        // ("Sharing violation"): tried again for up to a second.
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            fs::remove_all(e.path(), ec);
+            if (!ec)
+                break;
+            Sleep(20);
+        }
         ASSERT_FALSE(ec) << "emptying " << e.path().u8string() << ": " << ec.message();
     }
     for (const char *dir : {"Windows\\Start Menu\\Programs", "Windows\\Desktop", "Program Files", "My Documents",

@@ -384,20 +384,13 @@ std::shared_ptr<GdiObject> GetObj(HGDIOBJ h)
 // call looks up a DC this way).
 template <class T> std::shared_ptr<T> GetTyped(HGDIOBJ h, GdiType type)
 {
-    struct Want {
-        GdiType type;
-        std::shared_ptr<T> out;
-    } want{type, nullptr};
-    HandleVisit(
-        h, HandleKind::Gdi,
-        [](const std::shared_ptr<HandleObject> &o, void *context) {
-            auto *w = static_cast<Want *>(context);
-            auto *g = static_cast<GdiObject *>(o.get());
-            if (g->type == w->type)
-                w->out = std::shared_ptr<T>(o, static_cast<T *>(g));
-        },
-        &want);
-    return std::move(want.out);
+    std::shared_ptr<T> out;
+    HandleVisit(h, HandleKind::Gdi, [&](const std::shared_ptr<HandleObject> &o) {
+        auto *g = static_cast<GdiObject *>(o.get());
+        if (g->type == type)
+            out = std::shared_ptr<T>(o, static_cast<T *>(g));
+    });
+    return out;
 }
 
 } // namespace

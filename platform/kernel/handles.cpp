@@ -17,62 +17,35 @@
 #include <vector>
 
 namespace plat {
+
+namespace handle_table {
+std::atomic<Slot *> g_chunks[kChunks];
+std::atomic<uint32_t> g_slots{0};
+} // namespace handle_table
+
 namespace {
 
-constexpr uint32_t kFirst = 0x100;        // handles start here, in steps of 4
-constexpr int kIndexBits = 20;            // at most 1M live handles
-constexpr uint32_t kIndexMask = (1u << kIndexBits) - 1;
+using namespace handle_table;
+
 // Generations of a slot; the largest handle stays below 0x80000000 (the
 // predefined registry roots) and -1.
 constexpr uint32_t kGenerations = ((0x80000000u - kFirst) / 4) >> kIndexBits;
 static_assert(kFirst + 4ull * (((kGenerations - 1) << kIndexBits) | kIndexMask) < 0x80000000u,
               "the largest handle must stay below the registry roots");
-// Small chunks: a short run that makes a few hundred handles touches a few
-// pages of slots, not a 128 KB chunk made whole at its first handle.
-constexpr int kChunkBits = 8;
-constexpr uint32_t kChunkSize = 1u << kChunkBits;
-constexpr uint32_t kChunks = (kIndexMask + 1) / kChunkSize;
 // A freed slot waits behind at least this many others before it is used
 // again, and comes back with the next generation: a stale handle is refused
 // for a long while instead of reaching a new object.
 constexpr size_t kReuseDelay = 4096;
 
-// The locks below are not taken while the process has one thread (see
-// threadlock.h): their atomic exchange was the larger part of a look-up,
-// and painting makes about a hundred a progress step. Releasing stays
-// unconditional, a plain store either way.
-inline bool Alone()
-{
-    return ProcessAlone();
-}
-
-struct Slot {
-    std::atomic<bool> busy{false}; // the slot's own lock, held only to copy or change it
-    uint32_t handle = 0;           // 0 while free
-    uint32_t generation = 0;
-    HandleKind kind = HandleKind::File;
-    std::shared_ptr<HandleObject> object;
-
-    void Lock()
-    {
-        if (Alone())
-            return;
-        while (busy.exchange(true, std::memory_order_acquire))
-            while (busy.load(std::memory_order_relaxed)) {
-            }
-    }
-    void Unlock() { busy.store(false, std::memory_order_release); }
-};
-
 // The free list and the growing of the table. Held for a few instructions
 // at a time, twice for every handle made and freed (a paint makes and frees
 // several): a spin lock, yielding when it has to wait long (a reset holds it
-// over the whole table).
+// over the whole table). Not taken while the process has one thread.
 struct TableLock {
     std::atomic<bool> held{false};
     void lock()
     {
-        if (Alone())
+        if (ProcessAlone())
             return;
         for (int spins = 0; held.exchange(true, std::memory_order_acquire);)
             while (held.load(std::memory_order_relaxed))
@@ -82,27 +55,8 @@ struct TableLock {
     void unlock() { held.store(false, std::memory_order_release); }
 };
 TableLock g_lock;
-std::atomic<Slot *> g_chunks[kChunks];  // made on demand, kept for the process
-std::atomic<uint32_t> g_slots{0};       // slots made so far
-std::deque<uint32_t> g_free;            // freed slots, oldest first
+std::deque<uint32_t> g_free; // freed slots, oldest first
 std::atomic<uint64_t> g_resets{0};
-
-inline __attribute__((always_inline)) Slot *SlotAt(uint32_t index)
-{
-    Slot *chunk = g_chunks[index >> kChunkBits].load(std::memory_order_acquire);
-    return chunk ? &chunk[index & (kChunkSize - 1)] : nullptr;
-}
-
-// The slot a handle value names, or null when no slot can hold it.
-Slot *SlotOf(uint32_t handle)
-{
-    if (handle < kFirst || handle >= 0x80000000u || handle % 4 != 0)
-        return nullptr;
-    uint32_t index = ((handle - kFirst) / 4) & kIndexMask;
-    if (index >= g_slots.load(std::memory_order_acquire))
-        return nullptr;
-    return SlotAt(index);
-}
 
 // A slot for a new handle (table lock held): an old free one once enough
 // wait, else a new one; UINT32_MAX when the table is full.
@@ -147,18 +101,6 @@ uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object)
     s.object = std::move(object);
     s.Unlock();
     return h;
-}
-
-void HandleVisit(uint32_t handle, HandleKind kind, void (*fn)(const std::shared_ptr<HandleObject> &, void *),
-                 void *context)
-{
-    Slot *s = SlotOf(handle);
-    if (!s)
-        return;
-    s->Lock();
-    if (s->handle == handle && s->kind == kind)
-        fn(s->object, context);
-    s->Unlock();
 }
 
 std::shared_ptr<HandleObject> HandleGet(uint32_t handle, HandleKind kind)

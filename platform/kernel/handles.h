@@ -9,8 +9,11 @@
 #ifndef CE_PLATFORM_HANDLES_H
 #define CE_PLATFORM_HANDLES_H
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+
+#include "kernel/threadlock.h"
 
 namespace plat {
 
@@ -32,11 +35,73 @@ struct HandleObject {
 // Registers the object and returns its new handle (0 when the table is full).
 uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object);
 
+// The table's slots, looked up inline: painting looks up about sixty
+// window and GDI handles a progress step.
+namespace handle_table {
+constexpr uint32_t kFirst = 0x100; // handles start here, in steps of 4
+constexpr int kIndexBits = 20;     // at most 1M live handles
+constexpr uint32_t kIndexMask = (1u << kIndexBits) - 1;
+// Small chunks: a short run that makes a few hundred handles touches a few
+// pages of slots, not a 128 KB chunk made whole at its first handle.
+constexpr int kChunkBits = 8;
+constexpr uint32_t kChunkSize = 1u << kChunkBits;
+constexpr uint32_t kChunks = (kIndexMask + 1) / kChunkSize;
+
+struct Slot {
+    std::atomic<bool> busy{false}; // the slot's own lock, held only to copy or change it
+    uint32_t handle = 0;           // 0 while free
+    uint32_t generation = 0;
+    HandleKind kind = HandleKind::File;
+    std::shared_ptr<HandleObject> object;
+
+    // Not taken while the process has one thread (see threadlock.h): its
+    // atomic exchange was the larger part of a look-up. Releasing stays
+    // unconditional, a plain store either way.
+    void Lock()
+    {
+        if (ProcessAlone())
+            return;
+        while (busy.exchange(true, std::memory_order_acquire))
+            while (busy.load(std::memory_order_relaxed)) {
+            }
+    }
+    void Unlock() { busy.store(false, std::memory_order_release); }
+};
+
+extern std::atomic<Slot *> g_chunks[kChunks]; // made on demand, kept for the process
+extern std::atomic<uint32_t> g_slots;         // slots made so far
+
+inline Slot *SlotAt(uint32_t index)
+{
+    Slot *chunk = g_chunks[index >> kChunkBits].load(std::memory_order_acquire);
+    return chunk ? &chunk[index & (kChunkSize - 1)] : nullptr;
+}
+
+// The slot a handle value names, or null when no slot can hold it.
+inline Slot *SlotOf(uint32_t handle)
+{
+    if (handle < kFirst || handle >= 0x80000000u || handle % 4 != 0)
+        return nullptr;
+    uint32_t index = ((handle - kFirst) / 4) & kIndexMask;
+    if (index >= g_slots.load(std::memory_order_acquire))
+        return nullptr;
+    return SlotAt(index);
+}
+} // namespace handle_table
+
 // Calls fn with the object behind a live handle of the given kind, while
 // the handle cannot be freed; fn must not use the table. Nothing is called
 // for a stale or foreign handle.
-void HandleVisit(uint32_t handle, HandleKind kind, void (*fn)(const std::shared_ptr<HandleObject> &, void *),
-                 void *context);
+template <class F> inline void HandleVisit(uint32_t handle, HandleKind kind, F &&fn)
+{
+    handle_table::Slot *s = handle_table::SlotOf(handle);
+    if (!s)
+        return;
+    s->Lock();
+    if (s->handle == handle && s->kind == kind)
+        fn(s->object);
+    s->Unlock();
+}
 
 // The object behind a live handle of the given kind, or null.
 std::shared_ptr<HandleObject> HandleGet(uint32_t handle, HandleKind kind);
@@ -45,13 +110,9 @@ template <class T> std::shared_ptr<T> HandleGetAs(uint32_t handle, HandleKind ki
 {
     // Made straight from the table's pointer: one count taken, none given back.
     std::shared_ptr<T> out;
-    HandleVisit(
-        handle, kind,
-        [](const std::shared_ptr<HandleObject> &object, void *context) {
-            *static_cast<std::shared_ptr<T> *>(context) =
-                std::shared_ptr<T>(object, static_cast<T *>(object.get()));
-        },
-        &out);
+    HandleVisit(handle, kind, [&](const std::shared_ptr<HandleObject> &object) {
+        out = std::shared_ptr<T>(object, static_cast<T *>(object.get()));
+    });
     return out;
 }
 

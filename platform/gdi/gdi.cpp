@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -511,9 +512,15 @@ namespace {
 // Constant-initialised: the outline font sets it from a static initialiser.
 GlyphSource g_glyphSource = nullptr;
 
-// The glyph for ch with the pen phase / kGlyphPhases into a pixel: the
-// outline font's when it is installed, the built-in one else.
-const FontGlyph &GlyphFor(char16_t ch, int phase, bool bold)
+// The glyphs of plain text by their code, each at its own place: a line
+// is laid out a few times a paint. Filled as they are first asked for,
+// emptied when the glyphs' source changes.
+std::atomic<const FontGlyph *> g_ascii[2][128][kGlyphPhases];
+
+// The glyph for ch with the pen phase / kGlyphPhases into a pixel, found
+// in the font: the outline font's when it is installed, the built-in one
+// else.
+const FontGlyph &FindGlyph(char16_t ch, int phase, bool bold)
 {
     // Glyphs once made stay where they are: the last ones found are kept
     // at hand, so a line's letters are not each looked up under the font's
@@ -534,7 +541,17 @@ const FontGlyph &GlyphFor(char16_t ch, int phase, bool bold)
     if (!g)
         g = &BuiltinGlyph(ch, bold);
     n = Near{key, g_glyphSource, g};
+    if (ch < 128)
+        g_ascii[bold ? 1 : 0][ch][phase].store(g, std::memory_order_release);
     return *g;
+}
+
+inline const FontGlyph &GlyphFor(char16_t ch, int phase, bool bold)
+{
+    if (ch < 128)
+        if (const FontGlyph *g = g_ascii[bold ? 1 : 0][ch][phase].load(std::memory_order_acquire))
+            return *g;
+    return FindGlyph(ch, phase, bold);
 }
 
 // A glyph where a line's pen puts it: its box's left edge.
@@ -547,10 +564,10 @@ struct PlacedGlyph {
 // stands at, the pen moving by design widths. Returns the glyphs' box.
 // Calls fn(i, glyph, left) for each character of a line drawn from 0 that
 // leaves a mark: its glyph and the column of the glyph's left edge.
-template <class F> void EachGlyph(const std::u16string &text, bool bold, F fn)
+template <class F> void EachGlyph(const std::u16string &text, bool bold, F fn, size_t begin = 0, long pen64 = 0)
 {
-    long pen64 = 0; // in 1/64 pixels
-    for (size_t i = 0; i < text.size(); ++i) {
+    // pen64: where the pen stands at text[begin], in 1/64 pixels
+    for (size_t i = begin; i < text.size(); ++i) {
         long whole = pen64 >> 6;
         int phase = int(((pen64 & 63) * kGlyphPhases + 32) >> 6);
         if (phase == kGlyphPhases) {
@@ -562,6 +579,17 @@ template <class F> void EachGlyph(const std::u16string &text, bool bold, F fn)
         if (g.width > 0 && g.height > 0)
             fn(i, g, int(whole) + g.left);
     }
+}
+
+// Where the pen stands after the first n characters of text.
+long PenAfter(const std::u16string &text, size_t n, bool bold)
+{
+    long pen64 = 0;
+    for (size_t i = 0; i < n; ++i) {
+        int phase = int(((pen64 & 63) * kGlyphPhases + 32) >> 6);
+        pen64 += GlyphFor(text[i], phase == kGlyphPhases ? 0 : phase, bold).advance64;
+    }
+    return pen64;
 }
 
 RECT LayOut(int x, const std::u16string &text, bool bold, std::vector<PlacedGlyph> &out)
@@ -628,6 +656,10 @@ struct Shades {
 void GdiSetGlyphSource(GlyphSource source)
 {
     g_glyphSource = source;
+    for (auto &weight : g_ascii)
+        for (auto &code : weight)
+            for (auto &at : code)
+                at.store(nullptr, std::memory_order_release);
 }
 
 long GdiTextWidth64(const char16_t *text, size_t n, bool bold)
@@ -665,11 +697,10 @@ int GdiTextUnchangedWidth(const std::u16string &before, const std::u16string &af
     // same pen in both lines; the glyphs before them are the same glyphs at
     // the same places. Left of every later glyph's edge the lines agree.
     int from = INT_MAX;
+    long pen64 = PenAfter(after, same, bold);
     for (const std::u16string *t : {&before, &after})
-        EachGlyph(*t, bold, [&](size_t i, const FontGlyph &, int left) {
-            if (i >= same)
-                from = std::min(from, left);
-        });
+        EachGlyph(
+            *t, bold, [&](size_t, const FontGlyph &, int left) { from = std::min(from, left); }, same, pen64);
     return from;
 }
 

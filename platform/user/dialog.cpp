@@ -595,9 +595,15 @@ extern "C" HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem)
     auto d = WindowCheck(hDlg);
     if (!d)
         return 0;
+    // Each child's id is read in the table, its record not taken: a
+    // progress page looks its file name up at every block.
     for (HWND c : d->children) {
-        auto w = WindowGet(c);
-        if (w && (w->id == nIDDlgItem || (nIDDlgItem == -1 && w->id == 0xFFFF)))
+        bool match = false;
+        HandleVisit(c, HandleKind::Window, [&](const std::shared_ptr<HandleObject> &o) {
+            int id = static_cast<const Window *>(o.get())->id;
+            match = id == nIDDlgItem || (nIDDlgItem == -1 && id == 0xFFFF);
+        });
+        if (match)
             return c;
     }
     SetLastError(1421); // ERROR_CONTROL_ID_NOT_FOUND

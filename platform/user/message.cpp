@@ -346,7 +346,10 @@ extern "C" LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPA
     }
     case WM_SETTEXT: {
         LPCWSTR s = reinterpret_cast<LPCWSTR>(lParam);
-        w->text = s ? std::u16string(s) : std::u16string();
+        if (s)
+            w->text.assign(s); // into the text's own storage, no temporary
+        else
+            w->text.clear();
         WindowInvalidate(hWnd, true);
         return TRUE;
     }

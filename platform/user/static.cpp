@@ -135,6 +135,17 @@ bool TextLookOf(const Window &w, TextLook &look)
     return true;
 }
 
+// Whether a text equals a string ended by a null, in one pass (comparing
+// with == first counts the string's length, character by character).
+bool SameText(const std::u16string &text, const char16_t *s)
+{
+    size_t n = text.size();
+    for (size_t i = 0; i < n; ++i)
+        if (text[i] != s[i] || s[i] == 0)
+            return false; // s ends first (or text holds a null): not read past it
+    return s[n] == 0;
+}
+
 // Whether the screen shows the static as its picture of what it shows
 // now: drawing it again would change nothing.
 bool PictureShown(const StaticState &s, HWND hwnd, const Window &w)
@@ -275,7 +286,7 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         // block of the file) on a static the screen still shows as its
         // picture: a repaint would change nothing, so none is asked for.
         LPCWSTR t = reinterpret_cast<LPCWSTR>(lParam);
-        if (t && w->text == t && PictureShown(*s, hwnd, *w))
+        if (t && SameText(w->text, t) && PictureShown(*s, hwnd, *w))
             return TRUE;
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }

@@ -21,6 +21,7 @@
 
 #include "kernel/device.h"
 #include "kernel/faults.h"
+#include "kernel/pool.h"
 #include "gdi/font.h"
 #include "gdi/gdi.h"
 #include "gdi/screen.h"
@@ -415,7 +416,7 @@ HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
 {
     if (width < 0 || height < 0 || (int64_t(width) * height) > (int64_t(1) << 26))
         return 0;
-    auto b = std::make_shared<GdiBitmap>();
+    auto b = MakePooled<GdiBitmap>();
     b->width = width;
     b->height = height;
     b->bitsPixel = bitsPixel;
@@ -423,17 +424,17 @@ HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
     // nothing until it is drawn on.
     if (!b->pixels.Reset(width, height, RGB(0, 0, 0)))
         return 0;
-    return HandleAlloc(HandleKind::Gdi, b);
+    return HandleAlloc(HandleKind::Gdi, std::move(b));
 }
 
 HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, Region clip)
 {
-    auto dc = std::make_shared<GdiDc>();
+    auto dc = MakePooled<GdiDc>();
     dc->hwnd = hwnd;
     dc->originX = originX;
     dc->originY = originY;
     dc->clip = std::move(clip);
-    return HandleAlloc(HandleKind::Gdi, dc);
+    return HandleAlloc(HandleKind::Gdi, std::move(dc));
 }
 
 void GdiReleaseDc(HDC hdc)
@@ -942,14 +943,14 @@ extern "C" HDC WINAPI CreateCompatibleDC(HDC hdc)
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
-    auto dc = std::make_shared<GdiDc>();
+    auto dc = MakePooled<GdiDc>();
     dc->memory = true;
     dc->defaultBitmap = StockDefaultBitmap(dc->selected);
     if (!dc->defaultBitmap) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    HDC h = HandleAlloc(HandleKind::Gdi, dc);
+    HDC h = HandleAlloc(HandleKind::Gdi, std::move(dc));
     if (!h)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return h;
@@ -1186,9 +1187,9 @@ extern "C" HGDIOBJ WINAPI GetStockObject(int i)
 // CreateSolidBrush
 extern "C" HBRUSH WINAPI CreateSolidBrush(COLORREF color)
 {
-    auto b = std::make_shared<GdiBrush>();
+    auto b = MakePooled<GdiBrush>();
     b->color = color & 0xFFFFFF;
-    HBRUSH h = HandleAlloc(HandleKind::Gdi, b);
+    HBRUSH h = HandleAlloc(HandleKind::Gdi, std::move(b));
     if (!h)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return h;

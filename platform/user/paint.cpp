@@ -59,7 +59,9 @@ const Region &VisibleRegion(HWND hwnd, const Window &w, bool client)
     int k = client ? 0 : 1;
     if (w.visibleAt[k] != WindowLayout() || w.visibleScreen[k][0] != long(scr.width) ||
         w.visibleScreen[k][1] != long(scr.height)) {
+        static std::atomic<uint64_t> made{0};
         w.visible[k] = WorkOutVisibleRegion(hwnd, w, client, scr);
+        w.visibleMade[k] = made.fetch_add(1, std::memory_order_relaxed) + 1;
         w.visibleAt[k] = WindowLayout();
         w.visibleScreen[k][0] = long(scr.width);
         w.visibleScreen[k][1] = long(scr.height);
@@ -101,32 +103,46 @@ void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
     if (!RectIntersect(r, RECT{0, 0, c.right - c.left, c.bottom - c.top}, in))
         return;
     Region add = VisibleRegion(hwnd, w, true);
+    uint64_t made = w.visibleMade[0];
     RegionOffset(add, -c.left, -c.top);
     RegionClip(add, in);
     // The visible region's pieces are disjoint: an empty update region
     // (the usual case, each repaint empties it) takes them as they are.
-    if (w.update.empty())
+    if (w.update.empty()) {
         w.update = add;
-    else
+        w.updateWithin = made;
+    } else {
         for (const RECT &piece : add)
             RegionAdd(w.update, piece);
+        if (w.updateWithin != made)
+            w.updateWithin = 0;
+    }
     if (!add.empty() && erase)
         w.updateErase = true;
     WindowNoteDue(w);
 }
 
-// A DC on the client area that draws only inside the update region.
-HDC UpdateDc(HWND hwnd, const Window &w, const Region &update)
+// A DC on the client area that draws only inside the update region;
+// within: the visible region (its making) the update region was cut to,
+// 0 when not known.
+HDC UpdateDc(HWND hwnd, const Window &w, const Region &update, uint64_t within)
 {
     RECT c = WindowClientScreenRect(w);
+    const Region &visible = VisibleRegion(hwnd, w, true);
     Region clip = update;
     RegionOffset(clip, c.left, c.top);
-    RegionIntersect(clip, VisibleRegion(hwnd, w, true));
+    // Cut to a visible region that is still the window's: nothing to cut.
+    if (within == 0 || within != w.visibleMade[0])
+        RegionIntersect(clip, visible);
     return GdiCreateWindowDc(hwnd, c.left, c.top, std::move(clip));
 }
 
 bool HasFrame(const Window &w)
 {
+    // No border, caption or scroll bar: nothing lies outside the client
+    // area (most windows; this is asked at every paint).
+    if (!(w.exStyle & WS_EX_DLGMODALFRAME) && !(w.style & (WS_DLGFRAME | WS_BORDER | WS_VSCROLL)))
+        return false;
     RECT wr = WindowScreenRect(w), cr = WindowClientScreenRect(w);
     return !(wr.left == cr.left && wr.top == cr.top && wr.right == cr.right && wr.bottom == cr.bottom);
 }
@@ -296,13 +312,14 @@ extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
     // The region is validated here, so that what is invalidated while the
     // window paints is painted again.
     Region update;
+    uint64_t within = w->updateWithin;
     update.swap(w->update);
     WindowNoteDue(*w);
     bool erase = w->updateErase;
     w->updateErase = false;
     w->beganPaint = true;
     PaintNonClient(hWnd, *w);
-    HDC dc = UpdateDc(hWnd, *w, update);
+    HDC dc = UpdateDc(hWnd, *w, update, within);
     *lpPaint = PAINTSTRUCT{};
     lpPaint->hdc = dc;
     lpPaint->rcPaint = RegionBounds(update);
@@ -414,7 +431,7 @@ extern "C" BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase)
         return FALSE;
     if (bErase && w->updateErase) {
         w->updateErase = false;
-        HDC dc = UpdateDc(hWnd, *w, w->update);
+        HDC dc = UpdateDc(hWnd, *w, w->update, w->updateWithin);
         WindowSend(hWnd, WM_ERASEBKGND, WPARAM(dc), 0);
         GdiReleaseDc(dc);
     }

@@ -76,6 +76,10 @@ struct Window : HandleObject {
     // frame and caption are drawn again when damaged or when the window's
     // active state differs from the one they show.
     Region update;
+    // The making of the visible region (visibleMade) all of the update
+    // region was cut to, 0 when not one: while the window's visible region
+    // is still that one, the update region needs no cutting again.
+    uint64_t updateWithin = 0;
     bool updateErase = false;
     bool frameDirty = false;
     int frameActive = -1;     // active state the caption shows, -1 not drawn
@@ -93,6 +97,7 @@ struct Window : HandleObject {
     mutable uint64_t visibleAt[2] = {0, 0};
     mutable long visibleScreen[2][2] = {{0, 0}, {0, 0}};
     mutable Region visible[2];
+    mutable uint64_t visibleMade[2] = {0, 0}; // each working out of visible gets a new number
     bool destroyed = false;
     HICON iconSmall = 0;
     HICON iconBig = 0;

@@ -187,6 +187,53 @@ TEST_F(Paint, CoveredPartsAreNotKeptAndUncoveringPaintsThem)
     EXPECT_TRUE(Painted(60, 70));
 }
 
+// The update region was cut to what could be seen when it was made; a
+// window put over it before the paint is left alone by the paint, however
+// the region was gathered.
+TEST_F(Paint, APaintAfterTheLayoutChangedStaysOffWhatNowCoversTheWindow)
+{
+    struct Case {
+        const char *name;
+        bool invalidateBefore, invalidateAfter; // the whole window, before and after the cover comes
+        bool moveCover;                         // the cover comes by moving, not by being made
+    };
+    const Case cases[] = {
+        {"cover made after the invalidation", true, false, false},
+        {"cover moved in after the invalidation", true, false, true},
+        {"invalidated before and after the cover came", true, true, false},
+        {"invalidated only after the cover came", false, true, true},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        HWND cover = Popup(k.moveCover ? RECT{200, 250, 210, 260} : RECT{0, 0, 1, 1});
+        ASSERT_TRUE(cover);
+        g_log.color = RGB(1, 2, 3);
+        UpdateWindow(cover);
+        Settle();
+        if (k.invalidateBefore)
+            InvalidateRect(main, nullptr, FALSE);
+        if (k.moveCover) {
+            SetWindowPos(cover, 0, 50, 60, 100, 100, SWP_NOZORDER);
+        } else {
+            DestroyWindow(cover);
+            cover = Popup(RECT{50, 60, 150, 160});
+            ASSERT_TRUE(cover);
+        }
+        g_log.color = RGB(1, 2, 3);
+        UpdateWindow(cover);
+        g_log.color = RGB(200, 100, 50);
+        if (k.invalidateAfter)
+            InvalidateRect(main, nullptr, FALSE);
+        UpdateWindow(main);
+        EXPECT_TRUE(Painted(49, 100));
+        EXPECT_TRUE(Painted(150, 100));
+        EXPECT_FALSE(Painted(60, 70)) << "the cover still shows";
+        EXPECT_FALSE(Painted(149, 159)) << "the cover still shows";
+        DestroyWindow(cover);
+        Settle();
+    }
+}
+
 TEST_F(Paint, InvalidationWhilePaintingIsKept)
 {
     g_log.invalidateWhilePainting = RECT{5, 5, 15, 15};

@@ -3,6 +3,7 @@
 // four line ends, short buffers and end of file.
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -104,12 +105,29 @@ class XFileLine : public cetest::DeviceFixture {};
 
 const char *kFile = "\\Temp\\lines.txt";
 
-// Reads every line of the file with the given buffer size, checking that
-// the length returned is the text's and nothing is written past the size;
-// the last result (which ends the loop) is returned through rcEnd.
-std::vector<std::string> ReadAll(DWORD size, DWORD &rcEnd)
+// One line as a call returned it: its bytes up to the terminator (a NUL
+// inside the line included) and the file position after the call.
+struct Got {
+    std::string bytes;
+    DWORD pos;
+    bool operator==(const Got &o) const { return bytes == o.bytes && pos == o.pos; }
+};
+
+std::ostream &operator<<(std::ostream &os, const Got &g)
 {
-    std::vector<std::string> lines;
+    std::string shown;
+    for (char c : g.bytes)
+        shown += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : c == 0 ? std::string("\\0") : std::string(1, c);
+    return os << "{\"" << shown << "\" @" << g.pos << "}";
+}
+
+// Reads every line of the file with the given buffer size, checking that
+// the length returned is where the terminator is and nothing is written
+// past the size; the last result (which ends the loop) is returned
+// through rcEnd.
+std::vector<Got> ReadAllAt(DWORD size, DWORD &rcEnd)
+{
+    std::vector<Got> lines;
     HANDLE h = XFILE_NO_HANDLE;
     rcEnd = XFile_Open(kFile, XFILE_MODE_READ, &h);
     std::vector<char> buf(size + 8, 'Z');
@@ -117,13 +135,26 @@ std::vector<std::string> ReadAll(DWORD size, DWORD &rcEnd)
         DWORD len = 0xdead;
         rcEnd = XFile_ReadLine(h, buf.data(), size, &len);
         if (rcEnd == XEC_OK) {
-            lines.push_back(buf.data());
-            EXPECT_EQ(len, lines.back().size()) << "length of line " << lines.size();
+            EXPECT_LT(len, size) << "length of line " << lines.size() + 1;
+            if (len >= size)
+                break;
+            EXPECT_EQ(buf[len], 0) << "terminator of line " << lines.size() + 1;
             EXPECT_EQ(buf[size], 'Z') << "written past the size";
+            DWORD pos = 0xdead;
+            XFile_Tell(h, &pos);
+            lines.push_back({std::string(buf.data(), len), pos});
         }
     }
     XFile_Close(&h);
     return lines;
+}
+
+std::vector<std::string> ReadAll(DWORD size, DWORD &rcEnd)
+{
+    std::vector<std::string> out;
+    for (const Got &g : ReadAllAt(size, rcEnd))
+        out.push_back(g.bytes);
+    return out;
 }
 
 TEST_F(XFileLine, LineEndsAndBufferSizes)
@@ -152,6 +183,82 @@ TEST_F(XFileLine, LineEndsAndBufferSizes)
         EXPECT_EQ(ReadAll(c.size, rcEnd), c.expected) << c.name;
         EXPECT_EQ(rcEnd, (DWORD)XEC_EOF) << c.name << ": the call after the last line";
     }
+}
+
+// Where each call leaves the file: always at the first byte the line did
+// not take, whether the line ended at a line end, a partner byte, a full
+// buffer or the end of the file, and wherever the line lies against the
+// reader's chunks of 256 bytes (a line end as a chunk's last byte, its
+// partner the next chunk's first). Bytes other than CR and LF, a NUL
+// among them, are the line's own.
+TEST_F(XFileLine, PositionAfterEachLine)
+{
+    const std::string a253(253, 'a'), a254(254, 'a'), a255(255, 'a'), a256(256, 'a');
+    struct Case {
+        const char *name;
+        std::string content;
+        DWORD size;
+        std::vector<Got> expected;
+    } cases[] = {
+        {"CR LF then a last line without end", "ab\r\ncd", 512, {{"ab\r", 4}, {"cd", 6}}},
+        {"LF LF: an empty second line", "a\n\nb", 512, {{"a\n", 2}, {"\n", 3}, {"b", 4}}},
+        {"a lone CR last in the file", "ab\r", 512, {{"ab\r", 3}}},
+        {"a lone LF last in the file", "\n", 512, {{"\n", 1}}},
+        {"CR then a byte that is not its partner", "a\rb\r\n", 512, {{"a\r", 2}, {"b\r", 5}}},
+        {"LF CR LF: the LF CR pair, then a lone LF", "a\n\r\nb", 512, {{"a\n", 3}, {"\n", 4}, {"b", 5}}},
+        {"a NUL inside a line", std::string("a\0b\r\nc", 6), 512, {{std::string("a\0b\r", 4), 5}, {"c", 6}}},
+        {"a line of blanks and tabs", " \t \r\n", 512, {{" \t \r", 5}}},
+        {"CR as the chunk's last byte, LF the next chunk's first", a255 + "\r\nz", 512,
+         {{a255 + "\r", 257}, {"z", 258}}},
+        {"CR as the chunk's last byte, a plain byte after", a255 + "\rz", 512, {{a255 + "\r", 256}, {"z", 257}}},
+        {"CR LF as the chunk's last two bytes", a254 + "\r\nz", 512, {{a254 + "\r", 256}, {"z", 257}}},
+        {"a line running over the first chunk", a256 + "bc\r\nz", 512, {{a256 + "bc\r", 260}, {"z", 261}}},
+        {"a line of 511 bytes fills the buffer", std::string(511, 'x') + "\r\nz", 512,
+         {{std::string(511, 'x'), 511}, {"\r", 513}, {"z", 514}}},
+        {"a line of 510 bytes: no room for its end byte", std::string(510, 'x') + "\r\nz", 512,
+         {{std::string(510, 'x'), 512}, {"z", 513}}},
+        {"a line of 509 bytes keeps its end byte", std::string(509, 'x') + "\n\rz", 512,
+         {{std::string(509, 'x') + "\n", 511}, {"z", 512}}},
+        {"size 8: a full buffer leaves the rest", "abcdefghij\r\n", 8,
+         {{"abcdefg", 7}, {"hij\r", 12}}},
+        {"size 3 and a line end at the second byte", "a\r\nb", 3, {{"a", 3}, {"b", 4}}},
+        {"two chunks of lines", a253 + "\r\n" + a253 + "\n" + a253, 512,
+         {{a253 + "\r", 255}, {a253 + "\n", 509}, {a253, 762}}},
+    };
+    for (const Case &c : cases) {
+        ASSERT_TRUE(PutFile(kFile, c.content)) << c.name;
+        DWORD rcEnd = 0;
+        EXPECT_EQ(ReadAllAt(c.size, rcEnd), c.expected) << c.name;
+        EXPECT_EQ(rcEnd, (DWORD)XEC_EOF) << c.name << ": the call after the last line";
+    }
+}
+
+// A read that fails gives its code, and the reader keeps reading from
+// where the handle was once the file can be read.
+TEST_F(XFileLine, FailingReadAndSeparateCalls)
+{
+    HANDLE h = XFILE_NO_HANDLE;
+    ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_WRITE, &h), (DWORD)XEC_OK);
+    ASSERT_EQ(XFile_Write(h, "one\r\ntwo\r\n", 10, NULL), (DWORD)XEC_OK);
+    XFile_Seek(h, 2, XFILE_SEEK_BEGIN, NULL);
+    char buf[32];
+    EXPECT_EQ(XFile_ReadLine(h, buf, sizeof buf, NULL), (DWORD)XEC_SYSTEM) << "a handle that cannot read";
+    DWORD after = 98;
+    XFile_Tell(h, &after);
+    EXPECT_EQ(after, 2u) << "a failed read moves nothing";
+    XFile_Close(&h);
+
+    // The reader keeps nothing between calls: a seek between two lines is
+    // where the next line starts.
+    ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_READ, &h), (DWORD)XEC_OK);
+    EXPECT_EQ(XFile_ReadLine(h, buf, sizeof buf, NULL), (DWORD)XEC_OK);
+    EXPECT_STREQ(buf, "one\r");
+    XFile_Seek(h, 1, XFILE_SEEK_BEGIN, NULL);
+    EXPECT_EQ(XFile_ReadLine(h, buf, sizeof buf, NULL), (DWORD)XEC_OK);
+    EXPECT_STREQ(buf, "ne\r");
+    EXPECT_EQ(XFile_ReadLine(h, buf, sizeof buf, NULL), (DWORD)XEC_OK);
+    EXPECT_STREQ(buf, "two\r");
+    XFile_Close(&h);
 }
 
 TEST_F(XFileLine, EndOfFileAndTooSmallBuffers)

@@ -9,6 +9,8 @@
 // system call per byte.
 #include <windows.h>
 
+#include <string.h>
+
 #include "support/xec.h"
 #include "support/xfile.h"
 
@@ -24,9 +26,10 @@ typedef struct tagLINE_READER {
     DWORD iNext;  // next unused byte of ab
 } LINE_READER;
 
-// Next byte of the file: XEC_OK with *pcb 1, or 0 at the end of the file,
-// or the read's failure code. At most cbWant bytes are read ahead.
-static DWORD NextByte(LINE_READER *pr, DWORD cbWant, BYTE *pch, DWORD *pcb)
+// Makes sure unused bytes are at hand: XEC_OK with *pcb the number of
+// them (0 at the end of the file), or the read's failure code. When none
+// are left, at most cbWant bytes are read ahead.
+static DWORD Fill(LINE_READER *pr, DWORD cbWant, DWORD *pcb)
 {
     DWORD rc;
 
@@ -37,14 +40,17 @@ static DWORD NextByte(LINE_READER *pr, DWORD cbWant, BYTE *pch, DWORD *pcb)
             pr->cbHave = 0;
             return rc;
         }
-        if (pr->cbHave == 0) {
-            *pcb = 0;
-            return XEC_OK;
-        }
     }
-    *pch = pr->ab[pr->iNext++];
-    *pcb = 1;
+    *pcb = pr->cbHave - pr->iNext;
     return XEC_OK;
+}
+
+// The first CR or LF of the cb bytes at pb, or NULL.
+static const BYTE *FindLineEnd(const BYTE *pb, DWORD cb)
+{
+    const BYTE *pLf = (const BYTE *)memchr(pb, CH_LF, cb);
+    const BYTE *pCr = (const BYTE *)memchr(pb, CH_CR, pLf ? (size_t)(pLf - pb) : cb);
+    return pCr ? pCr : pLf;
 }
 
 // Gives back the bytes read ahead and not used, so that the file position
@@ -59,11 +65,14 @@ static DWORD GiveBack(LINE_READER *pr)
 }
 
 // XFile_ReadLine
+//
+// The line is taken a run of bytes at a time out of what was read ahead,
+// but the reads and the seek back are those of a byte-by-byte reader.
 DWORD XFile_ReadLine(HANDLE hFile, LPSTR pszBuffer, DWORD cbBuffer, DWORD *pcchLength)
 {
     LINE_READER reader;
     DWORD n = 0, cb, rc, dwEnd;
-    BYTE ch = 0, chEnd = 0, chNext = 0;
+    BYTE chEnd = 0;
 
     if (cbBuffer < 2)
         return XEC_NO_MEMORY;
@@ -73,9 +82,12 @@ DWORD XFile_ReadLine(HANDLE hFile, LPSTR pszBuffer, DWORD cbBuffer, DWORD *pcchL
     reader.cbHave = reader.iNext = 0;
 
     while (n < cbBuffer - 1) {
+        const BYTE *pFrom, *pEnd;
+        DWORD cbTake;
+
         // The rest of this line can take at most cbBuffer - n more bytes:
         // its text, a line end and the partner byte.
-        rc = NextByte(&reader, cbBuffer - n, &ch, &cb);
+        rc = Fill(&reader, cbBuffer - n, &cb);
         if (rc != XEC_OK) {
             GiveBack(&reader);
             return rc;
@@ -86,17 +98,27 @@ DWORD XFile_ReadLine(HANDLE hFile, LPSTR pszBuffer, DWORD cbBuffer, DWORD *pcchL
                 return XEC_EOF;
             break;
         }
-        if (ch == CH_CR || ch == CH_LF) {
-            chEnd = ch;
-            // A partner byte completes a two-byte line end; anything else
-            // belongs to the next line and stays unread. End of file or a
-            // failing read here only means there is no partner.
-            if (NextByte(&reader, 1, &chNext, &cb) == XEC_OK && cb == 1 &&
-                chNext != (chEnd == CH_CR ? CH_LF : CH_CR))
-                reader.iNext--;
-            break;
+        pFrom = reader.ab + reader.iNext;
+        cbTake = cb < cbBuffer - 1 - n ? cb : cbBuffer - 1 - n;
+        pEnd = FindLineEnd(pFrom, cbTake);
+        if (pEnd == NULL) {
+            memcpy(pszBuffer + n, pFrom, cbTake);
+            n += cbTake;
+            reader.iNext += cbTake;
+            continue;
         }
-        pszBuffer[n++] = (char)ch;
+        cbTake = (DWORD)(pEnd - pFrom);
+        memcpy(pszBuffer + n, pFrom, cbTake);
+        n += cbTake;
+        reader.iNext += cbTake + 1;
+        chEnd = *pEnd;
+        // A partner byte completes a two-byte line end; anything else
+        // belongs to the next line and stays unread. End of file or a
+        // failing read here only means there is no partner.
+        if (Fill(&reader, 1, &cb) == XEC_OK && cb > 0 &&
+            reader.ab[reader.iNext] == (chEnd == CH_CR ? CH_LF : CH_CR))
+            reader.iNext++;
+        break;
     }
     rc = GiveBack(&reader);
     if (rc != XEC_OK)

@@ -7,6 +7,8 @@
 // lookup for the presence key.
 #include <windows.h>
 
+#include <string.h>
+
 #include "registry/regpath.h"
 #include "script/script.h"
 #include "support/supp.h"
@@ -203,14 +205,14 @@ done:
     return fOk;
 }
 
-// Replaces every "%P" of a 256-byte token slot by the install folder. The
-// search goes on after the inserted text, so a folder that itself holds
-// "%P" is inserted once and not again into itself. A replacement that does
-// not fit leaves that "%P" and the ones after it as they are.
-static void ReplaceFolderPlaceholders(char *pszSlot, const char *pszFolder)
+// Replaces every "%P" of a 256-byte token slot by the install folder
+// (cchFolder bytes). The search goes on after the inserted text, so a
+// folder that itself holds "%P" is inserted once and not again into itself.
+// A replacement that does not fit leaves that "%P" and the ones after it as
+// they are.
+static void ReplaceFolderPlaceholders(char *pszSlot, const char *pszFolder, DWORD cchFolder)
 {
     char *pszFrom = pszSlot;
-    DWORD cchFolder = (DWORD)XStr_Length(pszFolder);
 
     for (;;) {
         char *p = XStr_FindString(pszFrom, "%P");
@@ -222,17 +224,25 @@ static void ReplaceFolderPlaceholders(char *pszSlot, const char *pszFolder)
     }
 }
 
+static unsigned char LowerAscii(unsigned char c)
+{
+    return c >= 'A' && c <= 'Z' ? (unsigned char)(c + 32) : c;
+}
+
 // ScriptCommandNumber
 int ScriptCommandNumber(const char *pszKeyword)
 {
+    // Only a keyword with the token's first letter can match: most of the
+    // nine are passed over without a comparison.
+    unsigned char c0 = LowerAscii((unsigned char)pszKeyword[0]);
     int i;
     for (i = 0; i < (int)(sizeof(s_apszKeywords) / sizeof(s_apszKeywords[0])); i++) {
-        if (ScriptICompare(pszKeyword, s_apszKeywords[i]) == 0)
+        if (LowerAscii((unsigned char)s_apszKeywords[i][0]) == c0 && ScriptICompare(pszKeyword, s_apszKeywords[i]) == 0)
             return i;
     }
     if (pszKeyword[0] == '/' && pszKeyword[1] == '/')
         return SCRIPT_CMD_COMMENT;
-    if (ScriptICompare(pszKeyword, "exit") == 0)
+    if (c0 == 'e' && ScriptICompare(pszKeyword, "exit") == 0)
         return SCRIPT_CMD_EXIT;
     return SCRIPT_LINE_SKIPPED;
 }
@@ -244,26 +254,36 @@ int ScriptSplitLine(const char *pszLine, const char *pszInstallFolder, SCRIPT_TO
     char szSplit[SCRIPT_LINE_SIZE];
     char *apszTokens[SCRIPT_MAX_TOKENS];
     int nCount = 0, k;
-    DWORD dwCut = 0;
+    DWORD dwCut = 0, cchFolder = 0;
+    size_t cchLine = pszLine ? strnlen(pszLine, SCRIPT_LINE_SIZE) : 0;
 
-    if (XStr_Length(pszLine) >= SCRIPT_LINE_SIZE)
+    if (cchLine >= SCRIPT_LINE_SIZE)
         return SCRIPT_LINE_BAD;
-    XStr_Copy(szSplit, pszLine);
+    memcpy(szSplit, pszLine ? pszLine : "", cchLine);
+    szSplit[cchLine] = 0;
     if (!XStr_ParseCmdLine(szSplit, apszTokens, SCRIPT_MAX_TOKENS, &nCount, 0))
         return SCRIPT_LINE_BAD;
+    if (pszInstallFolder)
+        cchFolder = (DWORD)strlen(pszInstallFolder);
 
     // Every slot is written for every line, so that no handler ever sees a
     // token of an earlier line.
     for (k = 0; k < SCRIPT_MAX_TOKENS; k++) {
+        size_t cch;
         if (k >= nCount) {
             aSlots[k][0] = 0;
             continue;
         }
-        if (XStr_Length(apszTokens[k]) >= SCRIPT_TOKEN_SIZE)
+        cch = strlen(apszTokens[k]);
+        if (cch >= SCRIPT_TOKEN_SIZE) {
             dwCut |= (DWORD)1 << k;
-        XStr_NCopyExact(aSlots[k], apszTokens[k], SCRIPT_TOKEN_SIZE);
-        if (pszInstallFolder)
-            ReplaceFolderPlaceholders(aSlots[k], pszInstallFolder);
+            cch = SCRIPT_TOKEN_SIZE - 1;
+        }
+        memcpy(aSlots[k], apszTokens[k], cch);
+        aSlots[k][cch] = 0;
+        // A slot without "%" holds no placeholder.
+        if (pszInstallFolder && memchr(aSlots[k], '%', cch) != NULL)
+            ReplaceFolderPlaceholders(aSlots[k], pszInstallFolder, cchFolder);
     }
     if (pnCount)
         *pnCount = nCount;

@@ -263,16 +263,7 @@ char *XStr_FindString(const char *s, const char *sub)
 {
     if (!s || !sub)
         return 0;
-    if (!*sub)
-        return (char *)s;
-    for (; *s; ++s) {
-        int i = 0;
-        while (sub[i] && s[i] == sub[i])
-            ++i;
-        if (!sub[i])
-            return (char *)s;
-    }
-    return 0;
+    return (char *)strstr(s, sub);
 }
 
 // Does not look at the byte: callers stop at the terminator themselves.

@@ -54,11 +54,16 @@ int XStr_ParseCmdLine(char *line, char **tokens, int capacity, int *count, int f
 
         int lineEnded = 0;
         for (;;) {
-            if (!*p) {
+            // The token's ordinary bytes go by in a tight loop; only the
+            // end, a backslash and a delimiter need a closer look.
+            char c = *p;
+            while (c != 0 && c != '\\' && c != d1 && c != d2)
+                c = *++p;
+            if (!c) {
                 lineEnded = 1;
                 break;
             }
-            if (*p == '\\' && xstr_IsQuote(p[1])) {
+            if (c == '\\' && xstr_IsQuote(p[1])) {
                 // The escaped quote is an ordinary byte; the byte after it
                 // is only checked for being a delimiter.
                 XStr_EatChar(p);

@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string.h>
+
 #include "registry/regpath.h"
 #include "script/script.h"
 #include "support/supp.h"
@@ -57,19 +59,18 @@ void ScriptFolderPath(const char *pszInstallFolder, const char *pszFolder, const
 }
 
 // PathHasDotComponent
+//
+// Only a dot can start a "." or ".." part: the path is searched for dots
+// and each one looked at with its neighbours.
 BOOL PathHasDotComponent(const char *pszPath)
 {
     const char *p = pszPath;
-    while (*p) {
-        const char *pStart = p;
-        int n;
-        while (*p && *p != '\\' && *p != '/')
-            p++;
-        n = (int)(p - pStart);
-        if ((n == 1 && pStart[0] == '.') || (n == 2 && pStart[0] == '.' && pStart[1] == '.'))
+    while ((p = strchr(p, '.')) != NULL) {
+        BOOL fAtStart = p == pszPath || p[-1] == '\\' || p[-1] == '/';
+        const char *pAfter = p[1] == '.' ? p + 2 : p + 1;
+        if (fAtStart && (*pAfter == 0 || *pAfter == '\\' || *pAfter == '/'))
             return 1;
-        if (*p)
-            p++;
+        p = pAfter;
     }
     return 0;
 }

@@ -6,6 +6,8 @@
 // both the backslash and the slash as delimiters, as the device does.
 #include <windows.h>
 
+#include <string.h>
+
 #include "support/xec.h"
 #include "support/xfile.h"
 #include "support/xfile_names.h"
@@ -13,11 +15,8 @@
 // XFileNameToWide
 BOOL XFileNameToWide(LPCSTR pszName, WCHAR *pszWide)
 {
-    DWORD n = 0;
-    while (pszName[n] != 0) {
-        if (++n >= MAX_PATH)
-            return FALSE;
-    }
+    if (strnlen(pszName, MAX_PATH) >= MAX_PATH)
+        return FALSE;
     XStr_String2TString(pszName, pszWide, MAX_PATH);
     return TRUE;
 }

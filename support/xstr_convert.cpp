@@ -8,6 +8,9 @@
 // capacity 0 writes nothing.
 #include <windows.h>
 
+#include <stdint.h>
+#include <string.h>
+
 #include "support/xstr.h"
 
 // The Cyrillic switch: off = Western, on = Cyrillic (Windows-1251).
@@ -67,12 +70,25 @@ static unsigned char xstr_UnitToByte(WCHAR u)
 // Converts from position pos on; the capacity rule of the whole family.
 static void xstr_ToUnits(const char *src, WCHAR *dst, int capacity, int pos)
 {
-    if (src)
-        for (; *src && pos < capacity; ++src) {
-            unsigned char b = (unsigned char)*src;
-            // Bytes below 128 are the same unit in every mode.
-            dst[pos++] = b < 0x80 ? (WCHAR)b : xstr_ByteToUnit(b);
+    if (src && pos < capacity) {
+        size_t n = strnlen(src, (size_t)(capacity - pos)), i = 0;
+        WCHAR *to = dst + pos;
+        // Bytes below 128 are the same unit in every mode: eight of them
+        // at a time while they last (names and paths are mostly ASCII).
+        for (; i + 8 <= n; i += 8) {
+            uint64_t v;
+            memcpy(&v, src + i, 8);
+            if (v & 0x8080808080808080ull)
+                break;
+            for (int k = 0; k < 8; ++k)
+                to[i + k] = (WCHAR)(unsigned char)src[i + k];
         }
+        for (; i < n; ++i) {
+            unsigned char b = (unsigned char)src[i];
+            to[i] = b < 0x80 ? (WCHAR)b : xstr_ByteToUnit(b);
+        }
+        pos += (int)n;
+    }
     if (pos < capacity)
         dst[pos] = 0;
     else

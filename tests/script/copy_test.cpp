@@ -43,6 +43,41 @@ protected:
     }
 };
 
+TEST(PathHasDotComponent, DotPartsAnywhere)
+{
+    struct Case {
+        const char *path;
+        BOOL dot;
+    } cases[] = {
+        {"", 0},
+        {".", 1},
+        {"..", 1},
+        {"...", 0},
+        {"\\Program Files\\Bulk\\f0.bin", 0},
+        {"\\Program Files\\.\\f0.bin", 1},
+        {"\\Program Files\\..\\f0.bin", 1},
+        {"\\Program Files/../f0.bin", 1},
+        {"a/./b", 1},
+        {"a\\b\\..", 1},
+        {"a\\b\\.", 1},
+        {"..\\a", 1},
+        {"./a", 1},
+        {"a.\\b", 0},
+        {"a..\\b", 0},
+        {".a\\b", 0},
+        {"..a\\b", 0},
+        {"a\\...\\b", 0},
+        {"a\\.b.", 0},
+        {"a..\\.", 1},
+        {"a.\\..", 1},
+        {"a\\\\..\\", 1},
+        {"\\\\", 0},
+        {"a.b\\c..d\\e...f", 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(PathHasDotComponent(c.path), c.dot) << c.path;
+}
+
 // Where each line takes its package file from and where it puts it: a
 // copied file replaces what was there and its removal deletes it; a skipped
 // line needs no package file and leaves what is there in both modes.

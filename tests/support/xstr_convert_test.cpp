@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -110,6 +111,36 @@ TEST_F(XStrConvert, CapacityRulePlainForms)
     XStr_TString2StringCat(u"abc", b0, 0);
     EXPECT_EQ(std::u16string(w0), u"###") << "capacity 0 writes nothing";
     EXPECT_STREQ(b0, "###") << "capacity 0 writes nothing";
+}
+
+// Longer strings convert as their bytes do one by one, wherever a byte
+// from 128 up lies among plain ones, and the capacity cuts them anywhere:
+// the units written are those of the bytes, with nothing past the capacity.
+TEST_F(XStrConvert, LongStringsAsTheirBytes)
+{
+    for (int mode = 0; mode <= 1; ++mode) {
+        XStr_SetUnicodeMode(mode);
+        for (int len : {7, 8, 9, 16, 17, 25}) {
+            for (int high = -1; high < len; ++high) {
+                std::string bytes;
+                for (int i = 0; i < len; ++i)
+                    bytes += i == high ? '\xc0' : static_cast<char>('a' + i);
+                std::u16string want;
+                for (char c : bytes)
+                    want += ToUnits(std::string(1, c));
+                for (int capacity : {1, 5, 8, 9, 16, 17, 40}) {
+                    WCHAR buf[48];
+                    for (auto &u : buf)
+                        u = u'#';
+                    XStr_String2TString(bytes.c_str(), buf, capacity);
+                    size_t n = std::min<size_t>(want.size(), capacity - 1);
+                    EXPECT_EQ(std::u16string(buf, n + 2), want.substr(0, n) + u'\0' + u'#')
+                        << "mode " << mode << ", " << len << " bytes, byte 192 at " << high << ", capacity "
+                        << capacity;
+                }
+            }
+        }
+    }
 }
 
 TEST_F(XStrConvert, CatFormsKeepToTheCapacity)

@@ -13,11 +13,12 @@
 
 #include "device/transcript.h"
 #include "text/text.h"
+#include "kernel/threadlock.h"
 
 namespace plat {
 namespace {
 
-std::mutex g_lock;
+ThreadLock g_lock;
 FILE *g_out = nullptr;
 bool g_ownsFile = false;
 int g_events = 0;
@@ -40,7 +41,7 @@ void NoteWriteFailure(int err)
 
 bool TranscriptOpen(const std::string &path, std::string &error)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     if (g_out && g_ownsFile)
         std::fclose(g_out);
     g_out = nullptr;
@@ -63,7 +64,7 @@ bool TranscriptOpen(const std::string &path, std::string &error)
 
 bool TranscriptClose()
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     if (g_out) {
         if (std::fflush(g_out) != 0 || std::ferror(g_out))
             NoteWriteFailure(errno);
@@ -77,7 +78,7 @@ bool TranscriptClose()
 
 void TranscriptWriteLine(const std::string &json)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     ++g_events;
     if (!g_out)
         return;
@@ -88,19 +89,19 @@ void TranscriptWriteLine(const std::string &json)
 
 bool TranscriptIsOpen()
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     return g_out != nullptr;
 }
 
 void TranscriptCountEvent()
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     ++g_events;
 }
 
 int TranscriptNextEventNumber()
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     return g_events + 1;
 }
 

@@ -1,6 +1,7 @@
 // changes.cpp - the device's change notices: one listener, called on the
 // thread that made the change, after the change.
 #include "kernel/changes.h"
+#include "kernel/threadlock.h"
 
 #include <atomic>
 #include <mutex>
@@ -8,7 +9,7 @@
 namespace plat {
 namespace {
 
-std::mutex g_lock;
+ThreadLock g_lock;
 ChangeListener g_listener;
 std::atomic<bool> g_wanted{false};
 
@@ -16,7 +17,7 @@ std::atomic<bool> g_wanted{false};
 
 void ChangesSubscribe(ChangeListener listener)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     g_listener = std::move(listener);
     g_wanted = static_cast<bool>(g_listener);
 }
@@ -30,7 +31,7 @@ void ChangesPublish(const DeviceChange &change)
 {
     ChangeListener listener;
     {
-        std::lock_guard<std::mutex> guard(g_lock);
+        std::lock_guard<ThreadLock> guard(g_lock);
         listener = g_listener;
     }
     if (listener)

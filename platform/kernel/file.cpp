@@ -25,6 +25,7 @@
 #include "kernel/files.h"
 #include "kernel/handles.h"
 #include "kernel/changes.h"
+#include "kernel/threadlock.h"
 
 #ifndef ERROR_NEGATIVE_SEEK
 #define ERROR_NEGATIVE_SEEK 131L
@@ -85,7 +86,7 @@ bool ModeLetsRead(const struct stat &st)
 namespace {
 
 // This process's handles without a descriptor yet.
-std::mutex g_deferredLock;
+ThreadLock g_deferredLock;
 std::unordered_set<FileObject *> g_deferred;
 
 } // namespace
@@ -115,7 +116,7 @@ bool OpenDeferred(FileObject &f, uint32_t &error)
 
 void FileOpenDeferredUnder(const std::string &hostDir)
 {
-    std::lock_guard<std::mutex> guard(g_deferredLock);
+    std::lock_guard<ThreadLock> guard(g_deferredLock);
     std::vector<FileObject *> due;
     for (FileObject *f : g_deferred)
         if (f->hostPath.compare(0, hostDir.size() + 1, hostDir + "/") == 0)
@@ -129,7 +130,7 @@ bool FileEnsureOpen(FileObject &f, uint32_t &error)
 {
     if (f.fd >= 0 || f.standIn)
         return true;
-    std::lock_guard<std::mutex> guard(g_deferredLock);
+    std::lock_guard<ThreadLock> guard(g_deferredLock);
     return OpenDeferred(f, error);
 }
 
@@ -355,7 +356,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
         f->removals = removals;
         f->dev = st.st_dev;
         f->ino = st.st_ino;
-        std::lock_guard<std::mutex> guard(g_deferredLock);
+        std::lock_guard<ThreadLock> guard(g_deferredLock);
         g_deferred.insert(f.get());
     }
     f->shareHold = std::move(hold);
@@ -375,12 +376,12 @@ constexpr uint32_t kReadAhead = 128 * 1024;
 
 // Read-ahead blocks are reused, so that opening and reading many files does
 // not make the heap grow and shrink for each.
-std::mutex g_spareLock;
+ThreadLock g_spareLock;
 std::vector<std::unique_ptr<uint8_t[]>> g_spareBlocks;
 
 std::unique_ptr<uint8_t[]> TakeBlock()
 {
-    std::lock_guard<std::mutex> guard(g_spareLock);
+    std::lock_guard<ThreadLock> guard(g_spareLock);
     if (g_spareBlocks.empty())
         return std::unique_ptr<uint8_t[]>(new uint8_t[kReadAhead]);
     auto b = std::move(g_spareBlocks.back());
@@ -390,7 +391,7 @@ std::unique_ptr<uint8_t[]> TakeBlock()
 
 void GiveBlock(std::unique_ptr<uint8_t[]> b)
 {
-    std::lock_guard<std::mutex> guard(g_spareLock);
+    std::lock_guard<ThreadLock> guard(g_spareLock);
     if (b && g_spareBlocks.size() < 4)
         g_spareBlocks.push_back(std::move(b));
 }
@@ -547,7 +548,7 @@ FileObject::~FileObject()
     if (fd >= 0) {
         close(fd);
     } else if (!standIn) {
-        std::lock_guard<std::mutex> guard(g_deferredLock);
+        std::lock_guard<ThreadLock> guard(g_deferredLock);
         g_deferred.erase(this);
     }
     GiveBlock(std::move(readBuf));

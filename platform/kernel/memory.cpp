@@ -13,12 +13,13 @@
 #include <unordered_map>
 
 #include "kernel/faults.h"
+#include "kernel/threadlock.h"
 
 namespace {
 
 // Never destroyed, so that blocks freed by destructors at exit are still
 // recognised.
-std::mutex &g_lock = *new std::mutex;
+plat::ThreadLock &g_lock = *new plat::ThreadLock;
 std::unordered_map<void *, size_t> &Blocks()
 {
     static auto *blocks = new std::unordered_map<void *, size_t>;
@@ -48,7 +49,7 @@ HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<plat::ThreadLock> guard(g_lock);
     Blocks()[p] = uBytes;
     return p;
 }
@@ -59,7 +60,7 @@ HLOCAL LocalFree(HLOCAL hMem)
     if (!hMem)
         return nullptr;
     {
-        std::lock_guard<std::mutex> guard(g_lock);
+        std::lock_guard<plat::ThreadLock> guard(g_lock);
         auto it = Blocks().find(hMem);
         if (it == Blocks().end()) {
             SetLastError(ERROR_INVALID_HANDLE);
@@ -78,7 +79,7 @@ HLOCAL LocalReAlloc(HLOCAL hMem, SIZE_T uBytes, UINT uFlags)
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<plat::ThreadLock> guard(g_lock);
     auto it = Blocks().find(hMem);
     if (!hMem || it == Blocks().end()) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -110,7 +111,7 @@ HLOCAL LocalReAlloc(HLOCAL hMem, SIZE_T uBytes, UINT uFlags)
 // LocalSize
 SIZE_T LocalSize(HLOCAL hMem)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<plat::ThreadLock> guard(g_lock);
     auto it = Blocks().find(hMem);
     if (!hMem || it == Blocks().end()) {
         SetLastError(ERROR_INVALID_HANDLE);

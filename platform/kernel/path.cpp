@@ -26,6 +26,7 @@
 #include "kernel/device.h"
 #include "kernel/files.h"
 #include "text/text.h"
+#include "kernel/threadlock.h"
 
 namespace plat {
 namespace {
@@ -57,7 +58,7 @@ struct FolderIndex {
     std::unordered_map<std::u16string, std::string> names; // folded -> host name
 };
 
-std::mutex g_indexLock;
+ThreadLock g_indexLock;
 std::unordered_map<std::string, FolderIndex> g_indexes;
 uint64_t g_indexGeneration = 0;
 constexpr size_t kMaxIndexes = 256;
@@ -109,7 +110,7 @@ std::string FindFolded(const std::string &dir, const std::u16string &name)
     if (stat(dir.c_str(), &dst) != 0)
         return std::string();
     std::u16string folded = Fold(name);
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     if (g_indexGeneration != DeviceGeneration()) {
         g_indexes.clear();
         g_indexGeneration = DeviceGeneration();
@@ -520,7 +521,7 @@ HostDir::~HostDir()
 
 void PathFolderMade(const ResolvedPath &r)
 {
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     NoteChange();
     CountInFolder(r.devicePath, +1);
     CachedFolder f;
@@ -533,7 +534,7 @@ void PathFolderMade(const ResolvedPath &r)
 
 void PathFolderGone(const std::u16string &devicePath)
 {
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     NoteChange();
     ForgetFolderTree(devicePath);
     CountInFolder(devicePath, -1);
@@ -541,21 +542,21 @@ void PathFolderGone(const std::u16string &devicePath)
 
 void PathFileMade(const std::u16string &devicePath)
 {
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     NoteChange();
     CountInFolder(devicePath, +1);
 }
 
 void PathFileGone(const std::u16string &devicePath)
 {
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     NoteChange();
     CountInFolder(devicePath, -1);
 }
 
 void PathForgetFolders()
 {
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     ClearFolders();
 }
 
@@ -563,7 +564,7 @@ bool PathFolderKnownQuick(const QuickPath &p, int64_t &entries)
 {
     if (p.names == 0)
         return false;
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     CheckFolderCache();
     CachedFolder *f = FolderOf(p.All());
     if (!f)
@@ -579,7 +580,7 @@ bool PathKnownFile(const QuickPath &p, KnownFile &out)
     std::u16string_view last = p.Last();
     size_t deviceLength;
     {
-        std::lock_guard<std::mutex> guard(g_indexLock);
+        std::lock_guard<ThreadLock> guard(g_indexLock);
         CheckFolderCache();
         CachedFolder *f = FolderOf(p.Folder());
         if (!f)
@@ -624,7 +625,7 @@ bool PathFolderOfLastDelete(const char16_t *path, int64_t &entries)
 {
     if (!path)
         return false;
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     CheckFolderCache();
     const LastDelete &d = g_lastDelete;
     if (!d.folder || d.epoch != g_foldersEpoch)
@@ -640,7 +641,7 @@ bool PathFolderOfLastDelete(const char16_t *path, int64_t &entries)
 
 void PathKnownFileGone(const QuickPath &p, const KnownFile &known, const char16_t *raw, std::u16string *devicePath)
 {
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     NoteChange();
     CachedFolder *f = g_foldersEpoch == known.epoch ? static_cast<CachedFolder *>(const_cast<void *>(known.folder))
                                                     : FolderOf(p.Folder());
@@ -661,7 +662,7 @@ void PathKnownFileGone(const QuickPath &p, const KnownFile &known, const char16_
 
 bool PathFolderKnown(const std::u16string &devicePath, int64_t &entries)
 {
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     CheckFolderCache();
     auto it = g_folders.find(Fold(devicePath));
     if (it == g_folders.end())
@@ -672,7 +673,7 @@ bool PathFolderKnown(const std::u16string &devicePath, int64_t &entries)
 
 void PathFolderCounted(const ResolvedPath &folder, int64_t entries)
 {
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     CheckFolderCache();
     CachedFolder &f = g_folders[Fold(folder.devicePath)];
     f.host = folder.hostPath;
@@ -686,7 +687,7 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
         return false;
     out = ResolvedPath();
     {
-        std::lock_guard<std::mutex> guard(g_indexLock);
+        std::lock_guard<ThreadLock> guard(g_indexLock);
         CheckFolderCache();
         // Every open of a file asks.
         CachedFolder *f = KnownFolderOfLast(path.parts);
@@ -729,7 +730,7 @@ void PathNoteAdded(const std::string &hostPath)
         return;
     std::string dir = hostPath.substr(0, slash);
     std::string name = hostPath.substr(slash + 1);
-    std::lock_guard<std::mutex> guard(g_indexLock);
+    std::lock_guard<ThreadLock> guard(g_indexLock);
     auto it = g_indexes.find(dir);
     if (it == g_indexes.end())
         return;
@@ -948,7 +949,7 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
     std::shared_ptr<HostDir> lastHeld;
     CachedFolder *hit = nullptr;
     {
-        std::lock_guard<std::mutex> guard(g_indexLock);
+        std::lock_guard<ThreadLock> guard(g_indexLock);
         CheckFolderCache();
         if (!g_folders.empty() && i + 1 < parts.size()) {
             // The last name's folder first: one look when it is known, and
@@ -1001,7 +1002,7 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
                 scan = lastScan;
                 held = std::move(lastHeld);
             } else {
-                std::lock_guard<std::mutex> guard(g_indexLock);
+                std::lock_guard<ThreadLock> guard(g_indexLock);
                 auto it = g_folders.find(Fold(dev));
                 if (it != g_folders.end()) {
                     if (it->second.complete)
@@ -1027,7 +1028,7 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
                 dev += parts[i];
             else
                 dev += FromUtf8(actual);
-            std::lock_guard<std::mutex> guard(g_indexLock);
+            std::lock_guard<ThreadLock> guard(g_indexLock);
             CachedFolder f;
             f.host = host;
             f.device = dev;
@@ -1052,7 +1053,7 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
         dev += u'\\';
         dev += out.name;
         if (kind == EntryKind::Folder) {
-            std::lock_guard<std::mutex> guard(g_indexLock);
+            std::lock_guard<ThreadLock> guard(g_indexLock);
             CachedFolder f;
             f.host = out.hostPath;
             f.device = dev;

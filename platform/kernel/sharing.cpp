@@ -30,6 +30,7 @@
 #include "kernel/device.h"
 #include "kernel/faults.h"
 #include "kernel/files.h"
+#include "kernel/threadlock.h"
 
 namespace plat {
 
@@ -107,7 +108,7 @@ struct ShareTable {
 
 namespace {
 
-std::mutex g_attachLock;
+ThreadLock g_attachLock;
 std::shared_ptr<ShareTable> g_table;
 uint64_t g_tableGeneration = 0;
 bool g_forked = false;
@@ -327,7 +328,7 @@ std::shared_ptr<ShareTable> Current()
 {
     static std::once_flag forkHandler;
     std::call_once(forkHandler, [] { pthread_atfork(nullptr, nullptr, MarkForked); });
-    std::lock_guard<std::mutex> guard(g_attachLock);
+    std::lock_guard<ThreadLock> guard(g_attachLock);
     if (g_forked) {
         // A child process: the parent's slot and entries are the parent's.
         g_forked = false;

@@ -22,11 +22,12 @@
 
 #include "kernel/device.h"
 #include "kernel/files.h"
+#include "kernel/threadlock.h"
 
 namespace plat {
 namespace {
 
-std::mutex g_lock;
+ThreadLock g_lock;
 uint64_t g_countedGeneration = 0;
 bool g_counted = false;
 uint64_t g_held = 0;
@@ -101,7 +102,7 @@ uint64_t CapacityBytes()
 
 uint64_t StoreHeldBytes()
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     EnsureCounted();
     return g_held + ModuleStandInHeldBytes();
 }
@@ -130,7 +131,7 @@ bool StoreReserve(uint64_t bytes)
 {
     uint64_t capacity = CapacityBytes();
     uint64_t standIn = ModuleStandInHeldBytes();
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     EnsureCounted();
     if (capacity != 0) {
         uint64_t held = g_held + standIn;
@@ -146,7 +147,7 @@ bool StoreReserve(uint64_t bytes)
 // walks the store).
 void StoreRelease(uint64_t bytes)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     SyncGeneration();
     if (!g_counted)
         return;
@@ -196,7 +197,7 @@ FileTimes FileTimesOf(int fd, const struct stat &st, const char *hostPath)
         return t;
     }
     {
-        std::lock_guard<std::mutex> guard(g_lock);
+        std::lock_guard<ThreadLock> guard(g_lock);
         auto it = g_creationTimes.find({st.st_dev, st.st_ino});
         if (it != g_creationTimes.end()) {
             t.creation = it->second;
@@ -238,7 +239,7 @@ uint32_t FileSetTimes(int fd, const uint64_t *creation, const uint64_t *access, 
             struct stat st;
             if (fstat(fd, &st) != 0)
                 return ErrorFromErrno(errno);
-            std::lock_guard<std::mutex> guard(g_lock);
+            std::lock_guard<ThreadLock> guard(g_lock);
             g_creationTimes[{st.st_dev, st.st_ino}] = v;
         }
     }
@@ -247,7 +248,7 @@ uint32_t FileSetTimes(int fd, const uint64_t *creation, const uint64_t *access, 
 
 void FileForgetCreationTime(const struct stat &st)
 {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<ThreadLock> guard(g_lock);
     g_creationTimes.erase({st.st_dev, st.st_ino});
 }
 

@@ -16,7 +16,7 @@ bool SdlLoad(std::string &error)
     static std::once_flag once;
     static std::string failure;
     std::call_once(once, [] {
-        void *lib = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+        void *lib = dlopen("libSDL2-2.0.so.0", RTLD_LAZY | RTLD_LOCAL);
         if (!lib) {
             const char *why = dlerror();
             failure = std::string("the gui front end needs the SDL2 library: ") + (why ? why : "not found");

@@ -10,6 +10,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <png.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
@@ -201,6 +203,55 @@ protected:
         XCloseDisplay(d);
         return v;
     }
+    // Where the host window differs from a screenshot (each device pixel
+    // scale x scale): "" when it shows it exactly, else the first pixel
+    // that differs.
+    std::string WindowDiffers(const std::string &png)
+    {
+        png_image p{};
+        p.version = PNG_IMAGE_VERSION;
+        if (!png_image_begin_read_from_file(&p, png.c_str()))
+            return "cannot read " + png;
+        p.format = PNG_FORMAT_RGB;
+        std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(p));
+        bool read = png_image_finish_read(&p, nullptr, rgb.data(), 0, nullptr) != 0;
+        png_image_free(&p);
+        if (!read)
+            return "cannot read " + png;
+        Display *d = XOpenDisplay(display_.c_str());
+        if (!d)
+            return "no display";
+        XImage *img = XGetImage(d, Window(std::strtoul(window_.c_str(), nullptr, 10)), 0, 0, p.width * kScale,
+                                p.height * kScale, AllPlanes, ZPixmap);
+        std::string diff = img ? "" : "cannot read the window";
+        for (unsigned y = 0; img && diff.empty() && y < p.height * kScale; ++y)
+            for (unsigned x = 0; diff.empty() && x < p.width * kScale; ++x) {
+                const unsigned char *c = &rgb[(size_t(y / kScale) * p.width + x / kScale) * 3];
+                unsigned long want = (unsigned long)c[0] << 16 | (unsigned long)c[1] << 8 | c[2];
+                unsigned long got = XGetPixel(img, int(x), int(y)) & 0xFFFFFF;
+                if (got != want) {
+                    std::ostringstream o;
+                    o << "window pixel " << x << "," << y << " is " << std::hex << got << ", the screen's " << want;
+                    diff = o.str();
+                }
+            }
+        if (img)
+            XDestroyImage(img);
+        XCloseDisplay(d);
+        return diff;
+    }
+    // The first screenshot whose name ends with suffix.
+    std::string Shot(const std::string &suffix)
+    {
+        std::vector<std::string> names;
+        for (const auto &e : std::filesystem::directory_iterator(shots_)) {
+            std::string n = e.path().filename().string();
+            if (n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
+                names.push_back(e.path().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names.empty() ? "" : names.front();
+    }
     // Turns of the wheel with the pointer at p (button 5: towards the user).
     void Wheel(Pt p, int notchesDown)
     {
@@ -302,6 +353,23 @@ TEST_F(GuiRun, InstallWithClicksAndKeysMatchesTheUnattendedRun)
     ASSERT_EQ(setup_.Wait(20000), 0) << cetest::ReadHostFile(root.path + "/cesetup.out");
     EXPECT_EQ(fekit::CountEvents(transcript_, "message", 216), 3) << "three installations reported";
     ExpectLikeUnattendedInstall(transcript_);
+}
+
+// The host window shows the device's screen pixel for pixel, also when
+// only the changed parts of the picture were sent: the progress page's bar
+// and file name as the files are copied, then the message box over the
+// page left under it.
+TEST_F(GuiRun, WindowShowsTheScreenPixelForPixel)
+{
+    std::vector<std::string> answers = fekit::InstallAnswers();
+    answers.pop_back();
+    answers.insert(answers.end(), {"message 216#2: answer OK", "message 216#3: answer OK"});
+    ASSERT_NO_FATAL_FAILURE(StartSetup(answers));
+    ASSERT_NO_FATAL_FAILURE(WaitDrawn("message-216.png", 1));
+    std::string shot = Shot("message-216.png"), diff;
+    EXPECT_TRUE(WaitUntil([&] { return (diff = WindowDiffers(shot)).empty(); }, 5000)) << diff;
+    Key("Return");
+    ASSERT_EQ(setup_.Wait(20000), 0) << cetest::ReadHostFile(root.path + "/cesetup.out");
 }
 
 // The user comes back to the window (it takes the keyboard focus) and

@@ -15,7 +15,7 @@ CursesApi g_curses;
 
 bool CursesLoadLibrary(const char *library, CursesApi &api, std::string &error)
 {
-    void *lib = dlopen(library, RTLD_NOW | RTLD_LOCAL);
+    void *lib = dlopen(library, RTLD_LAZY | RTLD_LOCAL);
     if (!lib) {
         const char *why = dlerror();
         error = std::string("the tui front end needs the ncursesw library: ") + (why ? why : "not found");

@@ -17,7 +17,11 @@
 # cost more, whichever program makes them. It needs room for ROUNDS devices
 # and copies.
 #
-# BUILD names the build folder (default build/). The card and the devices
+# BUILD names the build folder (default build/). BASE may name a second
+# build folder (another version of the code, built on this machine): each
+# install is then also run with it, right after the same install with
+# BUILD in the same round, and its figures are shown below BUILD's, its
+# front ends against its own --ui none. The card and the devices
 # are made in a new folder under BENCH_DIR (default /tmp), removed after the
 # run unless KEEP=1.
 set -euo pipefail
@@ -28,8 +32,7 @@ UIS=${UIS:-"none tui gui"}
 ROUNDS=${ROUNDS:-3}
 REMOVE=${REMOVE:-0}
 BUILD=${BUILD:-build}
-CESETUP="$BUILD/bin/cesetup"
-CEDEVICE="$BUILD/bin/cedevice"
+BASE=${BASE:-}
 
 fail() { echo "bench_install: $*" >&2; exit 1; }
 case "$FILES" in ''|*[!0-9]*) fail "FILES must be a number of files, not '$FILES'" ;; esac
@@ -39,7 +42,9 @@ case "$ROUNDS" in ''|*[!0-9]*|0) fail "ROUNDS must be a number above 0, not '$RO
 for ui in $UIS; do
     case "$ui" in none|tui|gui) ;; *) fail "UIS: unknown front end '$ui' (none, tui, gui)" ;; esac
 done
-[ -x "$CESETUP" ] && [ -x "$CEDEVICE" ] || fail "no $CESETUP / $CEDEVICE: build first"
+for b in "$BUILD" $BASE; do
+    [ -x "$b/bin/cesetup" ] && [ -x "$b/bin/cedevice" ] || fail "no $b/bin/cesetup / $b/bin/cedevice: build first"
+done
 command -v python3 >/dev/null || fail "python3 is needed to make the card"
 case " $UIS " in *" tui "*) command -v tmux >/dev/null || fail "tmux is needed for the tui runs" ;; esac
 case " $UIS " in *" gui "*) command -v Xvfb >/dev/null || fail "Xvfb is needed for the gui runs" ;; esac
@@ -116,9 +121,9 @@ DEFER_DELETES=${DEFER_DELETES:-0}
 DEV="$WORK/dev"
 COPY="$WORK/copy"
 
-new_device() {
+new_device() { # build
     rm -rf "$DEV"
-    "$CEDEVICE" init "$DEV" --storage-kb 4194304 >/dev/null
+    "$1/bin/cedevice" init "$DEV" --storage-kb 4194304 >/dev/null
 }
 
 start_xvfb() {
@@ -133,10 +138,10 @@ start_xvfb() {
 }
 
 # One install under a front end on a fresh device.
-install_run() { # ui result-file
-    local ui=$1 out=$2
-    new_device
-    local cmd=("$CESETUP" --device "$DEV" --card "$WORK/card" --ui "$ui" "${INSTALL_ANSWERS[@]}")
+install_run() { # ui result-file build
+    local ui=$1 out=$2 build=$3
+    new_device "$build"
+    local cmd=("$build/bin/cesetup" --device "$DEV" --card "$WORK/card" --ui "$ui" "${INSTALL_ANSWERS[@]}")
     case "$ui" in
     none) timed "$out" "${cmd[@]}" ;;
     gui) start_xvfb; timed "$out" "${cmd[@]}" ;;
@@ -168,15 +173,19 @@ install_run() { # ui result-file
 }
 
 remove_run() { # device
-    timed "$WORK/remove-none" "$CESETUP" --device "$1" --card "$WORK/card" --ui none "${REMOVE_ANSWERS[@]}"
+    timed "$WORK/remove-none" "$BUILD/bin/cesetup" --device "$1" --card "$WORK/card" --ui none "${REMOVE_ANSWERS[@]}"
 }
 
 for round in $(seq "$ROUNDS"); do
     for ui in $UIS; do
         [ "$DEFER_DELETES" = 1 ] && DEV="$WORK/dev-$round-$ui"
-        install_run "$ui" "$WORK/install-$ui"
+        install_run "$ui" "$WORK/install-$ui" "$BUILD"
         if [ "$ui" = none ] && [ "$REMOVE" = 1 ] && [ "$DEFER_DELETES" != 1 ]; then
             remove_run "$DEV"
+        fi
+        if [ -n "$BASE" ]; then
+            [ "$DEFER_DELETES" = 1 ] && DEV="$WORK/dev-$round-$ui-base"
+            install_run "$ui" "$WORK/base-install-$ui" "$BASE"
         fi
     done
     if [ "$DEFER_DELETES" = 1 ]; then
@@ -213,24 +222,30 @@ cp_s=$(median "$WORK/cp" 1)
 cp_c=$(median "$WORK/cp" 2)
 printf '%-22s %8s %8s %8s %s\n' "run (median of $ROUNDS)" elapsed cpu "cpu min" "ratio cpu (elapsed)"
 printf '%-22s %7ss %7ss %7ss\n' "cp -r" "$cp_s" "$cp_c" "$(minimum "$WORK/cp" 2)"
-none_s=""
-none_c=""
-if [ -f "$WORK/install-none" ]; then
-    none_s=$(median "$WORK/install-none" 1)
-    none_c=$(median "$WORK/install-none" 2)
-fi
-for ui in $UIS; do
-    e=$(median "$WORK/install-$ui" 1)
-    c=$(median "$WORK/install-$ui" 2)
-    if [ "$ui" = none ]; then
-        ratio="$(ratio "$c" "$cp_c") ($(ratio "$e" "$cp_s")) x cp -r"
-    elif [ -n "$none_s" ]; then
-        ratio="$(ratio "$c" "$none_c") ($(ratio "$e" "$none_s")) x --ui none"
-    else
-        ratio=""
+installs() { # result-file-prefix label-prefix
+    local none_s="" none_c="" ui e c ratio
+    if [ -f "$WORK/$1-none" ]; then
+        none_s=$(median "$WORK/$1-none" 1)
+        none_c=$(median "$WORK/$1-none" 2)
     fi
-    printf '%-22s %7ss %7ss %7ss %s\n' "install --ui $ui" "$e" "$c" "$(minimum "$WORK/install-$ui" 2)" "$ratio"
-done
+    for ui in $UIS; do
+        e=$(median "$WORK/$1-$ui" 1)
+        c=$(median "$WORK/$1-$ui" 2)
+        if [ "$ui" = none ]; then
+            ratio="$(ratio "$c" "$cp_c") ($(ratio "$e" "$cp_s")) x cp -r"
+        elif [ -n "$none_s" ]; then
+            ratio="$(ratio "$c" "$none_c") ($(ratio "$e" "$none_s")) x --ui none"
+        else
+            ratio=""
+        fi
+        printf '%-22s %7ss %7ss %7ss %s\n' "$2install --ui $ui" "$e" "$c" "$(minimum "$WORK/$1-$ui" 2)" "$ratio"
+    done
+}
+installs install ""
+if [ -n "$BASE" ]; then
+    echo "base: $BASE"
+    installs base-install "base "
+fi
 if [ "$REMOVE" = 1 ] && [ -f "$WORK/remove-none" ]; then
     e=$(median "$WORK/remove-none" 1)
     c=$(median "$WORK/remove-none" 2)

@@ -376,40 +376,46 @@ HGDIOBJ MakeStock(int i)
     return HandleAlloc(HandleKind::Gdi, o);
 }
 
-std::shared_ptr<GdiObject> GetObj(HGDIOBJ h)
+// The object of a live GDI handle of the given type (any type: kAnyType),
+// or null.
+constexpr int kAnyType = -1;
+template <class T> inline GdiRef<T> GetTyped(HGDIOBJ h, int type)
 {
-    return HandleGetAs<GdiObject>(h, HandleKind::Gdi);
+    handle_table::Slot *s = handle_table::SlotOf(h);
+    if (!s)
+        return nullptr;
+    auto fits = [&] {
+        return s->handle == h && s->kind == HandleKind::Gdi &&
+               (type == kAnyType || int(static_cast<GdiObject *>(s->object.get())->type) == type);
+    };
+    if (ProcessAlone())
+        return fits() ? GdiRef<T>(s->object, true) : nullptr;
+    s->Lock();
+    GdiRef<T> out = fits() ? GdiRef<T>(s->object, false) : nullptr;
+    s->Unlock();
+    return out;
 }
 
-// The object of a live GDI handle of the given type, or null; its type is
-// checked in the table, so that the object is counted once (every drawing
-// call looks up a DC this way).
-template <class T> std::shared_ptr<T> GetTyped(HGDIOBJ h, GdiType type)
+GdiRef<GdiObject> GetObj(HGDIOBJ h)
 {
-    std::shared_ptr<T> out;
-    HandleVisit(h, HandleKind::Gdi, [&](const std::shared_ptr<HandleObject> &o) {
-        auto *g = static_cast<GdiObject *>(o.get());
-        if (g->type == type)
-            out = std::shared_ptr<T>(o, static_cast<T *>(g));
-    });
-    return out;
+    return GetTyped<GdiObject>(h, kAnyType);
 }
 
 } // namespace
 
-std::shared_ptr<GdiBitmap> GdiGetBitmap(HBITMAP h)
+GdiRef<GdiBitmap> GdiGetBitmap(HBITMAP h)
 {
-    return GetTyped<GdiBitmap>(h, GdiType::Bitmap);
+    return GetTyped<GdiBitmap>(h, int(GdiType::Bitmap));
 }
 
-std::shared_ptr<GdiDc> GdiGetDc(HDC h)
+GdiRef<GdiDc> GdiGetDc(HDC h)
 {
-    return GetTyped<GdiDc>(h, GdiType::Dc);
+    return GetTyped<GdiDc>(h, int(GdiType::Dc));
 }
 
-std::shared_ptr<GdiBrush> GdiGetBrush(HBRUSH h)
+GdiRef<GdiBrush> GdiGetBrush(HBRUSH h)
 {
-    return GetTyped<GdiBrush>(h, GdiType::Brush);
+    return GetTyped<GdiBrush>(h, int(GdiType::Brush));
 }
 
 HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
@@ -922,7 +928,7 @@ HBITMAP StockDefaultBitmap(std::shared_ptr<GdiBitmap> &object)
     }
     resets = HandleResetCount();
     handle = GdiCreateBitmap(1, 1, 24);
-    bitmap = handle ? GdiGetBitmap(handle) : nullptr;
+    bitmap = handle ? GdiGetBitmap(handle).Share() : nullptr;
     if (!bitmap)
         return handle = 0;
     bitmap->stock = true;
@@ -1043,7 +1049,7 @@ extern "C" HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h)
             SetLastError(ERROR_INVALID_PARAMETER);
             return 0;
         }
-        auto b = std::static_pointer_cast<GdiBitmap>(o);
+        auto *b = static_cast<GdiBitmap *>(o.get());
         // A bitmap can be selected into one DC at a time.
         if (b->selectedInto && b->selectedInto != hdc && GdiGetDc(b->selectedInto)) {
             SetLastError(ERROR_INVALID_PARAMETER);
@@ -1058,7 +1064,8 @@ extern "C" HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h)
             dc->bitmap = h;
             b->selectedInto = hdc;
         }
-        dc->selected = b;
+        if (dc->selected.get() != b)
+            dc->selected = o.Share<GdiBitmap>();
         return old;
     }
     case GdiType::Brush: {
@@ -1090,7 +1097,7 @@ extern "C" BOOL WINAPI DeleteObject(HGDIOBJ ho)
     if (o->stock)
         return TRUE;
     if (o->type == GdiType::Bitmap) {
-        auto b = std::static_pointer_cast<GdiBitmap>(o);
+        auto *b = static_cast<GdiBitmap *>(o.get());
         // A bitmap still selected into a DC cannot be deleted.
         if (b->selectedInto && GdiGetDc(b->selectedInto)) {
             SetLastError(ERROR_INVALID_PARAMETER);
@@ -1111,7 +1118,7 @@ extern "C" int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv)
     }
     switch (o->type) {
     case GdiType::Bitmap: {
-        auto b = std::static_pointer_cast<GdiBitmap>(o);
+        auto *b = static_cast<GdiBitmap *>(o.get());
         if (!pv)
             return int(sizeof(BITMAP));
         if (c < int(sizeof(BITMAP))) {
@@ -1130,7 +1137,7 @@ extern "C" int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv)
         return int(sizeof(BITMAP));
     }
     case GdiType::Brush: {
-        auto b = std::static_pointer_cast<GdiBrush>(o);
+        auto *b = static_cast<GdiBrush *>(o.get());
         if (!pv)
             return int(sizeof(LOGBRUSH));
         if (c < int(sizeof(LOGBRUSH))) {
@@ -1158,7 +1165,7 @@ extern "C" DWORD WINAPI GetObjectType(HGDIOBJ h)
     switch (o->type) {
     case GdiType::Bitmap: return OBJ_BITMAP;
     case GdiType::Brush: return OBJ_BRUSH;
-    case GdiType::Dc: return std::static_pointer_cast<GdiDc>(o)->memory ? OBJ_MEMDC : OBJ_DC;
+    case GdiType::Dc: return static_cast<GdiDc *>(o.get())->memory ? OBJ_MEMDC : OBJ_DC;
     case GdiType::Font: return OBJ_FONT;
     case GdiType::Pen: return OBJ_PEN;
     }

@@ -106,10 +106,12 @@ void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
     uint64_t made = w.visibleMade[0];
     RegionOffset(add, -c.left, -c.top);
     RegionClip(add, in);
+    if (!add.empty() && erase)
+        w.updateErase = true;
     // The visible region's pieces are disjoint: an empty update region
     // (the usual case, each repaint empties it) takes them as they are.
     if (w.update.empty()) {
-        w.update = add;
+        w.update = std::move(add);
         w.updateWithin = made;
     } else {
         for (const RECT &piece : add)
@@ -117,8 +119,6 @@ void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
         if (w.updateWithin != made)
             w.updateWithin = 0;
     }
-    if (!add.empty() && erase)
-        w.updateErase = true;
     WindowNoteDue(w);
 }
 

@@ -214,31 +214,34 @@ minimum() { # file column
 # least CPU time of the rounds is shown too: on an ext4 without a journal a
 # file made soon after many were deleted near it can cost far more (the
 # inode allocator passes over inodes freed in the last minutes), whichever
-# program makes it.
+# program makes it; so is the ratio of the least CPU times, which load from
+# other work on the machine (that only ever adds) moves least.
 ratio() { # value base
     calc "$1 / $2" | xargs printf '%.2f'
 }
 cp_s=$(median "$WORK/cp" 1)
 cp_c=$(median "$WORK/cp" 2)
-printf '%-22s %8s %8s %8s %s\n' "run (median of $ROUNDS)" elapsed cpu "cpu min" "ratio cpu (elapsed)"
+printf '%-22s %8s %8s %8s %s\n' "run (median of $ROUNDS)" elapsed cpu "cpu min" "ratio cpu (elapsed), of cpu min"
 printf '%-22s %7ss %7ss %7ss\n' "cp -r" "$cp_s" "$cp_c" "$(minimum "$WORK/cp" 2)"
 installs() { # result-file-prefix label-prefix
-    local none_s="" none_c="" ui e c ratio
+    local none_s="" none_c="" none_m="" ui e c m ratio
     if [ -f "$WORK/$1-none" ]; then
         none_s=$(median "$WORK/$1-none" 1)
         none_c=$(median "$WORK/$1-none" 2)
+        none_m=$(minimum "$WORK/$1-none" 2)
     fi
     for ui in $UIS; do
         e=$(median "$WORK/$1-$ui" 1)
         c=$(median "$WORK/$1-$ui" 2)
+        m=$(minimum "$WORK/$1-$ui" 2)
         if [ "$ui" = none ]; then
-            ratio="$(ratio "$c" "$cp_c") ($(ratio "$e" "$cp_s")) x cp -r"
+            ratio="$(ratio "$c" "$cp_c") ($(ratio "$e" "$cp_s")), $(ratio "$m" "$(minimum "$WORK/cp" 2)") x cp -r"
         elif [ -n "$none_s" ]; then
-            ratio="$(ratio "$c" "$none_c") ($(ratio "$e" "$none_s")) x --ui none"
+            ratio="$(ratio "$c" "$none_c") ($(ratio "$e" "$none_s")), $(ratio "$m" "$none_m") x --ui none"
         else
             ratio=""
         fi
-        printf '%-22s %7ss %7ss %7ss %s\n' "$2install --ui $ui" "$e" "$c" "$(minimum "$WORK/$1-$ui" 2)" "$ratio"
+        printf '%-22s %7ss %7ss %7ss %s\n' "$2install --ui $ui" "$e" "$c" "$m" "$ratio"
     done
 }
 installs install ""

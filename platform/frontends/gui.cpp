@@ -442,7 +442,7 @@ public:
         wm.input = True;
         wm.initial_state = NormalState;
         XSetWMHints(display_, window_, &wm);
-        SizeHints(x, y, w, h);
+        SizeHints(w, h, true, x, y);
         char *names[] = {const_cast<char *>("WM_PROTOCOLS"), const_cast<char *>("WM_DELETE_WINDOW"),
                          const_cast<char *>("_NET_WM_PID")};
         Atom atoms[3] = {};
@@ -591,11 +591,11 @@ private:
     }
 
     // The window keeps the screen's size (a fixed size, as the SDL window
-    // made without resizing has) at the place asked.
-    void SizeHints(int x, int y, int w, int h)
+    // made without resizing has); when made, at the place asked.
+    void SizeHints(int w, int h, bool place, int x = 0, int y = 0)
     {
         XSizeHints hints{};
-        hints.flags = PMinSize | PMaxSize | USPosition;
+        hints.flags = PMinSize | PMaxSize | (place ? USPosition : 0);
         hints.x = x;
         hints.y = y;
         hints.min_width = hints.max_width = w;
@@ -794,7 +794,7 @@ private:
         image_->byte_order = *reinterpret_cast<unsigned char *>(&one) ? LSBFirst : MSBFirst;
         if (shownW_ != 0 && (w != shownW_ || h != shownH_)) {
             XResizeWindow(display_, window_, unsigned(w * sc), unsigned(h * sc));
-            SizeHints(0, 0, w * sc, h * sc);
+            SizeHints(w * sc, h * sc, false);
         }
         shownW_ = w;
         shownH_ = h;

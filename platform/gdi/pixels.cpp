@@ -228,7 +228,10 @@ bool PixelRows::Size(int w, int h)
                 }
         }
         if (!px) {
-            px.reset(new (std::nothrow) uint32_t[n]);
+            // Zeroed: pixels are compared before they are written (a store
+            // often gets back memory that already holds them), and fresh
+            // memory must not be read unset.
+            px.reset(new (std::nothrow) uint32_t[n]());
             if (!px)
                 return false; // the old pixels stay as they were
             capacity = n;

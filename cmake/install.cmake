@@ -48,7 +48,7 @@ set(CPACK_STRIP_FILES ON)
 # The package's dependencies are read from the binaries when Debian's tool
 # for it (dpkg-dev) is there; SDL, loaded only by the gui front end, is
 # named since no binary links it; so is ncurses, loaded only by the tui.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libsdl2-2.0-0, libncursesw6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libx11-6, libsdl2-2.0-0, libncursesw6")
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -13,7 +13,8 @@
 #   commctrl    the common controls (progress bar)
 #   shell       shortcuts, special folders, bitmap files
 #   device      the device's life over all of them, the transcript
-#   frontends   gui (SDL, loaded when it starts), tui (ncurses, the same), unattended, screenshots (PNG)
+#   frontends   gui (Xlib on X, SDL elsewhere, loaded when it starts), tui (ncurses, the same),
+#               unattended, screenshots (PNG)
 # The outline font (gdi/font.cpp, FreeType) installs itself into gdi in the
 # programs that link it; the support library does not.
 set(CE_AREAS "")
@@ -52,8 +53,9 @@ ce_area(device    SOURCES device/*.cpp EXCLUDE device/client.cpp
                   LIBS nlohmann_json::nlohmann_json)
 ce_area(frontends SOURCES frontends/*.cpp DEPS device user gdi kernel text lasterror
                   LIBS PNG::PNG nlohmann_json::nlohmann_json ${CMAKE_DL_LIBS})
-# SDL is loaded when the gui starts (frontends/sdl_api.h), ncurses when the
-# tui does (frontends/curses_api.h): only their headers are used here.
+# Xlib and SDL are loaded when the gui starts (frontends/x11_api.h, sdl_api.h),
+# ncurses when the tui does (frontends/curses_api.h): only their headers are
+# used here.
 target_include_directories(ceplat_frontends PRIVATE ${CURSES_INCLUDE_DIRS}
                            $<TARGET_PROPERTY:SDL2::SDL2,INTERFACE_INCLUDE_DIRECTORIES>)
 

@@ -4,9 +4,9 @@
 # as root (directly, or through sudo).
 set -e
 PACKAGES="cmake g++ make ninja-build pkg-config libsqlite3-dev nlohmann-json3-dev libpng-dev
-libfreetype-dev libsdl2-dev fonts-dejavu-core llvm libncurses-dev python3"
+libfreetype-dev libsdl2-dev libx11-dev fonts-dejavu-core llvm libncurses-dev python3"
 if [ "${1:-}" = "--tests" ]; then
-    PACKAGES="$PACKAGES googletest libgtest-dev libgmock-dev libbenchmark-dev libx11-dev xvfb xdotool tmux
+    PACKAGES="$PACKAGES googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xdotool tmux
 binutils"
 fi
 missing=""

@@ -368,6 +368,10 @@ extern "C" LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPA
     case WM_GETTEXTLENGTH:
         return LRESULT(w->text.size());
     case WM_PAINT: {
+        // A dialog repainted at every progress step: no DC is made when
+        // nothing is to be drawn.
+        if (WindowValidateUndrawn(hWnd))
+            return 0;
         PAINTSTRUCT ps;
         BeginPaint(hWnd, &ps);
         EndPaint(hWnd, &ps);

@@ -282,6 +282,18 @@ void WindowPaintNow(HWND hwnd)
     }
 }
 
+bool WindowValidateUndrawn(HWND hwnd)
+{
+    auto w = WindowGet(hwnd);
+    if (!w || w->updateErase)
+        return false;
+    w->update.clear();
+    w->beganPaint = true;
+    WindowNoteDue(*w);
+    PaintNonClient(hwnd, *w);
+    return true;
+}
+
 // The close box of a window, in screen coordinates (empty when none).
 RECT WindowCloseBoxRect(HWND hwnd)
 {

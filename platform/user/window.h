@@ -179,6 +179,11 @@ bool WindowAnyPaintDue();
 // Paints a window now: WM_PAINT for its update region, or only its frame
 // when that is all it needs.
 void WindowPaintNow(HWND hwnd);
+// What BeginPaint and EndPaint do for a procedure that draws nothing (the
+// default WM_PAINT), without making a DC: the update region validated and
+// the frame painted. False, doing nothing, when an erase is due (the
+// caller goes through BeginPaint then).
+bool WindowValidateUndrawn(HWND hwnd);
 
 // The top-level window that a window belongs to (itself when top-level).
 HWND WindowTopLevel(HWND hwnd);

@@ -22,6 +22,7 @@ struct PaintLog {
     RECT lastPaint{};
     COLORREF color = RGB(10, 20, 30);
     bool callBeginPaint = true;
+    bool defaultPaint = false; // WM_PAINT left to DefWindowProc
     RECT invalidateWhilePainting{}; // not empty: invalidated inside WM_PAINT once
 };
 PaintLog g_log;
@@ -35,6 +36,8 @@ LRESULT CALLBACK PaintProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     if (msg != WM_PAINT)
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     ++g_log.paints;
+    if (g_log.defaultPaint)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     if (!g_log.callBeginPaint)
         return 0;
     PAINTSTRUCT ps;
@@ -273,6 +276,37 @@ TEST_F(Paint, EraseOnlyWhenAsked)
     EXPECT_TRUE(GetUpdateRect(main, nullptr, TRUE));
     UpdateWindow(main);
     EXPECT_EQ(g_log.erases, 2);
+}
+
+// A procedure that leaves WM_PAINT to DefWindowProc is painted once: its
+// update region is validated, erased first exactly when that was asked,
+// and nothing is drawn in it.
+TEST_F(Paint, TheDefaultPaintValidatesAndErasesOnlyWhenAsked)
+{
+    struct Case {
+        const char *name;
+        bool whole, erase;
+    };
+    const Case cases[] = {
+        {"part, no erase", false, false},
+        {"part, erased", false, true},
+        {"whole, no erase", true, false},
+        {"whole, erased", true, true},
+    };
+    g_log.defaultPaint = true;
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        g_log.paints = g_log.erases = 0;
+        RECT r{10, 10, 40, 40};
+        InvalidateRect(main, k.whole ? nullptr : &r, k.erase);
+        UpdateWindow(main);
+        EXPECT_EQ(g_log.paints, 1);
+        EXPECT_EQ(g_log.erases, k.erase ? 1 : 0);
+        EXPECT_FALSE(GetUpdateRect(main, nullptr, FALSE)) << "validated";
+        EXPECT_FALSE(Painted(20, 20)) << "nothing drawn";
+        UpdateWindow(main);
+        EXPECT_EQ(g_log.paints, 1) << "not asked again";
+    }
 }
 
 TEST_F(Paint, WindowDcDrawsOnlyWhereTheWindowCanBeSeen)

@@ -29,6 +29,9 @@ static const char *const s_apszKeywords[] = {
     "mkdir", "createShortcut", "remoteExec", "ExecOnUnload",
 };
 
+// Their lengths.
+static const size_t s_acchKeywords[] = {12, 9, 6, 4, 10, 5, 14, 10, 12};
+
 // Tokens of the header lines, by line.
 static const int s_anHeaderTokens[HEADER_LINES] = {2, 3, 2, 2, 2, 2};
 
@@ -229,22 +232,37 @@ static unsigned char LowerAscii(unsigned char c)
     return c >= 'A' && c <= 'Z' ? (unsigned char)(c + 32) : c;
 }
 
-// ScriptCommandNumber
-int ScriptCommandNumber(const char *pszKeyword)
+// Whether the cch bytes at p are the keyword, case aside (cch its length).
+static BOOL SameKeyword(const char *p, const char *pszKeyword, size_t cch)
 {
-    // Only a keyword with the token's first letter can match: most of the
-    // nine are passed over without a comparison.
-    unsigned char c0 = LowerAscii((unsigned char)pszKeyword[0]);
+    size_t i;
+    for (i = 0; i < cch; i++) {
+        if (LowerAscii((unsigned char)p[i]) != LowerAscii((unsigned char)pszKeyword[i]))
+            return 0;
+    }
+    return 1;
+}
+
+// The command number of a first token of cch bytes. Only a keyword of the
+// token's length can match: most of the nine are passed over at once.
+static int CommandNumberOf(const char *pszKeyword, size_t cch)
+{
     int i;
     for (i = 0; i < (int)(sizeof(s_apszKeywords) / sizeof(s_apszKeywords[0])); i++) {
-        if (LowerAscii((unsigned char)s_apszKeywords[i][0]) == c0 && ScriptICompare(pszKeyword, s_apszKeywords[i]) == 0)
+        if (s_acchKeywords[i] == cch && SameKeyword(pszKeyword, s_apszKeywords[i], cch))
             return i;
     }
     if (pszKeyword[0] == '/' && pszKeyword[1] == '/')
         return SCRIPT_CMD_COMMENT;
-    if (c0 == 'e' && ScriptICompare(pszKeyword, "exit") == 0)
+    if (cch == 4 && SameKeyword(pszKeyword, "exit", 4))
         return SCRIPT_CMD_EXIT;
     return SCRIPT_LINE_SKIPPED;
+}
+
+// ScriptCommandNumber
+int ScriptCommandNumber(const char *pszKeyword)
+{
+    return CommandNumberOf(pszKeyword, strlen(pszKeyword));
 }
 
 // ScriptSplitLine
@@ -255,7 +273,7 @@ int ScriptSplitLine(const char *pszLine, const char *pszInstallFolder, SCRIPT_TO
     char *apszTokens[SCRIPT_MAX_TOKENS];
     int nCount = 0, k;
     DWORD dwCut = 0, cchFolder = 0;
-    size_t cchLine = pszLine ? strnlen(pszLine, SCRIPT_LINE_SIZE) : 0;
+    size_t cchLine = pszLine ? strnlen(pszLine, SCRIPT_LINE_SIZE) : 0, cchFirst = 0;
 
     if (cchLine >= SCRIPT_LINE_SIZE)
         return SCRIPT_LINE_BAD;
@@ -267,29 +285,38 @@ int ScriptSplitLine(const char *pszLine, const char *pszInstallFolder, SCRIPT_TO
         cchFolder = (DWORD)strlen(pszInstallFolder);
 
     // Every slot is written for every line, so that no handler ever sees a
-    // token of an earlier line.
+    // token of an earlier line. Tokens are a few bytes: each is copied, its
+    // length found and looked over for a "%" in one pass.
     for (k = 0; k < SCRIPT_MAX_TOKENS; k++) {
-        size_t cch;
+        const char *pFrom;
+        char *pTo = aSlots[k];
+        size_t i;
+        BOOL fPercent = 0;
         if (k >= nCount) {
-            aSlots[k][0] = 0;
+            pTo[0] = 0;
             continue;
         }
-        cch = strlen(apszTokens[k]);
-        if (cch >= SCRIPT_TOKEN_SIZE) {
-            dwCut |= (DWORD)1 << k;
-            cch = SCRIPT_TOKEN_SIZE - 1;
+        pFrom = apszTokens[k];
+        for (i = 0; i < SCRIPT_TOKEN_SIZE - 1 && pFrom[i] != 0; i++) {
+            pTo[i] = pFrom[i];
+            fPercent |= pFrom[i] == '%';
         }
-        memcpy(aSlots[k], apszTokens[k], cch);
-        aSlots[k][cch] = 0;
-        // A slot without "%" holds no placeholder.
-        if (pszInstallFolder && memchr(aSlots[k], '%', cch) != NULL)
-            ReplaceFolderPlaceholders(aSlots[k], pszInstallFolder, cchFolder);
+        pTo[i] = 0;
+        if (pFrom[i] != 0)
+            dwCut |= (DWORD)1 << k;
+        if (k == 0)
+            cchFirst = i;
+        if (pszInstallFolder && fPercent) {
+            ReplaceFolderPlaceholders(pTo, pszInstallFolder, cchFolder);
+            if (k == 0)
+                cchFirst = strlen(pTo);
+        }
     }
     if (pnCount)
         *pnCount = nCount;
     if (pdwCut)
         *pdwCut = dwCut;
-    return ScriptCommandNumber(aSlots[0]);
+    return CommandNumberOf(aSlots[0], cchFirst);
 }
 
 // ReadScript

@@ -142,15 +142,11 @@ DWORD XFile_DeleteDirectory(LPCSTR pszDirName)
 // Copies a folder path for a walk; FALSE when it cannot be a device path.
 static BOOL CopyWalkPath(LPCSTR pszPath, char *pszCopy, DWORD *pcch)
 {
-    DWORD n = 0;
-    while (pszPath[n] != 0) {
-        if (n >= MAX_PATH - 1)
-            return FALSE;
-        pszCopy[n] = pszPath[n];
-        n++;
-    }
-    pszCopy[n] = 0;
-    *pcch = n;
+    size_t n = strnlen(pszPath, MAX_PATH);
+    if (n >= MAX_PATH)
+        return FALSE;
+    memcpy(pszCopy, pszPath, n + 1);
+    *pcch = (DWORD)n;
     return TRUE;
 }
 
@@ -177,8 +173,7 @@ DWORD XFile_CreatePath(LPCSTR pszDirPath)
 
     if (pszDirPath == NULL)
         return XEC_INTERNAL;
-    for (first = 0; pszDirPath[first] != 0 && !IsDelim(pszDirPath[first]); first++)
-        ;
+    first = (DWORD)strcspn(pszDirPath, "\\/");
     if (pszDirPath[first] == 0)
         return XEC_OK;
     if (!CopyWalkPath(pszDirPath, szPath, &cch))
@@ -228,8 +223,7 @@ DWORD XFile_DeletePath(LPCSTR pszDirPath)
 
     if (pszDirPath == NULL)
         return XEC_INTERNAL;
-    for (first = 0; pszDirPath[first] != 0 && !IsDelim(pszDirPath[first]); first++)
-        ;
+    first = (DWORD)strcspn(pszDirPath, "\\/");
     if (pszDirPath[first] == 0)
         return XEC_OK;
     if (!CopyWalkPath(pszDirPath, szPath, &cch))

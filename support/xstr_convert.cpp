@@ -11,6 +11,10 @@
 #include <stdint.h>
 #include <string.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "support/xstr.h"
 
 // The Cyrillic switch: off = Western, on = Cyrillic (Windows-1251).
@@ -73,15 +77,27 @@ static void xstr_ToUnits(const char *src, WCHAR *dst, int capacity, int pos)
     if (src && pos < capacity) {
         size_t n = strnlen(src, (size_t)(capacity - pos)), i = 0;
         WCHAR *to = dst + pos;
-        // Bytes below 128 are the same unit in every mode: eight of them
+        // Bytes below 128 are the same unit in every mode: sixteen of them
         // at a time while they last (names and paths are mostly ASCII).
-        for (; i + 8 <= n; i += 8) {
-            uint64_t v;
-            memcpy(&v, src + i, 8);
-            if (v & 0x8080808080808080ull)
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        for (; i + 16 <= n; i += 16) {
+            __m128i v = _mm_loadu_si128((const __m128i *)(src + i));
+            if (_mm_movemask_epi8(v) != 0)
                 break;
-            for (int k = 0; k < 8; ++k)
-                to[i + k] = (WCHAR)(unsigned char)src[i + k];
+            _mm_storeu_si128((__m128i *)(to + i), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128((__m128i *)(to + i + 8), _mm_unpackhi_epi8(v, zero));
+        }
+#endif
+        for (; i + 4 <= n; i += 4) {
+            uint32_t v;
+            memcpy(&v, src + i, 4);
+            if (v & 0x80808080u)
+                break;
+            to[i] = (WCHAR)(unsigned char)src[i];
+            to[i + 1] = (WCHAR)(unsigned char)src[i + 1];
+            to[i + 2] = (WCHAR)(unsigned char)src[i + 2];
+            to[i + 3] = (WCHAR)(unsigned char)src[i + 3];
         }
         for (; i < n; ++i) {
             unsigned char b = (unsigned char)src[i];

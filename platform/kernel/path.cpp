@@ -862,6 +862,14 @@ bool QuickParse(const char16_t *path, QuickPath &out)
                 out.rawFolder = sepAt;
             }
             *o++ = c;
+            // The plain ASCII units that follow, without the checks above.
+            for (;;) {
+                char16_t d = s[1];
+                if (d >= 0x80 || kAsciiKinds.kind[d] != kPlain || o >= end)
+                    break;
+                *o++ = d;
+                ++s;
+            }
             continue;
         }
         // The terminator reads as a refused unit: it ends the last name.

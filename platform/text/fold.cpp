@@ -194,7 +194,13 @@ std::string ToUtf8(std::u16string_view s) {
 bool ToUtf8Into(std::u16string_view s, char *out, size_t size) {
     if (size == 0)
         return false;
+    // A leading run of ASCII units is its own bytes (names mostly are).
     size_t o = 0;
+    while (o < s.size() && s[o] < 0x80 && o + 1 < size) {
+        out[o] = static_cast<char>(s[o]);
+        ++o;
+    }
+    s.remove_prefix(o);
     bool fits = EncodeUtf8(s, [&](uint32_t b) {
         if (o + 1 >= size)
             return false;

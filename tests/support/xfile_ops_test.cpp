@@ -104,6 +104,18 @@ TEST_F(XFileOps, DeletePathRemovesEmptyFoldersDeepestFirst)
     EXPECT_EQ(XFile_DeletePath("top\\sub"), (DWORD)XEC_OK);
     EXPECT_TRUE(FolderThere("\\top")) << "the first part is never removed";
     EXPECT_TRUE(FolderThere("\\Windows")) << "standard folders are untouched";
+
+    // The walk's copy holds 259 bytes; a longer path is no device path, and
+    // a path with no delimiter names nothing to remove.
+    const std::string d120(120, 'd'), folder = "\\" + d120 + "\\" + std::string(135, 'e');
+    ASSERT_EQ(XFile_CreatePath(folder.c_str()), (DWORD)XEC_OK);
+    EXPECT_EQ(XFile_DeletePath((folder + "\\xy").c_str()), (DWORD)XEC_BAD_NAME) << "a path of 260 bytes";
+    EXPECT_TRUE(FolderThere(folder)) << "nothing removed for a path too long";
+    EXPECT_EQ(XFile_DeletePath((folder + "\\x").c_str()), (DWORD)XEC_OK) << "a path of 259 bytes";
+    EXPECT_FALSE(FolderThere("\\" + d120));
+    ASSERT_EQ(XFile_CreatePath(("\\" + d120).c_str()), (DWORD)XEC_OK);
+    EXPECT_EQ(XFile_DeletePath(d120.c_str()), (DWORD)XEC_OK);
+    EXPECT_TRUE(FolderThere("\\" + d120)) << "no delimiter: nothing removed";
 }
 
 TEST_F(XFileOps, RenameNeverLosesAFile)

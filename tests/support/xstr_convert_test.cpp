@@ -120,7 +120,7 @@ TEST_F(XStrConvert, LongStringsAsTheirBytes)
 {
     for (int mode = 0; mode <= 1; ++mode) {
         XStr_SetUnicodeMode(mode);
-        for (int len : {7, 8, 9, 16, 17, 25}) {
+        for (int len : {7, 8, 9, 16, 17, 25, 33, 40}) {
             for (int high = -1; high < len; ++high) {
                 std::string bytes;
                 for (int i = 0; i < len; ++i)

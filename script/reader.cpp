@@ -285,32 +285,27 @@ int ScriptSplitLine(const char *pszLine, const char *pszInstallFolder, SCRIPT_TO
         cchFolder = (DWORD)strlen(pszInstallFolder);
 
     // Every slot is written for every line, so that no handler ever sees a
-    // token of an earlier line. Tokens are a few bytes: each is copied, its
-    // length found and looked over for a "%" in one pass.
+    // token of an earlier line.
     for (k = 0; k < SCRIPT_MAX_TOKENS; k++) {
-        const char *pFrom;
-        char *pTo = aSlots[k];
-        size_t i;
-        BOOL fPercent = 0;
+        size_t cch;
         if (k >= nCount) {
-            pTo[0] = 0;
+            aSlots[k][0] = 0;
             continue;
         }
-        pFrom = apszTokens[k];
-        for (i = 0; i < SCRIPT_TOKEN_SIZE - 1 && pFrom[i] != 0; i++) {
-            pTo[i] = pFrom[i];
-            fPercent |= pFrom[i] == '%';
-        }
-        pTo[i] = 0;
-        if (pFrom[i] != 0)
+        cch = strnlen(apszTokens[k], SCRIPT_TOKEN_SIZE);
+        if (cch >= SCRIPT_TOKEN_SIZE) {
             dwCut |= (DWORD)1 << k;
-        if (k == 0)
-            cchFirst = i;
-        if (pszInstallFolder && fPercent) {
-            ReplaceFolderPlaceholders(pTo, pszInstallFolder, cchFolder);
-            if (k == 0)
-                cchFirst = strlen(pTo);
+            cch = SCRIPT_TOKEN_SIZE - 1;
         }
+        memcpy(aSlots[k], apszTokens[k], cch);
+        aSlots[k][cch] = 0;
+        // A slot without "%" holds no placeholder.
+        if (pszInstallFolder && memchr(aSlots[k], '%', cch) != NULL) {
+            ReplaceFolderPlaceholders(aSlots[k], pszInstallFolder, cchFolder);
+            cch = strlen(aSlots[k]);
+        }
+        if (k == 0)
+            cchFirst = cch;
     }
     if (pnCount)
         *pnCount = nCount;

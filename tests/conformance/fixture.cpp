@@ -136,9 +136,10 @@ void DeviceFixture::SetUp()
         SetFileAttributesW(e.path().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
     for (const auto &e : fs::directory_iterator(top, ec)) {
         // Under Wine a file a test closed a moment ago (or a process of an
-        // earlier test held) can still refuse to go for a few milliseconds
-        // ("Sharing violation"): tried again for up to a second.
-        for (int attempt = 0; attempt < 50; ++attempt) {
+        // earlier test held) can still refuse to go for a while ("Sharing
+        // violation"; over a second on a loaded machine): tried again for up
+        // to five seconds.
+        for (int attempt = 0; attempt < 250; ++attempt) {
             fs::remove_all(e.path(), ec);
             if (!ec)
                 break;

@@ -542,12 +542,15 @@ const FontGlyph &FindGlyph(char16_t ch, int phase, bool bold)
     // Multiplied, not folded: a line's letters differ in few bits, and a
     // fold put many of them, at their four phases, on the same few places.
     Near &n = nearBy[(key * 0x9E3779B1u) >> 23];
-    if (n.key == key && n.source == g_glyphSource)
-        return *n.glyph;
-    const FontGlyph *g = g_glyphSource ? g_glyphSource(ch, phase, bold) : nullptr;
-    if (!g)
-        g = &BuiltinGlyph(ch, bold);
-    n = Near{key, g_glyphSource, g};
+    const FontGlyph *g;
+    if (n.key == key && n.source == g_glyphSource) {
+        g = n.glyph;
+    } else {
+        g = g_glyphSource ? g_glyphSource(ch, phase, bold) : nullptr;
+        if (!g)
+            g = &BuiltinGlyph(ch, bold);
+        n = Near{key, g_glyphSource, g};
+    }
     if (ch < 128)
         g_ascii[bold ? 1 : 0][ch][phase].store(g, std::memory_order_release);
     return *g;

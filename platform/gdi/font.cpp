@@ -231,6 +231,7 @@ void FontReset()
     retired.push_back(new Font(std::move(g_font)));
     g_font = Font{};
     g_usable = -1;
+    GdiForgetGlyphs(); // drawing keeps the last glyphs at hand
 }
 
 const FontGlyph *OutlineFontGlyph(char16_t ch, int phase, bool bold)

@@ -108,6 +108,9 @@ void FontReset();
 // gives null, the built-in glyphs are drawn.
 using GlyphSource = const FontGlyph *(*)(char16_t ch, int phase, bool bold);
 void GdiSetGlyphSource(GlyphSource source);
+// Glyphs found so far are looked up in the source again (the source's
+// font changed); those handed out stay valid.
+void GdiForgetGlyphs();
 
 } // namespace plat
 

@@ -523,6 +523,9 @@ GlyphSource g_glyphSource = nullptr;
 // is laid out a few times a paint. Filled as they are first asked for,
 // emptied when the glyphs' source changes.
 std::atomic<const FontGlyph *> g_ascii[2][128][kGlyphPhases];
+// Counts the times the glyphs were forgotten: a glyph kept at hand from an
+// earlier count is looked up again.
+std::atomic<unsigned> g_glyphEpoch{1};
 
 // The glyph for ch with the pen phase / kGlyphPhases into a pixel, found
 // in the font: the outline font's when it is installed, the built-in one
@@ -534,7 +537,7 @@ const FontGlyph &FindGlyph(char16_t ch, int phase, bool bold)
     // lock again.
     struct Near {
         uint32_t key = ~0u;
-        GlyphSource source = nullptr;
+        unsigned epoch = 0;
         const FontGlyph *glyph = nullptr;
     };
     thread_local Near nearBy[512];
@@ -542,14 +545,15 @@ const FontGlyph &FindGlyph(char16_t ch, int phase, bool bold)
     // Multiplied, not folded: a line's letters differ in few bits, and a
     // fold put many of them, at their four phases, on the same few places.
     Near &n = nearBy[(key * 0x9E3779B1u) >> 23];
+    unsigned epoch = g_glyphEpoch.load(std::memory_order_acquire);
     const FontGlyph *g;
-    if (n.key == key && n.source == g_glyphSource) {
+    if (n.key == key && n.epoch == epoch) {
         g = n.glyph;
     } else {
         g = g_glyphSource ? g_glyphSource(ch, phase, bold) : nullptr;
         if (!g)
             g = &BuiltinGlyph(ch, bold);
-        n = Near{key, g_glyphSource, g};
+        n = Near{key, epoch, g};
     }
     if (ch < 128)
         g_ascii[bold ? 1 : 0][ch][phase].store(g, std::memory_order_release);
@@ -663,13 +667,19 @@ struct Shades {
     }
 };
 
-void GdiSetGlyphSource(GlyphSource source)
+void GdiForgetGlyphs()
 {
-    g_glyphSource = source;
+    g_glyphEpoch.fetch_add(1, std::memory_order_acq_rel);
     for (auto &weight : g_ascii)
         for (auto &code : weight)
             for (auto &at : code)
                 at.store(nullptr, std::memory_order_release);
+}
+
+void GdiSetGlyphSource(GlyphSource source)
+{
+    g_glyphSource = source;
+    GdiForgetGlyphs();
 }
 
 long GdiTextWidth64(const char16_t *text, size_t n, bool bold)

@@ -196,4 +196,31 @@ TEST(DialogFont, TheBuiltGlyphTableIsWhatFreeTypeMakes)
     ASSERT_EQ(fromTable.size(), fromFreeType.size());
     EXPECT_TRUE(fromTable == fromFreeType);
 }
+
+// Text measured and drawn after the font file changed is the new font's:
+// the glyphs kept at hand for drawing are looked up again.
+TEST(DialogFont, TextAfterTheFontChangedIsInTheNewFont)
+{
+    const char *mono = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+    if (!cetest::HostExists("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf") || !cetest::HostExists(mono))
+        GTEST_SKIP() << "fonts-dejavu-core is not installed";
+    const char *before = std::getenv("CE_DIALOG_FONT");
+    std::string saved = before ? before : "";
+    unsetenv("CE_DIALOG_FONT");
+    plat::FontReset();
+    // In the proportional font a run of i is much narrower than of m; in
+    // the monospaced one they are alike.
+    int narrow = plat::GdiTextWidth(u"iiiiiiii"), wide = plat::GdiTextWidth(u"mmmmmmmm");
+    setenv("CE_DIALOG_FONT", mono, 1);
+    plat::FontReset();
+    int monoNarrow = plat::GdiTextWidth(u"iiiiiiii"), monoWide = plat::GdiTextWidth(u"mmmmmmmm");
+    if (before)
+        setenv("CE_DIALOG_FONT", saved.c_str(), 1);
+    else
+        unsetenv("CE_DIALOG_FONT");
+    plat::FontReset();
+    EXPECT_LT(narrow * 3, wide * 2) << narrow << " against " << wide;
+    EXPECT_EQ(monoNarrow, monoWide);
+    EXPECT_EQ(plat::GdiTextWidth(u"iiiiiiii"), narrow) << "back to the first font";
+}
 } // namespace

@@ -39,7 +39,7 @@ uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object);
 // window and GDI handles a progress step.
 namespace handle_table {
 constexpr uint32_t kFirst = 0x100; // handles start here, in steps of 4
-constexpr int kIndexBits = 20;     // at most 1M live handles
+constexpr int kIndexBits = 17;     // at most 128K live handles; the rest of a value is the generation
 constexpr uint32_t kIndexMask = (1u << kIndexBits) - 1;
 // Small chunks: a short run that makes a few hundred handles touches a few
 // pages of slots, not a 128 KB chunk made whole at its first handle.

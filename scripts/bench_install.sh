@@ -20,8 +20,8 @@
 # BUILD names the build folder (default build/). BASE may name a second
 # build folder (another version of the code, built on this machine): each
 # install is then also run with it, right after the same install with
-# BUILD in the same round, and its figures are shown below BUILD's, its
-# front ends against its own --ui none. The card and the devices
+# BUILD in the same round (with REMOVE=1 its removal too), and its figures
+# are shown below BUILD's, its front ends against its own --ui none. The card and the devices
 # are made in a new folder under BENCH_DIR (default /tmp), removed after the
 # run unless KEEP=1.
 set -euo pipefail
@@ -172,8 +172,8 @@ install_run() { # ui result-file build
     [ "$got" -eq "$FILES" ] || fail "the --ui $ui install left $got of $FILES files"
 }
 
-remove_run() { # device
-    timed "$WORK/remove-none" "$BUILD/bin/cesetup" --device "$1" --card "$WORK/card" --ui none "${REMOVE_ANSWERS[@]}"
+remove_run() { # device result-file build
+    timed "$2" "$3/bin/cesetup" --device "$1" --card "$WORK/card" --ui none "${REMOVE_ANSWERS[@]}"
 }
 
 for round in $(seq "$ROUNDS"); do
@@ -181,11 +181,14 @@ for round in $(seq "$ROUNDS"); do
         [ "$DEFER_DELETES" = 1 ] && DEV="$WORK/dev-$round-$ui"
         install_run "$ui" "$WORK/install-$ui" "$BUILD"
         if [ "$ui" = none ] && [ "$REMOVE" = 1 ] && [ "$DEFER_DELETES" != 1 ]; then
-            remove_run "$DEV"
+            remove_run "$DEV" "$WORK/remove-none" "$BUILD"
         fi
         if [ -n "$BASE" ]; then
             [ "$DEFER_DELETES" = 1 ] && DEV="$WORK/dev-$round-$ui-base"
             install_run "$ui" "$WORK/base-install-$ui" "$BASE"
+            if [ "$ui" = none ] && [ "$REMOVE" = 1 ] && [ "$DEFER_DELETES" != 1 ]; then
+                remove_run "$DEV" "$WORK/base-remove-none" "$BASE"
+            fi
         fi
     done
     if [ "$DEFER_DELETES" = 1 ]; then
@@ -199,7 +202,10 @@ done
 if [ "$DEFER_DELETES" = 1 ]; then
     for round in $(seq "$ROUNDS"); do
         if [ "$REMOVE" = 1 ] && [ -d "$WORK/dev-$round-none" ]; then
-            remove_run "$WORK/dev-$round-none"
+            remove_run "$WORK/dev-$round-none" "$WORK/remove-none" "$BUILD"
+        fi
+        if [ "$REMOVE" = 1 ] && [ -n "$BASE" ] && [ -d "$WORK/dev-$round-none-base" ]; then
+            remove_run "$WORK/dev-$round-none-base" "$WORK/base-remove-none" "$BASE"
         fi
         timed "$WORK/rm" rm -rf "$WORK/copy-$round"
     done
@@ -250,11 +256,18 @@ if [ -n "$BASE" ]; then
     installs base-install "base "
 fi
 if [ "$REMOVE" = 1 ] && [ -f "$WORK/remove-none" ]; then
-    e=$(median "$WORK/remove-none" 1)
-    c=$(median "$WORK/remove-none" 2)
     rm_s=$(median "$WORK/rm" 1)
     rm_c=$(median "$WORK/rm" 2)
-    printf '%-22s %7ss %7ss %7ss\n' "rm -rf" "$rm_s" "$rm_c" "$(minimum "$WORK/rm" 2)"
-    printf '%-22s %7ss %7ss %7ss %s\n' "removal --ui none" "$e" "$c" "$(minimum "$WORK/remove-none" 2)" \
-        "$(ratio "$c" "$rm_c") ($(ratio "$e" "$rm_s")) x rm -rf"
+    rm_m=$(minimum "$WORK/rm" 2)
+    printf '%-22s %7ss %7ss %7ss\n' "rm -rf" "$rm_s" "$rm_c" "$rm_m"
+    for r in remove base-remove; do
+        [ -f "$WORK/$r-none" ] || continue
+        e=$(median "$WORK/$r-none" 1)
+        c=$(median "$WORK/$r-none" 2)
+        m=$(minimum "$WORK/$r-none" 2)
+        label="removal --ui none"
+        [ "$r" = base-remove ] && label="base removal --ui none"
+        printf '%-22s %7ss %7ss %7ss %s\n' "$label" "$e" "$c" "$m" \
+            "$(ratio "$c" "$rm_c") ($(ratio "$e" "$rm_s")), $(ratio "$m" "$rm_m") x rm -rf"
+    done
 fi

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "kernel/handles.h"
-#include "kernel/threadlock.h"
 #include "gdi/pixels.h"
 #include "gdi/region.h"
 #include "windef.h"
@@ -71,40 +70,9 @@ struct GdiIcon : HandleObject {
     std::vector<uint8_t> mask;    // 1 = transparent
 };
 
-// A GDI object looked up for the length of one call. While the process has
-// one thread nothing can free it meanwhile (drawing calls call nothing
-// back), so no count is taken: a paint looks up some thirty objects. With
-// other threads it is held. Not to be kept past a call that may free it.
-template <class T> class GdiRef {
-public:
-    GdiRef() = default;
-    GdiRef(std::nullptr_t) {}
-    // From the table's pointer to a live object of type T; held when other
-    // threads may free it meanwhile.
-    GdiRef(const std::shared_ptr<HandleObject> &owner, bool alone) : p_(static_cast<T *>(owner.get()))
-    {
-        if (alone)
-            owner_ = &owner;
-        else
-            hold_ = owner;
-    }
-    T *operator->() const { return p_; }
-    T &operator*() const { return *p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T *get() const { return p_; }
-    // Shared ownership of the object (or of a part it is), to keep it.
-    template <class U = T> std::shared_ptr<U> Share() const
-    {
-        if (!p_)
-            return nullptr;
-        return std::shared_ptr<U>(owner_ ? *owner_ : hold_, static_cast<U *>(p_));
-    }
-
-private:
-    T *p_ = nullptr;
-    const std::shared_ptr<HandleObject> *owner_ = nullptr; // the table's own, while alone
-    std::shared_ptr<HandleObject> hold_;
-};
+// A GDI object looked up for the length of one call (see HandleRef):
+// drawing calls call nothing back, so nothing can free it meanwhile.
+template <class T> using GdiRef = HandleRef<T>;
 
 GdiRef<GdiBitmap> GdiGetBitmap(HBITMAP h);
 GdiRef<GdiDc> GdiGetDc(HDC h);

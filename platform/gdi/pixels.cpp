@@ -21,7 +21,7 @@ constexpr size_t kSpareMinPixels = 16384;
 constexpr size_t kSpareMaxPixels = size_t(1) << 22;
 constexpr size_t kSpareCount = 4;
 struct Spare {
-    std::unique_ptr<uint32_t[]> px;
+    PixelRows::Pixels px;
     size_t capacity;
     bool whole; // the rows, key and size below are the picture px holds
     uint64_t key;
@@ -212,7 +212,7 @@ bool PixelRows::Size(int w, int h)
 {
     size_t n = size_t(w) * size_t(h);
     if (n > capacity_) {
-        std::unique_ptr<uint32_t[]> px;
+        Pixels px;
         size_t capacity = 0;
         if (n >= kSpareMinPixels) {
             SparePool &pool = Pool();
@@ -230,8 +230,10 @@ bool PixelRows::Size(int w, int h)
         if (!px) {
             // Zeroed: pixels are compared before they are written (a store
             // often gets back memory that already holds them), and fresh
-            // memory must not be read unset.
-            px.reset(new (std::nothrow) uint32_t[n]());
+            // memory must not be read unset. calloc clears only memory that
+            // is not fresh from the system: a large store's pages are not
+            // touched (faulted in) until used.
+            px.reset(static_cast<uint32_t *>(std::calloc(n, sizeof(uint32_t))));
             if (!px)
                 return false; // the old pixels stay as they were
             capacity = n;

@@ -18,6 +18,7 @@
 #define CE_PLATFORM_PIXELS_H
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -28,6 +29,11 @@ class PixelRows {
 public:
     // A row kept as runs has at most this many.
     static constexpr int kMaxRuns = 4;
+    // A store's pixels, from calloc: fresh pages stay untouched until used.
+    struct FreePixels {
+        void operator()(uint32_t *p) const { std::free(p); }
+    };
+    using Pixels = std::unique_ptr<uint32_t[], FreePixels>;
     // A row as runs: run i covers [end[i - 1], end[i]) (run 0 from 0).
     // Every byte is set (unused runs are 0), so rows compare as memory.
     struct Row {
@@ -259,7 +265,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     uint64_t changes_ = 0;
-    std::unique_ptr<uint32_t[]> px_; // not cleared when made: rows start as runs
+    Pixels px_; // zero when first had (rows start as runs)
     size_t capacity_ = 0;
     std::vector<Row> rows_;
     Memo memo_{};

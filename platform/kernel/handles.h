@@ -116,6 +116,57 @@ template <class T> std::shared_ptr<T> HandleGetAs(uint32_t handle, HandleKind ki
     return out;
 }
 
+// An object looked up for the length of one call that frees nothing and
+// calls nothing back. While the process has one thread nothing can free
+// it meanwhile, so no count is taken (a paint looks up some sixty objects);
+// with other threads it is held. Not to be kept past a call that may free
+// it.
+template <class T> class HandleRef {
+public:
+    HandleRef() = default;
+    HandleRef(std::nullptr_t) {}
+    // From the table's pointer to a live object of type T; held when other
+    // threads may free it meanwhile.
+    HandleRef(const std::shared_ptr<HandleObject> &owner, bool alone) : p_(static_cast<T *>(owner.get()))
+    {
+        if (alone)
+            owner_ = &owner;
+        else
+            hold_ = owner;
+    }
+    T *operator->() const { return p_; }
+    T &operator*() const { return *p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    T *get() const { return p_; }
+    // Shared ownership of the object (or of a part it is), to keep it.
+    template <class U = T> std::shared_ptr<U> Share() const
+    {
+        if (!p_)
+            return nullptr;
+        return std::shared_ptr<U>(owner_ ? *owner_ : hold_, static_cast<U *>(p_));
+    }
+
+private:
+    T *p_ = nullptr;
+    const std::shared_ptr<HandleObject> *owner_ = nullptr; // the table's own, while alone
+    std::shared_ptr<HandleObject> hold_;
+};
+
+// The object behind a live handle of the given kind, borrowed (see
+// HandleRef), or null.
+template <class T> inline HandleRef<T> HandlePeek(uint32_t handle, HandleKind kind)
+{
+    handle_table::Slot *s = handle_table::SlotOf(handle);
+    if (!s)
+        return nullptr;
+    if (ProcessAlone())
+        return s->handle == handle && s->kind == kind ? HandleRef<T>(s->object, true) : nullptr;
+    s->Lock();
+    HandleRef<T> out = s->handle == handle && s->kind == kind ? HandleRef<T>(s->object, false) : nullptr;
+    s->Unlock();
+    return out;
+}
+
 // Removes a live handle of the given kind; false when it is stale or foreign.
 bool HandleFree(uint32_t handle, HandleKind kind);
 

@@ -592,9 +592,11 @@ extern "C" BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult)
 // GetDlgItem
 extern "C" HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem)
 {
-    auto d = WindowCheck(hDlg);
-    if (!d)
+    auto d = WindowPeek(hDlg);
+    if (!d) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
+    }
     // Each child's id is read in the table, its record not taken: a
     // progress page looks its file name up at every block.
     for (HWND c : d->children) {

@@ -168,10 +168,13 @@ void EnsureUiHooks()
 
 LRESULT WindowSend(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    auto w = WindowGet(hwnd);
-    if (!w || !w->proc)
+    // The record is not held over the call: whoever uses it after calling
+    // out holds it themselves.
+    WNDPROC proc = nullptr;
+    if (auto w = WindowPeek(hwnd))
+        proc = w->proc;
+    if (!proc)
         return 0;
-    WNDPROC proc = w->proc;
     return proc(hwnd, msg, wParam, lParam);
 }
 

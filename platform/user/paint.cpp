@@ -382,10 +382,16 @@ extern "C" int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
 // UpdateWindow
 extern "C" BOOL WINAPI UpdateWindow(HWND hWnd)
 {
-    auto w = WindowCheck(hWnd);
-    if (!w)
-        return FALSE;
-    if (WindowPaintDue(*w) && IsWindowVisible(hWnd))
+    bool due;
+    {
+        auto w = WindowPeek(hWnd);
+        if (!w) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        due = WindowPaintDue(*w);
+    }
+    if (due && IsWindowVisible(hWnd))
         WindowPaintNow(hWnd);
     return TRUE;
 }
@@ -399,9 +405,11 @@ extern "C" BOOL WINAPI InvalidateRect(HWND hWnd, const RECT *lpRect, BOOL bErase
             WindowInvalidate(h, bErase != FALSE);
         return TRUE;
     }
-    auto w = WindowCheck(hWnd);
-    if (!w)
+    auto w = WindowPeek(hWnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
+    }
     AddUpdate(hWnd, *w, lpRect ? *lpRect : RECT{0, 0, 1 << 20, 1 << 20}, bErase != FALSE);
     // The caption follows the active state at the window's next paint.
     if (w->frameActive >= 0 && w->frameActive != ActiveState(hWnd)) {

@@ -478,7 +478,7 @@ extern "C" BOOL WINAPI IsChild(HWND hWndParent, HWND hWnd)
 // IsWindowVisible
 extern "C" BOOL WINAPI IsWindowVisible(HWND hWnd)
 {
-    auto w = WindowGet(hWnd);
+    auto w = WindowPeek(hWnd);
     return w && Geometry(*w).shown;
 }
 
@@ -554,9 +554,11 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
 // GetClientRect
 extern "C" BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect)
 {
-    auto w = WindowCheck(hWnd);
-    if (!w)
+    auto w = WindowPeek(hWnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
+    }
     if (!lpRect) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -815,8 +817,10 @@ extern "C" int WINAPI GetWindowTextLengthW(HWND hWnd)
 // SetWindowTextW
 extern "C" BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString)
 {
-    if (!WindowCheck(hWnd))
+    if (!WindowPeek(hWnd)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
+    }
     return WindowSend(hWnd, WM_SETTEXT, 0, LPARAM(lpString)) != 0;
 }
 

@@ -109,6 +109,13 @@ struct Window : HandleObject {
 std::shared_ptr<Window> WindowGet(HWND hwnd);
 // As WindowGet, but sets ERROR_INVALID_WINDOW_HANDLE when there is none.
 std::shared_ptr<Window> WindowCheck(HWND hwnd);
+// The window behind a live handle, borrowed for a call that calls no window
+// procedure and destroys nothing meanwhile (see HandleRef), or null: the
+// painting calls look windows up some forty times a progress step.
+inline HandleRef<Window> WindowPeek(HWND hwnd)
+{
+    return HandlePeek<Window>(hwnd, HandleKind::Window);
+}
 
 // The record of class T (T::kKind) of a window, or null: none made yet,
 // already let go, or the window is of another class.

@@ -197,15 +197,17 @@ public:
 
 private:
     // The last fill of a row of runs that gave runs: before and after.
+    // (Only `valid` is set when made: a store is made at every paint, and
+    // the rest is written whenever valid is.)
     struct Memo {
-        bool valid;
+        bool valid = false;
         int x0, x1;
         uint32_t colour;
         Row before, after;
     };
     // The last copy of runs onto a row of runs that gave runs.
     struct CopyMemo {
-        bool valid;
+        bool valid = false;
         bool changed;
         int x0, x1, sx0;
         Row src, before, after;
@@ -268,8 +270,8 @@ private:
     Pixels px_; // zero when first had (rows start as runs)
     size_t capacity_ = 0;
     std::vector<Row> rows_;
-    Memo memo_{};
-    CopyMemo copyMemo_{};
+    Memo memo_;
+    CopyMemo copyMemo_;
     uint64_t key_ = 0;
     bool keyKnown_ = false; // key_ names the pixels
     bool derived_ = false;  // ... and was derived, so may be reached again
@@ -280,7 +282,7 @@ private:
     uint32_t base_ = 0;
     Part pending_{};
     uint32_t pendingColour_ = 0;
-    Held heldCopies_[kHeld]{};
+    Held heldCopies_[kHeld]; // the first held_ of them
 };
 
 } // namespace plat

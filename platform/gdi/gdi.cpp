@@ -595,17 +595,6 @@ template <class F> void EachGlyph(const std::u16string &text, bool bold, F fn, s
     }
 }
 
-// Where the pen stands after the first n characters of text.
-long PenAfter(const std::u16string &text, size_t n, bool bold)
-{
-    long pen64 = 0;
-    for (size_t i = 0; i < n; ++i) {
-        int phase = int(((pen64 & 63) * kGlyphPhases + 32) >> 6);
-        pen64 += GlyphFor(text[i], phase == kGlyphPhases ? 0 : phase, bold).advance64;
-    }
-    return pen64;
-}
-
 RECT LayOut(int x, const std::u16string &text, bool bold, std::vector<PlacedGlyph> &out)
 {
     out.clear();
@@ -717,7 +706,9 @@ int GdiTextUnchangedWidth(const std::u16string &before, const std::u16string &af
     // same pen in both lines; the glyphs before them are the same glyphs at
     // the same places. Left of every later glyph's edge the lines agree.
     int from = INT_MAX;
-    long pen64 = PenAfter(after, same, bold);
+    // A glyph's advance is the same at every phase (GdiTextWidth64 sums
+    // them as the pen does): where the pen stands at the first change.
+    long pen64 = GdiTextWidth64(after.data(), same, bold);
     for (const std::u16string *t : {&before, &after})
         EachGlyph(
             *t, bold, [&](size_t, const FontGlyph &, int left) { from = std::min(from, left); }, same, pen64);

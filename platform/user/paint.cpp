@@ -14,6 +14,7 @@
 #include <atomic>
 
 #include "gdi/gdi.h"
+#include "kernel/threadlock.h"
 #include "user/window.h"
 #include "gdi/screen.h"
 
@@ -245,7 +246,11 @@ void WindowNoteDue(Window &w)
     bool due = WindowPaintDue(w);
     if (due != w.dueCounted) {
         w.dueCounted = due;
-        g_paintDue.fetch_add(due ? 1 : -1, std::memory_order_relaxed);
+        // Twice a window a step: no locked add while the process is alone.
+        if (ProcessAlone())
+            g_paintDue.store(g_paintDue.load(std::memory_order_relaxed) + (due ? 1 : -1), std::memory_order_relaxed);
+        else
+            g_paintDue.fetch_add(due ? 1 : -1, std::memory_order_relaxed);
     }
 }
 

@@ -319,9 +319,13 @@ using namespace plat;
 // BeginPaint
 extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
 {
-    auto w = WindowCheck(hWnd);
-    if (!w)
+    // Borrowed: nothing is called out before its last use (the erase, last,
+    // calls the procedure).
+    auto w = WindowPeek(hWnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
+    }
     if (!lpPaint) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;

@@ -78,7 +78,7 @@ const Window &Geometry(const Window &w)
     RECT r = w.rect;
     bool shown = (w.style & WS_VISIBLE) != 0;
     if ((w.style & WS_CHILD) && w.parent) {
-        auto p = WindowGet(w.parent);
+        auto p = WindowPeek(w.parent);
         if (p) {
             RECT pc = WindowClientScreenRect(Geometry(*p));
             OffsetRect(&r, pc.left, pc.top);

@@ -589,7 +589,11 @@ template <class F> void EachGlyph(const std::u16string &text, bool bold, F fn, s
             ++whole;
         }
         const FontGlyph &g = GlyphFor(text[i], phase, bold);
-        pen64 += g.advance64;
+        // The advance is the same at every phase: taken from phase 0's
+        // glyph, which measuring the line has just used, the pen does not
+        // wait for this phase's glyph to come from memory (a copy's bytes
+        // have pushed it out of the cache since the last paint).
+        pen64 += GlyphFor(text[i], 0, bold).advance64;
         if (g.width > 0 && g.height > 0)
             fn(i, g, int(whole) + g.left);
     }

@@ -76,6 +76,20 @@ uint64_t NowMs()
 }
 
 // The window through SDL: on Wayland, or where SDL_VIDEODRIVER asks for it.
+// Typed text (UTF-8) given to the dialog character by character; the
+// space is not, since both windows send it as a key. True when any was.
+bool TypedText(HWND dlg, const char *utf8)
+{
+    std::u16string s = FromUtf8(utf8);
+    bool any = false;
+    for (char16_t c : s)
+        if (c != u' ') {
+            HostChar(dlg, c);
+            any = true;
+        }
+    return any;
+}
+
 class SdlFrontend : public InteractiveFrontend {
 public:
     explicit SdlFrontend(int scale) : scale_(scale) {}
@@ -199,7 +213,7 @@ public:
                     return true;
                 break;
             case SDL_TEXTINPUT:
-                if (Text(dlg, e.text.text))
+                if (TypedText(dlg, e.text.text))
                     return true;
                 break;
             default:
@@ -343,19 +357,6 @@ private:
         }
         HostKeyPress(dlg, key);
         return true;
-    }
-
-    // Typed text (the space comes as a key, above).
-    bool Text(HWND dlg, const char *utf8)
-    {
-        std::u16string s = FromUtf8(utf8);
-        bool any = false;
-        for (char16_t c : s)
-            if (c != u' ') {
-                HostChar(dlg, c);
-                any = true;
-            }
-        return any;
     }
 
     int scale_;
@@ -678,7 +679,7 @@ private:
             // Typed text: control characters (Ctrl with a letter) are none.
             if (n <= 0 || static_cast<unsigned char>(text[0]) < 0x20 || text[0] == 0x7F)
                 return false;
-            return Text(dlg, text);
+            return TypedText(dlg, text);
         }
         HostKeyPress(dlg, key);
         return true;
@@ -799,19 +800,6 @@ private:
         shownW_ = w;
         shownH_ = h;
         return true;
-    }
-
-    // Typed text (the space comes as a key, above).
-    bool Text(HWND dlg, const char *utf8)
-    {
-        std::u16string s = FromUtf8(utf8);
-        bool any = false;
-        for (char16_t c : s)
-            if (c != u' ') {
-                HostChar(dlg, c);
-                any = true;
-            }
-        return any;
     }
 
     int scale_;

@@ -381,19 +381,9 @@ HGDIOBJ MakeStock(int i)
 constexpr int kAnyType = -1;
 template <class T> inline GdiRef<T> GetTyped(HGDIOBJ h, int type)
 {
-    handle_table::Slot *s = handle_table::SlotOf(h);
-    if (!s)
-        return nullptr;
-    auto fits = [&] {
-        return s->handle == h && s->kind == HandleKind::Gdi &&
-               (type == kAnyType || int(static_cast<GdiObject *>(s->object.get())->type) == type);
-    };
-    if (ProcessAlone())
-        return fits() ? GdiRef<T>(s->object, true) : nullptr;
-    s->Lock();
-    GdiRef<T> out = fits() ? GdiRef<T>(s->object, false) : nullptr;
-    s->Unlock();
-    return out;
+    return HandlePeekIf<T>(h, HandleKind::Gdi, [type](const HandleObject &o) {
+        return type == kAnyType || int(static_cast<const GdiObject &>(o).type) == type;
+    });
 }
 
 GdiRef<GdiObject> GetObj(HGDIOBJ h)

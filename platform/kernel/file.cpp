@@ -643,33 +643,12 @@ using namespace plat;
 
 namespace {
 
-// The file object behind a handle for the length of one call. While the
-// process has one thread nothing can close the handle meanwhile (none of
-// these calls closes one), so no count is taken: a line reader makes a few
-// of these calls a line.
-class FileRef {
-public:
-    explicit operator bool() const { return p_ != nullptr; }
-    FileObject *operator->() const { return p_; }
-    FileObject &operator*() const { return *p_; }
-
-private:
-    friend FileRef GetFile(HANDLE h);
-    std::shared_ptr<FileObject> held_; // only when another thread could close it
-    FileObject *p_ = nullptr;
-};
-
-FileRef GetFile(HANDLE h)
+// The file object behind a handle for the length of one call, borrowed
+// (see HandleRef): none of these calls closes a handle, and a line reader
+// makes a few of them a line.
+HandleRef<FileObject> GetFile(HANDLE h)
 {
-    FileRef f;
-    if (ProcessAlone()) {
-        HandleVisit(h, HandleKind::File, [&](const std::shared_ptr<HandleObject> &object) {
-            f.p_ = static_cast<FileObject *>(object.get());
-        });
-    } else {
-        f.held_ = HandleGetAs<FileObject>(h, HandleKind::File);
-        f.p_ = f.held_.get();
-    }
+    auto f = HandlePeek<FileObject>(h, HandleKind::File);
     if (!f)
         SetLastError(ERROR_INVALID_HANDLE);
     return f;

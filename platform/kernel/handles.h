@@ -152,19 +152,26 @@ private:
     std::shared_ptr<HandleObject> hold_;
 };
 
-// The object behind a live handle of the given kind, borrowed (see
-// HandleRef), or null.
-template <class T> inline HandleRef<T> HandlePeek(uint32_t handle, HandleKind kind)
+// The object behind a live handle of the given kind for which fits(object)
+// holds, borrowed (see HandleRef), or null.
+template <class T, class Fits> inline HandleRef<T> HandlePeekIf(uint32_t handle, HandleKind kind, Fits fits)
 {
     handle_table::Slot *s = handle_table::SlotOf(handle);
     if (!s)
         return nullptr;
+    auto live = [&] { return s->handle == handle && s->kind == kind && fits(*s->object); };
     if (ProcessAlone())
-        return s->handle == handle && s->kind == kind ? HandleRef<T>(s->object, true) : nullptr;
+        return live() ? HandleRef<T>(s->object, true) : nullptr;
     s->Lock();
-    HandleRef<T> out = s->handle == handle && s->kind == kind ? HandleRef<T>(s->object, false) : nullptr;
+    HandleRef<T> out = live() ? HandleRef<T>(s->object, false) : nullptr;
     s->Unlock();
     return out;
+}
+
+// The object behind a live handle of the given kind, borrowed, or null.
+template <class T> inline HandleRef<T> HandlePeek(uint32_t handle, HandleKind kind)
+{
+    return HandlePeekIf<T>(handle, kind, [](const HandleObject &) { return true; });
 }
 
 // Removes a live handle of the given kind; false when it is stale or foreign.

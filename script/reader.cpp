@@ -23,14 +23,19 @@ DWORD g_dwScriptKeywordOffset = 0;
 
 #define HEADER_LINES 6
 
-// Keywords by command number; "//" (9) and "exit" (10) are tested apart.
-static const char *const s_apszKeywords[] = {
-    "regKeyCreate", "regString", "regInt", "copy", "copyShared",
-    "mkdir", "createShortcut", "remoteExec", "ExecOnUnload",
+// Keywords by command number, with their lengths; "//" (9) and "exit"
+// (10) are tested apart.
+typedef struct tagSCRIPT_KEYWORD {
+    const char *psz;
+    size_t cch;
+} SCRIPT_KEYWORD;
+#define SCRIPT_KEYWORD_OF(s) {s, sizeof(s) - 1}
+static const SCRIPT_KEYWORD s_aKeywords[] = {
+    SCRIPT_KEYWORD_OF("regKeyCreate"), SCRIPT_KEYWORD_OF("regString"),      SCRIPT_KEYWORD_OF("regInt"),
+    SCRIPT_KEYWORD_OF("copy"),         SCRIPT_KEYWORD_OF("copyShared"),     SCRIPT_KEYWORD_OF("mkdir"),
+    SCRIPT_KEYWORD_OF("createShortcut"), SCRIPT_KEYWORD_OF("remoteExec"), SCRIPT_KEYWORD_OF("ExecOnUnload"),
 };
-
-// Their lengths.
-static const size_t s_acchKeywords[] = {12, 9, 6, 4, 10, 5, 14, 10, 12};
+#undef SCRIPT_KEYWORD_OF
 
 // Tokens of the header lines, by line.
 static const int s_anHeaderTokens[HEADER_LINES] = {2, 3, 2, 2, 2, 2};
@@ -248,8 +253,8 @@ static BOOL SameKeyword(const char *p, const char *pszKeyword, size_t cch)
 static int CommandNumberOf(const char *pszKeyword, size_t cch)
 {
     int i;
-    for (i = 0; i < (int)(sizeof(s_apszKeywords) / sizeof(s_apszKeywords[0])); i++) {
-        if (s_acchKeywords[i] == cch && SameKeyword(pszKeyword, s_apszKeywords[i], cch))
+    for (i = 0; i < (int)(sizeof(s_aKeywords) / sizeof(s_aKeywords[0])); i++) {
+        if (s_aKeywords[i].cch == cch && SameKeyword(pszKeyword, s_aKeywords[i].psz, cch))
             return i;
     }
     if (pszKeyword[0] == '/' && pszKeyword[1] == '/')
@@ -393,8 +398,8 @@ static BOOL UndoneKeyword(const char *pszToken)
 
     if (pszToken[0] != '/' || pszToken[1] != '/' || pszToken[2] == 0)
         return 0;
-    for (i = 0; i < (int)(sizeof(s_apszKeywords) / sizeof(s_apszKeywords[0])); i++) {
-        if (i != SCRIPT_CMD_MKDIR && ScriptICompare(pszToken + 2, s_apszKeywords[i] + 2) == 0)
+    for (i = 0; i < (int)(sizeof(s_aKeywords) / sizeof(s_aKeywords[0])); i++) {
+        if (i != SCRIPT_CMD_MKDIR && ScriptICompare(pszToken + 2, s_aKeywords[i].psz + 2) == 0)
             return 1;
     }
     return 0;

@@ -60,9 +60,18 @@ int64_t CountNames(const std::string &hostDir)
 // CreateDirectoryW
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes)
 {
+    int64_t entries;
+    // A folder already resolved, named in the plain form: not even a full
+    // parse (every folder of a file's path is made before each copy).
+    {
+        QuickPath q;
+        if (QuickParse(lpPathName, q) && PathFolderKnownQuick(q, entries)) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+    }
     DevicePath p;
     uint32_t error = ParseDevicePath(lpPathName, false, p);
-    int64_t entries;
     // A folder already resolved exists: no host call (making every folder
     // of a file's path before each copy costs nothing then).
     if (!error && !p.parts.empty() && PathFolderKnown(DevicePathText(p), entries))

@@ -365,10 +365,16 @@ BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfEx
 // GetFileAttributesW
 DWORD GetFileAttributesW(LPCWSTR lpFileName)
 {
+    // A folder already resolved: no host call, and no full parse of a name
+    // in the plain form.
+    int64_t entries;
+    {
+        QuickPath q;
+        if (QuickParse(lpFileName, q) && PathFolderKnownQuick(q, entries))
+            return FILE_ATTRIBUTE_DIRECTORY;
+    }
     DevicePath p;
     uint32_t error = ParseDevicePath(lpFileName, false, p);
-    // A folder already resolved: no host call.
-    int64_t entries;
     if (!error && !p.parts.empty() && PathFolderKnown(DevicePathText(p), entries))
         return FILE_ATTRIBUTE_DIRECTORY;
     ResolvedPath r;

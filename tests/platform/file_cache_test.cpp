@@ -194,6 +194,60 @@ TEST_F(FileCache, RecentFoldersFollowChangesToTheTree)
     EXPECT_FALSE(cetest::HostExists(StoreHost("R/a")));
 }
 
+// A folder resolved once answers "is it a folder" and "make it" without a
+// look at the host. Each row changes the tree (or not), then asks for the
+// attributes of PATH and to make it, spelt in the forms a caller may give.
+TEST_F(FileCache, KnownFoldersAnswerAttributesAndMakesAsTheTreeIs)
+{
+    ASSERT_EQ(CreateDir(u"\\K"), 0u);
+    ASSERT_EQ(CreateDir(u"\\K\\Sub"), 0u);
+    auto attrs = [](const char16_t *path) -> DWORD {
+        SetLastError(0);
+        DWORD a = GetFileAttributesW(path);
+        return a == INVALID_FILE_ATTRIBUTES ? 0x80000000u | GetLastError() : a;
+    };
+    const DWORD kDir = FILE_ATTRIBUTE_DIRECTORY;
+    const DWORD kFile = FILE_ATTRIBUTE_ARCHIVE;
+    const DWORD kMissing = 0x80000000u | ERROR_FILE_NOT_FOUND;
+    const DWORD kNoPath = 0x80000000u | ERROR_PATH_NOT_FOUND;
+    const DWORD kBadName = 0x80000000u | ERROR_INVALID_NAME;
+    struct Row {
+        const char *what;
+        std::function<void()> change;
+        const char16_t *path;
+        DWORD before; // attributes, or 0x80000000 | the error
+        DWORD make;   // CreateDirectoryW's error, 0 when made
+        DWORD after;  // attributes then
+    };
+    const Row rows[] = {
+        {"as made", [] {}, u"\\K\\Sub", kDir, ERROR_ALREADY_EXISTS, kDir},
+        {"in another case", [] {}, u"\\k\\SUB", kDir, ERROR_ALREADY_EXISTS, kDir},
+        {"with a trailing separator", [] {}, u"\\K\\Sub\\", kDir, ERROR_ALREADY_EXISTS, kDir},
+        {"with forward slashes, no leading one", [] {}, u"K/sub", kDir, ERROR_ALREADY_EXISTS, kDir},
+        {"with doubled separators", [] {}, u"\\K\\\\Sub", kDir, ERROR_ALREADY_EXISTS, kDir},
+        {"a wildcard is no name", [] {}, u"\\K\\S*", kBadName, ERROR_INVALID_NAME, kBadName},
+        {"removed here", [&] { EXPECT_EQ(RemoveDir(u"\\K\\Sub"), 0u); }, u"\\k\\sub", kMissing, 0, kDir},
+        {"moved away here", [&] { EXPECT_EQ(MoveFileW(u"\\K\\sub", u"\\K\\Moved") ? 0u : GetLastError(), 0u); },
+         u"\\K\\SUB", kMissing, 0, kDir},
+        {"removed by another process", [&] { EXPECT_EQ(InChild([&] { return RemoveDir(u"\\K\\Sub"); }), 0); },
+         u"\\K\\Sub", kMissing, 0, kDir},
+        {"a file put in its place by another process",
+         [&] {
+             EXPECT_EQ(InChild([&] { return RemoveDir(u"\\K\\Sub") == 0 && MakeFile(u"\\K\\Sub") == 0 ? 0 : 1; }), 0);
+         },
+         u"\\K\\Sub", kFile, ERROR_ALREADY_EXISTS, kFile},
+        {"a folder under that file", [] {}, u"\\K\\Sub\\In", kNoPath, ERROR_PATH_NOT_FOUND, kNoPath},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        r.change();
+        EXPECT_EQ(attrs(r.path), r.before);
+        EXPECT_EQ(CreateDir(r.path), r.make);
+        EXPECT_EQ(attrs(r.path), r.after);
+    }
+    EXPECT_TRUE(cetest::HostExists(StoreHost("K/Moved")));
+}
+
 // A pattern of LEN bytes that differs at every offset within 251 bytes.
 std::string Pattern(size_t len)
 {

@@ -295,6 +295,26 @@ CachedFolder *FindFolder(const std::u16string &key, const std::u16string_view *r
     return r->folder;
 }
 
+// Folders found by the quick calls, by the spelling they were named with:
+// a removal names the folders of a package in turn (more of them than the
+// recent ones), each spelt the same way every time. A slot is good while
+// the cache's epoch is the one it was filled under.
+struct SpeltSlot {
+    std::u16string raw;
+    CachedFolder *folder = nullptr;
+    uint64_t epoch = 0;
+};
+constexpr size_t kSpeltSlots = 256;
+SpeltSlot g_spelt[kSpeltSlots];
+
+size_t SpeltSlotOf(std::u16string_view path)
+{
+    uint32_t h = 2166136261u;
+    for (char16_t c : path)
+        h = (h ^ c) * 16777619u;
+    return (h ^ (h >> 16)) % kSpeltSlots;
+}
+
 // A recent folder found by the spelling RAW, or null.
 CachedFolder *FolderSpeltAs(std::u16string_view raw)
 {
@@ -348,10 +368,21 @@ CachedFolder *KnownFolderOfLast(const std::vector<std::u16string> &parts)
         memcpy(at, parts[k].data(), parts[k].size() * sizeof(char16_t));
         at += parts[k].size();
     }
+    // Spelt as before, beyond the recent ones (a card's folder and the
+    // folder copied to take turns with the rest): no folded key.
+    std::u16string_view raw = g_prefix;
+    SpeltSlot &slot = g_spelt[SpeltSlotOf(raw)];
+    if (slot.folder && slot.epoch == g_foldersEpoch && SameText(raw, slot.raw))
+        return slot.folder;
     g_key.clear();
     AppendFolded(g_key, g_prefix);
-    std::u16string_view raw = g_prefix;
-    return FindFolder(g_key, &raw);
+    CachedFolder *f = FindFolder(g_key, &raw);
+    if (f) {
+        slot.raw.assign(raw);
+        slot.folder = f;
+        slot.epoch = g_foldersEpoch;
+    }
+    return f;
 }
 
 void ClearFolders()
@@ -420,26 +451,6 @@ void CountName(CachedFolder &f, std::u16string_view name, int delta)
                 f.names.erase(one);
         }
     }
-}
-
-// Folders found by the quick calls, by the spelling they were named with:
-// a removal names the folders of a package in turn (more of them than the
-// recent ones), each spelt the same way every time. A slot is good while
-// the cache's epoch is the one it was filled under.
-struct SpeltSlot {
-    std::u16string raw;
-    CachedFolder *folder = nullptr;
-    uint64_t epoch = 0;
-};
-constexpr size_t kSpeltSlots = 256;
-SpeltSlot g_spelt[kSpeltSlots];
-
-size_t SpeltSlotOf(std::u16string_view path)
-{
-    uint32_t h = 2166136261u;
-    for (char16_t c : path)
-        h = (h ^ c) * 16777619u;
-    return (h ^ (h >> 16)) % kSpeltSlots;
 }
 
 // The cached folder with the device path PATH ("\a\b", in any case), or

@@ -98,7 +98,8 @@ void PathFolderCounted(const ResolvedPath &folder, int64_t entries);
 // With NEWNAME, for making a file: only in a folder made by this process
 // whose names are all known and none folds like the last component; OUT
 // then says the name is missing (an exact name made behind the device's
-// back is still found by the exclusive create).
+// back is still found by the exclusive create). OUT's hostParent is left
+// empty: its held folder (parentDir) stands for it.
 bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName = false);
 
 // A device path in its plain form, "\a\b\c" (one backslash before each

@@ -707,7 +707,12 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
         // A new name is taken as missing only where every name is known.
         if (newName && (!f->complete || f->names.count(NameHash(path.parts.back()))))
             return false;
-        out.hostParent = f->host;
+        // The host path straight from the folder's: no copy of it on its own.
+        out.leaf = ToUtf8(path.parts.back());
+        out.hostPath.reserve(f->host.size() + 1 + out.leaf.size());
+        out.hostPath = f->host;
+        out.hostPath += '/';
+        out.hostPath += out.leaf;
         out.devicePath.reserve(f->device.size() + 1 + path.parts.back().size());
         out.devicePath = f->device;
         out.parentDir = HeldDir(*f);
@@ -717,11 +722,6 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
         if (FoldCompare(mounts[k].name, path.parts[0]) == 0)
             out.mount = static_cast<int>(k);
     out.name = path.parts.back();
-    out.leaf = ToUtf8(out.name);
-    out.hostPath.reserve(out.hostParent.size() + 1 + out.leaf.size());
-    out.hostPath = out.hostParent;
-    out.hostPath += '/';
-    out.hostPath += out.leaf;
     out.devicePath += u'\\';
     out.devicePath += out.name;
     out.kind = newName ? EntryKind::Missing : EntryKind::File;

@@ -315,6 +315,33 @@ size_t SpeltSlotOf(std::u16string_view path)
     return (h ^ (h >> 16)) % kSpeltSlots;
 }
 
+// The cached folder with the device path PATH ("\a\b", in any case), or
+// null: by its spelling when it was found so before, else by its folded
+// key (left in g_key when it is not found). RECENT: through the recent
+// folders, which it then joins. Caller holds g_indexLock.
+CachedFolder *FolderOf(std::u16string_view path, bool recent = false)
+{
+    SpeltSlot &slot = g_spelt[SpeltSlotOf(path)];
+    if (slot.folder && slot.epoch == g_foldersEpoch && SameText(path, slot.raw))
+        return slot.folder;
+    g_key.clear();
+    AppendFolded(g_key, path);
+    CachedFolder *f = nullptr;
+    if (recent) {
+        f = FindFolder(g_key, &path);
+    } else {
+        auto it = g_folders.find(g_key);
+        if (it != g_folders.end())
+            f = &it->second;
+    }
+    if (f) {
+        slot.raw.assign(path);
+        slot.folder = f;
+        slot.epoch = g_foldersEpoch;
+    }
+    return f;
+}
+
 // A recent folder found by the spelling RAW, or null.
 CachedFolder *FolderSpeltAs(std::u16string_view raw)
 {
@@ -349,11 +376,10 @@ CachedFolder *FolderSpeltAs(const std::vector<std::u16string> &parts)
     return nullptr;
 }
 
-// The cached folder of the last name of PARTS, or null. When it is not a
-// recent one by its spelling, the folded key of that folder is left in
-// g_key (a path's key is the path as given, folded: a mount's name folds
-// like the name given for it) and its spelling in g_prefix. Caller holds
-// g_indexLock.
+// The cached folder of the last name of PARTS, or null. When it is not
+// found, the folded key of that folder is left in g_key (a path's key is
+// the path as given, folded: a mount's name folds like the name given for
+// it) and its spelling in g_prefix. Caller holds g_indexLock.
 CachedFolder *KnownFolderOfLast(const std::vector<std::u16string> &parts)
 {
     if (CachedFolder *f = FolderSpeltAs(parts))
@@ -370,19 +396,7 @@ CachedFolder *KnownFolderOfLast(const std::vector<std::u16string> &parts)
     }
     // Spelt as before, beyond the recent ones (a card's folder and the
     // folder copied to take turns with the rest): no folded key.
-    std::u16string_view raw = g_prefix;
-    SpeltSlot &slot = g_spelt[SpeltSlotOf(raw)];
-    if (slot.folder && slot.epoch == g_foldersEpoch && SameText(raw, slot.raw))
-        return slot.folder;
-    g_key.clear();
-    AppendFolded(g_key, g_prefix);
-    CachedFolder *f = FindFolder(g_key, &raw);
-    if (f) {
-        slot.raw.assign(raw);
-        slot.folder = f;
-        slot.epoch = g_foldersEpoch;
-    }
-    return f;
+    return FolderOf(g_prefix, true);
 }
 
 void ClearFolders()
@@ -451,25 +465,6 @@ void CountName(CachedFolder &f, std::u16string_view name, int delta)
                 f.names.erase(one);
         }
     }
-}
-
-// The cached folder with the device path PATH ("\a\b", in any case), or
-// null: by its spelling when it was found so before, else by its folded
-// key. Caller holds g_indexLock.
-CachedFolder *FolderOf(std::u16string_view path)
-{
-    SpeltSlot &slot = g_spelt[SpeltSlotOf(path)];
-    if (slot.folder && slot.epoch == g_foldersEpoch && SameText(path, slot.raw))
-        return slot.folder;
-    g_key.clear();
-    AppendFolded(g_key, path);
-    auto it = g_folders.find(g_key);
-    if (it == g_folders.end())
-        return nullptr;
-    slot.raw.assign(path);
-    slot.folder = &it->second;
-    slot.epoch = g_foldersEpoch;
-    return slot.folder;
 }
 
 // A name came (DELTA 1) or went (-1) in the folder that holds DEVICEPATH.

@@ -61,20 +61,18 @@ int64_t CountNames(const std::string &hostDir)
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes)
 {
     int64_t entries;
-    // A folder already resolved, named in the plain form: not even a full
-    // parse (every folder of a file's path is made before each copy).
-    {
-        QuickPath q;
-        if (QuickParse(lpPathName, q) && PathFolderKnownQuick(q, entries)) {
-            SetLastError(ERROR_ALREADY_EXISTS);
-            return FALSE;
-        }
+    // A folder already resolved exists: no host call (making every folder
+    // of a file's path before each copy costs nothing then), and no full
+    // parse of a name in the plain form, whose look-up is the same.
+    QuickPath q;
+    const bool plain = QuickParse(lpPathName, q);
+    if (plain && PathFolderKnownQuick(q, entries)) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
     }
     DevicePath p;
     uint32_t error = ParseDevicePath(lpPathName, false, p);
-    // A folder already resolved exists: no host call (making every folder
-    // of a file's path before each copy costs nothing then).
-    if (!error && !p.parts.empty() && PathFolderKnown(DevicePathText(p), entries))
+    if (!plain && !error && !p.parts.empty() && PathFolderKnown(DevicePathText(p), entries))
         error = ERROR_ALREADY_EXISTS;
     ResolvedPath r;
     if (!error)

@@ -366,16 +366,15 @@ BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfEx
 DWORD GetFileAttributesW(LPCWSTR lpFileName)
 {
     // A folder already resolved: no host call, and no full parse of a name
-    // in the plain form.
+    // in the plain form, whose look-up is the same.
     int64_t entries;
-    {
-        QuickPath q;
-        if (QuickParse(lpFileName, q) && PathFolderKnownQuick(q, entries))
-            return FILE_ATTRIBUTE_DIRECTORY;
-    }
+    QuickPath q;
+    const bool plain = QuickParse(lpFileName, q);
+    if (plain && PathFolderKnownQuick(q, entries))
+        return FILE_ATTRIBUTE_DIRECTORY;
     DevicePath p;
     uint32_t error = ParseDevicePath(lpFileName, false, p);
-    if (!error && !p.parts.empty() && PathFolderKnown(DevicePathText(p), entries))
+    if (!plain && !error && !p.parts.empty() && PathFolderKnown(DevicePathText(p), entries))
         return FILE_ATTRIBUTE_DIRECTORY;
     ResolvedPath r;
     if (!error)

@@ -75,7 +75,6 @@ uint64_t NowMs()
     return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
 }
 
-// The window through SDL: on Wayland, or where SDL_VIDEODRIVER asks for it.
 // Typed text (UTF-8) given to the dialog character by character; the
 // space is not, since both windows send it as a key. True when any was.
 bool TypedText(HWND dlg, const char *utf8)
@@ -90,6 +89,7 @@ bool TypedText(HWND dlg, const char *utf8)
     return any;
 }
 
+// The window through SDL: on Wayland, or where SDL_VIDEODRIVER asks for it.
 class SdlFrontend : public InteractiveFrontend {
 public:
     explicit SdlFrontend(int scale) : scale_(scale) {}

@@ -661,11 +661,24 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
 {
+    // A name in the plain form ("\\a\\b\\c") is split without the full
+    // parse, which it would pass as it is; any other is parsed fully.
+    QuickPath q;
+    const bool plain = QuickParse(lpFileName, q);
     DevicePath p;
-    uint32_t error = ParseDevicePath(lpFileName, false, p);
-    // A file name cannot end with a separator ("\" alone is the root folder).
-    if (!error && p.trailingSep && !p.parts.empty())
-        error = ERROR_INVALID_NAME;
+    uint32_t error = 0;
+    bool parsed = false;
+    if (plain) {
+        // A file name cannot end with a separator ("\" alone, the root
+        // folder, is not of the plain form).
+        if (q.trailingSep)
+            error = ERROR_INVALID_NAME;
+    } else {
+        error = ParseDevicePath(lpFileName, false, p);
+        parsed = true;
+        if (!error && p.trailingSep && !p.parts.empty())
+            error = ERROR_INVALID_NAME;
+    }
     if (error) {
         SetLastError(error);
         return INVALID_HANDLE_VALUE;
@@ -677,18 +690,21 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     ResolvedPath r;
     bool existed = false;
     std::shared_ptr<FileObject> f;
+    auto inKnownFolder = [&](bool newName) {
+        return plain ? PathInKnownFolder(q, r, newName) : PathInKnownFolder(p, r, newName);
+    };
     // An existing file in a folder already resolved is opened straight
     // away; only a name not found so (it may exist in another case) is
     // looked up.
     const bool makes = dwCreationDisposition != OPEN_EXISTING && dwCreationDisposition != TRUNCATE_EXISTING;
-    if (makes && PathInKnownFolder(p, r, true)) {
+    if (makes && inKnownFolder(true)) {
         f = FileOpenResolved(r, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes,
                              &error, &existed);
         if (!f) {
             SetLastError(error);
             return INVALID_HANDLE_VALUE;
         }
-    } else if (dwCreationDisposition == OPEN_EXISTING && PathInKnownFolder(p, r)) {
+    } else if (dwCreationDisposition == OPEN_EXISTING && inKnownFolder(false)) {
         f = FileOpenResolved(r, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes,
                              &error, &existed);
         if (!f && error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
@@ -697,6 +713,9 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         }
     }
     if (!f) {
+        // The plain form passes the full parse.
+        if (!parsed)
+            ParseDevicePath(lpFileName, false, p);
         error = ResolveDevicePath(p, r);
         if (error) {
             SetLastError(error);

@@ -122,6 +122,10 @@ struct QuickPath {
 };
 bool QuickParse(const char16_t *path, QuickPath &out);
 
+// PathInKnownFolder for a path in the plain form, which names the folder
+// as the full parse would (OUT is expected fresh).
+bool PathInKnownFolder(const QuickPath &p, ResolvedPath &out, bool newName = false);
+
 // Whether the folder P names (one name at least) is known to exist, as
 // PathFolderKnown.
 bool PathFolderKnownQuick(const QuickPath &p, int64_t &entries);

@@ -205,6 +205,7 @@ struct CachedFolder {
     NameHashes names;
     std::shared_ptr<HostDir> dir; // opened when a file in it is first opened
     bool dirTried = false;
+    int mount = -1; // the mount it lies on, -1 for the store
 };
 
 // Folders held open, at most this many at once.
@@ -535,6 +536,7 @@ void PathFolderMade(const ResolvedPath &r)
     f.device = r.devicePath;
     f.entries = 0; // made just now, by this process
     f.complete = true;
+    f.mount = r.mount;
     g_folders[Fold(r.devicePath)] = std::move(f);
 }
 
@@ -685,7 +687,49 @@ void PathFolderCounted(const ResolvedPath &folder, int64_t entries)
     f.host = folder.hostPath;
     f.device = folder.devicePath;
     f.entries = entries;
+    f.mount = folder.mount;
 }
+
+namespace {
+
+// Fills OUT for the name LAST in the cached folder F, as PathInKnownFolder
+// says; false when a new name cannot be taken as missing there. Caller
+// holds g_indexLock; the module's path is checked after (KnownFolderDone).
+bool FillInKnownFolder(CachedFolder &f, std::u16string_view last, bool newName, ResolvedPath &out)
+{
+    // A new name is taken as missing only where every name is known.
+    if (newName && (!f.complete || f.names.count(NameHash(last))))
+        return false;
+    // Each text is built in place, from the folder's own: a name of the
+    // plain form is a few units, and its UTF-8 fits this at any length.
+    char leaf[kQuickPathMax * 3 + 1];
+    if (!ToUtf8Into(last, leaf, sizeof leaf))
+        return false;
+    out.leaf.assign(leaf);
+    out.hostPath.reserve(f.host.size() + 1 + out.leaf.size());
+    out.hostPath.assign(f.host);
+    out.hostPath += '/';
+    out.hostPath += out.leaf;
+    out.devicePath.reserve(f.device.size() + 1 + last.size());
+    out.devicePath.assign(f.device);
+    out.devicePath += u'\\';
+    out.devicePath.append(last);
+    out.name.assign(last);
+    out.parentDir = HeldDir(f);
+    out.mount = f.mount;
+    out.kind = newName ? EntryKind::Missing : EntryKind::File;
+    if (!newName)
+        out.st.st_mode = S_IFREG;
+    return true;
+}
+
+// The module's path is never taken on trust: it may be the stand-in.
+bool KnownFolderDone(const ResolvedPath &out)
+{
+    return !ModuleIsPath(out);
+}
+
+} // namespace
 
 bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
 {
@@ -695,35 +739,29 @@ bool PathInKnownFolder(const DevicePath &path, ResolvedPath &out, bool newName)
     {
         std::lock_guard<ThreadLock> guard(g_indexLock);
         CheckFolderCache();
-        // Every open of a file asks.
         CachedFolder *f = KnownFolderOfLast(path.parts);
-        if (!f)
+        if (!f || !FillInKnownFolder(*f, path.parts.back(), newName, out))
             return false;
-        // A new name is taken as missing only where every name is known.
-        if (newName && (!f->complete || f->names.count(NameHash(path.parts.back()))))
-            return false;
-        // The host path straight from the folder's: no copy of it on its own.
-        out.leaf = ToUtf8(path.parts.back());
-        out.hostPath.reserve(f->host.size() + 1 + out.leaf.size());
-        out.hostPath = f->host;
-        out.hostPath += '/';
-        out.hostPath += out.leaf;
-        out.devicePath.reserve(f->device.size() + 1 + path.parts.back().size());
-        out.devicePath = f->device;
-        out.parentDir = HeldDir(*f);
     }
-    const std::vector<Mount> &mounts = DeviceMounts();
-    for (size_t k = 0; k < mounts.size(); ++k)
-        if (FoldCompare(mounts[k].name, path.parts[0]) == 0)
-            out.mount = static_cast<int>(k);
-    out.name = path.parts.back();
-    out.devicePath += u'\\';
-    out.devicePath += out.name;
-    out.kind = newName ? EntryKind::Missing : EntryKind::File;
-    if (!newName)
-        out.st.st_mode = S_IFREG;
-    // The module's path is never taken on trust: it may be the stand-in.
-    return !ModuleIsPath(out);
+    return KnownFolderDone(out);
+}
+
+bool PathInKnownFolder(const QuickPath &p, ResolvedPath &out, bool newName)
+{
+    if (p.names < 2 || p.trailingSep || !DeviceIsOpen())
+        return false;
+    {
+        std::lock_guard<ThreadLock> guard(g_indexLock);
+        CheckFolderCache();
+        // Spelt as the last call named it (a copy names the card's folder
+        // and the one copied to in turn): no folded key.
+        CachedFolder *f = FolderSpeltAs(p.Folder());
+        if (!f)
+            f = FolderOf(p.Folder(), true);
+        if (!f || !FillInKnownFolder(*f, p.Last(), newName, out))
+            return false;
+    }
+    return KnownFolderDone(out);
 }
 
 // The folder's new stamp is taken after the addition: a change made by
@@ -1046,6 +1084,7 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
             CachedFolder f;
             f.host = host;
             f.device = dev;
+            f.mount = out.mount;
             g_folders.emplace(Fold(dev), std::move(f));
             continue;
         }
@@ -1071,6 +1110,7 @@ uint32_t ResolveDevicePath(const DevicePath &path, ResolvedPath &out)
             CachedFolder f;
             f.host = out.hostPath;
             f.device = dev;
+            f.mount = out.mount;
             g_folders.emplace(Fold(dev), std::move(f));
         }
     }

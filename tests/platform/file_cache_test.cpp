@@ -395,6 +395,191 @@ TEST_F(FileCache, OpensInAKnownFolderAnswerAsALookupWould)
     EXPECT_EQ(Get(u"\\K\\host.bin"), "host") << "never truncated";
 }
 
+// Opens and makes in a folder already resolved, named in every spelling a
+// caller may give; each row changes the tree first (or not), by this
+// process or by another one of the device, then opens PATH and gets what a
+// full lookup gives: the error, or a handle on the host file HOST (read
+// through it when it only reads, written through it otherwise), and the
+// last error the call leaves.
+TEST_F(FileCache, OpensNamedInThePlainFormAnswerAsAFullLookup)
+{
+    ASSERT_EQ(CreateDir(u"\\Q"), 0u);
+    ASSERT_EQ(CreateDir(u"\\Q\\Sub"), 0u);
+    ASSERT_EQ(CreateDir(u"\\Q\\Gone"), 0u);
+    ASSERT_TRUE(Put(u"\\Q\\Sub\\a.txt", "a"));
+    ASSERT_TRUE(Put(u"\\Q\\Sub\\ro.txt", "ro"));
+    ASSERT_TRUE(SetFileAttributesW(u"\\Q\\Sub\\ro.txt", FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(Put(u"\\Q\\Gone\\g.txt", "g"));
+    HANDLE held = INVALID_HANDLE_VALUE;
+    auto hold = [&](const char16_t *path, DWORD share) {
+        held = Open(path, GENERIC_READ, share, OPEN_EXISTING);
+        EXPECT_NE(held, INVALID_HANDLE_VALUE);
+    };
+    auto release = [&] {
+        CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    };
+    const DWORD R = GENERIC_READ, W = GENERIC_WRITE;
+    const DWORD kNone = 0xFFFFFFFFu; // the last error is left as it was
+    struct Row {
+        const char *what;
+        std::function<void()> change;
+        const char16_t *path;
+        DWORD disposition;
+        DWORD access;
+        DWORD error;      // on failure; after success, the last error left (or kNone)
+        const char *host; // null: the call fails
+    };
+    const Row rows[] = {
+        {"as made", [] {}, u"\\Q\\Sub\\a.txt", OPEN_EXISTING, R, kNone, "Q/Sub/a.txt"},
+        {"folders in another case", [] {}, u"\\q\\SUB\\a.txt", OPEN_EXISTING, R, kNone, "Q/Sub/a.txt"},
+        {"forward slashes, no leading one", [] {}, u"Q/Sub/a.txt", OPEN_EXISTING, R, kNone, "Q/Sub/a.txt"},
+        {"doubled separators", [] {}, u"\\Q\\\\Sub\\\\a.txt", OPEN_EXISTING, R, kNone, "Q/Sub/a.txt"},
+        {"the name in another case", [] {}, u"\\Q\\Sub\\A.TXT", OPEN_EXISTING, R, kNone, "Q/Sub/a.txt"},
+        {"a trailing separator", [] {}, u"\\Q\\Sub\\a.txt\\", OPEN_EXISTING, R, ERROR_INVALID_NAME, nullptr},
+        {"a trailing separator, made", [] {}, u"\\Q\\Sub\\t.txt/", CREATE_ALWAYS, W, ERROR_INVALID_NAME, nullptr},
+        {"a wildcard", [] {}, u"\\Q\\Sub\\*.txt", OPEN_EXISTING, R, ERROR_INVALID_NAME, nullptr},
+        {"a wildcard, made", [] {}, u"\\Q\\Sub\\a?.txt", CREATE_ALWAYS, W, ERROR_INVALID_NAME, nullptr},
+        {"a refused character", [] {}, u"\\Q\\Sub\\a|b.txt", CREATE_NEW, W, ERROR_INVALID_NAME, nullptr},
+        {"a dot folder", [] {}, u"\\Q\\Sub\\.\\a.txt", OPEN_EXISTING, R, ERROR_INVALID_NAME, nullptr},
+        {"a network name", [] {}, u"\\\\Q\\Sub\\a.txt", OPEN_EXISTING, R, ERROR_BAD_NETPATH, nullptr},
+        {"no such disposition", [] {}, u"\\Q\\Sub\\a.txt", 0, R, ERROR_INVALID_PARAMETER, nullptr},
+        {"a new name", [] {}, u"\\Q\\Sub\\n1.txt", CREATE_NEW, W, kNone, "Q/Sub/n1.txt"},
+        {"a new name, always", [] {}, u"\\q\\sub\\n2.txt", CREATE_ALWAYS, W, 0, "Q/Sub/n2.txt"},
+        {"an existing name, always", [] {}, u"\\Q\\Sub\\n2.txt", OPEN_ALWAYS, W, ERROR_ALREADY_EXISTS, "Q/Sub/n2.txt"},
+        {"an existing name, new", [] {}, u"\\Q\\Sub\\n1.txt", CREATE_NEW, W, ERROR_FILE_EXISTS, nullptr},
+        {"an existing name in another case, new", [] {}, u"Q/SUB/N1.TXT", CREATE_NEW, W, ERROR_FILE_EXISTS, nullptr},
+        {"an existing name in another case, always", [] {}, u"\\Q\\Sub\\N2.txt", CREATE_ALWAYS, W,
+         ERROR_ALREADY_EXISTS, "Q/Sub/n2.txt"},
+        {"a missing name", [] {}, u"\\Q\\Sub\\none.txt", OPEN_EXISTING, R, ERROR_FILE_NOT_FOUND, nullptr},
+        {"a missing name, truncated", [] {}, u"\\Q\\Sub\\none.txt", TRUNCATE_EXISTING, W, ERROR_FILE_NOT_FOUND,
+         nullptr},
+        {"a missing folder", [] {}, u"\\Q\\None\\x.txt", CREATE_ALWAYS, W, ERROR_PATH_NOT_FOUND, nullptr},
+        {"a folder named as a file", [] {}, u"\\Q\\Sub", OPEN_EXISTING, R, ERROR_ACCESS_DENIED, nullptr},
+        {"a folder named as a file, made", [] {}, u"\\q\\sub", CREATE_ALWAYS, W, ERROR_ACCESS_DENIED, nullptr},
+        {"read-only, to write", [] {}, u"\\Q\\Sub\\ro.txt", OPEN_EXISTING, W, ERROR_ACCESS_DENIED, nullptr},
+        {"read-only, to read", [] {}, u"\\Q\\Sub\\ro.txt", OPEN_EXISTING, R, kNone, "Q/Sub/ro.txt"},
+        {"held without sharing", [&] { hold(u"\\Q\\Sub\\a.txt", 0); }, u"\\Q\\Sub\\a.txt", OPEN_EXISTING, R,
+         ERROR_SHARING_VIOLATION, nullptr},
+        {"held sharing reads, to write", [&] { release(), hold(u"\\Q\\Sub\\a.txt", FILE_SHARE_READ); },
+         u"Q//Sub/a.txt", OPEN_ALWAYS, W, ERROR_SHARING_VIOLATION, nullptr},
+        {"held sharing reads, to read", [] {}, u"\\Q\\Sub\\a.txt", OPEN_EXISTING, R, kNone, "Q/Sub/a.txt"},
+        {"released", [&] { release(); }, u"\\Q\\Sub\\a.txt", OPEN_EXISTING, W, kNone, "Q/Sub/a.txt"},
+        {"removed here",
+         [&] {
+             EXPECT_TRUE(DeleteFileW(u"\\Q\\Gone\\g.txt"));
+             EXPECT_EQ(RemoveDir(u"\\Q\\Gone"), 0u);
+         },
+         u"\\Q\\Gone\\g2.txt", CREATE_ALWAYS, W, ERROR_PATH_NOT_FOUND, nullptr},
+        {"moved here", [&] { EXPECT_TRUE(MoveFileW(u"\\Q\\Sub", u"\\Q\\Moved")); }, u"\\Q\\Sub\\a.txt",
+         OPEN_EXISTING, R, ERROR_PATH_NOT_FOUND, nullptr},
+        {"moved here, made again", [&] { EXPECT_EQ(CreateDir(u"\\Q\\sub"), 0u); }, u"\\Q\\Sub\\m.txt", CREATE_NEW,
+         W, kNone, "Q/sub/m.txt"},
+        {"the moved folder", [] {}, u"\\Q\\moved\\a.txt", OPEN_EXISTING, R, kNone, "Q/Moved/a.txt"},
+        {"moved and made again by another process",
+         [&] {
+             EXPECT_EQ(InChild([&] {
+                           return MoveFileW(u"\\Q\\Moved", u"\\Q\\Away") && CreateDir(u"\\Q\\MOVED") == 0 ? 0 : 1;
+                       }),
+                       0);
+         },
+         u"\\Q\\Moved\\a.txt", CREATE_NEW, W, kNone, "Q/MOVED/a.txt"},
+        {"removed by another process",
+         [&] {
+             EXPECT_EQ(InChild([&] {
+                           return DeleteFileW(u"\\Q\\Moved\\a.txt") && RemoveDir(u"\\Q\\Moved") == 0 ? 0 : 1;
+                       }),
+                       0);
+         },
+         u"\\Q\\Moved\\b.txt", CREATE_ALWAYS, W, ERROR_PATH_NOT_FOUND, nullptr},
+        {"made here, then moved and made again by another process",
+         [&] {
+             EXPECT_EQ(CreateDir(u"\\Q\\Fresh"), 0u);
+             EXPECT_TRUE(Put(u"\\Q\\Fresh\\f.txt", "mine"));
+             EXPECT_EQ(InChild([&] {
+                           return MoveFileW(u"\\Q\\Fresh", u"\\Q\\Stale") && CreateDir(u"\\Q\\Fresh") == 0 &&
+                                          Put(u"\\Q\\Fresh\\f.txt", "child")
+                                      ? 0
+                                      : 1;
+                       }),
+                       0);
+         },
+         u"\\Q\\Fresh\\f.txt", OPEN_EXISTING, R, kNone, "Q/Fresh/f.txt"},
+        {"made here, then moved and made again by another process, made",
+         [&] {
+             EXPECT_EQ(CreateDir(u"\\Q\\Fresh2"), 0u);
+             EXPECT_EQ(InChild([&] {
+                           return MoveFileW(u"\\Q\\Fresh2", u"\\Q\\Stale2") && CreateDir(u"\\Q\\Fresh2") == 0 ? 0 : 1;
+                       }),
+                       0);
+         },
+         u"\\Q\\Fresh2\\n.txt", CREATE_NEW, W, kNone, "Q/Fresh2/n.txt"},
+        {"held by another process",
+         [&] {
+             // The child keeps its handle open while this process opens.
+             int ready[2], done[2];
+             ASSERT_EQ(pipe(ready), 0);
+             ASSERT_EQ(pipe(done), 0);
+             pid_t pid = fork();
+             if (pid == 0) {
+                 HANDLE h = Open(u"\\Q\\Away\\a.txt", GENERIC_READ, 0, OPEN_EXISTING);
+                 char c = h == INVALID_HANDLE_VALUE ? 'n' : 'y';
+                 (void)!write(ready[1], &c, 1);
+                 (void)!read(done[0], &c, 1);
+                 _exit(0);
+             }
+             char c = 0;
+             ASSERT_EQ(read(ready[0], &c, 1), 1);
+             EXPECT_EQ(c, 'y');
+             SetLastError(0);
+             HANDLE h = Open(u"\\q\\away\\a.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+             EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+             if (h != INVALID_HANDLE_VALUE)
+                 CloseHandle(h);
+             (void)!write(done[1], "x", 1);
+             int status = 0;
+             waitpid(pid, &status, 0);
+             for (int fd : {ready[0], ready[1], done[0], done[1]})
+                 close(fd);
+         },
+         u"\\Q\\Away\\a.txt", OPEN_EXISTING, R, kNone, "Q/Away/a.txt"},
+    };
+    int n = 0;
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        r.change();
+        SetLastError(kNone);
+        HANDLE h = CreateFileW(r.path, r.access, FILE_SHARE_READ, nullptr, r.disposition, FILE_ATTRIBUTE_NORMAL, 0);
+        if (!r.host) {
+            EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+            EXPECT_EQ(GetLastError(), r.error);
+            if (h != INVALID_HANDLE_VALUE)
+                CloseHandle(h);
+            continue;
+        }
+        ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+        EXPECT_EQ(GetLastError(), r.error);
+        const std::string host = StoreHost(r.host);
+        if (r.access == R) {
+            EXPECT_EQ(ReadSome(h, 100), cetest::ReadHostFile(host));
+        } else {
+            std::string mark = "row " + std::to_string(++n);
+            DWORD written = 0;
+            EXPECT_TRUE(WriteFile(h, mark.data(), static_cast<DWORD>(mark.size()), &written, nullptr));
+            CloseHandle(h);
+            h = INVALID_HANDLE_VALUE;
+            EXPECT_EQ(cetest::ReadHostFile(host).substr(0, mark.size()), mark);
+        }
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+    // Nothing was made where a call failed, nor left in a folder moved away.
+    for (const char *gone : {"Q/Sub/t.txt", "Q/Sub/a?.txt", "Q/Gone", "Q/Away/m.txt", "Q/Away/b.txt", "Q/Stale2/n.txt"})
+        EXPECT_FALSE(cetest::HostExists(StoreHost(gone))) << gone;
+    EXPECT_EQ(filetest::HostNames(StoreHost("Q")), (std::set<std::string>{".", "..", "Away", "Fresh", "Fresh2", "Stale", "Stale2", "sub"}));
+}
+
 // Each row opens a file after \\Known\\Deep was made by this process (so
 // is known, with every name in it) and says whether its path had to be
 // walked from the top: a folder known in any case of its name is not, a

@@ -85,7 +85,8 @@ bool ModeLetsRead(const struct stat &st)
 
 namespace {
 
-// This process's handles without a descriptor yet.
+// This process's handles without a descriptor yet that will open their
+// files by host path (the others hold their folders open).
 ThreadLock g_deferredLock;
 std::unordered_set<FileObject *> g_deferred;
 
@@ -327,7 +328,7 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     uint64_t size = static_cast<uint64_t>(st.st_size);
     if (created) {
         PathNoteAdded(path.hostPath);
-        PathFileMade(path.devicePath);
+        PathFileMadeIn(path);
         FileForgetCreationTime(st);
     } else if (truncating && size > 0) {
         if (ftruncate(fd, 0) != 0) {
@@ -350,14 +351,19 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
         f->devicePath = path.devicePath;
     f->fd = fd;
     if (fd < 0) {
-        f->hostPath = path.hostPath;
-        f->parentDir = path.parentDir;
-        f->leaf = path.leaf;
         f->removals = removals;
         f->dev = st.st_dev;
         f->ino = st.st_ino;
-        std::lock_guard<ThreadLock> guard(g_deferredLock);
-        g_deferred.insert(f.get());
+        if (path.parentDir) {
+            // Opened by its name in its folder held open, which stays the
+            // same folder wherever it is moved: no host path to keep.
+            f->parentDir = path.parentDir;
+            f->leaf = path.leaf;
+        } else {
+            f->hostPath = path.hostPath;
+            std::lock_guard<ThreadLock> guard(g_deferredLock);
+            g_deferred.insert(f.get());
+        }
     }
     f->shareHold = std::move(hold);
     f->access = access;
@@ -547,7 +553,7 @@ FileObject::~FileObject()
     ShareLeave(shareHold);
     if (fd >= 0) {
         close(fd);
-    } else if (!standIn) {
+    } else if (!standIn && !parentDir) {
         std::lock_guard<ThreadLock> guard(g_deferredLock);
         g_deferred.erase(this);
     }

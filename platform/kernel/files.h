@@ -60,6 +60,10 @@ struct ResolvedPath {
     // When set: hostParent held open, and the last name as stored there.
     std::shared_ptr<HostDir> parentDir;
     std::string leaf;
+    // Set by PathInKnownFolder: the cached folder that holds it, good while
+    // the folder cache's epoch is still this one (PathFileMadeIn).
+    const void *folder = nullptr;
+    uint64_t folderEpoch = 0;
     bool inStore() const { return mount < 0; }
 };
 
@@ -78,6 +82,9 @@ void PathNoteAdded(const std::string &hostPath);
 void PathFolderMade(const ResolvedPath &folder);
 void PathFolderGone(const std::u16string &devicePath);
 void PathFileMade(const std::u16string &devicePath);
+// PathFileMade for a file just made at a resolved path: the folder that
+// PathInKnownFolder found for it is counted without a look-up.
+void PathFileMadeIn(const ResolvedPath &file);
 void PathFileGone(const std::u16string &devicePath);
 // Drops the whole cache (a mount was added).
 void PathForgetFolders();
@@ -229,9 +236,10 @@ struct FileObject : HandleObject {
     std::u16string devicePath;
     ShareHold shareHold;
     // A handle that only reads may have no descriptor yet (fd < 0): it is
-    // opened at this host path on its first read, and is the file that was
+    // opened on its first read, by its leaf in its folder held open when
+    // there is one, else at its host path, and is the file that was
     // recorded (device and inode) unless deletes or moves happened since.
-    std::string hostPath;
+    std::string hostPath;               // only without parentDir
     std::shared_ptr<HostDir> parentDir; // when set, opened by leaf in it
     std::string leaf;
     uint64_t removals = 0;
@@ -250,7 +258,8 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
 // Win32 error when the file can no longer be opened.
 bool FileEnsureOpen(FileObject &f, uint32_t &error);
 // Opens this process's handles without a descriptor under a host folder
-// about to be moved, so that they keep their files.
+// about to be moved, so that they keep their files (a handle whose folder
+// is held open keeps it anyway).
 void FileOpenDeferredUnder(const std::string &hostDir);
 // Writes through an open file with the store's rules (fault injection,
 // capacity). 0 or a Win32 error; nothing is written on failure.

@@ -555,6 +555,18 @@ void PathFileMade(const std::u16string &devicePath)
     CountInFolder(devicePath, +1);
 }
 
+void PathFileMadeIn(const ResolvedPath &r)
+{
+    std::lock_guard<ThreadLock> guard(g_indexLock);
+    NoteChange();
+    // The epoch moves whenever a folder leaves the cache (NoteChange's
+    // clearing included): while it stays, the folder found is there.
+    if (r.folder && r.folderEpoch == g_foldersEpoch)
+        CountName(*static_cast<CachedFolder *>(const_cast<void *>(r.folder)), r.name, +1);
+    else
+        CountInFolder(r.devicePath, +1);
+}
+
 void PathFileGone(const std::u16string &devicePath)
 {
     std::lock_guard<ThreadLock> guard(g_indexLock);
@@ -717,6 +729,8 @@ bool FillInKnownFolder(CachedFolder &f, std::u16string_view last, bool newName, 
     out.name.assign(last);
     out.parentDir = HeldDir(f);
     out.mount = f.mount;
+    out.folder = &f;
+    out.folderEpoch = g_foldersEpoch;
     out.kind = newName ? EntryKind::Missing : EntryKind::File;
     if (!newName)
         out.st.st_mode = S_IFREG;
@@ -772,9 +786,13 @@ void PathNoteAdded(const std::string &hostPath)
     size_t slash = hostPath.rfind('/');
     if (slash == std::string::npos)
         return;
+    std::lock_guard<ThreadLock> guard(g_indexLock);
+    // Most runs never scan a folder (names are found as spelt): nothing
+    // to keep right then.
+    if (g_indexes.empty())
+        return;
     std::string dir = hostPath.substr(0, slash);
     std::string name = hostPath.substr(slash + 1);
-    std::lock_guard<ThreadLock> guard(g_indexLock);
     auto it = g_indexes.find(dir);
     if (it == g_indexes.end())
         return;

@@ -669,22 +669,32 @@ namespace {
 // the folder holding it was moved or another file of the folder deleted.
 TEST_F(FileCache, AHandleOpenedOnlyToReadHoldsItsFileUntilItReads)
 {
+    // Named in another case, the file is found by a look at its folder and
+    // kept by its host path; named as it is, it is kept by its name in its
+    // folder held open.
+    auto moveHere = [&] { EXPECT_EQ(MoveFileW(u"\\D1", u"\\D2") ? 0u : GetLastError(), 0u); };
+    auto moveThere = [&] { EXPECT_EQ(InChild([] { return MoveFileW(u"\\D1", u"\\D2") ? 0 : 1; }), 0); };
     struct Row {
         const char *what;
+        const char16_t *openAs;
         std::function<void()> between; // done after the open, before the read
         const char16_t *readAs;         // where the file is afterwards
     };
     const Row rows[] = {
-        {"nothing", [] {}, u"\\D1\\f.txt"},
-        {"its folder moved", [&] { EXPECT_EQ(MoveFileW(u"\\D1", u"\\D2") ? 0u : GetLastError(), 0u); }, u"\\D2\\f.txt"},
-        {"another file deleted", [&] { EXPECT_TRUE(DeleteFileW(u"\\D1\\other.txt")); }, u"\\D1\\f.txt"},
+        {"nothing", u"\\D1\\F.TXT", [] {}, u"\\D1\\f.txt"},
+        {"its folder moved", u"\\D1\\F.TXT", moveHere, u"\\D2\\f.txt"},
+        {"another file deleted", u"\\D1\\F.TXT", [&] { EXPECT_TRUE(DeleteFileW(u"\\D1\\other.txt")); },
+         u"\\D1\\f.txt"},
+        {"nothing, in its folder", u"\\D1\\f.txt", [] {}, u"\\D1\\f.txt"},
+        {"its folder moved, in its folder", u"\\D1\\f.txt", moveHere, u"\\D2\\f.txt"},
+        {"its folder moved by another process, in its folder", u"D1/f.txt", moveThere, u"\\D2\\f.txt"},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);
         ASSERT_EQ(CreateDir(u"\\D1"), 0u);
         ASSERT_TRUE(Put(u"\\D1\\f.txt", "the file's bytes"));
         ASSERT_TRUE(Put(u"\\D1\\other.txt", "x"));
-        HANDLE h = Open(u"\\D1\\F.TXT", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+        HANDLE h = Open(r.openAs, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetFileSize(h, nullptr), 16u);
         EXPECT_FALSE(DeleteFileW(u"\\D1\\f.txt")) << "held before any read";

@@ -12,6 +12,7 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -379,6 +380,9 @@ namespace {
 
 // Large enough that a package file of ordinary size is read with one call.
 constexpr uint32_t kReadAhead = 128 * 1024;
+// Reads of at least this many bytes are taken as reads of blocks, which do
+// not step back into what they read.
+constexpr uint32_t kSplitRead = 4096;
 
 // Read-ahead blocks are reused, so that opening and reading many files does
 // not make the heap grow and shrink for each.
@@ -423,8 +427,9 @@ uint32_t ReadAt(int fd, uint8_t *p, uint32_t count, uint64_t offset, uint32_t *g
 }
 
 // Serves a read of a file that only this handle may change from the block
-// read ahead, refilling it at the position when the position has left it.
-// The kept size says where the file ends, so a read there costs nothing.
+// read ahead, refilling it at the position (or, for a read of a block,
+// after the bytes asked for) when the position has left it. The kept size
+// says where the file ends, so a read there costs nothing.
 uint32_t ReadSole(FileObject &f, uint8_t *p, uint32_t count, uint32_t *got)
 {
     uint32_t done = 0;
@@ -453,18 +458,35 @@ uint32_t ReadSole(FileObject &f, uint8_t *p, uint32_t count, uint32_t *got)
         }
         if (!f.readBuf)
             f.readBuf = TakeBlock();
-        uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kReadAhead, left));
-        uint32_t n = 0;
+        // A read of a block (a copy's) gets its bytes straight into the
+        // caller's buffer, and the block after them into the read-ahead,
+        // with one call: the first block of the file is not copied twice.
+        // Small reads (a line reader's, which steps back into what it
+        // read) have the block start with their own bytes.
+        const uint32_t first = count - done < kSplitRead ? 0 : count - done;
+        struct iovec iov[2];
+        iov[0].iov_base = p + done;
+        iov[0].iov_len = first;
+        iov[1].iov_base = f.readBuf.get();
+        iov[1].iov_len = static_cast<size_t>(std::min<uint64_t>(kReadAhead, left - first));
         f.readLen = 0;
-        uint32_t e = ReadAt(f.fd, f.readBuf.get(), want, f.pos, &n);
-        if (e) {
+        ssize_t r = first ? preadv(f.fd, iov, 2, static_cast<off_t>(f.pos))
+                          : pread(f.fd, iov[1].iov_base, iov[1].iov_len, static_cast<off_t>(f.pos));
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
             *got = done;
-            return e;
+            return ErrorFromErrno(errno);
         }
-        f.readBase = f.pos;
-        f.readLen = n;
-        if (n == 0)
+        if (r == 0)
             break; // shorter than it was: someone outside the device cut it
+        uint32_t mine = static_cast<uint32_t>(std::min<ssize_t>(r, first));
+        f.pos += mine;
+        done += mine;
+        if (r > static_cast<ssize_t>(first)) {
+            f.readBase = f.pos;
+            f.readLen = static_cast<uint32_t>(r - static_cast<ssize_t>(first));
+        }
     }
     *got = done;
     return 0;

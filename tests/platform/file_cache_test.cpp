@@ -304,6 +304,55 @@ TEST_F(FileCache, ReadAheadFollowsSeeksInsideAndOutsideIt)
     CloseHandle(h);
 }
 
+// Reads of blocks, as a copy makes them, through a read-only handle: the
+// bytes asked for go straight to the caller and the block after them is
+// read ahead. Each row is a file of SIZE bytes read by the steps given
+// (a seek to AT, or -1 for none, then COUNT bytes); every read gets the
+// file's bytes at its place, and the position follows.
+TEST_F(FileCache, ReadsOfBlocksGetTheFilesBytesWhereverTheyStart)
+{
+    struct Step {
+        long at;
+        DWORD count;
+    };
+    struct Row {
+        const char *what;
+        size_t size;
+        std::vector<Step> steps;
+    };
+    const size_t kAhead = 128 * 1024;
+    const Row rows[] = {
+        {"one block", 32000, {{-1, 32000}, {-1, 32000}}},
+        {"a block and a byte", 32001, {{-1, 32000}, {-1, 32000}, {-1, 32000}}},
+        {"a package file", 104857, {{-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}}},
+        {"the read-ahead's end", 32000 + kAhead, {{-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}}},
+        {"past the read-ahead", 32000 + kAhead + 1,
+         {{-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}}},
+        {"back into the block read", 300000, {{-1, 32000}, {100, 4096}, {31000, 8000}, {-1, 32000}}},
+        {"small, then a block", 300000, {{-1, 100}, {-1, 32000}, {-1, 4096}, {200000, 32000}, {-1, 100000}}},
+        {"a block from inside the read-ahead", 300000, {{-1, 4096}, {10, 20000}, {-1, 32000}, {-1, 200000}}},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.what);
+        const std::string data = Pattern(r.size);
+        ASSERT_TRUE(Put(u"\\Temp\\blocks.bin", data));
+        HANDLE h = Open(u"\\Temp\\blocks.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        size_t pos = 0;
+        for (const Step &s : r.steps) {
+            if (s.at >= 0) {
+                pos = static_cast<size_t>(s.at);
+                ASSERT_EQ(SetFilePointer(h, s.at, nullptr, FILE_BEGIN), static_cast<DWORD>(s.at));
+            }
+            std::string want = pos >= r.size ? std::string() : data.substr(pos, s.count);
+            EXPECT_EQ(ReadSome(h, s.count), want) << "at " << pos;
+            pos += want.size();
+            EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), static_cast<DWORD>(pos));
+        }
+        CloseHandle(h);
+    }
+}
+
 // A handle that reads and writes sees its own writes over what it read
 // ahead, and its reads stop at an end it has moved; a handle that lets
 // others write reads what another handle wrote.

@@ -35,11 +35,13 @@ DWORD XFile_CopyFileWithProgress(LPCSTR pszSource, LPCSTR pszDest, BOOL bOverwri
     if (!bOverwrite && XFile_FileExists(pszDest) == XEC_OK)
         return XEC_EXISTS;
 
+    // Only bytes read into the buffer are ever written from it: it need
+    // not be cleared first.
     cbBlock = COPY_BLOCK;
-    pBuffer = (BYTE *)LocalAlloc(LPTR, cbBlock);
+    pBuffer = (BYTE *)LocalAlloc(LMEM_FIXED, cbBlock);
     if (pBuffer == NULL) {
         cbBlock = COPY_BLOCK_SMALL;
-        pBuffer = (BYTE *)LocalAlloc(LPTR, cbBlock);
+        pBuffer = (BYTE *)LocalAlloc(LMEM_FIXED, cbBlock);
     }
     if (pBuffer == NULL)
         return XEC_NO_MEMORY;

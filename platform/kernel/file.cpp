@@ -689,7 +689,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile)
 {
-    // A name in the plain form ("\\a\\b\\c") is split without the full
+    // A name in the plain form ("\a\b\c") is split without the full
     // parse, which it would pass as it is; any other is parsed fully.
     QuickPath q;
     const bool plain = QuickParse(lpFileName, q);
@@ -715,7 +715,15 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    ResolvedPath r;
+    // The name is resolved into this thread's own record, whose texts keep
+    // their room from one open to the next.
+    static thread_local ResolvedPath scratch;
+    struct Done {
+        ResolvedPath &r;
+        ~Done() { r.parentDir.reset(); }
+    } done{scratch};
+    ResolvedPath &r = scratch;
+    r.Clear();
     bool existed = false;
     std::shared_ptr<FileObject> f;
     auto inKnownFolder = [&](bool newName) {

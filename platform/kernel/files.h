@@ -65,6 +65,22 @@ struct ResolvedPath {
     const void *folder = nullptr;
     uint64_t folderEpoch = 0;
     bool inStore() const { return mount < 0; }
+    // As a new record, its texts keeping their room.
+    void Clear()
+    {
+        isRoot = isMountPoint = standIn = false;
+        mount = -1;
+        hostPath.clear();
+        hostParent.clear();
+        devicePath.clear();
+        name.clear();
+        kind = EntryKind::Missing;
+        st = {};
+        parentDir.reset();
+        leaf.clear();
+        folder = nullptr;
+        folderEpoch = 0;
+    }
 };
 
 // Resolves a parsed path. Returns 0 (the last component may be missing) or

@@ -430,6 +430,13 @@ void Remove(ShareTable &s, uint64_t serial)
 
 uint64_t ShareRemovals()
 {
+    // Asked two or three times an open: the table already attached is
+    // read in place, without a reference of its own.
+    {
+        std::lock_guard<ThreadLock> guard(g_attachLock);
+        if (g_table && !g_forked && g_tableGeneration == DeviceGeneration())
+            return __atomic_load_n(&g_table->t->removals, __ATOMIC_ACQUIRE);
+    }
     auto s = Current();
     return __atomic_load_n(&s->t->removals, __ATOMIC_ACQUIRE);
 }

@@ -443,8 +443,10 @@ uint32_t ReadSole(FileObject &f, uint8_t *p, uint32_t count, uint32_t *got)
             continue;
         }
         uint64_t left = f.size - f.pos;
-        if (count - done >= kReadAhead || left <= count - done) {
-            // Large or final reads go straight to the caller's buffer.
+        if (count - done >= kReadAhead || (left <= count - done && count - done >= kSplitRead)) {
+            // Large reads, and final reads of a block, go straight to the
+            // caller's buffer. A small read of a file's last bytes fills
+            // the block like any other (a line reader steps back into it).
             uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(count - done, left));
             uint32_t n = 0;
             uint32_t e = ReadAt(f.fd, p + done, want, f.pos, &n);

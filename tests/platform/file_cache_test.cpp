@@ -331,6 +331,8 @@ TEST_F(FileCache, ReadsOfBlocksGetTheFilesBytesWhereverTheyStart)
         {"back into the block read", 300000, {{-1, 32000}, {100, 4096}, {31000, 8000}, {-1, 32000}}},
         {"small, then a block", 300000, {{-1, 100}, {-1, 32000}, {-1, 4096}, {200000, 32000}, {-1, 100000}}},
         {"a block from inside the read-ahead", 300000, {{-1, 4096}, {10, 20000}, {-1, 32000}, {-1, 200000}}},
+        {"a small file read by lines", 300, {{-1, 256}, {40, 256}, {290, 256}, {-1, 256}, {295, 4}, {150, 8000}}},
+        {"the last lines of a file", 10000, {{9900, 256}, {9950, 256}, {9990, 256}, {9000, 256}, {9999, 5}}},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);

@@ -308,12 +308,22 @@ struct SpeltSlot {
 constexpr size_t kSpeltSlots = 256;
 SpeltSlot g_spelt[kSpeltSlots];
 
+// Four units at a time: the spelling is compared in full once its slot is
+// found, so the hash only spreads the folders of a run over the slots.
 size_t SpeltSlotOf(std::u16string_view path)
 {
-    uint32_t h = 2166136261u;
-    for (char16_t c : path)
-        h = (h ^ c) * 16777619u;
-    return (h ^ (h >> 16)) % kSpeltSlots;
+    uint64_t h = path.size() * 0x9E3779B97F4A7C15ull;
+    size_t i = 0;
+    for (; i + 4 <= path.size(); i += 4) {
+        uint64_t w;
+        memcpy(&w, path.data() + i, sizeof w);
+        h = (h ^ w) * 0x100000001B3ull;
+        h ^= h >> 29;
+    }
+    for (; i < path.size(); ++i)
+        h = (h ^ path[i]) * 0x100000001B3ull;
+    h ^= h >> 32;
+    return static_cast<size_t>((h ^ (h >> 16)) % kSpeltSlots);
 }
 
 // The cached folder with the device path PATH ("\a\b", in any case), or
@@ -610,21 +620,13 @@ bool PathKnownFile(const QuickPath &p, KnownFile &out)
             return false;
         out.folder = f;
         out.epoch = g_foldersEpoch;
+        out.mount = f->mount;
         deviceLength = f->device.size() + 1 + last.size();
     }
     // The module's path is never taken on trust: it may be the stand-in.
     if (ModulePathMayBe(deviceLength) || !ToUtf8Into(last, out.leaf, sizeof out.leaf))
         return false;
-    if (fstatat(out.dir->fd, out.leaf, &out.st, AT_SYMLINK_NOFOLLOW) != 0)
-        return false;
-    std::u16string_view first = p.All().substr(1);
-    first = first.substr(0, first.find(u'\\'));
-    const std::vector<Mount> &mounts = DeviceMounts();
-    out.mount = -1;
-    for (size_t k = 0; k < mounts.size(); ++k)
-        if (FoldCompare(mounts[k].name, first) == 0)
-            out.mount = static_cast<int>(k);
-    return true;
+    return fstatat(out.dir->fd, out.leaf, &out.st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 namespace {

@@ -85,4 +85,36 @@ TEST_F(FileStore, ACopyThatMeetsAWriteFailureLeavesNoDestination)
     EXPECT_EQ(FreeBytes(), free0 - 200000) << "only the source is held";
 }
 
+
+// Files made, written and deleted by name in folders already resolved (no
+// lookup of the path) count against the volume they are on: the store's
+// free space moves by their bytes, a card's file leaves it as it was.
+TEST_F(FileStore, FilesInKnownFoldersCountOnTheirOwnVolume)
+{
+    WithCapacityKb("64");
+    struct Row {
+        const char16_t *folder;
+        const char16_t *named; // the file named through the folder in this spelling
+        bool inStore;
+    };
+    const Row rows[] = {
+        {u"\\Kept", u"\\Kept\\f.bin", true},
+        {u"\\Storage Card\\Kept", u"\\Storage Card\\Kept\\f.bin", false},
+        {u"\\Storage Card\\Other", u"/storage card//OTHER/f.bin", false},
+        {u"\\Storage Cards", u"\\Storage Cards\\f.bin", true}, // a store folder, named like the card
+    };
+    const std::string bytes(5000, 'x');
+    for (const Row &r : rows) {
+        SCOPED_TRACE(cetest::U8(r.named));
+        ASSERT_TRUE(CreateDirectoryW(r.folder, nullptr)) << GetLastError();
+        const uint64_t before = FreeBytes();
+        ASSERT_TRUE(Put(r.named, bytes));
+        EXPECT_EQ(FreeBytes(), r.inStore ? before - bytes.size() : before);
+        EXPECT_EQ(Get(r.named), bytes);
+        EXPECT_TRUE(DeleteFileW(r.named)) << GetLastError();
+        EXPECT_EQ(FreeBytes(), before);
+        EXPECT_TRUE(RemoveDirectoryW(r.folder)) << GetLastError();
+    }
+}
+
 } // namespace

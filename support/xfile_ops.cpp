@@ -150,16 +150,28 @@ static BOOL CopyWalkPath(LPCSTR pszPath, char *pszCopy, DWORD *pcch)
     return TRUE;
 }
 
-// Whether an existing name is a folder (and not a file of that name).
-static BOOL IsFolder(LPCSTR pszName)
+// Makes one folder of a walk, as XFile_CreateDirectory: XEC_OK when it is
+// made, or when it exists as a folder (an existing file of that name is
+// not, since the folder can never be made). The name is converted once for
+// both calls.
+static DWORD MakeWalkFolder(LPCSTR pszDirName)
 {
     WCHAR szWide[MAX_PATH];
-    DWORD dwAttr;
+    DWORD dwAttr, rc;
 
-    if (!XFileNameToWide(pszName, szWide))
-        return FALSE;
+    if (!XFileNameToWide(pszDirName, szWide)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return XEC_BAD_NAME;
+    }
+    if (CreateDirectoryW(szWide, NULL))
+        return XEC_OK;
+    rc = Xec_MapErrorCode();
+    if (GetLastError() != ERROR_ALREADY_EXISTS)
+        return rc;
     dwAttr = GetFileAttributesW(szWide);
-    return dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return XEC_OK;
+    return rc;
 }
 
 // XFile_CreatePath: the part before the first delimiter (a root, or empty
@@ -187,13 +199,9 @@ DWORD XFile_CreatePath(LPCSTR pszDirPath)
             break;
         chSaved = szPath[i];
         szPath[i] = 0;
-        rc = XFile_CreateDirectory(szPath);
-        if (rc != XEC_OK) {
-            // An existing folder is fine; an existing file of that name is
-            // not, since the folder can never be made.
-            if (GetLastError() != ERROR_ALREADY_EXISTS || !IsFolder(szPath))
-                return rc;
-        }
+        rc = MakeWalkFolder(szPath);
+        if (rc != XEC_OK)
+            return rc;
         szPath[i] = chSaved;
     }
     return XEC_OK;

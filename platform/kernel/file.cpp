@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <mutex>
-#include <unordered_set>
 #include <vector>
 
 #include "kernel/device.h"
@@ -86,10 +85,8 @@ bool ModeLetsRead(const struct stat &st)
 
 namespace {
 
-// This process's handles without a descriptor yet that will open their
-// files by host path (the others hold their folders open).
+// Taken while a handle without a descriptor gets one.
 ThreadLock g_deferredLock;
-std::unordered_set<FileObject *> g_deferred;
 
 } // namespace
 
@@ -97,7 +94,7 @@ std::unordered_set<FileObject *> g_deferred;
 bool OpenDeferred(FileObject &f, uint32_t &error)
 {
     const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = f.parentDir ? openat(f.parentDir->fd, f.leaf.c_str(), flags) : open(f.hostPath.c_str(), flags);
+    int fd = openat(f.parentDir->fd, f.leaf.c_str(), flags);
     if (fd < 0) {
         error = ErrorFromErrno(errno);
         return false;
@@ -112,20 +109,7 @@ bool OpenDeferred(FileObject &f, uint32_t &error)
         return false;
     }
     f.fd = fd;
-    g_deferred.erase(&f);
     return true;
-}
-
-void FileOpenDeferredUnder(const std::string &hostDir)
-{
-    std::lock_guard<ThreadLock> guard(g_deferredLock);
-    std::vector<FileObject *> due;
-    for (FileObject *f : g_deferred)
-        if (f->hostPath.compare(0, hostDir.size() + 1, hostDir + "/") == 0)
-            due.push_back(f);
-    uint32_t error = 0;
-    for (FileObject *f : due)
-        OpenDeferred(*f, error);
 }
 
 bool FileEnsureOpen(FileObject &f, uint32_t &error)
@@ -204,8 +188,10 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     // host descriptor until it reads: the file is looked at and recorded,
     // so that it cannot be deleted or moved, and a handle that asks only
     // for the size (or holds the file) costs one stat, or none after a
-    // lookup.
-    bool deferred = !writes && !truncating && !(share & FILE_SHARE_WRITE) &&
+    // lookup. Only a file found in its folder held open: that stays the
+    // same folder wherever it is moved, by this process or another one,
+    // so the name in it still reaches the file when it is read.
+    bool deferred = path.parentDir && !writes && !truncating && !(share & FILE_SHARE_WRITE) &&
                     (disposition == OPEN_EXISTING || disposition == OPEN_ALWAYS);
     bool looked = path.kind == EntryKind::File && path.st.st_ino != 0;
     uint64_t removals = 0;
@@ -355,16 +341,8 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
         f->removals = removals;
         f->dev = st.st_dev;
         f->ino = st.st_ino;
-        if (path.parentDir) {
-            // Opened by its name in its folder held open, which stays the
-            // same folder wherever it is moved: no host path to keep.
-            f->parentDir = path.parentDir;
-            f->leaf = path.leaf;
-        } else {
-            f->hostPath = path.hostPath;
-            std::lock_guard<ThreadLock> guard(g_deferredLock);
-            g_deferred.insert(f.get());
-        }
+        f->parentDir = path.parentDir;
+        f->leaf = path.leaf;
     }
     f->shareHold = std::move(hold);
     f->access = access;
@@ -575,12 +553,8 @@ FileObject::~FileObject()
     if (standIn)
         ModuleStandInClosed(this);
     ShareLeave(shareHold);
-    if (fd >= 0) {
+    if (fd >= 0)
         close(fd);
-    } else if (!standIn && !parentDir) {
-        std::lock_guard<ThreadLock> guard(g_deferredLock);
-        g_deferred.erase(this);
-    }
     GiveBlock(std::move(readBuf));
 }
 

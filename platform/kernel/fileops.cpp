@@ -242,7 +242,6 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName)
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
-        FileOpenDeferredUnder(src.hostPath);
         if (rename(src.hostPath.c_str(), dst.hostPath.c_str()) != 0) {
             SetLastError(errno == EEXIST || errno == ENOTEMPTY ? ERROR_ALREADY_EXISTS : ErrorFromErrno(errno));
             return FALSE;

@@ -252,11 +252,10 @@ struct FileObject : HandleObject {
     std::u16string devicePath;
     ShareHold shareHold;
     // A handle that only reads may have no descriptor yet (fd < 0): it is
-    // opened on its first read, by its leaf in its folder held open when
-    // there is one, else at its host path, and is the file that was
-    // recorded (device and inode) unless deletes or moves happened since.
-    std::string hostPath;               // only without parentDir
-    std::shared_ptr<HostDir> parentDir; // when set, opened by leaf in it
+    // opened on its first read, by its leaf in its folder held open, and
+    // is the file that was recorded (device and inode) unless deletes or
+    // moves happened since.
+    std::shared_ptr<HostDir> parentDir;
     std::string leaf;
     uint64_t removals = 0;
     dev_t dev = 0;
@@ -273,10 +272,6 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
 // Gives a handle made without a descriptor its descriptor; false with a
 // Win32 error when the file can no longer be opened.
 bool FileEnsureOpen(FileObject &f, uint32_t &error);
-// Opens this process's handles without a descriptor under a host folder
-// about to be moved, so that they keep their files (a handle whose folder
-// is held open keeps it anyway).
-void FileOpenDeferredUnder(const std::string &hostDir);
 // Writes through an open file with the store's rules (fault injection,
 // capacity). 0 or a Win32 error; nothing is written on failure.
 uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count);

@@ -734,6 +734,7 @@ TEST_F(FileCache, AHandleOpenedOnlyToReadHoldsItsFileUntilItReads)
     const Row rows[] = {
         {"nothing", u"\\D1\\F.TXT", [] {}, u"\\D1\\f.txt"},
         {"its folder moved", u"\\D1\\F.TXT", moveHere, u"\\D2\\f.txt"},
+        {"its folder moved by another process", u"\\D1\\F.TXT", moveThere, u"\\D2\\f.txt"},
         {"another file deleted", u"\\D1\\F.TXT", [&] { EXPECT_TRUE(DeleteFileW(u"\\D1\\other.txt")); },
          u"\\D1\\f.txt"},
         {"nothing, in its folder", u"\\D1\\f.txt", [] {}, u"\\D1\\f.txt"},

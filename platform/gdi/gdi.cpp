@@ -1294,9 +1294,26 @@ extern "C" BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc,
         }
         if (n > 0 && ds.rows->Holds(srcKey, shiftX, shiftY, parts, n))
             return TRUE;
-        copy();
-        if (n > 0)
+        // When they hold the copy of the source as it was when last copied
+        // out, only what was drawn on it since is copied (a static's new
+        // file name: the columns from the first that changed).
+        uint64_t before;
+        PixelRows::Part box;
+        if (n > 0 && from.rows->ChangedSince(before, box) && ds.rows->Holds(before, shiftX, shiftY, parts, n)) {
+            RECT changed{box.left - shiftX - dox, box.top - shiftY - doy, box.right - shiftX - dox,
+                         box.bottom - shiftY - doy};
+            RECT part;
+            if (RectIntersect(r, changed, part))
+                ForSpans(*dst, ds, part, [&](int dy, int dx0, int dx1) {
+                    CopyRow(ds, dy, dx0, dx1, from, dy + shiftY, dx0 + shiftX);
+                });
+        } else {
+            copy();
+        }
+        if (n > 0) {
             ds.rows->NoteCopy(srcKey, shiftX, shiftY, parts, n);
+            from.rows->Anchor();
+        }
         return TRUE;
     }
     ForSpans(*dst, ds, r, [&](int dy, int dx0, int dx1) {

@@ -17,6 +17,7 @@
 #ifndef CE_PLATFORM_PIXELS_H
 #define CE_PLATFORM_PIXELS_H
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -113,6 +114,27 @@ public:
     bool Holds(uint64_t src, int dx, int dy, const Part *parts, int n) const;
     // Remembers a copy just made (more than kHeldParts parts: not kept).
     void NoteCopy(uint64_t src, int dx, int dy, const Part *parts, int n);
+
+    // A store copied out whole (a static's picture blitted to the screen)
+    // marks its key then; what is drawn on it afterwards is gathered in
+    // one box. A copy onto a store still holding that key's pixels need
+    // then copy only the box.
+    void Anchor()
+    {
+        anchorKey_ = Key();
+        anchored_ = true;
+        dirty_ = Part{0, 0, 0, 0};
+    }
+    // The key last anchored and the box of all changes since; false when
+    // there is none (never anchored, or the store was made again since).
+    bool ChangedSince(uint64_t &key, Part &box) const
+    {
+        if (!anchored_)
+            return false;
+        key = anchorKey_;
+        box = dirty_;
+        return true;
+    }
 
     // The run of r (a row kept as runs) that holds x.
     static int RunAt(const Row &r, int x)
@@ -231,6 +253,19 @@ private:
         derived_ = false;
         if (held_)
             Forget(y, x0, x1);
+        if (anchored_)
+            Dirty(y, x0, x1);
+    }
+    void Dirty(int y, int x0, int x1)
+    {
+        if (dirty_.left >= dirty_.right) {
+            dirty_ = Part{x0, y, x1, y + 1};
+            return;
+        }
+        dirty_.left = std::min(dirty_.left, x0);
+        dirty_.top = std::min(dirty_.top, y);
+        dirty_.right = std::max(dirty_.right, x1);
+        dirty_.bottom = std::max(dirty_.bottom, y + 1);
     }
     // All of the store changed (a new size, a picture taken whole).
     void ChangedAll();
@@ -283,6 +318,10 @@ private:
     Part pending_{};
     uint32_t pendingColour_ = 0;
     Held heldCopies_[kHeld]; // the first held_ of them
+    // See Anchor: the key anchored, and the box drawn on since.
+    bool anchored_ = false;
+    uint64_t anchorKey_ = 0;
+    Part dirty_{0, 0, 0, 0};
 };
 
 } // namespace plat

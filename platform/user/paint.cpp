@@ -103,16 +103,26 @@ void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
     RECT in;
     if (!RectIntersect(r, RECT{0, 0, c.right - c.left, c.bottom - c.top}, in))
         return;
-    Region add = VisibleRegion(hwnd, w, true);
+    const Region &visible = VisibleRegion(hwnd, w, true);
     uint64_t made = w.visibleMade[0];
-    RegionOffset(add, -c.left, -c.top);
-    RegionClip(add, in);
+    if (made != w.addedMade || c.left != w.addedOrigin.x || c.top != w.addedOrigin.y ||
+        in.left != w.addedRect.left || in.top != w.addedRect.top || in.right != w.addedRect.right ||
+        in.bottom != w.addedRect.bottom) {
+        Region add = visible;
+        RegionOffset(add, -c.left, -c.top);
+        RegionClip(add, in);
+        w.addedRegion = std::move(add);
+        w.addedMade = made;
+        w.addedOrigin = POINT{c.left, c.top};
+        w.addedRect = in;
+    }
+    const Region &add = w.addedRegion;
     if (!add.empty() && erase)
         w.updateErase = true;
     // The visible region's pieces are disjoint: an empty update region
     // (the usual case, each repaint empties it) takes them as they are.
     if (w.update.empty()) {
-        w.update = std::move(add);
+        w.update = add;
         w.updateWithin = made;
     } else {
         for (const RECT &piece : add)

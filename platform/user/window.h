@@ -80,6 +80,15 @@ struct Window : HandleObject {
     // region was cut to, 0 when not one: while the window's visible region
     // is still that one, the update region needs no cutting again.
     uint64_t updateWithin = 0;
+    // The last region AddUpdate worked out (client coordinates) and what it
+    // was worked out from: the visible region's making, the client origin
+    // and the rectangle asked for. The whole client area invalidated again
+    // and again (a progress page and the window under it, at every step)
+    // then takes it as it is.
+    Region addedRegion;
+    uint64_t addedMade = 0;
+    POINT addedOrigin{0, 0};
+    RECT addedRect{0, 0, 0, 0};
     bool updateErase = false;
     bool frameDirty = false;
     int frameActive = -1;     // active state the caption shows, -1 not drawn

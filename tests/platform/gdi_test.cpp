@@ -444,5 +444,97 @@ TEST_F(Gdi, RepeatedDrawingMatchesPlainArrays)
     }
 }
 
+// A picture copied onto the screen, drawn on, and copied again (a static's
+// file name changed at its end) is copied only where it changed when the
+// screen still shows the first copy. Whatever happened in between, the
+// screen must show all of the picture wherever the second copy reaches.
+TEST_F(Gdi, APictureCopiedAgainAfterAChangeShowsAllOfIt)
+{
+    struct Case {
+        const char *what;
+        RECT change;     // filled on the picture between the copies (empty: none)
+        RECT overScreen; // filled on the screen between the copies (empty: none)
+        POINT second;    // where the second copy goes (the first: 20, 30)
+        int secondClip;  // the second copy's clip (0: as the first)
+        bool remade;     // a new bitmap selected into the picture's DC
+        bool pixel;      // one pixel set on the picture as the change
+    };
+    const Case cases[] = {
+        {"end changed", {40, 2, 60, 12}, {}, {20, 30}, 0, false, false},
+        {"nothing changed", {}, {}, {20, 30}, 0, false, false},
+        {"screen drawn over beside the change", {40, 2, 60, 12}, {25, 31, 35, 45}, {20, 30}, 0, false, false},
+        {"screen drawn over, picture unchanged", {}, {22, 33, 70, 40}, {20, 30}, 0, false, false},
+        {"copied elsewhere", {40, 2, 60, 12}, {}, {21, 30}, 0, false, false},
+        {"copied with a wider clip", {40, 2, 60, 12}, {}, {20, 30}, 1, false, false},
+        {"a pixel set", {}, {}, {20, 30}, 0, false, true},
+        {"picture remade", {}, {}, {20, 30}, 0, true, false},
+    };
+    // Two clips: the left part of the picture's place, and all of the screen.
+    const plat::Region clips[] = {{{0, 0, 60, 400}}, {{0, 0, 1000, 1000}}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        HDC screenDc = GetDC(0);
+        HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+        RECT all{0, 0, 240, 320};
+        FillRect(screenDc, &all, white);
+        DeleteObject(white);
+        ReleaseDC(0, screenDc);
+        HDC pic = CreateCompatibleDC(0);
+        HBITMAP bmp = CreateCompatibleBitmap(pic, 70, 16);
+        HGDIOBJ old = SelectObject(pic, bmp);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 70; ++x)
+                SetPixel(pic, x, y, Mark(x, y));
+        HDC wdc = plat::GdiCreateWindowDc(0, 0, 0, clips[0]);
+        ASSERT_TRUE(BitBlt(wdc, 20, 30, 70, 16, pic, 0, 0, SRCCOPY));
+        plat::GdiReleaseDc(wdc);
+        HBITMAP second = 0;
+        if (c.remade) {
+            second = CreateCompatibleBitmap(pic, 70, 16);
+            SelectObject(pic, second);
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 70; ++x)
+                    SetPixel(pic, x, y, Mark(y, x));
+        }
+        if (c.change.right > c.change.left) {
+            HBRUSH b = CreateSolidBrush(RGB(0, 90, 0));
+            FillRect(pic, &c.change, b);
+            DeleteObject(b);
+        }
+        if (c.pixel)
+            SetPixel(pic, 3, 4, RGB(9, 9, 9));
+        if (c.overScreen.right > c.overScreen.left) {
+            HDC sdc = GetDC(0);
+            HBRUSH b = CreateSolidBrush(RGB(90, 0, 0));
+            FillRect(sdc, &c.overScreen, b);
+            DeleteObject(b);
+            ReleaseDC(0, sdc);
+        }
+        // What the screen shows before the second copy, to check the parts
+        // it must not touch.
+        std::vector<COLORREF> before(240 * 320);
+        for (int y = 0; y < 320; ++y)
+            for (int x = 0; x < 240; ++x)
+                before[size_t(y) * 240 + size_t(x)] = plat::ScreenPixel(x, y);
+        const plat::Region &clip = clips[c.secondClip];
+        wdc = plat::GdiCreateWindowDc(0, 0, 0, clip);
+        ASSERT_TRUE(BitBlt(wdc, c.second.x, c.second.y, 70, 16, pic, 0, 0, SRCCOPY));
+        plat::GdiReleaseDc(wdc);
+        for (int y = 0; y < 320; ++y)
+            for (int x = 0; x < 240; ++x) {
+                bool inClip = x >= clip[0].left && x < clip[0].right && y >= clip[0].top && y < clip[0].bottom;
+                int px = x - c.second.x, py = y - c.second.y;
+                bool inCopy = px >= 0 && px < 70 && py >= 0 && py < 16;
+                COLORREF want = inClip && inCopy ? GetPixel(pic, px, py) : before[size_t(y) * 240 + size_t(x)];
+                ASSERT_EQ(plat::ScreenPixel(x, y), want) << "at " << x << "," << y;
+            }
+        SelectObject(pic, old);
+        DeleteObject(bmp);
+        if (second)
+            DeleteObject(second);
+        DeleteDC(pic);
+    }
+}
+
 } // namespace
 

@@ -589,12 +589,16 @@ template <class F> void EachGlyph(const std::u16string &text, bool bold, F fn, s
     }
 }
 
-RECT LayOut(int x, const std::u16string &text, bool bold, std::vector<PlacedGlyph> &out)
+// Glyphs wholly left of firstX are left out (a line redrawn from where it
+// changed): the box, and the grid made for it, hold only the rest.
+RECT LayOut(int x, const std::u16string &text, bool bold, std::vector<PlacedGlyph> &out, int firstX)
 {
     out.clear();
     RECT box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
     EachGlyph(text, bold, [&](size_t, const FontGlyph &g, int left) {
         int gx = x + left;
+        if (gx + g.width <= firstX)
+            return;
         out.push_back(PlacedGlyph{&g, gx});
         box.left = std::min<LONG>(box.left, gx);
         box.right = std::max<LONG>(box.right, gx + g.width);
@@ -721,7 +725,7 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
     thread_local std::vector<uint8_t> cover;
     thread_local std::vector<int> rowLo, rowHi;
     thread_local std::vector<uint32_t> out;
-    RECT box = LayOut(x + dc->originX, text, bold, placed);
+    RECT box = LayOut(x + dc->originX, text, bold, placed, firstX);
     if (placed.empty())
         return;
     int width = int(box.right - box.left), height = int(box.bottom - box.top);
@@ -783,6 +787,14 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
                 }
             }
             const uint32_t *under = ReadRow(s, yy) + x0;
+            // All of one ground under the span (a picture's row holding
+            // text left of it): shades of the table, as on a run.
+            if (table && FirstOther(under, 0, n, shades.under) == n) {
+                for (int k = 0; k < n; ++k)
+                    o[k] = shades.value[a[k]];
+                PutRow(s, yy, x0, x1, o);
+                return;
+            }
             for (int k = 0; k < n; ++k) {
                 unsigned v = a[k];
                 uint32_t b = under[k];

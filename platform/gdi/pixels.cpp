@@ -84,9 +84,19 @@ void Spread(uint32_t *p, int x0, int x1, uint32_t c)
     }
 }
 
-// The first pixel of [x0, x1) that is not c, or x1: blocks of 16 pixels
-// compared at once, four to a vector (a repainted ground is mostly the
-// colour already).
+PixelRows::Row OneColour(int width, uint32_t c)
+{
+    PixelRows::Row r{};
+    r.runs = 1;
+    r.end[0] = uint16_t(width);
+    r.colour[0] = c;
+    return r;
+}
+
+} // namespace
+
+// Blocks of 16 pixels compared at once, four to a vector (a repainted
+// ground is mostly the colour already).
 int FirstOther(const uint32_t *p, int x0, int x1, uint32_t c)
 {
     const V4 cv = {c, c, c, c};
@@ -103,17 +113,6 @@ int FirstOther(const uint32_t *p, int x0, int x1, uint32_t c)
         ++x;
     return x;
 }
-
-PixelRows::Row OneColour(int width, uint32_t c)
-{
-    PixelRows::Row r{};
-    r.runs = 1;
-    r.end[0] = uint16_t(width);
-    r.colour[0] = c;
-    return r;
-}
-
-} // namespace
 
 PixelRows::~PixelRows()
 {

@@ -26,6 +26,9 @@
 
 namespace plat {
 
+// The first pixel of [x0, x1) of p that is not c, or x1.
+int FirstOther(const uint32_t *p, int x0, int x1, uint32_t c);
+
 class PixelRows {
 public:
     // A row kept as runs has at most this many.

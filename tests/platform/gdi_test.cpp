@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <random>
 #include <string>
 #include <vector>
@@ -534,6 +535,59 @@ TEST_F(Gdi, APictureCopiedAgainAfterAChangeShowsAllOfIt)
             DeleteObject(second);
         DeleteDC(pic);
     }
+}
+
+// Text blends each pixel with what lies under it: over a ground of two
+// colours in stripes, every pixel is what the same text gives over the
+// colour of its own stripe alone; drawn from a column on (a line redrawn
+// from where it changed), the columns left of it keep their ground and the
+// rest are as the whole line gives them.
+TEST_F(Gdi, TextBlendsOverWhateverLiesUnderEachPixel)
+{
+    const COLORREF a = RGB(192, 192, 192), b = RGB(20, 60, 200);
+    const std::u16string line = u"Copying file: Wg&j f1207.bin";
+    const int w = 180, h = 16;
+    auto draw = [&](std::vector<COLORREF> ground, int clipLeft) {
+        HDC dc = CreateCompatibleDC(0);
+        HBITMAP bmp = CreateCompatibleBitmap(dc, w, h);
+        HGDIOBJ old = SelectObject(dc, bmp);
+        for (int x = 0; x < w; ++x) {
+            HBRUSH br = CreateSolidBrush(ground[size_t(x)]);
+            RECT col{x, 0, x + 1, h};
+            FillRect(dc, &col, br);
+            DeleteObject(br);
+        }
+        plat::GdiText(dc, 2, 1, line, RGB(0, 0, 0), false, clipLeft);
+        std::vector<COLORREF> px;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                px.push_back(GetPixel(dc, x, y));
+        SelectObject(dc, old);
+        DeleteObject(bmp);
+        DeleteDC(dc);
+        return px;
+    };
+    const std::vector<COLORREF> allA(w, a), allB(w, b);
+    std::vector<COLORREF> stripes(w);
+    for (int x = 0; x < w; ++x)
+        stripes[size_t(x)] = (x / 3) % 2 ? b : a;
+    const std::vector<COLORREF> onA = draw(allA, INT_MIN), onB = draw(allB, INT_MIN);
+    struct Case {
+        const char *what;
+        int clipLeft;
+    } cases[] = {{"whole line", INT_MIN}, {"from column 40", 40}, {"from column 97", 97}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<COLORREF> got = draw(stripes, c.clipLeft);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                size_t i = size_t(y) * size_t(w) + size_t(x);
+                COLORREF ground = stripes[size_t(x)];
+                COLORREF want = c.clipLeft != INT_MIN && x < c.clipLeft ? ground : ground == a ? onA[i] : onB[i];
+                ASSERT_EQ(got[i], want) << "at " << x << "," << y;
+            }
+    }
+    EXPECT_NE(onA, draw(allA, 97)) << "a line drawn from a column leaves the columns before it";
 }
 
 } // namespace

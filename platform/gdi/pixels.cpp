@@ -21,16 +21,21 @@ constexpr size_t kSpareMinPixels = 16384;
 constexpr size_t kSpareMaxPixels = size_t(1) << 22;
 constexpr size_t kSpareCount = 4;
 struct Spare {
+    bool used = false;
+    uint64_t age = 0; // when it was put here: the oldest goes first
     PixelRows::Pixels px;
-    size_t capacity;
-    bool whole; // the rows, key and size below are the picture px holds
-    uint64_t key;
-    int width, height;
+    size_t capacity = 0;
+    bool whole = false; // the rows, key and size below are the picture px holds
+    uint64_t key = 0;
+    int width = 0, height = 0;
     std::vector<PixelRows::Row> rows;
 };
+// A few places, not a list: a store is put back and taken out at every
+// paint step, and a list's erase moved the others each time.
 struct SparePool {
     ThreadLock lock;
-    std::vector<Spare> stores;
+    Spare stores[kSpareCount];
+    uint64_t ages = 0;
 };
 // Never destroyed: stores may be dropped by objects destroyed at exit.
 SparePool &Pool()
@@ -123,11 +128,23 @@ PixelRows::~PixelRows()
         Settle();
     SparePool &pool = Pool();
     std::lock_guard<ThreadLock> guard(pool.lock);
-    if (pool.stores.size() >= kSpareCount)
-        pool.stores.erase(pool.stores.begin()); // the oldest goes
-    pool.stores.push_back(Spare{std::move(px_), capacity_, whole, key_, width_, height_, {}});
+    // A free place, else the oldest goes.
+    Spare *to = nullptr;
+    for (Spare &sp : pool.stores)
+        if (!to || (!sp.used && to->used) || (sp.used == to->used && sp.age < to->age))
+            to = &sp;
+    to->used = true;
+    to->age = ++pool.ages;
+    to->px = std::move(px_);
+    to->capacity = capacity_;
+    to->whole = whole;
+    to->key = key_;
+    to->width = width_;
+    to->height = height_;
     if (whole)
-        pool.stores.back().rows = std::move(rows_);
+        to->rows = std::move(rows_);
+    else
+        to->rows.clear();
 }
 
 uint64_t PixelRows::NewKey()
@@ -156,7 +173,7 @@ bool PixelRows::Adopt(uint64_t k)
     SparePool &pool = Pool();
     std::lock_guard<ThreadLock> guard(pool.lock);
     for (Spare &s : pool.stores) {
-        if (!s.whole || s.key != k || s.width != width_ || s.height != height_)
+        if (!s.used || !s.whole || s.key != k || s.width != width_ || s.height != height_)
             continue;
         // This store's memory takes the picture's place in the pool.
         std::swap(px_, s.px);
@@ -177,6 +194,9 @@ bool PixelRows::Holds(uint64_t src, int dx, int dy, const Part *parts, int n) co
         const Held &h = heldCopies_[i];
         if (h.src != src || h.dx != dx || h.dy != dy)
             continue;
+        // The very parts noted (a window repainted through the same clip).
+        if (h.n == n && std::memcmp(h.part, parts, sizeof(Part) * size_t(n)) == 0)
+            return true;
         bool all = true;
         for (int j = 0; j < n && all; ++j) {
             const Part &p = parts[j];
@@ -247,13 +267,16 @@ bool PixelRows::Size(int w, int h)
             std::lock_guard<ThreadLock> guard(pool.lock);
             // Bare memory only: a whole picture is kept for its key (a
             // store taking it gives its own memory back in its place).
-            for (size_t i = 0; i < pool.stores.size(); ++i)
-                if (pool.stores[i].capacity >= n && !pool.stores[i].whole) {
-                    px = std::move(pool.stores[i].px);
-                    capacity = pool.stores[i].capacity;
-                    pool.stores.erase(pool.stores.begin() + long(i));
-                    break;
-                }
+            // The oldest that fits.
+            Spare *from = nullptr;
+            for (Spare &sp : pool.stores)
+                if (sp.used && !sp.whole && sp.capacity >= n && (!from || sp.age < from->age))
+                    from = &sp;
+            if (from) {
+                px = std::move(from->px);
+                capacity = from->capacity;
+                from->used = false;
+            }
         }
         if (!px) {
             // Zeroed: pixels are compared before they are written (a store

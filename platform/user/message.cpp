@@ -10,6 +10,7 @@
 // can end fails instead of hanging the program.
 #include <windows.h>
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -32,12 +33,27 @@ ThreadLock g_queueLock;
 std::map<std::thread::id, std::shared_ptr<Queue>> g_queues;
 UiHooks g_hooks;
 
+// Counts QueueReset: a queue kept at hand from before is looked up again.
+std::atomic<uint64_t> g_queueResets{0};
+
 std::shared_ptr<Queue> QueueOf(std::thread::id id)
 {
+    // The calling thread's own queue is kept at hand: the message loop
+    // asks for it a few times at every progress step.
+    thread_local std::shared_ptr<Queue> mine;
+    thread_local uint64_t mineAt = ~uint64_t(0);
+    bool own = id == std::this_thread::get_id();
+    uint64_t resets = g_queueResets.load(std::memory_order_acquire);
+    if (own && mine && mineAt == resets)
+        return mine;
     std::lock_guard<ThreadLock> guard(g_queueLock);
     auto &q = g_queues[id];
     if (!q)
         q = std::make_shared<Queue>();
+    if (own) {
+        mine = q;
+        mineAt = resets;
+    }
     return q;
 }
 
@@ -137,6 +153,7 @@ bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
 void QueueReset()
 {
     std::lock_guard<ThreadLock> guard(g_queueLock);
+    g_queueResets.fetch_add(1, std::memory_order_acq_rel);
     g_queues.clear();
 }
 

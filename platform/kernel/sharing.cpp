@@ -326,6 +326,13 @@ std::shared_ptr<ShareTable> MakePrivate()
 // The table of the opened device for this process.
 std::shared_ptr<ShareTable> Current()
 {
+    // Attached already (so the fork handler is in place) and still good:
+    // every open and close asks.
+    {
+        std::lock_guard<ThreadLock> guard(g_attachLock);
+        if (g_table && !g_forked && g_tableGeneration == DeviceGeneration())
+            return g_table;
+    }
     static std::once_flag forkHandler;
     std::call_once(forkHandler, [] { pthread_atfork(nullptr, nullptr, MarkForked); });
     std::lock_guard<ThreadLock> guard(g_attachLock);

@@ -67,11 +67,15 @@ INT_PTR CALLBACK EndOnClick(HWND dlg, UINT msg, WPARAM wParam, LPARAM)
 // One step of a copy's progress: CopyProgress sets the page's text and the
 // bar, invalidates and updates the page and the main window under it, and
 // pumps the page's messages.
-// With a new file every step (arg 1) the file name's text is drawn each
-// time; a copy of 100 KB files draws it once in four steps.
+// With a new file every step (new_file 1) the file name's text is drawn
+// each time; a copy of 100 KB files draws it once in four steps. The bar
+// moves at every step of a 100 KB total (bar_moves 1); of a card's total
+// of 200 MB it moves once in fifty steps or so (bar_moves 0: once in 64,
+// as an install of many files shows it).
 void BM_ProgressStep(benchmark::State &state)
 {
     const bool newFile = state.range(0) != 0;
+    const bool barMoves = state.range(1) != 0;
     BenchDevice &d = Device();
     HWND bar = 0;
     HWND page = CreateSetupPage(plat::kProgramInstance, IDD_INSTALL_PROGRESS, d.main, ProgressDlgProc, LPARAM(&bar));
@@ -81,7 +85,8 @@ void BM_ProgressStep(benchmark::State &state)
     }
     UpdateWindow(page);
     Supp_PeekMessages(page);
-    COPY_PROGRESS cp = {CopyProgress, d.main, page, bar, "\\Storage Card\\Bulk\\d7\\f1207.bin", 100000, 0};
+    const DWORD total = barMoves ? 100000 : 64 * 100000;
+    COPY_PROGRESS cp = {CopyProgress, d.main, page, bar, "\\Storage Card\\Bulk\\d7\\f1207.bin", total, 0};
     // Names of the bench card's shape, of a few lengths.
     std::vector<std::string> names;
     for (int i = 0; i < 64; ++i)
@@ -90,18 +95,26 @@ void BM_ProgressStep(benchmark::State &state)
     DWORD bytes = 0;
     size_t step = 0;
     for (auto _ : state) {
-        bytes = (bytes + 32000) % 100000;
+        ++step;
+        // A slow bar moves by 1% in 64 steps (1,000 bytes a step).
+        bytes = barMoves ? (bytes + 32000) % 100000 : DWORD(step * 1000 % total);
         if (newFile)
-            cp.pszSourceFile = names[++step % names.size()].c_str();
+            cp.pszSourceFile = names[step % names.size()].c_str();
         CopyProgress(bytes, 0, &cp);
     }
     // The page shows what the last step set: the run really painted.
-    if (SendMessageW(bar, PBM_GETPOS, 0, 0) != LRESULT(bytes * 100 / 100000))
+    if (SendMessageW(bar, PBM_GETPOS, 0, 0) != LRESULT(uint64_t(bytes) * 100 / total))
         state.SkipWithError("the bar does not show the last step");
     DestroyWindow(page);
     Supp_PeekMessages(0);
 }
-BENCHMARK(BM_ProgressStep)->ArgName("new_file")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ProgressStep)
+    ->ArgNames({"new_file", "bar_moves"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMicrosecond);
 
 // A modal page: created from its template, painted, clicked, ended.
 void BM_ModalPage(benchmark::State &state)

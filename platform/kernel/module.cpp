@@ -12,6 +12,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -180,10 +181,51 @@ uint64_t ModuleStandInHeldBytes()
     return ModuleStandInSize();
 }
 
+namespace {
+
+// x * 131 for x = 0 .. 767: a block's bytes are a run of this table plus
+// the block's own term.
+struct FillerTable {
+    uint8_t v[768];
+    constexpr FillerTable() : v()
+    {
+        for (unsigned x = 0; x < 768; ++x)
+            v[x] = static_cast<uint8_t>(x * 131u);
+    }
+};
+constexpr FillerTable kFiller;
+
+} // namespace
+
+// Reads the filler a block of 512 at a time: within one block the added
+// term (offset >> 9) is fixed, so sixteen bytes are copied from the table
+// and added to at once (byte by byte the copy of the program file cost 13
+// instructions a byte).
 void ModuleStandInRead(uint64_t offset, uint8_t *out, size_t count)
 {
-    for (size_t i = 0; i < count; ++i)
+    typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+    size_t i = 0;
+    while (i < count && offset + i < 2) {
         out[i] = StandInByte(offset + i);
+        ++i;
+    }
+    while (i < count) {
+        uint64_t at = offset + i;
+        size_t run = static_cast<size_t>(std::min<uint64_t>(count - i, 512 - (at & 511)));
+        uint8_t high = static_cast<uint8_t>(at >> 9);
+        const uint8_t *from = kFiller.v + (at & 255);
+        uint8_t *o = out + i;
+        size_t j = 0;
+        for (; j + 16 <= run; j += 16) {
+            Bytes16 b;
+            memcpy(&b, from + j, 16);
+            b += high;
+            memcpy(o + j, &b, 16);
+        }
+        for (; j < run; ++j)
+            o[j] = static_cast<uint8_t>(from[j] + high);
+        i += run;
+    }
 }
 
 uint32_t ModuleStandInOpen(const FileObject *f, uint32_t access, uint32_t share)

@@ -17,12 +17,12 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -81,9 +81,12 @@ struct Options {
     plat::DeviceOverrides overrides;
 };
 
+// The loader writes to the descriptors, not through stdout and stderr: the
+// program's own code naming those variables would copy them into its export
+// table, and the C++ streams would set up the locale at every start.
 int Fail(const std::string &why)
 {
-    std::cerr << "cesetup: " << why << "\n";
+    dprintf(STDERR_FILENO, "cesetup: %s\n", why.c_str());
     return 2;
 }
 
@@ -270,11 +273,11 @@ int main(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-            std::cout << kUsage << kHelp;
+            dprintf(STDOUT_FILENO, "%s%s", kUsage, kHelp);
             return 0;
         }
         if (!std::strcmp(argv[i], "--version")) {
-            std::cout << "cesetup " << CESETUP_VERSION << "\n";
+            dprintf(STDOUT_FILENO, "cesetup %s\n", CESETUP_VERSION);
             return 0;
         }
     }
@@ -282,7 +285,7 @@ int main(int argc, char **argv)
     std::string error;
     if (!ParseOptions(argc, argv, o, error)) {
         // One line, as for every other refusal; --help shows the usage.
-        std::cerr << "cesetup: " << error << " (see cesetup --help)\n";
+        dprintf(STDERR_FILENO, "cesetup: %s (see cesetup --help)\n", error.c_str());
         return 2;
     }
     std::u16string modulePath = u"\\Storage Card\\Setup.exe";

@@ -214,30 +214,37 @@ bool Decode(const std::vector<uint8_t> &f, std::vector<COLORREF> &px, Dib &d)
         if (need > avail)
             return false;
     }
+    // One loop per depth, each row's pixels in a plain run: the setup's
+    // picture is decoded at every start.
+    const int w = d.width;
     for (int r = 0; r < d.height; ++r) {
         const uint8_t *row = bits + stride * size_t(r);
-        COLORREF *out = &px[size_t(rowY(r)) * size_t(d.width)];
-        for (int x = 0; x < d.width; ++x) {
-            switch (d.bpp) {
-            case 1: out[x] = pal((row[x / 8] >> (7 - x % 8)) & 1); break;
-            case 4: out[x] = pal((x & 1) ? (row[x / 2] & 15) : (row[x / 2] >> 4)); break;
-            case 8: out[x] = pal(row[x]); break;
-            case 16: {
-                uint32_t v = Rd16(row + size_t(x) * 2);
-                out[x] = RGB(Channel(v, d.masks[0]), Channel(v, d.masks[1]), Channel(v, d.masks[2]));
-                break;
-            }
-            case 24: {
+        COLORREF *out = &px[size_t(rowY(r)) * size_t(w)];
+        switch (d.bpp) {
+        case 1:
+            for (int x = 0; x < w; ++x)
+                out[x] = pal((row[x / 8] >> (7 - x % 8)) & 1);
+            break;
+        case 4:
+            for (int x = 0; x < w; ++x)
+                out[x] = pal((x & 1) ? (row[x / 2] & 15) : (row[x / 2] >> 4));
+            break;
+        case 8:
+            for (int x = 0; x < w; ++x)
+                out[x] = pal(row[x]);
+            break;
+        case 24:
+            for (int x = 0; x < w; ++x) {
                 const uint8_t *p = row + size_t(x) * 3;
                 out[x] = RGB(p[2], p[1], p[0]);
-                break;
             }
-            case 32: {
-                uint32_t v = Rd32(row + size_t(x) * 4);
+            break;
+        default: // 16 and 32 bits through their masks
+            for (int x = 0; x < w; ++x) {
+                uint32_t v = d.bpp == 16 ? Rd16(row + size_t(x) * 2) : Rd32(row + size_t(x) * 4);
                 out[x] = RGB(Channel(v, d.masks[0]), Channel(v, d.masks[1]), Channel(v, d.masks[2]));
-                break;
             }
-            }
+            break;
         }
     }
     return true;

@@ -241,4 +241,31 @@ TEST_F(FileShare, TheModuleFileIsHeldOpen)
     EXPECT_TRUE(DeleteFileW(name)) << GetLastError();
 }
 
+TEST_F(FileShare, TheStandInReadsTheSameInAnyPieces)
+{
+    // The stand-in's filler is made a block at a time: pieces that start,
+    // end or cross inside a block read as the whole file does.
+    std::string whole = Get(u"\\Storage Card\\Setup.exe");
+    ASSERT_EQ(whole.size(), 64u * 1024u);
+    for (size_t i = 0; i < whole.size(); ++i) {
+        uint8_t want = i == 0 ? 'M' : i == 1 ? 'Z' : static_cast<uint8_t>(i * 131u + (i >> 9));
+        ASSERT_EQ(static_cast<uint8_t>(whole[i]), want) << "byte " << i;
+    }
+    const struct {
+        DWORD at, count;
+    } pieces[] = {{0, 1}, {1, 1}, {1, 17}, {2, 510}, {15, 33}, {511, 2}, {500, 1100}, {1024, 512},
+                  {65535, 1}, {65530, 6}, {4097, 40000}, {0, 65536}};
+    HANDLE h = Open(u"\\Storage Card\\Setup.exe", R, SR, OPEN_EXISTING);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+    for (const auto &p : pieces) {
+        std::string got(p.count, '\0');
+        DWORD n = 0;
+        ASSERT_EQ(SetFilePointer(h, static_cast<LONG>(p.at), nullptr, FILE_BEGIN), p.at);
+        ASSERT_TRUE(ReadFile(h, &got[0], p.count, &n, nullptr)) << GetLastError();
+        EXPECT_EQ(n, p.count);
+        EXPECT_TRUE(got == whole.substr(p.at, p.count)) << p.count << " bytes at " << p.at;
+    }
+    CloseHandle(h);
+}
+
 } // namespace

@@ -118,10 +118,16 @@ bool HoldsPackage(const std::string &dir, int depth = 1)
         if (name == "." || name == "..")
             continue;
         std::string path = dir + "/" + name;
-        struct stat st;
-        if (stat(path.c_str(), &st) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode))
+        // The entry's kind as the folder gives it; a link, or a host that
+        // does not say, is looked at.
+        bool folder = e->d_type == DT_DIR;
+        if (e->d_type != DT_DIR && e->d_type != DT_REG) {
+            struct stat st;
+            if (stat(path.c_str(), &st) != 0)
+                continue;
+            folder = S_ISDIR(st.st_mode);
+        }
+        if (folder)
             found = depth > 0 && HoldsPackage(path, depth - 1);
         else
             found = EndsWithIgnoringCase(name, ".load") || EndsWithIgnoringCase(name, ".unload");

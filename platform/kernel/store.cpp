@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -40,30 +41,43 @@ constexpr const char *kCreatedAttr = "user.cesetup.created";
 constexpr uint64_t kEpochDiff = 116444736000000000ull; // 1601 -> 1970 in 100 ns
 constexpr uint64_t kMaxReported = 0x7fffffffull;       // 2 GiB - 1
 
+// Sums the sizes of the files under the folder open as DIRFD (and closes
+// it). The folder is read with getdents64 itself, and an entry's kind is
+// taken from the listing where the host gives it: a folder costs its open
+// and its reads, a file one stat (a link or an entry of unknown kind is
+// looked at without following it).
 uint64_t SumTree(int dirfd)
 {
     uint64_t sum = 0;
-    DIR *d = fdopendir(dirfd);
-    if (!d) {
-        close(dirfd);
-        return 0;
-    }
-    while (struct dirent *e = readdir(d)) {
-        const char *n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        struct stat st;
-        if (fstatat(dirfd, n, &st, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISREG(st.st_mode)) {
-            sum += static_cast<uint64_t>(st.st_size);
-        } else if (S_ISDIR(st.st_mode)) {
-            int sub = openat(dirfd, n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub >= 0)
-                sum += SumTree(sub);
+    constexpr size_t kBuf = 32768; // on the heap: the walk recurses
+    std::unique_ptr<char[]> buf(new char[kBuf]);
+    for (;;) {
+        ssize_t got = getdents64(dirfd, buf.get(), kBuf);
+        if (got <= 0)
+            break;
+        for (ssize_t at = 0; at < got;) {
+            const struct dirent64 *e = reinterpret_cast<const struct dirent64 *>(buf.get() + at);
+            at += e->d_reclen;
+            const char *n = e->d_name;
+            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+                continue;
+            bool folder = e->d_type == DT_DIR;
+            if (!folder) {
+                struct stat st;
+                if (fstatat(dirfd, n, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                if (S_ISREG(st.st_mode))
+                    sum += static_cast<uint64_t>(st.st_size);
+                folder = S_ISDIR(st.st_mode);
+            }
+            if (folder) {
+                int sub = openat(dirfd, n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub >= 0)
+                    sum += SumTree(sub);
+            }
         }
     }
-    closedir(d);
+    close(dirfd);
     return sum;
 }
 

@@ -704,11 +704,11 @@ bool OpenStore(const std::string &deviceDir, std::string &error, bool create, bo
         return false;
     }
     std::string dbPath = dir + "/registry.db";
-    if (stat(dbPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    bool exists = stat(dbPath.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
         error = dbPath + ": the registry database is not a regular file";
         return false;
     }
-    bool exists = stat(dbPath.c_str(), &st) == 0;
     if (!exists && !create) {
         error = dbPath + ": the registry database is missing (restore it, or make a new device with cedevice init)";
         return false;

@@ -56,6 +56,29 @@ TEST_F(FileStore, AWritePastCapacityWritesNothingAndFailsWithDiskFull)
     EXPECT_EQ(FreeBytes(), 24u);
 }
 
+TEST_F(FileStore, TheFirstCountTakesEveryFileAndFollowsNoLink)
+{
+    // Made on the host before the device opens: files at every depth count
+    // by their size; links (to a file or to a folder) count nothing and are
+    // not followed; an empty folder counts nothing.
+    const struct {
+        const char *path;
+        size_t size;
+    } files[] = {{"top.bin", 100}, {"Temp/a.bin", 10}, {"Temp/deep/er/b.bin", 7},
+                 {"Temp/deep/c.bin", 3}, {"My Documents/d.bin", 0}};
+    uint64_t sum = 0;
+    for (const auto &f : files) {
+        WriteHostFile(StoreHost(f.path), std::string(f.size, 'x'));
+        sum += f.size;
+    }
+    WriteHostFile(root.path + "/outside/big.bin", std::string(500, 'o'));
+    ASSERT_EQ(symlink((root.path + "/outside/big.bin").c_str(), StoreHost("Temp/link.bin").c_str()), 0);
+    ASSERT_EQ(symlink((root.path + "/outside").c_str(), StoreHost("Temp/linkdir").c_str()), 0);
+    ASSERT_EQ(mkdir(StoreHost("Temp/empty").c_str(), 0755), 0);
+    WithCapacityKb("4");
+    EXPECT_EQ(FreeBytes(), 4096u - sum);
+}
+
 // The store is counted when a figure is first wanted: deletes, moves and
 // truncations made before then are in that count exactly once.
 TEST_F(FileStore, BytesGivenBackBeforeTheFirstCountAreNotTakenTwice)

@@ -21,6 +21,7 @@
 #include <string.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -195,6 +196,30 @@ bool ReadWatches()
     return false;
 }
 
+// Whether every change to the folder open as FD reaches its watch: on a
+// file system of this machine's kernel, yes; on a network or FUSE file
+// system (or an overlay, whose lower folders change behind it) another
+// machine's or layer's change would not, so such a folder is read each time.
+bool WatchesSeeAll(int fd)
+{
+    struct statfs fs;
+    if (fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x01021994: // tmpfs
+    case 0x858458f6: // ramfs
+    case 0xEF53:     // ext2, ext3, ext4
+    case 0x9123683E: // btrfs
+    case 0x58465342: // xfs
+    case 0xF2F52010: // f2fs
+    case 0x4d44:     // vfat
+    case 0x2011BAB0: // exfat
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The names in the host folder HOST (whose stat is ST, taken for this
 // look), "." and ".." and entries that are neither files nor folders left
 // out.
@@ -227,7 +252,8 @@ void FolderNames(const std::string &host, const struct stat &st, std::vector<std
     struct stat now;
     if (kept) {
         wd = kept->wd;
-    } else if (watching && fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino) {
+    } else if (watching && fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+               WatchesSeeAll(fd)) {
         char self[40];
         snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
         wd = inotify_add_watch(g_watchFd, self, kWatchMask);

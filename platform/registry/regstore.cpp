@@ -740,11 +740,14 @@ bool OpenStore(const std::string &deviceDir, std::string &error, bool create, bo
         error = lockPath + ": cannot open the registry lock (" + std::strerror(errno) + ")";
         return false;
     }
+    // The connection takes no lock of its own: every use of it is made
+    // under g_mu (a Call, or the open, close and walk here), so SQLite's
+    // lock around each of its calls would only repeat that one.
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(dbPath.c_str(), &db,
                              (readOnly ? SQLITE_OPEN_READONLY
                                        : SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0)) |
-                                 SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
+                                 SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                              nullptr);
     if (rc == SQLITE_OK && readOnly &&
         sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK &&
@@ -755,7 +758,7 @@ bool OpenStore(const std::string &deviceDir, std::string &error, bool create, bo
         sqlite3_close_v2(db);
         db = nullptr;
         rc = sqlite3_open_v2(ImmutableUri(dbPath).c_str(), &db,
-                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
+                             SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
                              nullptr);
     }
     if (rc != SQLITE_OK) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "helpers/testdevice.h"
@@ -226,6 +227,48 @@ TEST_F(RegKeys, ADamagedDatabaseIsReportedAndKept)
     HKEY k = 0;
     EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"x", 0, 0, &k), ERROR_SUCCESS) << "calls fail cleanly";
     EXPECT_EQ(k, HKEY(0));
+}
+
+TEST_F(RegKeys, ThreadsOfOneProcessShareTheRegistry)
+{
+    // Each thread counts up a value of its own key and reads the others'
+    // keys while the rest write: every call completes with the value it
+    // should, the connection being used by one thread at a time.
+    constexpr int kThreads = 4, kRounds = 150;
+    std::vector<std::thread> threads;
+    std::vector<int> failures(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &failures] {
+            std::u16string path = u"Software\\Threads\\T" + std::u16string(1, char16_t(u'0' + t));
+            for (int i = 0; i < kRounds; ++i) {
+                HKEY key = 0;
+                if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
+                    ERROR_SUCCESS) {
+                    ++failures[t];
+                    continue;
+                }
+                DWORD v = 0, cb = 4;
+                LONG q = RegQueryValueExW(key, u"n", nullptr, nullptr, reinterpret_cast<BYTE *>(&v), &cb);
+                if ((i == 0) != (q == ERROR_FILE_NOT_FOUND) || (i > 0 && v != DWORD(i)))
+                    ++failures[t];
+                v = DWORD(i + 1);
+                if (RegSetValueExW(key, u"n", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&v), 4) != ERROR_SUCCESS)
+                    ++failures[t];
+                RegCloseKey(key);
+                HKEY other = 0;
+                std::u16string next = u"Software\\Threads\\T" + std::u16string(1, char16_t(u'0' + (t + 1) % kThreads));
+                if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, next.c_str(), 0, KEY_READ, &other) == ERROR_SUCCESS)
+                    RegCloseKey(other);
+            }
+        });
+    }
+    for (std::thread &th : threads)
+        th.join();
+    for (int t = 0; t < kThreads; ++t)
+        EXPECT_EQ(failures[t], 0) << "thread " << t;
+    HKEY key = Create(HKEY_LOCAL_MACHINE, u"Software\\Threads\\T0");
+    EXPECT_EQ(GetDw(key, u"n"), DWORD(kRounds));
+    RegCloseKey(key);
 }
 
 } // namespace

@@ -690,10 +690,6 @@ bool OpenStore(const std::string &deviceDir, std::string &error, bool create, bo
         // and each page of memory first written costs a fault. Refused,
         // harmlessly, when SQLite is already in use in this process.
         sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0);
-        // No count of SQLite's memory in use, which nothing here reads: it
-        // takes a global lock at every allocation and free (2,000 of each
-        // in a short run).
-        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
     });
     std::lock_guard<std::recursive_mutex> guard(g_mu);
     ForgetInheritedStore();

@@ -226,6 +226,7 @@ template <class F> void ForSpans(const GdiDc &dc, const Surface &s, const RECT &
     RECT in;
     if (!Overlap(want, RECT{0, 0, s.width, s.height}, in))
         return;
+    PixelRows::Gathered gathered(s.rows);
     if (dc.memory) {
         for (int y = in.top; y < in.bottom; ++y)
             fn(y, in.left, in.right);
@@ -487,6 +488,7 @@ void GdiFillDc(const GdiDc &dc, const RECT &r, COLORREF color)
     Described(s, PixelRows::Mix(what, color & 0xFFFFFF), [&] {
         if (s.rows->FillFresh(in.left, in.top, in.right, in.bottom, color & 0xFFFFFF))
             return;
+        PixelRows::Gathered gathered(s.rows);
         for (int y = in.top; y < in.bottom; ++y)
             FillRow(s, y, in.left, in.right, color);
     });
@@ -762,6 +764,7 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
         const PixelRows::Row *runs = s.rows ? s.rows->Runs(groundY) : nullptr;
         shades.For(runs ? runs->colour[PixelRows::RunAt(*runs, groundX)] : ReadRow(s, groundY)[groundX], c);
     }
+    PixelRows::Gathered gathered(s.rows);
     for (int row = 0; row < height; ++row) {
         int sy = y + dc->originY + int(box.top) + row;
         int lo = std::max(int(box.left) + rowLo[size_t(row)], firstX), hi = int(box.left) + rowHi[size_t(row)];
@@ -812,6 +815,7 @@ void GdiDrawIcon(HDC hdc, int x, int y, HICON icon)
     if (!dc || !ic)
         return;
     Surface s = SurfaceOf(*dc);
+    PixelRows::Gathered gathered(s.rows);
     // Runs of drawn (unmasked) pixels, row by row.
     for (int row = 0; row < ic->height; ++row) {
         const uint8_t *mask = &ic->mask[size_t(row) * size_t(ic->width)];

@@ -139,6 +139,31 @@ public:
         return true;
     }
 
+    // Rows drawn one by one in a rectangle (a fill, a copy, a line of
+    // text): the copies held and the box changed since an anchor are seen
+    // to once, for the box of all that changed, when Gathered ends.
+    class Gathered {
+    public:
+        // Within another (a fill inside a copy) the outer one gathers.
+        explicit Gathered(PixelRows *rows) : rows_(rows && !rows->gathering_ ? rows : nullptr)
+        {
+            if (rows_) {
+                rows_->gathering_ = true;
+                rows_->gathered_ = Part{0, 0, 0, 0};
+            }
+        }
+        Gathered(const Gathered &) = delete;
+        Gathered &operator=(const Gathered &) = delete;
+        ~Gathered()
+        {
+            if (rows_)
+                rows_->EndGathering();
+        }
+
+    private:
+        PixelRows *rows_;
+    };
+
     // The run of r (a row kept as runs) that holds x.
     static int RunAt(const Row &r, int x)
     {
@@ -249,30 +274,32 @@ private:
     uint32_t *RowAt(int y) { return px_.get() + size_t(y) * size_t(width_); }
     // Pixels of [x0, x1) of row y changed: a new count, a key of its own,
     // and the copies held there forgotten.
-    void Changed(int y, int x0, int x1)
+    // (Called for every row drawn: kept inline, the rare part not.)
+    __attribute__((always_inline)) void Changed(int y, int x0, int x1)
     {
         ++changes_;
         keyKnown_ = false;
         derived_ = false;
-        if (held_)
-            Forget(y, x0, x1);
-        if (anchored_)
-            Dirty(y, x0, x1);
+        if (held_ || anchored_)
+            Touched(Part{x0, y, x1, y + 1});
     }
-    void Dirty(int y, int x0, int x1)
+    void Touched(const Part &p);
+    // b grown to take in p (an empty b becomes p).
+    static void Grow(Part &b, const Part &p)
     {
-        if (dirty_.left >= dirty_.right) {
-            dirty_ = Part{x0, y, x1, y + 1};
+        if (b.left >= b.right) {
+            b = p;
             return;
         }
-        dirty_.left = std::min(dirty_.left, x0);
-        dirty_.top = std::min(dirty_.top, y);
-        dirty_.right = std::max(dirty_.right, x1);
-        dirty_.bottom = std::max(dirty_.bottom, y + 1);
+        b.left = std::min(b.left, p.left);
+        b.top = std::min(b.top, p.top);
+        b.right = std::max(b.right, p.right);
+        b.bottom = std::max(b.bottom, p.bottom);
     }
     // All of the store changed (a new size, a picture taken whole).
     void ChangedAll();
-    void Forget(int y, int x0, int x1);
+    // The copies held in a part that box meets forgotten.
+    void Forget(const Part &box);
     // The rows made what the noted fills say.
     void Settle();
     static uint64_t NewKey();
@@ -325,6 +352,19 @@ private:
     bool anchored_ = false;
     uint64_t anchorKey_ = 0;
     Part dirty_{0, 0, 0, 0};
+    // See Gathered: on, and the box of the changes gathered.
+    bool gathering_ = false;
+    Part gathered_{0, 0, 0, 0};
+    void EndGathering()
+    {
+        gathering_ = false;
+        if (gathered_.left >= gathered_.right)
+            return;
+        if (held_)
+            Forget(gathered_);
+        if (anchored_)
+            Grow(dirty_, gathered_);
+    }
 };
 
 } // namespace plat

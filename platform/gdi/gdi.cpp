@@ -424,6 +424,20 @@ HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
     return HandleAlloc(HandleKind::Gdi, std::move(b));
 }
 
+HBITMAP GdiCreateBitmapToFill(int width, int height, int bitsPixel, uint32_t **pixels)
+{
+    if (width < 0 || height < 0 || (int64_t(width) * height) > (int64_t(1) << 26))
+        return 0;
+    auto b = MakePooled<GdiBitmap>();
+    b->width = width;
+    b->height = height;
+    b->bitsPixel = bitsPixel;
+    *pixels = b->pixels.Overwrite(width, height);
+    if (!*pixels && width > 0 && height > 0)
+        return 0; // (an empty bitmap has none)
+    return HandleAlloc(HandleKind::Gdi, std::move(b));
+}
+
 HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, Region clip)
 {
     auto dc = MakePooled<GdiDc>();

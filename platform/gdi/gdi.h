@@ -80,6 +80,10 @@ GdiRef<GdiBrush> GdiGetBrush(HBRUSH h);
 
 // New bitmap of the given size, black; 0 on failure.
 HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel);
+// New bitmap of the given size whose pixels (COLORREF values, rows top
+// down) the caller writes, every one, at *pixels before anything else uses
+// it: the memory is not cleared first. 0 on failure.
+HBITMAP GdiCreateBitmapToFill(int width, int height, int bitsPixel, uint32_t **pixels);
 
 // A DC on the screen for a window: origin and visible clip (screen
 // coordinates) given by the window manager, computed once for the DC.

@@ -276,7 +276,7 @@ void PixelRows::Forget(const Part &b)
     }
 }
 
-bool PixelRows::Size(int w, int h)
+bool PixelRows::Size(int w, int h, bool zero)
 {
     size_t n = size_t(w) * size_t(h);
     if (n > capacity_) {
@@ -304,7 +304,8 @@ bool PixelRows::Size(int w, int h)
             // memory must not be read unset. calloc clears only memory that
             // is not fresh from the system: a large store's pages are not
             // touched (faulted in) until used.
-            px.reset(static_cast<uint32_t *>(std::calloc(n, sizeof(uint32_t))));
+            px.reset(static_cast<uint32_t *>(zero ? std::calloc(n, sizeof(uint32_t))
+                                                  : std::malloc(n * sizeof(uint32_t))));
             if (!px)
                 return false; // the old pixels stay as they were
             capacity = n;
@@ -380,6 +381,14 @@ bool PixelRows::Assign(int w, int h, const uint32_t *px)
     std::copy(px, px + size_t(w) * size_t(h), px_.get());
     rows_.assign(size_t(h), Row{});
     return true;
+}
+
+uint32_t *PixelRows::Overwrite(int w, int h)
+{
+    if (!Size(w, h, false))
+        return nullptr;
+    rows_.assign(size_t(h), Row{});
+    return px_.get();
 }
 
 void PixelRows::WriteRuns(int y, Row &r)

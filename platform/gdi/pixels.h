@@ -67,6 +67,10 @@ public:
     bool FillFresh(int left, int top, int right, int bottom, uint32_t c);
     // Takes pixels already made (w * h COLORREF values, rows top-down).
     bool Assign(int w, int h, const uint32_t *px);
+    // w x h pixels the caller writes whole, at once, where this returns
+    // (rows top-down): a picture decoded in place, its memory not cleared
+    // nor copied. Null when the memory cannot be had.
+    uint32_t *Overwrite(int w, int h);
 
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -322,7 +326,8 @@ private:
     }
     void CopyRunsRow(int y, Row &r, int x0, int x1, const Row &src, int sx0);
     void CopyRunsToPixels(int y, int x0, int x1, const Row &src, int sx0);
-    bool Size(int w, int h);
+    // zero: new memory is cleared (it may be read before it is written).
+    bool Size(int w, int h, bool zero = true);
     void WriteRuns(int y, Row &r);
     void FillRow(int y, Row &r, int x0, int x1, uint32_t c);
     // Row y made ready for new pixels over [x0, x1): its runs written out,

@@ -64,11 +64,12 @@ struct Dib {
     uint32_t compression = 0;
     std::vector<COLORREF> palette;
     uint32_t masks[3] = {0, 0, 0};
+    size_t offBits = 0; // where the pixels start in the file
 };
 
-// Decodes the file into top-down COLORREF pixels. False when it is not a
-// bitmap this loader reads.
-bool Decode(const std::vector<uint8_t> &f, std::vector<COLORREF> &px, Dib &d)
+// Reads the file's header, palette and masks, and checks that its pixels
+// lie within it. False when it is not a bitmap this loader reads.
+bool Decode(const std::vector<uint8_t> &f, Dib &d)
 {
     if (f.size() < 14 + 12 || f[0] != 'B' || f[1] != 'M')
         return false;
@@ -161,14 +162,40 @@ bool Decode(const std::vector<uint8_t> &f, std::vector<COLORREF> &px, Dib &d)
     }
     if (offBits >= f.size())
         return false;
-    const uint8_t *bits = &f[offBits];
+    d.offBits = offBits;
+    if (d.compression == BI_RLE8 || d.compression == BI_RLE4)
+        return true; // checked as it is read
     size_t avail = f.size() - offBits;
-    px.assign(size_t(d.width) * size_t(d.height), 0);
-    auto pal = [&](unsigned i) { return i < d.palette.size() ? d.palette[i] : COLORREF(0); };
-    // Row r of the file (bottom-up unless topDown) is image row y.
-    auto rowY = [&](int r) { return d.topDown ? r : d.height - 1 - r; };
+    size_t stride = ((size_t(d.width) * size_t(d.bpp) + 31) / 32) * 4;
+    if (stride * size_t(d.height) > avail) {
+        // The last row may lack its padding; anything shorter is damaged.
+        size_t need = stride * size_t(d.height - 1) + (size_t(d.width) * size_t(d.bpp) + 7) / 8;
+        if (need > avail)
+            return false;
+    }
+    return true;
+}
 
-    if (d.compression == BI_RLE8 || d.compression == BI_RLE4) {
+inline COLORREF PaletteAt(const Dib &d, unsigned i)
+{
+    return i < d.palette.size() ? d.palette[i] : COLORREF(0);
+}
+
+// Row r of the file (bottom-up unless topDown) is image row y.
+inline int RowY(const Dib &d, int r)
+{
+    return d.topDown ? r : d.height - 1 - r;
+}
+
+// The pixels of a run-length file into px (zeroed: pixels skipped stay
+// black). False when the runs lead past the data.
+bool DecodeRuns(const std::vector<uint8_t> &f, const Dib &d, COLORREF *px)
+{
+    const uint8_t *bits = &f[d.offBits];
+    size_t avail = f.size() - d.offBits;
+    auto pal = [&](unsigned i) { return PaletteAt(d, i); };
+    auto rowY = [&](int r) { return RowY(d, r); };
+    {
         int x = 0, r = 0;
         size_t i = 0;
         auto put = [&](unsigned v) {
@@ -206,20 +233,21 @@ bool Decode(const std::vector<uint8_t> &f, std::vector<COLORREF> &px, Dib &d)
         }
         return true;
     }
+}
 
+// The pixels of an uncompressed file (checked by Decode) into px, every
+// one of them written.
+void DecodeRows(const std::vector<uint8_t> &f, const Dib &d, COLORREF *px)
+{
+    const uint8_t *bits = &f[d.offBits];
+    auto pal = [&](unsigned i) { return PaletteAt(d, i); };
     size_t stride = ((size_t(d.width) * size_t(d.bpp) + 31) / 32) * 4;
-    if (stride * size_t(d.height) > avail) {
-        // The last row may lack its padding; anything shorter is damaged.
-        size_t need = stride * size_t(d.height - 1) + (size_t(d.width) * size_t(d.bpp) + 7) / 8;
-        if (need > avail)
-            return false;
-    }
     // One loop per depth, each row's pixels in a plain run: the setup's
     // picture is decoded at every start.
     const int w = d.width;
     for (int r = 0; r < d.height; ++r) {
         const uint8_t *row = bits + stride * size_t(r);
-        COLORREF *out = &px[size_t(rowY(r)) * size_t(w)];
+        COLORREF *out = &px[size_t(RowY(d, r)) * size_t(w)];
         switch (d.bpp) {
         case 1:
             for (int x = 0; x < w; ++x)
@@ -247,7 +275,6 @@ bool Decode(const std::vector<uint8_t> &f, std::vector<COLORREF> &px, Dib &d)
             break;
         }
     }
-    return true;
 }
 
 } // namespace
@@ -280,17 +307,33 @@ extern "C" HBITMAP SHLoadDIBitmap(LPCWSTR szFileName)
         SetLastError(ERROR_READ_FAULT);
         return 0;
     }
-    std::vector<COLORREF> px;
     Dib d;
-    if (!Decode(data, px, d)) {
+    if (!Decode(data, d)) {
         SetLastError(ERROR_INVALID_DATA);
         return 0;
     }
-    HBITMAP bmp = GdiCreateBitmap(d.width, d.height, d.bpp);
+    size_t n = size_t(d.width) * size_t(d.height);
+    // Runs are read whole before the bitmap is made (they may prove
+    // damaged); plain rows are decoded straight into the bitmap's pixels,
+    // written once.
+    std::vector<COLORREF> runs;
+    bool rle = d.compression == BI_RLE8 || d.compression == BI_RLE4;
+    if (rle) {
+        runs.assign(n, 0);
+        if (!DecodeRuns(data, d, runs.data())) {
+            SetLastError(ERROR_INVALID_DATA);
+            return 0;
+        }
+    }
+    uint32_t *px = nullptr;
+    HBITMAP bmp = GdiCreateBitmapToFill(d.width, d.height, d.bpp, &px);
     if (!bmp) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    GdiGetBitmap(bmp)->pixels.Assign(d.width, d.height, px.data());
+    if (rle)
+        std::memcpy(px, runs.data(), n * sizeof(COLORREF));
+    else
+        DecodeRows(data, d, px);
     return bmp;
 }

@@ -32,7 +32,7 @@ int FirstOther(const uint32_t *p, int x0, int x1, uint32_t c);
 class PixelRows {
 public:
     // A row kept as runs has at most this many.
-    static constexpr int kMaxRuns = 4;
+    static constexpr int kMaxRuns = 10;
     // A store's pixels, from calloc: fresh pages stay untouched until used.
     struct FreePixels {
         void operator()(uint32_t *p) const { std::free(p); }
@@ -310,19 +310,23 @@ private:
     // Rows compared as memory, word by word (every byte of a row is set).
     static bool Same(const Row &a, const Row &b)
     {
-        static_assert(sizeof(Row) == 28, "rows compare as three words and a half");
+        static_assert(sizeof(Row) % 4 == 0, "rows compare as words");
+        constexpr size_t kWords = sizeof(Row) / 8;
         const char *pa = reinterpret_cast<const char *>(&a), *pb = reinterpret_cast<const char *>(&b);
-        uint64_t a0, a1, a2, b0, b1, b2;
-        uint32_t a3, b3;
-        std::memcpy(&a0, pa, 8);
-        std::memcpy(&a1, pa + 8, 8);
-        std::memcpy(&a2, pa + 16, 8);
-        std::memcpy(&a3, pa + 24, 4);
-        std::memcpy(&b0, pb, 8);
-        std::memcpy(&b1, pb + 8, 8);
-        std::memcpy(&b2, pb + 16, 8);
-        std::memcpy(&b3, pb + 24, 4);
-        return ((a0 ^ b0) | (a1 ^ b1) | (a2 ^ b2) | uint64_t(a3 ^ b3)) == 0;
+        uint64_t d = 0;
+        for (size_t i = 0; i < kWords; ++i) {
+            uint64_t x, y;
+            std::memcpy(&x, pa + 8 * i, 8);
+            std::memcpy(&y, pb + 8 * i, 8);
+            d |= x ^ y;
+        }
+        if (sizeof(Row) % 8) {
+            uint32_t x, y;
+            std::memcpy(&x, pa + 8 * kWords, 4);
+            std::memcpy(&y, pb + 8 * kWords, 4);
+            d |= x ^ y;
+        }
+        return d == 0;
     }
     void CopyRunsRow(int y, Row &r, int x0, int x1, const Row &src, int sx0);
     void CopyRunsToPixels(int y, int x0, int x1, const Row &src, int sx0);

@@ -261,12 +261,24 @@ void DecodeRows(const std::vector<uint8_t> &f, const Dib &d, COLORREF *px)
             for (int x = 0; x < w; ++x)
                 out[x] = pal(row[x]);
             break;
-        case 24:
-            for (int x = 0; x < w; ++x) {
-                const uint8_t *p = row + size_t(x) * 3;
-                out[x] = RGB(p[2], p[1], p[0]);
+        case 24: {
+            // Blue, green, red read as one word with the next pixel's
+            // first byte, reversed and shifted down: red, green, blue.
+            // The row's last pixel is read by bytes (the file may end
+            // there).
+            int x = 0;
+            const uint8_t *p = row;
+            for (; x + 4 < w; x += 4, p += 12) {
+                out[x] = __builtin_bswap32(Rd32(p)) >> 8;
+                out[x + 1] = __builtin_bswap32(Rd32(p + 3)) >> 8;
+                out[x + 2] = __builtin_bswap32(Rd32(p + 6)) >> 8;
+                out[x + 3] = __builtin_bswap32(Rd32(p + 9)) >> 8;
             }
+            for (; x + 1 < w; ++x, p += 3)
+                out[x] = __builtin_bswap32(Rd32(p)) >> 8;
+            out[x] = RGB(p[2], p[1], p[0]);
             break;
+        }
         default: // 16 and 32 bits through their masks
             for (int x = 0; x < w; ++x) {
                 uint32_t v = d.bpp == 16 ? Rd16(row + size_t(x) * 2) : Rd32(row + size_t(x) * 4);

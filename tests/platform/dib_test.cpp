@@ -186,6 +186,27 @@ TEST_F(Dib, DirectColourDepthsAndRowOrder)
     }
 }
 
+// 24-bit rows are read a word at a time: every width (blocks of four,
+// the rest, the last pixel), with the file ending right after the last
+// row's pixels (no padding).
+TEST_F(Dib, TwentyFourBitRowsOfEveryWidthUpToTheFileEnd)
+{
+    auto colour = [](int x, int y) { return RGB(x * 25 + 3, y * 60 + 5, (x + y) * 20 + 9); };
+    for (int w = 1; w <= 9; ++w)
+        for (bool cut : {false, true}) {
+            SCOPED_TRACE("width " + std::to_string(w) + (cut ? ", last row unpadded" : ""));
+            std::string rows = Rows(w, 3, 24, false, [&](std::string &line, int y) {
+                for (int x = 0; x < w; ++x) {
+                    COLORREF v = colour(x, y);
+                    line += {char(GetBValue(v)), char(GetGValue(v)), char(GetRValue(v))};
+                }
+            });
+            if (cut)
+                rows.resize(rows.size() - (rows.size() / 3 - size_t(w) * 3));
+            ExpectPixels({w, 3, 24, BI_RGB, rows, {}, {}}, colour);
+        }
+}
+
 TEST_F(Dib, RunLengthEncoded)
 {
     std::vector<COLORREF> pal = Palette(16);

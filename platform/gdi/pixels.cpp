@@ -547,23 +547,21 @@ void PixelRows::Put(int y, int x0, int x1, const uint32_t *src)
         return;
     }
     // Runs not yet written (a new bitmap, a filled ground): only the runs
-    // outside [x0, x1) are written. The store's memory often holds those
-    // very pixels still (a buffer bitmap painted again takes the same
-    // memory back), so each part is compared before it is written.
+    // outside [x0, x1) are written. They are written without being
+    // compared first: the row changes anyway, and a fresh store's memory
+    // read before it is written costs a page fault more (the zero page
+    // mapped, then replaced).
     // src cannot lie in this row: its pixels were never written.
     int x = 0;
     for (int i = 0; i < r.runs; ++i) {
         int a = x, b = r.end[i];
         x = b;
         if (a < x0)
-            Spread(p, FirstOther(p, a, std::min(b, x0), r.colour[i]), std::min(b, x0), r.colour[i]);
-        if (b > x1) {
-            int from = std::max(a, x1);
-            Spread(p, FirstOther(p, from, b, r.colour[i]), b, r.colour[i]);
-        }
+            Spread(p, a, std::min(b, x0), r.colour[i]);
+        if (b > x1)
+            Spread(p, std::max(a, x1), b, r.colour[i]);
     }
-    if (std::memcmp(p + x0, src, n) != 0)
-        std::memcpy(p + x0, src, n);
+    std::memcpy(p + x0, src, n);
     r = Row{};
     Changed(y, x0, x1);
 }

@@ -418,6 +418,19 @@ void PixelRows::FillRow(int y, Row &r, int x0, int x1, uint32_t c)
         return;
     if (r.runs == 0) {
         uint32_t *p = RowAt(y);
+        if (x1 - x0 <= 4 && x1 - x0 < width_) {
+            // A frame's edge, a pixel or two (drawn down a whole window):
+            // looked at here.
+            int from = x0;
+            while (from < x1 && p[from] == c)
+                ++from;
+            if (from == x1)
+                return;
+            for (int x = from; x < x1; ++x)
+                p[x] = c;
+            Changed(y, from, x1);
+            return;
+        }
         // Pixels already of that colour are no change.
         int from = FirstOther(p, x0, x1, c);
         if (x0 == 0 && x1 == width_) {

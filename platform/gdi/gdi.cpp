@@ -409,14 +409,28 @@ GdiRef<GdiBrush> GdiGetBrush(HBRUSH h)
     return GetTyped<GdiBrush>(h, int(GdiType::Brush));
 }
 
-HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
+namespace {
+
+// A bitmap record of that size without its pixels, or null for a size no
+// bitmap may have.
+std::shared_ptr<GdiBitmap> NewBitmap(int width, int height, int bitsPixel)
 {
     if (width < 0 || height < 0 || (int64_t(width) * height) > (int64_t(1) << 26))
-        return 0;
+        return nullptr;
     auto b = MakePooled<GdiBitmap>();
     b->width = width;
     b->height = height;
     b->bitsPixel = bitsPixel;
+    return b;
+}
+
+} // namespace
+
+HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
+{
+    auto b = NewBitmap(width, height, bitsPixel);
+    if (!b)
+        return 0;
     // Black: the rows are marked, not cleared, so a reused store costs
     // nothing until it is drawn on.
     if (!b->pixels.Reset(width, height, RGB(0, 0, 0)))
@@ -426,12 +440,9 @@ HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
 
 HBITMAP GdiCreateBitmapToFill(int width, int height, int bitsPixel, uint32_t **pixels)
 {
-    if (width < 0 || height < 0 || (int64_t(width) * height) > (int64_t(1) << 26))
+    auto b = NewBitmap(width, height, bitsPixel);
+    if (!b)
         return 0;
-    auto b = MakePooled<GdiBitmap>();
-    b->width = width;
-    b->height = height;
-    b->bitsPixel = bitsPixel;
     *pixels = b->pixels.Overwrite(width, height);
     if (!*pixels && width > 0 && height > 0)
         return 0; // (an empty bitmap has none)

@@ -307,28 +307,26 @@ void ListFolder(const ResolvedPath &folder, const std::u16string &pattern, std::
 
     std::vector<std::string> names;
     FolderNames(folder.hostPath, folder.st, names);
-    {
-        for (const std::string &entry : names) {
-            const char *n = entry.c_str();
-            std::u16string name = FromUtf8(n);
-            std::u16string folded = Fold(name);
-            if (standInHere && folded == standInFolded)
-                standInHere = false; // a real file is there
-            if (folder.isRoot) {
-                bool shadowed = false;
-                for (const Mount &m : mounts)
-                    shadowed = shadowed || FoldCompare(m.name, name) == 0;
-                if (shadowed)
-                    continue;
-            }
-            if (!PatternMatch(pattern, name))
+    for (const std::string &entry : names) {
+        const char *n = entry.c_str();
+        std::u16string name = FromUtf8(n);
+        std::u16string folded = Fold(name);
+        if (standInHere && folded == standInFolded)
+            standInHere = false; // a real file is there
+        if (folder.isRoot) {
+            bool shadowed = false;
+            for (const Mount &m : mounts)
+                shadowed = shadowed || FoldCompare(m.name, name) == 0;
+            if (shadowed)
                 continue;
-            std::string host = folder.hostPath + "/" + n;
-            struct stat st;
-            if (lstat(host.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
-                continue;
-            out.push_back(FromHost(name, host, st));
         }
+        if (!PatternMatch(pattern, name))
+            continue;
+        std::string host = folder.hostPath + "/" + n;
+        struct stat st;
+        if (lstat(host.c_str(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
+            continue;
+        out.push_back(FromHost(name, host, st));
     }
     if (folder.isRoot) {
         for (const Mount &m : mounts) {

@@ -323,6 +323,13 @@ std::shared_ptr<ShareTable> MakePrivate()
     return s;
 }
 
+// Whether the table attached is this process's and the opened device's
+// (g_attachLock held).
+bool AttachedStillGood()
+{
+    return g_table && !g_forked && g_tableGeneration == DeviceGeneration();
+}
+
 // The table of the opened device for this process.
 std::shared_ptr<ShareTable> Current()
 {
@@ -330,7 +337,7 @@ std::shared_ptr<ShareTable> Current()
     // every open and close asks.
     {
         std::lock_guard<ThreadLock> guard(g_attachLock);
-        if (g_table && !g_forked && g_tableGeneration == DeviceGeneration())
+        if (AttachedStillGood())
             return g_table;
     }
     static std::once_flag forkHandler;
@@ -441,7 +448,7 @@ uint64_t ShareRemovals()
     // read in place, without a reference of its own.
     {
         std::lock_guard<ThreadLock> guard(g_attachLock);
-        if (g_table && !g_forked && g_tableGeneration == DeviceGeneration())
+        if (AttachedStillGood())
             return __atomic_load_n(&g_table->t->removals, __ATOMIC_ACQUIRE);
     }
     auto s = Current();

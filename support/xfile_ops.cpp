@@ -108,6 +108,19 @@ DWORD XFile_DeleteFile(LPCSTR pszFileName)
     return XEC_OK;
 }
 
+// Makes the folder pszDirName, leaving its UTF-16 form in szWide
+// (MAX_PATH units) for a caller that asks about it next.
+static DWORD MakeFolder(LPCSTR pszDirName, WCHAR *szWide)
+{
+    if (!XFileNameToWide(pszDirName, szWide)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return XEC_BAD_NAME;
+    }
+    if (!CreateDirectoryW(szWide, NULL))
+        return Xec_MapErrorCode();
+    return XEC_OK;
+}
+
 // XFile_CreateDirectory: an existing folder fails (18); callers that need
 // to tell it apart read GetLastError (183).
 DWORD XFile_CreateDirectory(LPCSTR pszDirName)
@@ -116,13 +129,7 @@ DWORD XFile_CreateDirectory(LPCSTR pszDirName)
 
     if (pszDirName == NULL)
         return XEC_INTERNAL;
-    if (!XFileNameToWide(pszDirName, szWide)) {
-        SetLastError(ERROR_INVALID_NAME);
-        return XEC_BAD_NAME;
-    }
-    if (!CreateDirectoryW(szWide, NULL))
-        return Xec_MapErrorCode();
-    return XEC_OK;
+    return MakeFolder(pszDirName, szWide);
 }
 
 // XFile_DeleteDirectory
@@ -159,14 +166,8 @@ static DWORD MakeWalkFolder(LPCSTR pszDirName)
     WCHAR szWide[MAX_PATH];
     DWORD dwAttr, rc;
 
-    if (!XFileNameToWide(pszDirName, szWide)) {
-        SetLastError(ERROR_INVALID_NAME);
-        return XEC_BAD_NAME;
-    }
-    if (CreateDirectoryW(szWide, NULL))
-        return XEC_OK;
-    rc = Xec_MapErrorCode();
-    if (GetLastError() != ERROR_ALREADY_EXISTS)
+    rc = MakeFolder(pszDirName, szWide);
+    if (rc == XEC_OK || GetLastError() != ERROR_ALREADY_EXISTS)
         return rc;
     dwAttr = GetFileAttributesW(szWide);
     if (dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY) != 0)

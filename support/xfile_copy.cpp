@@ -27,7 +27,7 @@ DWORD XFile_CopyFileWithProgress(LPCSTR pszSource, LPCSTR pszDest, BOOL bOverwri
 {
     HANDLE hSource = XFILE_NO_HANDLE, hDest = XFILE_NO_HANDLE;
     BYTE *pBuffer;
-    DWORD cbBlock, cbRead = 0, cbWritten, dwLength = 0, dwDone = 0, dwPercent, rc, rcClose;
+    DWORD cbBlock, cbCopied, dwLength = 0, dwDone = 0, dwPercent, rc, rcClose;
     BOOL bDestOpened = FALSE;
 
     if (pszSource == NULL || pszDest == NULL)
@@ -35,8 +35,9 @@ DWORD XFile_CopyFileWithProgress(LPCSTR pszSource, LPCSTR pszDest, BOOL bOverwri
     if (!bOverwrite && XFile_FileExists(pszDest) == XEC_OK)
         return XEC_EXISTS;
 
-    // Only bytes read into the buffer are ever written from it: it need
-    // not be cleared first.
+    // The buffer carries a block only when the device cannot copy between
+    // the two files itself; it is never read before being written, so it
+    // is not cleared.
     cbBlock = COPY_BLOCK;
     pBuffer = (BYTE *)LocalAlloc(LMEM_FIXED, cbBlock);
     if (pBuffer == NULL) {
@@ -56,11 +57,13 @@ DWORD XFile_CopyFileWithProgress(LPCSTR pszSource, LPCSTR pszDest, BOOL bOverwri
     }
     if (rc == XEC_OK)
         rc = XFile_FileLengthByHandle(hSource, &dwLength);
-    if (rc == XEC_OK)
-        rc = XFile_Read(hSource, pBuffer, cbBlock, &cbRead);
 
-    while (rc == XEC_OK && cbRead > 0) {
-        if (pfnProgress != NULL && dwLength != 0) {
+    // Each block is read and written in one call, from file to file inside
+    // the device where it can (a copy then costs the host one pass over the
+    // bytes instead of two). The callback still comes before each block
+    // that has bytes, with the bytes written so far.
+    while (rc == XEC_OK) {
+        if (pfnProgress != NULL && dwLength != 0 && dwDone < dwLength) {
             // 64-bit product: a 32-bit one wraps for files above 42 MB.
             dwPercent = (DWORD)(((ULONGLONG)dwDone * 100) / dwLength);
             if (!pfnProgress(dwDone, dwPercent, pvUser)) {
@@ -68,15 +71,14 @@ DWORD XFile_CopyFileWithProgress(LPCSTR pszSource, LPCSTR pszDest, BOOL bOverwri
                 break;
             }
         }
-        rc = XFile_Write(hDest, pBuffer, cbRead, &cbWritten);
-        if (rc != XEC_OK)
-            break;
-        if (cbWritten < cbRead) {
-            rc = XEC_DISK_FULL;
+        cbCopied = 0;
+        if (!CeCopyFileBlock(hSource, hDest, pBuffer, cbBlock, &cbCopied)) {
+            rc = XEC_SYSTEM;
             break;
         }
-        dwDone += cbWritten;
-        rc = XFile_Read(hSource, pBuffer, cbBlock, &cbRead);
+        if (cbCopied == 0)
+            break;
+        dwDone += cbCopied;
     }
 
     XFile_Close(&hSource);

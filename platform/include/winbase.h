@@ -143,6 +143,15 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
               LPOVERLAPPED lpOverlapped);
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+// Device: copies up to nNumberOfBytes from hSource's position to hDest's and
+// moves both on, as ReadFile into lpBuffer (nNumberOfBytes long) and
+// WriteFile of what was read would; the bytes pass through lpBuffer only
+// when the device cannot copy between the two files itself, so its content
+// afterwards is not defined. *lpNumberOfBytesCopied is 0 at the end of the
+// source. On failure the last error is the read's or the write's, and the
+// write keeps nothing of itself.
+BOOL CeCopyFileBlock(HANDLE hSource, HANDLE hDest, LPVOID lpBuffer, DWORD nNumberOfBytes,
+                     LPDWORD lpNumberOfBytesCopied);
 DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
 BOOL SetEndOfFile(HANDLE hFile);
 DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);

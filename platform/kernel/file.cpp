@@ -584,6 +584,106 @@ uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got
     return e;
 }
 
+namespace {
+
+uint32_t WriteBytes(FileObject &f, const void *data, uint32_t count);
+
+// The copy made as its two calls would make it, through buf; `allowed`
+// when the write's checks and fault were seen to already.
+uint32_t CopyThroughBuffer(FileObject &s, FileObject &d, uint8_t *buf, uint32_t count, uint32_t *copied,
+                           bool allowed = false)
+{
+    uint32_t got = 0;
+    uint32_t e = FileReadObject(s, buf, count, &got);
+    if (!e && got)
+        e = allowed ? WriteBytes(d, buf, got) : FileWriteObject(d, buf, got);
+    if (!e)
+        *copied = got;
+    return e;
+}
+
+} // namespace
+
+uint32_t FileCopyObject(FileObject &s, FileObject &d, uint8_t *buf, uint32_t count, uint32_t *copied)
+{
+    *copied = 0;
+    // The host copies inside itself when the source's size is known here
+    // (so the destination's growth can be reserved first) and neither end
+    // has bytes of its own in this process (a stand-in, a mapping).
+    if (!Reads(s.access) || !s.sole || s.standIn || !Writes(d.access) || d.standIn || d.map || d.fd < 0 ||
+        count == 0)
+        return CopyThroughBuffer(s, d, buf, count, copied);
+    if (s.pos >= s.size)
+        return 0;
+    uint32_t error = 0;
+    if (!FileEnsureOpen(s, error))
+        return error;
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(count, s.size - s.pos));
+    // From here on the read has happened, as far as the source is concerned.
+    const uint64_t from = s.pos;
+    if (FaultHit(FaultKind::FileWrite)) {
+        s.pos += n;
+        return ERROR_DISK_FULL;
+    }
+    uint64_t size;
+    if (!FileSizeOf(d, size)) {
+        s.pos += n;
+        return ErrorFromErrno(errno);
+    }
+    const uint64_t pos = d.pos;
+    const uint64_t growth = pos + n > size ? pos + n - size : 0;
+    if (d.inStore && growth && !StoreReserve(growth)) {
+        s.pos += n;
+        return ERROR_DISK_FULL;
+    }
+    uint32_t done = 0;
+    while (done < n) {
+        loff_t in = static_cast<loff_t>(from + done), out = static_cast<loff_t>(pos + done);
+        ssize_t r = copy_file_range(s.fd, &in, d.fd, &out, n - done, 0);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 && done == 0 &&
+            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)) {
+            // A pair of files the host cannot copy between (other file
+            // systems, the same file): the two calls do it.
+            if (d.inStore && growth)
+                StoreRelease(growth);
+            return CopyThroughBuffer(s, d, buf, count, copied, true);
+        }
+        if (r < 0) {
+            uint32_t e = ErrorFromErrno(errno);
+            // Nothing of a failed write stays: the file keeps its old end.
+            if (growth && ftruncate(d.fd, static_cast<off_t>(size)) == 0 && d.inStore)
+                StoreRelease(growth);
+            d.readLen = 0;
+            s.pos += n;
+            return e;
+        }
+        if (r == 0)
+            break; // shorter than it was: someone outside the device cut it
+        done += static_cast<uint32_t>(r);
+    }
+    const uint64_t end = pos + done;
+    if (d.inStore && growth) {
+        uint64_t used = end > size ? end - size : 0;
+        if (used < growth)
+            StoreRelease(growth - used);
+    }
+    s.pos = from + done;
+    // The destination's read-ahead no longer holds what the file does there.
+    if (d.readLen && pos < d.readBase + d.readLen && end > d.readBase)
+        d.readLen = 0;
+    if (d.writtenAt.tv_sec)
+        d.writtenAt = {}; // this write sets a later time itself
+    d.pos = end;
+    if (end > size)
+        d.size = end;
+    if (done && d.change == FileObject::Change::None)
+        d.change = FileObject::Change::Replaced;
+    *copied = done;
+    return 0;
+}
+
 uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
 {
     if (!Writes(f.access) || f.standIn)
@@ -592,6 +692,14 @@ uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
         return 0;
     if (FaultHit(FaultKind::FileWrite))
         return ERROR_DISK_FULL;
+    return WriteBytes(f, data, count);
+}
+
+namespace {
+
+// A write allowed and not failed by an injected fault.
+uint32_t WriteBytes(FileObject &f, const void *data, uint32_t count)
+{
     uint64_t size;
     if (!FileSizeOf(f, size))
         return ErrorFromErrno(errno);
@@ -640,6 +748,8 @@ uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count)
         f.change = FileObject::Change::Replaced;
     return 0;
 }
+
+} // namespace
 
 } // namespace plat
 
@@ -768,6 +878,33 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD
     uint32_t error = FileReadObject(*f, lpBuffer, nNumberOfBytesToRead, &got);
     if (lpNumberOfBytesRead)
         *lpNumberOfBytesRead = got;
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// CeCopyFileBlock
+BOOL CeCopyFileBlock(HANDLE hSource, HANDLE hDest, LPVOID lpBuffer, DWORD nNumberOfBytes,
+                     LPDWORD lpNumberOfBytesCopied)
+{
+    if (lpNumberOfBytesCopied)
+        *lpNumberOfBytesCopied = 0;
+    auto s = GetFile(hSource);
+    if (!s)
+        return FALSE;
+    auto d = GetFile(hDest);
+    if (!d)
+        return FALSE;
+    if (!lpBuffer && nNumberOfBytes) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    uint32_t copied = 0;
+    uint32_t error = FileCopyObject(*s, *d, static_cast<uint8_t *>(lpBuffer), nNumberOfBytes, &copied);
+    if (lpNumberOfBytesCopied)
+        *lpNumberOfBytesCopied = copied;
     if (error) {
         SetLastError(error);
         return FALSE;

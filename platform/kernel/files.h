@@ -277,6 +277,10 @@ bool FileEnsureOpen(FileObject &f, uint32_t &error);
 uint32_t FileWriteObject(FileObject &f, const void *data, uint32_t count);
 // Reads; 0 or a Win32 error.
 uint32_t FileReadObject(FileObject &f, void *data, uint32_t count, uint32_t *got);
+// A read of up to count bytes from s and a write of them to d, in one;
+// 0 or a Win32 error, *copied the bytes written. buf (count bytes) takes
+// them on the way when the host cannot copy between the two files.
+uint32_t FileCopyObject(FileObject &s, FileObject &d, uint8_t *buf, uint32_t count, uint32_t *copied);
 // The file's size: kept, or asked of the host. False with errno set.
 bool FileSizeOf(const FileObject &f, uint64_t &size);
 

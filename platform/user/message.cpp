@@ -354,7 +354,18 @@ extern "C" LRESULT WINAPI CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT
 // DefWindowProcW
 extern "C" LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
-    auto w = WindowGet(hWnd);
+    if (Msg == WM_PAINT) {
+        // A dialog repainted at every progress step: no DC is made when
+        // nothing is to be drawn.
+        if (WindowValidateUndrawn(hWnd) == Undrawn::EraseDue) {
+            PAINTSTRUCT ps;
+            BeginPaint(hWnd, &ps);
+            EndPaint(hWnd, &ps);
+        }
+        return 0;
+    }
+    // Borrowed: no case uses it after calling out.
+    auto w = WindowPeek(hWnd);
     if (!w)
         return 0;
     switch (Msg) {
@@ -387,16 +398,6 @@ extern "C" LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPA
     }
     case WM_GETTEXTLENGTH:
         return LRESULT(w->text.size());
-    case WM_PAINT: {
-        // A dialog repainted at every progress step: no DC is made when
-        // nothing is to be drawn.
-        if (WindowValidateUndrawn(hWnd))
-            return 0;
-        PAINTSTRUCT ps;
-        BeginPaint(hWnd, &ps);
-        EndPaint(hWnd, &ps);
-        return 0;
-    }
     case WM_ERASEBKGND: {
         HBRUSH b = w->cls->background;
         if (!b)

@@ -135,17 +135,30 @@ void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
 
 // A DC on the client area that draws only inside the update region;
 // within: the visible region (its making) the update region was cut to,
-// 0 when not known.
-HDC UpdateDc(HWND hwnd, const Window &w, const Region &update, uint64_t within)
+// 0 when not known. bounds, when given, gets the region's bounds.
+HDC UpdateDc(HWND hwnd, Window &w, const Region &update, uint64_t within, RECT *bounds)
 {
-    RECT c = WindowClientScreenRect(w);
     const Region &visible = VisibleRegion(hwnd, w, true);
-    Region clip = update;
-    RegionOffset(clip, c.left, c.top);
+    uint64_t made = w.visibleMade[0];
     // Cut to a visible region that is still the window's: nothing to cut.
-    if (within == 0 || within != w.visibleMade[0])
-        RegionIntersect(clip, visible);
-    return GdiCreateWindowDc(hwnd, c.left, c.top, std::move(clip));
+    bool inside = within != 0 && within == made;
+    RECT c = WindowClientScreenRect(w);
+    // The same update region as the last paint's, in the same visible
+    // region (the same place, the same windows above): the same clip.
+    if (made != w.paintMade || inside != w.paintWithin || update != w.paintUpdate) {
+        Region clip = update;
+        RegionOffset(clip, c.left, c.top);
+        if (!inside)
+            RegionIntersect(clip, visible);
+        w.paintClip = std::move(clip);
+        w.paintUpdate = update;
+        w.paintMade = made;
+        w.paintWithin = inside;
+        w.paintBounds = RegionBounds(update);
+    }
+    if (bounds)
+        *bounds = w.paintBounds;
+    return GdiCreateWindowDc(hwnd, c.left, c.top, w.paintClip);
 }
 
 bool HasFrame(const Window &w)
@@ -163,16 +176,14 @@ int ActiveState(HWND hwnd)
     return WindowActive() == hwnd ? 1 : 0;
 }
 
-// Frame, caption bar with the title, and the close box.
+// Frame, caption bar with the title, and the close box of a window with a
+// frame style; dirty: the frame was damaged.
 // Drawn only when damaged or when the active state changed since it was
 // last drawn: it is otherwise still on the screen as it was.
-void PaintNonClient(HWND hwnd, Window &w)
+void PaintFrame(HWND hwnd, Window &w, bool dirty)
 {
     bool active = ActiveState(hwnd) != 0;
-    bool due = w.frameDirty || w.frameActive != int(active);
-    w.frameDirty = false;
-    WindowNoteDue(w);
-    if (!due || !HasFrame(w))
+    if ((!dirty && w.frameActive == int(active)) || !HasFrame(w))
         return;
     w.frameActive = int(active);
     RECT wr = WindowScreenRect(w);
@@ -216,6 +227,41 @@ void PaintNonClient(HWND hwnd, Window &w)
     GdiReleaseDc(dc);
 }
 
+// The frame flag cleared and the frame painted as PaintFrame says. Most
+// windows have no frame: they need nothing more.
+inline void PaintNonClient(HWND hwnd, Window &w)
+{
+    bool dirty = w.frameDirty;
+    if (dirty) {
+        w.frameDirty = false;
+        WindowNoteDue(w);
+    }
+    if ((w.exStyle & WS_EX_DLGMODALFRAME) || (w.style & (WS_DLGFRAME | WS_BORDER | WS_VSCROLL)))
+        PaintFrame(hwnd, w, dirty);
+}
+
+// WM_PAINT for a window that has an update region, else only its frame
+// painted when that is due. w is not used once the procedure is called.
+void PaintNow(HWND hwnd, Window &w)
+{
+    if (w.update.empty()) {
+        PaintNonClient(hwnd, w);
+        return;
+    }
+    w.beganPaint = false;
+    if (WNDPROC proc = w.proc)
+        proc(hwnd, WM_PAINT, 0, 0);
+    // A procedure that does not validate would otherwise be asked to
+    // paint for ever. (A window destroyed meanwhile is left alone.)
+    auto again = WindowPeek(hwnd);
+    if (again && !again->destroyed && !again->beganPaint) {
+        again->update.clear();
+        again->updateErase = false;
+        WindowNoteDue(*again);
+        PaintNonClient(hwnd, *again);
+    }
+}
+
 } // namespace
 
 void WindowInvalidate(HWND hwnd, bool erase)
@@ -246,22 +292,15 @@ void WindowInvalidateScreenRect(HWND hwnd, const RECT &r, bool erase)
         WindowInvalidateScreenRect(child, in, erase);
 }
 
-bool WindowPaintDue(const Window &w)
-{
-    return !w.update.empty() || w.frameDirty;
-}
-
-void WindowNoteDue(Window &w)
+void WindowNoteDueChanged(Window &w)
 {
     bool due = WindowPaintDue(w);
-    if (due != w.dueCounted) {
-        w.dueCounted = due;
-        // Twice a window a step: no locked add while the process is alone.
-        if (ProcessAlone())
-            g_paintDue.store(g_paintDue.load(std::memory_order_relaxed) + (due ? 1 : -1), std::memory_order_relaxed);
-        else
-            g_paintDue.fetch_add(due ? 1 : -1, std::memory_order_relaxed);
-    }
+    w.dueCounted = due;
+    // Twice a window a step: no locked add while the process is alone.
+    if (ProcessAlone())
+        g_paintDue.store(g_paintDue.load(std::memory_order_relaxed) + (due ? 1 : -1), std::memory_order_relaxed);
+    else
+        g_paintDue.fetch_add(due ? 1 : -1, std::memory_order_relaxed);
 }
 
 bool WindowAnyPaintDue()
@@ -277,36 +316,22 @@ Window::~Window()
 
 void WindowPaintNow(HWND hwnd)
 {
-    auto w = WindowGet(hwnd);
-    if (!w)
-        return;
-    if (w->update.empty()) {
-        PaintNonClient(hwnd, *w);
-        return;
-    }
-    w->beganPaint = false;
-    WindowSend(hwnd, WM_PAINT, 0, 0);
-    // A procedure that does not validate would otherwise be asked to
-    // paint for ever. (The record is held; a window destroyed meanwhile is
-    // left alone.)
-    if (!w->destroyed && !w->beganPaint) {
-        w->update.clear();
-        w->updateErase = false;
-        WindowNoteDue(*w);
-        PaintNonClient(hwnd, *w);
-    }
+    if (auto w = WindowPeek(hwnd))
+        PaintNow(hwnd, *w);
 }
 
-bool WindowValidateUndrawn(HWND hwnd)
+Undrawn WindowValidateUndrawn(HWND hwnd)
 {
-    auto w = WindowGet(hwnd);
-    if (!w || w->updateErase)
-        return false;
+    auto w = WindowPeek(hwnd);
+    if (!w)
+        return Undrawn::NoWindow;
+    if (w->updateErase)
+        return Undrawn::EraseDue;
     w->update.clear();
     w->beganPaint = true;
     WindowNoteDue(*w);
     PaintNonClient(hwnd, *w);
-    return true;
+    return Undrawn::Validated;
 }
 
 // The close box of a window, in screen coordinates (empty when none).
@@ -350,10 +375,9 @@ extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
     w->updateErase = false;
     w->beganPaint = true;
     PaintNonClient(hWnd, *w);
-    HDC dc = UpdateDc(hWnd, *w, update, within);
     *lpPaint = PAINTSTRUCT{};
+    HDC dc = UpdateDc(hWnd, *w, update, within, &lpPaint->rcPaint);
     lpPaint->hdc = dc;
-    lpPaint->rcPaint = RegionBounds(update);
     lpPaint->fErase = TRUE;
     if (erase && dc)
         lpPaint->fErase = WindowSend(hWnd, WM_ERASEBKGND, WPARAM(dc), 0) ? FALSE : TRUE;
@@ -401,17 +425,13 @@ extern "C" int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
 // UpdateWindow
 extern "C" BOOL WINAPI UpdateWindow(HWND hWnd)
 {
-    bool due;
-    {
-        auto w = WindowPeek(hWnd);
-        if (!w) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
-        due = WindowPaintDue(*w);
+    auto w = WindowPeek(hWnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
     }
-    if (due && IsWindowVisible(hWnd))
-        WindowPaintNow(hWnd);
+    if (WindowPaintDue(*w) && WindowShown(*w))
+        PaintNow(hWnd, *w);
     return TRUE;
 }
 
@@ -470,7 +490,7 @@ extern "C" BOOL WINAPI GetUpdateRect(HWND hWnd, LPRECT lpRect, BOOL bErase)
         return FALSE;
     if (bErase && w->updateErase) {
         w->updateErase = false;
-        HDC dc = UpdateDc(hWnd, *w, w->update, w->updateWithin);
+        HDC dc = UpdateDc(hWnd, *w, w->update, w->updateWithin, nullptr);
         WindowSend(hWnd, WM_ERASEBKGND, WPARAM(dc), 0);
         GdiReleaseDc(dc);
     }

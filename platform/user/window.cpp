@@ -24,11 +24,6 @@ namespace {
 
 std::vector<HWND> g_zorder; // top-level windows, bottom to top
 HWND g_active = 0;
-// Counts changes of the window tree's geometry: a move or resize, a show or
-// hide, a new style, a change of the Z order, a window made or destroyed.
-// Geometry worked out from the tree is kept in each window with the count
-// it was worked out at.
-uint64_t g_layout = 1;
 HWND g_focus = 0;
 HCURSOR g_cursor = 0;
 int g_destroying = 0; // DestroyWindow calls under way: the tree is half unlinked
@@ -51,7 +46,7 @@ void PruneDead()
         g_active = 0;
     if (g_focus && !WindowGet(g_focus))
         g_focus = 0;
-    ++g_layout;
+    ++g_windowLayout;
 }
 
 int FrameWidth(const Window &w)
@@ -69,33 +64,9 @@ int CaptionHeight(const Window &w)
     return (w.style & WS_CAPTION) == WS_CAPTION ? kCaptionHeight : 0;
 }
 
-// The window's rectangle on the screen and whether it and all its parents
-// are visible, worked out again only when the layout changed.
-const Window &Geometry(const Window &w)
-{
-    if (w.geometryAt == g_layout)
-        return w;
-    RECT r = w.rect;
-    bool shown = (w.style & WS_VISIBLE) != 0;
-    if ((w.style & WS_CHILD) && w.parent) {
-        auto p = WindowPeek(w.parent);
-        if (p) {
-            RECT pc = WindowClientScreenRect(Geometry(*p));
-            OffsetRect(&r, pc.left, pc.top);
-            shown = shown && p->shown;
-        } else {
-            shown = false;
-        }
-    }
-    w.screenRect = r;
-    w.shown = shown;
-    w.geometryAt = g_layout;
-    return w;
-}
-
 RECT ScreenRectOf(const Window &w)
 {
-    return Geometry(w).screenRect;
+    return WindowPlaced(w).screenRect;
 }
 
 void InvalidateBelow(const RECT &r)
@@ -116,7 +87,7 @@ void BringToTop(HWND h)
     if (it != g_zorder.end()) {
         g_zorder.erase(it);
         g_zorder.push_back(h);
-        ++g_layout;
+        ++g_windowLayout;
     }
 }
 
@@ -156,6 +127,48 @@ void DestroyTree(HWND h)
 }
 
 } // namespace
+
+// Counts changes of the window tree's geometry: a move or
+// resize, a show or hide, a new style, a change of the Z order, a window
+// made or destroyed. Geometry worked out from the tree is kept in each
+// window with the count it was worked out at.
+uint64_t g_windowLayout = 1;
+
+// The window's rectangle and client area on the screen and whether it and
+// all its parents are visible, worked out again only when the layout
+// changed.
+const Window &WindowWorkOutPlace(const Window &w)
+{
+    RECT r = w.rect;
+    bool shown = (w.style & WS_VISIBLE) != 0;
+    if ((w.style & WS_CHILD) && w.parent) {
+        auto p = WindowPeek(w.parent);
+        if (p) {
+            RECT pc = WindowPlaced(*p).clientRect;
+            OffsetRect(&r, pc.left, pc.top);
+            shown = shown && p->shown;
+        } else {
+            shown = false;
+        }
+    }
+    w.screenRect = r;
+    int f = FrameWidth(w);
+    r.left += f;
+    r.top += f + CaptionHeight(w);
+    r.right -= f;
+    r.bottom -= f;
+    // A vertical scroll bar takes its width from the client area.
+    if (w.style & WS_VSCROLL)
+        r.right -= kScrollBarWidth;
+    if (r.right < r.left)
+        r.right = r.left;
+    if (r.bottom < r.top)
+        r.bottom = r.top;
+    w.clientRect = r;
+    w.shown = shown;
+    w.geometryAt = g_windowLayout;
+    return w;
+}
 
 std::shared_ptr<Window> WindowGet(HWND hwnd)
 {
@@ -229,34 +242,6 @@ std::vector<HWND> WindowTopLevels()
 {
     PruneDead();
     return g_zorder;
-}
-
-uint64_t WindowLayout()
-{
-    return g_layout;
-}
-
-RECT WindowClientScreenRect(const Window &w)
-{
-    RECT r = ScreenRectOf(w);
-    int f = FrameWidth(w);
-    r.left += f;
-    r.top += f + CaptionHeight(w);
-    r.right -= f;
-    r.bottom -= f;
-    // A vertical scroll bar takes its width from the client area.
-    if (w.style & WS_VSCROLL)
-        r.right -= kScrollBarWidth;
-    if (r.right < r.left)
-        r.right = r.left;
-    if (r.bottom < r.top)
-        r.bottom = r.top;
-    return r;
-}
-
-RECT WindowScreenRect(const Window &w)
-{
-    return ScreenRectOf(w);
 }
 
 // The one walk up a window's chain of parents (WS_CHILD links; owners are
@@ -384,7 +369,7 @@ extern "C" HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPC
         parent->children.push_back(h);
     else
         g_zorder.push_back(h);
-    ++g_layout;
+    ++g_windowLayout;
 
     CREATESTRUCTW cs{};
     cs.lpCreateParams = lpParam;
@@ -435,7 +420,7 @@ extern "C" BOOL WINAPI DestroyWindow(HWND hWnd)
             p->children.erase(std::remove(p->children.begin(), p->children.end(), hWnd), p->children.end());
     }
     g_zorder.erase(std::remove(g_zorder.begin(), g_zorder.end(), hWnd), g_zorder.end());
-    ++g_layout;
+    ++g_windowLayout;
     --g_destroying;
     if (g_active == hWnd) {
         g_active = 0;
@@ -479,7 +464,7 @@ extern "C" BOOL WINAPI IsChild(HWND hWndParent, HWND hWnd)
 extern "C" BOOL WINAPI IsWindowVisible(HWND hWnd)
 {
     auto w = WindowPeek(hWnd);
-    return w && Geometry(*w).shown;
+    return w && WindowShown(*w);
 }
 
 // IsWindowEnabled
@@ -523,12 +508,12 @@ extern "C" BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
     if (show && !wasVisible) {
         WindowSend(hWnd, WM_SHOWWINDOW, TRUE, 0);
         w->style |= WS_VISIBLE;
-        ++g_layout;
+        ++g_windowLayout;
         WindowInvalidate(hWnd, true);
     } else if (!show && wasVisible) {
         WindowSend(hWnd, WM_SHOWWINDOW, FALSE, 0);
         w->style &= ~DWORD(WS_VISIBLE);
-        ++g_layout;
+        ++g_windowLayout;
         RECT r = ScreenRectOf(*w);
         if (w->style & WS_CHILD) {
             if (w->parent)
@@ -599,14 +584,14 @@ extern "C" BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int 
         r.bottom = r.top + (cy < 0 ? 0 : cy);
     }
     w->rect = r;
-    ++g_layout;
+    ++g_windowLayout;
     if (!(uFlags & SWP_NOZORDER) && !(w->style & WS_CHILD)) {
         if (hWndInsertAfter == HWND_TOP || hWndInsertAfter == HWND_TOPMOST)
             BringToTop(hWnd);
         else if (hWndInsertAfter == HWND_BOTTOM) {
             g_zorder.erase(std::remove(g_zorder.begin(), g_zorder.end(), hWnd), g_zorder.end());
             g_zorder.insert(g_zorder.begin(), hWnd);
-            ++g_layout;
+            ++g_windowLayout;
         }
     }
     if (uFlags & SWP_SHOWWINDOW)
@@ -772,13 +757,13 @@ extern "C" LONG WINAPI SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong)
     case GWL_STYLE:
         old = LONG(w->style);
         w->style = DWORD(dwNewLong);
-        ++g_layout;
+        ++g_windowLayout;
         WindowInvalidate(hWnd, true);
         return old;
     case GWL_EXSTYLE:
         old = LONG(w->exStyle);
         w->exStyle = DWORD(dwNewLong);
-        ++g_layout;
+        ++g_windowLayout;
         return old;
     case GWL_ID:
         old = w->id;

@@ -89,6 +89,16 @@ struct Window : HandleObject {
     uint64_t addedMade = 0;
     POINT addedOrigin{0, 0};
     RECT addedRect{0, 0, 0, 0};
+    // Likewise for BeginPaint: the last update region painted (client
+    // coordinates), the visible region's making it was cut to and whether
+    // it was known to lie inside it, and what came of it: the DC's clip
+    // (screen coordinates) and rcPaint. A window painted at every step
+    // with the same update region takes them as they are.
+    Region paintUpdate;
+    uint64_t paintMade = 0;
+    bool paintWithin = false;
+    Region paintClip;
+    RECT paintBounds{0, 0, 0, 0};
     bool updateErase = false;
     bool frameDirty = false;
     int frameActive = -1;     // active state the caption shows, -1 not drawn
@@ -102,6 +112,7 @@ struct Window : HandleObject {
     // size they were clipped to.
     mutable uint64_t geometryAt = 0;
     mutable RECT screenRect{0, 0, 0, 0};
+    mutable RECT clientRect{0, 0, 0, 0}; // the client area on the screen
     mutable bool shown = false;
     mutable uint64_t visibleAt[2] = {0, 0};
     mutable long visibleScreen[2][2] = {{0, 0}, {0, 0}};
@@ -165,15 +176,28 @@ template <class T> std::shared_ptr<T> ControlQuery(HWND hwnd)
 std::string WindowTreeProblem();
 
 // The layout count: it changes whenever a window moves, is resized, shown,
-// hidden, restyled, restacked, made or destroyed.
-uint64_t WindowLayout();
+// hidden, restyled, restacked, made or destroyed. Read inline: a progress
+// step asks for a window's place a few dozen times.
+extern uint64_t g_windowLayout;
+inline uint64_t WindowLayout() { return g_windowLayout; }
+
+// Works out a window's place (screenRect, clientRect, shown) again after
+// the layout changed; WindowPlaced calls it.
+const Window &WindowWorkOutPlace(const Window &w);
+// The window with its place as the layout now has it.
+inline const Window &WindowPlaced(const Window &w)
+{
+    return w.geometryAt == g_windowLayout ? w : WindowWorkOutPlace(w);
+}
 
 // Client and window rectangles in screen coordinates.
-RECT WindowClientScreenRect(const Window &w);
+inline RECT WindowClientScreenRect(const Window &w) { return WindowPlaced(w).clientRect; }
+inline RECT WindowScreenRect(const Window &w) { return WindowPlaced(w).screenRect; }
+// Whether the window and all its parents are visible (IsWindowVisible).
+inline bool WindowShown(const Window &w) { return WindowPlaced(w).shown; }
 // The part of the window's client area that can be seen (screen
 // coordinates), as its DCs clip to.
 const Region &WindowVisibleClient(HWND hwnd, const Window &w);
-RECT WindowScreenRect(const Window &w);
 
 HWND WindowActive();
 
@@ -186,10 +210,19 @@ void WindowInvalidate(HWND hwnd, bool erase);
 // children for painting: a window above was moved, hidden or destroyed.
 void WindowInvalidateScreenRect(HWND hwnd, const RECT &r, bool erase);
 // True when the window has something to paint (update region or frame).
-bool WindowPaintDue(const Window &w);
+inline bool WindowPaintDue(const Window &w)
+{
+    return !w.update.empty() || w.frameDirty;
+}
+// Counts a window in or out of the windows with a paint due (WindowNoteDue).
+void WindowNoteDueChanged(Window &w);
 // After the update region or frame flag of w changed: keeps the count of
 // windows with a paint due, so that a look for one is free when none is.
-void WindowNoteDue(Window &w);
+inline void WindowNoteDue(Window &w)
+{
+    if (WindowPaintDue(w) != w.dueCounted)
+        WindowNoteDueChanged(w);
+}
 // False only when no window has anything to paint.
 bool WindowAnyPaintDue();
 // Paints a window now: WM_PAINT for its update region, or only its frame
@@ -197,9 +230,10 @@ bool WindowAnyPaintDue();
 void WindowPaintNow(HWND hwnd);
 // What BeginPaint and EndPaint do for a procedure that draws nothing (the
 // default WM_PAINT), without making a DC: the update region validated and
-// the frame painted. False, doing nothing, when an erase is due (the
-// caller goes through BeginPaint then).
-bool WindowValidateUndrawn(HWND hwnd);
+// the frame painted. Nothing is done when the handle is stale, nor when an
+// erase is due (the caller goes through BeginPaint then).
+enum class Undrawn { NoWindow, Validated, EraseDue };
+Undrawn WindowValidateUndrawn(HWND hwnd);
 
 // The top-level window that a window belongs to (itself when top-level).
 HWND WindowTopLevel(HWND hwnd);

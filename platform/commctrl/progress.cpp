@@ -45,6 +45,16 @@ void SetPos(HWND hwnd, ProgressState &w, int pos)
 
 LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    // The position, set at every block of a copy: only invalidating is
+    // done, no procedure runs, so nothing is held.
+    if (msg == PBM_SETPOS) {
+        auto w = WindowPeek(hwnd);
+        if (ProgressState *s = w ? ControlPeek<ProgressState>(*w) : nullptr) {
+            int old = s->pos;
+            SetPos(hwnd, *s, int(wParam));
+            return old;
+        }
+    }
     auto w = WindowGet(hwnd);
     if (!w)
         return 0;

@@ -790,7 +790,7 @@ extern "C" BOOL WINAPI IsDialogMessageW(HWND hDlg, LPMSG lpMsg)
 {
     if (!lpMsg || !hDlg)
         return FALSE;
-    if (!WindowGet(hDlg)) {
+    if (!WindowPeek(hDlg)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }

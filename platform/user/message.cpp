@@ -69,7 +69,7 @@ bool InFilter(const MSG &m, HWND hwnd, UINT lo, UINT hi)
 
 HWND FindPaintIn(HWND h)
 {
-    auto w = WindowGet(h);
+    auto w = WindowPeek(h);
     if (!w || !(w->style & WS_VISIBLE) || w->destroyed)
         return 0;
     if (WindowPaintDue(*w))
@@ -90,8 +90,9 @@ HWND FindPaint()
     if (!WindowAnyPaintDue())
         return 0;
     auto me = std::this_thread::get_id();
-    for (HWND h : WindowTopLevels()) {
-        auto w = WindowGet(h);
+    // Nothing is called out here: the Z order is read as it stands.
+    for (HWND h : WindowZOrder()) {
+        auto w = WindowPeek(h);
         if (!w || w->thread != me)
             continue;
         HWND p = FindPaintIn(h);
@@ -228,9 +229,16 @@ using namespace plat;
 // SendMessageW
 extern "C" LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
-    if (!WindowCheck(hWnd))
-        return 0;
-    return WindowSend(hWnd, Msg, wParam, lParam);
+    WNDPROC proc;
+    {
+        auto w = WindowPeek(hWnd);
+        if (!w) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        proc = w->proc;
+    }
+    return proc ? proc(hWnd, Msg, wParam, lParam) : 0;
 }
 
 // PostMessageW
@@ -330,14 +338,20 @@ extern "C" LRESULT WINAPI DispatchMessageW(const MSG *lpMsg)
     }
     if (!lpMsg->hwnd)
         return 0;
-    auto w = WindowCheck(lpMsg->hwnd);
-    if (!w)
-        return 0;
-    if (lpMsg->message == WM_PAINT) {
-        WindowPaintNow(lpMsg->hwnd);
-        return 0;
+    WNDPROC proc;
+    {
+        auto w = WindowPeek(lpMsg->hwnd);
+        if (!w) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        if (lpMsg->message == WM_PAINT) {
+            WindowPaintNow(lpMsg->hwnd);
+            return 0;
+        }
+        proc = w->proc;
     }
-    return WindowSend(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+    return proc ? proc(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam) : 0;
 }
 
 // CallWindowProcW

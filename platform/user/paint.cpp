@@ -266,7 +266,7 @@ void PaintNow(HWND hwnd, Window &w)
 
 void WindowInvalidate(HWND hwnd, bool erase)
 {
-    auto w = WindowGet(hwnd);
+    auto w = WindowPeek(hwnd);
     if (!w)
         return;
     w->frameDirty = true;
@@ -278,7 +278,7 @@ void WindowInvalidate(HWND hwnd, bool erase)
 
 void WindowInvalidateScreenRect(HWND hwnd, const RECT &r, bool erase)
 {
-    auto w = WindowGet(hwnd);
+    auto w = WindowPeek(hwnd);
     if (!w)
         return;
     RECT wr = WindowScreenRect(*w), in;

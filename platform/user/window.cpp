@@ -244,15 +244,21 @@ std::vector<HWND> WindowTopLevels()
     return g_zorder;
 }
 
+const std::vector<HWND> &WindowZOrder()
+{
+    PruneDead();
+    return g_zorder;
+}
+
 // The one walk up a window's chain of parents (WS_CHILD links; owners are
 // not parents): from h to its top-level window, stopping early at `stop`.
 // The window it ends at, or 0 when h or a link on the way is stale.
 static HWND WalkUp(HWND h, HWND stop)
 {
-    auto w = WindowGet(h);
+    auto w = WindowPeek(h);
     while (w && h != stop && (w->style & WS_CHILD) && w->parent) {
         h = w->parent;
-        w = WindowGet(h);
+        w = WindowPeek(h);
     }
     return w ? h : 0;
 }
@@ -802,11 +808,16 @@ extern "C" int WINAPI GetWindowTextLengthW(HWND hWnd)
 // SetWindowTextW
 extern "C" BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString)
 {
-    if (!WindowPeek(hWnd)) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
+    WNDPROC proc;
+    {
+        auto w = WindowPeek(hWnd);
+        if (!w) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        proc = w->proc;
     }
-    return WindowSend(hWnd, WM_SETTEXT, 0, LPARAM(lpString)) != 0;
+    return proc && proc(hWnd, WM_SETTEXT, 0, LPARAM(lpString)) != 0;
 }
 
 // FindWindowW

@@ -150,6 +150,14 @@ template <class T> std::shared_ptr<T> ControlOf(HWND hwnd)
     auto w = WindowGet(hwnd);
     return w ? ControlOf<T>(*w) : nullptr;
 }
+// As ControlOf, borrowed for a call that lets no procedure run for the
+// window meanwhile.
+template <class T> T *ControlPeek(const Window &w)
+{
+    if (!w.control || w.control->kind != T::kKind)
+        return nullptr;
+    return static_cast<T *>(w.control.get());
+}
 // Makes a window's record at WM_NCCREATE; null when there is no memory
 // (the creation then fails).
 template <class T> std::shared_ptr<T> ControlMake(Window &w)
@@ -234,6 +242,10 @@ void WindowPaintNow(HWND hwnd);
 // erase is due (the caller goes through BeginPaint then).
 enum class Undrawn { NoWindow, Validated, EraseDue };
 Undrawn WindowValidateUndrawn(HWND hwnd);
+
+// The top-level windows, bottom to top, as they stand: for a walk that
+// calls no window procedure and changes no window meanwhile.
+const std::vector<HWND> &WindowZOrder();
 
 // The top-level window that a window belongs to (itself when top-level).
 HWND WindowTopLevel(HWND hwnd);

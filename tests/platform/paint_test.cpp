@@ -398,6 +398,129 @@ TEST_F(Paint, EveryChangeOfTheLayoutIsSeenAtTheNextDraw)
     }
 }
 
+// A window painted twice with the same update region (the whole client,
+// as a progress step asks) may take its clip from the last paint only while
+// nothing changed: whatever happens between two paints must show at the
+// second. Each case paints the window twice in one colour, makes its change,
+// then invalidates and updates the window alone in the probe colour.
+struct RepaintCase {
+    const char *name;
+    std::function<void(HWND &win, HWND &cover)> before; // before the two paints
+    std::function<void(HWND &win, HWND &cover)> change;  // between them and the probe paint
+    bool invalidateFirst; // the probe's invalidation comes before the change
+    std::vector<POINT> in, out;
+};
+
+TEST_F(Paint, WhatChangesBetweenTwoPaintsOfTheSameRegionShowsAtTheNext)
+{
+    auto nothing = [](HWND &, HWND &) {};
+    auto coverAt = [this](RECT r) {
+        return [this, r](HWND &, HWND &cover) {
+            cover = Popup(r);
+            g_log.color = RGB(1, 2, 3);
+            UpdateWindow(cover);
+        };
+    };
+    const std::vector<RepaintCase> cases = {
+        {"nothing changed", nothing, nothing, false, {{30, 30}, {119, 119}}, {{19, 19}, {120, 120}}},
+        {"moved",
+         nothing,
+         [](HWND &w, HWND &) { SetWindowPos(w, 0, 60, 60, 100, 100, SWP_NOZORDER | SWP_NOACTIVATE); },
+         false,
+         {{150, 150}, {60, 60}},
+         {{30, 30}, {160, 160}}},
+        {"moved, and what the move asked for validated",
+         nothing,
+         [](HWND &w, HWND &) {
+             SetWindowPos(w, 0, 60, 60, 100, 100, SWP_NOZORDER | SWP_NOACTIVATE);
+             ValidateRect(w, nullptr);
+         },
+         false,
+         {{150, 150}, {60, 60}},
+         {{30, 30}, {160, 160}}},
+        {"moved after the invalidation",
+         nothing,
+         [](HWND &w, HWND &) { SetWindowPos(w, 0, 60, 60, 100, 100, SWP_NOZORDER | SWP_NOACTIVATE); },
+         true,
+         {{150, 150}, {60, 60}},
+         {{30, 30}, {160, 160}}},
+        {"covered", nothing, coverAt(RECT{0, 0, 50, 50}), false, {{100, 100}, {50, 30}}, {{30, 30}, {49, 49}}},
+        {"covered after the invalidation",
+         nothing,
+         coverAt(RECT{0, 0, 50, 50}),
+         true,
+         {{100, 100}, {50, 30}},
+         {{30, 30}, {49, 49}}},
+        {"uncovered",
+         coverAt(RECT{0, 0, 50, 50}),
+         [](HWND &, HWND &cover) {
+             DestroyWindow(cover);
+             cover = 0;
+         },
+         false,
+         {{30, 30}, {100, 100}},
+         {}},
+        {"hidden and shown again",
+         nothing,
+         [](HWND &w, HWND &) {
+             ShowWindow(w, SW_HIDE);
+             ShowWindow(w, SW_SHOWNA);
+         },
+         false,
+         {{30, 30}, {119, 119}},
+         {}},
+        {"hidden",
+         nothing,
+         [](HWND &w, HWND &) { ShowWindow(w, SW_HIDE); },
+         true,
+         {},
+         {{30, 30}, {119, 119}}},
+        {"destroyed and made again elsewhere",
+         nothing,
+         [this](HWND &w, HWND &) {
+             DestroyWindow(w);
+             w = Popup(RECT{60, 60, 160, 160});
+         },
+         false,
+         {{150, 150}, {60, 60}},
+         {{30, 30}}},
+        {"given a frame",
+         nothing,
+         [](HWND &w, HWND &) { SetWindowLongW(w, GWL_STYLE, WS_POPUP | WS_VISIBLE | WS_BORDER); },
+         false,
+         {{21, 21}, {118, 118}},
+         {{20, 20}, {119, 119}}},
+    };
+    for (const RepaintCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND win = Popup(RECT{20, 20, 120, 120}), cover = 0;
+        ASSERT_TRUE(win);
+        c.before(win, cover);
+        g_log.color = RGB(10, 20, 30);
+        for (int i = 0; i < 2; ++i) {
+            InvalidateRect(win, nullptr, FALSE);
+            UpdateWindow(win);
+        }
+        if (c.invalidateFirst)
+            InvalidateRect(win, nullptr, FALSE);
+        c.change(win, cover);
+        g_log.color = RGB(200, 100, 50);
+        InvalidateRect(win, nullptr, FALSE);
+        UpdateWindow(win);
+        for (POINT p : c.in)
+            EXPECT_TRUE(Painted(p.x, p.y)) << "painted at " << p.x << "," << p.y;
+        for (POINT p : c.out)
+            EXPECT_FALSE(Painted(p.x, p.y)) << "left alone at " << p.x << "," << p.y;
+        if (cover)
+            DestroyWindow(cover);
+        DestroyWindow(win);
+        // The main window paints over what the case left.
+        g_log.color = RGB(10, 20, 30);
+        InvalidateRect(main, nullptr, FALSE);
+        UpdateWindow(main);
+    }
+}
+
 } // namespace
 
 // Once the message loop has found nothing to paint, every way of giving a

@@ -66,6 +66,75 @@ TEST_F(UserWindow, StaleOrForeignHandleFailsWithInvalidWindowHandle)
     DeleteObject(b);
 }
 
+// Every call of the message and painting paths refuses a destroyed window
+// the way the platform does: its failure value and, except for the default
+// procedure (which sets no error), ERROR_INVALID_WINDOW_HANDLE; and none
+// reaches the destroyed window's procedure.
+TEST_F(UserWindow, MessageAndPaintCallsRefuseADestroyedWindow)
+{
+    constexpr DWORD kUntouched = 0xBEEF;
+    struct Case {
+        const char *call;
+        std::function<LRESULT(HWND)> run;
+        LRESULT failed;
+        DWORD error;
+    };
+    const std::vector<Case> cases = {
+        {"SendMessageW", [](HWND h) { return SendMessageW(h, WM_USER + 50, 0, 0); }, 0, ERROR_INVALID_WINDOW_HANDLE},
+        {"SetWindowTextW", [](HWND h) { return LRESULT(SetWindowTextW(h, u"x")); }, FALSE, ERROR_INVALID_WINDOW_HANDLE},
+        {"DispatchMessageW",
+         [](HWND h) {
+             MSG m{h, WM_USER + 50, 0, 0, 0, {0, 0}};
+             return DispatchMessageW(&m);
+         },
+         0, ERROR_INVALID_WINDOW_HANDLE},
+        {"DispatchMessageW of WM_PAINT",
+         [](HWND h) {
+             MSG m{h, WM_PAINT, 0, 0, 0, {0, 0}};
+             return DispatchMessageW(&m);
+         },
+         0, ERROR_INVALID_WINDOW_HANDLE},
+        {"UpdateWindow", [](HWND h) { return LRESULT(UpdateWindow(h)); }, FALSE, ERROR_INVALID_WINDOW_HANDLE},
+        {"InvalidateRect", [](HWND h) { return LRESULT(InvalidateRect(h, nullptr, TRUE)); }, FALSE,
+         ERROR_INVALID_WINDOW_HANDLE},
+        {"GetClientRect",
+         [](HWND h) {
+             RECT r;
+             return LRESULT(GetClientRect(h, &r));
+         },
+         FALSE, ERROR_INVALID_WINDOW_HANDLE},
+        {"BeginPaint",
+         [](HWND h) {
+             PAINTSTRUCT ps;
+             return LRESULT(BeginPaint(h, &ps));
+         },
+         0, ERROR_INVALID_WINDOW_HANDLE},
+        {"IsDialogMessageW",
+         [](HWND h) {
+             MSG m{h, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+             return LRESULT(IsDialogMessageW(h, &m));
+         },
+         FALSE, ERROR_INVALID_WINDOW_HANDLE},
+        {"DefWindowProcW of WM_PAINT", [](HWND h) { return DefWindowProcW(h, WM_PAINT, 0, 0); }, 0, kUntouched},
+        {"DefWindowProcW of WM_SETTEXT",
+         [](HWND h) { return DefWindowProcW(h, WM_SETTEXT, 0, LPARAM(u"x")); }, 0, kUntouched},
+        {"DefWindowProcW of WM_GETTEXTLENGTH", [](HWND h) { return DefWindowProcW(h, WM_GETTEXTLENGTH, 0, 0); }, 0,
+         kUntouched},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.call);
+        HWND w = Make();
+        ASSERT_TRUE(w);
+        InvalidateRect(w, nullptr, TRUE); // something to paint, were it still there
+        ASSERT_TRUE(DestroyWindow(w));
+        g_seen.clear();
+        SetLastError(kUntouched);
+        EXPECT_EQ(c.run(w), c.failed);
+        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_TRUE(g_seen.empty()) << "the destroyed window's procedure was called";
+    }
+}
+
 TEST_F(UserWindow, SentMessagesRunAtOncePostedOnesInOrderThenQuit)
 {
     HWND w = Make();

@@ -315,8 +315,7 @@ HWND CreateFromTemplate(HINSTANCE inst, const DLGTEMPLATE *templ, HWND parent, D
             SetLastError(err);
             return 0;
         }
-        auto cw2 = WindowGet(c);
-        cw2->id = int(it.id == 0xFFFFFFFFu ? 0xFFFF : (it.id & 0xFFFF));
+        WindowSetId(*WindowGet(c), int(it.id == 0xFFFFFFFFu ? 0xFFFF : (it.id & 0xFFFF)));
     }
     HWND first = FirstTabItem(dlg);
     LRESULT init = proc ? proc(dlg, WM_INITDIALOG, WPARAM(first), param) : TRUE;
@@ -422,12 +421,14 @@ using namespace plat;
 // DefDlgProcW
 extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
-    auto d = WindowGet(hDlg);
+    // Borrowed, and looked up again after each call out: a page's WM_PAINT
+    // comes here at every progress step.
+    auto d = WindowPeek(hDlg);
     if (!d)
         return 0;
     if (Msg == WM_COMMAND && GetUiHooks().dialogCommand) {
         GetUiHooks().dialogCommand(hDlg, wParam, lParam);
-        d = WindowGet(hDlg);
+        d = WindowPeek(hDlg);
         if (!d)
             return 0;
     }
@@ -435,6 +436,10 @@ extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
     if (info && info->proc) {
         info->msgResult = 0;
         INT_PTR r = info->proc(hDlg, Msg, wParam, lParam);
+        // The procedure may have destroyed the dialog: a window gone since
+        // has no record left to use (its focus and activation are gone too).
+        d = WindowPeek(hDlg);
+        info = d ? InfoOf(*d, false) : nullptr;
         if (r) {
             // These messages return the procedure's own value.
             switch (Msg) {
@@ -448,10 +453,8 @@ extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
             case WM_VKEYTOITEM:
             case WM_CHARTOITEM:
                 return r;
-            default: {
-                auto again = WindowGet(hDlg);
-                return again && again->dialog ? again->dialog->msgResult : 0;
-            }
+            default:
+                return d && d->dialog ? d->dialog->msgResult : 0;
             }
         }
     }
@@ -479,7 +482,9 @@ extern "C" LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM
     case WM_ACTIVATE:
         if (!wParam) {
             HWND f = GetFocus();
-            if (f && IsDescendant(hDlg, f))
+            // GetFocus calls nothing out: d is still the dialog when it
+            // is still there.
+            if (d && f && IsDescendant(hDlg, f))
                 InfoOf(*d, true)->lastFocus = f;
         }
         return 0;
@@ -597,19 +602,27 @@ extern "C" HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    // Each child's id is read in the table, its record not taken: a
-    // progress page looks its file name up at every block.
-    for (HWND c : d->children) {
-        bool match = false;
-        HandleVisit(c, HandleKind::Window, [&](const std::shared_ptr<HandleObject> &o) {
-            int id = static_cast<const Window *>(o.get())->id;
-            match = id == nIDDlgItem || (nIDDlgItem == -1 && id == 0xFFFF);
-        });
-        if (match)
-            return c;
+    // A progress page looks its file name up at every block: the last
+    // answer stands while no window was made, destroyed or renumbered.
+    HWND found = 0;
+    if (d->itemAt == WindowLayout() && d->itemIdsAt == WindowIds() && d->itemId == nIDDlgItem) {
+        found = d->itemFound;
+    } else {
+        for (HWND c : d->children) {
+            auto w = WindowPeek(c);
+            if (w && (w->id == nIDDlgItem || (nIDDlgItem == -1 && w->id == 0xFFFF))) {
+                found = c;
+                break;
+            }
+        }
+        d->itemId = nIDDlgItem;
+        d->itemFound = found;
+        d->itemAt = WindowLayout();
+        d->itemIdsAt = WindowIds();
     }
-    SetLastError(1421); // ERROR_CONTROL_ID_NOT_FOUND
-    return 0;
+    if (!found)
+        SetLastError(1421); // ERROR_CONTROL_ID_NOT_FOUND
+    return found;
 }
 
 // GetDlgCtrlID

@@ -36,23 +36,35 @@ UiHooks g_hooks;
 // Counts QueueReset: a queue kept at hand from before is looked up again.
 std::atomic<uint64_t> g_queueResets{0};
 
+// The calling thread's own queue, kept at hand: the message loop asks for
+// it a few times at every progress step.
+thread_local std::shared_ptr<Queue> t_mine;
+thread_local uint64_t t_mineAt = ~uint64_t(0);
+
+std::shared_ptr<Queue> QueueOf(std::thread::id id);
+
+// The calling thread's queue, borrowed: kept by t_mine until a later look
+// after a QueueReset, so not to be used past a call that may look again.
+Queue *OwnQueue()
+{
+    if (t_mine && t_mineAt == g_queueResets.load(std::memory_order_acquire))
+        return t_mine.get();
+    return QueueOf(std::this_thread::get_id()).get();
+}
+
 std::shared_ptr<Queue> QueueOf(std::thread::id id)
 {
-    // The calling thread's own queue is kept at hand: the message loop
-    // asks for it a few times at every progress step.
-    thread_local std::shared_ptr<Queue> mine;
-    thread_local uint64_t mineAt = ~uint64_t(0);
     bool own = id == std::this_thread::get_id();
     uint64_t resets = g_queueResets.load(std::memory_order_acquire);
-    if (own && mine && mineAt == resets)
-        return mine;
+    if (own && t_mine && t_mineAt == resets)
+        return t_mine;
     std::lock_guard<ThreadLock> guard(g_queueLock);
     auto &q = g_queues[id];
     if (!q)
         q = std::make_shared<Queue>();
     if (own) {
-        mine = q;
-        mineAt = resets;
+        t_mine = q;
+        t_mineAt = resets;
     }
     return q;
 }
@@ -112,7 +124,7 @@ void ReportDrawn()
 // One step of Get/Peek: true when a message was found.
 bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
 {
-    auto q = QueueOf(std::this_thread::get_id());
+    Queue *q = OwnQueue();
     {
         std::lock_guard<ThreadLock> guard(g_queueLock);
         for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
@@ -271,7 +283,7 @@ extern "C" BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM l
 // PostQuitMessage
 extern "C" void WINAPI PostQuitMessage(int nExitCode)
 {
-    auto q = QueueOf(std::this_thread::get_id());
+    Queue *q = OwnQueue();
     std::lock_guard<ThreadLock> guard(g_queueLock);
     q->quit = true;
     q->quitCode = nExitCode;

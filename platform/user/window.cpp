@@ -133,6 +133,13 @@ void DestroyTree(HWND h)
 // made or destroyed. Geometry worked out from the tree is kept in each
 // window with the count it was worked out at.
 uint64_t g_windowLayout = 1;
+uint64_t g_windowIds = 1;
+
+void WindowSetId(Window &w, int id)
+{
+    w.id = id;
+    ++g_windowIds;
+}
 
 // The window's rectangle and client area on the screen and whether it and
 // all its parents are visible, worked out again only when the layout
@@ -773,7 +780,7 @@ extern "C" LONG WINAPI SetWindowLongW(HWND hWnd, int nIndex, LONG dwNewLong)
         return old;
     case GWL_ID:
         old = w->id;
-        w->id = dwNewLong;
+        WindowSetId(*w, dwNewLong);
         return old;
     case GWL_USERDATA:
         old = w->userData;

@@ -118,6 +118,12 @@ struct Window : HandleObject {
     mutable long visibleScreen[2][2] = {{0, 0}, {0, 0}};
     mutable Region visible[2];
     mutable uint64_t visibleMade[2] = {0, 0}; // each working out of visible gets a new number
+    // GetDlgItem's last answer: the id asked for, the child found (0 none)
+    // and the layout and id counts it was found at.
+    int itemId = 0;
+    HWND itemFound = 0;
+    uint64_t itemAt = 0;
+    uint64_t itemIdsAt = 0;
     bool destroyed = false;
     HICON iconSmall = 0;
     HICON iconBig = 0;
@@ -192,6 +198,12 @@ inline uint64_t WindowLayout() { return g_windowLayout; }
 // Works out a window's place (screenRect, clientRect, shown) again after
 // the layout changed; WindowPlaced calls it.
 const Window &WindowWorkOutPlace(const Window &w);
+// Counts changes of child ids (WindowSetId, GWL_ID), read inline.
+extern uint64_t g_windowIds;
+inline uint64_t WindowIds() { return g_windowIds; }
+// Gives a window a new child id.
+void WindowSetId(Window &w, int id);
+
 // The window with its place as the layout now has it.
 inline const Window &WindowPlaced(const Window &w)
 {

@@ -135,6 +135,64 @@ TEST_F(UserWindow, MessageAndPaintCallsRefuseADestroyedWindow)
     }
 }
 
+// GetDlgItem answers from the children as they are now: each case asks
+// for an id once (so that the answer may be kept), changes the children,
+// and asks again. Children are made with ids 11, 12, 13 in that order.
+TEST_F(UserWindow, GetDlgItemFollowsTheChildrenAsTheyChange)
+{
+    struct Case {
+        const char *name;
+        int id;                                            // asked for, before and after
+        std::function<HWND(HWND top, HWND kids[3])> change; // the child expected after, 0 none
+    };
+    const std::vector<Case> cases = {
+        {"nothing changed", 12, [](HWND, HWND k[3]) { return k[1]; }},
+        {"the child renumbered",
+         12,
+         [](HWND, HWND k[3]) {
+             SetWindowLongW(k[1], GWL_ID, 40);
+             return HWND(0);
+         }},
+        {"an earlier child given the id",
+         13,
+         [](HWND, HWND k[3]) {
+             SetWindowLongW(k[0], GWL_ID, 13);
+             return k[0];
+         }},
+        {"the child destroyed",
+         12,
+         [](HWND, HWND k[3]) {
+             DestroyWindow(k[1]);
+             return HWND(0);
+         }},
+        {"the child destroyed, a later one with the same id",
+         12,
+         [](HWND, HWND k[3]) {
+             SetWindowLongW(k[2], GWL_ID, 12);
+             DestroyWindow(k[1]);
+             return k[2];
+         }},
+        {"a new child for an id not found before",
+         50,
+         [this](HWND top, HWND[3]) { return Make(WS_CHILD | WS_VISIBLE, top, 50); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND top = Make();
+        HWND kids[3];
+        for (int i = 0; i < 3; ++i)
+            kids[i] = Make(WS_CHILD | WS_VISIBLE, top, 11 + i);
+        GetDlgItem(top, c.id);
+        EXPECT_EQ(GetDlgItem(top, 11), kids[0]) << "another id asked between";
+        GetDlgItem(top, c.id);
+        HWND expect = c.change(top, kids);
+        SetLastError(0);
+        EXPECT_EQ(GetDlgItem(top, c.id), expect);
+        EXPECT_EQ(GetLastError(), expect ? DWORD(0) : DWORD(1421)) << "ERROR_CONTROL_ID_NOT_FOUND when none";
+        DestroyWindow(top);
+    }
+}
+
 TEST_F(UserWindow, SentMessagesRunAtOncePostedOnesInOrderThenQuit)
 {
     HWND w = Make();

@@ -97,10 +97,8 @@ HWND FindPaintIn(HWND h)
     return 0;
 }
 
-HWND FindPaint()
+HWND FindPaintDue()
 {
-    if (!WindowAnyPaintDue())
-        return 0;
     auto me = std::this_thread::get_id();
     // Nothing is called out here: the Z order is read as it stands.
     for (HWND h : WindowZOrder()) {
@@ -112,6 +110,13 @@ HWND FindPaint()
             return p;
     }
     return 0;
+}
+
+// A window of this thread with something to paint, or 0; free while no
+// window has anything to paint.
+inline HWND FindPaint()
+{
+    return WindowAnyPaintDue() ? FindPaintDue() : 0;
 }
 
 // Everything is painted: the front end sees what is drawn.

@@ -51,22 +51,29 @@ Region WorkOutVisibleRegion(HWND hwnd, const Window &w, bool client, const Scree
     return rgn;
 }
 
+// Works out the window's visible region k (0 the client area, 1 all of it)
+// again and stamps it with the layout and screen size it was made for.
+__attribute__((noinline)) const Region &RemakeVisibleRegion(HWND hwnd, const Window &w, int k, const Screen &scr)
+{
+    static std::atomic<uint64_t> made{0};
+    w.visible[k] = WorkOutVisibleRegion(hwnd, w, k == 0, scr);
+    w.visibleMade[k] = made.fetch_add(1, std::memory_order_relaxed) + 1;
+    w.visibleAt[k] = WindowLayout();
+    w.visibleScreen[k][0] = long(scr.width);
+    w.visibleScreen[k][1] = long(scr.height);
+    return w.visible[k];
+}
+
 // What of the window (its client area, or all of it) is on the screen and
 // not under another top-level window, in screen coordinates; worked out
 // again only when the layout or the screen's size changed.
-const Region &VisibleRegion(HWND hwnd, const Window &w, bool client)
+inline const Region &VisibleRegion(HWND hwnd, const Window &w, bool client)
 {
     const Screen &scr = ScreenGet();
     int k = client ? 0 : 1;
     if (w.visibleAt[k] != WindowLayout() || w.visibleScreen[k][0] != long(scr.width) ||
-        w.visibleScreen[k][1] != long(scr.height)) {
-        static std::atomic<uint64_t> made{0};
-        w.visible[k] = WorkOutVisibleRegion(hwnd, w, client, scr);
-        w.visibleMade[k] = made.fetch_add(1, std::memory_order_relaxed) + 1;
-        w.visibleAt[k] = WindowLayout();
-        w.visibleScreen[k][0] = long(scr.width);
-        w.visibleScreen[k][1] = long(scr.height);
-    }
+        w.visibleScreen[k][1] != long(scr.height))
+        return RemakeVisibleRegion(hwnd, w, k, scr);
     return w.visible[k];
 }
 
@@ -90,10 +97,6 @@ HDC MakeDc(HWND hwnd, bool client)
     return GdiCreateWindowDc(hwnd, r.left, r.top, VisibleRegion(hwnd, *w, client));
 }
 
-// How many windows have a paint due. The message loop looks for a window
-// to paint each time its queue is empty, a few times at every progress
-// step; with none due it need not walk the window tree.
-std::atomic<long> g_paintDue{0};
 
 // Adds r (client coordinates) to the window's update region, only as far
 // as it is inside the client area and can be seen.
@@ -292,26 +295,27 @@ void WindowInvalidateScreenRect(HWND hwnd, const RECT &r, bool erase)
         WindowInvalidateScreenRect(child, in, erase);
 }
 
+// How many windows have a paint due. The message loop looks for a window
+// to paint each time its queue is empty, a few times at every progress
+// step; with none due it need not walk the window tree.
+std::atomic<long> g_windowsPaintDue{0};
+
 void WindowNoteDueChanged(Window &w)
 {
     bool due = WindowPaintDue(w);
     w.dueCounted = due;
     // Twice a window a step: no locked add while the process is alone.
     if (ProcessAlone())
-        g_paintDue.store(g_paintDue.load(std::memory_order_relaxed) + (due ? 1 : -1), std::memory_order_relaxed);
+        g_windowsPaintDue.store(g_windowsPaintDue.load(std::memory_order_relaxed) + (due ? 1 : -1), std::memory_order_relaxed);
     else
-        g_paintDue.fetch_add(due ? 1 : -1, std::memory_order_relaxed);
+        g_windowsPaintDue.fetch_add(due ? 1 : -1, std::memory_order_relaxed);
 }
 
-bool WindowAnyPaintDue()
-{
-    return g_paintDue.load(std::memory_order_relaxed) != 0;
-}
 
 Window::~Window()
 {
     if (dueCounted)
-        g_paintDue.fetch_sub(1, std::memory_order_relaxed);
+        g_windowsPaintDue.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void WindowPaintNow(HWND hwnd)

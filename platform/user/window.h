@@ -10,6 +10,7 @@
 #ifndef CE_PLATFORM_WINDOW_H
 #define CE_PLATFORM_WINDOW_H
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <new>
@@ -244,7 +245,11 @@ inline void WindowNoteDue(Window &w)
         WindowNoteDueChanged(w);
 }
 // False only when no window has anything to paint.
-bool WindowAnyPaintDue();
+extern std::atomic<long> g_windowsPaintDue; // kept by WindowNoteDue
+inline bool WindowAnyPaintDue()
+{
+    return g_windowsPaintDue.load(std::memory_order_relaxed) != 0;
+}
 // Paints a window now: WM_PAINT for its update region, or only its frame
 // when that is all it needs.
 void WindowPaintNow(HWND hwnd);

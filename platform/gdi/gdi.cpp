@@ -22,6 +22,7 @@
 #include "kernel/device.h"
 #include "kernel/faults.h"
 #include "kernel/pool.h"
+#include "kernel/threadlock.h"
 #include "gdi/font.h"
 #include "gdi/gdi.h"
 #include "gdi/screen.h"
@@ -411,6 +412,73 @@ GdiRef<GdiBrush> GdiGetBrush(HBRUSH h)
 
 namespace {
 
+// Objects of one type whose handles were freed, kept for the next handle of
+// that type: a paint makes and frees two DCs, a bitmap and a brush, and
+// making each anew (its block, its count, its members, then all of that
+// undone) cost more than the rest of those calls. Only an object nothing
+// else holds comes here, so none is reused while anything still reaches it.
+struct Spares {
+    static constexpr int kKept = 4;
+    ThreadLock lock;
+    int n = 0;
+    // The first n, newest last. Never destroyed (objects are deleted by
+    // others destroyed at exit), and made before any code runs.
+    union Kept {
+        constexpr Kept() : at() {}
+        ~Kept() {}
+        std::shared_ptr<HandleObject> at[kKept];
+    } kept;
+};
+Spares g_spares[3];
+
+Spares &SparesOf(GdiType type)
+{
+    return g_spares[type == GdiType::Dc ? 0 : type == GdiType::Bitmap ? 1 : 2];
+}
+
+// The newest kept object for which fits holds, taken out; null if none.
+template <class Fits> std::shared_ptr<HandleObject> TakeSpare(GdiType type, Fits fits)
+{
+    Spares &sp = SparesOf(type);
+    std::lock_guard<ThreadLock> guard(sp.lock);
+    for (int i = sp.n - 1; i >= 0; --i) {
+        if (!fits(*sp.kept.at[i]))
+            continue;
+        std::shared_ptr<HandleObject> o = std::move(sp.kept.at[i]);
+        std::move(sp.kept.at + i + 1, sp.kept.at + sp.n, sp.kept.at + i);
+        --sp.n;
+        return o;
+    }
+    return nullptr;
+}
+
+// An object whose handle was just freed, kept (the oldest kept goes when
+// full) unless something else still holds it: then it goes when that lets
+// go.
+void GiveSpare(std::shared_ptr<HandleObject> o)
+{
+    if (!o || o.use_count() != 1)
+        return;
+    GdiType type = static_cast<const GdiObject &>(*o).type;
+    if (type != GdiType::Dc && type != GdiType::Bitmap && type != GdiType::Brush)
+        return;
+    std::shared_ptr<HandleObject> oldest; // destroyed outside the lock
+    Spares &sp = SparesOf(type);
+    std::lock_guard<ThreadLock> guard(sp.lock);
+    if (sp.n == Spares::kKept) {
+        oldest = std::move(sp.kept.at[0]);
+        std::move(sp.kept.at + 1, sp.kept.at + sp.n, sp.kept.at);
+        --sp.n;
+    }
+    sp.kept.at[sp.n++] = std::move(o);
+}
+
+// Frees a GDI handle, keeping its object for the next of its type.
+void FreeGdi(HGDIOBJ h)
+{
+    GiveSpare(HandleTake(h, HandleKind::Gdi));
+}
+
 // A bitmap record of that size without its pixels, or null for a size no
 // bitmap may have.
 std::shared_ptr<GdiBitmap> NewBitmap(int width, int height, int bitsPixel)
@@ -428,14 +496,26 @@ std::shared_ptr<GdiBitmap> NewBitmap(int width, int height, int bitsPixel)
 
 HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
 {
-    auto b = NewBitmap(width, height, bitsPixel);
-    if (!b)
+    if (width < 0 || height < 0 || (int64_t(width) * height) > (int64_t(1) << 26))
         return 0;
+    // A kept bitmap of that size: its store is ready, and holds the picture
+    // it had (a buffer painted alike at every step takes it back whole).
+    std::shared_ptr<HandleObject> o = TakeSpare(GdiType::Bitmap, [&](const HandleObject &k) {
+        auto &b = static_cast<const GdiBitmap &>(k);
+        return b.width == width && b.height == height;
+    });
+    if (!o)
+        o = NewBitmap(width, height, bitsPixel);
+    if (!o)
+        return 0;
+    auto &b = static_cast<GdiBitmap &>(*o);
+    b.bitsPixel = bitsPixel;
+    b.selectedInto = 0;
     // Black: the rows are marked, not cleared, so a reused store costs
     // nothing until it is drawn on.
-    if (!b->pixels.Reset(width, height, RGB(0, 0, 0)))
+    if (!b.pixels.Reset(width, height, RGB(0, 0, 0)))
         return 0;
-    return HandleAlloc(HandleKind::Gdi, std::move(b));
+    return HandleAlloc(HandleKind::Gdi, std::move(o));
 }
 
 HBITMAP GdiCreateBitmapToFill(int width, int height, int bitsPixel, uint32_t **pixels)
@@ -449,21 +529,47 @@ HBITMAP GdiCreateBitmapToFill(int width, int height, int bitsPixel, uint32_t **p
     return HandleAlloc(HandleKind::Gdi, std::move(b));
 }
 
+namespace {
+// A DC record as new: a kept one when there is one.
+std::shared_ptr<HandleObject> NewDc()
+{
+    std::shared_ptr<HandleObject> o = TakeSpare(GdiType::Dc, [](const HandleObject &) { return true; });
+    if (!o)
+        return MakePooled<GdiDc>();
+    auto &dc = static_cast<GdiDc &>(*o);
+    dc.memory = false;
+    dc.hwnd = 0;
+    dc.originX = dc.originY = 0;
+    dc.clip.clear();
+    dc.bitmap = dc.defaultBitmap = 0;
+    dc.brush = 0;
+    dc.font = 0;
+    dc.textColor = 0;
+    dc.bkColor = 0xFFFFFF;
+    dc.bkMode = 2;
+    // (selected: left as it was, the stock default bitmap or none; set by
+    // the maker)
+    return o;
+}
+} // namespace
+
 HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, Region clip)
 {
-    auto dc = MakePooled<GdiDc>();
-    dc->hwnd = hwnd;
-    dc->originX = originX;
-    dc->originY = originY;
-    dc->clip = std::move(clip);
-    return HandleAlloc(HandleKind::Gdi, std::move(dc));
+    std::shared_ptr<HandleObject> o = NewDc();
+    auto &dc = static_cast<GdiDc &>(*o);
+    dc.selected.reset();
+    dc.hwnd = hwnd;
+    dc.originX = originX;
+    dc.originY = originY;
+    dc.clip = std::move(clip);
+    return HandleAlloc(HandleKind::Gdi, std::move(o));
 }
 
 void GdiReleaseDc(HDC hdc)
 {
     auto dc = GdiGetDc(hdc);
     if (dc && !dc->memory)
-        HandleFree(hdc, HandleKind::Gdi);
+        FreeGdi(hdc);
 }
 
 bool GdiScreenHolds(HDC memDc, int left, int top, const Region &visible)
@@ -988,14 +1094,15 @@ extern "C" HDC WINAPI CreateCompatibleDC(HDC hdc)
         SetLastError(ERROR_INVALID_HANDLE);
         return 0;
     }
-    auto dc = MakePooled<GdiDc>();
-    dc->memory = true;
-    dc->defaultBitmap = StockDefaultBitmap(dc->selected);
-    if (!dc->defaultBitmap) {
+    std::shared_ptr<HandleObject> o = NewDc();
+    auto &dc = static_cast<GdiDc &>(*o);
+    dc.memory = true;
+    dc.defaultBitmap = StockDefaultBitmap(dc.selected);
+    if (!dc.defaultBitmap) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    HDC h = HandleAlloc(HandleKind::Gdi, std::move(dc));
+    HDC h = HandleAlloc(HandleKind::Gdi, std::move(o));
     if (!h)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return h;
@@ -1011,7 +1118,10 @@ extern "C" BOOL WINAPI DeleteDC(HDC hdc)
     }
     if (dc->bitmap && dc->selected && dc->selected->selectedInto == hdc)
         dc->selected->selectedInto = 0;
-    HandleFree(hdc, HandleKind::Gdi);
+    // A bitmap still selected is let go: the DC may be kept a while.
+    if (dc->bitmap)
+        dc->selected.reset();
+    FreeGdi(hdc);
     return TRUE;
 }
 
@@ -1143,7 +1253,7 @@ extern "C" BOOL WINAPI DeleteObject(HGDIOBJ ho)
             return FALSE;
         }
     }
-    HandleFree(ho, HandleKind::Gdi);
+    FreeGdi(ho);
     return TRUE;
 }
 
@@ -1233,9 +1343,13 @@ extern "C" HGDIOBJ WINAPI GetStockObject(int i)
 // CreateSolidBrush
 extern "C" HBRUSH WINAPI CreateSolidBrush(COLORREF color)
 {
-    auto b = MakePooled<GdiBrush>();
-    b->color = color & 0xFFFFFF;
-    HBRUSH h = HandleAlloc(HandleKind::Gdi, std::move(b));
+    std::shared_ptr<HandleObject> o = TakeSpare(GdiType::Brush, [](const HandleObject &) { return true; });
+    if (!o)
+        o = MakePooled<GdiBrush>();
+    auto &b = static_cast<GdiBrush &>(*o);
+    b.color = color & 0xFFFFFF;
+    b.hollow = false;
+    HBRUSH h = HandleAlloc(HandleKind::Gdi, std::move(o));
     if (!h)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return h;

@@ -36,6 +36,11 @@ struct SparePool {
     ThreadLock lock;
     Spare stores[kSpareCount];
     uint64_t ages = 0;
+    // How many hold a whole picture: none (the usual case, once a buffer
+    // bitmap is kept for the next) and no store need be looked for.
+    // Changed only under the lock; read without it.
+    std::atomic<int> wholes{0};
+    void AddWholes(int d) { wholes.store(wholes.load(std::memory_order_relaxed) + d, std::memory_order_relaxed); }
 };
 // Never destroyed: stores may be dropped by objects destroyed at exit.
 SparePool &Pool()
@@ -140,6 +145,10 @@ PixelRows::~PixelRows()
     for (Spare &sp : pool.stores)
         if (!to || (!sp.used && to->used) || (sp.used == to->used && sp.age < to->age))
             to = &sp;
+    if (to->used && to->whole)
+        pool.AddWholes(-1);
+    if (whole)
+        pool.AddWholes(1);
     to->used = true;
     to->age = ++pool.ages;
     to->px = std::move(px_);
@@ -171,17 +180,27 @@ void PixelRows::ChangedAll()
     anchored_ = false;
     memo_.valid = false;
     copyMemo_.valid = false;
+    formerKnown_ = false;
 }
 
 bool PixelRows::Adopt(uint64_t k)
 {
+    if (formerKnown_ && lazy_ && k == formerKey_) {
+        // The rows and pixels are still those of the picture keyed k.
+        ChangedAll();
+        SetKey(k);
+        return true;
+    }
     if (size_t(width_) * size_t(height_) < kSpareMinPixels)
         return false; // such stores are not kept
     SparePool &pool = Pool();
+    if (pool.wholes.load(std::memory_order_relaxed) == 0)
+        return false;
     std::lock_guard<ThreadLock> guard(pool.lock);
     for (Spare &s : pool.stores) {
         if (!s.used || !s.whole || s.key != k || s.width != width_ || s.height != height_)
             continue;
+        pool.AddWholes(-1);
         // This store's memory takes the picture's place in the pool.
         std::swap(px_, s.px);
         std::swap(capacity_, s.capacity);
@@ -321,8 +340,14 @@ bool PixelRows::Size(int w, int h, bool zero)
 
 bool PixelRows::Reset(int w, int h, uint32_t c)
 {
+    // A picture that may be reached again, left in place at the same size.
+    bool keep = lazy_ == 0 && keyKnown_ && derived_ && px_ && w == width_ && h == height_ &&
+                rows_.size() == size_t(h);
+    uint64_t former = key_;
     if (!Size(w, h))
         return false;
+    formerKnown_ = keep;
+    formerKey_ = former;
     // The rows are made when first used (a buffer taken whole from a
     // dropped one never makes them).
     lazy_ = 1;
@@ -362,6 +387,7 @@ void PixelRows::Settle()
     // What the rows hold is what the key already names: it stays.
     int lazy = lazy_;
     lazy_ = 0;
+    formerKnown_ = false;
     rows_.assign(size_t(height_), OneColour(width_, base_));
     if (lazy != 2)
         return;

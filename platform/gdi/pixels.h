@@ -96,8 +96,9 @@ public:
         derived_ = true;
     }
     // Takes the pixels of a store of this size dropped earlier whose key
-    // was k: true when the store now holds them (and nothing is to be
-    // drawn to get there).
+    // was k, or of this very store before its last Reset (untouched since):
+    // true when the store now holds them (and nothing is to be drawn to
+    // get there).
     bool Adopt(uint64_t k);
     // One 64-bit value folded into a key.
     static uint64_t Mix(uint64_t key, uint64_t v)
@@ -357,6 +358,11 @@ private:
     Part pending_{};
     uint32_t pendingColour_ = 0;
     Held heldCopies_[kHeld]; // the first held_ of them
+    // Reset on a store whose picture had a derived key keeps that picture's
+    // rows and pixels, unused while the rows are not made: its key, for
+    // Adopt (a buffer bitmap kept and made again at every step).
+    bool formerKnown_ = false;
+    uint64_t formerKey_ = 0;
     // See Anchor: the key anchored, and the box drawn on since.
     bool anchored_ = false;
     uint64_t anchorKey_ = 0;

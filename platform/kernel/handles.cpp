@@ -148,32 +148,33 @@ std::shared_ptr<HandleObject> HandleGet(uint32_t handle, HandleKind kind)
     return HandleGetAs<HandleObject>(handle, kind);
 }
 
-bool HandleFree(uint32_t handle, HandleKind kind)
+std::shared_ptr<HandleObject> HandleTake(uint32_t handle, HandleKind kind)
 {
     Slot *s = SlotOf(handle);
     if (!s)
-        return false;
-    std::shared_ptr<HandleObject> dying;
-    {
-        std::lock_guard<TableLock> guard(g_lock);
-        s->Lock();
-        if (s->handle != handle || s->kind != kind) {
-            s->Unlock();
-            return false;
-        }
-        dying = std::move(s->object);
-        s->handle = 0;
-        // The next generation, round to 0 after the last (a division here
-        // was a tenth of freeing a handle).
-        if (++s->generation == kGenerations)
-            s->generation = 0;
+        return nullptr;
+    std::lock_guard<TableLock> guard(g_lock);
+    s->Lock();
+    if (s->handle != handle || s->kind != kind) {
         s->Unlock();
-        g_free.push_back(uint32_t((handle - kFirst) / 4) & kIndexMask);
+        return nullptr;
     }
+    std::shared_ptr<HandleObject> taken = std::move(s->object);
+    s->handle = 0;
+    // The next generation, round to 0 after the last (a division here
+    // was a tenth of freeing a handle).
+    if (++s->generation == kGenerations)
+        s->generation = 0;
+    s->Unlock();
+    g_free.push_back(uint32_t((handle - kFirst) / 4) & kIndexMask);
+    return taken;
+}
+
+bool HandleFree(uint32_t handle, HandleKind kind)
+{
     // The object is destroyed outside the locks: its destructor may close
     // other handles.
-    dying.reset();
-    return true;
+    return HandleTake(handle, kind) != nullptr;
 }
 
 size_t HandleCount(HandleKind kind)

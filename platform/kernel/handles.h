@@ -177,6 +177,11 @@ template <class T> inline HandleRef<T> HandlePeek(uint32_t handle, HandleKind ki
 // Removes a live handle of the given kind; false when it is stale or foreign.
 bool HandleFree(uint32_t handle, HandleKind kind);
 
+// The same, handing the object to the caller instead of dropping it (null
+// when the handle is stale or foreign): an object nothing else holds may
+// then serve the next handle of its kind.
+std::shared_ptr<HandleObject> HandleTake(uint32_t handle, HandleKind kind);
+
 // Number of live handles of a kind (tests use it to find leaks).
 size_t HandleCount(HandleKind kind);
 

@@ -592,3 +592,227 @@ TEST_F(Gdi, TextBlendsOverWhateverLiesUnderEachPixel)
 
 } // namespace
 
+
+namespace {
+
+const COLORREF kNoPixel = 0xFFFFFFFF; // GetPixel outside the DC's surface
+
+// A memory DC's settings as a new one has them; what differs is named.
+std::string NotAsNew(HDC dc)
+{
+    std::string out;
+    COLORREF text = SetTextColor(dc, RGB(1, 1, 1)), bk = SetBkColor(dc, RGB(2, 2, 2));
+    int mode = SetBkMode(dc, TRANSPARENT);
+    if (text != RGB(0, 0, 0))
+        out += " text colour " + std::to_string(text);
+    if (bk != RGB(255, 255, 255))
+        out += " ground colour " + std::to_string(bk);
+    if (mode != OPAQUE)
+        out += " ground mode " + std::to_string(mode);
+    HBRUSH probe = CreateSolidBrush(RGB(3, 3, 3));
+    HGDIOBJ brush = SelectObject(dc, probe);
+    if (brush != GetStockObject(WHITE_BRUSH))
+        out += " a brush selected";
+    SelectObject(dc, brush);
+    DeleteObject(probe);
+    if (GetPixel(dc, 0, 0) != RGB(0, 0, 0) || GetPixel(dc, 1, 0) != kNoPixel || GetPixel(dc, 0, 1) != kNoPixel)
+        out += " not the 1 x 1 black bitmap";
+    if (GetObjectType(dc) != OBJ_MEMDC)
+        out += " not a memory DC";
+    return out;
+}
+
+} // namespace
+
+// DCs, bitmaps and brushes are made and deleted at every paint: a deleted
+// one's handle stays refused whatever comes after, and the next one made
+// starts as new whatever was done to the last.
+TEST_F(Gdi, DeletedObjectsStayRefusedAndTheNextStartAsNew)
+{
+    HWND win = cetest::CreateMainWindow(u"GdiTestReuse");
+    ASSERT_TRUE(win);
+    struct Case {
+        const char *what;
+        // Done to a DC (a memory DC unless window), before it is let go.
+        void (*before)(HDC dc, HBITMAP &leftSelected);
+        bool window;
+    };
+    const Case cases[] = {
+        {"nothing done", [](HDC, HBITMAP &) {}, false},
+        {"colours and mode set",
+         [](HDC dc, HBITMAP &) {
+             SetTextColor(dc, RGB(10, 20, 30));
+             SetBkColor(dc, RGB(40, 50, 60));
+             SetBkMode(dc, TRANSPARENT);
+         },
+         false},
+        {"a brush selected", [](HDC dc, HBITMAP &) { SelectObject(dc, GetStockObject(BLACK_BRUSH)); }, false},
+        {"a bitmap left selected",
+         [](HDC dc, HBITMAP &left) {
+             left = CreateCompatibleBitmap(dc, 5, 5);
+             SelectObject(dc, left);
+             SetPixel(dc, 0, 0, RGB(255, 0, 0));
+         },
+         false},
+        {"a window DC drawn through",
+         [](HDC dc, HBITMAP &) {
+             SetTextColor(dc, RGB(10, 20, 30));
+             SetPixel(dc, 0, 0, RGB(9, 9, 9));
+         },
+         true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        HDC first = c.window ? GetDC(win) : CreateCompatibleDC(0);
+        ASSERT_NE(first, HDC(0));
+        HBITMAP left = 0;
+        c.before(first, left);
+        if (c.window)
+            EXPECT_EQ(ReleaseDC(win, first), 1);
+        else
+            EXPECT_TRUE(DeleteDC(first));
+        if (left) {
+            EXPECT_TRUE(DeleteObject(left)) << "its DC is gone";
+            EXPECT_FALSE(DeleteObject(left));
+        }
+        // The next ones take what the last left, if anything.
+        HDC next = CreateCompatibleDC(0), other = CreateCompatibleDC(0);
+        ASSERT_TRUE(next && other);
+        EXPECT_NE(next, first);
+        EXPECT_NE(other, first);
+        EXPECT_EQ(NotAsNew(next), "");
+        EXPECT_EQ(NotAsNew(other), "");
+        SetLastError(0);
+        EXPECT_EQ(GetObjectType(first), DWORD(0)) << "the old handle";
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+        SetLastError(0);
+        EXPECT_EQ(SelectObject(first, GetStockObject(BLACK_BRUSH)), HGDIOBJ(0));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+        EXPECT_FALSE(DeleteDC(first));
+        EXPECT_EQ(SetTextColor(next, RGB(7, 7, 7)), RGB(1, 1, 1)) << "the new DC's own setting";
+        // A window DC made now draws on the screen at the window, whatever
+        // record it got.
+        EXPECT_TRUE(DeleteDC(other));
+        HDC wdc = GetDC(win);
+        ASSERT_NE(wdc, HDC(0));
+        EXPECT_EQ(GetObjectType(wdc), DWORD(OBJ_DC));
+        SetPixel(wdc, 1, 1, RGB(0, 99, 0));
+        EXPECT_EQ(GetPixel(wdc, 1, 1), RGB(0, 99, 0));
+        RECT client;
+        GetClientRect(win, &client);
+        POINT at{1, 1};
+        ClientToScreen(win, &at);
+        EXPECT_EQ(plat::ScreenPixel(at.x, at.y), RGB(0, 99, 0));
+        EXPECT_EQ(GetPixel(next, 0, 0), RGB(0, 0, 0)) << "the memory DC is not drawn on";
+        ReleaseDC(win, wdc);
+        EXPECT_TRUE(DeleteDC(next));
+    }
+    // Brushes alike: the old handle is refused, the new one has its colour.
+    HBRUSH a = CreateSolidBrush(RGB(1, 2, 3));
+    ASSERT_TRUE(DeleteObject(a));
+    HBRUSH b = CreateSolidBrush(RGB(4, 5, 6));
+    EXPECT_NE(a, b);
+    LOGBRUSH lb{};
+    SetLastError(0);
+    EXPECT_EQ(GetObjectW(a, sizeof lb, &lb), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    ASSERT_EQ(GetObjectW(b, sizeof lb, &lb), int(sizeof lb));
+    EXPECT_EQ(lb.lbColor, RGB(4, 5, 6));
+    EXPECT_EQ(lb.lbStyle, UINT(BS_SOLID));
+    HBRUSH hollow = HBRUSH(GetStockObject(NULL_BRUSH));
+    EXPECT_TRUE(DeleteObject(hollow)) << "a stock object is not deleted";
+    HBRUSH c = CreateSolidBrush(RGB(7, 8, 9));
+    ASSERT_EQ(GetObjectW(hollow, sizeof lb, &lb), int(sizeof lb));
+    EXPECT_EQ(lb.lbStyle, UINT(BS_NULL)) << "the stock brush is still itself";
+    ASSERT_EQ(GetObjectW(c, sizeof lb, &lb), int(sizeof lb));
+    EXPECT_EQ(lb.lbStyle, UINT(BS_SOLID));
+    DeleteObject(b);
+    DeleteObject(c);
+}
+
+// A bitmap whose handle is deleted while something still holds it (a
+// drawing call of another thread) is not handed out again: a new bitmap of
+// its size gets other memory, and the held one keeps its pixels.
+TEST_F(Gdi, ABitmapStillHeldIsNotMadeAgain)
+{
+    HDC dc = CreateCompatibleDC(0);
+    HBITMAP bmp = CreateCompatibleBitmap(dc, 40, 30);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    SetPixel(dc, 3, 4, RGB(200, 100, 50));
+    SelectObject(dc, old);
+    std::shared_ptr<plat::GdiBitmap> held = plat::GdiGetBitmap(bmp).Share();
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(DeleteObject(bmp));
+    HBITMAP next = CreateCompatibleBitmap(dc, 40, 30);
+    ASSERT_NE(next, HBITMAP(0));
+    EXPECT_NE(plat::GdiGetBitmap(next).get(), held.get());
+    SelectObject(dc, next);
+    EXPECT_EQ(GetPixel(dc, 3, 4), RGB(0, 0, 0)) << "a new bitmap is black";
+    SetPixel(dc, 3, 4, RGB(1, 1, 1));
+    EXPECT_EQ(held->pixels.Read(4)[3], RGB(200, 100, 50)) << "the held bitmap keeps its pixels";
+    SelectObject(dc, old);
+    DeleteObject(next);
+    DeleteDC(dc);
+}
+
+// A buffer bitmap made, filled, given a picture, copied out and deleted at
+// every paint: each paint shows what it drew, whether it drew the same as
+// the last (the last picture is taken back whole) or not.
+TEST_F(Gdi, ABufferMadeAgainShowsWhatWasDrawnIntoItThisTime)
+{
+    const int kW = 160, kH = 120, kPw = 20, kPh = 10;
+    HDC pic = CreateCompatibleDC(0);
+    HBITMAP pb = CreateCompatibleBitmap(pic, kPw, kPh);
+    HGDIOBJ oldPic = SelectObject(pic, pb);
+    auto drawPicture = [&](int seed) {
+        for (int y = 0; y < kPh; ++y)
+            for (int x = 0; x < kPw; ++x)
+                SetPixel(pic, x, y, RGB(x * 11 + seed, y * 17, seed * 3));
+    };
+    struct Paint {
+        const char *what;
+        COLORREF ground;
+        int seed; // the picture's pixels, drawn again when it changes
+        int at;   // where the picture goes
+        int width, height;
+    };
+    const Paint paints[] = {
+        {"first", RGB(0, 0, 160), 1, 5, kW, kH},
+        {"the same again", RGB(0, 0, 160), 1, 5, kW, kH},
+        {"another ground", RGB(0, 160, 0), 1, 5, kW, kH},
+        {"the first again", RGB(0, 0, 160), 1, 5, kW, kH},
+        {"the picture changed", RGB(0, 0, 160), 2, 5, kW, kH},
+        {"the picture elsewhere", RGB(0, 0, 160), 2, 9, kW, kH},
+        {"another size", RGB(0, 0, 160), 2, 9, kW - 1, kH},
+        {"back to the size", RGB(0, 0, 160), 2, 9, kW, kH},
+        {"back to the size, the same", RGB(0, 0, 160), 2, 9, kW, kH},
+    };
+    int drawn = -1;
+    for (const Paint &p : paints) {
+        SCOPED_TRACE(p.what);
+        if (p.seed != drawn)
+            drawPicture(drawn = p.seed);
+        HDC mem = CreateCompatibleDC(0);
+        HBITMAP buf = CreateCompatibleBitmap(mem, p.width, p.height);
+        HGDIOBJ oldMem = SelectObject(mem, buf);
+        HBRUSH br = CreateSolidBrush(p.ground);
+        RECT all{0, 0, p.width, p.height};
+        FillRect(mem, &all, br);
+        DeleteObject(br);
+        BitBlt(mem, p.at, p.at, kPw, kPh, pic, 0, 0, SRCCOPY);
+        int wrong = 0;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) {
+                bool in = x >= p.at && x < p.at + kPw && y >= p.at && y < p.at + kPh;
+                COLORREF want = in ? RGB((x - p.at) * 11 + p.seed, (y - p.at) * 17, p.seed * 3) : p.ground;
+                wrong += GetPixel(mem, x, y) != want;
+            }
+        EXPECT_EQ(wrong, 0);
+        SelectObject(mem, oldMem);
+        EXPECT_TRUE(DeleteObject(buf));
+        EXPECT_TRUE(DeleteDC(mem));
+    }
+    SelectObject(pic, oldPic);
+    DeleteObject(pb);
+    DeleteDC(pic);
+}

@@ -319,6 +319,79 @@ TEST(PixelRows, APictureIsTakenWholeOnceByAStoreReachingItsKey)
     EXPECT_FALSE(f.Adopt(PixelRows::Mix(key, 1))) << "changed after its key was set: not kept whole";
 }
 
+// A store made again at its size keeps its last picture (with a derived
+// key) for itself: reaching that key before any row is used takes it back;
+// any other key, a row used first, another size, or a picture whose key
+// was not derived, does not.
+TEST(PixelRows, AStoreMadeAgainTakesBackItsOwnPictureOnlyUntouched)
+{
+    const int w = 30, h = 8; // below the size kept in the shared pool
+    std::vector<uint32_t> picture(20);
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
+    const uint64_t key = PixelRows::Mix(1234, 5);
+    auto paint = [&](PixelRows &p, bool derive) {
+        ASSERT_TRUE(p.Reset(w, h, 0x5));
+        for (int y = 2; y < 6; ++y)
+            p.Put(y, 3, 23, picture.data());
+        if (derive)
+            p.SetKey(key);
+    };
+    auto isPicture = [&](PixelRows &p) {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                bool in = y >= 2 && y < 6 && x >= 3 && x < 23;
+                if (p.Read(y)[x] != (in ? picture[size_t(x - 3)] : 0x5u))
+                    return false;
+            }
+        return true;
+    };
+    struct Case {
+        const char *what;
+        bool derive;         // the picture's key was set by its painter
+        int width;           // the size made again
+        int between;         // 0 nothing, 1 a rectangle noted, 2 a row read, 3 a row filled
+        uint64_t asked;      // the key adopted
+        bool taken;
+    };
+    const Case cases[] = {
+        {"untouched", true, w, 0, key, true},
+        {"a fresh rectangle noted", true, w, 1, key, true},
+        {"a row read", true, w, 2, key, false},
+        {"a row filled", true, w, 3, key, false},
+        {"another key", true, w, 0, PixelRows::Mix(key, 1), false},
+        {"another size", true, w - 1, 0, key, false},
+        {"a key not derived", false, w, 0, key, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        PixelRows p;
+        paint(p, c.derive);
+        uint64_t own = p.Key();
+        ASSERT_TRUE(p.Reset(c.width, h, 0x9));
+        if (c.between == 1)
+            EXPECT_TRUE(p.FillFresh(0, 0, 4, 4, 0x7));
+        if (c.between == 2)
+            EXPECT_EQ(p.Read(0)[0], 0x9u);
+        if (c.between == 3)
+            p.Fill(1, 0, 2, 0x7);
+        uint64_t changes = p.Changes();
+        bool taken = p.Adopt(c.derive ? c.asked : own);
+        EXPECT_EQ(taken, c.taken);
+        if (!taken) {
+            // What the store holds is what was drawn since it was made.
+            EXPECT_EQ(p.Read(h - 1)[c.width - 1], 0x9u);
+            continue;
+        }
+        EXPECT_EQ(p.Key(), c.asked);
+        EXPECT_NE(p.Changes(), changes) << "taking a picture is a change";
+        EXPECT_TRUE(isPicture(p));
+        p.Fill(0, 0, 1, 0x66);
+        EXPECT_FALSE(p.Adopt(c.asked)) << "taken once";
+        EXPECT_EQ(p.Read(0)[0], 0x66u);
+    }
+}
+
 // A copy the store remembers holds until something is drawn over one of
 // its parts; drawing beside them, or drawing what is there, keeps it.
 TEST(PixelRows, HeldCopiesAreForgottenWhereDrawnOver)

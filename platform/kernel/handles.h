@@ -77,15 +77,15 @@ inline Slot *SlotAt(uint32_t index)
     return chunk ? &chunk[index & (kChunkSize - 1)] : nullptr;
 }
 
-// The slot a handle value names, or null when no slot can hold it.
+// The slot a handle value would name, or null when no slot can hold it.
+// Only 0 needs refusing here: a free slot's handle is 0, and every other
+// value that is not a live handle (out of range, not a multiple of 4, of a
+// slot not yet used) differs from the handle of the slot it lands on.
 inline Slot *SlotOf(uint32_t handle)
 {
-    if (handle < kFirst || handle >= 0x80000000u || handle % 4 != 0)
+    if (handle == 0)
         return nullptr;
-    uint32_t index = ((handle - kFirst) / 4) & kIndexMask;
-    if (index >= g_slots.load(std::memory_order_acquire))
-        return nullptr;
-    return SlotAt(index);
+    return SlotAt(((handle - kFirst) / 4) & kIndexMask);
 }
 } // namespace handle_table
 

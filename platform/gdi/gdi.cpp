@@ -429,24 +429,20 @@ struct Spares {
         std::shared_ptr<HandleObject> at[kKept];
     } kept;
 };
-Spares g_spares[3];
-
-Spares &SparesOf(GdiType type)
-{
-    return g_spares[type == GdiType::Dc ? 0 : type == GdiType::Bitmap ? 1 : 2];
-}
+Spares g_spares[3]; // DCs, bitmaps, brushes
 
 // The newest kept object for which fits holds, taken out; null if none.
-template <class Fits> std::shared_ptr<HandleObject> TakeSpare(GdiType type, Fits fits)
+template <class Fits> std::shared_ptr<HandleObject> TakeSpare(Spares &sp, Fits fits)
 {
-    Spares &sp = SparesOf(type);
     std::lock_guard<ThreadLock> guard(sp.lock);
     for (int i = sp.n - 1; i >= 0; --i) {
         if (!fits(*sp.kept.at[i]))
             continue;
+        // The newest takes its place (the order matters only for which
+        // goes first when full).
         std::shared_ptr<HandleObject> o = std::move(sp.kept.at[i]);
-        std::move(sp.kept.at + i + 1, sp.kept.at + sp.n, sp.kept.at + i);
-        --sp.n;
+        if (i != --sp.n)
+            sp.kept.at[i] = std::move(sp.kept.at[sp.n]);
         return o;
     }
     return nullptr;
@@ -460,10 +456,10 @@ void GiveSpare(std::shared_ptr<HandleObject> o)
     if (!o || o.use_count() != 1)
         return;
     GdiType type = static_cast<const GdiObject &>(*o).type;
+    Spares &sp = g_spares[type == GdiType::Dc ? 0 : type == GdiType::Bitmap ? 1 : 2];
     if (type != GdiType::Dc && type != GdiType::Bitmap && type != GdiType::Brush)
         return;
     std::shared_ptr<HandleObject> oldest; // destroyed outside the lock
-    Spares &sp = SparesOf(type);
     std::lock_guard<ThreadLock> guard(sp.lock);
     if (sp.n == Spares::kKept) {
         oldest = std::move(sp.kept.at[0]);
@@ -500,7 +496,7 @@ HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
         return 0;
     // A kept bitmap of that size: its store is ready, and holds the picture
     // it had (a buffer painted alike at every step takes it back whole).
-    std::shared_ptr<HandleObject> o = TakeSpare(GdiType::Bitmap, [&](const HandleObject &k) {
+    std::shared_ptr<HandleObject> o = TakeSpare(g_spares[1], [&](const HandleObject &k) {
         auto &b = static_cast<const GdiBitmap &>(k);
         return b.width == width && b.height == height;
     });
@@ -533,7 +529,7 @@ namespace {
 // A DC record as new: a kept one when there is one.
 std::shared_ptr<HandleObject> NewDc()
 {
-    std::shared_ptr<HandleObject> o = TakeSpare(GdiType::Dc, [](const HandleObject &) { return true; });
+    std::shared_ptr<HandleObject> o = TakeSpare(g_spares[0], [](const HandleObject &) { return true; });
     if (!o)
         return MakePooled<GdiDc>();
     auto &dc = static_cast<GdiDc &>(*o);
@@ -1343,7 +1339,7 @@ extern "C" HGDIOBJ WINAPI GetStockObject(int i)
 // CreateSolidBrush
 extern "C" HBRUSH WINAPI CreateSolidBrush(COLORREF color)
 {
-    std::shared_ptr<HandleObject> o = TakeSpare(GdiType::Brush, [](const HandleObject &) { return true; });
+    std::shared_ptr<HandleObject> o = TakeSpare(g_spares[2], [](const HandleObject &) { return true; });
     if (!o)
         o = MakePooled<GdiBrush>();
     auto &b = static_cast<GdiBrush &>(*o);
@@ -1355,6 +1351,51 @@ extern "C" HBRUSH WINAPI CreateSolidBrush(COLORREF color)
     return h;
 }
 
+
+namespace {
+
+// What BitBlt does besides a copy between two stores: a copy within one
+// surface (read from a copy first when the two places overlap) and the
+// other raster operations, pixel by pixel. Out of line: painting copies
+// between stores only.
+__attribute__((noinline)) void BlitOther(const GdiDc &dst, const Surface &ds, const Surface &ss, const RECT &r, int sox,
+                                         int soy, int shiftX, int shiftY, DWORD rop)
+{
+    std::vector<uint32_t> tmp;
+    Surface from = ss;
+    if (ss.rows == ds.rows) {
+        int dox = dst.originX, doy = dst.originY;
+        RECT sr{r.left + sox, r.top + soy, r.right + sox, r.bottom + soy};
+        RECT dr{r.left + dox, r.top + doy, r.right + dox, r.bottom + doy};
+        RECT both;
+        if (RectIntersect(sr, dr, both)) {
+            int w = sr.right - sr.left, h = sr.bottom - sr.top;
+            tmp.resize(size_t(w) * size_t(h));
+            for (int j = 0; j < h; ++j) {
+                const uint32_t *row = ReadRow(ss, sr.top + j) + sr.left;
+                std::copy(row, row + w, &tmp[size_t(j) * size_t(w)]);
+            }
+            from = Surface{nullptr, tmp.data(), w, h};
+            shiftX -= sr.left;
+            shiftY -= sr.top;
+        }
+    }
+    if (rop == SRCCOPY) {
+        ForSpans(dst, ds, r,
+                 [&](int dy, int dx0, int dx1) { CopyRow(ds, dy, dx0, dx1, from, dy + shiftY, dx0 + shiftX); });
+        return;
+    }
+    ForSpans(dst, ds, r, [&](int dy, int dx0, int dx1) {
+        for (int dx = dx0; dx < dx1; ++dx) {
+            COLORREF c = PixelAt(from, dx + shiftX, dy + shiftY);
+            COLORREF d = PixelAt(ds, dx, dy);
+            c = rop == SRCAND ? (c & d) : rop == SRCPAINT ? (c | d) : (c ^ d);
+            FillRow(ds, dy, dx, dx + 1, c);
+        }
+    });
+}
+
+} // namespace
 
 // BitBlt
 extern "C" BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop)
@@ -1392,93 +1433,60 @@ extern "C" BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc,
         return TRUE;
     int dox = dst->originX, doy = dst->originY; // destination DC -> destination surface
     int shiftX = sox - dox, shiftY = soy - doy; // destination surface -> source surface
-    // Within one surface an overlapping copy reads the source from a copy.
-    std::vector<uint32_t> tmp;
-    Surface from = ss;
-    bool same = ss.rows == ds.rows;
-    if (same) {
-        RECT sr{r.left + sox, r.top + soy, r.right + sox, r.bottom + soy};
-        RECT dr{r.left + dox, r.top + doy, r.right + dox, r.bottom + doy};
-        RECT both;
-        if (RectIntersect(sr, dr, both)) {
-            int w = sr.right - sr.left, h = sr.bottom - sr.top;
-            tmp.resize(size_t(w) * size_t(h));
-            for (int j = 0; j < h; ++j) {
-                const uint32_t *row = ReadRow(ss, sr.top + j) + sr.left;
-                std::copy(row, row + w, &tmp[size_t(j) * size_t(w)]);
-            }
-            from = Surface{nullptr, tmp.data(), w, h};
-            shiftX -= sr.left;
-            shiftY -= sr.top;
-        }
-    }
-    if (rop == SRCCOPY) {
-        auto copy = [&] {
-            ForSpans(*dst, ds, r,
-                     [&](int dy, int dx0, int dx1) { CopyRow(ds, dy, dx0, dx1, from, dy + shiftY, dx0 + shiftX); });
-        };
-        if (from.plain || !from.rows || from.rows == ds.rows) {
-            copy();
-            return TRUE;
-        }
-        // A copy between two stores is described by the source's key.
-        uint64_t srcKey = from.rows->Key();
-        RECT in;
-        if (!Overlap(RECT{r.left + dox, r.top + doy, r.right + dox, r.bottom + doy}, RECT{0, 0, ds.width, ds.height},
-                     in))
-            return TRUE;
-        if (dst->memory) {
-            uint64_t what = RectKey(PixelRows::Mix(0x636F7079ull, srcKey), in);
-            Described(ds, PixelRows::Mix(what, uint64_t(uint32_t(shiftX)) << 32 | uint32_t(shiftY)), copy);
-            return TRUE;
-        }
-        // On the screen: the parts of the window's clip it covers. When they
-        // still hold this very copy (a window repainted unchanged through a
-        // buffer), nothing is done.
-        PixelRows::Part parts[PixelRows::kHeldParts];
-        int n = 0;
-        for (const RECT &c : dst->clip) {
-            RECT part;
-            if (!Overlap(c, in, part))
-                continue;
-            if (n == PixelRows::kHeldParts) {
-                n = -1;
-                break;
-            }
-            parts[n++] = PixelRows::Part{part.left, part.top, part.right, part.bottom};
-        }
-        if (n > 0 && ds.rows->Holds(srcKey, shiftX, shiftY, parts, n))
-            return TRUE;
-        // When they hold the copy of the source as it was when last copied
-        // out, only what was drawn on it since is copied (a static's new
-        // file name: the columns from the first that changed).
-        uint64_t before;
-        PixelRows::Part box;
-        if (n > 0 && from.rows->ChangedSince(before, box) && ds.rows->Holds(before, shiftX, shiftY, parts, n)) {
-            RECT changed{box.left - shiftX - dox, box.top - shiftY - doy, box.right - shiftX - dox,
-                         box.bottom - shiftY - doy};
-            RECT part;
-            if (RectIntersect(r, changed, part))
-                ForSpans(*dst, ds, part, [&](int dy, int dx0, int dx1) {
-                    CopyRow(ds, dy, dx0, dx1, from, dy + shiftY, dx0 + shiftX);
-                });
-        } else {
-            copy();
-        }
-        if (n > 0) {
-            ds.rows->NoteCopy(srcKey, shiftX, shiftY, parts, n);
-            from.rows->Anchor();
-        }
+    if (rop != SRCCOPY || !ss.rows || ss.rows == ds.rows) {
+        BlitOther(*dst, ds, ss, r, sox, soy, shiftX, shiftY, rop);
         return TRUE;
     }
-    ForSpans(*dst, ds, r, [&](int dy, int dx0, int dx1) {
-        for (int dx = dx0; dx < dx1; ++dx) {
-            COLORREF c = PixelAt(from, dx + shiftX, dy + shiftY);
-            COLORREF d = PixelAt(ds, dx, dy);
-            c = rop == SRCAND ? (c & d) : rop == SRCPAINT ? (c | d) : (c ^ d);
-            FillRow(ds, dy, dx, dx + 1, c);
+    // A copy between two stores, described by the source's key.
+    auto copy = [&] {
+        ForSpans(*dst, ds, r,
+                 [&](int dy, int dx0, int dx1) { CopyRow(ds, dy, dx0, dx1, ss, dy + shiftY, dx0 + shiftX); });
+    };
+    uint64_t srcKey = ss.rows->Key();
+    RECT in;
+    if (!Overlap(RECT{r.left + dox, r.top + doy, r.right + dox, r.bottom + doy}, RECT{0, 0, ds.width, ds.height}, in))
+        return TRUE;
+    if (dst->memory) {
+        uint64_t what = RectKey(PixelRows::Mix(0x636F7079ull, srcKey), in);
+        Described(ds, PixelRows::Mix(what, uint64_t(uint32_t(shiftX)) << 32 | uint32_t(shiftY)), copy);
+        return TRUE;
+    }
+    // On the screen: the parts of the window's clip it covers. When they
+    // still hold this very copy (a window repainted unchanged through a
+    // buffer), nothing is done.
+    PixelRows::Part parts[PixelRows::kHeldParts];
+    int n = 0;
+    for (const RECT &c : dst->clip) {
+        RECT part;
+        if (!Overlap(c, in, part))
+            continue;
+        if (n == PixelRows::kHeldParts) {
+            n = -1;
+            break;
         }
-    });
+        parts[n++] = PixelRows::Part{part.left, part.top, part.right, part.bottom};
+    }
+    if (n > 0 && ds.rows->Holds(srcKey, shiftX, shiftY, parts, n))
+        return TRUE;
+    // When they hold the copy of the source as it was when last copied
+    // out, only what was drawn on it since is copied (a static's new
+    // file name: the columns from the first that changed).
+    uint64_t before;
+    PixelRows::Part box;
+    if (n > 0 && ss.rows->ChangedSince(before, box) && ds.rows->Holds(before, shiftX, shiftY, parts, n)) {
+        RECT changed{box.left - shiftX - dox, box.top - shiftY - doy, box.right - shiftX - dox,
+                     box.bottom - shiftY - doy};
+        RECT part;
+        if (RectIntersect(r, changed, part))
+            ForSpans(*dst, ds, part,
+                     [&](int dy, int dx0, int dx1) { CopyRow(ds, dy, dx0, dx1, ss, dy + shiftY, dx0 + shiftX); });
+    } else {
+        copy();
+    }
+    if (n > 0) {
+        ds.rows->NoteCopy(srcKey, shiftX, shiftY, parts, n);
+        ss.rows->Anchor();
+    }
     return TRUE;
 }
 

@@ -431,9 +431,13 @@ void PixelRows::WriteRuns(int y, Row &r)
 uint32_t *PixelRows::Write(int y, int x0, int x1)
 {
     Row &r = rows_[size_t(y)];
-    if (r.runs && !r.written)
-        WriteRuns(y, r);
-    r = Row{};
+    // A row of pixels is all zero already (every byte of a row is set, a
+    // row of pixels always from Row{}).
+    if (r.runs) {
+        if (!r.written)
+            WriteRuns(y, r);
+        r = Row{};
+    }
     Changed(y, x0, x1);
     return RowAt(y);
 }

@@ -935,6 +935,108 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
     }
 }
 
+RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RECT &beforeBox,
+                   const std::u16string &after, COLORREF color, COLORREF ground)
+{
+    RECT box{0, 0, 0, 0};
+    auto dc = GdiGetDc(hdc);
+    if (!dc)
+        return box;
+    size_t same = 0;
+    while (same < before.size() && same < after.size() && before[same] == after[same])
+        ++same;
+    // The first column where the lines may differ: left of every glyph from
+    // the first changed character on, in either line (see
+    // GdiTextUnchangedWidth). The new line is laid out whole meanwhile.
+    int from = INT_MAX;
+    long pen64 = GdiTextWidth64(after.data(), same, false);
+    EachGlyph(
+        before, false, [&](size_t, const FontGlyph &, int left) { from = std::min(from, left); }, same, pen64);
+    thread_local std::vector<PlacedGlyph> placed;
+    placed.clear();
+    RECT all{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    EachGlyph(after, false, [&](size_t i, const FontGlyph &g, int left) {
+        if (i >= same)
+            from = std::min(from, left);
+        int gx = x + left;
+        placed.push_back(PlacedGlyph{&g, gx});
+        all.left = std::min<LONG>(all.left, gx);
+        all.right = std::max<LONG>(all.right, gx + g.width);
+        all.top = std::min<LONG>(all.top, y + g.top);
+        all.bottom = std::max<LONG>(all.bottom, y + g.top + g.height);
+    });
+    if (!placed.empty())
+        box = all;
+    if (from == INT_MAX)
+        return box; // the same marks at the same places
+    // What is drawn again: from the first changed column, over the old and
+    // the new glyphs' boxes; the rest is the ground already.
+    RECT area = box;
+    if (beforeBox.left < beforeBox.right && beforeBox.top < beforeBox.bottom) {
+        if (area.left >= area.right) {
+            area = beforeBox;
+        } else {
+            area.top = std::min(area.top, beforeBox.top);
+            area.bottom = std::max(area.bottom, beforeBox.bottom);
+            area.right = std::max(area.right, beforeBox.right);
+        }
+    }
+    area.left = std::max<LONG>(area.left, LONG(x) + from);
+    Surface s = SurfaceOf(*dc);
+    RECT in;
+    if (!s.rows ||
+        !Overlap(RECT{area.left + dc->originX, area.top + dc->originY, area.right + dc->originX,
+                      area.bottom + dc->originY},
+                 RECT{0, 0, s.width, s.height}, in))
+        return box;
+    int width = int(in.right - in.left), height = int(in.bottom - in.top);
+    // The grey levels of the area, glyph by glyph (overlapping glyphs add
+    // up); a row no glyph reaches is only the ground.
+    thread_local std::vector<uint8_t> cover;
+    thread_local std::vector<uint8_t> inked;
+    thread_local std::vector<uint32_t> out;
+    cover.assign(size_t(width) * size_t(height) + kGlyphSlack, 0);
+    inked.assign(size_t(height), 0);
+    out.resize(size_t(width));
+    for (const PlacedGlyph &p : placed) {
+        const FontGlyph &g = *p.glyph;
+        int gx = p.x + dc->originX;
+        if (gx + g.width <= in.left || gx >= in.right)
+            continue;
+        int clipA = int(in.left) - gx, clipB = int(in.right) - gx;
+        for (int gy = 0; gy < g.height; ++gy) {
+            int row = y + dc->originY + g.top + gy - int(in.top);
+            if (row < 0 || row >= height)
+                continue;
+            int a = std::max<int>(g.from[size_t(gy)], clipA), b = std::min<int>(g.to[size_t(gy)], clipB);
+            if (a >= b)
+                continue;
+            AddCover(&cover[size_t(row) * size_t(width) + size_t(gx + a - in.left)],
+                     &g.cover[size_t(gy) * size_t(g.width) + size_t(a)], b - a);
+            inked[size_t(row)] = 1;
+        }
+    }
+    // Over the ground, a grey level's pixel is its shade (0: the ground).
+    thread_local Shades shades;
+    uint32_t c = uint32_t(color & 0xFFFFFF), under = uint32_t(ground & 0xFFFFFF);
+    shades.For(under, c);
+    PixelRows::Gathered gathered(s.rows);
+    for (int row = 0; row < height; ++row) {
+        int sy = int(in.top) + row;
+        if (!inked[size_t(row)]) {
+            ForSpan(*dc, s, sy, in.left, in.right, [&](int yy, int x0, int x1) { FillRow(s, yy, x0, x1, under); });
+            continue;
+        }
+        const uint8_t *line = &cover[size_t(row) * size_t(width)];
+        uint32_t *o = out.data();
+        for (int k = 0; k < width; ++k)
+            o[k] = shades.value[line[k]];
+        ForSpan(*dc, s, sy, in.left, in.right,
+                [&](int yy, int x0, int x1) { PutRow(s, yy, x0, x1, o + (x0 - in.left)); });
+    }
+    return box;
+}
+
 void GdiDrawIcon(HDC hdc, int x, int y, HICON icon)
 {
     auto dc = GdiGetDc(hdc);

@@ -108,6 +108,15 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
 // many columns from it (INT_MAX: the lines are the same): a line changed
 // at its end need be drawn again only from there.
 int GdiTextUnchangedWidth(const std::u16string &before, const std::u16string &after, bool bold = false);
+// A line that replaces `before` where GdiText drew it at (x, y) over one
+// ground colour, with nothing else drawn within beforeBox (the box of its
+// glyphs, as this returned it; the whole picture when not known): the same
+// pixels as the ground filled from the first column that changes, then the
+// line drawn again from there, made in one pass and only where the old or
+// new glyphs lie. Returns the box of the new line's glyphs (DC
+// coordinates; empty when it has none).
+RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RECT &beforeBox,
+                   const std::u16string &after, COLORREF color, COLORREF ground);
 // Width and height of a text line in the dialog font.
 int GdiTextWidth(const std::u16string &text, bool bold = false);
 // The same in 1/64 pixels, unrounded: widths of pieces add up to the

@@ -28,8 +28,11 @@ struct StaticState : ControlRecord {
     bool pictureNoPrefix = false;
     // The picture's one line, when it shows one: a new text that only
     // changes its end (the next file's name) is drawn again from there.
+    // pictureInk is the box of its glyphs (the whole picture when not
+    // known): outside it the picture is all ground.
     bool pictureOneLine = false;
     std::u16string pictureLine;
+    RECT pictureInk{0, 0, 0, 0};
 
     ~StaticState() { DropPicture(); }
     void DropPicture()
@@ -48,19 +51,42 @@ struct StaticState : ControlRecord {
     }
 };
 
+// One line at y, aligned in r.
+void DrawLine(HDC hdc, const RECT &r, int y, const std::u16string &l, int align, COLORREF color)
+{
+    int x = r.left;
+    if (align != 0) {
+        int tw = GdiTextWidth(l);
+        x = align == 1 ? r.left + (r.right - r.left - tw) / 2 : r.right - tw;
+    }
+    GdiText(hdc, x, y, l, color);
+}
+
 void DrawLines(HDC hdc, const RECT &r, const std::vector<std::u16string> &lines, int align, COLORREF color)
 {
-    int width = r.right - r.left;
     int lh = GdiTextHeight();
     int y = r.top;
     for (const std::u16string &l : lines) {
         if (y >= r.bottom)
             break;
-        int tw = GdiTextWidth(l);
-        int x = align == 1 ? r.left + (width - tw) / 2 : align == 2 ? r.right - tw : r.left;
-        GdiText(hdc, x, y, l, color);
+        DrawLine(hdc, r, y, l, align, color);
         y += lh;
     }
+}
+
+// Whether text is a plain line (no mnemonic, break or tab, single spaces
+// between words) that fits in width: it is then its own one line, as the
+// wrap would keep it whole (the widths of its pieces add up to its width).
+bool PlainLineFits(const std::u16string &text, int width, bool noPrefix)
+{
+    if (text.empty() || text.front() == u' ' || text.back() == u' ')
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if ((c == u'&' && !noPrefix) || c == u'\r' || c == u'\n' || c == u'\t' || (c == u' ' && text[i + 1] == u' '))
+            return false;
+    }
+    return ((GdiTextWidth64(text.data(), text.size()) + 32) >> 6) <= width;
 }
 
 void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string &text, int align, COLORREF color,
@@ -72,22 +98,25 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
     bool same = s.pictureDc && s.pictureWidth == width && s.pictureHeight == height && s.pictureAlign == align &&
                 s.pictureColor == color && s.pictureNoPrefix == noPrefix && s.pictureText == text;
     if (!same) {
-        std::vector<std::u16string> lines = TextLines(text, width, noPrefix);
-        bool oneLine = lines.size() == 1;
+        // A plain line that fits is its own line: no list of lines is made
+        // (a progress page's file name, at every new file).
+        std::vector<std::u16string> lines;
+        const std::u16string *line = &text;
+        if (!PlainLineFits(text, width, noPrefix)) {
+            lines = TextLines(text, width, noPrefix);
+            line = lines.size() == 1 ? &lines[0] : nullptr;
+        }
+        bool oneLine = line != nullptr;
         if (oneLine && s.pictureOneLine && s.pictureDc && s.pictureWidth == width && s.pictureHeight == height &&
             align == 0 && s.pictureAlign == 0 && s.pictureColor == color) {
-            // Left of `from` the old line's pixels are the new line's.
-            int from = GdiTextUnchangedWidth(s.pictureLine, lines[0]);
-            if (from > 0) {
-                RECT rest{std::min(from, width), 0, width, height};
-                GdiFill(s.pictureDc, rest, kDialogFace);
-                GdiText(s.pictureDc, 0, 0, lines[0], color, false, from);
-                s.pictureText = text;
-                s.pictureNoPrefix = noPrefix;
-                s.pictureLine = std::move(lines[0]);
-                BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY);
-                return;
-            }
+            // Only what differs from the old line is drawn again, and the
+            // blit copies only that.
+            s.pictureInk = GdiTextChange(s.pictureDc, 0, 0, s.pictureLine, s.pictureInk, *line, color, kDialogFace);
+            s.pictureText = text;
+            s.pictureNoPrefix = noPrefix;
+            s.pictureLine = *line;
+            BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY);
+            return;
         }
         if (!s.pictureDc || s.pictureWidth != width || s.pictureHeight != height) {
             s.DropPicture();
@@ -97,7 +126,10 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
                 // No memory for a picture: drawn straight, as it is.
                 s.DropPicture();
                 GdiFill(dc, r, kDialogFace);
-                DrawLines(dc, r, lines, align, color);
+                if (line == &text)
+                    DrawLine(dc, r, r.top, text, align, color);
+                else
+                    DrawLines(dc, r, lines, align, color);
                 return;
             }
             s.pictureOld = SelectObject(s.pictureDc, s.picture);
@@ -106,14 +138,18 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
         }
         RECT all{0, 0, width, height};
         GdiFill(s.pictureDc, all, kDialogFace);
-        DrawLines(s.pictureDc, all, lines, align, color);
+        if (line == &text)
+            DrawLine(s.pictureDc, all, 0, text, align, color);
+        else
+            DrawLines(s.pictureDc, all, lines, align, color);
         s.pictureText = text;
         s.pictureAlign = align;
         s.pictureColor = color;
         s.pictureNoPrefix = noPrefix;
         s.pictureOneLine = oneLine;
+        s.pictureInk = all;
         if (oneLine)
-            s.pictureLine = std::move(lines[0]);
+            s.pictureLine = *line;
     }
     BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY);
 }
@@ -166,16 +202,7 @@ bool PictureShown(const StaticState &s, HWND hwnd, const Window &w)
 
 std::vector<std::u16string> TextLines(const std::u16string &text, int width, bool noPrefix)
 {
-    // A plain line (no mnemonic, break or tab, single spaces between words)
-    // that fits is its own one line: the wrap below would keep it whole,
-    // since the widths of its pieces add up to its width.
-    bool plain = !text.empty() && text.front() != u' ' && text.back() != u' ';
-    for (size_t i = 0; plain && i < text.size(); ++i) {
-        char16_t c = text[i];
-        plain = !(c == u'&' && !noPrefix) && c != u'\r' && c != u'\n' && c != u'\t' &&
-                !(c == u' ' && text[i + 1] == u' ');
-    }
-    if (plain && ((GdiTextWidth64(text.data(), text.size()) + 32) >> 6) <= width)
+    if (PlainLineFits(text, width, noPrefix))
         return {text};
     std::vector<std::u16string> lines;
     std::u16string cur;

@@ -420,6 +420,74 @@ TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
     }
 }
 
+// A static given one name after another (a progress page's file name)
+// redraws only what changed; after each run of names it shows exactly what a
+// new static with the last name shows.
+TEST_F(Controls, StaticGivenNameAfterNameShowsTheLastAsANewStaticWould)
+{
+    struct Case {
+        const char *what;
+        DWORD style;
+        int width, height;
+        std::vector<const char16_t *> texts; // set in turn, each painted
+    };
+    const Case cases[] = {
+        {"names sharing a prefix", SS_LEFT, 140, 13,
+         {u"Copying file: f1207.bin", u"Copying file: f1244.bin", u"Copying file: f1.bin", u"Copying file: f12071.dat"}},
+        {"shorter after longer", SS_LEFT, 140, 13,
+         {u"Copying file: averylongname.bin", u"Copying file: a", u"Copying file: ab"}},
+        {"changed in the last glyph only", SS_LEFT, 140, 13,
+         {u"Copying file: f1207.bin", u"Copying file: f1207.bio", u"Copying file: f1207.biW"}},
+        {"first glyph changed", SS_LEFT, 140, 13, {u"Copying file: x.bin", u"Kopying file: x.bin", u"jopying"}},
+        {"descenders gone and back", SS_LEFT, 140, 20,
+         {u"Copying file: jjgy.bin", u"Copying file: AAA", u"Copying file: ggg", u"Copying file: aaa", u"Copying file: Tj",
+          u"Copying file: a"}},
+        {"taller glyphs, then shorter ones", SS_LEFT, 140, 20, {u"a", u"Tj", u"ace", u"g", u"x"}},
+        {"glyphs reaching back over the change", SS_LEFT, 140, 13,
+         {u"Copying file: fffjj", u"Copying file: ff.a", u"Copying file: fj/j", u"Copying file: f"}},
+        {"same marks, spaces after", SS_LEFT, 140, 13, {u"Copying file: a", u"Copying file: a  ", u"Copying file: a"}},
+        {"a mnemonic", SS_LEFT, 140, 13,
+         {u"&Copying file: f1.bin", u"&Copying file: f2.bin", u"Copying &file: f2.bin", u"C&&opying"}},
+        // The line shown, not the text, is what the next line is compared with.
+        {"a mnemonic, then a line that reads as its text", SS_LEFT, 140, 13, {u"A&B f0", u"A&B f1", u"A&&B x"}},
+        {"a mnemonic, then its text shown", SS_LEFT, 140, 13, {u"Copying", u"Copying &file: f2.bin", u"Copying &&file: f2.bin"}},
+        {"a mnemonic shown", SS_LEFT | SS_NOPREFIX, 140, 13, {u"A&B f1.bin", u"A&B f22.bin", u"A&&B f2.bin"}},
+        {"clipped at the right edge", SS_LEFT, 60, 13,
+         {u"Copying_file:_averylongname_1.bin", u"Copying_file:_averylongname_2.bin", u"Copying_file:_av",
+          u"Copying_file:_averylongname_1234567.bin"}},
+        {"one line, then two, then one", SS_LEFT, 120, 40,
+         {u"Copying file: f1.bin", u"Copying file: f1.bin and its many friends", u"Copying file: f2.bin"}},
+        {"centred", SS_CENTER, 140, 13, {u"Copying file: f1207.bin", u"Copying file: f1244.bin", u"Copying file: f1.bin"}},
+        {"right aligned", SS_RIGHT, 140, 13,
+         {u"Copying file: f1207.bin", u"Copying file: f1244.bin", u"Copying file: f1.bin"}},
+        {"empty between", SS_LEFT, 140, 13, {u"Copying file: f1207.bin", u"", u"Copying file: f1244.bin"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        HWND old = CreateWindowExW(0, u"Static", c.texts[0], WS_CHILD | WS_VISIBLE | c.style, 10, 10, c.width,
+                                   c.height, parent, HMENU(uintptr_t(5)), 0, nullptr);
+        UpdateWindow(old);
+        for (size_t i = 1; i < c.texts.size(); ++i) {
+            SetWindowTextW(old, c.texts[i]);
+            UpdateWindow(old);
+        }
+        std::vector<COLORREF> shown = WindowPixels(old);
+        DestroyWindow(old);
+        UpdateWindow(parent);
+        HWND fresh = CreateWindowExW(0, u"Static", c.texts.back(), WS_CHILD | WS_VISIBLE | c.style, 10, 10, c.width,
+                                     c.height, parent, HMENU(uintptr_t(6)), 0, nullptr);
+        UpdateWindow(fresh);
+        std::vector<COLORREF> want = WindowPixels(fresh);
+        size_t differ = 0;
+        for (size_t k = 0; k < want.size() && k < shown.size(); ++k)
+            differ += want[k] != shown[k];
+        EXPECT_EQ(shown.size(), want.size());
+        EXPECT_EQ(differ, 0u) << "pixels unlike a new static's";
+        DestroyWindow(fresh);
+        UpdateWindow(parent);
+    }
+}
+
 // A plain line that fits is taken whole without wrapping; at every width it
 // must break as the wrap does (a line break after it sends the text through
 // the wrap, adding one empty line).

@@ -30,6 +30,11 @@ struct FontGlyph {
     std::vector<uint8_t> cover;
     // Each row's covered columns [from, to) (from == to: none).
     std::vector<uint8_t> from, to;
+    // The rows again, each padded with 0 to stride bytes (a multiple of
+    // 16): a glyph drawn whole adds its rows 16 bytes at a time, with no
+    // spans to look up nor lanes to mask.
+    int stride = 0;
+    std::vector<uint8_t> padded;
 };
 
 constexpr int kGlyphSlack = 16;
@@ -51,6 +56,11 @@ inline void FontGlyphFinish(FontGlyph &g)
         g.from[size_t(y)] = uint8_t(a);
         g.to[size_t(y)] = uint8_t(b);
     }
+    g.stride = (g.width + 15) & ~15;
+    g.padded.assign(size_t(g.stride) * size_t(g.height), 0);
+    for (int y = 0; y < g.height; ++y)
+        for (int x = 0; x < g.width; ++x)
+            g.padded[size_t(y) * size_t(g.stride) + size_t(x)] = g.cover[size_t(y) * size_t(g.width) + size_t(x)];
 }
 
 // Pen positions within a pixel that glyphs are made for (quarter pixels).

@@ -642,6 +642,9 @@ GlyphSource g_glyphSource = nullptr;
 // is laid out a few times a paint. Filled as they are first asked for,
 // emptied when the glyphs' source changes.
 std::atomic<const FontGlyph *> g_ascii[2][128][kGlyphPhases];
+// Their advances (the same at every phase) plus one, 0 when not known yet:
+// a line is measured from one small table instead of a glyph each.
+std::atomic<int> g_advance[2][128];
 // Counts the times the glyphs were forgotten: a glyph kept at hand from an
 // earlier count is looked up again.
 std::atomic<unsigned> g_glyphEpoch{1};
@@ -674,8 +677,10 @@ const FontGlyph &FindGlyph(char16_t ch, int phase, bool bold)
             g = &BuiltinGlyph(ch, bold);
         n = Near{key, epoch, g};
     }
-    if (ch < 128)
+    if (ch < 128) {
         g_ascii[bold ? 1 : 0][ch][phase].store(g, std::memory_order_release);
+        g_advance[bold ? 1 : 0][ch].store(g->advance64 + 1, std::memory_order_relaxed);
+    }
     return *g;
 }
 
@@ -685,6 +690,15 @@ inline const FontGlyph &GlyphFor(char16_t ch, int phase, bool bold)
         if (const FontGlyph *g = g_ascii[bold ? 1 : 0][ch][phase].load(std::memory_order_acquire))
             return *g;
     return FindGlyph(ch, phase, bold);
+}
+
+// The pen's movement over ch, in 1/64 pixels.
+inline int Advance64(char16_t ch, bool bold)
+{
+    if (ch < 128)
+        if (int a = g_advance[bold ? 1 : 0][ch].load(std::memory_order_relaxed))
+            return a - 1;
+    return GlyphFor(ch, 0, bold).advance64;
 }
 
 // A glyph where a line's pen puts it: its box's left edge.
@@ -790,6 +804,9 @@ void GdiForgetGlyphs()
         for (auto &code : weight)
             for (auto &at : code)
                 at.store(nullptr, std::memory_order_release);
+    for (auto &weight : g_advance)
+        for (auto &code : weight)
+            code.store(0, std::memory_order_relaxed);
 }
 
 void GdiSetGlyphSource(GlyphSource source)
@@ -804,7 +821,7 @@ long GdiTextWidth64(const char16_t *text, size_t n, bool bold)
     // character is drawn.
     long w64 = 0;
     for (size_t i = 0; i < n; ++i)
-        w64 += GlyphFor(text[i], 0, bold).advance64;
+        w64 += Advance64(text[i], bold);
     return w64;
 }
 
@@ -935,6 +952,56 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
     }
 }
 
+namespace {
+// A character of a line laid out from 0: its glyph when it leaves a mark
+// (else null) and the column of the glyph's left edge (INT_MAX: none), and
+// where the pen stands before it.
+struct LaidChar {
+    const FontGlyph *glyph;
+    int left;
+    long pen64;
+};
+struct LaidLine {
+    std::u16string text;
+    unsigned epoch = 0; // of the glyphs; 0: none laid out
+    std::vector<LaidChar> marks; // one a character
+    long end64 = 0;              // the pen after the last
+};
+
+// out[k] = shade[cover[k]] for k < n. Not inlined: the table's address
+// stays in a register (inlined, a thread's own table was looked up again
+// at every pixel).
+__attribute__((noinline)) void ShadeRow(const uint32_t *__restrict shade, const uint8_t *__restrict cover,
+                                        uint32_t *__restrict out, int n)
+{
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        out[k] = shade[cover[k]];
+        out[k + 1] = shade[cover[k + 1]];
+        out[k + 2] = shade[cover[k + 2]];
+        out[k + 3] = shade[cover[k + 3]];
+    }
+    for (; k < n; ++k)
+        out[k] = shade[cover[k]];
+}
+
+// Lays ch out with the pen at pen64 as EachGlyph does; returns the pen
+// after it.
+inline long LayOutChar(char16_t ch, long pen64, std::vector<LaidChar> &marks)
+{
+    long whole = pen64 >> 6;
+    int phase = int(((pen64 & 63) * kGlyphPhases + 32) >> 6);
+    if (phase == kGlyphPhases) {
+        phase = 0;
+        ++whole;
+    }
+    const FontGlyph &g = GlyphFor(ch, phase, false);
+    bool mark = g.width > 0 && g.height > 0;
+    marks.push_back(LaidChar{mark ? &g : nullptr, mark ? int(whole) + g.left : INT_MAX, pen64});
+    return pen64 + Advance64(ch, false);
+}
+} // namespace
+
 RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RECT &beforeBox,
                    const std::u16string &after, COLORREF color, COLORREF ground)
 {
@@ -947,24 +1014,53 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
         ++same;
     // The first column where the lines may differ: left of every glyph from
     // the first changed character on, in either line (see
-    // GdiTextUnchangedWidth). The new line is laid out whole meanwhile.
+    // GdiTextUnchangedWidth). The new line is laid out meanwhile; when the
+    // old one is the line laid out last (a static's next name), its glyphs
+    // before the change are taken as they are and the rest read from it.
+    thread_local LaidLine last, next;
+    unsigned epoch = g_glyphEpoch.load(std::memory_order_acquire);
+    bool known = last.epoch == epoch && last.text == before;
     int from = INT_MAX;
-    long pen64 = GdiTextWidth64(after.data(), same, false);
-    EachGlyph(
-        before, false, [&](size_t, const FontGlyph &, int left) { from = std::min(from, left); }, same, pen64);
+    long pen64;
+    next.marks.clear();
+    if (known) {
+        for (size_t i = same; i < before.size(); ++i)
+            from = std::min(from, last.marks[i].left);
+        next.marks.assign(last.marks.begin(), last.marks.begin() + ptrdiff_t(same));
+        pen64 = same < before.size() ? last.marks[same].pen64 : last.end64;
+    } else {
+        pen64 = 0;
+        for (size_t i = 0; i < same; ++i)
+            pen64 = LayOutChar(after[i], pen64, next.marks);
+        long old64 = pen64;
+        for (size_t i = same; i < before.size(); ++i) {
+            old64 = LayOutChar(before[i], old64, next.marks);
+            from = std::min(from, next.marks.back().left);
+        }
+        next.marks.resize(same);
+    }
+    for (size_t i = same; i < after.size(); ++i) {
+        pen64 = LayOutChar(after[i], pen64, next.marks);
+        from = std::min(from, next.marks.back().left);
+    }
+    next.end64 = pen64;
+    next.text.assign(after);
+    next.epoch = epoch;
+    std::swap(last, next);
     thread_local std::vector<PlacedGlyph> placed;
     placed.clear();
     RECT all{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-    EachGlyph(after, false, [&](size_t i, const FontGlyph &g, int left) {
-        if (i >= same)
-            from = std::min(from, left);
-        int gx = x + left;
+    for (const LaidChar &m : last.marks) {
+        if (!m.glyph)
+            continue;
+        const FontGlyph &g = *m.glyph;
+        int gx = x + m.left;
         placed.push_back(PlacedGlyph{&g, gx});
         all.left = std::min<LONG>(all.left, gx);
         all.right = std::max<LONG>(all.right, gx + g.width);
         all.top = std::min<LONG>(all.top, y + g.top);
         all.bottom = std::max<LONG>(all.bottom, y + g.top + g.height);
-    });
+    }
     if (!placed.empty())
         box = all;
     if (from == INT_MAX)
@@ -998,11 +1094,30 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     cover.assign(size_t(width) * size_t(height) + kGlyphSlack, 0);
     inked.assign(size_t(height), 0);
     out.resize(size_t(width));
+    typedef uint8_t V16 __attribute__((vector_size(16)));
     for (const PlacedGlyph &p : placed) {
         const FontGlyph &g = *p.glyph;
         int gx = p.x + dc->originX;
         if (gx + g.width <= in.left || gx >= in.right)
             continue;
+        int top = y + dc->originY + g.top - int(in.top);
+        if (gx >= in.left && gx + g.width <= in.right && top >= 0 && top + g.height <= height) {
+            // Wholly inside: its padded rows added as they are (what they
+            // add past its width is 0, into the next row or the slack).
+            uint8_t *dst = &cover[size_t(top) * size_t(width) + size_t(gx - in.left)];
+            const uint8_t *src = g.padded.data();
+            for (int gy = 0; gy < g.height; ++gy, dst += width)
+                for (int k = 0; k < g.stride; k += 16, src += 16) {
+                    V16 d, v;
+                    std::memcpy(&d, dst + k, 16);
+                    std::memcpy(&v, src, 16);
+                    V16 sum = d + v;
+                    sum |= V16(sum < d); // lanes that overflowed stay at 255
+                    std::memcpy(dst + k, &sum, 16);
+                }
+            std::memset(&inked[size_t(top)], 1, size_t(g.height));
+            continue;
+        }
         int clipA = int(in.left) - gx, clipB = int(in.right) - gx;
         for (int gy = 0; gy < g.height; ++gy) {
             int row = y + dc->originY + g.top + gy - int(in.top);
@@ -1027,10 +1142,8 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
             ForSpan(*dc, s, sy, in.left, in.right, [&](int yy, int x0, int x1) { FillRow(s, yy, x0, x1, under); });
             continue;
         }
-        const uint8_t *line = &cover[size_t(row) * size_t(width)];
         uint32_t *o = out.data();
-        for (int k = 0; k < width; ++k)
-            o[k] = shades.value[line[k]];
+        ShadeRow(shades.value, &cover[size_t(row) * size_t(width)], o, width);
         ForSpan(*dc, s, sy, in.left, in.right,
                 [&](int yy, int x0, int x1) { PutRow(s, yy, x0, x1, o + (x0 - in.left)); });
     }

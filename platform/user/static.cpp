@@ -83,6 +83,8 @@ bool PlainLineFits(const std::u16string &text, int width, bool noPrefix)
         return false;
     for (size_t i = 0; i < text.size(); ++i) {
         char16_t c = text[i];
+        if (c > u'&')
+            continue; // none of those below: most of a name
         if ((c == u'&' && !noPrefix) || c == u'\r' || c == u'\n' || c == u'\t' || (c == u' ' && text[i + 1] == u' '))
             return false;
     }

@@ -956,10 +956,13 @@ namespace {
 // A character of a line laid out from 0: its glyph when it leaves a mark
 // (else null) and the column of the glyph's left edge (INT_MAX: none), and
 // where the pen stands before it.
+// The box of the glyphs up to it is kept with it (lines that share a start
+// share it), and its glyph's right edge, read without the glyph.
 struct LaidChar {
     const FontGlyph *glyph;
-    int left;
+    int left, right;
     long pen64;
+    RECT upTo; // empty (left >= right) while no glyph so far
 };
 struct LaidLine {
     std::u16string text;
@@ -996,8 +999,22 @@ inline long LayOutChar(char16_t ch, long pen64, std::vector<LaidChar> &marks)
         ++whole;
     }
     const FontGlyph &g = GlyphFor(ch, phase, false);
-    bool mark = g.width > 0 && g.height > 0;
-    marks.push_back(LaidChar{mark ? &g : nullptr, mark ? int(whole) + g.left : INT_MAX, pen64});
+    LaidChar m{nullptr, INT_MAX, INT_MIN, pen64, marks.empty() ? RECT{0, 0, 0, 0} : marks.back().upTo};
+    if (g.width > 0 && g.height > 0) {
+        m.glyph = &g;
+        m.left = int(whole) + g.left;
+        m.right = m.left + g.width;
+        RECT gb{m.left, g.top, m.right, g.top + g.height};
+        if (m.upTo.left >= m.upTo.right) {
+            m.upTo = gb;
+        } else {
+            m.upTo.left = std::min(m.upTo.left, gb.left);
+            m.upTo.top = std::min(m.upTo.top, gb.top);
+            m.upTo.right = std::max(m.upTo.right, gb.right);
+            m.upTo.bottom = std::max(m.upTo.bottom, gb.bottom);
+        }
+    }
+    marks.push_back(m);
     return pen64 + Advance64(ch, false);
 }
 } // namespace
@@ -1047,24 +1064,18 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     next.text.assign(after);
     next.epoch = epoch;
     std::swap(last, next);
-    thread_local std::vector<PlacedGlyph> placed;
-    placed.clear();
-    RECT all{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
-    for (const LaidChar &m : last.marks) {
-        if (!m.glyph)
-            continue;
-        const FontGlyph &g = *m.glyph;
-        int gx = x + m.left;
-        placed.push_back(PlacedGlyph{&g, gx});
-        all.left = std::min<LONG>(all.left, gx);
-        all.right = std::max<LONG>(all.right, gx + g.width);
-        all.top = std::min<LONG>(all.top, y + g.top);
-        all.bottom = std::max<LONG>(all.bottom, y + g.top + g.height);
+    if (!last.marks.empty() && last.marks.back().upTo.left < last.marks.back().upTo.right) {
+        const RECT &all = last.marks.back().upTo;
+        box = RECT{x + all.left, y + all.top, x + all.right, y + all.bottom};
     }
-    if (!placed.empty())
-        box = all;
     if (from == INT_MAX)
         return box; // the same marks at the same places
+    // The glyphs reaching right of where the lines part.
+    thread_local std::vector<PlacedGlyph> placed;
+    placed.clear();
+    for (const LaidChar &m : last.marks)
+        if (m.right > from)
+            placed.push_back(PlacedGlyph{m.glyph, x + m.left});
     // What is drawn again: from the first changed column, over the old and
     // the new glyphs' boxes; the rest is the ground already.
     RECT area = box;

@@ -2,6 +2,8 @@
 // wrapped at words) and icons.
 #include <windows.h>
 
+#include <cstring>
+
 #include "gdi/gdi.h"
 #include "user/window.h"
 
@@ -91,6 +93,13 @@ bool PlainLineFits(const std::u16string &text, int width, bool noPrefix)
     return ((GdiTextWidth64(text.data(), text.size()) + 32) >> 6) <= width;
 }
 
+// Whether two texts are the same, compared as memory (a name compared
+// with == goes character by character).
+bool SameString(const std::u16string &a, const std::u16string &b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
+
 void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string &text, int align, COLORREF color,
                      bool noPrefix)
 {
@@ -98,7 +107,7 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
     if (width <= 0 || height <= 0)
         return;
     bool same = s.pictureDc && s.pictureWidth == width && s.pictureHeight == height && s.pictureAlign == align &&
-                s.pictureColor == color && s.pictureNoPrefix == noPrefix && s.pictureText == text;
+                s.pictureColor == color && s.pictureNoPrefix == noPrefix && SameString(s.pictureText, text);
     if (!same) {
         // A plain line that fits is its own line: no list of lines is made
         // (a progress page's file name, at every new file).
@@ -195,7 +204,7 @@ bool PictureShown(const StaticState &s, HWND hwnd, const Window &w)
     if (c.left != wr.left || c.top != wr.top || c.right != wr.right || c.bottom != wr.bottom)
         return false; // a frame too would be painted again
     if (s.pictureWidth != c.right - c.left || s.pictureHeight != c.bottom - c.top || s.pictureAlign != look.align ||
-        s.pictureColor != look.color || s.pictureNoPrefix != look.noPrefix || s.pictureText != w.text)
+        s.pictureColor != look.color || s.pictureNoPrefix != look.noPrefix || !SameString(s.pictureText, w.text))
         return false;
     return GdiScreenHolds(s.pictureDc, c.left, c.top, WindowVisibleClient(hwnd, w));
 }

@@ -590,6 +590,82 @@ TEST_F(Gdi, TextBlendsOverWhateverLiesUnderEachPixel)
     EXPECT_NE(onA, draw(allA, 97)) << "a line drawn from a column leaves the columns before it";
 }
 
+// A line changed in place (GdiTextChange, one line after another, each
+// given the box the last returned) leaves exactly the pixels of the last
+// line drawn afresh over the ground: on the left and right edges of the
+// bitmap, over another ground and colour, with characters beyond ASCII and
+// with lines that leave no mark.
+TEST_F(Gdi, LineChangedInPlaceMatchesTheLastDrawnAfresh)
+{
+    struct Case {
+        const char *what;
+        int x, y, w;
+        COLORREF ground, color;
+        std::vector<std::u16string> lines;
+    };
+    const COLORREF face = RGB(192, 192, 192), black = RGB(0, 0, 0);
+    const Case cases[] = {
+        {"names in turn", 2, 1, 180, face, black,
+         {u"Copying file: f1207.bin", u"Copying file: f1244.bin", u"Copying file: f1.bin", u"Copying file: f1j.bin"}},
+        {"cut at the left edge", -7, 0, 180, face, black, {u"jjCopying f1", u"jjCopying f22", u"jj", u"jjW"}},
+        {"cut at the right edge", 3, 2, 60, face, black,
+         {u"Copying file: f1207.bin", u"Copying file: f1244.bin", u"Copying fi", u"Copying file: f9999.bin",
+          u"Copying WWWWWWWW", u"Copying MWMWMWMW"}},
+        {"wide glyphs cut at the right edge", 0, 0, 47, face, black, {u"MWM", u"MWMWMWMW", u"MWMWWWWW", u"MWMMMMMM"}},
+        {"another ground and colour", 1, 3, 150, RGB(20, 60, 200), RGB(255, 255, 255),
+         {u"Wg&j f1207.bin", u"Wg&j f1.bin", u"Wg&j ffff.bin"}},
+        {"beyond ASCII", 0, 0, 150, face, black,
+         {u"Kopiere: Gr\u00f6\u00dfe.bin", u"Kopiere: Gr\u00f6\u00dfer.bin", u"Kopiere: \u00c4rger.bin"}},
+        {"no marks, then marks", 0, 0, 100, face, black, {u" ", u"   ", u"a", u"", u"ab", u"a  "}},
+        {"taller, then shorter", 0, 0, 100, face, black, {u"a", u"Tj", u"ace", u"g", u"x", u"xx"}},
+    };
+    const int h = 16;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bitmap = [&](HDC dc) {
+            HBITMAP bmp = CreateCompatibleBitmap(dc, c.w, h);
+            HBRUSH br = CreateSolidBrush(c.ground);
+            HGDIOBJ old = SelectObject(dc, bmp);
+            RECT all{0, 0, c.w, h};
+            FillRect(dc, &all, br);
+            DeleteObject(br);
+            return old;
+        };
+        auto pixels = [&](HDC dc) {
+            std::vector<COLORREF> px;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < c.w; ++x)
+                    px.push_back(GetPixel(dc, x, y));
+            return px;
+        };
+        HDC changed = CreateCompatibleDC(0);
+        HGDIOBJ oldChanged = bitmap(changed);
+        plat::GdiText(changed, c.x, c.y, c.lines[0], c.color);
+        RECT box{0, 0, c.w, h};
+        for (size_t i = 1; i < c.lines.size(); ++i)
+            box = plat::GdiTextChange(changed, c.x, c.y, c.lines[i - 1], box, c.lines[i], c.color, c.ground);
+        HDC fresh = CreateCompatibleDC(0);
+        HGDIOBJ oldFresh = bitmap(fresh);
+        plat::GdiText(fresh, c.x, c.y, c.lines.back(), c.color);
+        std::vector<COLORREF> got = pixels(changed), want = pixels(fresh);
+        for (size_t i = 0; i < want.size(); ++i)
+            ASSERT_EQ(got[i], want[i]) << "at " << int(i) % c.w << "," << int(i) / c.w;
+        // Every glyph of the last line lies inside the box returned.
+        if (!c.lines.back().empty() && c.lines.back().find_first_not_of(u' ') != std::u16string::npos) {
+            EXPECT_LT(box.left, box.right);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < c.w; ++x)
+                    if (want[size_t(y) * size_t(c.w) + size_t(x)] != c.ground)
+                        ASSERT_TRUE(x >= box.left && x < box.right && y >= box.top && y < box.bottom)
+                            << "ink at " << x << "," << y << " outside the box";
+        }
+        DeleteObject(SelectObject(changed, oldChanged));
+        DeleteObject(SelectObject(fresh, oldFresh));
+        DeleteDC(changed);
+        DeleteDC(fresh);
+    }
+}
+
 } // namespace
 
 

@@ -988,6 +988,12 @@ __attribute__((noinline)) void ShadeRow(const uint32_t *__restrict shade, const 
         out[k] = shade[cover[k]];
 }
 
+// Whether two lines are the same, compared as memory.
+inline bool SameLine(const std::u16string &a, const std::u16string &b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
+
 // Lays ch out with the pen at pen64 as EachGlyph does; returns the pen
 // after it.
 inline long LayOutChar(char16_t ch, long pen64, std::vector<LaidChar> &marks)
@@ -1026,9 +1032,17 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     auto dc = GdiGetDc(hdc);
     if (!dc)
         return box;
+    const size_t nb = before.size(), na = after.size();
     size_t same = 0;
-    while (same < before.size() && same < after.size() && before[same] == after[same])
+    while (same < nb && same < na && before[same] == after[same])
         ++same;
+    // The characters both lines end with (after the common start): when
+    // the pen reaches them at the same place in both (a name whose digits
+    // changed), their glyphs are the same too, and only the glyphs between
+    // differ.
+    size_t tail = 0;
+    while (tail < nb - same && tail < na - same && before[nb - 1 - tail] == after[na - 1 - tail])
+        ++tail;
     // The first column where the lines may differ: left of every glyph from
     // the first changed character on, in either line (see
     // GdiTextUnchangedWidth). The new line is laid out meanwhile; when the
@@ -1036,30 +1050,53 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     // before the change are taken as they are and the rest read from it.
     thread_local LaidLine last, next;
     unsigned epoch = g_glyphEpoch.load(std::memory_order_acquire);
-    bool known = last.epoch == epoch && last.text == before;
+    bool known = last.epoch == epoch && SameLine(last.text, before);
     int from = INT_MAX;
-    long pen64;
+    // The box of the glyphs between the common start and end, of both.
+    RECT mid{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    auto middle = [&mid](const LaidChar &m) {
+        if (!m.glyph)
+            return;
+        mid.left = std::min<LONG>(mid.left, m.left);
+        mid.right = std::max<LONG>(mid.right, m.right);
+        mid.top = std::min<LONG>(mid.top, m.glyph->top);
+        mid.bottom = std::max<LONG>(mid.bottom, m.glyph->top + m.glyph->height);
+    };
+    long pen64, oldEnd64 = 0, newEnd64 = 0; // the pens at the common end
     next.marks.clear();
     if (known) {
-        for (size_t i = same; i < before.size(); ++i)
+        for (size_t i = same; i < nb; ++i) {
             from = std::min(from, last.marks[i].left);
+            if (i < nb - tail)
+                middle(last.marks[i]);
+        }
         next.marks.assign(last.marks.begin(), last.marks.begin() + ptrdiff_t(same));
-        pen64 = same < before.size() ? last.marks[same].pen64 : last.end64;
+        pen64 = same < nb ? last.marks[same].pen64 : last.end64;
+        oldEnd64 = tail ? last.marks[nb - tail].pen64 : last.end64;
     } else {
         pen64 = 0;
         for (size_t i = 0; i < same; ++i)
             pen64 = LayOutChar(after[i], pen64, next.marks);
         long old64 = pen64;
-        for (size_t i = same; i < before.size(); ++i) {
+        for (size_t i = same; i < nb; ++i) {
+            if (i == nb - tail)
+                oldEnd64 = old64;
             old64 = LayOutChar(before[i], old64, next.marks);
             from = std::min(from, next.marks.back().left);
+            if (i < nb - tail)
+                middle(next.marks.back());
         }
         next.marks.resize(same);
     }
-    for (size_t i = same; i < after.size(); ++i) {
+    for (size_t i = same; i < na; ++i) {
+        if (i == na - tail)
+            newEnd64 = pen64;
         pen64 = LayOutChar(after[i], pen64, next.marks);
         from = std::min(from, next.marks.back().left);
+        if (i < na - tail)
+            middle(next.marks.back());
     }
+    const bool endsInPlace = tail > 0 && oldEnd64 == newEnd64;
     next.end64 = pen64;
     next.text.assign(after);
     next.epoch = epoch;
@@ -1068,7 +1105,7 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
         const RECT &all = last.marks.back().upTo;
         box = RECT{x + all.left, y + all.top, x + all.right, y + all.bottom};
     }
-    if (from == INT_MAX)
+    if (from == INT_MAX || (endsInPlace && mid.left >= mid.right))
         return box; // the same marks at the same places
     // The glyphs reaching right of where the lines part.
     thread_local std::vector<PlacedGlyph> placed;
@@ -1079,7 +1116,11 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     // What is drawn again: from the first changed column, over the old and
     // the new glyphs' boxes; the rest is the ground already.
     RECT area = box;
-    if (beforeBox.left < beforeBox.right && beforeBox.top < beforeBox.bottom) {
+    if (endsInPlace) {
+        // Right of the glyphs between, and above and below them, each pixel
+        // is made by the same glyphs in both lines.
+        area = RECT{x + mid.left, y + mid.top, x + mid.right, y + mid.bottom};
+    } else if (beforeBox.left < beforeBox.right && beforeBox.top < beforeBox.bottom) {
         if (area.left >= area.right) {
             area = beforeBox;
         } else {

@@ -611,6 +611,9 @@ TEST_F(Gdi, LineChangedInPlaceMatchesTheLastDrawnAfresh)
         {"cut at the right edge", 3, 2, 60, face, black,
          {u"Copying file: f1207.bin", u"Copying file: f1244.bin", u"Copying fi", u"Copying file: f9999.bin",
           u"Copying WWWWWWWW", u"Copying MWMWMWMW"}},
+        // Digits are as wide as each other: the ends stay in place.
+        {"digits changed in place", 4, 1, 120, face, black, {u"f00.bin", u"f10.bin", u"f11.bin"}},
+        {"digits changed in place, then moved", 4, 1, 120, face, black, {u"f00.bin", u"f10.bin", u"f1.bin"}},
         {"wide glyphs cut at the right edge", 0, 0, 47, face, black, {u"MWM", u"MWMWMWMW", u"MWMWWWWW", u"MWMMMMMM"}},
         {"another ground and colour", 1, 3, 150, RGB(20, 60, 200), RGB(255, 255, 255),
          {u"Wg&j f1207.bin", u"Wg&j f1.bin", u"Wg&j ffff.bin"}},

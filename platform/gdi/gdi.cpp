@@ -839,26 +839,6 @@ int GdiTextHeight()
 // then each row's pixels under them are blended towards the text colour by
 // the cover and written back in one piece per clip span. A row the glyphs
 // do not touch is left as it is (a ground kept as runs stays so).
-int GdiTextUnchangedWidth(const std::u16string &before, const std::u16string &after, bool bold)
-{
-    size_t same = 0;
-    while (same < before.size() && same < after.size() && before[same] == after[same])
-        ++same;
-    if (same == before.size() && same == after.size())
-        return INT_MAX;
-    // The first characters that differ, and all after them, stand at the
-    // same pen in both lines; the glyphs before them are the same glyphs at
-    // the same places. Left of every later glyph's edge the lines agree.
-    int from = INT_MAX;
-    // A glyph's advance is the same at every phase (GdiTextWidth64 sums
-    // them as the pen does): where the pen stands at the first change.
-    long pen64 = GdiTextWidth64(after.data(), same, bold);
-    for (const std::u16string *t : {&before, &after})
-        EachGlyph(
-            *t, bold, [&](size_t, const FontGlyph &, int left) { from = std::min(from, left); }, same, pen64);
-    return from;
-}
-
 void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold, int clipLeft)
 {
     auto dc = GdiGetDc(hdc);
@@ -1044,8 +1024,9 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     while (tail < nb - same && tail < na - same && before[nb - 1 - tail] == after[na - 1 - tail])
         ++tail;
     // The first column where the lines may differ: left of every glyph from
-    // the first changed character on, in either line (see
-    // GdiTextUnchangedWidth). The new line is laid out meanwhile; when the
+    // the first changed character on, in either line (the glyphs before it
+    // are the same glyphs at the same places, and the pen stands at the same
+    // place at the change in both). The new line is laid out meanwhile; when the
     // old one is the line laid out last (a static's next name), its glyphs
     // before the change are taken as they are and the rest read from it.
     thread_local LaidLine last, next;

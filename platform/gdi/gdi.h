@@ -104,10 +104,6 @@ void GdiFrame(HDC hdc, const RECT &r, COLORREF color);
 // Columns left of clipLeft (DC coordinates) are left as they are.
 void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, bool bold = false,
              int clipLeft = INT_MIN);
-// Two lines drawn from the same place leave the same pixels left of this
-// many columns from it (INT_MAX: the lines are the same): a line changed
-// at its end need be drawn again only from there.
-int GdiTextUnchangedWidth(const std::u16string &before, const std::u16string &after, bool bold = false);
 // A line that replaces `before` where GdiText drew it at (x, y) over one
 // ground colour, with nothing else drawn within beforeBox (the box of its
 // glyphs, as this returned it; the whole picture when not known): the same

@@ -137,9 +137,9 @@ void DeviceFixture::SetUp()
     for (const auto &e : fs::directory_iterator(top, ec)) {
         // Under Wine a file a test closed a moment ago (or a process of an
         // earlier test held) can still refuse to go for a while ("Sharing
-        // violation"; over a second on a loaded machine): tried again for up
-        // to five seconds.
-        for (int attempt = 0; attempt < 250; ++attempt) {
+        // violation"; over five seconds on a machine loaded by other
+        // builds): tried again for up to twenty seconds.
+        for (int attempt = 0; attempt < 1000; ++attempt) {
             fs::remove_all(e.path(), ec);
             if (!ec)
                 break;

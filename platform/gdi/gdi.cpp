@@ -1312,7 +1312,9 @@ HBITMAP StockDefaultBitmap(std::shared_ptr<GdiBitmap> &object)
             bitmap->pixels.Reset(1, 1, RGB(0, 0, 0));
             madeAt = bitmap->pixels.Changes();
         }
-        object = bitmap;
+        // (A DC kept for reuse holds it already.)
+        if (object != bitmap)
+            object = bitmap;
         return handle;
     }
     resets = HandleResetCount();

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <random>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -895,3 +896,4 @@ TEST_F(Gdi, ABufferMadeAgainShowsWhatWasDrawnIntoItThisTime)
     DeleteObject(pb);
     DeleteDC(pic);
 }
+

@@ -456,9 +456,10 @@ void GiveSpare(std::shared_ptr<HandleObject> o)
     if (!o || o.use_count() != 1)
         return;
     GdiType type = static_cast<const GdiObject &>(*o).type;
+    // (The list is named before the type is checked: the code is shorter.)
+    Spares &sp = g_spares[type == GdiType::Dc ? 0 : type == GdiType::Bitmap ? 1 : 2];
     if (type != GdiType::Dc && type != GdiType::Bitmap && type != GdiType::Brush)
         return;
-    Spares &sp = g_spares[type == GdiType::Dc ? 0 : type == GdiType::Bitmap ? 1 : 2];
     std::shared_ptr<HandleObject> oldest; // destroyed outside the lock
     std::lock_guard<ThreadLock> guard(sp.lock);
     if (sp.n == Spares::kKept) {

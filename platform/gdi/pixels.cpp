@@ -586,6 +586,13 @@ void PixelRows::Put(int y, int x0, int x1, const uint32_t *src)
     if (r.runs == 0 || r.written) {
         if (std::memcmp(p + x0, src, n) == 0)
             return;
+        if (r.runs == 0) {
+            // Already pixels (text on a picture, a picture on the screen):
+            // written where they are.
+            std::memmove(p + x0, src, n);
+            Changed(y, x0, x1);
+            return;
+        }
         std::memmove(Write(y, x0, x1) + x0, src, n);
         return;
     }

@@ -896,4 +896,3 @@ TEST_F(Gdi, ABufferMadeAgainShowsWhatWasDrawnIntoItThisTime)
     DeleteObject(pb);
     DeleteDC(pic);
 }
-

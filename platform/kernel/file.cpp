@@ -337,9 +337,9 @@ std::shared_ptr<FileObject> FileOpenResolved(const ResolvedPath &path, uint32_t 
     if (f->change != FileObject::Change::None || writes)
         f->devicePath = path.devicePath;
     f->fd = fd;
+    f->dev = st.st_dev;
     if (fd < 0) {
         f->removals = removals;
-        f->dev = st.st_dev;
         f->ino = st.st_ino;
         f->parentDir = path.parentDir;
         f->leaf = path.leaf;
@@ -588,6 +588,39 @@ namespace {
 
 uint32_t WriteBytes(FileObject &f, const void *data, uint32_t count);
 
+// Host file systems found unable to copy between each other (a card on one,
+// the store on another): their files' blocks go through the buffer without
+// asking again each block.
+struct NoHostCopy {
+    dev_t from, to;
+};
+ThreadLock g_noHostCopyLock;
+NoHostCopy g_noHostCopy[4];
+int g_noHostCopyCount = 0;
+
+bool HostCopyRefused(dev_t from, dev_t to)
+{
+    std::lock_guard<ThreadLock> guard(g_noHostCopyLock);
+    for (int i = 0; i < g_noHostCopyCount; ++i)
+        if (g_noHostCopy[i].from == from && g_noHostCopy[i].to == to)
+            return true;
+    return false;
+}
+
+void NoteHostCopyRefused(dev_t from, dev_t to)
+{
+    std::lock_guard<ThreadLock> guard(g_noHostCopyLock);
+    for (int i = 0; i < g_noHostCopyCount; ++i)
+        if (g_noHostCopy[i].from == from && g_noHostCopy[i].to == to)
+            return;
+    // The oldest pair makes room: asking the host again is only slower.
+    if (g_noHostCopyCount == 4) {
+        std::move(g_noHostCopy + 1, g_noHostCopy + 4, g_noHostCopy);
+        --g_noHostCopyCount;
+    }
+    g_noHostCopy[g_noHostCopyCount++] = NoHostCopy{from, to};
+}
+
 // The copy made as its two calls would make it, through buf; `allowed`
 // when the write's checks and fault were seen to already.
 uint32_t CopyThroughBuffer(FileObject &s, FileObject &d, uint8_t *buf, uint32_t count, uint32_t *copied,
@@ -611,7 +644,7 @@ uint32_t FileCopyObject(FileObject &s, FileObject &d, uint8_t *buf, uint32_t cou
     // (so the destination's growth can be reserved first) and neither end
     // has bytes of its own in this process (a stand-in, a mapping).
     if (!Reads(s.access) || !s.sole || s.standIn || !Writes(d.access) || d.standIn || d.map || d.fd < 0 ||
-        count == 0)
+        count == 0 || HostCopyRefused(s.dev, d.dev))
         return CopyThroughBuffer(s, d, buf, count, copied);
     if (s.pos >= s.size)
         return 0;
@@ -642,16 +675,19 @@ uint32_t FileCopyObject(FileObject &s, FileObject &d, uint8_t *buf, uint32_t cou
         ssize_t r = copy_file_range(s.fd, &in, d.fd, &out, n - done, 0);
         if (r < 0 && errno == EINTR)
             continue;
+        const int err = r < 0 ? errno : 0;
         if (r < 0 && done == 0 &&
-            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)) {
+            (err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == EBADF)) {
             // A pair of files the host cannot copy between (other file
             // systems, the same file): the two calls do it.
             if (d.inStore && growth)
                 StoreRelease(growth);
+            if (err == EXDEV || err == ENOSYS || err == EOPNOTSUPP)
+                NoteHostCopyRefused(s.dev, d.dev);
             return CopyThroughBuffer(s, d, buf, count, copied, true);
         }
         if (r < 0) {
-            uint32_t e = ErrorFromErrno(errno);
+            uint32_t e = ErrorFromErrno(err);
             // Nothing of a failed write stays: the file keeps its old end.
             if (growth && ftruncate(d.fd, static_cast<off_t>(size)) == 0 && d.inStore)
                 StoreRelease(growth);

@@ -371,16 +371,14 @@ extern "C" HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint)
     }
     // The region is validated here, so that what is invalidated while the
     // window paints is painted again.
-    Region update;
-    uint64_t within = w->updateWithin;
-    update.swap(w->update);
-    WindowNoteDue(*w);
     bool erase = w->updateErase;
     w->updateErase = false;
     w->beganPaint = true;
     PaintNonClient(hWnd, *w);
     *lpPaint = PAINTSTRUCT{};
-    HDC dc = UpdateDc(hWnd, *w, update, within, &lpPaint->rcPaint);
+    HDC dc = UpdateDc(hWnd, *w, w->update, w->updateWithin, &lpPaint->rcPaint);
+    w->update.clear();
+    WindowNoteDue(*w);
     lpPaint->hdc = dc;
     lpPaint->fErase = TRUE;
     if (erase && dc)

@@ -97,7 +97,6 @@ HDC MakeDc(HWND hwnd, bool client)
     return GdiCreateWindowDc(hwnd, r.left, r.top, VisibleRegion(hwnd, *w, client));
 }
 
-
 // Adds r (client coordinates) to the window's update region, only as far
 // as it is inside the client area and can be seen.
 void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
@@ -310,7 +309,6 @@ void WindowNoteDueChanged(Window &w)
     else
         g_windowsPaintDue.fetch_add(due ? 1 : -1, std::memory_order_relaxed);
 }
-
 
 Window::~Window()
 {

@@ -193,4 +193,55 @@ TEST_F(DialogTemplates, TemplatesAreReadOnlyWithinTheirResource)
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
 }
 
+// A dialog procedure may destroy its dialog while handling a message; the
+// default dialog procedure then finishes the message without the dialog:
+// it answers 0 and leaves the focus and the other windows alone.
+UINT g_destroyOn = 0;
+INT_PTR g_destroyAnswer = FALSE;
+
+INT_PTR CALLBACK DestroyingProc(HWND dlg, UINT msg, WPARAM, LPARAM)
+{
+    if (msg != g_destroyOn)
+        return FALSE;
+    DestroyWindow(dlg);
+    return g_destroyAnswer;
+}
+
+TEST_F(DialogTemplates, ADialogDestroyedByItsProcedureFinishesTheMessage)
+{
+    struct Case {
+        const char *name;
+        UINT msg;
+        WPARAM wParam;
+        INT_PTR answer;
+    };
+    const Case cases[] = {
+        {"WM_PAINT", WM_PAINT, 0, FALSE},
+        {"WM_SETFOCUS", WM_SETFOCUS, 0, FALSE},
+        {"WM_ACTIVATE, deactivated", WM_ACTIVATE, 0, FALSE},
+        {"a message the procedure answers", WM_USER + 7, 0, TRUE},
+        {"WM_GETDLGCODE", WM_GETDLGCODE, 0, FALSE},
+    };
+    HWND other = CreateWindowExW(0, u"Static", u"", WS_VISIBLE, 0, 0, 10, 10, 0, 0, 0, nullptr);
+    ASSERT_TRUE(other);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        g_destroyOn = 0;
+        HWND dlg = CreateDialogIndirectParamW(plat::kProgramInstance, Template(104), 0, DestroyingProc, 0);
+        ASSERT_TRUE(dlg);
+        HWND edit = GetDlgItem(dlg, 1006);
+        ASSERT_TRUE(edit);
+        SetFocus(edit);
+        SetWindowLongW(dlg, DWL_MSGRESULT, 99);
+        g_destroyOn = c.msg;
+        g_destroyAnswer = c.answer;
+        EXPECT_EQ(SendMessageW(dlg, c.msg, c.wParam, 0), 0);
+        EXPECT_FALSE(IsWindow(dlg));
+        EXPECT_FALSE(IsWindow(edit));
+        EXPECT_EQ(GetFocus(), HWND(0)) << "the focus went with the dialog";
+        EXPECT_TRUE(IsWindow(other));
+    }
+    DestroyWindow(other);
+}
+
 } // namespace

@@ -97,6 +97,19 @@ HDC MakeDc(HWND hwnd, bool client)
     return GdiCreateWindowDc(hwnd, r.left, r.top, VisibleRegion(hwnd, *w, client));
 }
 
+// Copies a region; the usual single piece (a whole client area) is put in
+// place without the general append: an update region is set so at every
+// step.
+inline void CopyRegion(Region &to, const Region &from)
+{
+    if (from.size() == 1) {
+        to.clear();
+        to.push_back(from.front());
+    } else {
+        to = from;
+    }
+}
+
 // Adds r (client coordinates) to the window's update region, only as far
 // as it is inside the client area and can be seen.
 void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
@@ -124,7 +137,7 @@ void AddUpdate(HWND hwnd, Window &w, const RECT &r, bool erase)
     // The visible region's pieces are disjoint: an empty update region
     // (the usual case, each repaint empties it) takes them as they are.
     if (w.update.empty()) {
-        w.update = add;
+        CopyRegion(w.update, add);
         w.updateWithin = made;
     } else {
         for (const RECT &piece : add)

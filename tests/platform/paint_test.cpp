@@ -484,6 +484,30 @@ TEST_F(Paint, WhatChangesBetweenTwoPaintsOfTheSameRegionShowsAtTheNext)
          false,
          {{150, 150}, {60, 60}},
          {{30, 30}}},
+        {"destroyed and made again elsewhere in the same handle slot",
+         nothing,
+         [](HWND &w, HWND &) {
+             // Hidden windows made and destroyed until one takes the old
+             // window's slot (a slot comes back after some hundreds).
+             auto slot = [](HWND h) {
+                 return ((uint32_t(h) - plat::handle_table::kFirst) / 4) & plat::handle_table::kIndexMask;
+             };
+             uint32_t old = slot(w);
+             DestroyWindow(w);
+             w = 0;
+             for (int i = 0; i < 100000 && !w; ++i) {
+                 HWND h = CreateWindowExW(0, u"PaintTestClass", u"", WS_POPUP, 60, 60, 100, 100, 0, 0, 0, nullptr);
+                 if (slot(h) == old)
+                     w = h;
+                 else
+                     DestroyWindow(h);
+             }
+             ASSERT_TRUE(w) << "no window took the slot again";
+             ShowWindow(w, SW_SHOWNA);
+         },
+         false,
+         {{150, 150}, {60, 60}},
+         {{30, 30}}},
         {"given a frame",
          nothing,
          [](HWND &w, HWND &) { SetWindowLongW(w, GWL_STYLE, WS_POPUP | WS_VISIBLE | WS_BORDER); },

@@ -1030,7 +1030,9 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     // place at the change in both). The new line is laid out meanwhile; when the
     // old one is the line laid out last (a static's next name), its glyphs
     // before the change are taken as they are and the rest read from it.
-    thread_local LaidLine last, next;
+    // One line kept: the old line's marks are read, then those after the
+    // common start replaced by the new line's.
+    thread_local LaidLine last;
     unsigned epoch = g_glyphEpoch.load(std::memory_order_acquire);
     bool known = last.epoch == epoch && SameLine(last.text, before);
     int from = INT_MAX;
@@ -1044,45 +1046,45 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
         mid.top = std::min<LONG>(mid.top, m.glyph->top);
         mid.bottom = std::max<LONG>(mid.bottom, m.glyph->top + m.glyph->height);
     };
+    std::vector<LaidChar> &marks = last.marks;
     long pen64, oldEnd64 = 0, newEnd64 = 0; // the pens at the common end
-    next.marks.clear();
     if (known) {
         for (size_t i = same; i < nb; ++i) {
-            from = std::min(from, last.marks[i].left);
+            from = std::min(from, marks[i].left);
             if (i < nb - tail)
-                middle(last.marks[i]);
+                middle(marks[i]);
         }
-        next.marks.assign(last.marks.begin(), last.marks.begin() + ptrdiff_t(same));
-        pen64 = same < nb ? last.marks[same].pen64 : last.end64;
-        oldEnd64 = tail ? last.marks[nb - tail].pen64 : last.end64;
+        pen64 = same < nb ? marks[same].pen64 : last.end64;
+        oldEnd64 = tail ? marks[nb - tail].pen64 : last.end64;
     } else {
+        marks.clear();
         pen64 = 0;
         for (size_t i = 0; i < same; ++i)
-            pen64 = LayOutChar(after[i], pen64, next.marks);
+            pen64 = LayOutChar(after[i], pen64, marks);
         long old64 = pen64;
         for (size_t i = same; i < nb; ++i) {
             if (i == nb - tail)
                 oldEnd64 = old64;
-            old64 = LayOutChar(before[i], old64, next.marks);
-            from = std::min(from, next.marks.back().left);
+            old64 = LayOutChar(before[i], old64, marks);
+            from = std::min(from, marks.back().left);
             if (i < nb - tail)
-                middle(next.marks.back());
+                middle(marks.back());
         }
-        next.marks.resize(same);
     }
+    last.epoch = 0; // not the old line any more, nor yet the new one
+    marks.resize(same);
     for (size_t i = same; i < na; ++i) {
         if (i == na - tail)
             newEnd64 = pen64;
-        pen64 = LayOutChar(after[i], pen64, next.marks);
-        from = std::min(from, next.marks.back().left);
+        pen64 = LayOutChar(after[i], pen64, marks);
+        from = std::min(from, marks.back().left);
         if (i < na - tail)
-            middle(next.marks.back());
+            middle(marks.back());
     }
     const bool endsInPlace = tail > 0 && oldEnd64 == newEnd64;
-    next.end64 = pen64;
-    next.text.assign(after);
-    next.epoch = epoch;
-    std::swap(last, next);
+    last.end64 = pen64;
+    last.text.assign(after);
+    last.epoch = epoch;
     if (!last.marks.empty() && last.marks.back().upTo.left < last.marks.back().upTo.right) {
         const RECT &all = last.marks.back().upTo;
         box = RECT{x + all.left, y + all.top, x + all.right, y + all.bottom};

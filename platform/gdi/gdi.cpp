@@ -941,7 +941,7 @@ namespace {
 // share it), and its glyph's right edge, read without the glyph.
 struct LaidChar {
     const FontGlyph *glyph;
-    int left, right;
+    int left, right, top, bottom; // its glyph's box (left INT_MAX: none)
     long pen64;
     RECT upTo; // empty (left >= right) while no glyph so far
 };
@@ -975,9 +975,25 @@ inline bool SameLine(const std::u16string &a, const std::u16string &b)
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
 }
 
-// Lays ch out with the pen at pen64 as EachGlyph does; returns the pen
-// after it.
-inline long LayOutChar(char16_t ch, long pen64, std::vector<LaidChar> &marks)
+// m's box of the glyphs so far: the one before it (null: none) and its own.
+inline void GrowUpTo(LaidChar &m, const LaidChar *before)
+{
+    m.upTo = before ? before->upTo : RECT{0, 0, 0, 0};
+    if (!m.glyph)
+        return;
+    if (m.upTo.left >= m.upTo.right) {
+        m.upTo = RECT{m.left, m.top, m.right, m.bottom};
+        return;
+    }
+    m.upTo.left = std::min<LONG>(m.upTo.left, m.left);
+    m.upTo.top = std::min<LONG>(m.upTo.top, m.top);
+    m.upTo.right = std::max<LONG>(m.upTo.right, m.right);
+    m.upTo.bottom = std::max<LONG>(m.upTo.bottom, m.bottom);
+}
+
+// Lays ch out at m with the pen at pen64 as EachGlyph does (before: the
+// character before it, or null); returns the pen after it.
+inline long LayOutCharAt(char16_t ch, long pen64, LaidChar &m, const LaidChar *before)
 {
     long whole = pen64 >> 6;
     int phase = int(((pen64 & 63) * kGlyphPhases + 32) >> 6);
@@ -986,23 +1002,24 @@ inline long LayOutChar(char16_t ch, long pen64, std::vector<LaidChar> &marks)
         ++whole;
     }
     const FontGlyph &g = GlyphFor(ch, phase, false);
-    LaidChar m{nullptr, INT_MAX, INT_MIN, pen64, marks.empty() ? RECT{0, 0, 0, 0} : marks.back().upTo};
+    m = LaidChar{nullptr, INT_MAX, INT_MIN, 0, 0, pen64, RECT{}};
     if (g.width > 0 && g.height > 0) {
         m.glyph = &g;
         m.left = int(whole) + g.left;
         m.right = m.left + g.width;
-        RECT gb{m.left, g.top, m.right, g.top + g.height};
-        if (m.upTo.left >= m.upTo.right) {
-            m.upTo = gb;
-        } else {
-            m.upTo.left = std::min(m.upTo.left, gb.left);
-            m.upTo.top = std::min(m.upTo.top, gb.top);
-            m.upTo.right = std::max(m.upTo.right, gb.right);
-            m.upTo.bottom = std::max(m.upTo.bottom, gb.bottom);
-        }
+        m.top = g.top;
+        m.bottom = g.top + g.height;
     }
-    marks.push_back(m);
+    GrowUpTo(m, before);
     return pen64 + Advance64(ch, false);
+}
+
+// The same at the end of marks.
+inline long LayOutChar(char16_t ch, long pen64, std::vector<LaidChar> &marks)
+{
+    marks.emplace_back();
+    LaidChar &m = marks.back();
+    return LayOutCharAt(ch, pen64, m, marks.size() > 1 ? &m - 1 : nullptr);
 }
 } // namespace
 
@@ -1043,8 +1060,8 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
             return;
         mid.left = std::min<LONG>(mid.left, m.left);
         mid.right = std::max<LONG>(mid.right, m.right);
-        mid.top = std::min<LONG>(mid.top, m.glyph->top);
-        mid.bottom = std::max<LONG>(mid.bottom, m.glyph->top + m.glyph->height);
+        mid.top = std::min<LONG>(mid.top, m.top);
+        mid.bottom = std::max<LONG>(mid.bottom, m.bottom);
     };
     std::vector<LaidChar> &marks = last.marks;
     long pen64, oldEnd64 = 0, newEnd64 = 0; // the pens at the common end
@@ -1072,17 +1089,42 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
         }
     }
     last.epoch = 0; // not the old line any more, nor yet the new one
-    marks.resize(same);
-    for (size_t i = same; i < na; ++i) {
-        if (i == na - tail)
-            newEnd64 = pen64;
-        pen64 = LayOutChar(after[i], pen64, marks);
-        from = std::min(from, marks.back().left);
-        if (i < na - tail)
-            middle(marks.back());
+    bool endsInPlace = false;
+    if (known && na == nb && tail > 0) {
+        // As long as the old line: the characters between are laid out in
+        // place of the old ones; when the pen then reaches the common end
+        // where it did, the end's glyphs stay as they are (only the box so
+        // far is had again), else they are laid out again too.
+        for (size_t i = same; i < na; ++i) {
+            if (i == na - tail) {
+                newEnd64 = pen64;
+                endsInPlace = oldEnd64 == newEnd64;
+            }
+            LaidChar &m = marks[i];
+            if (endsInPlace) {
+                GrowUpTo(m, i ? &m - 1 : nullptr);
+            } else {
+                pen64 = LayOutCharAt(after[i], pen64, m, i ? &m - 1 : nullptr);
+                if (i < na - tail)
+                    middle(m);
+            }
+            from = std::min(from, m.left);
+        }
+        if (!endsInPlace)
+            last.end64 = pen64;
+    } else {
+        marks.resize(same);
+        for (size_t i = same; i < na; ++i) {
+            if (i == na - tail)
+                newEnd64 = pen64;
+            pen64 = LayOutChar(after[i], pen64, marks);
+            from = std::min(from, marks.back().left);
+            if (i < na - tail)
+                middle(marks.back());
+        }
+        endsInPlace = tail > 0 && oldEnd64 == newEnd64;
+        last.end64 = pen64;
     }
-    const bool endsInPlace = tail > 0 && oldEnd64 == newEnd64;
-    last.end64 = pen64;
     last.text.assign(after);
     last.epoch = epoch;
     if (!last.marks.empty() && last.marks.back().upTo.left < last.marks.back().upTo.right) {

@@ -615,6 +615,10 @@ TEST_F(Gdi, LineChangedInPlaceMatchesTheLastDrawnAfresh)
         // Digits are as wide as each other: the ends stay in place.
         {"digits changed in place", 4, 1, 120, face, black, {u"f00.bin", u"f10.bin", u"f11.bin"}},
         {"digits changed in place, then moved", 4, 1, 120, face, black, {u"f00.bin", u"f10.bin", u"f1.bin"}},
+        {"as long, the end moved", 4, 1, 120, face, black, {u"x", u"f10.bin", u"fWi.bin", u"fi1.bin"}},
+        // v and y, g and b are as wide: the box moves with the glyph between.
+        {"a descender between, then gone", 4, 1, 120, face, black, {u"x", u"xvx", u"xyx", u"z"}},
+        {"an ascender between, then gone", 4, 1, 120, face, black, {u"x", u"xgx", u"xbx", u"z"}},
         {"wide glyphs cut at the right edge", 0, 0, 47, face, black, {u"MWM", u"MWMWMWMW", u"MWMWWWWW", u"MWMMMMMM"}},
         {"another ground and colour", 1, 3, 150, RGB(20, 60, 200), RGB(255, 255, 255),
          {u"Wg&j f1207.bin", u"Wg&j f1.bin", u"Wg&j ffff.bin"}},

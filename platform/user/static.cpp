@@ -35,6 +35,10 @@ struct StaticState : ControlRecord {
     bool pictureOneLine = false;
     std::u16string pictureLine;
     RECT pictureInk{0, 0, 0, 0};
+    // The width of pictureText in 1/64 pixels when it is a plain line
+    // (PlainLineFits, with pictureNoPrefix); else -1. The next name is then
+    // measured from where it differs.
+    long pictureText64 = -1;
 
     ~StaticState() { DropPicture(); }
     void DropPicture()
@@ -50,6 +54,7 @@ struct StaticState : ControlRecord {
         pictureOld = 0;
         pictureAlign = -1;
         pictureOneLine = false;
+        pictureText64 = -1;
     }
 };
 
@@ -79,18 +84,49 @@ void DrawLines(HDC hdc, const RECT &r, const std::vector<std::u16string> &lines,
 // Whether text is a plain line (no mnemonic, break or tab, single spaces
 // between words) that fits in width: it is then its own one line, as the
 // wrap would keep it whole (the widths of its pieces add up to its width).
-bool PlainLineFits(const std::u16string &text, int width, bool noPrefix)
+// Its characters from `from` on (and the space before, if any) are plain.
+bool PlainFrom(const std::u16string &text, size_t from, bool noPrefix)
 {
-    if (text.empty() || text.front() == u' ' || text.back() == u' ')
-        return false;
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (size_t i = from ? from - 1 : 0; i < text.size(); ++i) {
         char16_t c = text[i];
         if (c > u'&')
             continue; // none of those below: most of a name
         if ((c == u'&' && !noPrefix) || c == u'\r' || c == u'\n' || c == u'\t' || (c == u' ' && text[i + 1] == u' '))
             return false;
     }
-    return ((GdiTextWidth64(text.data(), text.size()) + 32) >> 6) <= width;
+    return true;
+}
+
+// w64: the width of a plain line, in 1/64 pixels.
+bool PlainLineFits(const std::u16string &text, int width, bool noPrefix, long &w64)
+{
+    if (text.empty() || text.front() == u' ' || text.back() == u' ' || !PlainFrom(text, 0, noPrefix))
+        return false;
+    w64 = GdiTextWidth64(text.data(), text.size());
+    return ((w64 + 32) >> 6) <= width;
+}
+
+bool PlainLineFits(const std::u16string &text, int width, bool noPrefix)
+{
+    long w64;
+    return PlainLineFits(text, width, noPrefix, w64);
+}
+
+// The same for a text following old, a plain line of width old64: only
+// what follows their common start is looked at and measured.
+bool PlainLineFitsAfter(const std::u16string &old, long old64, const std::u16string &text, int width, bool noPrefix,
+                        long &w64)
+{
+    size_t same = 0;
+    while (same < old.size() && same < text.size() && old[same] == text[same])
+        ++same;
+    if (same == 0)
+        return PlainLineFits(text, width, noPrefix, w64);
+    if (text.back() == u' ' || !PlainFrom(text, same, noPrefix))
+        return false;
+    w64 = old64 - GdiTextWidth64(old.data() + same, old.size() - same) +
+          GdiTextWidth64(text.data() + same, text.size() - same);
+    return ((w64 + 32) >> 6) <= width;
 }
 
 // Whether two texts are the same, compared as memory (a name compared
@@ -113,7 +149,12 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
         // (a progress page's file name, at every new file).
         std::vector<std::u16string> lines;
         const std::u16string *line = &text;
-        if (!PlainLineFits(text, width, noPrefix)) {
+        long w64 = -1;
+        bool plain = s.pictureText64 >= 0 && s.pictureNoPrefix == noPrefix
+                         ? PlainLineFitsAfter(s.pictureText, s.pictureText64, text, width, noPrefix, w64)
+                         : PlainLineFits(text, width, noPrefix, w64);
+        if (!plain) {
+            w64 = -1;
             lines = TextLines(text, width, noPrefix);
             line = lines.size() == 1 ? &lines[0] : nullptr;
         }
@@ -124,6 +165,7 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
             // blit copies only that.
             s.pictureInk = GdiTextChange(s.pictureDc, 0, 0, s.pictureLine, s.pictureInk, *line, color, kDialogFace);
             s.pictureText = text;
+            s.pictureText64 = w64;
             s.pictureNoPrefix = noPrefix;
             s.pictureLine = *line;
             BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY);
@@ -154,6 +196,7 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
         else
             DrawLines(s.pictureDc, all, lines, align, color);
         s.pictureText = text;
+        s.pictureText64 = w64;
         s.pictureAlign = align;
         s.pictureColor = color;
         s.pictureNoPrefix = noPrefix;

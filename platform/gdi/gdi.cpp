@@ -935,10 +935,9 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
 
 namespace {
 // A character of a line laid out from 0: its glyph when it leaves a mark
-// (else null) and the column of the glyph's left edge (INT_MAX: none), and
-// where the pen stands before it.
-// The box of the glyphs up to it is kept with it (lines that share a start
-// share it), and its glyph's right edge, read without the glyph.
+// (else null) and the glyph's box (kept here: read without the glyph),
+// where the pen stands before it, and the box of the glyphs up to it
+// (lines that share a start share it).
 struct LaidChar {
     const FontGlyph *glyph;
     int left, right, top, bottom; // its glyph's box (left INT_MAX: none)
@@ -1044,11 +1043,10 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     // The first column where the lines may differ: left of every glyph from
     // the first changed character on, in either line (the glyphs before it
     // are the same glyphs at the same places, and the pen stands at the same
-    // place at the change in both). The new line is laid out meanwhile; when the
-    // old one is the line laid out last (a static's next name), its glyphs
-    // before the change are taken as they are and the rest read from it.
-    // One line kept: the old line's marks are read, then those after the
-    // common start replaced by the new line's.
+    // place at the change in both). The new line is laid out meanwhile.
+    // The line laid out last is kept: when the old line is that one (a
+    // static's next name), its marks are read, then those after the common
+    // start replaced by the new line's.
     thread_local LaidLine last;
     unsigned epoch = g_glyphEpoch.load(std::memory_order_acquire);
     bool known = last.epoch == epoch && SameLine(last.text, before);

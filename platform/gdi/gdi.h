@@ -109,8 +109,8 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
 // glyphs, as this returned it; the whole picture when not known): the same
 // pixels as the ground filled from the first column that changes, then the
 // line drawn again from there, made in one pass and only where the old or
-// new glyphs lie. Returns the box of the new line's glyphs (DC
-// coordinates; empty when it has none).
+// new glyphs lie (inside the DC's clip, as GdiText). Returns the box of the
+// new line's glyphs (DC coordinates; empty when it has none).
 RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RECT &beforeBox,
                    const std::u16string &after, COLORREF color, COLORREF ground);
 // Width and height of a text line in the dialog font.

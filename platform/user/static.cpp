@@ -81,10 +81,8 @@ void DrawLines(HDC hdc, const RECT &r, const std::vector<std::u16string> &lines,
     }
 }
 
-// Whether text is a plain line (no mnemonic, break or tab, single spaces
-// between words) that fits in width: it is then its own one line, as the
-// wrap would keep it whole (the widths of its pieces add up to its width).
-// Its characters from `from` on (and the space before, if any) are plain.
+// Whether text's characters from `from` on (and the one before, if any)
+// are plain: no mnemonic, break or tab, single spaces between words.
 bool PlainFrom(const std::u16string &text, size_t from, bool noPrefix)
 {
     for (size_t i = from ? from - 1 : 0; i < text.size(); ++i) {
@@ -97,7 +95,9 @@ bool PlainFrom(const std::u16string &text, size_t from, bool noPrefix)
     return true;
 }
 
-// w64: the width of a plain line, in 1/64 pixels.
+// Whether text is a plain line that fits in width: it is then its own one
+// line, as the wrap would keep it whole (the widths of its pieces add up
+// to its width). w64: the width of a plain line, in 1/64 pixels.
 bool PlainLineFits(const std::u16string &text, int width, bool noPrefix, long &w64)
 {
     if (text.empty() || text.front() == u' ' || text.back() == u' ' || !PlainFrom(text, 0, noPrefix))

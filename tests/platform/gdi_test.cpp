@@ -674,6 +674,52 @@ TEST_F(Gdi, LineChangedInPlaceMatchesTheLastDrawnAfresh)
     }
 }
 
+// The same through a window's DC on the screen whose clip another window
+// on top splits in two (drawn row span by row span): a chain of names shows
+// what the last name drawn afresh through that DC shows.
+TEST_F(Gdi, LineChangedInPlaceThroughASplitClipMatchesTheLastDrawnAfresh)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"GdiTextWnd";
+    RegisterClassW(&wc);
+    const int w = 150, h = 16;
+    HWND under = CreateWindowExW(0, u"GdiTextWnd", u"", WS_POPUP | WS_VISIBLE, 10, 10, w, h, 0, 0, 0, nullptr);
+    HWND over = CreateWindowExW(0, u"GdiTextWnd", u"", WS_POPUP | WS_VISIBLE, 30, 0, 5, 60, 0, 0, 0, nullptr);
+    ASSERT_TRUE(under && over);
+    const COLORREF face = RGB(192, 192, 192);
+    // Changed from the second glyph on: across the window on top.
+    const std::u16string lines[] = {u"Wg f1207.bin", u"Wx f1207.bin", u"Wx f1208.bin", u"Wg f1.bin"};
+    auto shown = [&]() {
+        std::vector<COLORREF> px;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                px.push_back(plat::ScreenPixel(10 + x, 10 + y));
+        return px;
+    };
+    auto ground = [&](HDC dc) {
+        HBRUSH br = CreateSolidBrush(face);
+        RECT all{0, 0, w, h};
+        FillRect(dc, &all, br);
+        DeleteObject(br);
+    };
+    HDC dc = GetDC(under);
+    ground(dc);
+    plat::GdiText(dc, 2, 1, lines[0], RGB(0, 0, 0));
+    RECT box{0, 0, w, h};
+    for (size_t i = 1; i < std::size(lines); ++i)
+        box = plat::GdiTextChange(dc, 2, 1, lines[i - 1], box, lines[i], RGB(0, 0, 0), face);
+    std::vector<COLORREF> changed = shown();
+    ground(dc);
+    plat::GdiText(dc, 2, 1, lines[std::size(lines) - 1], RGB(0, 0, 0));
+    std::vector<COLORREF> fresh = shown();
+    ReleaseDC(under, dc);
+    for (size_t i = 0; i < fresh.size(); ++i)
+        ASSERT_EQ(changed[i], fresh[i]) << "at " << int(i) % w << "," << int(i) / w;
+    DestroyWindow(over);
+    DestroyWindow(under);
+}
+
 } // namespace
 
 

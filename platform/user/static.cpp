@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "gdi/gdi.h"
+#include "gdi/screen.h"
 #include "user/window.h"
 
 namespace plat {
@@ -39,6 +40,13 @@ struct StaticState : ControlRecord {
     // (PlainLineFits, with pictureNoPrefix); else -1. The next name is then
     // measured from where it differs.
     long pictureText64 = -1;
+    // When the screen was last found to show the picture as the static
+    // shows it now: the screen's count of changes, the layout count and the
+    // style then. While all three stay so (nothing drawn on the screen,
+    // nothing moved), it still does (the text is compared again).
+    bool shownKnown = false;
+    uint64_t shownChanges = 0, shownLayout = 0;
+    DWORD shownStyle = 0;
 
     ~StaticState() { DropPicture(); }
     void DropPicture()
@@ -55,6 +63,7 @@ struct StaticState : ControlRecord {
         pictureAlign = -1;
         pictureOneLine = false;
         pictureText64 = -1;
+        shownKnown = false;
     }
 };
 
@@ -145,6 +154,7 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
     bool same = s.pictureDc && s.pictureWidth == width && s.pictureHeight == height && s.pictureAlign == align &&
                 s.pictureColor == color && s.pictureNoPrefix == noPrefix && SameString(s.pictureText, text);
     if (!same) {
+        s.shownKnown = false;
         // A plain line that fits is its own line: no list of lines is made
         // (a progress page's file name, at every new file).
         std::vector<std::u16string> lines;
@@ -238,8 +248,13 @@ bool SameText(const std::u16string &text, const char16_t *s)
 
 // Whether the screen shows the static as its picture of what it shows
 // now: drawing it again would change nothing.
-bool PictureShown(const StaticState &s, HWND hwnd, const Window &w)
+bool PictureShown(StaticState &s, HWND hwnd, const Window &w)
 {
+    PixelRows &screen = ScreenGet().pixels;
+    if (s.shownKnown && screen.Changes() == s.shownChanges && WindowLayout() == s.shownLayout &&
+        w.style == s.shownStyle && SameString(s.pictureText, w.text))
+        return true;
+    s.shownKnown = false;
     TextLook look;
     if (!s.pictureDc || !IsWindowVisible(hwnd) || !TextLookOf(w, look))
         return false;
@@ -249,7 +264,13 @@ bool PictureShown(const StaticState &s, HWND hwnd, const Window &w)
     if (s.pictureWidth != c.right - c.left || s.pictureHeight != c.bottom - c.top || s.pictureAlign != look.align ||
         s.pictureColor != look.color || s.pictureNoPrefix != look.noPrefix || !SameString(s.pictureText, w.text))
         return false;
-    return GdiScreenHolds(s.pictureDc, c.left, c.top, WindowVisibleClient(hwnd, w));
+    if (!GdiScreenHolds(s.pictureDc, c.left, c.top, WindowVisibleClient(hwnd, w)))
+        return false;
+    s.shownKnown = true;
+    s.shownChanges = screen.Changes();
+    s.shownLayout = WindowLayout();
+    s.shownStyle = w.style;
+    return true;
 }
 
 } // namespace

@@ -517,7 +517,9 @@ TEST_F(Controls, PlainTextBreaksAsTheWrapDoes)
 
 // The same text set again on a static the screen still shows as it is asks
 // for no repaint (a progress page sets its file name at every block); once
-// anything has drawn over it, it does, and the repaint brings it back.
+// anything has drawn over it, moved it or changed its look, it does, and
+// the repaint brings it back. The text is set again once first: what was
+// found then must not be taken for what holds now.
 TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
 {
     struct Case {
@@ -538,11 +540,27 @@ TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
              ReleaseDC(0, dc);
          },
          true},
+        // Changes asking for no paint of their own.
+        {"centred, not painted",
+         [](HWND h) {
+             SetWindowLongW(h, GWL_STYLE, GetWindowLongW(h, GWL_STYLE) | SS_CENTER);
+             ValidateRect(h, nullptr);
+         },
+         true},
+        {"moved, not painted",
+         [](HWND h) {
+             SetWindowPos(h, 0, 30, 12, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+             ValidateRect(h, nullptr);
+         },
+         true},
+        {"set again", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.exe"); }, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         HWND h = Make(u"Static", SS_LEFT, 5, u"Copying file: Setup.exe");
         UpdateWindow(h);
+        SetWindowTextW(h, u"Copying file: Setup.exe");
+        EXPECT_FALSE(GetUpdateRect(h, nullptr, FALSE)) << "the same text on a static shown as it is";
         c.before(h);
         SetWindowTextW(h, u"Copying file: Setup.exe");
         EXPECT_EQ(GetUpdateRect(h, nullptr, FALSE) != FALSE, c.repaint);

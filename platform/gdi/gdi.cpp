@@ -550,7 +550,7 @@ std::shared_ptr<HandleObject> NewDc()
 }
 } // namespace
 
-HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, Region clip)
+HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, const Region &clip)
 {
     std::shared_ptr<HandleObject> o = NewDc();
     auto &dc = static_cast<GdiDc &>(*o);
@@ -558,7 +558,7 @@ HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, Region clip)
     dc.hwnd = hwnd;
     dc.originX = originX;
     dc.originY = originY;
-    dc.clip = std::move(clip);
+    dc.clip = clip; // (copied straight in: a clip is a few rectangles held inline)
     return HandleAlloc(HandleKind::Gdi, std::move(o));
 }
 

@@ -87,7 +87,7 @@ HBITMAP GdiCreateBitmapToFill(int width, int height, int bitsPixel, uint32_t **p
 
 // A DC on the screen for a window: origin and visible clip (screen
 // coordinates) given by the window manager, computed once for the DC.
-HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, Region clip);
+HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, const Region &clip);
 void GdiReleaseDc(HDC hdc);
 // Whether the screen still shows a memory DC's whole bitmap copied with
 // its top left at (left, top), wherever visible (screen rectangles) lets it

@@ -167,6 +167,13 @@ uint64_t PixelRows::NewKey()
 {
     // Keys of their own never come from Mix in practice: 2^64 values.
     static std::atomic<uint64_t> next{1};
+    // While the process is alone no other thread takes one: a plain
+    // increment serves (a paint takes several new keys).
+    if (ProcessAlone()) {
+        uint64_t k = next.load(std::memory_order_relaxed);
+        next.store(k + 1, std::memory_order_relaxed);
+        return Mix(0x6B657973ull, k);
+    }
     return Mix(0x6B657973ull, next.fetch_add(1, std::memory_order_relaxed));
 }
 

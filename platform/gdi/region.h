@@ -27,13 +27,13 @@ public:
 
     Region() = default;
     Region(std::initializer_list<RECT> rects) { append(rects.begin(), rects.end()); }
-    Region(const Region &o) { append(o.begin(), o.end()); }
+    Region(const Region &o) { CopyFrom(o); }
     Region(Region &&o) noexcept { take(o); }
     Region &operator=(const Region &o)
     {
         if (this != &o) {
             clear();
-            append(o.begin(), o.end());
+            CopyFrom(o);
         }
         return *this;
     }
@@ -141,6 +141,21 @@ public:
     bool operator!=(const Region &o) const { return !(*this == o); }
 
 private:
+    // Into an empty region: rectangles that fit where it keeps them (the
+    // usual case, a window's clip copied into each DC made for it) copied
+    // straight, without the general append's checks.
+    void CopyFrom(const Region &o)
+    {
+        if (o.size_ <= capacity()) {
+            const RECT *from = o.data();
+            RECT *to = data();
+            for (size_t i = 0; i < o.size_; ++i)
+                to[i] = from[i];
+            size_ = o.size_;
+            return;
+        }
+        append(o.begin(), o.end());
+    }
     RECT *data() { return heap_ ? heap_.get() : inline_; }
     const RECT *data() const { return heap_ ? heap_.get() : inline_; }
     size_t capacity() const { return heap_ ? heapCapacity_ : kInline; }
@@ -156,10 +171,11 @@ private:
         o.size_ = 0;
     }
 
+    // The size first: a region of one rectangle is read from one cache line.
+    size_t size_ = 0;
     RECT inline_[kInline];
     std::unique_ptr<RECT[]> heap_;
     size_t heapCapacity_ = 0;
-    size_t size_ = 0;
 };
 
 // Inline: painting calls these some fifty times a progress step.

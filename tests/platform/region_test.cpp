@@ -154,4 +154,41 @@ TEST(Region, PiecesSurviveGrowingCopyingAndSwapping)
     }
 }
 
+// A region assigned over another, whatever either held before (inline, or
+// grown past that and so kept elsewhere, larger or smaller than the
+// source), holds exactly the source's pieces; so does a copy of it.
+TEST(Region, AssignedOverAnyRegionHoldsTheSourcesPieces)
+{
+    const size_t sizes[] = {0, 1, 2, Region::kInline, Region::kInline + 1, 2 * Region::kInline,
+                            4 * Region::kInline};
+    for (size_t from : sizes)
+        for (size_t over : sizes) {
+            SCOPED_TRACE(testing::Message() << from << " over " << over);
+            Region src, dst;
+            std::vector<LONG> want;
+            for (size_t i = 0; i < from; ++i) {
+                src.push_back(RECT{LONG(10 + i), 0, LONG(11 + i), 1});
+                want.push_back(LONG(10 + i));
+            }
+            for (size_t i = 0; i < over; ++i)
+                dst.push_back(RECT{LONG(500 + i), 0, LONG(501 + i), 1});
+            // Emptied first, as a kept record's clip is before it is set.
+            Region cleared = dst;
+            cleared.clear();
+            dst = src;
+            cleared = src;
+            EXPECT_EQ(Lefts(dst), want);
+            EXPECT_EQ(Lefts(cleared), want);
+            EXPECT_TRUE(dst == src);
+            // Then grown again: the pieces already held stay.
+            dst.push_back(RECT{900, 0, 901, 1});
+            std::vector<LONG> more = want;
+            more.push_back(900);
+            EXPECT_EQ(Lefts(dst), more);
+            EXPECT_EQ(Lefts(src), want);
+            Region copy(dst);
+            EXPECT_EQ(Lefts(copy), more);
+        }
+}
+
 } // namespace

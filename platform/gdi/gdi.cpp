@@ -448,32 +448,33 @@ template <class Fits> std::shared_ptr<HandleObject> TakeSpare(Spares &sp, Fits f
     return nullptr;
 }
 
-// An object whose handle was just freed, kept (the oldest kept goes when
-// full) unless something else still holds it: then it goes when that lets
-// go.
-void GiveSpare(std::shared_ptr<HandleObject> o)
+// Frees a GDI handle whose object (just looked up) is of that type, keeping
+// the object for the next of its type (the oldest kept goes when full)
+// unless something else still holds it: then it goes when that lets go.
+// The table moves the object straight into its place on the list.
+void FreeGdi(HGDIOBJ h, GdiType type)
 {
-    if (!o || o.use_count() != 1)
+    int list = type == GdiType::Dc ? 0 : type == GdiType::Bitmap ? 1 : type == GdiType::Brush ? 2 : -1;
+    if (list < 0) {
+        HandleFree(h, HandleKind::Gdi);
         return;
-    GdiType type = static_cast<const GdiObject &>(*o).type;
-    // (The list is named before the type is checked: the code is shorter.)
-    Spares &sp = g_spares[type == GdiType::Dc ? 0 : type == GdiType::Bitmap ? 1 : 2];
-    if (type != GdiType::Dc && type != GdiType::Bitmap && type != GdiType::Brush)
-        return;
-    std::shared_ptr<HandleObject> oldest; // destroyed outside the lock
+    }
+    Spares &sp = g_spares[list];
+    std::shared_ptr<HandleObject> oldest, held; // destroyed outside the lock
     std::lock_guard<ThreadLock> guard(sp.lock);
     if (sp.n == Spares::kKept) {
         oldest = std::move(sp.kept.at[0]);
         std::move(sp.kept.at + 1, sp.kept.at + sp.n, sp.kept.at);
         --sp.n;
     }
-    sp.kept.at[sp.n++] = std::move(o);
-}
-
-// Frees a GDI handle, keeping its object for the next of its type.
-void FreeGdi(HGDIOBJ h)
-{
-    GiveSpare(HandleTake(h, HandleKind::Gdi));
+    std::shared_ptr<HandleObject> &at = sp.kept.at[sp.n];
+    if (!HandleTakeInto(h, HandleKind::Gdi, at))
+        return;
+    if (at.use_count() != 1) {
+        held = std::move(at);
+        return;
+    }
+    ++sp.n;
 }
 
 // A bitmap record of that size without its pixels, or null for a size no
@@ -566,7 +567,7 @@ void GdiReleaseDc(HDC hdc)
 {
     auto dc = GdiGetDc(hdc);
     if (dc && !dc->memory)
-        FreeGdi(hdc);
+        FreeGdi(hdc, GdiType::Dc);
 }
 
 bool GdiScreenHolds(HDC memDc, int left, int top, const Region &visible)
@@ -1410,7 +1411,7 @@ extern "C" BOOL WINAPI DeleteDC(HDC hdc)
     // A bitmap still selected is let go: the DC may be kept a while.
     if (dc->bitmap)
         dc->selected.reset();
-    FreeGdi(hdc);
+    FreeGdi(hdc, GdiType::Dc);
     return TRUE;
 }
 
@@ -1542,7 +1543,7 @@ extern "C" BOOL WINAPI DeleteObject(HGDIOBJ ho)
             return FALSE;
         }
     }
-    FreeGdi(ho);
+    FreeGdi(ho, o->type);
     return TRUE;
 }
 

@@ -179,15 +179,22 @@ namespace {
 
 // A live slot's handle removed (its locks held, or the process alone):
 // the slot goes to the back of the free list with its next generation.
-inline std::shared_ptr<HandleObject> Release(Slot &s, uint32_t handle)
+// The object is moved into `into`.
+inline void ReleaseInto(Slot &s, uint32_t handle, std::shared_ptr<HandleObject> &into)
 {
-    std::shared_ptr<HandleObject> taken = std::move(s.object);
+    into = std::move(s.object);
     s.handle = 0;
     // The next generation, round to 0 after the last (a division here
     // was a tenth of freeing a handle).
     if (++s.generation == kGenerations)
         s.generation = 0;
     g_free.push_back(uint32_t((handle - kFirst) / 4) & kIndexMask);
+}
+
+inline std::shared_ptr<HandleObject> Release(Slot &s, uint32_t handle)
+{
+    std::shared_ptr<HandleObject> taken;
+    ReleaseInto(s, handle, taken);
     return taken;
 }
 
@@ -217,6 +224,21 @@ std::shared_ptr<HandleObject> HandleTake(uint32_t handle, HandleKind kind)
     if (s->handle != handle || s->kind != kind)
         return nullptr;
     return Release(*s, handle);
+}
+
+bool HandleTakeInto(uint32_t handle, HandleKind kind, std::shared_ptr<HandleObject> &into)
+{
+    Slot *s = SlotOf(handle);
+    if (!s)
+        return false;
+    if (!ProcessAlone()) {
+        into = TakeLocked(*s, handle, kind);
+        return into != nullptr;
+    }
+    if (s->handle != handle || s->kind != kind)
+        return false;
+    ReleaseInto(*s, handle, into);
+    return true;
 }
 
 bool HandleFree(uint32_t handle, HandleKind kind)

@@ -182,6 +182,12 @@ bool HandleFree(uint32_t handle, HandleKind kind);
 // then serve the next handle of its kind.
 std::shared_ptr<HandleObject> HandleTake(uint32_t handle, HandleKind kind);
 
+// The same, moving the object straight into `into` (which must be empty;
+// left so when the handle is stale or foreign): false when nothing was
+// taken. Spares no shared pointer passed along on the way to where a
+// freed object is kept.
+bool HandleTakeInto(uint32_t handle, HandleKind kind, std::shared_ptr<HandleObject> &into);
+
 // Number of live handles of a kind (tests use it to find leaks).
 size_t HandleCount(HandleKind kind);
 

@@ -113,6 +113,69 @@ TEST(Handles, TakingAHandleHandsOverItsObject)
     EXPECT_TRUE(seen.expired());
 }
 
+// Both ways of taking a handle (its object returned, or moved into a
+// place the caller names), with the process alone and then with another
+// thread alive (the locked path): a refused take hands nothing over and
+// leaves the handle; a take hands the object over alive, and the value is
+// then refused everywhere.
+TEST(Handles, EachWayOfTakingHandsOverTheObjectOnce)
+{
+    using Take = std::shared_ptr<plat::HandleObject> (*)(uint32_t, HandleKind);
+    const struct {
+        const char *what;
+        Take take;
+    } ways[] = {
+        {"returned", [](uint32_t h, HandleKind k) { return plat::HandleTake(h, k); }},
+        {"moved into a place",
+         [](uint32_t h, HandleKind k) {
+             std::shared_ptr<plat::HandleObject> into;
+             bool took = plat::HandleTakeInto(h, k, into);
+             EXPECT_EQ(took, into != nullptr);
+             return into;
+         }},
+    };
+    for (bool threads : {false, true})
+        for (const auto &way : ways) {
+            SCOPED_TRACE(testing::Message() << way.what << (threads ? ", another thread alive" : ", alone"));
+            std::atomic<bool> stop{false};
+            std::thread other;
+            if (threads)
+                other = std::thread([&stop] {
+                    while (!stop.load())
+                        std::this_thread::yield();
+                });
+            auto thing = std::make_shared<Thing>(11);
+            std::weak_ptr<Thing> seen = thing;
+            uint32_t h = plat::HandleAlloc(HandleKind::Gdi, std::move(thing));
+            ASSERT_TRUE(Legal(h));
+            EXPECT_EQ(way.take(h, HandleKind::File), nullptr) << "another kind's";
+            EXPECT_EQ(way.take(h + 4, HandleKind::Gdi), nullptr) << "a value not made";
+            EXPECT_NE(plat::HandleGet(h, HandleKind::Gdi), nullptr) << "a refused take leaves the handle";
+            std::shared_ptr<plat::HandleObject> taken = way.take(h, HandleKind::Gdi);
+            ASSERT_NE(taken, nullptr);
+            EXPECT_EQ(static_cast<Thing &>(*taken).value, 11);
+            EXPECT_EQ(taken.use_count(), 1) << "the table keeps nothing of it";
+            EXPECT_EQ(plat::HandleGet(h, HandleKind::Gdi), nullptr);
+            EXPECT_EQ(way.take(h, HandleKind::Gdi), nullptr) << "taken once";
+            EXPECT_FALSE(plat::HandleFree(h, HandleKind::Gdi));
+            // The slot serves others later, never under the old value.
+            std::vector<uint32_t> made;
+            for (int i = 0; i < 2000; ++i) {
+                uint32_t n = plat::HandleAlloc(HandleKind::Gdi, std::make_shared<Thing>());
+                EXPECT_NE(n, h);
+                made.push_back(n);
+            }
+            EXPECT_EQ(plat::HandleGet(h, HandleKind::Gdi), nullptr);
+            for (uint32_t n : made)
+                plat::HandleFree(n, HandleKind::Gdi);
+            taken.reset();
+            EXPECT_TRUE(seen.expired());
+            stop = true;
+            if (other.joinable())
+                other.join();
+        }
+}
+
 TEST(Handles, ObjectIsDestroyedOutsideTheTable)
 {
     uint32_t inner = plat::HandleAlloc(HandleKind::Gdi, std::make_shared<Thing>());

@@ -177,7 +177,7 @@ uint64_t PixelRows::NewKey()
     return Mix(0x6B657973ull, next.fetch_add(1, std::memory_order_relaxed));
 }
 
-void PixelRows::ChangedAll()
+inline void PixelRows::ChangedAll()
 {
     ++changes_;
     keyKnown_ = false;
@@ -351,8 +351,14 @@ bool PixelRows::Reset(int w, int h, uint32_t c)
     bool keep = lazy_ == 0 && keyKnown_ && derived_ && px_ && w == width_ && h == height_ &&
                 rows_.size() == size_t(h);
     uint64_t former = key_;
-    if (!Size(w, h))
+    if (w >= 0 && h >= 0 && size_t(w) * size_t(h) <= capacity_) {
+        // Memory enough (a buffer made again at the same size): as Size.
+        width_ = w;
+        height_ = h;
+        ChangedAll();
+    } else if (!Size(w, h)) {
         return false;
+    }
     formerKnown_ = keep;
     formerKey_ = former;
     // The rows are made when first used (a buffer taken whole from a
@@ -360,7 +366,13 @@ bool PixelRows::Reset(int w, int h, uint32_t c)
     lazy_ = 1;
     base_ = c;
     // Every store reset alike holds the same pixels.
-    SetKey(Mix(Mix(Mix(0x7265736574ull, uint64_t(w)), uint64_t(h)), c));
+    if (w != resetW_ || h != resetH_ || c != resetColour_) {
+        resetW_ = w;
+        resetH_ = h;
+        resetColour_ = c;
+        resetKey_ = Mix(Mix(Mix(0x7265736574ull, uint64_t(w)), uint64_t(h)), c);
+    }
+    SetKey(resetKey_);
     return true;
 }
 

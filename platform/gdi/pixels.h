@@ -363,6 +363,11 @@ private:
     // Adopt (a buffer bitmap kept and made again at every step).
     bool formerKnown_ = false;
     uint64_t formerKey_ = 0;
+    // The key of the last Reset and what it was given (a buffer is reset
+    // alike at every paint): the same again is not worked out again.
+    int resetW_ = -1, resetH_ = -1;
+    uint32_t resetColour_ = 0;
+    uint64_t resetKey_ = 0;
     // See Anchor: the key anchored, and the box drawn on since.
     bool anchored_ = false;
     uint64_t anchorKey_ = 0;

@@ -251,7 +251,21 @@ TEST(PixelRows, KeysFollowTheContent)
         {"fill of another colour", [](PixelRows &p, const uint32_t *) { p.Fill(3, 10, 20, 0x20); }, true},
         {"pixels put", [](PixelRows &p, const uint32_t *r) { p.Put(7, 50, 54, r); }, true},
         {"reset of another size", [](PixelRows &p, const uint32_t *) { p.Reset(300, 99, 0x10); }, true},
+        {"reset of another width", [](PixelRows &p, const uint32_t *) { p.Reset(299, 100, 0x10); }, true},
+        {"reset of another colour", [](PixelRows &p, const uint32_t *) { p.Reset(300, 100, 0x11); }, true},
         {"reset alike", [](PixelRows &p, const uint32_t *) { p.Reset(300, 100, 0x10); }, false},
+        {"reset otherwise, then alike",
+         [](PixelRows &p, const uint32_t *) {
+             p.Reset(300, 100, 0x11);
+             p.Reset(300, 100, 0x10);
+         },
+         false},
+        {"reset alike, then in another colour",
+         [](PixelRows &p, const uint32_t *) {
+             p.Reset(300, 100, 0x10);
+             p.Reset(300, 100, 0x12);
+         },
+         true},
     };
     for (const Case &c : cases) {
         PixelRows a, b;

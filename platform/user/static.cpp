@@ -352,8 +352,72 @@ void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align
     DrawLines(hdc, r, TextLines(text, r.right - r.left, noPrefix), align, color);
 }
 
+namespace {
+
+// The messages a static answers without calling out (or only passes on to
+// DefWindowProcW, using nothing of the window after): the window and its
+// record are borrowed, not held (a progress page's file name gets some
+// twelve thousand of them in an install). Returns false, leaving `out`
+// alone, for the messages that are handled holding the window.
+bool StaticAnswer(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &out)
+{
+    switch (msg) {
+    case WM_NCCREATE:
+    case WM_NCDESTROY:
+    case WM_PAINT:
+    case WM_ENABLE:
+    case STM_SETICON:
+    case STM_SETIMAGE:
+        return false;
+    default:
+        break;
+    }
+    auto w = WindowPeek(hwnd);
+    if (!w) {
+        out = 0;
+        return true;
+    }
+    StaticState *s = ControlPeek<StaticState>(*w);
+    if (!s) {
+        out = DefWindowProcW(hwnd, msg, wParam, lParam);
+        return true;
+    }
+    switch (msg) {
+    case WM_GETDLGCODE:
+        out = DLGC_STATIC;
+        return true;
+    case WM_SETTEXT: {
+        // The same text again (a progress page's file name, set at every
+        // block of the file) on a static the screen still shows as its
+        // picture: a repaint would change nothing, so none is asked for.
+        LPCWSTR t = reinterpret_cast<LPCWSTR>(lParam);
+        if (t && SameText(w->text, t) && PictureShown(*s, hwnd, *w)) {
+            out = TRUE;
+            return true;
+        }
+        out = DefWindowProcW(hwnd, msg, wParam, lParam);
+        return true;
+    }
+    case STM_GETICON:
+    case STM_GETIMAGE:
+        out = LRESULT(s->icon);
+        return true;
+    case WM_ERASEBKGND:
+        out = 1;
+        return true;
+    default:
+        out = DefWindowProcW(hwnd, msg, wParam, lParam);
+        return true;
+    }
+}
+
+} // namespace
+
 LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    LRESULT answer;
+    if (StaticAnswer(hwnd, msg, wParam, lParam, answer))
+        return answer;
     auto w = WindowGet(hwnd);
     if (!w)
         return 0;
@@ -381,17 +445,6 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             DestroyIcon(s->icon);
         w->control.reset();
         return 0;
-    case WM_GETDLGCODE:
-        return DLGC_STATIC;
-    case WM_SETTEXT: {
-        // The same text again (a progress page's file name, set at every
-        // block of the file) on a static the screen still shows as its
-        // picture: a repaint would change nothing, so none is asked for.
-        LPCWSTR t = reinterpret_cast<LPCWSTR>(lParam);
-        if (t && SameText(w->text, t) && PictureShown(*s, hwnd, *w))
-            return TRUE;
-        return DefWindowProcW(hwnd, msg, wParam, lParam);
-    }
     case STM_SETICON:
     case STM_SETIMAGE: {
         HICON old = s->icon;
@@ -402,11 +455,6 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         WindowInvalidate(hwnd, true);
         return LRESULT(old);
     }
-    case STM_GETICON:
-    case STM_GETIMAGE:
-        return LRESULT(s->icon);
-    case WM_ERASEBKGND:
-        return 1;
     case WM_ENABLE:
         WindowInvalidate(hwnd, true);
         return 0;

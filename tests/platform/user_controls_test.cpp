@@ -579,6 +579,56 @@ TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
     }
 }
 
+// What a static answers by itself, and that its procedure called for a
+// window it did not make (a subclass's window, another class) leaves each
+// message to DefWindowProcW as that window's own default would.
+TEST_F(Controls, StaticAnswersOnlyForItsOwnWindows)
+{
+    HWND text = Make(u"Static", SS_LEFT, 5, u"Copying file: Setup.exe");
+    HWND other = Make(u"Edit", 0, 6, u"Copying file: Setup.exe");
+    ASSERT_TRUE(text && other);
+    WNDPROC staticProc = plat::StaticProc;
+    ASSERT_NE(staticProc, nullptr);
+    HICON icon = HICON(uintptr_t(0x4321)); // kept as given, never drawn by a text static
+    SendMessageW(text, STM_SETICON, WPARAM(icon), 0);
+    UpdateWindow(text);
+    HDC dc = GetDC(text);
+    char16_t buf[64];
+    struct Case {
+        const char *what;
+        UINT msg;
+        WPARAM wParam;
+        LPARAM lParam;
+        LRESULT own;     // the static's answer for its own window
+        LRESULT foreign; // DefWindowProcW's for the other window
+    } cases[] = {
+        {"dialog code", WM_GETDLGCODE, 0, 0, DLGC_STATIC, 0},
+        {"erase", WM_ERASEBKGND, WPARAM(dc), 0, 1, DefWindowProcW(other, WM_ERASEBKGND, WPARAM(dc), 0)},
+        {"icon", STM_GETICON, 0, 0, LRESULT(icon), 0},
+        {"image", STM_GETIMAGE, IMAGE_ICON, 0, LRESULT(icon), 0},
+        {"text length", WM_GETTEXTLENGTH, 0, 0, 23, 23},
+        {"text", WM_GETTEXT, 64, LPARAM(buf), 23, 23},
+        {"same text", WM_SETTEXT, 0, LPARAM(u"Copying file: Setup.exe"), TRUE, TRUE},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(CallWindowProcW(staticProc, text, c.msg, c.wParam, c.lParam), c.own);
+        EXPECT_EQ(CallWindowProcW(staticProc, other, c.msg, c.wParam, c.lParam), c.foreign);
+    }
+    ReleaseDC(text, dc);
+    // The foreign window's text was set through DefWindowProcW: it asks
+    // for a paint; the static shown as it is asks for none.
+    EXPECT_FALSE(GetUpdateRect(text, nullptr, FALSE));
+    EXPECT_TRUE(GetUpdateRect(other, nullptr, FALSE));
+    // A new text is kept and shown.
+    EXPECT_EQ(CallWindowProcW(staticProc, text, WM_SETTEXT, 0, LPARAM(u"Copying file: Readme.txt")), TRUE);
+    EXPECT_EQ(GetWindowTextW(text, buf, 64), 24);
+    EXPECT_EQ(std::u16string(buf), u"Copying file: Readme.txt");
+    EXPECT_TRUE(GetUpdateRect(text, nullptr, FALSE));
+    DestroyWindow(text);
+    DestroyWindow(other);
+}
+
 // LBS_WANTKEYBOARDINPUT asks the parent first (-2 done, -1 the default, else
 // the entry to go to); LBS_NOSEL scrolls but never selects.
 TEST_F(Controls, ListBoxStylesOfKeyboardInput)

@@ -2,6 +2,7 @@
 // wrapped at words) and icons.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 
 #include "gdi/gdi.h"
@@ -236,12 +237,23 @@ bool TextLookOf(const Window &w, TextLook &look)
 }
 
 // Whether a text equals a string ended by a null, in one pass (comparing
-// with == first counts the string's length, character by character).
+// with == first counts the string's length, character by character). Four
+// of the text's characters at a time are seen to hold no null: each of s's
+// is then read only after the one before matched (so was not its end).
 bool SameText(const std::u16string &text, const char16_t *s)
 {
-    size_t n = text.size();
-    for (size_t i = 0; i < n; ++i)
-        if (text[i] != s[i] || s[i] == 0)
+    const char16_t *t = text.data();
+    size_t n = text.size(), i = 0;
+    for (; i + 4 <= n; i += 4) {
+        uint64_t x;
+        std::memcpy(&x, t + i, sizeof x);
+        if ((x - 0x0001000100010001ull) & ~x & 0x8000800080008000ull)
+            break; // a null among them: one by one below
+        if (s[i] != t[i] || s[i + 1] != t[i + 1] || s[i + 2] != t[i + 2] || s[i + 3] != t[i + 3])
+            return false;
+    }
+    for (; i < n; ++i)
+        if (t[i] != s[i] || s[i] == 0)
             return false; // s ends first (or text holds a null): not read past it
     return s[n] == 0;
 }

@@ -629,6 +629,41 @@ TEST_F(Controls, StaticAnswersOnlyForItsOwnWindows)
     DestroyWindow(other);
 }
 
+// A static shown as it is asks for no paint when given its own text again,
+// and for one when given any other: one character changed anywhere, a
+// shorter or longer text, the empty one.
+TEST_F(Controls, StaticTakesEveryOtherTextAsNew)
+{
+    const std::u16string base = u"Copying file: \\Windows\\Setup.exe";
+    std::vector<std::u16string> others{u"", base + u"x", base + base};
+    for (size_t i = 0; i < base.size(); ++i) {
+        std::u16string changed = base;
+        changed[i] = changed[i] == u'Z' ? u'Y' : u'Z';
+        others.push_back(changed);
+        others.push_back(base.substr(0, i));
+    }
+    HWND h = Make(u"Static", SS_LEFT, 5, base.c_str());
+    for (const std::u16string &other : others) {
+        SCOPED_TRACE(std::string(other.begin(), other.end()));
+        for (const std::u16string *t : {&base, &other}) {
+            UpdateWindow(h);
+            SetWindowTextW(h, base.c_str());
+            EXPECT_FALSE(GetUpdateRect(h, nullptr, FALSE)) << "its own text again";
+            // Past its end the text given is followed by what a longer
+            // text would hold: none of it may be taken as part of it.
+            std::u16string buffer = *t + u'\0' + base.substr(std::min(t->size() + 1, base.size()));
+            SetWindowTextW(h, buffer.c_str());
+            EXPECT_EQ(GetUpdateRect(h, nullptr, FALSE) != FALSE, t != &base);
+            char16_t now[128];
+            GetWindowTextW(h, now, 128);
+            EXPECT_EQ(std::u16string(now), *t);
+            UpdateWindow(h);
+            SetWindowTextW(h, base.c_str());
+        }
+    }
+    DestroyWindow(h);
+}
+
 // LBS_WANTKEYBOARDINPUT asks the parent first (-2 done, -1 the default, else
 // the entry to go to); LBS_NOSEL scrolls but never selects.
 TEST_F(Controls, ListBoxStylesOfKeyboardInput)

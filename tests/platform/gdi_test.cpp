@@ -674,6 +674,51 @@ TEST_F(Gdi, LineChangedInPlaceMatchesTheLastDrawnAfresh)
     }
 }
 
+// A long name changed into another that parts from it and meets it again
+// at each place (a character changed, taken out or put in), and back:
+// each change leaves the pixels of the new line drawn afresh.
+TEST_F(Gdi, LineChangedAtEachPlaceMatchesItDrawnAfresh)
+{
+    const COLORREF face = RGB(192, 192, 192), black = RGB(0, 0, 0);
+    const int w = 240, h = 16;
+    auto draw = [&](const std::u16string *before, const std::u16string &line) {
+        HDC dc = CreateCompatibleDC(0);
+        HBITMAP bmp = CreateCompatibleBitmap(dc, w, h);
+        HGDIOBJ old = SelectObject(dc, bmp);
+        RECT all{0, 0, w, h};
+        plat::GdiFill(dc, all, face);
+        if (before) {
+            plat::GdiText(dc, 2, 1, *before, black);
+            plat::GdiTextChange(dc, 2, 1, *before, all, line, black, face);
+        } else {
+            plat::GdiText(dc, 2, 1, line, black);
+        }
+        std::vector<COLORREF> px;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                px.push_back(GetPixel(dc, x, y));
+        DeleteObject(SelectObject(dc, old));
+        DeleteDC(dc);
+        return px;
+    };
+    // The second name's runs of one character meet again a place early.
+    const char16_t *const names[] = {u"Copying file: \\Windows\\f1207-x.bin", u"Copying: \\0000000011111111.bin"};
+    for (const std::u16string name : names) {
+        const std::vector<COLORREF> nameFresh = draw(nullptr, name);
+        for (size_t i = 0; i < name.size(); ++i) {
+            std::u16string changed = name, out = name, in = name;
+            changed[i] = name[i] == u'W' ? u'i' : u'W';
+            out.erase(i, 1);
+            in.insert(i, 1, u'W');
+            for (const std::u16string *l : {&changed, &out, &in}) {
+                SCOPED_TRACE(std::string(l->begin(), l->end()));
+                EXPECT_EQ(draw(&name, *l), draw(nullptr, *l)) << "the name changed";
+                EXPECT_EQ(draw(l, name), nameFresh) << "back to the name";
+            }
+        }
+    }
+}
+
 // The same through a window's DC on the screen whose clip another window
 // on top splits in two (drawn row span by row span): a chain of names shows
 // what the last name drawn afresh through that DC shows.

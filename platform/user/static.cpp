@@ -165,12 +165,14 @@ bool SameString(const std::u16string &a, const std::u16string &b)
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
 }
 
-void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string &text, int align, COLORREF color,
+// Draws the text through the static's picture; true when the picture was
+// copied to dc whole (else it was drawn straight, or there is nothing).
+bool DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string &text, int align, COLORREF color,
                      bool noPrefix)
 {
     int width = r.right - r.left, height = r.bottom - r.top;
     if (width <= 0 || height <= 0)
-        return;
+        return false;
     bool same = s.pictureDc && s.pictureWidth == width && s.pictureHeight == height && s.pictureAlign == align &&
                 s.pictureColor == color && s.pictureNoPrefix == noPrefix && SameString(s.pictureText, text);
     if (!same) {
@@ -198,8 +200,7 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
             s.pictureText64 = w64;
             s.pictureNoPrefix = noPrefix;
             s.pictureLine = *line;
-            BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY);
-            return;
+            return BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY) != FALSE;
         }
         if (!s.pictureDc || s.pictureWidth != width || s.pictureHeight != height) {
             s.DropPicture();
@@ -213,7 +214,7 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
                     DrawLine(dc, r, r.top, text, align, color);
                 else
                     DrawLines(dc, r, lines, align, color);
-                return;
+                return false;
             }
             s.pictureOld = SelectObject(s.pictureDc, s.picture);
             s.pictureWidth = width;
@@ -235,7 +236,7 @@ void DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
         if (oneLine)
             s.pictureLine = *line;
     }
-    BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY);
+    return BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY) != FALSE;
 }
 
 // How a text static shows its text now: alignment and colour.
@@ -302,6 +303,25 @@ bool PictureShown(StaticState &s, HWND hwnd, const Window &w)
     s.shownLayout = WindowLayout();
     s.shownStyle = w.style;
     return true;
+}
+
+// After a paint that copied the picture whole through its DC: when that
+// DC's clip was all of the window's visible client area (an update of the
+// whole static, a new name), the screen now shows the picture as the
+// static shows it, as PictureShown would find, without reading it back.
+void NoteShownAfterPaint(StaticState &s, HWND hwnd, const Window &w)
+{
+    s.shownKnown = false;
+    RECT c = WindowClientScreenRect(w), wr = WindowScreenRect(w);
+    if (!w.beganPaint || !WindowShown(w) || c.left != wr.left || c.top != wr.top || c.right != wr.right ||
+        c.bottom != wr.bottom || s.pictureWidth != c.right - c.left || s.pictureHeight != c.bottom - c.top)
+        return;
+    if (w.paintClip != WindowVisibleClient(hwnd, w))
+        return; // part of it was left as the screen had it
+    s.shownKnown = true;
+    s.shownChanges = ScreenGet().pixels.Changes();
+    s.shownLayout = WindowLayout();
+    s.shownStyle = w.style;
 }
 
 } // namespace
@@ -493,7 +513,8 @@ LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         ControlPaint(hwnd, [&](HDC dc, const RECT &r) {
             TextLook look;
             if (TextLookOf(*w, look)) {
-                DrawTextPicture(*s, dc, r, w->text, look.align, look.color, look.noPrefix);
+                if (DrawTextPicture(*s, dc, r, w->text, look.align, look.color, look.noPrefix))
+                    NoteShownAfterPaint(*s, hwnd, *w);
                 return;
             }
             GdiFill(dc, r, kDialogFace);

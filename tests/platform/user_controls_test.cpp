@@ -554,6 +554,32 @@ TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
          },
          true},
         {"set again", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.exe"); }, false},
+        {"painted whole at a new name", [](HWND h) {
+             SetWindowTextW(h, u"Copying file: Readme.txt");
+             UpdateWindow(h);
+             SetWindowTextW(h, u"Copying file: Setup.exe");
+             UpdateWindow(h);
+         },
+         false},
+        // The part drawn over is not painted again: the screen does not
+        // show the static there.
+        {"drawn over, then painted but there", [](HWND h) {
+             SetWindowTextW(h, u"Copying file: Readme.txt");
+             UpdateWindow(h);
+             SetWindowTextW(h, u"Copying file: Setup.exe");
+             RECT wr{};
+             GetWindowRect(h, &wr);
+             HDC dc = GetDC(0);
+             RECT part{wr.left, wr.top, wr.left + 40, wr.bottom};
+             HBRUSH b = CreateSolidBrush(RGB(200, 0, 0));
+             FillRect(dc, &part, b);
+             DeleteObject(b);
+             ReleaseDC(0, dc);
+             RECT left{0, 0, 40, wr.bottom - wr.top};
+             ValidateRect(h, &left);
+             UpdateWindow(h);
+         },
+         true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

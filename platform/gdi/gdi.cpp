@@ -452,9 +452,8 @@ template <class Fits> std::shared_ptr<HandleObject> TakeSpare(Spares &sp, Fits f
 // the object for the next of its type (the oldest kept goes when full)
 // unless something else still holds it: then it goes when that lets go.
 // The table moves the object straight into its place on the list.
-void FreeGdi(HGDIOBJ h, GdiType type)
+__attribute__((noinline)) void FreeGdiLocked(HGDIOBJ h, int list)
 {
-    int list = type == GdiType::Dc ? 0 : type == GdiType::Bitmap ? 1 : type == GdiType::Brush ? 2 : -1;
     if (list < 0) {
         HandleFree(h, HandleKind::Gdi);
         return;
@@ -472,6 +471,28 @@ void FreeGdi(HGDIOBJ h, GdiType type)
         return;
     if (at.use_count() != 1) {
         held = std::move(at);
+        return;
+    }
+    ++sp.n;
+}
+
+void FreeGdi(HGDIOBJ h, GdiType type)
+{
+    int list = type == GdiType::Dc ? 0 : type == GdiType::Bitmap ? 1 : type == GdiType::Brush ? 2 : -1;
+    // The usual case, several times a paint: the process alone (no lock
+    // wanted) and room on the list, so nothing to destroy here.
+    if (list < 0 || !ProcessAlone() || g_spares[list].n == Spares::kKept) {
+        FreeGdiLocked(h, list);
+        return;
+    }
+    Spares &sp = g_spares[list];
+    std::shared_ptr<HandleObject> &at = sp.kept.at[sp.n];
+    if (!HandleTakeInto(h, HandleKind::Gdi, at))
+        return;
+    // Held elsewhere too: only this count goes (alone, nothing else can
+    // let go meanwhile, so the object is not destroyed here).
+    if (at.use_count() != 1) {
+        at.reset();
         return;
     }
     ++sp.n;

@@ -991,3 +991,87 @@ TEST_F(Gdi, ABufferMadeAgainShowsWhatWasDrawnIntoItThisTime)
     DeleteObject(pb);
     DeleteDC(pic);
 }
+
+// Many objects of a kind deleted at once (more than are kept for reuse),
+// some of them still held elsewhere, then as many made again: every new
+// one starts as new under a new handle, the old handles stay refused, and
+// a held object is never handed out again nor changed.
+TEST_F(Gdi, ManyDeletedAtOnceAreMadeAgainAsNew)
+{
+    struct Kind {
+        const char *what;
+        HGDIOBJ (*make)(int i);
+        // "" when the object is as a new one of make(i) would be.
+        std::string (*notAsNew)(HGDIOBJ o, int i);
+        BOOL (*drop)(HGDIOBJ o);
+    };
+    const Kind kinds[] = {
+        {"memory DCs", [](int) { return HGDIOBJ(CreateCompatibleDC(0)); },
+         [](HGDIOBJ o, int) { return NotAsNew(HDC(o)); }, [](HGDIOBJ o) { return DeleteDC(HDC(o)); }},
+        {"brushes", [](int i) { return HGDIOBJ(CreateSolidBrush(RGB(i, 2 * i, 3))); },
+         [](HGDIOBJ o, int i) {
+             LOGBRUSH lb{};
+             if (GetObjectW(o, sizeof lb, &lb) != int(sizeof lb))
+                 return std::string("unreadable");
+             return lb.lbColor == RGB(i, 2 * i, 3) && lb.lbStyle == UINT(BS_SOLID) ? std::string()
+                                                                                 : std::string("another colour");
+         },
+         [](HGDIOBJ o) { return DeleteObject(o); }},
+        {"bitmaps", [](int) { return HGDIOBJ(CreateBitmap(6, 5, 1, 24, nullptr)); },
+         [](HGDIOBJ o, int) {
+             HDC dc = CreateCompatibleDC(0);
+             HGDIOBJ old = SelectObject(dc, o);
+             std::string out = old ? "" : "not selectable";
+             for (int y = 0; y < 5; ++y)
+                 for (int x = 0; x < 6; ++x)
+                     if (GetPixel(dc, x, y) != RGB(0, 0, 0))
+                         out = "not black";
+             // Drawn on now: a later reuse must not show it.
+             SetPixel(dc, 2, 2, RGB(255, 0, 0));
+             SelectObject(dc, old);
+             DeleteDC(dc);
+             return out;
+         },
+         [](HGDIOBJ o) { return DeleteObject(o); }},
+    };
+    constexpr int kMost = 9;
+    for (const Kind &k : kinds) {
+        SCOPED_TRACE(k.what);
+        // Counts below and above what is kept: freed while the list has
+        // room and while it is full.
+        for (int count : {kMost, 2, 3, kMost, 1, 2}) {
+            SCOPED_TRACE(count);
+            HGDIOBJ made[kMost];
+            std::shared_ptr<plat::HandleObject> held[kMost];
+            for (int i = 0; i < count; ++i) {
+                made[i] = k.make(i);
+                ASSERT_NE(made[i], HGDIOBJ(0));
+                EXPECT_EQ(k.notAsNew(made[i], i), "") << "object " << i;
+                if (i % 2 == 1 || count == 1)
+                    held[i] = plat::HandleGet(uint32_t(made[i]), plat::HandleKind::Gdi);
+            }
+            for (int i = 0; i < count; ++i)
+                EXPECT_TRUE(k.drop(made[i]));
+            for (int i = 0; i < count; ++i) {
+                SetLastError(0);
+                EXPECT_EQ(GetObjectType(made[i]), DWORD(0)) << "old handle " << i;
+                EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+                EXPECT_FALSE(k.drop(made[i]));
+            }
+            HGDIOBJ again[kMost];
+            for (int i = 0; i < count; ++i) {
+                again[i] = k.make(i);
+                ASSERT_NE(again[i], HGDIOBJ(0));
+                EXPECT_EQ(k.notAsNew(again[i], i), "") << "remade " << i;
+                for (int j = 0; j < count; ++j) {
+                    EXPECT_NE(again[i], made[j]);
+                    if (held[j])
+                        EXPECT_NE(plat::HandleGet(uint32_t(again[i]), plat::HandleKind::Gdi), held[j])
+                            << "a held object handed out again";
+                }
+            }
+            for (int i = 0; i < count; ++i)
+                k.drop(again[i]);
+        }
+    }
+}

@@ -642,9 +642,10 @@ uint32_t FileCopyObject(FileObject &s, FileObject &d, uint8_t *buf, uint32_t cou
     *copied = 0;
     // The host copies inside itself when the source's size is known here
     // (so the destination's growth can be reserved first) and neither end
-    // has bytes of its own in this process (a stand-in, a mapping).
-    if (!Reads(s.access) || !s.sole || s.standIn || !Writes(d.access) || d.standIn || d.map || d.fd < 0 ||
-        count == 0 || HostCopyRefused(s.dev, d.dev))
+    // has bytes of its own in this process (a stand-in, a mapping). One
+    // handle as both ends writes after what it read: the two calls do it.
+    if (&s == &d || !Reads(s.access) || !s.sole || s.standIn || !Writes(d.access) || d.standIn || d.map ||
+        d.fd < 0 || count == 0 || HostCopyRefused(s.dev, d.dev))
         return CopyThroughBuffer(s, d, buf, count, copied);
     if (s.pos >= s.size)
         return 0;

@@ -123,6 +123,22 @@ TEST_F(FileCopy, TheDestinationsReadAheadTakesTheCopiedBytes)
     CloseHandle(hd);
 }
 
+// One handle as both ends reads its block, then writes it after what it
+// read, as the two calls on that handle would.
+TEST_F(FileCopy, OneHandleAsBothEndsWritesAfterWhatItRead)
+{
+    ASSERT_TRUE(Put(u"\\Temp\\one.bin", "abcdefgh"));
+    HANDLE h = Open(u"\\Temp\\one.bin", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    char buf[3];
+    DWORD copied = 0;
+    ASSERT_TRUE(CeCopyFileBlock(h, h, buf, 3, &copied)) << GetLastError();
+    EXPECT_EQ(copied, 3u);
+    EXPECT_EQ(Where(h), 6u);
+    CloseHandle(h);
+    EXPECT_EQ(Get(u"\\Temp\\one.bin"), "abcabcgh");
+}
+
 // Failures leave what a failed read or write leaves, with its error: a full
 // store and an injected write failure keep the destination's old end and
 // give the store's bytes back; bad handles and access refuse the call.

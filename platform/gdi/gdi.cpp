@@ -998,23 +998,6 @@ inline bool SameLine(const std::u16string &a, const std::u16string &b)
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the first character of a word is its low one");
 
-// How many characters a and b (n each at least) start with alike, compared
-// four at a time: the names of one folder share long starts.
-inline size_t SameStart(const char16_t *a, const char16_t *b, size_t n)
-{
-    size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        uint64_t x, y;
-        std::memcpy(&x, a + i, sizeof x);
-        std::memcpy(&y, b + i, sizeof y);
-        if (x != y)
-            return i + size_t(__builtin_ctzll(x ^ y)) / 16;
-    }
-    while (i < n && a[i] == b[i])
-        ++i;
-    return i;
-}
-
 // How many characters a (na) and b (nb) end with alike, up to limit (at
 // most the shorter's length), four at a time from the end.
 inline size_t SameEnd(const char16_t *a, size_t na, const char16_t *b, size_t nb, size_t limit)
@@ -1088,7 +1071,7 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     if (!dc)
         return box;
     const size_t nb = before.size(), na = after.size();
-    size_t same = SameStart(before.data(), after.data(), std::min(nb, na));
+    size_t same = GdiSameStart(before.data(), after.data(), std::min(nb, na));
     // The characters both lines end with (after the common start): when
     // the pen reaches them at the same place in both (a name whose digits
     // changed), their glyphs are the same too, and only the glyphs between

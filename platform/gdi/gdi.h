@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -118,6 +119,23 @@ int GdiTextWidth(const std::u16string &text, bool bold = false);
 // The same in 1/64 pixels, unrounded: widths of pieces add up to the
 // width of the whole ((w64 + 32) >> 6 rounds it as GdiTextWidth does).
 long GdiTextWidth64(const char16_t *text, size_t n, bool bold = false);
+// How many characters a and b (n each at least) start with alike, compared
+// four at a time: the names of one folder share long starts.
+inline size_t GdiSameStart(const char16_t *a, const char16_t *b, size_t n)
+{
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the first character of a word is its low one");
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, sizeof x);
+        std::memcpy(&y, b + i, sizeof y);
+        if (x != y)
+            return i + size_t(__builtin_ctzll(x ^ y)) / 16;
+    }
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
+}
 int GdiTextHeight();
 void GdiDrawIcon(HDC hdc, int x, int y, HICON icon);
 

@@ -123,32 +123,12 @@ bool PlainLineFits(const std::u16string &text, int width, bool noPrefix)
     return PlainLineFits(text, width, noPrefix, w64);
 }
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the first character of a word is its low one");
-
-// How many characters a and b start with alike, compared four at a time:
-// the names of one folder share long starts.
-size_t SameStart(const std::u16string &a, const std::u16string &b)
-{
-    const char16_t *p = a.data(), *q = b.data();
-    size_t n = std::min(a.size(), b.size()), i = 0;
-    for (; i + 4 <= n; i += 4) {
-        uint64_t x, y;
-        std::memcpy(&x, p + i, sizeof x);
-        std::memcpy(&y, q + i, sizeof y);
-        if (x != y)
-            return i + size_t(__builtin_ctzll(x ^ y)) / 16;
-    }
-    while (i < n && p[i] == q[i])
-        ++i;
-    return i;
-}
-
 // The same for a text following old, a plain line of width old64: only
 // what follows their common start is looked at and measured.
 bool PlainLineFitsAfter(const std::u16string &old, long old64, const std::u16string &text, int width, bool noPrefix,
                         long &w64)
 {
-    size_t same = SameStart(old, text);
+    size_t same = GdiSameStart(old.data(), text.data(), std::min(old.size(), text.size()));
     if (same == 0)
         return PlainLineFits(text, width, noPrefix, w64);
     if (text.back() == u' ' || !PlainFrom(text, same, noPrefix))

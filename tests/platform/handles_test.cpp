@@ -86,33 +86,6 @@ TEST(Handles, FreedValuesAreNotGivenAgainSoon)
     EXPECT_TRUE(wrapped) << "the generations never wrapped round";
 }
 
-// A handle taken hands its object over, alive, and is then as freed: its
-// value refused everywhere, taken or freed once only, the object's next
-// handle another value.
-TEST(Handles, TakingAHandleHandsOverItsObject)
-{
-    auto thing = std::make_shared<Thing>(7);
-    std::weak_ptr<Thing> seen = thing;
-    uint32_t h = plat::HandleAlloc(HandleKind::Gdi, std::move(thing));
-    ASSERT_TRUE(Legal(h));
-    EXPECT_EQ(plat::HandleTake(h, HandleKind::File), nullptr) << "another kind's";
-    std::shared_ptr<plat::HandleObject> taken = plat::HandleTake(h, HandleKind::Gdi);
-    ASSERT_NE(taken, nullptr);
-    EXPECT_EQ(static_cast<Thing &>(*taken).value, 7);
-    EXPECT_EQ(taken.use_count(), 1) << "the table keeps nothing of it";
-    EXPECT_EQ(plat::HandleGet(h, HandleKind::Gdi), nullptr);
-    EXPECT_EQ(plat::HandleTake(h, HandleKind::Gdi), nullptr) << "taken once";
-    EXPECT_FALSE(plat::HandleFree(h, HandleKind::Gdi));
-    uint32_t again = plat::HandleAlloc(HandleKind::Gdi, taken);
-    EXPECT_NE(again, h);
-    EXPECT_EQ(plat::HandleGet(again, HandleKind::Gdi), taken);
-    EXPECT_EQ(plat::HandleGet(h, HandleKind::Gdi), nullptr);
-    taken.reset();
-    EXPECT_FALSE(seen.expired()) << "held by its new handle";
-    EXPECT_TRUE(plat::HandleFree(again, HandleKind::Gdi));
-    EXPECT_TRUE(seen.expired());
-}
-
 // Both ways of taking a handle (its object returned, or moved into a
 // place the caller names), with the process alone and then with another
 // thread alive (the locked path): a refused take hands nothing over and

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using e2etest::Bin;
+using e2etest::Cedevice;
 using e2etest::E2ETest;
 
 namespace {
@@ -67,7 +69,7 @@ TEST_F(DamageTest, HostileHostFilesAreRefusedNamingFileAndCause)
         std::string dev = root.path + "/dev" + std::to_string(n++);
         if (c.prepare)
             c.prepare(dev);
-        std::vector<std::string> argv = {std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", dev, "--card",
+        std::vector<std::string> argv = {Bin("cesetup"), "--device", dev, "--card",
                                          card, "--ui", "none"};
         argv.insert(argv.end(), c.options.begin(), c.options.end());
         for (const std::string &a : e2etest::InstallAnswers()) {
@@ -102,14 +104,14 @@ TEST_F(DamageTest, RegistryDamageIsReportedNeverReplaced)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         std::string dev = root.path + "/reg" + std::to_string(n++);
-        ASSERT_EQ(e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "init", dev}).exitCode, 0);
+        ASSERT_EQ(Cedevice({"init", dev}).exitCode, 0);
         c.damage(dev + "/registry.db");
         bool existed = fs::exists(dev + "/registry.db");
         std::string before = existed ? cetest::ReadHostFile(dev + "/registry.db") : "";
         for (const std::vector<std::string> &argv :
-             {std::vector<std::string>{std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", dev, "--card", card,
+             {std::vector<std::string>{Bin("cesetup"), "--device", dev, "--card", card,
                                        "--ui", "none", "--answer", "page 105: click Exit"},
-              std::vector<std::string>{std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", dev}}) {
+              std::vector<std::string>{Bin("cedevice"), "reg", "export", dev}}) {
             e2e::ProcessResult r = e2e::RunProgram(argv);
             EXPECT_EQ(r.exitCode, 2) << argv[0] << ": " << r.err;
             EXPECT_TRUE(Contains(r.err, c.cause)) << r.err;
@@ -132,7 +134,7 @@ TEST_F(DamageTest, ReadOnlyDeviceIsReadButNotChanged)
     std::string dev = root.path + "/ro";
     ASSERT_EQ(Run(e2etest::InstallAnswers(), {}, "").exitCode, 0);
     fs::copy(device, dev, fs::copy_options::recursive);
-    std::string exported = e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", dev}).out;
+    std::string exported = Cedevice({"reg", "export", dev}).out;
     ASSERT_TRUE(Contains(exported, "[HKEY_LOCAL_MACHINE\\Software\\Dravex]")) << exported;
     ASSERT_FALSE(fs::exists(dev + "/registry.db-wal"));
     std::vector<std::string> as;
@@ -157,19 +159,19 @@ TEST_F(DamageTest, ReadOnlyDeviceIsReadButNotChanged)
         if (!lockFile)
             fs::remove(dev + "/registry.lock");
         readOnly(true);
-        e2e::ProcessResult r = run({std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", dev});
+        e2e::ProcessResult r = run({Bin("cedevice"), "reg", "export", dev});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.out, exported);
-        r = run({std::string(CESETUP_BIN_DIR) + "/cedevice", "products", dev});
+        r = run({Bin("cedevice"), "products", dev});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_TRUE(Contains(r.out, "Pocket Dravex 3.1 Standard")) << r.out;
-        r = run({std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", dev, "--card", card, "--ui", "none", "--answer",
+        r = run({Bin("cesetup"), "--device", dev, "--card", card, "--ui", "none", "--answer",
                  "page 108: click Remove", "--answer", "message *: answer OK"});
         EXPECT_EQ(r.exitCode, 2) << r.err;
         EXPECT_TRUE(Contains(r.err, "registry.db: the registry database is read-only")) << r.err;
         readOnly(false);
         EXPECT_FALSE(fs::exists(dev + "/registry.db-wal")) << "nothing written";
-        EXPECT_EQ(e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", dev}).out, exported);
+        EXPECT_EQ(Cedevice({"reg", "export", dev}).out, exported);
     }
 }
 
@@ -202,7 +204,7 @@ TEST_F(DamageTest, FullDiskIsSaidAsSuchAndStillRead)
 TEST_F(DamageTest, RegistryRemovedWhileInUseTakesNoChange)
 {
     std::string dev = root.path + "/live";
-    ASSERT_EQ(e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "init", dev}).exitCode, 0);
+    ASSERT_EQ(Cedevice({"init", dev}).exitCode, 0);
     std::string error;
     ASSERT_TRUE(plat::DeviceOpen(dev, {}, error)) << error;
     HKEY h = 0;

@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "device/device.h"
 #include "helpers/e2ekit.h"
 #include "helpers/testdevice.h"
 
@@ -20,6 +22,28 @@ inline std::vector<std::string> InstallAnswers()
 {
     return {"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
             "page 104: click Continue", "message 216: answer OK"};
+}
+
+inline std::string Bin(const std::string &name)
+{
+    return std::string(CESETUP_BIN_DIR) + "/" + name;
+}
+
+// Runs the device tool with these arguments.
+inline e2e::ProcessResult Cedevice(std::vector<std::string> args)
+{
+    args.insert(args.begin(), Bin("cedevice"));
+    return e2e::RunProgram(args);
+}
+
+// The JSON objects of a tool's --json output, one a line.
+inline std::vector<nlohmann::json> JsonLines(const std::string &text)
+{
+    std::vector<nlohmann::json> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(nlohmann::json::parse(line));
+    return out;
 }
 
 class E2ETest : public ::testing::Test {
@@ -35,6 +59,15 @@ protected:
     std::string StorePath(const std::string &rel) const { return device + "/store/" + rel; }
     std::string ReadStore(const std::string &rel) const { return cetest::ReadHostFile(StorePath(rel)); }
     bool StoreHas(const std::string &rel) const { return cetest::HostExists(StorePath(rel)); }
+
+    // Runs body with the device open in this process.
+    void OnDevice(const std::function<void()> &body)
+    {
+        std::string error;
+        ASSERT_TRUE(plat::DeviceOpen(device, {}, error)) << error;
+        body();
+        plat::DeviceClose();
+    }
 
     // Runs cesetup on the card, or, given a device path, as that copy on
     // the device (--run) without a card.

@@ -12,15 +12,6 @@ namespace {
 
 class EditionsTest : public E2ETest {
 protected:
-    void SetUp() override
-    {
-        E2ETest::SetUp();
-        cardA = card;
-        cardB = root.path + "/cardB";
-        Edition(cardA, "Pocket MISKA 2.0 Standard", "Software\\MiskaStd", "MiskaStd");
-        Edition(cardB, "Pocket MISKA 2.0 Pro", "Software\\MiskaPro", "MiskaPro");
-    }
-
     static void Edition(const std::string &dir, const std::string &product, const std::string &key,
                         const std::string &folder)
     {
@@ -41,50 +32,47 @@ protected:
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.MessageIds(), std::vector<int>{install ? 216 : 217});
     }
-    void Install(const std::string &cardDir) { Turn(cardDir, true); }
-    void Remove(const std::string &cardDir) { Turn(cardDir, false); }
 
-    std::string Programs() { return ReadStore("Windows/Start Menu/Programs/Pocket MISKA 2.0.lnk"); }
-    std::string StartMenu() { return ReadStore("Windows/Start Menu/Pocket MISKA 2.0.lnk"); }
-
-    std::string cardA, cardB;
-    const std::string exeA = "\"\\Program Files\\MiskaStd\\Scrivox.exe\"";
-    const std::string exeB = "\"\\Program Files\\MiskaPro\\Scrivox.exe\"";
+    // Both shortcuts of the family: their text, or "" for none.
+    void ExpectLinks(const std::string &target, const std::string &when)
+    {
+        for (const char *link : {"Windows/Start Menu/Programs/Pocket MISKA 2.0.lnk", "Windows/Start Menu/Pocket MISKA 2.0.lnk"}) {
+            if (target.empty())
+                EXPECT_FALSE(StoreHas(link)) << when << ": " << link;
+            else
+                EXPECT_EQ(ReadStore(link), LinkText(target)) << when << ": " << link;
+        }
+    }
 };
 
-TEST_F(EditionsTest, RemovingTheSecondPointsBackAtTheFirst)
+TEST_F(EditionsTest, ShortcutFollowsTheEditionStillInstalled)
 {
-    Install(cardA);
-    EXPECT_EQ(Programs(), LinkText(exeA));
-    Install(cardB);
-    EXPECT_EQ(Programs(), LinkText(exeB)) << "the newer edition takes the shortcut";
-    EXPECT_EQ(StartMenu(), LinkText(exeB));
+    const std::string cardStd = root.path + "/cardA", cardPro = root.path + "/cardB";
+    Edition(cardStd, "Pocket MISKA 2.0 Standard", "Software\\MiskaStd", "MiskaStd");
+    Edition(cardPro, "Pocket MISKA 2.0 Pro", "Software\\MiskaPro", "MiskaPro");
+    const std::string exeStd = "\"\\Program Files\\MiskaStd\\Scrivox.exe\"";
+    const std::string exePro = "\"\\Program Files\\MiskaPro\\Scrivox.exe\"";
+    for (bool newerFirst : {true, false}) {
+        SCOPED_TRACE(newerFirst ? "the newer edition removed first" : "the older edition removed first");
+        fs::remove_all(device);
+        Turn(cardStd, true);
+        ExpectLinks(exeStd, "one edition");
+        Turn(cardPro, true);
+        ExpectLinks(exePro, "the newer edition takes the shortcut");
 
-    Remove(cardB);
-    EXPECT_EQ(Programs(), LinkText(exeA)) << "re-pointed at the edition still installed";
-    EXPECT_EQ(StartMenu(), LinkText(exeA));
-    EXPECT_TRUE(StoreHas("Program Files/MiskaStd/Scrivox.exe"));
-    EXPECT_FALSE(StoreHas("Program Files/MiskaPro/Scrivox.exe"));
+        Turn(newerFirst ? cardPro : cardStd, false);
+        ExpectLinks(newerFirst ? exeStd : exePro, "the edition still installed");
+        EXPECT_EQ(StoreHas("Program Files/MiskaStd/Scrivox.exe"), newerFirst);
+        EXPECT_EQ(StoreHas("Program Files/MiskaPro/Scrivox.exe"), !newerFirst);
+        std::string reg = e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell");
+        EXPECT_EQ(Contains(reg, "Pocket MISKA 2.0 Standard"), newerFirst) << reg;
+        EXPECT_TRUE(Contains(reg, std::string("\"Target\"=\"\\\\Program Files\\\\") +
+                                      (newerFirst ? "MiskaStd" : "MiskaPro") + "\\\\Scrivox.exe\""))
+            << reg;
 
-    Remove(cardA);
-    EXPECT_FALSE(StoreHas("Windows/Start Menu/Programs/Pocket MISKA 2.0.lnk")) << "no edition left";
-    EXPECT_FALSE(StoreHas("Windows/Start Menu/Pocket MISKA 2.0.lnk"));
-}
-
-TEST_F(EditionsTest, RemovingTheFirstKeepsTheSecond)
-{
-    Install(cardA);
-    Install(cardB);
-    Remove(cardA);
-    EXPECT_EQ(Programs(), LinkText(exeB)) << "the remaining edition keeps the shortcut";
-    EXPECT_EQ(StartMenu(), LinkText(exeB));
-    std::string reg = e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Apps\\Veltrona Parvell");
-    EXPECT_FALSE(Contains(reg, "Pocket MISKA 2.0 Standard")) << reg;
-    EXPECT_TRUE(Contains(reg, "\"Target\"=\"\\\\Program Files\\\\MiskaPro\\\\Scrivox.exe\"")) << reg;
-
-    Remove(cardB);
-    EXPECT_FALSE(StoreHas("Windows/Start Menu/Programs/Pocket MISKA 2.0.lnk"));
-    EXPECT_FALSE(StoreHas("Windows/Start Menu/Pocket MISKA 2.0.lnk"));
+        Turn(newerFirst ? cardStd : cardPro, false);
+        ExpectLinks("", "no edition left");
+    }
 }
 
 } // namespace

@@ -21,6 +21,8 @@
 extern char **environ;
 
 namespace fs = std::filesystem;
+using e2etest::Bin;
+using e2etest::Cedevice;
 using e2etest::E2ETest;
 using e2etest::InstallAnswers;
 
@@ -55,7 +57,7 @@ protected:
 
     std::vector<std::string> Argv(const std::string &dev, const std::vector<std::string> &rules) const
     {
-        std::vector<std::string> argv = {std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", dev, "--card", card,
+        std::vector<std::string> argv = {Bin("cesetup"), "--device", dev, "--card", card,
                                          "--ui", "none"};
         for (const std::string &r : rules) {
             argv.push_back("--answer");
@@ -99,7 +101,7 @@ protected:
     // installation and never deleted, are left out while they hold nothing.
     std::string State(const std::string &dev)
     {
-        e2e::ProcessResult reg = e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "reg", "export", dev});
+        e2e::ProcessResult reg = Cedevice({"reg", "export", dev});
         if (reg.exitCode != 0)
             return "";
         std::string out;
@@ -171,8 +173,9 @@ protected:
             prepare(dev);
             KillAfter(dev, rules, at);
             // A run killed while it made the new device leaves none yet.
-            if (fs::exists(dev + "/device.ini"))
+            if (fs::exists(dev + "/device.ini")) {
                 ASSERT_FALSE(State(dev).empty()) << "the registry opens after the kill";
+            }
             Timed(dev, kRecover);
             EXPECT_EQ(State(dev), clean) << "after the recovery run";
             fs::remove_all(dev);

@@ -1,14 +1,12 @@
 // recovery_test.cpp - runs that stop in the middle and the runs after them:
 // an installation or removal that ends at an unanswered box (the process
-// exits at once, as if killed there), a leftover expanded language script,
-// an unload log holding a line the removal refuses, and a removal started
-// from the installed uninstaller. Each ends with the device as a clean
-// installation and removal leave it.
+// exits at once, as if killed there) or killed at their first moments, a
+// leftover expanded language script, an unload log holding a line the
+// removal refuses, and a removal started from the installed uninstaller.
+// Each ends with the device as a clean installation and removal leave it.
 #include "e2e_fixture.h"
 
 #include <windows.h>
-
-#include "device/device.h"
 
 #include <filesystem>
 
@@ -64,17 +62,9 @@ protected:
         return state;
     }
 
-    void WithDevice(const std::function<void()> &f)
-    {
-        std::string error;
-        ASSERT_TRUE(plat::DeviceOpen(device, {}, error)) << error;
-        f();
-        plat::DeviceClose();
-    }
-
     void SetShared(const char16_t *path, DWORD type, const void *data, DWORD cb)
     {
-        WithDevice([&] {
+        OnDevice([&] {
             HKEY h = 0;
             ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Shared", 0, nullptr, 0, 0, nullptr, &h,
                                       nullptr),
@@ -85,180 +75,154 @@ protected:
     }
 };
 
-// An installation that ends at the copy of a missing package file: the
-// process exits at the unanswered retry box with the script half done.
-// The next run offers maintenance, and Remove leaves a clean device.
-TEST_F(RecoveryTest, InstallationStoppedInTheScriptCanBeRemoved)
+// Each row leaves the device as a run stopped in the middle leaves it (the
+// process exits at an unanswered box, as if killed there, or the state is
+// made by hand), then one run must finish the job: afterwards the device
+// is as a clean installation and removal leave it.
+TEST_F(RecoveryTest, InterruptedRunIsFinishedByTheNextRun)
 {
     Card();
-    std::string clean = CleanState();
-    Card({"regKeyCreate HKEY_BOGUS Software\\Stop"});
-    e2e::SetupRun stopped = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
-                                 "page 104: click Continue"});
-    ASSERT_EQ(stopped.exitCode, 3) << "ended at the unanswered 213: " << stopped.err;
-    ASSERT_TRUE(StoreHas("Windows/dvxcore.dll")) << "the script had run up to the bad line";
-
-    e2e::SetupRun removal = Run(kRemoveAnswers);
-    EXPECT_EQ(removal.MessageIds(), std::vector<int>{217}) << removal.err;
-    EXPECT_EQ(State(), clean);
-}
-
-// The same stop, then Reinstall: the earlier run is undone and the product
-// installed with its shared counts taken once, so that a removal after it
-// leaves a clean device.
-TEST_F(RecoveryTest, InstallationStoppedInTheScriptCanBeReinstalled)
-{
-    Card();
-    std::string clean = CleanState();
-    Card({"regKeyCreate HKEY_BOGUS Software\\Stop"});
-    e2e::SetupRun stopped = Run({"page 105: click Continue", "page 107: click Continue", "page 106: click Continue",
-                                 "page 104: click Continue"});
-    ASSERT_EQ(stopped.exitCode, 3) << stopped.err;
-    Card();
-
-    e2e::SetupRun again = Run({"page 108: click Reinstall", "message 218: answer OK"});
-    EXPECT_EQ(again.MessageIds(), std::vector<int>{218}) << again.err;
-    std::string reg = e2e::RegExport(device);
-    EXPECT_TRUE(Contains(reg, "\"\\\\Windows\\\\dvxcore.dll\"=dword:00000001")) << reg;
-    EXPECT_TRUE(Contains(reg, "\"\\\\Program Files\\\\Dravex\\\\Setup.exe\"=dword:00000001")) << reg;
-    e2e::SetupRun removal = Run(kRemoveAnswers);
-    EXPECT_EQ(removal.MessageIds(), std::vector<int>{217}) << removal.err;
-    EXPECT_EQ(State(), clean);
-}
-
-// A reinstallation that stops early keeps the earlier log (it lists every
-// count the product holds), so the removal after it still leaves a clean
-// device, and nothing of the stopped run's own log stays.
-TEST_F(RecoveryTest, ReinstallationStoppedEarlyKeepsTheCompleteLog)
-{
-    Card();
-    std::string clean = CleanState();
-    e2e::SetupRun in = Run(InstallAnswers());
-    ASSERT_EQ(in.MessageIds(), std::vector<int>{216}) << in.err;
-    e2e::Header h{"Pocket Dravex 3.1 Standard", "Software\\Dravex", "Dravex", "Dravex.bmp"};
-    CardFile("DravexStd.load", e2e::Script(h, {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Dravex",
-                                               "regKeyCreate HKEY_BOGUS Software\\Stop", "exit"}));
-    e2e::SetupRun stopped = Run({"page 108: click Reinstall"});
-    ASSERT_EQ(stopped.exitCode, 3) << stopped.err;
-
-    Card();
-    e2e::SetupRun removal = Run(kRemoveAnswers);
-    EXPECT_EQ(removal.MessageIds(), std::vector<int>{217}) << removal.err;
-    EXPECT_EQ(State(), clean);
-}
-
-// A removal that stops after the presence key is gone (a shared count it
-// cannot give back ends it at the unanswered 212): the next run still
-// offers maintenance and its removal finishes the job, giving back each
-// count once.
-TEST_F(RecoveryTest, RemovalStoppedAfterThePresenceKeyIsFinishedByTheNextRun)
-{
-    Card();
-    std::string clean = CleanState();
-    e2e::SetupRun in = Run(InstallAnswers());
-    ASSERT_EQ(in.MessageIds(), std::vector<int>{216}) << in.err;
-    SetShared(u"\\Windows\\dvxcore.dll", REG_SZ, u"x", 4);
-
-    e2e::SetupRun stopped = Run({"page 108: click Remove"});
-    ASSERT_EQ(stopped.exitCode, 3) << stopped.err;
-    ASSERT_FALSE(Contains(e2e::RegExport(device), "[HKEY_LOCAL_MACHINE\\Software\\Dravex]"));
-    ASSERT_FALSE(StoreHas("Program Files/Dravex/Dravex.exe")) << "lines before the stop were undone";
-
-    DWORD one = 1;
-    SetShared(u"\\Windows\\dvxcore.dll", REG_DWORD, &one, 4);
-    e2e::SetupRun removal = Run(kRemoveAnswers);
-    EXPECT_EQ(removal.PageIds(), (std::vector<int>{108, 110})) << "maintenance, not a first installation";
-    EXPECT_EQ(removal.MessageIds(), std::vector<int>{217}) << removal.err;
-    EXPECT_EQ(State(), clean);
-}
-
-// The half-done states a removal killed at its first moments leaves, made
-// by hand: the log's first line (the presence key) marked but the key not
-// yet deleted; the log deleted before the record. The next run finishes the
-// removal or drops the record that describes nothing, so that Remove or
-// Skip leaves a clean device; so do the records an installation killed
-// while writing its record, or before it made its log, leaves. (A removal killed after deleting the presence
-// key and before marking its line left a log that read as a complete
-// installation's, and the next run offered only a first installation.)
-TEST_F(RecoveryTest, RemovalKilledAtItsFirstLinesIsFinished)
-{
-    Card();
-    std::string clean = CleanState();
+    const std::string clean = CleanState();
     const std::string logPath = StorePath("Program Files/Dravex/Pocket Dravex 3.1 Standard.unload");
-    // Records left without a log: values of a record, and whether the
+    auto install = [&] {
+        e2e::SetupRun in = Run(InstallAnswers());
+        ASSERT_EQ(in.MessageIds(), std::vector<int>{216}) << in.err;
+    };
+    // An installation that ends at the unanswered 213 of a bad line, with
+    // the script half done.
+    auto stopInScript = [&] {
+        Card({"regKeyCreate HKEY_BOGUS Software\\Stop"});
+        e2e::SetupRun stopped = Run({"page 105: click Continue", "page 107: click Continue",
+                                     "page 106: click Continue", "page 104: click Continue"});
+        ASSERT_EQ(stopped.exitCode, 3) << "ended at the unanswered 213: " << stopped.err;
+        ASSERT_TRUE(StoreHas("Windows/dvxcore.dll")) << "the script had run up to the bad line";
+    };
+    // The record a removal or installation killed at its first moments
+    // leaves: only the log's name, or the whole record; and whether the
     // install folder is there.
-    enum Record { kNone, kLogOnly, kWhole };
+    auto record = [&](bool whole, bool folder) {
+        install();
+        ASSERT_EQ(Run(kRemoveAnswers).MessageIds(), std::vector<int>{217});
+        OnDevice([&] {
+            HKEY h = 0;
+            ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Veltrona Parvell\\Pocket Dravex 3.1 Standard",
+                                      0, nullptr, 0, 0, nullptr, &h, nullptr),
+                      ERROR_SUCCESS);
+            const char16_t unload[] = u"\\Program Files\\Dravex\\Pocket Dravex 3.1 Standard.unload";
+            const char16_t dir[] = u"\\Program Files\\Dravex";
+            DWORD one = 1;
+            EXPECT_EQ(RegSetValueExW(h, u"UnloadFileName", 0, REG_SZ, (const BYTE *)unload, sizeof(unload)),
+                      ERROR_SUCCESS);
+            if (whole) {
+                RegSetValueExW(h, u"InstallFolder", 0, REG_SZ, (const BYTE *)dir, sizeof(dir));
+                RegSetValueExW(h, u"DstDiskSpaceReq", 0, REG_DWORD, (const BYTE *)&one, 4);
+                RegSetValueExW(h, u"CopyFiles", 0, REG_DWORD, (const BYTE *)&one, 4);
+            }
+            RegCloseKey(h);
+        });
+        if (folder)
+            fs::create_directories(StorePath("Program Files/Dravex"));
+    };
+    const std::vector<std::string> skip = {"page 105: click Skip"};
     struct Row {
         const char *what;
-        Record record;
-        bool folder;
-        std::vector<std::string> answers;
-        std::vector<int> pages;
+        std::function<void()> interrupt;
+        std::vector<std::string> answers; // the run that finishes the job
+        std::vector<int> pages, messages; // pages unchecked when empty
+        std::function<void()> after;
     } rows[] = {
-        {"presence key line marked, key still there", kNone, true, kRemoveAnswers, {108, 110}},
-        {"log deleted before the record", kWhole, true, {"page 105: click Skip"}, {105}},
-        {"record written in part", kLogOnly, false, {"page 105: click Skip"}, {105}},
-        {"record written, no log nor folder yet", kWhole, false, {"page 105: click Skip"}, {105}},
+        // The next run offers maintenance, and Remove leaves a clean device.
+        {"installation stopped in the script, then removed", stopInScript, kRemoveAnswers, {}, {217}},
+        // The earlier run is undone and the product installed with its shared
+        // counts taken once, so that a removal after it leaves a clean device.
+        {"installation stopped in the script, then reinstalled",
+         [&] {
+             stopInScript();
+             Card();
+         },
+         {"page 108: click Reinstall", "message 218: answer OK"}, {}, {218},
+         [&] {
+             std::string reg = e2e::RegExport(device);
+             EXPECT_TRUE(Contains(reg, "\"\\\\Windows\\\\dvxcore.dll\"=dword:00000001")) << reg;
+             EXPECT_TRUE(Contains(reg, "\"\\\\Program Files\\\\Dravex\\\\Setup.exe\"=dword:00000001")) << reg;
+             e2e::SetupRun removal = Run(kRemoveAnswers);
+             EXPECT_EQ(removal.MessageIds(), std::vector<int>{217}) << removal.err;
+         }},
+        // A reinstallation that stops early keeps the earlier log (it lists
+        // every count the product holds), and nothing of its own log stays.
+        {"reinstallation stopped early, then removed",
+         [&] {
+             install();
+             CardFile("DravexStd.load",
+                      e2e::Script(e2e::Header{"Pocket Dravex 3.1 Standard", "Software\\Dravex", "Dravex", "Dravex.bmp"},
+                                  {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Dravex",
+                                   "regKeyCreate HKEY_BOGUS Software\\Stop", "exit"}));
+             e2e::SetupRun stopped = Run({"page 108: click Reinstall"});
+             ASSERT_EQ(stopped.exitCode, 3) << stopped.err;
+             Card();
+         },
+         kRemoveAnswers, {}, {217}},
+        // A removal that stops after the presence key is gone (a shared count
+        // it cannot give back ends it at the unanswered 212): the next run
+        // still offers maintenance and gives back each count once.
+        {"removal stopped after the presence key",
+         [&] {
+             install();
+             SetShared(u"\\Windows\\dvxcore.dll", REG_SZ, u"x", 4);
+             e2e::SetupRun stopped = Run({"page 108: click Remove"});
+             ASSERT_EQ(stopped.exitCode, 3) << stopped.err;
+             ASSERT_FALSE(Contains(e2e::RegExport(device), "[HKEY_LOCAL_MACHINE\\Software\\Dravex]"));
+             ASSERT_FALSE(StoreHas("Program Files/Dravex/Dravex.exe")) << "lines before the stop were undone";
+             DWORD one = 1;
+             SetShared(u"\\Windows\\dvxcore.dll", REG_DWORD, &one, 4);
+         },
+         kRemoveAnswers, {108, 110}, {217}},
+        // A removal killed after deleting the presence key and before marking
+        // its line left a log that read as a complete installation's, and the
+        // next run offered only a first installation.
+        {"removal killed with the presence key line marked, the key still there",
+         [&] {
+             install();
+             std::string log = cetest::ReadHostFile(logPath);
+             size_t at = log.find("regKeyCreate HKEY_LOCAL_MACHINE Software\\Dravex");
+             ASSERT_NE(at, std::string::npos) << log;
+             log.replace(at, 2, "//");
+             cetest::WriteHostFile(logPath, log);
+         },
+         kRemoveAnswers, {108, 110}, {217}},
+        {"removal killed with the log deleted before the record", [&] { record(true, true); }, skip, {105}, {}},
+        {"installation killed with its record written in part", [&] { record(false, false); }, skip, {105}, {}},
+        {"installation killed with its record written, no log nor folder yet", [&] { record(true, false); }, skip,
+         {105}, {}},
+        // A line of the unload log that the removal refuses (a path leaving
+        // its folder, a cut token) is passed over; the removal goes on.
+        {"log with refused lines",
+         [&] {
+             install();
+             std::string log = cetest::ReadHostFile(logPath);
+             size_t at = log.find("copy . . Readme.txt");
+             ASSERT_NE(at, std::string::npos);
+             log.insert(at, "copy . \\Windows\\..\\Temp Readme.txt\r\ncopyShared .. . Dravex.exe\r\n");
+             cetest::WriteHostFile(logPath, log);
+         },
+         kRemoveAnswers, {}, {217}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         fs::remove_all(device);
-        e2e::SetupRun in = Run(InstallAnswers());
-        ASSERT_EQ(in.MessageIds(), std::vector<int>{216}) << in.err;
-        std::string log = cetest::ReadHostFile(logPath);
-        if (row.record != kNone) {
-            // A removal that ran to its end but for the record.
-            ASSERT_EQ(Run(kRemoveAnswers).MessageIds(), std::vector<int>{217});
-            WithDevice([&] {
-                HKEY h = 0;
-                ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
-                                          u"Software\\Apps\\Veltrona Parvell\\Pocket Dravex 3.1 Standard", 0,
-                                          nullptr, 0, 0, nullptr, &h, nullptr),
-                          ERROR_SUCCESS);
-                const char16_t unload[] = u"\\Program Files\\Dravex\\Pocket Dravex 3.1 Standard.unload";
-                const char16_t folder[] = u"\\Program Files\\Dravex";
-                DWORD one = 1;
-                EXPECT_EQ(RegSetValueExW(h, u"UnloadFileName", 0, REG_SZ, (const BYTE *)unload, sizeof(unload)),
-                          ERROR_SUCCESS);
-                if (row.record == kWhole) {
-                    RegSetValueExW(h, u"InstallFolder", 0, REG_SZ, (const BYTE *)folder, sizeof(folder));
-                    RegSetValueExW(h, u"DstDiskSpaceReq", 0, REG_DWORD, (const BYTE *)&one, 4);
-                    RegSetValueExW(h, u"CopyFiles", 0, REG_DWORD, (const BYTE *)&one, 4);
-                }
-                RegCloseKey(h);
-            });
-            if (row.folder)
-                fs::create_directories(StorePath("Program Files/Dravex"));
-        } else {
-            size_t at = log.find("regKeyCreate HKEY_LOCAL_MACHINE Software\\Dravex");
-            ASSERT_NE(at, std::string::npos) << log;
-            log.replace(at, 2, "//");
-            cetest::WriteHostFile(logPath, log);
-        }
+        Card();
+        row.interrupt();
+        if (HasFatalFailure())
+            return;
         e2e::SetupRun next = Run(row.answers);
-        EXPECT_EQ(next.PageIds(), row.pages) << next.err;
+        if (!row.pages.empty()) {
+            EXPECT_EQ(next.PageIds(), row.pages) << next.err;
+        }
+        EXPECT_EQ(next.MessageIds(), row.messages) << next.err;
+        if (row.after)
+            row.after();
         EXPECT_EQ(State(), clean);
     }
-}
-
-// A line of the unload log that the removal refuses (a path leaving its
-// folder, a cut token) is passed over; the removal goes on to its end.
-TEST_F(RecoveryTest, RefusedLogLineIsPassedOver)
-{
-    Card();
-    std::string clean = CleanState();
-    e2e::SetupRun in = Run(InstallAnswers());
-    ASSERT_EQ(in.MessageIds(), std::vector<int>{216}) << in.err;
-    std::string logPath = StorePath("Program Files/Dravex/Pocket Dravex 3.1 Standard.unload");
-    std::string log = cetest::ReadHostFile(logPath);
-    size_t at = log.find("copy . . Readme.txt");
-    ASSERT_NE(at, std::string::npos);
-    log.insert(at, "copy . \\Windows\\..\\Temp Readme.txt\r\ncopyShared .. . Dravex.exe\r\n");
-    cetest::WriteHostFile(logPath, log);
-
-    e2e::SetupRun removal = Run(kRemoveAnswers);
-    EXPECT_EQ(removal.MessageIds(), std::vector<int>{217}) << removal.err;
-    EXPECT_EQ(State(), clean);
 }
 
 // A leftover expanded language script (a run killed before it deleted it)

@@ -1,21 +1,118 @@
 // sample_card_test.cpp - the bundled sample card end to end: a first
-// installation of all three products (Russian as the keyboard language),
-// then the removal of each from the maintenance page, which leaves the
-// device as it was apart from the keys that are never deleted.
+// installation of all three products with the bundled answers (Russian as
+// the keyboard language), the products the device tool lists, a
+// maintenance run that reinstalls two (one taking its recorded language)
+// and removes one, then the removal of the rest, which leaves the device
+// as it was apart from the keys that are never deleted. The change events
+// of each run name what the snapshot diff names.
 #include "e2e_fixture.h"
 
 #include <windows.h>
 
-#include "device/device.h"
-
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
+#include <sstream>
 
 namespace fs = std::filesystem;
+using e2etest::Cedevice;
 using e2etest::E2ETest;
+using e2etest::JsonLines;
 
 namespace {
+
+// The diff lines that a run's change events predict, given the state
+// before the run: each object's net change (a file made and deleted again
+// is none), as the device compares names; the card is not in a snapshot.
+std::set<std::string> PredictedDiff(const nlohmann::json &before, const std::vector<nlohmann::json> &events)
+{
+    auto fold = [](std::string s) {
+        for (char &c : s)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    struct Obj {
+        std::string kind, name, key, value;
+        bool before = false, now = false, modified = false;
+    };
+    std::map<std::string, Obj> objs;
+    auto obj = [&](const std::string &kind, const std::string &name, const std::string &key = "",
+                   const std::string &value = "") -> Obj & {
+        std::string id = kind + "|" + fold(kind == "value" ? key + "|" + value : name);
+        auto it = objs.find(id);
+        if (it == objs.end())
+            it = objs.emplace(id, Obj{kind, name, key, value}).first;
+        return it->second;
+    };
+    for (const nlohmann::json &f : before["files"]) {
+        Obj &o = obj(f.value("folder", false) ? "folder" : "file", f.value("path", ""));
+        o.before = o.now = true;
+    }
+    for (const nlohmann::json &k : before["registry"]) {
+        Obj &o = obj("key", k.value("key", ""), k.value("key", ""));
+        o.before = o.now = true;
+        for (const nlohmann::json &v : k["values"]) {
+            Obj &w = obj("value", "", k.value("key", ""), v.value("name", ""));
+            w.before = w.now = true;
+        }
+    }
+    for (const nlohmann::json &e : events) {
+        if (e.value("event", "") != "change")
+            continue;
+        std::string op = e.value("op", ""), path = e.value("path", ""), key = e.value("key", "");
+        if (path.rfind("\\Storage Card", 0) == 0)
+            continue;
+        if (op == "create" || op == "replace") {
+            Obj &o = obj("file", path);
+            o.now = o.modified = true;
+        } else if (op == "delete" || op == "rmdir") {
+            obj(op == "delete" ? "file" : "folder", path).now = false;
+        } else if (op == "mkdir") {
+            obj("folder", path).now = true;
+        } else if (op == "key-create") {
+            obj("key", key, key).now = true;
+        } else if (op == "key-delete") {
+            for (auto &kv : objs)
+                if ((kv.second.kind == "key" || kv.second.kind == "value") &&
+                    (fold(kv.second.key) == fold(key) || fold(kv.second.key).rfind(fold(key) + "\\", 0) == 0))
+                    kv.second.now = false;
+        } else if (op == "value-set") {
+            Obj &o = obj("value", "", key, e.value("value", ""));
+            o.now = o.modified = true;
+        } else if (op == "value-delete") {
+            obj("value", "", key, e.value("value", "")).now = false;
+        }
+    }
+    std::set<std::string> out;
+    for (const auto &kv : objs) {
+        const Obj &o = kv.second;
+        std::string change = o.before && !o.now   ? "removed"
+                             : !o.before && o.now ? "added"
+                             : o.before && o.now && o.modified && o.kind != "folder" && o.kind != "key" ? "changed"
+                                                                                                      : "";
+        if (change.empty())
+            continue;
+        if (o.kind == "value") {
+            // Values count only in keys that were there before and are still.
+            const Obj &k = obj("key", o.key, o.key);
+            if (!k.before || !k.now)
+                continue;
+        }
+        nlohmann::json j;
+        j["kind"] = o.kind;
+        j["change"] = change;
+        if (o.kind == "file" || o.kind == "folder")
+            j["path"] = o.name;
+        else
+            j["key"] = o.key;
+        if (o.kind == "value")
+            j["value"] = o.value;
+        out.insert(j.dump());
+    }
+    return out;
+}
+
 
 class SampleCardTest : public E2ETest {
 protected:
@@ -24,21 +121,75 @@ protected:
         E2ETest::SetUp();
         fs::copy(std::string(CESETUP_SOURCE_DIR) + "/samples/card", card, fs::copy_options::recursive);
     }
+
+    // The change events of a run against the diff from the snapshot taken
+    // before it: each event carries its fields, and after a first
+    // installation both name the same; a reinstallation rewrites files and
+    // values with what they held, each a change made though the diff sees
+    // no difference.
+    void ExpectChangesLikeTheDiff(const std::string &snap, const e2e::SetupRun &r, bool first)
+    {
+        int changes = 0;
+        for (const nlohmann::json &e : r.events) {
+            if (e.value("event", "") != "change")
+                continue;
+            ++changes;
+            std::string op = e.value("op", "");
+            bool file = op == "create" || op == "replace";
+            EXPECT_EQ(e.contains("bytes"), file) << e.dump();
+            EXPECT_EQ(e.contains("path"), file || op == "delete" || op == "mkdir" || op == "rmdir") << e.dump();
+            EXPECT_EQ(e.contains("value"), op == "value-set" || op == "value-delete") << e.dump();
+        }
+        EXPECT_GT(changes, 10);
+        std::set<std::string> diff;
+        for (const nlohmann::json &j : JsonLines(Cedevice({"diff", snap, device, "--json"}).out))
+            diff.insert(j.dump());
+        EXPECT_FALSE(diff.empty());
+        std::set<std::string> predicted = PredictedDiff(nlohmann::json::parse(cetest::ReadHostFile(snap)), r.events);
+        if (first) {
+            EXPECT_EQ(predicted, diff) << "a first installation: the events and the diff name the same";
+            return;
+        }
+        std::set<std::string> missing, extra;
+        for (const std::string &d : diff)
+            if (!predicted.count(d))
+                missing.insert(d);
+        for (const std::string &p : predicted)
+            if (!diff.count(p) && nlohmann::json::parse(p).value("change", "") != "changed")
+                extra.insert(p);
+        EXPECT_TRUE(missing.empty()) << "differences without change events: " << *missing.begin();
+        EXPECT_TRUE(extra.empty()) << "added or removed by events but not in the diff: " << *extra.begin();
+    }
 };
 
-TEST_F(SampleCardTest, InstallAllThreeThenRemoveEach)
+TEST_F(SampleCardTest, InstallAllThenMaintainThenRemoveEach)
 {
     // A fresh device, as it was before anything was installed.
-    e2e::ProcessResult init = e2e::RunProgram({std::string(CESETUP_BIN_DIR) + "/cedevice", "init", device});
+    e2e::ProcessResult init = Cedevice({"init", device});
     ASSERT_EQ(init.exitCode, 0) << init.err;
+    const std::string snap = root.path + "/before.json";
+    ASSERT_EQ(Cedevice({"snapshot", device, snap}).exitCode, 0);
     std::map<std::string, std::string> storeBefore = e2e::Listing(device + "/store");
     std::vector<std::string> regBefore = RegLines(e2e::RegExport(device));
     std::map<std::string, std::string> cardBefore = e2e::Listing(card);
 
-    std::vector<std::string> answers = e2etest::InstallAnswers();
-    answers.push_back("page 112: select 1014 Russian; click Install");
-    e2e::SetupRun install = Run(answers);
+    e2e::SetupRun install = Run({}, {"--answers", std::string(CESETUP_SOURCE_DIR) + "/samples/answers.txt"});
     ASSERT_EQ(install.exitCode, 0) << install.err;
+    EXPECT_EQ(install.events.back().dump(), "{\"code\":0,\"event\":\"exit\"}");
+    ExpectChangesLikeTheDiff(snap, install, true);
+    // The size reported for a file is the size it has.
+    std::map<std::string, uint64_t> last;
+    for (const nlohmann::json &e : install.events)
+        if (e.value("op", "") == "create" || e.value("op", "") == "replace")
+            last[e.value("path", "")] = e.value("bytes", uint64_t(0));
+    ASSERT_TRUE(last.count("\\Program Files\\Dravex\\Dravex.exe"));
+    for (const auto &kv : last) {
+        std::string rel = kv.first.substr(1);
+        std::replace(rel.begin(), rel.end(), '\\', '/');
+        if (StoreHas(rel)) {
+            EXPECT_EQ(ReadStore(rel).size(), kv.second) << kv.first;
+        }
+    }
 
     const std::vector<int> pages = {105, 107, 106, 109, 104, 103,  // Dravex may choose its location
                                     105, 107, 109, 104, 103,       // Miska may not
@@ -95,15 +246,67 @@ TEST_F(SampleCardTest, InstallAllThreeThenRemoveEach)
     EXPECT_EQ(launches[0].value("cmdline", ""), "/register");
     EXPECT_TRUE(launches[0].value("started", false));
 
-    // Maintenance: every product is found installed and removed.
-    e2e::SetupRun removal = Run({"page 108: click Remove", "message 217: answer OK"});
-    ASSERT_EQ(removal.exitCode, 0) << removal.err;
-    EXPECT_EQ(removal.PageIds(), (std::vector<int>{108, 110, 108, 110, 108, 110}));
-    EXPECT_EQ(removal.MessageIds(), (std::vector<int>{217, 217, 217}));
-    const nlohmann::json *removed = removal.Message(217, 2);
+    // The device tool lists the products from their records; the files are
+    // the copy lines of each log.
+    e2e::ProcessResult products = Cedevice({"products", device, "--json"});
+    ASSERT_EQ(products.exitCode, 0) << products.err;
+    std::vector<nlohmann::json> lines = JsonLines(products.out);
+    ASSERT_EQ(lines.size(), 3u) << products.out;
+    struct Want {
+        const char *product, *folder, *language;
+    } want[] = {
+        {"Glyphor CE PDA 1.0", "\\Program Files\\Glyphor", "Russian"},
+        {"Pocket Dravex 3.1 Standard", "\\Program Files\\Dravex", "UNKNOWN"},
+        {"Pocket MISKA 2.0 Standard", "\\Program Files\\Miska", "UNKNOWN"},
+    };
+    for (size_t i = 0; i < 3; ++i) {
+        const nlohmann::json &j = lines[i];
+        EXPECT_EQ(j.value("product", ""), want[i].product);
+        EXPECT_EQ(j.value("folder", ""), want[i].folder);
+        EXPECT_EQ(j.value("language", ""), want[i].language);
+        std::string unload = std::string(want[i].folder) + "\\" + want[i].product + ".unload";
+        EXPECT_EQ(j.value("unload_log", ""), unload);
+        std::string rel = unload.substr(1);
+        std::replace(rel.begin(), rel.end(), '\\', '/');
+        std::istringstream text(ReadStore(rel));
+        int copies = 0;
+        for (std::string line; std::getline(text, line);)
+            copies += line.rfind("copy ", 0) == 0 || line.rfind("copyShared ", 0) == 0;
+        EXPECT_GT(copies, 0) << unload;
+        EXPECT_EQ(j.value("files", -1), copies) << unload;
+    }
+    EXPECT_TRUE(Contains(Cedevice({"products", device}).out, "Pocket Dravex 3.1 Standard: \\Program Files\\Dravex"));
+
+    // Maintenance: Dravex reinstalled, Miska removed, Glyphor reinstalled
+    // with the recorded language, whatever its case, and asked for none.
+    OnDevice([] {
+        HKEY h = 0;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Veltrona Parvell\\Glyphor CE PDA 1.0", 0, 0, &h),
+                  ERROR_SUCCESS);
+        const char16_t lower[] = u"russian";
+        EXPECT_EQ(RegSetValueExW(h, u"Language", 0, REG_SZ, (const BYTE *)lower, sizeof(lower)), ERROR_SUCCESS);
+        RegCloseKey(h);
+    });
+    ASSERT_EQ(Cedevice({"snapshot", device, snap}).exitCode, 0);
+    e2e::SetupRun again = Run({"page 108#1: click Reinstall", "page 108#2: click Remove", "page 108#3: click Reinstall",
+                               "message *: answer OK"});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(again.PageIds(), (std::vector<int>{108, 103, 108, 110, 108, 103})) << "no language page on reinstallation";
+    EXPECT_EQ(again.MessageIds(), (std::vector<int>{218, 217, 218}));
+    const nlohmann::json *removed = again.Message(217);
     ASSERT_NE(removed, nullptr);
     EXPECT_EQ(removed->value("text", ""), "\"Pocket MISKA 2.0 Standard\" has been successfully uninstalled.\n"
                                           "Pocket MISKA checks your spelling as you write.");
+    ExpectChangesLikeTheDiff(snap, again, false);
+    EXPECT_TRUE(Contains(e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Glyphor\\Layouts"), "\"LCID\"=\"1049\""));
+    EXPECT_EQ(e2e::Listing(card), cardBefore) << "the expanded copy is deleted again";
+
+    // Every product left is found installed and removed; Miska is offered
+    // anew.
+    e2e::SetupRun removal = Run({"page 108: click Remove", "message 217: answer OK", "page 105: click Skip"});
+    ASSERT_EQ(removal.exitCode, 0) << removal.err;
+    EXPECT_EQ(removal.PageIds(), (std::vector<int>{108, 110, 105, 108, 110}));
+    EXPECT_EQ(removal.MessageIds(), (std::vector<int>{217, 217}));
 
     // The store is as before, apart from the folder that the Glyphor
     // script's shortcut lines made (removal never removes shortcut
@@ -125,52 +328,6 @@ TEST_F(SampleCardTest, InstallAllThreeThenRemoveEach)
     std::sort(expected.begin(), expected.end());
     std::sort(regAfter.begin(), regAfter.end());
     EXPECT_EQ(regAfter, expected);
-}
-
-TEST_F(SampleCardTest, ReinstallTakesTheRecordedLanguage)
-{
-    std::vector<std::string> answers = e2etest::InstallAnswers();
-    answers.push_back("page 112: select 1014 Russian; click Install");
-    ASSERT_EQ(Run(answers).MessageIds(), (std::vector<int>{216, 216, 216}));
-
-    // The recorded name is found whatever its case.
-    std::string error;
-    ASSERT_TRUE(plat::DeviceOpen(device, {}, error)) << error;
-    HKEY h = 0;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Veltrona Parvell\\Glyphor CE PDA 1.0", 0, 0, &h),
-              ERROR_SUCCESS);
-    const char16_t lower[] = u"russian";
-    ASSERT_EQ(RegSetValueExW(h, u"Language", 0, REG_SZ, (const BYTE *)lower, sizeof(lower)), ERROR_SUCCESS);
-    RegCloseKey(h);
-    plat::DeviceClose();
-
-    e2e::SetupRun r = Run({"page 108#1: click Skip", "page 108#2: click Skip", "page 108#3: click Reinstall",
-                           "message 218: answer OK"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.PageIds(), (std::vector<int>{108, 108, 108, 103})) << "no language page on reinstallation";
-    EXPECT_EQ(r.MessageIds(), std::vector<int>{218});
-    std::string reg = e2e::RegExport(device, "HKEY_LOCAL_MACHINE\\Software\\Glyphor\\Layouts");
-    EXPECT_TRUE(Contains(reg, "\"LCID\"=\"1049\"")) << reg;
-    EXPECT_FALSE(cetest::HostExists(card + "/GlyphorWce/GlyphorPro CE Handheld 1.0.load")) << "the expanded copy is deleted";
-}
-
-TEST_F(SampleCardTest, SkipEverywhereShowsNoMessage)
-{
-    e2e::SetupRun r = Run({"page 105: click Skip"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.PageIds(), (std::vector<int>{105, 105, 105})) << "every product is offered once";
-    EXPECT_TRUE(r.MessageIds().empty()) << "skipped products report nothing";
-    EXPECT_FALSE(StoreHas("Program Files/Dravex"));
-}
-
-TEST_F(SampleCardTest, SampleAnswersInstallEverything)
-{
-    e2e::SetupRun r = Run({}, {"--answers", std::string(CESETUP_SOURCE_DIR) + "/samples/answers.txt"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.MessageIds(), (std::vector<int>{216, 216, 216}));
-    ASSERT_FALSE(r.events.empty());
-    EXPECT_EQ(r.events.back().value("event", ""), "exit");
-    EXPECT_EQ(r.events.back().value("code", -1), 0);
 }
 
 } // namespace

@@ -151,11 +151,13 @@ TEST_F(FontDrawn, BoldIsDarkerAndWiderAndCaptionsAreBold)
 // makes from the font file: every ASCII character at every phase in both
 // faces is read once from the table (the default font) and once made by
 // FreeType from a copy of the file one byte longer, which the table does
-// not name.
-TEST(DialogFont, TheBuiltGlyphTableIsWhatFreeTypeMakes)
+// not name. Text measured after the font file changed is the new font's:
+// the glyphs kept at hand are looked up again.
+TEST(DialogFont, TheBuiltGlyphTableIsWhatFreeTypeMakesAndAChangedFontIsUsed)
 {
     const std::string font = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-    if (!cetest::HostExists(font))
+    const char *mono = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+    if (!cetest::HostExists(font) || !cetest::HostExists(mono))
         GTEST_SKIP() << "fonts-dejavu-core is not installed";
     cetest::TempDir dir;
     const std::string longer = dir.path + "/longer.ttf";
@@ -178,47 +180,29 @@ TEST(DialogFont, TheBuiltGlyphTableIsWhatFreeTypeMakes)
     };
     const char *before = std::getenv("CE_DIALOG_FONT");
     std::string saved = before ? before : "";
-    unsetenv("CE_DIALOG_FONT");
-    plat::FontReset();
+    auto use = [](const char *file) {
+        if (file)
+            setenv("CE_DIALOG_FONT", file, 1);
+        else
+            unsetenv("CE_DIALOG_FONT");
+        plat::FontReset();
+    };
+    use(nullptr);
     ASSERT_TRUE(plat::FontUsesTable()) << "the table names the default font file";
     int pixels = plat::FontPixelSize();
     std::string fromTable = all();
-    setenv("CE_DIALOG_FONT", longer.c_str(), 1);
-    plat::FontReset();
-    EXPECT_FALSE(plat::FontUsesTable()) << "another file";
-    EXPECT_EQ(plat::FontPixelSize(), pixels);
-    std::string fromFreeType = all();
-    if (before)
-        setenv("CE_DIALOG_FONT", saved.c_str(), 1);
-    else
-        unsetenv("CE_DIALOG_FONT");
-    plat::FontReset();
-    ASSERT_EQ(fromTable.size(), fromFreeType.size());
-    EXPECT_TRUE(fromTable == fromFreeType);
-}
-
-// Text measured and drawn after the font file changed is the new font's:
-// the glyphs kept at hand for drawing are looked up again.
-TEST(DialogFont, TextAfterTheFontChangedIsInTheNewFont)
-{
-    const char *mono = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
-    if (!cetest::HostExists("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf") || !cetest::HostExists(mono))
-        GTEST_SKIP() << "fonts-dejavu-core is not installed";
-    const char *before = std::getenv("CE_DIALOG_FONT");
-    std::string saved = before ? before : "";
-    unsetenv("CE_DIALOG_FONT");
-    plat::FontReset();
     // In the proportional font a run of i is much narrower than of m; in
     // the monospaced one they are alike.
     int narrow = plat::GdiTextWidth(u"iiiiiiii"), wide = plat::GdiTextWidth(u"mmmmmmmm");
-    setenv("CE_DIALOG_FONT", mono, 1);
-    plat::FontReset();
+    use(longer.c_str());
+    EXPECT_FALSE(plat::FontUsesTable()) << "another file";
+    EXPECT_EQ(plat::FontPixelSize(), pixels);
+    std::string fromFreeType = all();
+    use(mono);
     int monoNarrow = plat::GdiTextWidth(u"iiiiiiii"), monoWide = plat::GdiTextWidth(u"mmmmmmmm");
-    if (before)
-        setenv("CE_DIALOG_FONT", saved.c_str(), 1);
-    else
-        unsetenv("CE_DIALOG_FONT");
-    plat::FontReset();
+    use(before ? saved.c_str() : nullptr);
+    ASSERT_EQ(fromTable.size(), fromFreeType.size());
+    EXPECT_TRUE(fromTable == fromFreeType);
     EXPECT_LT(narrow * 3, wide * 2) << narrow << " against " << wide;
     EXPECT_EQ(monoNarrow, monoWide);
     EXPECT_EQ(plat::GdiTextWidth(u"iiiiiiii"), narrow) << "back to the first font";

@@ -144,49 +144,12 @@ protected:
     }
 };
 
-TEST_F(HostInput, KeysAndClicksAnswerAsTheDeviceDoes)
+// Each row: a page, the user's steps, the page's answer and the
+// BN_CLICKED ids it saw; for the language page the entry chosen when
+// Install was pressed, for the folder page the EN_CHANGE count.
+TEST_F(HostInput, InputAnswersAsTheDeviceDoes)
 {
-    // Page 105: Continue (focused), Skip, Exit are the tab stops.
-    struct Case {
-        const char *what;
-        std::vector<Step> steps;
-        INT_PTR answer;
-        std::vector<int> clicks;
-    } cases[] = {
-        {"Tab and Shift+Tab walk the tab stops both ways",
-         {Key(HostKey::Tab, 1), Key(HostKey::Tab, 1013), Key(HostKey::Tab, 2), Key(HostKey::BackTab, 1),
-          Key(HostKey::BackTab, 2), [](HWND) { EXPECT_EQ(GetDlgCtrlID(GetFocus()), 1013); }},
-         IDCANCEL,
-         {}},
-        {"Enter on the focused Continue", {Key(HostKey::Enter)}, 1, {1}},
-        {"Escape is the close box", {Key(HostKey::Escape)}, 2, {2}},
-        {"a click on Skip, the owner disabled meanwhile",
-         {[](HWND d) {
-             EXPECT_FALSE(IsWindowEnabled(g_owner)) << "the owner while the page is up";
-             Click(1013)(d);
-         }},
-         1013,
-         {1013}},
-        {"a click on the close box",
-         {[](HWND d) {
-             RECT box = plat::WindowCloseBoxRect(d);
-             ASSERT_FALSE(IsRectEmpty(&box)) << "the page has a close box";
-             ClickAt(d, POINT{(box.left + box.right) / 2, (box.top + box.bottom) / 2});
-         }},
-         IDCANCEL,
-         {2}},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        EXPECT_EQ(Run(105, c.steps), c.answer) << "the page's answer";
-        EXPECT_EQ(g_clicks, c.clicks) << "the BN_CLICKED of the answer only";
-        EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0) << "Shift is released after Shift+Tab";
-    }
-}
-
-TEST_F(HostInput, InputAnywhereElseChangesNothing)
-{
-    // Each step is harmless; the page is then closed by the harness (2).
+    // Pressed and released somewhere harmless; whether a message was posted.
     std::vector<bool> posted;
     auto press = [&](POINT p) {
         return [&, p](HWND d) {
@@ -194,50 +157,14 @@ TEST_F(HostInput, InputAnywhereElseChangesNothing)
             posted.push_back(plat::HostMouseUp(d, p.x, p.y) || down);
         };
     };
-    std::vector<Step> steps = {
-        press(POINT{1, 1}),       // the disabled main window, above the page
-        press(POINT{5000, 5000}), // off the screen
-        [&](HWND d) {
-            // The page's own background, between the controls.
-            RECT r{};
-            GetWindowRect(d, &r);
-            press(POINT{r.left + 3, r.bottom - 3})(d);
-        },
-        [](HWND d) {
-            // Pressed on Continue, released off it: no click.
-            POINT in = CentreOf(d, 1);
-            RECT r{};
-            GetWindowRect(GetDlgItem(d, 1), &r);
-            plat::HostMouseDown(d, in.x, in.y);
-            plat::HostMouseUp(d, r.right + 40, r.top - 40);
-        },
-    };
-    EXPECT_EQ(Run(105, steps), IDCANCEL) << "no input above answered the page";
-    EXPECT_TRUE(g_clicks.empty()) << "no button was clicked (" << g_clicks.size() << " clicks)";
-    EXPECT_EQ(posted, std::vector<bool>(3, false)) << "no message was posted";
-}
-
-TEST_F(HostInput, DisabledInstallTakesNeitherClicksNorKeys)
-{
-    auto enabled = [](bool on) {
+    auto installEnabled = [](bool on) {
         return [on](HWND d) { EXPECT_EQ(IsWindowEnabled(GetDlgItem(d, 1)) != FALSE, on) << "Install enabled"; };
     };
-    EXPECT_EQ(Run(112, {Click(1), Key(HostKey::Enter), // the default button is the disabled Install
-                        enabled(false), Key(HostKey::Down, 1014), // the list has the focus: selects entry 0
-                        enabled(true), Click(1)}),
-              1)
-        << "Install answers once a language is chosen";
-    EXPECT_EQ(g_clicks, std::vector<int>{1}) << "the clicks and Enter on the disabled Install did nothing";
-}
-
-// An entry out of view is reached with the wheel alone (over the list, or
-// anywhere on the page for the focused list) and a tap, or by typing its
-// first letter until it comes.
-TEST_F(HostInput, EntryOutOfViewReachedByWheelThumbOrTypedLetter)
-{
+    // The language list: the wheel over it, or anywhere on the page for the
+    // focused list (Exit does not scroll); its top entry.
     auto wheel = [](bool overList, int notches) {
         return [=](HWND d) {
-            POINT p = CentreOf(d, overList ? 1014 : 2); // Exit does not scroll: the focused list does
+            POINT p = CentreOf(d, overList ? 1014 : 2);
             EXPECT_TRUE(plat::HostMouseWheel(d, p.x, p.y, notches * WHEEL_DELTA));
         };
     };
@@ -247,9 +174,8 @@ TEST_F(HostInput, EntryOutOfViewReachedByWheelThumbOrTypedLetter)
     Step tapRussian = [](HWND d) {
         HWND list = GetDlgItem(d, 1014);
         int russian = int(SendMessageW(list, LB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(u"Russian")));
-        RECT r{};
+        RECT r{}, client{};
         ASSERT_EQ(SendMessageW(list, LB_GETITEMRECT, WPARAM(russian), LPARAM(&r)), 1);
-        RECT client{};
         GetClientRect(list, &client);
         ASSERT_TRUE(r.top >= 0 && r.bottom <= client.bottom) << "Russian is in view";
         POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -265,10 +191,7 @@ TEST_F(HostInput, EntryOutOfViewReachedByWheelThumbOrTypedLetter)
         int bar = GetSystemMetrics(SM_CXVSCROLL);
         return POINT{r.right - 1 - bar / 2, r.top + 1 + bar + 2};
     };
-    Step pressThumb = [=](HWND d) {
-        POINT p = thumb(d);
-        EXPECT_TRUE(plat::HostMouseDown(d, p.x, p.y));
-    };
+    Step pressThumb = [=](HWND d) { EXPECT_TRUE(plat::HostMouseDown(d, thumb(d).x, thumb(d).y)); };
     auto dragTo = [=](int dy) {
         return [=](HWND d) {
             EXPECT_EQ(GetCapture(), GetDlgItem(d, 1014)) << "the list has the mouse";
@@ -276,60 +199,106 @@ TEST_F(HostInput, EntryOutOfViewReachedByWheelThumbOrTypedLetter)
             EXPECT_TRUE(plat::HostMouseMove(d, p.x + 40, p.y + dy)) << "the move goes to the list, off it or not";
         };
     };
-    Step release = [=](HWND d) {
-        POINT p = thumb(d);
-        EXPECT_TRUE(plat::HostMouseUp(d, p.x + 40, p.y + 400));
-    };
+    Step release = [=](HWND d) { EXPECT_TRUE(plat::HostMouseUp(d, thumb(d).x + 40, thumb(d).y + 400)); };
     Step noCapture = [](HWND) { EXPECT_EQ(GetCapture(), HWND(0)) << "released"; };
     struct Case {
         const char *what;
+        int page; // 105: Continue (focused), Skip, Exit are the tab stops
         std::vector<Step> steps;
+        INT_PTR answer;
+        std::vector<int> clicks;
+        const char *chosen = nullptr;
+        int enChanges = -1;
     } cases[] = {
-        {"the wheel, then a tap",
-         {wheel(false, -1), top(3), wheel(true, -1), top(6), wheel(true, -9), top(18 - 11), tapRussian, Click(1)}},
-        {"typing R twice, then Enter", {typeR, typeR, Key(HostKey::Enter, 1014)}},
-        {"the thumb dragged to the end, then a tap",
+        {"Tab and Shift+Tab walk the tab stops both ways", 105,
+         {Key(HostKey::Tab, 1), Key(HostKey::Tab, 1013), Key(HostKey::Tab, 2), Key(HostKey::BackTab, 1),
+          Key(HostKey::BackTab, 2), [](HWND) { EXPECT_EQ(GetDlgCtrlID(GetFocus()), 1013); }},
+         IDCANCEL, {}},
+        {"Enter on the focused Continue", 105, {Key(HostKey::Enter)}, 1, {1}},
+        {"Escape is the close box", 105, {Key(HostKey::Escape)}, 2, {2}},
+        {"a click on Skip, the owner disabled meanwhile", 105,
+         {[](HWND d) {
+             EXPECT_FALSE(IsWindowEnabled(g_owner)) << "the owner while the page is up";
+             Click(1013)(d);
+         }},
+         1013, {1013}},
+        {"a click on the close box", 105,
+         {[](HWND d) {
+             RECT box = plat::WindowCloseBoxRect(d);
+             ASSERT_FALSE(IsRectEmpty(&box)) << "the page has a close box";
+             ClickAt(d, POINT{(box.left + box.right) / 2, (box.top + box.bottom) / 2});
+         }},
+         IDCANCEL, {2}},
+        // Input anywhere else changes nothing; the harness then closes the page.
+        {"input outside every button", 105,
+         {press(POINT{1, 1}),       // the disabled main window, above the page
+          press(POINT{5000, 5000}), // off the screen
+          [&](HWND d) {             // the page's own background, between the controls
+              RECT r{};
+              GetWindowRect(d, &r);
+              press(POINT{r.left + 3, r.bottom - 3})(d);
+          },
+          [](HWND d) { // pressed on Continue, released off it: no click
+              POINT in = CentreOf(d, 1);
+              RECT r{};
+              GetWindowRect(GetDlgItem(d, 1), &r);
+              plat::HostMouseDown(d, in.x, in.y);
+              plat::HostMouseUp(d, r.right + 40, r.top - 40);
+          },
+          [&](HWND) { EXPECT_EQ(posted, std::vector<bool>(3, false)) << "no message was posted"; }},
+         IDCANCEL, {}},
+        // The default button is the disabled Install; the list has the focus.
+        {"clicks and Enter on the disabled Install do nothing", 112,
+         {Click(1), Key(HostKey::Enter), installEnabled(false), Key(HostKey::Down, 1014), installEnabled(true),
+          Click(1)},
+         1, {1}, "English"},
+        {"the wheel, then a tap on the entry out of view", 112,
+         {wheel(false, -1), top(3), wheel(true, -1), top(6), wheel(true, -9), top(18 - 11), tapRussian, Click(1)},
+         1, {1}, "Russian"},
+        {"typing R twice, then Enter", 112, {typeR, typeR, Key(HostKey::Enter, 1014)}, 1, {1}, "Russian"},
+        {"the thumb dragged to the end, then a tap", 112,
          {pressThumb, dragTo(0), top(0), dragTo(400), top(18 - 11), release, noCapture, top(18 - 11), tapRussian,
-          Click(1)}},
+          Click(1)},
+         1, {1}, "Russian"},
+        {"radio buttons of a group exclude each other", 106,
+         {[](HWND d) { CheckRadioButton(d, 1008, 1009, 1008); }, Click(1009),
+          [](HWND d) {
+              EXPECT_EQ(IsDlgButtonChecked(d, 1008), UINT(BST_UNCHECKED)) << "the first is cleared";
+              EXPECT_EQ(IsDlgButtonChecked(d, 1009), UINT(BST_CHECKED));
+          },
+          Click(1)},
+         1, {1009, 1}},
+        // One EN_CHANGE per typed character and one for Backspace.
+        {"typing replaces the selection", 104,
+         {Click(1006), // focus the edit
+          [](HWND d) {
+              g_enChanges = 0;
+              SendDlgItemMessageW(d, 1006, EM_SETSEL, 0, -1);
+              for (char16_t c : std::u16string(u"\\Apps"))
+                  plat::HostChar(d, c);
+          },
+          Key(HostKey::Backspace),
+          [](HWND d) {
+              plat::HostChar(d, u'\x01'); // control characters are not typed
+              WCHAR buf[64];
+              GetDlgItemTextW(d, 1006, buf, 64);
+              EXPECT_EQ(cetest::U8(buf), "\\App") << "typed text replaced the selection";
+          }},
+         IDCANCEL, {}, nullptr, 6},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         g_chosen.clear();
-        EXPECT_EQ(Run(112, c.steps), 1) << "Install answers";
-        EXPECT_EQ(cetest::U8(g_chosen), "Russian") << "the entry chosen";
+        EXPECT_EQ(Run(c.page, c.steps), c.answer) << "the page's answer";
+        EXPECT_EQ(g_clicks, c.clicks) << "the BN_CLICKED of the answer only";
+        EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0) << "Shift is released after Shift+Tab";
+        if (c.chosen) {
+            EXPECT_EQ(cetest::U8(g_chosen), c.chosen) << "the entry chosen";
+        }
+        if (c.enChanges >= 0) {
+            EXPECT_EQ(g_enChanges, c.enChanges);
+        }
     }
-}
-
-TEST_F(HostInput, RadioButtonsOfAGroupExcludeEachOther)
-{
-    EXPECT_EQ(Run(106, {[](HWND d) { CheckRadioButton(d, 1008, 1009, 1008); }, Click(1009),
-                        [](HWND d) {
-                            EXPECT_EQ(IsDlgButtonChecked(d, 1008), UINT(BST_UNCHECKED)) << "the first is cleared";
-                            EXPECT_EQ(IsDlgButtonChecked(d, 1009), UINT(BST_CHECKED));
-                        },
-                        Click(1)}),
-              1);
-    EXPECT_EQ(g_clicks, (std::vector<int>{1009, 1})) << "the radio button's BN_CLICKED, then Continue's";
-}
-
-TEST_F(HostInput, TypingReplacesTheSelectionAndNotifiesEachChange)
-{
-    EXPECT_EQ(Run(104, {Click(1006), // focus the edit
-                        [](HWND d) {
-                            g_enChanges = 0;
-                            SendDlgItemMessageW(d, 1006, EM_SETSEL, 0, -1);
-                            for (char16_t c : std::u16string(u"\\Apps"))
-                                plat::HostChar(d, c);
-                        },
-                        Key(HostKey::Backspace),
-                        [](HWND d) {
-                            plat::HostChar(d, u'\x01'); // control characters are not typed
-                            WCHAR buf[64];
-                            GetDlgItemTextW(d, 1006, buf, 64);
-                            EXPECT_EQ(cetest::U8(buf), "\\App") << "typed text replaced the selection";
-                        }}),
-              IDCANCEL);
-    EXPECT_EQ(g_enChanges, 6) << "one EN_CHANGE per typed character and one for Backspace";
 }
 
 // The host window's close reaches each dialog once, as a tap on its close

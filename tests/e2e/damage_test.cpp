@@ -34,48 +34,35 @@ TEST_F(DamageTest, HostileHostFilesAreRefusedNamingFileAndCause)
 
     const struct {
         const char *name;
-        std::function<void(const std::string &dev)> prepare;
         std::vector<std::string> options;
-        std::string cause; // must appear in the one stderr line
+        std::string cause;       // must appear in the one stderr line
+        const char *ini = nullptr; // the device's device.ini; "" for a folder of that name
     } cases[] = {
-        {"answers from a device", nullptr, {"--answers", "/dev/zero"}, "/dev/zero: is not a regular file"},
-        {"answers from a folder", nullptr, {"--answers", folder}, "afolder: is not a regular file"},
-        {"answers too large", nullptr, {"--answers", big}, "big.txt: is larger than 1024 KiB"},
-        {"answer rule too long", nullptr, {"--answers", longRule}, "long.txt line 1: longer than 4096 bytes"},
-        {"answer rule option too long", nullptr, {"--answer", "page 105: click " + std::string(5000, 'C')},
+        {"answers from a device", {"--answers", "/dev/zero"}, "/dev/zero: is not a regular file"},
+        {"answers from a folder", {"--answers", folder}, "afolder: is not a regular file"},
+        {"answers too large", {"--answers", big}, "big.txt: is larger than 1024 KiB"},
+        {"answer rule too long", {"--answers", longRule}, "long.txt line 1: longer than 4096 bytes"},
+        {"answer rule option too long", {"--answer", "page 105: click " + std::string(5000, 'C')},
          "longer than 4096 bytes"},
-        {"control bytes quoted back", nullptr, {"--answers", control}, "cl\\x01ick\\x1b[2J"},
-        {"device.ini a folder",
-         [](const std::string &dev) { fs::create_directories(dev + "/device.ini"); }, {},
-         "device.ini: is not a regular file"},
-        {"device.ini key twice",
-         [](const std::string &dev) {
-             fs::create_directories(dev);
-             cetest::WriteHostFile(dev + "/device.ini", "[device]\nscreen = 240x320\nscreen = 480x640\n");
-         },
-         {}, "device.ini line 3: key \"screen\" given twice (also on line 2)"},
-        {"device.ini with control bytes",
-         [](const std::string &dev) {
-             fs::create_directories(dev);
-             cetest::WriteHostFile(dev + "/device.ini", "[device]\nsc\x07reen = 1\n");
-         },
-         {}, "unknown key \"sc\\x07reen\""},
-        {"transcript on a full disk", nullptr, {"--transcript", "/dev/full"},
+        {"control bytes quoted back", {"--answers", control}, "cl\\x01ick\\x1b[2J"},
+        {"device.ini a folder", {}, "device.ini: is not a regular file", ""},
+        {"device.ini key twice", {}, "device.ini line 3: key \"screen\" given twice (also on line 2)",
+         "[device]\nscreen = 240x320\nscreen = 480x640\n"},
+        {"device.ini with control bytes", {}, "unknown key \"sc\\x07reen\"", "[device]\nsc\x07reen = 1\n"},
+        {"transcript on a full disk", {"--transcript", "/dev/full"},
          "cannot write the transcript /dev/full (No space left on device)"},
     };
-    int n = 0;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        std::string dev = root.path + "/dev" + std::to_string(n++);
-        if (c.prepare)
-            c.prepare(dev);
-        std::vector<std::string> argv = {Bin("cesetup"), "--device", dev, "--card",
-                                         card, "--ui", "none"};
+        std::string dev = root.path + "/dev" + std::to_string(&c - cases);
+        if (c.ini && *c.ini)
+            cetest::WriteHostFile(dev + "/device.ini", c.ini);
+        else if (c.ini)
+            fs::create_directories(dev + "/device.ini");
+        std::vector<std::string> argv = {Bin("cesetup"), "--device", dev, "--card", card, "--ui", "none"};
         argv.insert(argv.end(), c.options.begin(), c.options.end());
-        for (const std::string &a : e2etest::InstallAnswers()) {
-            argv.push_back("--answer");
-            argv.push_back(a);
-        }
+        for (const std::string &a : e2etest::InstallAnswers())
+            argv.insert(argv.end(), {"--answer", a});
         e2e::ProcessResult r = e2e::RunProgram(argv);
         EXPECT_EQ(r.exitCode, 2) << r.err;
         EXPECT_TRUE(Contains(r.err, c.cause)) << r.err;

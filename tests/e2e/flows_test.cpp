@@ -219,10 +219,8 @@ TEST_F(FlowsTest, ScreenshotsAreNumberedAlikeWithAndWithoutATranscript)
     for (const char *step : {"install", "removal"}) {
         std::vector<std::string> argv = {Bin("cesetup"), "--device", root.path + "/other",
                                          "--card", card, "--ui", "none", "--screenshots", without + "/" + step};
-        for (const std::string &a : std::string(step) == "install" ? InstallAnswers() : removal) {
-            argv.push_back("--answer");
-            argv.push_back(a);
-        }
+        for (const std::string &a : std::string(step) == "install" ? InstallAnswers() : removal)
+            argv.insert(argv.end(), {"--answer", a});
         e2e::ProcessResult r = e2e::RunProgram(argv);
         ASSERT_EQ(r.exitCode, 0) << step << ": " << r.err;
         std::vector<std::string> a = shotNames(with + "/" + step), b = shotNames(without + "/" + step);

@@ -59,10 +59,8 @@ protected:
     {
         std::vector<std::string> argv = {Bin("cesetup"), "--device", dev, "--card", card,
                                          "--ui", "none"};
-        for (const std::string &r : rules) {
-            argv.push_back("--answer");
-            argv.push_back(r);
-        }
+        for (const std::string &r : rules)
+            argv.insert(argv.end(), {"--answer", r});
         return argv;
     }
 

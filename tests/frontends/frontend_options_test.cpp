@@ -22,52 +22,39 @@ protected:
     void TearDown() override { unsetenv("DISPLAY"); }
 };
 
+// Without --card or --run the current folder must hold a package.
 TEST_F(FrontendOptions, UnusableChoicesAndMissingAnswersEndWithAClearError)
 {
     setenv("DISPLAY", ":987", 1); // no X server answers on this display number
     struct Case {
+        const char *layout; // what the current folder holds
         std::vector<std::string> options;
         int code;
         std::string message; // a part of the one stderr line
     } cases[] = {
-        {{"--ui", "none", "--scale", "0"}, 2, "--scale \"0\" is not a whole number from 1 to 8"},
-        {{"--ui", "gui"}, 2, "the gui front end cannot open the display"},
-        {{"--ui", "none"}, 3, "no answer for page 105"},
+        {"", {"--card", card, "--ui", "none", "--scale", "0"}, 2, "--scale \"0\" is not a whole number from 1 to 8"},
+        {"", {"--card", card, "--ui", "gui"}, 2, "the gui front end cannot open the display"},
+        {"", {"--card", card, "--ui", "none"}, 3, "no answer for page 105"},
+        {"", {"--ui", "none"}, 2, "no package in the current folder: name the package folder with --card DIR"},
+        {"notes.txt", {"--ui", "none"}, 2, "no package in the current folder"},
+        {"Dravex.LOAD", {"--ui", "none"}, 3, "no answer for"},         // a script: the program runs
+        {"MiskaWce/Miska.load", {"--ui", "none"}, 3, "no answer for"}, // in a product's sub-folder
+        {"Suite/Suite.unload", {"--ui", "none"}, 3, "no answer for"},  // an uninstaller's folder
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.options.back());
-        e2e::ProcessResult r = Setup(c.options);
-        EXPECT_EQ(r.exitCode, c.code) << r.err;
-        EXPECT_NE(r.err.substr(0, r.err.find('\n')).find(c.message), std::string::npos) << "stderr: " << r.err;
-        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
-        EXPECT_FALSE(cetest::HostExists(device + "/store/Program Files/Dravex")) << "nothing was installed";
-    }
-}
-
-TEST_F(FrontendOptions, WithoutCardOrRunTheCurrentFolderMustHoldAPackage)
-{
-    struct Case {
-        const char *layout; // what the current folder holds
-        int code;
-        const char *message;
-    } cases[] = {
-        {"", 2, "no package in the current folder: name the package folder with --card DIR"},
-        {"notes.txt", 2, "no package in the current folder"},
-        {"Dravex.LOAD", 3, "no answer for"},            // a script: the program runs
-        {"MiskaWce/Miska.load", 3, "no answer for"},    // in a product's sub-folder
-        {"Suite/Suite.unload", 3, "no answer for"},     // an uninstaller's folder
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.layout);
+        SCOPED_TRACE(std::string(c.layout) + " " + c.options.back());
         cetest::TempDir here;
         if (*c.layout)
             cetest::WriteHostFile(here.path + "/" + c.layout, "// x\r\n");
-        e2e::ProcessResult r = e2e::RunProgram(
-            {"/bin/sh", "-c", "cd \"$1\" && exec \"$2\" --device \"$3\" --ui none", "sh", here.path, Bin("cesetup"),
-             root.path + "/dev-" + std::to_string(&c - cases)});
+        std::string dev = root.path + "/dev-" + std::to_string(&c - cases);
+        std::vector<std::string> argv = {"/bin/sh", "-c", "cd \"$1\" && shift && exec \"$@\"", "sh", here.path,
+                                         Bin("cesetup"), "--device", dev};
+        argv.insert(argv.end(), c.options.begin(), c.options.end());
+        e2e::ProcessResult r = e2e::RunProgram(argv);
         EXPECT_EQ(r.exitCode, c.code) << r.err;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_NE(r.err.substr(0, r.err.find('\n')).find(c.message), std::string::npos) << "stderr: " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
+        EXPECT_FALSE(cetest::HostExists(dev + "/store/Program Files/Dravex")) << "nothing was installed";
     }
 }
 

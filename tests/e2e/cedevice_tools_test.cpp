@@ -1,8 +1,8 @@
 // cedevice_tools_test.cpp - the device tool's commands for package authors,
 // run as a user runs them: products of an empty device, snapshot and diff
 // of each kind of change, lint of a clean card and of a card with one fault
-// of each kind, check of the sample card and of small packages. (Products
-// after an installation are in sample_card_test.cpp.)
+// of each kind, check of small packages. (Products after an installation
+// and check of the sample card are in sample_card_test.cpp.)
 #include "e2e_fixture.h"
 
 #include <windows.h>
@@ -213,58 +213,6 @@ TEST_F(ToolsTest, LintReportsEachFaultAtItsLine)
               std::string::npos)
         << t.out;
     EXPECT_EQ(Cedevice({"lint", root.path + "/nowhere"}).exitCode, 2);
-}
-
-// The scratch folders of check left in a folder.
-int ScratchFolders(const std::string &dir)
-{
-    int n = 0;
-    for (const auto &e : fs::directory_iterator(dir))
-        n += e.path().filename().string().rfind("cedevice-check-", 0) == 0;
-    return n;
-}
-
-TEST_F(ToolsTest, CheckOfTheSampleCardNamesEveryLeftover)
-{
-    SampleCard();
-    // The scratch devices go to TMPDIR, and are removed afterwards.
-    std::string tmp = root.path + "/tmp";
-    fs::create_directories(tmp);
-    setenv("TMPDIR", tmp.c_str(), 1);
-    e2e::ProcessResult r = Cedevice({"check", card, "-j", "2", "--json"});
-    unsetenv("TMPDIR");
-    EXPECT_EQ(r.exitCode, 3) << "the sample leaves a folder behind: " << r.out << r.err;
-    EXPECT_EQ(ScratchFolders(tmp), 0) << "the scratch devices are removed";
-    std::vector<nlohmann::json> lines = JsonLines(r.out);
-    ASSERT_EQ(lines.size(), 3u) << r.out;
-    std::set<std::string> reported;
-    const char *names[] = {"Pocket Dravex 3.1 Standard", "Pocket MISKA 2.0 Standard", "Glyphor CE PDA 1.0"};
-    for (size_t i = 0; i < 3; ++i) {
-        const nlohmann::json &j = lines[i];
-        EXPECT_EQ(j.value("product", ""), names[i]);
-        EXPECT_TRUE(j.value("installed", false) && j.value("removed", false)) << j.dump();
-        EXPECT_GT(j.value("estimate_bytes", 0), 0) << j.dump();
-        EXPECT_GE(j.value("written_bytes", 0), j.value("estimate_bytes", 0)) << "the setup program's own copy adds to it";
-        for (const char *list : {"leftovers", "kept"})
-            for (const nlohmann::json &d : j[list])
-                reported.insert(d.dump());
-    }
-    // The same products installed and removed in one run on one device
-    // leave exactly what check reports.
-    ASSERT_EQ(Cedevice({"init", device}).exitCode, 0);
-    std::string fresh = root.path + "/fresh.json";
-    ASSERT_EQ(Cedevice({"snapshot", device, fresh}).exitCode, 0);
-    std::vector<std::string> answers = e2etest::InstallAnswers();
-    answers.push_back("page 112: select 1014 #0; click Install");
-    ASSERT_EQ(Run(answers).exitCode, 0);
-    ASSERT_EQ(Run({"page 108: click Remove", "message 217: answer OK"}).exitCode, 0);
-    e2e::ProcessResult d = Cedevice({"diff", fresh, device, "--json"});
-    std::set<std::string> left;
-    for (const nlohmann::json &j : JsonLines(d.out))
-        left.insert(j.dump());
-    EXPECT_EQ(reported, left);
-    EXPECT_EQ(left.count(R"({"change":"added","kind":"folder","path":"\\Windows\\Start Menu\\Programs\\Glyphor"})"), 1u)
-        << d.out;
 }
 
 TEST_F(ToolsTest, CheckFindsNothingOnACleanPackageAndTheKeyLeftByAnother)

@@ -141,16 +141,18 @@ protected:
         return out + reg.out;
     }
 
-    // Kills kKills runs, each on a fresh device prepared by prepare, at
-    // random moments within the length of an uninterrupted run.
-    void KillLoop(const char *what, const std::function<void(const std::string &)> &prepare,
-                  const std::vector<std::string> &rules, double length)
+    // Kills kKills runs of the installation or the removal, each on a fresh
+    // device, at random moments within the length of an uninterrupted run,
+    // timed on a device where an installation and removal then leave the
+    // clean state.
+    void KillLoop(const char *what, bool removal)
     {
-        std::string reference = root.path + "/reference";
-        Timed(reference, InstallAnswers());
-        Timed(reference, kRemove);
-        std::string clean = State(reference);
+        std::string timing = root.path + "/timing";
+        double install = Timed(timing, InstallAnswers()), remove = Timed(timing, kRemove);
+        std::string clean = State(timing);
         ASSERT_FALSE(clean.empty());
+        const std::vector<std::string> &rules = removal ? kRemove : InstallAnswers();
+        double length = removal ? remove : install;
 
         // A failure names its seed; CESETUP_KILL_SEED gives it back to a run.
         const char *given = std::getenv("CESETUP_KILL_SEED");
@@ -168,7 +170,8 @@ protected:
             double at = moment(rng);
             SCOPED_TRACE(std::string(what) + " killed at " + std::to_string(at) + " s, seed " + std::to_string(seed));
             std::string dev = root.path + "/" + what + std::to_string(n);
-            prepare(dev);
+            if (removal)
+                Timed(dev, InstallAnswers());
             KillAfter(dev, rules, at);
             // A run killed while it made the new device leaves none yet.
             if (fs::exists(dev + "/device.ini")) {
@@ -183,16 +186,12 @@ protected:
 
 TEST_F(KillTest, KilledInstallationIsRecovered)
 {
-    double length = Timed(root.path + "/timing", InstallAnswers());
-    KillLoop("install", [](const std::string &) {}, InstallAnswers(), length);
+    KillLoop("install", false);
 }
 
 TEST_F(KillTest, KilledRemovalIsRecovered)
 {
-    std::string timing = root.path + "/timing";
-    Timed(timing, InstallAnswers());
-    double length = Timed(timing, kRemove);
-    KillLoop("remove", [&](const std::string &dev) { Timed(dev, InstallAnswers()); }, kRemove, length);
+    KillLoop("remove", true);
 }
 
 } // namespace

@@ -3,8 +3,9 @@
 // the keyboard language), the products the device tool lists, a
 // maintenance run that reinstalls two (one taking its recorded language)
 // and removes one, then the removal of the rest, which leaves the device
-// as it was apart from the keys that are never deleted. The change events
-// of each run name what the snapshot diff names.
+// as it was apart from the keys that are never deleted, as the device
+// tool's check says. The change events of each run name what the snapshot
+// diff names.
 #include "e2e_fixture.h"
 
 #include <windows.h>
@@ -167,8 +168,9 @@ TEST_F(SampleCardTest, InstallAllThenMaintainThenRemoveEach)
     // A fresh device, as it was before anything was installed.
     e2e::ProcessResult init = Cedevice({"init", device});
     ASSERT_EQ(init.exitCode, 0) << init.err;
-    const std::string snap = root.path + "/before.json";
-    ASSERT_EQ(Cedevice({"snapshot", device, snap}).exitCode, 0);
+    const std::string fresh = root.path + "/fresh.json", snap = root.path + "/before.json";
+    ASSERT_EQ(Cedevice({"snapshot", device, fresh}).exitCode, 0);
+    fs::copy_file(fresh, snap);
     std::map<std::string, std::string> storeBefore = e2e::Listing(device + "/store");
     std::vector<std::string> regBefore = RegLines(e2e::RegExport(device));
     std::map<std::string, std::string> cardBefore = e2e::Listing(card);
@@ -328,6 +330,38 @@ TEST_F(SampleCardTest, InstallAllThenMaintainThenRemoveEach)
     std::sort(expected.begin(), expected.end());
     std::sort(regAfter.begin(), regAfter.end());
     EXPECT_EQ(regAfter, expected);
+
+    // The device tool's check installs and removes each product on scratch
+    // devices (in TMPDIR, removed afterwards) and names what is left: all
+    // that these runs left.
+    std::string tmp = root.path + "/tmp";
+    fs::create_directories(tmp);
+    setenv("TMPDIR", tmp.c_str(), 1);
+    e2e::ProcessResult r = Cedevice({"check", card, "-j", "2", "--json"});
+    unsetenv("TMPDIR");
+    EXPECT_EQ(r.exitCode, 3) << "the sample leaves a folder behind: " << r.out << r.err;
+    for (const auto &e : fs::directory_iterator(tmp))
+        EXPECT_NE(e.path().filename().string().rfind("cedevice-check-", 0), 0u) << "the scratch devices are removed";
+    std::vector<nlohmann::json> checked = JsonLines(r.out);
+    ASSERT_EQ(checked.size(), 3u) << r.out;
+    std::set<std::string> reported, left;
+    const char *names[] = {"Pocket Dravex 3.1 Standard", "Pocket MISKA 2.0 Standard", "Glyphor CE PDA 1.0"};
+    for (size_t i = 0; i < 3; ++i) {
+        const nlohmann::json &j = checked[i];
+        EXPECT_EQ(j.value("product", ""), names[i]);
+        EXPECT_TRUE(j.value("installed", false) && j.value("removed", false)) << j.dump();
+        EXPECT_GT(j.value("estimate_bytes", 0), 0) << j.dump();
+        EXPECT_GE(j.value("written_bytes", 0), j.value("estimate_bytes", 0)) << "the setup program's own copy adds to it";
+        for (const char *list : {"leftovers", "kept"})
+            for (const nlohmann::json &d : j[list])
+                reported.insert(d.dump());
+    }
+    e2e::ProcessResult d = Cedevice({"diff", fresh, device, "--json"});
+    for (const nlohmann::json &j : JsonLines(d.out))
+        left.insert(j.dump());
+    EXPECT_EQ(reported, left);
+    EXPECT_EQ(left.count(R"({"change":"added","kind":"folder","path":"\\Windows\\Start Menu\\Programs\\Glyphor"})"), 1u)
+        << d.out;
 }
 
 } // namespace

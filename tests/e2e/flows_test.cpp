@@ -176,6 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
              nullptr, -1, false, 4},
         // A skipped product suppresses 215 and 205; each is offered once.
         Flow{"SkipEverywhereShowsNoMessage", Start::DravexAndMiska, {"page 105: click Skip"}, {}, {105, 105}, {}},
+        Flow{"SkipOfTheLanguageProductShowsNoMessage", Start::Glyphor, {"page 105: click Skip"}, {"--os-version", "2.0"},
+             {105}, {}},
         // Miska is not offered after Exit.
         Flow{"ExitEndsTheSetupAtOnce", Start::DravexAndMiska, {"page 105: click Continue", "page 107: click Exit"},
              {}, {105, 107}, {}, 0, nullptr, -1, false, 4},

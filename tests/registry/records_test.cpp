@@ -2,9 +2,7 @@
 // messages they show.
 #include <windows.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "helpers/scriptkit.h"
 #include "kernel/handles.h"
@@ -26,6 +24,11 @@ const uint32_t kHKLM = 0x80000002u;
 std::string Sz(const std::u16string &s)
 {
     return std::string(reinterpret_cast<const char *>(s.c_str()), (s.size() + 1) * 2);
+}
+
+std::u16string ProductPath(const char *product)
+{
+    return u"Software\\Apps\\Veltrona Parvell\\" + U16(product);
 }
 
 // Output buffers filled with a mark, so untouched outputs can be seen.
@@ -50,27 +53,6 @@ protected:
         EXPECT_EQ(log.seen[0].type, type) << when;
         log.seen.clear();
     }
-
-    static std::u16string ProductPath(const char *product)
-    {
-        return u"Software\\Apps\\Veltrona Parvell\\" + U16(product);
-    }
-    // A value of the product key: result, type and bytes.
-    long Query(const char *product, const char16_t *name, DWORD *type, std::string *bytes)
-    {
-        return QueryValue(kHKLM, ProductPath(product), name, type, bytes);
-    }
-    void Put(const char *product, const char16_t *name, DWORD type, const std::string &bytes)
-    {
-        ASSERT_TRUE(PutValue(kHKLM, ProductPath(product), name, type, bytes)) << U8(name);
-    }
-    void Remove(const char *product, const char16_t *name)
-    {
-        HKEY k = 0;
-        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductPath(product).c_str(), 0, 0, &k), ERROR_SUCCESS);
-        ASSERT_EQ(RegDeleteValueW(k, name), ERROR_SUCCESS);
-        RegCloseKey(k);
-    }
     BOOL Read(const char *product, BOOL reinstall, Outputs &o)
     {
         return ReadInstallRecord(product, reinstall, o.folder, &o.copyFiles, o.unload, &o.space, o.language);
@@ -84,7 +66,7 @@ TEST_F(Records, WrittenRecordHoldsFiveTypedValuesAndReadsBack)
     ASSERT_TRUE(WriteInstallRecord("Pocket Dravex 3.1", "\\Program Files\\Dravex", 1,
                                    "\\Program Files\\Dravex\\Pocket Dravex 3.1.unload", 123456, u"Russian"));
     DWORD space = 123456;
-    struct Row {
+    const struct {
         const char16_t *name;
         DWORD type;
         std::string bytes;
@@ -96,7 +78,8 @@ TEST_F(Records, WrittenRecordHoldsFiveTypedValuesAndReadsBack)
     for (const auto &row : rows) {
         DWORD type = 0;
         std::string bytes;
-        ASSERT_EQ(Query("Pocket Dravex 3.1", row.name, &type, &bytes), ERROR_SUCCESS) << U8(row.name);
+        ASSERT_EQ(QueryValue(kHKLM, ProductPath("Pocket Dravex 3.1"), row.name, &type, &bytes), ERROR_SUCCESS)
+            << U8(row.name);
         EXPECT_EQ(type, row.type) << U8(row.name);
         EXPECT_EQ(bytes, row.bytes) << U8(row.name);
     }
@@ -109,27 +92,34 @@ TEST_F(Records, WrittenRecordHoldsFiveTypedValuesAndReadsBack)
     EXPECT_TRUE(log.seen.empty()) << "no message on success";
 }
 
-// A record missing one of its four values fails (210 or 214) and fills what
-// it read; a missing language reads as UNKNOWN and is no failure.
+// A record missing one of its four values fails (210, or 214 when
+// reinstalling) and fills what it read; a missing language reads as UNKNOWN
+// and is no failure.
 TEST_F(Records, IncompleteRecordsAndAMissingLanguage)
 {
-    const char16_t *names[] = {u"CopyFiles", u"InstallFolder", u"Language"};
-    for (int i = 0; i < 3; ++i) { // the two modes in turn
-        const std::u16string m = names[i];
-        const BOOL reinstall = i % 2;
-        ASSERT_TRUE(WriteInstallRecord("Partial", "\\Program Files\\P", 1,
-                                       "\\Program Files\\P\\Partial.unload", 77, u"Greek"));
-        Remove("Partial", names[i]);
-        Outputs o;
+    const struct {
+        const char16_t *removed;
+        BOOL reinstall;
+    } rows[] = {{u"CopyFiles", 0}, {u"InstallFolder", 1}, {u"UnloadFileName", 0}, {u"DstDiskSpaceReq", 1},
+                {u"Language", 0}};
+    for (const auto &r : rows) {
+        const std::u16string m = r.removed;
         const std::string what = U8(m);
+        ASSERT_TRUE(WriteInstallRecord("Partial", "\\Program Files\\P", 1, "\\Program Files\\P\\Partial.unload",
+                                       77, u"Greek"));
+        HKEY k = 0;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductPath("Partial").c_str(), 0, 0, &k), ERROR_SUCCESS);
+        ASSERT_EQ(RegDeleteValueW(k, r.removed), ERROR_SUCCESS) << what;
+        RegCloseKey(k);
+        Outputs o;
         if (m == u"Language") {
-            EXPECT_TRUE(Read("Partial", reinstall, o)) << what;
+            EXPECT_TRUE(Read("Partial", r.reinstall, o)) << what;
             EXPECT_TRUE(log.seen.empty()) << what;
             EXPECT_EQ(std::u16string(o.language), u"UNKNOWN") << what;
             continue;
         }
-        EXPECT_FALSE(Read("Partial", reinstall, o)) << what;
-        ExpectOneMessage(reinstall ? kText214 : kText210, reinstall ? 48u : 16u, what);
+        EXPECT_FALSE(Read("Partial", r.reinstall, o)) << what;
+        ExpectOneMessage(r.reinstall ? kText214 : kText210, r.reinstall ? 48u : 16u, what);
         EXPECT_STREQ(o.folder, m == u"InstallFolder" ? "#" : "\\Program Files\\P") << what;
         EXPECT_STREQ(o.unload, m == u"UnloadFileName" ? "#" : "\\Program Files\\P\\Partial.unload") << what;
         EXPECT_EQ(o.copyFiles, m == u"CopyFiles" ? 0xababababu : 1u) << what;
@@ -141,7 +131,8 @@ TEST_F(Records, AStoredTextWithoutTerminatorComesBackCutAndTerminated)
 {
     ASSERT_TRUE(WriteInstallRecord("Odd", "\\x", 1, "\\x\\Odd.unload", 1, u"Polish"));
     std::u16string folder(260, u'F'); // 520 bytes, no terminator: fills the 260-byte buffer
-    Put("Odd", u"InstallFolder", REG_SZ, std::string(reinterpret_cast<const char *>(folder.data()), 520));
+    ASSERT_TRUE(PutValue(kHKLM, ProductPath("Odd"), u"InstallFolder", REG_SZ,
+                         std::string(reinterpret_cast<const char *>(folder.data()), 520)));
     Outputs o;
     EXPECT_TRUE(Read("Odd", 0, o));
     EXPECT_EQ(std::string(o.folder), std::string(259, 'F'));
@@ -151,14 +142,13 @@ TEST_F(Records, DeletingRecords)
 {
     ASSERT_TRUE(WriteInstallRecord("Pocket MISKA 2.0", "\\a", 1, "\\a\\m.unload", 1, u"UNKNOWN"));
     ASSERT_TRUE(WriteInstallRecord("Pocket MISKA 2.0 Pro", "\\b", 1, "\\b\\m.unload", 1, u"UNKNOWN"));
-    Put("Pocket MISKA 2.0", u"Target", REG_SZ, Sz(u"\\a\\miska.exe"));
+    ASSERT_TRUE(PutValue(kHKLM, ProductPath("Pocket MISKA 2.0"), u"Target", REG_SZ, Sz(u"\\a\\miska.exe")));
     ASSERT_TRUE(CreateKey(kHKLM, ProductPath("Pocket MISKA 2.0") + u"\\Sub\\Deeper"));
 
     EXPECT_TRUE(DeleteInstallRecord("pocket miska 2.0"));
     EXPECT_FALSE(KeyExists(kHKLM, ProductPath("Pocket MISKA 2.0"))) << "gone with its values and subkeys";
     EXPECT_TRUE(KeyExists(kHKLM, ProductPath("Pocket MISKA 2.0 Pro"))) << "the other edition stays";
-    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Veltrona Parvell"))
-        << "the installer key is never deleted";
+    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Veltrona Parvell")) << "the installer key is never deleted";
     EXPECT_TRUE(log.seen.empty()) << "deleting shows no message";
 }
 
@@ -169,7 +159,8 @@ TEST_F(Records, AnEmptyProductNameTouchesNoRecord)
     EXPECT_FALSE(WriteInstallRecord("", "\\e", 1, "\\e\\.unload", 1, u"UNKNOWN"));
     ExpectOneMessage(kText209, 16, "writing");
     EXPECT_FALSE(DeleteInstallRecord(""));
-    EXPECT_EQ(Query("Dravex", u"CopyFiles", nullptr, nullptr), ERROR_SUCCESS) << "no record was deleted";
+    EXPECT_EQ(QueryValue(kHKLM, ProductPath("Dravex"), u"CopyFiles", nullptr, nullptr), ERROR_SUCCESS)
+        << "no record was deleted";
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 // whole subtrees.
 #include <windows.h>
 
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@ using cetest::U16;
 namespace {
 
 const uint32_t kHKLM = 0x80000002u;
+const char16_t kShared[] = u"Software\\Apps\\Shared";
 
 class RegPath : public cetest::ScriptFixture {
 protected:
@@ -25,22 +25,11 @@ protected:
         EXPECT_EQ(plat::HandleCount(plat::HandleKind::RegKey), 0u) << "a key was left open";
         cetest::ScriptFixture::TearDown();
     }
-
-    // The stored shared value of a path: result, type and bytes.
-    struct Stored {
-        long result;
-        DWORD type;
-        std::string bytes;
-    };
-    Stored SharedValue(const std::string &path)
+    // The stored shared value of a path: the registry's result, with its
+    // type and bytes.
+    long SharedValue(const std::string &path, DWORD *type = nullptr, std::string *bytes = nullptr)
     {
-        Stored s{0, 0, {}};
-        s.result = QueryValue(kHKLM, u"Software\\Apps\\Shared", U16(path), &s.type, &s.bytes);
-        return s;
-    }
-    void PutShared(const std::string &path, DWORD type, const std::string &bytes)
-    {
-        ASSERT_TRUE(PutValue(kHKLM, u"Software\\Apps\\Shared", U16(path), type, bytes)) << path;
+        return QueryValue(kHKLM, kShared, U16(path), type, bytes);
     }
     static void MakeKey(const char *path)
     {
@@ -60,8 +49,7 @@ TEST_F(RegPath, RootNames)
 
 TEST_F(RegPath, OpenOrCreateByPath)
 {
-    EXPECT_EQ(RegOpenKeyPath("Software\\Apps\\Demo", HKEY_LOCAL_MACHINE, 0), 0u)
-        << "a missing key is not opened";
+    EXPECT_EQ(RegOpenKeyPath("Software\\Apps\\Demo", HKEY_LOCAL_MACHINE, 0), 0u) << "a missing key is not opened";
     EXPECT_FALSE(KeyExists(kHKLM, u"Software")) << "and nothing was made";
     MakeKey("Software\\Apps\\Demo");
     EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Demo")) << "every key on the way is made";
@@ -74,36 +62,53 @@ TEST_F(RegPath, OpenOrCreateByPath)
     RegCloseKey(ro);
 }
 
-TEST_F(RegPath, PathsThatDoNotFitAreRefusedNotCut)
+// Deleting refuses what would name another key than the one meant.
+TEST_F(RegPath, PathsThatDoNotFitOrAreEmptyDeleteNothing)
 {
     std::string fits = "Long\\" + std::string(250, 'a'); // 255 bytes: 256 units with the terminator
     MakeKey(fits.c_str());
     std::string tooLong = fits + "b";
     EXPECT_EQ(RegOpenKeyPath(tooLong.c_str(), HKEY_LOCAL_MACHINE, 1), 0u);
-    // Cutting the path would have named the existing key above: deleting the
-    // long path must not delete it.
+    // Cutting the path would have named the existing key above.
     EXPECT_EQ(RegDeleteKeyPath(HKEY_LOCAL_MACHINE, tooLong.c_str()), ERROR_FILENAME_EXCED_RANGE);
     EXPECT_TRUE(KeyExists(kHKLM, U16(fits)));
+
+    MakeKey("Software\\Apps\\Veltrona Parvell\\Product");
+    HKEY installer = RegOpenKeyPath("Software\\Apps\\Veltrona Parvell", HKEY_LOCAL_MACHINE, 0);
+    ASSERT_NE(installer, 0u);
+    // An empty name would name the parent itself and empty it.
+    EXPECT_EQ(RegDeleteKeyPath(installer, ""), ERROR_INVALID_PARAMETER);
+    RegCloseKey(installer);
+    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Veltrona Parvell\\Product"));
 }
 
 TEST_F(RegPath, SharedCountsAddAndRelease)
 {
     const std::string file = "\\Program Files\\Dravex\\dravex.dll";
     DWORD count = 99;
-    ASSERT_TRUE(SharedFileCount(1, file.c_str(), &count));
-    EXPECT_EQ(count, 1u);
-    ASSERT_TRUE(SharedFileCount(1, file.c_str(), &count));
-    EXPECT_EQ(count, 2u);
-    Stored s = SharedValue(file);
-    EXPECT_EQ(s.type, DWORD(REG_DWORD));
-    EXPECT_EQ(s.bytes, std::string("\x02\0\0\0", 4)) << "a little-endian REG_DWORD";
+    ASSERT_TRUE(SharedFileCount(0, file.c_str(), &count)) << "never counted, no shared key at all";
+    EXPECT_EQ(count, 0u);
+    EXPECT_FALSE(KeyExists(kHKLM, u"Software")) << "releasing does not create the shared key";
+
+    for (DWORD want : {1u, 2u}) {
+        ASSERT_TRUE(SharedFileCount(1, file.c_str(), &count));
+        EXPECT_EQ(count, want);
+    }
+    DWORD type = 0;
+    std::string bytes;
+    EXPECT_EQ(SharedValue(file, &type, &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_DWORD));
+    EXPECT_EQ(bytes, std::string("\x02\0\0\0", 4)) << "a little-endian REG_DWORD";
 
     ASSERT_TRUE(SharedFileCount(0, file.c_str(), &count));
     ASSERT_TRUE(SharedFileCount(0, file.c_str(), &count));
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(SharedValue(file).result, ERROR_FILE_NOT_FOUND)
-        << "the value is deleted at 0, never stored as 0";
-    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Shared")) << "the shared key itself stays";
+    EXPECT_EQ(SharedValue(file), ERROR_FILE_NOT_FOUND) << "the value is deleted at 0, never stored as 0";
+    EXPECT_TRUE(KeyExists(kHKLM, kShared)) << "the shared key itself stays";
+    count = 99;
+    ASSERT_TRUE(SharedFileCount(0, file.c_str(), &count)) << "key there, value not";
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(SharedValue(file), ERROR_FILE_NOT_FOUND);
 
     // Names compare without case.
     ASSERT_TRUE(SharedFileCount(1, "\\Windows\\A.DLL", nullptr));
@@ -111,30 +116,19 @@ TEST_F(RegPath, SharedCountsAddAndRelease)
     EXPECT_EQ(count, 2u);
 }
 
-TEST_F(RegPath, ReleasingWhatWasNeverCountedCreatesNothing)
-{
-    DWORD count = 99;
-    ASSERT_TRUE(SharedFileCount(0, "\\Windows\\never.dll", &count)) << "no shared key at all";
-    EXPECT_EQ(count, 0u);
-    EXPECT_FALSE(KeyExists(kHKLM, u"Software")) << "releasing does not create the shared key";
-
-    ASSERT_TRUE(SharedFileCount(1, "\\Windows\\other.dll", nullptr));
-    ASSERT_TRUE(SharedFileCount(0, "\\Windows\\never.dll", &count)) << "key there, value not";
-    EXPECT_EQ(SharedValue("\\Windows\\never.dll").result, ERROR_FILE_NOT_FOUND);
-}
-
 // A stored value that is not a count fails both changes and stays as it was.
 TEST_F(RegPath, AStringInTheWayStays)
 {
     const std::string path = "\\Windows\\text.dll", bytes(reinterpret_cast<const char *>(u"3"), 4);
-    PutShared(path, REG_SZ, bytes);
-    DWORD count = 1234;
+    ASSERT_TRUE(PutValue(kHKLM, kShared, U16(path), REG_SZ, bytes));
+    DWORD count = 1234, type = 0;
     EXPECT_FALSE(SharedFileCount(1, path.c_str(), &count)) << "adding";
     EXPECT_FALSE(SharedFileCount(0, path.c_str(), &count)) << "releasing";
     EXPECT_EQ(count, 1234u) << "no count reported";
-    Stored s = SharedValue(path);
-    EXPECT_EQ(s.type, DWORD(REG_SZ));
-    EXPECT_EQ(s.bytes, bytes) << "unchanged";
+    std::string stored;
+    SharedValue(path, &type, &stored);
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(stored, bytes) << "unchanged";
 }
 
 TEST_F(RegPath, AReleaseThatCannotReadTheRegistryFails)
@@ -171,17 +165,6 @@ TEST_F(RegPath, DeletingDeepTreesWhateverTheirNames)
     for (const auto &p : made)
         EXPECT_FALSE(KeyExists(kHKLM, U16(p))) << p;
     EXPECT_TRUE(KeyExists(kHKLM, u"TreeSibling\\Child")) << "the sibling stays";
-}
-
-TEST_F(RegPath, AnEmptyNameDeletesNothing)
-{
-    MakeKey("Software\\Apps\\Veltrona Parvell\\Product");
-    HKEY installer = RegOpenKeyPath("Software\\Apps\\Veltrona Parvell", HKEY_LOCAL_MACHINE, 0);
-    ASSERT_NE(installer, 0u);
-    // An empty name would name the parent itself and empty it.
-    EXPECT_EQ(RegDeleteKeyPath(installer, ""), ERROR_INVALID_PARAMETER);
-    RegCloseKey(installer);
-    EXPECT_TRUE(KeyExists(kHKLM, u"Software\\Apps\\Veltrona Parvell\\Product"));
 }
 
 } // namespace

@@ -47,28 +47,24 @@ protected:
     }
 };
 
-TEST_F(ShortcutsTest, CountedExecutableKeepsShortcutAndRecordsTarget)
+// "Pocket Dravex 3.1" is the beginning of "Pocket Dravex 3.1 Pro" but another
+// edition: removing Pro must point the link back at it.
+TEST_F(ShortcutsTest, CountedExecutableKeepsShortcutAndEditionsTakeItBack)
 {
-    Count("\\Program Files\\Dravex\\Dravex.exe");
-    EXPECT_TRUE(UpdateProductShortcuts(1, 0, "\\Program Files\\Dravex", "Pocket Dravex 3.1 Standard"));
-    EXPECT_EQ(StoreRead(kPrograms + "Pocket Dravex 3.1.lnk"), Quoted("\\Program Files\\Dravex\\Dravex.exe"))
+    Count("\\Program Files\\Base\\Dravex.exe");
+    EXPECT_TRUE(UpdateProductShortcuts(1, 0, "\\Program Files\\Base", "Pocket Dravex 3.1"));
+    const std::string base = Quoted("\\Program Files\\Base\\Dravex.exe");
+    EXPECT_EQ(StoreRead(kPrograms + "Pocket Dravex 3.1.lnk"), base)
         << "the link starts the installed executable, quoted";
-    EXPECT_EQ(Target("Pocket Dravex 3.1 Standard"), "\\Program Files\\Dravex\\Dravex.exe")
+    EXPECT_EQ(Target("Pocket Dravex 3.1"), "\\Program Files\\Base\\Dravex.exe")
         << "Target holds the executable without quotes";
     EXPECT_EQ(SharedCount("\\Pocket Dravex 3.1.lnk"), 1u) << "the row's link path receives the count";
-}
 
-TEST_F(ShortcutsTest, EditionWhoseNameStartsAnotherIsStillFound)
-{
-    // "Pocket Dravex 3.1" is the beginning of "Pocket Dravex 3.1 Pro" but
-    // another edition: removing Pro must point the link at it.
-    Count("\\Program Files\\Base\\Dravex.exe");
-    UpdateProductShortcuts(1, 0, "\\Program Files\\Base", "Pocket Dravex 3.1");
     Count("\\Program Files\\Pro\\Dravex.exe");
     UpdateProductShortcuts(1, 0, "\\Program Files\\Pro", "Pocket Dravex 3.1 Pro");
     ASSERT_TRUE(SharedFileCount(0, "\\Program Files\\Pro\\Dravex.exe", NULL));
     UpdateProductShortcuts(0, 0, "\\Program Files\\Pro", "Pocket Dravex 3.1 Pro");
-    EXPECT_EQ(StoreRead(kPrograms + "Pocket Dravex 3.1.lnk"), Quoted("\\Program Files\\Base\\Dravex.exe"));
+    EXPECT_EQ(StoreRead(kPrograms + "Pocket Dravex 3.1.lnk"), base);
 }
 
 TEST_F(ShortcutsTest, FindEditionTargetCases)

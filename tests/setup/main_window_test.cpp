@@ -22,22 +22,16 @@ namespace {
 // blue 7 + y, so that a screen pixel tells which source pixel it shows.
 std::string ColumnBmp(int width, int height)
 {
-    int rowSize = (width * 3 + 3) & ~3;
-    uint32_t dataSize = uint32_t(rowSize * height);
-    std::string s = "BM";
-    auto u16 = [&](uint16_t v) { s.push_back(char(v & 0xff)); s.push_back(char(v >> 8)); };
-    auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xff)); };
-    u32(54 + dataSize); u16(0); u16(0); u32(54);
-    u32(40); u32(uint32_t(width)); u32(uint32_t(height)); u16(1); u16(24); u32(0); u32(dataSize);
-    u32(2835); u32(2835); u32(0); u32(0);
+    const uint32_t rowSize = (width * 3 + 3) & ~3, dataSize = rowSize * height;
+    // The two headers after "BM" fall in whole 32-bit little-endian fields;
+    // planes (1) and bits per pixel (24) share one.
+    const uint32_t head[13] = {54 + dataSize, 0, 54, 40, uint32_t(width), uint32_t(height), 1 | 24 << 16, 0,
+                               dataSize, 2835, 2835, 0, 0};
+    std::string s = "BM" + std::string(reinterpret_cast<const char *>(head), sizeof head);
     for (int row = height - 1; row >= 0; --row) { // bottom-up
-        for (int x = 0; x < width; ++x) {
-            s.push_back(char(7 + row));     // blue
-            s.push_back(char(x / 256 + 1)); // green
-            s.push_back(char(x % 256));     // red
-        }
-        for (int p = width * 3; p < rowSize; ++p)
-            s.push_back(0);
+        for (int x = 0; x < width; ++x)
+            s += {char(7 + row), char(x / 256 + 1), char(x % 256)}; // blue, green, red
+        s.resize(s.size() + rowSize - width * 3, '\0');
     }
     return s;
 }

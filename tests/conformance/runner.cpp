@@ -8,8 +8,9 @@
 //     skip    | Suite.Test |                        | why it is not run here
 //     differs | Suite.Test | text of the difference | why it differs
 // A failure of a test that no "differs" row of that test matches (its text a
-// part of the failure, locations left out, hexadecimal numbers as <hex>) is a new difference; a "differs"
-// row that nothing matched is stale. Either fails the run.
+// part of the failure, locations left out, hexadecimal numbers as <hex>) is a
+// new difference; a "differs" row that nothing matched is stale. Either fails
+// the run.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -17,7 +18,6 @@
 #include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,36 +29,27 @@ struct Row {
     bool met = false;
 };
 
-std::string Trim(const std::string &s)
-{
-    size_t b = s.find_first_not_of(" \t\r"), e = s.find_last_not_of(" \t\r");
-    return b == std::string::npos ? "" : s.substr(b, e - b + 1);
-}
-
 bool ReadList(const char *path, std::vector<Row> &rows, std::string &error)
 {
+    static const std::regex blank(R"([ \t\r]*(#.*)?)");
+    static const std::regex row(R"([ \t\r]*(\S*)[ \t\r]*\|[ \t\r]*([^|]*?)[ \t\r]*\|[ \t\r]*([^|]*?)[ \t\r]*\|[ \t\r]*(.*?)[ \t\r]*)");
     std::ifstream in(path);
     if (!in) {
         error = std::string("cannot read ") + path;
         return false;
     }
     std::string line;
+    std::smatch m;
     for (int n = 1; std::getline(in, line); ++n) {
-        if (Trim(line).empty() || Trim(line)[0] == '#')
+        if (std::regex_match(line, blank))
             continue;
-        std::vector<std::string> f;
-        size_t at = 0;
-        for (size_t bar; (bar = line.find('|', at)) != std::string::npos && f.size() < 3; at = bar + 1)
-            f.push_back(Trim(line.substr(at, bar - at)));
-        f.push_back(Trim(line.substr(at)));
-        Row r{f[0], f.size() > 1 ? f[1] : "", f.size() > 2 ? f[2] : "", f.size() > 3 ? f[3] : "", n};
-        if (f.size() != 4 || (r.kind != "skip" && r.kind != "differs") || r.test.empty() || r.reason.empty() ||
-            (r.kind == "differs" && r.text.empty())) {
+        if (!std::regex_match(line, m, row) || (m[1] != "skip" && m[1] != "differs") || !m[2].length() ||
+            !m[4].length() || (m[1] == "differs" && !m[3].length())) {
             error = std::string(path) + ":" + std::to_string(n) +
                     ": expected \"skip|differs | Suite.Test | text | reason\" with a reason";
             return false;
         }
-        rows.push_back(r);
+        rows.push_back(Row{m[1], m[2], m[3], m[4], n});
     }
     return true;
 }
@@ -69,21 +60,10 @@ std::string Normalize(const std::string &message)
 {
     static const std::regex location(R"([^\s:]+\.(cpp|h):\d+: )");
     static const std::regex pointer(R"(\b0x[0-9a-fA-F]+\b|\b[0-9a-fA-F]{8,16}\b)");
+    static const std::regex space(R"([ \t\r\n]+)"), ends(R"(^ | $)");
     std::string s = std::regex_replace(message, location, "");
     s = std::regex_replace(s, pointer, "<hex>");
-    std::string out;
-    bool space = false;
-    for (char c : s) {
-        if (c == '\n' || c == '\r' || c == ' ' || c == '\t') {
-            space = !out.empty();
-            continue;
-        }
-        if (space)
-            out += ' ';
-        space = false;
-        out += c;
-    }
-    return out;
+    return std::regex_replace(std::regex_replace(s, space, " "), ends, "");
 }
 
 struct Outcome {
@@ -134,10 +114,11 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    std::string filter = GTEST_FLAG_GET(filter);
-    std::string skipped;
+    std::string filter = GTEST_FLAG_GET(filter), skipped;
     std::set<std::string> skipNames;
+    int skipRows = 0;
     for (const Row &r : rows) {
+        skipRows += r.kind == "skip";
         if (r.kind == "skip" && skipNames.insert(r.test).second)
             skipped += (skipped.empty() ? "" : ":") + r.test;
     }
@@ -153,47 +134,38 @@ int main(int argc, char **argv)
     listeners.Append(recorder);
     (void)RUN_ALL_TESTS();
 
-    int run = 0, agree = 0, expected = 0, fresh = 0;
+    int agree = 0, expected = 0, fresh = 0;
     for (const std::string &test : recorder->order) {
         const Outcome &o = recorder->outcomes[test];
-        ++run;
-        if (o.failures.empty() && o.finished) {
-            ++agree;
-            continue;
-        }
         bool allListed = o.finished;
         for (const std::string &f : o.failures) {
             bool listed = false;
             for (Row &r : rows) {
-                if (r.kind == "differs" && r.test == test && f.find(r.text) != std::string::npos) {
+                if (r.kind == "differs" && r.test == test && f.find(r.text) != std::string::npos)
                     r.met = listed = true;
-                }
             }
             if (!listed) {
                 allListed = false;
                 std::printf("NEW DIFFERENCE %s: %s\n", test.c_str(), f.c_str());
             }
         }
-        if (allListed)
+        if (o.failures.empty() && o.finished)
+            ++agree;
+        else if (allListed)
             ++expected;
         else
             ++fresh;
     }
-    int stale = 0, skipRows = 0, differRows = 0;
+    int stale = 0;
     std::set<std::string> ran(recorder->order.begin(), recorder->order.end());
     for (const Row &r : rows) {
-        if (r.kind == "skip") {
-            ++skipRows;
-            continue;
-        }
-        ++differRows;
-        if (!r.met && (filter == "*" || ran.count(r.test))) {
+        if (r.kind == "differs" && !r.met && (filter == "*" || ran.count(r.test))) {
             ++stale;
             std::printf("LISTED DIFFERENCE DID NOT OCCUR (line %d) %s: %s\n", r.line, r.test.c_str(), r.text.c_str());
         }
     }
-    std::printf("conformance: %d tests run, %d agreeing, %d with expected differences only (%d listed differences), "
+    std::printf("conformance: %zu tests run, %d agreeing, %d with expected differences only (%zu listed differences), "
                 "%d not run on Win32 (listed), %d with new differences, %d stale list rows\n",
-                run, agree, expected, differRows, skipRows, fresh, stale);
+                recorder->order.size(), agree, expected, rows.size() - skipRows, skipRows, fresh, stale);
     return fresh == 0 && stale == 0 ? 0 : 1;
 }

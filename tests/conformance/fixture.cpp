@@ -199,70 +199,29 @@ namespace plat {
 
 bool DeviceOpen(const std::string &, const DeviceOverrides &, std::string &error)
 {
-    cetest::DeviceOnly("plat::DeviceOpen");
     error = "no emulated device under Win32";
-    return false;
+    return cetest::DeviceOnly("plat::DeviceOpen"), false;
 }
 void DeviceClose() { cetest::DeviceOnly("plat::DeviceClose"); }
 void DeviceSetModulePath(const std::u16string &) { cetest::DeviceOnly("plat::DeviceSetModulePath"); }
 void FaultArm(FaultKind, int) { cetest::DeviceOnly("plat::FaultArm"); }
-uint32_t HandleAlloc(HandleKind, std::shared_ptr<HandleObject>)
-{
-    cetest::DeviceOnly("plat::HandleAlloc");
-    return 0;
-}
-std::shared_ptr<HandleObject> HandleGet(uint32_t, HandleKind)
-{
-    cetest::DeviceOnly("plat::HandleGet");
-    return nullptr;
-}
-bool HandleFree(uint32_t, HandleKind)
-{
-    cetest::DeviceOnly("plat::HandleFree");
-    return false;
-}
-size_t HandleCount(HandleKind)
-{
-    cetest::DeviceOnly("plat::HandleCount");
-    return SIZE_MAX;
-}
+uint32_t HandleAlloc(HandleKind, std::shared_ptr<HandleObject>) { return cetest::DeviceOnly("plat::HandleAlloc"), 0; }
+std::shared_ptr<HandleObject> HandleGet(uint32_t, HandleKind) { return cetest::DeviceOnly("plat::HandleGet"), nullptr; }
+bool HandleFree(uint32_t, HandleKind) { return cetest::DeviceOnly("plat::HandleFree"), false; }
+size_t HandleCount(HandleKind) { return cetest::DeviceOnly("plat::HandleCount"), SIZE_MAX; }
 bool RegistryOpen(const std::string &, std::string &error)
 {
-    cetest::DeviceOnly("plat::RegistryOpen");
     error = "no emulated device under Win32";
-    return false;
+    return cetest::DeviceOnly("plat::RegistryOpen"), false;
 }
 
 } // namespace plat
 
 // Host calls without a Win32 counterpart here: they fail.
-int symlink(const char *, const char *)
-{
-    errno = ENOSYS;
-    return -1;
-}
-int lstat(const char *, struct stat *)
-{
-    errno = ENOSYS;
-    return -1;
-}
-pid_t fork(void)
-{
-    errno = ENOSYS;
-    return -1;
-}
-pid_t waitpid(pid_t, int *, int)
-{
-    errno = ENOSYS;
-    return -1;
-}
-int pipe(int *)
-{
-    errno = ENOSYS;
-    return -1;
-}
-int kill(pid_t, int)
-{
-    errno = ENOSYS;
-    return -1;
-}
+static int NoSuchCall() { return errno = ENOSYS, -1; }
+int symlink(const char *, const char *) { return NoSuchCall(); }
+int lstat(const char *, struct stat *) { return NoSuchCall(); }
+pid_t fork(void) { return NoSuchCall(); }
+pid_t waitpid(pid_t, int *, int) { return NoSuchCall(); }
+int pipe(int *) { return NoSuchCall(); }
+int kill(pid_t, int) { return NoSuchCall(); }

@@ -113,16 +113,11 @@ TEST_F(MainWindowTest, BitmapPlacement)
     }
 }
 
-LRESULT CALLBACK OtherProc(HWND h, UINT m, WPARAM w, LPARAM l)
-{
-    return DefWindowProcW(h, m, w, l);
-}
-
 TEST_F(MainWindowTest, WindowThatCannotBeMadeShows207AndExitsWithZero)
 {
     // The class name is taken already, so the main window cannot be made.
     WNDCLASSW wc = {};
-    wc.lpfnWndProc = OtherProc;
+    wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = plat::kProgramInstance;
     wc.lpszClassName = u"VeltronaParvellMainWndClass";
     ASSERT_NE(RegisterClassW(&wc), 0);

@@ -79,10 +79,6 @@ protected:
         return U8((const char16_t *)buf);
     }
     static bool Enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != 0; }
-    static LRESULT Send(HWND dlg, int id, UINT msg, WPARAM w = 0, LPARAM l = 0)
-    {
-        return SendDlgItemMessageW(dlg, id, msg, w, l);
-    }
 
     HWND owner = 0;
     cetest::MessageLog log; // answers OK unless told otherwise
@@ -124,12 +120,12 @@ TEST_F(PagesTest, LanguageListAndChoice)
 {
     LANGUAGEROW row = {};
     HWND dlg = Open(IDD_LANGUAGE, LanguageDlgProc, (LPARAM)&row);
-    EXPECT_EQ(Send(dlg, IDC_LANGUAGE_LIST, LB_GETCOUNT), 39);
+    EXPECT_EQ(SendDlgItemMessageW(dlg, IDC_LANGUAGE_LIST, LB_GETCOUNT, 0, 0), 39);
     EXPECT_FALSE(Enabled(dlg, IDOK)) << "Install waits for a language";
     SendMessageW(dlg, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(IsWindow(dlg)) << "Install reached without a selection (Enter) does nothing";
     EXPECT_EQ(row.pszName, nullptr) << "no row copied without a selection";
-    Send(dlg, IDC_LANGUAGE_LIST, LB_SETCURSEL, 5);
+    SendDlgItemMessageW(dlg, IDC_LANGUAGE_LIST, LB_SETCURSEL, 5, 0);
     SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_LANGUAGE_LIST, LBN_SELCHANGE),
                  (LPARAM)GetDlgItem(dlg, IDC_LANGUAGE_LIST));
     EXPECT_TRUE(Enabled(dlg, IDOK)) << "a selection enables Install";

@@ -33,83 +33,80 @@ Split SplitOf(const std::string &line, const char *folder = nullptr)
     return s;
 }
 
-std::vector<std::string> Slots(std::vector<std::string> tokens)
-{
-    tokens.resize(SCRIPT_MAX_TOKENS);
-    return tokens;
-}
-
 TEST(ScriptSplitLine, CommandsTokensAndCuts)
 {
-    const std::string t255(255, 't'), t256(256, 'u'), t300(300, 'v');
+    const std::string t255(255, 't'), t256(256, 'u'), t300(300, 'v'), f150 = "\\" + std::string(149, 'f');
+    const int COPY = SCRIPT_CMD_COPY, SKIP = SCRIPT_LINE_SKIPPED;
     struct Case {
         const char *what;
         std::string line;
-        const char *folder;
         int command;
-        int count;
-        DWORD cut;
-        std::vector<std::string> tokens;
+        std::vector<std::string> tokens; // the count is theirs
+        const char *folder = nullptr;
+        DWORD cut = 0;
     } cases[] = {
-        {"a copy line", "copy d0 d0 f0.bin", nullptr, SCRIPT_CMD_COPY, 4, 0, {"copy", "d0", "d0", "f0.bin"}},
-        {"keywords in any case", "REGKEYCREATE HKEY_LOCAL_MACHINE a", nullptr, SCRIPT_CMD_REGKEYCREATE, 3, 0,
+        {"a copy line", "copy d0 d0 f0.bin", COPY, {"copy", "d0", "d0", "f0.bin"}},
+        {"keywords in any case", "REGKEYCREATE HKEY_LOCAL_MACHINE a", SCRIPT_CMD_REGKEYCREATE,
          {"REGKEYCREATE", "HKEY_LOCAL_MACHINE", "a"}},
-        {"regString", "regstring k v s", nullptr, SCRIPT_CMD_REGSTRING, 4, 0, {"regstring", "k", "v", "s"}},
-        {"regInt", "RegInt k v 1", nullptr, SCRIPT_CMD_REGINT, 4, 0, {"RegInt", "k", "v", "1"}},
-        {"copyShared", "copyshared . . a.dll", nullptr, SCRIPT_CMD_COPYSHARED, 4, 0, {"copyshared", ".", ".", "a.dll"}},
-        {"mkdir alone", "MkDir", nullptr, SCRIPT_CMD_MKDIR, 1, 0, {"MkDir"}},
-        {"createShortcut", "createSHORTCUT a b", nullptr, SCRIPT_CMD_CREATESHORTCUT, 3, 0, {"createSHORTCUT", "a", "b"}},
-        {"remoteExec", "remoteexec p", nullptr, SCRIPT_CMD_REMOTEEXEC, 2, 0, {"remoteexec", "p"}},
-        {"ExecOnUnload", "EXECONUNLOAD p c", nullptr, SCRIPT_CMD_EXECONUNLOAD, 3, 0, {"EXECONUNLOAD", "p", "c"}},
-        {"exit in capitals", "EXIT", nullptr, SCRIPT_CMD_EXIT, 1, 0, {"EXIT"}},
-        {"a comment of its own", "//", nullptr, SCRIPT_CMD_COMMENT, 1, 0, {"//"}},
-        {"a comment glued to its text", "//copy a b c", nullptr, SCRIPT_CMD_COMMENT, 4, 0, {"//copy", "a", "b", "c"}},
-        {"one slash", "/copy", nullptr, SCRIPT_LINE_SKIPPED, 1, 0, {"/copy"}},
-        {"a keyword with more after it", "copyx a", nullptr, SCRIPT_LINE_SKIPPED, 2, 0, {"copyx", "a"}},
-        {"a keyword cut short", "cop a", nullptr, SCRIPT_LINE_SKIPPED, 2, 0, {"cop", "a"}},
-        {"exit with more after it", "exits", nullptr, SCRIPT_LINE_SKIPPED, 1, 0, {"exits"}},
-        {"an empty line", "", nullptr, SCRIPT_LINE_SKIPPED, 0, 0, {}},
-        {"blanks only", " \t ", nullptr, SCRIPT_LINE_SKIPPED, 0, 0, {}},
-        {"blanks and tabs around", " \tcopy\ta \t b\t", nullptr, SCRIPT_CMD_COPY, 3, 0, {"copy", "a", "b"}},
-        {"quoted tokens hold blanks", "copy \"a b\" 'c d' e", nullptr, SCRIPT_CMD_COPY, 4, 0,
-         {"copy", "a b", "c d", "e"}},
-        {"the other quote inside quotes", "copy \"it's\" 'say \"x\"'", nullptr, SCRIPT_CMD_COPY, 3, 0,
-         {"copy", "it's", "say \"x\""}},
-        {"escaped quotes", "copy x\\\"y \"p\\\"q r\" \\'", nullptr, SCRIPT_CMD_COPY, 4, 0,
-         {"copy", "x\"y", "p\"q r", "'"}},
-        {"a backslash before anything else", "copy a\\b c\\", nullptr, SCRIPT_CMD_COPY, 3, 0,
-         {"copy", "a\\b", "c\\"}},
-        {"quotes inside a plain token", "copy a\"b c'd", nullptr, SCRIPT_CMD_COPY, 3, 0, {"copy", "a\"b", "c'd"}},
-        {"a quote without its end", "copy \"a b", nullptr, SCRIPT_CMD_COPY, 2, 0, {"copy", "a b"}},
-        {"two quoted tokens glued", "copy 'it''s'", nullptr, SCRIPT_CMD_COPY, 3, 0, {"copy", "it", "s"}},
-        {"an empty quoted token", "copy \"\" x", nullptr, SCRIPT_CMD_COPY, 3, 0, {"copy", "", "x"}},
-        {"an escaped quote ends the line", "copy x\\\"", nullptr, SCRIPT_CMD_COPY, 2, 0, {"copy", "x\""}},
-        {"a quoted keyword", "\"copy\" a", nullptr, SCRIPT_CMD_COPY, 2, 0, {"copy", "a"}},
-        {"ten tokens", "copy 1 2 3 4 5 6 7 8 9", nullptr, SCRIPT_CMD_COPY, 10, 0,
-         {"copy", "1", "2", "3", "4", "5", "6", "7", "8", "9"}},
-        {"a token of 255 bytes fits", "copy " + t255, nullptr, SCRIPT_CMD_COPY, 2, 0, {"copy", t255}},
-        {"a token of 256 bytes is cut", "copy " + t256, nullptr, SCRIPT_CMD_COPY, 2, 1u << 1,
-         {"copy", t256.substr(0, 255)}},
-        {"a cut fourth token", "copy a b " + t300 + " c", nullptr, SCRIPT_CMD_COPY, 5, 1u << 3,
-         {"copy", "a", "b", t300.substr(0, 255), "c"}},
-        {"a cut keyword", t256, nullptr, SCRIPT_LINE_SKIPPED, 1, 1u, {t256.substr(0, 255)}},
-        {"%P becomes the folder", "copy %P\\x a%Pb%P", "\\Program Files\\Bulk", SCRIPT_CMD_COPY, 3, 0,
-         {"copy", "\\Program Files\\Bulk\\x", "a\\Program Files\\Bulkb\\Program Files\\Bulk"}},
-        {"%P stays without a folder", "copy %P\\x", nullptr, SCRIPT_CMD_COPY, 2, 0, {"copy", "%P\\x"}},
-        {"%p is not a placeholder", "copy %p", "\\F", SCRIPT_CMD_COPY, 2, 0, {"copy", "%p"}},
-        {"a folder holding %P goes in once", "copy %P.%P", "A%PB", SCRIPT_CMD_COPY, 2, 0, {"copy", "A%PB.A%PB"}},
-        {"the command from the replaced slot", "%P a", "copy", SCRIPT_CMD_COPY, 2, 0, {"copy", "a"}},
-        {"a cut token with %P", "copy %P" + t256.substr(0, 254), "\\F", SCRIPT_CMD_COPY, 2, 1u << 1,
-         {"copy", "\\F" + t256.substr(0, 253)}},
-        {"the longest line", "copy " + std::string(506, 'w'), nullptr, SCRIPT_CMD_COPY, 2, 1u << 1,
-         {"copy", std::string(255, 'w')}},
+        {"regString", "regstring k v s", SCRIPT_CMD_REGSTRING, {"regstring", "k", "v", "s"}},
+        {"regInt", "RegInt k v 1", SCRIPT_CMD_REGINT, {"RegInt", "k", "v", "1"}},
+        {"copyShared", "copyshared . . a.dll", SCRIPT_CMD_COPYSHARED, {"copyshared", ".", ".", "a.dll"}},
+        {"mkdir alone", "MkDir", SCRIPT_CMD_MKDIR, {"MkDir"}},
+        {"createShortcut", "createSHORTCUT a b", SCRIPT_CMD_CREATESHORTCUT, {"createSHORTCUT", "a", "b"}},
+        {"remoteExec", "remoteexec p", SCRIPT_CMD_REMOTEEXEC, {"remoteexec", "p"}},
+        {"ExecOnUnload", "EXECONUNLOAD p c", SCRIPT_CMD_EXECONUNLOAD, {"EXECONUNLOAD", "p", "c"}},
+        {"exit in capitals", "EXIT", SCRIPT_CMD_EXIT, {"EXIT"}},
+        {"a comment of its own", "//", SCRIPT_CMD_COMMENT, {"//"}},
+        {"a comment glued to its text", "//copy a b c", SCRIPT_CMD_COMMENT, {"//copy", "a", "b", "c"}},
+        {"one slash", "/copy", SKIP, {"/copy"}},
+        {"a keyword with more after it", "copyx a", SKIP, {"copyx", "a"}},
+        {"a keyword cut short", "cop a", SKIP, {"cop", "a"}},
+        {"exit with more after it", "exits", SKIP, {"exits"}},
+        {"an empty line", "", SKIP, {}},
+        {"blanks only", " \t ", SKIP, {}},
+        {"blanks and tabs around", " \tcopy\ta \t b\t", COPY, {"copy", "a", "b"}},
+        {"quoted tokens hold blanks", "copy \"a b\" 'c d' e", COPY, {"copy", "a b", "c d", "e"}},
+        {"the other quote inside quotes", "copy \"it's\" 'say \"x\"'", COPY, {"copy", "it's", "say \"x\""}},
+        {"escaped quotes", "copy x\\\"y \"p\\\"q r\" \\'", COPY, {"copy", "x\"y", "p\"q r", "'"}},
+        {"an escaped quote, then the closing one", "copy \"a\\\"\" b", COPY, {"copy", "a\"", "b"}},
+        {"the byte after an escape is no escape", "copy \"a\\\"\\\"b\"", COPY, {"copy", "a\"\\", "b\""}},
+        {"a backslash before anything else", "copy a\\b c\\", COPY, {"copy", "a\\b", "c\\"}},
+        {"quotes inside a plain token", "copy a\"b c'd", COPY, {"copy", "a\"b", "c'd"}},
+        {"a quote without its end", "copy \"a b", COPY, {"copy", "a b"}},
+        {"two quoted tokens glued", "copy 'it''s'", COPY, {"copy", "it", "s"}},
+        {"a closing quote needs no blank after it", "copy \"x\"y", COPY, {"copy", "x", "y"}},
+        {"an empty quoted token", "copy \"\" x", COPY, {"copy", "", "x"}},
+        {"an escaped quote ends the line", "copy x\\\"", COPY, {"copy", "x\""}},
+        {"a quoted keyword", "\"copy\" a", COPY, {"copy", "a"}},
+        {"ten tokens", "copy 1 2 3 4 5 6 7 8 9", COPY, {"copy", "1", "2", "3", "4", "5", "6", "7", "8", "9"}},
+        {"a token of 255 bytes fits", "copy " + t255, COPY, {"copy", t255}},
+        {"a token of 256 bytes is cut", "copy " + t256, COPY, {"copy", t256.substr(0, 255)}, nullptr, 1u << 1},
+        {"a cut fourth token", "copy a b " + t300 + " c", COPY, {"copy", "a", "b", t300.substr(0, 255), "c"},
+         nullptr, 1u << 3},
+        {"a cut keyword", t256, SKIP, {t256.substr(0, 255)}, nullptr, 1u},
+        {"%P becomes the folder", "copy %P\\x a%Pb%P", COPY,
+         {"copy", "\\Program Files\\Bulk\\x", "a\\Program Files\\Bulkb\\Program Files\\Bulk"},
+         "\\Program Files\\Bulk"},
+        {"%P stays without a folder", "copy %P\\x", COPY, {"copy", "%P\\x"}},
+        {"%p is not a placeholder", "copy %p", COPY, {"copy", "%p"}, "\\F"},
+        {"a folder holding %P goes in once", "copy %P.%P", COPY, {"copy", "A%PB.A%PB"}, "A%PB"},
+        {"the command from the replaced slot", "%P a", COPY, {"copy", "a"}, "copy"},
+        {"a folder filling the slot exactly", "copy %P", COPY, {"copy", t255}, t255.c_str()},
+        {"a folder that no longer fits stops the replacing", "copy %P;%P;%P", COPY,
+         {"copy", f150 + ";%P;%P"}, f150.c_str()},
+        {"a cut token with %P", "copy %P" + t256.substr(0, 254), COPY, {"copy", "\\F" + t256.substr(0, 253)},
+         "\\F", 1u << 1},
+        {"the longest line", "copy " + std::string(506, 'w'), COPY, {"copy", std::string(255, 'w')}, nullptr,
+         1u << 1},
     };
     for (const Case &c : cases) {
         Split s = SplitOf(c.line, c.folder);
         EXPECT_EQ(s.command, c.command) << c.what;
-        EXPECT_EQ(s.count, c.count) << c.what;
+        EXPECT_EQ(s.count, (int)c.tokens.size()) << c.what;
         EXPECT_EQ(s.cut, c.cut) << c.what;
-        EXPECT_EQ(s.slots, Slots(c.tokens)) << c.what << ": every slot is written";
+        std::vector<std::string> slots = c.tokens;
+        slots.resize(SCRIPT_MAX_TOKENS);
+        EXPECT_EQ(s.slots, slots) << c.what << ": every slot is written";
     }
 }
 
@@ -117,29 +114,23 @@ TEST(ScriptSplitLine, CommandsTokensAndCuts)
 // slot or out value is written.
 TEST(ScriptSplitLine, RefusedLines)
 {
-    struct Case {
-        const char *what;
-        std::string line;
-    } cases[] = {
-        {"eleven tokens", "copy 1 2 3 4 5 6 7 8 9 10"},
-        {"eleven quoted tokens", "'a' 'b' 'c' 'd' 'e' 'f' 'g' 'h' 'i' 'j' 'k'"},
-        {"eleven tokens glued by quotes", "'copy''1''2''3''4''5''6''7''8''9''10'"},
-        {"quotes in a plain token glue nothing", "copy'1''2''3''4''5''6''7''8''9''10' 1 2 3 4 5 6 7 8 9 10"},
-        {"a line of 512 bytes", "copy " + std::string(507, 'w')},
-        {"a longer line", "copy a " + std::string(900, 'w')},
+    const std::string lines[] = {
+        "copy 1 2 3 4 5 6 7 8 9 10",
+        "'a' 'b' 'c' 'd' 'e' 'f' 'g' 'h' 'i' 'j' 'k'", // quoted
+        "'copy''1''2''3''4''5''6''7''8''9''10'",       // glued by quotes
+        "copy'1''2''3''4''5''6''7''8''9''10' 1 2 3 4 5 6 7 8 9 10", // quotes in a plain token glue nothing
+        "copy " + std::string(507, 'w'),                            // 512 bytes
+        "copy a " + std::string(900, 'w'),
     };
-    for (const Case &c : cases) {
-        Split s = SplitOf(c.line);
-        EXPECT_EQ(s.command, SCRIPT_LINE_BAD) << c.what;
-        EXPECT_EQ(s.count, -7) << c.what;
-        EXPECT_EQ(s.cut, 0xdeadu) << c.what;
-        EXPECT_EQ(s.slots, std::vector<std::string>(SCRIPT_MAX_TOKENS, "old")) << c.what;
+    for (const std::string &line : lines) {
+        Split s = SplitOf(line);
+        const std::string what = line.substr(0, 60);
+        EXPECT_EQ(s.command, SCRIPT_LINE_BAD) << what;
+        EXPECT_EQ(s.count, -7) << what;
+        EXPECT_EQ(s.cut, 0xdeadu) << what;
+        EXPECT_EQ(s.slots, std::vector<std::string>(SCRIPT_MAX_TOKENS, "old")) << what;
     }
-}
-
-// The out arguments are optional.
-TEST(ScriptSplitLine, WithoutOutArguments)
-{
+    // The out arguments are optional.
     SCRIPT_TOKEN slots[SCRIPT_MAX_TOKENS];
     EXPECT_EQ(ScriptSplitLine("copyShared a b c", nullptr, slots, nullptr, nullptr), SCRIPT_CMD_COPYSHARED);
     EXPECT_STREQ(slots[3], "c");

@@ -5,13 +5,12 @@
 
 #include <cstring>
 
-#include "helpers/scriptkit.h"
-#include "user/msgbox.h"
-
 #include <windows.h>
 #include <commctrl.h>
 
+#include "helpers/scriptkit.h"
 #include "script/script.h"
+#include "user/msgbox.h"
 
 using namespace cetest;
 
@@ -20,62 +19,28 @@ namespace {
 const char *kSource = "\\Storage Card\\Pkg";
 const char *kFolder = "\\Program Files\\Editor";
 
-void Fill(SCRIPT_TOKEN *t, const std::vector<std::string> &tokens)
-{
-    for (int k = 0; k < SCRIPT_MAX_TOKENS; ++k)
-        t[k][0] = 0;
-    int k = 0;
-    for (const auto &s : tokens) {
-        std::strncpy(t[k], s.c_str(), SCRIPT_TOKEN_SIZE - 1);
-        t[k][SCRIPT_TOKEN_SIZE - 1] = 0;
-        ++k;
-    }
-}
-
 class CopyTest : public ScriptFixture {
 protected:
-    BOOL Copy(BOOL install, BOOL copyFiles, const std::vector<std::string> &tokens, BOOL shared = 0,
-              COPY_PROGRESS *cp = nullptr)
+    BOOL Copy(BOOL install, BOOL copyFiles, const std::vector<std::string> &tokens)
     {
         SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
-        Fill(t, tokens);
-        return CopyCommand(install, copyFiles, t, kSource, kFolder, shared, cp);
+        for (size_t k = 0; k < SCRIPT_MAX_TOKENS; ++k)
+            std::strcpy(t[k], k < tokens.size() ? tokens[k].c_str() : "");
+        return CopyCommand(install, copyFiles, t, kSource, kFolder, 0, nullptr);
     }
 };
 
 TEST(PathHasDotComponent, DotPartsAnywhere)
 {
-    struct Case {
-        const char *path;
-        BOOL dot;
-    } cases[] = {
-        {"", 0},
-        {".", 1},
-        {"..", 1},
-        {"...", 0},
-        {"\\Program Files\\Bulk\\f0.bin", 0},
-        {"\\Program Files\\.\\f0.bin", 1},
-        {"\\Program Files\\..\\f0.bin", 1},
-        {"\\Program Files/../f0.bin", 1},
-        {"a/./b", 1},
-        {"a\\b\\..", 1},
-        {"a\\b\\.", 1},
-        {"..\\a", 1},
-        {"./a", 1},
-        {"a.\\b", 0},
-        {"a..\\b", 0},
-        {".a\\b", 0},
-        {"..a\\b", 0},
-        {"a\\...\\b", 0},
-        {"a\\.b.", 0},
-        {"a..\\.", 1},
-        {"a.\\..", 1},
-        {"a\\\\..\\", 1},
-        {"\\\\", 0},
-        {"a.b\\c..d\\e...f", 0},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(PathHasDotComponent(c.path), c.dot) << c.path;
+    const char *dotted[] = {".", "..", "\\Program Files\\.\\f0.bin", "\\Program Files\\..\\f0.bin",
+                            "\\Program Files/../f0.bin", "a/./b", "a\\b\\..", "a\\b\\.", "..\\a", "./a",
+                            "a..\\.", "a.\\..", "a\\\\..\\"};
+    const char *plain[] = {"", "...", "\\Program Files\\Bulk\\f0.bin", "a.\\b", "a..\\b", ".a\\b",
+                           "..a\\b", "a\\...\\b", "a\\.b.", "\\\\", "a.b\\c..d\\e...f"};
+    for (const char *path : dotted)
+        EXPECT_TRUE(PathHasDotComponent(path)) << path;
+    for (const char *path : plain)
+        EXPECT_FALSE(PathHasDotComponent(path)) << path;
 }
 
 // Where each line takes its package file from and where it puts it: a
@@ -106,22 +71,21 @@ TEST_F(CopyTest, SourceAndDestinationPaths)
         if (c.packageRel)
             CardFile(std::string("Pkg/") + c.packageRel, content);
         StoreFile(c.deviceRel, "an older and much longer text that was there before");
-        SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS];
-        Fill(t, c.tokens);
         auto before = HostTree(deviceDir + "/store");
-        EXPECT_TRUE(CopyCommand(1, c.copyFiles, t, kSource, kFolder, 0, nullptr)) << c.what;
+        EXPECT_TRUE(Copy(1, c.copyFiles, c.tokens)) << c.what;
         if (c.copied) {
             EXPECT_EQ(StoreRead(c.deviceRel), content) << c.what;
         } else {
             EXPECT_EQ(HostTree(deviceDir + "/store"), before) << c.what << ": a skipped line copies nothing";
         }
-        EXPECT_TRUE(CopyCommand(0, c.copyFiles, t, kSource, kFolder, 0, nullptr)) << c.what;
+        EXPECT_TRUE(Copy(0, c.copyFiles, c.tokens)) << c.what;
         EXPECT_EQ(StoreExists(c.deviceRel), !c.copied) << c.what << ": removal with the same flag";
     }
 }
 
-// Only Yes retries: No gives up.
-TEST_F(CopyTest, RetryOnlyOnYes)
+// Only Yes retries: No gives up. A file copied onto itself (however the
+// path is spelt) is refused (212, no retry) and survives.
+TEST_F(CopyTest, RetryOnlyOnYesAndNeverOntoItself)
 {
     {
         MessageLog log;
@@ -133,6 +97,11 @@ TEST_F(CopyTest, RetryOnlyOnYes)
                                     "\\Program Files\\Editor\\Missing.exe.\n\nPlease check to ensure the "
                                     "destination folder has sufficient free space.\nRetry?");
         EXPECT_FALSE(StoreExists("Program Files/Editor/Missing.exe"));
+        StoreFile("Temp/self.txt", "precious");
+        log.seen.clear();
+        EXPECT_FALSE(InstallFile(1, "\\Temp\\self.txt", "/temp//SELF.txt", 0, nullptr));
+        EXPECT_EQ(log.Ids(), std::vector<int>{212});
+        EXPECT_EQ(StoreRead("Temp/self.txt"), "precious");
     }
     MessageLog log;
     plat::SetMessageBoxHook([&](HWND, const std::u16string &text, const std::u16string &, UINT) {
@@ -144,19 +113,6 @@ TEST_F(CopyTest, RetryOnlyOnYes)
     EXPECT_EQ(log.Ids(), std::vector<int>{204});
     EXPECT_EQ(StoreRead("Program Files/Editor/Late.txt"), "arrived");
 }
-
-// A file copied onto itself (however the path is spelt) is refused (212,
-// no retry) and survives.
-TEST_F(CopyTest, CopyOntoItself)
-{
-    MessageLog log;
-    StoreFile("Temp/self.txt", "precious");
-    EXPECT_FALSE(InstallFile(1, "\\Temp\\self.txt", "/temp//SELF.txt", 0, nullptr));
-    EXPECT_EQ(log.Ids(), std::vector<int>{212});
-    EXPECT_EQ(StoreRead("Temp/self.txt"), "precious");
-}
-
-// ---------------------------------------------------------------- progress
 
 // Windows of one class that record the bar positions they are sent; the
 // one with id 1001 stands in for the bar.
@@ -170,107 +126,74 @@ LRESULT CALLBACK PaneProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
-class ProgressTest : public CopyTest {
-protected:
-    void SetUp() override
-    {
-        CopyTest::SetUp();
-        g_positions.clear();
-        WNDCLASSW wc = {};
-        wc.lpfnWndProc = PaneProc;
-        wc.hInstance = plat::kProgramInstance;
-        wc.lpszClassName = u"ScriptTestPane";
-        RegisterClassW(&wc);
-        auto make = [](DWORD style, HWND parent, int id) {
-            return CreateWindowExW(0, u"ScriptTestPane", u"", style, 0, 0, 100, 100, parent,
-                                   (HMENU)(INT_PTR)id, plat::kProgramInstance, nullptr);
-        };
-        HWND main = make(WS_POPUP, 0, 0), page = make(WS_POPUP, main, 0);
-        text = make(WS_CHILD, page, 1007);
-        HWND bar = make(WS_CHILD, page, 1001);
-        ASSERT_TRUE(main && page && text && bar);
-        cp = {CopyProgress, main, page, bar, nullptr, 0, 0};
-    }
-
-    std::string Text()
-    {
-        WCHAR buf[300] = {};
-        GetWindowTextW(text, buf, 300);
-        return U8(buf);
-    }
-
-    HWND text = 0;
-    COPY_PROGRESS cp;
-};
-
-TEST_F(ProgressTest, Percentages)
+TEST_F(CopyTest, ProgressPercentages)
 {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = PaneProc;
+    wc.hInstance = plat::kProgramInstance;
+    wc.lpszClassName = u"ScriptTestPane";
+    RegisterClassW(&wc);
+    auto make = [](DWORD style, HWND parent, int id) {
+        return CreateWindowExW(0, u"ScriptTestPane", u"", style, 0, 0, 100, 100, parent, (HMENU)(INT_PTR)id,
+                               plat::kProgramInstance, nullptr);
+    };
+    HWND main = make(WS_POPUP, 0, 0), page = make(WS_POPUP, main, 0);
+    HWND text = make(WS_CHILD, page, 1007), bar = make(WS_CHILD, page, 1001);
+    ASSERT_TRUE(main && page && text && bar);
+    COPY_PROGRESS cp = {CopyProgress, main, page, bar, "\\Storage Card\\Pkg\\bin\\Editor.exe.ARM", 0, 0};
     struct Case {
         DWORD total, done, current;
         WPARAM want;
     } cases[] = {
         {200, 80, 50, 65},
-        {0, 0, 0, 0},             // no total: the bar stays at the start
-        {100, 90, 50, 100},       // never past the end
+        {0, 0, 0, 0},                               // no total: the bar stays at the start
+        {100, 90, 50, 100},                         // never past the end
         {4000000000u, 3000000000u, 500000000u, 87}, // sums over 32 bits
     };
-    cp.pszSourceFile = "\\Storage Card\\Pkg\\bin\\Editor.exe.ARM";
     for (const auto &c : cases) {
         g_positions.clear();
         cp.dwTotalBytes = c.total;
         cp.dwBytesDone = c.done;
         EXPECT_TRUE(CopyProgress(c.current, 0, &cp));
-        ASSERT_EQ(g_positions.size(), 1u) << c.total << "/" << c.done << "/" << c.current;
-        EXPECT_EQ(g_positions[0], c.want) << c.total << "/" << c.done << "/" << c.current;
+        EXPECT_EQ(g_positions, std::vector<WPARAM>{c.want}) << c.total << "/" << c.done << "/" << c.current;
     }
-    EXPECT_EQ(Text(), "Copying file: Editor.exe.ARM") << "the package name's title";
+    WCHAR buf[300] = {};
+    GetWindowTextW(text, buf, 300);
+    EXPECT_EQ(U8(buf), "Copying file: Editor.exe.ARM") << "the package name's title";
 }
-
-// ---------------------------------------------------------------- estimate
-
-const char *kNotesScript = "\\Storage Card\\Pkg\\Notes.load";
-
-class EstimateTest : public ScriptFixture {
-protected:
-    BOOL Estimate(const std::string &body, BOOL copyFiles = 1)
-    {
-        CardFile("Pkg/Notes.load", ScriptHeader().Text() + body);
-        total = 0xabcdef;
-        return EstimateScript(kNotesScript, kSource, &total, copyFiles);
-    }
-    DWORD total = 0;
-};
 
 // The sum of the package files of the copy lines that will be carried out;
 // a missing package file fails and leaves the caller's total alone. The
-// estimate changes nothing on the device and shows nothing.
-TEST_F(EstimateTest, SumsTheCopiedPackageFiles)
+// estimate changes nothing on the device and shows nothing, and its sum
+// does not wrap round to a small figure.
+TEST_F(CopyTest, EstimateSumsTheCopiedPackageFiles)
 {
     MessageLog log;
     CardFile("Pkg/a.txt", Bytes(100));
     CardFile("Pkg/Lib.dll.ARM", Bytes(25));
     CardFile("Pkg/Lib.dll", Bytes(7));
     CardFile("Pkg/Readme.txt", Bytes(1000));
-    const std::string body = CrLf({"copy . . a.txt", "regKeyCreate HKEY_LOCAL_MACHINE Software\\Est",
-                                   "copyShared . \\Windows Lib.dll", "copy . . Readme.txt", "// c", "exit"});
+    DWORD total = 0;
+    auto estimate = [&](const std::vector<std::string> &body, BOOL copyFiles) {
+        CardFile("Pkg/Notes.load", ScriptHeader().Text() + CrLf(body));
+        total = 0xabcdef;
+        return EstimateScript("\\Storage Card\\Pkg\\Notes.load", kSource, &total, copyFiles);
+    };
+    const std::vector<std::string> body = {"copy . . a.txt", "regKeyCreate HKEY_LOCAL_MACHINE Software\\Est",
+                                           "copyShared . \\Windows Lib.dll", "copy . . Readme.txt", "// c", "exit"};
     auto before = HostTree(deviceDir + "/store");
-    ASSERT_TRUE(Estimate(body, 1));
+    ASSERT_TRUE(estimate(body, 1));
     EXPECT_EQ(total, 1125u) << "copying to the device: every copy line, the ARM variant measured";
-    ASSERT_TRUE(Estimate(body, 0));
+    ASSERT_TRUE(estimate(body, 0));
     EXPECT_EQ(total, 25u) << "running from the card: the text files stay and are not counted";
     EXPECT_EQ(HostTree(deviceDir + "/store"), before) << "nothing written";
     EXPECT_FALSE(KeyExists(0x80000002u, u"Software\\Est"));
-
-    EXPECT_FALSE(Estimate(CrLf({"copy . . a.txt", "copy . . gone.txt", "exit"})));
+    EXPECT_FALSE(estimate({"copy . . a.txt", "copy . . gone.txt", "exit"}, 1));
     EXPECT_EQ(total, 0xabcdefu);
     EXPECT_TRUE(log.seen.empty());
-}
 
-TEST_F(EstimateTest, TotalStopsAtItsLargestValue)
-{
     SCRIPT_SIZE size = {kSource, 0xfffffff0u, 1};
     SCRIPT_TOKEN t[SCRIPT_MAX_TOKENS] = {"copy", ".", ".", "a.txt"};
-    CardFile("Pkg/a.txt", Bytes(100));
     char line[] = "copy . . a.txt";
     EXPECT_EQ(SizeScriptCommand(line, SCRIPT_CMD_COPY, t, &size), 1);
     EXPECT_EQ(size.dwTotal, 0xffffffffu) << "the sum does not wrap round to a small figure";

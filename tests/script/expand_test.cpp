@@ -28,12 +28,14 @@ protected:
     void SetUp() override
     {
         ScriptFixture::SetUp();
-        saved = g_pszExpandedScriptName;
         g_pszExpandedScriptName = "GlyphorPro CE Handheld 1.0.load";
+        g_pszLanguageScriptName = "GlyphorProUniLang.load";
+        std::strcpy(found, "untouched");
     }
     void TearDown() override
     {
-        g_pszExpandedScriptName = saved;
+        g_pszExpandedScriptName = savedExpanded;
+        g_pszLanguageScriptName = savedLanguage;
         ScriptFixture::TearDown();
     }
     BOOL Expand(const char *const *values, const char *from = kScript)
@@ -41,10 +43,15 @@ protected:
         std::strcpy(path, from);
         return ExpandScriptParams(path, values);
     }
-    bool CopyExists() const { return HostExists(CardHost(kCopyRel)); }
+    BOOL Find(const std::string &folder, const char *pattern, BOOL handled = 0, BOOL report = 0)
+    {
+        install = language = 55;
+        return FindScript(folder.c_str(), pattern, found, &install, &language, handled, report);
+    }
 
-    char path[264];
-    const char *saved = nullptr;
+    char path[264], found[264];
+    BOOL install = 0, language = 0;
+    const char *savedExpanded = g_pszExpandedScriptName, *savedLanguage = g_pszLanguageScriptName;
 };
 
 TEST_F(ExpandTest, TheCopyOfTheScript)
@@ -86,7 +93,7 @@ TEST_F(ExpandTest, FailuresLeaveNoCopy)
         CardFile(kScriptRel, CrLf({"good @1", c.line, "after @2"}));
         EXPECT_FALSE(Expand(c.values)) << c.what;
         EXPECT_STREQ(path, kScript) << c.what << ": the caller's path is unchanged";
-        EXPECT_FALSE(CopyExists()) << c.what << ": no copy is left behind";
+        EXPECT_FALSE(HostExists(CardHost(kCopyRel))) << c.what << ": no copy is left behind";
     }
 
     // Expanding the expanded copy itself would empty the only script and
@@ -96,33 +103,7 @@ TEST_F(ExpandTest, FailuresLeaveNoCopy)
     EXPECT_EQ(ReadHostFile(CardHost(kCopyRel)), CrLf({"a @1"}));
 }
 
-// ---------------------------------------------------------------- discovery
-
-class DiscoveryTest : public ScriptFixture {
-protected:
-    void SetUp() override
-    {
-        ScriptFixture::SetUp();
-        saved = g_pszLanguageScriptName;
-        std::strcpy(found, "untouched");
-    }
-    void TearDown() override
-    {
-        g_pszLanguageScriptName = saved;
-        ScriptFixture::TearDown();
-    }
-    BOOL Find(const std::string &folder, const char *pattern, BOOL handled = 0, BOOL report = 0)
-    {
-        install = language = 55;
-        return FindScript(folder.c_str(), pattern, found, &install, &language, handled, report);
-    }
-
-    char found[264];
-    BOOL install = 0, language = 0;
-    const char *saved = nullptr;
-};
-
-TEST_F(DiscoveryTest, WhatIsFound)
+TEST_F(ExpandTest, FindWhatIsThere)
 {
     struct Case {
         const char *what;
@@ -136,8 +117,9 @@ TEST_F(DiscoveryTest, WhatIsFound)
          "Dict.unload", 0, 0},
         {"the language script whatever its case, named as stored", {"glyphorprounilang.LOAD"},
          "GlyphorPro*.load", "glyphorprounilang.LOAD", 1, 1},
+        {"a stale expanded copy is passed over", {"GlyphorPro CE Handheld 1.0.load", "GlyphorProUniLang.load"},
+         "GlyphorPro*.load", "GlyphorProUniLang.load", 1, 1},
     };
-    g_pszLanguageScriptName = "GlyphorProUniLang.load";
     int n = 0;
     for (const auto &c : cases) {
         MessageLog log;
@@ -154,7 +136,7 @@ TEST_F(DiscoveryTest, WhatIsFound)
 
 // Nothing found: 215 only when not handled and asked for; the install
 // flag is cleared, nothing else is written.
-TEST_F(DiscoveryTest, NothingFound)
+TEST_F(ExpandTest, FindNothing)
 {
     struct Case {
         BOOL handled, report;

@@ -44,6 +44,9 @@ protected:
         return RunScript(0, 0, 0, kScript, logPath, 1, kSource, inst, 0, 0, 0, &done);
     }
 
+    int EveryFault(plat::FaultKind kind, const std::vector<std::string> &lines, const std::string &big,
+                   const std::string &bigContent);
+
     ScriptHeader header;
     DWORD done = 0;
     char inst[264];
@@ -199,88 +202,73 @@ TEST_F(RunTest, PathsLeavingTheDeviceChangeNothingOutside)
     }
 }
 
-// Every file write of an installation made to fail in turn: each failure
-// stops the run (only the shortcut's own write may fail without stopping
-// it); the log holds whole lines, a prefix of the complete log; and a
-// logged copy is complete on the device.
-TEST_F(RunTest, WriteFailuresAtEveryPoint)
+// Installs LINES once for each n = 1, 2, ... with the n-th fault of KIND
+// injected, each time into a folder of its own, until a run meets no fault.
+// A run either succeeds with everything logged, or fails (having met the
+// fault) with a log of whole lines that is a prefix of the complete one; a
+// copy of BIG, once logged or on the device, is complete. Returns the
+// number of failed runs.
+int RunTest::EveryFault(plat::FaultKind kind, const std::vector<std::string> &lines, const std::string &big,
+                        const std::string &bigContent)
 {
     log.defaultAnswer = 7; // No to every retry
-    CardFile("Pkg/Big.exe.ARM", Bytes(40000, 'B'));
-    CardFile("Pkg/Lib.dll.ARM", Bytes(100, 'L'));
-    const std::vector<std::string> lines = {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Faulty",
-                                            "copy . . Big.exe",
-                                            "copyShared . \\Windows Lib.dll",
-                                            "createShortcut \\Windows Faulty.lnk . Big.exe", "exit"};
     auto full = header.Lines();
     full.insert(full.end(), lines.begin(), lines.end());
     int failures = 0;
-    for (int n = 1;; ++n) {
-        ASSERT_LT(n, 200) << "the installation never succeeded";
-        std::string folder = "\\Program Files\\F" + std::to_string(n);
-        std::string folderRel = "Program Files/F" + std::to_string(n);
-        plat::FaultArm(plat::FaultKind::FileWrite, n);
-        BOOL ok = Install(CrLf(lines), 0, 1, folder.c_str(), (folder + "\\Faulty.unload").c_str());
-        bool fired = plat::FaultFired(plat::FaultKind::FileWrite);
-        plat::FaultArm(plat::FaultKind::FileWrite, 0);
-        std::string text = StoreRead(folderRel + "/Faulty.unload");
-        if (!fired) {
-            ASSERT_TRUE(ok) << "n=" << n;
-            EXPECT_EQ(SplitCrLf(text), full);
-            break;
+    for (int n = 1; n < 2000; ++n) {
+        const std::string folder = "\\Program Files\\F" + std::to_string(n), rel = "Program Files/F" + std::to_string(n);
+        plat::FaultArm(kind, n);
+        BOOL ok = Install(CrLf(lines), 0, 1, folder.c_str(), (folder + "\\f.unload").c_str());
+        bool fired = plat::FaultFired(kind);
+        plat::FaultArm(kind, 0);
+        std::string text = StoreRead(rel + "/f.unload");
+        auto logged = SplitCrLf(text);
+        if (std::find(logged.begin(), logged.end(), "copy . . " + big) != logged.end() || StoreExists(rel + "/" + big)) {
+            EXPECT_EQ(StoreRead(rel + "/" + big), bigContent) << "n=" << n << ": partial copy";
         }
-        if (ok) {
-            EXPECT_EQ(SplitCrLf(text), full) << "n=" << n << ": only the link's write may fail silently";
+        if (ok || !fired) {
+            EXPECT_TRUE(ok) << "n=" << n << ": a run failed without a fault";
+            EXPECT_EQ(logged, full) << "n=" << n;
+            if (!fired)
+                return failures;
             continue;
         }
         ++failures;
-        ASSERT_TRUE(text.empty() || text.substr(text.size() - 2) == "\r\n")
+        EXPECT_TRUE(text.empty() || text.substr(text.size() - 2) == "\r\n")
             << "n=" << n << ": the log ends in the middle of a line";
-        auto logged = SplitCrLf(text);
-        ASSERT_LT(logged.size(), full.size()) << "n=" << n;
+        EXPECT_LT(logged.size(), full.size()) << "n=" << n;
+        logged.resize(std::min(logged.size(), full.size()));
         EXPECT_EQ(logged, std::vector<std::string>(full.begin(), full.begin() + logged.size())) << "n=" << n;
-        if (std::find(logged.begin(), logged.end(), "copy . . Big.exe") != logged.end() ||
-            StoreExists(folderRel + "/Big.exe")) {
-            EXPECT_EQ(StoreRead(folderRel + "/Big.exe"), Bytes(40000, 'B')) << "n=" << n << ": partial copy";
-        }
     }
-    EXPECT_GT(failures, 5) << "the installation makes more writes than that";
+    ADD_FAILURE() << "the installation never succeeded";
+    return failures;
 }
 
-// Every allocation of an installation made to fail in turn: a run either
-// succeeds with everything done and logged, or fails with a message and a
-// log that is a prefix of the complete one. No line is ever skipped
-// silently (keywords are recognised without allocating).
+// Every file write of an installation made to fail in turn: each failure
+// stops the run, but for the shortcut's own write, which may fail without
+// stopping it.
+TEST_F(RunTest, WriteFailuresAtEveryPoint)
+{
+    CardFile("Pkg/Big.exe.ARM", Bytes(40000, 'B'));
+    CardFile("Pkg/Lib.dll.ARM", Bytes(100, 'L'));
+    EXPECT_GT(EveryFault(plat::FaultKind::FileWrite,
+                         {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Faulty", "copy . . Big.exe",
+                          "copyShared . \\Windows Lib.dll", "createShortcut \\Windows Faulty.lnk . Big.exe", "exit"},
+                         "Big.exe", Bytes(40000, 'B')),
+              5)
+        << "the installation makes more writes than that";
+}
+
+// Every allocation of an installation made to fail in turn. No line is ever
+// skipped silently (keywords are recognised without allocating).
 TEST_F(RunTest, AllocationFailuresAtEveryPoint)
 {
-    log.defaultAnswer = 7;
     CardFile("Pkg/A.exe.ARM", Bytes(40000, 'A'));
     CardFile("Pkg/b.txt", Bytes(20, 'b'));
-    std::vector<std::string> lines = {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Alloc", "copy . . A.exe",
-                                      "regInt HKEY_LOCAL_MACHINE Software\\Alloc x N 5",
-                                      "copyShared . . b.txt", "exit"};
-    auto full = header.Lines();
-    full.insert(full.end(), lines.begin(), lines.end());
-    for (int n = 1;; ++n) {
-        ASSERT_LT(n, 2000) << "the installation never succeeded";
-        std::string folder = "\\Program Files\\M" + std::to_string(n);
-        std::string folderRel = "Program Files/M" + std::to_string(n);
-        plat::FaultArm(plat::FaultKind::Alloc, n);
-        BOOL ok = Install(CrLf(lines), 0, 1, folder.c_str(), (folder + "\\m.unload").c_str());
-        bool fired = plat::FaultFired(plat::FaultKind::Alloc);
-        plat::FaultArm(plat::FaultKind::Alloc, 0);
-        auto logged = SplitCrLf(StoreRead(folderRel + "/m.unload"));
-        if (ok) {
-            EXPECT_EQ(logged, full) << "n=" << n;
-            EXPECT_EQ(StoreRead(folderRel + "/A.exe"), Bytes(40000, 'A')) << "n=" << n;
-            if (!fired)
-                break;
-            continue;
-        }
-        EXPECT_TRUE(fired) << "n=" << n << ": a run failed without a fault";
-        ASSERT_LT(logged.size(), full.size()) << "n=" << n;
-        EXPECT_EQ(logged, std::vector<std::string>(full.begin(), full.begin() + logged.size())) << "n=" << n;
-    }
+    EveryFault(plat::FaultKind::Alloc,
+               {"regKeyCreate HKEY_LOCAL_MACHINE Software\\Alloc", "copy . . A.exe",
+                "regInt HKEY_LOCAL_MACHINE Software\\Alloc x N 5", "copyShared . . b.txt", "exit"},
+               "A.exe", Bytes(40000, 'A'));
 }
 
 } // namespace

@@ -149,51 +149,16 @@ std::vector<Got> ReadAllAt(DWORD size, DWORD &rcEnd)
     return lines;
 }
 
-std::vector<std::string> ReadAll(DWORD size, DWORD &rcEnd)
-{
-    std::vector<std::string> out;
-    for (const Got &g : ReadAllAt(size, rcEnd))
-        out.push_back(g.bytes);
-    return out;
-}
-
-TEST_F(XFileLine, LineEndsAndBufferSizes)
-{
-    struct Case {
-        const char *name;
-        std::string content;
-        DWORD size;
-        std::vector<std::string> expected; // first line-end byte included
-    } cases[] = {
-        {"CR LF", "a\r\nb", 512, {"a\r", "b"}},
-        {"LF CR", "a\n\rb", 512, {"a\n", "b"}},
-        {"CR alone", "a\rb", 512, {"a\r", "b"}},
-        {"LF alone", "a\nb", 512, {"a\n", "b"}},
-        {"CR CR ends two lines", "a\r\rb", 512, {"a\r", "\r", "b"}},
-        {"CR LF CR LF", "\r\n\r\n", 512, {"\r", "\r"}},
-        {"size 4 splits a long line", "abcdef\r\n", 4, {"abc", "def", "\r"}},
-        {"size 4 drops the end byte when full", "ab\r\ncd", 4, {"ab", "cd"}},
-        {"size 2 one byte a call", "ab\r\n", 2, {"a", "b", ""}},
-        {"long line in pieces", std::string(1200, 'q') + "\r\nend", 512,
-         {std::string(511, 'q'), std::string(511, 'q'), std::string(178, 'q') + "\r", "end"}},
-    };
-    for (const Case &c : cases) {
-        ASSERT_TRUE(PutFile(kFile, c.content)) << c.name;
-        DWORD rcEnd = 0;
-        EXPECT_EQ(ReadAll(c.size, rcEnd), c.expected) << c.name;
-        EXPECT_EQ(rcEnd, (DWORD)XEC_EOF) << c.name << ": the call after the last line";
-    }
-}
-
-// Where each call leaves the file: always at the first byte the line did
-// not take, whether the line ended at a line end, a partner byte, a full
+// Every line of a file and where each call leaves the file: always at the
+// first byte the line did not take, whether the line ended at a line end
+// (CR LF, LF CR, CR or LF; the first byte is kept), a partner byte, a full
 // buffer or the end of the file, and wherever the line lies against the
 // reader's chunks of 256 bytes (a line end as a chunk's last byte, its
-// partner the next chunk's first). Bytes other than CR and LF, a NUL
-// among them, are the line's own.
-TEST_F(XFileLine, PositionAfterEachLine)
+// partner the next chunk's first). Bytes other than CR and LF, a NUL among
+// them, are the line's own.
+TEST_F(XFileLine, LinesAndPositions)
 {
-    const std::string a253(253, 'a'), a254(254, 'a'), a255(255, 'a'), a256(256, 'a');
+    const std::string a253(253, 'a'), a254(254, 'a'), a255(255, 'a'), a256(256, 'a'), q511(511, 'q');
     struct Case {
         const char *name;
         std::string content;
@@ -201,6 +166,11 @@ TEST_F(XFileLine, PositionAfterEachLine)
         std::vector<Got> expected;
     } cases[] = {
         {"CR LF then a last line without end", "ab\r\ncd", 512, {{"ab\r", 4}, {"cd", 6}}},
+        {"LF CR", "a\n\rb", 512, {{"a\n", 3}, {"b", 4}}},
+        {"CR alone", "a\rb", 512, {{"a\r", 2}, {"b", 3}}},
+        {"LF alone", "a\nb", 512, {{"a\n", 2}, {"b", 3}}},
+        {"CR CR ends two lines", "a\r\rb", 512, {{"a\r", 2}, {"\r", 3}, {"b", 4}}},
+        {"CR LF CR LF", "\r\n\r\n", 512, {{"\r", 2}, {"\r", 4}}},
         {"LF LF: an empty second line", "a\n\nb", 512, {{"a\n", 2}, {"\n", 3}, {"b", 4}}},
         {"a lone CR last in the file", "ab\r", 512, {{"ab\r", 3}}},
         {"a lone LF last in the file", "\n", 512, {{"\n", 1}}},
@@ -219,9 +189,13 @@ TEST_F(XFileLine, PositionAfterEachLine)
          {{std::string(510, 'x'), 512}, {"z", 513}}},
         {"a line of 509 bytes keeps its end byte", std::string(509, 'x') + "\n\rz", 512,
          {{std::string(509, 'x') + "\n", 511}, {"z", 512}}},
-        {"size 8: a full buffer leaves the rest", "abcdefghij\r\n", 8,
-         {{"abcdefg", 7}, {"hij\r", 12}}},
+        {"a long line in pieces", std::string(1200, 'q') + "\r\nend", 512,
+         {{q511, 511}, {q511, 1022}, {std::string(178, 'q') + "\r", 1202}, {"end", 1205}}},
+        {"size 8: a full buffer leaves the rest", "abcdefghij\r\n", 8, {{"abcdefg", 7}, {"hij\r", 12}}},
+        {"size 4 splits a long line", "abcdef\r\n", 4, {{"abc", 3}, {"def", 6}, {"\r", 8}}},
+        {"size 4 drops the end byte when full", "ab\r\ncd", 4, {{"ab", 4}, {"cd", 6}}},
         {"size 3 and a line end at the second byte", "a\r\nb", 3, {{"a", 3}, {"b", 4}}},
+        {"size 2 one byte a call", "ab\r\n", 2, {{"a", 1}, {"b", 2}, {"", 4}}},
         {"two chunks of lines", a253 + "\r\n" + a253 + "\n" + a253, 512,
          {{a253 + "\r", 255}, {a253 + "\n", 509}, {a253, 762}}},
     };
@@ -233,24 +207,30 @@ TEST_F(XFileLine, PositionAfterEachLine)
     }
 }
 
-// A read that fails gives its code, and the reader keeps reading from
-// where the handle was once the file can be read.
-TEST_F(XFileLine, FailingReadAndSeparateCalls)
+// A read that fails gives its code and moves nothing; end of file and a
+// buffer too small for a byte leave buffer, length and position alone; and
+// the reader keeps nothing between calls: a seek between two lines is where
+// the next line starts.
+TEST_F(XFileLine, FailuresEndOfFileAndSeparateCalls)
 {
     HANDLE h = XFILE_NO_HANDLE;
     ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_WRITE, &h), (DWORD)XEC_OK);
     ASSERT_EQ(XFile_Write(h, "one\r\ntwo\r\n", 10, NULL), (DWORD)XEC_OK);
     XFile_Seek(h, 2, XFILE_SEEK_BEGIN, NULL);
-    char buf[32];
+    char buf[32] = "untouched";
+    DWORD pos = 98, len = 77;
     EXPECT_EQ(XFile_ReadLine(h, buf, sizeof buf, NULL), (DWORD)XEC_SYSTEM) << "a handle that cannot read";
-    DWORD after = 98;
-    XFile_Tell(h, &after);
-    EXPECT_EQ(after, 2u) << "a failed read moves nothing";
+    XFile_Tell(h, &pos);
+    EXPECT_EQ(pos, 2u) << "a failed read moves nothing";
     XFile_Close(&h);
 
-    // The reader keeps nothing between calls: a seek between two lines is
-    // where the next line starts.
     ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_READ, &h), (DWORD)XEC_OK);
+    for (DWORD size : {0u, 1u}) {
+        EXPECT_EQ(XFile_ReadLine(h, buf, size, NULL), (DWORD)XEC_NO_MEMORY) << "size " << size;
+        XFile_Tell(h, &pos);
+        EXPECT_EQ(pos, 0u) << "nothing may be read with size " << size;
+    }
+    EXPECT_STREQ(buf, "untouched");
     EXPECT_EQ(XFile_ReadLine(h, buf, sizeof buf, NULL), (DWORD)XEC_OK);
     EXPECT_STREQ(buf, "one\r");
     XFile_Seek(h, 1, XFILE_SEEK_BEGIN, NULL);
@@ -258,30 +238,11 @@ TEST_F(XFileLine, FailingReadAndSeparateCalls)
     EXPECT_STREQ(buf, "ne\r");
     EXPECT_EQ(XFile_ReadLine(h, buf, sizeof buf, NULL), (DWORD)XEC_OK);
     EXPECT_STREQ(buf, "two\r");
-    XFile_Close(&h);
-}
-
-TEST_F(XFileLine, EndOfFileAndTooSmallBuffers)
-{
-    ASSERT_TRUE(PutFile(kFile, ""));
-    HANDLE h = XFILE_NO_HANDLE;
-    ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_READ, &h), (DWORD)XEC_OK);
-    char buf[16] = "untouched";
-    DWORD len = 77;
+    XFile_Seek(h, 0, XFILE_SEEK_END, NULL);
+    strcpy(buf, "untouched");
     EXPECT_EQ(XFile_ReadLine(h, buf, sizeof buf, &len), (DWORD)XEC_EOF);
     EXPECT_STREQ(buf, "untouched") << "the buffer at end of file";
     EXPECT_EQ(len, 77u) << "the length at end of file";
-    XFile_Close(&h);
-
-    ASSERT_TRUE(PutFile(kFile, "abc\r\n"));
-    ASSERT_EQ(XFile_Open(kFile, XFILE_MODE_READ, &h), (DWORD)XEC_OK);
-    for (DWORD size : {0u, 1u}) {
-        EXPECT_EQ(XFile_ReadLine(h, buf, size, NULL), (DWORD)XEC_NO_MEMORY) << "size " << size;
-        DWORD pos = 99;
-        XFile_Tell(h, &pos);
-        EXPECT_EQ(pos, 0u) << "nothing may be read with size " << size;
-    }
-    EXPECT_STREQ(buf, "untouched");
     XFile_Close(&h);
 }
 

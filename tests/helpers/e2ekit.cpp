@@ -31,14 +31,11 @@ ProcessResult RunProgram(const std::vector<std::string> &argv)
 
     pid_t pid = fork();
     if (pid == 0) {
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int in = open("/dev/null", O_RDONLY);
-        if (out < 0 || err < 0 || in < 0)
-            _exit(126);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
+        int fds[3] = {open("/dev/null", O_RDONLY), open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                      open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600)};
+        for (int i = 0; i < 3; ++i)
+            if (fds[i] < 0 || dup2(fds[i], i) < 0)
+                _exit(126);
         execv(args[0], args.data());
         _exit(127);
     }
@@ -93,10 +90,9 @@ std::vector<int> SetupRun::MessageIds() const { return EventIds(events, "message
 
 const nlohmann::json *SetupRun::Message(int id, int nth) const
 {
-    for (const auto &e : events) {
+    for (const auto &e : events)
         if (e.value("event", "") == "message" && e.value("id", -1) == id && --nth == 0)
             return &e;
-    }
     return nullptr;
 }
 
@@ -127,25 +123,15 @@ SetupRun RunSetup(const SetupOptions &o)
                              std::to_string(getpid()) + "-" + std::to_string(rand()) + ".jsonl";
     std::vector<std::string> argv = {std::string(CESETUP_BIN_DIR) + "/cesetup", "--device", o.device, "--ui",
                                      "none", "--transcript", transcript};
-    if (!o.card.empty()) {
-        argv.push_back("--card");
-        argv.push_back(o.card);
-    }
-    if (!o.run.empty()) {
-        argv.push_back("--run");
-        argv.push_back(o.run);
-    }
-    for (const std::string &a : o.answers) {
-        argv.push_back("--answer");
-        argv.push_back(a);
-    }
-    for (const std::string &a : o.extra)
-        argv.push_back(a);
+    for (const auto &[option, value] : {std::pair{"--card", &o.card}, {"--run", &o.run}})
+        if (!value->empty())
+            argv.insert(argv.end(), {option, *value});
+    for (const std::string &a : o.answers)
+        argv.insert(argv.end(), {"--answer", a});
+    argv.insert(argv.end(), o.extra.begin(), o.extra.end());
 
     ProcessResult p = RunProgram(argv);
-    SetupRun r;
-    r.exitCode = p.exitCode;
-    r.err = p.err;
+    SetupRun r{p.exitCode, p.err, {}, ""};
     r.events = ReadJsonLines(transcript, &r.transcriptError);
     std::error_code ec;
     fs::remove(transcript, ec);
@@ -168,13 +154,9 @@ std::map<std::string, std::string> Listing(const std::string &dir)
     if (!fs::is_directory(dir, ec))
         return out;
     for (auto it = fs::recursive_directory_iterator(dir, ec); it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        std::string rel = fs::relative(it->path(), dir, ec).generic_string();
-        if (it->is_directory(ec))
-            out[rel] = "<dir>";
-        else
-            out[rel] = cetest::ReadHostFile(it->path().string());
-    }
+         it.increment(ec))
+        out[fs::relative(it->path(), dir, ec).generic_string()] =
+            it->is_directory(ec) ? "<dir>" : cetest::ReadHostFile(it->path().string());
     return out;
 }
 
@@ -200,8 +182,7 @@ std::string Bmp24(int width, int height, unsigned rgb)
 
 std::string ProgramBytes(const std::string &name, size_t size)
 {
-    std::string unit = "MZ " + name + "\n";
-    std::string s;
+    std::string unit = "MZ " + name + "\n", s;
     while (s.size() < size)
         s += unit;
     s.resize(size);

@@ -39,15 +39,9 @@ std::string CrLf(const std::vector<std::string> &lines)
 std::vector<std::string> SplitCrLf(const std::string &text)
 {
     std::vector<std::string> out;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find("\r\n", pos);
-        if (end == std::string::npos) {
-            out.push_back(text.substr(pos));
-            break;
-        }
+    for (size_t pos = 0, end; pos < text.size(); pos = end + 2) {
+        end = std::min(text.find("\r\n", pos), text.size());
         out.push_back(text.substr(pos, end - pos));
-        pos = end + 2;
     }
     return out;
 }
@@ -111,33 +105,13 @@ int MessageLog::Count(int id) const
     return int(std::count_if(seen.begin(), seen.end(), [id](const SeenMessage &m) { return m.id == id; }));
 }
 
-void ScriptFixture::CardFile(const std::string &rel, const std::string &content)
-{
-    WriteHostFile(CardHost(rel), content);
-}
-
-void ScriptFixture::StoreFile(const std::string &rel, const std::string &content)
-{
-    WriteHostFile(StoreHost(rel), content);
-}
-
-bool ScriptFixture::StoreExists(const std::string &rel) const
-{
-    return HostExists(StoreHost(rel));
-}
-
-std::string ScriptFixture::StoreRead(const std::string &rel) const
-{
-    return ReadHostFile(StoreHost(rel));
-}
-
 bool ScriptFixture::KeyExists(uint32_t root, const std::u16string &path)
 {
     HKEY key = 0;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != 0)
-        return false;
-    RegCloseKey(key);
-    return true;
+    bool there = RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) == 0;
+    if (there)
+        RegCloseKey(key);
+    return there;
 }
 
 bool ScriptFixture::ReadDword(uint32_t root, const std::u16string &path, const std::u16string &name,
@@ -174,16 +148,10 @@ bool ScriptFixture::CreateKey(uint32_t root, const std::u16string &path)
 {
     HKEY key = 0;
     DWORD disp = 0;
-    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disp) != 0)
-        return false;
-    RegCloseKey(key);
-    return true;
-}
-
-bool ScriptFixture::SetDword(uint32_t root, const std::u16string &path, const std::u16string &name,
-                             uint32_t value)
-{
-    return PutValue(root, path, name, REG_DWORD, std::string((const char *)&value, 4));
+    bool made = RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disp) == 0;
+    if (made)
+        RegCloseKey(key);
+    return made;
 }
 
 long ScriptFixture::QueryValue(uint32_t root, const std::u16string &path, const std::u16string &name,

@@ -72,11 +72,11 @@ int MessageIdOfText(const std::u16string &text);
 class ScriptFixture : public DeviceFixture {
 protected:
     // Writes a card file, given relative to the card ("Pkg/Notes.exe.ARM").
-    void CardFile(const std::string &rel, const std::string &content);
-    // Writes a file of the object store, relative to "\" ("Temp/a.load").
-    void StoreFile(const std::string &rel, const std::string &content);
-    bool StoreExists(const std::string &rel) const;
-    std::string StoreRead(const std::string &rel) const;
+    void CardFile(const std::string &rel, const std::string &content) { WriteHostFile(CardHost(rel), content); }
+    // Files of the object store, relative to "\" ("Temp/a.load").
+    void StoreFile(const std::string &rel, const std::string &content) { WriteHostFile(StoreHost(rel), content); }
+    bool StoreExists(const std::string &rel) const { return HostExists(StoreHost(rel)); }
+    std::string StoreRead(const std::string &rel) const { return ReadHostFile(StoreHost(rel)); }
 
     // Registry reads through the device's own registry functions.
     bool KeyExists(uint32_t root, const std::u16string &path);
@@ -85,7 +85,10 @@ protected:
     // The shared count of a device path; 0 when none is stored.
     uint32_t SharedCount(const std::string &devicePath);
     bool CreateKey(uint32_t root, const std::u16string &path);
-    bool SetDword(uint32_t root, const std::u16string &path, const std::u16string &name, uint32_t value);
+    bool SetDword(uint32_t root, const std::u16string &path, const std::u16string &name, uint32_t value)
+    {
+        return PutValue(root, path, name, REG_DWORD, std::string((const char *)&value, 4));
+    }
     // A value as stored: its type and bytes (up to 1024), or the registry's
     // error. PutValue makes the key when needed and stores the bytes as given.
     long QueryValue(uint32_t root, const std::u16string &path, const std::u16string &name, uint32_t *type,

@@ -29,13 +29,12 @@ protected:
         ScriptFixture::TearDown();
     }
 
-    BOOL Install(const std::string &body, BOOL reinstall = 0, BOOL createLog = 1,
-                 const char *folder = kFolder, const char *logPath = kLog)
+    BOOL Install(const std::vector<std::string> &body, const char *folder = kFolder, const char *logPath = kLog)
     {
-        CardFile("Pkg/Notes.load", header.Text() + body);
+        CardFile("Pkg/Notes.load", header.Text() + CrLf(body));
         std::strcpy(inst, folder);
         done = 0xdeadbeef;
-        return RunScript(1, createLog, reinstall, kScript, logPath, 1, kSource, inst, 0, 0, 1000, &done);
+        return RunScript(1, 1, 0, kScript, logPath, 1, kSource, inst, 0, 0, 1000, &done);
     }
 
     BOOL Remove(const char *folder = kFolder, const char *logPath = kLog)
@@ -55,8 +54,8 @@ protected:
 
 TEST_F(RunTest, LogOfASmallInstallationAndItsRemoval)
 {
-    ASSERT_TRUE(Install(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Demo", "  // installed by Notes  ",
-                              "mkdir \\Program Files\\Other", "exit"})));
+    ASSERT_TRUE(Install({"regKeyCreate HKEY_LOCAL_MACHINE Software\\Demo", "  // installed by Notes  ",
+                         "mkdir \\Program Files\\Other", "exit"}));
     EXPECT_EQ(StoreRead(kLogRel), header.Text() +
                                       "regKeyCreate HKEY_LOCAL_MACHINE Software\\Demo\r\n"
                                       "// installed by Notes\r\nmkdir \\Program Files\\Other\r\nexit\r\n")
@@ -80,9 +79,9 @@ TEST_F(RunTest, LogOfASmallInstallationAndItsRemoval)
 // log undoes what was logged.
 TEST_F(RunTest, FailedRunsLogWhatWasDone)
 {
-    EXPECT_FALSE(Install(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE Software\\A", "// one",
-                               "regString HKEY_USERS Software\\B x Name Text",
-                               "regKeyCreate HKEY_LOCAL_MACHINE Software\\C", "exit"})));
+    EXPECT_FALSE(Install({"regKeyCreate HKEY_LOCAL_MACHINE Software\\A", "// one",
+                          "regString HKEY_USERS Software\\B x Name Text",
+                          "regKeyCreate HKEY_LOCAL_MACHINE Software\\C", "exit"}));
     EXPECT_EQ(log.Ids(), std::vector<int>{213});
     EXPECT_EQ(StoreRead(kLogRel),
               header.Text() + "regKeyCreate HKEY_LOCAL_MACHINE Software\\A\r\n// one\r\n");
@@ -97,7 +96,7 @@ TEST_F(RunTest, FailedRunsLogWhatWasDone)
 // in removal: refused.
 TEST_F(RunTest, BadRegistryLines)
 {
-    EXPECT_FALSE(Install(CrLf({"regKeyCreate HKEY_LOCAL_MACHINE " + std::string(300, 'k'), "exit"})));
+    EXPECT_FALSE(Install({"regKeyCreate HKEY_LOCAL_MACHINE " + std::string(300, 'k'), "exit"}));
     EXPECT_EQ(log.Ids(), std::vector<int>{213}) << "a key path over 255 bytes";
     EXPECT_EQ(StoreRead(kLogRel), header.Text());
     EXPECT_FALSE(KeyExists(0x80000002u, U16(std::string(255, 'k')))) << "the cut path was not made";
@@ -131,7 +130,7 @@ TEST_F(RunTest, ALogOverTheScriptIsRefused)
 TEST_F(RunTest, ShortcutFiles)
 {
     const std::string line = "createShortcut '\\Windows\\Start Menu' Notes.lnk . 'My App.exe'";
-    ASSERT_TRUE(Install(CrLf({line, "exit"})));
+    ASSERT_TRUE(Install({line, "exit"}));
     const std::string target = "\"\\Program Files\\Notes\\My App.exe\"";
     EXPECT_EQ(StoreRead("Windows/Start Menu/Notes.lnk"), std::to_string(target.size()) + "#" + target)
         << "a target holding a blank is quoted";
@@ -159,14 +158,13 @@ TEST_F(RunTest, RemovalThroughTheLog)
     CardFile("Pkg/Notes.exe.ARM", Bytes(5000));
     CardFile("Pkg/data/Help.htm", Bytes(300, 'h'));
     CardFile("Pkg/NotesLib.dll.ARM", Bytes(700, 'l'));
-    ASSERT_TRUE(Install(CrLf({"copy . . Notes.exe", "copy data doc\\en Help.htm",
-                              "copyShared . \\Windows NotesLib.dll", "exit"})));
+    ASSERT_TRUE(
+        Install({"copy . . Notes.exe", "copy data doc\\en Help.htm", "copyShared . \\Windows NotesLib.dll", "exit"}));
     EXPECT_EQ(done, 6000u);
 
     // A second product installs the same shared file elsewhere.
     const char *kLog2 = "\\Program Files\\Other\\Other.unload";
-    ASSERT_TRUE(Install(CrLf({"copyShared . \\Windows NotesLib.dll", "exit"}), 0, 1, "\\Program Files\\Other",
-                        kLog2));
+    ASSERT_TRUE(Install({"copyShared . \\Windows NotesLib.dll", "exit"}, "\\Program Files\\Other", kLog2));
     EXPECT_EQ(SharedCount("\\Windows\\NotesLib.dll"), 2u);
 
     ASSERT_TRUE(Remove());
@@ -189,7 +187,7 @@ TEST_F(RunTest, PathsLeavingTheDeviceChangeNothingOutside)
     CardFile("Pkg/a.txt", "payload");
     auto outsideBefore = HostTree(root.path + "/outside");
     const std::string line = "copy . ..\\..\\..\\..\\outside a.txt";
-    EXPECT_FALSE(Install(CrLf({line, "exit"})));
+    EXPECT_FALSE(Install({line, "exit"}));
     EXPECT_EQ(log.Ids(), std::vector<int>{212});
     StoreFile(kLogRel, header.Text() + CrLf({line}));
     EXPECT_TRUE(Remove()) << "the same line in a log is passed over in removal mode";
@@ -216,14 +214,15 @@ int RunTest::EveryFault(plat::FaultKind kind, const std::vector<std::string> &li
     full.insert(full.end(), lines.begin(), lines.end());
     int failures = 0;
     for (int n = 1; n < 2000; ++n) {
-        const std::string folder = "\\Program Files\\F" + std::to_string(n), rel = "Program Files/F" + std::to_string(n);
+        const std::string rel = "Program Files/F" + std::to_string(n);
+        const std::string folder = "\\Program Files\\F" + std::to_string(n);
         plat::FaultArm(kind, n);
-        BOOL ok = Install(CrLf(lines), 0, 1, folder.c_str(), (folder + "\\f.unload").c_str());
+        BOOL ok = Install(lines, folder.c_str(), (folder + "\\f.unload").c_str());
         bool fired = plat::FaultFired(kind);
         plat::FaultArm(kind, 0);
         std::string text = StoreRead(rel + "/f.unload");
         auto logged = SplitCrLf(text);
-        if (std::find(logged.begin(), logged.end(), "copy . . " + big) != logged.end() || StoreExists(rel + "/" + big)) {
+        if (StoreExists(rel + "/" + big) || std::count(logged.begin(), logged.end(), "copy . . " + big)) {
             EXPECT_EQ(StoreRead(rel + "/" + big), bigContent) << "n=" << n << ": partial copy";
         }
         if (ok || !fired) {

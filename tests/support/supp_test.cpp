@@ -35,22 +35,13 @@ protected:
         plat::SetMessageBoxHook(nullptr);
         DeviceFixture::TearDown();
     }
-    // A visible top-level window of a new class.
-    static HWND TopWindow(const char16_t *cls)
-    {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = cls;
-        RegisterClassW(&wc);
-        return CreateWindowExW(0, cls, u"", WS_VISIBLE, 0, 0, 100, 100, 0, 0, 0, nullptr);
-    }
     std::vector<Shown> shown;
     int answer = IDOK;
 };
 
 TEST_F(Supp, MessageBoxTextCaptionStyleOwnerAndCursor)
 {
-    HWND active = TopWindow(u"SuppOwner");
+    HWND active = cetest::CreateMainWindow(u"SuppOwner");
     ASSERT_EQ(GetActiveWindow(), active);
     EXPECT_EQ(Supp_MsgBox(0, 205, MB_ICONHAND), 0) << "no box before Supp_MsgInit";
     ASSERT_EQ(Supp_MsgInit(plat::kProgramInstance, 201), TRUE);

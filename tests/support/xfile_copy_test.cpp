@@ -79,7 +79,11 @@ TEST_F(XFileCopy, CancelLeavesNoDestination)
     EXPECT_EQ(GetFile("\\Temp\\src.bin").value_or(""), data);
 }
 
-TEST_F(XFileCopy, OverwriteRules)
+// Without overwrite an existing destination stays; with it, a longer one
+// is truncated to the source, not patched. A failed copy destroys nothing
+// it did not open: not a destination of a copy that never began, not a
+// source copied onto itself, not a destination in use.
+TEST_F(XFileCopy, OverwriteRulesAndFailuresKeepFiles)
 {
     ASSERT_TRUE(PutFile("\\Temp\\src.bin", "new content"));
     ASSERT_TRUE(PutFile("\\Temp\\dst.bin", std::string(5000, 'z')));
@@ -87,32 +91,22 @@ TEST_F(XFileCopy, OverwriteRules)
     EXPECT_EQ(XFile_CopyFileWithProgress("\\Temp\\src.bin", "\\Temp\\dst.bin", FALSE, Record, &r), (DWORD)XEC_EXISTS);
     EXPECT_TRUE(r.calls.empty());
     EXPECT_EQ(GetFile("\\Temp\\dst.bin").value_or(""), std::string(5000, 'z'));
-    // A longer destination is truncated to the source, not patched.
     EXPECT_EQ(XFile_CopyFile("\\Temp\\src.bin", "\\Temp\\dst.bin", TRUE), (DWORD)XEC_OK);
     EXPECT_EQ(GetFile("\\Temp\\dst.bin").value_or(""), "new content");
-}
 
-TEST_F(XFileCopy, FailedCopyDeletesNothingItDidNotOpen)
-{
-    // An existing destination is not destroyed by a copy that never began.
-    ASSERT_TRUE(PutFile("\\Temp\\dst.bin", "installed earlier"));
     EXPECT_EQ(XFile_CopyFile("\\Temp\\none.bin", "\\Temp\\dst.bin", TRUE), (DWORD)XEC_NOT_FOUND);
-    EXPECT_EQ(GetFile("\\Temp\\dst.bin").value_or("<none>"), "installed earlier");
-
+    EXPECT_EQ(GetFile("\\Temp\\dst.bin").value_or("<none>"), "new content");
     std::string data = Pattern(70000);
     ASSERT_TRUE(PutFile("\\Temp\\self.bin", data));
     for (const char *dest : {"\\Temp\\self.bin", "\\TEMP\\SELF.BIN"}) {
         EXPECT_NE(XFile_CopyFile("\\Temp\\self.bin", dest, TRUE), (DWORD)XEC_OK) << dest;
         EXPECT_TRUE(GetFile("\\Temp\\self.bin") == data) << "source after a copy onto " << dest;
     }
-
-    // A destination in use cannot be opened, and survives the failure.
-    ASSERT_TRUE(PutFile("\\Temp\\busy.bin", "in use"));
-    HANDLE busy = CreateFileW(u"\\Temp\\busy.bin", GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
+    HANDLE busy = CreateFileW(u"\\Temp\\dst.bin", GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
     ASSERT_NE(busy, INVALID_HANDLE_VALUE);
-    EXPECT_NE(XFile_CopyFile("\\Temp\\self.bin", "\\Temp\\busy.bin", TRUE), (DWORD)XEC_OK);
+    EXPECT_NE(XFile_CopyFile("\\Temp\\self.bin", "\\Temp\\dst.bin", TRUE), (DWORD)XEC_OK);
     CloseHandle(busy);
-    EXPECT_EQ(GetFile("\\Temp\\busy.bin").value_or("<none>"), "in use");
+    EXPECT_EQ(GetFile("\\Temp\\dst.bin").value_or("<none>"), "new content");
 }
 
 TEST_F(XFileCopy, EveryFailingWriteLeavesNothing)

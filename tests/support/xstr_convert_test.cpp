@@ -92,15 +92,13 @@ TEST_F(XStrConvert, UnitsToBytesWhateverTheSwitch)
     EXPECT_EQ(ToBytes(u"x\u0100y"), "x") << "low 8 bits 0";
 }
 
-TEST_F(XStrConvert, CapacityRulePlainForms)
+// At most capacity - 1 bytes and the terminator, nothing past them, and
+// nothing at all for capacity 0 (the units' way: LongStringsAsTheirBytes).
+TEST_F(XStrConvert, CapacityRule)
 {
-    EXPECT_EQ(ToUnits("abcd", 5), u"abcd") << "four units and the terminator fit in 5";
     EXPECT_EQ(ToBytes(u"abcd", 5), "abcd") << "four bytes and the terminator fit in 5";
-    WCHAR w[8] = {u'#', u'#', u'#', u'#', u'#', u'#', u'#', u'#'};
     char b[8] = "#######";
-    XStr_String2TString("abcdefgh", w, 4);
     XStr_TString2String(u"abcdefgh", b, 4);
-    EXPECT_EQ(std::u16string(w, 5), std::u16string(u"abc\0#", 5)) << "nothing written past the capacity";
     EXPECT_EQ(std::string(b, 5), std::string("abc\0#", 5)) << "nothing written past the capacity";
 
     WCHAR w0[4] = {u'#', u'#', u'#', 0};
@@ -111,6 +109,13 @@ TEST_F(XStrConvert, CapacityRulePlainForms)
     XStr_TString2StringCat(u"abc", b0, 0);
     EXPECT_EQ(std::u16string(w0), u"###") << "capacity 0 writes nothing";
     EXPECT_STREQ(b0, "###") << "capacity 0 writes nothing";
+
+    WCHAR w[16] = u"ab";
+    XStr_String2TStringCat("cdefgh", w, 7);
+    EXPECT_EQ(std::u16string(w), u"abcdef") << "Cat, capacity 7: at most 6 units";
+    char c[16] = "abc\xc6";
+    XStr_TString2StringCat(u"zz", c, 5);
+    EXPECT_STREQ(c, "abc\xc6") << "Cat, no room: the 5th byte stays the terminator";
 }
 
 // Longer strings convert as their bytes do one by one, wherever a byte
@@ -141,16 +146,6 @@ TEST_F(XStrConvert, LongStringsAsTheirBytes)
             }
         }
     }
-}
-
-TEST_F(XStrConvert, CatFormsKeepToTheCapacity)
-{
-    WCHAR w[16] = u"ab";
-    XStr_String2TStringCat("cdefgh", w, 7);
-    EXPECT_EQ(std::u16string(w), u"abcdef") << "capacity 7: at most 6 units";
-    char b[16] = "abc\xc6";
-    XStr_TString2StringCat(u"zz", b, 5);
-    EXPECT_STREQ(b, "abc\xc6") << "no room: the 5th byte stays the terminator";
 }
 
 TEST(XStrCopy, BoundedCopiesWriteNothingPastN)

@@ -189,7 +189,7 @@ struct Surface {
     int height = 0;
 };
 
-Surface SurfaceOf(const GdiDc &dc)
+__attribute__((always_inline)) inline Surface SurfaceOf(const GdiDc &dc)
 {
     Surface s;
     PixelRows *p = nullptr;
@@ -208,7 +208,7 @@ Surface SurfaceOf(const GdiDc &dc)
 }
 
 // The overlap of a and b into out; false when they do not overlap.
-inline bool Overlap(const RECT &a, const RECT &b, RECT &out)
+__attribute__((always_inline)) inline bool Overlap(const RECT &a, const RECT &b, RECT &out)
 {
     out.left = std::max(a.left, b.left);
     out.top = std::max(a.top, b.top);
@@ -375,40 +375,16 @@ HGDIOBJ MakeStock(int i)
     default: return 0;
     }
     o->stock = true;
-    return HandleAlloc(HandleKind::Gdi, o);
+    return GdiAlloc(o, o->type);
 }
 
-// The object of a live GDI handle of the given type (any type: kAnyType),
-// or null.
-constexpr int kAnyType = -1;
-template <class T> inline GdiRef<T> GetTyped(HGDIOBJ h, int type)
+// The object of a live GDI handle of any type, or null.
+__attribute__((always_inline)) inline GdiRef<GdiObject> GetObj(HGDIOBJ h)
 {
-    return HandlePeekIf<T>(h, HandleKind::Gdi, [type](const HandleObject &o) {
-        return type == kAnyType || int(static_cast<const GdiObject &>(o).type) == type;
-    });
-}
-
-GdiRef<GdiObject> GetObj(HGDIOBJ h)
-{
-    return GetTyped<GdiObject>(h, kAnyType);
+    return HandlePeek<GdiObject>(h, HandleKind::Gdi);
 }
 
 } // namespace
-
-GdiRef<GdiBitmap> GdiGetBitmap(HBITMAP h)
-{
-    return GetTyped<GdiBitmap>(h, int(GdiType::Bitmap));
-}
-
-GdiRef<GdiDc> GdiGetDc(HDC h)
-{
-    return GetTyped<GdiDc>(h, int(GdiType::Dc));
-}
-
-GdiRef<GdiBrush> GdiGetBrush(HBRUSH h)
-{
-    return GetTyped<GdiBrush>(h, int(GdiType::Brush));
-}
 
 namespace {
 
@@ -476,7 +452,7 @@ __attribute__((noinline)) void FreeGdiLocked(HGDIOBJ h, int list)
     ++sp.n;
 }
 
-void FreeGdi(HGDIOBJ h, GdiType type)
+__attribute__((always_inline)) inline void FreeGdi(HGDIOBJ h, GdiType type)
 {
     int list = type == GdiType::Dc ? 0 : type == GdiType::Bitmap ? 1 : type == GdiType::Brush ? 2 : -1;
     // The usual case, several times a paint: the process alone (no lock
@@ -534,7 +510,7 @@ HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel)
     // nothing until it is drawn on.
     if (!b.pixels.Reset(width, height, RGB(0, 0, 0)))
         return 0;
-    return HandleAlloc(HandleKind::Gdi, std::move(o));
+    return GdiAlloc(std::move(o), GdiType::Bitmap);
 }
 
 HBITMAP GdiCreateBitmapToFill(int width, int height, int bitsPixel, uint32_t **pixels)
@@ -545,7 +521,7 @@ HBITMAP GdiCreateBitmapToFill(int width, int height, int bitsPixel, uint32_t **p
     *pixels = b->pixels.Overwrite(width, height);
     if (!*pixels && width > 0 && height > 0)
         return 0; // (an empty bitmap has none)
-    return HandleAlloc(HandleKind::Gdi, std::move(b));
+    return GdiAlloc(std::move(b), GdiType::Bitmap);
 }
 
 namespace {
@@ -581,7 +557,7 @@ HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, const Region &clip)
     dc.originX = originX;
     dc.originY = originY;
     dc.clip = clip; // (copied straight in: a clip is a few rectangles held inline)
-    return HandleAlloc(HandleKind::Gdi, std::move(o));
+    return GdiAlloc(std::move(o), GdiType::Dc);
 }
 
 void GdiReleaseDc(HDC hdc)
@@ -1428,7 +1404,7 @@ extern "C" HDC WINAPI CreateCompatibleDC(HDC hdc)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    HDC h = HandleAlloc(HandleKind::Gdi, std::move(o));
+    HDC h = GdiAlloc(std::move(o), GdiType::Dc);
     if (!h)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return h;
@@ -1675,7 +1651,7 @@ extern "C" HBRUSH WINAPI CreateSolidBrush(COLORREF color)
     auto &b = static_cast<GdiBrush &>(*o);
     b.color = color & 0xFFFFFF;
     b.hollow = false;
-    HBRUSH h = HandleAlloc(HandleKind::Gdi, std::move(o));
+    HBRUSH h = GdiAlloc(std::move(o), GdiType::Brush);
     if (!h)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return h;

@@ -75,9 +75,34 @@ struct GdiIcon : HandleObject {
 // drawing calls call nothing back, so nothing can free it meanwhile.
 template <class T> using GdiRef = HandleRef<T>;
 
-GdiRef<GdiBitmap> GdiGetBitmap(HBITMAP h);
-GdiRef<GdiDc> GdiGetDc(HDC h);
-GdiRef<GdiBrush> GdiGetBrush(HBRUSH h);
+// The object of a live GDI handle of the given type, or null. Inline: a
+// paint looks up some twenty-five objects.
+// The subtype a GDI object's handle is made with (see SlotId): its type.
+constexpr uint8_t GdiSub(GdiType type)
+{
+    return uint8_t(int(type) + 1);
+}
+template <class T> __attribute__((always_inline)) inline GdiRef<T> GdiGetTyped(HGDIOBJ h, GdiType type)
+{
+    return HandlePeekSub<T>(h, HandleKind::Gdi, GdiSub(type));
+}
+// A new handle for a GDI object.
+__attribute__((always_inline)) inline uint32_t GdiAlloc(std::shared_ptr<HandleObject> object, GdiType type)
+{
+    return HandleAlloc(HandleKind::Gdi, std::move(object), GdiSub(type));
+}
+__attribute__((always_inline)) inline GdiRef<GdiBitmap> GdiGetBitmap(HBITMAP h)
+{
+    return GdiGetTyped<GdiBitmap>(h, GdiType::Bitmap);
+}
+__attribute__((always_inline)) inline GdiRef<GdiDc> GdiGetDc(HDC h)
+{
+    return GdiGetTyped<GdiDc>(h, GdiType::Dc);
+}
+__attribute__((always_inline)) inline GdiRef<GdiBrush> GdiGetBrush(HBRUSH h)
+{
+    return GdiGetTyped<GdiBrush>(h, GdiType::Brush);
+}
 
 // New bitmap of the given size, black; 0 on failure.
 HBITMAP GdiCreateBitmap(int width, int height, int bitsPixel);

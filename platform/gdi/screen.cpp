@@ -9,9 +9,12 @@
 
 namespace plat {
 
-Screen &ScreenGet()
+Screen *g_screen = nullptr;
+
+Screen &ScreenMade()
 {
     static Screen screen;
+    g_screen = &screen;
     uint32_t w = 240, h = 320;
     if (DeviceIsOpen()) {
         const DeviceSettings &ds = DeviceGetSettings();

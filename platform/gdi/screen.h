@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gdi/pixels.h"
+#include "kernel/device.h"
 #include "gdi/region.h"
 
 namespace plat {
@@ -22,7 +23,19 @@ struct Screen {
 
 // The screen, sized from the device settings on first use (and again when
 // the settings' size changed).
-Screen &ScreenGet();
+Screen &ScreenMade();
+// The screen once made (constant-initialised: null before).
+extern Screen *g_screen;
+// The same, inline while a device is open and the screen has its size:
+// painting asks for the screen some fifty times a progress step.
+inline Screen &ScreenGet()
+{
+    Screen *s = g_screen;
+    const DeviceSettings *ds = g_deviceOpen;
+    if (s && ds && s->width == ds->screenWidth && s->height == ds->screenHeight)
+        return *s;
+    return ScreenMade();
+}
 
 // The pixel at (x, y) as a COLORREF (0x00BBGGRR); 0xFFFFFFFF outside.
 uint32_t ScreenPixel(int x, int y);

@@ -44,6 +44,11 @@ struct State {
 };
 
 State g_state;
+} // namespace
+
+const DeviceSettings *g_deviceOpen = nullptr;
+
+namespace {
 // Outside State, constant-initialised: the opener is set by a library
 // constructor that may run before this file's dynamic initialisation.
 DeviceOpener g_opener = nullptr;
@@ -392,6 +397,7 @@ bool DeviceFolderOpen(const std::string &dirArg, const DeviceOverrides &override
     g_state.generation++;
     g_state.areas = areas;
     g_state.open = true;
+    g_deviceOpen = &g_state.settings;
     return true;
 }
 
@@ -403,6 +409,7 @@ void DeviceFolderClose()
     HandleReset();
     CloseAreas(g_state.areas);
     g_state.open = false;
+    g_deviceOpen = nullptr;
     g_state.mounts.clear();
 }
 

@@ -79,6 +79,9 @@ void DeviceSetOpener(DeviceOpener opener);
 // for an earlier device (the store's held bytes, for instance).
 uint64_t DeviceGeneration();
 const DeviceSettings &DeviceGetSettings();
+// The open device's settings, null while none is open (nor opened on first
+// use yet): read inline where the screen's size is checked at every paint.
+extern const DeviceSettings *g_deviceOpen;
 DeviceSettings &DeviceMutableSettings(); // tests adjust a running device
 const std::string &DeviceDir();      // absolute host path of DIR
 const std::string &DeviceStoreDir(); // absolute host path of DIR/store

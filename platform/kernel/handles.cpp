@@ -20,26 +20,26 @@ namespace plat {
 namespace handle_table {
 std::atomic<Slot *> g_chunks[kChunks];
 std::atomic<uint32_t> g_slots{0};
+FreeRing g_free;
+
+void FreeRing::Grow()
+{
+    size_t grown = capacity_ ? capacity_ * 2 : 1024;
+    uint32_t *ring = new uint32_t[grown];
+    for (size_t i = 0, n = size(); i < n; ++i)
+        ring[i] = ring_[(head_ + i) & mask_];
+    tail_ = size();
+    head_ = 0;
+    delete[] ring_;
+    ring_ = ring;
+    capacity_ = grown;
+    mask_ = grown - 1;
+}
 } // namespace handle_table
 
 namespace {
 
 using namespace handle_table;
-
-// Generations of a slot; the largest handle stays below 0x80000000 (the
-// predefined registry roots) and -1.
-constexpr uint32_t kGenerations = ((0x80000000u - kFirst) / 4) >> kIndexBits;
-static_assert(kFirst + 4ull * (((kGenerations - 1) << kIndexBits) | kIndexMask) < 0x80000000u,
-              "the largest handle must stay below the registry roots");
-// A freed slot waits behind at least this many others before it is used
-// again, and comes back with the next generation: a value comes back only
-// after kReuseDelay * kGenerations (two million) handles were made, so a
-// stale handle is refused for a long while instead of reaching a new
-// object. Few slots go round (painting makes and frees several handles a
-// step), so the slot a new handle takes is still in the cache: with 4,096
-// of them its first touch was a miss, 1.5% of an install's CPU.
-constexpr size_t kReuseDelay = 512;
-static_assert(kReuseDelay * kGenerations >= 2000000, "values come back only after millions of handles");
 
 // The free list and the growing of the table. Held for a few instructions
 // at a time, twice for every handle made and freed (a paint makes and frees
@@ -60,38 +60,6 @@ struct TableLock {
 };
 TableLock g_lock;
 
-// Freed slots, oldest first: a ring whose size is a power of two, grown
-// when full. Two slots go round it a paint step; a deque's block
-// book-keeping cost more than the rest of making a handle.
-class FreeRing {
-public:
-    size_t size() const { return size_t(tail_ - head_); }
-    bool empty() const { return tail_ == head_; }
-    uint32_t front() const { return ring_[head_ & mask_]; }
-    void pop_front() { ++head_; }
-    void push_back(uint32_t index)
-    {
-        if (size() == ring_.size())
-            Grow();
-        ring_[tail_++ & mask_] = index;
-    }
-
-private:
-    void Grow()
-    {
-        std::vector<uint32_t> grown(ring_.empty() ? 1024 : ring_.size() * 2);
-        for (size_t i = 0, n = size(); i < n; ++i)
-            grown[i] = ring_[(head_ + i) & mask_];
-        tail_ = size();
-        head_ = 0;
-        ring_.swap(grown);
-        mask_ = ring_.size() - 1;
-    }
-    std::vector<uint32_t> ring_;
-    size_t mask_ = 0;
-    size_t head_ = 0, tail_ = 0; // counts: the ring holds [head_, tail_)
-};
-FreeRing g_free;
 std::atomic<uint64_t> g_resets{0};
 
 // A slot for a new handle (table lock held): an old free one once enough
@@ -123,11 +91,10 @@ uint32_t TakeSlot()
 
 } // namespace
 
-namespace {
-
 // The general case of HandleAlloc: under the locks, the table grown when
 // no freed slot has waited long enough.
-__attribute__((noinline)) uint32_t AllocLocked(HandleKind kind, std::shared_ptr<HandleObject> &object)
+__attribute__((noinline)) uint32_t handle_table::AllocLocked(HandleKind kind, std::shared_ptr<HandleObject> &object,
+                                                           uint8_t sub)
 {
     std::lock_guard<TableLock> guard(g_lock);
     uint32_t index = TakeSlot();
@@ -138,35 +105,9 @@ __attribute__((noinline)) uint32_t AllocLocked(HandleKind kind, std::shared_ptr<
     uint32_t h = kFirst + 4 * ((s.generation << kIndexBits) | index);
     // Never a predefined registry root, never -1, never 0.
     assert(h >= kFirst && h % 4 == 0 && h < 0x80000000u);
-    s.handle = h;
-    s.kind = kind;
+    s.id = SlotId(h, kind, sub);
     s.object = std::move(object);
     s.Unlock();
-    return h;
-}
-
-} // namespace
-
-uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object)
-{
-    assert(object && "a handle always names an object");
-    assert(kind >= HandleKind::File && kind <= HandleKind::Process);
-    // The usual case, a few times a paint: the process alone (no lock can
-    // be wanted by another thread) and a freed slot that has waited long
-    // enough, whose chunk is made.
-    if (!ProcessAlone() || g_free.size() <= kReuseDelay)
-        return AllocLocked(kind, object);
-    uint32_t index = g_free.front();
-    g_free.pop_front();
-    // The next handle takes the next slot, long out of the cache: fetched now.
-    if (Slot *next = g_free.empty() ? nullptr : SlotAt(g_free.front()))
-        __builtin_prefetch(next, 1);
-    Slot &s = *SlotAt(index);
-    uint32_t h = kFirst + 4 * ((s.generation << kIndexBits) | index);
-    assert(h >= kFirst && h % 4 == 0 && h < 0x80000000u);
-    s.handle = h;
-    s.kind = kind;
-    s.object = std::move(object);
     return h;
 }
 
@@ -176,20 +117,6 @@ std::shared_ptr<HandleObject> HandleGet(uint32_t handle, HandleKind kind)
 }
 
 namespace {
-
-// A live slot's handle removed (its locks held, or the process alone):
-// the slot goes to the back of the free list with its next generation.
-// The object is moved into `into`.
-inline void ReleaseInto(Slot &s, uint32_t handle, std::shared_ptr<HandleObject> &into)
-{
-    into = std::move(s.object);
-    s.handle = 0;
-    // The next generation, round to 0 after the last (a division here
-    // was a tenth of freeing a handle).
-    if (++s.generation == kGenerations)
-        s.generation = 0;
-    g_free.push_back(uint32_t((handle - kFirst) / 4) & kIndexMask);
-}
 
 inline std::shared_ptr<HandleObject> Release(Slot &s, uint32_t handle)
 {
@@ -202,7 +129,7 @@ __attribute__((noinline)) std::shared_ptr<HandleObject> TakeLocked(Slot &s, uint
 {
     std::lock_guard<TableLock> guard(g_lock);
     s.Lock();
-    if (s.handle != handle || s.kind != kind) {
+    if (!s.Is(handle, kind)) {
         s.Unlock();
         return nullptr;
     }
@@ -221,24 +148,15 @@ std::shared_ptr<HandleObject> HandleTake(uint32_t handle, HandleKind kind)
     // While the process is alone no lock can be wanted by another thread.
     if (!ProcessAlone())
         return TakeLocked(*s, handle, kind);
-    if (s->handle != handle || s->kind != kind)
+    if (!s->Is(handle, kind))
         return nullptr;
     return Release(*s, handle);
 }
 
-bool HandleTakeInto(uint32_t handle, HandleKind kind, std::shared_ptr<HandleObject> &into)
+bool handle_table::TakeIntoLocked(Slot &s, uint32_t handle, HandleKind kind, std::shared_ptr<HandleObject> &into)
 {
-    Slot *s = SlotOf(handle);
-    if (!s)
-        return false;
-    if (!ProcessAlone()) {
-        into = TakeLocked(*s, handle, kind);
-        return into != nullptr;
-    }
-    if (s->handle != handle || s->kind != kind)
-        return false;
-    ReleaseInto(*s, handle, into);
-    return true;
+    into = TakeLocked(s, handle, kind);
+    return into != nullptr;
 }
 
 bool HandleFree(uint32_t handle, HandleKind kind)
@@ -256,7 +174,7 @@ size_t HandleCount(HandleKind kind)
     for (uint32_t i = 0; i < slots; ++i) {
         Slot &s = *SlotAt(i);
         s.Lock();
-        if (s.handle && s.kind == kind)
+        if (s.Handle() && s.Is(s.Handle(), kind))
             ++n;
         s.Unlock();
     }
@@ -272,10 +190,10 @@ void HandleReset()
         for (uint32_t i = 0; i < slots; ++i) {
             Slot &s = *SlotAt(i);
             s.Lock();
-            if (s.handle) {
+            if (s.Handle()) {
                 old.push_back(std::move(s.object));
                 s.object.reset();
-                s.handle = 0;
+                s.id = 0;
                 s.generation = (s.generation + 1) % kGenerations;
                 g_free.push_back(i);
             }

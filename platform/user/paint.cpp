@@ -646,7 +646,7 @@ extern "C" HBRUSH WINAPI GetSysColorBrush(int nIndex)
         auto nb = std::make_shared<GdiBrush>();
         nb->color = GetSysColor(nIndex);
         nb->stock = true;
-        cache[nIndex] = HandleAlloc(HandleKind::Gdi, nb);
+        cache[nIndex] = GdiAlloc(nb, GdiType::Brush);
         objects[nIndex] = nb;
     }
     return cache[nIndex];

@@ -139,7 +139,7 @@ std::shared_ptr<Window> WindowCheck(HWND hwnd);
 // The window behind a live handle, borrowed for a call that calls no window
 // procedure and destroys nothing meanwhile (see HandleRef), or null: the
 // painting calls look windows up some forty times a progress step.
-inline HandleRef<Window> WindowPeek(HWND hwnd)
+__attribute__((always_inline)) inline HandleRef<Window> WindowPeek(HWND hwnd)
 {
     return HandlePeek<Window>(hwnd, HandleKind::Window);
 }

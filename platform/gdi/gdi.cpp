@@ -407,6 +407,15 @@ struct Spares {
 };
 Spares g_spares[3]; // DCs, bitmaps, brushes
 
+// The newest kept object, taken out; null if none.
+__attribute__((always_inline)) inline std::shared_ptr<HandleObject> TakeNewestSpare(Spares &sp)
+{
+    std::lock_guard<ThreadLock> guard(sp.lock);
+    if (sp.n == 0)
+        return nullptr;
+    return std::move(sp.kept.at[--sp.n]);
+}
+
 // The newest kept object for which fits holds, taken out; null if none.
 template <class Fits> std::shared_ptr<HandleObject> TakeSpare(Spares &sp, Fits fits)
 {
@@ -526,9 +535,9 @@ HBITMAP GdiCreateBitmapToFill(int width, int height, int bitsPixel, uint32_t **p
 
 namespace {
 // A DC record as new: a kept one when there is one.
-std::shared_ptr<HandleObject> NewDc()
+__attribute__((always_inline)) inline std::shared_ptr<HandleObject> NewDc()
 {
-    std::shared_ptr<HandleObject> o = TakeSpare(g_spares[0], [](const HandleObject &) { return true; });
+    std::shared_ptr<HandleObject> o = TakeNewestSpare(g_spares[0]);
     if (!o)
         return MakePooled<GdiDc>();
     auto &dc = static_cast<GdiDc &>(*o);
@@ -1645,7 +1654,7 @@ extern "C" HGDIOBJ WINAPI GetStockObject(int i)
 // CreateSolidBrush
 extern "C" HBRUSH WINAPI CreateSolidBrush(COLORREF color)
 {
-    std::shared_ptr<HandleObject> o = TakeSpare(g_spares[2], [](const HandleObject &) { return true; });
+    std::shared_ptr<HandleObject> o = TakeNewestSpare(g_spares[2]);
     if (!o)
         o = MakePooled<GdiBrush>();
     auto &b = static_cast<GdiBrush &>(*o);

@@ -17,6 +17,8 @@
 
 namespace plat {
 
+std::atomic<uint64_t> g_handleResets{0};
+
 namespace handle_table {
 std::atomic<Slot *> g_chunks[kChunks];
 std::atomic<uint32_t> g_slots{0};
@@ -60,7 +62,6 @@ struct TableLock {
 };
 TableLock g_lock;
 
-std::atomic<uint64_t> g_resets{0};
 
 // A slot for a new handle (table lock held): an old free one once enough
 // wait, else a new one; UINT32_MAX when the table is full.
@@ -200,14 +201,10 @@ void HandleReset()
             s.Unlock();
         }
     }
-    g_resets.fetch_add(1, std::memory_order_acq_rel);
+    g_handleResets.fetch_add(1, std::memory_order_acq_rel);
     // Destroyed outside the locks, as in HandleFree.
     old.clear();
 }
 
-uint64_t HandleResetCount()
-{
-    return g_resets.load(std::memory_order_acquire);
-}
 
 } // namespace plat

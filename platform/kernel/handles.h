@@ -312,7 +312,11 @@ void HandleReset();
 
 // How many times HandleReset has run: lists of handles kept elsewhere need
 // looking over only when it moved.
-uint64_t HandleResetCount();
+extern std::atomic<uint64_t> g_handleResets;
+inline uint64_t HandleResetCount()
+{
+    return g_handleResets.load(std::memory_order_acquire);
+}
 
 } // namespace plat
 

@@ -19,34 +19,12 @@ namespace {
 
 class Gdi : public cetest::DeviceFixture {};
 
-TEST_F(Gdi, FillRectAndBitBltBetweenMemoryBitmaps)
+// r filled with a brush of colour c, as painting code does.
+void Fill(HDC dc, RECT r, COLORREF c)
 {
-    HDC a = CreateCompatibleDC(0), b = CreateCompatibleDC(0);
-    HBITMAP ba = CreateCompatibleBitmap(a, 10, 10), bb = CreateCompatibleBitmap(b, 10, 10);
-    HGDIOBJ olda = SelectObject(a, ba);
-    SelectObject(b, bb);
-    HBRUSH red = CreateSolidBrush(RGB(200, 10, 20));
-    RECT r{2, 3, 5, 6};
-    EXPECT_EQ(FillRect(a, &r, red), 1);
-    EXPECT_EQ(GetPixel(a, 4, 5), RGB(200, 10, 20));
-    EXPECT_EQ(GetPixel(a, 5, 5), RGB(0, 0, 0)) << "right edge is excluded";
-    EXPECT_TRUE(BitBlt(b, 0, 0, 4, 4, a, 2, 3, SRCCOPY));
-    EXPECT_EQ(GetPixel(b, 2, 2), RGB(200, 10, 20));
-    EXPECT_EQ(GetPixel(b, 3, 3), RGB(0, 0, 0)) << "the source's black beyond the fill";
-    // A selected bitmap cannot be deleted; after deselecting it can.
-    EXPECT_FALSE(DeleteObject(ba));
-    SelectObject(a, olda);
-    EXPECT_TRUE(DeleteObject(ba));
-    BITMAP bm{};
-    SetLastError(0);
-    EXPECT_EQ(GetObjectW(ba, sizeof bm, &bm), 0) << "deleted bitmap";
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    DeleteObject(red);
-    EXPECT_TRUE(DeleteDC(a));
-    EXPECT_FALSE(DeleteDC(a)) << "a DC is deleted once";
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    DeleteDC(b);
-    DeleteObject(bb);
+    HBRUSH b = CreateSolidBrush(c);
+    FillRect(dc, &r, b);
+    DeleteObject(b);
 }
 
 // A colour of its own for each pixel, so that a copy from the wrong place
@@ -100,41 +78,6 @@ TEST_F(Gdi, OverlappingCopiesWithinOneSurfaceReadTheSourceFirst)
     DestroyWindow(win);
 }
 
-// The store of a deleted bitmap is used again: a new bitmap still starts
-// black, whatever the old one held, whether it is read first or drawn on
-// first (then what the drawing leaves is black).
-TEST_F(Gdi, NewBitmapsStartBlackOnAReusedStore)
-{
-    auto fill = [](HDC dc, RECT r, COLORREF c) {
-        HBRUSH b = CreateSolidBrush(c);
-        FillRect(dc, &r, b);
-        DeleteObject(b);
-    };
-    for (int round = 0; round < 4; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        HDC dc = CreateCompatibleDC(0);
-        HBITMAP bmp = CreateCompatibleBitmap(dc, 241, 321);
-        HGDIOBJ old = SelectObject(dc, bmp);
-        if (round % 2) {
-            // Drawn on first: a fill of all but the last column and row.
-            fill(dc, RECT{0, 0, 240, 320}, RGB(200, 0, 0));
-            EXPECT_EQ(GetPixel(dc, 239, 319), RGB(200, 0, 0));
-            for (POINT p : {POINT{240, 0}, POINT{0, 320}, POINT{240, 320}, POINT{240, 160}})
-                EXPECT_EQ(GetPixel(dc, p.x, p.y), RGB(0, 0, 0)) << p.x << "," << p.y;
-        } else {
-            int lit = 0;
-            for (int y = 0; y < 321; y += 20)
-                for (int x = 0; x < 241; x += 20)
-                    lit += GetPixel(dc, x, y) != RGB(0, 0, 0);
-            EXPECT_EQ(lit, 0);
-        }
-        fill(dc, RECT{0, 0, 241, 321}, RGB(0, 0, 196));
-        SelectObject(dc, old);
-        DeleteObject(bmp);
-        DeleteDC(dc);
-    }
-}
-
 // A new memory DC holds the one stock 1 x 1 bitmap: DCs made and deleted
 // leave no handle behind, each starts black whatever an earlier one drew
 // into it, deleting it is refused quietly, and it goes back into any of
@@ -167,6 +110,7 @@ TEST_F(Gdi, MemoryDcsShareTheStockDefaultBitmap)
          [](HDC dc, HBITMAP stock) {
              HBITMAP own = CreateCompatibleBitmap(dc, 4, 4);
              EXPECT_EQ(SelectObject(dc, own), HGDIOBJ(stock));
+             EXPECT_FALSE(DeleteObject(own)) << "selected";
              EXPECT_EQ(SelectObject(dc, stock), HGDIOBJ(own));
              EXPECT_TRUE(DeleteObject(own)) << "no longer selected";
          }},
@@ -197,18 +141,13 @@ TEST_F(Gdi, RepaintingTheSamePictureLeavesTheScreenUnchanged)
 {
     HDC screen = GetDC(0);
     ASSERT_NE(screen, HDC(0));
-    auto fill = [](HDC dc, RECT r, COLORREF c) {
-        HBRUSH b = CreateSolidBrush(c);
-        FillRect(dc, &r, b);
-        DeleteObject(b);
-    };
     auto paint = [&] {
         HDC mem = CreateCompatibleDC(screen), pic = CreateCompatibleDC(screen);
         HBITMAP buf = CreateCompatibleBitmap(screen, 241, 321), pb = CreateCompatibleBitmap(screen, 60, 20);
         HGDIOBJ oldMem = SelectObject(mem, buf), oldPic = SelectObject(pic, pb);
-        fill(mem, RECT{0, 0, 240, 320}, RGB(0, 0, 160));
-        fill(pic, RECT{0, 0, 30, 20}, RGB(200, 120, 0));
-        fill(pic, RECT{30, 0, 60, 20}, RGB(250, 250, 250));
+        Fill(mem, RECT{0, 0, 240, 320}, RGB(0, 0, 160));
+        Fill(pic, RECT{0, 0, 30, 20}, RGB(200, 120, 0));
+        Fill(pic, RECT{30, 0, 60, 20}, RGB(250, 250, 250));
         SetPixel(pic, 7, 7, RGB(1, 2, 3));
         BitBlt(mem, 5, 5, 60, 20, pic, 0, 0, SRCCOPY);
         BitBlt(screen, 0, 0, 241, 321, mem, 0, 0, SRCCOPY);
@@ -305,40 +244,31 @@ TEST_F(Gdi, RepeatedDrawingMatchesPlainArrays)
                     ASSERT_EQ(row[x], m.At(x, y)) << what << " at " << x << "," << y << " after step " << step;
             }
         };
-        auto fillModel = [](Plain &m, RECT r, COLORREF c, const plat::Region *clip, POINT origin) {
+        // Whether a window DC with that clip (none: a bitmap's) draws at x, y.
+        auto inClip = [](const plat::Region *clip, int x, int y) {
+            bool in = !clip;
+            for (size_t i = 0; clip && i < clip->size() && !in; ++i)
+                in = x >= (*clip)[i].left && x < (*clip)[i].right && y >= (*clip)[i].top && y < (*clip)[i].bottom;
+            return in;
+        };
+        auto fillModel = [&](Plain &m, RECT r, COLORREF c, const plat::Region *clip, POINT origin) {
             for (int y = std::max(0, int(r.top) + origin.y); y < std::min(m.h, int(r.bottom) + origin.y); ++y)
-                for (int x = std::max(0, int(r.left) + origin.x); x < std::min(m.w, int(r.right) + origin.x); ++x) {
-                    bool in = !clip;
-                    for (size_t i = 0; clip && i < clip->size() && !in; ++i)
-                        in = x >= (*clip)[i].left && x < (*clip)[i].right && y >= (*clip)[i].top &&
-                             y < (*clip)[i].bottom;
-                    if (in)
+                for (int x = std::max(0, int(r.left) + origin.x); x < std::min(m.w, int(r.right) + origin.x); ++x)
+                    if (inClip(clip, x, y))
                         m.At(x, y) = c;
-                }
         };
         // BitBlt's model: src read where it lies (x1, y1 on), drawn where
         // the destination (DC origin, clip) allows.
-        auto copyModel = [](Plain &d, const Plain &s, RECT r, int x1, int y1, const plat::Region *clip,
-                            POINT origin) {
+        auto copyModel = [&](Plain &d, const Plain &s, RECT r, int x1, int y1, const plat::Region *clip,
+                             POINT origin) {
             Plain from = s; // a copy, should d be s
             for (int y = r.top; y < r.bottom; ++y)
                 for (int x = r.left; x < r.right; ++x) {
                     int sx = x - r.left + x1, sy = y - r.top + y1, dx = x + origin.x, dy = y + origin.y;
-                    if (sx < 0 || sy < 0 || sx >= from.w || sy >= from.h || dx < 0 || dy < 0 || dx >= d.w ||
-                        dy >= d.h)
-                        continue;
-                    bool in = !clip;
-                    for (size_t i = 0; clip && i < clip->size() && !in; ++i)
-                        in = dx >= (*clip)[i].left && dx < (*clip)[i].right && dy >= (*clip)[i].top &&
-                             dy < (*clip)[i].bottom;
-                    if (in)
+                    if (sx >= 0 && sy >= 0 && sx < from.w && sy < from.h && dx >= 0 && dy >= 0 && dx < d.w &&
+                        dy < d.h && inClip(clip, dx, dy))
                         d.At(dx, dy) = from.At(sx, sy);
                 }
-        };
-        auto brushFill = [](HDC dc, RECT r, COLORREF c) {
-            HBRUSH b = CreateSolidBrush(c);
-            FillRect(dc, &r, b);
-            DeleteObject(b);
         };
         auto randomRect = [&](int w, int h) {
             int l = pick(w + 10) - 5, t = pick(h + 10) - 5;
@@ -356,16 +286,17 @@ TEST_F(Gdi, RepeatedDrawingMatchesPlainArrays)
             if (kind >= 6) {
                 // The main window's paint (a buffer a pixel larger than the
                 // screen), alike each time but now and then for the
-                // buffer's size, the picture's place, the window's place or
-                // its clip.
+                // buffer's size or ground, the picture's place, the
+                // window's place or its clip.
                 SIZE size = step % 11 == 0 ? sizes[1] : SIZE{sw + 1, sh + 1};
+                COLORREF ground = colours[step % 17 == 0 ? 1 : 0];
                 const plat::Region &clip = clips[step % 13 == 0 ? 2 : 0];
                 int x1 = step % 7 == 0 ? 4 : 3;
                 POINT origin{step % 5 == 0 ? 3 : 2, 3};
                 Bmp buf;
                 make(buf, size);
-                brushFill(buf.dc, RECT{0, 0, size.cx, size.cy}, colours[0]);
-                fillModel(buf.m, RECT{0, 0, size.cx, size.cy}, colours[0], nullptr, POINT{});
+                Fill(buf.dc, RECT{0, 0, size.cx, size.cy}, ground);
+                fillModel(buf.m, RECT{0, 0, size.cx, size.cy}, ground, nullptr, POINT{});
                 ASSERT_TRUE(BitBlt(buf.dc, 5, 5, 100, 40, bmps[0].dc, x1, 0, SRCCOPY));
                 copyModel(buf.m, bmps[0].m, RECT{5, 5, 105, 45}, x1, 0, nullptr, POINT{});
                 check(buf.m, plat::GdiGetBitmap(buf.bmp)->pixels, "buffer", step);
@@ -382,7 +313,7 @@ TEST_F(Gdi, RepeatedDrawingMatchesPlainArrays)
                 Bmp &b = bmps[pick(3)];
                 RECT r = pick(2) ? RECT{0, 0, b.m.w, b.m.h} : randomRect(b.m.w, b.m.h);
                 COLORREF c = colours[pick(4)];
-                brushFill(b.dc, r, c);
+                Fill(b.dc, r, c);
                 fillModel(b.m, r, c, nullptr, POINT{});
                 check(b.m, plat::GdiGetBitmap(b.bmp)->pixels, "filled bitmap", step);
             } else if (kind == 2) {
@@ -414,7 +345,7 @@ TEST_F(Gdi, RepeatedDrawingMatchesPlainArrays)
                 } else {
                     RECT r = f.r;
                     COLORREF c = f.c;
-                    brushFill(wdc, r, c);
+                    Fill(wdc, r, c);
                     fillModel(screen, r, c, &clip, origin);
                 }
                 plat::GdiReleaseDc(wdc);
@@ -476,11 +407,7 @@ TEST_F(Gdi, APictureCopiedAgainAfterAChangeShowsAllOfIt)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         HDC screenDc = GetDC(0);
-        HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
-        RECT all{0, 0, 240, 320};
-        FillRect(screenDc, &all, white);
-        DeleteObject(white);
-        ReleaseDC(0, screenDc);
+        Fill(screenDc, RECT{0, 0, 240, 320}, RGB(255, 255, 255));
         HDC pic = CreateCompatibleDC(0);
         HBITMAP bmp = CreateCompatibleBitmap(pic, 70, 16);
         HGDIOBJ old = SelectObject(pic, bmp);
@@ -498,20 +425,13 @@ TEST_F(Gdi, APictureCopiedAgainAfterAChangeShowsAllOfIt)
                 for (int x = 0; x < 70; ++x)
                     SetPixel(pic, x, y, Mark(y, x));
         }
-        if (c.change.right > c.change.left) {
-            HBRUSH b = CreateSolidBrush(RGB(0, 90, 0));
-            FillRect(pic, &c.change, b);
-            DeleteObject(b);
-        }
+        if (c.change.right > c.change.left)
+            Fill(pic, c.change, RGB(0, 90, 0));
         if (c.pixel)
             SetPixel(pic, 3, 4, RGB(9, 9, 9));
-        if (c.overScreen.right > c.overScreen.left) {
-            HDC sdc = GetDC(0);
-            HBRUSH b = CreateSolidBrush(RGB(90, 0, 0));
-            FillRect(sdc, &c.overScreen, b);
-            DeleteObject(b);
-            ReleaseDC(0, sdc);
-        }
+        if (c.overScreen.right > c.overScreen.left)
+            Fill(screenDc, c.overScreen, RGB(90, 0, 0));
+        ReleaseDC(0, screenDc);
         // What the screen shows before the second copy, to check the parts
         // it must not touch.
         std::vector<COLORREF> before(240 * 320);
@@ -772,8 +692,11 @@ namespace {
 
 const COLORREF kNoPixel = 0xFFFFFFFF; // GetPixel outside the DC's surface
 
-// A memory DC's settings as a new one has them; what differs is named.
-std::string NotAsNew(HDC dc)
+// A DC's settings as a new one has them; what differs is named. A window
+// DC (win given) must draw on the screen at the window, a memory DC into
+// the 1 x 1 black bitmap. Left with its settings changed and a brush
+// selected, as a paint may leave a DC it deletes.
+std::string NotAsNew(HDC dc, HWND win = 0)
 {
     std::string out;
     COLORREF text = SetTextColor(dc, RGB(1, 1, 1)), bk = SetBkColor(dc, RGB(2, 2, 2));
@@ -784,12 +707,24 @@ std::string NotAsNew(HDC dc)
         out += " ground colour " + std::to_string(bk);
     if (mode != OPAQUE)
         out += " ground mode " + std::to_string(mode);
+    if (SetTextColor(dc, RGB(1, 1, 1)) != RGB(1, 1, 1))
+        out += " its own setting not kept";
     HBRUSH probe = CreateSolidBrush(RGB(3, 3, 3));
     HGDIOBJ brush = SelectObject(dc, probe);
     if (brush != GetStockObject(WHITE_BRUSH))
         out += " a brush selected";
     SelectObject(dc, brush);
     DeleteObject(probe);
+    SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    if (win) {
+        POINT at{1, 1};
+        ClientToScreen(win, &at);
+        SetPixel(dc, 1, 1, RGB(0, 99, 0));
+        if (GetObjectType(dc) != OBJ_DC || plat::ScreenPixel(at.x, at.y) != RGB(0, 99, 0))
+            out += " not drawing at the window";
+        SetPixel(dc, 1, 1, RGB(0, 0, 0));
+        return out;
+    }
     if (GetPixel(dc, 0, 0) != RGB(0, 0, 0) || GetPixel(dc, 1, 0) != kNoPixel || GetPixel(dc, 0, 1) != kNoPixel)
         out += " not the 1 x 1 black bitmap";
     if (GetObjectType(dc) != OBJ_MEMDC)
@@ -797,207 +732,22 @@ std::string NotAsNew(HDC dc)
     return out;
 }
 
+HWND g_win; // the window the window DCs are for
+std::vector<HBITMAP> g_leftSelected; // bitmaps left selected in DCs that were deleted
+
 } // namespace
 
-// DCs, bitmaps and brushes are made and deleted at every paint: a deleted
-// one's handle stays refused whatever comes after, and the next one made
-// starts as new whatever was done to the last.
+// DCs, bitmaps and brushes are made and deleted at every paint, and many
+// of a kind may be deleted at once (more than are kept for reuse), some
+// of them still held elsewhere: every new one starts as new under a new
+// handle whatever was done to the last (settings changed, a brush or a
+// bitmap left selected, drawn on), the old handles stay refused, and a held
+// object is never handed out again nor changed. Memory DCs come both before
+// and after window DCs, so that each takes records the other left.
 TEST_F(Gdi, DeletedObjectsStayRefusedAndTheNextStartAsNew)
 {
-    HWND win = cetest::CreateMainWindow(u"GdiTestReuse");
-    ASSERT_TRUE(win);
-    struct Case {
-        const char *what;
-        // Done to a DC (a memory DC unless window), before it is let go.
-        void (*before)(HDC dc, HBITMAP &leftSelected);
-        bool window;
-    };
-    const Case cases[] = {
-        {"nothing done", [](HDC, HBITMAP &) {}, false},
-        {"colours and mode set",
-         [](HDC dc, HBITMAP &) {
-             SetTextColor(dc, RGB(10, 20, 30));
-             SetBkColor(dc, RGB(40, 50, 60));
-             SetBkMode(dc, TRANSPARENT);
-         },
-         false},
-        {"a brush selected", [](HDC dc, HBITMAP &) { SelectObject(dc, GetStockObject(BLACK_BRUSH)); }, false},
-        {"a bitmap left selected",
-         [](HDC dc, HBITMAP &left) {
-             left = CreateCompatibleBitmap(dc, 5, 5);
-             SelectObject(dc, left);
-             SetPixel(dc, 0, 0, RGB(255, 0, 0));
-         },
-         false},
-        {"a window DC drawn through",
-         [](HDC dc, HBITMAP &) {
-             SetTextColor(dc, RGB(10, 20, 30));
-             SetPixel(dc, 0, 0, RGB(9, 9, 9));
-         },
-         true},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        HDC first = c.window ? GetDC(win) : CreateCompatibleDC(0);
-        ASSERT_NE(first, HDC(0));
-        HBITMAP left = 0;
-        c.before(first, left);
-        if (c.window)
-            EXPECT_EQ(ReleaseDC(win, first), 1);
-        else
-            EXPECT_TRUE(DeleteDC(first));
-        if (left) {
-            EXPECT_TRUE(DeleteObject(left)) << "its DC is gone";
-            EXPECT_FALSE(DeleteObject(left));
-        }
-        // The next ones take what the last left, if anything.
-        HDC next = CreateCompatibleDC(0), other = CreateCompatibleDC(0);
-        ASSERT_TRUE(next && other);
-        EXPECT_NE(next, first);
-        EXPECT_NE(other, first);
-        EXPECT_EQ(NotAsNew(next), "");
-        EXPECT_EQ(NotAsNew(other), "");
-        SetLastError(0);
-        EXPECT_EQ(GetObjectType(first), DWORD(0)) << "the old handle";
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-        SetLastError(0);
-        EXPECT_EQ(SelectObject(first, GetStockObject(BLACK_BRUSH)), HGDIOBJ(0));
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-        EXPECT_FALSE(DeleteDC(first));
-        EXPECT_EQ(SetTextColor(next, RGB(7, 7, 7)), RGB(1, 1, 1)) << "the new DC's own setting";
-        // A window DC made now draws on the screen at the window, whatever
-        // record it got.
-        EXPECT_TRUE(DeleteDC(other));
-        HDC wdc = GetDC(win);
-        ASSERT_NE(wdc, HDC(0));
-        EXPECT_EQ(GetObjectType(wdc), DWORD(OBJ_DC));
-        SetPixel(wdc, 1, 1, RGB(0, 99, 0));
-        EXPECT_EQ(GetPixel(wdc, 1, 1), RGB(0, 99, 0));
-        RECT client;
-        GetClientRect(win, &client);
-        POINT at{1, 1};
-        ClientToScreen(win, &at);
-        EXPECT_EQ(plat::ScreenPixel(at.x, at.y), RGB(0, 99, 0));
-        EXPECT_EQ(GetPixel(next, 0, 0), RGB(0, 0, 0)) << "the memory DC is not drawn on";
-        ReleaseDC(win, wdc);
-        EXPECT_TRUE(DeleteDC(next));
-    }
-    // Brushes alike: the old handle is refused, the new one has its colour.
-    HBRUSH a = CreateSolidBrush(RGB(1, 2, 3));
-    ASSERT_TRUE(DeleteObject(a));
-    HBRUSH b = CreateSolidBrush(RGB(4, 5, 6));
-    EXPECT_NE(a, b);
-    LOGBRUSH lb{};
-    SetLastError(0);
-    EXPECT_EQ(GetObjectW(a, sizeof lb, &lb), 0);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    ASSERT_EQ(GetObjectW(b, sizeof lb, &lb), int(sizeof lb));
-    EXPECT_EQ(lb.lbColor, RGB(4, 5, 6));
-    EXPECT_EQ(lb.lbStyle, UINT(BS_SOLID));
-    HBRUSH hollow = HBRUSH(GetStockObject(NULL_BRUSH));
-    EXPECT_TRUE(DeleteObject(hollow)) << "a stock object is not deleted";
-    HBRUSH c = CreateSolidBrush(RGB(7, 8, 9));
-    ASSERT_EQ(GetObjectW(hollow, sizeof lb, &lb), int(sizeof lb));
-    EXPECT_EQ(lb.lbStyle, UINT(BS_NULL)) << "the stock brush is still itself";
-    ASSERT_EQ(GetObjectW(c, sizeof lb, &lb), int(sizeof lb));
-    EXPECT_EQ(lb.lbStyle, UINT(BS_SOLID));
-    DeleteObject(b);
-    DeleteObject(c);
-}
-
-// A bitmap whose handle is deleted while something still holds it (a
-// drawing call of another thread) is not handed out again: a new bitmap of
-// its size gets other memory, and the held one keeps its pixels.
-TEST_F(Gdi, ABitmapStillHeldIsNotMadeAgain)
-{
-    HDC dc = CreateCompatibleDC(0);
-    HBITMAP bmp = CreateCompatibleBitmap(dc, 40, 30);
-    HGDIOBJ old = SelectObject(dc, bmp);
-    SetPixel(dc, 3, 4, RGB(200, 100, 50));
-    SelectObject(dc, old);
-    std::shared_ptr<plat::GdiBitmap> held = plat::GdiGetBitmap(bmp).Share();
-    ASSERT_TRUE(held);
-    ASSERT_TRUE(DeleteObject(bmp));
-    HBITMAP next = CreateCompatibleBitmap(dc, 40, 30);
-    ASSERT_NE(next, HBITMAP(0));
-    EXPECT_NE(plat::GdiGetBitmap(next).get(), held.get());
-    SelectObject(dc, next);
-    EXPECT_EQ(GetPixel(dc, 3, 4), RGB(0, 0, 0)) << "a new bitmap is black";
-    SetPixel(dc, 3, 4, RGB(1, 1, 1));
-    EXPECT_EQ(held->pixels.Read(4)[3], RGB(200, 100, 50)) << "the held bitmap keeps its pixels";
-    SelectObject(dc, old);
-    DeleteObject(next);
-    DeleteDC(dc);
-}
-
-// A buffer bitmap made, filled, given a picture, copied out and deleted at
-// every paint: each paint shows what it drew, whether it drew the same as
-// the last (the last picture is taken back whole) or not.
-TEST_F(Gdi, ABufferMadeAgainShowsWhatWasDrawnIntoItThisTime)
-{
-    const int kW = 160, kH = 120, kPw = 20, kPh = 10;
-    HDC pic = CreateCompatibleDC(0);
-    HBITMAP pb = CreateCompatibleBitmap(pic, kPw, kPh);
-    HGDIOBJ oldPic = SelectObject(pic, pb);
-    auto drawPicture = [&](int seed) {
-        for (int y = 0; y < kPh; ++y)
-            for (int x = 0; x < kPw; ++x)
-                SetPixel(pic, x, y, RGB(x * 11 + seed, y * 17, seed * 3));
-    };
-    struct Paint {
-        const char *what;
-        COLORREF ground;
-        int seed; // the picture's pixels, drawn again when it changes
-        int at;   // where the picture goes
-        int width, height;
-    };
-    const Paint paints[] = {
-        {"first", RGB(0, 0, 160), 1, 5, kW, kH},
-        {"the same again", RGB(0, 0, 160), 1, 5, kW, kH},
-        {"another ground", RGB(0, 160, 0), 1, 5, kW, kH},
-        {"the first again", RGB(0, 0, 160), 1, 5, kW, kH},
-        {"the picture changed", RGB(0, 0, 160), 2, 5, kW, kH},
-        {"the picture elsewhere", RGB(0, 0, 160), 2, 9, kW, kH},
-        {"another size", RGB(0, 0, 160), 2, 9, kW - 1, kH},
-        {"back to the size", RGB(0, 0, 160), 2, 9, kW, kH},
-        {"back to the size, the same", RGB(0, 0, 160), 2, 9, kW, kH},
-    };
-    int drawn = -1;
-    for (const Paint &p : paints) {
-        SCOPED_TRACE(p.what);
-        if (p.seed != drawn)
-            drawPicture(drawn = p.seed);
-        HDC mem = CreateCompatibleDC(0);
-        HBITMAP buf = CreateCompatibleBitmap(mem, p.width, p.height);
-        HGDIOBJ oldMem = SelectObject(mem, buf);
-        HBRUSH br = CreateSolidBrush(p.ground);
-        RECT all{0, 0, p.width, p.height};
-        FillRect(mem, &all, br);
-        DeleteObject(br);
-        BitBlt(mem, p.at, p.at, kPw, kPh, pic, 0, 0, SRCCOPY);
-        int wrong = 0;
-        for (int y = 0; y < p.height; ++y)
-            for (int x = 0; x < p.width; ++x) {
-                bool in = x >= p.at && x < p.at + kPw && y >= p.at && y < p.at + kPh;
-                COLORREF want = in ? RGB((x - p.at) * 11 + p.seed, (y - p.at) * 17, p.seed * 3) : p.ground;
-                wrong += GetPixel(mem, x, y) != want;
-            }
-        EXPECT_EQ(wrong, 0);
-        SelectObject(mem, oldMem);
-        EXPECT_TRUE(DeleteObject(buf));
-        EXPECT_TRUE(DeleteDC(mem));
-    }
-    SelectObject(pic, oldPic);
-    DeleteObject(pb);
-    DeleteDC(pic);
-}
-
-// Many objects of a kind deleted at once (more than are kept for reuse),
-// some of them still held elsewhere, then as many made again: every new
-// one starts as new under a new handle, the old handles stay refused, and
-// a held object is never handed out again nor changed.
-TEST_F(Gdi, ManyDeletedAtOnceAreMadeAgainAsNew)
-{
+    g_win = cetest::CreateMainWindow(u"GdiTestReuse");
+    ASSERT_TRUE(g_win);
     struct Kind {
         const char *what;
         HGDIOBJ (*make)(int i);
@@ -1005,9 +755,24 @@ TEST_F(Gdi, ManyDeletedAtOnceAreMadeAgainAsNew)
         std::string (*notAsNew)(HGDIOBJ o, int i);
         BOOL (*drop)(HGDIOBJ o);
     };
+    const Kind memoryDcs = {"memory DCs", [](int) { return HGDIOBJ(CreateCompatibleDC(0)); },
+                            [](HGDIOBJ o, int i) {
+                                std::string out = NotAsNew(HDC(o));
+                                if (i % 3 == 2) {
+                                    // A bitmap left selected, drawn on.
+                                    g_leftSelected.push_back(CreateCompatibleBitmap(HDC(o), 5, 5));
+                                    SelectObject(HDC(o), g_leftSelected.back());
+                                    SetPixel(HDC(o), 0, 0, RGB(255, 0, 0));
+                                }
+                                return out;
+                            },
+                            [](HGDIOBJ o) { return DeleteDC(HDC(o)); }};
     const Kind kinds[] = {
-        {"memory DCs", [](int) { return HGDIOBJ(CreateCompatibleDC(0)); },
-         [](HGDIOBJ o, int) { return NotAsNew(HDC(o)); }, [](HGDIOBJ o) { return DeleteDC(HDC(o)); }},
+        memoryDcs,
+        {"window DCs", [](int) { return HGDIOBJ(GetDC(g_win)); },
+         [](HGDIOBJ o, int) { return NotAsNew(HDC(o), g_win); },
+         [](HGDIOBJ o) { return BOOL(ReleaseDC(g_win, HDC(o))); }},
+        memoryDcs,
         {"brushes", [](int i) { return HGDIOBJ(CreateSolidBrush(RGB(i, 2 * i, 3))); },
          [](HGDIOBJ o, int i) {
              LOGBRUSH lb{};
@@ -1052,9 +817,21 @@ TEST_F(Gdi, ManyDeletedAtOnceAreMadeAgainAsNew)
             }
             for (int i = 0; i < count; ++i)
                 EXPECT_TRUE(k.drop(made[i]));
+            for (HBITMAP b : g_leftSelected) {
+                EXPECT_TRUE(DeleteObject(b)) << "its DC is gone";
+                EXPECT_FALSE(DeleteObject(b));
+            }
+            g_leftSelected.clear();
             for (int i = 0; i < count; ++i) {
                 SetLastError(0);
                 EXPECT_EQ(GetObjectType(made[i]), DWORD(0)) << "old handle " << i;
+                EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+                BITMAP bm{};
+                SetLastError(0);
+                EXPECT_EQ(GetObjectW(made[i], sizeof bm, &bm), 0) << "old handle " << i;
+                EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+                SetLastError(0);
+                EXPECT_EQ(SelectObject(HDC(made[i]), GetStockObject(BLACK_BRUSH)), HGDIOBJ(0));
                 EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
                 EXPECT_FALSE(k.drop(made[i]));
             }
@@ -1065,13 +842,28 @@ TEST_F(Gdi, ManyDeletedAtOnceAreMadeAgainAsNew)
                 EXPECT_EQ(k.notAsNew(again[i], i), "") << "remade " << i;
                 for (int j = 0; j < count; ++j) {
                     EXPECT_NE(again[i], made[j]);
-                    if (held[j])
+                    if (held[j]) {
                         EXPECT_NE(plat::HandleGet(uint32_t(again[i]), plat::HandleKind::Gdi), held[j])
                             << "a held object handed out again";
+                    }
                 }
             }
             for (int i = 0; i < count; ++i)
                 k.drop(again[i]);
+            for (HBITMAP b : g_leftSelected)
+                DeleteObject(b);
+            g_leftSelected.clear();
         }
     }
+    // A stock brush is not deleted: a brush made next is another.
+    HBRUSH hollow = HBRUSH(GetStockObject(NULL_BRUSH));
+    EXPECT_TRUE(DeleteObject(hollow)) << "a stock object is not deleted";
+    HBRUSH c = CreateSolidBrush(RGB(7, 8, 9));
+    LOGBRUSH lb{};
+    ASSERT_EQ(GetObjectW(hollow, sizeof lb, &lb), int(sizeof lb));
+    EXPECT_EQ(lb.lbStyle, UINT(BS_NULL)) << "the stock brush is still itself";
+    ASSERT_EQ(GetObjectW(c, sizeof lb, &lb), int(sizeof lb));
+    EXPECT_EQ(lb.lbStyle, UINT(BS_SOLID));
+    DeleteObject(c);
+    DestroyWindow(g_win);
 }

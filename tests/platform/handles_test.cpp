@@ -32,32 +32,31 @@ bool Legal(uint32_t h)
     return h >= 0x100 && h % 4 == 0 && h < 0x80000000u;
 }
 
-TEST(Handles, LiveHandleOfItsKindOnly)
+// A live handle is found under its kind (and subtype, when asked for one)
+// only; a refused free leaves it; freed, it is stale; and no value that was
+// never made, nor one beside a live one, is taken for it.
+TEST(Handles, LiveHandleOfItsKindOnlyAndHostileValuesRefused)
 {
     auto thing = std::make_shared<Thing>(7);
-    uint32_t h = plat::HandleAlloc(HandleKind::File, thing);
+    uint32_t h = plat::HandleAlloc(HandleKind::File, thing, 3);
     ASSERT_TRUE(Legal(h)) << h;
     EXPECT_EQ(plat::HandleGetAs<Thing>(h, HandleKind::File).get(), thing.get());
+    EXPECT_EQ(plat::HandlePeekSub<Thing>(h, HandleKind::File, 3).get(), thing.get());
+    EXPECT_EQ(plat::HandlePeekSub<Thing>(h, HandleKind::File, 2).get(), nullptr) << "another subtype";
     EXPECT_EQ(plat::HandleGet(h, HandleKind::Window), nullptr) << "a file handle passed as a window";
     EXPECT_FALSE(plat::HandleFree(h, HandleKind::Window)) << "freed through the wrong kind";
+    const uint32_t values[] = {0, 1, 4, 0xFC, h + 1, h + 2, h + 3, 0x7FFFFFFC, 0x80000000u,
+                               0x80000002u, 0xFFFFFFFFu, 0xFFFFFFFCu, 0x7FC000FCu};
+    for (uint32_t v : values) {
+        EXPECT_EQ(plat::HandleGet(v, HandleKind::File), nullptr) << std::hex << v;
+        EXPECT_FALSE(plat::HandleFree(v, HandleKind::File)) << std::hex << v;
+    }
     EXPECT_NE(plat::HandleGet(h, HandleKind::File), nullptr) << "a refused free must leave the handle";
     EXPECT_TRUE(plat::HandleFree(h, HandleKind::File));
     EXPECT_EQ(plat::HandleGet(h, HandleKind::File), nullptr) << "stale handle";
+    EXPECT_EQ(plat::HandlePeekSub<Thing>(h, HandleKind::File, 3).get(), nullptr) << "stale handle";
     EXPECT_FALSE(plat::HandleFree(h, HandleKind::File)) << "freed twice";
     EXPECT_EQ(thing.use_count(), 1) << "the table keeps no count of a freed object";
-}
-
-TEST(Handles, HostileValuesAreRefused)
-{
-    uint32_t live = plat::HandleAlloc(HandleKind::Gdi, std::make_shared<Thing>());
-    const uint32_t values[] = {0, 1, 4, 0xFC, live + 1, live + 2, live + 3, 0x7FFFFFFC, 0x80000000u,
-                               0x80000002u, 0xFFFFFFFFu, 0xFFFFFFFCu, 0x7FC000FCu};
-    for (uint32_t v : values) {
-        EXPECT_EQ(plat::HandleGet(v, HandleKind::Gdi), nullptr) << std::hex << v;
-        EXPECT_FALSE(plat::HandleFree(v, HandleKind::Gdi)) << std::hex << v;
-    }
-    EXPECT_NE(plat::HandleGet(live, HandleKind::Gdi), nullptr);
-    plat::HandleFree(live, HandleKind::Gdi);
 }
 
 // A handle made and freed over and over (a DC per paint) must not come back
@@ -93,23 +92,18 @@ TEST(Handles, FreedValuesAreNotGivenAgainSoon)
 // then refused everywhere.
 TEST(Handles, EachWayOfTakingHandsOverTheObjectOnce)
 {
-    using Take = std::shared_ptr<plat::HandleObject> (*)(uint32_t, HandleKind);
-    const struct {
-        const char *what;
-        Take take;
-    } ways[] = {
-        {"returned", [](uint32_t h, HandleKind k) { return plat::HandleTake(h, k); }},
-        {"moved into a place",
-         [](uint32_t h, HandleKind k) {
-             std::shared_ptr<plat::HandleObject> into;
-             bool took = plat::HandleTakeInto(h, k, into);
-             EXPECT_EQ(took, into != nullptr);
-             return into;
-         }},
-    };
     for (bool threads : {false, true})
-        for (const auto &way : ways) {
-            SCOPED_TRACE(testing::Message() << way.what << (threads ? ", another thread alive" : ", alone"));
+        for (bool into : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (into ? "moved into a place" : "returned")
+                                            << (threads ? ", another thread alive" : ", alone"));
+            auto take = [into](uint32_t h, HandleKind k) {
+                if (!into)
+                    return plat::HandleTake(h, k);
+                std::shared_ptr<plat::HandleObject> place;
+                bool took = plat::HandleTakeInto(h, k, place);
+                EXPECT_EQ(took, place != nullptr);
+                return place;
+            };
             std::atomic<bool> stop{false};
             std::thread other;
             if (threads)
@@ -121,22 +115,21 @@ TEST(Handles, EachWayOfTakingHandsOverTheObjectOnce)
             std::weak_ptr<Thing> seen = thing;
             uint32_t h = plat::HandleAlloc(HandleKind::Gdi, std::move(thing));
             ASSERT_TRUE(Legal(h));
-            EXPECT_EQ(way.take(h, HandleKind::File), nullptr) << "another kind's";
-            EXPECT_EQ(way.take(h + 4, HandleKind::Gdi), nullptr) << "a value not made";
+            EXPECT_EQ(take(h, HandleKind::File), nullptr) << "another kind's";
+            EXPECT_EQ(take(h + 4, HandleKind::Gdi), nullptr) << "a value not made";
             EXPECT_NE(plat::HandleGet(h, HandleKind::Gdi), nullptr) << "a refused take leaves the handle";
-            std::shared_ptr<plat::HandleObject> taken = way.take(h, HandleKind::Gdi);
+            std::shared_ptr<plat::HandleObject> taken = take(h, HandleKind::Gdi);
             ASSERT_NE(taken, nullptr);
             EXPECT_EQ(static_cast<Thing &>(*taken).value, 11);
             EXPECT_EQ(taken.use_count(), 1) << "the table keeps nothing of it";
             EXPECT_EQ(plat::HandleGet(h, HandleKind::Gdi), nullptr);
-            EXPECT_EQ(way.take(h, HandleKind::Gdi), nullptr) << "taken once";
+            EXPECT_EQ(take(h, HandleKind::Gdi), nullptr) << "taken once";
             EXPECT_FALSE(plat::HandleFree(h, HandleKind::Gdi));
             // The slot serves others later, never under the old value.
             std::vector<uint32_t> made;
             for (int i = 0; i < 2000; ++i) {
-                uint32_t n = plat::HandleAlloc(HandleKind::Gdi, std::make_shared<Thing>());
-                EXPECT_NE(n, h);
-                made.push_back(n);
+                made.push_back(plat::HandleAlloc(HandleKind::Gdi, std::make_shared<Thing>()));
+                EXPECT_NE(made.back(), h);
             }
             EXPECT_EQ(plat::HandleGet(h, HandleKind::Gdi), nullptr);
             for (uint32_t n : made)
@@ -179,73 +172,48 @@ TEST(Handles, ResetDropsEveryHandleAndIsCounted)
     plat::HandleFree(next, HandleKind::Window);
 }
 
-// Threads make, look up and free their own handles while another looks up
-// every value there may be: each look-up finds its own object or nothing.
+// Threads make, look up and free many handles at the same moment (the
+// table's lock guards the free list and its growth) while another looks up
+// every value there may be: every handle made is its own, each look-up
+// finds its own object or nothing, and every handle is freed once.
 TEST(Handles, ThreadsEachFindTheirOwnObjects)
 {
     size_t before = plat::HandleCount(HandleKind::File);
+    constexpr int kThreads = 3, kEach = 3000, kRounds = 6;
     std::atomic<bool> stop{false};
-    std::atomic<int> wrong{0};
+    std::atomic<int> ready{0}, wrong{0};
     std::thread prowler([&] {
         while (!stop.load())
             for (uint32_t h = 0x100; h < 0x100 + 4 * 20000; h += 4)
                 if (auto t = std::dynamic_pointer_cast<Thing>(plat::HandleGet(h, HandleKind::File)))
-                    if (t->value < 0 || t->value >= 300000 || t->value % 100000 >= 20000)
+                    if (t->value < 0 || t->value >= kThreads * 100000 || t->value % 100000 >= kEach)
                         ++wrong; // not an object a worker made: freed or torn
     });
-    std::vector<std::thread> workers;
-    for (int w = 0; w < 3; ++w)
-        workers.emplace_back([&, w] {
-            for (int i = 0; i < 20000; ++i) {
-                int value = w * 100000 + i;
-                uint32_t h = plat::HandleAlloc(HandleKind::File, std::make_shared<Thing>(value));
-                auto t = plat::HandleGetAs<Thing>(h, HandleKind::File);
-                if (!t || t->value != value)
-                    ++wrong;
-                if (!plat::HandleFree(h, HandleKind::File) || plat::HandleGet(h, HandleKind::File))
-                    ++wrong;
-            }
-        });
-    for (auto &t : workers)
-        t.join();
-    stop = true;
-    prowler.join();
-    EXPECT_EQ(wrong.load(), 0);
-    EXPECT_EQ(plat::HandleCount(HandleKind::File), before);
-}
-
-// Threads making and freeing many handles at the same moment (the table's
-// lock guards the free list and its growth): every handle made is its own,
-// each finds its own object, and every one is freed once.
-TEST(Handles, ThreadsMakingHandlesAtOnceGetDistinctOnes)
-{
-    size_t before = plat::HandleCount(HandleKind::File);
-    constexpr int kThreads = 4, kEach = 3000;
-    std::vector<std::vector<uint32_t>> made(kThreads);
-    std::atomic<int> ready{0}, wrong{0};
     std::vector<std::thread> workers;
     for (int w = 0; w < kThreads; ++w)
         workers.emplace_back([&, w] {
             ++ready;
             while (ready.load() < kThreads) {
             }
-            for (int round = 0; round < 3; ++round) {
+            std::vector<uint32_t> made;
+            for (int round = 0; round < kRounds; ++round) {
                 for (int i = 0; i < kEach; ++i)
-                    made[size_t(w)].push_back(
-                        plat::HandleAlloc(HandleKind::File, std::make_shared<Thing>(w * 100000 + i)));
+                    made.push_back(plat::HandleAlloc(HandleKind::File, std::make_shared<Thing>(w * 100000 + i)));
                 for (int i = 0; i < kEach; ++i) {
-                    auto t = plat::HandleGetAs<Thing>(made[size_t(w)][size_t(i)], HandleKind::File);
+                    auto t = plat::HandleGetAs<Thing>(made[size_t(i)], HandleKind::File);
                     if (!t || t->value != w * 100000 + i)
                         ++wrong;
                 }
-                for (uint32_t h : made[size_t(w)])
-                    if (!plat::HandleFree(h, HandleKind::File))
+                for (uint32_t h : made)
+                    if (!plat::HandleFree(h, HandleKind::File) || plat::HandleGet(h, HandleKind::File))
                         ++wrong;
-                made[size_t(w)].clear();
+                made.clear();
             }
         });
     for (auto &t : workers)
         t.join();
+    stop = true;
+    prowler.join();
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(plat::HandleCount(HandleKind::File), before);
 }

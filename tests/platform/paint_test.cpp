@@ -168,16 +168,7 @@ TEST_F(Paint, CoveredPartsAreNotKeptAndUncoveringPaintsThem)
     RECT hidden{70, 80, 120, 130};
     InvalidateRect(main, &hidden, FALSE);
     EXPECT_FALSE(GetUpdateRect(main, nullptr, FALSE));
-    // Partly under it: the popup's pixels stay as they are.
-    InvalidateRect(main, nullptr, FALSE);
-    UpdateWindow(main);
-    EXPECT_EQ(g_log.paints, 1);
-    EXPECT_TRUE(Painted(49, 100));
-    EXPECT_TRUE(Painted(150, 100));
-    EXPECT_FALSE(Painted(60, 70)) << "the popup still shows";
     // The popup goes: exactly what it covered is painted.
-    g_log.color = RGB(200, 100, 50);
-    g_log.paints = 0;
     DestroyWindow(cover);
     RECT got{};
     EXPECT_TRUE(GetUpdateRect(main, &got, FALSE));
@@ -188,53 +179,6 @@ TEST_F(Paint, CoveredPartsAreNotKeptAndUncoveringPaintsThem)
         DispatchMessageW(&m);
     EXPECT_EQ(g_log.paints, 1);
     EXPECT_TRUE(Painted(60, 70));
-}
-
-// The update region was cut to what could be seen when it was made; a
-// window put over it before the paint is left alone by the paint, however
-// the region was gathered.
-TEST_F(Paint, APaintAfterTheLayoutChangedStaysOffWhatNowCoversTheWindow)
-{
-    struct Case {
-        const char *name;
-        bool invalidateBefore, invalidateAfter; // the whole window, before and after the cover comes
-        bool moveCover;                         // the cover comes by moving, not by being made
-    };
-    const Case cases[] = {
-        {"cover made after the invalidation", true, false, false},
-        {"cover moved in after the invalidation", true, false, true},
-        {"invalidated before and after the cover came", true, true, false},
-        {"invalidated only after the cover came", false, true, true},
-    };
-    for (const Case &k : cases) {
-        SCOPED_TRACE(k.name);
-        HWND cover = Popup(k.moveCover ? RECT{200, 250, 210, 260} : RECT{0, 0, 1, 1});
-        ASSERT_TRUE(cover);
-        g_log.color = RGB(1, 2, 3);
-        UpdateWindow(cover);
-        Settle();
-        if (k.invalidateBefore)
-            InvalidateRect(main, nullptr, FALSE);
-        if (k.moveCover) {
-            SetWindowPos(cover, 0, 50, 60, 100, 100, SWP_NOZORDER);
-        } else {
-            DestroyWindow(cover);
-            cover = Popup(RECT{50, 60, 150, 160});
-            ASSERT_TRUE(cover);
-        }
-        g_log.color = RGB(1, 2, 3);
-        UpdateWindow(cover);
-        g_log.color = RGB(200, 100, 50);
-        if (k.invalidateAfter)
-            InvalidateRect(main, nullptr, FALSE);
-        UpdateWindow(main);
-        EXPECT_TRUE(Painted(49, 100));
-        EXPECT_TRUE(Painted(150, 100));
-        EXPECT_FALSE(Painted(60, 70)) << "the cover still shows";
-        EXPECT_FALSE(Painted(149, 159)) << "the cover still shows";
-        DestroyWindow(cover);
-        Settle();
-    }
 }
 
 TEST_F(Paint, InvalidationWhilePaintingIsKept)
@@ -262,77 +206,36 @@ TEST_F(Paint, AProcedureThatNeverValidatesIsNotAskedForEver)
     EXPECT_FALSE(GetUpdateRect(main, nullptr, FALSE));
 }
 
-TEST_F(Paint, EraseOnlyWhenAsked)
+// A window is painted once for each invalidation, erased first exactly
+// when that was asked, whether its procedure paints (BeginPaint) or leaves
+// WM_PAINT to DefWindowProc (which validates and draws nothing); and
+// GetUpdateRect erases when asked, once.
+TEST_F(Paint, PaintsEraseOnlyWhenAsked)
 {
+    for (bool byDefault : {true, false})
+        for (bool whole : {false, true})
+            for (bool erase : {false, true}) {
+                SCOPED_TRACE(testing::Message() << (byDefault ? "default" : "BeginPaint") << (whole ? ", whole" : ", part")
+                                                << (erase ? ", erased" : ""));
+                g_log.defaultPaint = byDefault;
+                g_log.paints = g_log.erases = 0;
+                RECT r{10, 10, 40, 40};
+                InvalidateRect(main, whole ? nullptr : &r, erase);
+                UpdateWindow(main);
+                EXPECT_EQ(g_log.paints, 1);
+                EXPECT_EQ(g_log.erases, erase ? 1 : 0);
+                EXPECT_FALSE(GetUpdateRect(main, nullptr, FALSE)) << "validated";
+                EXPECT_EQ(Painted(20, 20), !byDefault) << "drawn only by the procedure";
+                UpdateWindow(main);
+                EXPECT_EQ(g_log.paints, 1) << "not asked again";
+            }
     RECT r{0, 0, 20, 20};
-    InvalidateRect(main, &r, FALSE);
-    UpdateWindow(main);
-    EXPECT_EQ(g_log.erases, 0);
-    InvalidateRect(main, &r, TRUE);
-    UpdateWindow(main);
-    EXPECT_EQ(g_log.erases, 1);
-    // GetUpdateRect erases when asked, and only once.
     InvalidateRect(main, &r, TRUE);
     EXPECT_TRUE(GetUpdateRect(main, nullptr, TRUE));
-    UpdateWindow(main);
     EXPECT_EQ(g_log.erases, 2);
+    UpdateWindow(main);
+    EXPECT_EQ(g_log.erases, 2) << "erased once";
 }
-
-// A procedure that leaves WM_PAINT to DefWindowProc is painted once: its
-// update region is validated, erased first exactly when that was asked,
-// and nothing is drawn in it.
-TEST_F(Paint, TheDefaultPaintValidatesAndErasesOnlyWhenAsked)
-{
-    struct Case {
-        const char *name;
-        bool whole, erase;
-    };
-    const Case cases[] = {
-        {"part, no erase", false, false},
-        {"part, erased", false, true},
-        {"whole, no erase", true, false},
-        {"whole, erased", true, true},
-    };
-    g_log.defaultPaint = true;
-    for (const Case &k : cases) {
-        SCOPED_TRACE(k.name);
-        g_log.paints = g_log.erases = 0;
-        RECT r{10, 10, 40, 40};
-        InvalidateRect(main, k.whole ? nullptr : &r, k.erase);
-        UpdateWindow(main);
-        EXPECT_EQ(g_log.paints, 1);
-        EXPECT_EQ(g_log.erases, k.erase ? 1 : 0);
-        EXPECT_FALSE(GetUpdateRect(main, nullptr, FALSE)) << "validated";
-        EXPECT_FALSE(Painted(20, 20)) << "nothing drawn";
-        UpdateWindow(main);
-        EXPECT_EQ(g_log.paints, 1) << "not asked again";
-    }
-}
-
-TEST_F(Paint, WindowDcDrawsOnlyWhereTheWindowCanBeSeen)
-{
-    // A child reaching out of its parent, and a popup over both.
-    HWND parent = Popup(RECT{20, 20, 120, 120});
-    HWND child = CreateWindowExW(0, u"PaintTestClass", u"", WS_CHILD | WS_VISIBLE, 50, 50, 100, 100, parent, 0, 0,
-                                 nullptr);
-    HWND cover = Popup(RECT{0, 0, 90, 90});
-    g_log.color = RGB(10, 20, 30);
-    MSG m;
-    while (PeekMessageW(&m, 0, 0, 0, PM_REMOVE))
-        DispatchMessageW(&m);
-    HDC dc = GetDC(child);
-    RECT all{0, 0, 100, 100};
-    HBRUSH b = CreateSolidBrush(RGB(200, 100, 50));
-    FillRect(dc, &all, b);
-    DeleteObject(b);
-    ReleaseDC(child, dc);
-    EXPECT_TRUE(Painted(100, 100)) << "inside the parent, not covered";
-    EXPECT_FALSE(Painted(80, 80)) << "under the popup";
-    EXPECT_FALSE(Painted(125, 100)) << "outside the parent";
-    DestroyWindow(cover);
-    DestroyWindow(parent);
-}
-
 
 // What a window can be seen in is kept between paints; every change of the
 // layout must be seen at the next draw. Each case draws once (so that what
@@ -405,15 +308,21 @@ TEST_F(Paint, EveryChangeOfTheLayoutIsSeenAtTheNextDraw)
 // then invalidates and updates the window alone in the probe colour.
 struct RepaintCase {
     const char *name;
-    std::function<void(HWND &win, HWND &cover)> before; // before the two paints
-    std::function<void(HWND &win, HWND &cover)> change;  // between them and the probe paint
+    std::function<void(HWND &win, HWND &cover)> change; // between the two paints and the probe paint
     bool invalidateFirst; // the probe's invalidation comes before the change
     std::vector<POINT> in, out;
+    std::function<void(HWND &win, HWND &cover)> before = [](HWND &, HWND &) {}; // before the two paints
+    bool invalidateAfter = true; // the probe's invalidation comes after the change
 };
 
 TEST_F(Paint, WhatChangesBetweenTwoPaintsOfTheSameRegionShowsAtTheNext)
 {
     auto nothing = [](HWND &, HWND &) {};
+    auto moveCover = [](HWND &, HWND &cover) {
+        SetWindowPos(cover, 0, 0, 0, 50, 50, SWP_NOZORDER | SWP_NOACTIVATE);
+        g_log.color = RGB(1, 2, 3);
+        UpdateWindow(cover);
+    };
     auto coverAt = [this](RECT r) {
         return [this, r](HWND &, HWND &cover) {
             cover = Popup(r);
@@ -422,15 +331,13 @@ TEST_F(Paint, WhatChangesBetweenTwoPaintsOfTheSameRegionShowsAtTheNext)
         };
     };
     const std::vector<RepaintCase> cases = {
-        {"nothing changed", nothing, nothing, false, {{30, 30}, {119, 119}}, {{19, 19}, {120, 120}}},
+        {"nothing changed", nothing, false, {{30, 30}, {119, 119}}, {{19, 19}, {120, 120}}},
         {"moved",
-         nothing,
          [](HWND &w, HWND &) { SetWindowPos(w, 0, 60, 60, 100, 100, SWP_NOZORDER | SWP_NOACTIVATE); },
          false,
          {{150, 150}, {60, 60}},
          {{30, 30}, {160, 160}}},
         {"moved, and what the move asked for validated",
-         nothing,
          [](HWND &w, HWND &) {
              SetWindowPos(w, 0, 60, 60, 100, 100, SWP_NOZORDER | SWP_NOACTIVATE);
              ValidateRect(w, nullptr);
@@ -439,29 +346,31 @@ TEST_F(Paint, WhatChangesBetweenTwoPaintsOfTheSameRegionShowsAtTheNext)
          {{150, 150}, {60, 60}},
          {{30, 30}, {160, 160}}},
         {"moved after the invalidation",
-         nothing,
          [](HWND &w, HWND &) { SetWindowPos(w, 0, 60, 60, 100, 100, SWP_NOZORDER | SWP_NOACTIVATE); },
          true,
          {{150, 150}, {60, 60}},
          {{30, 30}, {160, 160}}},
-        {"covered", nothing, coverAt(RECT{0, 0, 50, 50}), false, {{100, 100}, {50, 30}}, {{30, 30}, {49, 49}}},
-        {"covered after the invalidation",
-         nothing,
-         coverAt(RECT{0, 0, 50, 50}),
-         true,
-         {{100, 100}, {50, 30}},
+        {"covered", coverAt(RECT{0, 0, 50, 50}), false, {{100, 100}, {50, 30}}, {{30, 30}, {49, 49}}},
+        {"covered after the invalidation", coverAt(RECT{0, 0, 50, 50}), true, {{100, 100}, {50, 30}},
          {{30, 30}, {49, 49}}},
+        // The update region was cut to what could be seen when it was made;
+        // a window put over it before the paint is left alone by the paint.
+        {"covered after the only invalidation", coverAt(RECT{0, 0, 50, 50}), true, {{100, 100}, {50, 30}},
+         {{30, 30}, {49, 49}}, nothing, false},
+        {"cover moved in after the only invalidation", moveCover, true, {{100, 100}, {50, 30}},
+         {{30, 30}, {49, 49}}, coverAt(RECT{200, 250, 210, 260}), false},
+        {"cover moved in before the invalidation", moveCover, false, {{100, 100}, {50, 30}}, {{30, 30}, {49, 49}},
+         coverAt(RECT{200, 250, 210, 260})},
         {"uncovered",
-         coverAt(RECT{0, 0, 50, 50}),
          [](HWND &, HWND &cover) {
              DestroyWindow(cover);
              cover = 0;
          },
          false,
          {{30, 30}, {100, 100}},
-         {}},
+         {},
+         coverAt(RECT{0, 0, 50, 50})},
         {"hidden and shown again",
-         nothing,
          [](HWND &w, HWND &) {
              ShowWindow(w, SW_HIDE);
              ShowWindow(w, SW_SHOWNA);
@@ -469,14 +378,8 @@ TEST_F(Paint, WhatChangesBetweenTwoPaintsOfTheSameRegionShowsAtTheNext)
          false,
          {{30, 30}, {119, 119}},
          {}},
-        {"hidden",
-         nothing,
-         [](HWND &w, HWND &) { ShowWindow(w, SW_HIDE); },
-         true,
-         {},
-         {{30, 30}, {119, 119}}},
+        {"hidden", [](HWND &w, HWND &) { ShowWindow(w, SW_HIDE); }, true, {}, {{30, 30}, {119, 119}}},
         {"destroyed and made again elsewhere",
-         nothing,
          [this](HWND &w, HWND &) {
              DestroyWindow(w);
              w = Popup(RECT{60, 60, 160, 160});
@@ -485,7 +388,6 @@ TEST_F(Paint, WhatChangesBetweenTwoPaintsOfTheSameRegionShowsAtTheNext)
          {{150, 150}, {60, 60}},
          {{30, 30}}},
         {"destroyed and made again elsewhere in the same handle slot",
-         nothing,
          [](HWND &w, HWND &) {
              // Hidden windows made and destroyed until one takes the old
              // window's slot (a slot comes back after some hundreds).
@@ -509,7 +411,6 @@ TEST_F(Paint, WhatChangesBetweenTwoPaintsOfTheSameRegionShowsAtTheNext)
          {{150, 150}, {60, 60}},
          {{30, 30}}},
         {"given a frame",
-         nothing,
          [](HWND &w, HWND &) { SetWindowLongW(w, GWL_STYLE, WS_POPUP | WS_VISIBLE | WS_BORDER); },
          false,
          {{21, 21}, {118, 118}},
@@ -529,7 +430,8 @@ TEST_F(Paint, WhatChangesBetweenTwoPaintsOfTheSameRegionShowsAtTheNext)
             InvalidateRect(win, nullptr, FALSE);
         c.change(win, cover);
         g_log.color = RGB(200, 100, 50);
-        InvalidateRect(win, nullptr, FALSE);
+        if (c.invalidateAfter)
+            InvalidateRect(win, nullptr, FALSE);
         UpdateWindow(win);
         for (POINT p : c.in)
             EXPECT_TRUE(Painted(p.x, p.y)) << "painted at " << p.x << "," << p.y;

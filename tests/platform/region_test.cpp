@@ -1,7 +1,7 @@
 // region_test.cpp - regions as lists of disjoint rectangles: random adds,
 // subtractions, clips and intersections checked against a grid of the
 // points covered, and the list itself (held inline, then grown) through
-// copies, moves, swaps and appends of its own pieces.
+// copies, moves, swaps, assignments and appends of its own pieces.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -53,47 +53,38 @@ TEST(Region, RandomOperationsMatchAGridOfPoints)
         };
         Region rgn;
         Grid want;
+        // The model: each point kept as keep(was in, x, y) says.
+        auto model = [&](auto keep) {
+            for (int y = 0; y < kSide; ++y)
+                for (int x = 0; x < kSide; ++x)
+                    want.in[y][x] = keep(want.in[y][x], x, y);
+        };
         for (int step = 0; step < 40; ++step) {
             RECT r = rect();
             int op = pick(4);
             if (op <= 1) {
                 plat::RegionAdd(rgn, r);
-                if (rgn.size() == 1 && step > 0) {
-                    // Past the piece limit a region becomes its bounds: a
-                    // superset, so the model takes the bounds as well.
-                    RECT b = rgn[0];
-                    for (int y = 0; y < kSide; ++y)
-                        for (int x = 0; x < kSide; ++x)
-                            want.in[y][x] = want.in[y][x] || Inside(r, x, y) || Inside(b, x, y);
-                    continue;
-                }
-                for (int y = 0; y < kSide; ++y)
-                    for (int x = 0; x < kSide; ++x)
-                        want.in[y][x] = want.in[y][x] || Inside(r, x, y);
+                // Past the piece limit a region becomes its bounds: a
+                // superset, so the model takes the bounds as well.
+                RECT b = rgn.size() == 1 && step > 0 ? rgn[0] : r;
+                model([&](bool was, int x, int y) { return was || Inside(r, x, y) || Inside(b, x, y); });
             } else if (op == 2) {
                 plat::RegionSubtract(rgn, r);
-                for (int y = 0; y < kSide; ++y)
-                    for (int x = 0; x < kSide; ++x)
-                        want.in[y][x] = want.in[y][x] && !Inside(r, x, y);
+                model([&](bool was, int x, int y) { return was && !Inside(r, x, y); });
             } else {
-                Region other{r, rect()};
+                // Cut to r, or to two rectangles that may overlap (made
+                // disjoint for the intersection).
+                Region other{r, rect()}, disjoint;
                 plat::RegionSubtract(other, RECT{0, 0, 0, 0}); // nothing to take
-                if (pick(2)) {
+                for (const RECT &p : other)
+                    plat::RegionAdd(disjoint, p);
+                bool clip = pick(2);
+                Grid o = Cover(clip ? Region{r} : disjoint);
+                if (clip)
                     plat::RegionClip(rgn, r);
-                    for (int y = 0; y < kSide; ++y)
-                        for (int x = 0; x < kSide; ++x)
-                            want.in[y][x] = want.in[y][x] && Inside(r, x, y);
-                } else {
-                    // other's two rectangles may overlap: made disjoint first.
-                    Region disjoint;
-                    for (const RECT &p : other)
-                        plat::RegionAdd(disjoint, p);
-                    Grid o = Cover(disjoint);
+                else
                     plat::RegionIntersect(rgn, disjoint);
-                    for (int y = 0; y < kSide; ++y)
-                        for (int x = 0; x < kSide; ++x)
-                            want.in[y][x] = want.in[y][x] && o.in[y][x];
-                }
+                model([&](bool was, int x, int y) { return was && o.in[y][x]; });
             }
             Grid got = Cover(rgn);
             for (int y = 0; y < kSide; ++y)
@@ -111,84 +102,66 @@ std::vector<LONG> Lefts(const Region &r)
     return out;
 }
 
-// The list keeps its pieces in order whether they are held inline or not,
-// through every way a region is copied, moved, swapped or appended to.
-TEST(Region, PiecesSurviveGrowingCopyingAndSwapping)
+// Runs of pieces with lefts from `first` on, one pixel wide.
+Region Pieces(size_t n, LONG first, std::vector<LONG> *lefts = nullptr)
 {
-    for (size_t n : {size_t(0), size_t(1), Region::kInline, Region::kInline + 1, 3 * Region::kInline}) {
-        SCOPED_TRACE(n);
-        Region a;
-        std::vector<LONG> want;
-        for (size_t i = 0; i < n; ++i) {
-            a.push_back(RECT{LONG(i), 0, LONG(i) + 1, 1});
-            want.push_back(LONG(i));
-        }
-        EXPECT_EQ(Lefts(a), want);
-        Region copy(a);
-        EXPECT_EQ(Lefts(copy), want);
-        Region moved(std::move(copy));
-        EXPECT_EQ(Lefts(moved), want);
-        EXPECT_TRUE(copy.empty()); // NOLINT(bugprone-use-after-move): a moved-from region is empty
-        Region small{RECT{100, 0, 101, 1}};
-        small.swap(moved);
-        EXPECT_EQ(Lefts(small), want);
-        EXPECT_EQ(Lefts(moved), std::vector<LONG>{100});
-        moved = small;
-        EXPECT_EQ(Lefts(moved), want);
-        // Its own pieces appended, past what it holds.
-        small.append(small.begin(), small.end());
-        std::vector<LONG> twice = want;
-        twice.insert(twice.end(), want.begin(), want.end());
-        EXPECT_EQ(Lefts(small), twice);
-        if (n > 0) {
-            // Its own first piece pushed when it is full.
-            Region full;
-            for (size_t i = 0; i < Region::kInline; ++i)
-                full.push_back(RECT{LONG(i), 0, LONG(i) + 1, 1});
-            full.push_back(full[0]);
-            EXPECT_EQ(full.back().left, 0);
-            EXPECT_EQ(full.size(), Region::kInline + 1);
-        }
-        small.erase(small.begin(), small.begin() + long(n));
-        EXPECT_EQ(Lefts(small), want);
+    Region r;
+    for (size_t i = 0; i < n; ++i) {
+        r.push_back(RECT{first + LONG(i), 0, first + LONG(i) + 1, 1});
+        if (lefts)
+            lefts->push_back(first + LONG(i));
     }
+    return r;
 }
 
-// A region assigned over another, whatever either held before (inline, or
-// grown past that and so kept elsewhere, larger or smaller than the
-// source), holds exactly the source's pieces; so does a copy of it.
-TEST(Region, AssignedOverAnyRegionHoldsTheSourcesPieces)
+// The list keeps its pieces in order whether they are held inline or grown
+// past that, through every way a region is copied, moved, swapped,
+// assigned over another of any size (emptied first or not), grown again,
+// or appended to with its own pieces.
+TEST(Region, PiecesSurviveEveryWayOfCopyingAndGrowing)
 {
     const size_t sizes[] = {0, 1, 2, Region::kInline, Region::kInline + 1, 2 * Region::kInline,
                             4 * Region::kInline};
     for (size_t from : sizes)
         for (size_t over : sizes) {
             SCOPED_TRACE(testing::Message() << from << " over " << over);
-            Region src, dst;
             std::vector<LONG> want;
-            for (size_t i = 0; i < from; ++i) {
-                src.push_back(RECT{LONG(10 + i), 0, LONG(11 + i), 1});
-                want.push_back(LONG(10 + i));
-            }
-            for (size_t i = 0; i < over; ++i)
-                dst.push_back(RECT{LONG(500 + i), 0, LONG(501 + i), 1});
-            // Emptied first, as a kept record's clip is before it is set.
-            Region cleared = dst;
+            Region src = Pieces(from, 10, &want), dst = Pieces(over, 500);
+            EXPECT_EQ(Lefts(src), want);
+            Region cleared = dst; // emptied first, as a kept record's clip is before it is set
             cleared.clear();
             dst = src;
             cleared = src;
             EXPECT_EQ(Lefts(dst), want);
             EXPECT_EQ(Lefts(cleared), want);
             EXPECT_TRUE(dst == src);
-            // Then grown again: the pieces already held stay.
+            Region moved(std::move(cleared));
+            EXPECT_EQ(Lefts(moved), want);
+            EXPECT_TRUE(cleared.empty()); // NOLINT(bugprone-use-after-move): a moved-from region is empty
+            Region other = Pieces(over, 100), otherCopy = other;
+            other.swap(moved);
+            EXPECT_EQ(Lefts(other), want);
+            EXPECT_TRUE(moved == otherCopy);
+            // Grown again: the pieces already held stay.
             dst.push_back(RECT{900, 0, 901, 1});
             std::vector<LONG> more = want;
             more.push_back(900);
             EXPECT_EQ(Lefts(dst), more);
+            EXPECT_EQ(Lefts(Region(dst)), more);
             EXPECT_EQ(Lefts(src), want);
-            Region copy(dst);
-            EXPECT_EQ(Lefts(copy), more);
+            // Its own pieces appended, past what it holds, then taken out.
+            src.append(src.begin(), src.end());
+            std::vector<LONG> twice = want;
+            twice.insert(twice.end(), want.begin(), want.end());
+            EXPECT_EQ(Lefts(src), twice);
+            src.erase(src.begin(), src.begin() + long(from));
+            EXPECT_EQ(Lefts(src), want);
         }
+    // Its own first piece pushed when it is full.
+    Region full = Pieces(Region::kInline, 0);
+    full.push_back(full[0]);
+    EXPECT_EQ(full.back().left, 0);
+    EXPECT_EQ(full.size(), Region::kInline + 1);
 }
 
 } // namespace

@@ -32,6 +32,12 @@ LRESULT CALLBACK RecordProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
+LRESULT Dispatch(HWND h, UINT msg)
+{
+    MSG m{h, msg, 0, 0, 0, {0, 0}};
+    return DispatchMessageW(&m);
+}
+
 class UserWindow : public cetest::DeviceFixture {
 protected:
     void SetUp() override
@@ -51,28 +57,17 @@ protected:
     }
 };
 
-TEST_F(UserWindow, StaleOrForeignHandleFailsWithInvalidWindowHandle)
-{
-    HWND w = Make();
-    ASSERT_TRUE(DestroyWindow(w));
-    EXPECT_FALSE(IsWindow(w));
-    SetLastError(0);
-    EXPECT_FALSE(SetWindowTextW(w, u"x")) << "a destroyed window";
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
-    HBRUSH b = CreateSolidBrush(RGB(1, 2, 3));
-    SetLastError(0);
-    EXPECT_EQ(SendMessageW(HWND(b), WM_USER + 50, 0, 0), 0) << "a handle of another kind";
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
-    DeleteObject(b);
-}
-
-// Every call of the message and painting paths refuses a destroyed window
-// the way the platform does: its failure value and, except for the default
-// procedure (which sets no error), ERROR_INVALID_WINDOW_HANDLE; and none
-// reaches the destroyed window's procedure.
+// Every call of the message and painting paths refuses a destroyed window,
+// and a handle of another kind, the way the platform does: its failure
+// value and, except for the default procedure (which sets no error),
+// ERROR_INVALID_WINDOW_HANDLE; and none reaches the destroyed window's
+// procedure.
 TEST_F(UserWindow, MessageAndPaintCallsRefuseADestroyedWindow)
 {
     constexpr DWORD kUntouched = 0xBEEF;
+    RECT r;
+    PAINTSTRUCT ps;
+    MSG m;
     struct Case {
         const char *call;
         std::function<LRESULT(HWND)> run;
@@ -82,38 +77,16 @@ TEST_F(UserWindow, MessageAndPaintCallsRefuseADestroyedWindow)
     const std::vector<Case> cases = {
         {"SendMessageW", [](HWND h) { return SendMessageW(h, WM_USER + 50, 0, 0); }, 0, ERROR_INVALID_WINDOW_HANDLE},
         {"SetWindowTextW", [](HWND h) { return LRESULT(SetWindowTextW(h, u"x")); }, FALSE, ERROR_INVALID_WINDOW_HANDLE},
-        {"DispatchMessageW",
-         [](HWND h) {
-             MSG m{h, WM_USER + 50, 0, 0, 0, {0, 0}};
-             return DispatchMessageW(&m);
-         },
-         0, ERROR_INVALID_WINDOW_HANDLE},
-        {"DispatchMessageW of WM_PAINT",
-         [](HWND h) {
-             MSG m{h, WM_PAINT, 0, 0, 0, {0, 0}};
-             return DispatchMessageW(&m);
-         },
-         0, ERROR_INVALID_WINDOW_HANDLE},
+        {"DispatchMessageW", [](HWND h) { return Dispatch(h, WM_USER + 50); }, 0, ERROR_INVALID_WINDOW_HANDLE},
+        {"DispatchMessageW of WM_PAINT", [](HWND h) { return Dispatch(h, WM_PAINT); }, 0,
+         ERROR_INVALID_WINDOW_HANDLE},
         {"UpdateWindow", [](HWND h) { return LRESULT(UpdateWindow(h)); }, FALSE, ERROR_INVALID_WINDOW_HANDLE},
         {"InvalidateRect", [](HWND h) { return LRESULT(InvalidateRect(h, nullptr, TRUE)); }, FALSE,
          ERROR_INVALID_WINDOW_HANDLE},
-        {"GetClientRect",
-         [](HWND h) {
-             RECT r;
-             return LRESULT(GetClientRect(h, &r));
-         },
-         FALSE, ERROR_INVALID_WINDOW_HANDLE},
-        {"BeginPaint",
-         [](HWND h) {
-             PAINTSTRUCT ps;
-             return LRESULT(BeginPaint(h, &ps));
-         },
-         0, ERROR_INVALID_WINDOW_HANDLE},
-        {"IsDialogMessageW",
-         [](HWND h) {
-             MSG m{h, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
-             return LRESULT(IsDialogMessageW(h, &m));
-         },
+        {"GetClientRect", [&r](HWND h) { return LRESULT(GetClientRect(h, &r)); }, FALSE,
+         ERROR_INVALID_WINDOW_HANDLE},
+        {"BeginPaint", [&ps](HWND h) { return LRESULT(BeginPaint(h, &ps)); }, 0, ERROR_INVALID_WINDOW_HANDLE},
+        {"IsDialogMessageW", [&m](HWND h) { return LRESULT(IsDialogMessageW(h, &(m = {h, WM_KEYDOWN, VK_TAB}))); },
          FALSE, ERROR_INVALID_WINDOW_HANDLE},
         {"DefWindowProcW of WM_PAINT", [](HWND h) { return DefWindowProcW(h, WM_PAINT, 0, 0); }, 0, kUntouched},
         {"DefWindowProcW of WM_SETTEXT",
@@ -121,6 +94,7 @@ TEST_F(UserWindow, MessageAndPaintCallsRefuseADestroyedWindow)
         {"DefWindowProcW of WM_GETTEXTLENGTH", [](HWND h) { return DefWindowProcW(h, WM_GETTEXTLENGTH, 0, 0); }, 0,
          kUntouched},
     };
+    HBRUSH foreign = CreateSolidBrush(RGB(1, 2, 3));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.call);
         HWND w = Make();
@@ -128,11 +102,14 @@ TEST_F(UserWindow, MessageAndPaintCallsRefuseADestroyedWindow)
         InvalidateRect(w, nullptr, TRUE); // something to paint, were it still there
         ASSERT_TRUE(DestroyWindow(w));
         g_seen.clear();
-        SetLastError(kUntouched);
-        EXPECT_EQ(c.run(w), c.failed);
-        EXPECT_EQ(GetLastError(), c.error);
+        for (HWND h : {w, HWND(foreign)}) {
+            SetLastError(kUntouched);
+            EXPECT_EQ(c.run(h), c.failed) << (h == w ? "destroyed" : "foreign");
+            EXPECT_EQ(GetLastError(), c.error) << (h == w ? "destroyed" : "foreign");
+        }
         EXPECT_TRUE(g_seen.empty()) << "the destroyed window's procedure was called";
     }
+    DeleteObject(foreign);
 }
 
 // GetDlgItem answers from the children as they are now: each case asks
@@ -216,28 +193,12 @@ TEST_F(UserWindow, SentMessagesRunAtOncePostedOnesInOrderThenQuit)
     EXPECT_EQ(GetMessageW(&m, 0, WM_USER, WM_USER), -1) << "a wait that no input can end is refused";
 }
 
-TEST_F(UserWindow, ChildrenOwnedPopupsAndFocus)
-{
-    HWND top = Make();
-    HWND a = Make(WS_CHILD | WS_VISIBLE, top, 11);
-    HWND b = Make(WS_CHILD | WS_VISIBLE, top, 12);
-    EXPECT_EQ(GetWindow(a, GW_HWNDNEXT), b);
-    EXPECT_EQ(GetDlgItem(top, 12), b);
-    HWND popup = CreateWindowExW(0, u"TestWndClass", u"", WS_POPUP, 0, 0, 10, 10, a, 0, 0, nullptr);
-    EXPECT_EQ(GetParent(popup), top) << "GetParent of an owned popup is its (top-level) owner";
-    SetFocus(b);
-    DestroyWindow(b);
-    EXPECT_EQ(GetFocus(), HWND(0)) << "focus leaves a destroyed window";
-    ASSERT_TRUE(DestroyWindow(top));
-    EXPECT_FALSE(IsWindow(a)) << "children die with their parent";
-    EXPECT_FALSE(IsWindow(popup)) << "owned popups die with their owner";
-}
-
-// The tree checker holds after creations and destructions, and names each
-// kind of broken link made by hand (each undone before the next).
 // IsChild follows the chain of parents only: children and their children,
 // not the window itself, its owned popups or siblings; a stale handle is
 // nobody's child. Messages of a child pass a filter on its ancestor.
+// Children are listed in creation order, an owned popup's parent is its
+// top-level owner, focus leaves a destroyed window, and children and owned
+// popups die with their window.
 TEST_F(UserWindow, IsChildFollowsParentsNotOwners)
 {
     HWND top = Make();
@@ -269,7 +230,19 @@ TEST_F(UserWindow, IsChildFollowsParentsNotOwners)
     EXPECT_FALSE(PeekMessageW(&m, sibling, 0, 0, PM_NOREMOVE)) << "a filter on a sibling";
     ASSERT_TRUE(PeekMessageW(&m, top, 0, 0, PM_REMOVE)) << "a filter on an ancestor takes its children's messages";
     EXPECT_EQ(m.hwnd, grandchild);
+    EXPECT_EQ(GetWindow(child, GW_HWNDNEXT), sibling);
+    EXPECT_EQ(GetDlgItem(top, 3), sibling);
+    EXPECT_EQ(GetParent(popup), top) << "GetParent of an owned popup is its (top-level) owner";
+    SetFocus(sibling);
+    DestroyWindow(sibling);
+    EXPECT_EQ(GetFocus(), HWND(0)) << "focus leaves a destroyed window";
+    ASSERT_TRUE(DestroyWindow(top));
+    EXPECT_FALSE(IsWindow(grandchild)) << "children die with their parent";
+    EXPECT_FALSE(IsWindow(popup)) << "owned popups die with their owner";
 }
+
+// The tree checker holds after creations and destructions, and names each
+// kind of broken link made by hand (each undone before the next).
 
 TEST_F(UserWindow, TreeCheckerFindsBrokenLinks)
 {

@@ -27,6 +27,34 @@ void Fill(HDC dc, RECT r, COLORREF c)
     DeleteObject(b);
 }
 
+// A memory DC with a w x h bitmap of its own selected, let go at the end
+// of the scope.
+struct MemoryBitmap {
+    HDC dc;
+    HBITMAP bmp;
+    HGDIOBJ old;
+    MemoryBitmap(int w, int h)
+        : dc(CreateCompatibleDC(0)), bmp(CreateCompatibleBitmap(dc, w, h)), old(SelectObject(dc, bmp))
+    {
+    }
+    ~MemoryBitmap()
+    {
+        SelectObject(dc, old);
+        DeleteObject(bmp);
+        DeleteDC(dc);
+    }
+};
+
+// Every pixel of the w x h top left of a DC, rows top-down.
+std::vector<COLORREF> Pixels(HDC dc, int w, int h)
+{
+    std::vector<COLORREF> px;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            px.push_back(GetPixel(dc, x, y));
+    return px;
+}
+
 // A colour of its own for each pixel, so that a copy from the wrong place
 // shows.
 COLORREF Mark(int x, int y)
@@ -46,9 +74,8 @@ TEST_F(Gdi, OverlappingCopiesWithinOneSurfaceReadTheSourceFirst)
     };
     const std::vector<Shift> shifts = {{3, 0}, {-3, 0}, {0, 3}, {0, -3}, {2, 2}, {-2, -2}, {2, -3}, {0, 0}};
     for (bool screen : {false, true}) {
-        HDC dc = screen ? GetDC(win) : CreateCompatibleDC(0);
-        HBITMAP bmp = screen ? 0 : CreateCompatibleBitmap(dc, kW, kH);
-        HGDIOBJ old = screen ? 0 : SelectObject(dc, bmp);
+        MemoryBitmap m(kW, kH);
+        HDC dc = screen ? GetDC(win) : m.dc;
         for (const Shift &s : shifts) {
             SCOPED_TRACE((screen ? "screen, shift " : "bitmap, shift ") + std::to_string(s.dx) + "," +
                          std::to_string(s.dy));
@@ -67,13 +94,8 @@ TEST_F(Gdi, OverlappingCopiesWithinOneSurfaceReadTheSourceFirst)
                 }
             EXPECT_EQ(wrong, 0);
         }
-        if (screen) {
+        if (screen)
             ReleaseDC(win, dc);
-        } else {
-            SelectObject(dc, old);
-            DeleteObject(bmp);
-            DeleteDC(dc);
-        }
     }
     DestroyWindow(win);
 }
@@ -142,21 +164,13 @@ TEST_F(Gdi, RepaintingTheSamePictureLeavesTheScreenUnchanged)
     HDC screen = GetDC(0);
     ASSERT_NE(screen, HDC(0));
     auto paint = [&] {
-        HDC mem = CreateCompatibleDC(screen), pic = CreateCompatibleDC(screen);
-        HBITMAP buf = CreateCompatibleBitmap(screen, 241, 321), pb = CreateCompatibleBitmap(screen, 60, 20);
-        HGDIOBJ oldMem = SelectObject(mem, buf), oldPic = SelectObject(pic, pb);
-        Fill(mem, RECT{0, 0, 240, 320}, RGB(0, 0, 160));
-        Fill(pic, RECT{0, 0, 30, 20}, RGB(200, 120, 0));
-        Fill(pic, RECT{30, 0, 60, 20}, RGB(250, 250, 250));
-        SetPixel(pic, 7, 7, RGB(1, 2, 3));
-        BitBlt(mem, 5, 5, 60, 20, pic, 0, 0, SRCCOPY);
-        BitBlt(screen, 0, 0, 241, 321, mem, 0, 0, SRCCOPY);
-        SelectObject(pic, oldPic);
-        SelectObject(mem, oldMem);
-        DeleteObject(pb);
-        DeleteObject(buf);
-        DeleteDC(pic);
-        DeleteDC(mem);
+        MemoryBitmap mem(241, 321), pic(60, 20);
+        Fill(mem.dc, RECT{0, 0, 240, 320}, RGB(0, 0, 160));
+        Fill(pic.dc, RECT{0, 0, 30, 20}, RGB(200, 120, 0));
+        Fill(pic.dc, RECT{30, 0, 60, 20}, RGB(250, 250, 250));
+        SetPixel(pic.dc, 7, 7, RGB(1, 2, 3));
+        BitBlt(mem.dc, 5, 5, 60, 20, pic.dc, 0, 0, SRCCOPY);
+        BitBlt(screen, 0, 0, 241, 321, mem.dc, 0, 0, SRCCOPY);
     };
     paint();
     plat::ScreenRgb(); // shown
@@ -469,24 +483,11 @@ TEST_F(Gdi, TextBlendsOverWhateverLiesUnderEachPixel)
     const std::u16string line = u"Copying file: Wg&j f1207.bin";
     const int w = 180, h = 16;
     auto draw = [&](std::vector<COLORREF> ground, int clipLeft) {
-        HDC dc = CreateCompatibleDC(0);
-        HBITMAP bmp = CreateCompatibleBitmap(dc, w, h);
-        HGDIOBJ old = SelectObject(dc, bmp);
-        for (int x = 0; x < w; ++x) {
-            HBRUSH br = CreateSolidBrush(ground[size_t(x)]);
-            RECT col{x, 0, x + 1, h};
-            FillRect(dc, &col, br);
-            DeleteObject(br);
-        }
-        plat::GdiText(dc, 2, 1, line, RGB(0, 0, 0), false, clipLeft);
-        std::vector<COLORREF> px;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                px.push_back(GetPixel(dc, x, y));
-        SelectObject(dc, old);
-        DeleteObject(bmp);
-        DeleteDC(dc);
-        return px;
+        MemoryBitmap m(w, h);
+        for (int x = 0; x < w; ++x)
+            Fill(m.dc, RECT{x, 0, x + 1, h}, ground[size_t(x)]);
+        plat::GdiText(m.dc, 2, 1, line, RGB(0, 0, 0), false, clipLeft);
+        return Pixels(m.dc, w, h);
     };
     const std::vector<COLORREF> allA(w, a), allB(w, b);
     std::vector<COLORREF> stripes(w);
@@ -550,32 +551,15 @@ TEST_F(Gdi, LineChangedInPlaceMatchesTheLastDrawnAfresh)
     const int h = 16;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        auto bitmap = [&](HDC dc) {
-            HBITMAP bmp = CreateCompatibleBitmap(dc, c.w, h);
-            HBRUSH br = CreateSolidBrush(c.ground);
-            HGDIOBJ old = SelectObject(dc, bmp);
-            RECT all{0, 0, c.w, h};
-            FillRect(dc, &all, br);
-            DeleteObject(br);
-            return old;
-        };
-        auto pixels = [&](HDC dc) {
-            std::vector<COLORREF> px;
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < c.w; ++x)
-                    px.push_back(GetPixel(dc, x, y));
-            return px;
-        };
-        HDC changed = CreateCompatibleDC(0);
-        HGDIOBJ oldChanged = bitmap(changed);
-        plat::GdiText(changed, c.x, c.y, c.lines[0], c.color);
+        MemoryBitmap changed(c.w, h), fresh(c.w, h);
+        Fill(changed.dc, RECT{0, 0, c.w, h}, c.ground);
+        Fill(fresh.dc, RECT{0, 0, c.w, h}, c.ground);
+        plat::GdiText(changed.dc, c.x, c.y, c.lines[0], c.color);
         RECT box{0, 0, c.w, h};
         for (size_t i = 1; i < c.lines.size(); ++i)
-            box = plat::GdiTextChange(changed, c.x, c.y, c.lines[i - 1], box, c.lines[i], c.color, c.ground);
-        HDC fresh = CreateCompatibleDC(0);
-        HGDIOBJ oldFresh = bitmap(fresh);
-        plat::GdiText(fresh, c.x, c.y, c.lines.back(), c.color);
-        std::vector<COLORREF> got = pixels(changed), want = pixels(fresh);
+            box = plat::GdiTextChange(changed.dc, c.x, c.y, c.lines[i - 1], box, c.lines[i], c.color, c.ground);
+        plat::GdiText(fresh.dc, c.x, c.y, c.lines.back(), c.color);
+        std::vector<COLORREF> got = Pixels(changed.dc, c.w, h), want = Pixels(fresh.dc, c.w, h);
         for (size_t i = 0; i < want.size(); ++i)
             ASSERT_EQ(got[i], want[i]) << "at " << int(i) % c.w << "," << int(i) / c.w;
         // Every glyph of the last line lies inside the box returned.
@@ -587,10 +571,6 @@ TEST_F(Gdi, LineChangedInPlaceMatchesTheLastDrawnAfresh)
                         ASSERT_TRUE(x >= box.left && x < box.right && y >= box.top && y < box.bottom)
                             << "ink at " << x << "," << y << " outside the box";
         }
-        DeleteObject(SelectObject(changed, oldChanged));
-        DeleteObject(SelectObject(fresh, oldFresh));
-        DeleteDC(changed);
-        DeleteDC(fresh);
     }
 }
 
@@ -602,24 +582,16 @@ TEST_F(Gdi, LineChangedAtEachPlaceMatchesItDrawnAfresh)
     const COLORREF face = RGB(192, 192, 192), black = RGB(0, 0, 0);
     const int w = 240, h = 16;
     auto draw = [&](const std::u16string *before, const std::u16string &line) {
-        HDC dc = CreateCompatibleDC(0);
-        HBITMAP bmp = CreateCompatibleBitmap(dc, w, h);
-        HGDIOBJ old = SelectObject(dc, bmp);
+        MemoryBitmap m(w, h);
         RECT all{0, 0, w, h};
-        plat::GdiFill(dc, all, face);
+        plat::GdiFill(m.dc, all, face);
         if (before) {
-            plat::GdiText(dc, 2, 1, *before, black);
-            plat::GdiTextChange(dc, 2, 1, *before, all, line, black, face);
+            plat::GdiText(m.dc, 2, 1, *before, black);
+            plat::GdiTextChange(m.dc, 2, 1, *before, all, line, black, face);
         } else {
-            plat::GdiText(dc, 2, 1, line, black);
+            plat::GdiText(m.dc, 2, 1, line, black);
         }
-        std::vector<COLORREF> px;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                px.push_back(GetPixel(dc, x, y));
-        DeleteObject(SelectObject(dc, old));
-        DeleteDC(dc);
-        return px;
+        return Pixels(m.dc, w, h);
     };
     // The second name's runs of one character meet again a place early.
     const char16_t *const names[] = {u"Copying file: \\Windows\\f1207-x.bin", u"Copying: \\0000000011111111.bin"};
@@ -662,20 +634,14 @@ TEST_F(Gdi, LineChangedInPlaceThroughASplitClipMatchesTheLastDrawnAfresh)
                 px.push_back(plat::ScreenPixel(10 + x, 10 + y));
         return px;
     };
-    auto ground = [&](HDC dc) {
-        HBRUSH br = CreateSolidBrush(face);
-        RECT all{0, 0, w, h};
-        FillRect(dc, &all, br);
-        DeleteObject(br);
-    };
     HDC dc = GetDC(under);
-    ground(dc);
+    Fill(dc, RECT{0, 0, w, h}, face);
     plat::GdiText(dc, 2, 1, lines[0], RGB(0, 0, 0));
     RECT box{0, 0, w, h};
     for (size_t i = 1; i < std::size(lines); ++i)
         box = plat::GdiTextChange(dc, 2, 1, lines[i - 1], box, lines[i], RGB(0, 0, 0), face);
     std::vector<COLORREF> changed = shown();
-    ground(dc);
+    Fill(dc, RECT{0, 0, w, h}, face);
     plat::GdiText(dc, 2, 1, lines[std::size(lines) - 1], RGB(0, 0, 0));
     std::vector<COLORREF> fresh = shown();
     ReleaseDC(under, dc);

@@ -119,50 +119,35 @@ TEST_F(UserWindow, GetDlgItemFollowsTheChildrenAsTheyChange)
 {
     struct Case {
         const char *name;
-        int id;                                            // asked for, before and after
-        std::function<HWND(HWND top, HWND kids[3])> change; // the child expected after, 0 none
+        int id;                // asked for, before and after
+        int renumber, newId;   // child renumbered (-1 none) and its new id
+        int destroy;           // child destroyed (-1 none)
+        int expect;            // the child expected after (-1 none, 3 a new child with the id)
     };
-    const std::vector<Case> cases = {
-        {"nothing changed", 12, [](HWND, HWND k[3]) { return k[1]; }},
-        {"the child renumbered",
-         12,
-         [](HWND, HWND k[3]) {
-             SetWindowLongW(k[1], GWL_ID, 40);
-             return HWND(0);
-         }},
-        {"an earlier child given the id",
-         13,
-         [](HWND, HWND k[3]) {
-             SetWindowLongW(k[0], GWL_ID, 13);
-             return k[0];
-         }},
-        {"the child destroyed",
-         12,
-         [](HWND, HWND k[3]) {
-             DestroyWindow(k[1]);
-             return HWND(0);
-         }},
-        {"the child destroyed, a later one with the same id",
-         12,
-         [](HWND, HWND k[3]) {
-             SetWindowLongW(k[2], GWL_ID, 12);
-             DestroyWindow(k[1]);
-             return k[2];
-         }},
-        {"a new child for an id not found before",
-         50,
-         [this](HWND top, HWND[3]) { return Make(WS_CHILD | WS_VISIBLE, top, 50); }},
+    const Case cases[] = {
+        {"nothing changed", 12, -1, 0, -1, 1},
+        {"the child renumbered", 12, 1, 40, -1, -1},
+        {"an earlier child given the id", 13, 0, 13, -1, 0},
+        {"the child destroyed", 12, -1, 0, 1, -1},
+        {"the child destroyed, a later one with the same id", 12, 2, 12, 1, 2},
+        {"a new child for an id not found before", 50, -1, 0, -1, 3},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         HWND top = Make();
-        HWND kids[3];
+        HWND kids[4];
         for (int i = 0; i < 3; ++i)
             kids[i] = Make(WS_CHILD | WS_VISIBLE, top, 11 + i);
         GetDlgItem(top, c.id);
         EXPECT_EQ(GetDlgItem(top, 11), kids[0]) << "another id asked between";
         GetDlgItem(top, c.id);
-        HWND expect = c.change(top, kids);
+        if (c.renumber >= 0)
+            SetWindowLongW(kids[c.renumber], GWL_ID, c.newId);
+        if (c.destroy >= 0)
+            DestroyWindow(kids[c.destroy]);
+        if (c.expect == 3)
+            kids[3] = Make(WS_CHILD | WS_VISIBLE, top, c.id);
+        HWND expect = c.expect < 0 ? HWND(0) : kids[c.expect];
         SetLastError(0);
         EXPECT_EQ(GetDlgItem(top, c.id), expect);
         EXPECT_EQ(GetLastError(), expect ? DWORD(0) : DWORD(1421)) << "ERROR_CONTROL_ID_NOT_FOUND when none";

@@ -18,24 +18,10 @@
 
 namespace {
 
-using filetest::Get;
-using filetest::Open;
-using filetest::Put;
+using namespace filetest;
 
 class FileCache : public cetest::DeviceFixture {
 protected:
-    // Runs BODY in a child process on the same device and waits for it;
-    // the child's exit code is BODY's result.
-    int InChild(const std::function<int()> &body)
-    {
-        pid_t pid = fork();
-        if (pid == 0)
-            _exit(body());
-        int status = 0;
-        if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-            return -1;
-        return WEXITSTATUS(status);
-    }
     DWORD CreateDir(const char16_t *path)
     {
         SetLastError(0);
@@ -93,48 +79,6 @@ TEST_F(FileCache, ResolvedFoldersFollowThisProcessesChanges)
     EXPECT_FALSE(cetest::HostExists(StoreHost("A/D")));
 }
 
-// Another process of the device changes folders this process has resolved;
-// each row is checked here after the child has finished.
-TEST_F(FileCache, AnotherProcessesChangesAreSeen)
-{
-    ASSERT_EQ(CreateDir(u"\\P"), 0u);
-    ASSERT_EQ(CreateDir(u"\\P\\Q"), 0u);
-    ASSERT_EQ(CreateDir(u"\\P\\S"), 0u);
-    ASSERT_EQ(MakeFile(u"\\P\\Q\\one.txt"), 0u);
-    ASSERT_EQ(MakeFile(u"\\P\\S\\two.txt"), 0u);
-    // Remembered here: Q and S exist and hold one file each.
-    ASSERT_EQ(CreateDir(u"\\P\\Q"), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    ASSERT_EQ(RemoveDir(u"\\P\\S"), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
-
-    int rc = InChild([] {
-        if (!DeleteFileW(u"\\P\\Q\\one.txt") || !RemoveDirectoryW(u"\\P\\Q"))
-            return 1;
-        if (!DeleteFileW(u"\\P\\S\\two.txt"))
-            return 2;
-        if (!MoveFileW(u"\\P\\S", u"\\P\\T"))
-            return 3;
-        return 0;
-    });
-    ASSERT_EQ(rc, 0);
-
-    EXPECT_EQ(MakeFile(u"\\P\\Q\\x.txt"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "Q was removed";
-    EXPECT_EQ(CreateDir(u"\\P\\Q"), 0u) << "Q can be made again";
-    EXPECT_EQ(MakeFile(u"\\P\\S\\x.txt"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND)) << "S was moved";
-    EXPECT_EQ(RemoveDir(u"\\P\\T"), 0u) << "T (once S) is empty now";
-    EXPECT_EQ(RemoveDir(u"\\P\\Q"), 0u);
-    EXPECT_EQ(RemoveDir(u"\\P"), 0u);
-
-    // And the other way round: what this process changes, a child sees.
-    ASSERT_EQ(CreateDir(u"\\P"), 0u);
-    rc = InChild([&] {
-        if (CreateDir(u"\\P") != ERROR_ALREADY_EXISTS)
-            return 1;
-        return MakeFile(u"\\P\\made by the child.txt") == 0 ? 0 : 2;
-    });
-    ASSERT_EQ(rc, 0);
-    EXPECT_EQ(RemoveDir(u"\\P"), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY)) << "the child's file is there";
-}
-
 // The folders looked at last are found again by the same spelling without
 // a look at the cache. Each row changes the tree (by this process, or by
 // another one of the device) right after the previous row used \\R\\A, then
@@ -178,6 +122,15 @@ TEST_F(FileCache, RecentFoldersFollowChangesToTheTree)
         {"removed by another process",
          [&] { EXPECT_EQ(InChild([&] { return DeleteFileW(u"\\R\\A\\6.txt") && RemoveDir(u"\\R\\A") == 0 ? 0 : 1; }), 0); },
          false, u"\\R\\A\\7.txt", ERROR_PATH_NOT_FOUND, nullptr},
+        {"made again and removed here, made again, then moved away by another process",
+         [&] {
+             EXPECT_EQ(CreateDir(u"\\R\\A"), 0u);
+             EXPECT_EQ(RemoveDir(u"\\R\\A"), 0u) << "empty, whatever the old one held";
+             EXPECT_EQ(CreateDir(u"\\R\\A"), 0u);
+             EXPECT_EQ(MakeFile(u"\\R\\A\\8.txt"), 0u);
+             EXPECT_EQ(InChild([&] { return static_cast<int>(move(u"\\R\\A", u"\\R\\D")); }), 0);
+         },
+         false, u"\\R\\A\\9.txt", ERROR_PATH_NOT_FOUND, nullptr},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);
@@ -190,6 +143,7 @@ TEST_F(FileCache, RecentFoldersFollowChangesToTheTree)
     EXPECT_TRUE(cetest::HostExists(StoreHost("R/B/1.txt")));
     EXPECT_TRUE(cetest::HostExists(StoreHost("R/B/2")));
     EXPECT_TRUE(cetest::HostExists(StoreHost("R/C/5.txt")));
+    EXPECT_TRUE(cetest::HostExists(StoreHost("R/D/8.txt")));
     EXPECT_FALSE(cetest::HostExists(StoreHost("R/A")));
     EXPECT_FALSE(cetest::HostExists(StoreHost("R/a")));
 }
@@ -248,91 +202,40 @@ TEST_F(FileCache, KnownFoldersAnswerAttributesAndMakesAsTheTreeIs)
     EXPECT_TRUE(cetest::HostExists(StoreHost("K/Moved")));
 }
 
-// A pattern of LEN bytes that differs at every offset within 251 bytes.
-std::string Pattern(size_t len)
+// Reads through a read-only handle, which reads ahead: small ones (a line
+// reader's) and blocks (a copy's, which go straight to the caller with the
+// block after them read ahead). Each row is a file of SIZE bytes read by the
+// steps given (a seek, FILE_CURRENT 0 for none, then COUNT bytes); every read
+// gets the file's bytes at its place, and the position follows.
+TEST_F(FileCache, ReadsGetTheFilesBytesWhereverTheyStart)
 {
-    std::string s(len, '\0');
-    for (size_t i = 0; i < len; ++i)
-        s[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
-    return s;
-}
-
-// Reads COUNT bytes at the handle's position; "<error>" on failure.
-std::string ReadSome(HANDLE h, DWORD count)
-{
-    std::string buf(count, '\0');
-    DWORD got = 0;
-    if (!ReadFile(h, buf.data(), count, &got, nullptr))
-        return "<error>";
-    buf.resize(got);
-    return buf;
-}
-
-// Small reads and seeks through a read-only handle, which reads ahead: each
-// row seeks and reads, and gets the file's bytes at that place.
-TEST_F(FileCache, ReadAheadFollowsSeeksInsideAndOutsideIt)
-{
-    const size_t kSize = 300 * 1024; // more than one block read ahead
-    const std::string data = Pattern(kSize);
-    ASSERT_TRUE(Put(u"\\Temp\\big.bin", data));
-    HANDLE h = Open(u"\\Temp\\big.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    struct Row {
-        LONG move;
-        DWORD method;
-        DWORD count;
-        size_t expectAt; // where the bytes come from
-    };
-    const Row rows[] = {
-        {0, FILE_BEGIN, 256, 0},
-        {-100, FILE_CURRENT, 256, 156},      // a line reader stepping back
-        {1000, FILE_CURRENT, 10, 1412},     // forward inside the block
-        {200000, FILE_BEGIN, 256, 200000},  // past the block
-        {-150000, FILE_CURRENT, 5, 50256},  // back before it
-        {-3, FILE_END, 10, kSize - 3},      // the last bytes, then the end
-        {0, FILE_CURRENT, 10, kSize},       // at the end: nothing
-        {131072 - 2, FILE_BEGIN, 4, 131070}, // across two blocks
-        {0, FILE_BEGIN, 200000, 0},         // one large read
-    };
-    for (const Row &r : rows) {
-        SCOPED_TRACE("seek " + std::to_string(r.move) + " method " + std::to_string(r.method));
-        ASSERT_NE(SetFilePointer(h, r.move, nullptr, r.method), INVALID_SET_FILE_POINTER);
-        std::string want = r.expectAt >= kSize ? std::string() : data.substr(r.expectAt, r.count);
-        EXPECT_EQ(ReadSome(h, r.count), want);
-        EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), static_cast<DWORD>(r.expectAt + want.size()));
-    }
-    CloseHandle(h);
-}
-
-// Reads of blocks, as a copy makes them, through a read-only handle: the
-// bytes asked for go straight to the caller and the block after them is
-// read ahead. Each row is a file of SIZE bytes read by the steps given
-// (a seek to AT, or -1 for none, then COUNT bytes); every read gets the
-// file's bytes at its place, and the position follows.
-TEST_F(FileCache, ReadsOfBlocksGetTheFilesBytesWhereverTheyStart)
-{
+    const DWORD B = FILE_BEGIN, E = FILE_END;
     struct Step {
-        long at;
         DWORD count;
+        long move = 0;
+        DWORD method = FILE_CURRENT;
     };
     struct Row {
         const char *what;
         size_t size;
         std::vector<Step> steps;
     };
-    const size_t kAhead = 128 * 1024;
+    const size_t kAhead = 128 * 1024, kBig = 300 * 1024;
+    const Step k32 = {32000};
     const Row rows[] = {
-        {"one block", 32000, {{-1, 32000}, {-1, 32000}}},
-        {"a block and a byte", 32001, {{-1, 32000}, {-1, 32000}, {-1, 32000}}},
-        {"a package file", 104857, {{-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}}},
-        {"the read-ahead's end", 32000 + kAhead, {{-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}}},
-        {"past the read-ahead", 32000 + kAhead + 1,
-         {{-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}, {-1, 32000}}},
-        {"back into the block read", 300000, {{-1, 32000}, {100, 4096}, {31000, 8000}, {-1, 32000}}},
-        {"small, then a block", 300000, {{-1, 100}, {-1, 32000}, {-1, 4096}, {200000, 32000}, {-1, 100000}}},
-        {"a block from inside the read-ahead", 300000, {{-1, 4096}, {10, 20000}, {-1, 32000}, {-1, 200000}}},
-        {"a small file read by lines", 300, {{-1, 256}, {40, 256}, {290, 256}, {-1, 256}, {295, 4}, {150, 8000}}},
-        {"the last lines of a file", 10000, {{9900, 256}, {9950, 256}, {9990, 256}, {9000, 256}, {9999, 5}}},
+        {"seeks inside and outside the block read ahead", kBig,
+         {{256}, {256, -100}, {10, 1000}, {256, 200000, B}, {5, -150000}, {10, -3, E}, {10},
+          {4, 131070, B}, {200000, 0, B}}},
+        {"one block", 32000, {k32, k32}},
+        {"a block and a byte", 32001, {k32, k32, k32}},
+        {"a package file", 104857, {k32, k32, k32, k32, k32}},
+        {"the read-ahead's end", 32000 + kAhead, {k32, k32, k32, k32, k32}},
+        {"past the read-ahead", 32000 + kAhead + 1, {k32, k32, k32, k32, k32, k32}},
+        {"back into the block read", 300000, {k32, {4096, 100, B}, {8000, 31000, B}, k32}},
+        {"small, then a block", 300000, {{100}, k32, {4096}, {32000, 200000, B}, {100000}}},
+        {"a block from inside the read-ahead", 300000, {{4096}, {20000, 10, B}, k32, {200000}}},
+        {"a small file read by lines", 300, {{256}, {256, 40, B}, {256, 290, B}, {256}, {4, 295, B}, {8000, 150, B}}},
+        {"the last lines of a file", 10000, {{256, 9900, B}, {256, 9950, B}, {256, 9990, B}, {256, 9000, B}, {5, 9999, B}}},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);
@@ -342,9 +245,9 @@ TEST_F(FileCache, ReadsOfBlocksGetTheFilesBytesWhereverTheyStart)
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         size_t pos = 0;
         for (const Step &s : r.steps) {
-            if (s.at >= 0) {
-                pos = static_cast<size_t>(s.at);
-                ASSERT_EQ(SetFilePointer(h, s.at, nullptr, FILE_BEGIN), static_cast<DWORD>(s.at));
+            if (s.method != FILE_CURRENT || s.move != 0) {
+                pos = (s.method == B ? 0 : s.method == E ? r.size : pos) + s.move;
+                ASSERT_EQ(SetFilePointer(h, s.move, nullptr, s.method), static_cast<DWORD>(pos));
             }
             std::string want = pos >= r.size ? std::string() : data.substr(pos, s.count);
             EXPECT_EQ(ReadSome(h, s.count), want) << "at " << pos;
@@ -399,53 +302,6 @@ TEST_F(FileCache, ReadAheadNeverServesOldBytes)
     CloseHandle(reader);
 }
 
-// Opening an existing file in a folder already resolved skips the lookup;
-// whatever the name turns out to be, the answer is the one a full lookup
-// gives.
-TEST_F(FileCache, OpensInAKnownFolderAnswerAsALookupWould)
-{
-    ASSERT_EQ(CreateDir(u"\\K"), 0u);
-    ASSERT_EQ(CreateDir(u"\\K\\Sub"), 0u);
-    ASSERT_TRUE(Put(u"\\K\\Data.bin", "data"));
-    // Made behind the device's back after the folder was resolved.
-    cetest::WriteHostFile(StoreHost("K/host.bin"), "host");
-    ASSERT_EQ(symlink(StoreHost("K/Data.bin").c_str(), StoreHost("K/link.bin").c_str()), 0);
-    struct Row {
-        const char16_t *path;
-        const char *content; // null: the open fails with error
-        DWORD error;
-    };
-    const Row rows[] = {
-        {u"\\K\\Data.bin", "data", 0},
-        {u"\\k\\DATA.BIN", "data", 0},     // another case: looked up
-        {u"\\K\\host.bin", "host", 0},
-        {u"\\K\\none.bin", nullptr, ERROR_FILE_NOT_FOUND},
-        {u"\\K\\Sub", nullptr, ERROR_ACCESS_DENIED}, // a folder
-        {u"\\K\\link.bin", nullptr, ERROR_ACCESS_DENIED}, // never followed
-        {u"\\K\\none\\x.bin", nullptr, ERROR_PATH_NOT_FOUND},
-    };
-    for (const Row &r : rows) {
-        SCOPED_TRACE(cetest::U8(r.path));
-        SetLastError(0);
-        HANDLE h = Open(r.path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-        if (!r.content) {
-            EXPECT_EQ(h, INVALID_HANDLE_VALUE);
-            EXPECT_EQ(GetLastError(), r.error);
-            continue;
-        }
-        ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
-        EXPECT_EQ(ReadSome(h, 100), r.content);
-        CloseHandle(h);
-    }
-    // Making a file there: a name the folder is known to lack is made at
-    // once; any other is found first.
-    EXPECT_EQ(MakeFile(u"\\K\\host.bin"), static_cast<DWORD>(ERROR_FILE_EXISTS)) << "made behind its back";
-    EXPECT_EQ(MakeFile(u"\\K\\DATA.bin"), static_cast<DWORD>(ERROR_FILE_EXISTS)) << "another case";
-    EXPECT_EQ(MakeFile(u"\\K\\Sub"), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "a folder";
-    EXPECT_EQ(MakeFile(u"\\K\\new.bin"), 0u);
-    EXPECT_EQ(Get(u"\\K\\host.bin"), "host") << "never truncated";
-}
-
 // Opens and makes in a folder already resolved, named in every spelling a
 // caller may give; each row changes the tree first (or not), by this
 // process or by another one of the device, then opens PATH and gets what a
@@ -461,6 +317,9 @@ TEST_F(FileCache, OpensNamedInThePlainFormAnswerAsAFullLookup)
     ASSERT_TRUE(Put(u"\\Q\\Sub\\ro.txt", "ro"));
     ASSERT_TRUE(SetFileAttributesW(u"\\Q\\Sub\\ro.txt", FILE_ATTRIBUTE_READONLY));
     ASSERT_TRUE(Put(u"\\Q\\Gone\\g.txt", "g"));
+    // Made behind the device's back after the folder was resolved.
+    cetest::WriteHostFile(StoreHost("Q/Sub/host.txt"), "host");
+    ASSERT_EQ(symlink(StoreHost("Q/Sub/a.txt").c_str(), StoreHost("Q/Sub/link.txt").c_str()), 0);
     HANDLE held = INVALID_HANDLE_VALUE;
     auto hold = [&](const char16_t *path, DWORD share) {
         held = Open(path, GENERIC_READ, share, OPEN_EXISTING);
@@ -508,6 +367,10 @@ TEST_F(FileCache, OpensNamedInThePlainFormAnswerAsAFullLookup)
         {"a missing folder", [] {}, u"\\Q\\None\\x.txt", CREATE_ALWAYS, W, ERROR_PATH_NOT_FOUND, nullptr},
         {"a folder named as a file", [] {}, u"\\Q\\Sub", OPEN_EXISTING, R, ERROR_ACCESS_DENIED, nullptr},
         {"a folder named as a file, made", [] {}, u"\\q\\sub", CREATE_ALWAYS, W, ERROR_ACCESS_DENIED, nullptr},
+        {"a folder named as a file, new", [] {}, u"\\Q\\SUB", CREATE_NEW, W, ERROR_ACCESS_DENIED, nullptr},
+        {"made behind its back", [] {}, u"\\Q\\Sub\\host.txt", OPEN_EXISTING, R, kNone, "Q/Sub/host.txt"},
+        {"made behind its back, new", [] {}, u"\\Q\\Sub\\host.txt", CREATE_NEW, W, ERROR_FILE_EXISTS, nullptr},
+        {"a link, never followed", [] {}, u"\\Q\\Sub\\link.txt", OPEN_EXISTING, R, ERROR_ACCESS_DENIED, nullptr},
         {"read-only, to write", [] {}, u"\\Q\\Sub\\ro.txt", OPEN_EXISTING, W, ERROR_ACCESS_DENIED, nullptr},
         {"read-only, to read", [] {}, u"\\Q\\Sub\\ro.txt", OPEN_EXISTING, R, kNone, "Q/Sub/ro.txt"},
         {"held without sharing", [&] { hold(u"\\Q\\Sub\\a.txt", 0); }, u"\\Q\\Sub\\a.txt", OPEN_EXISTING, R,
@@ -567,32 +430,10 @@ TEST_F(FileCache, OpensNamedInThePlainFormAnswerAsAFullLookup)
          u"\\Q\\Fresh2\\n.txt", CREATE_NEW, W, kNone, "Q/Fresh2/n.txt"},
         {"held by another process",
          [&] {
-             // The child keeps its handle open while this process opens.
-             int ready[2], done[2];
-             ASSERT_EQ(pipe(ready), 0);
-             ASSERT_EQ(pipe(done), 0);
-             pid_t pid = fork();
-             if (pid == 0) {
-                 HANDLE h = Open(u"\\Q\\Away\\a.txt", GENERIC_READ, 0, OPEN_EXISTING);
-                 char c = h == INVALID_HANDLE_VALUE ? 'n' : 'y';
-                 (void)!write(ready[1], &c, 1);
-                 (void)!read(done[0], &c, 1);
-                 _exit(0);
-             }
-             char c = 0;
-             ASSERT_EQ(read(ready[0], &c, 1), 1);
-             EXPECT_EQ(c, 'y');
-             SetLastError(0);
-             HANDLE h = Open(u"\\q\\away\\a.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-             EXPECT_EQ(h, INVALID_HANDLE_VALUE);
-             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-             if (h != INVALID_HANDLE_VALUE)
-                 CloseHandle(h);
-             (void)!write(done[1], "x", 1);
-             int status = 0;
-             waitpid(pid, &status, 0);
-             for (int fd : {ready[0], ready[1], done[0], done[1]})
-                 close(fd);
+             Child child([] { return Open(u"\\Q\\Away\\a.txt", R, 0, OPEN_EXISTING) == INVALID_HANDLE_VALUE ? 'n' : 'y'; });
+             ASSERT_EQ(child.Report(), 'y');
+             EXPECT_FAILS(Open(u"\\q\\away\\a.txt", R, FILE_SHARE_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE,
+                          ERROR_SHARING_VIOLATION);
          },
          u"\\Q\\Away\\a.txt", OPEN_EXISTING, R, kNone, "Q/Away/a.txt"},
     };
@@ -628,6 +469,7 @@ TEST_F(FileCache, OpensNamedInThePlainFormAnswerAsAFullLookup)
     // Nothing was made where a call failed, nor left in a folder moved away.
     for (const char *gone : {"Q/Sub/t.txt", "Q/Sub/a?.txt", "Q/Gone", "Q/Away/m.txt", "Q/Away/b.txt", "Q/Stale2/n.txt"})
         EXPECT_FALSE(cetest::HostExists(StoreHost(gone))) << gone;
+    EXPECT_EQ(cetest::ReadHostFile(StoreHost("Q/Away/host.txt")), "host") << "never truncated";
     EXPECT_EQ(filetest::HostNames(StoreHost("Q")), (std::set<std::string>{".", "..", "Away", "Fresh", "Fresh2", "Stale", "Stale2", "sub"}));
 }
 
@@ -710,10 +552,6 @@ TEST_F(FileCache, DeletesInAKnownFolderTakeTheNamedFile)
     EXPECT_NE(lstat(StoreHost("D/c.bin").c_str(), &st), 0) << "the file now at the name is deleted";
 }
 
-} // namespace
-
-namespace {
-
 // A handle that only reads a file nobody may write takes its host
 // descriptor on its first read: until then it still holds the file, tells
 // its size and times, and it reads the file it was opened on, also after
@@ -778,10 +616,6 @@ TEST_F(FileCache, AHandleOpenedOnlyToReadHoldsItsFileUntilItReads)
     CloseHandle(h);
 }
 
-} // namespace
-
-namespace {
-
 // Deletes by name in a folder already resolved keep the folder's count of
 // names right, so that a removal of the folder after each delete answers
 // as the host would: also when another process of the device added a name
@@ -827,10 +661,6 @@ TEST_F(FileCache, FolderCountsFollowDeletesInAKnownFolder)
     }
     EXPECT_FALSE(cetest::HostExists(StoreHost("K")));
 }
-
-} // namespace
-
-namespace {
 
 // Marks written again and again inside a file by the only handle that may
 // write it (a removal marking its log line by line): each row is how the

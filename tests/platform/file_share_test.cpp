@@ -59,60 +59,6 @@ TEST_F(FileShare, ASecondOpenFollowsTheWindowsRule)
     EXPECT_EQ(ReadHostFile(StoreHost("Temp/s.txt")), "shared") << "a refused call truncated";
 }
 
-// A child process that runs BODY, reports its one-byte result on a pipe and
-// holds what it opened until Finish.
-struct Child {
-    pid_t pid = -1;
-    int up[2] = {-1, -1}, down[2] = {-1, -1};
-    template <class F> explicit Child(F body)
-    {
-        if (pipe(up) != 0 || pipe(down) != 0 || (pid = fork()) < 0)
-            abort();
-        if (pid == 0) {
-            char result = body(), c;
-            close(down[1]);
-            if (write(up[1], &result, 1) == 1) {
-                while (read(down[0], &c, 1) > 0) {
-                }
-            }
-            _exit(0);
-        }
-        close(up[1]);
-        close(down[0]);
-    }
-    char Report()
-    {
-        char c = 0;
-        return read(up[0], &c, 1) == 1 ? c : 0;
-    }
-    void Finish()
-    {
-        if (down[1] >= 0) {
-            close(down[1]);
-            down[1] = -1;
-            waitpid(pid, nullptr, 0);
-            close(up[0]);
-        }
-    }
-    ~Child() { Finish(); }
-};
-
-TEST_F(FileShare, SharingHoldsAcrossProcesses)
-{
-    ASSERT_TRUE(Put(u"\\Temp\\cross.txt", "cross"));
-    // The child keeps the file open without sharing.
-    Child child([] { return Open(u"\\Temp\\cross.txt", R, 0, OPEN_EXISTING) == INVALID_HANDLE_VALUE ? 'F' : 'K'; });
-    ASSERT_EQ(child.Report(), 'K');
-    EXPECT_FAILS(Open(u"\\Temp\\cross.txt", R, SR | SW, OPEN_EXISTING), INVALID_HANDLE_VALUE,
-                 ERROR_SHARING_VIOLATION);
-    EXPECT_FAILS(DeleteFileW(u"\\Temp\\cross.txt"), FALSE, ERROR_SHARING_VIOLATION);
-    child.Finish();
-    HANDLE h = Open(u"\\Temp\\cross.txt", R, SR, OPEN_EXISTING);
-    EXPECT_NE(h, INVALID_HANDLE_VALUE) << "after the other process ended: " << GetLastError();
-    CloseHandle(h);
-    EXPECT_EQ(Get(u"\\Temp\\cross.txt"), "cross");
-}
-
 // The rule of the first test, with the first handle held by another
 // process of the device.
 TEST_F(FileShare, TheRuleIsTheSameAcrossProcesses)
@@ -127,6 +73,7 @@ TEST_F(FileShare, TheRuleIsTheSameAcrossProcesses)
         {W, SR, R, SR, false},
         {W, SR, R, SR | SW, true},
         {0, 0, R, SR | SW, false},
+        {R, 0, R, SR | SW, false},
     };
     int row = 0;
     for (const auto &c : cases) {

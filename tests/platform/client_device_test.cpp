@@ -1,7 +1,8 @@
-// client_device_test.cpp - client programs of the support library on a
-// device: the device named by the environment opened on first use, the
-// one-line message without one, and `cedevice run` making the program a
-// process of the device (module path, sharing with other processes).
+// client_device_test.cpp - the device tool's commands, and client programs
+// of the support library on a device: the device named by the environment
+// opened on first use, the one-line message without one, and `cedevice run`
+// making the program a process of the device (module path, sharing with
+// other processes).
 //
 // The client is tests/client/probe.c, a C program linked with
 // libcesupport.so like any other program; it prints "OP ARG -> RESULT".
@@ -175,15 +176,22 @@ TEST(ClientDevice, SharingHoldsAcrossClientProcesses)
     EXPECT_EQ(r.out, "write \\Temp\\held.txt -> 0\nread \\Temp\\held.txt -> 0\n") << "after the holder ended";
 }
 
-TEST(ClientDevice, CedeviceRunRefusals)
+// The device tool's exit codes and messages: 1 for a wrong command line, 2
+// for a device that cannot be used, the program's own code under run.
+TEST(ClientDevice, CedeviceCommandsAndRefusals)
 {
     Scene s;
     WriteHostFile(s.tmp.path + "/file", "x");
+    const std::string d2 = s.tmp.path + "/d2";
     const struct {
         std::vector<std::string> args;
         int code;
-        const char *errPart;
+        std::string errPart;
     } cases[] = {
+        {{"init", d2, "--os-version", "4"}, 1, "--os-version"},
+        {{"reg", "export", d2}, 2, d2 + ": no device here"},
+        {{"init", d2, "--os-version", "2.11", "--storage-kb", "512"}, 0, ""},
+        {{"init", d2}, 2, d2 + ": already holds a device"},
         {{"run", s.dev}, 1, "run needs the device folder and a program"},
         {{"run", s.dev, "--card"}, 1, "--card needs a value"},
         {{"run", s.dev, "--cards", "x", "true"}, 1, "unknown option --cards"},
@@ -194,11 +202,21 @@ TEST(ClientDevice, CedeviceRunRefusals)
     };
     for (const auto &c : cases) {
         Outcome r = Shell(s.tmp, Cedevice(c.args));
-        SCOPED_TRACE(c.args.back() + ": " + r.err);
+        SCOPED_TRACE(c.args[0] + " " + c.args.back() + ": " + r.err);
         EXPECT_EQ(r.code, c.code);
         EXPECT_NE(r.err.find(c.errPart), std::string::npos);
     }
     EXPECT_FALSE(fs::exists(s.tmp.path + "/nodev"));
+    std::string ini = ReadHostFile(d2 + "/device.ini");
+    EXPECT_NE(ini.find("os_version = 2.11"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("storage_kb = 512"), std::string::npos) << ini;
+    EXPECT_TRUE(fs::is_directory(d2 + "/store/Windows/Start Menu/Programs"));
+
+    // A refused init changes nothing of the device already there.
+    WriteHostFile(d2 + "/store/Temp/keep.txt", "x");
+    EXPECT_EQ(Shell(s.tmp, Cedevice({"init", d2, "--os-version", "5.0"})).code, 2);
+    EXPECT_EQ(ReadHostFile(d2 + "/device.ini"), ini);
+    EXPECT_EQ(ReadHostFile(d2 + "/store/Temp/keep.txt"), "x");
 }
 
 } // namespace

@@ -25,74 +25,71 @@ using nlohmann::json;
 
 const auto kPage = plat::AnswerRule::Page, kMessage = plat::AnswerRule::Message;
 
+// Parses LINE into R; the reason when it is refused, else "".
+std::string Parse(const std::string &line, plat::AnswerRule &r, bool *isRule = nullptr)
+{
+    bool rule = false;
+    std::string error;
+    if (!plat::ParseAnswerRule(line, r, isRule ? *isRule : rule, error) && error.empty())
+        return "<refused without a reason>";
+    return error;
+}
+
+// Each line is nothing, a rule (its selector, the actions as written, and
+// the first action's verb, control, text and list entry), or refused with a
+// reason; refusals come when the rule is read, not when it is used.
 TEST(AnswerRules, ParsesSelectorsAndActionsOrRefusesWithAReason)
 {
+    using A = plat::AnswerAction;
     struct Case {
         const char *line;
         const char *refusal; // a part of the reason; nullptr: a rule or nothing
-        bool isRule;
         plat::AnswerRule::Kind kind;
-        int id, showing;
+        int id, showing; // id 0: no rule
         std::vector<std::string> actions;
+        A::Verb verb;
+        const char *control, *text;
+        int entry;
     } cases[] = {
-        {"", nullptr, false, kPage, 0, 0, {}},
-        {"page 105: click Continue", nullptr, true, kPage, 105, 0, {"click Continue"}},
-        {"page 104#2: set 1006 \"\\Program Files\\A; B\"; click 1", nullptr, true, kPage, 104, 2,
-         {"set 1006 \"\\Program Files\\A; B\"", "click 1"}},
-        {"message *: answer Cancel", nullptr, true, kMessage, -1, 0, {"answer Cancel"}},
+        {"", nullptr, kPage, 0, 0, {}},
+        {"page 104#2: set 1006 \"\\Program Files\\A; B\"; click 1", nullptr, kPage, 104, 2,
+         {"set 1006 \"\\Program Files\\A; B\"", "click 1"}, A::Set, "1006", "\\Program Files\\A; B", -1},
+        {"message *: answer Cancel", nullptr, kMessage, -1, 0, {"answer Cancel"}, A::Answer, "Cancel", "", -1},
+        {"page 105: CLICK \"Continue\"", nullptr, kPage, 105, 0, {"CLICK \"Continue\""}, A::Click, "Continue", "", -1},
+        {"page 106: check 1012", nullptr, kPage, 106, 0, {"check 1012"}, A::Check, "1012", "", -1},
+        {"page 104: set 1006 \"\\Program Files\\My \"\"A\"\"\"", nullptr, kPage, 104, 0,
+         {"set 1006 \"\\Program Files\\My \"\"A\"\"\""}, A::Set, "1006", "\\Program Files\\My \"A\"", -1},
+        {"page 104: set 1006 two words", nullptr, kPage, 104, 0, {"set 1006 two words"}, A::Set, "1006", "two words", -1},
+        {"page 112: select 1014 #3", nullptr, kPage, 112, 0, {"select 1014 #3"}, A::Select, "1014", "#3", 3},
+        {"page 112: select 1014 Russian", nullptr, kPage, 112, 0, {"select 1014 Russian"}, A::Select, "1014",
+         "Russian", -1},
+        {"page 108: close", nullptr, kPage, 108, 0, {"close"}, A::Close, "", "", -1},
+        {"message 219: answer cancel", nullptr, kMessage, 219, 0, {"answer cancel"}, A::Answer, "Cancel", "", -1},
         {"page 105 click 1", "no ':'"},
         {"page 105: press 1", "unknown action"},
+        {"page 104: set 1006 \"open", "unclosed double quote"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
         plat::AnswerRule r;
         bool isRule = true;
-        std::string error;
-        bool ok = plat::ParseAnswerRule(c.line, r, isRule, error);
+        std::string error = Parse(c.line, r, &isRule);
         if (c.refusal) {
-            EXPECT_FALSE(ok) << "refused";
+            EXPECT_NE(error, "") << "refused";
             EXPECT_NE(error.find(c.refusal), std::string::npos) << "the reason given: " << error;
             continue;
         }
-        ASSERT_TRUE(ok) << error;
-        EXPECT_EQ(isRule, c.isRule);
-        if (c.isRule) {
-            EXPECT_EQ(r.kind, c.kind);
-            EXPECT_EQ(r.id, c.id);
-            EXPECT_EQ(r.showing, c.showing);
-            std::vector<std::string> written;
-            for (const plat::AnswerAction &a : r.actions)
-                written.push_back(a.written);
-            EXPECT_EQ(written, c.actions);
-        }
-    }
-}
-
-TEST(AnswerRules, ActionsAreParsedOnceIntoVerbControlAndText)
-{
-    using A = plat::AnswerAction;
-    struct Case {
-        const char *line;
-        A::Verb verb;
-        const char *control, *text;
-        int entry;
-    } cases[] = {
-        {"page 105: CLICK \"Continue\"", A::Click, "Continue", "", -1},
-        {"page 106: check 1012", A::Check, "1012", "", -1},
-        {"page 104: set 1006 \"\\Program Files\\My \"\"A\"\"\"", A::Set, "1006", "\\Program Files\\My \"A\"", -1},
-        {"page 104: set 1006 two words", A::Set, "1006", "two words", -1},
-        {"page 112: select 1014 #3", A::Select, "1014", "#3", 3},
-        {"page 112: select 1014 Russian", A::Select, "1014", "Russian", -1},
-        {"page 108: close", A::Close, "", "", -1},
-        {"message 219: answer cancel", A::Answer, "Cancel", "", -1},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.line);
-        plat::AnswerRule r;
-        bool isRule = false;
-        std::string error;
-        ASSERT_TRUE(plat::ParseAnswerRule(c.line, r, isRule, error)) << error;
-        ASSERT_EQ(r.actions.size(), 1u);
+        ASSERT_EQ(error, "");
+        EXPECT_EQ(isRule, c.id != 0);
+        if (!c.id)
+            continue;
+        EXPECT_EQ(r.kind, c.kind);
+        EXPECT_EQ(r.id, c.id);
+        EXPECT_EQ(r.showing, c.showing);
+        std::vector<std::string> written;
+        for (const plat::AnswerAction &a : r.actions)
+            written.push_back(a.written);
+        ASSERT_EQ(written, c.actions);
         EXPECT_EQ(r.actions[0].verb, c.verb);
         EXPECT_EQ(r.actions[0].control, c.control);
         if (c.verb == A::Set || c.verb == A::Select) {
@@ -100,25 +97,17 @@ TEST(AnswerRules, ActionsAreParsedOnceIntoVerbControlAndText)
         }
         EXPECT_EQ(r.actions[0].entry, c.entry);
     }
-    // A broken quote is refused when the rule is read, not when it is used.
-    plat::AnswerRule r;
-    bool isRule = false;
-    std::string error;
-    EXPECT_FALSE(plat::ParseAnswerRule("page 104: set 1006 \"open", r, isRule, error));
-    EXPECT_NE(error.find("unclosed double quote"), std::string::npos) << error;
 }
 
 TEST(AnswerRules, RecordedTextsReadBackUnchanged)
 {
     for (const char *text : {"plain", "", "two words", "a\"quote", "semi;colon", "#1", "\\Program Files\\x # y"}) {
-        SCOPED_TRACE(text);
         std::string line = std::string("page 104: set 1006 ") + plat::QuoteActionWord(text) + "; click 1";
+        SCOPED_TRACE(line);
         plat::AnswerRule r;
-        bool isRule = false;
-        std::string error;
-        ASSERT_TRUE(plat::ParseAnswerRule(line, r, isRule, error)) << line << ": " << error;
-        ASSERT_EQ(r.actions.size(), 2u) << line;
-        EXPECT_EQ(r.actions[0].text, text) << line;
+        ASSERT_EQ(Parse(line, r), "");
+        ASSERT_EQ(r.actions.size(), 2u);
+        EXPECT_EQ(r.actions[0].text, text);
     }
 }
 
@@ -127,11 +116,8 @@ TEST(AnswerRules, MostSpecificRuleWinsAndTheLastOfEquals)
     std::vector<plat::AnswerRule> rules;
     for (const char *line : {"page 105: click 1", "page 105#2: click 2", "page 105: click 3", "message *: answer OK",
                              "message 216: answer Cancel", "message *: answer Yes"}) {
-        plat::AnswerRule r;
-        bool isRule;
-        std::string error;
-        ASSERT_TRUE(plat::ParseAnswerRule(line, r, isRule, error)) << error;
-        rules.push_back(r);
+        rules.emplace_back();
+        ASSERT_EQ(Parse(line, rules.back()), "");
     }
     auto pick = [&](plat::AnswerRule::Kind k, int id, int n) {
         const plat::AnswerRule *r = plat::PickRule(rules, k, id, n);
@@ -334,34 +320,29 @@ TEST_F(Answers, MessageEventsComeInOrderWithTheirStringTableId)
                                 R"("text":"\"Dravex\" has been successfully installed.\nEnjoy.","result":1})"));
 }
 
-TEST_F(Answers, UnansweredPageOrMessageEndsTheRunWithCode3)
-{
-    Init({});
-    Page(105);
-    EXPECT_EQ(aborted.code, 3);
-    EXPECT_NE(aborted.message.find("page 105"), std::string::npos) << aborted.message;
-    aborted = Aborted{};
-    MessageBoxW(0, u"Anything?", u"Setup", MB_OK);
-    EXPECT_EQ(aborted.code, 3);
-    EXPECT_NE(aborted.message.find("Anything?"), std::string::npos) << aborted.message;
-}
-
-TEST_F(Answers, ImpossibleActionsEndTheRunNamingTheRule)
+// A page or message (page 0) without a rule, or a rule that cannot be
+// carried out, ends the run with code 3 and a message naming it.
+TEST_F(Answers, UnansweredOrImpossibleEndsTheRunWithCode3)
 {
     struct Case {
         int page;
         const char *rule;
         const char *said;
     } cases[] = {
+        {105, nullptr, "page 105"},
+        {0, nullptr, "Anything?"},
         {105, "page 105: click Nope", "page 105: click Nope"},
         {112, "page 112: click Install", "disabled"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.rule);
+        SCOPED_TRACE(c.said);
         aborted = Aborted{};
         plat::UiShutdown();
-        Init({c.rule});
-        Page(c.page);
+        Init(c.rule ? std::vector<std::string>{c.rule} : std::vector<std::string>{});
+        if (c.page)
+            Page(c.page);
+        else
+            MessageBoxW(0, u"Anything?", u"Setup", MB_OK);
         EXPECT_EQ(aborted.code, 3);
         EXPECT_NE(aborted.message.find(c.said), std::string::npos) << aborted.message;
     }

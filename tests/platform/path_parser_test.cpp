@@ -12,100 +12,69 @@
 
 namespace {
 
-// The parser alone: each row is a path, whether its last name may be a
-// pattern, and the error (0: the names it splits into, joined by '|').
-TEST(DevicePathParser, SplitsAndRefusesNames)
+// Each row is a path, whether its last name may be a pattern, and what the
+// full parser gives: the error, or the names it splits into (joined by '|')
+// and whether a separator ends it. The quick form of a path, taken by the
+// calls on a name in a known folder, names what the full parser names or is
+// not made at all; QUICK says it must be made (plain paths, the ones a
+// removal or an installation gives), the rest may go to the full parser.
+TEST(DevicePathParser, SplitsAndRefusesNamesAndTheQuickFormAgrees)
 {
     const std::u16string pair = u"\xD83D\xDE00";
+    const DWORD kBad = ERROR_INVALID_NAME;
     const struct {
         std::u16string path;
         bool pattern;
         DWORD error;
         std::u16string parts;
-        bool trailing;
+        bool trailing, quick;
     } rows[] = {
-        {u"\\Program Files\\App\\f.txt", false, 0, u"Program Files|App|f.txt", false},
-        {u"/A//B/", false, 0, u"A|B", true},
-        {u"\\", false, 0, u"", true},
-        {u"\\A\\..x\\...", false, 0, u"A|..x|...", false},
-        {u"\\\u00C4\\\u00E9" + pair + u".txt", false, 0, u"\u00C4|\u00E9" + pair + u".txt", false},
-        {u"\\A\\*.t?t", true, 0, u"A|*.t?t", false},
-        {u"\\A\\.\\b", false, ERROR_INVALID_NAME, u"", false},
-        {u"\\A\\..", false, ERROR_INVALID_NAME, u"", false},
-        {u"\\A\\b|c", false, ERROR_INVALID_NAME, u"", false},
-        {u"\\A\\b<c", false, ERROR_INVALID_NAME, u"", false},
-        {u"\\A\\b\"c", false, ERROR_INVALID_NAME, u"", false},
-        {u"\\A\\b\x1f", false, ERROR_INVALID_NAME, u"", false},
-        {u"\\A\\*.txt", false, ERROR_INVALID_NAME, u"", false},
-        {u"\\A*\\b", true, ERROR_INVALID_NAME, u"", false},
-        {u"\\A\\b?\\", true, ERROR_INVALID_NAME, u"", false},
-        {u"\\a\xD83D\\b", false, ERROR_INVALID_NAME, u"", false},
-        {u"\\a\xDE00" u"b", false, ERROR_INVALID_NAME, u"", false},
-        {u"\\a\xD83D", false, ERROR_INVALID_NAME, u"", false},
-        {u"", false, ERROR_PATH_NOT_FOUND, u"", false},
-        {u"\\\\server\\x", false, ERROR_BAD_NETPATH, u"", false},
-        {u"\\" + std::u16string(259, u'x'), false, ERROR_INVALID_NAME, u"", false},
-        {u"\\" + std::u16string(258, u'x'), false, 0, std::u16string(258, u'x'), false},
+        {u"\\Program Files\\App\\f.txt", false, 0, u"Program Files|App|f.txt", false, true},
+        {u"/A//B/", false, 0, u"A|B", true, true},
+        {u"A\\b", false, 0, u"A|b", false, true},
+        {u"\\", false, 0, u"", true, false},
+        {u"\\A\\..x\\...", false, 0, u"A|..x|...", false, true},
+        {u"\\\u00C4\\\u00E9x.txt", false, 0, u"\u00C4|\u00E9x.txt", false, true},
+        {u"\\ab\u00E9cd\\e\u00E9f\\gh", false, 0, u"ab\u00E9cd|e\u00E9f|gh", false, true},
+        {u"\\\u00C4\\\u00E9" + pair + u".txt", false, 0, u"\u00C4|\u00E9" + pair + u".txt", false, false},
+        {u"\\" + pair, false, 0, pair, false, false},
+        {u"\\A\\*.t?t", true, 0, u"A|*.t?t", false, false},
+        {u"\\A\\.\\b", false, kBad, u"", false, false},
+        {u"\\A\\..", false, kBad, u"", false, false},
+        {u"\\A\\.", false, kBad, u"", false, false},
+        {u"\\A\\b|c", false, kBad, u"", false, false},
+        {u"\\A\\b<c", false, kBad, u"", false, false},
+        {u"\\ab\\c<d", false, kBad, u"", false, false},
+        {u"\\A\\b\"c", false, kBad, u"", false, false},
+        {u"\\A\\b\x1f", false, kBad, u"", false, false},
+        {u"\\A\\*.txt", false, kBad, u"", false, false},
+        {u"\\A\\b?", false, kBad, u"", false, false},
+        {u"\\A*\\b", true, kBad, u"", false, false},
+        {u"\\A\\b?\\", true, kBad, u"", false, false},
+        {u"\\a\xD83D\\b", false, kBad, u"", false, false},
+        {u"\\a\xDE00" u"b", false, kBad, u"", false, false},
+        {u"\\a\xD83D", false, kBad, u"", false, false},
+        {u"", false, ERROR_PATH_NOT_FOUND, u"", false, false},
+        {u"\\\\server\\x", false, ERROR_BAD_NETPATH, u"", false, false},
+        {u"\\" + std::u16string(259, u'x'), false, kBad, u"", false, false},
+        {u"a\\" + std::u16string(400, u'y'), false, kBad, u"", false, false},
+        {u"\\" + std::u16string(258, u'x'), false, 0, std::u16string(258, u'x'), false, true},
+        {u"a\\" + std::u16string(257, u'y'), false, 0, u"a|" + std::u16string(257, u'y'), false, true},
+        {u"a/" + std::u16string(256, u'b'), false, 0, u"a|" + std::u16string(256, u'b'), false, true},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(cetest::U8(r.path));
         plat::DevicePath p;
         EXPECT_EQ(plat::ParseDevicePath(r.path.c_str(), r.pattern, p), r.error);
-        if (r.error)
-            continue;
-        std::u16string joined;
-        for (const std::u16string &part : p.parts)
-            joined += (joined.empty() ? u"" : u"|") + part;
-        EXPECT_EQ(cetest::U8(joined), cetest::U8(r.parts));
-        EXPECT_EQ(p.trailingSep, r.trailing);
-    }
-    plat::DevicePath p;
-    EXPECT_EQ(plat::ParseDevicePath(nullptr, false, p), static_cast<uint32_t>(ERROR_INVALID_PARAMETER));
-}
+        if (!r.error) {
+            std::u16string joined;
+            for (const std::u16string &part : p.parts)
+                joined += (joined.empty() ? u"" : u"|") + part;
+            EXPECT_EQ(cetest::U8(joined), cetest::U8(r.parts));
+            EXPECT_EQ(p.trailingSep, r.trailing);
+        }
 
-} // namespace
-
-namespace {
-
-// The quick form of a path, taken by the calls on a name in a known folder,
-// names what the full parser names or is not made at all. Each row is a
-// path and whether the quick form must be made (plain paths, the ones a
-// removal or an installation gives); the rest may go to the full parser.
-TEST(DevicePathParser, QuickFormAgreesWithTheFullParse)
-{
-    const std::u16string pair = u"\xD83D\xDE00";
-    const struct {
-        std::u16string path;
-        bool quick;
-    } rows[] = {
-        {u"\\Program Files\\App\\f.txt", true},
-        {u"/A//B/", true},
-        {u"A\\b", true},
-        {u"\\A\\..x\\...", true},
-        {u"\\\u00C4\\\u00E9x.txt", true},
-        {u"\\" + std::u16string(258, u'x'), true},
-        {u"a\\" + std::u16string(257, u'y'), true},
-        {u"a/" + std::u16string(256, u'b'), true},
-        {u"\\ab\u00E9cd\\e\u00E9f\\gh", true},
-        {u"\\ab\\c<d", false},
-        {u"a\\" + std::u16string(400, u'y'), false},
-        {u"\\", false},
-        {u"", false},
-        {u"\\\\server\\x", false},
-        {u"\\" + std::u16string(259, u'x'), false},
-        {u"\\A\\.\\b", false},
-        {u"\\A\\..", false},
-        {u"\\A\\.", false},
-        {u"\\A\\b|c", false},
-        {u"\\A\\*.txt", false},
-        {u"\\A\\b?", false},
-        {u"\\a\xD83D\\b", false},
-        {u"\\" + pair, false},
-    };
-    for (const auto &r : rows) {
-        SCOPED_TRACE(cetest::U8(r.path));
         plat::QuickPath q;
-        plat::DevicePath p;
         bool quick = plat::QuickParse(r.path.c_str(), q);
         uint32_t error = plat::ParseDevicePath(r.path.c_str(), false, p);
         if (r.quick) {
@@ -136,6 +105,8 @@ TEST(DevicePathParser, QuickFormAgreesWithTheFullParse)
             EXPECT_EQ(q.rawFolder, 0u);
         }
     }
+    plat::DevicePath p;
+    EXPECT_EQ(plat::ParseDevicePath(nullptr, false, p), static_cast<uint32_t>(ERROR_INVALID_PARAMETER));
     plat::QuickPath q;
     EXPECT_FALSE(plat::QuickParse(nullptr, q));
 }

@@ -138,22 +138,7 @@ protected:
     }
 };
 
-TEST_F(Dib, IndexedDepths)
-{
-    struct Case {
-        const char *name;
-        int bpp, colors;
-    } cases[] = {{"1 bit", 1, 2}, {"4 bits", 4, 16}, {"8 bits, a short palette (biClrUsed)", 8, 20}
-};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<COLORREF> pal = Palette(c.colors);
-        ExpectPixels({13, 5, c.bpp, BI_RGB, Indexed(13, 5, c.bpp, c.colors), pal, {}},
-                     [&](int x, int y) { return pal[size_t(Index(x, y, c.colors))]; });
-    }
-}
-
-TEST_F(Dib, DirectColourDepthsAndRowOrder)
+TEST_F(Dib, EveryDepthRowOrderAndRunLengths)
 {
     auto direct = [](int bpp, bool topDown) {
         return Rows(5, 3, bpp, topDown, [bpp](std::string &line, int y) {
@@ -165,12 +150,24 @@ TEST_F(Dib, DirectColourDepthsAndRowOrder)
             }
         });
     };
+    auto indexed = [](int colors) {
+        return [colors](int x, int y) { return Palette(colors)[size_t(Index(x, y, colors))]; };
+    };
     int vals[3] = {0, 16, 31};
+    const std::vector<COLORREF> pal = Palette(16);
+    // Bottom row: a run of 3 of colour 1, an absolute run 4 5 6 (padded
+    // to a word), end of line; next row: a delta of 2 right, a run of 2 of
+    // colour 7, end of bitmap. Pixels not written stay black.
+    const std::string rle("\x03\x01\x00\x03\x04\x05\x06\x00\x00\x00\x00\x02\x02\x00\x02\x07\x00\x01", 18);
     struct Case {
         const char *name;
         BmpLayout layout;
         std::function<COLORREF(int, int)> want;
     } cases[] = {
+        {"1 bit", {13, 5, 1, BI_RGB, Indexed(13, 5, 1, 2), Palette(2), {}}, indexed(2)},
+        {"4 bits", {13, 5, 4, BI_RGB, Indexed(13, 5, 4, 16), Palette(16), {}}, indexed(16)},
+        {"8 bits, a short palette (biClrUsed)", {13, 5, 8, BI_RGB, Indexed(13, 5, 8, 20), Palette(20), {}},
+         indexed(20)},
         {"24 top-down", {5, -3, 24, BI_RGB, direct(24, true), {}, {}}, Direct},
         {"32", {5, 3, 32, BI_RGB, direct(32, false), {}, {}}, Direct},
         {"16 bits 5-5-5",
@@ -179,6 +176,12 @@ TEST_F(Dib, DirectColourDepthsAndRowOrder)
                   Put16(line, uint32_t(vals[x] << 10 | vals[(x + y) % 3] << 5 | vals[2 - x]));
           }), {}, {}},
          [&](int x, int y) { return RGB(Widen5(vals[x]), Widen5(vals[(x + y) % 3]), Widen5(vals[2 - x])); }},
+        {"8-bit run lengths", {6, 2, 8, BI_RLE8, rle, pal, {}},
+         [&](int x, int y) {
+             if (y == 1) // bottom row of the file
+                 return x < 3 ? pal[1] : pal[size_t(x + 1)];
+             return (x == 2 || x == 3) ? pal[7] : RGB(0, 0, 0);
+         }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,20 +208,6 @@ TEST_F(Dib, TwentyFourBitRowsOfEveryWidthUpToTheFileEnd)
                 rows.resize(rows.size() - (rows.size() / 3 - size_t(w) * 3));
             ExpectPixels({w, 3, 24, BI_RGB, rows, {}, {}}, colour);
         }
-}
-
-TEST_F(Dib, RunLengthEncoded)
-{
-    std::vector<COLORREF> pal = Palette(16);
-    // Bottom row: a run of 3 of colour 1, an absolute run 4 5 6 (padded
-    // to a word), end of line; next row: a delta of 2 right, a run of 2 of
-    // colour 7, end of bitmap. Pixels not written stay black.
-    std::string d("\x03\x01\x00\x03\x04\x05\x06\x00\x00\x00\x00\x02\x02\x00\x02\x07\x00\x01", 18);
-    ExpectPixels({6, 2, 8, BI_RLE8, d, pal, {}}, [&](int x, int y) {
-        if (y == 1) // bottom row of the file
-            return x < 3 ? pal[1] : pal[size_t(x + 1)];
-        return (x == 2 || x == 3) ? pal[7] : RGB(0, 0, 0);
-    });
 }
 
 TEST_F(Dib, MissingForeignOrOutsideFilesGiveNoBitmap)

@@ -1,18 +1,13 @@
 // file_find_test.cpp - file searches see a folder as it is now: the names a
 // search read are kept for the next one, and every change made meanwhile by
 // another process (or the host) is seen by the next search.
-#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "helpers/testdevice.h"
+#include "file_testutil.h"
 
 namespace {
 
@@ -33,20 +28,6 @@ protected:
         return out;
     }
 };
-
-// Runs BODY in another process and waits for it.
-void InAnotherProcess(const std::function<void()> &body)
-{
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        body();
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
 
 TEST_F(FileFind, ASearchSeesWhatAnotherProcessChangedSinceTheLast)
 {
@@ -85,7 +66,7 @@ TEST_F(FileFind, ASearchSeesWhatAnotherProcessChangedSinceTheLast)
         cetest::WriteHostFile(card + "/readme.txt", "r");
         EXPECT_EQ(Names(u"\\Storage Card\\*.load"), (std::vector<std::string>{"a.load", "b.load"}));
         EXPECT_EQ(Names(u"\\Storage Card\\*.load"), (std::vector<std::string>{"a.load", "b.load"}));
-        InAnotherProcess(c.change);
+        ASSERT_EQ(filetest::InChild([&] { return c.change(), 0; }), 0);
         EXPECT_EQ(Names(u"\\Storage Card\\*.load"), c.after);
         EXPECT_EQ(Names(u"\\Storage Card\\*.load"), c.after) << "a second search after the change";
     }
@@ -115,16 +96,12 @@ TEST_F(FileFind, AChildProcessSearchesAfresh)
     cetest::WriteHostFile(cardDir + "/a.load", "a");
     EXPECT_EQ(Names(u"\\Storage Card\\*.load"), std::vector<std::string>{"a.load"});
     const std::string card = cardDir;
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        cetest::WriteHostFile(card + "/b.load", "b");
-        bool ok = Names(u"\\Storage Card\\*.load") == std::vector<std::string>{"a.load", "b.load"};
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child did not see its own file";
+    EXPECT_EQ(filetest::InChild([&] {
+                  cetest::WriteHostFile(card + "/b.load", "b");
+                  return Names(u"\\Storage Card\\*.load") == std::vector<std::string>{"a.load", "b.load"} ? 0 : 1;
+              }),
+              0)
+        << "the child did not see its own file";
     EXPECT_EQ(Names(u"\\Storage Card\\*.load"), (std::vector<std::string>{"a.load", "b.load"}))
         << "the parent missed what the child made";
 }

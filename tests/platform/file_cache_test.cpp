@@ -22,16 +22,10 @@ using namespace filetest;
 
 class FileCache : public cetest::DeviceFixture {
 protected:
-    DWORD CreateDir(const char16_t *path)
-    {
-        SetLastError(0);
-        return CreateDirectoryW(path, nullptr) ? 0 : GetLastError();
-    }
-    DWORD RemoveDir(const char16_t *path)
-    {
-        SetLastError(0);
-        return RemoveDirectoryW(path) ? 0 : GetLastError();
-    }
+    // 0 when the call succeeded, else its error.
+    static DWORD Err(BOOL ok) { return ok ? 0 : GetLastError(); }
+    DWORD CreateDir(const char16_t *path) { return Err(CreateDirectoryW(path, nullptr)); }
+    DWORD RemoveDir(const char16_t *path) { return Err(RemoveDirectoryW(path)); }
     // 0 when a new file could be made at PATH, else the error.
     DWORD MakeFile(const char16_t *path)
     {
@@ -59,12 +53,12 @@ TEST_F(FileCache, ResolvedFoldersFollowThisProcessesChanges)
         {"file in C", [&] { return MakeFile(u"\\A\\B\\C\\f.txt"); }, 0},
         {"C exists", [&] { return CreateDir(u"\\a\\b\\c"); }, ERROR_ALREADY_EXISTS},
         {"C holds a file", [&] { return RemoveDir(u"\\A\\B\\C"); }, ERROR_DIR_NOT_EMPTY},
-        {"move B to D", [&] { return MoveFileW(u"\\A\\B", u"\\A\\D") ? 0 : GetLastError(); }, 0},
+        {"move B to D", [&] { return Err(MoveFileW(u"\\A\\B", u"\\A\\D")); }, 0},
         {"old path is gone", [&] { return MakeFile(u"\\A\\B\\C\\g.txt"); }, ERROR_PATH_NOT_FOUND},
         {"old folder can be made again", [&] { return CreateDir(u"\\A\\B"); }, 0},
         {"old C is not known any more", [&] { return CreateDir(u"\\A\\B\\C"); }, 0},
         {"new path holds the file", [&] { return MakeFile(u"\\A\\D\\C\\f.txt"); }, ERROR_FILE_EXISTS},
-        {"delete the file", [&] { return DeleteFileW(u"\\A\\D\\C\\F.TXT") ? 0 : GetLastError(); }, 0},
+        {"delete the file", [&] { return Err(DeleteFileW(u"\\A\\D\\C\\F.TXT")); }, 0},
         {"C is empty now", [&] { return RemoveDir(u"\\A\\D\\C"); }, 0},
         {"C is gone", [&] { return MakeFile(u"\\A\\D\\C\\f.txt"); }, ERROR_PATH_NOT_FOUND},
         {"C can be made again", [&] { return CreateDir(u"\\A\\D\\C"); }, 0},
@@ -88,7 +82,7 @@ TEST_F(FileCache, RecentFoldersFollowChangesToTheTree)
 {
     ASSERT_EQ(CreateDir(u"\\R"), 0u);
     ASSERT_EQ(CreateDir(u"\\R\\A"), 0u);
-    auto move = [](const char16_t *from, const char16_t *to) { return MoveFileW(from, to) ? 0u : GetLastError(); };
+    auto move = [](const char16_t *from, const char16_t *to) { return Err(MoveFileW(from, to)); };
     struct Row {
         const char *what;
         std::function<void()> change;
@@ -181,7 +175,7 @@ TEST_F(FileCache, KnownFoldersAnswerAttributesAndMakesAsTheTreeIs)
         {"with doubled separators", [] {}, u"\\K\\\\Sub", kDir, ERROR_ALREADY_EXISTS, kDir},
         {"a wildcard is no name", [] {}, u"\\K\\S*", kBadName, ERROR_INVALID_NAME, kBadName},
         {"removed here", [&] { EXPECT_EQ(RemoveDir(u"\\K\\Sub"), 0u); }, u"\\k\\sub", kMissing, 0, kDir},
-        {"moved away here", [&] { EXPECT_EQ(MoveFileW(u"\\K\\sub", u"\\K\\Moved") ? 0u : GetLastError(), 0u); },
+        {"moved away here", [&] { EXPECT_EQ(Err(MoveFileW(u"\\K\\sub", u"\\K\\Moved")), 0u); },
          u"\\K\\SUB", kMissing, 0, kDir},
         {"removed by another process", [&] { EXPECT_EQ(InChild([&] { return RemoveDir(u"\\K\\Sub"); }), 0); },
          u"\\K\\Sub", kMissing, 0, kDir},
@@ -561,7 +555,7 @@ TEST_F(FileCache, AHandleOpenedOnlyToReadHoldsItsFileUntilItReads)
     // Named in another case, the file is found by a look at its folder and
     // kept by its host path; named as it is, it is kept by its name in its
     // folder held open.
-    auto moveHere = [&] { EXPECT_EQ(MoveFileW(u"\\D1", u"\\D2") ? 0u : GetLastError(), 0u); };
+    auto moveHere = [&] { EXPECT_EQ(Err(MoveFileW(u"\\D1", u"\\D2")), 0u); };
     auto moveThere = [&] { EXPECT_EQ(InChild([] { return MoveFileW(u"\\D1", u"\\D2") ? 0 : 1; }), 0); };
     struct Row {
         const char *what;
@@ -627,10 +621,7 @@ TEST_F(FileCache, FolderCountsFollowDeletesInAKnownFolder)
     for (const char16_t *n : {u"\\K\\a.bin", u"\\K\\b.bin", u"\\K\\Setup.exe"})
         ASSERT_TRUE(Put(n, "x"));
     plat::DeviceSetModulePath(u"\\K\\Setup.exe");
-    auto del = [](const char16_t *path) {
-        SetLastError(0);
-        return DeleteFileW(path) ? 0u : GetLastError();
-    };
+    auto del = [](const char16_t *path) { return Err(DeleteFileW(path)); };
     struct Row {
         const char *what;
         std::function<DWORD()> call;

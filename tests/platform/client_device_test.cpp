@@ -46,21 +46,16 @@ Outcome Shell(const TempDir &tmp, const std::string &cmd)
     return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadHostFile(out), ReadHostFile(err)};
 }
 
-std::string Probe(const std::vector<std::string> &ops)
+// The command line of a program of the build with its arguments.
+std::string Command(const char *program, const std::vector<std::string> &args)
 {
-    std::string cmd = Quote(CESETUP_BIN_DIR "/cesupport_probe");
-    for (const std::string &op : ops)
-        cmd += " " + Quote(op);
-    return cmd;
-}
-
-std::string Cedevice(const std::vector<std::string> &args)
-{
-    std::string cmd = Quote(CESETUP_BIN_DIR "/cedevice");
+    std::string cmd = Quote(std::string(CESETUP_BIN_DIR "/") + program);
     for (const std::string &a : args)
         cmd += " " + Quote(a);
     return cmd;
 }
+std::string Probe(const std::vector<std::string> &ops) { return Command("cesupport_probe", ops); }
+std::string Cedevice(const std::vector<std::string> &args) { return Command("cedevice", args); }
 
 // A device with a card holding a.txt, in tmp.
 struct Scene {

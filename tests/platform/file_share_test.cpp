@@ -173,9 +173,7 @@ TEST_F(FileShare, ADamagedTableOfOpenFilesIsMadeAgain)
 
 TEST_F(FileShare, TheModuleFileIsHeldOpen)
 {
-    // The stand-in (no host file) reads as a program; a real module file is
-    // held open until another module path releases it.
-    EXPECT_EQ(Get(u"\\storage card\\setup.EXE").substr(0, 2), "MZ");
+    // A real module file is held open until another module path releases it.
     cetest::WriteHostFile(CardHost("SETUP.EXE"), "real program");
     plat::DeviceSetModulePath(u"\\storage card\\setup.exe");
     WCHAR name[MAX_PATH];
@@ -192,7 +190,7 @@ TEST_F(FileShare, TheStandInReadsTheSameInAnyPieces)
 {
     // The stand-in's filler is made a block at a time: pieces that start,
     // end or cross inside a block read as the whole file does.
-    std::string whole = Get(u"\\Storage Card\\Setup.exe");
+    std::string whole = Get(u"\\storage card\\setup.EXE"); // found in any case
     ASSERT_EQ(whole.size(), 64u * 1024u);
     for (size_t i = 0; i < whole.size(); ++i) {
         uint8_t want = i == 0 ? 'M' : i == 1 ? 'Z' : static_cast<uint8_t>(i * 131u + (i >> 9));

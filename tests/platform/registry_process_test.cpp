@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <thread>
@@ -20,12 +19,7 @@ namespace {
 
 class RegProcess : public cetest::DeviceFixture {};
 
-std::u16string ValueName(uint32_t i)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "v%04u", i);
-    return cetest::U16(buf);
-}
+std::u16string ValueName(uint32_t i) { return u"v" + cetest::U16(std::to_string(i)); }
 
 DWORD ValueData(uint32_t i, int round) { return i * 2654435761u ^ static_cast<DWORD>(round); }
 

@@ -86,6 +86,7 @@ inline std::string Pattern(size_t len, int seed = 0)
     return s;
 }
 
+#ifdef WIFEXITED // not in the Win32 build, which has no fork
 // Runs BODY in a child process of the same device and waits for it: BODY's
 // result as the exit code, -1 when the child did not exit by itself.
 inline int InChild(const std::function<int()> &body)
@@ -98,6 +99,7 @@ inline int InChild(const std::function<int()> &body)
         return -1;
     return WEXITSTATUS(status);
 }
+#endif
 
 // A child process that runs BODY, reports its one-byte result and holds
 // what it opened until Finish.

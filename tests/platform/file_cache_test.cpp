@@ -581,8 +581,7 @@ TEST_F(FileCache, AHandleOpenedOnlyToReadHoldsItsFileUntilItReads)
         HANDLE h = Open(r.openAs, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetFileSize(h, nullptr), 16u);
-        EXPECT_FALSE(DeleteFileW(u"\\D1\\f.txt")) << "held before any read";
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        EXPECT_FAILS(DeleteFileW(u"\\D1\\f.txt"), FALSE, ERROR_SHARING_VIOLATION); // held before any read
         r.between();
         EXPECT_EQ(ReadSome(h, 100), "the file's bytes");
         CloseHandle(h);

@@ -1051,7 +1051,16 @@ inline long LayOutChar(char16_t ch, long pen64, std::vector<LaidChar> &marks)
 RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RECT &beforeBox,
                    const std::u16string &after, COLORREF color, COLORREF ground)
 {
+    bool shown;
+    return GdiTextChange(hdc, x, y, before, beforeBox, after, color, ground, 0, 0, 0, shown);
+}
+
+RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RECT &beforeBox,
+                   const std::u16string &after, COLORREF color, COLORREF ground, HDC to, int toX, int toY,
+                   bool &shown)
+{
     RECT box{0, 0, 0, 0};
+    shown = false;
     auto dc = GdiGetDc(hdc);
     if (!dc)
         return box;
@@ -1183,6 +1192,36 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
                       area.bottom + dc->originY},
                  RECT{0, 0, s.width, s.height}, in))
         return box;
+    // The picture copied whole to `to`: the screen's parts it covers, as
+    // BitBlt names them, and whether they still hold the picture as it is
+    // before this change (then only the change need reach them).
+    GdiRef<GdiDc> screenDc;
+    Surface ss;
+    PixelRows::Part parts[PixelRows::kHeldParts];
+    int nParts = 0, shiftX = 0, shiftY = 0;
+    if (to && dc->memory && (screenDc = GdiGetDc(to)) && !screenDc->memory) {
+        ss = SurfaceOf(*screenDc);
+        int dox = screenDc->originX, doy = screenDc->originY;
+        shiftX = dc->originX - toX - dox;
+        shiftY = dc->originY - toY - doy;
+        RECT all;
+        if (ss.rows && ss.rows != s.rows &&
+            Overlap(RECT{-shiftX, -shiftY, s.width - shiftX, s.height - shiftY}, RECT{0, 0, ss.width, ss.height},
+                    all)) {
+            for (const RECT &c : screenDc->clip) {
+                RECT part;
+                if (!Overlap(c, all, part))
+                    continue;
+                if (nParts == PixelRows::kHeldParts) {
+                    nParts = 0;
+                    break;
+                }
+                parts[nParts++] = PixelRows::Part{part.left, part.top, part.right, part.bottom};
+            }
+        }
+        if (nParts > 0 && !ss.rows->Holds(s.rows->Key(), shiftX, shiftY, parts, nParts))
+            nParts = 0;
+    }
     int width = int(in.right - in.left), height = int(in.bottom - in.top);
     // The grey levels of the area, glyph by glyph (overlapping glyphs add
     // up); a row no glyph reaches is only the ground.
@@ -1191,7 +1230,6 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     thread_local std::vector<uint32_t> out;
     cover.assign(size_t(width) * size_t(height) + kGlyphSlack, 0);
     inked.assign(size_t(height), 0);
-    out.resize(size_t(width));
     typedef uint8_t V16 __attribute__((vector_size(16)));
     for (const PlacedGlyph &p : placed) {
         const FontGlyph &g = *p.glyph;
@@ -1233,18 +1271,57 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     thread_local Shades shades;
     uint32_t c = uint32_t(color & 0xFFFFFF), under = uint32_t(ground & 0xFFFFFF);
     shades.For(under, c);
-    PixelRows::Gathered gathered(s.rows);
-    for (int row = 0; row < height; ++row) {
-        int sy = int(in.top) + row;
-        if (!inked[size_t(row)]) {
-            ForSpan(*dc, s, sy, in.left, in.right, [&](int yy, int x0, int x1) { FillRow(s, yy, x0, x1, under); });
-            continue;
+    out.resize(size_t(width) * size_t(height));
+    for (int row = 0; row < height; ++row)
+        if (inked[size_t(row)])
+            ShadeRow(shades.value, &cover[size_t(row) * size_t(width)], &out[size_t(row) * size_t(width)], width);
+    // Rows of ground are filled (a row kept as runs stays so); each band of
+    // inked rows is put in one piece. surface: where the area lies on it
+    // (sx, sy: its top left); clip: the part of it drawn.
+    auto draw = [&](PixelRows &rows, int sx, int sy, const RECT &clip) {
+        for (int row = int(clip.top - sy); row < int(clip.bottom - sy);) {
+            int band = row;
+            while (band < int(clip.bottom - sy) && inked[size_t(band)] == inked[size_t(row)])
+                ++band;
+            int x0 = int(clip.left), x1 = int(clip.right);
+            if (!inked[size_t(row)]) {
+                for (int k = row; k < band; ++k)
+                    rows.Fill(sy + k, x0, x1, under);
+            } else {
+                rows.PutRect(sy + row, sy + band, x0, x1, &out[size_t(row) * size_t(width) + size_t(x0 - sx)],
+                             size_t(width));
+            }
+            row = band;
         }
-        uint32_t *o = out.data();
-        ShadeRow(shades.value, &cover[size_t(row) * size_t(width)], o, width);
-        ForSpan(*dc, s, sy, in.left, in.right,
-                [&](int yy, int x0, int x1) { PutRow(s, yy, x0, x1, o + (x0 - in.left)); });
+    };
+    {
+        PixelRows::Gathered gathered(s.rows);
+        if (dc->memory) {
+            draw(*s.rows, int(in.left), int(in.top), in);
+        } else {
+            for (const RECT &clip : dc->clip) {
+                RECT part;
+                if (Overlap(clip, in, part))
+                    draw(*s.rows, int(in.left), int(in.top), part);
+            }
+        }
     }
+    if (nParts == 0)
+        return box;
+    // The same pixels where the screen shows them, then noted as a copy of
+    // the picture now, as BitBlt would have.
+    {
+        PixelRows::Gathered gathered(ss.rows);
+        RECT there{in.left - shiftX, in.top - shiftY, in.right - shiftX, in.bottom - shiftY};
+        for (int i = 0; i < nParts; ++i) {
+            RECT part;
+            if (Overlap(RECT{parts[i].left, parts[i].top, parts[i].right, parts[i].bottom}, there, part))
+                draw(*ss.rows, int(there.left), int(there.top), part);
+        }
+    }
+    ss.rows->NoteCopy(s.rows->Key(), shiftX, shiftY, parts, nParts);
+    s.rows->Anchor();
+    shown = true;
     return box;
 }
 

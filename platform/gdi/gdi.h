@@ -139,6 +139,13 @@ void GdiText(HDC hdc, int x, int y, const std::u16string &text, COLORREF color, 
 // new line's glyphs (DC coordinates; empty when it has none).
 RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RECT &beforeBox,
                    const std::u16string &after, COLORREF color, COLORREF ground);
+// The same on a memory DC's picture that is shown copied whole at (toX,
+// toY) of the window DC `to` (as BitBlt SRCCOPY copies it): when the
+// screen there still holds the picture as it was, the change is drawn there
+// too and `shown` is set; else the caller copies the picture.
+RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RECT &beforeBox,
+                   const std::u16string &after, COLORREF color, COLORREF ground, HDC to, int toX, int toY,
+                   bool &shown);
 // Width and height of a text line in the dialog font.
 int GdiTextWidth(const std::u16string &text, bool bold = false);
 // The same in 1/64 pixels, unrounded: widths of pieces add up to the

@@ -635,4 +635,33 @@ void PixelRows::Put(int y, int x0, int x1, const uint32_t *src)
     Changed(y, x0, x1);
 }
 
+void PixelRows::PutRect(int top, int bottom, int x0, int x1, const uint32_t *src, size_t stride)
+{
+    if (x1 <= x0)
+        return;
+    if (lazy_)
+        Settle();
+    size_t n = size_t(x1 - x0) * sizeof(uint32_t);
+    int first = bottom, last = top; // the rows that changed
+    for (int y = top; y < bottom; ++y, src += stride) {
+        if (rows_[size_t(y)].runs) {
+            Put(y, x0, x1, src); // runs to write out: as one row
+            continue;
+        }
+        uint32_t *p = RowAt(y) + x0;
+        if (std::memcmp(p, src, n) == 0)
+            continue;
+        std::memcpy(p, src, n);
+        first = std::min(first, y);
+        last = y + 1;
+    }
+    if (first < last) {
+        ++changes_;
+        keyKnown_ = false;
+        derived_ = false;
+        if (held_ || anchored_)
+            Touched(Part{x0, first, x1, last});
+    }
+}
+
 } // namespace plat

@@ -214,6 +214,10 @@ public:
     }
     // Pixels over [x0, x1) of row y (src may lie in the same row).
     void Put(int y, int x0, int x1, const uint32_t *src);
+    // The same for rows [top, bottom), row k from src + k * stride (not
+    // within this store): a few changed columns of a line of text are one
+    // change, not one a row.
+    void PutRect(int top, int bottom, int x0, int x1, const uint32_t *src, size_t stride);
     // Row y over [x0, x1) given the colours of src (a row kept as runs,
     // possibly row y itself) from sx0 on. Rows alike copied from rows alike
     // (a ground blitted row by row) take the runs the last such copy made.

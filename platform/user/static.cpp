@@ -175,12 +175,16 @@ bool DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
             align == 0 && s.pictureAlign == 0 && s.pictureColor == color) {
             // Only what differs from the old line is drawn again, and the
             // blit copies only that.
-            s.pictureInk = GdiTextChange(s.pictureDc, 0, 0, s.pictureLine, s.pictureInk, *line, color, kDialogFace);
+            // When the screen still shows the old picture, the change is
+            // drawn there at once, and no copy is made.
+            bool shown;
+            s.pictureInk = GdiTextChange(s.pictureDc, 0, 0, s.pictureLine, s.pictureInk, *line, color, kDialogFace, dc,
+                                         r.left, r.top, shown);
             s.pictureText = text;
             s.pictureText64 = w64;
             s.pictureNoPrefix = noPrefix;
             s.pictureLine = *line;
-            return BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY) != FALSE;
+            return shown || BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY) != FALSE;
         }
         if (!s.pictureDc || s.pictureWidth != width || s.pictureHeight != height) {
             s.DropPicture();

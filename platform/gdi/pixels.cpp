@@ -71,6 +71,25 @@ inline bool AnySet(V4 v)
     return (lo | hi) != 0;
 }
 
+// Copies n pixels of src over p (not overlapping) in one pass; true when
+// any of them differed.
+inline bool CopyChanged(uint32_t *__restrict p, const uint32_t *__restrict src, int n)
+{
+    V4 diff = {0, 0, 0, 0};
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        V4 v = Load4(src + k);
+        diff |= Load4(p + k) ^ v;
+        std::memcpy(p + k, &v, sizeof v);
+    }
+    uint32_t d = 0;
+    for (; k < n; ++k) {
+        d |= p[k] ^ src[k];
+        p[k] = src[k];
+    }
+    return d != 0 || AnySet(diff);
+}
+
 // One colour over [x0, x1): a short span (a static's width) by vector
 // stores, a long one by doubling what is done with memcpy.
 void Spread(uint32_t *p, int x0, int x1, uint32_t c)
@@ -641,17 +660,14 @@ void PixelRows::PutRect(int top, int bottom, int x0, int x1, const uint32_t *src
         return;
     if (lazy_)
         Settle();
-    size_t n = size_t(x1 - x0) * sizeof(uint32_t);
     int first = bottom, last = top; // the rows that changed
     for (int y = top; y < bottom; ++y, src += stride) {
         if (rows_[size_t(y)].runs) {
             Put(y, x0, x1, src); // runs to write out: as one row
             continue;
         }
-        uint32_t *p = RowAt(y) + x0;
-        if (std::memcmp(p, src, n) == 0)
+        if (!CopyChanged(RowAt(y) + x0, src, x1 - x0))
             continue;
-        std::memcpy(p, src, n);
         first = std::min(first, y);
         last = y + 1;
     }

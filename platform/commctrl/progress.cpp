@@ -43,17 +43,24 @@ void SetPos(HWND hwnd, ProgressState &w, int pos)
 
 } // namespace
 
+LRESULT ProgressSetPos(HWND hwnd, Window &w, WPARAM pos)
+{
+    ProgressState *s = ControlPeek<ProgressState>(w);
+    if (!s)
+        return 0;
+    int old = s->pos;
+    SetPos(hwnd, *s, int(pos));
+    return old;
+}
+
 LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     // The position, set at every block of a copy: only invalidating is
     // done, no procedure runs, so nothing is held.
     if (msg == PBM_SETPOS) {
         auto w = WindowPeek(hwnd);
-        if (ProgressState *s = w ? ControlPeek<ProgressState>(*w) : nullptr) {
-            int old = s->pos;
-            SetPos(hwnd, *s, int(wParam));
-            return old;
-        }
+        if (w && ControlPeek<ProgressState>(*w))
+            return ProgressSetPos(hwnd, *w, wParam);
     }
     auto w = WindowGet(hwnd);
     if (!w)

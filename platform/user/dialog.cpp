@@ -640,6 +640,14 @@ extern "C" BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpStri
     HWND c = GetDlgItem(hDlg, nIDDlgItem);
     if (!c)
         return FALSE;
+    {
+        // A static's own text again (a progress page's file name, at every
+        // block): answered here, where its procedure would answer the same
+        // without calling out.
+        auto w = WindowPeek(c);
+        if (w && StaticKeepsText(c, *w, lpString))
+            return TRUE;
+    }
     return SetWindowTextW(c, lpString);
 }
 

@@ -10,6 +10,8 @@
 // can end fails instead of hanging the program.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <atomic>
 #include <deque>
 #include <map>
@@ -17,6 +19,7 @@
 
 #include "kernel/threadlock.h"
 
+#include "commctrl/progress.h"
 #include "gdi/gdi.h"
 #include "user/window.h"
 
@@ -32,6 +35,12 @@ struct Queue {
 ThreadLock g_queueLock;
 std::map<std::thread::id, std::shared_ptr<Queue>> g_queues;
 UiHooks g_hooks;
+
+// How many posted messages and quit requests wait in all the queues
+// (changed under g_queueLock). While none waits and no window needs
+// painting, a peek (the copy's message loop, at every block) has nothing to
+// look through.
+std::atomic<size_t> g_waiting{0};
 
 // Counts QueueReset: a queue kept at hand from before is looked up again.
 std::atomic<uint64_t> g_queueResets{0};
@@ -137,6 +146,7 @@ bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
                 out = *it;
                 if (remove) {
                     q->posted.erase(it);
+                    g_waiting.fetch_sub(1, std::memory_order_relaxed);
                     InputNoteKey(out.message, out.wParam);
                 }
                 return true;
@@ -146,8 +156,10 @@ bool TakeMessage(MSG &out, HWND hwnd, UINT lo, UINT hi, bool remove)
             out = MSG{};
             out.message = WM_QUIT;
             out.wParam = WPARAM(q->quitCode);
-            if (remove)
+            if (remove) {
                 q->quit = false;
+                g_waiting.fetch_sub(1, std::memory_order_relaxed);
+            }
             return true;
         }
     }
@@ -173,6 +185,7 @@ void QueueReset()
     std::lock_guard<ThreadLock> guard(g_queueLock);
     g_queueResets.fetch_add(1, std::memory_order_acq_rel);
     g_queues.clear();
+    g_waiting.store(0, std::memory_order_relaxed);
 }
 
 void SetUiHooks(const UiHooks &hooks)
@@ -254,6 +267,10 @@ extern "C" LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARA
             return 0;
         }
         proc = w->proc;
+        // The bar's position, set at every block of a copy: its procedure
+        // would only look the window up again.
+        if (proc == ProgressProc && Msg == PBM_SETPOS && w->control)
+            return ProgressSetPos(hWnd, *w, wParam);
     }
     return proc ? proc(hWnd, Msg, wParam, lParam) : 0;
 }
@@ -282,6 +299,7 @@ extern "C" BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM l
         return FALSE;
     }
     q->posted.push_back(m);
+    g_waiting.fetch_add(1, std::memory_order_release);
     return TRUE;
 }
 
@@ -290,6 +308,8 @@ extern "C" void WINAPI PostQuitMessage(int nExitCode)
 {
     Queue *q = OwnQueue();
     std::lock_guard<ThreadLock> guard(g_queueLock);
+    if (!q->quit)
+        g_waiting.fetch_add(1, std::memory_order_release);
     q->quit = true;
     q->quitCode = nExitCode;
 }
@@ -304,6 +324,14 @@ extern "C" BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, 
     }
     if (hWnd && !WindowCheck(hWnd))
         return FALSE;
+    if (g_waiting.load(std::memory_order_acquire) == 0 && !WindowAnyPaintDue()) {
+        // Nothing waits anywhere: what TakeMessage ends with when it finds
+        // nothing.
+        ReportDrawn();
+        if (g_hooks.poll)
+            g_hooks.poll();
+        return FALSE;
+    }
     return TakeMessage(*lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, (wRemoveMsg & PM_REMOVE) != 0);
 }
 

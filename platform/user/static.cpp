@@ -448,6 +448,12 @@ bool StaticAnswer(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &ou
 
 } // namespace
 
+bool StaticKeepsText(HWND hwnd, Window &w, LPCWSTR text)
+{
+    StaticState *s = w.proc == StaticProc ? ControlPeek<StaticState>(w) : nullptr;
+    return s && text && SameText(w.text, text) && PictureShown(*s, hwnd, w);
+}
+
 LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     LRESULT answer;

@@ -285,6 +285,10 @@ constexpr int kScrollBarWidth = 13; // SM_CXVSCROLL: a vertical scroll bar, arro
 // Class procedures of the built-in controls (one file each).
 LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
+// Whether a static (w, its window, borrowed) given text by WM_SETTEXT
+// would change nothing: the text is what it shows, and the screen still
+// shows it. The caller then need not send the message.
+bool StaticKeepsText(HWND hwnd, Window &w, LPCWSTR text);
 LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ListBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK DialogClassProc(HWND, UINT, WPARAM, LPARAM);

@@ -462,3 +462,26 @@ TEST_F(Query, WindowBeingDestroyedAndChildrenOrder)
 }
 
 } // namespace
+
+// A peek finds what was posted and the quit asked for, each once, however
+// the queue was emptied before: the count of what waits never goes stale.
+TEST_F(Query, PeekFindsEachPostAndQuitOnce)
+{
+    MSG m;
+    while (PeekMessageW(&m, 0, 0, 0, PM_REMOVE))
+        DispatchMessageW(&m); // paints what is due
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(PostMessageW(parent, WM_USER + 1, 0, 0));
+        EXPECT_TRUE(PeekMessageW(&m, 0, 0, 0, PM_NOREMOVE));
+        EXPECT_TRUE(PeekMessageW(&m, 0, 0, 0, PM_REMOVE));
+        EXPECT_EQ(m.message, UINT(WM_USER + 1));
+        EXPECT_FALSE(PeekMessageW(&m, 0, 0, 0, PM_REMOVE)) << "taken already";
+        PostQuitMessage(3);
+        PostQuitMessage(4);
+        ASSERT_TRUE(PeekMessageW(&m, 0, 0, 0, PM_REMOVE));
+        EXPECT_EQ(m.message, UINT(WM_QUIT));
+        EXPECT_EQ(m.wParam, WPARAM(4));
+        EXPECT_FALSE(PeekMessageW(&m, 0, 0, 0, PM_REMOVE)) << "one quit for two asked";
+    }
+}

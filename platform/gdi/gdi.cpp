@@ -1165,9 +1165,15 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     // The glyphs reaching right of where the lines part.
     thread_local std::vector<PlacedGlyph> placed;
     placed.clear();
-    for (const LaidChar &m : last.marks)
-        if (m.right > from)
-            placed.push_back(PlacedGlyph{m.glyph, x + m.left});
+    // The box so far only grows to the right: the first character whose
+    // box reaches past `from` is found by halving, the ones before it are
+    // all left of it.
+    auto firstPast = std::partition_point(last.marks.begin(), last.marks.end(), [from](const LaidChar &m) {
+        return m.upTo.left >= m.upTo.right || m.upTo.right <= from;
+    });
+    for (auto it = firstPast; it != last.marks.end(); ++it)
+        if (it->right > from)
+            placed.push_back(PlacedGlyph{it->glyph, x + it->left});
     // What is drawn again: from the first changed column, over the old and
     // the new glyphs' boxes; the rest is the ground already.
     RECT area = box;

@@ -72,22 +72,29 @@ inline bool AnySet(V4 v)
 }
 
 // Copies n pixels of src over p (not overlapping) in one pass; true when
-// any of them differed.
+// any of them differed. The last four are done as four even when they
+// overlap the ones before (a text's changed columns are a few pixels).
 inline bool CopyChanged(uint32_t *__restrict p, const uint32_t *__restrict src, int n)
 {
+    if (n < 4) {
+        uint32_t d = 0;
+        for (int k = 0; k < n; ++k) {
+            d |= p[k] ^ src[k];
+            p[k] = src[k];
+        }
+        return d != 0;
+    }
     V4 diff = {0, 0, 0, 0};
-    int k = 0;
-    for (; k + 4 <= n; k += 4) {
+    for (int k = 0;; k += 4) {
+        if (k > n - 4)
+            k = n - 4;
         V4 v = Load4(src + k);
         diff |= Load4(p + k) ^ v;
         std::memcpy(p + k, &v, sizeof v);
+        if (k == n - 4)
+            break;
     }
-    uint32_t d = 0;
-    for (; k < n; ++k) {
-        d |= p[k] ^ src[k];
-        p[k] = src[k];
-    }
-    return d != 0 || AnySet(diff);
+    return AnySet(diff);
 }
 
 // One colour over [x0, x1): a short span (a static's width) by vector
@@ -661,12 +668,18 @@ void PixelRows::PutRect(int top, int bottom, int x0, int x1, const uint32_t *src
     if (lazy_)
         Settle();
     int first = bottom, last = top; // the rows that changed
-    for (int y = top; y < bottom; ++y, src += stride) {
-        if (rows_[size_t(y)].runs) {
+    // Kept here: the pixels written could otherwise be the members read.
+    const Row *rows = rows_.data();
+    uint32_t *p = px_.get() + size_t(top) * size_t(width_) + size_t(x0);
+    const size_t w = size_t(width_);
+    const int n = x1 - x0;
+    for (int y = top; y < bottom; ++y, src += stride, p += w) {
+        if (rows[y].runs) {
             Put(y, x0, x1, src); // runs to write out: as one row
+            rows = rows_.data();
             continue;
         }
-        if (!CopyChanged(RowAt(y) + x0, src, x1 - x0))
+        if (!CopyChanged(p, src, n))
             continue;
         first = std::min(first, y);
         last = y + 1;

@@ -43,24 +43,26 @@ void SetPos(HWND hwnd, ProgressState &w, int pos)
 
 } // namespace
 
-LRESULT ProgressSetPos(HWND hwnd, Window &w, WPARAM pos)
+namespace {
+// The position, set at every block of a copy: only invalidating is done,
+// no procedure runs, so nothing is held.
+bool QuickAnswer(HWND hwnd, Window &w, UINT msg, WPARAM wParam, LPARAM, LRESULT &out)
 {
-    ProgressState *s = ControlPeek<ProgressState>(w);
+    ProgressState *s = msg == PBM_SETPOS ? ControlPeek<ProgressState>(w) : nullptr;
     if (!s)
-        return 0;
-    int old = s->pos;
-    SetPos(hwnd, *s, int(pos));
-    return old;
+        return false;
+    out = s->pos;
+    SetPos(hwnd, *s, int(wParam));
+    return true;
 }
+} // namespace
 
 LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    // The position, set at every block of a copy: only invalidating is
-    // done, no procedure runs, so nothing is held.
     if (msg == PBM_SETPOS) {
-        auto w = WindowPeek(hwnd);
-        if (w && ControlPeek<ProgressState>(*w))
-            return ProgressSetPos(hwnd, *w, wParam);
+        LRESULT out;
+        if (auto w = WindowPeek(hwnd); w && QuickAnswer(hwnd, *w, msg, wParam, lParam, out))
+            return out;
     }
     auto w = WindowGet(hwnd);
     if (!w)
@@ -141,6 +143,7 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 void CommctrlRegisterClasses()
 {
     RegisterBuiltinClass(u"msctls_progress32", ProgressProc, BuiltinClass::Progress);
+    WindowQuickAnswer(ProgressProc, QuickAnswer);
 }
 
 } // namespace plat

@@ -73,49 +73,45 @@ TEST(PixelRows, RandomDrawingMatchesAPlainArray)
                 std::swap(x0, x1);
             uint64_t before = p.Changes();
             std::vector<uint32_t> old = m.px;
-            switch (pick(7)) {
-            case 5: { // runs copied from the other store, or from a row of this one
+            // Row yy of the model over [x0, x1) from src.
+            auto set = [&](int yy, const uint32_t *src) {
+                std::copy(src, src + (x1 - x0), m.px.begin() + long(yy) * w + x0);
+            };
+            int op = pick(8);
+            if (op == 5) { // runs copied from the other store, or from a row of this one
                 int a = pick(qw + 1), b = pick(qw + 1);
-                if (a > b)
-                    std::swap(a, b);
-                q.Fill(0, a, b, colours[pick(4)]);
-                if (!q.Runs(0)) { // too many runs: the row went to pixels
+                q.Fill(0, std::min(a, b), std::max(a, b), colours[pick(4)]);
+                if (!q.Runs(0)) // too many runs: the row went to pixels
                     ASSERT_TRUE(q.Reset(qw, 1, colours[pick(4)]));
-                }
                 int y2 = pick(h);
                 bool own = pick(2) && p.Runs(y2);
-                PixelRows::Row src = own ? *p.Runs(y2) : *q.Runs(0);
-                std::vector<uint32_t> colour = Expand(src, own ? w : qw);
+                std::vector<uint32_t> colour = Expand(own ? *p.Runs(y2) : *q.Runs(0), own ? w : qw);
                 int sx0 = pick(std::max(1, int(colour.size()) - (x1 - x0) + 1));
                 if (sx0 + (x1 - x0) > int(colour.size()))
-                    break;
+                    continue;
                 p.CopyRuns(y, x0, x1, own ? *p.Runs(y2) : *q.Runs(0), sx0);
-                for (int x = x0; x < x1; ++x)
-                    m.px[size_t(y) * size_t(w) + size_t(x)] = colour[size_t(sx0 + x - x0)];
-                break;
-            }
-            case 0: // a read in between writes the runs out
+                set(y, colour.data() + sx0);
+            } else if (op == 0) { // a read in between writes the runs out
                 p.Read(y);
-                break;
-            case 1: { // pixels, sometimes those already there
-                std::vector<uint32_t> src(size_t(x1 - x0));
+            } else if (op == 1 || op == 6) { // pixels, sometimes those already there; rows of them
+                int y1 = op == 1 ? y + 1 : y + 1 + pick(h - y);
+                std::vector<uint32_t> src(size_t(x1 - x0) * size_t(y1 - y));
                 for (size_t i = 0; i < src.size(); ++i)
-                    src[i] = pick(4) ? m.At(x0 + int(i), y) : colours[pick(4)];
-                p.Put(y, x0, x1, src.data());
-                for (int x = x0; x < x1; ++x)
-                    m.px[size_t(y) * size_t(w) + size_t(x)] = src[size_t(x - x0)];
-                break;
+                    src[i] = pick(4) ? m.At(x0 + int(i) % std::max(1, x1 - x0), y + int(i) / std::max(1, x1 - x0))
+                                     : colours[pick(4)];
+                if (op == 1)
+                    p.Put(y, x0, x1, src.data());
+                else
+                    p.PutRect(y, y1, x0, x1, src.data(), size_t(x1 - x0));
+                for (int yy = y; yy < y1; ++yy)
+                    set(yy, src.data() + size_t(yy - y) * size_t(x1 - x0));
+            } else {
+                std::vector<uint32_t> c(size_t(x1 - x0), colours[pick(4)]);
+                p.Fill(y, x0, x1, c.empty() ? 0 : c[0]);
+                set(y, c.data());
             }
-            default: {
-                uint32_t c = colours[pick(4)];
-                p.Fill(y, x0, x1, c);
-                for (int x = x0; x < x1; ++x)
-                    m.px[size_t(y) * size_t(w) + size_t(x)] = c;
-            }
-            }
-            if (p.Changes() == before) {
+            if (p.Changes() == before)
                 ASSERT_EQ(old, m.px) << "seed " << seed << " step " << step << ": a change not counted";
-            }
             if (step % 25 == 0)
                 ExpectSame(p, m, "during");
         }
@@ -152,6 +148,7 @@ TEST(PixelRows, DrawingWhatIsThereIsNoChange)
 
 // Rows alike copied row by row take the last copy's result only when the
 // copy is the same: the same source runs, span and start, onto the same row.
+// Each copy follows the same first one, on the row above.
 TEST(PixelRows, RowsCopiedAlikeOnlyWhenTheCopyIsTheSame)
 {
     PixelRows src;
@@ -159,230 +156,133 @@ TEST(PixelRows, RowsCopiedAlikeOnlyWhenTheCopyIsTheSame)
     src.Fill(1, 10, 30, 0x222222);
     src.Fill(2, 0, 50, 0x333333);
     struct Copy {
-        int srcRow, x0, x1, sx0;
+        int srcRow, x1, sx0;
         uint32_t before; // the row's colour before
     };
-    const Copy copies[] = {
-        {1, 0, 40, 0, 0xAAAAAA},  // first of its kind
-        {1, 0, 40, 0, 0xAAAAAA},  // the same again
-        {2, 0, 40, 0, 0xAAAAAA},  // other source runs
-        {1, 0, 40, 5, 0xAAAAAA},  // other start
-        {1, 0, 39, 0, 0xAAAAAA},  // other span
-        {1, 0, 40, 0, 0xBBBBBB},  // onto another row
-    };
+    const Copy first{1, 40, 0, 0xAAAAAA};
+    const Copy copies[] = {first, {2, 40, 0, 0xAAAAAA}, {1, 40, 5, 0xAAAAAA}, {1, 39, 0, 0xAAAAAA},
+                           {1, 40, 0, 0xBBBBBB}};
     PixelRows p;
-    ASSERT_TRUE(p.Reset(40, int(std::size(copies)), 0));
-    for (int y = 0; y < int(std::size(copies)); ++y) {
-        const Copy &c = copies[size_t(y)];
+    ASSERT_TRUE(p.Reset(40, 2 * int(std::size(copies)), 0));
+    for (int y = 0; y < 2 * int(std::size(copies)); ++y) {
+        const Copy &c = y % 2 ? copies[size_t(y / 2)] : first;
         p.Fill(y, 0, 40, c.before);
-        p.CopyRuns(y, c.x0, c.x1, *src.Runs(c.srcRow), c.sx0);
-        const uint32_t *want = src.Read(c.srcRow);
+        p.CopyRuns(y, 0, c.x1, *src.Runs(c.srcRow), c.sx0);
+        std::vector<uint32_t> want = Expand(*src.Runs(c.srcRow), 50); // read, src would change
         const uint32_t *got = p.Read(y);
         for (int x = 0; x < 40; ++x)
-            ASSERT_EQ(got[x], x < c.x1 ? want[c.sx0 + x - c.x0] : c.before) << "copy " << y << " at " << x;
+            ASSERT_EQ(got[x], x < c.x1 ? want[size_t(c.sx0 + x)] : c.before) << "copy " << y << " at " << x;
     }
 }
 
+// A picture of distinct pixels on a ground: rows [top, bottom) hold it
+// from column left on, the rest is the ground.
+struct Framed {
+    int w, h, top, bottom, left, n;
+    std::vector<uint32_t> px = Pixels(size_t(n));
+    static std::vector<uint32_t> Pixels(size_t n)
+    {
+        std::vector<uint32_t> v(n);
+        for (size_t i = 0; i < n; ++i)
+            v[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
+        return v;
+    }
+    void Paint(PixelRows &p, int shift = 0) const
+    {
+        for (int y = top; y < bottom; ++y)
+            p.Put(y, left + shift, left + shift + n, px.data());
+    }
+    bool Shown(PixelRows &p, uint32_t ground, int shift = 0) const
+    {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                bool in = y >= top && y < bottom && x >= left + shift && x < left + shift + n;
+                if (p.Read(y)[x] != (in ? px[size_t(x - left - shift)] : ground))
+                    return false;
+            }
+        return true;
+    }
+};
+const Framed kLarge{241, 100, 5, 85, 5, 200};
+
 // A buffer bitmap painted again: the store's memory comes back from the
 // pool holding the last picture; the new one is right, whether its pixels
-// are those left there or not.
+// are those left there or not. A store reset at another size over one
+// given whole shows only its colour.
 TEST(PixelRows, AStoreTakenBackPaintsRightOverItsOldPixels)
 {
-    const int w = 241, h = 100;
-    std::vector<uint32_t> picture(200);
-    for (size_t i = 0; i < picture.size(); ++i)
-        picture[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
-    auto paint = [&](PixelRows &p, uint32_t ground, int shift) {
-        ASSERT_TRUE(p.Reset(w, h, 0));
-        for (int y = 0; y < h; ++y)
-            p.Fill(y, 0, w, ground);
-        for (int y = 5; y < 85; ++y)
-            p.Put(y, 5 + shift, 205 + shift, picture.data());
-    };
-    auto check = [&](PixelRows &p, uint32_t ground, int shift) {
-        for (int y = 0; y < h; ++y) {
-            const uint32_t *row = p.Read(y);
-            for (int x = 0; x < w; ++x) {
-                bool in = y >= 5 && y < 85 && x >= 5 + shift && x < 205 + shift;
-                ASSERT_EQ(row[x], in ? picture[size_t(x - 5 - shift)] : ground) << y << "," << x;
-            }
-        }
-    };
     const struct {
         uint32_t ground;
         int shift;
     } rounds[] = {{0xA00000, 0}, {0xA00000, 0}, {0x00A000, 0}, {0x00A000, 3}, {0xA00000, 0}};
     for (const auto &r : rounds) {
         PixelRows p;
-        paint(p, r.ground, r.shift);
-        check(p, r.ground, r.shift);
+        ASSERT_TRUE(p.Reset(kLarge.w, kLarge.h, 0));
+        for (int y = 0; y < kLarge.h; ++y)
+            p.Fill(y, 0, kLarge.w, r.ground);
+        kLarge.Paint(p, r.shift);
+        EXPECT_TRUE(kLarge.Shown(p, r.ground, r.shift)) << r.ground << " " << r.shift;
     }
-}
-
-TEST(PixelRows, ResetReusesAStoreWithoutTheOldPixels)
-{
-    std::vector<uint32_t> old(200 * 200, 0xABCDEF);
     {
         PixelRows a;
-        ASSERT_TRUE(a.Assign(200, 200, old.data()));
-        EXPECT_EQ(a.Read(199)[199], 0xABCDEFu);
+        ASSERT_TRUE(a.Assign(200, 200, std::vector<uint32_t>(200 * 200, 0xABCDEF).data()));
     } // its store goes to the pool
     PixelRows b;
     ASSERT_TRUE(b.Reset(190, 201, 0x112233));
-    for (int y = 0; y < 201; y += 50)
-        for (int x = 0; x < 190; x += 37)
-            EXPECT_EQ(b.Read(y)[x], 0x112233u) << y << "," << x;
-    EXPECT_EQ(b.Width(), 190);
-    EXPECT_EQ(b.Height(), 201);
+    EXPECT_TRUE((Framed{190, 201, 0, 0, 0, 0}.Shown(b, 0x112233)));
 }
 
-// Keys name what a store holds: stores reset alike share a key, a change
-// gives a new one, drawing what is there already keeps it.
-TEST(PixelRows, KeysFollowTheContent)
-{
-    const uint32_t row[4] = {1, 2, 3, 4};
-    struct Case {
-        const char *what;
-        void (*draw)(PixelRows &, const uint32_t *);
-        bool changes;
-    };
-    const Case cases[] = {
-        {"fill of the colour there", [](PixelRows &p, const uint32_t *) { p.Fill(3, 0, 300, 0x10); }, false},
-        {"fill of another colour", [](PixelRows &p, const uint32_t *) { p.Fill(3, 10, 20, 0x20); }, true},
-        {"pixels put", [](PixelRows &p, const uint32_t *r) { p.Put(7, 50, 54, r); }, true},
-        {"reset of another size", [](PixelRows &p, const uint32_t *) { p.Reset(300, 99, 0x10); }, true},
-        {"reset of another width", [](PixelRows &p, const uint32_t *) { p.Reset(299, 100, 0x10); }, true},
-        {"reset of another colour", [](PixelRows &p, const uint32_t *) { p.Reset(300, 100, 0x11); }, true},
-        {"reset alike", [](PixelRows &p, const uint32_t *) { p.Reset(300, 100, 0x10); }, false},
-        {"reset otherwise, then alike",
-         [](PixelRows &p, const uint32_t *) {
-             p.Reset(300, 100, 0x11);
-             p.Reset(300, 100, 0x10);
-         },
-         false},
-        {"reset alike, then in another colour",
-         [](PixelRows &p, const uint32_t *) {
-             p.Reset(300, 100, 0x10);
-             p.Reset(300, 100, 0x12);
-         },
-         true},
-    };
-    for (const Case &c : cases) {
-        PixelRows a, b;
-        ASSERT_TRUE(a.Reset(300, 100, 0x10));
-        ASSERT_TRUE(b.Reset(300, 100, 0x10));
-        ASSERT_EQ(a.Key(), b.Key()) << "stores reset alike";
-        c.draw(a, row);
-        EXPECT_EQ(a.Key() != b.Key(), c.changes) << c.what;
-    }
-    PixelRows a, b;
-    ASSERT_TRUE(a.Assign(2, 2, row));
-    ASSERT_TRUE(b.Assign(2, 2, row));
-    EXPECT_NE(a.Key(), b.Key()) << "pixels given from outside are a key of their own";
-}
-
-// A store dropped with a derived key is taken whole, once, by a store of
-// its size reaching that key; never by two, never at another size, never
-// once changed beyond its key.
+// A picture with a derived key is taken whole, once, by a store made at its
+// size that reaches that key before any row is used: the store that drew it,
+// made again, or (a large one, kept in the shared pool when dropped) another
+// store. Never at another size, with another key, once a row is used, when
+// its key was not derived, or when it was changed after its key was set.
 TEST(PixelRows, APictureIsTakenWholeOnceByAStoreReachingItsKey)
 {
-    const int w = 241, h = 100;
-    std::vector<uint32_t> picture(200);
-    for (size_t i = 0; i < picture.size(); ++i)
-        picture[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
-    auto paint = [&](PixelRows &p, uint64_t key, bool changeAfter) {
-        ASSERT_TRUE(p.Reset(w, h, 0x5));
-        for (int y = 5; y < 85; ++y)
-            p.Put(y, 5, 205, picture.data());
-        p.SetKey(key);
-        if (changeAfter)
-            p.Fill(0, 0, 1, 0x77);
-    };
-    auto isPicture = [&](PixelRows &p) {
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                bool in = y >= 5 && y < 85 && x >= 5 && x < 205;
-                if (p.Read(y)[x] != (in ? picture[size_t(x - 5)] : 0x5u))
-                    return false;
-            }
-        return true;
-    };
-    const uint64_t key = PixelRows::Mix(42, 7);
-    {
-        PixelRows a;
-        paint(a, key, false);
-    }
-    PixelRows b, c, d;
-    ASSERT_TRUE(c.Reset(w, h, 0x9));
-    ASSERT_TRUE(d.Reset(w + 1, h, 0x9));
-    EXPECT_FALSE(d.Adopt(key)) << "another size";
-    ASSERT_TRUE(b.Reset(w, h, 0x9));
-    ASSERT_TRUE(b.Adopt(key));
-    EXPECT_EQ(b.Key(), key);
-    EXPECT_TRUE(isPicture(b));
-    EXPECT_FALSE(c.Adopt(key)) << "the picture went to b";
-    EXPECT_EQ(c.Read(50)[50], 0x9u);
-    b.Fill(50, 50, 51, 0x66);
-    EXPECT_TRUE(isPicture(c) == false && c.Read(50)[50] == 0x9u) << "b's memory is its own";
-    {
-        PixelRows e;
-        paint(e, PixelRows::Mix(key, 1), true);
-    }
-    PixelRows f;
-    ASSERT_TRUE(f.Reset(w, h, 0x9));
-    EXPECT_FALSE(f.Adopt(PixelRows::Mix(key, 1))) << "changed after its key was set: not kept whole";
-}
-
-// A store made again at its size keeps its last picture (with a derived
-// key) for itself: reaching that key before any row is used takes it back;
-// any other key, a row used first, another size, or a picture whose key
-// was not derived, does not.
-TEST(PixelRows, AStoreMadeAgainTakesBackItsOwnPictureOnlyUntouched)
-{
-    const int w = 30, h = 8; // below the size kept in the shared pool
-    std::vector<uint32_t> picture(20);
-    for (size_t i = 0; i < picture.size(); ++i)
-        picture[i] = uint32_t(i * 2654435761u) & 0xFFFFFF;
-    const uint64_t key = PixelRows::Mix(1234, 5);
-    auto paint = [&](PixelRows &p, bool derive) {
-        ASSERT_TRUE(p.Reset(w, h, 0x5));
-        for (int y = 2; y < 6; ++y)
-            p.Put(y, 3, 23, picture.data());
-        if (derive)
-            p.SetKey(key);
-    };
-    auto isPicture = [&](PixelRows &p) {
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                bool in = y >= 2 && y < 6 && x >= 3 && x < 23;
-                if (p.Read(y)[x] != (in ? picture[size_t(x - 3)] : 0x5u))
-                    return false;
-            }
-        return true;
-    };
+    const Framed small{30, 8, 2, 6, 3, 20}; // below the size kept in the shared pool
     struct Case {
         const char *what;
-        bool derive;         // the picture's key was set by its painter
-        int width;           // the size made again
-        int between;         // 0 nothing, 1 a rectangle noted, 2 a row read, 3 a row filled
-        uint64_t asked;      // the key adopted
+        bool dropped;     // drawn in a store dropped, not in the one made again
+        bool derive;      // the picture's key was set by its painter
+        bool changeAfter; // ... and then it was drawn on
+        int widen;        // the size made again, against the picture's
+        int between;      // 0 nothing, 1 a rectangle noted, 2 a row read, 3 a row filled
+        bool otherKey;    // another key is adopted
         bool taken;
     };
     const Case cases[] = {
-        {"untouched", true, w, 0, key, true},
-        {"a fresh rectangle noted", true, w, 1, key, true},
-        {"a row read", true, w, 2, key, false},
-        {"a row filled", true, w, 3, key, false},
-        {"another key", true, w, 0, PixelRows::Mix(key, 1), false},
-        {"another size", true, w - 1, 0, key, false},
-        {"a key not derived", false, w, 0, key, false},
+        {"untouched", false, true, false, 0, 0, false, true},
+        {"a fresh rectangle noted", false, true, false, 0, 1, false, true},
+        {"a row read", false, true, false, 0, 2, false, false},
+        {"a row filled", false, true, false, 0, 3, false, false},
+        {"another key", false, true, false, 0, 0, true, false},
+        {"another size", false, true, false, -1, 0, false, false},
+        {"a key not derived", false, false, false, 0, 0, false, false},
+        {"dropped", true, true, false, 0, 0, false, true},
+        {"dropped, then another size", true, true, false, 1, 0, false, false},
+        {"dropped, changed after its key was set", true, true, true, 0, 0, false, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
+        // A key of its own: a picture left in the pool by a case before is
+        // not this one's.
+        const uint64_t key = PixelRows::Mix(1234, uint64_t(&c - cases));
+        const Framed &f = c.dropped ? kLarge : small;
         PixelRows p;
-        paint(p, c.derive);
-        uint64_t own = p.Key();
-        ASSERT_TRUE(p.Reset(c.width, h, 0x9));
+        uint64_t own;
+        {
+            PixelRows q;
+            PixelRows &painter = c.dropped ? q : p;
+            ASSERT_TRUE(painter.Reset(f.w, f.h, 0x5));
+            f.Paint(painter);
+            if (c.derive)
+                painter.SetKey(key);
+            if (c.changeAfter)
+                painter.Fill(0, 0, 1, 0x77);
+            own = painter.Key();
+        } // q goes to the pool
+        const int w = f.w + c.widen;
+        ASSERT_TRUE(p.Reset(w, f.h, 0x9));
         if (c.between == 1)
             EXPECT_TRUE(p.FillFresh(0, 0, 4, 4, 0x7));
         if (c.between == 2)
@@ -390,63 +290,94 @@ TEST(PixelRows, AStoreMadeAgainTakesBackItsOwnPictureOnlyUntouched)
         if (c.between == 3)
             p.Fill(1, 0, 2, 0x7);
         uint64_t changes = p.Changes();
-        bool taken = p.Adopt(c.derive ? c.asked : own);
+        const uint64_t asked = c.otherKey ? PixelRows::Mix(key, 1) : c.derive ? key : own;
+        bool taken = p.Adopt(asked);
         EXPECT_EQ(taken, c.taken);
         if (!taken) {
             // What the store holds is what was drawn since it was made.
-            EXPECT_EQ(p.Read(h - 1)[c.width - 1], 0x9u);
+            EXPECT_EQ(p.Read(f.h - 1)[w - 1], 0x9u);
             continue;
         }
-        EXPECT_EQ(p.Key(), c.asked);
+        EXPECT_EQ(p.Key(), asked);
         EXPECT_NE(p.Changes(), changes) << "taking a picture is a change";
-        EXPECT_TRUE(isPicture(p));
+        EXPECT_TRUE(f.Shown(p, 0x5));
+        PixelRows other;
+        ASSERT_TRUE(other.Reset(f.w, f.h, 0x9));
+        EXPECT_FALSE(other.Adopt(asked)) << "taken once";
         p.Fill(0, 0, 1, 0x66);
-        EXPECT_FALSE(p.Adopt(c.asked)) << "taken once";
+        EXPECT_FALSE(p.Adopt(asked)) << "taken once";
         EXPECT_EQ(p.Read(0)[0], 0x66u);
+        EXPECT_EQ(other.Read(0)[0], 0x9u) << "the memory taken is the taker's own";
     }
 }
 
-// A copy the store remembers holds until something is drawn over one of
-// its parts; drawing beside them, or drawing what is there, keeps it.
-TEST(PixelRows, HeldCopiesAreForgottenWhereDrawnOver)
+// Keys name what a store holds: stores reset alike share a key, a change
+// gives a new one, drawing what is there already keeps it. A copy the store
+// remembers holds until something is drawn over one of its parts (or the
+// store is made again); drawing beside them, or what is there, keeps it.
+TEST(PixelRows, KeysAndHeldCopiesFollowTheContent)
 {
-    const uint32_t px[3] = {7, 8, 9};
     const PixelRows::Part parts[] = {{0, 0, 5, 100}, {95, 0, 100, 100}};
     struct Case {
         const char *what;
-        void (*draw)(PixelRows &, const uint32_t *);
-        bool holds;
+        void (*draw)(PixelRows &);
+        bool changes, holds;
     };
+    static const uint32_t px[4] = {1, 2, 3, 4};
     const Case cases[] = {
-        {"nothing", [](PixelRows &, const uint32_t *) {}, true},
-        {"fill between the parts", [](PixelRows &p, const uint32_t *) { p.Fill(50, 5, 95, 0x20); }, true},
-        {"fill of the colour there", [](PixelRows &p, const uint32_t *) { p.Fill(50, 0, 100, 0x10); }, true},
-        {"fill over a part's edge", [](PixelRows &p, const uint32_t *) { p.Fill(50, 4, 6, 0x20); }, false},
-        {"pixels in the right part", [](PixelRows &p, const uint32_t *s) { p.Put(99, 96, 99, s); }, false},
+        {"nothing", [](PixelRows &) {}, false, true},
+        {"fill of the colour there", [](PixelRows &p) { p.Fill(50, 0, 300, 0x10); }, false, true},
+        {"fill between the parts", [](PixelRows &p) { p.Fill(50, 5, 95, 0x20); }, true, true},
+        {"fill over a part's edge", [](PixelRows &p) { p.Fill(50, 4, 6, 0x20); }, true, false},
+        {"pixels in the right part", [](PixelRows &p) { p.Put(99, 96, 99, px); }, true, false},
+        {"rows of pixels between the parts", [](PixelRows &p) { p.PutRect(7, 9, 50, 52, px, 2); }, true, true},
+        {"rows of pixels over a part", [](PixelRows &p) { p.PutRect(7, 9, 96, 98, px, 2); }, true, false},
         {"runs copied over a part",
-         [](PixelRows &p, const uint32_t *) {
+         [](PixelRows &p) {
              PixelRows::Row r{};
              r.runs = 1;
-             r.end[0] = 100;
+             r.end[0] = 300;
              r.colour[0] = 0x30;
              p.CopyRuns(10, 0, 3, r, 0);
          },
-         false},
-        {"reset", [](PixelRows &p, const uint32_t *) { p.Reset(100, 100, 0x10); }, false},
+         true, false},
+        {"reset of another size", [](PixelRows &p) { p.Reset(300, 99, 0x10); }, true, false},
+        {"reset of another width", [](PixelRows &p) { p.Reset(299, 100, 0x10); }, true, false},
+        {"reset of another colour", [](PixelRows &p) { p.Reset(300, 100, 0x11); }, true, false},
+        {"reset alike", [](PixelRows &p) { p.Reset(300, 100, 0x10); }, false, false},
+        {"reset otherwise, then alike",
+         [](PixelRows &p) {
+             p.Reset(300, 100, 0x11);
+             p.Reset(300, 100, 0x10);
+         },
+         false, false},
+        {"reset alike, then in another colour",
+         [](PixelRows &p) {
+             p.Reset(300, 100, 0x10);
+             p.Reset(300, 100, 0x12);
+         },
+         true, false},
     };
     for (const Case &c : cases) {
-        PixelRows p;
-        ASSERT_TRUE(p.Reset(100, 100, 0x10));
-        p.NoteCopy(77, 1, 2, parts, 2);
-        c.draw(p, px);
-        EXPECT_EQ(p.Holds(77, 1, 2, parts, 2), c.holds) << c.what;
-        const PixelRows::Part inner = {1, 10, 4, 20};
-        EXPECT_EQ(p.Holds(77, 1, 2, &inner, 1), c.holds) << c.what << ": a part within";
-        EXPECT_FALSE(p.Holds(78, 1, 2, parts, 2)) << c.what << ": another source";
-        EXPECT_FALSE(p.Holds(77, 0, 2, parts, 2)) << c.what << ": another place in it";
-        const PixelRows::Part wider = {0, 0, 6, 100};
-        EXPECT_FALSE(p.Holds(77, 1, 2, &wider, 1)) << c.what << ": beyond the parts";
+        SCOPED_TRACE(c.what);
+        PixelRows a, b;
+        ASSERT_TRUE(a.Reset(300, 100, 0x10));
+        ASSERT_TRUE(b.Reset(300, 100, 0x10));
+        ASSERT_EQ(a.Key(), b.Key()) << "stores reset alike";
+        a.NoteCopy(77, 1, 2, parts, 2);
+        c.draw(a);
+        EXPECT_EQ(a.Key() != b.Key(), c.changes);
+        EXPECT_EQ(a.Holds(77, 1, 2, parts, 2), c.holds);
+        const PixelRows::Part inner = {1, 10, 4, 20}, wider = {0, 0, 6, 100};
+        EXPECT_EQ(a.Holds(77, 1, 2, &inner, 1), c.holds) << "a part within";
+        EXPECT_FALSE(a.Holds(78, 1, 2, parts, 2)) << "another source";
+        EXPECT_FALSE(a.Holds(77, 0, 2, parts, 2)) << "another place in it";
+        EXPECT_FALSE(a.Holds(77, 1, 2, &wider, 1)) << "beyond the parts";
     }
+    PixelRows a, b;
+    ASSERT_TRUE(a.Assign(2, 2, px));
+    ASSERT_TRUE(b.Assign(2, 2, px));
+    EXPECT_NE(a.Key(), b.Key()) << "pixels given from outside are a key of their own";
 }
 
 } // namespace

@@ -357,6 +357,28 @@ std::vector<COLORREF> WindowPixels(HWND h)
     return px;
 }
 
+// Destroys a static, then paints a new one with its text, style, size and
+// place, for the first time: it must show what the old one showed.
+void ExpectShownAsANewStatic(HWND parent, HWND old)
+{
+    std::vector<COLORREF> shown = WindowPixels(old);
+    wchar_t text[64] = {};
+    GetWindowTextW(old, reinterpret_cast<LPWSTR>(text), 64);
+    RECT wr{};
+    GetWindowRect(old, &wr);
+    POINT at{wr.left, wr.top};
+    ScreenToClient(parent, &at);
+    DWORD style = DWORD(GetWindowLongW(old, GWL_STYLE));
+    DestroyWindow(old);
+    UpdateWindow(parent);
+    HWND fresh = CreateWindowExW(0, u"Static", reinterpret_cast<LPCWSTR>(text), style, at.x, at.y,
+                                 wr.right - wr.left, wr.bottom - wr.top, parent, HMENU(uintptr_t(6)), 0, nullptr);
+    UpdateWindow(fresh);
+    EXPECT_EQ(shown, WindowPixels(fresh));
+    DestroyWindow(fresh);
+    UpdateWindow(parent);
+}
+
 // A text static keeps its picture between paints; whatever changes what it
 // shows must show at the next paint, exactly as a new static would show it.
 TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
@@ -401,22 +423,7 @@ TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
         c.apply(old);
         InvalidateRect(old, nullptr, TRUE);
         UpdateWindow(old);
-        std::vector<COLORREF> changed = WindowPixels(old);
-        // A new static with the same text, style, state and size, painted
-        // for the first time over the same place.
-        wchar_t text[64] = {};
-        GetWindowTextW(old, reinterpret_cast<LPWSTR>(text), 64);
-        RECT wr{};
-        GetWindowRect(old, &wr);
-        DWORD style = DWORD(GetWindowLongW(old, GWL_STYLE));
-        DestroyWindow(old);
-        UpdateWindow(parent);
-        HWND fresh = CreateWindowExW(0, u"Static", reinterpret_cast<LPCWSTR>(text), style, 10, 10,
-                                     wr.right - wr.left, wr.bottom - wr.top, parent, HMENU(uintptr_t(6)), 0, nullptr);
-        UpdateWindow(fresh);
-        EXPECT_EQ(changed, WindowPixels(fresh));
-        DestroyWindow(fresh);
-        UpdateWindow(parent);
+        ExpectShownAsANewStatic(parent, old);
     }
 }
 
@@ -480,20 +487,7 @@ TEST_F(Controls, StaticGivenNameAfterNameShowsTheLastAsANewStaticWould)
             SetWindowTextW(old, c.texts[i]);
             UpdateWindow(old);
         }
-        std::vector<COLORREF> shown = WindowPixels(old);
-        DestroyWindow(old);
-        UpdateWindow(parent);
-        HWND fresh = CreateWindowExW(0, u"Static", c.texts.back(), WS_CHILD | WS_VISIBLE | c.style, 10, 10, c.width,
-                                     c.height, parent, HMENU(uintptr_t(6)), 0, nullptr);
-        UpdateWindow(fresh);
-        std::vector<COLORREF> want = WindowPixels(fresh);
-        size_t differ = 0;
-        for (size_t k = 0; k < want.size() && k < shown.size(); ++k)
-            differ += want[k] != shown[k];
-        EXPECT_EQ(shown.size(), want.size());
-        EXPECT_EQ(differ, 0u) << "pixels unlike a new static's";
-        DestroyWindow(fresh);
-        UpdateWindow(parent);
+        ExpectShownAsANewStatic(parent, old);
     }
 }
 
@@ -515,6 +509,19 @@ TEST_F(Controls, PlainTextBreaksAsTheWrapDoes)
     }
 }
 
+// Red over [left, right) x [top, bottom) of a window, drawn on the screen.
+void Scribble(HWND h, int left, int top, int right, int bottom)
+{
+    RECT wr{};
+    GetWindowRect(h, &wr);
+    HDC dc = GetDC(0);
+    RECT part{wr.left + left, wr.top + top, wr.left + right, wr.top + bottom};
+    HBRUSH b = CreateSolidBrush(RGB(200, 0, 0));
+    FillRect(dc, &part, b);
+    DeleteObject(b);
+    ReleaseDC(0, dc);
+}
+
 // The same text set again on a static the screen still shows as it is asks
 // for no repaint (a progress page sets its file name at every block); once
 // anything has drawn over it, moved it or changed its look, it does, and
@@ -528,18 +535,7 @@ TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
         bool repaint;
     } cases[] = {
         {"shown as it is", [](HWND) {}, false},
-        {"drawn over on the screen",
-         [](HWND h) {
-             RECT wr{};
-             GetWindowRect(h, &wr);
-             HDC dc = GetDC(0);
-             RECT part{wr.left + 3, wr.top + 2, wr.left + 40, wr.top + 9};
-             HBRUSH b = CreateSolidBrush(RGB(200, 0, 0));
-             FillRect(dc, &part, b);
-             DeleteObject(b);
-             ReleaseDC(0, dc);
-         },
-         true},
+        {"drawn over on the screen", [](HWND h) { Scribble(h, 3, 2, 40, 9); }, true},
         // Changes asking for no paint of their own.
         {"centred, not painted",
          [](HWND h) {
@@ -569,12 +565,7 @@ TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
              SetWindowTextW(h, u"Copying file: Setup.exe");
              RECT wr{};
              GetWindowRect(h, &wr);
-             HDC dc = GetDC(0);
-             RECT part{wr.left, wr.top, wr.left + 40, wr.bottom};
-             HBRUSH b = CreateSolidBrush(RGB(200, 0, 0));
-             FillRect(dc, &part, b);
-             DeleteObject(b);
-             ReleaseDC(0, dc);
+             Scribble(h, 0, 0, 40, wr.bottom - wr.top);
              RECT left{0, 0, 40, wr.bottom - wr.top};
              ValidateRect(h, &left);
              UpdateWindow(h);
@@ -591,17 +582,7 @@ TEST_F(Controls, StaticSetToItsOwnTextRepaintsOnlyWhatChanged)
         SetWindowTextW(h, u"Copying file: Setup.exe");
         EXPECT_EQ(GetUpdateRect(h, nullptr, FALSE) != FALSE, c.repaint);
         UpdateWindow(h);
-        std::vector<COLORREF> now = WindowPixels(h);
-        // What a static with that text and style shows when first painted.
-        DWORD style = DWORD(GetWindowLongW(h, GWL_STYLE));
-        DestroyWindow(h);
-        UpdateWindow(parent);
-        HWND fresh = CreateWindowExW(0, u"Static", u"Copying file: Setup.exe", style, 10, 10, 120, 60, parent,
-                                     HMENU(uintptr_t(6)), 0, nullptr);
-        UpdateWindow(fresh);
-        EXPECT_EQ(now, WindowPixels(fresh));
-        DestroyWindow(fresh);
-        UpdateWindow(parent);
+        ExpectShownAsANewStatic(parent, h);
     }
 }
 
@@ -671,14 +652,20 @@ TEST_F(Controls, StaticTakesEveryOtherTextAsNew)
     HWND h = Make(u"Static", SS_LEFT, 5, base.c_str());
     for (const std::u16string &other : others) {
         SCOPED_TRACE(std::string(other.begin(), other.end()));
-        for (const std::u16string *t : {&base, &other}) {
+        // Each twice: set on the window, then through its parent as a dialog
+        // item (a progress page's way, answered before the window's own).
+        for (int way = 0; way < 4; ++way) {
+            const std::u16string *t = way % 2 ? &other : &base;
             UpdateWindow(h);
             SetWindowTextW(h, base.c_str());
             EXPECT_FALSE(GetUpdateRect(h, nullptr, FALSE)) << "its own text again";
             // Past its end the text given is followed by what a longer
             // text would hold: none of it may be taken as part of it.
             std::u16string buffer = *t + u'\0' + base.substr(std::min(t->size() + 1, base.size()));
-            SetWindowTextW(h, buffer.c_str());
+            if (way >= 2)
+                SetDlgItemTextW(parent, 5, buffer.c_str());
+            else
+                SetWindowTextW(h, buffer.c_str());
             EXPECT_EQ(GetUpdateRect(h, nullptr, FALSE) != FALSE, t != &base);
             char16_t now[128];
             GetWindowTextW(h, now, 128);

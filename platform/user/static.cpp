@@ -389,6 +389,17 @@ void DrawTextBlock(HDC hdc, const RECT &r, const std::u16string &text, int align
 
 namespace {
 
+// The text StaticKeepsText last found unlike its static's (and the static's
+// text then): the WM_SETTEXT its caller sends next need not compare them
+// again. Only ever a reason to skip the shortcut, never to take it.
+struct Unlike {
+    HWND hwnd = 0;
+    LPCWSTR text = nullptr;
+    const char16_t *had = nullptr;
+    size_t hadSize = 0;
+};
+thread_local Unlike t_unlike;
+
 // The messages a static answers without calling out (or only passes on to
 // DefWindowProcW, using nothing of the window after): the window and its
 // record are borrowed, not held (a progress page's file name gets some
@@ -426,7 +437,10 @@ bool StaticAnswer(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &ou
         // block of the file) on a static the screen still shows as its
         // picture: a repaint would change nothing, so none is asked for.
         LPCWSTR t = reinterpret_cast<LPCWSTR>(lParam);
-        if (t && SameText(w->text, t) && PictureShown(*s, hwnd, *w)) {
+        const Unlike u = t_unlike;
+        t_unlike = Unlike{};
+        bool unlike = u.hwnd == hwnd && u.text == t && u.had == w->text.data() && u.hadSize == w->text.size();
+        if (t && !unlike && SameText(w->text, t) && PictureShown(*s, hwnd, *w)) {
             out = TRUE;
             return true;
         }
@@ -451,7 +465,13 @@ bool StaticAnswer(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &ou
 bool StaticKeepsText(HWND hwnd, Window &w, LPCWSTR text)
 {
     StaticState *s = w.proc == StaticProc ? ControlPeek<StaticState>(w) : nullptr;
-    return s && text && SameText(w.text, text) && PictureShown(*s, hwnd, w);
+    if (!s || !text)
+        return false;
+    if (!SameText(w.text, text)) {
+        t_unlike = Unlike{hwnd, text, w.text.data(), w.text.size()};
+        return false;
+    }
+    return PictureShown(*s, hwnd, w);
 }
 
 LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)

@@ -150,49 +150,6 @@ TEST_F(Query, ControlRecordIsReleasedAtDestroy)
     }
 }
 
-// A message box while it is shown: the dialog and message-box reads take
-// it, a control's read does not; once MessageBoxW returns nothing reads it.
-TEST_F(Query, MessageBoxIsReadWhileShown)
-{
-    UiHooks saved = GetUiHooks();
-    struct Seen {
-        HWND box = 0;
-        bool dialog = false, message = false, button = false, drawn = false;
-        DialogView page;
-        MessageBoxView text;
-    } seen;
-    UiHooks h;
-    h.idle = [&](HWND dlg) {
-        seen.box = dlg;
-        seen.dialog = QueryDialog(dlg, seen.page);
-        seen.message = QueryMessageBox(dlg, seen.text);
-        ButtonView b;
-        seen.button = QueryButton(dlg, b);
-        InputClick(GetDlgItem(dlg, IDNO));
-        return true;
-    };
-    h.drawn = [&] { seen.drawn = true; };
-    SetUiHooks(h);
-    int result = MessageBoxW(parent, u"Remove it?", u"Setup", MB_YESNO | MB_ICONQUESTION);
-    SetUiHooks(saved);
-    EXPECT_EQ(result, IDNO);
-    ASSERT_NE(seen.box, HWND(0));
-    EXPECT_TRUE(seen.dialog);
-    EXPECT_TRUE(seen.page.modal);
-    EXPECT_EQ(seen.page.resourceId, -1);
-    EXPECT_TRUE(seen.message);
-    EXPECT_EQ(seen.text.text, u"Remove it?");
-    EXPECT_EQ(seen.text.type, UINT(MB_YESNO | MB_ICONQUESTION));
-    EXPECT_FALSE(seen.button) << "a dialog is no button";
-    EXPECT_TRUE(seen.drawn) << "the front end heard that everything was painted";
-    MessageBoxView after;
-    EXPECT_FALSE(QueryMessageBox(seen.box, after));
-    DialogView afterPage;
-    EXPECT_FALSE(QueryDialog(seen.box, afterPage));
-    EXPECT_FALSE(QueryMessageBox(parent, after)) << "a window that is no message box";
-    EXPECT_FALSE(QueryDialog(parent, afterPage)) << "a window that is no dialog";
-}
-
 // What the window calls report of a window, to hold a read against.
 struct Reported {
     DWORD style;
@@ -229,6 +186,68 @@ std::string Show(const RECT &r)
 {
     return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
            std::to_string(r.bottom);
+}
+
+// A message box while it is shown: the dialog and message-box reads take
+// it, a control's read does not, and it is read as a window (a dialog whose
+// children are its text and buttons, as GetWindow walks them); once
+// MessageBoxW returns nothing reads it.
+TEST_F(Query, MessageBoxIsReadWhileShown)
+{
+    UiHooks saved = GetUiHooks();
+    struct Seen {
+        HWND box = 0, yes = 0, no = 0;
+        bool dialog = false, message = false, button = false, window = false, drawn = false;
+        DialogView page;
+        MessageBoxView text;
+        WindowView view;
+        Reported want{};
+    } seen;
+    UiHooks h;
+    h.idle = [&](HWND dlg) {
+        seen.box = dlg;
+        seen.dialog = QueryDialog(dlg, seen.page);
+        seen.message = QueryMessageBox(dlg, seen.text);
+        ButtonView b;
+        seen.button = QueryButton(dlg, b);
+        seen.want = Report(dlg);
+        seen.window = QueryWindow(dlg, seen.view);
+        seen.yes = GetDlgItem(dlg, IDYES);
+        seen.no = GetDlgItem(dlg, IDNO);
+        InputClick(seen.no);
+        return true;
+    };
+    h.drawn = [&] { seen.drawn = true; };
+    SetUiHooks(h);
+    int result = MessageBoxW(parent, u"Remove it?", u"Setup", MB_YESNO | MB_ICONQUESTION);
+    SetUiHooks(saved);
+    EXPECT_EQ(result, IDNO);
+    ASSERT_NE(seen.box, HWND(0));
+    EXPECT_TRUE(seen.dialog);
+    EXPECT_TRUE(seen.page.modal);
+    EXPECT_EQ(seen.page.resourceId, -1);
+    EXPECT_TRUE(seen.message);
+    EXPECT_EQ(seen.text.text, u"Remove it?");
+    EXPECT_EQ(seen.text.type, UINT(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_FALSE(seen.button) << "a dialog is no button";
+    EXPECT_TRUE(seen.drawn) << "the front end heard that everything was painted";
+    const WindowView &v = seen.view;
+    ASSERT_TRUE(seen.window);
+    EXPECT_EQ(v.kind, BuiltinClass::Dialog);
+    EXPECT_EQ(v.text, u"Setup");
+    EXPECT_EQ(v.style, seen.want.style);
+    EXPECT_EQ(v.parent, HWND(0)) << "an owned popup has no parent";
+    EXPECT_EQ(v.children, seen.want.children);
+    EXPECT_NE(std::find(v.children.begin(), v.children.end(), seen.yes), v.children.end());
+    EXPECT_NE(std::find(v.children.begin(), v.children.end(), seen.no), v.children.end());
+    EXPECT_TRUE(SameRect(v.rect, seen.want.rect));
+    EXPECT_TRUE(SameRect(v.client, seen.want.client));
+    MessageBoxView after;
+    EXPECT_FALSE(QueryMessageBox(seen.box, after));
+    DialogView afterPage;
+    EXPECT_FALSE(QueryDialog(seen.box, afterPage));
+    EXPECT_FALSE(QueryMessageBox(parent, after)) << "a window that is no message box";
+    EXPECT_FALSE(QueryDialog(parent, afterPage)) << "a window that is no dialog";
 }
 
 int g_sent = 0; // messages the counting windows' procedure was given
@@ -325,40 +344,6 @@ TEST_F(Query, WindowIsReadAsTheWindowCallsReportIt)
     EXPECT_TRUE(v.style & ES_READONLY);
     ASSERT_TRUE(QueryWindow(parent, v));
     EXPECT_EQ(v.children, (std::vector<HWND>{button, edit, stat, list, bar, own}));
-}
-
-// A message box is read as a window while it is shown: a dialog whose
-// children are its text and buttons, as GetWindow walks them.
-TEST_F(Query, MessageBoxWindowIsReadWhileShown)
-{
-    UiHooks saved = GetUiHooks();
-    bool read = false;
-    WindowView v;
-    Reported want{};
-    HWND yes = 0, no = 0;
-    UiHooks h;
-    h.idle = [&](HWND dlg) {
-        want = Report(dlg);
-        read = QueryWindow(dlg, v);
-        yes = GetDlgItem(dlg, IDYES);
-        no = GetDlgItem(dlg, IDNO);
-        InputClick(no);
-        return true;
-    };
-    SetUiHooks(h);
-    int result = MessageBoxW(parent, u"Remove it?", u"Setup", MB_YESNO);
-    SetUiHooks(saved);
-    EXPECT_EQ(result, IDNO);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(v.kind, BuiltinClass::Dialog);
-    EXPECT_EQ(v.text, u"Setup");
-    EXPECT_EQ(v.style, want.style);
-    EXPECT_EQ(v.parent, HWND(0)) << "an owned popup has no parent";
-    EXPECT_EQ(v.children, want.children);
-    EXPECT_NE(std::find(v.children.begin(), v.children.end(), yes), v.children.end());
-    EXPECT_NE(std::find(v.children.begin(), v.children.end(), no), v.children.end());
-    EXPECT_TRUE(SameRect(v.rect, want.rect));
-    EXPECT_TRUE(SameRect(v.client, want.client));
 }
 
 // A stale handle, a handle of another kind and no handle read nothing and
@@ -461,8 +446,6 @@ TEST_F(Query, WindowBeingDestroyedAndChildrenOrder)
     g_readAtDestroy.clear();
 }
 
-} // namespace
-
 // A peek finds what was posted and the quit asked for, each once, however
 // the queue was emptied before: the count of what waits never goes stale.
 TEST_F(Query, PeekFindsEachPostAndQuitOnce)
@@ -485,3 +468,5 @@ TEST_F(Query, PeekFindsEachPostAndQuitOnce)
         EXPECT_FALSE(PeekMessageW(&m, 0, 0, 0, PM_REMOVE)) << "one quit for two asked";
     }
 }
+
+} // namespace

@@ -28,24 +28,17 @@ std::vector<uint32_t> Expand(const PixelRows::Row &r, int width)
     return out;
 }
 
-struct Model {
-    int w, h;
-    std::vector<uint32_t> px;
-    uint32_t At(int x, int y) const { return px[size_t(y) * size_t(w) + size_t(x)]; }
-};
-
-void ExpectSame(PixelRows &p, const Model &m, const char *what)
+// The store against the plain array m, w pixels a row: each row's runs
+// first (reading writes them out, not changing them), then its pixels.
+void ExpectSame(PixelRows &p, const std::vector<uint32_t> &m, int w, const char *what)
 {
-    for (int y = 0; y < m.h; ++y) {
-        // The runs first (reading writes them out, not changing them).
+    for (int y = 0; y < p.Height(); ++y) {
+        std::vector<uint32_t> want(m.begin() + long(y) * w, m.begin() + long(y + 1) * w);
         if (const PixelRows::Row *r = p.Runs(y)) {
-            std::vector<uint32_t> runs = Expand(*r, m.w);
-            for (int x = 0; x < m.w; ++x)
-                ASSERT_EQ(runs[size_t(x)], m.At(x, y)) << what << ": runs of row " << y << " at " << x;
+            ASSERT_EQ(Expand(*r, w), want) << what << ": runs of row " << y;
         }
         const uint32_t *row = p.Read(y);
-        for (int x = 0; x < m.w; ++x)
-            ASSERT_EQ(row[x], m.At(x, y)) << what << ": row " << y << " at " << x;
+        ASSERT_EQ(std::vector<uint32_t>(row, row + w), want) << what << ": row " << y;
     }
 }
 
@@ -60,7 +53,8 @@ TEST(PixelRows, RandomDrawingMatchesAPlainArray)
         int w = 1 + pick(40), h = 1 + pick(6);
         PixelRows p;
         ASSERT_TRUE(p.Reset(w, h, colours[0]));
-        Model m{w, h, std::vector<uint32_t>(size_t(w) * size_t(h), colours[0])};
+        std::vector<uint32_t> m(size_t(w) * size_t(h), colours[0]); // what p must hold
+        auto at = [&](int x, int y) { return m[size_t(y) * size_t(w) + size_t(x)]; };
         // Another store whose rows are copied as runs (a ground blitted).
         PixelRows q;
         int qw = 1 + pick(60);
@@ -72,17 +66,18 @@ TEST(PixelRows, RandomDrawingMatchesAPlainArray)
             if (x0 > x1)
                 std::swap(x0, x1);
             uint64_t before = p.Changes();
-            std::vector<uint32_t> old = m.px;
+            std::vector<uint32_t> old = m;
             // Row yy of the model over [x0, x1) from src.
             auto set = [&](int yy, const uint32_t *src) {
-                std::copy(src, src + (x1 - x0), m.px.begin() + long(yy) * w + x0);
+                std::copy(src, src + (x1 - x0), m.begin() + long(yy) * w + x0);
             };
             int op = pick(8);
             if (op == 5) { // runs copied from the other store, or from a row of this one
                 int a = pick(qw + 1), b = pick(qw + 1);
                 q.Fill(0, std::min(a, b), std::max(a, b), colours[pick(4)]);
-                if (!q.Runs(0)) // too many runs: the row went to pixels
+                if (!q.Runs(0)) { // too many runs: the row went to pixels
                     ASSERT_TRUE(q.Reset(qw, 1, colours[pick(4)]));
+                }
                 int y2 = pick(h);
                 bool own = pick(2) && p.Runs(y2);
                 std::vector<uint32_t> colour = Expand(own ? *p.Runs(y2) : *q.Runs(0), own ? w : qw);
@@ -97,7 +92,7 @@ TEST(PixelRows, RandomDrawingMatchesAPlainArray)
                 int y1 = op == 1 ? y + 1 : y + 1 + pick(h - y);
                 std::vector<uint32_t> src(size_t(x1 - x0) * size_t(y1 - y));
                 for (size_t i = 0; i < src.size(); ++i)
-                    src[i] = pick(4) ? m.At(x0 + int(i) % std::max(1, x1 - x0), y + int(i) / std::max(1, x1 - x0))
+                    src[i] = pick(4) ? at(x0 + int(i) % std::max(1, x1 - x0), y + int(i) / std::max(1, x1 - x0))
                                      : colours[pick(4)];
                 if (op == 1)
                     p.Put(y, x0, x1, src.data());
@@ -110,12 +105,13 @@ TEST(PixelRows, RandomDrawingMatchesAPlainArray)
                 p.Fill(y, x0, x1, c.empty() ? 0 : c[0]);
                 set(y, c.data());
             }
-            if (p.Changes() == before)
-                ASSERT_EQ(old, m.px) << "seed " << seed << " step " << step << ": a change not counted";
+            if (p.Changes() == before) {
+                ASSERT_EQ(old, m) << "seed " << seed << " step " << step << ": a change not counted";
+            }
             if (step % 25 == 0)
-                ExpectSame(p, m, "during");
+                ExpectSame(p, m, w, "during");
         }
-        ExpectSame(p, m, "at the end");
+        ExpectSame(p, m, w, "at the end");
     }
 }
 

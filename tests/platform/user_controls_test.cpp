@@ -437,6 +437,7 @@ TEST_F(Controls, StaticGivenNameAfterNameShowsTheLastAsANewStaticWould)
         DWORD style;
         int width, height;
         std::vector<const char16_t *> texts; // set in turn, each painted
+        bool covered = false;                // partly under a window on top (from the second text)
     };
     const Case cases[] = {
         {"names sharing a prefix", SS_LEFT, 140, 13,
@@ -477,17 +478,31 @@ TEST_F(Controls, StaticGivenNameAfterNameShowsTheLastAsANewStaticWould)
         {"right aligned", SS_RIGHT, 140, 13,
          {u"Copying file: f1207.bin", u"Copying file: f1244.bin", u"Copying file: f1.bin"}},
         {"empty between", SS_LEFT, 140, 13, {u"Copying file: f1207.bin", u"", u"Copying file: f1244.bin"}},
+        {"partly under a window on top", SS_LEFT, 140, 13,
+         {u"Copying file: f1207.bin", u"Copying file: f9999.bin", u"Copying file: f12.bin", u"Copying file: f123456.d"},
+         true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         HWND old = CreateWindowExW(0, u"Static", c.texts[0], WS_CHILD | WS_VISIBLE | c.style, 10, 10, c.width,
                                    c.height, parent, HMENU(uintptr_t(5)), 0, nullptr);
         UpdateWindow(old);
+        RECT wr{};
+        GetWindowRect(old, &wr);
+        HWND cover = c.covered ? CreateWindowExW(0, u"Static", u"", WS_POPUP | WS_VISIBLE | SS_BLACKRECT, wr.left + 80,
+                                                 wr.top - 2, 12, 20, 0, 0, 0, nullptr)
+                               : 0;
+        UpdateWindow(cover);
         for (size_t i = 1; i < c.texts.size(); ++i) {
             SetWindowTextW(old, c.texts[i]);
             UpdateWindow(old);
         }
+        if (cover) {
+            std::vector<COLORREF> covered = WindowPixels(cover);
+            EXPECT_EQ(covered, std::vector<COLORREF>(covered.size(), RGB(0, 0, 0))) << "drawn over the window on top";
+        }
         ExpectShownAsANewStatic(parent, old);
+        DestroyWindow(cover);
     }
 }
 

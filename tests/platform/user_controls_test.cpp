@@ -379,58 +379,11 @@ void ExpectShownAsANewStatic(HWND parent, HWND old)
     UpdateWindow(parent);
 }
 
-// A text static keeps its picture between paints; whatever changes what it
-// shows must show at the next paint, exactly as a new static would show it.
-TEST_F(Controls, StaticShowsEachChangeAsANewStaticWould)
-{
-    struct Change {
-        const char *name;
-        void (*apply)(HWND);
-    };
-    const Change changes[] = {
-        {"nothing", [](HWND) {}},
-        {"new text", [](HWND h) { SetWindowTextW(h, u"Copying file: other.dll"); }},
-        // Texts that change only at their end are drawn again from there.
-        {"new end", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.dll"); }},
-        {"longer", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.exe.bak"); }},
-        {"shorter", [](HWND h) { SetWindowTextW(h, u"Copying file: S"); }},
-        {"glyphs reaching back", [](HWND h) { SetWindowTextW(h, u"Copying file: Setjjff"); }},
-        {"two ends in turn",
-         [](HWND h) {
-             SetWindowTextW(h, u"Copying file: Setjj.exe");
-             UpdateWindow(h);
-             SetWindowTextW(h, u"Copying file: Sf.exe");
-         }},
-        {"now two lines", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.exe and its many friends"); }},
-        {"disabled with a new end", [](HWND h) {
-             SetWindowTextW(h, u"Copying file: Setup.dll");
-             EnableWindow(h, FALSE);
-         }},
-        {"same text again", [](HWND h) { SetWindowTextW(h, u"Copying file: Setup.exe"); }},
-        {"disabled", [](HWND h) { EnableWindow(h, FALSE); }},
-        {"centred", [](HWND h) { SetWindowLongW(h, GWL_STYLE, GetWindowLongW(h, GWL_STYLE) | SS_CENTER); }},
-        {"narrower", [](HWND h) { SetWindowPos(h, 0, 0, 0, 70, 30, SWP_NOMOVE | SWP_NOZORDER); }},
-        {"larger", [](HWND h) { SetWindowPos(h, 0, 0, 0, 130, 90, SWP_NOMOVE | SWP_NOZORDER); }},
-        {"ampersand shown", [](HWND h) {
-             SetWindowTextW(h, u"A&&B &C");
-             SetWindowLongW(h, GWL_STYLE, GetWindowLongW(h, GWL_STYLE) | SS_NOPREFIX);
-         }},
-    };
-    for (const Change &c : changes) {
-        SCOPED_TRACE(c.name);
-        HWND old = Make(u"Static", SS_LEFT, 5, u"Copying file: Setup.exe");
-        UpdateWindow(old);
-        c.apply(old);
-        InvalidateRect(old, nullptr, TRUE);
-        UpdateWindow(old);
-        ExpectShownAsANewStatic(parent, old);
-    }
-}
-
 // A static given one name after another (a progress page's file name)
-// redraws only what changed; after each run of names it shows exactly what a
-// new static with the last name shows.
-TEST_F(Controls, StaticGivenNameAfterNameShowsTheLastAsANewStaticWould)
+// redraws only what changed; a text static keeps its picture between paints,
+// and whatever changes what it shows must show at the next paint. After each
+// run of changes it shows exactly what a new static shows.
+TEST_F(Controls, StaticChangedShowsWhatANewStaticShows)
 {
     struct Case {
         const char *what;
@@ -438,8 +391,31 @@ TEST_F(Controls, StaticGivenNameAfterNameShowsTheLastAsANewStaticWould)
         int width, height;
         std::vector<const char16_t *> texts; // set in turn, each painted
         bool covered = false;                // partly under a window on top (from the second text)
+        void (*then)(HWND) = nullptr;        // done after the last text is set, then painted afresh
+    };
+    const char16_t *const setup = u"Copying file: Setup.exe";
+    static const auto style = [](HWND h, DWORD more) {
+        SetWindowLongW(h, GWL_STYLE, GetWindowLongW(h, GWL_STYLE) | more);
     };
     const Case cases[] = {
+        {"nothing", SS_LEFT, 120, 60, {setup}},
+        {"new text", SS_LEFT, 120, 60, {setup, u"Copying file: other.dll"}},
+        {"new end", SS_LEFT, 120, 60, {setup, u"Copying file: Setup.dll"}},
+        {"longer", SS_LEFT, 120, 60, {setup, u"Copying file: Setup.exe.bak"}},
+        {"shorter", SS_LEFT, 120, 60, {setup, u"Copying file: S"}},
+        {"glyphs reaching back", SS_LEFT, 120, 60, {setup, u"Copying file: Setjjff"}},
+        {"two ends in turn", SS_LEFT, 120, 60, {setup, u"Copying file: Setjj.exe", u"Copying file: Sf.exe"}},
+        {"now two lines", SS_LEFT, 120, 60, {setup, u"Copying file: Setup.exe and its many friends"}},
+        {"disabled with a new end", SS_LEFT, 120, 60, {setup, u"Copying file: Setup.dll"}, false,
+         [](HWND h) { EnableWindow(h, FALSE); }},
+        {"same text again", SS_LEFT, 120, 60, {setup, setup}},
+        {"disabled", SS_LEFT, 120, 60, {setup}, false, [](HWND h) { EnableWindow(h, FALSE); }},
+        {"centred", SS_LEFT, 120, 60, {setup}, false, [](HWND h) { style(h, SS_CENTER); }},
+        {"narrower", SS_LEFT, 120, 60, {setup}, false,
+         [](HWND h) { SetWindowPos(h, 0, 0, 0, 70, 30, SWP_NOMOVE | SWP_NOZORDER); }},
+        {"larger", SS_LEFT, 120, 60, {setup}, false,
+         [](HWND h) { SetWindowPos(h, 0, 0, 0, 130, 90, SWP_NOMOVE | SWP_NOZORDER); }},
+        {"ampersand shown", SS_LEFT, 120, 60, {setup, u"A&&B &C"}, false, [](HWND h) { style(h, SS_NOPREFIX); }},
         {"names sharing a prefix", SS_LEFT, 140, 13,
          {u"Copying file: f1207.bin", u"Copying file: f1244.bin", u"Copying file: f1.bin",
           u"Copying file: f12071.dat"}},
@@ -495,6 +471,12 @@ TEST_F(Controls, StaticGivenNameAfterNameShowsTheLastAsANewStaticWould)
         UpdateWindow(cover);
         for (size_t i = 1; i < c.texts.size(); ++i) {
             SetWindowTextW(old, c.texts[i]);
+            if (i + 1 < c.texts.size() || !c.then)
+                UpdateWindow(old);
+        }
+        if (c.then) {
+            c.then(old);
+            InvalidateRect(old, nullptr, TRUE);
             UpdateWindow(old);
         }
         if (cover) {

@@ -133,8 +133,13 @@ bool PlainLineFitsAfter(const std::u16string &old, long old64, const std::u16str
         return PlainLineFits(text, width, noPrefix, w64);
     if (text.back() == u' ' || !PlainFrom(text, same, noPrefix))
         return false;
-    w64 = old64 - GdiTextWidth64(old.data() + same, old.size() - same) +
-          GdiTextWidth64(text.data() + same, text.size() - same);
+    // Widths of pieces add up: the common end is left out of both sides
+    // too (a file name's extension, the digits after those that changed).
+    size_t tail = 0, most = std::min(old.size(), text.size()) - same;
+    while (tail < most && old[old.size() - 1 - tail] == text[text.size() - 1 - tail])
+        ++tail;
+    w64 = old64 - GdiTextWidth64(old.data() + same, old.size() - same - tail) +
+          GdiTextWidth64(text.data() + same, text.size() - same - tail);
     return ((w64 + 32) >> 6) <= width;
 }
 

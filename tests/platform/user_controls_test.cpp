@@ -443,6 +443,7 @@ TEST_F(Controls, StaticChangedShowsWhatANewStaticShows)
           u"Copying_file:_averylongname_1234567.bin"}},
         {"a name grown past the edge", SS_LEFT, 120, 40,
          {u"Copying file: f1.bin", u"Copying file: f2.bin", u"Copying file: f2345678901234567.bin"}},
+        {"as long, now wider than the static", SS_LEFT, 25, 30, {u"a iii", u"a WWW"}},
         {"a name shrunk to fit", SS_LEFT, 120, 40,
          {u"Copying file: f2345678901234567.bin", u"Copying file: f2.bin", u"Copying file: f3.bin"}},
         {"two spaces where the names part", SS_LEFT, 140, 13,

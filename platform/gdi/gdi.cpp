@@ -1277,10 +1277,10 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     thread_local Shades shades;
     uint32_t c = uint32_t(color & 0xFFFFFF), under = uint32_t(ground & 0xFFFFFF);
     shades.For(under, c);
+    // The area's rows lie one after another in both: shaded in one pass
+    // (a row of ground comes out as the ground, and is filled instead).
     out.resize(size_t(width) * size_t(height));
-    for (int row = 0; row < height; ++row)
-        if (inked[size_t(row)])
-            ShadeRow(shades.value, &cover[size_t(row) * size_t(width)], &out[size_t(row) * size_t(width)], width);
+    ShadeRow(shades.value, cover.data(), out.data(), width * height);
     // Rows of ground are filled (a row kept as runs stays so); each band of
     // inked rows is put in one piece. surface: where the area lies on it
     // (sx, sy: its top left); clip: the part of it drawn.

@@ -1234,7 +1234,11 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     thread_local std::vector<uint8_t> cover;
     thread_local std::vector<uint8_t> inked;
     thread_local std::vector<uint32_t> out;
-    cover.assign(size_t(width) * size_t(height) + kGlyphSlack, 0);
+    // Cleared as memory: assign fills it byte by byte.
+    const size_t coverSize = size_t(width) * size_t(height) + kGlyphSlack;
+    if (cover.size() < coverSize)
+        cover.resize(coverSize);
+    std::memset(cover.data(), 0, coverSize);
     inked.assign(size_t(height), 0);
     typedef uint8_t V16 __attribute__((vector_size(16)));
     for (const PlacedGlyph &p : placed) {

@@ -160,10 +160,11 @@ bool TakeIntoLocked(Slot &s, uint32_t handle, HandleKind kind, std::shared_ptr<H
 } // namespace handle_table
 
 // Registers the object and returns its new handle (0 when the table is full);
-// sub: the subtype a look-up may ask for (see SlotId). Inline: painting makes and frees several handles a step, and the usual
-// case (the process alone, a freed slot that has waited long enough) is a
-// few instructions.
-__attribute__((always_inline)) inline uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object, uint8_t sub = 0)
+// sub: the subtype a look-up may ask for (see SlotId). Inline: painting
+// makes and frees several handles a step, and the usual case (the process
+// alone, a freed slot that has waited long enough) is a few instructions.
+__attribute__((always_inline)) inline uint32_t HandleAlloc(HandleKind kind, std::shared_ptr<HandleObject> object,
+                                                           uint8_t sub = 0)
 {
     using namespace handle_table;
     assert(object && "a handle always names an object");

@@ -43,26 +43,17 @@ void SetPos(HWND hwnd, ProgressState &w, int pos)
 
 } // namespace
 
-namespace {
-// The position, set at every block of a copy: only invalidating is done,
-// no procedure runs, so nothing is held.
-bool QuickAnswer(HWND hwnd, Window &w, UINT msg, WPARAM wParam, LPARAM, LRESULT &out)
-{
-    ProgressState *s = msg == PBM_SETPOS ? ControlPeek<ProgressState>(w) : nullptr;
-    if (!s)
-        return false;
-    out = s->pos;
-    SetPos(hwnd, *s, int(wParam));
-    return true;
-}
-} // namespace
-
 LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    // The position, set at every block of a copy: only invalidating is
+    // done, no procedure runs, so nothing is held.
     if (msg == PBM_SETPOS) {
-        LRESULT out;
-        if (auto w = WindowPeek(hwnd); w && QuickAnswer(hwnd, *w, msg, wParam, lParam, out))
-            return out;
+        auto w = WindowPeek(hwnd);
+        if (ProgressState *s = w ? ControlPeek<ProgressState>(*w) : nullptr) {
+            int old = s->pos;
+            SetPos(hwnd, *s, int(wParam));
+            return old;
+        }
     }
     auto w = WindowGet(hwnd);
     if (!w)
@@ -143,7 +134,6 @@ LRESULT CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 void CommctrlRegisterClasses()
 {
     RegisterBuiltinClass(u"msctls_progress32", ProgressProc, BuiltinClass::Progress);
-    WindowQuickAnswer(ProgressProc, QuickAnswer);
 }
 
 } // namespace plat

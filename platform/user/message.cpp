@@ -253,25 +253,6 @@ void WindowPaintAll()
 
 using namespace plat;
 
-namespace {
-// The quick answers of the classes that have them (see WindowQuickAnswer).
-struct QuickAnswer {
-    WNDPROC proc = nullptr;
-    WindowAnswer answer = nullptr;
-};
-QuickAnswer g_quick[2];
-} // namespace
-
-bool plat::WindowQuickAnswer(WNDPROC proc, WindowAnswer answer)
-{
-    for (QuickAnswer &q : g_quick)
-        if (!q.proc || q.proc == proc) {
-            q = QuickAnswer{proc, answer};
-            return true;
-        }
-    return false;
-}
-
 // SendMessageW
 extern "C" LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 {
@@ -283,13 +264,6 @@ extern "C" LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARA
             return 0;
         }
         proc = w->proc;
-        // A message its class answers from the window alone (a bar's
-        // position, set at every block of a copy): its procedure would only
-        // look the window up again.
-        LRESULT answer;
-        for (const QuickAnswer &q : g_quick)
-            if (q.proc == proc && q.answer(hWnd, *w, Msg, wParam, lParam, answer))
-                return answer;
     }
     return proc ? proc(hWnd, Msg, wParam, lParam) : 0;
 }

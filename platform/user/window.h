@@ -285,12 +285,6 @@ constexpr int kScrollBarWidth = 13; // SM_CXVSCROLL: a vertical scroll bar, arro
 // Class procedures of the built-in controls (one file each).
 LRESULT CALLBACK ButtonProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
-// A class's answer to some of its messages from its window alone (w,
-// borrowed: nothing may be called out); false for the messages its
-// procedure must see. SendMessageW asks it first for windows whose
-// procedure is proc. False when no room is left (at most two classes).
-using WindowAnswer = bool (*)(HWND hwnd, Window &w, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &out);
-bool WindowQuickAnswer(WNDPROC proc, WindowAnswer answer);
 // Whether a static (w, its window, borrowed) given text by WM_SETTEXT
 // would change nothing: the text is what it shows, and the screen still
 // shows it. The caller then need not send the message.

@@ -339,6 +339,33 @@ LONG Txn::CommitChange()
     return ERROR_SUCCESS;
 }
 
+// Under the device lock this process is the device's only writer, yet
+// SQLite's write lock may still be held for a moment by another process that
+// only reads: one opening the registry cold rebuilds the log's index under
+// it, and a reader that catches a header half written takes it to read
+// again. SQLite does not wait for it once the transaction has read (it
+// cannot tell that from a second writer), so the change waits here. Nothing
+// was written when the lock was refused: the statement is simply run again.
+int StepWhileBusy(sqlite3_stmt *s)
+{
+    sqlite3 *db = sqlite3_db_handle(s);
+    if (g_store.lockDepth <= 0 || db != g_store.db || sqlite3_stmt_readonly(s) ||
+        sqlite3_txn_state(db, nullptr) != SQLITE_TXN_READ)
+        return SQLITE_BUSY;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
+    long pauseNs = 20000;
+    int rc = SQLITE_BUSY;
+    while (rc == SQLITE_BUSY && std::chrono::steady_clock::now() < deadline) {
+        struct timespec ts = {0, pauseNs};
+        nanosleep(&ts, nullptr);
+        if (pauseNs < 2000000)
+            pauseNs *= 2;
+        sqlite3_reset(s);
+        rc = sqlite3_step(s);
+    }
+    return rc;
+}
+
 // ---------------------------------------------------------------- device lock
 
 namespace {

@@ -77,6 +77,10 @@ uint64_t Generation();
 // Win32 error for an SQLite result.
 LONG ErrorOf(int rc);
 
+// Steps again a change refused with SQLITE_BUSY inside a transaction that
+// has read, while the device lock is held; otherwise returns SQLITE_BUSY.
+int StepWhileBusy(sqlite3_stmt *s);
+
 // A cached prepared statement, reset when the holder goes.
 class Stmt {
 public:
@@ -106,7 +110,13 @@ public:
         return *this;
     }
     // SQLITE_ROW, SQLITE_DONE or an error.
-    int Step() { return s_ ? sqlite3_step(s_) : (prepareError_ ? prepareError_ : SQLITE_ERROR); }
+    int Step()
+    {
+        if (!s_)
+            return prepareError_ ? prepareError_ : SQLITE_ERROR;
+        int rc = sqlite3_step(s_);
+        return rc == SQLITE_BUSY ? StepWhileBusy(s_) : rc;
+    }
     // Runs a statement that returns no rows.
     int Run()
     {

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <chrono>
 #include <random>
 #include <string>
@@ -173,6 +175,37 @@ TEST_F(RegProcess, ChangesOfAnotherProcessShowOnceTheHandlesAreClosed)
         EXPECT_EQ(QueryDword(k, u"", u"n"), mine + 1);
     }
     RegCloseKey(k);
+}
+
+// The device lock makes a process the registry's only writer, yet SQLite's
+// own write lock can be held for a moment by another process that only
+// reads: one that opens the registry cold rebuilds the log's index under it,
+// and a reader that catches a header half written takes it to read again.
+// A change under the device lock waits that out instead of failing. Here a
+// second connection holds the write lock for a while, as such a reader
+// would, while a change is made inside a transaction that has read already.
+TEST_F(RegProcess, AChangeWaitsOutAReaderHoldingTheWriteLock)
+{
+    HKEY k = 0;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Busy", 0, nullptr, 0, 0, nullptr, &k, nullptr), ERROR_SUCCESS);
+    DWORD data = 1, cb = 4;
+    ASSERT_EQ(RegSetValueExW(k, u"n", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&data), 4), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExW(k, u"n", nullptr, nullptr, reinterpret_cast<BYTE *>(&data), &cb), ERROR_SUCCESS);
+
+    sqlite3 *other = nullptr;
+    ASSERT_EQ(sqlite3_open_v2((deviceDir + "/registry.db").c_str(), &other, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::thread release([other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    });
+    data = 2;
+    LONG set = RegSetValueExW(k, u"n", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&data), 4);
+    release.join();
+    sqlite3_close(other);
+    EXPECT_EQ(set, ERROR_SUCCESS);
+    RegCloseKey(k);
+    EXPECT_EQ(QueryDword(HKEY_LOCAL_MACHINE, u"Busy", u"n"), set == ERROR_SUCCESS ? 2u : 1u);
 }
 
 } // namespace

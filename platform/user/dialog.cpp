@@ -634,21 +634,63 @@ extern "C" int WINAPI GetDlgCtrlID(HWND hWnd)
     return w->id;
 }
 
-// SetDlgItemTextW
-extern "C" BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString)
+namespace {
+
+// A progress page sets its file name at every block: the item
+// SetDlgItemTextW found last stands while no window was made, destroyed or
+// renumbered and it is still a live child of the dialog (a stale dialog's
+// are stale too).
+struct LastItem {
+    HWND dlg = 0;
+    int id = 0;
+    HWND item = 0;
+    uint64_t at = 0, idsAt = 0;
+};
+thread_local LastItem t_lastItem;
+
+// A static's own text again (a progress page's file name, at every
+// block): answered here, where its procedure would answer the same without
+// calling out.
+inline bool KeepsText(HWND c, LPCWSTR lpString)
+{
+    auto w = WindowPeek(c);
+    return w && StaticKeepsText(c, *w, lpString);
+}
+
+// SetDlgItemTextW with the item looked up.
+__attribute__((noinline)) BOOL SetItemTextLookedUp(HWND hDlg, int nIDDlgItem, LPCWSTR lpString)
 {
     HWND c = GetDlgItem(hDlg, nIDDlgItem);
     if (!c)
         return FALSE;
-    {
-        // A static's own text again (a progress page's file name, at every
-        // block): answered here, where its procedure would answer the same
-        // without calling out.
-        auto w = WindowPeek(c);
-        if (w && StaticKeepsText(c, *w, lpString))
-            return TRUE;
-    }
+    t_lastItem = LastItem{hDlg, nIDDlgItem, c, WindowLayout(), WindowIds()};
+    if (KeepsText(c, lpString))
+        return TRUE;
     return SetWindowTextW(c, lpString);
+}
+
+} // namespace
+
+// SetDlgItemTextW
+extern "C" BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString)
+{
+    const LastItem &last = t_lastItem;
+    if (hDlg && last.dlg == hDlg && last.id == nIDDlgItem && last.at == WindowLayout() && last.idsAt == WindowIds()) {
+        HWND c = last.item;
+        bool live = false, keeps = false;
+        {
+            auto w = WindowPeek(c);
+            if (w && w->parent == hDlg) {
+                live = true;
+                keeps = StaticKeepsText(c, *w, lpString);
+            }
+        }
+        if (keeps)
+            return TRUE;
+        if (live)
+            return SetWindowTextW(c, lpString);
+    }
+    return SetItemTextLookedUp(hDlg, nIDDlgItem, lpString);
 }
 
 // GetDlgItemTextW

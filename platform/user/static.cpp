@@ -28,6 +28,10 @@ struct StaticState : ControlRecord {
     HGDIOBJ pictureOld = 0;
     int pictureWidth = 0, pictureHeight = 0;
     std::u16string pictureText;
+    // pictureText holds no null: a text set again is compared with it
+    // character by character, each of the caller's read only after the one
+    // before matched (and so was not its end).
+    bool pictureNoNull = false;
     int pictureAlign = -1;
     COLORREF pictureColor = 0;
     bool pictureNoPrefix = false;
@@ -45,7 +49,8 @@ struct StaticState : ControlRecord {
     // When the screen was last found to show the picture as the static
     // shows it now: the screen's count of changes, the layout count and the
     // style then. While all three stay so (nothing drawn on the screen,
-    // nothing moved), it still does (the text is compared again).
+    // nothing moved), it still does. A text given by WM_SETTEXT forgets it:
+    // while it holds, the static's text is the picture's.
     bool shownKnown = false;
     uint64_t shownChanges = 0, shownLayout = 0;
     DWORD shownStyle = 0;
@@ -143,6 +148,22 @@ bool PlainLineFitsAfter(const std::u16string &old, long old64, const std::u16str
     return ((w64 + 32) >> 6) <= width;
 }
 
+// Whether text holds no null, four characters at a time.
+bool NoNull(const std::u16string &text)
+{
+    const char16_t *t = text.data();
+    size_t n = text.size(), i = 0;
+    uint64_t nulls = 0;
+    for (; i + 4 <= n; i += 4) {
+        uint64_t x;
+        std::memcpy(&x, t + i, sizeof x);
+        nulls |= (x - 0x0001000100010001ull) & ~x & 0x8000800080008000ull;
+    }
+    for (; i < n; ++i)
+        nulls |= t[i] == 0;
+    return nulls == 0;
+}
+
 // Whether two texts are the same, compared as memory (a name compared
 // with == goes character by character).
 bool SameString(const std::u16string &a, const std::u16string &b)
@@ -186,6 +207,7 @@ bool DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
             s.pictureInk = GdiTextChange(s.pictureDc, 0, 0, s.pictureLine, s.pictureInk, *line, color, kDialogFace, dc,
                                          r.left, r.top, shown);
             s.pictureText = text;
+            s.pictureNoNull = NoNull(text);
             s.pictureText64 = w64;
             s.pictureNoPrefix = noPrefix;
             s.pictureLine = *line;
@@ -216,6 +238,7 @@ bool DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
         else
             DrawLines(s.pictureDc, all, lines, align, color);
         s.pictureText = text;
+        s.pictureNoNull = NoNull(text);
         s.pictureText64 = w64;
         s.pictureAlign = align;
         s.pictureColor = color;
@@ -267,13 +290,36 @@ bool SameText(const std::u16string &text, const char16_t *s)
     return s[n] == 0;
 }
 
+// Whether the screen still shows the picture as it was last found to (see
+// shownKnown), the static's text being the picture's.
+inline bool ShownAsKnown(const StaticState &s, const Window &w)
+{
+    return s.shownKnown && ScreenGet().pixels.Changes() == s.shownChanges && WindowLayout() == s.shownLayout &&
+           w.style == s.shownStyle && SameString(s.pictureText, w.text);
+}
+
+// Whether a text holding no null equals a string ended by a null: each of
+// s's characters is read only after the one before matched, so was not
+// its end.
+inline bool SameNoNullText(const std::u16string &text, const char16_t *s)
+{
+    const char16_t *t = text.data();
+    size_t n = text.size(), i = 0;
+    for (; i + 4 <= n; i += 4)
+        if (s[i] != t[i] || s[i + 1] != t[i + 1] || s[i + 2] != t[i + 2] || s[i + 3] != t[i + 3])
+            return false;
+    for (; i < n; ++i)
+        if (s[i] != t[i])
+            return false;
+    return s[n] == 0;
+}
+
 // Whether the screen shows the static as its picture of what it shows
 // now: drawing it again would change nothing.
 bool PictureShown(StaticState &s, HWND hwnd, const Window &w)
 {
     PixelRows &screen = ScreenGet().pixels;
-    if (s.shownKnown && screen.Changes() == s.shownChanges && WindowLayout() == s.shownLayout &&
-        w.style == s.shownStyle && SameString(s.pictureText, w.text))
+    if (ShownAsKnown(s, w))
         return true;
     s.shownKnown = false;
     TextLook look;
@@ -449,6 +495,8 @@ bool StaticAnswer(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &ou
             out = TRUE;
             return true;
         }
+        // The text may change: the screen is no longer known to show it.
+        s->shownKnown = false;
         out = DefWindowProcW(hwnd, msg, wParam, lParam);
         return true;
     }
@@ -465,6 +513,8 @@ bool StaticAnswer(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &ou
     }
 }
 
+bool KeepsTextOtherwise(StaticState &s, HWND hwnd, Window &w, LPCWSTR text);
+
 } // namespace
 
 bool StaticKeepsText(HWND hwnd, Window &w, LPCWSTR text)
@@ -472,12 +522,32 @@ bool StaticKeepsText(HWND hwnd, Window &w, LPCWSTR text)
     StaticState *s = w.proc == StaticProc ? ControlPeek<StaticState>(w) : nullptr;
     if (!s || !text)
         return false;
+    if (s->shownKnown && s->pictureNoNull && ScreenGet().pixels.Changes() == s->shownChanges &&
+        WindowLayout() == s->shownLayout && w.style == s->shownStyle) {
+        // Shown as last found: the static's text is still the picture's (a
+        // new one, through WM_SETTEXT, forgets that), so only the text given
+        // is compared, with the picture's.
+        if (SameNoNullText(s->pictureText, text))
+            return true;
+        t_unlike = Unlike{hwnd, text, w.text.data(), w.text.size()};
+        return false;
+    }
+    return KeepsTextOtherwise(*s, hwnd, w, text);
+}
+
+namespace {
+
+// StaticKeepsText when the screen is not known to show the picture still.
+__attribute__((noinline)) bool KeepsTextOtherwise(StaticState &s, HWND hwnd, Window &w, LPCWSTR text)
+{
     if (!SameText(w.text, text)) {
         t_unlike = Unlike{hwnd, text, w.text.data(), w.text.size()};
         return false;
     }
-    return PictureShown(*s, hwnd, w);
+    return PictureShown(s, hwnd, w);
 }
+
+} // namespace
 
 LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {

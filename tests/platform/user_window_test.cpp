@@ -155,6 +155,61 @@ TEST_F(UserWindow, GetDlgItemFollowsTheChildrenAsTheyChange)
     }
 }
 
+// SetDlgItemTextW sets the text of the child GetDlgItem finds now: each
+// case sets an id's text twice (so that the child found may be kept),
+// changes the children, and sets it again. A dialog destroyed after its
+// item was set is refused as a stale handle.
+TEST_F(UserWindow, SetDlgItemTextFollowsTheChildrenAsTheyChange)
+{
+    struct Case {
+        const char *name;
+        int id;              // set, before and after
+        int renumber, newId; // child renumbered (-1 none) and its new id
+        int destroy;         // child destroyed (-1 none)
+        int expect;          // the child expected after (-1 none, 3 a new child with the id)
+    };
+    const Case cases[] = {
+        {"nothing changed", 12, -1, 0, -1, 1},
+        {"the child renumbered", 12, 1, 40, -1, -1},
+        {"an earlier child given the id", 13, 0, 13, -1, 0},
+        {"the child destroyed", 12, -1, 0, 1, -1},
+        {"the child destroyed, a later one with the same id", 12, 2, 12, 1, 2},
+        {"a new child for an id not found before", 50, -1, 0, -1, 3},
+    };
+    auto textOf = [](HWND h) {
+        WCHAR buf[16] = {};
+        GetWindowTextW(h, buf, 16);
+        return std::u16string(buf);
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND top = Make();
+        HWND kids[4] = {};
+        for (int i = 0; i < 3; ++i)
+            kids[i] = Make(WS_CHILD | WS_VISIBLE, top, 11 + i);
+        SetDlgItemTextW(top, c.id, u"before");
+        SetDlgItemTextW(top, c.id, u"before");
+        if (c.renumber >= 0)
+            SetWindowLongW(kids[c.renumber], GWL_ID, c.newId);
+        if (c.destroy >= 0)
+            DestroyWindow(kids[c.destroy]);
+        if (c.expect == 3)
+            kids[3] = Make(WS_CHILD | WS_VISIBLE, top, c.id);
+        SetLastError(0);
+        EXPECT_EQ(SetDlgItemTextW(top, c.id, u"after"), c.expect >= 0 ? TRUE : FALSE);
+        EXPECT_EQ(GetLastError(), c.expect >= 0 ? DWORD(0) : DWORD(1421)) << "ERROR_CONTROL_ID_NOT_FOUND when none";
+        for (int i = 0; i < 4; ++i) {
+            if (kids[i] && IsWindow(kids[i])) {
+                EXPECT_EQ(textOf(kids[i]) == u"after", i == c.expect) << "child " << i;
+            }
+        }
+        DestroyWindow(top);
+        SetLastError(0);
+        EXPECT_FALSE(SetDlgItemTextW(top, c.id, u"gone")) << "a destroyed dialog";
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
+    }
+}
+
 TEST_F(UserWindow, SentMessagesRunAtOncePostedOnesInOrderThenQuit)
 {
     HWND w = Make();

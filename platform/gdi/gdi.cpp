@@ -1281,27 +1281,45 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     thread_local Shades shades;
     uint32_t c = uint32_t(color & 0xFFFFFF), under = uint32_t(ground & 0xFFFFFF);
     shades.For(under, c);
-    // The area's rows lie one after another in both: shaded in one pass
-    // (a row of ground comes out as the ground, and is filled instead).
+    // The area's rows in bands of inked rows and rows of ground, found once
+    // for both surfaces.
+    struct Band {
+        int from, to;
+        bool inked;
+    };
+    thread_local std::vector<Band> bands;
+    bands.clear();
+    for (int row = 0; row < height;) {
+        int end = row + 1;
+        while (end < height && inked[size_t(end)] == inked[size_t(row)])
+            ++end;
+        bands.push_back(Band{row, end, inked[size_t(row)] != 0});
+        row = end;
+    }
+    // The inked rows lie one after another in both: each band shaded in
+    // one pass (a row of ground is filled instead).
     out.resize(size_t(width) * size_t(height));
-    ShadeRow(shades.value, cover.data(), out.data(), width * height);
+    for (const Band &b : bands)
+        if (b.inked)
+            ShadeRow(shades.value, &cover[size_t(b.from) * size_t(width)], &out[size_t(b.from) * size_t(width)],
+                     (b.to - b.from) * width);
     // Rows of ground are filled (a row kept as runs stays so); each band of
     // inked rows is put in one piece. surface: where the area lies on it
     // (sx, sy: its top left); clip: the part of it drawn.
     auto draw = [&](PixelRows &rows, int sx, int sy, const RECT &clip) {
-        for (int row = int(clip.top - sy); row < int(clip.bottom - sy);) {
-            int band = row;
-            while (band < int(clip.bottom - sy) && inked[size_t(band)] == inked[size_t(row)])
-                ++band;
-            int x0 = int(clip.left), x1 = int(clip.right);
-            if (!inked[size_t(row)]) {
-                for (int k = row; k < band; ++k)
+        const int top = int(clip.top - sy), bottom = int(clip.bottom - sy);
+        const int x0 = int(clip.left), x1 = int(clip.right);
+        for (const Band &b : bands) {
+            int from = std::max(b.from, top), to = std::min(b.to, bottom);
+            if (from >= to)
+                continue;
+            if (!b.inked) {
+                for (int k = from; k < to; ++k)
                     rows.Fill(sy + k, x0, x1, under);
             } else {
-                rows.PutRect(sy + row, sy + band, x0, x1, &out[size_t(row) * size_t(width) + size_t(x0 - sx)],
+                rows.PutRect(sy + from, sy + to, x0, x1, &out[size_t(from) * size_t(width) + size_t(x0 - sx)],
                              size_t(width));
             }
-            row = band;
         }
     };
     {

@@ -85,15 +85,16 @@ inline bool CopyChanged(uint32_t *__restrict p, const uint32_t *__restrict src, 
         return d != 0;
     }
     V4 diff = {0, 0, 0, 0};
-    for (int k = 0;; k += 4) {
-        if (k > n - 4)
-            k = n - 4;
+    for (int k = 0; k < n - 4; k += 4) {
         V4 v = Load4(src + k);
         diff |= Load4(p + k) ^ v;
         std::memcpy(p + k, &v, sizeof v);
-        if (k == n - 4)
-            break;
     }
+    // The last four, over some copied already when n is not a multiple of
+    // four (those now differ in nothing).
+    V4 v = Load4(src + n - 4);
+    diff |= Load4(p + n - 4) ^ v;
+    std::memcpy(p + n - 4, &v, sizeof v);
     return AnySet(diff);
 }
 

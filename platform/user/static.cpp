@@ -28,9 +28,9 @@ struct StaticState : ControlRecord {
     HGDIOBJ pictureOld = 0;
     int pictureWidth = 0, pictureHeight = 0;
     std::u16string pictureText;
-    // pictureText holds no null: a text set again is compared with it
-    // character by character, each of the caller's read only after the one
-    // before matched (and so was not its end).
+    // pictureText holds no null (a plain line holds none): a text set again
+    // is compared with it character by character, each of the caller's read
+    // only after the one before matched (and so was not its end).
     bool pictureNoNull = false;
     int pictureAlign = -1;
     COLORREF pictureColor = 0;
@@ -98,14 +98,15 @@ void DrawLines(HDC hdc, const RECT &r, const std::vector<std::u16string> &lines,
 }
 
 // Whether text's characters from `from` on (and the one before, if any)
-// are plain: no mnemonic, break or tab, single spaces between words.
+// are plain: no mnemonic, break, tab or null, single spaces between words.
 bool PlainFrom(const std::u16string &text, size_t from, bool noPrefix)
 {
     for (size_t i = from ? from - 1 : 0; i < text.size(); ++i) {
         char16_t c = text[i];
         if (c > u'&')
             continue; // none of those below: most of a name
-        if ((c == u'&' && !noPrefix) || c == u'\r' || c == u'\n' || c == u'\t' || (c == u' ' && text[i + 1] == u' '))
+        if ((c == u'&' && !noPrefix) || c == u'\r' || c == u'\n' || c == u'\t' || c == 0 ||
+            (c == u' ' && text[i + 1] == u' '))
             return false;
     }
     return true;
@@ -207,7 +208,7 @@ bool DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
             s.pictureInk = GdiTextChange(s.pictureDc, 0, 0, s.pictureLine, s.pictureInk, *line, color, kDialogFace, dc,
                                          r.left, r.top, shown);
             s.pictureText = text;
-            s.pictureNoNull = NoNull(text);
+            s.pictureNoNull = plain || NoNull(text);
             s.pictureText64 = w64;
             s.pictureNoPrefix = noPrefix;
             s.pictureLine = *line;
@@ -238,7 +239,7 @@ bool DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
         else
             DrawLines(s.pictureDc, all, lines, align, color);
         s.pictureText = text;
-        s.pictureNoNull = NoNull(text);
+        s.pictureNoNull = plain || NoNull(text);
         s.pictureText64 = w64;
         s.pictureAlign = align;
         s.pictureColor = color;

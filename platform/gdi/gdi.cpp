@@ -1124,10 +1124,20 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
         // place of the old ones; when the pen then reaches the common end
         // where it did, the end's glyphs stay as they are (only the box so
         // far is had again), else they are laid out again too.
+        // The old line's box so far before its end (the end starts after
+        // the common start: there is a character before it).
+        const RECT oldUpTo = marks[na - tail - 1].upTo;
         for (size_t i = same; i < na; ++i) {
             if (i == na - tail) {
                 newEnd64 = pen64;
                 endsInPlace = oldEnd64 == newEnd64;
+                // The same glyphs at the same places after the same box so
+                // far: their boxes so far are as they were, and their columns
+                // are in `from` already (from the old line's).
+                const RECT &upTo = marks[i - 1].upTo;
+                if (endsInPlace && upTo.left == oldUpTo.left && upTo.top == oldUpTo.top &&
+                    upTo.right == oldUpTo.right && upTo.bottom == oldUpTo.bottom)
+                    break;
             }
             LaidChar &m = marks[i];
             if (endsInPlace) {

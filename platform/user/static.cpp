@@ -41,6 +41,9 @@ struct StaticState : ControlRecord {
     // known): outside it the picture is all ground.
     bool pictureOneLine = false;
     std::u16string pictureLine;
+    // The line is pictureText itself (a plain line): pictureLine is not
+    // kept.
+    bool pictureLineIsText = false;
     RECT pictureInk{0, 0, 0, 0};
     // The width of pictureText in 1/64 pixels when it is a plain line
     // (PlainLineFits, with pictureNoPrefix); else -1. The next name is then
@@ -142,7 +145,15 @@ bool PlainLineFitsAfter(const std::u16string &old, long old64, const std::u16str
     // Widths of pieces add up: the common end is left out of both sides
     // too (a file name's extension, the digits after those that changed).
     size_t tail = 0, most = std::min(old.size(), text.size()) - same;
-    while (tail < most && old[old.size() - 1 - tail] == text[text.size() - 1 - tail])
+    const char16_t *oldEnd = old.data() + old.size(), *textEnd = text.data() + text.size();
+    for (; tail + 4 <= most; tail += 4) {
+        uint64_t a, b;
+        std::memcpy(&a, oldEnd - tail - 4, sizeof a);
+        std::memcpy(&b, textEnd - tail - 4, sizeof b);
+        if (a != b)
+            break;
+    }
+    while (tail < most && oldEnd[-1 - std::ptrdiff_t(tail)] == textEnd[-1 - std::ptrdiff_t(tail)])
         ++tail;
     w64 = old64 - GdiTextWidth64(old.data() + same, old.size() - same - tail) +
           GdiTextWidth64(text.data() + same, text.size() - same - tail);
@@ -205,13 +216,15 @@ bool DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
             // When the screen still shows the old picture, the change is
             // drawn there at once, and no copy is made.
             bool shown;
-            s.pictureInk = GdiTextChange(s.pictureDc, 0, 0, s.pictureLine, s.pictureInk, *line, color, kDialogFace, dc,
-                                         r.left, r.top, shown);
+            s.pictureInk = GdiTextChange(s.pictureDc, 0, 0, s.pictureLineIsText ? s.pictureText : s.pictureLine,
+                                         s.pictureInk, *line, color, kDialogFace, dc, r.left, r.top, shown);
+            if (line != &text)
+                s.pictureLine = *line;
+            s.pictureLineIsText = line == &text;
             s.pictureText = text;
             s.pictureNoNull = plain || NoNull(text);
             s.pictureText64 = w64;
             s.pictureNoPrefix = noPrefix;
-            s.pictureLine = *line;
             return shown || BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY) != FALSE;
         }
         if (!s.pictureDc || s.pictureWidth != width || s.pictureHeight != height) {
@@ -246,7 +259,8 @@ bool DrawTextPicture(StaticState &s, HDC dc, const RECT &r, const std::u16string
         s.pictureNoPrefix = noPrefix;
         s.pictureOneLine = oneLine;
         s.pictureInk = all;
-        if (oneLine)
+        s.pictureLineIsText = line == &text;
+        if (oneLine && line != &text)
             s.pictureLine = *line;
     }
     return BitBlt(dc, r.left, r.top, width, height, s.pictureDc, 0, 0, SRCCOPY) != FALSE;

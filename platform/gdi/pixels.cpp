@@ -71,10 +71,10 @@ inline bool AnySet(V4 v)
     return (lo | hi) != 0;
 }
 
-// Copies n pixels of src over p (not overlapping) in one pass; true when
-// any of them differed. The last four are done as four even when they
+// Copies n pixels of src over p (not overlapping) in one pass; what
+// differed is added to diff. The last four are done as four even when they
 // overlap the ones before (a text's changed columns are a few pixels).
-inline bool CopyChanged(uint32_t *__restrict p, const uint32_t *__restrict src, int n)
+inline void CopyDiffering(uint32_t *__restrict p, const uint32_t *__restrict src, int n, V4 &diff)
 {
     if (n < 4) {
         uint32_t d = 0;
@@ -82,9 +82,9 @@ inline bool CopyChanged(uint32_t *__restrict p, const uint32_t *__restrict src, 
             d |= p[k] ^ src[k];
             p[k] = src[k];
         }
-        return d != 0;
+        diff[0] |= d;
+        return;
     }
-    V4 diff = {0, 0, 0, 0};
     for (int k = 0; k < n - 4; k += 4) {
         V4 v = Load4(src + k);
         diff |= Load4(p + k) ^ v;
@@ -95,7 +95,6 @@ inline bool CopyChanged(uint32_t *__restrict p, const uint32_t *__restrict src, 
     V4 v = Load4(src + n - 4);
     diff |= Load4(p + n - 4) ^ v;
     std::memcpy(p + n - 4, &v, sizeof v);
-    return AnySet(diff);
 }
 
 // One colour over [x0, x1): a short span (a static's width) by vector
@@ -668,29 +667,28 @@ void PixelRows::PutRect(int top, int bottom, int x0, int x1, const uint32_t *src
         return;
     if (lazy_)
         Settle();
-    int first = bottom, last = top; // the rows that changed
     // Kept here: the pixels written could otherwise be the members read.
     const Row *rows = rows_.data();
     uint32_t *p = px_.get() + size_t(top) * size_t(width_) + size_t(x0);
     const size_t w = size_t(width_);
     const int n = x1 - x0;
+    // What differed, over all the rows of pixels: when anything did, the
+    // rectangle is one change (the rows of a line of text all change).
+    V4 diff = {0, 0, 0, 0};
     for (int y = top; y < bottom; ++y, src += stride, p += w) {
         if (rows[y].runs) {
             Put(y, x0, x1, src); // runs to write out: as one row
             rows = rows_.data();
             continue;
         }
-        if (!CopyChanged(p, src, n))
-            continue;
-        first = std::min(first, y);
-        last = y + 1;
+        CopyDiffering(p, src, n, diff);
     }
-    if (first < last) {
+    if (AnySet(diff)) {
         ++changes_;
         keyKnown_ = false;
         derived_ = false;
         if (held_ || anchored_)
-            Touched(Part{x0, first, x1, last});
+            Touched(Part{x0, top, x1, bottom});
     }
 }
 

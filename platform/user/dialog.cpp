@@ -639,7 +639,7 @@ namespace {
 // A progress page sets its file name at every block: the item
 // SetDlgItemTextW found last stands while no window was made, destroyed or
 // renumbered and it is still a live child of the dialog (a stale dialog's
-// are stale too).
+// are stale too). None is kept at first (no window's handle is 0).
 struct LastItem {
     HWND dlg = 0;
     int id = 0;
@@ -675,7 +675,7 @@ __attribute__((noinline)) BOOL SetItemTextLookedUp(HWND hDlg, int nIDDlgItem, LP
 extern "C" BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString)
 {
     const LastItem &last = t_lastItem;
-    if (hDlg && last.dlg == hDlg && last.id == nIDDlgItem && last.at == WindowLayout() && last.idsAt == WindowIds()) {
+    if (last.dlg == hDlg && last.id == nIDDlgItem && last.at == WindowLayout() && last.idsAt == WindowIds()) {
         HWND c = last.item;
         bool live = false, keeps = false;
         {

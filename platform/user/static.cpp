@@ -319,14 +319,28 @@ inline bool ShownAsKnown(const StaticState &s, const Window &w)
 inline bool SameNoNullText(const std::u16string &text, const char16_t *s)
 {
     const char16_t *t = text.data();
-    size_t n = text.size(), i = 0;
-    for (; i + 4 <= n; i += 4)
-        if (s[i] != t[i] || s[i + 1] != t[i + 1] || s[i + 2] != t[i + 2] || s[i + 3] != t[i + 3])
+    const size_t n = text.size();
+    const char16_t *const end = t + (n & ~size_t(7));
+    for (; t != end; t += 8, s += 8)
+        if (s[0] != t[0] || s[1] != t[1] || s[2] != t[2] || s[3] != t[3] || s[4] != t[4] || s[5] != t[5] ||
+            s[6] != t[6] || s[7] != t[7])
             return false;
-    for (; i < n; ++i)
-        if (s[i] != t[i])
+    size_t i = 0;
+    if (n & 4) {
+        if (s[0] != t[0] || s[1] != t[1] || s[2] != t[2] || s[3] != t[3])
             return false;
-    return s[n] == 0;
+        i = 4;
+    }
+    switch (n & 3) { // the last few, each compared only after the one before
+    case 3:
+        return s[i] == t[i] && s[i + 1] == t[i + 1] && s[i + 2] == t[i + 2] && s[i + 3] == 0;
+    case 2:
+        return s[i] == t[i] && s[i + 1] == t[i + 1] && s[i + 2] == 0;
+    case 1:
+        return s[i] == t[i] && s[i + 1] == 0;
+    default:
+        return s[i] == 0;
+    }
 }
 
 // Whether the screen shows the static as its picture of what it shows
@@ -530,6 +544,14 @@ bool StaticAnswer(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT &ou
 
 bool KeepsTextOtherwise(StaticState &s, HWND hwnd, Window &w, LPCWSTR text);
 
+// Notes text as unlike the static's (see Unlike); false, as the static
+// does not keep it.
+__attribute__((noinline)) bool NoteUnlike(HWND hwnd, const Window &w, LPCWSTR text)
+{
+    t_unlike = Unlike{hwnd, text, w.text.data(), w.text.size()};
+    return false;
+}
+
 } // namespace
 
 bool StaticKeepsText(HWND hwnd, Window &w, LPCWSTR text)
@@ -537,15 +559,19 @@ bool StaticKeepsText(HWND hwnd, Window &w, LPCWSTR text)
     StaticState *s = w.proc == StaticProc ? ControlPeek<StaticState>(w) : nullptr;
     if (!s || !text)
         return false;
-    if (s->shownKnown && s->pictureNoNull && ScreenGet().pixels.Changes() == s->shownChanges &&
+    // The screen as ScreenGet has it when it need not make it (else it is
+    // left to the slower look).
+    const Screen *screen = g_screen;
+    const DeviceSettings *ds = g_deviceOpen;
+    if (s->shownKnown && s->pictureNoNull && screen && ds && screen->width == ds->screenWidth &&
+        screen->height == ds->screenHeight && screen->pixels.Changes() == s->shownChanges &&
         WindowLayout() == s->shownLayout && w.style == s->shownStyle) {
         // Shown as last found: the static's text is still the picture's (a
         // new one, through WM_SETTEXT, forgets that), so only the text given
         // is compared, with the picture's.
         if (SameNoNullText(s->pictureText, text))
             return true;
-        t_unlike = Unlike{hwnd, text, w.text.data(), w.text.size()};
-        return false;
+        return NoteUnlike(hwnd, w, text);
     }
     return KeepsTextOtherwise(*s, hwnd, w, text);
 }

@@ -1249,7 +1249,9 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     if (cover.size() < coverSize)
         cover.resize(coverSize);
     std::memset(cover.data(), 0, coverSize);
-    inked.assign(size_t(height), 0);
+    if (inked.size() < size_t(height))
+        inked.resize(size_t(height));
+    std::memset(inked.data(), 0, size_t(height));
     typedef uint8_t V16 __attribute__((vector_size(16)));
     for (const PlacedGlyph &p : placed) {
         const FontGlyph &g = *p.glyph;
@@ -1262,15 +1264,22 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
             // add past its width is 0, into the next row or the slack).
             uint8_t *dst = &cover[size_t(top) * size_t(width) + size_t(gx - in.left)];
             const uint8_t *src = g.padded.data();
-            for (int gy = 0; gy < g.height; ++gy, dst += width)
-                for (int k = 0; k < g.stride; k += 16, src += 16) {
-                    V16 d, v;
-                    std::memcpy(&d, dst + k, 16);
-                    std::memcpy(&v, src, 16);
-                    V16 sum = d + v;
-                    sum |= V16(sum < d); // lanes that overflowed stay at 255
-                    std::memcpy(dst + k, &sum, 16);
-                }
+            auto add16 = [](uint8_t *to, const uint8_t *from) {
+                V16 d, v;
+                std::memcpy(&d, to, 16);
+                std::memcpy(&v, from, 16);
+                V16 sum = d + v;
+                sum |= V16(sum < d); // lanes that overflowed stay at 255
+                std::memcpy(to, &sum, 16);
+            };
+            if (g.stride == 16) { // most of a text's letters: a row is one piece
+                for (int gy = 0; gy < g.height; ++gy, dst += width, src += 16)
+                    add16(dst, src);
+            } else {
+                for (int gy = 0; gy < g.height; ++gy, dst += width)
+                    for (int k = 0; k < g.stride; k += 16, src += 16)
+                        add16(dst + k, src);
+            }
             std::memset(&inked[size_t(top)], 1, size_t(g.height));
             continue;
         }

@@ -1046,6 +1046,107 @@ inline long LayOutChar(char16_t ch, long pen64, std::vector<LaidChar> &marks)
     LaidChar &m = marks.back();
     return LayOutCharAt(ch, pen64, m, marks.size() > 1 ? &m - 1 : nullptr);
 }
+
+// A glyph meeting a changed line's area: its column and row there.
+struct AreaGlyph {
+    const FontGlyph *glyph;
+    int x, top;
+};
+// A changed line's area: its rows in bands of inked rows and rows of
+// ground, top to bottom.
+struct Band {
+    int from, to;
+    bool inked;
+};
+// The pixels of a changed line's area and what made them (epoch 0: none).
+struct AreaPicture {
+    unsigned epoch = 0;
+    uint64_t hash = 0;
+    int width = 0, height = 0;
+    uint32_t colour = 0, ground = 0;
+    std::vector<AreaGlyph> glyphs;
+    std::vector<Band> bands;
+    std::vector<uint32_t> out; // width x height, rows of ground not made
+};
+// Kept by a hash of what makes them: 2^kAreaBits at most.
+constexpr int kAreaBits = 7;
+
+// Makes pic's bands and pixels: the glyphs given over an area of width x
+// height, shaded by shades.
+void MakeArea(AreaPicture &pic, const std::vector<AreaGlyph> &glyphs, int width, int height, const Shades &shades)
+{
+    // The grey levels of the area, glyph by glyph (overlapping glyphs add
+    // up); a row no glyph reaches is only the ground.
+    thread_local std::vector<uint8_t> cover;
+    thread_local std::vector<uint8_t> inked;
+    // Cleared as memory: assign fills it byte by byte.
+    const size_t coverSize = size_t(width) * size_t(height) + kGlyphSlack;
+    if (cover.size() < coverSize)
+        cover.resize(coverSize);
+    std::memset(cover.data(), 0, coverSize);
+    if (inked.size() < size_t(height))
+        inked.resize(size_t(height));
+    std::memset(inked.data(), 0, size_t(height));
+    typedef uint8_t V16 __attribute__((vector_size(16)));
+    for (const AreaGlyph &a : glyphs) {
+        const FontGlyph &g = *a.glyph;
+        if (a.x >= 0 && a.x + g.width <= width && a.top >= 0 && a.top + g.height <= height) {
+            // Wholly inside: its padded rows added as they are (what they
+            // add past its width is 0, into the next row or the slack).
+            uint8_t *dst = &cover[size_t(a.top) * size_t(width) + size_t(a.x)];
+            const uint8_t *src = g.padded.data();
+            auto add16 = [](uint8_t *to, const uint8_t *from) {
+                V16 d, v;
+                std::memcpy(&d, to, 16);
+                std::memcpy(&v, from, 16);
+                V16 sum = d + v;
+                sum |= V16(sum < d); // lanes that overflowed stay at 255
+                std::memcpy(to, &sum, 16);
+            };
+            if (g.stride == 16) { // most of a text's letters: a row is one piece
+                for (int gy = 0; gy < g.height; ++gy, dst += width, src += 16)
+                    add16(dst, src);
+            } else {
+                for (int gy = 0; gy < g.height; ++gy, dst += width)
+                    for (int k = 0; k < g.stride; k += 16, src += 16)
+                        add16(dst + k, src);
+            }
+            std::memset(&inked[size_t(a.top)], 1, size_t(g.height));
+            continue;
+        }
+        int clipA = -a.x, clipB = width - a.x;
+        for (int gy = 0; gy < g.height; ++gy) {
+            int row = a.top + gy;
+            if (row < 0 || row >= height)
+                continue;
+            int from = std::max<int>(g.from[size_t(gy)], clipA), to = std::min<int>(g.to[size_t(gy)], clipB);
+            if (from >= to)
+                continue;
+            AddCover(&cover[size_t(row) * size_t(width) + size_t(a.x + from)],
+                     &g.cover[size_t(gy) * size_t(g.width) + size_t(from)], to - from);
+            inked[size_t(row)] = 1;
+        }
+    }
+    // The area's rows in bands of inked rows and rows of ground, found once
+    // for both surfaces.
+    std::vector<Band> &bands = pic.bands;
+    bands.clear();
+    for (int row = 0; row < height;) {
+        int end = row + 1;
+        while (end < height && inked[size_t(end)] == inked[size_t(row)])
+            ++end;
+        bands.push_back(Band{row, end, inked[size_t(row)] != 0});
+        row = end;
+    }
+    // The inked rows lie one after another in both: each band shaded in
+    // one pass (a row of ground is filled instead).
+    std::vector<uint32_t> &out = pic.out;
+    out.resize(size_t(width) * size_t(height));
+    for (const Band &b : bands)
+        if (b.inked)
+            ShadeRow(shades.value, &cover[size_t(b.from) * size_t(width)], &out[size_t(b.from) * size_t(width)],
+                     (b.to - b.from) * width);
+}
 } // namespace
 
 RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RECT &beforeBox,
@@ -1239,89 +1340,45 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
             nParts = 0;
     }
     int width = int(in.right - in.left), height = int(in.bottom - in.top);
-    // The grey levels of the area, glyph by glyph (overlapping glyphs add
-    // up); a row no glyph reaches is only the ground.
-    thread_local std::vector<uint8_t> cover;
-    thread_local std::vector<uint8_t> inked;
-    thread_local std::vector<uint32_t> out;
-    // Cleared as memory: assign fills it byte by byte.
-    const size_t coverSize = size_t(width) * size_t(height) + kGlyphSlack;
-    if (cover.size() < coverSize)
-        cover.resize(coverSize);
-    std::memset(cover.data(), 0, coverSize);
-    if (inked.size() < size_t(height))
-        inked.resize(size_t(height));
-    std::memset(inked.data(), 0, size_t(height));
-    typedef uint8_t V16 __attribute__((vector_size(16)));
-    for (const PlacedGlyph &p : placed) {
-        const FontGlyph &g = *p.glyph;
-        int gx = p.x + dc->originX;
-        if (gx + g.width <= in.left || gx >= in.right)
-            continue;
-        int top = y + dc->originY + g.top - int(in.top);
-        if (gx >= in.left && gx + g.width <= in.right && top >= 0 && top + g.height <= height) {
-            // Wholly inside: its padded rows added as they are (what they
-            // add past its width is 0, into the next row or the slack).
-            uint8_t *dst = &cover[size_t(top) * size_t(width) + size_t(gx - in.left)];
-            const uint8_t *src = g.padded.data();
-            auto add16 = [](uint8_t *to, const uint8_t *from) {
-                V16 d, v;
-                std::memcpy(&d, to, 16);
-                std::memcpy(&v, from, 16);
-                V16 sum = d + v;
-                sum |= V16(sum < d); // lanes that overflowed stay at 255
-                std::memcpy(to, &sum, 16);
-            };
-            if (g.stride == 16) { // most of a text's letters: a row is one piece
-                for (int gy = 0; gy < g.height; ++gy, dst += width, src += 16)
-                    add16(dst, src);
-            } else {
-                for (int gy = 0; gy < g.height; ++gy, dst += width)
-                    for (int k = 0; k < g.stride; k += 16, src += 16)
-                        add16(dst + k, src);
-            }
-            std::memset(&inked[size_t(top)], 1, size_t(g.height));
-            continue;
-        }
-        int clipA = int(in.left) - gx, clipB = int(in.right) - gx;
-        for (int gy = 0; gy < g.height; ++gy) {
-            int row = y + dc->originY + g.top + gy - int(in.top);
-            if (row < 0 || row >= height)
-                continue;
-            int a = std::max<int>(g.from[size_t(gy)], clipA), b = std::min<int>(g.to[size_t(gy)], clipB);
-            if (a >= b)
-                continue;
-            AddCover(&cover[size_t(row) * size_t(width) + size_t(gx + a - in.left)],
-                     &g.cover[size_t(gy) * size_t(g.width) + size_t(a)], b - a);
-            inked[size_t(row)] = 1;
-        }
-    }
     // Over the ground, a grey level's pixel is its shade (0: the ground).
     thread_local Shades shades;
     uint32_t c = uint32_t(color & 0xFFFFFF), under = uint32_t(ground & 0xFFFFFF);
     shades.For(under, c);
-    // The area's rows in bands of inked rows and rows of ground, found once
-    // for both surfaces.
-    struct Band {
-        int from, to;
-        bool inked;
-    };
-    thread_local std::vector<Band> bands;
-    bands.clear();
-    for (int row = 0; row < height;) {
-        int end = row + 1;
-        while (end < height && inked[size_t(end)] == inked[size_t(row)])
-            ++end;
-        bands.push_back(Band{row, end, inked[size_t(row)] != 0});
-        row = end;
+    // The glyphs that meet the area, where they lie in it: with its size
+    // and colours they make its pixels. A progress page's names change the
+    // same few digits at the same places again and again: the pixels last
+    // made of the same are taken again.
+    thread_local std::vector<AreaGlyph> meets;
+    meets.clear();
+    uint64_t hash = PixelRows::Mix(uint64_t(uint32_t(width)) << 32 | uint32_t(height), uint64_t(c) << 32 | under);
+    for (const PlacedGlyph &p : placed) {
+        int gx = p.x + dc->originX;
+        if (gx + p.glyph->width <= in.left || gx >= in.right)
+            continue;
+        AreaGlyph a{p.glyph, gx - int(in.left), y + dc->originY + p.glyph->top - int(in.top)};
+        meets.push_back(a);
+        hash = PixelRows::Mix(hash, uint64_t(uintptr_t(a.glyph)) ^ uint64_t(uint32_t(a.x)) << 32 ^
+                                        uint64_t(uint32_t(a.top)) << 48);
     }
-    // The inked rows lie one after another in both: each band shaded in
-    // one pass (a row of ground is filled instead).
-    out.resize(size_t(width) * size_t(height));
-    for (const Band &b : bands)
-        if (b.inked)
-            ShadeRow(shades.value, &cover[size_t(b.from) * size_t(width)], &out[size_t(b.from) * size_t(width)],
-                     (b.to - b.from) * width);
+    thread_local std::vector<AreaPicture> pictures(size_t(1) << kAreaBits);
+    AreaPicture &pic = pictures[size_t(hash >> (64 - kAreaBits))];
+    const std::vector<Band> &bands = pic.bands;
+    const std::vector<uint32_t> &out = pic.out;
+    if (!(pic.epoch == epoch && pic.hash == hash && pic.width == width && pic.height == height && pic.colour == c &&
+          pic.ground == under && pic.glyphs.size() == meets.size() &&
+          std::equal(meets.begin(), meets.end(), pic.glyphs.begin(), [](const AreaGlyph &a, const AreaGlyph &b) {
+              return a.glyph == b.glyph && a.x == b.x && a.top == b.top;
+          }))) {
+        pic.epoch = 0; // made again
+        MakeArea(pic, meets, width, height, shades);
+        pic.hash = hash;
+        pic.width = width;
+        pic.height = height;
+        pic.colour = c;
+        pic.ground = under;
+        pic.glyphs.assign(meets.begin(), meets.end());
+        pic.epoch = epoch;
+    }
     // Rows of ground are filled (a row kept as runs stays so); each band of
     // inked rows is put in one piece. surface: where the area lies on it
     // (sx, sy: its top left); clip: the part of it drawn.

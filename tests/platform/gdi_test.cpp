@@ -574,6 +574,43 @@ TEST_F(Gdi, LineChangedInPlaceMatchesTheLastDrawnAfresh)
     }
 }
 
+// The same change of a line made again and again (a progress page's next
+// name differs in the same digits at the same place): each time, over
+// another ground, in another colour, at another place, the pixels are those
+// of the new line drawn afresh there.
+TEST_F(Gdi, LineChangedAgainAndAgainMatchesItDrawnAfresh)
+{
+    struct Look {
+        int x, y;
+        COLORREF ground, color;
+    };
+    const Look looks[] = {
+        {2, 1, RGB(192, 192, 192), RGB(0, 0, 0)},   {2, 1, RGB(192, 192, 192), RGB(128, 128, 128)},
+        {2, 1, RGB(20, 60, 200), RGB(0, 0, 0)},     {2, 3, RGB(192, 192, 192), RGB(0, 0, 0)},
+        {3, 1, RGB(192, 192, 192), RGB(0, 0, 0)},   {2, 1, RGB(20, 60, 200), RGB(255, 255, 255)},
+        {-4, 1, RGB(192, 192, 192), RGB(0, 0, 0)},
+    };
+    const std::u16string lines[] = {u"Copying file: f1207.bin", u"Copying file: f1208.bin", u"Copying file: f1207.bin",
+                                    u"Copying file: f1209.bin", u"Copying file: f1208.bin", u"Copying file: f1207.bin"};
+    const int w = 180, h = 16;
+    for (int round = 0; round < 2; ++round)
+        for (const Look &l : looks) {
+            SCOPED_TRACE("look at " + std::to_string(l.x) + "," + std::to_string(l.y) + " round " +
+                         std::to_string(round));
+            MemoryBitmap changed(w, h);
+            Fill(changed.dc, RECT{0, 0, w, h}, l.ground);
+            plat::GdiText(changed.dc, l.x, l.y, lines[0], l.color);
+            RECT box{0, 0, w, h};
+            for (size_t i = 1; i < std::size(lines); ++i) {
+                box = plat::GdiTextChange(changed.dc, l.x, l.y, lines[i - 1], box, lines[i], l.color, l.ground);
+                MemoryBitmap fresh(w, h);
+                Fill(fresh.dc, RECT{0, 0, w, h}, l.ground);
+                plat::GdiText(fresh.dc, l.x, l.y, lines[i], l.color);
+                ASSERT_EQ(Pixels(changed.dc, w, h), Pixels(fresh.dc, w, h)) << "after line " << i;
+            }
+        }
+}
+
 // A long name changed into another that parts from it and meets it again
 // at each place (a character changed, taken out or put in), and back:
 // each change leaves the pixels of the new line drawn afresh.

@@ -1274,17 +1274,12 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     if (from == INT_MAX || (endsInPlace && mid.left >= mid.right))
         return box; // the same marks at the same places
     // The glyphs reaching right of where the lines part.
-    thread_local std::vector<PlacedGlyph> placed;
-    placed.clear();
     // The box so far only grows to the right: the first character whose
     // box reaches past `from` is found by halving, the ones before it are
     // all left of it.
-    auto firstPast = std::partition_point(last.marks.begin(), last.marks.end(), [from](const LaidChar &m) {
+    const auto firstPast = std::partition_point(last.marks.begin(), last.marks.end(), [from](const LaidChar &m) {
         return m.upTo.left >= m.upTo.right || m.upTo.right <= from;
     });
-    for (auto it = firstPast; it != last.marks.end(); ++it)
-        if (it->right > from)
-            placed.push_back(PlacedGlyph{it->glyph, x + it->left});
     // What is drawn again: from the first changed column, over the old and
     // the new glyphs' boxes; the rest is the ground already.
     RECT area = box;
@@ -1351,11 +1346,14 @@ RECT GdiTextChange(HDC hdc, int x, int y, const std::u16string &before, const RE
     thread_local std::vector<AreaGlyph> meets;
     meets.clear();
     uint64_t hash = PixelRows::Mix(uint64_t(uint32_t(width)) << 32 | uint32_t(height), uint64_t(c) << 32 | under);
-    for (const PlacedGlyph &p : placed) {
-        int gx = p.x + dc->originX;
-        if (gx + p.glyph->width <= in.left || gx >= in.right)
+    // (The area lies right of `from`: so do the glyphs that meet it.)
+    for (auto it = firstPast; it != last.marks.end(); ++it) {
+        if (!it->glyph)
             continue;
-        AreaGlyph a{p.glyph, gx - int(in.left), y + dc->originY + p.glyph->top - int(in.top)};
+        int gx = x + it->left + dc->originX;
+        if (gx + it->glyph->width <= in.left || gx >= in.right)
+            continue;
+        AreaGlyph a{it->glyph, gx - int(in.left), y + dc->originY + it->top - int(in.top)};
         meets.push_back(a);
         hash = PixelRows::Mix(hash, uint64_t(uintptr_t(a.glyph)) ^ uint64_t(uint32_t(a.x)) << 32 ^
                                         uint64_t(uint32_t(a.top)) << 48);

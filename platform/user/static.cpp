@@ -100,11 +100,13 @@ void DrawLines(HDC hdc, const RECT &r, const std::vector<std::u16string> &lines,
     }
 }
 
-// Whether text's characters from `from` on (and the one before, if any)
-// are plain: no mnemonic, break, tab or null, single spaces between words.
-bool PlainFrom(const std::u16string &text, size_t from, bool noPrefix)
+// Whether text's characters from `from` on (and the one before, if any),
+// up to `end`, are plain: no mnemonic, break, tab or null, single spaces
+// between words.
+bool PlainFrom(const std::u16string &text, size_t from, bool noPrefix, size_t end = std::u16string::npos)
 {
-    for (size_t i = from ? from - 1 : 0; i < text.size(); ++i) {
+    end = std::min(end, text.size());
+    for (size_t i = from ? from - 1 : 0; i < end; ++i) {
         char16_t c = text[i];
         if (c > u'&')
             continue; // none of those below: most of a name
@@ -140,7 +142,7 @@ bool PlainLineFitsAfter(const std::u16string &old, long old64, const std::u16str
     size_t same = GdiSameStart(old.data(), text.data(), std::min(old.size(), text.size()));
     if (same == 0)
         return PlainLineFits(text, width, noPrefix, w64);
-    if (text.back() == u' ' || !PlainFrom(text, same, noPrefix))
+    if (text.back() == u' ')
         return false;
     // Widths of pieces add up: the common end is left out of both sides
     // too (a file name's extension, the digits after those that changed).
@@ -155,6 +157,11 @@ bool PlainLineFitsAfter(const std::u16string &old, long old64, const std::u16str
     }
     while (tail < most && oldEnd[-1 - std::ptrdiff_t(tail)] == textEnd[-1 - std::ptrdiff_t(tail)])
         ++tail;
+    // The common end is plain as in the old line: only what lies before
+    // it is looked at (the last of that with the end's first, for a space
+    // after a space).
+    if (!PlainFrom(text, same, noPrefix, text.size() - tail))
+        return false;
     w64 = old64 - GdiTextWidth64(old.data() + same, old.size() - same - tail) +
           GdiTextWidth64(text.data() + same, text.size() - same - tail);
     return ((w64 + 32) >> 6) <= width;

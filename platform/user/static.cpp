@@ -52,8 +52,8 @@ struct StaticState : ControlRecord {
     // When the screen was last found to show the picture as the static
     // shows it now: the screen's count of changes, the layout count and the
     // style then. While all three stay so (nothing drawn on the screen,
-    // nothing moved), it still does. A text given by WM_SETTEXT forgets it:
-    // while it holds, the static's text is the picture's.
+    // nothing moved), it still does (the text is compared again). A text
+    // given by WM_SETTEXT forgets it.
     bool shownKnown = false;
     uint64_t shownChanges = 0, shownLayout = 0;
     DWORD shownStyle = 0;
@@ -573,12 +573,12 @@ bool StaticKeepsText(HWND hwnd, Window &w, LPCWSTR text)
     if (s->shownKnown && s->pictureNoNull && screen && ds && screen->width == ds->screenWidth &&
         screen->height == ds->screenHeight && screen->pixels.Changes() == s->shownChanges &&
         WindowLayout() == s->shownLayout && w.style == s->shownStyle) {
-        // Shown as last found: the static's text is still the picture's (a
-        // new one, through WM_SETTEXT, forgets that), so only the text given
-        // is compared, with the picture's.
-        if (SameNoNullText(s->pictureText, text))
+        // Shown as last found: the text given is compared with the
+        // picture's, which holds no null, then the static's with it.
+        if (!SameNoNullText(s->pictureText, text))
+            return NoteUnlike(hwnd, w, text); // (at worst the same text is set again)
+        if (SameString(s->pictureText, w.text))
             return true;
-        return NoteUnlike(hwnd, w, text);
     }
     return KeepsTextOtherwise(*s, hwnd, w, text);
 }

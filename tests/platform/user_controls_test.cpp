@@ -675,6 +675,24 @@ TEST_F(Controls, StaticTakesEveryOtherTextAsNew)
     DestroyWindow(h);
 }
 
+// A static's text set past its procedure (DefWindowProcW called for it
+// straight, as a subclass may) is still its text: the text it showed,
+// given again as a dialog item, is set again.
+TEST_F(Controls, StaticTextSetPastItsProcedureIsNotTakenAsShown)
+{
+    const std::u16string base = u"Copying file: f1207.bin", other = u"Copying file: f1208.bin";
+    HWND h = Make(u"Static", SS_LEFT, 5, base.c_str());
+    UpdateWindow(h);
+    EXPECT_TRUE(SetDlgItemTextW(parent, 5, base.c_str()));
+    EXPECT_FALSE(GetUpdateRect(h, nullptr, FALSE)) << "its own text again";
+    DefWindowProcW(h, WM_SETTEXT, 0, LPARAM(other.c_str()));
+    EXPECT_TRUE(SetDlgItemTextW(parent, 5, base.c_str()));
+    char16_t now[64];
+    GetWindowTextW(h, now, 64);
+    EXPECT_EQ(std::u16string(now), base);
+    DestroyWindow(h);
+}
+
 // LBS_WANTKEYBOARDINPUT asks the parent first (-2 done, -1 the default, else
 // the entry to go to); LBS_NOSEL scrolls but never selects.
 TEST_F(Controls, ListBoxStylesOfKeyboardInput)

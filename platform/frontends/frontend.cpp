@@ -72,6 +72,10 @@ struct State {
     std::map<int, int> pageShowings;
     std::map<int, int> messageShowings;
     std::map<HWND, Session> sessions;
+    // Some session may have a screenshot pending: looked at whenever the
+    // message loop finds nothing to do (each progress step), so the
+    // sessions are walked only while one may be.
+    bool shotsDue = false;
 };
 
 State g_state;
@@ -403,6 +407,7 @@ void OnCreated(HWND dlg)
         s.showing = showing;
         s.rule = PickRule(g_state.rules, AnswerRule::Message, key, showing);
         g_state.sessions[dlg] = s;
+        g_state.shotsDue = true;
         return;
     }
     DialogView page;
@@ -417,6 +422,7 @@ void OnCreated(HWND dlg)
         s.rule = PickRule(g_state.rules, AnswerRule::Page, id, s.showing);
     }
     g_state.sessions[dlg] = s;
+    g_state.shotsDue = true;
 }
 
 std::string RuleName(const AnswerRule &r)
@@ -802,8 +808,10 @@ void OnDrawn(HWND dlg, Session &s)
     if (!box && !page.modal) {
         int stage = BarStage(d);
         if (stage >= 0) {
-            if (stage < 2)
+            if (stage < 2) {
                 s.shotPending = true;
+                g_state.shotsDue = true;
+            }
             if (stage <= s.shotStage)
                 return;
             s.shotStage = stage;
@@ -828,9 +836,12 @@ void OnDrawn(HWND dlg, Session &s)
 // be seen is, from the bottom of the Z order up.
 void OnPainted()
 {
+    if (!g_state.shotsDue)
+        return;
     bool waiting = false;
     for (const auto &kv : g_state.sessions)
         waiting = waiting || kv.second.shotPending;
+    g_state.shotsDue = waiting;
     if (!waiting)
         return;
     for (HWND h : WindowTopLevels()) {

@@ -82,12 +82,13 @@ std::set<std::string> DynamicExports(const std::string &path, std::string *error
 }
 
 // Symbols the host's runtime and linker put into a dynamic table (C runtime
-// markers, C++ library objects and instantiations, sanitizer flags): not the
-// library's exports. Every other name must be on the list.
+// markers, the C library's objects a program linked whole holds by copy
+// relocation, C++ library objects and instantiations, sanitizer flags): not
+// the library's exports. Every other name must be on the list.
 bool IsRuntimeSymbol(const std::string &name)
 {
     for (const char *r : {"_IO_stdin_used", "__bss_start", "_edata", "_end", "_init", "_fini", "__data_start",
-                          "data_start", "__dso_handle"})
+                          "data_start", "__dso_handle", "stdin", "stdout", "stderr", "__libc_single_threaded"})
         if (name == r)
             return true;
     for (const char *p : {"_ZSt", "_ZNSt", "_ZNKSt", "__asan_", "__ubsan_", "__lsan_"})

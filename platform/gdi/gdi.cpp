@@ -195,7 +195,7 @@ __attribute__((always_inline)) inline Surface SurfaceOf(const GdiDc &dc)
     PixelRows *p = nullptr;
     if (dc.memory) {
         if (dc.selected)
-            p = &dc.selected->pixels; // the DC keeps its bitmap alive while selected
+            p = &dc.selected->pixels; // (a selected bitmap stays while its DC lives)
     } else {
         p = &ScreenGet().pixels;
     }
@@ -561,7 +561,7 @@ HDC GdiCreateWindowDc(HWND hwnd, int originX, int originY, const Region &clip)
 {
     std::shared_ptr<HandleObject> o = NewDc();
     auto &dc = static_cast<GdiDc &>(*o);
-    dc.selected.reset();
+    dc.selected = nullptr;
     dc.hwnd = hwnd;
     dc.originX = originX;
     dc.originY = originY;
@@ -1544,26 +1544,25 @@ namespace {
 // The 1 x 1 bitmap a new memory DC holds: one stock bitmap that every such
 // DC shares, as on Windows, so that a DC made and deleted around each paint
 // makes and frees no bitmap. One per thread, so that no two threads draw
-// into it at once; made black again when something drew into it.
-HBITMAP StockDefaultBitmap(std::shared_ptr<GdiBitmap> &object)
+// into it at once; made black again when something drew into it. The
+// table holds it until it is reset (a stock object cannot be deleted), so
+// DCs borrow it, also past the end of the thread that made it.
+HBITMAP StockDefaultBitmap(GdiBitmap *&object)
 {
     thread_local HBITMAP handle = 0;
-    thread_local std::shared_ptr<GdiBitmap> bitmap;
+    thread_local GdiBitmap *bitmap = nullptr;
     thread_local uint64_t madeAt = 0, resets = 0;
-    // A stock object cannot be deleted: only a reset of the table drops it.
     if (handle && resets == HandleResetCount()) {
         if (bitmap->pixels.Changes() != madeAt) {
             bitmap->pixels.Reset(1, 1, RGB(0, 0, 0));
             madeAt = bitmap->pixels.Changes();
         }
-        // (A DC kept for reuse holds it already.)
-        if (object != bitmap)
-            object = bitmap;
+        object = bitmap;
         return handle;
     }
     resets = HandleResetCount();
     handle = GdiCreateBitmap(1, 1, 24);
-    bitmap = handle ? GdiGetBitmap(handle).Share() : nullptr;
+    bitmap = handle ? GdiGetBitmap(handle).get() : nullptr;
     if (!bitmap)
         return handle = 0;
     bitmap->stock = true;
@@ -1610,7 +1609,7 @@ extern "C" BOOL WINAPI DeleteDC(HDC hdc)
         dc->selected->selectedInto = 0;
     // A bitmap still selected is let go: the DC may be kept a while.
     if (dc->bitmap)
-        dc->selected.reset();
+        dc->selected = nullptr;
     FreeGdi(hdc, GdiType::Dc);
     return TRUE;
 }
@@ -1703,8 +1702,7 @@ extern "C" HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h)
             dc->bitmap = h;
             b->selectedInto = hdc;
         }
-        if (dc->selected.get() != b)
-            dc->selected = o.Share<GdiBitmap>();
+        dc->selected = b;
         return old;
     }
     case GdiType::Brush: {

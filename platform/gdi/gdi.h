@@ -53,9 +53,13 @@ struct GdiDc : GdiObject {
     HBITMAP bitmap = 0;      // memory DC: selected bitmap (0 = the 1x1 default)
     HBITMAP defaultBitmap = 0;
     // Memory DC: the bitmap drawn into (the selected one or the default),
-    // held here so that each drawing call does not look it up again; a
-    // selected bitmap cannot be deleted, so the handle stays its own.
-    std::shared_ptr<GdiBitmap> selected;
+    // kept here so that each drawing call does not look it up again.
+    // Borrowed, not owned (a paint selects bitmaps four times, and each
+    // shared count taken and given back was a locked instruction): a
+    // selected bitmap cannot be deleted while its DC lives, DeleteDC and
+    // SelectObject let go of it first, and the stock default bitmap lives
+    // until the handle table is reset.
+    GdiBitmap *selected = nullptr;
     HBRUSH brush = 0;
     HFONT font = 0;
     COLORREF textColor = 0;

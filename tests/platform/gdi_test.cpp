@@ -9,6 +9,7 @@
 #include <random>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gdi/gdi.h"
@@ -739,6 +740,40 @@ HWND g_win; // the window the window DCs are for
 std::vector<HBITMAP> g_leftSelected; // bitmaps left selected in DCs that were deleted
 
 } // namespace
+
+// A memory DC draws into the bitmap it holds and into nothing else: one
+// made on a thread that has ended still has its own default bitmap, a
+// bitmap selected into a live DC is not deleted from under it, and one let
+// go with its DC and deleted gives its memory to the next bitmap without
+// the old DC's handle reaching it.
+TEST_F(Gdi, MemoryDcsDrawOnlyIntoTheBitmapTheyHold)
+{
+    HDC orphan = 0;
+    std::thread([&] { orphan = CreateCompatibleDC(0); }).join();
+    ASSERT_TRUE(orphan);
+    {
+        MemoryBitmap fresh(1, 1); // may take memory freed meanwhile
+        EXPECT_EQ(SetPixel(orphan, 0, 0, RGB(255, 0, 0)), RGB(255, 0, 0));
+        EXPECT_EQ(GetPixel(orphan, 0, 0), RGB(255, 0, 0));
+        EXPECT_EQ(GetPixel(fresh.dc, 0, 0), RGB(0, 0, 0));
+    }
+    EXPECT_TRUE(DeleteDC(orphan));
+
+    HDC dc = CreateCompatibleDC(0);
+    HBITMAP a = CreateCompatibleBitmap(dc, 4, 4);
+    ASSERT_TRUE(SelectObject(dc, a));
+    EXPECT_FALSE(DeleteObject(a));
+    Fill(dc, RECT{0, 0, 4, 4}, RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(dc, 3, 3), RGB(0, 0, 255));
+    EXPECT_TRUE(DeleteDC(dc));
+    EXPECT_TRUE(DeleteObject(a));
+    {
+        MemoryBitmap next(4, 4);
+        Fill(next.dc, RECT{0, 0, 4, 4}, RGB(0, 255, 0));
+        EXPECT_EQ(SetPixel(dc, 1, 1, RGB(255, 0, 0)), COLORREF(-1)) << "the deleted DC draws";
+        EXPECT_EQ(GetPixel(next.dc, 1, 1), RGB(0, 255, 0));
+    }
+}
 
 // DCs, bitmaps and brushes are made and deleted at every paint, and many
 // of a kind may be deleted at once (more than are kept for reuse), some

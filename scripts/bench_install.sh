@@ -61,33 +61,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The card: FILES files spread over 40 folders, a setup bitmap, and one
-# script copying them all.
-python3 - "$WORK/card" "$FILES" "$TOTAL_MB" <<'EOF'
-import os, struct, sys
-card, files, total_mb = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-size = max(1, total_mb * 1024 * 1024 // files)
-os.makedirs(card, exist_ok=True)
-blob = os.urandom(size + 97)
-lines = ["// 'Bulk 1.0'", "// HKEY_LOCAL_MACHINE Software\\Bulk", "// Bulk", "// Setup.bmp=Bulk.bmp",
-         "// SelectAppLocation=No", "// 'done'", "regKeyCreate HKEY_LOCAL_MACHINE Software\\Bulk"]
-for i in range(files):
-    d = f"d{i % 40}"
-    os.makedirs(os.path.join(card, d), exist_ok=True)
-    with open(os.path.join(card, d, f"f{i}.bin"), "wb") as f:
-        f.write(blob[i % 97:i % 97 + size])
-    lines.append(f"copy {d} {d} f{i}.bin")
-lines.append("exit")
-with open(os.path.join(card, "Dravex Bulk.load"), "wb") as f:
-    f.write(("\r\n".join(lines) + "\r\n").encode())
-# A 200 x 80 picture, as a product's setup bitmap is.
-w, h = 200, 80
-row = bytes((x * 7 + 40) % 256 for x in range(w * 3))
-px = row * h
-with open(os.path.join(card, "Bulk.bmp"), "wb") as f:
-    f.write(struct.pack("<2sIHHI", b"BM", 54 + len(px), 0, 0, 54) +
-            struct.pack("<IiiHHIIiiII", 40, w, h, 1, 24, 0, len(px), 2835, 2835, 0, 0) + px)
-EOF
+# The card: FILES files in 40 folders, a setup bitmap, one script copying them all.
+python3 scripts/bulk_card.py "$WORK/card" "$FILES" "$TOTAL_MB"
 echo "card: $FILES files, $(du -sm "$WORK/card" | cut -f1) MB in $WORK/card"
 
 INSTALL_ANSWERS=(--answer "page 105: click Continue" --answer "page 107: click Continue"

@@ -20,7 +20,7 @@ jobs=$(nproc)
 # and the run that made it.
 sources_stamp() {
     find CMakeLists.txt cmake platform support script setup registry language resources samples \
-        scripts/train.sh scripts/bulk_card.py -type f -print | LC_ALL=C sort | xargs cat | cksum
+        scripts/train.sh scripts/bulk_card.py -type f -print0 | LC_ALL=C sort -z | xargs -0 cat | cksum
 }
 
 profile=""
@@ -33,7 +33,7 @@ if [ "${CESETUP_PGO:-1}" != 0 ] && ${CXX:-c++} -v 2>&1 | grep -q "^gcc version";
             -DCESETUP_LTO=OFF -DCESETUP_PROFILE_DIR="$PWD/build/profile" -DCESETUP_PROFILE_GENERATE=ON >/dev/null
         cmake --build build/profile-gen -j "$jobs" --target cesetup cedevice
         if sh scripts/train.sh build/profile-gen; then
-            echo "$stamp" >build/profile/sources
+            mkdir -p build/profile && echo "$stamp" >build/profile/sources
         else
             # The programs are still built, only not laid out for the run.
             echo "build: the training run failed; building without a profile" >&2

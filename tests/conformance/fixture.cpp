@@ -16,6 +16,8 @@ static const HKEY kRealCurrentUser = HKEY_CURRENT_USER;
 #include <sys/wait.h>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -62,6 +64,34 @@ void CloseLeftHandles(const std::string &rootPath, const std::string &drive)
         if (StartsWithNoCase(name, prefixes[0]) || StartsWithNoCase(name, prefixes[1]))
             CloseHandle(h);
     }
+}
+
+// The entries under a folder that still cannot be deleted, each with its
+// error, so that a failure to empty the store names what holds it.
+std::string HeldEntries(const fs::path &top)
+{
+    std::string out;
+    int listed = 0;
+    std::error_code ec;
+    std::vector<fs::path> entries;
+    for (const auto &e : fs::recursive_directory_iterator(top, ec))
+        entries.push_back(e.path());
+    entries.push_back(top);
+    // Deepest first, so that a folder is tried after what it holds.
+    for (auto it = entries.rbegin(); it != entries.rend() && listed < 5; ++it) {
+        DWORD attributes = GetFileAttributesW(it->wstring().c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            continue;
+        bool folder = attributes & FILE_ATTRIBUTE_DIRECTORY;
+        if (folder ? RemoveDirectoryW(it->wstring().c_str()) : DeleteFileW(it->wstring().c_str()))
+            continue;
+        DWORD error = GetLastError();
+        if (folder && error == ERROR_DIR_NOT_EMPTY)
+            continue;
+        out += "; held: " + it->u8string() + " (error " + std::to_string(error) + ")";
+        ++listed;
+    }
+    return out;
 }
 
 } // namespace
@@ -145,7 +175,7 @@ void DeviceFixture::SetUp()
                 break;
             Sleep(20);
         }
-        ASSERT_FALSE(ec) << "emptying " << e.path().u8string() << ": " << ec.message();
+        ASSERT_FALSE(ec) << "emptying " << e.path().u8string() << ": " << ec.message() << HeldEntries(e.path());
     }
     for (const char *dir : {"Windows\\Start Menu\\Programs", "Windows\\Desktop", "Program Files", "My Documents",
                             "Temp", "Storage Card"})

@@ -1,6 +1,6 @@
-// file_find_test.cpp - file searches see a folder as it is now: the names a
-// search read are kept for the next one, and every change made meanwhile by
-// another process (or the host) is seen by the next search.
+// file_find_test.cpp - file searches see a folder as it is now: every change
+// made since the last search, by another process, a child or the host, is
+// seen by the next one (a cache of a folder's names must not hide any).
 #include <stdio.h>
 #include <sys/stat.h>
 
